@@ -1,0 +1,93 @@
+#include "model/CaptureItem.h"
+
+#include "model/CapturedImageStorage.h"
+#include "model/TemporaryFiles.h"
+#include "model/Thumbnail.h"
+
+#include <QFileInfo>
+#include <QMutex>
+#include <QSet>
+
+namespace {
+
+constexpr double thumbnailMaxSide = 200;
+
+// Names are handed out once per process, so two captures of the same second
+// never share (or overwrite) one file. A file left on disk by an earlier run
+// does not count: it is overwritten.
+QString reserveFileName(const QString &stem, const QString &extension)
+{
+    static QMutex mutex;
+    static QSet<QString> reserved;
+    QMutexLocker lock(&mutex);
+    QString name = stem + QLatin1Char('.') + extension;
+    for (int copy = 2; reserved.contains(name); ++copy)
+        name = QStringLiteral("%1 (%2).%3").arg(stem).arg(copy).arg(extension);
+    reserved.insert(name);
+    return name;
+}
+
+QString makeFileName(const QDateTime &createdAt, const std::optional<QUrl> &videoURL)
+{
+    QString extension = QStringLiteral("png");
+    if (videoURL) {
+        extension = QFileInfo(videoURL->path()).suffix();
+        if (extension.isEmpty())
+            extension = QStringLiteral("mp4");
+    }
+    return reserveFileName(QStringLiteral("Corvanta ") +
+                               createdAt.toString(QStringLiteral("yyyy-MM-dd 'at' HH.mm.ss")),
+                           extension);
+}
+
+} // namespace
+
+CaptureItem::CaptureItem(const QUuid &id, const QDateTime &createdAt,
+                         std::optional<quint32> sourceDisplayID, CaptureMode mode,
+                         const QImage &image, const std::optional<QImage> &thumbnail,
+                         const std::optional<QUrl> &videoURL, const CaptureItemState &state)
+    : m_id(id), m_createdAt(createdAt), m_sourceDisplayID(sourceDisplayID), m_mode(mode),
+      m_pixelWidth(image.width()), m_pixelHeight(image.height()),
+      m_fileName(makeFileName(createdAt, videoURL)),
+      m_thumbnail(thumbnail ? *thumbnail : makeThumbnail(image, thumbnailMaxSide)),
+      m_videoURL(videoURL), m_state(state)
+{
+    if (videoURL)
+        m_rawImage = image;
+    else
+        m_storage = CapturedImageStorage::create(image, m_fileName);
+}
+
+CaptureItem::CaptureItem(KeepFileName, const CaptureItem &original, const QImage &image)
+    : m_id(original.m_id), m_createdAt(original.m_createdAt),
+      m_sourceDisplayID(original.m_sourceDisplayID), m_mode(original.m_mode),
+      m_pixelWidth(image.width()), m_pixelHeight(image.height()), m_fileName(original.m_fileName),
+      m_storage(CapturedImageStorage::create(image, original.m_fileName)),
+      m_thumbnail(makeThumbnail(image, thumbnailMaxSide)), m_state(original.m_state)
+{
+}
+
+QImage CaptureItem::image() const
+{
+    return m_storage ? m_storage->image() : m_rawImage.value_or(QImage());
+}
+
+QString CaptureItem::pngPath() const
+{
+    if (m_storage && m_storage->url())
+        return m_storage->url()->toLocalFile();
+    const std::optional<QString> folder = TemporaryFiles::capturesFolder();
+    return folder ? *folder + QLatin1Char('/') + m_fileName : QString();
+}
+
+void CaptureItem::scheduleTemporaryFileCleanup() const
+{
+    QStringList paths;
+    if (m_videoURL)
+        paths << m_videoURL->toLocalFile();
+    if (const QString png = pngPath(); !png.isEmpty()) {
+        paths << png;
+        paths << QFileInfo(png).absolutePath() + QStringLiteral("/Drag_") + m_fileName;
+    }
+    TemporaryFiles::scheduleDeletion(paths);
+}

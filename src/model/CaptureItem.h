@@ -1,0 +1,85 @@
+#pragma once
+
+#include "model/CaptureItemState.h"
+#include "model/CaptureMode.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QMetaType>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class CapturedImageStorage;
+class QMimeData;
+
+// One staged capture, screenshot or screen recording, as a value. Copies
+// share the screenshot's disk-backed image. Only the state changes after
+// creation; a new image means a new record (CaptureQueue::updateImage).
+class CaptureItem {
+public:
+    // thumbnail: made from image (longer side 200) when absent. videoURL: the
+    // recording's movie; absent for a screenshot, whose image then goes to
+    // disk in the background. The file name is fixed here, once.
+    CaptureItem(const QUuid &id, const QDateTime &createdAt, std::optional<quint32> sourceDisplayID,
+                CaptureMode mode, const QImage &image, const std::optional<QImage> &thumbnail,
+                const std::optional<QUrl> &videoURL, const CaptureItemState &state);
+
+    QUuid id() const { return m_id; }
+    QDateTime createdAt() const { return m_createdAt; }
+    std::optional<quint32> sourceDisplayID() const { return m_sourceDisplayID; }
+    CaptureMode mode() const { return m_mode; }
+    qint64 pixelWidth() const { return m_pixelWidth; }
+    qint64 pixelHeight() const { return m_pixelHeight; }
+    QImage thumbnail() const { return m_thumbnail; }
+    std::optional<QUrl> videoURL() const { return m_videoURL; }
+    CaptureItemState state() const { return m_state; }
+    void setState(const CaptureItemState &state) { m_state = state; }
+
+    // The full image (a recording's poster frame); a null image when a
+    // screenshot's PNG is gone and no copy is left in memory.
+    QImage image() const;
+    bool isVideo() const { return m_videoURL.has_value(); }
+    // "Corvanta yyyy-MM-dd at HH.mm.ss.<ext>", the extension "png" for a
+    // screenshot, else the movie's (or "mp4"). Unique within the process: a
+    // second capture in the same second is named "… (2).png".
+    QString fileName() const { return m_fileName; }
+
+    // Drag out: a fresh copy "Drag_" + fileName() in the captures folder.
+    // Absent when no such file could be made.
+    std::optional<QUrl> makeDragFileURL() const;
+    // The data a drag of this capture carries: a CaptureItemProvider for the
+    // drag file, or an empty QMimeData when there is none (onConsumed is then
+    // dropped). The caller owns it.
+    QMimeData *makeItemProvider(std::function<void()> onConsumed = {}) const;
+    // Deletes the movie, the PNG and the drag file 180 s from now; returns at
+    // once.
+    void scheduleTemporaryFileCleanup() const;
+
+private:
+    friend class CaptureQueue;
+    struct KeepFileName {};
+    CaptureItem(KeepFileName, const CaptureItem &original, const QImage &image);
+
+    // The same capture with an edited image; it keeps the file name.
+    CaptureItem withImage(const QImage &image) const { return {KeepFileName{}, *this, image}; }
+    QString pngPath() const;
+
+    QUuid m_id;
+    QDateTime m_createdAt;
+    std::optional<quint32> m_sourceDisplayID;
+    CaptureMode m_mode;
+    qint64 m_pixelWidth;
+    qint64 m_pixelHeight;
+    QString m_fileName;
+    std::shared_ptr<CapturedImageStorage> m_storage; // screenshots
+    std::optional<QImage> m_rawImage;                // recordings
+    QImage m_thumbnail;
+    std::optional<QUrl> m_videoURL;
+    CaptureItemState m_state;
+};
+
+Q_DECLARE_METATYPE(CaptureItem)

@@ -1,0 +1,130 @@
+#include "model/CapturedImageStorage.h"
+
+#include "model/Log.h"
+#include "model/TemporaryFiles.h"
+#include "platform/PngWriter.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QThread>
+#include <QThreadPool>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace {
+
+// The writes to one path land in the order their storages were made. An
+// edited capture's storage replaces the file of the storage it supersedes;
+// were the older write to finish last, the edit would be lost on disk.
+struct PathSlot {
+    QMutex writing;
+    quint64 latest = 0;
+};
+
+QMutex &slotsMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+std::pair<std::shared_ptr<PathSlot>, quint64> claimPath(const QString &path)
+{
+    static QHash<QString, std::shared_ptr<PathSlot>> pathSlots;
+    QMutexLocker lock(&slotsMutex());
+    std::shared_ptr<PathSlot> &slot = pathSlots[path];
+    if (!slot)
+        slot = std::make_shared<PathSlot>();
+    return {slot, ++slot->latest};
+}
+
+bool isSuperseded(const PathSlot &slot, quint64 generation)
+{
+    QMutexLocker lock(&slotsMutex());
+    return slot.latest != generation;
+}
+
+// A 4K image sits just under glibc's largest mmap threshold, so once the
+// threshold has grown it comes from the heap, and freeing it keeps the pages
+// resident: eight staged captures would keep a quarter of a gigabyte.
+void returnFreedMemory()
+{
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
+}
+
+} // namespace
+
+// The storage belongs to the main thread; when the background writer holds
+// the last reference, the deletion is handed back there.
+struct CapturedImageStorage::Deleter {
+    void operator()(CapturedImageStorage *storage) const
+    {
+        QCoreApplication *app = QCoreApplication::instance();
+        if (app == nullptr || QThread::currentThread() == app->thread()) {
+            delete storage;
+            return;
+        }
+        QMetaObject::invokeMethod(
+            app, [storage] { delete storage; }, Qt::QueuedConnection);
+    }
+};
+
+std::shared_ptr<CapturedImageStorage> CapturedImageStorage::create(const QImage &image,
+                                                                   const QString &fileName)
+{
+    std::shared_ptr<CapturedImageStorage> storage(new CapturedImageStorage(image), Deleter());
+    QString error;
+    const std::optional<QString> folder = TemporaryFiles::capturesFolder(&error);
+    if (!folder) {
+        qCCritical(Log::capture, "No captures folder (%s); keeping the image of %s in memory",
+                   qUtf8Printable(error), qUtf8Printable(fileName));
+        return storage;
+    }
+    const QString path = *folder + QLatin1Char('/') + fileName;
+    storage->m_url = QUrl::fromLocalFile(path);
+    if (image.isNull())
+        return storage;
+
+    const auto [slot, generation] = claimPath(path);
+    QThreadPool::globalInstance()->start(
+        [storage, pending = image, path, slot, generation]() mutable {
+            QThread::currentThread()->setPriority(QThread::LowPriority);
+            QMutexLocker writing(&slot->writing);
+            QString failure;
+            if (isSuperseded(*slot, generation)) {
+                // A newer storage writes this file; this one keeps its copy.
+            } else if (platform::PngWriter::write(pending, path, &failure)) {
+                {
+                    QMutexLocker lock(&storage->m_lock);
+                    storage->m_image = QImage();
+                }
+                pending = QImage();
+                returnFreedMemory();
+            } else {
+                qCWarning(Log::capture, "Could not write %s (%s); keeping the image in memory",
+                          qUtf8Printable(path), qUtf8Printable(failure));
+            }
+            QThread::currentThread()->setPriority(QThread::NormalPriority);
+        });
+    return storage;
+}
+
+QImage CapturedImageStorage::image() const
+{
+    QMutexLocker lock(&m_lock);
+    if (!m_image.isNull())
+        return m_image;
+    if (!m_url)
+        return {};
+    // Not kept: the point of the storage is that the pixels live on disk.
+    return QImage(m_url->toLocalFile(), "PNG");
+}
+
+QImage CapturedImageStorage::heldImage() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_image;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QImage>
+#include <QMutex>
+#include <QString>
+#include <QUrl>
+#include <memory>
+#include <optional>
+
+// The full image of one screenshot, kept on disk rather than in memory: a
+// background task writes it as a PNG into the captures folder and then drops
+// the in-memory copy; later reads decode the file. Shared by every copy of
+// the screenshot's record.
+//
+// The file is always written, never adopted: a file already at the path (a
+// leftover of an earlier run, or the previous version of an edited capture)
+// is replaced.
+class CapturedImageStorage {
+public:
+    // Starts the background write and returns at once. Without a captures
+    // folder (logged as an error) the image simply stays in memory.
+    static std::shared_ptr<CapturedImageStorage> create(const QImage &image,
+                                                        const QString &fileName);
+
+    // The image: the in-memory copy while there is one, otherwise the PNG
+    // decoded afresh on every call. A null image when the file is gone or
+    // unreadable.
+    QImage image() const;
+
+    // The in-memory copy, or a null image once the PNG is safely on disk.
+    QImage heldImage() const;
+
+    // The PNG file; absent when there was no captures folder.
+    std::optional<QUrl> url() const { return m_url; }
+
+    CapturedImageStorage(const CapturedImageStorage &) = delete;
+    CapturedImageStorage &operator=(const CapturedImageStorage &) = delete;
+
+private:
+    explicit CapturedImageStorage(const QImage &image) : m_image(image) {}
+    ~CapturedImageStorage() = default;
+    struct Deleter;
+
+    void write(quint64 generation) noexcept;
+
+    mutable QMutex m_lock; // guards m_image against the background writer
+    QImage m_image;
+    std::optional<QUrl> m_url;
+};

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "model/SettingsEnums.h"
+
+#include <QByteArray>
+#include <QHashFunctions>
+#include <QJsonObject>
+#include <QString>
+#include <optional>
+
+// Modifier bits of a stored key combination. Display strings always show them
+// in the order control, option, shift, command.
+namespace CarbonModifier {
+constexpr quint32 command = 256;
+constexpr quint32 shift = 512;
+constexpr quint32 option = 2048;
+constexpr quint32 control = 4096;
+} // namespace CarbonModifier
+
+// One key combination as stored in the settings. The display string is kept
+// as built, never recomputed from the other two fields.
+struct ShortcutData {
+    quint32 keyCode = 0;
+    quint32 carbonModifiers = 0;
+    QString displayString;
+
+    bool operator==(const ShortcutData &) const = default;
+
+    QJsonObject toJson() const;
+    // Compact JSON text, as persisted.
+    QByteArray toJsonText() const;
+    // All three members are required with their JSON types (numbers must be
+    // whole and fit 32 unsigned bits); other members are ignored.
+    static std::optional<ShortcutData> fromJson(const QJsonObject &object);
+    static std::optional<ShortcutData> fromJsonText(const QByteArray &text);
+
+    // The name of a key as the user sees it: the fixed name of the key code,
+    // else the upper-cased characters, else the code in decimal.
+    static QString keyString(quint16 keyCode, const std::optional<QString> &characters);
+};
+
+size_t qHash(const ShortcutData &data, size_t seed = 0);
+
+// A key combination with the identifier it is registered under.
+struct ShortcutDefinition {
+    QString id;
+    quint32 keyCode = 0;
+    quint32 carbonModifiers = 0;
+    QString displayString;
+
+    ShortcutDefinition(QString id, quint32 keyCode, quint32 carbonModifiers, QString displayString);
+    ShortcutDefinition(QString id, const ShortcutData &data);
+
+    bool operator==(const ShortcutDefinition &) const = default;
+
+    // The four capture shortcuts; each definition's id is its field's name.
+    struct ShortcutSet;
+
+    // The preset set of a scheme; custom repeats control + option, since the
+    // user's own shortcuts live in the settings.
+    static ShortcutSet shortcuts(ShortcutScheme scheme);
+};
+
+struct ShortcutDefinition::ShortcutSet {
+    ShortcutDefinition fullDisplay;
+    ShortcutDefinition area;
+    ShortcutDefinition window;
+    ShortcutDefinition record;
+
+    bool operator==(const ShortcutSet &) const = default;
+};
+
+size_t qHash(const ShortcutDefinition &definition, size_t seed = 0);

@@ -1,0 +1,186 @@
+#include "platform/x11/X11Displays.h"
+
+#include "platform/x11/X11Connection.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <xcb/randr.h>
+
+namespace platform {
+namespace {
+
+struct RandrOutput {
+    quint32 id = 0;
+    QString name;
+    QRect rect;
+};
+
+// Identifiers for screens without a RandR output; far above the small numbers the server hands
+// out for outputs.
+constexpr quint32 unpairedDisplayId = 0x80000000u;
+
+// The active outputs: those driven by a CRTC.
+QList<RandrOutput> readOutputs(X11Connection &x)
+{
+    QList<RandrOutput> outputs;
+    xcb_connection_t *c = x.get();
+    const xcb_query_extension_reply_t *extension = xcb_get_extension_data(c, &xcb_randr_id);
+    if (!extension || !extension->present)
+        return outputs;
+    XcbReply<xcb_randr_query_version_reply_t> version(
+        xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 5), nullptr));
+    if (!version || (version->major_version == 1 && version->minor_version < 3))
+        return outputs;
+
+    XcbReply<xcb_randr_get_screen_resources_current_reply_t> resources(
+        xcb_randr_get_screen_resources_current_reply(
+            c, xcb_randr_get_screen_resources_current(c, x.root()), nullptr));
+    if (!resources)
+        return outputs;
+    const xcb_randr_output_t *ids = xcb_randr_get_screen_resources_current_outputs(resources.get());
+    const int count = xcb_randr_get_screen_resources_current_outputs_length(resources.get());
+
+    QList<xcb_randr_get_output_info_cookie_t> infoCookies;
+    for (int i = 0; i < count; ++i)
+        infoCookies.append(xcb_randr_get_output_info(c, ids[i], resources->config_timestamp));
+    QList<xcb_randr_get_crtc_info_cookie_t> crtcCookies;
+    for (int i = 0; i < count; ++i) {
+        XcbReply<xcb_randr_get_output_info_reply_t> info(
+            xcb_randr_get_output_info_reply(c, infoCookies[i], nullptr));
+        if (!info || info->crtc == XCB_NONE)
+            continue;
+        RandrOutput output;
+        output.id = ids[i];
+        output.name = QString::fromUtf8(
+            reinterpret_cast<const char *>(xcb_randr_get_output_info_name(info.get())),
+            xcb_randr_get_output_info_name_length(info.get()));
+        outputs.append(output);
+        crtcCookies.append(xcb_randr_get_crtc_info(c, info->crtc, resources->config_timestamp));
+    }
+    for (qsizetype i = 0; i < outputs.size(); ++i) {
+        XcbReply<xcb_randr_get_crtc_info_reply_t> crtc(
+            xcb_randr_get_crtc_info_reply(c, crtcCookies[i], nullptr));
+        if (crtc)
+            outputs[i].rect = QRect(crtc->x, crtc->y, crtc->width, crtc->height);
+    }
+    return outputs;
+}
+
+// The output of the same name, else one with the same rectangle (Qt names a screen after its
+// RandR monitor, which may differ from the output's name).
+const RandrOutput *pairedOutput(const QList<RandrOutput> &outputs, const Display &display)
+{
+    for (const RandrOutput &output : outputs) {
+        if (output.name == display.name)
+            return &output;
+    }
+    for (const RandrOutput &output : outputs) {
+        if (output.rect == display.rootRect)
+            return &output;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+QList<Display> DisplaySnapshot::get() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_displays;
+}
+
+bool DisplaySnapshot::set(const QList<Display> &displays)
+{
+    QMutexLocker lock(&m_mutex);
+    if (m_displays == displays)
+        return false;
+    m_displays = displays;
+    return true;
+}
+
+X11Displays::X11Displays(std::shared_ptr<X11Connection> connection,
+                         std::shared_ptr<DisplaySnapshot> snapshot, QObject *parent)
+    : Displays(parent), m_connection(std::move(connection)), m_snapshot(std::move(snapshot))
+{
+    // Queued: while Qt announces a change its screen list may still be in flux.
+    connect(
+        qApp, &QGuiApplication::screenAdded, this,
+        [this](QScreen *screen) {
+            watch(screen);
+            refresh();
+        },
+        Qt::QueuedConnection);
+    connect(qApp, &QGuiApplication::screenRemoved, this, &X11Displays::refresh,
+            Qt::QueuedConnection);
+    connect(qApp, &QGuiApplication::primaryScreenChanged, this, &X11Displays::refresh,
+            Qt::QueuedConnection);
+    for (QScreen *screen : QGuiApplication::screens())
+        watch(screen);
+    m_snapshot->set(readDisplays());
+}
+
+QList<Display> X11Displays::displays() const
+{
+    return m_snapshot->get();
+}
+
+std::optional<QPointF> X11Displays::pointerLocation() const
+{
+    QMutexLocker lock(&m_connection->mutex());
+    if (!m_connection->isUsable())
+        return std::nullopt;
+    xcb_connection_t *c = m_connection->get();
+    XcbReply<xcb_query_pointer_reply_t> reply(
+        xcb_query_pointer_reply(c, xcb_query_pointer(c, m_connection->root()), nullptr));
+    if (!reply || !reply->same_screen)
+        return std::nullopt;
+    return rootToScreen(QPointF(reply->root_x, reply->root_y), m_snapshot->get());
+}
+
+void X11Displays::refresh()
+{
+    if (m_snapshot->set(readDisplays()))
+        emit displaysChanged();
+}
+
+void X11Displays::watch(QScreen *screen)
+{
+    connect(screen, &QScreen::geometryChanged, this, &X11Displays::refresh, Qt::QueuedConnection);
+    connect(screen, &QScreen::logicalDotsPerInchChanged, this, &X11Displays::refresh,
+            Qt::QueuedConnection);
+}
+
+QList<Display> X11Displays::readDisplays() const
+{
+    QList<RandrOutput> outputs;
+    {
+        QMutexLocker lock(&m_connection->mutex());
+        if (m_connection->isUsable()) {
+            outputs = readOutputs(*m_connection);
+            m_connection->drainEvents();
+        }
+    }
+
+    QList<Display> displays;
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    for (qsizetype i = 0; i < screens.size(); ++i) {
+        QScreen *screen = screens[i];
+        Display display;
+        display.name = screen->name();
+        display.scale = screen->devicePixelRatio();
+        display.isMain = screen == QGuiApplication::primaryScreen();
+        // Qt keeps a screen's origin and divides its size by the scale.
+        const QRect logical = screen->geometry();
+        display.rootRect =
+            QRect(logical.topLeft(), (QSizeF(logical.size()) * display.scale).toSize());
+        display.id = unpairedDisplayId | quint32(i);
+        if (const RandrOutput *output = pairedOutput(outputs, display)) {
+            display.id = output->id;
+            display.rootRect = output->rect;
+        }
+        displays.append(display);
+    }
+    return arrangeDisplays(displays);
+}
+
+} // namespace platform

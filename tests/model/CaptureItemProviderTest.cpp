@@ -1,0 +1,127 @@
+#include "model/CaptureItemProvider.h"
+#include "model/CaptureItem.h"
+#include "model/CaptureTestSupport.h"
+#include "platform/TempDirScope.h"
+#include "support/LogCapture.h"
+
+#include <QFile>
+#include <QSemaphore>
+#include <QTest>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(DragFile, IsMadeAfreshForEveryDrag)
+{
+    TempDirScope tmp;
+    const CaptureItem item = makeScreenshot(filledImage(30, 20, Qt::red));
+    waitForWrites();
+    const QString png = tmp.captureFile(item.fileName());
+
+    const std::optional<QUrl> first = item.makeDragFileURL();
+    ASSERT_TRUE(first);
+    const QString drag = first->toLocalFile();
+    EXPECT_EQ(drag, tmp.captureFile("Drag_" + item.fileName()));
+    QFile(drag).open(QIODevice::WriteOnly | QIODevice::Truncate); // spoilt by a drop target
+
+    std::unique_ptr<QMimeData> data(item.makeItemProvider());
+    auto *provider = qobject_cast<CaptureItemProvider *>(data.get());
+    ASSERT_TRUE(provider);
+    EXPECT_EQ(provider->suggestedName(), item.fileName());
+    EXPECT_EQ(provider->urls(), QList<QUrl>{*first});
+    EXPECT_EQ(contents(drag), contents(png));
+    EXPECT_FALSE(contents(drag).isEmpty());
+}
+
+TEST(DragFile, IsWrittenFromTheImageWhileThePngIsNotYetThere)
+{
+    TempDirScope tmp;
+    const QImage image = filledImage(30, 20, Qt::blue);
+    PoolBlocker pool;
+    const CaptureItem item = makeScreenshot(image);
+    const QString png = tmp.captureFile(item.fileName());
+    ASSERT_FALSE(QFile::exists(png));
+
+    const std::optional<QUrl> drag = item.makeDragFileURL();
+    ASSERT_TRUE(drag);
+    EXPECT_EQ(QImage(drag->toLocalFile()), image);
+    EXPECT_EQ(QImage(png), image); // the capture has its PNG again
+    pool.release();
+    EXPECT_EQ(QImage(png), image);
+}
+
+TEST(DragFile, IsNotHandedOutWhenItCannotBeMade)
+{
+    TempDirScope tmp;
+    LogCapture log;
+    const CaptureItem item = makeScreenshot(filledImage(30, 20, Qt::blue));
+    waitForWrites();
+    // PNG gone and nothing left in memory: no image to drag.
+    QFile::remove(tmp.captureFile(item.fileName()));
+    EXPECT_FALSE(item.makeDragFileURL());
+    EXPECT_FALSE(QFile::exists(tmp.captureFile("Drag_" + item.fileName())));
+
+    const CaptureItem recording = makeRecording(tmp.path() + "/Recording-gone.mov");
+    bool called = false;
+    std::unique_ptr<QMimeData> data(recording.makeItemProvider([&] { called = true; }));
+    EXPECT_FALSE(qobject_cast<CaptureItemProvider *>(data.get()));
+    EXPECT_TRUE(data->formats().isEmpty());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(called);
+    EXPECT_EQ(log.lines().filter("capture|warning|").size(), 2);
+}
+
+TEST(CaptureItemProvider, CallsBackOnceOnTheMainThreadWhateverThreadsAsk)
+{
+    TempDirScope tmp;
+    QFile movie(tmp.path() + "/Recording-z.mp4");
+    ASSERT_TRUE(movie.open(QIODevice::WriteOnly));
+    movie.write("movie");
+    movie.close();
+    const CaptureItem recording = makeRecording(movie.fileName());
+
+    int calls = 0;
+    bool onMainThread = false;
+    std::unique_ptr<QMimeData> data(recording.makeItemProvider([&] {
+        ++calls;
+        onMainThread = QThread::currentThread() == qApp->thread();
+    }));
+    auto *provider = qobject_cast<CaptureItemProvider *>(data.get());
+    ASSERT_TRUE(provider);
+    EXPECT_FALSE(provider->hasConsumed());
+
+    QSemaphore start;
+    QList<QByteArray> answers(2);
+    auto request = [&](int i) {
+        return QThread::create([&, i] {
+            start.acquire();
+            answers[i] = provider->data("text/uri-list");
+        });
+    };
+    std::unique_ptr<QThread> first(request(0)), second(request(1));
+    first->start();
+    second->start();
+    start.release(2);
+    ASSERT_TRUE(first->wait(5000));
+    ASSERT_TRUE(second->wait(5000));
+    EXPECT_TRUE(provider->hasConsumed());
+    EXPECT_TRUE(answers[0].contains("Drag_"));
+    EXPECT_EQ(answers[0], answers[1]);
+    EXPECT_EQ(contents(QUrl(QString::fromUtf8(answers[0]).trimmed()).toLocalFile()), "movie");
+
+    QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 5000);
+    provider->data("text/uri-list");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(onMainThread);
+}

@@ -1,0 +1,150 @@
+#include "model/CaptureItem.h"
+#include "model/CaptureTestSupport.h"
+#include "model/Thumbnail.h"
+#include "platform/TempDirScope.h"
+#include "support/LogCapture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+TEST(Thumbnail, FitsTheLongerSideWithinTheLimitAndNeverEnlarges)
+{
+    struct Case {
+        QSize source;
+        QSize expected;
+    };
+    const Case cases[] = {{{400, 100}, {200, 50}},
+                          {{150, 80}, {150, 80}},
+                          {{1000, 1}, {200, 1}},
+                          {{1, 1000}, {1, 200}},
+                          // 289 × (200 / 289) falls a hair short of 200 in floating point.
+                          {{289, 100}, {200, 69}},
+                          {{3840, 2160}, {200, 112}}};
+    for (const Case &c : cases) {
+        const QImage thumbnail =
+            makeThumbnail(filledImage(c.source.width(), c.source.height(), Qt::red), 200);
+        EXPECT_EQ(thumbnail.size(), c.expected) << c.source.width() << "x" << c.source.height();
+        EXPECT_EQ(thumbnail.pixelColor(0, 0), QColor(Qt::red));
+    }
+    const QImage empty(0, 0, QImage::Format_RGB32);
+    EXPECT_EQ(makeThumbnail(empty, 200).cacheKey(), empty.cacheKey());
+}
+
+TEST(CaptureItemState, ComparesCaseAndValueAndDescribesItself)
+{
+    using S = CaptureItemState;
+    EXPECT_EQ(S::saved("a.png"), S::saved("a.png"));
+    EXPECT_NE(S::saved("a.png"), S::saved("b.png"));
+    EXPECT_EQ(S::failed(CaptureActionError::saveCancelled()),
+              S::failed(CaptureActionError::saveCancelled()));
+    EXPECT_NE(S::failed(CaptureActionError::saveFailed("x")),
+              S::failed(CaptureActionError::copyFailed("x")));
+    EXPECT_NE(S::pending(), S::saving());
+
+    const std::tuple<S, const char *, bool> cases[] = {
+        {S::pending(), "Unsaved capture", false},
+        {S::saving(), "Saving...", true},
+        {S::copying(), "Copying...", true},
+        {S::deleting(), "Removing...", true},
+        {S::saved("a.png"), "Saved to a.png", false},
+        {S::failed(CaptureActionError::saveFailed("disk full")),
+         "Couldn't save (Failed to save screenshot: disk full)", false}};
+    for (const auto &[state, text, busy] : cases) {
+        EXPECT_EQ(state.statusText(), text);
+        EXPECT_EQ(state.isBusy(), busy) << text;
+    }
+}
+
+TEST(CaptureItem, NamesFilesByTimeAndKindAndNeverTwiceTheSame)
+{
+    TempDirScope tmp;
+    const QDateTime at = nextCaptureTime();
+    const QString stem = QString::asprintf(
+        "Corvanta %04d-%02d-%02d at %02d.%02d.%02d", at.date().year(), at.date().month(),
+        at.date().day(), at.time().hour(), at.time().minute(), at.time().second());
+    const CaptureItem first = makeScreenshot(filledImage(10, 10, Qt::red), at);
+    const CaptureItem second = makeScreenshot(filledImage(10, 10, Qt::green), at);
+    EXPECT_EQ(first.fileName(), stem + ".png");
+    EXPECT_EQ(second.fileName(), stem + " (2).png");
+
+    const CaptureItem mov = makeRecording(tmp.path() + "/Recording-1.mov", at);
+    const CaptureItem bare = makeRecording(tmp.path() + "/Recording-2", at);
+    EXPECT_EQ(mov.fileName(), stem + ".mov");
+    EXPECT_EQ(bare.fileName(), stem + ".mp4");
+    EXPECT_TRUE(mov.isVideo());
+    EXPECT_FALSE(first.isVideo());
+
+    // Each keeps its own file and its own pixels.
+    waitForWrites();
+    EXPECT_EQ(first.image().pixelColor(0, 0), QColor(Qt::red));
+    EXPECT_EQ(second.image().pixelColor(0, 0), QColor(Qt::green));
+}
+
+TEST(CapturedImageStorage, HoldsTheImageUntilWrittenThenServesItFromDisk)
+{
+    TempDirScope tmp;
+    const QImage image = filledImage(40, 30, Qt::magenta);
+    PoolBlocker pool;
+    const CaptureItem item = makeScreenshot(image);
+    const QString png = tmp.captureFile(item.fileName());
+    EXPECT_EQ(item.image().cacheKey(), image.cacheKey());
+    EXPECT_FALSE(QFile::exists(png));
+    EXPECT_EQ(item.pixelWidth(), 40);
+    EXPECT_EQ(item.pixelHeight(), 30);
+    EXPECT_EQ(item.thumbnail().size(), QSize(40, 30));
+
+    pool.release();
+    const QImage decoded = item.image();
+    EXPECT_NE(decoded.cacheKey(), image.cacheKey());
+    EXPECT_EQ(decoded, image);
+
+    // Gone from disk with no copy in memory: missing, not some stand-in.
+    ASSERT_TRUE(QFile::remove(png));
+    EXPECT_TRUE(item.image().isNull());
+}
+
+TEST(CapturedImageStorage, OverwritesALeftoverFileInsteadOfAdoptingIt)
+{
+    TempDirScope tmp;
+    const QDateTime at = nextCaptureTime();
+    QDir().mkpath(tmp.capturesPath());
+    const QString leftover =
+        tmp.capturesPath() + "/Corvanta " + at.toString("yyyy-MM-dd 'at' HH.mm.ss") + ".png";
+    ASSERT_TRUE(filledImage(5, 5, Qt::black).save(leftover));
+    const CaptureItem item = makeScreenshot(filledImage(6, 6, Qt::yellow), at);
+    ASSERT_EQ(tmp.captureFile(item.fileName()), leftover);
+    waitForWrites();
+    EXPECT_EQ(QImage(leftover), filledImage(6, 6, Qt::yellow));
+}
+
+TEST(CapturedImageStorage, KeepsTheImageInMemoryWithoutACapturesFolder)
+{
+    TempDirScope tmp;
+    qputenv("TMPDIR", QFile::encodeName(tmp.path() + "/missing"));
+    LogCapture log;
+    const QImage image = filledImage(8, 8, Qt::cyan);
+    const CaptureItem item = makeScreenshot(image);
+    waitForWrites();
+    EXPECT_EQ(item.image().cacheKey(), image.cacheKey());
+    const QStringList lines = log.lines().filter("capture|error|");
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines.first().contains(item.fileName()));
+}
+
+TEST(CapturedImageStorage, WritesIntoAPrivateFolderWhenTheSharedOneIsNotPrivate)
+{
+    TempDirScope tmp;
+    QDir().mkdir(tmp.path() + "/elsewhere");
+    ASSERT_TRUE(QFile::link(tmp.path() + "/elsewhere", tmp.capturesPath()));
+    LogCapture log;
+    const CaptureItem first = makeScreenshot(filledImage(8, 8, Qt::red));
+    const CaptureItem second = makeScreenshot(filledImage(8, 8, Qt::red));
+    waitForWrites();
+    EXPECT_TRUE(QDir(tmp.path() + "/elsewhere").isEmpty());
+    const QStringList warnings = log.lines().filter("capture|warning|");
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings.first().contains("symbolic link"));
+    EXPECT_EQ(first.image(), filledImage(8, 8, Qt::red));
+}

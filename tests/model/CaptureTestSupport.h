@@ -1,0 +1,74 @@
+#pragma once
+
+#include "model/CaptureItem.h"
+
+#include <QColor>
+#include <QDateTime>
+#include <QImage>
+#include <QSemaphore>
+#include <QThreadPool>
+
+// Holds the global thread pool busy, so that background writes queue up
+// until it is released: a screenshot's image then stays in memory.
+class PoolBlocker {
+public:
+    PoolBlocker()
+    {
+        QThreadPool *pool = QThreadPool::globalInstance();
+        pool->waitForDone(10000);
+        m_maxThreads = pool->maxThreadCount();
+        pool->setMaxThreadCount(1);
+        pool->start([this] { m_release.acquire(); });
+    }
+    ~PoolBlocker() { release(); }
+    void release()
+    {
+        if (m_released)
+            return;
+        m_released = true;
+        m_release.release();
+        QThreadPool::globalInstance()->setMaxThreadCount(m_maxThreads);
+        QThreadPool::globalInstance()->waitForDone(10000);
+    }
+
+private:
+    QSemaphore m_release;
+    int m_maxThreads = 0;
+    bool m_released = false;
+};
+
+inline QImage filledImage(int width, int height, QColor color)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+// A distinct second for every call, so that names from different tests
+// never collide.
+inline QDateTime nextCaptureTime()
+{
+    static QDateTime next(QDate(2026, 12, 6), QTime(14, 5, 9));
+    next = next.addSecs(60);
+    return next;
+}
+
+inline CaptureItem makeScreenshot(const QImage &image,
+                                  const QDateTime &createdAt = nextCaptureTime())
+{
+    return CaptureItem(QUuid::createUuid(), createdAt, std::nullopt, CaptureMode::area, image,
+                       std::nullopt, std::nullopt, CaptureItemState::pending());
+}
+
+inline CaptureItem makeRecording(const QString &moviePath,
+                                 const QDateTime &createdAt = nextCaptureTime())
+{
+    return CaptureItem(QUuid::createUuid(), createdAt, 1u, CaptureMode::recording,
+                       filledImage(64, 36, Qt::blue), std::nullopt, QUrl::fromLocalFile(moviePath),
+                       CaptureItemState::pending());
+}
+
+inline void waitForWrites()
+{
+    QThreadPool::globalInstance()->waitForDone(10000);
+}

@@ -1,0 +1,72 @@
+#include "model/ShortcutModel.h"
+
+#include <QJsonDocument>
+#include <gtest/gtest.h>
+
+TEST(ShortcutData, JsonRoundTripsAndIgnoresExtraMembers)
+{
+    const ShortcutData pins{35, 6144, QString::fromUtf8("⌃⌥P")};
+    EXPECT_EQ(ShortcutData::fromJsonText(pins.toJsonText()), pins);
+
+    const QJsonObject object = QJsonDocument::fromJson(pins.toJsonText()).object();
+    EXPECT_EQ(object.value("keyCode").toInt(), 35);
+    EXPECT_EQ(object.value("carbonModifiers").toInt(), 6144);
+    EXPECT_EQ(object.value("displayString").toString(), QString::fromUtf8("⌃⌥P"));
+
+    EXPECT_EQ(ShortcutData::fromJsonText(
+                  R"({"displayString":"x","extra":[1],"carbonModifiers":256,"keyCode":0})"),
+              (ShortcutData{0, 256, "x"}));
+}
+
+TEST(ShortcutData, JsonNeedsEveryMemberWithItsType)
+{
+    const char *rejected[] = {
+        R"({"keyCode":35,"carbonModifiers":6144})",
+        R"({"keyCode":"35","carbonModifiers":6144,"displayString":"P"})",
+        R"({"keyCode":35,"carbonModifiers":6144,"displayString":5})",
+        R"({"keyCode":35,"carbonModifiers":null,"displayString":"P"})",
+        R"({"keyCode":-1,"carbonModifiers":6144,"displayString":"P"})",
+        R"({"keyCode":1.5,"carbonModifiers":6144,"displayString":"P"})",
+        R"({"keyCode":4294967296,"carbonModifiers":6144,"displayString":"P"})",
+        R"([35,6144,"P"])",
+        R"({"keyCode":35,)",
+        "",
+    };
+    for (const char *text : rejected)
+        EXPECT_FALSE(ShortcutData::fromJsonText(text)) << text;
+    EXPECT_TRUE(ShortcutData::fromJsonText(
+        R"({"keyCode":4294967295,"carbonModifiers":0,"displayString":""})"));
+}
+
+TEST(ShortcutData, KeyNames)
+{
+    EXPECT_EQ(ShortcutData::keyString(36, std::nullopt), QString::fromUtf8("↩"));
+    EXPECT_EQ(ShortcutData::keyString(96, QStringLiteral("x")), "F5");
+    EXPECT_EQ(ShortcutData::keyString(0, QStringLiteral("q")), "A");
+    EXPECT_EQ(ShortcutData::keyString(22, std::nullopt), "6");
+    EXPECT_EQ(ShortcutData::keyString(49, std::nullopt), "Space");
+    EXPECT_EQ(ShortcutData::keyString(24, QStringLiteral("=")), "=");
+    EXPECT_EQ(ShortcutData::keyString(24, QStringLiteral("\u00e9")), QStringLiteral("\u00c9"));
+    EXPECT_EQ(ShortcutData::keyString(24, std::nullopt), "24");
+    EXPECT_EQ(ShortcutData::keyString(200, QString()), "200");
+}
+
+TEST(ShortcutDefinition, PresetSchemes)
+{
+    const auto commandShift = ShortcutDefinition::shortcuts(ShortcutScheme::commandShift);
+    EXPECT_EQ(commandShift.fullDisplay, ShortcutDefinition("fullDisplay", 22, 768, "⇧⌘6"));
+    EXPECT_EQ(commandShift.area, ShortcutDefinition("area", 26, 768, "⇧⌘7"));
+    EXPECT_EQ(commandShift.window, ShortcutDefinition("window", 28, 768, "⇧⌘8"));
+    EXPECT_EQ(commandShift.record, ShortcutDefinition("record", 25, 768, "⇧⌘9"));
+
+    const auto controlOption = ShortcutDefinition::shortcuts(ShortcutScheme::controlOption);
+    EXPECT_EQ(controlOption.fullDisplay, ShortcutDefinition("fullDisplay", 18, 6144, "⌃⌥1"));
+    EXPECT_EQ(controlOption.record, ShortcutDefinition("record", 21, 6144, "⌃⌥4"));
+
+    const auto commandControl = ShortcutDefinition::shortcuts(ShortcutScheme::commandControl);
+    EXPECT_EQ(commandControl.window, ShortcutDefinition("window", 20, 4352, "⌃⌘3"));
+
+    EXPECT_EQ(ShortcutDefinition::shortcuts(ShortcutScheme::custom), controlOption);
+    EXPECT_EQ(ShortcutDefinition("closeAllPins", ShortcutData{35, 6144, "⌃⌥P"}),
+              ShortcutDefinition("closeAllPins", 35, 6144, "⌃⌥P"));
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/CaptureFolder.h"
+
+#include <QByteArray>
+#include <QTemporaryDir>
+#include <QThreadPool>
+
+// Points TMPDIR at a fresh temporary folder for the lifetime of a test and
+// makes the captures folder be resolved there. Background writes are waited
+// for before the folder goes, so nothing lands after it is removed.
+class TempDirScope {
+public:
+    TempDirScope()
+        : m_previous(qgetenv("TMPDIR")), m_hadPrevious(qEnvironmentVariableIsSet("TMPDIR"))
+    {
+        qputenv("TMPDIR", m_dir.path().toLocal8Bit());
+        platform::CaptureFolder::reset();
+    }
+    ~TempDirScope()
+    {
+        QThreadPool::globalInstance()->waitForDone(10000);
+        if (m_hadPrevious)
+            qputenv("TMPDIR", m_previous);
+        else
+            qunsetenv("TMPDIR");
+        platform::CaptureFolder::reset();
+    }
+    TempDirScope(const TempDirScope &) = delete;
+    TempDirScope &operator=(const TempDirScope &) = delete;
+
+    QString path() const { return m_dir.path(); }
+    QString capturesPath() const { return m_dir.path() + QStringLiteral("/CorvantaCaptures"); }
+    QString captureFile(const QString &name) const { return capturesPath() + '/' + name; }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_previous;
+    bool m_hadPrevious;
+};
