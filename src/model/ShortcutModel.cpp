@@ -1,7 +1,10 @@
 #include "model/ShortcutModel.h"
 
+#include "platform/KeyCodes.h"
+
 #include <QJsonDocument>
 #include <QJsonValue>
+#include <QKeyEvent>
 #include <cmath>
 #include <utility>
 
@@ -40,6 +43,34 @@ std::optional<quint32> unsignedMember(const QJsonObject &object, const char *nam
 }
 
 } // namespace
+
+quint32 CarbonModifier::fromQt(Qt::KeyboardModifiers modifiers)
+{
+    quint32 bits = 0;
+    if (modifiers & Qt::ControlModifier)
+        bits |= control;
+    if (modifiers & Qt::AltModifier)
+        bits |= option;
+    if (modifiers & Qt::ShiftModifier)
+        bits |= shift;
+    if (modifiers & Qt::MetaModifier)
+        bits |= command;
+    return bits;
+}
+
+QString CarbonModifier::glyphs(quint32 carbonModifiers)
+{
+    QString text;
+    if (carbonModifiers & control)
+        text += QChar(0x2303);
+    if (carbonModifiers & option)
+        text += QChar(0x2325);
+    if (carbonModifiers & shift)
+        text += QChar(0x21e7);
+    if (carbonModifiers & command)
+        text += QChar(0x2318);
+    return text;
+}
 
 QJsonObject ShortcutData::toJson() const
 {
@@ -84,6 +115,31 @@ QString ShortcutData::keyString(quint16 keyCode, const std::optional<QString> &c
             return upper;
     }
     return QString::number(keyCode);
+}
+
+std::optional<ShortcutData> ShortcutData::from(const QKeyEvent &event)
+{
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    if (!CarbonModifier::fromQt(modifiers))
+        return std::nullopt;
+    const auto keyCode =
+        platform::virtualKeyForKeysym(event.nativeVirtualKey(), modifiers & Qt::ShiftModifier);
+    if (!keyCode)
+        return std::nullopt;
+    // Shift or caps lock change the symbol; the name comes from the unmodified key.
+    const auto baseKeysym = platform::keysymForVirtualKey(*keyCode);
+    return from(*keyCode, CarbonModifier::fromQt(modifiers),
+                baseKeysym ? platform::keysymText(*baseKeysym) : std::nullopt);
+}
+
+std::optional<ShortcutData> ShortcutData::from(quint16 keyCode, quint32 carbonModifiers,
+                                               const std::optional<QString> &characters)
+{
+    const quint32 modifiers = carbonModifiers & CarbonModifier::all;
+    if (!modifiers)
+        return std::nullopt;
+    return ShortcutData{keyCode, modifiers,
+                        CarbonModifier::glyphs(modifiers) + keyString(keyCode, characters)};
 }
 
 size_t qHash(const ShortcutData &data, size_t seed)

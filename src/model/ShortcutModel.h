@@ -8,6 +8,8 @@
 #include <QString>
 #include <optional>
 
+class QKeyEvent;
+
 // Modifier bits of a stored key combination. Display strings always show them
 // in the order control, option, shift, command.
 namespace CarbonModifier {
@@ -15,6 +17,13 @@ constexpr quint32 command = 256;
 constexpr quint32 shift = 512;
 constexpr quint32 option = 2048;
 constexpr quint32 control = 4096;
+constexpr quint32 all = control | option | shift | command;
+
+// The bits of a key event's modifiers: Ctrl is control, Alt option, Shift shift and
+// Super (Qt's Meta) command; other modifiers are left out.
+quint32 fromQt(Qt::KeyboardModifiers modifiers);
+// The glyphs of the bits that are set, in the order ⌃ ⌥ ⇧ ⌘.
+QString glyphs(quint32 carbonModifiers);
 } // namespace CarbonModifier
 
 // One key combination as stored in the settings. The display string is kept
@@ -37,6 +46,16 @@ struct ShortcutData {
     // The name of a key as the user sees it: the fixed name of the key code,
     // else the upper-cased characters, else the code in decimal.
     static QString keyString(quint16 keyCode, const std::optional<QString> &characters);
+
+    // The combination of a key-down event, or nothing when it carries none of control, option,
+    // shift and command (shift alone is enough). The key is the one a US keyboard has for the
+    // event's key symbol (its native virtual key); a key without such a place cannot be
+    // registered either and gives nothing too.
+    static std::optional<ShortcutData> from(const QKeyEvent &event);
+    // The same from an event's parts: the virtual key code, the modifier bits (others than the
+    // four are ignored) and the characters the key types without modifiers.
+    static std::optional<ShortcutData> from(quint16 keyCode, quint32 carbonModifiers,
+                                            const std::optional<QString> &characters);
 };
 
 size_t qHash(const ShortcutData &data, size_t seed = 0);

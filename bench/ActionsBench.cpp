@@ -1,0 +1,264 @@
+// Costs of the actions on a staged capture: copying a 4K screenshot to the clipboard (how long
+// the interface is held up, how long until the clipboard offers it, what one paste costs) and
+// reading the text of a 1080p screen (time and accuracy against the drawn text).
+//
+// Runs offscreen unless QT_QPA_PLATFORM says otherwise (inside scripts/harness it may be xcb).
+
+#include "capture/ClipboardService.h"
+#include "capture/FeedbackService.h"
+#include "capture/OCRService.h"
+#include "model/CaptureItem.h"
+#include "platform/CaptureFolder.h"
+#include "platform/Haptics.h"
+#include "platform/Sounds.h"
+#include "platform/linux/TesseractTextRecognizer.h"
+#include "platform/qt/QtPasteboard.h"
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QLoggingCategory>
+#include <QMimeData>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <QTimer>
+
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <vector>
+
+namespace {
+
+constexpr double megabyte = 1024.0 * 1024.0;
+
+// A desktop: a photo-like wallpaper with noise, windows of text over it.
+QImage makeDesktopImage(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(11);
+    for (int y = 0; y < height; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int grain = int(random.bounded(17u)) - 8;
+            row[x] = qRgb(qBound(0, 40 + x * 150 / width + grain, 255),
+                          qBound(0, 70 + y * 120 / height + grain, 255),
+                          qBound(0, 160 - x * 60 / width + grain, 255));
+        }
+    }
+    QPainter painter(&image);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(16);
+    painter.setFont(font);
+    const QRect windows[] = {{width / 2, 80, width / 2 - 80, height - 200},
+                             {120, height / 3, width / 3, height / 2}};
+    for (const QRect &window : windows) {
+        painter.fillRect(window, QColor(250, 250, 250));
+        painter.fillRect(window.x(), window.y(), window.width(), 36, QColor(50, 50, 56));
+        for (int y = window.y() + 70, line = 0; y < window.bottom() - 10; y += 24, ++line) {
+            painter.setPen(line % 5 == 0 ? QColor(20, 80, 190) : QColor(25, 25, 25));
+            painter.drawText(window.x() + 20, y,
+                             QStringLiteral("%1  Staged captures wait in the tray until they are "
+                                            "saved, copied or deleted.")
+                                 .arg(line, 4));
+        }
+    }
+    return image;
+}
+
+CaptureItem makeScreenshot(const QImage &image)
+{
+    return CaptureItem(QUuid::createUuid(), QDateTime::currentDateTime(), std::nullopt,
+                       CaptureMode::fullDisplay, image, std::nullopt, std::nullopt,
+                       CaptureItemState::pending());
+}
+
+// The longest stretch the main thread went without running its event loop while the task ran,
+// and how long the task took.
+struct MainThreadWatch {
+    double longestBlockMs = 0;
+    double totalMs = 0;
+};
+
+MainThreadWatch watchMainThread(const std::function<QCoro::Task<void>()> &start)
+{
+    MainThreadWatch watch;
+    QElapsedTimer clock;
+    qint64 lastTick = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(0);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const qint64 now = clock.nsecsElapsed();
+        watch.longestBlockMs = std::max(watch.longestBlockMs, double(now - lastTick) / 1e6);
+        lastTick = now;
+    });
+    heartbeat.start();
+    clock.start();
+    QCoro::Task<void> task = start();
+    // The part that ran before the task first waited blocked the thread as well.
+    watch.longestBlockMs = double(clock.nsecsElapsed()) / 1e6;
+    lastTick = clock.nsecsElapsed();
+    QCoro::waitFor(task);
+    watch.totalMs = double(clock.nsecsElapsed()) / 1e6;
+    heartbeat.stop();
+    watch.longestBlockMs = std::max(watch.longestBlockMs, double(clock.nsecsElapsed() - lastTick) / 1e6);
+    return watch;
+}
+
+const QImage &screen4k()
+{
+    static const QImage image = makeDesktopImage(3840, 2160);
+    return image;
+}
+
+// Copy of a 4K screenshot. Arg 0: right after the capture, its image still in memory; arg 1:
+// staged for a while, its image read back from the PNG on disk.
+void BM_CopyScreenshot(benchmark::State &state)
+{
+    const bool fromDisk = state.range(0) == 1;
+    ClipboardService service(std::make_shared<platform::QtPasteboard>());
+    std::vector<double> blocks;
+    double offeredMs = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const CaptureItem item = makeScreenshot(screen4k().copy());
+        if (fromDisk)
+            QThreadPool::globalInstance()->waitForDone();
+        state.ResumeTiming();
+        const MainThreadWatch watch = watchMainThread([&] { return service.copy(item); });
+        state.SetIterationTime(watch.totalMs / 1000.0);
+        blocks.push_back(watch.longestBlockMs);
+        offeredMs += watch.totalMs;
+    }
+    const QMimeData *offered = QGuiApplication::clipboard()->mimeData();
+    state.counters["main_block_max_ms"] = *std::max_element(blocks.begin(), blocks.end());
+    state.counters["offered_ms"] = offeredMs / double(state.iterations());
+    state.counters["png_MB"] = double(offered->data(QStringLiteral("image/png")).size()) / megabyte;
+    state.counters["tiff_MB"] = double(offered->data(QStringLiteral("image/tiff")).size()) / megabyte;
+    QThreadPool::globalInstance()->waitForDone();
+}
+BENCHMARK(BM_CopyScreenshot)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+// What one paste costs once the copy is done: the clipboard hands out the bytes it holds.
+void BM_ServePaste(benchmark::State &state)
+{
+    ClipboardService service(std::make_shared<platform::QtPasteboard>());
+    QCoro::waitFor(service.copy(makeScreenshot(screen4k())));
+    const QString type = state.range(0) == 0 ? QStringLiteral("image/png") : QStringLiteral("image/tiff");
+    for (auto _ : state) {
+        const QByteArray bytes = QGuiApplication::clipboard()->mimeData()->data(type);
+        benchmark::DoNotOptimize(bytes.constData());
+        if (bytes.isEmpty())
+            state.SkipWithError("nothing offered");
+    }
+    QThreadPool::globalInstance()->waitForDone();
+}
+BENCHMARK(BM_ServePaste)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// ~20 lines of ordinary text in ordinary sizes over a 1080p screen.
+struct TextScreen {
+    QImage image;
+    QString text;
+};
+
+TextScreen makeTextScreen()
+{
+    const QStringList sentences = {
+        "Open the settings window and choose where captures are saved.",
+        "The quick brown fox jumps over the lazy dog near the river bank.",
+        "Recording stopped after 12 minutes and 45 seconds of footage.",
+        "Press Control and Option with the number keys to capture quickly.",
+        "Your screenshot was copied to the clipboard as a PNG image.",
+        "Delete the capture from the tray when you no longer need it.",
+        "Meeting notes: review the quarterly budget before Friday.",
+        "Invoice 20417 is due on the third of next month.",
+    };
+    const int sizes[] = {13, 14, 15, 16, 18, 20};
+    TextScreen screen{QImage(1920, 1080, QImage::Format_RGB32), {}};
+    screen.image.fill(QColor(252, 252, 250));
+    QPainter painter(&screen.image);
+    painter.setPen(QColor(30, 30, 30));
+    QStringList lines;
+    for (int i = 0; i < 20; ++i) {
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(sizes[i % 6]);
+        painter.setFont(font);
+        const QString line = sentences[(i * 3) % sentences.size()];
+        painter.drawText(i % 2 == 0 ? 90 : 520, 60 + i * 50, line);
+        lines << line;
+    }
+    screen.text = lines.join(QLatin1Char('\n'));
+    return screen;
+}
+
+qsizetype levenshtein(const QString &a, const QString &b)
+{
+    std::vector<qsizetype> previous(size_t(b.size() + 1));
+    std::vector<qsizetype> current(previous.size());
+    for (qsizetype j = 0; j <= b.size(); ++j)
+        previous[size_t(j)] = j;
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        current[0] = i;
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const qsizetype substitution = previous[size_t(j - 1)] + (a[i - 1] == b[j - 1] ? 0 : 1);
+            current[size_t(j)] =
+                std::min({previous[size_t(j)] + 1, current[size_t(j - 1)] + 1, substitution});
+        }
+        std::swap(previous, current);
+    }
+    return previous[size_t(b.size())];
+}
+
+class SilentSounds : public platform::SoundPlayer {
+public:
+    Outcome play(const QString &, quint32) override { return Outcome::started; }
+    void stop(quint32) override {}
+};
+
+class NoHaptics : public platform::Haptics {
+public:
+    bool isAvailable() const override { return false; }
+    void perform(platform::HapticPattern) override {}
+};
+
+void BM_RecognizeText(benchmark::State &state)
+{
+    const TextScreen screen = makeTextScreen();
+    FeedbackService feedback(std::make_shared<SilentSounds>(), std::make_shared<NoHaptics>());
+    OCRService service(std::make_shared<platform::TesseractTextRecognizer>(),
+                       std::make_shared<platform::QtPasteboard>(), feedback);
+    QElapsedTimer cold;
+    cold.start();
+    QString text = QCoro::waitFor(service.recognizeTextInBackground(screen.image));
+    const double coldMs = double(cold.nsecsElapsed()) / 1e6;
+    for (auto _ : state)
+        text = QCoro::waitFor(service.recognizeTextInBackground(screen.image));
+    state.counters["first_run_ms"] = coldMs;
+    state.counters["accuracy"] =
+        1.0 - double(levenshtein(text, screen.text)) / double(screen.text.size());
+    state.counters["lines"] = double(text.count(QLatin1Char('\n')) + 1);
+}
+BENCHMARK(BM_RecognizeText)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("com.corvanta.app.*.info=false"));
+    // The staged screenshots go to a private folder that is removed afterwards.
+    QTemporaryDir tmp;
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    platform::CaptureFolder::reset();
+    screen4k();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    QThreadPool::globalInstance()->waitForDone();
+    return 0;
+}

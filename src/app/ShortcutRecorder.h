@@ -1,0 +1,113 @@
+#pragma once
+
+#include "model/ShortcutModel.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QAbstractButton;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QKeyEvent;
+
+// Names the recorder that is recording among the recorders of one page; owned by their host,
+// so that at most one of them shows the recording state. Empty: none records.
+class RecordingIDBinding : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString recordingID READ recordingID WRITE setRecordingID NOTIFY recordingIDChanged)
+
+public:
+    using QObject::QObject;
+
+    QString recordingID() const { return m_recordingID; }
+    void setRecordingID(const QString &recordingID);
+
+signals:
+    void recordingIDChanged();
+
+private:
+    QString m_recordingID;
+};
+
+// The control with which the user changes one shortcut: a button that shows the combination
+// and, once clicked, records the next key pressed with a modifier; a button that opens a small
+// panel to pick modifiers and key by hand; and a button that resets the shortcut. It neither
+// stores nor registers anything: new values go to `onSave`, the reset to `onReset`.
+class ShortcutRecorderButton : public QWidget {
+    Q_OBJECT
+
+public:
+    using SaveAction = std::function<void(const ShortcutData &)>;
+    using ResetAction = std::function<void()>;
+
+    // `id` must be unique among the recorders sharing `recordingID` and not empty.
+    ShortcutRecorderButton(QString id, QString displayString, RecordingIDBinding *recordingID,
+                           SaveAction onSave, ResetAction onReset, QWidget *parent = nullptr);
+    ~ShortcutRecorderButton() override;
+
+    QString id() const { return m_id; }
+    QString displayString() const { return m_displayString; }
+    // The host shows the stored shortcut again after a save or reset.
+    void setDisplayString(const QString &displayString);
+
+    // Whether the shared value names this recorder.
+    bool isRecording() const;
+    bool isShowingCustomPicker() const { return m_showingCustomPicker; }
+
+    // The picker's keys: the digits 1-9 and 0, the letters, "Space", "F1" to "F12".
+    static const QStringList &customPickerKeys();
+    // The picker's name-to-key-code table; a name it does not know gives 18 (the key 1).
+    static quint32 keyCode(const QString &name);
+    // What the picker saves: the ticked modifiers (control + option when none is ticked) and
+    // the key, named as the picker names it.
+    static ShortcutData customShortcut(bool command, bool option, bool control, bool shift,
+                                       const QString &keyName);
+
+protected:
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    class KeyDownMonitor;
+
+    void startRecording();
+    void stopRecording();
+    void removeMonitor();
+    // Always consumes the key: while recording, no key-down reaches the windows.
+    bool handleRecordedKey(QKeyEvent *event);
+    void applyCustomShortcut();
+    void setShowingCustomPicker(bool showing);
+    void buildCustomPicker();
+    void recordingIDChanged();
+    void updateLook();
+
+    QString m_id;
+    QString m_displayString;
+    QPointer<RecordingIDBinding> m_recordingID;
+    SaveAction m_onSave;
+    ResetAction m_onReset;
+
+    std::unique_ptr<KeyDownMonitor, void (*)(KeyDownMonitor *)> m_monitor;
+    bool m_showingCustomPicker = false;
+    // The picker keeps the user's last choices for as long as the control exists.
+    bool m_selectedCmd = false;
+    bool m_selectedOpt = true;
+    bool m_selectedCtrl = true;
+    bool m_selectedShift = false;
+    QString m_selectedKey = QStringLiteral("1");
+
+    QAbstractButton *m_recorderButton = nullptr;
+    QAbstractButton *m_customizeButton = nullptr;
+    QAbstractButton *m_resetButton = nullptr;
+    QFrame *m_customPicker = nullptr;
+    QCheckBox *m_cmdBox = nullptr;
+    QCheckBox *m_optBox = nullptr;
+    QCheckBox *m_ctrlBox = nullptr;
+    QCheckBox *m_shiftBox = nullptr;
+    QComboBox *m_keyBox = nullptr;
+};

@@ -1,0 +1,261 @@
+#include "capture/CaptureCoordinator.h"
+
+#include "capture/FeedbackService.h"
+#include "capture/PermissionManager.h"
+#include "capture/ScreenObserver.h"
+#include "model/CaptureQueue.h"
+#include "model/Log.h"
+#include "model/PinNotifications.h"
+#include "model/SettingsStore.h"
+#include "platform/Alerts.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+
+namespace {
+
+// The main window carries this title, and no other window of the program does.
+const QString mainWindowTitle = QStringLiteral("Corvanta");
+
+// Long enough for the window system to take hidden windows off the screen and for the
+// windows below to repaint before the pixels are read.
+constexpr std::chrono::milliseconds settleTime(60);
+
+} // namespace
+
+CaptureCoordinator::CaptureCoordinator(Services services, QObject *parent)
+    : QObject(parent), m_queue(services.queue), m_permissionManager(services.permissionManager),
+      m_screenCaptureService(services.screenCaptureService),
+      m_areaSelectionService(services.areaSelectionService),
+      m_windowSelectionService(services.windowSelectionService),
+      m_settingsStore(services.settingsStore), m_feedbackService(services.feedbackService),
+      m_alertPresenter(services.alertPresenter), m_displays(services.displays),
+      m_previewWindow(services.previewWindow), m_markupWindow(services.markupWindow)
+{
+    m_queue.setMaxCapacity(m_settingsStore.maxQueueCapacity());
+
+    if (services.pinNotifications) {
+        connect(services.pinNotifications, &PinNotifications::pinItemDeleted, this,
+                &CaptureCoordinator::handlePinDeleted);
+    }
+
+    // Until the clipboard and save services exist, their actions leave the capture as it
+    // was, saying so.
+    m_copyHandler = [this](const CaptureItem &item) {
+        qCWarning(Log::capture, "Copying to the clipboard is not available; the capture stays "
+                                "pending");
+        m_queue.markPending(item.id());
+    };
+    m_saveHandler = [](const CaptureItem &) {
+        qCWarning(Log::capture, "Saving captures is not available; the capture stays staged");
+    };
+
+    installTray(std::move(services.trayFactory));
+
+    QPointer<CaptureCoordinator> self(this);
+    m_screenObserver = std::make_unique<ScreenObserver>(&m_displays, [self] {
+        if (self && self->m_notchWindowController)
+            self->m_notchWindowController->updateLayout(std::nullopt, std::nullopt);
+    });
+}
+
+CaptureCoordinator::~CaptureCoordinator() = default;
+
+void CaptureCoordinator::installTray(StagingTrayFactory factory)
+{
+    if (!factory)
+        return;
+    // The tray may outlive a request it queued; each callback checks that the coordinator
+    // still exists, and work it starts runs as a task of its own, never inside the tray's
+    // handler.
+    QPointer<CaptureCoordinator> self(this);
+    StagingTrayCallbacks callbacks;
+    callbacks.onSave = [self](const CaptureItem &item) {
+        if (self) {
+            QMetaObject::invokeMethod(
+                self, [self, item] { self->saveCapture(item); }, Qt::QueuedConnection);
+        }
+    };
+    callbacks.onCopy = [self](const CaptureItem &item) {
+        if (self) {
+            QMetaObject::invokeMethod(
+                self, [self, item] { self->copyCapture(item); }, Qt::QueuedConnection);
+        }
+    };
+    callbacks.onDelete = [self](const CaptureItem &item) {
+        if (self)
+            self->deleteCapture(item);
+    };
+    m_notchWindowController = factory(m_queue, m_settingsStore, std::move(callbacks));
+}
+
+QCoro::Task<bool> CaptureCoordinator::ensureScreenCapturePermission()
+{
+    m_permissionManager.checkScreenCaptureAccess();
+    if (m_permissionManager.hasScreenCaptureAccess())
+        co_return true;
+
+    qCCritical(Log::permissions, "Cannot perform capture: screen recording permission not granted");
+    if (!m_permissionManager.requestScreenCaptureAccess())
+        co_await showPermissionAlert();
+    co_return false;
+}
+
+QCoro::Task<void> CaptureCoordinator::showPermissionAlert()
+{
+    platform::Alert alert;
+    alert.style = platform::AlertStyle::warning;
+    alert.messageText = QStringLiteral("Screen Recording Permission Required");
+    alert.informativeText = QStringLiteral(
+        "Corvanta needs Screen Recording permission to take screenshots and record your screen. "
+        "Please enable it in System Settings > Privacy & Security > Screen & System Audio "
+        "Recording, then try again.");
+    alert.buttonTitles = {QStringLiteral("Open System Settings"), QStringLiteral("Cancel")};
+    const int answer = co_await m_alertPresenter.present(alert);
+    if (answer == 0)
+        m_permissionManager.openScreenRecordingSettings();
+}
+
+QWidget *CaptureCoordinator::findMainWindow(bool visibleOnly)
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->isWindow() && window->windowTitle() == mainWindowTitle &&
+            (!visibleOnly || window->isVisible())) {
+            return window;
+        }
+    }
+    return nullptr;
+}
+
+QCoro::Task<bool> CaptureCoordinator::prepareForCapture()
+{
+    if (m_notchWindowController)
+        m_notchWindowController->hide(true);
+    if (m_previewWindow)
+        m_previewWindow->close();
+    if (m_markupWindow)
+        m_markupWindow->close();
+
+    bool mainWindowWasHidden = false;
+    if (QWidget *mainWindow = findMainWindow(true)) {
+        mainWindow->hide();
+        mainWindowWasHidden = true;
+    }
+    co_await pause(settleTime);
+    co_return mainWindowWasHidden;
+}
+
+void CaptureCoordinator::restoreAfterCapture(bool mainWindowWasHidden, bool showTray)
+{
+    if (mainWindowWasHidden) {
+        if (QWidget *mainWindow = findMainWindow(false)) {
+            mainWindow->show();
+            mainWindow->raise();
+            mainWindow->activateWindow();
+        }
+        return;
+    }
+    if (!showTray || !m_notchWindowController)
+        return;
+    if (m_queue.items().isEmpty() && !m_notchWindowController->hasNotch())
+        return;
+    m_notchWindowController->show(std::nullopt, TrayInteractionState::compact);
+}
+
+void CaptureCoordinator::enqueue(const CaptureItem &item)
+{
+    // Feedback comes before the queue is touched, so it is given even when the enqueue fails.
+    m_feedbackService.playCapture(m_settingsStore.soundEffectsEnabled(),
+                                  m_settingsStore.hapticsEnabled());
+    try {
+        static_cast<CaptureQueueing &>(m_queue).enqueue(item);
+    } catch (const std::exception &error) {
+        qCCritical(Log::capture, "Failed to enqueue capture item: %s", error.what());
+        if (m_notchWindowController)
+            m_notchWindowController->show(std::nullopt, TrayInteractionState::compact);
+        return;
+    }
+    qCInfo(Log::capture, "Capture item enqueued successfully; queue now holds %ld item(s)",
+           long(m_queue.items().size()));
+
+    if (m_settingsStore.autoCopyOnCapture())
+        copyCapture(item);
+
+    if (!m_notchWindowController)
+        return;
+    m_notchWindowController->updateLayout(std::nullopt, std::nullopt);
+    TrayInteractionState state = TrayInteractionState::compact;
+    if (m_settingsStore.openCorvantaAfterCapture())
+        state = TrayInteractionState::expanded;
+    else if (m_settingsStore.showCaptureIndicator())
+        state = TrayInteractionState::confirmation;
+    m_notchWindowController->show(std::nullopt, state);
+}
+
+void CaptureCoordinator::toggleTray()
+{
+    if (!m_notchWindowController)
+        return;
+    if (m_notchWindowController->isWindowVisible())
+        m_notchWindowController->hide(true);
+    else
+        m_notchWindowController->show(std::nullopt, TrayInteractionState::expanded);
+}
+
+void CaptureCoordinator::removeFromQueue(const QUuid &id)
+{
+    m_queue.remove(id);
+    if (m_queue.items().isEmpty() && m_notchWindowController)
+        m_notchWindowController->reconcileAfterQueueChange();
+}
+
+void CaptureCoordinator::deleteCapture(const CaptureItem &item)
+{
+    removeFromQueue(item.id());
+}
+
+void CaptureCoordinator::handlePinDeleted(const QUuid &id)
+{
+    // A pin that names no capture leaves the queue alone.
+    if (id.isNull())
+        return;
+    removeFromQueue(id);
+}
+
+void CaptureCoordinator::copyCapture(const CaptureItem &item)
+{
+    // Marked before the copy even starts, so that the tray shows it busy at once.
+    m_queue.markCopying(item.id());
+    QMetaObject::invokeMethod(
+        this, [this, item] { runAction(m_copyHandler, item); }, Qt::QueuedConnection);
+}
+
+void CaptureCoordinator::saveCapture(const CaptureItem &item)
+{
+    runAction(m_saveHandler, item);
+}
+
+void CaptureCoordinator::runAction(const CaptureActionHandler &handler, const CaptureItem &item)
+{
+    // An action ends as the capture's state; anything that still escapes it must not
+    // reach the event loop.
+    try {
+        handler(item);
+    } catch (const std::exception &error) {
+        qCCritical(Log::capture, "Action on a staged capture failed: %s", error.what());
+    }
+}
+
+void CaptureCoordinator::setCopyHandler(CaptureActionHandler handler)
+{
+    if (handler)
+        m_copyHandler = std::move(handler);
+}
+
+void CaptureCoordinator::setSaveHandler(CaptureActionHandler handler)
+{
+    if (handler)
+        m_saveHandler = std::move(handler);
+}

@@ -1,0 +1,157 @@
+#pragma once
+
+#include "capture/CaptureNeighbours.h"
+#include "model/CaptureItem.h"
+#include "model/CaptureMode.h"
+
+#include <QImage>
+#include <QObject>
+#include <QUuid>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+class AreaSelecting;
+class CaptureQueue;
+class FeedbackService;
+class PermissionManager;
+class PinNotifications;
+class QWidget;
+class ScreenCapturing;
+class ScreenObserver;
+class SettingsStore;
+class WindowSelecting;
+namespace platform {
+class AlertPresenter;
+class Displays;
+} // namespace platform
+
+// The one way into the staging queue for every screenshot: gates the request on the
+// screen-capture permission, hides the program's own windows, runs the selection and the
+// capture, hands the record to the queue with feedback, auto-copy and the tray, and brings the
+// windows back. It also builds the staging tray and answers the tray's save, copy and delete
+// requests and the removal of desktop pins. Main thread only; lives as long as the program.
+class CaptureCoordinator final : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isRecording READ isRecording NOTIFY isRecordingChanged)
+
+public:
+    // Everything the coordinator works with. The application environment passes its shared
+    // objects (there is one settings store and one queue in the program); the references must
+    // outlive the coordinator.
+    struct Services {
+        CaptureQueue &queue;
+        PermissionManager &permissionManager;
+        ScreenCapturing &screenCaptureService;
+        AreaSelecting &areaSelectionService;
+        WindowSelecting &windowSelectionService;
+        SettingsStore &settingsStore;
+        FeedbackService &feedbackService;
+        platform::AlertPresenter &alertPresenter;
+        platform::Displays &displays;
+        // Builds the staging tray once, here; empty: there is no tray and every tray step is
+        // skipped.
+        StagingTrayFactory trayFactory;
+        // Closed before every capture when present.
+        ClosableWindow *previewWindow = nullptr;
+        ClosableWindow *markupWindow = nullptr;
+        // When present, a removed pin takes its capture out of the queue.
+        PinNotifications *pinNotifications = nullptr;
+    };
+
+    // An action on a staged capture that lives elsewhere (copying to the clipboard, saving to a
+    // file). It is started as a task of its own on the main thread and ends as the capture's
+    // state.
+    using CaptureActionHandler = std::function<void(const CaptureItem &)>;
+
+    explicit CaptureCoordinator(Services services, QObject *parent = nullptr);
+    ~CaptureCoordinator() override;
+
+    // True while a screen recording runs. Recording is not part of the program yet, so this
+    // stays false.
+    bool isRecording() const { return m_isRecording; }
+
+    // The screenshot flows. Each stages one screenshot or ends, logged, on a cancellation or a
+    // failure; none throws. A request that arrives while another capture runs is refused (and
+    // logged), so that two flows never hide, restore or select at the same time.
+    QCoro::Task<void> captureFullDisplay();
+    QCoro::Task<void> captureArea();
+    QCoro::Task<void> captureWindow();
+    bool isCaptureInProgress() const { return m_captureInProgress; }
+
+    // Whether the capture may go on: re-checks access and, when it is missing, asks for it and
+    // shows the alert when that request is refused too. False whenever the re-check found no
+    // access, even if access was granted meanwhile: the user starts the capture again.
+    QCoro::Task<bool> ensureScreenCapturePermission();
+    // Hides the tray, closes the preview and markup windows, hides the main window when it
+    // shows, and waits 60 ms. Answers whether the main window was hidden.
+    QCoro::Task<bool> prepareForCapture();
+    // Brings back what prepareForCapture hid: the main window when it was hidden, else (with
+    // showTray) the tray in compact form unless there is nothing to show.
+    void restoreAfterCapture(bool mainWindowWasHidden, bool showTray);
+    // Hands a finished capture to the queue: feedback, the queue, the auto-copy, then the tray
+    // in the form the settings choose.
+    void enqueue(const CaptureItem &item);
+    // The menu's tray toggle: hides the tray when it shows, else opens it expanded.
+    void toggleTray();
+
+    // The tray's delete and a removed pin: the capture leaves the queue at once.
+    void deleteCapture(const CaptureItem &item);
+    void handlePinDeleted(const QUuid &id);
+    // The tray's copy: marks the capture copying and starts the copy handler.
+    void copyCapture(const CaptureItem &item);
+    // The tray's save: starts the save handler.
+    void saveCapture(const CaptureItem &item);
+
+    // Installs the clipboard copy (for the tray's copy and the auto-copy after a capture). Until
+    // one is installed, a copy puts the capture back to pending and logs that copying is not
+    // available.
+    void setCopyHandler(CaptureActionHandler handler);
+    // Installs the save to a file. Until one is installed, a save only logs that saving is not
+    // available.
+    void setSaveHandler(CaptureActionHandler handler);
+
+    // How long a screenshot waits for the timer setting: nothing for zero, negative or NaN
+    // seconds, at most an hour.
+    static std::optional<std::chrono::milliseconds> timerDelayWait(double seconds);
+
+signals:
+    void isRecordingChanged(bool isRecording);
+
+private:
+    using CaptureStep = QCoro::Task<QImage> (CaptureCoordinator::*)();
+
+    QCoro::Task<void> runScreenshotFlow(CaptureMode mode, CaptureStep step);
+    QCoro::Task<QImage> captureFullDisplayImage();
+    QCoro::Task<QImage> captureAreaImage();
+    QCoro::Task<QImage> captureWindowImage();
+    QCoro::Task<void> waitForTimerDelay();
+    static QCoro::Task<void> pause(std::chrono::milliseconds duration);
+    void logCaptureFailure(CaptureMode mode, bool cancelled, const QString &description) const;
+    QCoro::Task<void> showPermissionAlert();
+
+    void removeFromQueue(const QUuid &id);
+    static void runAction(const CaptureActionHandler &handler, const CaptureItem &item);
+    void installTray(StagingTrayFactory factory);
+    static QWidget *findMainWindow(bool visibleOnly);
+
+    CaptureQueue &m_queue;
+    PermissionManager &m_permissionManager;
+    ScreenCapturing &m_screenCaptureService;
+    AreaSelecting &m_areaSelectionService;
+    WindowSelecting &m_windowSelectionService;
+    SettingsStore &m_settingsStore;
+    FeedbackService &m_feedbackService;
+    platform::AlertPresenter &m_alertPresenter;
+    platform::Displays &m_displays;
+    ClosableWindow *m_previewWindow;
+    ClosableWindow *m_markupWindow;
+    std::unique_ptr<StagingTray> m_notchWindowController;
+    std::unique_ptr<ScreenObserver> m_screenObserver;
+    CaptureActionHandler m_copyHandler;
+    CaptureActionHandler m_saveHandler;
+    bool m_isRecording = false;
+    bool m_captureInProgress = false;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "model/CaptureItem.h"
+
+#include <memory>
+#include <qcoro/qcorotask.h>
+
+namespace platform {
+class Pasteboard;
+}
+
+// Puts a staged capture on the clipboard.
+class ClipboardWriting {
+public:
+    virtual ~ClipboardWriting() = default;
+    // Completes once the clipboard holds the capture; throws CaptureActionError (copyFailed)
+    // otherwise. Main thread.
+    virtual QCoro::Task<void> copy(CaptureItem item) = 0;
+};
+
+// A recording goes on the clipboard as its movie file, a screenshot as PNG and TIFF bytes
+// encoded beforehand on a worker thread, so the interface does not wait for a large image and
+// a paste costs no encoding. Decides nothing about the queue, sounds or the capture's state.
+class ClipboardService final : public ClipboardWriting {
+public:
+    explicit ClipboardService(std::shared_ptr<platform::Pasteboard> pasteboard);
+
+    QCoro::Task<void> copy(CaptureItem item) override;
+
+private:
+    std::shared_ptr<platform::Pasteboard> m_pasteboard;
+};

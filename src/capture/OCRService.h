@@ -1,0 +1,75 @@
+#pragma once
+
+#include "model/SharedInstance.h"
+
+#include <QImage>
+#include <QString>
+#include <QThreadPool>
+#include <exception>
+#include <memory>
+#include <qcoro/qcorotask.h>
+#include <string>
+
+class FeedbackService;
+class SettingsStore;
+namespace platform {
+class Pasteboard;
+class TextRecognizer;
+} // namespace platform
+
+// Why no text came out of an image.
+class OCRError : public std::exception {
+public:
+    enum class Kind { recognitionFailed, noTextFound };
+
+    static OCRError recognitionFailed(const QString &message) { return {Kind::recognitionFailed, message}; }
+    static OCRError noTextFound() { return {Kind::noTextFound, {}}; }
+
+    Kind kind() const { return m_kind; }
+    QString message() const { return m_message; }
+    QString errorDescription() const;
+    const char *what() const noexcept override { return m_what.c_str(); }
+
+    bool operator==(const OCRError &other) const
+    {
+        return m_kind == other.m_kind && m_message == other.m_message;
+    }
+
+private:
+    OCRError(Kind kind, const QString &message);
+
+    Kind m_kind;
+    QString m_message;
+    std::string m_what;
+};
+
+// Reads the text of a captured image: one line of the result per text region the recognizer
+// found, in its reading order. Recognition runs on worker threads of the service's own, so a
+// long one never holds up the interface.
+class OCRService final : public SharedInstance<OCRService> {
+public:
+    // feedback: what copyText() sounds and taps with.
+    OCRService(std::shared_ptr<platform::TextRecognizer> recognizer,
+               std::shared_ptr<platform::Pasteboard> pasteboard, FeedbackService &feedback);
+    ~OCRService();
+
+    // Recognises on the calling thread, which must not be the main thread. Throws OCRError:
+    // recognitionFailed when the recognizer failed, noTextFound when nothing but blanks (or
+    // nothing at all) was read. The text is returned as read, untrimmed.
+    QString recognizeText(const QImage &image) const;
+    // recognizeText() on a worker thread, awaited from the main thread; errors pass through.
+    QCoro::Task<QString> recognizeTextInBackground(QImage image);
+    // Whether the image has any readable text; false on every error.
+    QCoro::Task<bool> containsText(QImage image);
+    // Recognises, then puts the text on the clipboard in place of its contents and gives the
+    // copy feedback: the sound when sound effects are on, the tap always. On failure the
+    // clipboard is untouched and the error passes through.
+    QCoro::Task<QString> copyText(QImage image, const SettingsStore &settings);
+
+private:
+    std::shared_ptr<platform::TextRecognizer> m_recognizer;
+    std::shared_ptr<platform::Pasteboard> m_pasteboard;
+    FeedbackService &m_feedback;
+    // Each of its threads keeps a recognition engine for the next request.
+    QThreadPool m_pool;
+};

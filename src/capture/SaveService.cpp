@@ -1,0 +1,159 @@
+#include "capture/SaveService.h"
+
+#include "model/CaptureErrors.h"
+#include "model/Log.h"
+#include "platform/ImageWriter.h"
+#include "platform/SavePanel.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
+
+namespace {
+
+using platform::ImageWriteResult;
+
+QByteArray idText(const QUuid &id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper().toUtf8();
+}
+
+// Copies the movie through a temporary file beside the destination, renamed over it once
+// complete. Answers why it failed, or nothing.
+std::optional<QString> copyMovie(const QString &source, const QString &destination)
+{
+    const QString sourcePath = QFileInfo(source).canonicalFilePath();
+    // Saving the movie onto itself: it is already there.
+    if (!sourcePath.isEmpty() && sourcePath == QFileInfo(destination).canonicalFilePath())
+        return std::nullopt;
+    QFile input(source);
+    if (!input.open(QIODevice::ReadOnly))
+        return input.errorString();
+    QSaveFile output(destination);
+    output.setDirectWriteFallback(false);
+    if (!output.open(QIODevice::WriteOnly))
+        return output.errorString();
+    constexpr qint64 chunkSize = 1 << 20;
+    while (!input.atEnd()) {
+        const QByteArray chunk = input.read(chunkSize);
+        if (chunk.isEmpty() && input.error() != QFileDevice::NoError)
+            return input.errorString(); // output goes unwritten with its temporary file
+        if (output.write(chunk) != chunk.size())
+            return output.errorString();
+    }
+    if (!output.commit())
+        return output.errorString();
+    return std::nullopt;
+}
+
+ImageWriteResult writeImage(const CaptureItem &item, platform::ImageWriter &writer,
+                            const QString &destination, const QString &type)
+{
+    // The image may have to be decoded from the capture's PNG: done here, off the interface.
+    const QImage image = item.image();
+    if (image.isNull()) {
+        return {ImageWriteResult::Status::cannotEncode,
+                QStringLiteral("the capture's image cannot be read")};
+    }
+    return writer.write(image, destination, type);
+}
+
+// What the user is told about a failed image write; label names the format ("PNG").
+QString writeFailureMessage(const ImageWriteResult &result, const QString &label)
+{
+    if (result.status == ImageWriteResult::Status::cannotCreate)
+        return QStringLiteral("Could not create image destination.");
+    return QStringLiteral("Failed to encode ") + label + QStringLiteral(" file.");
+}
+
+} // namespace
+
+SaveService::SaveService(std::shared_ptr<platform::SavePanel> savePanel,
+                         std::shared_ptr<platform::ImageWriter> imageWriter)
+    : m_savePanel(std::move(savePanel)), m_imageWriter(std::move(imageWriter))
+{
+}
+
+QCoro::Task<QUrl> SaveService::save(CaptureItem item, ImageExportFormat format, QWidget *window)
+{
+    qCInfo(Log::exportLog, "Initiating save flow for capture %s", idText(item.id()).constData());
+    // Tasks and futures are made in statements of their own: GCC 12 may destroy temporaries of
+    // a co_await expression twice.
+    QCoro::Task<QUrl> saving = item.isVideo() ? saveRecording(item, window)
+                                              : saveScreenshot(item, format, window);
+    co_return co_await saving;
+}
+
+QCoro::Task<std::optional<QUrl>> SaveService::choose(QString title, QString proposedName,
+                                                     QStringList allowedTypes, QWidget *window)
+{
+    platform::SavePanelOptions options;
+    options.title = std::move(title);
+    options.nameFieldStringValue = std::move(proposedName);
+    options.allowedContentTypes = std::move(allowedTypes);
+    options.canCreateDirectories = true;
+    options.extensionHidden = false;
+    const std::shared_ptr<platform::SavePanel> panel = m_savePanel;
+    QCoro::Task<std::optional<QUrl>> answer = panel->run(std::move(options), window);
+    std::optional<QUrl> chosen = co_await answer;
+    if (!chosen || chosen->isEmpty()) {
+        qCInfo(Log::exportLog, "Save cancelled by user");
+        throw CaptureActionError::saveCancelled();
+    }
+    co_return chosen;
+}
+
+QCoro::Task<QUrl> SaveService::saveRecording(CaptureItem item, QWidget *window)
+{
+    const QString source = item.videoURL()->toLocalFile();
+    const QStringList movieTypes = {QStringLiteral("video/mp4"), QStringLiteral("video/quicktime")};
+    QCoro::Task<std::optional<QUrl>> choice =
+        choose(QStringLiteral("Save Screen Recording"), item.fileName(), movieTypes, window);
+    const std::optional<QUrl> chosen = co_await choice;
+    const QString destination = chosen->toLocalFile();
+
+    // A movie can be large: copied on a worker thread so the interface keeps going.
+    QFuture<std::optional<QString>> copying = QtConcurrent::run(
+        QThreadPool::globalInstance(),
+        [source, destination] { return copyMovie(source, destination); });
+    const std::optional<QString> failure = co_await copying;
+    if (failure) {
+        qCCritical(Log::exportLog, "Could not save the recording to %s: %s",
+                   qUtf8Printable(destination), qUtf8Printable(*failure));
+        throw CaptureActionError::saveFailed(QStringLiteral("Failed to save video file: ") +
+                                             *failure);
+    }
+    qCInfo(Log::exportLog, "Successfully saved video recording to destination");
+    co_return *chosen;
+}
+
+QCoro::Task<QUrl> SaveService::saveScreenshot(CaptureItem item, ImageExportFormat format,
+                                              QWidget *window)
+{
+    const QString extension = fileExtension(format);
+    const QString label = extension.toUpper();
+    const QString type = utType(format);
+    const QString proposedName =
+        QFileInfo(item.fileName()).completeBaseName() + QLatin1Char('.') + extension;
+    const std::shared_ptr<platform::ImageWriter> writer = m_imageWriter;
+    const QStringList types(type);
+    QCoro::Task<std::optional<QUrl>> choice =
+        choose(QStringLiteral("Save Screenshot"), proposedName, types, window);
+    const std::optional<QUrl> chosen = co_await choice;
+    const QString destination = chosen->toLocalFile();
+
+    QFuture<ImageWriteResult> writing = QtConcurrent::run(
+        QThreadPool::globalInstance(),
+        [item, writer, destination, type] { return writeImage(item, *writer, destination, type); });
+    const ImageWriteResult result = co_await writing;
+    if (!result.ok()) {
+        qCCritical(Log::exportLog, "Could not write the capture to %s: %s",
+                   qUtf8Printable(destination), qUtf8Printable(result.reason));
+        throw CaptureActionError::saveFailed(writeFailureMessage(result, label));
+    }
+    qCInfo(Log::exportLog, "Successfully saved capture to destination");
+    co_return *chosen;
+}

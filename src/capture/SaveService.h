@@ -1,0 +1,55 @@
+#pragma once
+
+#include "model/CaptureItem.h"
+#include "model/SettingsEnums.h"
+
+#include <QUrl>
+#include <memory>
+#include <qcoro/qcorotask.h>
+
+class QWidget;
+namespace platform {
+class ImageWriter;
+class SavePanel;
+} // namespace platform
+
+// Saves a staged capture to a file the user chooses.
+class CaptureSaving {
+public:
+    virtual ~CaptureSaving() = default;
+    // Asks where to save (modal to window when given, else to the whole program) and writes the
+    // capture there: a screenshot in the format, a recording as a copy of its movie whatever the
+    // format. Completes with the file written; throws CaptureActionError: saveCancelled when the
+    // user dismissed the panel, saveFailed otherwise. Main thread.
+    virtual QCoro::Task<QUrl> save(CaptureItem item, ImageExportFormat format,
+                                   QWidget *window = nullptr) = 0;
+    // The same as PNG.
+    QCoro::Task<QUrl> save(CaptureItem item, QWidget *window = nullptr)
+    {
+        return save(std::move(item), ImageExportFormat::png, window);
+    }
+};
+
+// Saving never destroys what it replaces: the new file is completed under a temporary name
+// beside the destination and only then renamed over it, so a failed write or copy leaves an
+// existing file as it was. The encoding, the writing and the copy of a movie run on a worker
+// thread. Touches neither the queue nor the capture's state.
+class SaveService final : public CaptureSaving {
+public:
+    SaveService(std::shared_ptr<platform::SavePanel> savePanel,
+                std::shared_ptr<platform::ImageWriter> imageWriter);
+
+    using CaptureSaving::save;
+    QCoro::Task<QUrl> save(CaptureItem item, ImageExportFormat format,
+                           QWidget *window = nullptr) override;
+
+private:
+    QCoro::Task<std::optional<QUrl>> choose(QString title, QString proposedName,
+                                            QStringList allowedTypes, QWidget *window);
+    QCoro::Task<QUrl> saveRecording(CaptureItem item, QWidget *window);
+    QCoro::Task<QUrl> saveScreenshot(CaptureItem item, ImageExportFormat format,
+                                     QWidget *window);
+
+    std::shared_ptr<platform::SavePanel> m_savePanel;
+    std::shared_ptr<platform::ImageWriter> m_imageWriter;
+};

@@ -1,0 +1,143 @@
+#include "capture/ScreenCaptureService.h"
+
+#include "capture/DisplayHelpers.h"
+#include "model/CaptureErrors.h"
+#include "model/Log.h"
+
+#include <QFuture>
+#include <QPromise>
+#include <QThreadPool>
+#include <cmath>
+#include <functional>
+#include <qcoro/qcorofuture.h>
+
+namespace {
+
+// Smaller selections are taken for stray clicks.
+constexpr double minimumAreaSide = 2.0;
+
+const char *boolText(bool value)
+{
+    return value ? "true" : "false";
+}
+
+// Runs a read on the global thread pool; the caller co_awaits the future on the main thread.
+QFuture<platform::CaptureResult> onWorkerThread(std::function<platform::CaptureResult()> read)
+{
+    auto promise = std::make_shared<QPromise<platform::CaptureResult>>();
+    QFuture<platform::CaptureResult> future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, read = std::move(read)] {
+        // The future must finish whatever happens, or its awaiter would wait forever.
+        try {
+            promise->addResult(read());
+        } catch (const std::exception &error) {
+            promise->addResult(platform::CaptureResult::failed(QString::fromUtf8(error.what())));
+        }
+        promise->finish();
+    });
+    return future;
+}
+
+QImage imageOrThrow(platform::CaptureResult result)
+{
+    if (!result)
+        throw CaptureError::captureFailed(result.failure);
+    return std::move(result.image);
+}
+
+} // namespace
+
+ScreenCaptureService::ScreenCaptureService(std::shared_ptr<platform::ScreenCapture> screenCapture,
+                                           std::shared_ptr<platform::Displays> displays,
+                                           std::shared_ptr<platform::WindowSystem> windowSystem)
+    : m_screenCapture(std::move(screenCapture)), m_displays(std::move(displays)),
+      m_windowSystem(std::move(windowSystem))
+{
+}
+
+// The coroutines copy what the worker needs before their first suspension and touch no member
+// after it, so that a service destroyed meanwhile does no harm.
+
+QCoro::Task<QImage> ScreenCaptureService::captureDisplay(platform::DisplayId displayID,
+                                                         bool showsCursor,
+                                                         QList<platform::WindowId>)
+{
+    qCInfo(Log::capture, "Starting full display capture for display ID: %u, showsCursor: %s",
+           displayID, boolText(showsCursor));
+    const std::optional<platform::Display> display = m_displays->display(displayID);
+    if (!display) {
+        qCCritical(Log::capture, "No matching SCDisplay found for ID %u", displayID);
+        throw CaptureError::noDisplayFound();
+    }
+    m_windowSystem->syncPendingRequests();
+    const QFuture<platform::CaptureResult> read =
+        onWorkerThread([capture = m_screenCapture, id = display->id, showsCursor] {
+            return capture->captureDisplay(id, showsCursor);
+        });
+    const QImage image = imageOrThrow(co_await read);
+    qCInfo(Log::capture, "Captured display successfully via ScreenCaptureKit (%ldx%ld)",
+           long(image.width()), long(image.height()));
+    co_return image;
+}
+
+QCoro::Task<QHash<platform::DisplayId, QImage>>
+ScreenCaptureService::captureAllDisplays(bool showsCursor, QList<platform::WindowId>)
+{
+    qCInfo(Log::capture, "Starting concurrent full display capture for all displays");
+    const QList<platform::Display> displays = m_displays->displays();
+    m_windowSystem->syncPendingRequests();
+    QList<std::pair<platform::DisplayId, QFuture<platform::CaptureResult>>> captures;
+    for (const platform::Display &display : displays) {
+        const platform::DisplayId id = display.id;
+        captures.append({id, onWorkerThread([capture = m_screenCapture, id, showsCursor] {
+                             return capture->captureDisplay(id, showsCursor);
+                         })});
+    }
+    QHash<platform::DisplayId, QImage> images;
+    for (auto &[id, future] : captures) {
+        const platform::CaptureResult result = co_await future;
+        if (result)
+            images.insert(id, std::move(result.image));
+    }
+    co_return images;
+}
+
+QCoro::Task<QImage> ScreenCaptureService::captureArea(QRectF rect, QList<platform::WindowId>)
+{
+    // Written so that NaN sides count as too small.
+    if (!(std::abs(rect.width()) >= minimumAreaSide &&
+          std::abs(rect.height()) >= minimumAreaSide)) {
+        qCCritical(Log::capture, "Capture area rect too small");
+        throw CaptureError::invalidSelection();
+    }
+    qCInfo(Log::capture, "Starting area capture: %f,%f %fx%f", rect.x(), rect.y(), rect.width(),
+           rect.height());
+    const QRectF area = rect.normalized();
+    if (m_displays->displays().isEmpty())
+        throw CaptureError::noDisplayFound();
+    m_windowSystem->syncPendingRequests();
+    const QFuture<platform::CaptureResult> read = onWorkerThread(
+        [capture = m_screenCapture, area] { return capture->captureRect(area, false); });
+    const QImage image = imageOrThrow(co_await read);
+    qCInfo(Log::capture, "Captured area successfully via ScreenCaptureKit (%ldx%ld)",
+           long(image.width()), long(image.height()));
+    co_return image;
+}
+
+QCoro::Task<QImage> ScreenCaptureService::captureWindow(platform::WindowInfo window,
+                                                        bool showsCursor, bool ignoreShadows)
+{
+    qCInfo(Log::capture,
+           "Starting window capture for window ID: %u, showsCursor: %s, ignoreShadows: %s",
+           window.id, boolText(showsCursor), boolText(ignoreShadows));
+    m_windowSystem->syncPendingRequests();
+    const QFuture<platform::CaptureResult> read =
+        onWorkerThread([capture = m_screenCapture, id = window.id, showsCursor] {
+            return capture->captureWindow(id, true, showsCursor);
+        });
+    const QImage image = imageOrThrow(co_await read);
+    qCInfo(Log::capture, "Captured window successfully via ScreenCaptureKit (%ldx%ld)",
+           long(image.width()), long(image.height()));
+    co_return image;
+}

@@ -1,0 +1,107 @@
+#include "capture/ShareService.h"
+
+#include "model/Log.h"
+#include "model/TemporaryFiles.h"
+#include "platform/PngWriter.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QMenu>
+#include <QThreadPool>
+#include <QUuid>
+#include <QWidget>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qcoro/qcorofuture.h>
+#include <qcoro/qcorotask.h>
+
+namespace {
+
+const QString imageType = QStringLiteral("image/png");
+
+// The image as a new PNG in the captures folder; answers its path, or why there is none.
+struct SharedFile {
+    QString path;
+    QString error;
+};
+
+SharedFile writeSharedFile(const QImage &image)
+{
+    QString error;
+    const std::optional<QString> folder = TemporaryFiles::capturesFolder(&error);
+    if (!folder)
+        return {{}, error};
+    const QString path = *folder + QStringLiteral("/Shared ") +
+                         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() +
+                         QStringLiteral(".png");
+    if (!platform::PngWriter::write(image, path, &error))
+        return {{}, error};
+    return {path, {}};
+}
+
+// The file is written only once a destination is chosen, off the interface, and then handed
+// over.
+QCoro::Task<void> shareAsFile(std::shared_ptr<platform::ShareDestinations> destinations,
+                              platform::ShareDestination destination, QImage image)
+{
+    // Started in a statement of its own: GCC 12 may destroy temporaries of a co_await
+    // expression twice.
+    QFuture<SharedFile> writing =
+        QtConcurrent::run(QThreadPool::globalInstance(), [image] { return writeSharedFile(image); });
+    const SharedFile file = co_await writing;
+    if (file.path.isEmpty()) {
+        qCWarning(Log::exportLog, "Could not write the image to share: %s",
+                  qUtf8Printable(file.error));
+        co_return;
+    }
+    if (!destinations->open(destination, file.path)) {
+        qCWarning(Log::exportLog, "Could not share the image with %s",
+                  qUtf8Printable(destination.name));
+    }
+}
+
+} // namespace
+
+ShareService::ShareService(std::shared_ptr<platform::ShareDestinations> destinations)
+    : m_destinations(std::move(destinations))
+{
+}
+
+void ShareService::share(const QImage &image, QWidget *relativeTo)
+{
+    QWidget *view = relativeTo != nullptr ? relativeTo : QApplication::activeWindow();
+    if (view == nullptr)
+        return;
+    if (image.isNull()) {
+        qCWarning(Log::exportLog, "Nothing to share: the image is empty");
+        return;
+    }
+    QMenu *menu = makeMenu(image, view);
+    const QRect anchor(view->mapToGlobal(QPoint(0, 0)), view->size());
+    menu->popup(pickerPosition(anchor, menu->sizeHint()));
+}
+
+QPoint ShareService::pickerPosition(const QRect &anchor, const QSize &menuSize)
+{
+    return {anchor.x() + (anchor.width() - menuSize.width()) / 2, anchor.y() + anchor.height()};
+}
+
+QMenu *ShareService::makeMenu(const QImage &image, QWidget *parent) const
+{
+    auto *menu = new QMenu(parent);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QList<platform::ShareDestination> destinations =
+        m_destinations->destinationsFor(imageType);
+    for (const platform::ShareDestination &destination : destinations) {
+        QAction *action = menu->addAction(QIcon::fromTheme(destination.iconName), destination.name);
+        // The menu may outlive the service: the action keeps what it needs.
+        QObject::connect(action, &QAction::triggered, menu,
+                         [owner = m_destinations, destination, image] {
+                             shareAsFile(owner, destination, image);
+                         });
+    }
+    if (destinations.isEmpty()) {
+        qCWarning(Log::exportLog, "No application to share the image with");
+        menu->addAction(QStringLiteral("No applications available"))->setEnabled(false);
+    }
+    return menu;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <qcoro/qcorotask.h>
+
+namespace platform {
+
+enum class AlertStyle { warning, informational, critical };
+
+// A message with buttons that the user must answer before going on with the program.
+struct Alert {
+    AlertStyle style = AlertStyle::warning;
+    QString messageText;
+    QString informativeText;
+    // In order; the first is the default button. A button titled "Cancel" also answers Escape.
+    QStringList buttonTitles;
+};
+
+class AlertPresenter {
+public:
+    virtual ~AlertPresenter() = default;
+    // Shows the alert, blocking input to the program's other windows, and completes with the
+    // index of the pressed button in buttonTitles; -1 when the alert went away unanswered.
+    // The event loop keeps running while it waits.
+    virtual QCoro::Task<int> present(Alert alert) = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+class QWidget;
+
+namespace platform {
+
+struct SavePanelOptions {
+    QString title;
+    // The file name proposed in the name field, with its extension.
+    QString nameFieldStringValue;
+    // MIME type names, in the order offered; the first is selected.
+    QStringList allowedContentTypes;
+    bool canCreateDirectories = true;
+    bool extensionHidden = false;
+};
+
+// Asks the user where a file should go.
+class SavePanel {
+public:
+    virtual ~SavePanel() = default;
+    // Shows the panel: modal to window when one is given, else to the whole program; the
+    // event loop keeps running while it waits. Completes with the chosen file, or nothing when
+    // the user dismissed the panel. Main thread.
+    virtual QCoro::Task<std::optional<QUrl>> run(SavePanelOptions options, QWidget *window) = 0;
+};
+
+} // namespace platform

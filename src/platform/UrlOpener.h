@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QUrl>
+
+namespace platform {
+
+// Hands a URL to the desktop's handler for it (browser, settings, file manager).
+class UrlOpener {
+public:
+    virtual ~UrlOpener() = default;
+    // Whether a handler took the URL; nothing more is known about what it did.
+    virtual bool openUrl(const QUrl &url) = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/TextRecognizer.h"
+
+namespace platform {
+
+// Text recognition with Tesseract's LSTM engine and its English data. Each thread that
+// recognises keeps its own engine (starting one costs about 0.1 s), so recognitions on
+// several threads never share one.
+class TesseractTextRecognizer final : public TextRecognizer {
+public:
+    // Where Debian's tesseract-ocr-eng puts the English data.
+    static constexpr const char *defaultDataPath = "/usr/share/tesseract-ocr/5/tessdata";
+
+    explicit TesseractTextRecognizer(QString dataPath = QString::fromLatin1(defaultDataPath));
+
+    // Regions are Tesseract's text lines, in its reading order.
+    Result recognize(const QImage &image) override;
+
+    // How much an image is enlarged before recognition: small screen text reads far better at
+    // twice its size, while large images are left alone to keep the time in bounds.
+    static int scaleFactor(QSize size);
+
+private:
+    QString m_dataPath;
+};
+
+} // namespace platform

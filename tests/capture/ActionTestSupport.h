@@ -1,0 +1,46 @@
+#pragma once
+
+#include "model/CaptureItem.h"
+#include "model/CaptureTestSupport.h"
+#include "platform/TempDirScope.h"
+
+#include <QFile>
+#include <exception>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+// The error of type E the task ended with, or nothing when it completed. (QCoro::waitFor
+// never returns when a task throws after it was suspended: the error is caught in here.)
+template <typename E, typename T> std::optional<E> errorOf(QCoro::Task<T> task)
+{
+    std::optional<E> error;
+    std::exception_ptr other;
+    auto guarded = [&]() -> QCoro::Task<void> {
+        try {
+            co_await task;
+        } catch (const E &thrown) {
+            error = thrown;
+        } catch (...) {
+            other = std::current_exception();
+        }
+    };
+    QCoro::waitFor(guarded());
+    if (other)
+        std::rethrow_exception(other);
+    return error;
+}
+
+// A screenshot whose image can no longer be read: its PNG went from disk after the in-memory
+// copy was dropped.
+inline CaptureItem makeUnreadableScreenshot(const TempDirScope &tmp)
+{
+    const CaptureItem item = makeScreenshot(filledImage(30, 20, Qt::red));
+    waitForWrites();
+    QFile::remove(tmp.captureFile(item.fileName()));
+    return item;
+}
+
+inline QString idText(const CaptureItem &item)
+{
+    return item.id().toString(QUuid::WithoutBraces).toUpper();
+}

@@ -1,0 +1,263 @@
+#include "capture/AreaSelectionService.h"
+#include "SelectionTestSupport.h"
+#include "capture/SelectionOverlayView.h"
+#include "capture/WindowSelectionService.h"
+#include "support/EventLog.h"
+#include "support/FakeCompositor.h"
+#include "support/FakeDisplays.h"
+#include "support/FakeOverlayWindows.h"
+#include "support/FakeScreenCapturing.h"
+#include "support/FakeWindowList.h"
+#include "support/LogCapture.h"
+
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString started = QStringLiteral("Starting interactive area selection");
+
+bool near(QRgb a, QRgb b)
+{
+    return std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2 &&
+           std::abs(qBlue(a) - qBlue(b)) <= 2;
+}
+
+class AreaSelectionTest : public ::testing::Test {
+protected:
+    AreaSelectionTest()
+    {
+        // The frozen image of display 1: four blocks, so that a wrong offset shows.
+        QImage &image = m_capture.image;
+        image = QImage(1920, 1080, QImage::Format_RGB32);
+        QPainter painter(&image);
+        painter.fillRect(0, 0, 960, 540, QColor(200, 40, 40));
+        painter.fillRect(960, 0, 960, 540, QColor(40, 200, 40));
+        painter.fillRect(0, 540, 960, 540, QColor(40, 40, 200));
+        painter.fillRect(960, 540, 960, 540, QColor(250, 220, 30));
+        m_settings.store().setShowMagnifierInSelection(true);
+    }
+
+    QList<SelectionOverlayWindow *> start(SelectionOutcome<QRectF> &outcome)
+    {
+        return m_runs.start(m_service.selectArea(), outcome,
+                            [this] { return m_service.windows(); });
+    }
+
+    SelectionOverlayView *view(qsizetype index = 0)
+    {
+        return viewOf<SelectionOverlayView>(m_service.windows().value(index));
+    }
+
+    static void expectCancelled(const SelectionOutcome<QRectF> &outcome)
+    {
+        ASSERT_TRUE(waitUntilDone(outcome));
+        ASSERT_TRUE(outcome.error);
+        EXPECT_EQ(outcome.error->kind(), CaptureError::Kind::cancelled);
+        EXPECT_FALSE(outcome.panelVisibleAtResume);
+    }
+
+    QStringList lines() const { return m_lines.messages(QStringLiteral("capture")); }
+
+    LogCapture m_lines;
+    EventLog m_events;
+    ScratchSettings m_settings;
+    FakeDisplays m_displays{{FakeDisplays::make(1, QRect(0, 0, 1920, 1080), 1.0, true)}};
+    FakeScreenCapturing m_capture{m_events};
+    FakeCompositor m_compositor{true};
+    std::shared_ptr<FakeOverlayWindows> m_overlays = std::make_shared<FakeOverlayWindows>();
+    AreaSelectionService m_service{m_capture, m_displays, m_compositor, m_settings.store(),
+                                   m_overlays};
+    SelectionRuns<QRectF> m_runs;
+};
+
+} // namespace
+
+TEST_F(AreaSelectionTest, DragReturnsTheRectangleInCaptureCoordinatesAfterTheOverlaysAreGone)
+{
+    SelectionOutcome<QRectF> outcome;
+    const QList<SelectionOverlayWindow *> panels = start(outcome);
+    ASSERT_EQ(panels.size(), 1);
+    EXPECT_TRUE(panels[0]->isVisible());
+    EXPECT_EQ(panels[0]->geometry(), QRect(0, 0, 1920, 1080));
+    EXPECT_EQ(m_events.events(), QStringList{QStringLiteral("capture.all(cursor=false)")});
+    // A mouse-up without a mouse-down changes nothing.
+    QTest::mouseRelease(view(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    EXPECT_EQ(m_service.windows().size(), 1);
+
+    // View points (100, 100) to (400, 300), y upwards: Qt's (100, 980) to (400, 780).
+    drag(view(), QPoint(100, 980), QPoint(400, 780));
+    ASSERT_TRUE(waitUntilDone(outcome));
+    ASSERT_TRUE(outcome.value);
+    EXPECT_EQ(*outcome.value, QRectF(100, 780, 300, 200));
+    EXPECT_FALSE(outcome.panelVisibleAtResume);
+    EXPECT_TRUE(m_service.windows().isEmpty());
+    EXPECT_EQ(m_overlays->calls, QStringList({QStringLiteral("opened(0)"),
+                                              QStringLiteral("closed(0, visible=false)")}));
+    EXPECT_EQ(lines(), QStringList({started, QStringLiteral("Area selected: 100.000000,780.000000 "
+                                                            "300.000000x200.000000")}));
+}
+
+TEST_F(AreaSelectionTest, EscapeClicksAndTinyDragsCancelOnce)
+{
+    const QList<std::function<void(SelectionOverlayView *)>> cancels = {
+        [](SelectionOverlayView *v) { QTest::keyClick(v, Qt::Key_Escape); },
+        [](SelectionOverlayView *v) { drag(v, QPoint(50, 50), QPoint(50, 50)); },
+        [](SelectionOverlayView *v) { drag(v, QPoint(50, 50), QPoint(53, 250)); },
+    };
+    for (const auto &cancel : cancels) {
+        m_lines.clear();
+        SelectionOutcome<QRectF> outcome;
+        start(outcome);
+        QPointer<SelectionOverlayView> overlay = view();
+        cancel(overlay);
+        if (overlay) { // later events on the finished selection change nothing
+            QTest::keyClick(overlay, Qt::Key_Escape);
+            drag(overlay, QPoint(10, 10), QPoint(300, 300));
+        }
+        expectCancelled(outcome);
+        EXPECT_EQ(lines(),
+                  QStringList({started, QStringLiteral("Area selection cancelled by user")}));
+    }
+}
+
+TEST_F(AreaSelectionTest, HoldingSpaceMovesTheRectangle)
+{
+    SelectionOutcome<QRectF> outcome;
+    start(outcome);
+    SelectionOverlayView *overlay = view();
+    QTest::mousePress(overlay, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
+    QTest::mouseMove(overlay, QPoint(300, 200));
+    QTest::keyPress(overlay, Qt::Key_Space);
+    QTest::mouseMove(overlay, QPoint(350, 220)); // by (50, −20) in view points
+    QTest::keyRelease(overlay, Qt::Key_Space);
+    QTest::mouseMove(overlay, QPoint(360, 230)); // resizing again from the moved corner
+    QTest::mouseRelease(overlay, Qt::LeftButton, Qt::NoModifier, QPoint(360, 230));
+    ASSERT_TRUE(waitUntilDone(outcome));
+    ASSERT_TRUE(outcome.value);
+    EXPECT_EQ(*outcome.value, QRectF(150, 120, 210, 110));
+}
+
+TEST_F(AreaSelectionTest, EveryDisplayGetsAnOverlayAndTheFirstToFinishWins)
+{
+    m_displays.set({FakeDisplays::make(1, QRect(0, 0, 1920, 1080), 1.0, true),
+                    FakeDisplays::make(2, QRect(1920, -20, 1600, 900))});
+    SelectionOutcome<QRectF> outcome;
+    const QList<SelectionOverlayWindow *> panels = start(outcome);
+    ASSERT_EQ(panels.size(), 2);
+    EXPECT_EQ(panels[1]->geometry(), QRect(1920, -20, 1600, 900));
+    QPointer<SelectionOverlayView> first = viewOf<SelectionOverlayView>(panels[0]);
+    // View points (10, 10) to (110, 60) on the second display, 900 high.
+    drag(viewOf<SelectionOverlayView>(panels[1]), QPoint(10, 890), QPoint(110, 840));
+    if (first)
+        drag(first, QPoint(10, 10), QPoint(500, 500));
+    ASSERT_TRUE(waitUntilDone(outcome));
+    ASSERT_TRUE(outcome.value);
+    EXPECT_EQ(*outcome.value, QRectF(1930, 820, 100, 50));
+    EXPECT_EQ(lines().size(), 2);
+    EXPECT_FALSE(outcome.panelVisibleAtResume);
+}
+
+TEST_F(AreaSelectionTest, ANewSelectionEndsTheOpenOneOfEitherKind)
+{
+    SelectionOutcome<QRectF> first;
+    start(first);
+    SelectionOutcome<QRectF> second;
+    start(second);
+    expectCancelled(first);
+    EXPECT_TRUE(
+        lines().contains(QStringLiteral("Area selection cancelled: a new selection started")));
+    ASSERT_EQ(m_service.windows().size(), 1);
+
+    FakeWindowList windows;
+    windows.list = {FakeWindowList::make(7, QRectF(100, 100, 400, 300))};
+    WindowSelectionService windowService(windows, m_displays, nullptr, nullptr, m_overlays);
+    SelectionOutcome<platform::WindowInfo> picked;
+    SelectionRuns<platform::WindowInfo> picking;
+    picking.start(windowService.selectWindow(), picked,
+                  [&] { return windowService.overlayWindows(); });
+    expectCancelled(second);
+    EXPECT_TRUE(m_service.windows().isEmpty());
+    ASSERT_EQ(windowService.overlayWindows().size(), 1);
+    QTest::keyClick(windowService.overlayWindows()[0]->contentView(), Qt::Key_Escape);
+    ASSERT_TRUE(waitUntilDone(picked));
+}
+
+TEST_F(AreaSelectionTest, ChangedDisplaysAndAGoneServiceCancelCleanly)
+{
+    SelectionOutcome<QRectF> outcome;
+    start(outcome);
+    m_displays.change({FakeDisplays::make(3, QRect(0, 0, 1280, 1024), 1.0, true)});
+    expectCancelled(outcome);
+    EXPECT_TRUE(lines().contains(QStringLiteral("Area selection cancelled: the displays changed")));
+
+    SelectionOutcome<QRectF> orphan;
+    SelectionRuns<QRectF> runs;
+    {
+        AreaSelectionService service(m_capture, m_displays, m_compositor, m_settings.store(),
+                                     m_overlays);
+        ASSERT_EQ(
+            runs.start(service.selectArea(), orphan, [&] { return service.windows(); }).size(), 1);
+    }
+    expectCancelled(orphan);
+}
+
+TEST_F(AreaSelectionTest, WithoutDisplaysOrFrozenImages)
+{
+    m_displays.set({});
+    SelectionOutcome<QRectF> none;
+    start(none);
+    ASSERT_TRUE(waitUntilDone(none));
+    ASSERT_TRUE(none.error);
+    EXPECT_EQ(none.error->kind(), CaptureError::Kind::noDisplayFound);
+
+    // A failed freeze leaves working overlays, translucent even without a compositor.
+    m_displays.set({FakeDisplays::make(1, QRect(0, 0, 1920, 1080), 1.0, true)});
+    m_capture.failure = CaptureError::captureFailed(QStringLiteral("no X server"));
+    m_compositor.compositing = false;
+    SelectionOutcome<QRectF> outcome;
+    start(outcome);
+    EXPECT_TRUE(view()->backdrop().isTranslucent());
+    hover(view(), QPointF(500, 500));
+    view()->grab(); // a loupe without pixels
+    drag(view(), QPoint(100, 100), QPoint(200, 200));
+    ASSERT_TRUE(waitUntilDone(outcome));
+    EXPECT_TRUE(outcome.value);
+}
+
+TEST_F(AreaSelectionTest, WithoutACompositorTheFrozenImageLooksLikeTheDimmedDesktop)
+{
+    // What the user sees: the translucent overlay over the live desktop (here the same image)
+    // with a compositor, the dimmed frozen image without one.
+    const QImage desktop = m_capture.image;
+    const QPoint inside(300, 300);
+    QImage seen[2];
+    for (const bool compositing : {true, false}) {
+        m_compositor.compositing = compositing;
+        SelectionOutcome<QRectF> outcome;
+        const QList<SelectionOverlayWindow *> panels = start(outcome);
+        EXPECT_EQ(panels.value(0)->testAttribute(Qt::WA_TranslucentBackground), compositing);
+        SelectionOverlayView *overlay = view();
+        QTest::mousePress(overlay, Qt::LeftButton, Qt::NoModifier, QPoint(200, 200));
+        QTest::mouseMove(overlay, QPoint(400, 400));
+        const QImage grabbed =
+            overlay->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        seen[compositing ? 0 : 1] = desktop.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QPainter(&seen[compositing ? 0 : 1]).drawImage(0, 0, grabbed);
+        if (compositing) {
+            EXPECT_EQ(qAlpha(grabbed.pixel(inside)), 0);     // cleared: the desktop as it is
+            EXPECT_EQ(qAlpha(grabbed.pixel(1500, 900)), 82); // black at 0.32
+        }
+        QTest::mouseRelease(overlay, Qt::LeftButton, Qt::NoModifier, QPoint(400, 400));
+        ASSERT_TRUE(waitUntilDone(outcome));
+    }
+    for (const QPoint point : {inside, QPoint(1500, 900), QPoint(1000, 200), QPoint(5, 1075)}) {
+        EXPECT_TRUE(near(seen[0].pixel(point), seen[1].pixel(point))) << point.x();
+        const QColor colour = desktop.pixelColor(point);
+        const double dim = point == inside ? 1.0 : 0.68;
+        EXPECT_TRUE(near(seen[1].pixel(point),
+                         qRgb(qRound(colour.red() * dim), qRound(colour.green() * dim),
+                              qRound(colour.blue() * dim))))
+            << point.x();
+    }
+}

@@ -1,0 +1,569 @@
+#include "capture/CaptureCoordinator.h"
+#include "capture/AreaSelectionService.h"
+#include "capture/FeedbackService.h"
+#include "capture/PermissionManager.h"
+#include "model/CaptureQueue.h"
+#include "model/PinNotifications.h"
+#include "model/SettingsStore.h"
+#include "model/UserDefaults.h"
+#include "platform/TempDirScope.h"
+#include "support/EventLog.h"
+#include "support/FakeAlertPresenter.h"
+#include "support/FakeClosableWindow.h"
+#include "support/FakeDisplays.h"
+#include "support/FakeHaptics.h"
+#include "support/FakeLoginItem.h"
+#include "support/FakeScreenCapturePermission.h"
+#include "support/FakeScreenCapturing.h"
+#include "support/FakeSelecting.h"
+#include "support/FakeSoundPlayer.h"
+#include "support/FakeStagingTray.h"
+#include "support/FakeUrlOpener.h"
+#include "support/LogCapture.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+#include <QWidget>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The main window as the coordinator finds it: by its title.
+class MainWindow : public QWidget {
+public:
+    explicit MainWindow(EventLog &log) : m_log(log)
+    {
+        setWindowTitle(QStringLiteral("Corvanta"));
+        resize(300, 200);
+    }
+
+protected:
+    void showEvent(QShowEvent *) override { m_log.add(QStringLiteral("mainWindow.show")); }
+    void hideEvent(QHideEvent *) override { m_log.add(QStringLiteral("mainWindow.hide")); }
+
+private:
+    EventLog &m_log;
+};
+
+class CaptureCoordinatorTest : public ::testing::Test {
+protected:
+    CaptureCoordinatorTest()
+        : m_defaults(m_tmp.path() + QStringLiteral("/Corvanta.conf")),
+          m_settings(m_defaults, m_loginItem)
+    {
+        m_permission->log = &m_log;
+        m_sounds->log = &m_log;
+        m_haptics->log = &m_log;
+        m_alerts.log = &m_log;
+        m_permission->url = QUrl(QStringLiteral("settings://screen-capture"));
+        QObject::connect(&m_queue, &CaptureQueue::itemsChanged, [this] {
+            m_log.add(QStringLiteral("queue.items(%1)").arg(m_queue.items().size()));
+        });
+        m_settings.setSoundEffectsEnabled(true);
+        m_settings.setHapticsEnabled(true);
+        m_settings.setOpenCorvantaAfterCapture(false);
+        m_settings.setShowCaptureIndicator(true);
+        m_settings.setAutoCopyOnCapture(false);
+        m_settings.setScreenshotTimerDelay(0);
+        m_settings.setIncludeCursorInScreenshot(false);
+        m_settings.setIncludeWindowShadow(true);
+    }
+
+    ~CaptureCoordinatorTest() override
+    {
+        // Queued copies and the background PNG writes end before the folders go.
+        QCoreApplication::processEvents();
+        m_coordinator.reset();
+        m_queue.clearAll();
+    }
+
+    CaptureCoordinator &coordinator(AreaSelecting *area = nullptr)
+    {
+        if (!m_coordinator) {
+            m_coordinator = std::make_unique<CaptureCoordinator>(CaptureCoordinator::Services{
+                .queue = m_queue,
+                .permissionManager = m_permissions,
+                .screenCaptureService = m_capture,
+                .areaSelectionService = area ? *area : m_area,
+                .windowSelectionService = m_window,
+                .settingsStore = m_settings,
+                .feedbackService = m_feedback,
+                .alertPresenter = m_alerts,
+                .displays = m_displays,
+                .trayFactory = m_trays.factory(),
+                .previewWindow = &m_preview,
+                .markupWindow = &m_markup,
+                .pinNotifications = &m_pins,
+            });
+        }
+        return *m_coordinator;
+    }
+    FakeStagingTray &tray()
+    {
+        coordinator();
+        return *m_trays.tray;
+    }
+
+    // Runs a flow to its end, as a hot key would start it, and clears the log first.
+    void run(QCoro::Task<void> (CaptureCoordinator::*flow)())
+    {
+        CaptureCoordinator &coordinatorRef = coordinator();
+        m_log.clear();
+        QCoro::waitFor((coordinatorRef.*flow)());
+    }
+
+    void showMainWindow()
+    {
+        m_mainWindow.show();
+        QCoreApplication::processEvents();
+    }
+
+    CaptureItem makeItem()
+    {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(Qt::green);
+        return CaptureItem(QUuid::createUuid(), QDateTime::currentDateTime(), std::nullopt,
+                           CaptureMode::area, image, std::nullopt, std::nullopt,
+                           CaptureItemState::pending());
+    }
+
+    qsizetype at(const QString &prefix) const { return m_log.indexOf(prefix); }
+
+    TempDirScope m_tmp;
+    EventLog m_log;
+    LogCapture m_lines;
+    FakeLoginItem m_loginItem;
+    UserDefaults m_defaults;
+    SettingsStore m_settings;
+    CaptureQueue m_queue{8};
+    std::shared_ptr<FakeScreenCapturePermission> m_permission =
+        std::make_shared<FakeScreenCapturePermission>();
+    std::shared_ptr<FakeUrlOpener> m_urlOpener = std::make_shared<FakeUrlOpener>();
+    PermissionManager m_permissions{m_permission, m_urlOpener};
+    std::shared_ptr<FakeSoundPlayer> m_sounds = std::make_shared<FakeSoundPlayer>();
+    std::shared_ptr<FakeHaptics> m_haptics = std::make_shared<FakeHaptics>();
+    FeedbackService m_feedback{m_sounds, m_haptics};
+    FakeScreenCapturing m_capture{m_log};
+    FakeAreaSelecting m_area{m_log};
+    FakeWindowSelecting m_window{m_log};
+    FakeAlertPresenter m_alerts;
+    FakeDisplays m_displays{{FakeDisplays::make(7, QRect(0, 0, 1920, 1080), 1.0, true),
+                             FakeDisplays::make(9, QRect(1920, 0, 1280, 1024))}};
+    FakeStagingTrayFactory m_trays{m_log};
+    FakeClosableWindow m_preview{QStringLiteral("preview"), m_log};
+    FakeClosableWindow m_markup{QStringLiteral("markup"), m_log};
+    PinNotifications m_pins;
+    MainWindow m_mainWindow{m_log};
+    std::unique_ptr<CaptureCoordinator> m_coordinator;
+};
+
+TEST_F(CaptureCoordinatorTest, FullDisplayCaptureRunsItsStepsInOrderAndStagesTheScreenshot)
+{
+    showMainWindow();
+    m_displays.setPointer(QPointF(2000, 500)); // on the second display
+    run(&CaptureCoordinator::captureFullDisplay);
+
+    const QStringList expected = {
+        QStringLiteral("permission.preflight"), QStringLiteral("tray.hide(force)"),
+        QStringLiteral("preview.close"),        QStringLiteral("markup.close"),
+        QStringLiteral("mainWindow.hide"),      QStringLiteral("capture.display(9, cursor=false)"),
+        QStringLiteral("sound.stop(1)"),        QStringLiteral("sound.play(screen-capture@1)"),
+        QStringLiteral("haptic.generic"),       QStringLiteral("queue.items(1)"),
+        QStringLiteral("tray.updateLayout"),    QStringLiteral("tray.show(confirmation)"),
+        QStringLiteral("mainWindow.show"),
+    };
+    EXPECT_EQ(m_log.events(), expected);
+    // Our own windows have been gone for the settle time when the pixels are read.
+    EXPECT_GE(*m_log.timeOf(QStringLiteral("capture.")) -
+                  *m_log.timeOf(QStringLiteral("mainWindow.hide")),
+              55);
+    EXPECT_TRUE(m_mainWindow.isVisible());
+    EXPECT_FALSE(coordinator().isCaptureInProgress());
+
+    ASSERT_EQ(m_queue.items().size(), 1);
+    const CaptureItem item = m_queue.items().first();
+    EXPECT_EQ(item.mode(), CaptureMode::fullDisplay);
+    EXPECT_FALSE(item.sourceDisplayID().has_value());
+    EXPECT_EQ(item.state(), CaptureItemState::pending());
+    EXPECT_EQ(QSize(int(item.pixelWidth()), int(item.pixelHeight())), QSize(64, 48));
+    EXPECT_TRUE(item.fileName().endsWith(QStringLiteral(".png")));
+    EXPECT_LE(std::max(item.thumbnail().width(), item.thumbnail().height()), 200);
+    EXPECT_EQ(item.image().pixel(5, 5), m_capture.image.pixel(5, 5));
+    EXPECT_TRUE(m_capture.excluded.isEmpty());
+    EXPECT_TRUE(m_lines.messages(QStringLiteral("capture"))
+                    .contains(QStringLiteral(
+                        "Capture item enqueued successfully; queue now holds 1 item(s)")));
+}
+
+TEST_F(CaptureCoordinatorTest, AreaAndWindowFlowsPassTheSelectionAndSettingsOn)
+{
+    run(&CaptureCoordinator::captureArea);
+    EXPECT_TRUE(m_log.contains(QStringLiteral("capture.area(100,50 320x240)")));
+    // The desktop below the overlays repaints before the area is read.
+    EXPECT_GE(*m_log.timeOf(QStringLiteral("capture.area")) -
+                  *m_log.timeOf(QStringLiteral("select.area")),
+              55);
+    ASSERT_EQ(m_queue.items().size(), 1);
+    EXPECT_EQ(m_queue.items().first().mode(), CaptureMode::area);
+
+    m_settings.setIncludeCursorInScreenshot(true);
+    m_settings.setIncludeWindowShadow(false);
+    run(&CaptureCoordinator::captureWindow);
+    EXPECT_TRUE(m_log.contains(
+        QStringLiteral("capture.window(27262983, cursor=true, ignoreShadows=true)")));
+    EXPECT_GE(*m_log.timeOf(QStringLiteral("capture.window")) -
+                  *m_log.timeOf(QStringLiteral("select.window")),
+              55);
+    ASSERT_EQ(m_queue.items().size(), 2);
+    EXPECT_EQ(m_queue.items().first().mode(), CaptureMode::window);
+
+    m_settings.setIncludeWindowShadow(true);
+    run(&CaptureCoordinator::captureWindow);
+    EXPECT_TRUE(m_log.contains(
+        QStringLiteral("capture.window(27262983, cursor=true, ignoreShadows=false)")));
+}
+
+TEST_F(CaptureCoordinatorTest, TrayOpensInTheFormTheSettingsChoose)
+{
+    struct Case {
+        bool open;
+        bool indicator;
+        const char *state;
+    };
+    for (const Case &c :
+         {Case{true, true, "tray.show(expanded)"}, Case{false, true, "tray.show(confirmation)"},
+          Case{false, false, "tray.show(compact)"}}) {
+        m_settings.setOpenCorvantaAfterCapture(c.open);
+        m_settings.setShowCaptureIndicator(c.indicator);
+        m_log.clear();
+        coordinator().enqueue(makeItem());
+        EXPECT_EQ(m_log.events().last(), QString::fromLatin1(c.state));
+    }
+}
+
+TEST_F(CaptureCoordinatorTest, FeedbackFollowsTheSettingsAndComesBeforeTheQueue)
+{
+    m_settings.setSoundEffectsEnabled(false);
+    m_settings.setHapticsEnabled(true);
+    coordinator().enqueue(makeItem());
+    EXPECT_FALSE(m_log.contains(QStringLiteral("sound.")));
+    EXPECT_LT(at(QStringLiteral("haptic.generic")), at(QStringLiteral("queue.items")));
+
+    m_log.clear();
+    m_settings.setSoundEffectsEnabled(true);
+    m_settings.setHapticsEnabled(false);
+    coordinator().enqueue(makeItem());
+    EXPECT_FALSE(m_log.contains(QStringLiteral("haptic.")));
+    EXPECT_LT(at(QStringLiteral("sound.play")), at(QStringLiteral("queue.items")));
+}
+
+TEST_F(CaptureCoordinatorTest, AutoCopyMarksCopyingBeforeTheHandOffReturnsAndCopiesLater)
+{
+    m_settings.setAutoCopyOnCapture(true);
+    const CaptureItem item = makeItem();
+
+    // Without a clipboard service the capture goes back to pending, said so in the log.
+    coordinator().enqueue(item);
+    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::copying());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::pending());
+    EXPECT_TRUE(m_lines.messages(QStringLiteral("capture"))
+                    .contains(QStringLiteral(
+                        "Copying to the clipboard is not available; the capture stays pending")));
+
+    QList<QUuid> copied;
+    coordinator().setCopyHandler([&](const CaptureItem &toCopy) { copied << toCopy.id(); });
+    m_log.clear();
+    const CaptureItem second = makeItem();
+    coordinator().enqueue(second);
+    EXPECT_TRUE(copied.isEmpty()) << "the copy runs as a task of its own";
+    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::copying());
+    // The tray is shown by the hand-off itself, after the copy was started.
+    EXPECT_EQ(m_log.events().last(), QStringLiteral("tray.show(confirmation)"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(copied, QList<QUuid>{second.id()});
+}
+
+TEST_F(CaptureCoordinatorTest, CancelledCaptureRestoresWhatItHidAndStagesNothing)
+{
+    m_area.failure = CaptureError::cancelled();
+
+    // A hidden main window comes back; the tray is not shown.
+    showMainWindow();
+    run(&CaptureCoordinator::captureArea);
+    EXPECT_EQ(m_log.events().mid(at(QStringLiteral("select.area"))),
+              (QStringList{QStringLiteral("select.area"), QStringLiteral("mainWindow.show")}));
+    EXPECT_TRUE(m_mainWindow.isVisible());
+    EXPECT_TRUE(m_queue.items().isEmpty());
+    EXPECT_FALSE(m_log.contains(QStringLiteral("sound.")));
+    EXPECT_FALSE(m_log.contains(QStringLiteral("haptic.")));
+    EXPECT_TRUE(
+        m_lines.lines().contains(QStringLiteral("capture|info|Area capture cancelled by user")));
+
+    // Without a main window: an empty queue on a screen without a notch shows no tray ...
+    m_mainWindow.hide();
+    run(&CaptureCoordinator::captureArea);
+    EXPECT_FALSE(m_log.contains(QStringLiteral("tray.show")));
+    EXPECT_FALSE(tray().visible);
+
+    // ... a notched screen or staged captures show it compact.
+    tray().notch = true;
+    run(&CaptureCoordinator::captureArea);
+    EXPECT_EQ(m_log.events().last(), QStringLiteral("tray.show(compact)"));
+    tray().notch = false;
+    m_queue.enqueue(makeItem());
+    m_window.failure = CaptureError::cancelled();
+    run(&CaptureCoordinator::captureWindow);
+    EXPECT_EQ(m_log.events().last(), QStringLiteral("tray.show(compact)"));
+    EXPECT_TRUE(
+        m_lines.lines().contains(QStringLiteral("capture|info|Window capture cancelled by user")));
+}
+
+TEST_F(CaptureCoordinatorTest, DisplaysChangingDuringTheSelectionEndTheFlowCleanly)
+{
+    struct NoCompositor : platform::Compositor {
+        bool isCompositing() const override { return false; }
+    } compositor;
+    AreaSelectionService area(m_capture, m_displays, compositor, m_settings);
+    CaptureCoordinator &c = coordinator(&area);
+    showMainWindow();
+
+    QCoro::Task<void> flow = c.captureArea();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !area.windows().isEmpty(); }, 2000));
+    m_displays.change({FakeDisplays::make(7, QRect(0, 0, 1920, 1080), 1.0, true)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return flow.isReady(); }, 2000));
+
+    EXPECT_TRUE(
+        m_lines.lines().contains(QStringLiteral("capture|info|Area capture cancelled by user")));
+    EXPECT_TRUE(m_queue.items().isEmpty());
+    EXPECT_TRUE(m_mainWindow.isVisible());
+    for (QWidget *window : QApplication::topLevelWidgets())
+        EXPECT_FALSE(window->isVisible() && window != &m_mainWindow) << "left on screen";
+}
+
+TEST_F(CaptureCoordinatorTest, FailuresAreLoggedRestoredAndNeverStaged)
+{
+    showMainWindow();
+    m_capture.failure = CaptureError::captureFailed(QStringLiteral("the display went away"));
+    run(&CaptureCoordinator::captureFullDisplay);
+    m_area.failure = CaptureError::invalidSelection();
+    run(&CaptureCoordinator::captureArea);
+    m_capture.failure = CaptureError::captureFailed(QStringLiteral("the window is gone"));
+    run(&CaptureCoordinator::captureWindow);
+    // A service that answers without an image has not captured anything.
+    m_capture.failure.reset();
+    m_capture.image = QImage();
+    run(&CaptureCoordinator::captureFullDisplay);
+
+    EXPECT_EQ(m_lines.messages(QStringLiteral("capture")).filter(QStringLiteral("failed")),
+              (QStringList{
+                  QStringLiteral("Full screen capture failed: Capture failed: the display went "
+                                 "away"),
+                  QStringLiteral("Area capture failed: The selected area was too small or "
+                                 "invalid."),
+                  QStringLiteral("Window capture failed: Capture failed: the window is gone"),
+                  QStringLiteral("Full screen capture failed: Capture failed: no image was "
+                                 "returned"),
+              }));
+    EXPECT_TRUE(m_lines.lines()
+                    .filter(QStringLiteral("capture failed"))
+                    .first()
+                    .startsWith(QStringLiteral("capture|error|")));
+    EXPECT_TRUE(m_queue.items().isEmpty());
+    EXPECT_TRUE(m_mainWindow.isVisible());
+    EXPECT_EQ(m_log.events().last(), QStringLiteral("mainWindow.show"));
+    EXPECT_FALSE(coordinator().isCaptureInProgress());
+}
+
+TEST_F(CaptureCoordinatorTest, MissingPermissionStopsBeforeAnythingIsHidden)
+{
+    showMainWindow();
+    m_permission->granted = false;
+
+    // The request grants access: no alert, and still no capture in this request.
+    m_permission->grantedOnRequest = true;
+    run(&CaptureCoordinator::captureFullDisplay);
+    EXPECT_EQ(m_log.events(), (QStringList{QStringLiteral("permission.preflight"),
+                                           QStringLiteral("permission.request")}));
+    EXPECT_TRUE(m_alerts.presented.isEmpty());
+    EXPECT_TRUE(m_lines.lines().contains(
+        QStringLiteral("permissions|error|Cannot perform capture: screen recording permission "
+                       "not granted")));
+
+    // The request is refused too: the alert, whose first button opens the settings.
+    m_permission->grantedOnRequest = false;
+    m_alerts.answer = 0;
+    run(&CaptureCoordinator::captureArea);
+    ASSERT_EQ(m_alerts.presented.size(), 1);
+    const platform::Alert alert = m_alerts.presented.first();
+    EXPECT_EQ(alert.style, platform::AlertStyle::warning);
+    EXPECT_EQ(alert.messageText, QStringLiteral("Screen Recording Permission Required"));
+    EXPECT_EQ(alert.informativeText,
+              QStringLiteral("Corvanta needs Screen Recording permission to take screenshots and "
+                             "record your screen. Please enable it in System Settings > Privacy "
+                             "& Security > Screen & System Audio Recording, then try again."));
+    EXPECT_EQ(alert.buttonTitles,
+              (QStringList{QStringLiteral("Open System Settings"), QStringLiteral("Cancel")}));
+    EXPECT_EQ(m_urlOpener->opened, QList<QUrl>{*m_permission->url});
+
+    m_alerts.answer = 1;
+    run(&CaptureCoordinator::captureWindow);
+    EXPECT_EQ(m_alerts.presented.size(), 2);
+    EXPECT_EQ(m_urlOpener->opened.size(), 1);
+
+    for (const char *step :
+         {"tray.", "preview.", "markup.", "mainWindow.", "select.", "capture."}) {
+        EXPECT_FALSE(m_log.contains(QString::fromLatin1(step))) << step;
+    }
+    EXPECT_TRUE(m_mainWindow.isVisible());
+    EXPECT_TRUE(m_queue.items().isEmpty());
+}
+
+TEST_F(CaptureCoordinatorTest, TimerDelayIsHonouredAndTheDisplayIsChosenAfterIt)
+{
+    m_settings.setScreenshotTimerDelay(0.4);
+    m_displays.setPointer(QPointF(100, 100));
+    QTimer::singleShot(150ms, [this] { m_displays.setPointer(QPointF(2000, 500)); });
+    run(&CaptureCoordinator::captureFullDisplay);
+    const qint64 waited = *m_log.timeOf(QStringLiteral("capture.display")) -
+                          *m_log.timeOf(QStringLiteral("tray.hide"));
+    EXPECT_GE(waited, 60 + 400 - 5);
+    EXPECT_TRUE(m_log.contains(QStringLiteral("capture.display(9,")));
+
+    // Nonsense delays do not wait (and never wait forever).
+    for (double delay : {std::nan(""), -3.0, 0.0}) {
+        m_settings.setScreenshotTimerDelay(delay);
+        QElapsedTimer timer;
+        timer.start();
+        run(&CaptureCoordinator::captureArea);
+        EXPECT_LT(timer.elapsed(), 400) << delay;
+        EXPECT_TRUE(m_log.contains(QStringLiteral("capture.area"))) << delay;
+    }
+}
+
+TEST_F(CaptureCoordinatorTest, TimerDelayWaitIsBounded)
+{
+    using Wait = std::optional<std::chrono::milliseconds>;
+    EXPECT_EQ(CaptureCoordinator::timerDelayWait(2.5), Wait(2500ms));
+    EXPECT_EQ(CaptureCoordinator::timerDelayWait(0.0), std::nullopt);
+    EXPECT_EQ(CaptureCoordinator::timerDelayWait(-1.0), std::nullopt);
+    EXPECT_EQ(CaptureCoordinator::timerDelayWait(std::nan("")), std::nullopt);
+    EXPECT_EQ(CaptureCoordinator::timerDelayWait(std::numeric_limits<double>::infinity()),
+              Wait(3600s));
+    EXPECT_EQ(CaptureCoordinator::timerDelayWait(1e300), Wait(3600s));
+}
+
+TEST_F(CaptureCoordinatorTest, SecondRequestWhileACaptureRunsIsRefused)
+{
+    showMainWindow();
+    CaptureCoordinator &c = coordinator();
+    m_area.gate.close();
+    QCoro::Task<void> first = c.captureArea();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_area.gate.waiting() == 1; }, 2000));
+    EXPECT_TRUE(c.isCaptureInProgress());
+
+    m_log.clear();
+    QCoro::Task<void> second = c.captureFullDisplay();
+    EXPECT_TRUE(second.isReady()) << "a refused request does not keep its caller waiting";
+    QCoro::waitFor(c.captureWindow());
+    EXPECT_TRUE(m_log.events().isEmpty());
+    EXPECT_EQ(m_lines.messages(QStringLiteral("capture"))
+                  .count(QStringLiteral("Capture request ignored: another capture is in progress")),
+              2);
+
+    m_area.gate.open();
+    QCoro::waitFor(first);
+    EXPECT_EQ(m_queue.items().size(), 1);
+    EXPECT_TRUE(m_mainWindow.isVisible());
+    EXPECT_FALSE(c.isCaptureInProgress());
+
+    // Afterwards captures run again.
+    run(&CaptureCoordinator::captureFullDisplay);
+    EXPECT_EQ(m_queue.items().size(), 2);
+}
+
+TEST_F(CaptureCoordinatorTest, PinAndTrayDeletionsRemoveTheCaptureAndReconcileWhenEmpty)
+{
+    coordinator();
+    const CaptureItem first = makeItem();
+    const CaptureItem second = makeItem();
+    m_queue.enqueue(first);
+    m_queue.enqueue(second);
+    m_log.clear();
+
+    m_pins.postPinItemDeleted(first.id());
+    EXPECT_EQ(m_queue.items().size(), 1);
+    EXPECT_FALSE(m_log.contains(QStringLiteral("tray.reconcile")));
+
+    m_trays.callbacks.onDelete(second);
+    EXPECT_TRUE(m_queue.items().isEmpty());
+    EXPECT_EQ(m_log.events().last(), QStringLiteral("tray.reconcile"));
+
+    // A pin of a capture no longer staged changes nothing, but an empty queue still
+    // reconciles; a pin without an identifier is ignored.
+    m_log.clear();
+    m_pins.postPinItemDeleted(QUuid::createUuid());
+    EXPECT_EQ(m_log.events(), QStringList{QStringLiteral("tray.reconcile")});
+    m_pins.postPinItemDeleted(QUuid());
+    EXPECT_EQ(m_log.events().size(), 1);
+}
+
+TEST_F(CaptureCoordinatorTest, TrayCopyAndSaveRunAsTasksOfTheirOwn)
+{
+    coordinator();
+    const CaptureItem item = makeItem();
+    m_queue.enqueue(item);
+    QList<QUuid> saved;
+    QList<CaptureItemState> copyStates;
+    coordinator().setSaveHandler([&](const CaptureItem &toSave) { saved << toSave.id(); });
+    coordinator().setCopyHandler([&](const CaptureItem &toCopy) {
+        copyStates << m_queue.items().first().state();
+        EXPECT_EQ(toCopy.id(), item.id());
+    });
+
+    m_trays.callbacks.onSave(item);
+    m_trays.callbacks.onCopy(item);
+    EXPECT_TRUE(saved.isEmpty());
+    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::pending());
+    QTest::qWait(20);
+    EXPECT_EQ(saved, QList<QUuid>{item.id()});
+    EXPECT_EQ(copyStates, QList<CaptureItemState>{CaptureItemState::copying()});
+
+    // Once the coordinator is gone the tray's callbacks do nothing.
+    const StagingTrayCallbacks callbacks = m_trays.callbacks;
+    m_coordinator.reset();
+    callbacks.onSave(item);
+    callbacks.onCopy(item);
+    callbacks.onDelete(item);
+    QTest::qWait(20);
+    EXPECT_EQ(saved.size(), 1);
+    EXPECT_EQ(m_queue.items().size(), 1);
+}
+
+TEST_F(CaptureCoordinatorTest, TrayToggleAndScreenChangesDriveTheTray)
+{
+    m_settings.setMaxQueueCapacity(3);
+    coordinator();
+    EXPECT_EQ(m_trays.made, 1);
+    EXPECT_EQ(m_queue.maxCapacity(), 3);
+    EXPECT_FALSE(tray().visible) << "the tray is not shown at start";
+    EXPECT_FALSE(coordinator().isRecording());
+
+    coordinator().toggleTray();
+    EXPECT_EQ(m_log.events().last(), QStringLiteral("tray.show(expanded)"));
+    coordinator().toggleTray();
+    EXPECT_EQ(m_log.events().last(), QStringLiteral("tray.hide(force)"));
+
+    m_displays.change({FakeDisplays::make(7, QRect(0, 0, 2560, 1440), 1.0, true)});
+    EXPECT_EQ(m_log.events().last(), QStringLiteral("tray.updateLayout"));
+    EXPECT_FALSE(tray().layoutPosition.has_value());
+    EXPECT_FALSE(tray().layoutScreen.has_value());
+}
+
+} // namespace

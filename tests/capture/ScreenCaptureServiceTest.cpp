@@ -1,0 +1,156 @@
+#include "capture/ScreenCaptureService.h"
+#include "model/CaptureErrors.h"
+#include "support/AwaitError.h"
+#include "support/FakeDisplays.h"
+#include "support/FakeScreenCapture.h"
+#include "support/FakeWindowSystem.h"
+#include "support/Joined.h"
+#include "support/LogCapture.h"
+
+#include <QSemaphore>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <cmath>
+#include <gtest/gtest.h>
+
+using platform::DisplayId;
+
+namespace {
+
+template <typename T> std::optional<CaptureError> errorOf(QCoro::Task<T> task)
+{
+    return awaitError<CaptureError>(std::move(task));
+}
+
+class ScreenCaptureServiceTest : public ::testing::Test {
+protected:
+    // A main display of 1512 x 982 points at scale 2 and a plain one to its right.
+    std::shared_ptr<FakeDisplays> displays = std::make_shared<FakeDisplays>(
+        QList<platform::Display>{FakeDisplays::make(1, QRect(0, 0, 3024, 1964), 2.0, true),
+                                 FakeDisplays::make(2, QRect(3024, 0, 1920, 1080))});
+    std::shared_ptr<FakeScreenCapture> capture = std::make_shared<FakeScreenCapture>(*displays);
+    std::shared_ptr<FakeWindowSystem> windowSystem = std::make_shared<FakeWindowSystem>();
+    std::unique_ptr<ScreenCaptureService> service =
+        std::make_unique<ScreenCaptureService>(capture, displays, windowSystem);
+    LogCapture log;
+};
+
+TEST_F(ScreenCaptureServiceTest, DisplayCaptureReadsTheChosenOrElseTheMainDisplay)
+{
+    EXPECT_EQ(QCoro::waitFor(service->captureDisplay(2, true, {77})).size(), QSize(1920, 1080));
+    EXPECT_EQ(QCoro::waitFor(service->captureDisplay(999, false, {})).size(), QSize(3024, 1964));
+    EXPECT_EQ(joined(capture->calls()),
+              joined({"display(2, cursor=true)", "display(1, cursor=false)"}));
+    EXPECT_EQ(joined(log.messages("capture")),
+              joined({"Starting full display capture for display ID: 2, showsCursor: true",
+                      "Captured display successfully via ScreenCaptureKit (1920x1080)",
+                      "Starting full display capture for display ID: 999, showsCursor: false",
+                      "Captured display successfully via ScreenCaptureKit (3024x1964)"}));
+}
+
+TEST_F(ScreenCaptureServiceTest, WithoutDisplaysNothingIsRead)
+{
+    displays->set({});
+    EXPECT_EQ(errorOf(service->captureDisplay(7, false, {})), CaptureError::noDisplayFound());
+    EXPECT_EQ(errorOf(service->captureArea(QRectF(0, 0, 10, 10), {})),
+              CaptureError::noDisplayFound());
+    EXPECT_TRUE(QCoro::waitFor(service->captureAllDisplays(false, {})).isEmpty());
+    EXPECT_TRUE(capture->calls().isEmpty());
+    // Only the display capture names the failure.
+    EXPECT_EQ(log.lines().filter("|error|"),
+              QStringList({"capture|error|No matching SCDisplay found for ID 7"}));
+}
+
+TEST_F(ScreenCaptureServiceTest, ReadFailuresBecomeCaptureFailedWithTheReason)
+{
+    capture->failure = QStringLiteral("The X server did not hand out the image");
+    const CaptureError expected = CaptureError::captureFailed(capture->failure);
+    EXPECT_EQ(errorOf(service->captureDisplay(1, false, {})), expected);
+    EXPECT_EQ(errorOf(service->captureArea(QRectF(0, 0, 10, 10), {})), expected);
+    EXPECT_EQ(errorOf(service->captureWindow(platform::WindowInfo{}, false, true)), expected);
+    EXPECT_TRUE(log.messages("capture").filter("Captured").isEmpty());
+}
+
+TEST_F(ScreenCaptureServiceTest, AreaCaptureRefusesSliversAndTakesTheRestWithoutThePointer)
+{
+    for (const QRectF &rect : {QRectF(10, 10, 1.5, 50), QRectF(10, 10, 50, 1.99),
+                               QRectF(10, 10, -1.5, 50), QRectF(10, 10, NAN, 50)}) {
+        EXPECT_EQ(errorOf(service->captureArea(rect, {})), CaptureError::invalidSelection());
+    }
+    EXPECT_EQ(log.lines().count("capture|error|Capture area rect too small"), 4);
+    EXPECT_EQ(windowSystem->syncCount, 0);
+    log.clear();
+
+    EXPECT_EQ(QCoro::waitFor(service->captureArea(QRectF(10, 20, 2, 2), {})).size(), QSize(4, 4));
+    // Dragged backwards, it is the same rectangle.
+    QCoro::waitFor(service->captureArea(QRectF(110, 120, -100, -100), {}));
+    EXPECT_EQ(joined(capture->calls()),
+              joined({"rect(10,20 2x2, cursor=false)", "rect(10,20 100x100, cursor=false)"}));
+    EXPECT_EQ(log.messages("capture").mid(0, 2),
+              QStringList({"Starting area capture: 10.000000,20.000000 2.000000x2.000000",
+                           "Captured area successfully via ScreenCaptureKit (4x4)"}));
+}
+
+TEST_F(ScreenCaptureServiceTest, WindowCaptureTakesTheDecoratedWindowWithOrWithoutShadows)
+{
+    platform::WindowInfo window;
+    window.id = 0x1a00007;
+    QCoro::waitFor(service->captureWindow(window, true, false));
+    QCoro::waitFor(service->captureWindow(window, false, true));
+    EXPECT_EQ(joined(capture->calls()),
+              joined({"window(27262983, decorations=true, cursor=true)",
+                      "window(27262983, decorations=true, cursor=false)"}));
+    EXPECT_EQ(log.messages("capture").mid(0, 2),
+              QStringList({"Starting window capture for window ID: 27262983, showsCursor: true, "
+                           "ignoreShadows: false",
+                           "Captured window successfully via ScreenCaptureKit (40x30)"}));
+}
+
+TEST_F(ScreenCaptureServiceTest, AllDisplaysAreReadAtOnceAndFailuresLeftOut)
+{
+    displays->set({FakeDisplays::make(1, QRect(0, 0, 800, 600), 1.0, true),
+                   FakeDisplays::make(2, QRect(800, 0, 800, 600)),
+                   FakeDisplays::make(3, QRect(1600, 0, 640, 480))});
+    capture->failingDisplays = {2};
+    capture->holdUntilAtOnce = 3;
+    const QHash<DisplayId, QImage> images = QCoro::waitFor(service->captureAllDisplays(true, {}));
+    EXPECT_EQ(images.keys().size(), 2);
+    EXPECT_EQ(images.value(3).size(), QSize(640, 480));
+    EXPECT_EQ(capture->mostAtOnce(), 3);
+    EXPECT_EQ(log.messages("capture"),
+              QStringList({"Starting concurrent full display capture for all displays"}));
+}
+
+TEST_F(ScreenCaptureServiceTest, PendingWindowRequestsAreSyncedBeforeEveryRead)
+{
+    std::atomic<int> synced = 0;
+    std::atomic<int> readsBeforeSync = 0;
+    windowSystem->onSync = [&] { ++synced; };
+    capture->onRead = [&] { readsBeforeSync += synced == 0; };
+    QCoro::waitFor(service->captureDisplay(1, false, {}));
+    QCoro::waitFor(service->captureAllDisplays(false, {}));
+    QCoro::waitFor(service->captureArea(QRectF(0, 0, 10, 10), {}));
+    QCoro::waitFor(service->captureWindow(platform::WindowInfo{}, false, false));
+    EXPECT_EQ(windowSystem->syncCount, 4);
+    EXPECT_EQ(readsBeforeSync, 0);
+}
+
+TEST_F(ScreenCaptureServiceTest, ReadsRunOffTheMainThreadAndOutliveTheService)
+{
+    // The read waits for a timer of the main thread, which fires only while that thread is free.
+    QSemaphore mainThreadRan;
+    std::atomic<bool> readOnMainThread = true;
+    QThread *mainThread = QThread::currentThread();
+    capture->onRead = [&] {
+        readOnMainThread = QThread::currentThread() == mainThread;
+        mainThreadRan.tryAcquire(1, 5000);
+    };
+    QTimer::singleShot(20, [&] { mainThreadRan.release(); });
+    auto task = service->captureDisplay(2, false, {});
+    service.reset();
+    EXPECT_EQ(QCoro::waitFor(std::move(task)).size(), QSize(1920, 1080));
+    EXPECT_FALSE(readOnMainThread);
+}
+
+} // namespace

@@ -1,0 +1,249 @@
+#include "app/GlobalHotkeyManager.h"
+#include "app/ShortcutRecorder.h"
+#include "model/CaptureErrors.h"
+#include "platform/x11/X11GlobalHotkeys.h"
+#include "support/LogCapture.h"
+#include "support/WaitUntil.h"
+#include "support/X11DesktopTest.h"
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTest>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <memory>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+namespace {
+
+// Long enough for a press that would be delivered twice to show up twice.
+constexpr int settleMs = 300;
+const ShortcutDefinition controlOptionOne("fullDisplay", 18, 6144, "⌃⌥1");
+constexpr quint16 controlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+
+void xdotool(const QStringList &arguments)
+{
+    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), arguments), 0)
+        << arguments.join(' ').toStdString();
+}
+
+// Another X client, with a connection of its own, to hold grabs against ours.
+class OtherClient {
+public:
+    OtherClient()
+        : m_connection(xcb_connect(nullptr, nullptr)),
+          m_symbols(xcb_key_symbols_alloc(m_connection))
+    {
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    }
+    ~OtherClient()
+    {
+        xcb_key_symbols_free(m_symbols);
+        xcb_disconnect(m_connection);
+    }
+
+    // Whether the server let this client grab the key with the modifiers.
+    bool grab(xcb_keysym_t keysym, quint16 modifiers)
+    {
+        xcb_keycode_t *codes = xcb_key_symbols_get_keycode(m_symbols, keysym);
+        const xcb_keycode_t keycode = codes ? codes[0] : 0;
+        std::free(codes);
+        xcb_generic_error_t *error = xcb_request_check(
+            m_connection, xcb_grab_key_checked(m_connection, 0, m_root, modifiers, keycode,
+                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        std::free(error);
+        return keycode && !error;
+    }
+    bool grabOne(quint16 modifiers) { return grab('1', modifiers); }
+    // The modifier state of the core keyboard (Lock and NumLock show here).
+    quint16 modifierState()
+    {
+        xcb_query_pointer_reply_t *reply =
+            xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, m_root), nullptr);
+        const quint16 mask = reply ? reply->mask : 0;
+        std::free(reply);
+        return mask;
+    }
+
+private:
+    xcb_connection_t *m_connection;
+    xcb_key_symbols_t *m_symbols;
+    xcb_window_t m_root = 0;
+};
+
+class HotkeysDesktop : public X11DesktopTest {
+protected:
+    void SetUp() override
+    {
+        X11DesktopTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        hotkeys = std::make_shared<platform::X11GlobalHotkeys>();
+        manager = std::make_unique<GlobalHotkeyManager>(hotkeys);
+    }
+    void registerCounting(const ShortcutDefinition &definition = controlOptionOne)
+    {
+        manager->registerHotkey(definition, [this] { ++presses; });
+    }
+    // Waits for the first press and then a while for any further ones.
+    int pressesAfterSettling()
+    {
+        waitUntil([this] { return presses > 0; });
+        QTest::qWait(settleMs);
+        return presses;
+    }
+
+    LogCapture log;
+    std::shared_ptr<platform::X11GlobalHotkeys> hotkeys;
+    std::unique_ptr<GlobalHotkeyManager> manager;
+    int presses = 0;
+};
+
+TEST_F(HotkeysDesktop, PressFiresTheActionOnce)
+{
+    registerCounting();
+    xdotool({"key", "ctrl+alt+1"});
+    EXPECT_EQ(pressesAfterSettling(), 1);
+
+    // Other combinations of the key are not ours.
+    xdotool({"key", "ctrl+1"});
+    xdotool({"key", "ctrl+alt+shift+1"});
+    QTest::qWait(settleMs);
+    EXPECT_EQ(presses, 1);
+
+    xdotool({"key", "ctrl+alt+1"});
+    EXPECT_TRUE(waitUntil([this] { return presses == 2; }));
+}
+
+TEST_F(HotkeysDesktop, HeldCombinationFiresOnce)
+{
+    registerCounting();
+    xdotool({"keydown", "ctrl+alt+1"});
+    QTest::qWait(700);
+    xdotool({"keyup", "ctrl+alt+1"});
+    EXPECT_EQ(pressesAfterSettling(), 1);
+
+    xdotool({"key", "ctrl+alt+1"});
+    EXPECT_TRUE(waitUntil([this] { return presses == 2; })) << "a new press counts again";
+}
+
+TEST_F(HotkeysDesktop, FiresWithNumLockAndCapsLockOn)
+{
+    OtherClient observer;
+    const auto lockOn = [&observer](quint16 mask) {
+        return (observer.modifierState() & mask) != 0;
+    };
+    // The server outlives this test: whatever happens, the locks end as they began.
+    const bool numLockWasOn = lockOn(XCB_MOD_MASK_2);
+    const bool capsLockWasOn = lockOn(XCB_MOD_MASK_LOCK);
+    const std::shared_ptr<void> restoreLocks(nullptr, [&](void *) {
+        if (lockOn(XCB_MOD_MASK_2) != numLockWasOn)
+            QProcess::execute(QStringLiteral("xdotool"), {"key", "Num_Lock"});
+        if (lockOn(XCB_MOD_MASK_LOCK) != capsLockWasOn)
+            QProcess::execute(QStringLiteral("xdotool"), {"key", "Caps_Lock"});
+    });
+
+    registerCounting();
+    if (!numLockWasOn)
+        xdotool({"key", "Num_Lock"});
+    if (!capsLockWasOn)
+        xdotool({"key", "Caps_Lock"});
+    ASSERT_TRUE(waitUntil([&] { return lockOn(XCB_MOD_MASK_2) && lockOn(XCB_MOD_MASK_LOCK); }));
+    xdotool({"key", "ctrl+alt+1"});
+    EXPECT_EQ(pressesAfterSettling(), 1);
+
+    xdotool({"key", "Caps_Lock"});
+    ASSERT_TRUE(waitUntil([&] { return !lockOn(XCB_MOD_MASK_LOCK); }));
+    xdotool({"key", "ctrl+alt+1"});
+    EXPECT_TRUE(waitUntil([this] { return presses == 2; })) << "NumLock alone";
+}
+
+TEST_F(HotkeysDesktop, CombinationHeldByAnotherClientFailsAndLeavesNothingGrabbed)
+{
+    {
+        OtherClient other;
+        ASSERT_TRUE(other.grabOne(controlAlt));
+        try {
+            registerCounting();
+            ADD_FAILURE() << "the grab of another client must refuse ours";
+        } catch (const CaptureError &error) {
+            EXPECT_EQ(error, CaptureError::captureFailed("Failed to register hotkey: 10"));
+        }
+        EXPECT_TRUE(log.messages("hotkey").contains("Failed to register hotkey ⌃⌥1 (status: 10)"));
+        // The variants with the locks that did succeed were given back.
+        EXPECT_TRUE(other.grabOne(controlAlt | XCB_MOD_MASK_LOCK));
+    }
+    // Once the other client is gone the combination is free, and the failed attempt spent an
+    // identifier.
+    log.clear();
+    registerCounting();
+    EXPECT_EQ(log.messages("hotkey"), QStringList({"Registered global hotkey: ⌃⌥1 with ID 2"}));
+}
+
+TEST_F(HotkeysDesktop, DuplicateOrUnknownKeysAreRefused)
+{
+    const auto statusOf = [this](const ShortcutDefinition &definition) {
+        try {
+            registerCounting(definition);
+        } catch (const CaptureError &error) {
+            return error.reason();
+        }
+        return QStringLiteral("registered");
+    };
+    EXPECT_EQ(statusOf(controlOptionOne), "registered");
+    EXPECT_EQ(statusOf(ShortcutDefinition("area", 18, 6144, "⌃⌥1")),
+              "Failed to register hotkey: -9878");
+    EXPECT_EQ(statusOf(ShortcutDefinition("window", 200, 6144, "⌃⌥200")),
+              "Failed to register hotkey: -9879");
+    EXPECT_EQ(statusOf(ShortcutDefinition("window", 18, 6144 | 256, "⌃⌥⌘1")), "registered");
+
+    // The refused duplicate took nothing from the first registration.
+    xdotool({"key", "ctrl+alt+1"});
+    EXPECT_EQ(pressesAfterSettling(), 1);
+}
+
+TEST_F(HotkeysDesktop, UnregisteredAndDestroyedManagersReleaseTheirGrabs)
+{
+    OtherClient other;
+    registerCounting();
+    EXPECT_FALSE(other.grabOne(controlAlt));
+    manager->unregisterAll();
+    EXPECT_TRUE(other.grabOne(controlAlt));
+    EXPECT_TRUE(other.grabOne(controlAlt | XCB_MOD_MASK_LOCK));
+    EXPECT_TRUE(other.grabOne(controlAlt | XCB_MOD_MASK_2));
+    EXPECT_TRUE(other.grabOne(controlAlt | XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2));
+
+    registerCounting(ShortcutDefinition("area", 19, 6144, "⌃⌥2"));
+    EXPECT_FALSE(other.grab('2', controlAlt | XCB_MOD_MASK_2));
+    manager.reset();
+    hotkeys.reset();
+    EXPECT_TRUE(other.grab('2', controlAlt | XCB_MOD_MASK_2));
+}
+
+// Real key events from the X server carry the key symbols the recorder maps back.
+TEST_F(HotkeysDesktop, RecorderReadsRealKeyEvents)
+{
+    RecordingIDBinding recordingID;
+    QList<ShortcutData> saved;
+    ShortcutRecorderButton recorder(
+        "record", "⌃⌥4", &recordingID, [&saved](const ShortcutData &data) { saved << data; },
+        [] {});
+    recorder.show();
+    recorder.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&recorder));
+
+    const auto record = [&](const QString &keys) {
+        QTest::mouseClick(recorder.findChild<QAbstractButton *>("recorderButton"), Qt::LeftButton);
+        EXPECT_TRUE(recorder.isRecording());
+        xdotool({"key", keys});
+        return waitUntil([&] { return !recorder.isRecording(); });
+    };
+    ASSERT_TRUE(record("ctrl+alt+k"));
+    ASSERT_TRUE(record("ctrl+shift+1"));
+    ASSERT_TRUE(record("super+F5"));
+    EXPECT_EQ(saved, QList<ShortcutData>({{40, 6144, "⌃⌥K"}, {18, 4608, "⌃⇧1"}, {96, 256, "⌘F5"}}));
+}
+
+} // namespace

@@ -1,0 +1,109 @@
+#include "capture/FeedbackService.h"
+#include "capture/PermissionManager.h"
+#include "capture/ScreenCaptureService.h"
+#include "platform/linux/AbsentHaptics.h"
+#include "platform/linux/CanberraSoundPlayer.h"
+#include "platform/x11/X11ScreenCapturePermission.h"
+#include "platform/x11/X11WindowSystem.h"
+#include "support/FakeUrlOpener.h"
+#include "support/WaitUntil.h"
+#include "support/X11DesktopTest.h"
+
+#include <QPainter>
+#include <QTest>
+#include <QWidget>
+#include <gtest/gtest.h>
+#include <qcoro/qcorotask.h>
+
+using namespace platform;
+
+namespace {
+
+// Stripes of distinct colours, one pixel apart at the edges, so that any offset shows.
+QImage stripes()
+{
+    QImage image(240, 160, QImage::Format_RGB32);
+    for (int x = 0; x < image.width(); ++x) {
+        const QRgb colour = qRgb((x * 7) % 256, 255 - x, (x * 13) % 256);
+        for (int y = 0; y < image.height(); ++y)
+            image.setPixel(x, y, y < 80 ? colour : qRgb(20, 40, y));
+    }
+    return image;
+}
+
+class StripeWindow : public QWidget {
+public:
+    explicit StripeWindow(Qt::WindowFlags flags = {}) : QWidget(nullptr, flags)
+    {
+        setFixedSize(stripes().size());
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override { QPainter(this).drawImage(0, 0, stripes()); }
+};
+
+using ServicesDesktop = X11DesktopTest;
+
+TEST_F(ServicesDesktop, SoundsPlayIntoTheNullDeviceAndUnknownOnesAreToldApart)
+{
+    // The harness routes ALSA's default device to nothing.
+    ASSERT_TRUE(CanberraSoundPlayer::soundOutputConfigured());
+    auto player = std::make_shared<CanberraSoundPlayer>();
+    EXPECT_EQ(player->play(QStringLiteral("screen-capture"), 1), SoundPlayer::Outcome::started);
+    player->stop(1);
+    EXPECT_EQ(player->play(QStringLiteral("complete")), SoundPlayer::Outcome::started);
+    EXPECT_EQ(player->play(QStringLiteral("corvanta-no-such-sound")),
+              SoundPlayer::Outcome::unknownSound);
+
+    FeedbackService feedback(player, std::make_shared<AbsentHaptics>());
+    feedback.playCapture(true, true);
+    feedback.playCapture(true, true);
+    EXPECT_EQ(feedback.shutterSound(), QStringLiteral("screen-capture"));
+}
+
+TEST_F(ServicesDesktop, ScreenCaptureAccessIsHeldOnTheXServer)
+{
+    auto opener = std::make_shared<FakeUrlOpener>();
+    PermissionManager manager(
+        std::make_shared<X11ScreenCapturePermission>(m_platform.screenCapture), opener);
+    EXPECT_TRUE(manager.hasScreenCaptureAccess());
+    EXPECT_TRUE(manager.requestScreenCaptureAccess());
+    manager.openScreenRecordingSettings();
+    EXPECT_TRUE(opener->opened.isEmpty());
+}
+
+TEST_F(ServicesDesktop, TheServiceCapturesAWindowsKnownPixels)
+{
+    StripeWindow window;
+    window.setWindowTitle(QStringLiteral("Corvanta stripes"));
+    window.move(260, 180);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const WindowId id = WindowId(window.winId());
+    ScreenCaptureService service(m_platform.screenCapture, m_platform.displays,
+                                 makeX11WindowSystem());
+    // The main display starts at the root origin, so Qt's global positions are capture points.
+    const QRectF client(window.mapToGlobal(QPoint(0, 0)), QSizeF(stripes().size()));
+    ASSERT_TRUE(waitUntil([&] {
+        const std::optional<WindowInfo> info = listed(id);
+        return info && info->captureFrame.height() > client.height() &&
+               QCoro::waitFor(service.captureArea(client, {})) == stripes();
+    }));
+
+    const platform::Display main = *m_platform.displays->mainDisplay();
+    const QImage display = QCoro::waitFor(service.captureDisplay(main.id, false, {}));
+    EXPECT_EQ(display.size(), QSize(1920, 1080));
+    EXPECT_EQ(display.copy(client.toRect()), stripes());
+    const QHash<DisplayId, QImage> all = QCoro::waitFor(service.captureAllDisplays(false, {}));
+    ASSERT_EQ(all.size(), 1);
+    EXPECT_EQ(all.value(main.id), display);
+
+    const WindowInfo info = *listed(id);
+    const QImage framed = QCoro::waitFor(service.captureWindow(info, false, true));
+    EXPECT_EQ(framed.size(), info.captureFrame.size().toSize());
+    const QPoint clientInFrame = (client.topLeft() - info.captureFrame.topLeft()).toPoint();
+    EXPECT_EQ(framed.copy(QRect(clientInFrame, stripes().size())), stripes());
+    EXPECT_EQ(QCoro::waitFor(service.captureWindow(info, false, false)), framed);
+}
+
+} // namespace

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/SavePanel.h"
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+// Answers every panel with `answer` (nothing: the user dismissed it) and keeps the options and
+// windows it was shown with.
+class FakeSavePanel : public platform::SavePanel {
+public:
+    QCoro::Task<std::optional<QUrl>> run(platform::SavePanelOptions options,
+                                         QWidget *window) override
+    {
+        shown << options;
+        windows << window;
+        // A copy: GCC 12 moves from a member named in co_return.
+        std::optional<QUrl> reply = answer;
+        co_return reply;
+    }
+
+    std::optional<QUrl> answer;
+    QList<platform::SavePanelOptions> shown;
+    QList<QWidget *> windows;
+};
