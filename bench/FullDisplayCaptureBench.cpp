@@ -9,8 +9,10 @@
 
 #include "capture/AreaSelectionService.h"
 #include "capture/CaptureCoordinator.h"
+#include "capture/ClipboardService.h"
 #include "capture/FeedbackService.h"
 #include "capture/PermissionManager.h"
+#include "capture/SaveService.h"
 #include "capture/ScreenCaptureService.h"
 #include "capture/WindowSelectionService.h"
 #include "model/CaptureQueue.h"
@@ -22,6 +24,9 @@
 #include "platform/linux/CanberraSoundPlayer.h"
 #include "platform/linux/DesktopUrlOpener.h"
 #include "platform/linux/MessageBoxAlertPresenter.h"
+#include "platform/qt/QtImageWriter.h"
+#include "platform/qt/QtPasteboard.h"
+#include "platform/qt/QtSavePanel.h"
 #include "platform/x11/X11Platform.h"
 #include "platform/x11/X11ScreenCapturePermission.h"
 #include "platform/x11/X11WindowSystem.h"
@@ -176,6 +181,8 @@ struct Rig {
             .screenCaptureService = timed,
             .areaSelectionService = area,
             .windowSelectionService = window,
+            .saveService = saver,
+            .clipboardService = clipboard,
             .settingsStore = settings,
             .feedbackService = feedback,
             .alertPresenter = alerts,
@@ -217,6 +224,9 @@ struct Rig {
     WindowSelectionService window;
     PermissionManager permissions;
     FeedbackService feedback;
+    ClipboardService clipboard{std::make_shared<platform::QtPasteboard>()};
+    SaveService saver{std::make_shared<platform::QtSavePanel>(),
+                      std::make_shared<platform::QtImageWriter>()};
     platform::MessageBoxAlertPresenter alerts;
     std::unique_ptr<CaptureCoordinator> coordinator;
     Clock::time_point staged;

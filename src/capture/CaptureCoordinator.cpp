@@ -29,6 +29,7 @@ CaptureCoordinator::CaptureCoordinator(Services services, QObject *parent)
       m_screenCaptureService(services.screenCaptureService),
       m_areaSelectionService(services.areaSelectionService),
       m_windowSelectionService(services.windowSelectionService),
+      m_saveService(services.saveService), m_clipboardService(services.clipboardService),
       m_settingsStore(services.settingsStore), m_feedbackService(services.feedbackService),
       m_alertPresenter(services.alertPresenter), m_displays(services.displays),
       m_previewWindow(services.previewWindow), m_markupWindow(services.markupWindow)
@@ -40,17 +41,6 @@ CaptureCoordinator::CaptureCoordinator(Services services, QObject *parent)
                 &CaptureCoordinator::handlePinDeleted);
     }
 
-    // Until the clipboard and save services exist, their actions leave the capture as it
-    // was, saying so.
-    m_copyHandler = [this](const CaptureItem &item) {
-        qCWarning(Log::capture, "Copying to the clipboard is not available; the capture stays "
-                                "pending");
-        m_queue.markPending(item.id());
-    };
-    m_saveHandler = [](const CaptureItem &) {
-        qCWarning(Log::capture, "Saving captures is not available; the capture stays staged");
-    };
-
     installTray(std::move(services.trayFactory));
 
     QPointer<CaptureCoordinator> self(this);
@@ -61,34 +51,6 @@ CaptureCoordinator::CaptureCoordinator(Services services, QObject *parent)
 }
 
 CaptureCoordinator::~CaptureCoordinator() = default;
-
-void CaptureCoordinator::installTray(StagingTrayFactory factory)
-{
-    if (!factory)
-        return;
-    // The tray may outlive a request it queued; each callback checks that the coordinator
-    // still exists, and work it starts runs as a task of its own, never inside the tray's
-    // handler.
-    QPointer<CaptureCoordinator> self(this);
-    StagingTrayCallbacks callbacks;
-    callbacks.onSave = [self](const CaptureItem &item) {
-        if (self) {
-            QMetaObject::invokeMethod(
-                self, [self, item] { self->saveCapture(item); }, Qt::QueuedConnection);
-        }
-    };
-    callbacks.onCopy = [self](const CaptureItem &item) {
-        if (self) {
-            QMetaObject::invokeMethod(
-                self, [self, item] { self->copyCapture(item); }, Qt::QueuedConnection);
-        }
-    };
-    callbacks.onDelete = [self](const CaptureItem &item) {
-        if (self)
-            self->deleteCapture(item);
-    };
-    m_notchWindowController = factory(m_queue, m_settingsStore, std::move(callbacks));
-}
 
 QCoro::Task<bool> CaptureCoordinator::ensureScreenCapturePermission()
 {
@@ -180,6 +142,7 @@ void CaptureCoordinator::enqueue(const CaptureItem &item)
     qCInfo(Log::capture, "Capture item enqueued successfully; queue now holds %ld item(s)",
            long(m_queue.items().size()));
 
+    // Marked copying now; the copy itself runs as a task of its own.
     if (m_settingsStore.autoCopyOnCapture())
         copyCapture(item);
 
@@ -202,60 +165,4 @@ void CaptureCoordinator::toggleTray()
         m_notchWindowController->hide(true);
     else
         m_notchWindowController->show(std::nullopt, TrayInteractionState::expanded);
-}
-
-void CaptureCoordinator::removeFromQueue(const QUuid &id)
-{
-    m_queue.remove(id);
-    if (m_queue.items().isEmpty() && m_notchWindowController)
-        m_notchWindowController->reconcileAfterQueueChange();
-}
-
-void CaptureCoordinator::deleteCapture(const CaptureItem &item)
-{
-    removeFromQueue(item.id());
-}
-
-void CaptureCoordinator::handlePinDeleted(const QUuid &id)
-{
-    // A pin that names no capture leaves the queue alone.
-    if (id.isNull())
-        return;
-    removeFromQueue(id);
-}
-
-void CaptureCoordinator::copyCapture(const CaptureItem &item)
-{
-    // Marked before the copy even starts, so that the tray shows it busy at once.
-    m_queue.markCopying(item.id());
-    QMetaObject::invokeMethod(
-        this, [this, item] { runAction(m_copyHandler, item); }, Qt::QueuedConnection);
-}
-
-void CaptureCoordinator::saveCapture(const CaptureItem &item)
-{
-    runAction(m_saveHandler, item);
-}
-
-void CaptureCoordinator::runAction(const CaptureActionHandler &handler, const CaptureItem &item)
-{
-    // An action ends as the capture's state; anything that still escapes it must not
-    // reach the event loop.
-    try {
-        handler(item);
-    } catch (const std::exception &error) {
-        qCCritical(Log::capture, "Action on a staged capture failed: %s", error.what());
-    }
-}
-
-void CaptureCoordinator::setCopyHandler(CaptureActionHandler handler)
-{
-    if (handler)
-        m_copyHandler = std::move(handler);
-}
-
-void CaptureCoordinator::setSaveHandler(CaptureActionHandler handler)
-{
-    if (handler)
-        m_saveHandler = std::move(handler);
 }

@@ -15,6 +15,8 @@
 
 class AreaSelecting;
 class CaptureQueue;
+class CaptureSaving;
+class ClipboardWriting;
 class FeedbackService;
 class PermissionManager;
 class PinNotifications;
@@ -47,6 +49,8 @@ public:
         ScreenCapturing &screenCaptureService;
         AreaSelecting &areaSelectionService;
         WindowSelecting &windowSelectionService;
+        CaptureSaving &saveService;
+        ClipboardWriting &clipboardService;
         SettingsStore &settingsStore;
         FeedbackService &feedbackService;
         platform::AlertPresenter &alertPresenter;
@@ -60,11 +64,6 @@ public:
         // When present, a removed pin takes its capture out of the queue.
         PinNotifications *pinNotifications = nullptr;
     };
-
-    // An action on a staged capture that lives elsewhere (copying to the clipboard, saving to a
-    // file). It is started as a task of its own on the main thread and ends as the capture's
-    // state.
-    using CaptureActionHandler = std::function<void(const CaptureItem &)>;
 
     explicit CaptureCoordinator(Services services, QObject *parent = nullptr);
     ~CaptureCoordinator() override;
@@ -97,21 +96,26 @@ public:
     // The menu's tray toggle: hides the tray when it shows, else opens it expanded.
     void toggleTray();
 
-    // The tray's delete and a removed pin: the capture leaves the queue at once.
-    void deleteCapture(const CaptureItem &item);
-    void handlePinDeleted(const QUuid &id);
-    // The tray's copy: marks the capture copying and starts the copy handler.
-    void copyCapture(const CaptureItem &item);
-    // The tray's save: starts the save handler.
-    void saveCapture(const CaptureItem &item);
+    // The actions on a staged capture. None throws: each ends as the capture's state in the
+    // queue, and a capture is never dropped because an action failed. An action may start on a
+    // capture that is busy or failed; its state follows the latest action, and an update for a
+    // capture that has left the queue meanwhile changes nothing.
 
-    // Installs the clipboard copy (for the tray's copy and the auto-copy after a capture). Until
-    // one is installed, a copy puts the capture back to pending and logs that copying is not
-    // available.
-    void setCopyHandler(CaptureActionHandler handler);
-    // Installs the save to a file. Until one is installed, a save only logs that saving is not
-    // available.
-    void setSaveHandler(CaptureActionHandler handler);
+    // The tray's delete: the capture leaves the queue at once; an emptied queue reconciles the
+    // tray.
+    void deleteCapture(const CaptureItem &item);
+    // A removed desktop pin takes the capture of the same identifier out of the queue, as a
+    // delete does. A pin that names no capture (a null identifier) is ignored.
+    void handlePinDeleted(const QUuid &id);
+    // Marks the capture copying and starts performCopy as a task of its own; returns at once.
+    void copyCapture(const CaptureItem &item);
+    // Copies the capture to the clipboard. Afterwards it is pending again, or gone from the
+    // queue when copyRemovesCapture is on; a failed copy leaves it failed.
+    QCoro::Task<void> performCopy(CaptureItem item);
+    // Asks where to save the capture (modal to the whole program) and writes it in the export
+    // format. Afterwards it is saved under the chosen file's name, pending again when the user
+    // dismissed the panel, or failed.
+    QCoro::Task<void> saveCapture(CaptureItem item);
 
     // How long a screenshot waits for the timer setting: nothing for zero, negative or NaN
     // seconds, at most an hour.
@@ -133,7 +137,7 @@ private:
     QCoro::Task<void> showPermissionAlert();
 
     void removeFromQueue(const QUuid &id);
-    static void runAction(const CaptureActionHandler &handler, const CaptureItem &item);
+    void startTask(std::function<void()> work);
     void installTray(StagingTrayFactory factory);
     static QWidget *findMainWindow(bool visibleOnly);
 
@@ -142,6 +146,8 @@ private:
     ScreenCapturing &m_screenCaptureService;
     AreaSelecting &m_areaSelectionService;
     WindowSelecting &m_windowSelectionService;
+    CaptureSaving &m_saveService;
+    ClipboardWriting &m_clipboardService;
     SettingsStore &m_settingsStore;
     FeedbackService &m_feedbackService;
     platform::AlertPresenter &m_alertPresenter;
@@ -150,8 +156,6 @@ private:
     ClosableWindow *m_markupWindow;
     std::unique_ptr<StagingTray> m_notchWindowController;
     std::unique_ptr<ScreenObserver> m_screenObserver;
-    CaptureActionHandler m_copyHandler;
-    CaptureActionHandler m_saveHandler;
     bool m_isRecording = false;
     bool m_captureInProgress = false;
 };

@@ -38,8 +38,7 @@ QString OCRError::errorDescription() const
 
 OCRService::OCRService(std::shared_ptr<platform::TextRecognizer> recognizer,
                        std::shared_ptr<platform::Pasteboard> pasteboard, FeedbackService &feedback)
-    : m_recognizer(std::move(recognizer)), m_pasteboard(std::move(pasteboard)),
-      m_feedback(feedback)
+    : m_recognizer(std::move(recognizer)), m_pasteboard(std::move(pasteboard)), m_feedback(feedback)
 {
     m_pool.setMaxThreadCount(recognitionThreads);
     m_pool.setExpiryTimeout(idleThreadExpiryMs);

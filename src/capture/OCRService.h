@@ -22,7 +22,10 @@ class OCRError : public std::exception {
 public:
     enum class Kind { recognitionFailed, noTextFound };
 
-    static OCRError recognitionFailed(const QString &message) { return {Kind::recognitionFailed, message}; }
+    static OCRError recognitionFailed(const QString &message)
+    {
+        return {Kind::recognitionFailed, message};
+    }
     static OCRError noTextFound() { return {Kind::noTextFound, {}}; }
 
     Kind kind() const { return m_kind; }

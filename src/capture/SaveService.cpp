@@ -82,8 +82,8 @@ QCoro::Task<QUrl> SaveService::save(CaptureItem item, ImageExportFormat format, 
     qCInfo(Log::exportLog, "Initiating save flow for capture %s", idText(item.id()).constData());
     // Tasks and futures are made in statements of their own: GCC 12 may destroy temporaries of
     // a co_await expression twice.
-    QCoro::Task<QUrl> saving = item.isVideo() ? saveRecording(item, window)
-                                              : saveScreenshot(item, format, window);
+    QCoro::Task<QUrl> saving =
+        item.isVideo() ? saveRecording(item, window) : saveScreenshot(item, format, window);
     co_return co_await saving;
 }
 
@@ -116,9 +116,9 @@ QCoro::Task<QUrl> SaveService::saveRecording(CaptureItem item, QWidget *window)
     const QString destination = chosen->toLocalFile();
 
     // A movie can be large: copied on a worker thread so the interface keeps going.
-    QFuture<std::optional<QString>> copying = QtConcurrent::run(
-        QThreadPool::globalInstance(),
-        [source, destination] { return copyMovie(source, destination); });
+    QFuture<std::optional<QString>> copying =
+        QtConcurrent::run(QThreadPool::globalInstance(),
+                          [source, destination] { return copyMovie(source, destination); });
     const std::optional<QString> failure = co_await copying;
     if (failure) {
         qCCritical(Log::exportLog, "Could not save the recording to %s: %s",
@@ -145,9 +145,10 @@ QCoro::Task<QUrl> SaveService::saveScreenshot(CaptureItem item, ImageExportForma
     const std::optional<QUrl> chosen = co_await choice;
     const QString destination = chosen->toLocalFile();
 
-    QFuture<ImageWriteResult> writing = QtConcurrent::run(
-        QThreadPool::globalInstance(),
-        [item, writer, destination, type] { return writeImage(item, *writer, destination, type); });
+    QFuture<ImageWriteResult> writing =
+        QtConcurrent::run(QThreadPool::globalInstance(), [item, writer, destination, type] {
+            return writeImage(item, *writer, destination, type);
+        });
     const ImageWriteResult result = co_await writing;
     if (!result.ok()) {
         qCCritical(Log::exportLog, "Could not write the capture to %s: %s",

@@ -47,8 +47,7 @@ private:
     QCoro::Task<std::optional<QUrl>> choose(QString title, QString proposedName,
                                             QStringList allowedTypes, QWidget *window);
     QCoro::Task<QUrl> saveRecording(CaptureItem item, QWidget *window);
-    QCoro::Task<QUrl> saveScreenshot(CaptureItem item, ImageExportFormat format,
-                                     QWidget *window);
+    QCoro::Task<QUrl> saveScreenshot(CaptureItem item, ImageExportFormat format, QWidget *window);
 
     std::shared_ptr<platform::SavePanel> m_savePanel;
     std::shared_ptr<platform::ImageWriter> m_imageWriter;

@@ -45,8 +45,8 @@ QCoro::Task<void> shareAsFile(std::shared_ptr<platform::ShareDestinations> desti
 {
     // Started in a statement of its own: GCC 12 may destroy temporaries of a co_await
     // expression twice.
-    QFuture<SharedFile> writing =
-        QtConcurrent::run(QThreadPool::globalInstance(), [image] { return writeSharedFile(image); });
+    QFuture<SharedFile> writing = QtConcurrent::run(QThreadPool::globalInstance(),
+                                                    [image] { return writeSharedFile(image); });
     const SharedFile file = co_await writing;
     if (file.path.isEmpty()) {
         qCWarning(Log::exportLog, "Could not write the image to share: %s",

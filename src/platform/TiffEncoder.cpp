@@ -68,20 +68,20 @@ QByteArray TiffEncoder::encode(const QImage &image)
 
     // Tags in ascending order, as the format requires.
     std::array<Entry, 14> entries = {{
-        {256, typeLong, 1, quint32(rows.width())},                 // ImageWidth
-        {257, typeLong, 1, quint32(rows.height())},                // ImageLength
-        {258, typeShort, samples, bitsOffset},                     // BitsPerSample
-        {259, typeShort, 1, 1},                                    // Compression: none
-        {262, typeShort, 1, 2},                                    // Photometric: RGB
-        {273, typeLong, 1, dataOffset},                            // StripOffsets
-        {277, typeShort, 1, samples},                              // SamplesPerPixel
-        {278, typeLong, 1, quint32(rows.height())},                // RowsPerStrip
-        {279, typeLong, 1, quint32(dataBytes)},                    // StripByteCounts
-        {282, typeRational, 1, xResolutionOffset},                 // XResolution
-        {283, typeRational, 1, yResolutionOffset},                 // YResolution
-        {284, typeShort, 1, 1},                                    // PlanarConfiguration
-        {296, typeShort, 1, 2},                                    // ResolutionUnit: inch
-        {338, typeShort, 1, 2},                                    // ExtraSamples: straight alpha
+        {256, typeLong, 1, quint32(rows.width())},  // ImageWidth
+        {257, typeLong, 1, quint32(rows.height())}, // ImageLength
+        {258, typeShort, samples, bitsOffset},      // BitsPerSample
+        {259, typeShort, 1, 1},                     // Compression: none
+        {262, typeShort, 1, 2},                     // Photometric: RGB
+        {273, typeLong, 1, dataOffset},             // StripOffsets
+        {277, typeShort, 1, samples},               // SamplesPerPixel
+        {278, typeLong, 1, quint32(rows.height())}, // RowsPerStrip
+        {279, typeLong, 1, quint32(dataBytes)},     // StripByteCounts
+        {282, typeRational, 1, xResolutionOffset},  // XResolution
+        {283, typeRational, 1, yResolutionOffset},  // YResolution
+        {284, typeShort, 1, 1},                     // PlanarConfiguration
+        {296, typeShort, 1, 2},                     // ResolutionUnit: inch
+        {338, typeShort, 1, 2},                     // ExtraSamples: straight alpha
     }};
     char *at = out + ifdOffset;
     put16(at, entryCount);

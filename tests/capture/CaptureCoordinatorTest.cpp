@@ -1,25 +1,5 @@
-#include "capture/CaptureCoordinator.h"
 #include "capture/AreaSelectionService.h"
-#include "capture/FeedbackService.h"
-#include "capture/PermissionManager.h"
-#include "model/CaptureQueue.h"
-#include "model/PinNotifications.h"
-#include "model/SettingsStore.h"
-#include "model/UserDefaults.h"
-#include "platform/TempDirScope.h"
-#include "support/EventLog.h"
-#include "support/FakeAlertPresenter.h"
-#include "support/FakeClosableWindow.h"
-#include "support/FakeDisplays.h"
-#include "support/FakeHaptics.h"
-#include "support/FakeLoginItem.h"
-#include "support/FakeScreenCapturePermission.h"
-#include "support/FakeScreenCapturing.h"
-#include "support/FakeSelecting.h"
-#include "support/FakeSoundPlayer.h"
-#include "support/FakeStagingTray.h"
-#include "support/FakeUrlOpener.h"
-#include "support/LogCapture.h"
+#include "support/CaptureCoordinatorFixture.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,82 +14,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The main window as the coordinator finds it: by its title.
-class MainWindow : public QWidget {
-public:
-    explicit MainWindow(EventLog &log) : m_log(log)
-    {
-        setWindowTitle(QStringLiteral("Corvanta"));
-        resize(300, 200);
-    }
-
+class CaptureCoordinatorTest : public CaptureCoordinatorFixture {
 protected:
-    void showEvent(QShowEvent *) override { m_log.add(QStringLiteral("mainWindow.show")); }
-    void hideEvent(QHideEvent *) override { m_log.add(QStringLiteral("mainWindow.hide")); }
-
-private:
-    EventLog &m_log;
-};
-
-class CaptureCoordinatorTest : public ::testing::Test {
-protected:
-    CaptureCoordinatorTest()
-        : m_defaults(m_tmp.path() + QStringLiteral("/Corvanta.conf")),
-          m_settings(m_defaults, m_loginItem)
-    {
-        m_permission->log = &m_log;
-        m_sounds->log = &m_log;
-        m_haptics->log = &m_log;
-        m_alerts.log = &m_log;
-        m_permission->url = QUrl(QStringLiteral("settings://screen-capture"));
-        QObject::connect(&m_queue, &CaptureQueue::itemsChanged, [this] {
-            m_log.add(QStringLiteral("queue.items(%1)").arg(m_queue.items().size()));
-        });
-        m_settings.setSoundEffectsEnabled(true);
-        m_settings.setHapticsEnabled(true);
-        m_settings.setOpenCorvantaAfterCapture(false);
-        m_settings.setShowCaptureIndicator(true);
-        m_settings.setAutoCopyOnCapture(false);
-        m_settings.setScreenshotTimerDelay(0);
-        m_settings.setIncludeCursorInScreenshot(false);
-        m_settings.setIncludeWindowShadow(true);
-    }
-
-    ~CaptureCoordinatorTest() override
-    {
-        // Queued copies and the background PNG writes end before the folders go.
-        QCoreApplication::processEvents();
-        m_coordinator.reset();
-        m_queue.clearAll();
-    }
-
-    CaptureCoordinator &coordinator(AreaSelecting *area = nullptr)
-    {
-        if (!m_coordinator) {
-            m_coordinator = std::make_unique<CaptureCoordinator>(CaptureCoordinator::Services{
-                .queue = m_queue,
-                .permissionManager = m_permissions,
-                .screenCaptureService = m_capture,
-                .areaSelectionService = area ? *area : m_area,
-                .windowSelectionService = m_window,
-                .settingsStore = m_settings,
-                .feedbackService = m_feedback,
-                .alertPresenter = m_alerts,
-                .displays = m_displays,
-                .trayFactory = m_trays.factory(),
-                .previewWindow = &m_preview,
-                .markupWindow = &m_markup,
-                .pinNotifications = &m_pins,
-            });
-        }
-        return *m_coordinator;
-    }
-    FakeStagingTray &tray()
-    {
-        coordinator();
-        return *m_trays.tray;
-    }
-
     // Runs a flow to its end, as a hot key would start it, and clears the log first.
     void run(QCoro::Task<void> (CaptureCoordinator::*flow)())
     {
@@ -117,50 +23,6 @@ protected:
         m_log.clear();
         QCoro::waitFor((coordinatorRef.*flow)());
     }
-
-    void showMainWindow()
-    {
-        m_mainWindow.show();
-        QCoreApplication::processEvents();
-    }
-
-    CaptureItem makeItem()
-    {
-        QImage image(40, 30, QImage::Format_RGB32);
-        image.fill(Qt::green);
-        return CaptureItem(QUuid::createUuid(), QDateTime::currentDateTime(), std::nullopt,
-                           CaptureMode::area, image, std::nullopt, std::nullopt,
-                           CaptureItemState::pending());
-    }
-
-    qsizetype at(const QString &prefix) const { return m_log.indexOf(prefix); }
-
-    TempDirScope m_tmp;
-    EventLog m_log;
-    LogCapture m_lines;
-    FakeLoginItem m_loginItem;
-    UserDefaults m_defaults;
-    SettingsStore m_settings;
-    CaptureQueue m_queue{8};
-    std::shared_ptr<FakeScreenCapturePermission> m_permission =
-        std::make_shared<FakeScreenCapturePermission>();
-    std::shared_ptr<FakeUrlOpener> m_urlOpener = std::make_shared<FakeUrlOpener>();
-    PermissionManager m_permissions{m_permission, m_urlOpener};
-    std::shared_ptr<FakeSoundPlayer> m_sounds = std::make_shared<FakeSoundPlayer>();
-    std::shared_ptr<FakeHaptics> m_haptics = std::make_shared<FakeHaptics>();
-    FeedbackService m_feedback{m_sounds, m_haptics};
-    FakeScreenCapturing m_capture{m_log};
-    FakeAreaSelecting m_area{m_log};
-    FakeWindowSelecting m_window{m_log};
-    FakeAlertPresenter m_alerts;
-    FakeDisplays m_displays{{FakeDisplays::make(7, QRect(0, 0, 1920, 1080), 1.0, true),
-                             FakeDisplays::make(9, QRect(1920, 0, 1280, 1024))}};
-    FakeStagingTrayFactory m_trays{m_log};
-    FakeClosableWindow m_preview{QStringLiteral("preview"), m_log};
-    FakeClosableWindow m_markup{QStringLiteral("markup"), m_log};
-    PinNotifications m_pins;
-    MainWindow m_mainWindow{m_log};
-    std::unique_ptr<CaptureCoordinator> m_coordinator;
 };
 
 TEST_F(CaptureCoordinatorTest, FullDisplayCaptureRunsItsStepsInOrderAndStagesTheScreenshot)
@@ -261,33 +123,6 @@ TEST_F(CaptureCoordinatorTest, FeedbackFollowsTheSettingsAndComesBeforeTheQueue)
     coordinator().enqueue(makeItem());
     EXPECT_FALSE(m_log.contains(QStringLiteral("haptic.")));
     EXPECT_LT(at(QStringLiteral("sound.play")), at(QStringLiteral("queue.items")));
-}
-
-TEST_F(CaptureCoordinatorTest, AutoCopyMarksCopyingBeforeTheHandOffReturnsAndCopiesLater)
-{
-    m_settings.setAutoCopyOnCapture(true);
-    const CaptureItem item = makeItem();
-
-    // Without a clipboard service the capture goes back to pending, said so in the log.
-    coordinator().enqueue(item);
-    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::copying());
-    QCoreApplication::processEvents();
-    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::pending());
-    EXPECT_TRUE(m_lines.messages(QStringLiteral("capture"))
-                    .contains(QStringLiteral(
-                        "Copying to the clipboard is not available; the capture stays pending")));
-
-    QList<QUuid> copied;
-    coordinator().setCopyHandler([&](const CaptureItem &toCopy) { copied << toCopy.id(); });
-    m_log.clear();
-    const CaptureItem second = makeItem();
-    coordinator().enqueue(second);
-    EXPECT_TRUE(copied.isEmpty()) << "the copy runs as a task of its own";
-    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::copying());
-    // The tray is shown by the hand-off itself, after the copy was started.
-    EXPECT_EQ(m_log.events().last(), QStringLiteral("tray.show(confirmation)"));
-    QCoreApplication::processEvents();
-    EXPECT_EQ(copied, QList<QUuid>{second.id()});
 }
 
 TEST_F(CaptureCoordinatorTest, CancelledCaptureRestoresWhatItHidAndStagesNothing)
@@ -486,64 +321,6 @@ TEST_F(CaptureCoordinatorTest, SecondRequestWhileACaptureRunsIsRefused)
     // Afterwards captures run again.
     run(&CaptureCoordinator::captureFullDisplay);
     EXPECT_EQ(m_queue.items().size(), 2);
-}
-
-TEST_F(CaptureCoordinatorTest, PinAndTrayDeletionsRemoveTheCaptureAndReconcileWhenEmpty)
-{
-    coordinator();
-    const CaptureItem first = makeItem();
-    const CaptureItem second = makeItem();
-    m_queue.enqueue(first);
-    m_queue.enqueue(second);
-    m_log.clear();
-
-    m_pins.postPinItemDeleted(first.id());
-    EXPECT_EQ(m_queue.items().size(), 1);
-    EXPECT_FALSE(m_log.contains(QStringLiteral("tray.reconcile")));
-
-    m_trays.callbacks.onDelete(second);
-    EXPECT_TRUE(m_queue.items().isEmpty());
-    EXPECT_EQ(m_log.events().last(), QStringLiteral("tray.reconcile"));
-
-    // A pin of a capture no longer staged changes nothing, but an empty queue still
-    // reconciles; a pin without an identifier is ignored.
-    m_log.clear();
-    m_pins.postPinItemDeleted(QUuid::createUuid());
-    EXPECT_EQ(m_log.events(), QStringList{QStringLiteral("tray.reconcile")});
-    m_pins.postPinItemDeleted(QUuid());
-    EXPECT_EQ(m_log.events().size(), 1);
-}
-
-TEST_F(CaptureCoordinatorTest, TrayCopyAndSaveRunAsTasksOfTheirOwn)
-{
-    coordinator();
-    const CaptureItem item = makeItem();
-    m_queue.enqueue(item);
-    QList<QUuid> saved;
-    QList<CaptureItemState> copyStates;
-    coordinator().setSaveHandler([&](const CaptureItem &toSave) { saved << toSave.id(); });
-    coordinator().setCopyHandler([&](const CaptureItem &toCopy) {
-        copyStates << m_queue.items().first().state();
-        EXPECT_EQ(toCopy.id(), item.id());
-    });
-
-    m_trays.callbacks.onSave(item);
-    m_trays.callbacks.onCopy(item);
-    EXPECT_TRUE(saved.isEmpty());
-    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::pending());
-    QTest::qWait(20);
-    EXPECT_EQ(saved, QList<QUuid>{item.id()});
-    EXPECT_EQ(copyStates, QList<CaptureItemState>{CaptureItemState::copying()});
-
-    // Once the coordinator is gone the tray's callbacks do nothing.
-    const StagingTrayCallbacks callbacks = m_trays.callbacks;
-    m_coordinator.reset();
-    callbacks.onSave(item);
-    callbacks.onCopy(item);
-    callbacks.onDelete(item);
-    QTest::qWait(20);
-    EXPECT_EQ(saved.size(), 1);
-    EXPECT_EQ(m_queue.items().size(), 1);
 }
 
 TEST_F(CaptureCoordinatorTest, TrayToggleAndScreenChangesDriveTheTray)

@@ -6,7 +6,6 @@
 #include "support/FakeSavePanel.h"
 #include "support/LogCapture.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QImageReader>
 #include <QWidget>
@@ -16,33 +15,33 @@ using platform::ImageWriteResult;
 
 namespace {
 
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 class SaveServiceTest : public ::testing::Test {
 protected:
-    std::optional<CaptureActionError> saveError(const CaptureItem &item,
-                                                ImageExportFormat format = ImageExportFormat::png)
+    std::optional<CaptureActionError> save(const CaptureItem &item,
+                                           ImageExportFormat format = ImageExportFormat::png)
     {
         return errorOf<CaptureActionError>(service.save(item, format));
     }
-    void choose(const QString &path) { panel->answer = QUrl::fromLocalFile(path); }
-    QString target(const QString &name) const { return tmp.path() + '/' + name; }
-    // A recording whose movie holds bytes.
-    CaptureItem recording(const QByteArray &bytes)
+    QString choose(const QString &name)
     {
-        const QString movie = target("Recording-1.mov");
-        writeFile(movie, bytes);
+        panel->answer = QUrl::fromLocalFile(tmp.path() + '/' + name);
+        return panel->answer->toLocalFile();
+    }
+    static void writeFile(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    static QByteArray readFile(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    CaptureItem recording()
+    {
+        const QString movie = tmp.path() + "/Recording-1.mov";
+        writeFile(movie, "movie bytes");
         return makeRecording(movie);
     }
 
@@ -53,151 +52,123 @@ protected:
     SaveService service{panel, writer};
 };
 
-TEST_F(SaveServiceTest, ScreenshotPanelProposesTheFormatsExtensionAndType)
+TEST_F(SaveServiceTest, ScreenshotIsOfferedAndWrittenInTheChosenFormat)
 {
     const CaptureItem item = makeScreenshot(filledImage(20, 10, Qt::blue));
     const QString stem = item.fileName().chopped(4); // without ".png"
-    const struct {
-        ImageExportFormat format;
-        QString extension;
-        QString type;
-    } cases[] = {{ImageExportFormat::png, "png", "image/png"},
-                 {ImageExportFormat::jpeg, "jpg", "image/jpeg"},
-                 {ImageExportFormat::heic, "heic", "image/heic"}};
-    for (const auto &c : cases) {
-        choose(target("shot." + c.extension));
-        const QUrl saved = QCoro::waitFor(service.save(item, c.format));
-        EXPECT_EQ(saved, QUrl::fromLocalFile(target("shot." + c.extension)));
+    for (const auto &[format, extension, type] :
+         {std::tuple(ImageExportFormat::png, "png", "image/png"),
+          std::tuple(ImageExportFormat::jpeg, "jpg", "image/jpeg"),
+          std::tuple(ImageExportFormat::heic, "heic", "image/heic")}) {
+        const QString chosen = choose(QStringLiteral("shot.") + extension);
+        EXPECT_EQ(QCoro::waitFor(service.save(item, format)), QUrl::fromLocalFile(chosen));
         const platform::SavePanelOptions &options = panel->shown.last();
         EXPECT_EQ(options.title, "Save Screenshot");
-        EXPECT_EQ(options.nameFieldStringValue, stem + '.' + c.extension);
-        EXPECT_EQ(options.allowedContentTypes, QStringList(c.type));
-        EXPECT_TRUE(options.canCreateDirectories);
-        EXPECT_FALSE(options.extensionHidden);
-        EXPECT_EQ(panel->windows.last(), nullptr);
-        EXPECT_EQ(writer->calls().last().type, c.type);
-        EXPECT_EQ(writer->calls().last().path, target("shot." + c.extension));
-        EXPECT_EQ(writer->calls().last().size, QSize(20, 10));
-        EXPECT_NE(writer->calls().last().thread, QCoreApplication::instance()->thread());
+        EXPECT_EQ(options.nameFieldStringValue, stem + '.' + extension);
+        EXPECT_EQ(options.allowedContentTypes, QStringList(type));
+        EXPECT_TRUE(options.canCreateDirectories && !options.extensionHidden);
+        const FakeImageWriter::Call call = writer->calls().last();
+        EXPECT_EQ(std::tuple(call.path, call.type, call.size),
+                  std::tuple(chosen, type, QSize(20, 10)));
+        EXPECT_FALSE(call.onMainThread);
     }
     EXPECT_EQ(log.messages("export").mid(0, 2),
               QStringList({"Initiating save flow for capture " + idText(item),
                            "Successfully saved capture to destination"}));
-}
 
-TEST_F(SaveServiceTest, WindowAndDefaultFormatReachThePanel)
-{
+    // The short form saves PNG; a window reaches the panel.
     QWidget window;
-    choose(target("a.png"));
-    QCoro::waitFor(service.save(makeScreenshot(filledImage(4, 4, Qt::red)), &window));
-    EXPECT_EQ(panel->windows.last(), &window);
+    QCoro::waitFor(service.save(item, &window));
+    EXPECT_EQ(panel->windows, QList<QWidget *>({nullptr, nullptr, nullptr, &window}));
     EXPECT_EQ(writer->calls().last().type, "image/png");
 }
 
 TEST_F(SaveServiceTest, DismissedPanelWritesNothing)
 {
     const CaptureItem item = makeScreenshot(filledImage(4, 4, Qt::red));
-    EXPECT_EQ(saveError(item), CaptureActionError::saveCancelled());
+    EXPECT_EQ(save(item), CaptureActionError::saveCancelled());
+    panel->answer = QUrl(); // OK without a file
+    EXPECT_EQ(save(item), CaptureActionError::saveCancelled());
     EXPECT_TRUE(writer->calls().isEmpty());
-    EXPECT_EQ(log.lines(), QStringList({"export|info|Initiating save flow for capture " +
-                                            idText(item),
-                                        "export|info|Save cancelled by user"}));
-
-    // OK without a file counts as dismissed too.
-    panel->answer = QUrl();
-    EXPECT_EQ(saveError(item), CaptureActionError::saveCancelled());
+    EXPECT_EQ(log.lines().mid(0, 2),
+              QStringList({"export|info|Initiating save flow for capture " + idText(item),
+                           "export|info|Save cancelled by user"}));
 }
 
-TEST_F(SaveServiceTest, WriteFailuresNameTheFormat)
+TEST_F(SaveServiceTest, WriteFailuresAreReportedAndLogged)
 {
     const CaptureItem item = makeScreenshot(filledImage(4, 4, Qt::red));
-    choose(target("x.jpg"));
+    const QString chosen = choose("x.jpg");
     writer->result = {ImageWriteResult::Status::cannotEncode, "too large"};
-    EXPECT_EQ(saveError(item, ImageExportFormat::jpeg),
+    EXPECT_EQ(save(item, ImageExportFormat::jpeg),
               CaptureActionError::saveFailed("Failed to encode JPG file."));
-    EXPECT_EQ(saveError(item, ImageExportFormat::heic),
+    EXPECT_EQ(save(item, ImageExportFormat::heic),
               CaptureActionError::saveFailed("Failed to encode HEIC file."));
-    EXPECT_TRUE(log.lines().contains("export|error|Could not write the capture to " +
-                                     target("x.jpg") + ": too large"));
-
+    EXPECT_TRUE(log.lines().contains("export|error|Could not write the capture to " + chosen +
+                                     ": too large"));
     writer->result = {ImageWriteResult::Status::cannotCreate, "No such file or directory"};
-    EXPECT_EQ(saveError(item), CaptureActionError::saveFailed("Could not create image destination."));
+    EXPECT_EQ(save(item), CaptureActionError::saveFailed("Could not create image destination."));
+
+    // An image that can no longer be read is never written as a blank picture.
+    const qsizetype writes = writer->calls().size();
+    EXPECT_EQ(save(makeUnreadableScreenshot(tmp)),
+              CaptureActionError::saveFailed("Failed to encode PNG file."));
+    EXPECT_EQ(writer->calls().size(), writes);
 }
 
-TEST_F(SaveServiceTest, UnreadableImageIsNeverWritten)
-{
-    const CaptureItem item = makeUnreadableScreenshot(tmp);
-    choose(target("x.png"));
-    EXPECT_EQ(saveError(item), CaptureActionError::saveFailed("Failed to encode PNG file."));
-    EXPECT_TRUE(writer->calls().isEmpty());
-}
-
-TEST_F(SaveServiceTest, ExistingFileSurvivesAFailedImageWrite)
+TEST_F(SaveServiceTest, FailedImageWriteKeepsTheFileItWouldReplace)
 {
     SaveService realService{panel, std::make_shared<platform::QtImageWriter>()};
-    const QString destination = target("kept.heic");
-    writeFile(destination, "old picture");
-    choose(destination);
+    const QString chosen = choose("kept.heic");
+    writeFile(chosen, "old picture");
     // Wider than the HEVC encoder takes.
     const CaptureItem wide = makeScreenshot(filledImage(20000, 16, Qt::red));
     EXPECT_EQ(errorOf<CaptureActionError>(realService.save(wide, ImageExportFormat::heic)),
               CaptureActionError::saveFailed("Failed to encode HEIC file."));
-    EXPECT_EQ(readFile(destination), "old picture");
-    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_EQ(readFile(chosen), "old picture");
+    EXPECT_EQ(QDir(tmp.path()).entryList(QDir::Files | QDir::Hidden), QStringList("kept.heic"));
 
-    // A successful write replaces it.
-    QCoro::waitFor(realService.save(makeScreenshot(filledImage(30, 20, Qt::red)),
-                                    ImageExportFormat::png));
-    EXPECT_EQ(QImageReader(destination).size(), QSize(30, 20));
+    QCoro::waitFor(
+        realService.save(makeScreenshot(filledImage(30, 20, Qt::red)), ImageExportFormat::png));
+    EXPECT_EQ(QImageReader(chosen).size(), QSize(30, 20));
 }
 
 TEST_F(SaveServiceTest, RecordingIsCopiedUnderItsOwnNameWhateverTheFormat)
 {
-    const CaptureItem item = recording("movie bytes");
-    const QString destination = target("saved.mov");
-    writeFile(destination, "an older file");
-    choose(destination);
-
+    const CaptureItem item = recording();
+    const QString chosen = choose("saved.mov");
+    writeFile(chosen, "an older file");
     EXPECT_EQ(QCoro::waitFor(service.save(item, ImageExportFormat::jpeg)),
-              QUrl::fromLocalFile(destination));
+              QUrl::fromLocalFile(chosen));
     const platform::SavePanelOptions &options = panel->shown.last();
     EXPECT_EQ(options.title, "Save Screen Recording");
     EXPECT_EQ(options.nameFieldStringValue, item.fileName());
     EXPECT_EQ(options.allowedContentTypes, QStringList({"video/mp4", "video/quicktime"}));
-    EXPECT_EQ(readFile(destination), "movie bytes");
-    EXPECT_EQ(readFile(item.videoURL()->toLocalFile()), "movie bytes");
-    EXPECT_TRUE(writer->calls().isEmpty());
-    EXPECT_TRUE(log.lines().contains(
-        "export|info|Successfully saved video recording to destination"));
-}
+    EXPECT_EQ(readFile(chosen), "movie bytes");
+    EXPECT_TRUE(
+        log.lines().contains("export|info|Successfully saved video recording to destination"));
 
-TEST_F(SaveServiceTest, SavingTheMovieOntoItselfKeepsIt)
-{
-    const CaptureItem item = recording("movie bytes");
-    choose(item.videoURL()->toLocalFile());
-    EXPECT_EQ(saveError(item), std::nullopt);
+    // The movie chosen as its own destination stays.
+    panel->answer = item.videoURL();
+    EXPECT_EQ(save(item), std::nullopt);
     EXPECT_EQ(readFile(item.videoURL()->toLocalFile()), "movie bytes");
 }
 
 TEST_F(SaveServiceTest, FailedRecordingCopyLeavesTheDestinationAlone)
 {
-    const QString destination = target("saved.mov");
-    writeFile(destination, "an older file");
-    choose(destination);
-    const CaptureItem missing = makeRecording(target("Recording-gone.mov"));
-    const std::optional<CaptureActionError> error = saveError(missing);
+    const QString chosen = choose("saved.mov");
+    writeFile(chosen, "an older file");
+    const std::optional<CaptureActionError> error =
+        save(makeRecording(tmp.path() + "/Recording-gone.mov"));
     ASSERT_TRUE(error);
     EXPECT_EQ(error->kind(), CaptureActionError::Kind::saveFailed);
-    EXPECT_TRUE(error->reason().startsWith("Failed to save video file: ")) << error->reason().toStdString();
-    EXPECT_EQ(readFile(destination), "an older file");
+    EXPECT_TRUE(error->reason().startsWith("Failed to save video file: "));
+    EXPECT_EQ(readFile(chosen), "an older file");
     EXPECT_EQ(log.messages("export").size(), 2); // the opening line and the failure
 
-    // A folder that is gone.
-    choose(target("gone/saved.mov"));
-    const std::optional<CaptureActionError> vanished = saveError(recording("movie bytes"));
-    ASSERT_TRUE(vanished);
-    EXPECT_TRUE(vanished->reason().startsWith("Failed to save video file: "));
-    EXPECT_FALSE(QFileInfo::exists(target("gone")));
+    choose("gone/saved.mov");
+    EXPECT_TRUE(save(recording()));
+    EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/gone"));
 }
 
 } // namespace

@@ -6,7 +6,9 @@
 #include "platform/qt/QtPasteboard.h"
 #include "support/FakeHaptics.h"
 #include "support/FakeSoundPlayer.h"
+#include "support/X11DesktopTest.h"
 
+#include "support/XclipPaste.h"
 #include <QGuiApplication>
 #include <QPainter>
 #include <QProcess>
@@ -14,24 +16,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-constexpr int waitLimitMs = 10000;
-
-// What another program reads from the clipboard. The event loop keeps running meanwhile, so
-// that this process can serve the request.
-QByteArray pasteWithXclip(const QString &target)
-{
-    QProcess xclip;
-    xclip.start("xclip", {"-selection", "clipboard", "-t", target, "-o"});
-    if (!xclip.waitForStarted(waitLimitMs))
-        return {};
-    if (!QTest::qWaitFor([&] { return xclip.state() == QProcess::NotRunning; }, waitLimitMs)) {
-        xclip.kill();
-        xclip.waitForFinished();
-        return {};
-    }
-    return xclip.readAllStandardOutput();
-}
 
 QImage linesImage(const QStringList &lines)
 {
@@ -47,15 +31,8 @@ QImage linesImage(const QStringList &lines)
     return image;
 }
 
-class ActionsDesktopTest : public ::testing::Test {
+class ActionsDesktopTest : public X11DesktopTest {
 protected:
-    void SetUp() override
-    {
-        if (!qEnvironmentVariableIsSet("CORVANTA_HARNESS"))
-            GTEST_SKIP() << "needs the desktop harness";
-        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
-    }
-
     TempDirScope tmp;
     std::shared_ptr<platform::QtPasteboard> pasteboard = std::make_shared<platform::QtPasteboard>();
     ClipboardService clipboard{pasteboard};
@@ -93,7 +70,8 @@ TEST_F(ActionsDesktopTest, TextRecognitionReadsDrawnLines)
 {
     FeedbackService feedback(std::make_shared<FakeSoundPlayer>(), std::make_shared<FakeHaptics>());
     OCRService ocr(std::make_shared<platform::TesseractTextRecognizer>(), pasteboard, feedback);
-    const QStringList lines = {"Staged captures wait in the tray", "until they are saved 2048 times"};
+    const QStringList lines = {"Staged captures wait in the tray",
+                               "until they are saved 2048 times"};
     EXPECT_EQ(QCoro::waitFor(ocr.recognizeTextInBackground(linesImage(lines))), lines.join('\n'));
     EXPECT_EQ(errorOf<OCRError>(ocr.recognizeTextInBackground(linesImage({}))),
               OCRError::noTextFound());

@@ -21,6 +21,8 @@
 #include "platform/x11/X11WindowSystem.h"
 #include "support/EventLog.h"
 #include "support/FakeAlertPresenter.h"
+#include "support/FakeCaptureSaving.h"
+#include "support/FakeClipboardWriting.h"
 #include "support/FakeLoginItem.h"
 #include "support/FakeStagingTray.h"
 #include "support/LogCapture.h"
@@ -159,6 +161,8 @@ protected:
             .screenCaptureService = *m_screenCaptureService,
             .areaSelectionService = *m_area,
             .windowSelectionService = *m_window,
+            .saveService = m_saver,
+            .clipboardService = m_clipboard,
             .settingsStore = *m_settings,
             .feedbackService = *m_feedback,
             .alertPresenter = m_alerts,
@@ -311,6 +315,8 @@ protected:
     std::unique_ptr<PermissionManager> m_permissions;
     std::unique_ptr<FeedbackService> m_feedback;
     FakeAlertPresenter m_alerts;
+    FakeClipboardWriting m_clipboard{m_log};
+    FakeCaptureSaving m_saver{m_log};
     FakeStagingTrayFactory m_trays{m_log};
     std::unique_ptr<CaptureCoordinator> m_coordinator;
     QProcess m_viewer;

@@ -1,9 +1,16 @@
 #include "platform/PngWriter.h"
+#include "platform/PngEncoder.h"
 
 #include <QDir>
 #include <QRandomGenerator>
+#include <QSemaphore>
 #include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtEndian>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <zlib.h>
 
 namespace {
 
@@ -21,9 +28,72 @@ QImage noise(int width, int height, QImage::Format format, bool translucent)
     return image.convertToFormat(format);
 }
 
+// Checks what a decoder may take on trust: every chunk's CRC, IDAT chunks of at most 1 MiB, the
+// zlib header, the Adler-32 at the end and the amount of filtered data. Returns the number of
+// IDAT chunks.
+int expectWellFormed(const QByteArray &png, const QImage &image, int channels)
+{
+    EXPECT_TRUE(png.startsWith("\x89PNG\r\n\x1a\n"));
+    QByteArray deflated;
+    int idatCount = 0;
+    QByteArray type;
+    qsizetype at = 8;
+    while (type != "IEND" && at + 12 <= png.size()) {
+        const qsizetype length = qFromBigEndian<quint32>(png.constData() + at);
+        if (at + 12 + length > png.size())
+            break;
+        type = png.mid(at + 4, 4);
+        const auto *typeAndData = reinterpret_cast<const Bytef *>(png.constData() + at + 4);
+        EXPECT_EQ(crc32(0, typeAndData, uInt(4 + length)),
+                  qFromBigEndian<quint32>(png.constData() + at + 8 + length))
+            << type.constData();
+        if (type == "IDAT") {
+            deflated += png.mid(at + 8, length);
+            EXPECT_LE(length, 1024 * 1024);
+            ++idatCount;
+        }
+        at += 12 + length;
+    }
+    EXPECT_EQ(type, "IEND");
+    EXPECT_EQ(at, png.size());
+
+    const uLong expected = uLong(image.height()) * (1 + uLong(image.width()) * channels);
+    QByteArray filtered(qsizetype(expected) + 1, '\0');
+    uLongf length = uLongf(filtered.size());
+    EXPECT_EQ(uncompress(reinterpret_cast<Bytef *>(filtered.data()), &length,
+                         reinterpret_cast<const Bytef *>(deflated.constData()),
+                         uLong(deflated.size())),
+              Z_OK);
+    EXPECT_EQ(length, expected);
+    return idatCount;
+}
+
+// Makes writes past `bytes` fail with EFBIG for its lifetime, as a full disk would.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) : m_handler(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        getrlimit(RLIMIT_FSIZE, &m_previous);
+        rlimit limited = m_previous;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_previous{};
+    void (*m_handler)(int);
+};
+
 } // namespace
 
-TEST(PngWriter, RoundTripsEveryLayoutPixelForPixel)
+TEST(PngWriter, RoundTripsEveryLayoutAndSizePixelForPixel)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("image.png");
@@ -39,20 +109,92 @@ TEST(PngWriter, RoundTripsEveryLayoutPixelForPixel)
         // Fully opaque despite an alpha channel: written without one.
         {QImage::Format_ARGB32_Premultiplied, false, QImage::Format_RGB32},
         {QImage::Format_RGBA8888, true, QImage::Format_ARGB32},
+        {QImage::Format_RGBA8888_Premultiplied, true, QImage::Format_ARGB32},
         {QImage::Format_RGBX8888, false, QImage::Format_RGB32},
         {QImage::Format_RGB888, false, QImage::Format_RGB32},
         {QImage::Format_Grayscale8, false, QImage::Format_RGB32},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.format);
-        const QImage image = noise(37, 23, c.format, c.translucent);
-        QString error;
-        ASSERT_TRUE(platform::PngWriter::write(image, path, &error)) << error.toStdString();
-        const QImage decoded(path, "PNG");
-        ASSERT_EQ(decoded.format(), c.readBack);
-        EXPECT_EQ(decoded, image.convertToFormat(c.readBack));
+    const QSize sizes[] = {{37, 23}, {1, 1}, {1, 301}, {301, 1}, {3, 2}};
+    for (const QSize size : sizes) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << c.format << " " << size.width() << "x" << size.height());
+            const QImage image = noise(size.width(), size.height(), c.format, c.translucent);
+            QString error;
+            ASSERT_TRUE(platform::PngWriter::write(image, path, &error)) << error.toStdString();
+            const QImage decoded(path, "PNG");
+            ASSERT_EQ(decoded.format(), c.readBack);
+            EXPECT_EQ(decoded, image.convertToFormat(c.readBack));
+        }
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"image.png"});
+}
+
+TEST(PngWriter, StoresTheStraightColoursOfPremultipliedPixels)
+{
+    // Straight colours that survive premultiplication exactly; a file that kept premultiplied
+    // values, or unpremultiplied them wrongly, comes back darker.
+    QImage straight = noise(64, 16, QImage::Format_ARGB32, true);
+    const QImage roundTrip = straight.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                                 .convertToFormat(QImage::Format_ARGB32);
+    int translucent = 0;
+    for (int y = 0; y < straight.height(); ++y) {
+        for (int x = 0; x < straight.width(); ++x) {
+            if (roundTrip.pixel(x, y) != straight.pixel(x, y))
+                straight.setPixel(x, y, qRgba(x * 4, y * 16, 255, 255));
+            else if (qAlpha(straight.pixel(x, y)) < 255)
+                ++translucent;
+        }
+    }
+    ASSERT_GT(translucent, 100);
+    const QByteArray png =
+        platform::PngEncoder::encode(straight.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+    const QImage decoded = QImage::fromData(png, "PNG");
+    ASSERT_EQ(decoded.format(), QImage::Format_ARGB32);
+    EXPECT_EQ(decoded, straight);
+}
+
+TEST(PngWriter, CutsLargeImagesIntoOneValidStream)
+{
+    // Many strips, odd row length, incompressible rows.
+    const QImage tall = noise(301, 2000, QImage::Format_RGB32, false);
+    const QByteArray tallPng = platform::PngEncoder::encode(tall);
+    EXPECT_GE(expectWellFormed(tallPng, tall, 3), 2);
+    EXPECT_EQ(QImage::fromData(tallPng, "PNG"), tall);
+
+    // Rows longer than a chunk may hold.
+    const QImage wide = noise(300000, 2, QImage::Format_ARGB32, true);
+    const QByteArray widePng = platform::PngEncoder::encode(wide);
+    EXPECT_GE(expectWellFormed(widePng, wide, 4), 3);
+    EXPECT_EQ(QImage::fromData(widePng, "PNG"), wide);
+
+    // Flat colour compresses to almost nothing, and still decodes.
+    QImage flat(1920, 1080, QImage::Format_RGB32);
+    flat.fill(qRgb(40, 120, 200));
+    const QByteArray flatPng = platform::PngEncoder::encode(flat);
+    expectWellFormed(flatPng, flat, 3);
+    EXPECT_LT(flatPng.size(), 64 * 1024);
+    EXPECT_EQ(QImage::fromData(flatPng, "PNG"), flat);
+}
+
+TEST(PngWriter, FinishesOnAPoolThreadWhileEveryOtherIsBusy)
+{
+    QThreadPool *pool = QThreadPool::globalInstance();
+    QSemaphore release;
+    QSemaphore done;
+    const QImage image = noise(1000, 1000, QImage::Format_RGB32, false);
+    QByteArray png;
+    for (int i = 1; i < pool->maxThreadCount(); ++i)
+        pool->start([&release] { release.acquire(); });
+    pool->start([&] {
+        png = platform::PngEncoder::encode(image);
+        done.release();
+    });
+    const bool finished = done.tryAcquire(1, 20000);
+    release.release(pool->maxThreadCount());
+    pool->waitForDone(20000);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(QImage::fromData(png, "PNG"), image);
 }
 
 TEST(PngWriter, LeavesNoFileBehindWhenItFails)
@@ -65,6 +207,18 @@ TEST(PngWriter, LeavesNoFileBehindWhenItFails)
     EXPECT_FALSE(platform::PngWriter::write(noise(8, 8, QImage::Format_RGB32, false),
                                             dir.filePath("taken"), &error));
     EXPECT_FALSE(error.isEmpty());
+
+    // The disk filling up halfway through the file.
+    bool written = true;
+    {
+        const FileSizeLimit limit(4096);
+        error.clear();
+        written = platform::PngWriter::write(noise(400, 400, QImage::Format_RGB32, false),
+                                             dir.filePath("full.png"), &error);
+    }
+    EXPECT_FALSE(written);
+    EXPECT_FALSE(error.isEmpty());
+
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{"taken"});
 
@@ -72,4 +226,5 @@ TEST(PngWriter, LeavesNoFileBehindWhenItFails)
                                             dir.filePath("missing/image.png"), &error));
     EXPECT_FALSE(platform::PngWriter::write(QImage(), dir.filePath("empty.png"), &error));
     EXPECT_FALSE(QFile::exists(dir.filePath("empty.png")));
+    EXPECT_TRUE(platform::PngEncoder::encode(QImage(), &error).isEmpty());
 }

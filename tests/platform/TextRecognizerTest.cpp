@@ -2,14 +2,14 @@
 
 #include <QImage>
 #include <QTemporaryDir>
-#include <thread>
 #include <gtest/gtest.h>
+#include <thread>
 
 using platform::TesseractTextRecognizer;
 
 namespace {
 
-// Recognition belongs on worker threads; the engine is per thread.
+// Recognition belongs on worker threads, each with its engine.
 TesseractTextRecognizer::Result recognizeOnWorker(TesseractTextRecognizer &recognizer,
                                                   const QImage &image)
 {
@@ -19,29 +19,23 @@ TesseractTextRecognizer::Result recognizeOnWorker(TesseractTextRecognizer &recog
     return result;
 }
 
-TEST(TesseractTextRecognizerTest, EmptyTinyAndBlankImagesGiveNoRegions)
+TEST(TesseractTextRecognizerTest, EmptyTinyAndBlankImagesGiveNoRegionsAndMissingDataAnError)
 {
     TesseractTextRecognizer recognizer;
     QImage onePixel(1, 1, QImage::Format_RGB32);
     onePixel.fill(Qt::black);
     QImage blank(240, 80, QImage::Format_ARGB32);
     blank.fill(Qt::transparent);
-    for (const QImage &image : {QImage(), onePixel, QImage(2, 500, QImage::Format_Grayscale8), blank}) {
+    for (const QImage &image : {QImage(), onePixel, blank}) {
         const TesseractTextRecognizer::Result result = recognizeOnWorker(recognizer, image);
         EXPECT_TRUE(result.error.isEmpty()) << result.error.toStdString();
         EXPECT_TRUE(result.regions.isEmpty()) << image.width() << "x" << image.height();
     }
-}
 
-TEST(TesseractTextRecognizerTest, MissingLanguageDataIsAnError)
-{
     QTemporaryDir empty;
-    TesseractTextRecognizer recognizer(empty.path());
-    QImage image(64, 32, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    const TesseractTextRecognizer::Result result = recognizeOnWorker(recognizer, image);
+    TesseractTextRecognizer withoutData(empty.path());
+    const TesseractTextRecognizer::Result result = recognizeOnWorker(withoutData, blank);
     EXPECT_TRUE(result.error.contains(empty.path())) << result.error.toStdString();
-    EXPECT_TRUE(result.regions.isEmpty());
 }
 
 } // namespace

@@ -92,13 +92,15 @@ TEST_F(XdgShareDestinationsTest, DefaultFirstThenAddedThenTheRestByName)
     writeApp("system-data/applications/removed.desktop", "Removed", "MimeType=image/png;\n");
     writeApp("system-data/applications/hidden.desktop", "Hidden", "MimeType=image/png;\n");
     writeFile("home-data/applications/hidden.desktop", "[Desktop Entry]\nHidden=true\n");
-    writeApp("system-data/applications/quiet.desktop", "Quiet", "MimeType=image/png;\nNoDisplay=true\n");
+    writeApp("system-data/applications/quiet.desktop", "Quiet",
+             "MimeType=image/png;\nNoDisplay=true\n");
     writeApp("system-data/applications/absent.desktop", "Absent",
              "MimeType=image/png;\nTryExec=/no/such/program\n");
     writeApp("system-data/applications/elsewhere.desktop", "Elsewhere",
              "MimeType=image/png;\nOnlyShowIn=KDE;\n");
-    writeFile("system-data/applications/link.desktop",
-              "[Desktop Entry]\nType=Link\nName=Link\nURL=https://example.org\nMimeType=image/png;\n");
+    writeFile(
+        "system-data/applications/link.desktop",
+        "[Desktop Entry]\nType=Link\nName=Link\nURL=https://example.org\nMimeType=image/png;\n");
 
     writeFile("home-config/mimeapps.list",
               "[Default Applications]\nimage/png=not-installed.desktop;zed.desktop;\n"

@@ -2,6 +2,7 @@
 
 #include "platform/ImageWriter.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QMutex>
 #include <QThread>
@@ -13,17 +14,17 @@ public:
         QSize size;
         QString path;
         QString type;
-        QThread *thread = nullptr;
+        bool onMainThread = false;
     };
 
     platform::ImageWriteResult write(const QImage &image, const QString &path,
                                      const QString &type) override
     {
         QMutexLocker lock(&m_mutex);
-        m_calls << Call{image.size(), path, type, QThread::currentThread()};
+        m_calls << Call{image.size(), path, type,
+                        QThread::currentThread() == QCoreApplication::instance()->thread()};
         return result;
     }
-
     QList<Call> calls() const
     {
         QMutexLocker lock(&m_mutex);

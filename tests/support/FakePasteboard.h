@@ -2,35 +2,30 @@
 
 #include "platform/Pasteboard.h"
 
+#include <QCoreApplication>
 #include <QList>
-#include <QMutex>
 #include <QPair>
 #include <QSet>
 #include <QStringList>
 #include <QThread>
+#include <atomic>
 #include <optional>
 
-// A clipboard in memory. Records "clear", "file(<url>)", "data(<type>)" and "string(<text>)"
-// in `calls`; refuses what `refuseFileURL`, `refusedTypes` and `refuseString` say. The
-// encoders write "PNG <w>x<h>" and "TIFF <w>x<h>", or nothing when `pngFails` / `tiffFails`,
-// and note the threads they ran on.
+// A clipboard in memory. Records "clear", "file(<url>)", "data(<type>)" and "string(<text>)" in
+// `calls` and refuses what `refuseFileURL` and `refusedTypes` say. The encoders give
+// "PNG <w>x<h>" / "TIFF <w>x<h>", or nothing when `pngFails` / `tiffFails`, and count their calls.
 class FakePasteboard : public platform::Pasteboard {
 public:
     void clearContents() override
     {
         calls << QStringLiteral("clear");
         offered.clear();
-        fileURL.reset();
         text.reset();
     }
     bool writeFileURL(const QUrl &url) override
     {
         calls << QStringLiteral("file(%1)").arg(url.toString());
-        if (refuseFileURL)
-            return false;
-        offered.clear();
-        fileURL = url;
-        return true;
+        return !refuseFileURL;
     }
     bool setData(const QByteArray &data, const QString &mimeType) override
     {
@@ -43,63 +38,36 @@ public:
     bool setString(const QString &string) override
     {
         calls << QStringLiteral("string(%1)").arg(string);
-        if (refuseString)
-            return false;
-        offered.clear();
         text = string;
         return true;
     }
-
     QByteArray pngData(const QImage &image) const override
     {
-        return encoded(QStringLiteral("PNG"), image, pngFails);
+        return encoded("PNG", image, pngFails);
     }
     QByteArray tiffData(const QImage &image) const override
     {
-        return encoded(QStringLiteral("TIFF"), image, tiffFails);
-    }
-
-    QList<QThread *> encodingThreads() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_threads;
-    }
-    int encodings() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return int(m_threads.size());
-    }
-    QStringList offeredTypes() const
-    {
-        QStringList types;
-        for (const auto &[type, bytes] : offered)
-            types << type;
-        return types;
+        return encoded("TIFF", image, tiffFails);
     }
 
     QStringList calls;
     QList<QPair<QString, QByteArray>> offered;
-    std::optional<QUrl> fileURL;
     std::optional<QString> text;
-
     bool refuseFileURL = false;
     QSet<QString> refusedTypes;
-    bool refuseString = false;
     bool pngFails = false;
     bool tiffFails = false;
+    mutable std::atomic<int> encodings = 0;
+    mutable std::atomic<int> encodingsOnMainThread = 0;
 
 private:
-    QByteArray encoded(const QString &kind, const QImage &image, bool fails) const
+    QByteArray encoded(const char *kind, const QImage &image, bool fails) const
     {
-        {
-            QMutexLocker lock(&m_mutex);
-            m_threads << QThread::currentThread();
-        }
+        ++encodings;
+        if (QThread::currentThread() == QCoreApplication::instance()->thread())
+            ++encodingsOnMainThread;
         if (fails || image.isNull())
             return {};
         return QStringLiteral("%1 %2x%3").arg(kind).arg(image.width()).arg(image.height()).toUtf8();
     }
-
-    mutable QMutex m_mutex;
-    mutable QList<QThread *> m_threads;
 };

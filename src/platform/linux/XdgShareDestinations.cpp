@@ -321,7 +321,7 @@ bool isFileCode(const QString &token)
            QStringLiteral("fFuU").contains(token[1]);
 }
 
-// Splits an Exec value into arguments by the specification's quoting: double quotes group,
+// Splits an Exec value into arguments by the desktop entry quoting: double quotes group,
 // and inside them a backslash escapes " ` $ and itself.
 std::optional<QStringList> splitArguments(const QString &exec)
 {

@@ -26,8 +26,7 @@ bool isHeic(const QString &type)
 
 } // namespace
 
-ImageWriteResult QtImageWriter::write(const QImage &image, const QString &path,
-                                      const QString &type)
+ImageWriteResult QtImageWriter::write(const QImage &image, const QString &path, const QString &type)
 {
     const QByteArray qtFormat = qtFormatFor(type);
     if (qtFormat.isEmpty() && !isHeic(type))
@@ -57,7 +56,8 @@ ImageWriteResult QtImageWriter::write(const QImage &image, const QString &path,
     }
     if (!file.commit()) {
         // A name the file system refuses may only show when the file is renamed into place.
-        return {file.error() == QFileDevice::RenameError ? Status::cannotCreate : Status::cannotEncode,
+        return {file.error() == QFileDevice::RenameError ? Status::cannotCreate
+                                                         : Status::cannotEncode,
                 file.errorString()};
     }
     return {};

@@ -1,0 +1,72 @@
+#include "app/AppDelegate.h"
+
+#include "app/AppEnvironment.h"
+#include "app/GlobalHotkeyManager.h"
+#include "app/SystemWakeObserver.h"
+#include "capture/PermissionManager.h"
+#include "model/CaptureQueue.h"
+#include "model/Log.h"
+#include "model/TemporaryFiles.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
+
+namespace {
+
+// How long quitting waits for capture files still being written or deleted.
+constexpr int fileWorkLimitMs = 5000;
+
+} // namespace
+
+AppDelegate::AppDelegate(AppEnvironment &environment, QObject *parent)
+    : QObject(parent), m_environment(environment)
+{
+}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    qCInfo(Log::capture, "Corvanta launched as menu bar utility");
+    // Linux does not nap idle processes: hot-key presses reach a sleeping event loop without
+    // delay, so there is no activity to hold while waiting for them.
+    m_environment.setupHotkeys();
+    m_environment.permissionManager().checkScreenCaptureAccess();
+    if (m_wakeObserver == nullptr) {
+        m_wakeObserver = new SystemWakeObserver(this);
+        connect(m_wakeObserver, &SystemWakeObserver::systemWoke, this,
+                &AppDelegate::handleSystemWake);
+    }
+}
+
+void AppDelegate::handleSystemWake()
+{
+    QPointer<AppDelegate> self(this);
+    QTimer::singleShot(0, this, [self] {
+        if (!self)
+            return;
+        qCInfo(Log::capture, "System woke from sleep; refreshing permission state and hotkeys");
+        self->m_environment.permissionManager().checkScreenCaptureAccess();
+        self->m_environment.setupHotkeys();
+    });
+}
+
+void AppDelegate::applicationWillTerminate()
+{
+    qCInfo(Log::capture, "Corvanta terminating; cleaning up hotkeys and staging queue");
+    m_environment.hotkeyManager().unregisterAll();
+
+    // Staged captures do not outlive the program, and neither do their files: the deletion
+    // that normally waits a while runs now. Files still being written are finished first, so
+    // none lands after its deletion.
+    QThreadPool::globalInstance()->waitForDone(fileWorkLimitMs);
+    const auto delay = TemporaryFiles::cleanupDelay();
+    TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(0));
+    m_environment.queue().clearAll();
+    TemporaryFiles::setCleanupDelay(delay);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    QThreadPool::globalInstance()->waitForDone(fileWorkLimitMs);
+}

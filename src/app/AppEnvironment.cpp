@@ -1,0 +1,190 @@
+#include "app/AppEnvironment.h"
+
+#include "app/GlobalHotkeyManager.h"
+#include "app/StartTask.h"
+#include "capture/AreaSelectionService.h"
+#include "capture/CaptureCoordinator.h"
+#include "capture/ClipboardService.h"
+#include "capture/FeedbackService.h"
+#include "capture/OCRService.h"
+#include "capture/PermissionManager.h"
+#include "capture/SaveService.h"
+#include "capture/ScreenCaptureService.h"
+#include "capture/ShareService.h"
+#include "capture/WindowSelectionService.h"
+#include "model/CaptureErrors.h"
+#include "model/CaptureQueue.h"
+#include "model/Log.h"
+#include "model/PinNotifications.h"
+#include "model/SettingsStore.h"
+#include "model/UserDefaults.h"
+
+#include <QPointer>
+#include <utility>
+
+template <typename T, typename... Args>
+T &AppEnvironment::make(std::unique_ptr<T> &member, const char *name, Args &&...args)
+{
+    member = std::make_unique<T>(std::forward<Args>(args)...);
+    note("made", name);
+    m_teardown.push_back([this, &member, name] {
+        member.reset();
+        note("destroyed", name);
+    });
+    return *member;
+}
+
+AppEnvironment::AppEnvironment(Options options, QObject *parent)
+    : QObject(parent), m_lifecycleObserver(std::move(options.lifecycleObserver))
+{
+    m_platform = options.makePlatform ? options.makePlatform() : makeDesktopPlatform();
+    note("made", "platform");
+    m_teardown.push_back([this] {
+        m_platform = {};
+        note("destroyed", "platform");
+    });
+
+    if (options.makeUserDefaults) {
+        m_userDefaults = options.makeUserDefaults();
+    } else {
+        m_userDefaults = UserDefaults::standard();
+    }
+    note("made", "UserDefaults");
+    m_teardown.push_back([this] {
+        m_userDefaults.reset();
+        note("destroyed", "UserDefaults");
+    });
+
+    make(m_settingsStore, "SettingsStore", *m_userDefaults, *m_platform.loginItem).makeShared();
+    make(m_permissionManager, "PermissionManager", m_platform.screenCapturePermission,
+         m_platform.urlOpener)
+        .makeShared();
+    make(m_queue, "CaptureQueue", initialQueueCapacity);
+    make(m_screenCaptureService, "ScreenCaptureService", m_platform.screenCapture,
+         m_platform.displays, m_platform.windowSystem);
+    make(m_clipboardService, "ClipboardService", m_platform.pasteboard);
+    make(m_saveService, "SaveService", m_platform.savePanel, m_platform.imageWriter);
+    make(m_areaSelectionService, "AreaSelectionService", *m_screenCaptureService,
+         *m_platform.displays, *m_platform.compositor, std::as_const(*m_settingsStore),
+         m_platform.overlayWindows);
+    make(m_windowSelectionService, "WindowSelectionService", *m_platform.windowList,
+         *m_platform.displays, m_screenCaptureService.get(), m_platform.compositor.get(),
+         m_platform.overlayWindows);
+    make(m_feedbackService, "FeedbackService", m_platform.soundPlayer, m_platform.haptics)
+        .makeShared();
+    // Before the coordinator, which takes a removed pin's capture out of the queue.
+    make(m_pinNotifications, "PinNotifications").makeShared();
+    make(m_captureCoordinator, "CaptureCoordinator",
+         CaptureCoordinator::Services{
+             .queue = *m_queue,
+             .permissionManager = *m_permissionManager,
+             .screenCaptureService = *m_screenCaptureService,
+             .areaSelectionService = *m_areaSelectionService,
+             .windowSelectionService = *m_windowSelectionService,
+             .saveService = *m_saveService,
+             .clipboardService = *m_clipboardService,
+             .settingsStore = *m_settingsStore,
+             .feedbackService = *m_feedbackService,
+             .alertPresenter = *m_platform.alertPresenter,
+             .displays = *m_platform.displays,
+             // No staging tray yet: the coordinator skips every tray step.
+             .trayFactory = {},
+             .previewWindow = nullptr,
+             .markupWindow = nullptr,
+             .pinNotifications = m_pinNotifications.get(),
+         });
+    make(m_hotkeyManager, "GlobalHotkeyManager", m_platform.globalHotkeys);
+    make(m_ocrService, "OCRService", m_platform.textRecognizer, m_platform.pasteboard,
+         *m_feedbackService)
+        .makeShared();
+    make(m_shareService, "ShareService", m_platform.shareDestinations).makeShared();
+
+    setupHotkeys();
+    setupBindings();
+}
+
+AppEnvironment::~AppEnvironment()
+{
+    for (const QMetaObject::Connection &binding : std::as_const(m_bindings))
+        disconnect(binding);
+    while (!m_teardown.empty()) {
+        const std::function<void()> step = std::move(m_teardown.back());
+        m_teardown.pop_back();
+        step();
+    }
+}
+
+GlobalHotkeyHandling &AppEnvironment::hotkeyManager() const
+{
+    return *m_hotkeyManager;
+}
+
+void AppEnvironment::note(const char *what, const char *name) const
+{
+    if (m_lifecycleObserver)
+        m_lifecycleObserver(QStringLiteral("%1 %2").arg(QLatin1String(what), QLatin1String(name)));
+}
+
+void AppEnvironment::setupHotkeys()
+{
+    m_hotkeyManager->unregisterAll();
+    const ShortcutDefinition::ShortcutSet shortcuts = m_settingsStore->effectiveShortcuts();
+
+    // Each action finds the environment (and through it the coordinator) when the key is
+    // pressed, and does nothing once the environment is gone.
+    QPointer<AppEnvironment> self(this);
+    const std::pair<ShortcutDefinition, std::function<void()>> table[] = {
+        {shortcuts.fullDisplay,
+         [self] {
+             if (self)
+                 startTask(self->captureCoordinator().captureFullDisplay());
+         }},
+        {shortcuts.area,
+         [self] {
+             if (self)
+                 startTask(self->captureCoordinator().captureArea());
+         }},
+        {shortcuts.window,
+         [self] {
+             if (self)
+                 startTask(self->captureCoordinator().captureWindow());
+         }},
+        {shortcuts.record,
+         [self] {
+             if (self)
+                 self->toggleScreenRecording();
+         }},
+        // There are no pins yet, so there is nothing to close.
+        {ShortcutDefinition(QStringLiteral("closeAllPins"), m_settingsStore->pinCloseAllShortcut()),
+         [] { qCInfo(Log::hotkey, "Close all pins shortcut triggered"); }},
+    };
+
+    try {
+        for (const auto &[definition, action] : table)
+            m_hotkeyManager->registerHotkey(definition, action);
+    } catch (const CaptureError &error) {
+        qCCritical(Log::hotkey, "Failed to register global hotkeys: %s",
+                   qUtf8Printable(error.errorDescription()));
+        return;
+    }
+    qCInfo(Log::hotkey, "Hotkeys registered for scheme: %s",
+           qUtf8Printable(rawValue(m_settingsStore->shortcutScheme())));
+}
+
+void AppEnvironment::toggleScreenRecording()
+{
+    qCInfo(Log::capture, "Screen recording is not available yet");
+}
+
+void AppEnvironment::setupBindings()
+{
+    // The settings announce a change after storing it, so the hot keys registered here are the
+    // new ones.
+    m_queue->setMaxCapacity(m_settingsStore->maxQueueCapacity());
+    m_bindings << connect(m_settingsStore.get(), &SettingsStore::maxQueueCapacityChanged,
+                          m_queue.get(), &CaptureQueue::setMaxCapacity);
+    m_bindings << connect(m_settingsStore.get(), &SettingsStore::shortcutSchemeChanged, this,
+                          &AppEnvironment::setupHotkeys);
+    m_bindings << connect(m_settingsStore.get(), &SettingsStore::pinCloseAllShortcutChanged, this,
+                          &AppEnvironment::setupHotkeys);
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "app/AppPlatform.h"
+#include "model/SharedInstance.h"
+
+#include <QList>
+#include <QMetaObject>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class AreaSelectionService;
+class CaptureCoordinator;
+class CaptureQueue;
+class ClipboardService;
+class FeedbackService;
+class GlobalHotkeyManager;
+class GlobalHotkeyHandling;
+class OCRService;
+class PermissionManager;
+class PinNotifications;
+class SaveService;
+class ScreenCaptureService;
+class SettingsStore;
+class ShareService;
+class UserDefaults;
+class WindowSelectionService;
+
+// The owner of the program's long-lived objects. Building it makes the whole object graph in a
+// fixed order (the platform first, then the settings, the permission, the staging queue, the
+// capture services and the coordinator, the hot keys, text recognition and sharing), registers
+// every shared object, registers the global hot keys and keeps the queue's capacity and the hot
+// keys in step with the settings. Destroying it takes the graph down in the reverse order.
+// Main thread only; the program has one, reached as AppEnvironment::shared().
+class AppEnvironment final : public QObject, public SharedInstance<AppEnvironment> {
+    Q_OBJECT
+
+public:
+    struct Options {
+        // The desktop pieces; empty: the real desktop (makeDesktopPlatform()).
+        std::function<AppPlatform()> makePlatform;
+        // The preferences file; empty: the user's own (UserDefaults::standard()).
+        std::function<std::unique_ptr<UserDefaults>()> makeUserDefaults;
+        // Told "made <Type>" and "destroyed <Type>" as each object of the graph comes and goes.
+        std::function<void(const QString &event)> lifecycleObserver;
+    };
+
+    // The queue's capacity until the settings' own applies.
+    static constexpr int initialQueueCapacity = 8;
+
+    explicit AppEnvironment(Options options = {}, QObject *parent = nullptr);
+    ~AppEnvironment() override;
+    AppEnvironment(const AppEnvironment &) = delete;
+    AppEnvironment &operator=(const AppEnvironment &) = delete;
+
+    const AppPlatform &platform() const { return m_platform; }
+    SettingsStore &settingsStore() const { return *m_settingsStore; }
+    PermissionManager &permissionManager() const { return *m_permissionManager; }
+    CaptureQueue &queue() const { return *m_queue; }
+    CaptureCoordinator &captureCoordinator() const { return *m_captureCoordinator; }
+    GlobalHotkeyHandling &hotkeyManager() const;
+    OCRService &ocrService() const { return *m_ocrService; }
+    ShareService &shareService() const { return *m_shareService; }
+    ClipboardService &clipboardService() const { return *m_clipboardService; }
+    SaveService &saveService() const { return *m_saveService; }
+    FeedbackService &feedbackService() const { return *m_feedbackService; }
+    PinNotifications &pinNotifications() const { return *m_pinNotifications; }
+
+    // Unregisters every global hot key, then registers the four capture shortcuts of the current
+    // scheme and the close-all-pins shortcut, in that order. The first refusal stops the run
+    // (the ones before it stay registered) and is only logged.
+    void setupHotkeys();
+
+    // The recording command of the hot key and the menu. There is no screen recorder yet, so
+    // it only says so.
+    void toggleScreenRecording();
+
+private:
+    template <typename T, typename... Args>
+    T &make(std::unique_ptr<T> &member, const char *name, Args &&...args);
+    void note(const char *what, const char *name) const;
+    void setupBindings();
+
+    std::function<void(const QString &)> m_lifecycleObserver;
+    // Undoes each construction step; run backwards on destruction.
+    std::vector<std::function<void()>> m_teardown;
+    QList<QMetaObject::Connection> m_bindings;
+
+    AppPlatform m_platform;
+    std::unique_ptr<UserDefaults> m_userDefaults;
+    std::unique_ptr<SettingsStore> m_settingsStore;
+    std::unique_ptr<PermissionManager> m_permissionManager;
+    std::unique_ptr<CaptureQueue> m_queue;
+    std::unique_ptr<ScreenCaptureService> m_screenCaptureService;
+    std::unique_ptr<ClipboardService> m_clipboardService;
+    std::unique_ptr<SaveService> m_saveService;
+    std::unique_ptr<AreaSelectionService> m_areaSelectionService;
+    std::unique_ptr<WindowSelectionService> m_windowSelectionService;
+    std::unique_ptr<FeedbackService> m_feedbackService;
+    std::unique_ptr<PinNotifications> m_pinNotifications;
+    std::unique_ptr<CaptureCoordinator> m_captureCoordinator;
+    std::unique_ptr<GlobalHotkeyManager> m_hotkeyManager;
+    std::unique_ptr<OCRService> m_ocrService;
+    std::unique_ptr<ShareService> m_shareService;
+};

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+
+namespace platform {
+class AlertPresenter;
+class Compositor;
+class Displays;
+class GlobalHotkeys;
+class Haptics;
+class ImageWriter;
+class LoginItem;
+class OverlayWindows;
+class Pasteboard;
+class SavePanel;
+class ScreenCapture;
+class ScreenCapturePermission;
+class ShareDestinations;
+class SoundPlayer;
+class TextRecognizer;
+class UrlOpener;
+class WindowList;
+class WindowSystem;
+} // namespace platform
+
+// Every desktop capability the program uses, chosen once at start-up and handed to the
+// application environment, which passes the pieces on to the objects it builds. Tests hand in
+// doubles instead.
+struct AppPlatform {
+    std::shared_ptr<platform::Displays> displays;
+    std::shared_ptr<platform::ScreenCapture> screenCapture;
+    std::shared_ptr<platform::WindowList> windowList;
+    std::shared_ptr<platform::Compositor> compositor;
+    std::shared_ptr<platform::WindowSystem> windowSystem;
+    // Empty: the selections use the window system's own overlays.
+    std::shared_ptr<platform::OverlayWindows> overlayWindows;
+    std::shared_ptr<platform::ScreenCapturePermission> screenCapturePermission;
+    std::shared_ptr<platform::UrlOpener> urlOpener;
+    std::shared_ptr<platform::SoundPlayer> soundPlayer;
+    std::shared_ptr<platform::Haptics> haptics;
+    std::shared_ptr<platform::AlertPresenter> alertPresenter;
+    std::shared_ptr<platform::LoginItem> loginItem;
+    std::shared_ptr<platform::Pasteboard> pasteboard;
+    std::shared_ptr<platform::SavePanel> savePanel;
+    std::shared_ptr<platform::ImageWriter> imageWriter;
+    std::shared_ptr<platform::TextRecognizer> textRecognizer;
+    std::shared_ptr<platform::ShareDestinations> shareDestinations;
+    std::shared_ptr<platform::GlobalHotkeys> globalHotkeys;
+};
+
+// The real desktop: X11 for the screen, windows and hot keys, libcanberra for sounds, Qt for
+// the clipboard, dialogs and image files, Tesseract for text, XDG for login, sharing and URLs.
+// Made on the main thread after the QApplication.
+AppPlatform makeDesktopPlatform();

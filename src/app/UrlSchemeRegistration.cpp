@@ -1,0 +1,148 @@
+#include "app/UrlSchemeRegistration.h"
+
+#include "model/Log.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTimer>
+#include <algorithm>
+
+namespace {
+
+constexpr int toolLimitMs = 10000;
+
+// Characters that force an Exec argument into double quotes.
+const QString reservedCharacters = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+
+// One Exec argument: quoted where needed (with ", `, $ and \ escaped inside the quotes),
+// "%" doubled, then the backslashes of the quoting escaped once more as every string value's
+// are.
+QString execArgument(const QString &text)
+{
+    QString argument = text;
+    if (std::any_of(text.cbegin(), text.cend(),
+                    [](QChar c) { return reservedCharacters.contains(c); })) {
+        argument.clear();
+        for (const QChar c : text) {
+            if (QStringLiteral("\"`$\\").contains(c))
+                argument += u'\\';
+            argument += c;
+        }
+        argument = u'"' + argument + u'"';
+    }
+    argument.replace(u'%', QStringLiteral("%%"));
+    argument.replace(u'\\', QStringLiteral("\\\\"));
+    return argument;
+}
+
+} // namespace
+
+UrlSchemeRegistration::UrlSchemeRegistration(QString executablePath, QObject *parent)
+    : QObject(parent), m_executablePath(std::move(executablePath))
+{
+}
+
+QString UrlSchemeRegistration::applicationsFolder()
+{
+    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!dataHome.isEmpty() && QDir::isAbsolutePath(dataHome))
+        return QDir::cleanPath(dataHome) + QStringLiteral("/applications");
+    return QDir::homePath() + QStringLiteral("/.local/share/applications");
+}
+
+std::optional<QString> UrlSchemeRegistration::desktopEntry(const QString &executablePath)
+{
+    if (!QDir::isAbsolutePath(executablePath) ||
+        std::any_of(executablePath.cbegin(), executablePath.cend(),
+                    [](QChar c) { return c.category() == QChar::Other_Control; })) {
+        return std::nullopt;
+    }
+    return QStringLiteral("[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=Corvanta\n"
+                          "Comment=Screenshot and screen recording utility\n"
+                          "Exec=%1 %u\n"
+                          "Terminal=false\n"
+                          "NoDisplay=true\n"
+                          "MimeType=%2;\n")
+        .arg(execArgument(executablePath), QLatin1String(mimeType));
+}
+
+bool UrlSchemeRegistration::install()
+{
+    const QString executable = m_executablePath.isEmpty()
+                                   ? QCoreApplication::applicationFilePath()
+                                   : m_executablePath;
+    const std::optional<QString> entry = desktopEntry(executable);
+    if (!entry) {
+        qCWarning(Log::general, "Cannot register the corvanta URL scheme: the program's path "
+                                "cannot be written into a desktop entry");
+        return false;
+    }
+    const QString folder = applicationsFolder();
+    const QString path = folder + u'/' + QLatin1String(entryFileName);
+    const QByteArray content = entry->toUtf8();
+    {
+        QFile existing(path);
+        if (existing.open(QIODevice::ReadOnly) && existing.readAll() == content)
+            return true;
+    }
+
+    QSaveFile file(path);
+    if (!QDir().mkpath(folder) || !file.open(QIODevice::WriteOnly) ||
+        file.write(content) != content.size() || !file.commit()) {
+        qCWarning(Log::general, "Cannot register the corvanta URL scheme: %s",
+                  qUtf8Printable(file.errorString()));
+        return false;
+    }
+    qCInfo(Log::general, "Registered the corvanta URL scheme in %s", qUtf8Printable(path));
+    runTools(folder);
+    return true;
+}
+
+void UrlSchemeRegistration::runTools(const QString &folder)
+{
+    const ToolFinder find = m_finder ? m_finder : [](const QString &name) {
+        return QStandardPaths::findExecutable(name);
+    };
+    const CommandRunner run = m_runner ? m_runner : &UrlSchemeRegistration::runDetachedWithLimit;
+    if (const QString tool = find(QStringLiteral("update-desktop-database")); !tool.isEmpty())
+        run(tool, {folder});
+    if (const QString tool = find(QStringLiteral("xdg-mime")); !tool.isEmpty()) {
+        run(tool, {QStringLiteral("default"), QLatin1String(entryFileName),
+                   QLatin1String(mimeType)});
+    }
+}
+
+void UrlSchemeRegistration::runDetachedWithLimit(const QString &program,
+                                                 const QStringList &arguments)
+{
+    // Owned by the application and gone once finished; one that hangs is stopped.
+    auto *process = new QProcess(QCoreApplication::instance());
+    const QString name = QFileInfo(program).fileName();
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, name](int exitCode, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || exitCode != 0) {
+                             qCWarning(Log::general, "%s failed (exit code %d)",
+                                       qUtf8Printable(name), exitCode);
+                         }
+                         process->deleteLater();
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process, name](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart) {
+                             qCWarning(Log::general, "%s could not be started",
+                                       qUtf8Printable(name));
+                             process->deleteLater();
+                         }
+                     });
+    QTimer::singleShot(toolLimitMs, process, [process] { process->kill(); });
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->start(program, arguments);
+}

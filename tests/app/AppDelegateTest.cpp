@@ -1,0 +1,81 @@
+#include "app/AppDelegate.h"
+#include "app/AppEnvironmentFixture.h"
+#include "app/SystemWakeObserver.h"
+#include "model/CaptureItem.h"
+#include "model/CaptureQueue.h"
+#include "model/TemporaryFiles.h"
+#include "support/WaitUntil.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QSignalSpy>
+#include <QUuid>
+
+namespace {
+
+class AppDelegateTest : public AppEnvironmentFixture {
+protected:
+    void SetUp() override { delegate = std::make_unique<AppDelegate>(build()); }
+    void TearDown() override { delegate.reset(); }
+
+    qsizetype registrations() const
+    {
+        return log.messages("hotkey").filter("Hotkeys registered for scheme").size();
+    }
+
+    std::unique_ptr<AppDelegate> delegate;
+};
+
+TEST_F(AppDelegateTest, LaunchRegistersOnceMoreAndRefreshesThePermission)
+{
+    const int preflights = fakes.permission->preflightCalls;
+    delegate->applicationDidFinishLaunching();
+    EXPECT_TRUE(log.messages("capture").contains("Corvanta launched as menu bar utility"));
+    EXPECT_EQ(registrations(), 2);
+    EXPECT_EQ(fakes.globalHotkeys->active.size(), 5) << "exactly one set stays registered";
+    EXPECT_EQ(fakes.permission->preflightCalls, preflights + 1);
+}
+
+TEST_F(AppDelegateTest, EachWakeRefreshesAfterTheCurrentTurn)
+{
+    delegate->applicationDidFinishLaunching();
+    const int preflights = fakes.permission->preflightCalls;
+    const QString wake = "System woke from sleep; refreshing permission state and hotkeys";
+
+    // logind announces the end of a sleep with false; the start of one changes nothing.
+    SystemWakeObserver observer;
+    QObject::connect(&observer, &SystemWakeObserver::systemWoke, delegate.get(),
+                     &AppDelegate::handleSystemWake);
+    observer.handlePrepareForSleep(true);
+    observer.handlePrepareForSleep(false);
+    delegate->handleSystemWake();
+    EXPECT_FALSE(log.messages("capture").contains(wake));
+    ASSERT_TRUE(waitUntil([&] { return log.messages("capture").count(wake) == 2; }));
+    EXPECT_EQ(fakes.permission->preflightCalls, preflights + 2);
+    EXPECT_EQ(registrations(), 4);
+    EXPECT_EQ(grabbed(), QStringList({"18/6144", "19/6144", "20/6144", "21/6144", "35/6144"}));
+}
+
+TEST_F(AppDelegateTest, TerminationReleasesTheKeysAndDropsTheCapturesWithTheirFiles)
+{
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    const CaptureItem item(QUuid::createUuid(), QDateTime::currentDateTime(), 1,
+                           CaptureMode::area, image, std::nullopt, std::nullopt,
+                           CaptureItemState::pending());
+    environment->queue().enqueue(item);
+    const QDir captures(tempDir.capturesPath());
+    ASSERT_TRUE(waitUntil([&] { return captures.exists(item.fileName()); }));
+
+    const auto delay = TemporaryFiles::cleanupDelay();
+    // Before the launch: there is no activity to end, and the clean-up still happens.
+    delegate->applicationWillTerminate();
+    EXPECT_TRUE(log.messages("capture").contains(
+        "Corvanta terminating; cleaning up hotkeys and staging queue"));
+    EXPECT_TRUE(fakes.globalHotkeys->active.isEmpty());
+    EXPECT_TRUE(environment->queue().items().isEmpty());
+    EXPECT_FALSE(captures.exists(item.fileName())) << "deleted now, not minutes later";
+    EXPECT_EQ(TemporaryFiles::cleanupDelay(), delay) << "later removals wait as before";
+}
+
+} // namespace

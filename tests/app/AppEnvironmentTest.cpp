@@ -1,0 +1,147 @@
+#include "app/AppEnvironmentFixture.h"
+#include "app/GlobalHotkeyManager.h"
+#include "capture/FeedbackService.h"
+#include "capture/OCRService.h"
+#include "capture/PermissionManager.h"
+#include "capture/ShareService.h"
+#include "model/CaptureQueue.h"
+#include "model/PinNotifications.h"
+#include "model/SettingsStore.h"
+#include "support/WaitUntil.h"
+
+#include <QJsonDocument>
+
+namespace {
+
+using platform::HotkeyID;
+
+constexpr quint32 cvnt = GlobalHotkeyManager::hotKeySignature;
+const QStringList controlOptionSet{"18/6144", "19/6144", "20/6144", "21/6144", "35/6144"};
+
+class AppEnvironmentTest : public AppEnvironmentFixture {};
+
+TEST_F(AppEnvironmentTest, BuildsTheGraphInOrderAndTakesItDownBackwards)
+{
+    const QStringList order{"platform",
+                            "UserDefaults",
+                            "SettingsStore",
+                            "PermissionManager",
+                            "CaptureQueue",
+                            "ScreenCaptureService",
+                            "ClipboardService",
+                            "SaveService",
+                            "AreaSelectionService",
+                            "WindowSelectionService",
+                            "FeedbackService",
+                            "PinNotifications",
+                            "CaptureCoordinator",
+                            "GlobalHotkeyManager",
+                            "OCRService",
+                            "ShareService"};
+    AppEnvironment &env = build();
+    QStringList made;
+    for (const QString &name : order)
+        made << QStringLiteral("made ") + name;
+    EXPECT_EQ(lifecycle.events(), made);
+
+    EXPECT_EQ(SettingsStore::shared(), &env.settingsStore());
+    EXPECT_EQ(PermissionManager::shared(), &env.permissionManager());
+    EXPECT_EQ(FeedbackService::shared(), &env.feedbackService());
+    EXPECT_EQ(PinNotifications::shared(), &env.pinNotifications());
+    EXPECT_EQ(OCRService::shared(), &env.ocrService());
+    EXPECT_EQ(ShareService::shared(), &env.shareService());
+    EXPECT_EQ(fakes.permission->preflightCalls, 1) << "the permission is checked once at once";
+
+    lifecycle.clear();
+    environment.reset();
+    QStringList destroyed;
+    for (auto name = order.crbegin(); name != order.crend(); ++name)
+        destroyed << QStringLiteral("destroyed ") + *name;
+    EXPECT_EQ(lifecycle.events(), destroyed);
+    EXPECT_EQ(SettingsStore::shared(), nullptr);
+    EXPECT_EQ(OCRService::shared(), nullptr);
+    EXPECT_TRUE(fakes.globalHotkeys->active.isEmpty()) << "destruction releases every grab";
+    EXPECT_EQ(fakes.globalHotkeys->handler, nullptr);
+}
+
+TEST_F(AppEnvironmentTest, RegistersTheSchemeThenCloseAllPinsAndFollowsCapacity)
+{
+    {
+        UserDefaults defaults(settingsPath());
+        defaults.setInteger(SettingsStore::Keys::maxQueueCapacity, 3);
+    }
+    AppEnvironment &env = build();
+    EXPECT_EQ(grabbed(), controlOptionSet);
+    const auto &requests = fakes.globalHotkeys->requests;
+    ASSERT_EQ(requests.size(), 5);
+    EXPECT_EQ(requests[0].id, (HotkeyID{cvnt, 1}));
+    EXPECT_EQ(requests[4].id, (HotkeyID{cvnt, 5}));
+    EXPECT_TRUE(log.messages("hotkey").contains(
+        "Hotkeys registered for scheme: Control + Option (⌃⌥1, ⌃⌥2, ⌃⌥3, ⌃⌥4)"));
+
+    EXPECT_EQ(env.queue().maxCapacity(), 3) << "the stored capacity, not the initial 8";
+    env.settingsStore().setMaxQueueCapacity(5);
+    EXPECT_EQ(env.queue().maxCapacity(), 5);
+}
+
+TEST_F(AppEnvironmentTest, TheFirstRefusalStopsTheRunAndIsLoggedOnce)
+{
+    // The area shortcut (the second grab) is held by someone else.
+    fakes.globalHotkeys->scripted = {{platform::HotkeyStatus::ok, 1}, {10, std::nullopt}};
+    build();
+    EXPECT_EQ(fakes.globalHotkeys->requests.size(), 2);
+    EXPECT_EQ(grabbed(), QStringList{"18/6144"}) << "those before the failure stay";
+    const QStringList failures = log.messages("hotkey").filter("Failed to register global");
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_EQ(failures[0], "Failed to register global hotkeys: Capture failed: Failed to register "
+                           "hotkey: 10");
+    EXPECT_TRUE(log.messages("hotkey").filter("Hotkeys registered for scheme").isEmpty());
+
+    // Only the close-all-pins shortcut refused: the four capture keys stay.
+    fakes.globalHotkeys->scripted = {{}, {}, {}, {}, {10, std::nullopt}};
+    for (int i = 0; i < 4; ++i)
+        fakes.globalHotkeys->scripted[i] = {platform::HotkeyStatus::ok, 200 + i};
+    environment->setupHotkeys();
+    EXPECT_EQ(grabbed(), controlOptionSet.mid(0, 4));
+}
+
+TEST_F(AppEnvironmentTest, ChangedSchemeOrCloseAllShortcutRegistersTheNewOnes)
+{
+    AppEnvironment &env = build();
+    env.settingsStore().setShortcutScheme(ShortcutScheme::commandShift);
+    EXPECT_EQ(grabbed(), QStringList({"22/768", "26/768", "28/768", "25/768", "35/6144"}));
+    EXPECT_TRUE(log.messages("hotkey").contains(
+        "Hotkeys registered for scheme: Command + Shift (⇧⌘6, ⇧⌘7, ⇧⌘8, ⇧⌘9)"));
+
+    env.settingsStore().setCustomArea({7, 4096, "⌃X"});
+    env.settingsStore().setShortcutScheme(ShortcutScheme::custom);
+    EXPECT_EQ(grabbed(), QStringList({"18/6144", "7/4096", "20/6144", "21/6144", "35/6144"}));
+
+    env.settingsStore().setPinCloseAllShortcut({31, 4608, "⌃⇧O"});
+    EXPECT_EQ(grabbed().last(), "31/4608");
+    EXPECT_EQ(grabbed().size(), 5);
+}
+
+TEST_F(AppEnvironmentTest, PressedHotkeysRunTheirActionsLater)
+{
+    AppEnvironment &env = build();
+    const auto idOf = [this](const QString &keys) {
+        const QStringList parts = keys.split('/');
+        return *fakes.globalHotkeys->grabbedAs(parts[0].toUInt(), parts[1].toUInt());
+    };
+
+    EXPECT_EQ(fakes.globalHotkeys->press(idOf("21/6144")), platform::HotkeyStatus::ok);
+    EXPECT_TRUE(log.messages("capture").isEmpty()) << "the press is answered first";
+    EXPECT_TRUE(waitUntil(
+        [&] { return log.messages("capture").contains("Screen recording is not available yet"); }));
+
+    fakes.globalHotkeys->press(idOf("35/6144"));
+    EXPECT_TRUE(waitUntil(
+        [&] { return log.messages("hotkey").contains("Close all pins shortcut triggered"); }));
+
+    fakes.globalHotkeys->press(idOf("18/6144"));
+    ASSERT_TRUE(waitUntil([&] { return env.queue().items().size() == 1; }));
+    EXPECT_EQ(env.queue().items().first().mode(), CaptureMode::fullDisplay);
+}
+
+} // namespace

@@ -1,0 +1,58 @@
+#include "app/AppEnvironmentFixture.h"
+#include "app/CorvantaApp.h"
+#include "app/CorvantaMenuView.h"
+#include "app/MainWindow.h"
+#include "app/SystemImage.h"
+
+#include <QApplication>
+#include <QSystemTrayIcon>
+
+namespace {
+
+class RecordingSignIn : public BrowserSignIn {
+public:
+    void handleBrowserCallback(const QUrl &url) override { received << url; }
+    QList<QUrl> received;
+};
+
+class CorvantaAppTest : public AppEnvironmentFixture {};
+
+TEST_F(CorvantaAppTest, DeclaresTheHiddenMainWindowAndTheTrayMenuAndTakesCallbacks)
+{
+    auto signIn = std::make_shared<RecordingSignIn>();
+    CorvantaApp::Options options;
+    options.environment.makePlatform = [this] { return fakes.platform(); };
+    options.environment.makeUserDefaults = [this] {
+        return std::make_unique<UserDefaults>(settingsPath());
+    };
+    options.signIn = signIn;
+    CorvantaApp app(std::move(options));
+    EXPECT_EQ(AppEnvironment::shared(), &app.environment());
+
+    const MainWindow &window = app.mainWindow();
+    EXPECT_EQ(window.windowTitle(), "Corvanta");
+    EXPECT_EQ(window.size(), QSize(980, 640));
+    EXPECT_FALSE(window.isVisible());
+    qsizetype titled = 0;
+    for (const QWidget *widget : QApplication::topLevelWidgets())
+        titled += widget->windowTitle() == QLatin1String("Corvanta");
+    EXPECT_EQ(titled, 1) << "the coordinator finds the main window by its title";
+
+    EXPECT_EQ(app.trayIcon().contextMenu(), app.menuView().menu());
+    EXPECT_FALSE(app.trayIcon().icon().isNull());
+    EXPECT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    EXPECT_EQ(log.messages("general").filter("No system tray is available").size(), 1);
+
+    app.openArguments({"--flag", "corvanta://auth-callback#access_token=x", "corvanta://x"});
+    ASSERT_EQ(signIn->received.size(), 1);
+    EXPECT_EQ(signIn->received[0].host(), "auth-callback");
+}
+
+TEST(SystemImage, TheViewfinderAlwaysHasAnIcon)
+{
+    EXPECT_FALSE(SystemImage::icon(SystemImage::cameraViewfinder).isNull());
+    EXPECT_FALSE(SystemImage::drawnViewfinder().pixmap(22).isNull());
+    EXPECT_TRUE(SystemImage::icon("no.such.symbol").isNull());
+}
+
+} // namespace

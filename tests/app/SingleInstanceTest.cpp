@@ -1,0 +1,91 @@
+#include "app/SingleInstance.h"
+#include "support/LogCapture.h"
+#include "support/WaitUntil.h"
+
+#include <QDataStream>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <gtest/gtest.h>
+#include <qcoro/qcorotask.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    // A socket name of this test's own.
+    QString socketName() const { return m_dir.path() + QStringLiteral("/instance"); }
+
+    QTemporaryDir m_dir;
+    LogCapture log;
+};
+
+TEST_F(SingleInstanceTest, ALaterStartHandsItsArgumentsToTheFirst)
+{
+    SingleInstance first(socketName());
+    ASSERT_EQ(first.claim(), SingleInstance::Role::primary);
+    EXPECT_EQ(QFileInfo(socketName()).permissions() &
+                  (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+              QFile::Permissions()) << "only the user may connect";
+    QSignalSpy received(&first, &SingleInstance::argumentsReceived);
+
+    SingleInstance second(socketName());
+    ASSERT_EQ(second.claim(), SingleInstance::Role::secondary);
+    const QStringList arguments{"corvanta://auth-callback#access_token=x", "ä b"};
+    EXPECT_TRUE(QCoro::waitFor(second.forward(arguments)));
+    ASSERT_EQ(received.size(), 1);
+    EXPECT_EQ(received[0][0].toStringList(), arguments);
+
+}
+
+TEST_F(SingleInstanceTest, ASocketLeftBehindIsReplaced)
+{
+    // A bound socket whose program ended without removing it.
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray path = socketName().toLocal8Bit();
+    std::copy(path.cbegin(), path.cend(), address.sun_path);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ::close(fd);
+
+    {
+        SingleInstance first(socketName());
+        EXPECT_EQ(first.claim(), SingleInstance::Role::primary);
+        SingleInstance second(socketName());
+        EXPECT_EQ(second.claim(), SingleInstance::Role::secondary);
+    }
+    SingleInstance afterwards(socketName());
+    EXPECT_EQ(afterwards.claim(), SingleInstance::Role::primary) << "the first removed its socket";
+}
+
+TEST_F(SingleInstanceTest, MalformedAndOversizedMessagesAreDropped)
+{
+    SingleInstance first(socketName());
+    ASSERT_EQ(first.claim(), SingleInstance::Role::primary);
+    QSignalSpy received(&first, &SingleInstance::argumentsReceived);
+
+    const auto send = [this](const QByteArray &bytes) {
+        QLocalSocket client;
+        client.connectToServer(socketName());
+        EXPECT_TRUE(client.waitForConnected(1000));
+        client.write(bytes);
+        client.flush();
+        return waitUntil([&] { return client.state() == QLocalSocket::UnconnectedState; });
+    };
+    QByteArray oversized(4, '\0');
+    qToBigEndian<quint32>(SingleInstance::maximumMessageSize + 1, oversized.data());
+    EXPECT_TRUE(send(oversized));
+    QByteArray garbage(4, '\0');
+    qToBigEndian<quint32>(3, garbage.data());
+    EXPECT_TRUE(send(garbage + "abc"));
+    EXPECT_EQ(received.size(), 0);
+    EXPECT_EQ(log.messages("general").filter("Dropped").size(), 2);
+}
+
+} // namespace

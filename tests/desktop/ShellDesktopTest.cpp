@@ -1,0 +1,184 @@
+// The program as a user starts it, on the harness's desktop (with tint2 as the tray host): the
+// real binary with its hot keys, captures, second start and termination, and in this process
+// the tray icon with its menu.
+
+#include "app/CorvantaApp.h"
+#include "app/CorvantaMenuView.h"
+#include "model/UserDefaults.h"
+#include "support/WaitUntil.h"
+#include "support/X11KeyGrabber.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QProcess>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+#include <xcb/xcb.h>
+
+namespace {
+
+constexpr int waitLimitMs = 10000;
+constexpr quint16 controlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+const QString registered =
+    QStringLiteral("Hotkeys registered for scheme: Control + Option (⌃⌥1, ⌃⌥2, ⌃⌥3, ⌃⌥4)");
+
+// One run of the corvanta binary; killed at the end of the test if it still runs.
+class CorvantaProcess {
+public:
+    explicit CorvantaProcess(const QProcessEnvironment &environment)
+    {
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+    }
+    ~CorvantaProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(waitLimitMs);
+        }
+    }
+
+    bool start(const QStringList &arguments = {})
+    {
+        m_process.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../src/corvanta"),
+                        arguments);
+        return m_process.waitForStarted(waitLimitMs);
+    }
+    // Waits until the output holds the line `count` times.
+    bool waitForLine(const QString &text, qsizetype count = 1)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (occurrences(text) < count) {
+            if (timer.elapsed() > waitLimitMs || m_process.state() == QProcess::NotRunning)
+                return occurrences(text) >= count;
+            m_process.waitForReadyRead(50);
+            m_output += QString::fromUtf8(m_process.readAll());
+        }
+        return true;
+    }
+    bool waitForExit()
+    {
+        const bool finished = m_process.waitForFinished(waitLimitMs);
+        m_output += QString::fromUtf8(m_process.readAll());
+        return finished;
+    }
+    qsizetype occurrences(const QString &text) const
+    {
+        qsizetype count = 0;
+        for (const QString &line : m_output.split(u'\n'))
+            count += line.endsWith(text);
+        return count;
+    }
+
+    QProcess &process() { return m_process; }
+    QString output() const { return m_output; }
+
+private:
+    QProcess m_process;
+    QString m_output;
+};
+
+class ShellDesktop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("CORVANTA_HARNESS"))
+            GTEST_SKIP() << "needs the desktop harness";
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+        m_environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
+            const QString path = m_home.path() + u'/' + QLatin1String(name);
+            ASSERT_TRUE(QDir().mkpath(path));
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            m_environment.insert(QLatin1String(name), path);
+        }
+    }
+
+    QString capturesFolder() const
+    {
+        return m_environment.value(QStringLiteral("TMPDIR")) + QStringLiteral("/CorvantaCaptures");
+    }
+
+    QTemporaryDir m_home;
+    QProcessEnvironment m_environment;
+};
+
+TEST_F(ShellDesktop, HotKeyCapturesAndTerminationReleasesEverything)
+{
+    CorvantaProcess corvanta(m_environment);
+    ASSERT_TRUE(corvanta.start());
+    // Once while the graph is built, once more when launching has finished.
+    ASSERT_TRUE(corvanta.waitForLine(registered, 2)) << corvanta.output().toStdString();
+    EXPECT_EQ(corvanta.occurrences("The Corvanta menu is available from the system tray icon"), 1);
+    EXPECT_TRUE(QFile::exists(m_environment.value("XDG_DATA_HOME") +
+                              "/applications/corvanta.desktop"));
+    X11KeyGrabber other;
+    EXPECT_FALSE(other.canGrab('1', controlAlt)) << "Corvanta holds ⌃⌥1";
+
+    ASSERT_EQ(QProcess::execute("xdotool", {"key", "ctrl+alt+1"}), 0);
+    ASSERT_TRUE(corvanta.waitForLine("Current count: 1")) << corvanta.output().toStdString();
+    EXPECT_EQ(corvanta.output().count("Enqueued capture item"), 1);
+    const QDir captures(capturesFolder());
+    ASSERT_TRUE(waitUntil([&] { return !captures.entryList({"*.png"}, QDir::Files).isEmpty(); }));
+
+    corvanta.process().terminate();
+    ASSERT_TRUE(corvanta.waitForExit());
+    EXPECT_EQ(corvanta.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(corvanta.process().exitCode(), 0);
+    EXPECT_EQ(corvanta.occurrences("Corvanta terminating; cleaning up hotkeys and staging queue"),
+              1);
+    EXPECT_TRUE(other.canGrab('1', controlAlt)) << "the grabs went with the program";
+    EXPECT_TRUE(captures.entryList({"*.png"}, QDir::Files).isEmpty())
+        << "staged captures do not outlive the program";
+}
+
+TEST_F(ShellDesktop, ASecondStartHandsTheCallbackToTheFirstAndEnds)
+{
+    CorvantaProcess first(m_environment);
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(first.waitForLine(registered, 2)) << first.output().toStdString();
+
+    CorvantaProcess second(m_environment);
+    ASSERT_TRUE(second.start({"corvanta://auth-callback#access_token=x"}));
+    ASSERT_TRUE(second.waitForExit());
+    EXPECT_EQ(second.process().exitCode(), 0) << second.output().toStdString();
+    EXPECT_EQ(second.occurrences(registered), 0) << "the second start registers nothing";
+
+    ASSERT_TRUE(first.waitForLine("Browser sign-in is not available; the sign-in callback is "
+                                  "ignored"));
+    EXPECT_EQ(first.occurrences("Received the arguments of a later start"), 1);
+    EXPECT_FALSE(first.output().contains("access_token"));
+    EXPECT_FALSE(second.output().contains("access_token"));
+}
+
+TEST_F(ShellDesktop, TheTrayIconIsEmbeddedWithTheDocumentedMenu)
+{
+    ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable()) << "tint2 is the tray host";
+    CorvantaApp::Options options;
+    const QString settings = m_home.path() + QStringLiteral("/Corvanta.conf");
+    options.environment.makeUserDefaults = [settings] {
+        return std::make_unique<UserDefaults>(settings);
+    };
+    CorvantaApp app(std::move(options));
+    app.launch();
+    EXPECT_TRUE(app.trayIcon().isVisible());
+    EXPECT_TRUE(waitUntil([&] { return !app.trayIcon().geometry().isEmpty(); }, waitLimitMs))
+        << "the tray host has embedded the icon";
+
+    QStringList entries;
+    for (const QAction *action : app.menuView().menu()->actions())
+        entries << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    EXPECT_EQ(entries, QStringList({"Capture Full Screen (⌃⌥1)", "Capture Area (⌃⌥2)",
+                                    "Capture Window (⌃⌥3)", "Screen Recording (⌃⌥4)", "-",
+                                    "Settings...", "Quit Corvanta"}));
+}
+
+} // namespace

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QtGlobal>
+#include <cstdlib>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+
+// A second X client with a connection of its own, to see whether a key combination is free:
+// the server refuses a grab that another client holds.
+class X11KeyGrabber {
+public:
+    X11KeyGrabber()
+        : m_connection(xcb_connect(nullptr, nullptr)),
+          m_symbols(xcb_key_symbols_alloc(m_connection)),
+          m_root(xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root)
+    {
+    }
+    ~X11KeyGrabber()
+    {
+        xcb_key_symbols_free(m_symbols);
+        xcb_disconnect(m_connection);
+    }
+    X11KeyGrabber(const X11KeyGrabber &) = delete;
+    X11KeyGrabber &operator=(const X11KeyGrabber &) = delete;
+
+    // Grabs and at once releases the key; whether the server allowed the grab.
+    bool canGrab(xcb_keysym_t keysym, quint16 modifiers)
+    {
+        xcb_keycode_t *codes = xcb_key_symbols_get_keycode(m_symbols, keysym);
+        const xcb_keycode_t keycode = codes ? codes[0] : 0;
+        std::free(codes);
+        if (keycode == 0)
+            return false;
+        xcb_generic_error_t *error = xcb_request_check(
+            m_connection, xcb_grab_key_checked(m_connection, 0, m_root, modifiers, keycode,
+                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+        const bool granted = error == nullptr;
+        std::free(error);
+        if (granted) {
+            xcb_ungrab_key(m_connection, keycode, m_root, modifiers);
+            xcb_flush(m_connection);
+        }
+        return granted;
+    }
+
+private:
+    xcb_connection_t *m_connection;
+    xcb_key_symbols_t *m_symbols;
+    xcb_window_t m_root;
+};
