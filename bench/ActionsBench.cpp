@@ -4,6 +4,7 @@
 //
 // Runs offscreen unless QT_QPA_PLATFORM says otherwise (inside scripts/harness it may be xcb).
 
+#include "BenchEnvironment.h"
 #include "capture/ClipboardService.h"
 #include "capture/FeedbackService.h"
 #include "capture/OCRService.h"
@@ -277,11 +278,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("com.corvanta.app.*.info=false"));
-    // The staged screenshots go to a private folder that is removed afterwards.
-    QTemporaryDir tmp;
-    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
-    platform::CaptureFolder::reset();
+    const BenchEnvironment environment;
     screen4k();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -1,6 +1,7 @@
 // Costs of staging a 4K screenshot: making its record on the calling thread,
 // writing its PNG in the background, and the memory the staged captures keep.
 
+#include "BenchEnvironment.h"
 #include "model/CaptureItem.h"
 #include "model/CaptureQueue.h"
 #include "platform/CaptureFolder.h"
@@ -176,12 +177,7 @@ int main(int argc, char **argv)
         return 1;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    // The queue's progress lines would drown the figures.
-    QLoggingCategory::setFilterRules(QStringLiteral("com.corvanta.app.*.info=false"));
-    // The captures go to a private folder that is removed afterwards.
-    QTemporaryDir tmp;
-    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
-    platform::CaptureFolder::reset();
+    const BenchEnvironment environment;
     screenImage();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -7,6 +7,7 @@
 // It needs an X server: scripts/bench runs it inside scripts/harness with the screen above; by
 // hand: CORVANTA_SCREEN=3840x2160x24 scripts/harness -- build/bench/FullDisplayCaptureBench
 
+#include "BenchEnvironment.h"
 #include "capture/AreaSelectionService.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/ClipboardService.h"
@@ -364,11 +365,7 @@ int main(int argc, char **argv)
     }
     qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
-    QLoggingCategory::setFilterRules(QStringLiteral("com.corvanta.app.*.info=false"));
-    // The captures go to a private folder that is removed afterwards.
-    QTemporaryDir tmp;
-    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
-    platform::CaptureFolder::reset();
+    const BenchEnvironment environment;
 
     Rig setup;
     const std::optional<platform::Display> display = setup.platform.displays->mainDisplay();

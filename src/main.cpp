@@ -25,9 +25,8 @@ int main(int argc, char **argv)
     if (instance.claim() == SingleInstance::Role::secondary) {
         // Started inside the event loop, so that its end can always end the loop.
         QTimer::singleShot(0, &application, [&instance, arguments] {
-            QCoro::connect(instance.forward(arguments), &instance, [](bool acknowledged) {
-                QCoreApplication::exit(acknowledged ? 0 : 1);
-            });
+            QCoro::connect(instance.forward(arguments), &instance,
+                           [](bool acknowledged) { QCoreApplication::exit(acknowledged ? 0 : 1); });
         });
         return QApplication::exec();
     }

@@ -9,7 +9,6 @@
 #include "model/TemporaryFiles.h"
 
 #include <QCoreApplication>
-#include <QPointer>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -43,13 +42,10 @@ void AppDelegate::applicationDidFinishLaunching()
 
 void AppDelegate::handleSystemWake()
 {
-    QPointer<AppDelegate> self(this);
-    QTimer::singleShot(0, this, [self] {
-        if (!self)
-            return;
+    QTimer::singleShot(0, this, [this] {
         qCInfo(Log::capture, "System woke from sleep; refreshing permission state and hotkeys");
-        self->m_environment.permissionManager().checkScreenCaptureAccess();
-        self->m_environment.setupHotkeys();
+        m_environment.permissionManager().checkScreenCaptureAccess();
+        m_environment.setupHotkeys();
     });
 }
 

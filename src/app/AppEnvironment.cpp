@@ -20,6 +20,7 @@
 #include "model/UserDefaults.h"
 
 #include <QPointer>
+#include <exception>
 #include <utility>
 
 template <typename T, typename... Args>
@@ -133,22 +134,16 @@ void AppEnvironment::setupHotkeys()
     // Each action finds the environment (and through it the coordinator) when the key is
     // pressed, and does nothing once the environment is gone.
     QPointer<AppEnvironment> self(this);
+    const auto capture = [self](CaptureFlow flow) {
+        return [self, flow] {
+            if (self)
+                self->startCapture(flow);
+        };
+    };
     const std::pair<ShortcutDefinition, std::function<void()>> table[] = {
-        {shortcuts.fullDisplay,
-         [self] {
-             if (self)
-                 startTask(self->captureCoordinator().captureFullDisplay());
-         }},
-        {shortcuts.area,
-         [self] {
-             if (self)
-                 startTask(self->captureCoordinator().captureArea());
-         }},
-        {shortcuts.window,
-         [self] {
-             if (self)
-                 startTask(self->captureCoordinator().captureWindow());
-         }},
+        {shortcuts.fullDisplay, capture(&CaptureCoordinator::captureFullDisplay)},
+        {shortcuts.area, capture(&CaptureCoordinator::captureArea)},
+        {shortcuts.window, capture(&CaptureCoordinator::captureWindow)},
         {shortcuts.record,
          [self] {
              if (self)
@@ -166,9 +161,17 @@ void AppEnvironment::setupHotkeys()
         qCCritical(Log::hotkey, "Failed to register global hotkeys: %s",
                    qUtf8Printable(error.errorDescription()));
         return;
+    } catch (const std::exception &error) {
+        qCCritical(Log::hotkey, "Failed to register global hotkeys: %s", error.what());
+        return;
     }
     qCInfo(Log::hotkey, "Hotkeys registered for scheme: %s",
            qUtf8Printable(rawValue(m_settingsStore->shortcutScheme())));
+}
+
+void AppEnvironment::startCapture(CaptureFlow flow)
+{
+    startTask((m_captureCoordinator.get()->*flow)());
 }
 
 void AppEnvironment::toggleScreenRecording()

@@ -9,6 +9,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <qcoro/qcorotask.h>
 #include <vector>
 
 class AreaSelectionService;
@@ -39,7 +40,7 @@ class AppEnvironment final : public QObject, public SharedInstance<AppEnvironmen
 
 public:
     struct Options {
-        // The desktop pieces; empty: the real desktop (makeDesktopPlatform()).
+        // The desktop parts; empty: the real desktop (makeDesktopPlatform()).
         std::function<AppPlatform()> makePlatform;
         // The preferences file; empty: the user's own (UserDefaults::standard()).
         std::function<std::unique_ptr<UserDefaults>()> makeUserDefaults;
@@ -72,6 +73,10 @@ public:
     // scheme and the close-all-pins shortcut, in that order. The first refusal stops the run
     // (the ones before it stay registered) and is only logged.
     void setupHotkeys();
+
+    // One of the coordinator's screenshot flows, started as a task of its own; returns at once.
+    using CaptureFlow = QCoro::Task<void> (CaptureCoordinator::*)();
+    void startCapture(CaptureFlow flow);
 
     // The recording command of the hot key and the menu. There is no screen recorder yet, so
     // it only says so.

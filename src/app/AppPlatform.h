@@ -24,7 +24,7 @@ class WindowSystem;
 } // namespace platform
 
 // Every desktop capability the program uses, chosen once at start-up and handed to the
-// application environment, which passes the pieces on to the objects it builds. Tests hand in
+// application environment, which passes the parts on to the objects it builds. Tests hand in
 // doubles instead.
 struct AppPlatform {
     std::shared_ptr<platform::Displays> displays;

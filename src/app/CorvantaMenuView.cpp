@@ -1,7 +1,6 @@
 #include "app/CorvantaMenuView.h"
 
 #include "app/AppEnvironment.h"
-#include "app/StartTask.h"
 #include "capture/CaptureCoordinator.h"
 #include "model/CaptureQueue.h"
 #include "model/SettingsStore.h"
@@ -49,26 +48,26 @@ void CorvantaMenuView::perform(MenuCommand command)
     AppEnvironment *environment = m_environment;
     if (environment == nullptr)
         return;
-    QPointer<AppEnvironment> later(environment);
-    const auto afterThisTurn = [this, later](auto step) {
+    // Runs the step after this turn, when the menu has gone, if the environment is still there.
+    const auto afterThisTurn = [this, later = QPointer<AppEnvironment>(environment)](
+                                   std::function<void(AppEnvironment &)> step) {
         QTimer::singleShot(0, this, [later, step] {
             if (later)
                 step(*later);
         });
     };
+    const auto capture = [](AppEnvironment::CaptureFlow flow) {
+        return [flow](AppEnvironment &env) { env.startCapture(flow); };
+    };
     switch (command) {
     case MenuCommand::captureFullScreen:
-        afterThisTurn([](AppEnvironment &env) {
-            startTask(env.captureCoordinator().captureFullDisplay());
-        });
+        afterThisTurn(capture(&CaptureCoordinator::captureFullDisplay));
         break;
     case MenuCommand::captureArea:
-        afterThisTurn(
-            [](AppEnvironment &env) { startTask(env.captureCoordinator().captureArea()); });
+        afterThisTurn(capture(&CaptureCoordinator::captureArea));
         break;
     case MenuCommand::captureWindow:
-        afterThisTurn(
-            [](AppEnvironment &env) { startTask(env.captureCoordinator().captureWindow()); });
+        afterThisTurn(capture(&CaptureCoordinator::captureWindow));
         break;
     case MenuCommand::toggleScreenRecording:
         afterThisTurn([](AppEnvironment &env) { env.toggleScreenRecording(); });

@@ -25,8 +25,7 @@ QList<MenuItem> items(ShortcutScheme scheme, qsizetype queueCount, bool isRecord
     QList<MenuItem> items{
         command(MenuCommand::captureFullScreen, QStringLiteral("Capture Full Screen"),
                 hints.fullDisplay.displayString),
-        command(MenuCommand::captureArea, QStringLiteral("Capture Area"),
-                hints.area.displayString),
+        command(MenuCommand::captureArea, QStringLiteral("Capture Area"), hints.area.displayString),
         command(MenuCommand::captureWindow, QStringLiteral("Capture Window"),
                 hints.window.displayString),
         isRecording ? command(MenuCommand::toggleScreenRecording,

@@ -97,8 +97,7 @@ SingleInstance::Role SingleInstance::claim()
         m_server.reset();
         return Role::primary;
     }
-    connect(m_server.get(), &QLocalServer::newConnection, this,
-            &SingleInstance::acceptConnections);
+    connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
     return Role::primary;
 }
 

@@ -75,9 +75,8 @@ std::optional<QString> UrlSchemeRegistration::desktopEntry(const QString &execut
 
 bool UrlSchemeRegistration::install()
 {
-    const QString executable = m_executablePath.isEmpty()
-                                   ? QCoreApplication::applicationFilePath()
-                                   : m_executablePath;
+    const QString executable =
+        m_executablePath.isEmpty() ? QCoreApplication::applicationFilePath() : m_executablePath;
     const std::optional<QString> entry = desktopEntry(executable);
     if (!entry) {
         qCWarning(Log::general, "Cannot register the corvanta URL scheme: the program's path "
@@ -114,8 +113,8 @@ void UrlSchemeRegistration::runTools(const QString &folder)
     if (const QString tool = find(QStringLiteral("update-desktop-database")); !tool.isEmpty())
         run(tool, {folder});
     if (const QString tool = find(QStringLiteral("xdg-mime")); !tool.isEmpty()) {
-        run(tool, {QStringLiteral("default"), QLatin1String(entryFileName),
-                   QLatin1String(mimeType)});
+        run(tool,
+            {QStringLiteral("default"), QLatin1String(entryFileName), QLatin1String(mimeType)});
     }
 }
 
@@ -133,14 +132,13 @@ void UrlSchemeRegistration::runDetachedWithLimit(const QString &program,
                          }
                          process->deleteLater();
                      });
-    QObject::connect(process, &QProcess::errorOccurred, process,
-                     [process, name](QProcess::ProcessError error) {
-                         if (error == QProcess::FailedToStart) {
-                             qCWarning(Log::general, "%s could not be started",
-                                       qUtf8Printable(name));
-                             process->deleteLater();
-                         }
-                     });
+    QObject::connect(
+        process, &QProcess::errorOccurred, process, [process, name](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart) {
+                qCWarning(Log::general, "%s could not be started", qUtf8Printable(name));
+                process->deleteLater();
+            }
+        });
     QTimer::singleShot(toolLimitMs, process, [process] { process->kill(); });
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->setStandardOutputFile(QProcess::nullDevice());

@@ -60,9 +60,8 @@ TEST_F(AppDelegateTest, TerminationReleasesTheKeysAndDropsTheCapturesWithTheirFi
 {
     QImage image(64, 48, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
-    const CaptureItem item(QUuid::createUuid(), QDateTime::currentDateTime(), 1,
-                           CaptureMode::area, image, std::nullopt, std::nullopt,
-                           CaptureItemState::pending());
+    const CaptureItem item(QUuid::createUuid(), QDateTime::currentDateTime(), 1, CaptureMode::area,
+                           image, std::nullopt, std::nullopt, CaptureItemState::pending());
     environment->queue().enqueue(item);
     const QDir captures(tempDir.capturesPath());
     ASSERT_TRUE(waitUntil([&] { return captures.exists(item.fileName()); }));

@@ -2,10 +2,10 @@
 
 #include "app/AppEnvironment.h"
 #include "model/UserDefaults.h"
-#include "platform/TempDirScope.h"
 #include "support/EventLog.h"
 #include "support/FakeAppPlatform.h"
 #include "support/LogCapture.h"
+#include "support/TempDirScope.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -17,13 +17,21 @@ class AppEnvironmentFixture : public ::testing::Test {
 protected:
     QString settingsPath() const { return m_settingsDir.path() + QStringLiteral("/c.conf"); }
 
-    AppEnvironment &build()
+    // Doubles for the desktop, the private settings file, constructions noted in `lifecycle`.
+    AppEnvironment::Options environmentOptions()
     {
         AppEnvironment::Options options;
         options.makePlatform = [this] { return fakes.platform(); };
-        options.makeUserDefaults = [this] { return std::make_unique<UserDefaults>(settingsPath()); };
+        options.makeUserDefaults = [this] {
+            return std::make_unique<UserDefaults>(settingsPath());
+        };
         options.lifecycleObserver = [this](const QString &event) { lifecycle.add(event); };
-        environment = std::make_unique<AppEnvironment>(std::move(options));
+        return options;
+    }
+
+    AppEnvironment &build()
+    {
+        environment = std::make_unique<AppEnvironment>(environmentOptions());
         return *environment;
     }
 
@@ -32,8 +40,9 @@ protected:
     {
         QStringList result;
         for (const FakeGlobalHotkeys::Grab &grab : fakes.globalHotkeys->active) {
-            result << QStringLiteral("%1/%2").arg(grab.combination.keyCode).arg(
-                          grab.combination.modifiers);
+            result << QStringLiteral("%1/%2")
+                          .arg(grab.combination.keyCode)
+                          .arg(grab.combination.modifiers);
         }
         return result;
     }

@@ -1,30 +1,21 @@
-#include "app/AppEnvironmentFixture.h"
 #include "app/CorvantaApp.h"
+#include "app/AppEnvironmentFixture.h"
 #include "app/CorvantaMenuView.h"
 #include "app/MainWindow.h"
-#include "app/SystemImage.h"
+#include "support/FakeBrowserSignIn.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>
 
 namespace {
 
-class RecordingSignIn : public BrowserSignIn {
-public:
-    void handleBrowserCallback(const QUrl &url) override { received << url; }
-    QList<QUrl> received;
-};
-
 class CorvantaAppTest : public AppEnvironmentFixture {};
 
 TEST_F(CorvantaAppTest, DeclaresTheHiddenMainWindowAndTheTrayMenuAndTakesCallbacks)
 {
-    auto signIn = std::make_shared<RecordingSignIn>();
+    auto signIn = std::make_shared<FakeBrowserSignIn>();
     CorvantaApp::Options options;
-    options.environment.makePlatform = [this] { return fakes.platform(); };
-    options.environment.makeUserDefaults = [this] {
-        return std::make_unique<UserDefaults>(settingsPath());
-    };
+    options.environment = environmentOptions();
     options.signIn = signIn;
     CorvantaApp app(std::move(options));
     EXPECT_EQ(AppEnvironment::shared(), &app.environment());
@@ -46,13 +37,6 @@ TEST_F(CorvantaAppTest, DeclaresTheHiddenMainWindowAndTheTrayMenuAndTakesCallbac
     app.openArguments({"--flag", "corvanta://auth-callback#access_token=x", "corvanta://x"});
     ASSERT_EQ(signIn->received.size(), 1);
     EXPECT_EQ(signIn->received[0].host(), "auth-callback");
-}
-
-TEST(SystemImage, TheViewfinderAlwaysHasAnIcon)
-{
-    EXPECT_FALSE(SystemImage::icon(SystemImage::cameraViewfinder).isNull());
-    EXPECT_FALSE(SystemImage::drawnViewfinder().pixmap(22).isNull());
-    EXPECT_TRUE(SystemImage::icon("no.such.symbol").isNull());
 }
 
 } // namespace

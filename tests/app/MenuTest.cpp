@@ -30,10 +30,10 @@ TEST(MenuModel, EachSchemeShowsItsPresetHints)
     for (const auto &[scheme, hints] : rows) {
         const QList<MenuItem> items = MenuModel::items(scheme, 0, false);
         EXPECT_EQ(titles(items),
-                  QStringList({"Capture Full Screen (" + hints[0] + ")",
-                               "Capture Area (" + hints[1] + ")", "Capture Window (" + hints[2] + ")",
-                               "Screen Recording (" + hints[3] + ")", "-", "Settings...",
-                               "Quit Corvanta"}))
+                  QStringList(
+                      {"Capture Full Screen (" + hints[0] + ")", "Capture Area (" + hints[1] + ")",
+                       "Capture Window (" + hints[2] + ")", "Screen Recording (" + hints[3] + ")",
+                       "-", "Settings...", "Quit Corvanta"}))
             << rawValue(scheme).toStdString();
         EXPECT_EQ(items[1].shortcutHint, hints[1]);
         for (const MenuItem &item : items)
@@ -43,11 +43,11 @@ TEST(MenuModel, EachSchemeShowsItsPresetHints)
 
 TEST(MenuModel, StagedCapturesAddTheTrayEntriesAndRecordingTheStopEntry)
 {
-    EXPECT_EQ(titles(MenuModel::items(ShortcutScheme::commandShift, 2, false)),
-              QStringList({"Capture Full Screen (⇧⌘6)", "Capture Area (⇧⌘7)",
-                           "Capture Window (⇧⌘8)", "Screen Recording (⇧⌘9)", "-",
-                           "Show Tray (2 items)", "Clear All Pending Items", "-", "Settings...",
-                           "Quit Corvanta"}));
+    EXPECT_EQ(
+        titles(MenuModel::items(ShortcutScheme::commandShift, 2, false)),
+        QStringList({"Capture Full Screen (⇧⌘6)", "Capture Area (⇧⌘7)", "Capture Window (⇧⌘8)",
+                     "Screen Recording (⇧⌘9)", "-", "Show Tray (2 items)",
+                     "Clear All Pending Items", "-", "Settings...", "Quit Corvanta"}));
     EXPECT_EQ(MenuModel::items(ShortcutScheme::controlOption, 1, false)[5].title,
               "Show Tray (1 item)");
     for (const ShortcutScheme scheme : allCases<ShortcutScheme>()) {

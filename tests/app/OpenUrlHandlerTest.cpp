@@ -1,4 +1,5 @@
 #include "app/OpenUrlHandler.h"
+#include "support/FakeBrowserSignIn.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -6,12 +7,6 @@
 namespace {
 
 using Verdict = OpenUrlHandler::Verdict;
-
-class RecordingSignIn : public BrowserSignIn {
-public:
-    void handleBrowserCallback(const QUrl &url) override { received << url; }
-    QList<QUrl> received;
-};
 
 TEST(OpenUrlHandler, SchemeAndHostAreCheckedOnTheRawText)
 {
@@ -44,7 +39,7 @@ TEST(OpenUrlHandler, SchemeAndHostAreCheckedOnTheRawText)
 TEST(OpenUrlHandler, OnlyCallbacksReachTheSignInAndNothingLogsTheTokens)
 {
     LogCapture log;
-    auto signIn = std::make_shared<RecordingSignIn>();
+    auto signIn = std::make_shared<FakeBrowserSignIn>();
     OpenUrlHandler handler(signIn);
     EXPECT_TRUE(handler.open("corvanta://auth-callback#access_token=secret1"));
     EXPECT_FALSE(handler.open("corvanta://elsewhere#access_token=secret2"));

@@ -31,7 +31,8 @@ TEST_F(SingleInstanceTest, ALaterStartHandsItsArgumentsToTheFirst)
     ASSERT_EQ(first.claim(), SingleInstance::Role::primary);
     EXPECT_EQ(QFileInfo(socketName()).permissions() &
                   (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
-              QFile::Permissions()) << "only the user may connect";
+              QFile::Permissions())
+        << "only the user may connect";
     QSignalSpy received(&first, &SingleInstance::argumentsReceived);
 
     SingleInstance second(socketName());
@@ -40,7 +41,6 @@ TEST_F(SingleInstanceTest, ALaterStartHandsItsArgumentsToTheFirst)
     EXPECT_TRUE(QCoro::waitFor(second.forward(arguments)));
     ASSERT_EQ(received.size(), 1);
     EXPECT_EQ(received[0][0].toStringList(), arguments);
-
 }
 
 TEST_F(SingleInstanceTest, ASocketLeftBehindIsReplaced)

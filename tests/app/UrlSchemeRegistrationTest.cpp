@@ -57,12 +57,13 @@ TEST_F(UrlSchemeRegistrationTest, InstallsTheHandlerEntryOnceAndRunsTheTools)
                        "Comment=Screenshot and screen recording utility\n"
                        "Exec=/opt/corvanta/bin/corvanta %u\nTerminal=false\nNoDisplay=true\n"
                        "MimeType=x-scheme-handler/corvanta;\n");
-    EXPECT_EQ(commands,
-              QStringList({"/usr/bin/update-desktop-database " + m_dataHome.path() + "/applications",
-                           "/usr/bin/xdg-mime default corvanta.desktop "
-                           "x-scheme-handler/corvanta"}));
+    EXPECT_EQ(commands, QStringList({"/usr/bin/update-desktop-database " + m_dataHome.path() +
+                                         "/applications",
+                                     "/usr/bin/xdg-mime default corvanta.desktop "
+                                     "x-scheme-handler/corvanta"}));
     EXPECT_EQ(QDir(m_dataHome.path() + "/applications").entryList(QDir::Files),
-              QStringList{"corvanta.desktop"}) << "no temporary file is left";
+              QStringList{"corvanta.desktop"})
+        << "no temporary file is left";
 
     commands.clear();
     EXPECT_TRUE(registration("/opt/corvanta/bin/corvanta")->install());

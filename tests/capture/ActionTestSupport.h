@@ -2,7 +2,7 @@
 
 #include "model/CaptureItem.h"
 #include "model/CaptureTestSupport.h"
-#include "platform/TempDirScope.h"
+#include "support/TempDirScope.h"
 
 #include <QFile>
 #include <exception>

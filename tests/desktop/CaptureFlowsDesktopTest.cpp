@@ -12,7 +12,6 @@
 #include "model/SettingsStore.h"
 #include "model/TemporaryFiles.h"
 #include "model/UserDefaults.h"
-#include "platform/TempDirScope.h"
 #include "platform/linux/AbsentHaptics.h"
 #include "platform/linux/CanberraSoundPlayer.h"
 #include "platform/linux/DesktopUrlOpener.h"
@@ -26,6 +25,7 @@
 #include "support/FakeLoginItem.h"
 #include "support/FakeStagingTray.h"
 #include "support/LogCapture.h"
+#include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
 
 #include <QCursor>

@@ -1,8 +1,8 @@
 #include "model/CaptureItemProvider.h"
 #include "model/CaptureItem.h"
 #include "model/CaptureTestSupport.h"
-#include "platform/TempDirScope.h"
 #include "support/LogCapture.h"
+#include "support/TempDirScope.h"
 
 #include <QFile>
 #include <QSemaphore>

@@ -1,8 +1,8 @@
 #include "model/CaptureItem.h"
 #include "model/CaptureTestSupport.h"
 #include "model/Thumbnail.h"
-#include "platform/TempDirScope.h"
 #include "support/LogCapture.h"
+#include "support/TempDirScope.h"
 
 #include <QDir>
 #include <QFile>

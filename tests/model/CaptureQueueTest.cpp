@@ -1,8 +1,8 @@
 #include "model/CaptureQueue.h"
 #include "model/CaptureTestSupport.h"
 #include "model/TemporaryFiles.h"
-#include "platform/TempDirScope.h"
 #include "support/LogCapture.h"
+#include "support/TempDirScope.h"
 
 #include <QFile>
 #include <QSignalSpy>

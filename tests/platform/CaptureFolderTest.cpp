@@ -1,5 +1,5 @@
 #include "platform/CaptureFolder.h"
-#include "platform/TempDirScope.h"
+#include "support/TempDirScope.h"
 
 #include <QDir>
 #include <QFile>

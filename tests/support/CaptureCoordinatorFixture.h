@@ -7,7 +7,6 @@
 #include "model/PinNotifications.h"
 #include "model/SettingsStore.h"
 #include "model/UserDefaults.h"
-#include "platform/TempDirScope.h"
 #include "support/EventLog.h"
 #include "support/FakeAlertPresenter.h"
 #include "support/FakeCaptureSaving.h"
@@ -23,6 +22,7 @@
 #include "support/FakeStagingTray.h"
 #include "support/FakeUrlOpener.h"
 #include "support/LogCapture.h"
+#include "support/TempDirScope.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

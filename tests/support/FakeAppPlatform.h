@@ -22,8 +22,8 @@
 
 #include <memory>
 
-// Every desktop piece of the application environment as a double, over one 1920 × 1080
-// display. The test keeps this object to reach the doubles; platform() hands out the pieces.
+// Every desktop part of the application environment as a double, over one 1920 × 1080
+// display. The test keeps this object to reach the doubles; platform() hands out the parts.
 struct FakeAppPlatform {
     std::shared_ptr<FakeDisplays> displays = std::make_shared<FakeDisplays>(
         QList<platform::Display>{FakeDisplays::make(1, QRect(0, 0, 1920, 1080), 1.0, true)});

@@ -3,7 +3,6 @@
 #include "platform/Alerts.h"
 
 #include <QAbstractButton>
-#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <qcoro/qcorosignal.h>
@@ -18,7 +17,9 @@ public:
     {
         auto *box = new QMessageBox;
         box->setIcon(iconFor(alert.style));
-        box->setWindowTitle(QGuiApplication::applicationDisplayName());
+        // Only the main window may carry the program's name as its title: the
+        // capture code finds that window by it.
+        box->setWindowTitle(alert.messageText);
         box->setText(alert.messageText);
         box->setInformativeText(alert.informativeText);
         QList<QAbstractButton *> buttons;
