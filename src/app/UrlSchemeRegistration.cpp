@@ -1,13 +1,13 @@
 #include "app/UrlSchemeRegistration.h"
 
 #include "model/Log.h"
+#include "platform/DesktopEntry.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
@@ -15,30 +15,6 @@
 namespace {
 
 constexpr int toolLimitMs = 10000;
-
-// Characters that force an Exec argument into double quotes.
-const QString reservedCharacters = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-
-// One Exec argument: quoted where needed (with ", `, $ and \ escaped inside the quotes),
-// "%" doubled, then the backslashes of the quoting escaped once more as every string value's
-// are.
-QString execArgument(const QString &text)
-{
-    QString argument = text;
-    if (std::any_of(text.cbegin(), text.cend(),
-                    [](QChar c) { return reservedCharacters.contains(c); })) {
-        argument.clear();
-        for (const QChar c : text) {
-            if (QStringLiteral("\"`$\\").contains(c))
-                argument += u'\\';
-            argument += c;
-        }
-        argument = u'"' + argument + u'"';
-    }
-    argument.replace(u'%', QStringLiteral("%%"));
-    argument.replace(u'\\', QStringLiteral("\\\\"));
-    return argument;
-}
 
 } // namespace
 
@@ -70,7 +46,7 @@ std::optional<QString> UrlSchemeRegistration::desktopEntry(const QString &execut
                           "Terminal=false\n"
                           "NoDisplay=true\n"
                           "MimeType=%2;\n")
-        .arg(execArgument(executablePath), QLatin1String(mimeType));
+        .arg(platform::desktopEntryExecArgument(executablePath), QLatin1String(mimeType));
 }
 
 bool UrlSchemeRegistration::install()
@@ -92,11 +68,9 @@ bool UrlSchemeRegistration::install()
             return true;
     }
 
-    QSaveFile file(path);
-    if (!QDir().mkpath(folder) || !file.open(QIODevice::WriteOnly) ||
-        file.write(content) != content.size() || !file.commit()) {
+    if (const std::optional<QString> failure = platform::writeDesktopEntry(path, content)) {
         qCWarning(Log::general, "Cannot register the corvanta URL scheme: %s",
-                  qUtf8Printable(file.errorString()));
+                  qUtf8Printable(*failure));
         return false;
     }
     qCInfo(Log::general, "Registered the corvanta URL scheme in %s", qUtf8Printable(path));

@@ -20,20 +20,30 @@ QCoro::Task<QRectF> AreaSelectionService::selectArea()
     // the images and a newer request during the freeze ends this one.
     const auto session = m_selection.begin();
 
+    // The overlay windows are made first, hidden, while the window system has nothing else to
+    // do, and their memory is touched while the displays are read on worker threads: once the
+    // images are there, only filling and mapping the windows remain. They are translucent with
+    // a compositing manager, else they show the dimmed frozen image.
+    PreparedPanels panels = m_selection.prepare(m_displays, m_compositor.isCompositing());
+    QCoro::Task<QHash<platform::DisplayId, QImage>> freezing =
+        m_screenCapture.captureAllDisplays(false, {});
+    for (const auto &panel : panels)
+        panel->touchContentMemory();
     QHash<platform::DisplayId, QImage> frozenImages;
     try {
-        frozenImages = co_await m_screenCapture.captureAllDisplays(false, {});
+        frozenImages = co_await std::move(freezing);
     } catch (const std::exception &) {
         // The loupe then shows no pixels; the selection works all the same.
     }
     // Ended meanwhile (a newer request, or this service went away): nothing more to show.
     if (!session->isFinished())
-        presentOverlays(session, frozenImages);
+        presentOverlays(session, frozenImages, std::move(panels));
     co_return co_await session->outcome();
 }
 
 void AreaSelectionService::presentOverlays(const std::shared_ptr<SelectionSession<QRectF>> &session,
-                                           const QHash<platform::DisplayId, QImage> &frozenImages)
+                                           const QHash<platform::DisplayId, QImage> &frozenImages,
+                                           PreparedPanels panels)
 {
     const bool compositing = m_compositor.isCompositing();
     m_selection.present(
@@ -48,5 +58,5 @@ void AreaSelectionService::presentOverlays(const std::shared_ptr<SelectionSessio
             qCInfo(Log::capture, "Area selected: %f,%f %fx%f", rect.x(), rect.y(), rect.width(),
                    rect.height());
         },
-        [] { qCInfo(Log::capture, "Area selection cancelled by user"); });
+        [] { qCInfo(Log::capture, "Area selection cancelled by user"); }, std::move(panels));
 }

@@ -35,7 +35,8 @@ public:
 
 private:
     void presentOverlays(const std::shared_ptr<SelectionSession<QRectF>> &session,
-                         const QHash<platform::DisplayId, QImage> &frozenImages);
+                         const QHash<platform::DisplayId, QImage> &frozenImages,
+                         PreparedPanels panels);
 
     ScreenCapturing &m_screenCapture;
     platform::Displays &m_displays;

@@ -2,11 +2,37 @@
 
 #include "model/Log.h"
 
+#include <QBackingStore>
 #include <QCoreApplication>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QWindow>
+#include <QtConcurrent/QtConcurrentMap>
+#include <algorithm>
 
 namespace {
+
+// Rows per band when a display-sized image is worked on by several threads.
+constexpr int bandRows = 64;
+
+// Runs work(firstRow, rowCount) over the rows of an image in bands on the thread pool, the
+// calling thread taking part. For passes over a whole display: they are bound by memory and by
+// the first touch of new pages, both of which go faster on several cores.
+template <typename Work> void forEachBand(int height, Work work)
+{
+    QList<int> bands;
+    for (int first = 0; first < height; first += bandRows)
+        bands.append(first);
+    QtConcurrent::blockingMap(bands,
+                              [&](int first) { work(first, std::min(bandRows, height - first)); });
+}
+
+// An image over rows of another image's memory, for a painter of its own on one thread.
+QImage rowsOf(const uchar *bits, qsizetype stride, QSize size, QImage::Format format, int first,
+              int rows)
+{
+    return QImage(const_cast<uchar *>(bits) + first * stride, size.width(), rows, stride, format);
+}
 
 // The selection whose overlays are up, of either kind; main thread only.
 std::weak_ptr<SelectionSessionBase> openSelection;
@@ -24,23 +50,61 @@ SelectionBackdrop::SelectionBackdrop(OverlayBackground background, QImage frozen
 void SelectionBackdrop::paint(QPainter &painter, const QRegion &area,
                               const std::optional<QRectF> &undimmed) const
 {
-    // Rectangle by rectangle: a pointer move repaints a few strips, never the whole display.
-    for (const QRect &rect : area) {
-        if (m_background == OverlayBackground::frozenImage)
-            drawFrozen(painter, rect);
-        painter.fillRect(rect, m_dim);
+    QRegion fresh = area;
+    if (!m_paintedAhead.isEmpty()) {
+        // Only where the painter draws into the very memory painted ahead: a grab() of the view
+        // draws elsewhere.
+        const QPaintEngine *engine = painter.paintEngine();
+        const QPaintDevice *device = engine ? engine->paintDevice() : nullptr;
+        if (device && device->devType() == QInternal::Image &&
+            static_cast<const QImage *>(device)->constBits() == m_paintedAheadInto) {
+            fresh -= m_paintedAhead;
+            m_paintedAhead -= area;
+        }
     }
-    if (!undimmed)
-        return;
     painter.save();
-    painter.setClipRegion(area, Qt::IntersectClip);
-    if (m_background == OverlayBackground::frozenImage) {
-        drawFrozen(painter, *undimmed);
-    } else {
-        painter.setCompositionMode(QPainter::CompositionMode_Clear);
-        painter.fillRect(*undimmed, Qt::transparent);
+    // Every pixel is replaced, whatever the window held.
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    // Rectangle by rectangle: a pointer move repaints a few strips, never the whole display.
+    for (const QRect &rect : fresh) {
+        if (m_background == OverlayBackground::liveDesktop) {
+            painter.fillRect(rect, m_dim);
+            continue;
+        }
+        drawFrozen(painter, rect);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.fillRect(rect, m_dim);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+    }
+    if (undimmed) {
+        painter.setClipRegion(area, Qt::IntersectClip);
+        if (m_background == OverlayBackground::frozenImage)
+            drawFrozen(painter, *undimmed);
+        else
+            painter.fillRect(*undimmed, Qt::transparent);
     }
     painter.restore();
+}
+
+bool SelectionBackdrop::paintAhead(QImage &target, const QRect &area) const
+{
+    if (m_background != OverlayBackground::frozenImage || target.size() != m_frozenImage.size())
+        return false;
+    // Each band through a painter of its own: the pixels are what paint() would give.
+    forEachBand(target.height(), [&](int first, int rows) {
+        QImage band = rowsOf(target.constBits(), target.bytesPerLine(), target.size(),
+                             target.format(), first, rows);
+        QPainter painter(&band);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0,
+                          rowsOf(m_frozenImage.constBits(), m_frozenImage.bytesPerLine(),
+                                 m_frozenImage.size(), m_frozenImage.format(), first, rows));
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.fillRect(band.rect(), m_dim);
+    });
+    m_paintedAhead = area;
+    m_paintedAheadInto = target.constBits();
+    return true;
 }
 
 void SelectionBackdrop::drawFrozen(QPainter &painter, const QRectF &target) const
@@ -69,9 +133,46 @@ void SelectionOverlayWindow::setContentView(QWidget *view)
     setFocusProxy(view);
 }
 
-void SelectionOverlayWindow::present(bool translucent)
+template <typename Paint> void SelectionOverlayWindow::paintStore(const QRegion &area, Paint paint)
 {
-    // Decides the window's visual, so it comes before the window exists.
+    QBackingStore *store = backingStore();
+    if (!store)
+        return;
+    store->resize(size());
+    store->beginPaint(area);
+    QPaintDevice *device = store->paintDevice();
+    if (device && device->devType() == QInternal::Image)
+        paint(*static_cast<QImage *>(device));
+    store->endPaint();
+}
+
+void SelectionOverlayWindow::prepare(bool translucent)
+{
+    makeWindow(translucent);
+    if (QBackingStore *store = backingStore())
+        store->resize(size());
+}
+
+void SelectionOverlayWindow::touchContentMemory()
+{
+    if (!m_preparedTranslucency)
+        return;
+    paintStore(QRegion(), [](QImage &image) {
+        forEachBand(image.height(), [&](int first, int rows) {
+            rowsOf(image.constBits(), image.bytesPerLine(), image.size(), image.format(), first,
+                   rows)
+                .fill(Qt::black);
+        });
+    });
+}
+
+void SelectionOverlayWindow::makeWindow(bool translucent)
+{
+    if (m_preparedTranslucency == translucent)
+        return;
+    // The translucency decides the window's visual, which is fixed once the window exists.
+    if (m_preparedTranslucency)
+        destroy();
     setAttribute(Qt::WA_TranslucentBackground, translucent);
     const platform::OverlayPlacement placement = m_overlays->placement(m_display);
     if (placement.screen)
@@ -79,6 +180,19 @@ void SelectionOverlayWindow::present(bool translucent)
     setGeometry(placement.geometry);
     if (m_contentView)
         m_contentView->setGeometry(QRect(QPoint(0, 0), placement.geometry.size()));
+    create();
+    m_preparedTranslucency = translucent;
+}
+
+void SelectionOverlayWindow::present(const SelectionBackdrop &backdrop)
+{
+    makeWindow(backdrop.isTranslucent());
+    // An opaque window keeps its backing store's pixels until its first paint, which then only
+    // adds the view's own drawing. (A translucent one is cleared first; its dimming is a fill.)
+    if (!backdrop.isTranslucent() && m_contentView) {
+        const QRect all(QPoint(0, 0), size());
+        paintStore(all, [&](QImage &image) { backdrop.paintAhead(image, all); });
+    }
     show();
     m_overlays->opened(windowHandle());
     if (m_contentView)

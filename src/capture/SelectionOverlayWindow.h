@@ -30,8 +30,16 @@ public:
     bool isTranslucent() const { return m_background == OverlayBackground::liveDesktop; }
 
     // Paints the area (widget coordinates, the paint event's region); `undimmed` (widget
-    // coordinates) shows the desktop undimmed.
+    // coordinates) shows the desktop undimmed. Leaves out what paintAhead() put into the
+    // painter's image and nothing has painted over since.
     void paint(QPainter &painter, const QRegion &area, const std::optional<QRectF> &undimmed) const;
+
+    // Paints the whole dimmed frozen image, nothing undimmed, into `target` (the memory of the
+    // window's content; `area` is the widget rectangle it holds) on several threads, before the
+    // window is first painted: at 4K a painter alone takes too long for the overlay to appear at
+    // once. False, with nothing painted, for a translucent backdrop or a target that is not the
+    // frozen image's size.
+    bool paintAhead(QImage &target, const QRect &area) const;
 
 private:
     void drawFrozen(QPainter &painter, const QRectF &target) const;
@@ -40,6 +48,9 @@ private:
     QImage m_frozenImage;
     double m_scale;
     QColor m_dim;
+    // What paintAhead() painted that paint() has not painted again, and into which image.
+    mutable QRegion m_paintedAhead;
+    mutable const uchar *m_paintedAheadInto = nullptr;
 };
 
 // The overlay panel over one display: a borderless window above everything, holding one content
@@ -58,9 +69,21 @@ public:
     void setContentView(QWidget *view);
     QWidget *contentView() const { return m_contentView; }
 
-    // Shows the panel over its display. Translucent: where the view paints nothing, or paints
-    // translucently, the desktop shows through.
-    void present(bool translucent);
+    // Makes the window, still hidden, and the memory its content is drawn into, so that
+    // present() only has to fill it and put it on the screen. A hidden window is in no
+    // screenshot. Translucent: as for present().
+    void prepare(bool translucent);
+    // Touches every page of that memory, on several threads: the first touch of a display-sized
+    // buffer takes tens of milliseconds, which would otherwise fall on the overlay's first
+    // paint. Touches nothing before prepare().
+    void touchContentMemory();
+    // What the window was made for (prepare() or present()); nothing before.
+    std::optional<bool> preparedTranslucency() const { return m_preparedTranslucency; }
+    // Shows the panel over its display, with the backdrop its content view paints beneath
+    // everything. A translucent backdrop makes a translucent window: where the view paints
+    // nothing, or paints translucently, the desktop shows through. An opaque one is painted into
+    // the window before it appears.
+    void present(const SelectionBackdrop &backdrop);
     // Hides the panel and waits until the window system has taken it off the screen.
     void dismiss();
 
@@ -68,10 +91,20 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // Places the window over its display and makes it, hidden.
+    void makeWindow(bool translucent);
+    // Runs `paint` on the image of the window's backing store (the window's size) between the
+    // store's beginPaint(area) and endPaint(); nothing happens where the store has no image.
+    template <typename Paint> void paintStore(const QRegion &area, Paint paint);
+
     platform::Display m_display;
     std::shared_ptr<platform::OverlayWindows> m_overlays;
     QPointer<QWidget> m_contentView;
+    std::optional<bool> m_preparedTranslucency;
 };
+
+// Overlay panels made ahead of their selection's overlays, one per display.
+using PreparedPanels = std::vector<std::unique_ptr<SelectionOverlayWindow>>;
 
 // Why a selection ended without the user's say.
 enum class SelectionEnd { superseded, displaysChanged, ownerGone };
@@ -201,9 +234,24 @@ public:
         return m_session ? m_session->panels() : QList<SelectionOverlayWindow *>();
     }
 
+    // Panels for the current displays, made but hidden (SelectionOverlayWindow::prepare), for a
+    // later present(). Their memory is still to be touched.
+    PreparedPanels prepare(platform::Displays &displays, bool translucent) const
+    {
+        PreparedPanels panels;
+        for (const platform::Display &display : displays.displays()) {
+            panels.push_back(std::make_unique<SelectionOverlayWindow>(display, m_overlays));
+            panels.back()->prepare(translucent);
+        }
+        return panels;
+    }
+
+    // `prepared`: panels from prepare(); each is used for the display it was made for when the
+    // view wants the same translucency, the others are thrown away.
     template <typename MakeView, typename LogSelected, typename LogCancelled>
     void present(const std::shared_ptr<SelectionSession<T>> &session, platform::Displays &displays,
-                 MakeView makeView, LogSelected logSelected, LogCancelled logCancelled)
+                 MakeView makeView, LogSelected logSelected, LogCancelled logCancelled,
+                 PreparedPanels prepared = {})
     {
         const QList<platform::Display> all = displays.displays();
         if (all.isEmpty()) {
@@ -225,14 +273,27 @@ public:
                 if (session && session->cancel())
                     logCancelled();
             };
-            auto panel = std::make_unique<SelectionOverlayWindow>(display, m_overlays);
+            auto panel = takePrepared(prepared, display, view->backdrop().isTranslucent());
+            if (!panel)
+                panel = std::make_unique<SelectionOverlayWindow>(display, m_overlays);
             panel->setContentView(view);
-            session->addPanel(std::move(panel))->present(view->backdrop().isTranslucent());
+            session->addPanel(std::move(panel))->present(view->backdrop());
         }
         session->endWhenDisplaysChange(displays);
     }
 
 private:
+    static std::unique_ptr<SelectionOverlayWindow>
+    takePrepared(PreparedPanels &prepared, const platform::Display &display, bool translucent)
+    {
+        for (auto &panel : prepared) {
+            if (panel && panel->display() == display &&
+                panel->preparedTranslucency() == translucent)
+                return std::move(panel);
+        }
+        return nullptr;
+    }
+
     const char *m_name;
     std::shared_ptr<platform::OverlayWindows> m_overlays;
     std::shared_ptr<SelectionSession<T>> m_session;

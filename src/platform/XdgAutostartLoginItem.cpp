@@ -1,17 +1,15 @@
 #include "platform/XdgAutostartLoginItem.h"
 
+#include "platform/DesktopEntry.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QStandardPaths>
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <unistd.h>
 
 namespace platform {
@@ -19,42 +17,6 @@ namespace platform {
 namespace {
 
 const QString entryFileName = QStringLiteral("corvanta.desktop");
-
-// Characters that force an Exec argument into double quotes.
-const QString reservedExecCharacters = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
-
-// The Exec value that starts `program` with no arguments. Quoting first,
-// then "%" doubled (field codes), then the escapes every string value gets.
-QString execValue(const QString &program)
-{
-    QString argument = program;
-    if (std::any_of(program.cbegin(), program.cend(),
-                    [](QChar c) { return reservedExecCharacters.contains(c); })) {
-        argument.clear();
-        for (const QChar c : program) {
-            if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
-                argument += u'\\';
-            argument += c;
-        }
-        argument = u'"' + argument + u'"';
-    }
-    argument.replace(u'%', QStringLiteral("%%"));
-
-    QString value;
-    for (const QChar c : argument) {
-        if (c == u'\\')
-            value += QStringLiteral("\\\\");
-        else if (c == u'\n')
-            value += QStringLiteral("\\n");
-        else if (c == u'\t')
-            value += QStringLiteral("\\t");
-        else if (c == u'\r')
-            value += QStringLiteral("\\r");
-        else
-            value += c;
-    }
-    return value;
-}
 
 // The inverse of the string escapes of a desktop entry value.
 QString unescapeValue(const QString &value)
@@ -177,28 +139,14 @@ std::optional<QString> XdgAutostartLoginItem::registerItem()
         return QStringLiteral("The program's own executable is unknown");
     const QString program = QFileInfo(executablePath()).absoluteFilePath();
 
-    const QString path = desktopFilePath();
-    const QString folder = QFileInfo(path).path();
-    std::error_code error;
-    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
-    if (error) {
-        return QStringLiteral("Could not create %1: %2")
-            .arg(folder, QString::fromLocal8Bit(error.message()));
-    }
-
     const QString content = QStringLiteral("[Desktop Entry]\n"
                                            "Type=Application\n"
                                            "Name=Corvanta\n"
                                            "Exec=%1\n"
                                            "X-GNOME-Autostart-enabled=true\n")
-                                .arg(execValue(program));
-
-    // Written beside the entry and renamed over it, so a session starting
-    // meanwhile never reads half an entry.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content.toUtf8()) < 0 || !file.commit())
-        return QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
-    return std::nullopt;
+                                .arg(desktopEntryExecArgument(program));
+    // A session starting meanwhile never reads half an entry.
+    return writeDesktopEntry(desktopFilePath(), content.toUtf8());
 }
 
 std::optional<QString> XdgAutostartLoginItem::unregisterItem()

@@ -10,6 +10,7 @@
 #include "support/FakeWindowList.h"
 #include "support/LogCapture.h"
 
+#include <QBackingStore>
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -21,6 +22,22 @@ bool near(QRgb a, QRgb b)
 {
     return std::abs(qRed(a) - qRed(b)) <= 2 && std::abs(qGreen(a) - qGreen(b)) <= 2 &&
            std::abs(qBlue(a) - qBlue(b)) <= 2;
+}
+
+QRgb dimmed(QColor colour)
+{
+    return qRgb(qRound(colour.red() * 0.68), qRound(colour.green() * 0.68),
+                qRound(colour.blue() * 0.68));
+}
+
+// What the window itself holds: its backing store, as the window system is handed it.
+QImage windowContent(QWidget *window)
+{
+    QBackingStore *store = window->backingStore();
+    store->beginPaint(QRegion());
+    const QImage content = static_cast<QImage *>(store->paintDevice())->copy();
+    store->endPaint();
+    return content;
 }
 
 class AreaSelectionTest : public ::testing::Test {
@@ -260,4 +277,36 @@ TEST_F(AreaSelectionTest, WithoutACompositorTheFrozenImageLooksLikeTheDimmedDesk
                               qRound(colour.blue() * dim))))
             << point.x();
     }
+}
+
+TEST_F(AreaSelectionTest, WithoutACompositorTheWindowHoldsTheDimmedImageFromItsFirstPaintOn)
+{
+    // The dimmed image goes into the window before it is shown; the paints that follow draw only
+    // what changed, and a grab of the view draws everything.
+    m_compositor.compositing = false;
+    const QImage desktop = m_capture.image;
+    SelectionOutcome<QRectF> outcome;
+    SelectionOverlayWindow *panel = start(outcome).value(0);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
+    const auto holds = [&](QPoint point, QRgb expected) {
+        return QTest::qWaitFor([&] { return near(windowContent(panel).pixel(point), expected); },
+                               2000);
+    };
+    const QPoint far(1500, 900), inside(220, 280), uncovered(350, 350);
+    EXPECT_TRUE(holds(far, dimmed(desktop.pixelColor(far))));
+    EXPECT_TRUE(holds(uncovered, dimmed(desktop.pixelColor(uncovered))));
+
+    QTest::mousePress(view(), Qt::LeftButton, Qt::NoModifier, QPoint(200, 200));
+    QTest::mouseMove(view(), QPoint(400, 400));
+    EXPECT_TRUE(holds(uncovered, desktop.pixel(uncovered)));
+    QTest::mouseMove(view(), QPoint(300, 300)); // shrinks: the strip left behind is dimmed again
+    EXPECT_TRUE(holds(uncovered, dimmed(desktop.pixelColor(uncovered))));
+    EXPECT_TRUE(holds(inside, desktop.pixel(inside)));
+    EXPECT_TRUE(holds(far, dimmed(desktop.pixelColor(far))));
+    const QImage grabbed = view()->grab().toImage();
+    EXPECT_TRUE(near(grabbed.pixel(far), dimmed(desktop.pixelColor(far))));
+    EXPECT_TRUE(near(grabbed.pixel(inside), desktop.pixel(inside)));
+
+    QTest::mouseRelease(view(), Qt::LeftButton, Qt::NoModifier, QPoint(300, 300));
+    ASSERT_TRUE(waitUntilDone(outcome));
 }

@@ -5,16 +5,15 @@
 #include "support/LogCapture.h"
 #include "support/WaitUntil.h"
 #include "support/X11DesktopTest.h"
+#include "support/X11KeyGrabber.h"
 
 #include <QAbstractButton>
 #include <QGuiApplication>
 #include <QProcess>
 #include <QTest>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 #include <xcb/xcb.h>
-#include <xcb/xcb_keysyms.h>
 
 namespace {
 
@@ -28,50 +27,6 @@ void xdotool(const QStringList &arguments)
     ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), arguments), 0)
         << arguments.join(' ').toStdString();
 }
-
-// Another X client, with a connection of its own, to hold grabs against ours.
-class OtherClient {
-public:
-    OtherClient()
-        : m_connection(xcb_connect(nullptr, nullptr)),
-          m_symbols(xcb_key_symbols_alloc(m_connection))
-    {
-        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
-    }
-    ~OtherClient()
-    {
-        xcb_key_symbols_free(m_symbols);
-        xcb_disconnect(m_connection);
-    }
-
-    // Whether the server let this client grab the key with the modifiers.
-    bool grab(xcb_keysym_t keysym, quint16 modifiers)
-    {
-        xcb_keycode_t *codes = xcb_key_symbols_get_keycode(m_symbols, keysym);
-        const xcb_keycode_t keycode = codes ? codes[0] : 0;
-        std::free(codes);
-        xcb_generic_error_t *error = xcb_request_check(
-            m_connection, xcb_grab_key_checked(m_connection, 0, m_root, modifiers, keycode,
-                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        std::free(error);
-        return keycode && !error;
-    }
-    bool grabOne(quint16 modifiers) { return grab('1', modifiers); }
-    // The modifier state of the core keyboard (Lock and NumLock show here).
-    quint16 modifierState()
-    {
-        xcb_query_pointer_reply_t *reply =
-            xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, m_root), nullptr);
-        const quint16 mask = reply ? reply->mask : 0;
-        std::free(reply);
-        return mask;
-    }
-
-private:
-    xcb_connection_t *m_connection;
-    xcb_key_symbols_t *m_symbols;
-    xcb_window_t m_root = 0;
-};
 
 class HotkeysDesktop : public X11DesktopTest {
 protected:
@@ -131,7 +86,7 @@ TEST_F(HotkeysDesktop, HeldCombinationFiresOnce)
 
 TEST_F(HotkeysDesktop, FiresWithNumLockAndCapsLockOn)
 {
-    OtherClient observer;
+    X11KeyGrabber observer;
     const auto lockOn = [&observer](quint16 mask) {
         return (observer.modifierState() & mask) != 0;
     };
@@ -163,8 +118,8 @@ TEST_F(HotkeysDesktop, FiresWithNumLockAndCapsLockOn)
 TEST_F(HotkeysDesktop, CombinationHeldByAnotherClientFailsAndLeavesNothingGrabbed)
 {
     {
-        OtherClient other;
-        ASSERT_TRUE(other.grabOne(controlAlt));
+        X11KeyGrabber other;
+        ASSERT_TRUE(other.grab('1', controlAlt));
         try {
             registerCounting();
             ADD_FAILURE() << "the grab of another client must refuse ours";
@@ -173,7 +128,7 @@ TEST_F(HotkeysDesktop, CombinationHeldByAnotherClientFailsAndLeavesNothingGrabbe
         }
         EXPECT_TRUE(log.messages("hotkey").contains("Failed to register hotkey ⌃⌥1 (status: 10)"));
         // The variants with the locks that did succeed were given back.
-        EXPECT_TRUE(other.grabOne(controlAlt | XCB_MOD_MASK_LOCK));
+        EXPECT_TRUE(other.grab('1', controlAlt | XCB_MOD_MASK_LOCK));
     }
     // Once the other client is gone the combination is free, and the failed attempt spent an
     // identifier.
@@ -206,14 +161,14 @@ TEST_F(HotkeysDesktop, DuplicateOrUnknownKeysAreRefused)
 
 TEST_F(HotkeysDesktop, UnregisteredAndDestroyedManagersReleaseTheirGrabs)
 {
-    OtherClient other;
+    X11KeyGrabber other;
     registerCounting();
-    EXPECT_FALSE(other.grabOne(controlAlt));
+    EXPECT_FALSE(other.grab('1', controlAlt));
     manager->unregisterAll();
-    EXPECT_TRUE(other.grabOne(controlAlt));
-    EXPECT_TRUE(other.grabOne(controlAlt | XCB_MOD_MASK_LOCK));
-    EXPECT_TRUE(other.grabOne(controlAlt | XCB_MOD_MASK_2));
-    EXPECT_TRUE(other.grabOne(controlAlt | XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2));
+    EXPECT_TRUE(other.grab('1', controlAlt));
+    EXPECT_TRUE(other.grab('1', controlAlt | XCB_MOD_MASK_LOCK));
+    EXPECT_TRUE(other.grab('1', controlAlt | XCB_MOD_MASK_2));
+    EXPECT_TRUE(other.grab('1', controlAlt | XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2));
 
     registerCounting(ShortcutDefinition("area", 19, 6144, "⌃⌥2"));
     EXPECT_FALSE(other.grab('2', controlAlt | XCB_MOD_MASK_2));

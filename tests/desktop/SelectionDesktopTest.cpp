@@ -2,6 +2,7 @@
 #include "capture/SelectionTestSupport.h"
 #include "capture/WindowSelectionService.h"
 #include "platform/x11/X11Platform.h"
+#include "support/X11DesktopTest.h"
 
 #include <QCursor>
 #include <QElapsedTimer>
@@ -89,17 +90,14 @@ bool xdotool(const QStringList &arguments)
            process.exitCode() == 0;
 }
 
-class SelectionDesktop : public ::testing::Test {
+class SelectionDesktop : public X11DesktopTest {
 protected:
     void SetUp() override
     {
-        if (!qEnvironmentVariableIsSet("CORVANTA_HARNESS"))
-            GTEST_SKIP() << "needs the desktop harness";
-        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
-        m_platform = makeX11ScreenshotPlatform();
-        ASSERT_FALSE(m_platform.displays->displays().isEmpty());
+        X11DesktopTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         m_capturing = std::make_unique<PlatformCapturing>(*m_platform.screenCapture);
-        QCursor::setPos(1900, 1060);
     }
 
     QRgb pixelAt(QPoint point) const
@@ -191,7 +189,6 @@ protected:
         EXPECT_EQ(escaped.error->kind(), CaptureError::Kind::cancelled);
     }
 
-    ScreenshotPlatform m_platform;
     std::unique_ptr<PlatformCapturing> m_capturing;
 };
 

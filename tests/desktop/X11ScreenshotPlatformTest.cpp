@@ -1,5 +1,7 @@
 #include "platform/x11/X11Platform.h"
 #include "platform/x11/X11ScreenCapture.h"
+#include "support/WaitUntil.h"
+#include "support/X11DesktopTest.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -20,7 +22,6 @@ using namespace platform;
 
 namespace {
 
-constexpr int waitLimitMs = 5000;
 const QSize clientSize(400, 300);
 
 // Four solid blocks; the odd one tells the channels apart.
@@ -52,30 +53,8 @@ protected:
     }
 };
 
-bool waitUntil(const std::function<bool()> &condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > waitLimitMs)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
-
-class X11ScreenshotPlatform : public ::testing::Test {
+class X11ScreenshotPlatform : public X11DesktopTest {
 protected:
-    void SetUp() override
-    {
-        if (!qEnvironmentVariableIsSet("CORVANTA_HARNESS"))
-            GTEST_SKIP() << "needs the desktop harness";
-        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
-        m_platform = makeX11ScreenshotPlatform();
-        ASSERT_FALSE(m_platform.displays->displays().isEmpty());
-        QCursor::setPos(1900, 1060); // away from the test windows
-    }
-
     // A decorated window showing the pattern, placed and painted.
     std::unique_ptr<PatternWindow> showWindow(const QString &title, QPoint position = {300, 200})
     {
@@ -99,20 +78,9 @@ protected:
         return window;
     }
 
-    std::optional<WindowInfo> listed(WindowId id) const
-    {
-        for (const WindowInfo &info : m_platform.windowList->windows()) {
-            if (info.id == id)
-                return info;
-        }
-        return std::nullopt;
-    }
-
     // The main display starts at the root origin here, so Qt's global positions are capture
     // coordinates.
     static QPoint clientOrigin(const QWidget &window) { return window.mapToGlobal(QPoint(0, 0)); }
-
-    ScreenshotPlatform m_platform;
 };
 
 } // namespace
