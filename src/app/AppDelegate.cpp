@@ -3,6 +3,8 @@
 #include "app/AppEnvironment.h"
 #include "app/GlobalHotkeyManager.h"
 #include "app/SystemWakeObserver.h"
+#include "capture/CaptureCoordinator.h"
+#include "capture/CaptureNeighbours.h"
 #include "capture/PermissionManager.h"
 #include "model/CaptureQueue.h"
 #include "model/Log.h"
@@ -38,6 +40,11 @@ void AppDelegate::applicationDidFinishLaunching()
         connect(m_wakeObserver, &SystemWakeObserver::systemWoke, this,
                 &AppDelegate::handleSystemWake);
     }
+    // After launching has returned, so the tray appears once the event loop runs.
+    QTimer::singleShot(0, this, [this] {
+        if (StagingTray *tray = m_environment.captureCoordinator().notchWindowController())
+            tray->show(std::nullopt, TrayInteractionState::compact);
+    });
 }
 
 void AppDelegate::handleSystemWake()

@@ -88,8 +88,8 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
              .feedbackService = *m_feedbackService,
              .alertPresenter = *m_platform.alertPresenter,
              .displays = *m_platform.displays,
-             // No staging tray yet: the coordinator skips every tray step.
-             .trayFactory = {},
+             // Without a tray the coordinator skips every tray step.
+             .trayFactory = options.trayFactory,
              .previewWindow = nullptr,
              .markupWindow = nullptr,
              .pinNotifications = m_pinNotifications.get(),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppPlatform.h"
+#include "capture/CaptureNeighbours.h"
 #include "model/SharedInstance.h"
 
 #include <QList>
@@ -46,6 +47,8 @@ public:
         std::function<std::unique_ptr<UserDefaults>()> makeUserDefaults;
         // Told "made <Type>" and "destroyed <Type>" as each object of the graph comes and goes.
         std::function<void(const QString &event)> lifecycleObserver;
+        // Builds the staging tray for the coordinator; empty: no tray.
+        StagingTrayFactory trayFactory;
     };
 
     // The queue's capacity until the settings' own applies.

@@ -95,6 +95,8 @@ public:
     void enqueue(const CaptureItem &item);
     // The menu's tray toggle: hides the tray when it shows, else opens it expanded.
     void toggleTray();
+    // The staging tray the coordinator built; null while there is none.
+    StagingTray *notchWindowController() const { return m_notchWindowController.get(); }
 
     // The actions on a staged capture. None throws: each ends as the capture's state in the
     // queue, and a capture is never dropped because an action failed. An action may start on a

@@ -55,6 +55,17 @@ void returnFreedMemory()
 #endif
 }
 
+// Pins the threshold instead, once: every buffer of a few megabytes is then
+// mapped on its own and unmapped when freed, whichever thread frees it (the
+// parallel PNG encoder frees in many threads' arenas, which trimming misses).
+void keepLargeBuffersMapped()
+{
+#ifdef __GLIBC__
+    static const bool pinned = ::mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024) == 1;
+    Q_UNUSED(pinned);
+#endif
+}
+
 } // namespace
 
 // The storage belongs to the main thread; when the background writer holds
@@ -75,6 +86,7 @@ struct CapturedImageStorage::Deleter {
 std::shared_ptr<CapturedImageStorage> CapturedImageStorage::create(const QImage &image,
                                                                    const QString &fileName)
 {
+    keepLargeBuffersMapped();
     std::shared_ptr<CapturedImageStorage> storage(new CapturedImageStorage(image), Deleter());
     QString error;
     const std::optional<QString> folder = TemporaryFiles::capturesFolder(&error);

@@ -4,6 +4,7 @@
 #include "model/CaptureItem.h"
 #include "model/CaptureQueue.h"
 #include "model/TemporaryFiles.h"
+#include "support/FakeStagingTray.h"
 #include "support/WaitUntil.h"
 
 #include <QDateTime>
@@ -34,6 +35,27 @@ TEST_F(AppDelegateTest, LaunchRegistersOnceMoreAndRefreshesThePermission)
     EXPECT_EQ(registrations(), 2);
     EXPECT_EQ(fakes.globalHotkeys->active.size(), 5) << "exactly one set stays registered";
     EXPECT_EQ(fakes.permission->preflightCalls, preflights + 1);
+}
+
+TEST(AppDelegateTray, LaunchShowsTheTrayCompactAfterLaunchingReturns)
+{
+    class WithTray : public AppEnvironmentFixture {
+    public:
+        void TestBody() override {}
+        EventLog trayLog;
+        FakeStagingTrayFactory trays{trayLog};
+        AppEnvironment &buildWithTray()
+        {
+            AppEnvironment::Options options = environmentOptions();
+            options.trayFactory = trays.factory();
+            environment = std::make_unique<AppEnvironment>(std::move(options));
+            return *environment;
+        }
+    } fixture;
+    AppDelegate delegate(fixture.buildWithTray());
+    delegate.applicationDidFinishLaunching();
+    EXPECT_FALSE(fixture.trayLog.contains("tray.show")) << "shown only after launching returned";
+    EXPECT_TRUE(waitUntil([&] { return fixture.trayLog.contains("tray.show(compact)"); }));
 }
 
 TEST_F(AppDelegateTest, EachWakeRefreshesAfterTheCurrentTurn)
