@@ -192,7 +192,9 @@ void X11GlobalHotkeys::releaseGrab(const Grab &grab)
         return;
     for (const quint16 mask : grab.grabbedMasks)
         xcb_ungrab_key(connection, grab.keycode, m_root, mask);
-    xcb_flush(connection);
+    // A round trip, so the keys are free for other programs once this returns: a flush alone
+    // lets another client's grab reach the server first and be refused.
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
 }
 
 bool X11GlobalHotkeys::usesKeycode(quint8 keycode) const
