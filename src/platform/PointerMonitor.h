@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QPoint>
+#include <QPointF>
+#include <memory>
+
+namespace platform {
+
+// One pointer event anywhere on the desktop.
+struct PointerEvent {
+    enum class Kind : quint8 { moved, buttonPressed, buttonReleased, scrolled };
+    Kind kind = Kind::moved;
+    // Where the pointer is, in Qt's global (root) coordinates.
+    QPoint globalPosition;
+    // The button that went down or up; Qt::NoButton for moves and scrolls.
+    Qt::MouseButton button = Qt::NoButton;
+    // The buttons held after the event.
+    Qt::MouseButtons buttons;
+    // Scroll distance in points, positive to the right and up (a wheel notch counts 10).
+    QPointF scrollDelta;
+    // The event happened over a window of this program (which sees it through Qt's own events).
+    bool overOwnWindow = false;
+};
+
+// Watches the pointer on the whole desktop, including over other programs' windows, without
+// taking the pointer from them. Main thread only; events arrive through the main event loop.
+class PointerMonitor : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    // Starts delivering events; false when the desktop offers no way to watch the pointer (the
+    // program works on without the monitor). Starting a running monitor does nothing.
+    virtual bool start() = 0;
+    virtual void stop() = 0;
+    virtual bool isRunning() const = 0;
+
+signals:
+    void pointerEvent(const platform::PointerEvent &event);
+};
+
+// The monitor of the window system Qt runs on: X11 input extension events on the root window;
+// elsewhere (offscreen) one that never starts.
+std::unique_ptr<PointerMonitor> makePointerMonitor(QObject *parent = nullptr);
+
+} // namespace platform
