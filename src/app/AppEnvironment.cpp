@@ -8,8 +8,11 @@
 #include "capture/FeedbackService.h"
 #include "capture/OCRService.h"
 #include "capture/PermissionManager.h"
+#include "capture/RecordingHUDController.h"
 #include "capture/SaveService.h"
 #include "capture/ScreenCaptureService.h"
+#include "capture/ScreenRecordingModeSelector.h"
+#include "capture/ScreenRecordingService.h"
 #include "capture/ShareService.h"
 #include "capture/WindowSelectionService.h"
 #include "model/CaptureErrors.h"
@@ -18,10 +21,58 @@
 #include "model/PinNotifications.h"
 #include "model/SettingsStore.h"
 #include "model/UserDefaults.h"
+#include "platform/PanelWindows.h"
+#include "platform/PointerMonitor.h"
+#include "tray/NotchWindowController.h"
 
 #include <QPointer>
 #include <exception>
 #include <utility>
+
+namespace {
+
+// The staging tray of the real desktop: the notch tray over the environment's displays,
+// panels, pointer monitor, compositor and recorder. Its recording controls reach the recording
+// controls' hub and the coordinator when pressed, so the coordinator that builds the tray need
+// not be finished yet.
+StagingTrayFactory
+notchTrayFactory(AppEnvironment &environment, std::shared_ptr<platform::PanelWindows> panels,
+                 ScreenRecordingModeSelector::PointerMonitorFactory pointerMonitors)
+{
+    QPointer<AppEnvironment> self(&environment);
+    return [self, panels,
+            pointerMonitors](CaptureQueue &queue, SettingsStore &settings,
+                             StagingTrayCallbacks callbacks) -> std::unique_ptr<StagingTray> {
+        if (!self)
+            return nullptr;
+        TrayNeighbours neighbours;
+        neighbours.requestRecordingStop = [self] {
+            if (self)
+                self->recordingHUD().requestStop();
+        };
+        neighbours.stopRecording = [self] {
+            if (self)
+                startTask(self->captureCoordinator().stopRecording());
+        };
+        neighbours.cancelRecording = [self] {
+            if (self)
+                startTask(self->captureCoordinator().cancelRecording());
+        };
+        return std::make_unique<NotchWindowController>(NotchWindowController::Services{
+            .queue = queue,
+            .settings = settings,
+            .callbacks = std::move(callbacks),
+            .displays = *self->platform().displays,
+            .recorder = ScreenRecordingService::shared(),
+            .neighbours = std::move(neighbours),
+            .panels = panels,
+            .pointerMonitor = pointerMonitors ? pointerMonitors() : nullptr,
+            .compositor = self->platform().compositor.get(),
+        });
+    };
+}
+
+} // namespace
 
 template <typename T, typename... Args>
 T &AppEnvironment::make(std::unique_ptr<T> &member, const char *name, Args &&...args)
@@ -75,6 +126,25 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
         .makeShared();
     // Before the coordinator, which takes a removed pin's capture out of the queue.
     make(m_pinNotifications, "PinNotifications").makeShared();
+    // The recorder and its controls before the coordinator, which answers their requests.
+    const std::shared_ptr<platform::PanelWindows> panels =
+        m_platform.panelWindows ? m_platform.panelWindows : platform::makePanelWindows();
+    ScreenRecordingModeSelector::PointerMonitorFactory pointerMonitors =
+        m_platform.makePointerMonitor;
+    if (!pointerMonitors)
+        pointerMonitors = [] { return platform::makePointerMonitor(); };
+    make(m_recordingService, "ScreenRecordingService",
+         m_platform.makeRecordingPlatform ? m_platform.makeRecordingPlatform()
+                                          : platform::makeRecordingPlatform(),
+         *m_platform.displays)
+        .makeShared();
+    make(m_recordingHUD, "RecordingHUDController", m_recordingService.get(), panels).makeShared();
+    make(m_recordingModeSelector, "ScreenRecordingModeSelector", panels, pointerMonitors)
+        .makeShared();
+    // The caller's tray; on the real desktop, without one, the notch tray.
+    StagingTrayFactory trayFactory = options.trayFactory;
+    if (!trayFactory && !options.makePlatform)
+        trayFactory = notchTrayFactory(*this, panels, pointerMonitors);
     make(m_captureCoordinator, "CaptureCoordinator",
          CaptureCoordinator::Services{
              .queue = *m_queue,
@@ -89,10 +159,13 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
              .alertPresenter = *m_platform.alertPresenter,
              .displays = *m_platform.displays,
              // Without a tray the coordinator skips every tray step.
-             .trayFactory = options.trayFactory,
+             .trayFactory = trayFactory,
              .previewWindow = nullptr,
              .markupWindow = nullptr,
              .pinNotifications = m_pinNotifications.get(),
+             .recorder = m_recordingService.get(),
+             .modeSelector = m_recordingModeSelector.get(),
+             .hud = m_recordingHUD.get(),
          });
     make(m_hotkeyManager, "GlobalHotkeyManager", m_platform.globalHotkeys);
     make(m_ocrService, "OCRService", m_platform.textRecognizer, m_platform.pasteboard,
@@ -176,7 +249,7 @@ void AppEnvironment::startCapture(CaptureFlow flow)
 
 void AppEnvironment::toggleScreenRecording()
 {
-    qCInfo(Log::capture, "Screen recording is not available yet");
+    startTask(m_captureCoordinator->toggleRecording());
 }
 
 void AppEnvironment::setupBindings()

@@ -23,8 +23,11 @@ class GlobalHotkeyHandling;
 class OCRService;
 class PermissionManager;
 class PinNotifications;
+class RecordingHUDController;
 class SaveService;
 class ScreenCaptureService;
+class ScreenRecordingModeSelector;
+class ScreenRecordingService;
 class SettingsStore;
 class ShareService;
 class UserDefaults;
@@ -32,9 +35,10 @@ class WindowSelectionService;
 
 // The owner of the program's long-lived objects. Building it makes the whole object graph in a
 // fixed order (the platform first, then the settings, the permission, the staging queue, the
-// capture services and the coordinator, the hot keys, text recognition and sharing), registers
-// every shared object, registers the global hot keys and keeps the queue's capacity and the hot
-// keys in step with the settings. Destroying it takes the graph down in the reverse order.
+// capture services, the recorder, its controls and its mode chooser, and the coordinator, the
+// hot keys, text recognition and sharing), registers every shared object, registers the global
+// hot keys and keeps the queue's capacity and the hot keys in step with the settings.
+// Destroying it takes the graph down in the reverse order.
 // Main thread only; the program has one, reached as AppEnvironment::shared().
 class AppEnvironment final : public QObject, public SharedInstance<AppEnvironment> {
     Q_OBJECT
@@ -47,7 +51,8 @@ public:
         std::function<std::unique_ptr<UserDefaults>()> makeUserDefaults;
         // Told "made <Type>" and "destroyed <Type>" as each object of the graph comes and goes.
         std::function<void(const QString &event)> lifecycleObserver;
-        // Builds the staging tray for the coordinator; empty: no tray.
+        // Builds the staging tray for the coordinator; empty: the notch tray on the real desktop
+        // (no makePlatform), no tray over doubles.
         StagingTrayFactory trayFactory;
     };
 
@@ -71,6 +76,9 @@ public:
     SaveService &saveService() const { return *m_saveService; }
     FeedbackService &feedbackService() const { return *m_feedbackService; }
     PinNotifications &pinNotifications() const { return *m_pinNotifications; }
+    ScreenRecordingService &recordingService() const { return *m_recordingService; }
+    RecordingHUDController &recordingHUD() const { return *m_recordingHUD; }
+    ScreenRecordingModeSelector &recordingModeSelector() const { return *m_recordingModeSelector; }
 
     // Unregisters every global hot key, then registers the four capture shortcuts of the current
     // scheme and the close-all-pins shortcut, in that order. The first refusal stops the run
@@ -81,8 +89,8 @@ public:
     using CaptureFlow = QCoro::Task<void> (CaptureCoordinator::*)();
     void startCapture(CaptureFlow flow);
 
-    // The recording command of the hot key and the menu. There is no screen recorder yet, so
-    // it only says so.
+    // The recording command of the hot key and the menu: the coordinator's toggle, started as a
+    // task of its own; returns at once.
     void toggleScreenRecording();
 
 private:
@@ -108,6 +116,9 @@ private:
     std::unique_ptr<WindowSelectionService> m_windowSelectionService;
     std::unique_ptr<FeedbackService> m_feedbackService;
     std::unique_ptr<PinNotifications> m_pinNotifications;
+    std::unique_ptr<ScreenRecordingService> m_recordingService;
+    std::unique_ptr<RecordingHUDController> m_recordingHUD;
+    std::unique_ptr<ScreenRecordingModeSelector> m_recordingModeSelector;
     std::unique_ptr<CaptureCoordinator> m_captureCoordinator;
     std::unique_ptr<GlobalHotkeyManager> m_hotkeyManager;
     std::unique_ptr<OCRService> m_ocrService;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/RecordingPlatform.h"
+
+#include <functional>
 #include <memory>
 
 namespace platform {
@@ -11,7 +14,9 @@ class Haptics;
 class ImageWriter;
 class LoginItem;
 class OverlayWindows;
+class PanelWindows;
 class Pasteboard;
+class PointerMonitor;
 class SavePanel;
 class ScreenCapture;
 class ScreenCapturePermission;
@@ -46,9 +51,16 @@ struct AppPlatform {
     std::shared_ptr<platform::TextRecognizer> textRecognizer;
     std::shared_ptr<platform::ShareDestinations> shareDestinations;
     std::shared_ptr<platform::GlobalHotkeys> globalHotkeys;
+    // Floating panels (the recording chooser and controls); empty: the window system's own.
+    std::shared_ptr<platform::PanelWindows> panelWindows;
+    // A watch on the pointer over the whole desktop; empty: the window system's own.
+    std::function<std::unique_ptr<platform::PointerMonitor>()> makePointerMonitor;
+    // The screen recorder's frames, movies, poster frames and sound; empty: the real ones.
+    std::function<platform::RecordingPlatform()> makeRecordingPlatform;
 };
 
-// The real desktop: X11 for the screen, windows and hot keys, libcanberra for sounds, Qt for
-// the clipboard, dialogs and image files, Tesseract for text, XDG for login, sharing and URLs.
+// The real desktop: X11 for the screen, windows, panels, pointer and hot keys, FFmpeg and
+// PulseAudio for recordings, libcanberra for sounds, Qt for the clipboard, dialogs and image
+// files, Tesseract for text, XDG for login, sharing and URLs.
 // Made on the main thread after the QApplication.
 AppPlatform makeDesktopPlatform();

@@ -3,6 +3,9 @@
 #include "app/AppPlatform.h"
 
 #include "platform/Alerts.h"
+#include "platform/PanelWindows.h"
+#include "platform/PointerMonitor.h"
+#include "platform/RecordingPlatform.h"
 #include "platform/XdgAutostartLoginItem.h"
 #include "platform/linux/AbsentHaptics.h"
 #include "platform/linux/CanberraSoundPlayer.h"
@@ -40,5 +43,8 @@ AppPlatform makeDesktopPlatform()
     result.textRecognizer = std::make_shared<platform::TesseractTextRecognizer>();
     result.shareDestinations = std::make_shared<platform::XdgShareDestinations>();
     result.globalHotkeys = std::make_shared<platform::X11GlobalHotkeys>();
+    result.panelWindows = platform::makePanelWindows();
+    result.makePointerMonitor = [] { return platform::makePointerMonitor(); };
+    result.makeRecordingPlatform = &platform::makeRecordingPlatform;
     return result;
 }

@@ -32,7 +32,8 @@ CaptureCoordinator::CaptureCoordinator(Services services, QObject *parent)
       m_saveService(services.saveService), m_clipboardService(services.clipboardService),
       m_settingsStore(services.settingsStore), m_feedbackService(services.feedbackService),
       m_alertPresenter(services.alertPresenter), m_displays(services.displays),
-      m_previewWindow(services.previewWindow), m_markupWindow(services.markupWindow)
+      m_previewWindow(services.previewWindow), m_markupWindow(services.markupWindow),
+      m_recorder(services.recorder), m_modeSelector(services.modeSelector)
 {
     m_queue.setMaxCapacity(m_settingsStore.maxQueueCapacity());
 
@@ -48,6 +49,7 @@ CaptureCoordinator::CaptureCoordinator(Services services, QObject *parent)
         if (self && self->m_notchWindowController)
             self->m_notchWindowController->updateLayout(std::nullopt, std::nullopt);
     });
+    installRecording(services.hud);
 }
 
 CaptureCoordinator::~CaptureCoordinator() = default;
@@ -155,6 +157,20 @@ void CaptureCoordinator::enqueue(const CaptureItem &item)
     else if (m_settingsStore.showCaptureIndicator())
         state = TrayInteractionState::confirmation;
     m_notchWindowController->show(std::nullopt, state);
+}
+
+std::optional<CaptureCoordinator::CaptureSlot> CaptureCoordinator::claimCaptureSlot()
+{
+    // One capture at a time: a second flow would hide what the first is about to restore,
+    // or open a second set of selection overlays over the first. The later request is the
+    // one dropped, so the capture the user is already in finishes normally.
+    if (m_captureInProgress) {
+        qCWarning(Log::capture, "Capture request ignored: another capture is in progress");
+        return std::nullopt;
+    }
+    std::optional<CaptureSlot> slot;
+    slot.emplace(m_captureInProgress);
+    return slot;
 }
 
 void CaptureCoordinator::toggleTray()

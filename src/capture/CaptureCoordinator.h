@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CaptureNeighbours.h"
+#include "capture/RecordingModeSelecting.h"
 #include "model/CaptureItem.h"
 #include "model/CaptureMode.h"
 
@@ -12,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
+#include <utility>
 
 class AreaSelecting;
 class CaptureQueue;
@@ -21,8 +23,11 @@ class FeedbackService;
 class PermissionManager;
 class PinNotifications;
 class QWidget;
+class RecordingHUDController;
 class ScreenCapturing;
 class ScreenObserver;
+class ScreenRecording;
+struct RecordingResult;
 class SettingsStore;
 class WindowSelecting;
 namespace platform {
@@ -30,10 +35,11 @@ class AlertPresenter;
 class Displays;
 } // namespace platform
 
-// The one way into the staging queue for every screenshot: gates the request on the
-// screen-capture permission, hides the program's own windows, runs the selection and the
-// capture, hands the record to the queue with feedback, auto-copy and the tray, and brings the
-// windows back. It also builds the staging tray and answers the tray's save, copy and delete
+// The one way into the staging queue for every screenshot and recording: gates the request on
+// the screen-capture permission, hides the program's own windows, runs the selection and the
+// capture (or starts and later stops the recorder), hands the record to the queue with feedback,
+// auto-copy and the tray, and brings the windows back. It also builds the staging tray and
+// answers the tray's save, copy and delete requests, the recording controls' stop and cancel
 // requests and the removal of desktop pins. Main thread only; lives as long as the program.
 class CaptureCoordinator final : public QObject {
     Q_OBJECT
@@ -63,13 +69,20 @@ public:
         ClosableWindow *markupWindow = nullptr;
         // When present, a removed pin takes its capture out of the queue.
         PinNotifications *pinNotifications = nullptr;
+        // The screen recorder; null: recording is unavailable and a start says so. It must
+        // outlive the coordinator.
+        ScreenRecording *recorder = nullptr;
+        // Asks what a recording covers; needed with a recorder.
+        RecordingModeSelecting *modeSelector = nullptr;
+        // The hub of the stop and cancel requests; when present the coordinator answers them.
+        RecordingHUDController *hud = nullptr;
     };
 
     explicit CaptureCoordinator(Services services, QObject *parent = nullptr);
     ~CaptureCoordinator() override;
 
-    // True while a screen recording runs. Recording is not part of the program yet, so this
-    // stays false.
+    // True while a screen recording runs: the recorder's own flag, followed from the event loop
+    // (so it turns true shortly after a start has returned).
     bool isRecording() const { return m_isRecording; }
 
     // The screenshot flows. Each stages one screenshot or ends, logged, on a cancellation or a
@@ -79,6 +92,22 @@ public:
     QCoro::Task<void> captureArea();
     QCoro::Task<void> captureWindow();
     bool isCaptureInProgress() const { return m_captureInProgress; }
+
+    // The recording flows; none throws. Start asks for the mode and the window or area, then
+    // starts the recorder (refused, logged, while another capture is being taken, and without
+    // effect while a recording runs); a cancellation only logs and restores, a failure restores
+    // and then shows "Screen Recording Failed". Stop stages the finished movie, or shows
+    // "Recording Save Failed"; without a recording it does nothing. Cancel discards the
+    // recording, except while a stop is finishing it: the movie being saved is kept. Toggle
+    // stops a running recording, else starts one.
+    QCoro::Task<void> startRecording();
+    QCoro::Task<void> stopRecording();
+    QCoro::Task<void> cancelRecording();
+    QCoro::Task<void> toggleRecording();
+    // What the recording controls' stop and cancel requests run: the flow, as a task of its own
+    // started after the caller returns.
+    void hudStopRequested();
+    void hudCancelRequested();
 
     // Whether the capture may go on: re-checks access and, when it is missing, asks for it and
     // shows the alert when that request is refused too. False whenever the re-check found no
@@ -129,6 +158,26 @@ signals:
 private:
     using CaptureStep = QCoro::Task<QImage> (CaptureCoordinator::*)();
 
+    // The one capture slot, held by a running capture flow until the flow ends.
+    class CaptureSlot {
+    public:
+        explicit CaptureSlot(bool &held) : m_held(&held) { held = true; }
+        CaptureSlot(CaptureSlot &&other) noexcept : m_held(std::exchange(other.m_held, nullptr)) {}
+        CaptureSlot(const CaptureSlot &) = delete;
+        CaptureSlot &operator=(const CaptureSlot &) = delete;
+        CaptureSlot &operator=(CaptureSlot &&) = delete;
+        ~CaptureSlot()
+        {
+            if (m_held)
+                *m_held = false;
+        }
+
+    private:
+        bool *m_held;
+    };
+    // The slot, or nothing (logged) while another capture holds it.
+    std::optional<CaptureSlot> claimCaptureSlot();
+
     QCoro::Task<void> runScreenshotFlow(CaptureMode mode, CaptureStep step);
     QCoro::Task<QImage> captureFullDisplayImage();
     QCoro::Task<QImage> captureAreaImage();
@@ -137,6 +186,14 @@ private:
     static QCoro::Task<void> pause(std::chrono::milliseconds duration);
     void logCaptureFailure(CaptureMode mode, bool cancelled, const QString &description) const;
     QCoro::Task<void> showPermissionAlert();
+
+    void setIsRecording(bool isRecording);
+    void installRecording(RecordingHUDController *hud);
+    bool recorderIsRecording() const;
+    QCoro::Task<void> startRecorderFor(RecordingSelectionMode mode);
+    void stageRecording(const RecordingResult &result);
+    void showTrayAfterRecordingEnded();
+    QCoro::Task<void> showRecordingAlert(QString title, QString description);
 
     void removeFromQueue(const QUuid &id);
     void startTask(std::function<void()> work);
@@ -158,6 +215,10 @@ private:
     ClosableWindow *m_markupWindow;
     std::unique_ptr<StagingTray> m_notchWindowController;
     std::unique_ptr<ScreenObserver> m_screenObserver;
+    ScreenRecording *m_recorder;
+    RecordingModeSelecting *m_modeSelector;
     bool m_isRecording = false;
     bool m_captureInProgress = false;
+    // A stop is finishing the movie: another stop or a cancel must leave it alone.
+    bool m_stoppingRecording = false;
 };

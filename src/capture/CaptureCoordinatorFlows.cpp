@@ -10,7 +10,6 @@
 #include "model/SettingsStore.h"
 
 #include <QDateTime>
-#include <QScopeGuard>
 #include <QTimer>
 #include <qcoro/qcorotimer.h>
 
@@ -39,15 +38,9 @@ QCoro::Task<void> CaptureCoordinator::captureWindow()
 
 QCoro::Task<void> CaptureCoordinator::runScreenshotFlow(CaptureMode mode, CaptureStep step)
 {
-    // One capture at a time: a second flow would hide what the first is about to restore,
-    // or open a second set of selection overlays over the first. The later request is the
-    // one dropped, so the capture the user is already in finishes normally.
-    if (m_captureInProgress) {
-        qCWarning(Log::capture, "Capture request ignored: another capture is in progress");
+    const std::optional<CaptureSlot> slot = claimCaptureSlot();
+    if (!slot)
         co_return;
-    }
-    m_captureInProgress = true;
-    const auto finished = qScopeGuard([this] { m_captureInProgress = false; });
 
     if (!co_await ensureScreenCapturePermission())
         co_return;

@@ -1,5 +1,6 @@
 #include "capture/ElapsedTime.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 

@@ -10,8 +10,8 @@ namespace platform {
 inline constexpr int audioSampleRate = 44100;
 inline constexpr int audioChannels = 2;
 
-// One running capture of sound. Stopping (or destroying) it joins its thread; the sink is never
-// called afterwards.
+// One running capture of sound. Stopping (or destroying) it hands over what is still held back,
+// then joins its thread; the sink is never called afterwards. Never stopped from the sink.
 class AudioCapture {
 public:
     virtual ~AudioCapture() = default;
@@ -24,7 +24,9 @@ class AudioInputs {
 public:
     // Called on the capture's own thread with `frames` frames of interleaved samples. The time
     // is the std::chrono::steady_clock time, in microseconds, at which the first frame was
-    // heard.
+    // heard. Calls may begin before start() returns, carry sound heard shortly before it, and
+    // lag the present by as much as the slower source does (up to a few seconds); a stretch
+    // in which no source delivered anything is skipped, so times can jump forward.
     using Sink = std::function<void(const float *samples, int frames, qint64 steadyTimeUs)>;
 
     virtual ~AudioInputs() = default;

@@ -30,9 +30,9 @@ public:
     // Sets the opacity at once, ending any running fade without its completion.
     void setOpacity(double opacity);
     // Animates towards `opacity` over `durationMs`. `completed` runs when the fade ends with the
-    // window at that opacity, never when another fade or setOpacity replaced it.
-    void fadeTo(double opacity, int durationMs, Curve curve,
-                std::function<void()> completed = {});
+    // window at that opacity, never when another fade or setOpacity replaced it. A fade that ends
+    // at once (no compositor, no duration, already there) runs it before fadeTo returns.
+    void fadeTo(double opacity, int durationMs, Curve curve, std::function<void()> completed = {});
     bool isFading() const;
 
 private:

@@ -3,15 +3,36 @@
 // PUBLIC SURFACE FIXED FOR THE WINDOW CONTROLLER: keep these declarations; add what you need.
 
 #include "model/CaptureItem.h"
+#include "model/SettingsEnums.h"
 #include "tray/TrayNeighbours.h"
 
+#include <QHash>
+#include <QList>
+#include <QPointer>
+#include <QSet>
+#include <QVariantAnimation>
 #include <QWidget>
+#include <array>
+#include <chrono>
 #include <functional>
+#include <memory>
+#include <optional>
 
 class CaptureQueue;
+class CaptureTrayItemView;
+class CaptureTrayThumbnail;
 class NotchWindowController;
+class QDrag;
+class QMimeData;
+class QPainter;
+class RecordingDot;
 class ScreenRecording;
 class SettingsStore;
+class TrayActionButton;
+class TrayRecordingButton;
+class TrayStripViewport;
+class TrayThumbnailButton;
+class TrayThumbnailCache;
 
 // The callbacks the controller hands the tray view.
 struct TrayViewActions {
@@ -22,6 +43,54 @@ struct TrayViewActions {
     std::function<void()> onDismiss;
 };
 
+// The pending step of the hover preview: one call after a delay, replaced by the next start and
+// dropped by cancel(). The tray uses a timer; tests step a clock of their own.
+class TrayHoverScheduler {
+public:
+    virtual ~TrayHoverScheduler() = default;
+    virtual void start(std::chrono::milliseconds delay, std::function<void()> work) = 0;
+    virtual void cancel() = 0;
+    virtual bool isPending() const = 0;
+};
+
+std::unique_ptr<TrayHoverScheduler> makeTimerHoverScheduler();
+
+// What clicking, hovering and dragging a thumbnail and pressing an action button do: selection,
+// the preview (opened after a rest of the pointer, made persistent by a click) and the actions on
+// the selected capture. Without a preview, clicks only select and hovers do nothing.
+class TrayInteractions {
+public:
+    static constexpr std::chrono::milliseconds previewOpenDelay{600};
+    static constexpr std::chrono::milliseconds previewCloseDelay{100};
+
+    // The controller (may be null) is asked for its optional open, annotate and text-recognition
+    // actions each time one of those buttons is pressed.
+    TrayInteractions(CaptureQueue &queue, TrayNeighbours neighbours, TrayViewActions actions,
+                     const NotchWindowController *controller);
+
+    void setActions(TrayViewActions actions);
+    const TrayViewActions &actions() const { return m_actions; }
+    void setHoverScheduler(std::unique_ptr<TrayHoverScheduler> scheduler);
+    bool hasPendingHover() const { return m_hover->isPending(); }
+
+    // Runs the button's action on the queue's selected capture; nothing without one.
+    void performAction(TrayButtonID button);
+    // Selects the capture and shows it in a persistent preview.
+    void handleThumbnailTap(const CaptureItem &item);
+    // The pointer came onto or left a thumbnail: opens the preview after a rest, or closes the
+    // preview of that capture shortly after leaving, unless it is persistent.
+    void handleThumbnailHover(const CaptureItem &item, bool hovering);
+    // The data a drag of the capture carries (the caller owns it); a hover preview closes.
+    QMimeData *makeDragProvider(const CaptureItem &item);
+
+private:
+    CaptureQueue &m_queue;
+    TrayNeighbours m_neighbours;
+    TrayViewActions m_actions;
+    const NotchWindowController *m_controller;
+    std::unique_ptr<TrayHoverScheduler> m_hover;
+};
+
 // The tray's content: the outline, the compact and expanded bodies, the thumbnails, the
 // recording row and the action buttons. Fills its parent (the panel's container) and hangs
 // from its top edge.
@@ -29,9 +98,8 @@ class CaptureTrayView final : public QWidget {
     Q_OBJECT
 
 public:
-    CaptureTrayView(NotchWindowController &controller, CaptureQueue &queue,
-                    SettingsStore &settings, ScreenRecording *recorder,
-                    TrayNeighbours neighbours, TrayViewActions actions,
+    CaptureTrayView(NotchWindowController &controller, CaptureQueue &queue, SettingsStore &settings,
+                    ScreenRecording *recorder, TrayNeighbours neighbours, TrayViewActions actions,
                     QWidget *parent = nullptr);
     ~CaptureTrayView() override;
 
@@ -41,4 +109,97 @@ public:
     // own (the recording's stop and cancel buttons), so it must not count as a click on the
     // tray as well.
     bool ownsClick(QPoint position) const;
+
+    // Hangs from the notch (square top corners) rather than floating.
+    bool isAttachedToNotch() const { return m_attached; }
+    // The outline as drawn now, in view coordinates, and its lower corners' radius.
+    QRectF outlineRect() const;
+    double cornerRadius() const;
+    // The tray is growing or shrinking between its bodies.
+    bool isMorphing() const;
+
+    QList<TrayButtonID> visibleTrayButtons() const;
+    void performAction(TrayButtonID button);
+    void handleThumbnailTap(const CaptureItem &item);
+    void handleThumbnailHover(const CaptureItem &item, bool hovering);
+    QMimeData *makeDragProvider(const CaptureItem &item);
+
+    void setHoverScheduler(std::unique_ptr<TrayHoverScheduler> scheduler);
+    // Runs a started drag to its end; by default QDrag::exec with the copy action.
+    using DragRunner = std::function<Qt::DropAction(QDrag &)>;
+    void setDragRunner(DragRunner runner);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    struct Layout;
+
+    void sync();
+    void syncThumbnails(const QList<CaptureItem> &items);
+    void retireCell(CaptureTrayItemView *cell);
+    void connectThumbnail(TrayThumbnailButton *thumbnail);
+    void interactionStateChanged();
+    void reportExpansion();
+    void computeLayout();
+    void placeFrame();
+    void paintOutline(QPainter &painter, double progress) const;
+    void updateElapsed();
+    void startDrag(TrayThumbnailButton *source);
+    void useRecordingControl(const std::function<void()> &control);
+    bool isRecording() const;
+    double progress() const;
+
+    NotchWindowController &m_controller;
+    CaptureQueue &m_queue;
+    SettingsStore &m_settings;
+    QPointer<ScreenRecording> m_recorder;
+    TrayNeighbours m_neighbours;
+    TrayInteractions m_interactions;
+    std::unique_ptr<TrayThumbnailCache> m_pictures;
+
+    // What the model says, read by sync().
+    bool m_attached = false;
+    bool m_expanded = false;
+    bool m_recording = false;
+    int m_count = 0;
+    std::optional<CaptureItem> m_displayed;
+    std::optional<QUuid> m_largeID;
+    QList<TrayButtonID> m_visibleButtons;
+    QSizeF m_compactSize;
+    QSizeF m_expandedSize;
+    double m_notchHeight = 0;
+    QString m_badgeText;
+    QString m_nameText;
+    QString m_sizeText;
+    QString m_elapsedText;
+    std::unique_ptr<Layout> m_layout;
+
+    // The morph between the bodies: 0 compact, 1 expanded.
+    QVariantAnimation m_morph;
+    double m_morphFrom = 0;
+    double m_compactOpacityFrom = 1;
+    double m_expandedOpacityFrom = 0;
+    double m_compactOpacity = 1;
+    double m_expandedOpacity = 0;
+
+    CaptureTrayThumbnail *m_morphThumbnail = nullptr;
+    TrayStripViewport *m_stripViewport = nullptr;
+    QWidget *m_stripContent = nullptr;
+    CaptureTrayThumbnail *m_largeThumbnail = nullptr;
+    QHash<QUuid, CaptureTrayItemView *> m_cells;
+    std::array<TrayActionButton *, 7> m_buttons{};
+    RecordingDot *m_compactDot = nullptr;
+    RecordingDot *m_expandedDot = nullptr;
+    TrayRecordingButton *m_stopButton = nullptr;
+    TrayRecordingButton *m_cancelButton = nullptr;
+    // One press of stop or cancel per recording: a second would race the first.
+    bool m_recordingControlUsed = false;
+
+    DragRunner m_dragRunner;
+    QPointer<TrayThumbnailButton> m_dragSource;
+    // Cells whose capture left the strip while they were a drag's source; deleted afterwards.
+    QList<QPointer<CaptureTrayItemView>> m_retiredCells;
 };

@@ -135,3 +135,48 @@ QRectF NotchGeometry::trayFrame(const Screen &screen, QSizeF contentSize, TrayPo
     }
     return QRectF(x, y, w, h);
 }
+
+double NotchGeometryData::anchorY() const
+{
+    return maxY(screen.frame);
+}
+
+bool NotchGeometryData::operator==(const NotchGeometryData &other) const
+{
+    const auto sameArea = [](const std::optional<QRectF> &a, const std::optional<QRectF> &b) {
+        return a.has_value() == b.has_value() && (!a || sameRect(*a, *b));
+    };
+    const NotchGeometry::Screen &s = screen;
+    const NotchGeometry::Screen &o = other.screen;
+    return sameRect(s.frame, o.frame) && sameRect(s.visibleFrame, o.visibleFrame) &&
+           s.safeAreaTopInset == o.safeAreaTopInset &&
+           sameArea(s.auxiliaryTopLeftArea, o.auxiliaryTopLeftArea) &&
+           sameArea(s.auxiliaryTopRightArea, o.auxiliaryTopRightArea) &&
+           hasNotch == other.hasNotch && sameRect(notchRect, other.notchRect) &&
+           safeTopInset == other.safeTopInset;
+}
+
+NotchGeometryData NotchGeometryService::geometry(const NotchGeometry::Screen &screen) const
+{
+    NotchGeometryData data;
+    data.screen = screen;
+    const double top = screen.safeAreaTopInset;
+    data.safeTopInset = top;
+
+    const auto &left = screen.auxiliaryTopLeftArea;
+    const auto &right = screen.auxiliaryTopRightArea;
+    if (!left || !right || left->isEmpty() || right->isEmpty())
+        return data;
+
+    const double leftWidth = left->normalized().width();
+    const double notchWidth =
+        std::max(screen.frame.normalized().width() - leftWidth - right->normalized().width(), 0.0);
+    // A non-finite width or inset would place the panel nowhere sensible: no notch then.
+    if (!(std::isfinite(notchWidth) && notchWidth > 0 && std::isfinite(top) && top > 0))
+        return data;
+
+    data.hasNotch = true;
+    data.notchRect =
+        QRectF(minX(screen.frame) + leftWidth, maxY(screen.frame) - top, notchWidth, top);
+    return data;
+}

@@ -48,3 +48,25 @@ public:
     // The panel rectangle for content of the given size; its size is the content size.
     static QRectF trayFrame(const Screen &screen, QSizeF contentSize, TrayPosition position);
 };
+
+// Where the camera notch of one display lies, as the notch panel sees it.
+struct NotchGeometryData {
+    NotchGeometry::Screen screen;
+    bool hasNotch = false;
+    // Screen coordinates; all zero without a notch.
+    QRectF notchRect;
+    // Kept also when there is no notch.
+    double safeTopInset = 0;
+
+    // The y of the display's top edge, where the panel hangs from.
+    double anchorY() const;
+
+    // Exact comparison of every field, the screen's included.
+    bool operator==(const NotchGeometryData &other) const;
+};
+
+// Finds the notch of a display. Holds no state; main thread only.
+class NotchGeometryService {
+public:
+    NotchGeometryData geometry(const NotchGeometry::Screen &screen) const;
+};

@@ -3,6 +3,9 @@
 #include "capture/FeedbackService.h"
 #include "capture/OCRService.h"
 #include "capture/PermissionManager.h"
+#include "capture/RecordingHUDController.h"
+#include "capture/ScreenRecordingModeSelector.h"
+#include "capture/ScreenRecordingService.h"
 #include "capture/ShareService.h"
 #include "model/CaptureQueue.h"
 #include "model/PinNotifications.h"
@@ -34,6 +37,9 @@ TEST_F(AppEnvironmentTest, BuildsTheGraphInOrderAndTakesItDownBackwards)
                             "WindowSelectionService",
                             "FeedbackService",
                             "PinNotifications",
+                            "ScreenRecordingService",
+                            "RecordingHUDController",
+                            "ScreenRecordingModeSelector",
                             "CaptureCoordinator",
                             "GlobalHotkeyManager",
                             "OCRService",
@@ -50,6 +56,9 @@ TEST_F(AppEnvironmentTest, BuildsTheGraphInOrderAndTakesItDownBackwards)
     EXPECT_EQ(PinNotifications::shared(), &env.pinNotifications());
     EXPECT_EQ(OCRService::shared(), &env.ocrService());
     EXPECT_EQ(ShareService::shared(), &env.shareService());
+    EXPECT_EQ(ScreenRecordingService::shared(), &env.recordingService());
+    EXPECT_EQ(RecordingHUDController::shared(), &env.recordingHUD());
+    EXPECT_EQ(ScreenRecordingModeSelector::shared(), &env.recordingModeSelector());
     EXPECT_EQ(fakes.permission->preflightCalls, 1) << "the permission is checked once at once";
 
     lifecycle.clear();
@@ -132,8 +141,12 @@ TEST_F(AppEnvironmentTest, PressedHotkeysRunTheirActionsLater)
 
     EXPECT_EQ(fakes.globalHotkeys->press(idOf("21/6144")), platform::HotkeyStatus::ok);
     EXPECT_TRUE(log.messages("capture").isEmpty()) << "the press is answered first";
-    EXPECT_TRUE(waitUntil(
-        [&] { return log.messages("capture").contains("Screen recording is not available yet"); }));
+    // The recording toggle asks for the mode; backing out ends it.
+    ASSERT_TRUE(waitUntil([&] { return env.recordingModeSelector().isPending(); }));
+    env.recordingModeSelector().finish(std::nullopt);
+    EXPECT_TRUE(waitUntil([&] {
+        return log.messages("capture").contains("Area recording selection cancelled by user");
+    }));
 
     fakes.globalHotkeys->press(idOf("35/6144"));
     EXPECT_TRUE(waitUntil(

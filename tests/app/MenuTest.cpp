@@ -1,6 +1,7 @@
 #include "app/AppEnvironmentFixture.h"
 #include "app/CorvantaMenuView.h"
 #include "app/MenuModel.h"
+#include "capture/ScreenRecordingModeSelector.h"
 #include "model/CaptureQueue.h"
 #include "model/SettingsStore.h"
 #include "support/WaitUntil.h"
@@ -91,8 +92,12 @@ TEST_F(CorvantaMenuViewTest, FollowsTheQueueAndTheSchemeAndHandsCommandsOn)
     EXPECT_EQ(shown().size(), 7);
 
     view->perform(MenuCommand::toggleScreenRecording);
-    EXPECT_TRUE(waitUntil(
-        [&] { return log.messages("capture").contains("Screen recording is not available yet"); }));
+    EXPECT_FALSE(environment->recordingModeSelector().isPending()) << "after the menu has gone";
+    ASSERT_TRUE(waitUntil([&] { return environment->recordingModeSelector().isPending(); }));
+    environment->recordingModeSelector().finish(std::nullopt);
+    EXPECT_TRUE(waitUntil([&] {
+        return log.messages("capture").contains("Area recording selection cancelled by user");
+    }));
 }
 
 } // namespace

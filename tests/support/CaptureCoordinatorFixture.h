@@ -110,6 +110,9 @@ protected:
                 .previewWindow = &m_preview,
                 .markupWindow = &m_markup,
                 .pinNotifications = &m_pins,
+                .recorder = m_recorderService,
+                .modeSelector = m_modeSelectorService,
+                .hud = m_hudService,
             });
         }
         return *m_coordinator;
@@ -159,6 +162,10 @@ protected:
     // What the coordinator is given; a test may point them at real services.
     ClipboardWriting *m_clipboardService = &m_clipboard;
     CaptureSaving *m_saveService = &m_saver;
+    // The recording parts the coordinator is given; none by default.
+    ScreenRecording *m_recorderService = nullptr;
+    RecordingModeSelecting *m_modeSelectorService = nullptr;
+    RecordingHUDController *m_hudService = nullptr;
     FakeAlertPresenter m_alerts;
     FakeDisplays m_displays{{FakeDisplays::make(7, QRect(0, 0, 1920, 1080), 1.0, true),
                              FakeDisplays::make(9, QRect(1920, 0, 1280, 1024))}};

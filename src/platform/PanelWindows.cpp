@@ -1,0 +1,34 @@
+#include "platform/PanelWindows.h"
+
+#include "platform/qt/QtPanelWindows.h"
+#include "platform/x11/X11PanelWindows.h"
+
+#include <QGuiApplication>
+
+namespace platform {
+
+// On X11 panels are override-redirect windows rather than managed ones with EWMH hints (dock or
+// utility type, above, sticky, skip taskbar/pager, input false). Under openbox a managed panel
+// fails twice: the window manager's frame around it takes the clicks that the panel's input shape
+// lets through, and a focused full-screen window is stacked above every managed window, ABOVE
+// state and dock type included. A window manager may also move a managed window off the edges
+// that docks reserve. An override-redirect window is on every desktop, in no task list, pager or
+// window cycle, never focused by the window manager, and placed and stacked by us alone.
+// WindowDoesNotAcceptFocus keeps Qt from focusing it on a click.
+Qt::WindowFlags PanelWindows::windowFlags()
+{
+    return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+           Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint;
+}
+
+std::shared_ptr<PanelWindows> makePanelWindows()
+{
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        if (x11 && x11->connection())
+            return std::make_shared<X11PanelWindows>(x11->connection());
+    }
+    return std::make_shared<QtPanelWindows>();
+}
+
+} // namespace platform

@@ -1,0 +1,53 @@
+#include "platform/ffmpeg/FfmpegSupport.h"
+
+extern "C" {
+#include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
+}
+
+namespace platform::ffmpeg {
+
+ScaleContextPtr makeConverter(int width, int height, AVPixelFormat from, AVPixelFormat to,
+                              int yuvColorspace, int threads)
+{
+    ScaleContextPtr context(sws_alloc_context());
+    if (!context)
+        return nullptr;
+    SwsContext *c = context.get();
+    av_opt_set_int(c, "srcw", width, 0);
+    av_opt_set_int(c, "srch", height, 0);
+    av_opt_set_int(c, "src_format", from, 0);
+    av_opt_set_int(c, "dstw", width, 0);
+    av_opt_set_int(c, "dsth", height, 0);
+    av_opt_set_int(c, "dst_format", to, 0);
+    av_opt_set_int(c, "sws_flags", SWS_BILINEAR, 0);
+    av_opt_set_int(c, "threads", threads, 0);
+    if (sws_init_context(c, nullptr, nullptr) < 0)
+        return nullptr;
+    const bool fromYuv = !(av_pix_fmt_desc_get(from)->flags & AV_PIX_FMT_FLAG_RGB);
+    const int *yuv = sws_getCoefficients(yuvColorspace);
+    const int *rgb = sws_getCoefficients(SWS_CS_DEFAULT);
+    sws_setColorspaceDetails(c, fromYuv ? yuv : rgb, fromYuv ? 0 : 1, fromYuv ? rgb : yuv,
+                             fromYuv ? 1 : 0, 0, 1 << 16, 1 << 16);
+    return context;
+}
+
+FramePtr wrapPixels(uint8_t *pixels, int width, int height, int bytesPerLine, AVPixelFormat format)
+{
+    FramePtr frame(av_frame_alloc());
+    if (!frame)
+        return nullptr;
+    frame->format = format;
+    frame->width = width;
+    frame->height = height;
+    frame->data[0] = pixels;
+    frame->linesize[0] = bytesPerLine;
+    frame->buf[0] = av_buffer_create(
+        pixels, size_t(bytesPerLine) * height, [](void *, uint8_t *) {}, nullptr,
+        AV_BUFFER_FLAG_READONLY);
+    if (!frame->buf[0])
+        return nullptr;
+    return frame;
+}
+
+} // namespace platform::ffmpeg

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
+namespace platform::ffmpeg {
+
+// FFmpeg's text for an error code.
+inline QString errorText(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return QString::fromUtf8(text);
+}
+
+struct FrameDeleter {
+    void operator()(AVFrame *frame) const { av_frame_free(&frame); }
+};
+struct PacketDeleter {
+    void operator()(AVPacket *packet) const { av_packet_free(&packet); }
+};
+struct CodecContextDeleter {
+    void operator()(AVCodecContext *context) const { avcodec_free_context(&context); }
+};
+struct ScaleContextDeleter {
+    void operator()(SwsContext *context) const { sws_freeContext(context); }
+};
+
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
+using ScaleContextPtr = std::unique_ptr<SwsContext, ScaleContextDeleter>;
+
+// A colour converter between RGB and YUV frames of the same size, running on `threads` threads
+// through sws_scale_frame; YUV is limited range with the matrix of `yuvColorspace` (an
+// SWS_CS_ value). Nothing when swscale refuses the combination.
+ScaleContextPtr makeConverter(int width, int height, AVPixelFormat from, AVPixelFormat to,
+                              int yuvColorspace, int threads);
+
+// A frame over pixels someone else owns, so that sws_scale_frame reads them in place instead
+// of copying them first. The pixels must outlive the frame.
+FramePtr wrapPixels(uint8_t *pixels, int width, int height, int bytesPerLine, AVPixelFormat format);
+
+} // namespace platform::ffmpeg

@@ -1,0 +1,171 @@
+#include "platform/x11/X11PanelWindows.h"
+
+#include "platform/qt/QtPanelWindows.h"
+#include "platform/x11/X11Connection.h"
+
+#include <QEvent>
+#include <QMutexLocker>
+#include <QWidget>
+#include <xcb/shape.h>
+
+namespace platform {
+namespace {
+
+QList<xcb_rectangle_t> devicePixelRectangles(const QRegion &region, double ratio)
+{
+    QList<xcb_rectangle_t> rectangles;
+    for (const QRect &rect : region) {
+        const QRect device = QRectF(QPointF(rect.topLeft()) * ratio, QSizeF(rect.size()) * ratio)
+                                 .toAlignedRect()
+                                 .intersected(QRect(-0x8000, -0x8000, 0xffff, 0xffff));
+        if (device.isEmpty())
+            continue;
+        rectangles.append({qint16(device.x()), qint16(device.y()), quint16(device.width()),
+                           quint16(device.height())});
+    }
+    return rectangles;
+}
+
+} // namespace
+
+QRectF rootRectToScreen(const QRect &root, const Display &display)
+{
+    const double scale = display.scale > 0 ? display.scale : 1.0;
+    const QPointF offset = QPointF(root.topLeft() - display.rootRect.topLeft()) / scale;
+    const QSizeF size = QSizeF(root.size()) / scale;
+    // Screen coordinates grow upwards from the display's bottom edge.
+    return QRectF(display.screenFrame.x() + offset.x(),
+                  display.screenFrame.y() + display.screenFrame.height() - offset.y() -
+                      size.height(),
+                  size.width(), size.height());
+}
+
+std::optional<QRectF> visibleFrameFromWorkArea(const QList<quint32> &workArea,
+                                               std::optional<quint32> currentDesktop,
+                                               const Display &display)
+{
+    const qsizetype first = qsizetype(currentDesktop.value_or(0)) * 4;
+    if (first < 0 || first + 4 > workArea.size())
+        return std::nullopt;
+    // Root coordinates are 16-bit on the wire; larger values are a broken hint.
+    auto coordinate = [](quint32 value) { return int(std::min<quint32>(value, 0x7fff)); };
+    const QRect area(coordinate(workArea[first]), coordinate(workArea[first + 1]),
+                     coordinate(workArea[first + 2]), coordinate(workArea[first + 3]));
+    const QRect free = area.intersected(display.rootRect);
+    if (free.isEmpty())
+        return std::nullopt;
+    return rootRectToScreen(free, display);
+}
+
+X11PanelWindows::X11PanelWindows(xcb_connection_t *qtConnection, QObject *parent)
+    : QObject(parent), m_connection(qtConnection)
+{
+}
+
+X11PanelWindows::~X11PanelWindows() = default;
+
+X11PanelWindows::Panel &X11PanelWindows::panelFor(QWidget *widget)
+{
+    auto found = m_panels.find(widget);
+    if (found != m_panels.end())
+        return found.value();
+    widget->installEventFilter(this);
+    connect(widget, &QObject::destroyed, this, [this, widget] { m_panels.remove(widget); });
+    return m_panels.insert(widget, Panel{widget, std::nullopt, std::nullopt}).value();
+}
+
+void X11PanelWindows::prepare(QWidget *panel, PanelLevel level)
+{
+    if (!panel)
+        return;
+    QtPanelWindows::setPanelAttributes(panel);
+    panelFor(panel).level = level;
+    if (panel->isVisible() && panel->internalWinId())
+        restack(panel, level);
+}
+
+void X11PanelWindows::setInputRegion(QWidget *panel, const QRegion &region)
+{
+    if (!panel)
+        return;
+    panelFor(panel).inputRegion = region;
+    if (panel->internalWinId())
+        applyInputRegion(panel, region);
+}
+
+bool X11PanelWindows::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    // Show comes before Qt maps the window, WinIdChange after a new native window replaced the
+    // old one (which took the shape with it), ScreenChangeInternal when the device pixels behind
+    // the region may have changed.
+    case QEvent::Show:
+    case QEvent::WinIdChange:
+    case QEvent::ScreenChangeInternal: {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        const auto found = m_panels.constFind(widget);
+        if (!widget || found == m_panels.constEnd() || !widget->internalWinId())
+            break;
+        if (found->level && event->type() == QEvent::Show)
+            restack(widget, *found->level);
+        if (found->inputRegion)
+            applyInputRegion(widget, *found->inputRegion);
+        break;
+    }
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void X11PanelWindows::restack(QWidget *widget, PanelLevel level)
+{
+    const auto window = xcb_window_t(widget->internalWinId());
+    // A floating panel goes as high as it can below the topmost ones.
+    xcb_window_t sibling = XCB_NONE;
+    if (level == PanelLevel::floating) {
+        for (const Panel &panel : std::as_const(m_panels)) {
+            if (panel.widget && panel.widget != widget && panel.level == PanelLevel::topmost &&
+                panel.widget->isVisible() && panel.widget->internalWinId()) {
+                sibling = xcb_window_t(panel.widget->internalWinId());
+                break;
+            }
+        }
+    }
+    if (sibling != XCB_NONE) {
+        const uint32_t values[] = {sibling, XCB_STACK_MODE_BELOW};
+        xcb_configure_window(m_connection, window,
+                             XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values);
+    } else {
+        const uint32_t above = XCB_STACK_MODE_ABOVE;
+        xcb_configure_window(m_connection, window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    }
+    xcb_flush(m_connection);
+}
+
+void X11PanelWindows::applyInputRegion(QWidget *widget, const QRegion &region)
+{
+    const auto window = xcb_window_t(widget->internalWinId());
+    const QList<xcb_rectangle_t> rectangles =
+        devicePixelRectangles(region, widget->devicePixelRatioF());
+    xcb_shape_rectangles(m_connection, XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT,
+                         XCB_CLIP_ORDERING_UNSORTED, window, 0, 0, uint32_t(rectangles.size()),
+                         rectangles.constData());
+    xcb_flush(m_connection);
+}
+
+std::optional<QRectF> X11PanelWindows::visibleFrame(const Display &display) const
+{
+    if (!m_rootConnection)
+        m_rootConnection = std::make_unique<X11Connection>();
+    X11Connection &connection = *m_rootConnection;
+    QMutexLocker lock(&connection.mutex());
+    if (!connection.isUsable())
+        return std::nullopt;
+    const X11Property workArea = connection.property(connection.root(), "_NET_WORKAREA");
+    const X11Property desktop = connection.property(connection.root(), "_NET_CURRENT_DESKTOP");
+    connection.drainEvents();
+    return visibleFrameFromWorkArea(workArea.values32(), desktop.value32(), display);
+}
+
+} // namespace platform

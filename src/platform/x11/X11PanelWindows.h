@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/PanelWindows.h"
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <memory>
+#include <optional>
+#include <xcb/xcb.h>
+
+namespace platform {
+
+class X11Connection;
+
+// The part of `display` that _NET_WORKAREA (x, y, width, height in root pixels for each desktop)
+// leaves free on the current desktop, in screen coordinates; nothing when the hint has no entry
+// for the desktop or leaves nothing of the display.
+std::optional<QRectF> visibleFrameFromWorkArea(const QList<quint32> &workArea,
+                                               std::optional<quint32> currentDesktop,
+                                               const Display &display);
+// A rectangle of root pixels inside the display, in screen coordinates.
+QRectF rootRectToScreen(const QRect &root, const Display &display);
+
+// Panels on X11 are override-redirect windows (see PanelWindows::windowFlags()), so the window
+// manager neither frames, places, focuses nor stacks them: this class keeps them on top itself.
+// Window changes go through Qt's own connection, so that they reach the server in order with
+// Qt's map requests; the root's hints are read on a private connection.
+class X11PanelWindows final : public QObject, public PanelWindows {
+    Q_OBJECT
+
+public:
+    explicit X11PanelWindows(xcb_connection_t *qtConnection, QObject *parent = nullptr);
+    ~X11PanelWindows() override;
+
+    void prepare(QWidget *panel, PanelLevel level) override;
+    void setInputRegion(QWidget *panel, const QRegion &region) override;
+    std::optional<QRectF> visibleFrame(const Display &display) const override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    struct Panel {
+        QPointer<QWidget> widget;
+        std::optional<PanelLevel> level;
+        std::optional<QRegion> inputRegion;
+    };
+
+    Panel &panelFor(QWidget *widget);
+    // Puts the panel at the top of the stack, a floating one below any topmost panel.
+    void restack(QWidget *widget, PanelLevel level);
+    void applyInputRegion(QWidget *widget, const QRegion &region);
+
+    xcb_connection_t *m_connection;
+    QHash<QWidget *, Panel> m_panels;
+    mutable std::unique_ptr<X11Connection> m_rootConnection;
+};
+
+} // namespace platform

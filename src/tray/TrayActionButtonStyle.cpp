@@ -1,0 +1,195 @@
+#include "tray/TrayActionButtonStyle.h"
+
+#include <QFontDatabase>
+#include <QHash>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+// A symbol in a 16 × 16 box: the outline that is stroked and the parts that are filled.
+struct Symbol {
+    QPainterPath stroked;
+    QPainterPath filled;
+};
+
+Symbol clipboard()
+{
+    Symbol s;
+    s.stroked.addRoundedRect(QRectF(3, 3, 10, 12), 1.6, 1.6);
+    s.stroked.moveTo(5.8, 8);
+    s.stroked.lineTo(10.2, 8);
+    s.stroked.moveTo(5.8, 10.8);
+    s.stroked.lineTo(9, 10.8);
+    s.filled.addRoundedRect(QRectF(5.5, 1.3, 5, 3.2), 1, 1);
+    return s;
+}
+
+Symbol arrowDownToLine()
+{
+    Symbol s;
+    s.stroked.moveTo(8, 2);
+    s.stroked.lineTo(8, 11);
+    s.stroked.moveTo(4.4, 7.4);
+    s.stroked.lineTo(8, 11);
+    s.stroked.lineTo(11.6, 7.4);
+    s.stroked.moveTo(3.5, 14);
+    s.stroked.lineTo(12.5, 14);
+    return s;
+}
+
+Symbol eye()
+{
+    Symbol s;
+    s.stroked.moveTo(1.3, 8);
+    s.stroked.quadTo(8, 0.8, 14.7, 8);
+    s.stroked.quadTo(8, 15.2, 1.3, 8);
+    s.stroked.closeSubpath();
+    s.filled.addEllipse(QPointF(8, 8), 2.4, 2.4);
+    return s;
+}
+
+Symbol pencilInCircle()
+{
+    Symbol s;
+    s.stroked.addEllipse(QPointF(8, 8), 6.6, 6.6);
+    s.stroked.moveTo(6.9, 9.1);
+    s.stroked.lineTo(10.6, 5.4);
+    s.filled.moveTo(4.9, 11.1);
+    s.filled.lineTo(5.6, 8.6);
+    s.filled.lineTo(7.4, 10.4);
+    s.filled.closeSubpath();
+    return s;
+}
+
+Symbol textViewfinder()
+{
+    Symbol s;
+    const double a = 1.8, b = 14.2, l = 3.4;
+    s.stroked.moveTo(a, a + l);
+    s.stroked.lineTo(a, a);
+    s.stroked.lineTo(a + l, a);
+    s.stroked.moveTo(b - l, a);
+    s.stroked.lineTo(b, a);
+    s.stroked.lineTo(b, a + l);
+    s.stroked.moveTo(b, b - l);
+    s.stroked.lineTo(b, b);
+    s.stroked.lineTo(b - l, b);
+    s.stroked.moveTo(a + l, b);
+    s.stroked.lineTo(a, b);
+    s.stroked.lineTo(a, b - l);
+    for (const auto &[y, end] : {std::pair{5.8, 11.0}, {8.0, 11.0}, {10.2, 9.0}}) {
+        s.stroked.moveTo(5, y);
+        s.stroked.lineTo(end, y);
+    }
+    return s;
+}
+
+Symbol pin()
+{
+    Symbol s;
+    s.filled.addRoundedRect(QRectF(4.8, 1.2, 6.4, 2.2), 0.8, 0.8);
+    s.filled.moveTo(6, 3.2);
+    s.filled.lineTo(10, 3.2);
+    s.filled.lineTo(10.8, 7.6);
+    s.filled.lineTo(12.6, 9.4);
+    s.filled.lineTo(3.4, 9.4);
+    s.filled.lineTo(5.2, 7.6);
+    s.filled.closeSubpath();
+    s.stroked.moveTo(8, 9.4);
+    s.stroked.lineTo(8, 14.8);
+    return s;
+}
+
+Symbol trash()
+{
+    Symbol s;
+    s.stroked.moveTo(2.4, 4);
+    s.stroked.lineTo(13.6, 4);
+    s.stroked.moveTo(6, 4);
+    s.stroked.lineTo(6, 2.3);
+    s.stroked.lineTo(10, 2.3);
+    s.stroked.lineTo(10, 4);
+    s.stroked.moveTo(3.8, 4);
+    s.stroked.lineTo(4.8, 14.6);
+    s.stroked.lineTo(11.2, 14.6);
+    s.stroked.lineTo(12.2, 4);
+    s.stroked.moveTo(6.6, 6.6);
+    s.stroked.lineTo(6.8, 12);
+    s.stroked.moveTo(9.4, 6.6);
+    s.stroked.lineTo(9.2, 12);
+    return s;
+}
+
+Symbol xmark()
+{
+    Symbol s;
+    s.stroked.moveTo(3.2, 3.2);
+    s.stroked.lineTo(12.8, 12.8);
+    s.stroked.moveTo(12.8, 3.2);
+    s.stroked.lineTo(3.2, 12.8);
+    return s;
+}
+
+Symbol playFill()
+{
+    Symbol s;
+    s.filled.moveTo(4, 2.2);
+    s.filled.lineTo(13.6, 8);
+    s.filled.lineTo(4, 13.8);
+    s.filled.closeSubpath();
+    return s;
+}
+
+const QHash<QString, Symbol> &symbols()
+{
+    static const QHash<QString, Symbol> table = {
+        {QStringLiteral("doc.on.clipboard"), clipboard()},
+        {QStringLiteral("arrow.down.to.line.compact"), arrowDownToLine()},
+        {QStringLiteral("eye"), eye()},
+        {QStringLiteral("pencil.tip.crop.circle"), pencilInCircle()},
+        {QStringLiteral("text.viewfinder"), textViewfinder()},
+        {QStringLiteral("pin.fill"), pin()},
+        {QStringLiteral("trash"), trash()},
+        {QStringLiteral("xmark"), xmark()},
+        {QStringLiteral("play.fill"), playFill()},
+    };
+    return table;
+}
+
+} // namespace
+
+bool isKnownTraySymbol(const QString &name)
+{
+    return symbols().contains(name);
+}
+
+void paintTraySymbol(QPainter &painter, const QString &name, const QRectF &box, const QColor &color,
+                     double weight)
+{
+    const auto found = symbols().constFind(name);
+    if (found == symbols().constEnd() || box.isEmpty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double scale = std::min(box.width(), box.height()) / 16.0;
+    painter.translate(box.center());
+    painter.scale(scale, scale);
+    painter.translate(-8, -8);
+    if (!found->filled.isEmpty())
+        painter.fillPath(found->filled, color);
+    if (!found->stroked.isEmpty()) {
+        painter.setPen(QPen(color, weight, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(found->stroked);
+    }
+    painter.restore();
+}
+
+QFont trayFont(int pixelSize, QFont::Weight weight, bool monospaced)
+{
+    QFont font = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QFont();
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    return font;
+}

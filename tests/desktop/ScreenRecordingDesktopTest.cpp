@@ -1,0 +1,334 @@
+#include "../platform/MovieProbe.h"
+#include "capture/ScreenRecordingService.h"
+#include "platform/RecordingPlatform.h"
+#include "platform/x11/X11FrameSource.h"
+#include "support/AwaitError.h"
+#include "support/TempDirScope.h"
+#include "support/WaitUntil.h"
+#include "support/X11DesktopTest.h"
+
+#include <QCursor>
+#include <QFile>
+#include <QMutex>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+// Recordings of the harness's screen with the real frame source, writer and poster frames.
+namespace {
+
+using namespace platform;
+
+const QColor stillColour(200, 40, 200);
+constexpr int frameRate = 30;
+
+// Its left half never changes; its right half changes colour at every repaint and a bar runs
+// across it, so that every recorded frame differs.
+class AnimatedWindow : public QWidget {
+public:
+    AnimatedWindow()
+    {
+        setFixedSize(301, 201);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            ++m_tick;
+            update();
+        });
+        m_timer.start(20);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(0, 0, 150, height(), stillColour);
+        painter.fillRect(150, 0, width() - 150, height(),
+                         QColor::fromHsv((m_tick * 9) % 360, 255, 230));
+        painter.fillRect(150 + (m_tick * 5) % 140, 0, 10, height(), Qt::white);
+    }
+
+private:
+    QTimer m_timer;
+    int m_tick = 0;
+};
+
+bool near(QColor actual, QColor expected)
+{
+    return std::abs(actual.red() - expected.red()) < 20 &&
+           std::abs(actual.green() - expected.green()) < 20 &&
+           std::abs(actual.blue() - expected.blue()) < 20;
+}
+
+bool pulseAudioRuns()
+{
+    return QFile::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + "/pulse/native");
+}
+
+class ScreenRecordingDesktop : public X11DesktopTest {
+protected:
+    void SetUp() override
+    {
+        X11DesktopTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (!MovieProbe::available())
+            GTEST_SKIP() << "ffprobe is not installed";
+        display = m_platform.displays->displays().first();
+        window.setWindowTitle("Recorded");
+        window.move(200, 150);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ASSERT_TRUE(waitUntil([&] {
+            info = listed(WindowId(window.winId()));
+            return info && info->captureFrame.height() > window.height();
+        }));
+        service =
+            std::make_unique<ScreenRecordingService>(makeRecordingPlatform(), *m_platform.displays);
+    }
+
+    // The window's unchanging half, in capture coordinates.
+    QPointF stillPoint() const { return QPointF(window.mapToGlobal(QPoint(75, 100))); }
+
+    RecordingResult record(std::optional<QRectF> area, std::optional<WindowInfo> target,
+                           VideoExportFormat format, bool recordAudio = false)
+    {
+        QCoro::waitFor(
+            service->startRecording(display.id, area, target, format, frameRate, recordAudio));
+        EXPECT_TRUE(service->isRecording());
+        QTest::qWait(1500);
+        return QCoro::waitFor(service->stopRecording());
+    }
+
+    // The movie as ffprobe reads it, and its poster frame showing the window's still half at
+    // `still` (movie pixels).
+    void expectMovie(const RecordingResult &result, QSize size, const QString &brand, QPoint still,
+                     bool withAudio = false)
+    {
+        ASSERT_TRUE(QFile::exists(result.filePath));
+        const MovieProbe probe = MovieProbe::of(result.filePath, true);
+        ASSERT_TRUE(probe.readable);
+        EXPECT_EQ(probe.video.value("codec_name").toString(), "h264");
+        EXPECT_EQ(probe.video.value("profile").toString(), "High");
+        EXPECT_EQ(probe.video.value("pix_fmt").toString(), "yuv420p");
+        EXPECT_EQ(QSize(probe.video.value("width").toInt(), probe.video.value("height").toInt()),
+                  size);
+        // The rate the stream declares; the average is lower by the ticks a busy machine skips.
+        EXPECT_EQ(probe.video.value("r_frame_rate").toString(), "30/1");
+        const QStringList average = probe.video.value("avg_frame_rate").toString().split('/');
+        ASSERT_EQ(average.size(), 2);
+        EXPECT_NEAR(average[0].toDouble() / average[1].toDouble(), 30, 4);
+        EXPECT_NEAR(probe.duration(), 1.5, 0.4);
+        // Frames are read at the frame rate; a busy machine may skip a few ticks.
+        EXPECT_GE(probe.frames(), 30);
+        EXPECT_LE(probe.frames(), 50);
+        const QByteArray bitRate =
+            "bitrate=" + QByteArray::number(qint64(size.width()) * size.height() * 4 / 1000);
+        EXPECT_TRUE(MovieProbe::encoderSettingsContain(result.filePath, bitRate));
+        if (!brand.isEmpty())
+            EXPECT_EQ(probe.brand(), brand);
+        EXPECT_EQ(probe.audio.value("codec_name").toString(), withAudio ? "aac" : "");
+
+        EXPECT_EQ(result.posterFrame.size(), size);
+        EXPECT_TRUE(near(result.posterFrame.pixelColor(still), stillColour))
+            << result.posterFrame.pixelColor(still).name().toStdString();
+    }
+
+    TempDirScope temp;
+    AnimatedWindow window;
+    platform::Display display;
+    std::optional<WindowInfo> info;
+    std::unique_ptr<ScreenRecordingService> service;
+};
+
+TEST_F(ScreenRecordingDesktop, RecordsTheWholeDisplay)
+{
+    const QSize size = display.rootRect.size();
+    const QPoint still = stillPoint().toPoint() - display.rootRect.topLeft();
+    const bool withAudio = pulseAudioRuns();
+    expectMovie(record({}, {}, VideoExportFormat::mp4, withAudio), size, "iso5", still, withAudio);
+    expectMovie(record({}, {}, VideoExportFormat::mov), size, "qt  ", still);
+}
+
+TEST_F(ScreenRecordingDesktop, RecordsAWindowWithItsDecorations)
+{
+    const QRectF frame = info->captureFrame;
+    const QSize size((int(frame.width()) + 1) / 2 * 2, (int(frame.height()) + 1) / 2 * 2);
+    const QPoint still = (stillPoint() - frame.topLeft()).toPoint();
+    expectMovie(record({}, info, VideoExportFormat::mov), size, "qt  ", still);
+    expectMovie(record({}, info, VideoExportFormat::gif), size, "iso5", still);
+}
+
+TEST_F(ScreenRecordingDesktop, RecordsAnArea)
+{
+    // 301 × 201 points: recorded 302 × 202.
+    const QRectF area(QPointF(window.mapToGlobal(QPoint(0, 0))), QSizeF(301, 201));
+    const QPoint still(75, 100);
+    expectMovie(record(area, {}, VideoExportFormat::mp4), QSize(302, 202), "iso5", still);
+    expectMovie(record(area, {}, VideoExportFormat::mov), QSize(302, 202), "qt  ", still);
+}
+
+TEST_F(ScreenRecordingDesktop, CancelLeavesNoMovie)
+{
+    QCoro::waitFor(
+        service->startRecording(display.id, {}, info, VideoExportFormat::mp4, frameRate, false));
+    const QString path = service->outputPath();
+    QTest::qWait(300);
+    EXPECT_TRUE(QFile::exists(path));
+    service->cancelRecording();
+    EXPECT_FALSE(QFile::exists(path));
+    EXPECT_FALSE(service->isRecording());
+}
+
+TEST_F(ScreenRecordingDesktop, AWindowClosedMidRecordingLeavesAPlayableMovie)
+{
+    QSignalSpy ended(service.get(), &ScreenRecording::streamEnded);
+    QCoro::waitFor(
+        service->startRecording(display.id, {}, info, VideoExportFormat::mp4, frameRate, false));
+    QTest::qWait(1200);
+    window.close();
+    ASSERT_TRUE(waitUntil([&] { return ended.count() == 1; }));
+    EXPECT_TRUE(service->isRecording());
+
+    const RecordingResult result = QCoro::waitFor(service->stopRecording());
+    const MovieProbe probe = MovieProbe::of(result.filePath, true);
+    ASSERT_TRUE(probe.readable);
+    EXPECT_GE(probe.frames(), 20);
+    EXPECT_NEAR(probe.duration(), 1.2, 0.4);
+}
+
+// The frame source on its own: pacing, padding and the pointer.
+class X11FrameSourceDesktop : public X11DesktopTest {
+protected:
+    struct Delivered {
+        QMutex mutex;
+        QList<QImage> frames;
+        QList<qint64> times;
+        QString endReason;
+    };
+
+    std::unique_ptr<FrameStream> start(const FrameSourceRequest &request, Delivered &delivered)
+    {
+        QString error;
+        std::unique_ptr<FrameStream> stream = sources.start(
+            request,
+            [&delivered](const QImage &frame, qint64 time) {
+                QMutexLocker lock(&delivered.mutex);
+                delivered.frames.append(frame.copy());
+                delivered.times.append(time);
+            },
+            [&delivered](const QString &reason) {
+                QMutexLocker lock(&delivered.mutex);
+                delivered.endReason = reason;
+            },
+            &error);
+        EXPECT_TRUE(stream) << error.toStdString();
+        return stream;
+    }
+
+    static FrameSourceRequest request(QRect rootRect, QSize frameSize, int frameRate = 30)
+    {
+        FrameSourceRequest request;
+        request.rootRect = rootRect;
+        request.frameSize = frameSize;
+        request.frameRate = frameRate;
+        return request;
+    }
+
+    // Until the stream delivered a frame or ended.
+    static bool waitFor(Delivered &delivered, bool ended)
+    {
+        return waitUntil([&] {
+            QMutexLocker lock(&delivered.mutex);
+            return ended ? !delivered.endReason.isEmpty() : !delivered.frames.isEmpty();
+        });
+    }
+
+    X11FrameSources sources;
+};
+
+TEST_F(X11FrameSourceDesktop, FramesComeAtTheRatePaddedToTheirSize)
+{
+    const QRect root = m_platform.displays->displays().first().rootRect;
+    // Reaches past the screen's corner: the part outside is black.
+    Delivered delivered;
+    std::unique_ptr<FrameStream> stream =
+        start(request(QRect(root.right() - 63, root.bottom() - 63, 100, 100), QSize(100, 100), 20),
+              delivered);
+    QTest::qWait(1000);
+    stream->stop();
+
+    QMutexLocker lock(&delivered.mutex);
+    EXPECT_GE(delivered.frames.size(), 15);
+    EXPECT_LE(delivered.frames.size(), 22);
+    for (qsizetype i = 1; i < delivered.times.size(); ++i)
+        EXPECT_GE(delivered.times[i] - delivered.times[i - 1], 40'000);
+    const QImage frame = delivered.frames.last();
+    EXPECT_EQ(frame.size(), QSize(100, 100));
+    EXPECT_EQ(frame.pixel(80, 80), qRgb(0, 0, 0));
+    EXPECT_EQ(frame.pixel(99, 10), qRgb(0, 0, 0));
+}
+
+TEST_F(X11FrameSourceDesktop, ThePointerIsDrawnIn)
+{
+    const QRgb solid = qRgb(10, 120, 200);
+    QWidget window;
+    window.setFixedSize(120, 80);
+    window.setAutoFillBackground(true);
+    window.setPalette(QPalette(QColor(solid)));
+    window.move(300, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const QRect client(window.mapToGlobal(QPoint(0, 0)), window.size());
+    QCursor::setPos(client.center());
+    QTest::qWait(100);
+
+    const auto differing = [&](bool showsCursor) {
+        FrameSourceRequest pointerRequest = request(client, client.size());
+        pointerRequest.showsCursor = showsCursor;
+        Delivered delivered;
+        std::unique_ptr<FrameStream> stream = start(pointerRequest, delivered);
+        EXPECT_TRUE(waitFor(delivered, false));
+        stream->stop();
+        const QImage frame = delivered.frames.first();
+        int count = 0;
+        for (int y = 0; y < frame.height(); ++y) {
+            for (int x = 0; x < frame.width(); ++x)
+                count += frame.pixel(x, y) != solid;
+        }
+        return count;
+    };
+    EXPECT_EQ(differing(false), 0);
+    EXPECT_GT(differing(true), 20);
+}
+
+TEST_F(X11FrameSourceDesktop, AClosedWindowEndsTheStream)
+{
+    auto window = std::make_unique<QWidget>();
+    window->setFixedSize(120, 80);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    FrameSourceRequest windowRequest = request({}, QSize(200, 200));
+    windowRequest.window = WindowId(window->winId());
+    Delivered delivered;
+    std::unique_ptr<FrameStream> stream = start(windowRequest, delivered);
+    QTest::qWait(200);
+    window->close();
+    EXPECT_TRUE(waitFor(delivered, true));
+    stream->stop();
+    {
+        QMutexLocker lock(&delivered.mutex);
+        EXPECT_EQ(delivered.endReason, "The window was closed");
+        EXPECT_FALSE(delivered.frames.isEmpty());
+    }
+
+    // A window that no longer exists cannot be recorded.
+    window.reset();
+    QTest::qWait(100);
+    QString error;
+    EXPECT_FALSE(sources.start(
+        windowRequest, [](const QImage &, qint64) {}, [](const QString &) {}, &error));
+    EXPECT_TRUE(error.startsWith("Window ")) << error.toStdString();
+}
+
+} // namespace

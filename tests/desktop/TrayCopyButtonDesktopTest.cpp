@@ -1,0 +1,112 @@
+// The tray's copy button on the harness's X server: a click on it in the expanded tray puts the
+// staged capture on the real clipboard, as another program pastes it.
+
+#include "capture/ClipboardService.h"
+#include "platform/PointerMonitor.h"
+#include "platform/qt/QtPasteboard.h"
+#include "platform/x11/X11Platform.h"
+#include "support/CaptureCoordinatorFixture.h"
+#include "support/WaitUntil.h"
+#include "support/XclipPaste.h"
+#include "tray/CaptureTrayView.h"
+#include "tray/NotchTrackingContainerView.h"
+#include "tray/NotchWindowController.h"
+#include "tray/TrayActionButton.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+namespace {
+
+class TrayCopyButtonDesktopTest : public CaptureCoordinatorFixture {
+protected:
+    void SetUp() override
+    {
+        if (!qEnvironmentVariableIsSet("CORVANTA_HARNESS"))
+            GTEST_SKIP() << "needs the desktop harness";
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+        m_clipboardService = &m_realClipboard;
+        m_desktop = platform::makeX11ScreenshotPlatform();
+        ASSERT_FALSE(m_desktop.displays->displays().isEmpty());
+    }
+    // The tray goes first, then the coordinator, then the service it was given.
+    void TearDown() override
+    {
+        m_trayController.reset();
+        m_coordinator.reset();
+    }
+
+    StagingTrayCallbacks copyOnly()
+    {
+        StagingTrayCallbacks callbacks;
+        callbacks.onCopy = [this](const CaptureItem &item) { coordinator().copyCapture(item); };
+        return callbacks;
+    }
+
+    NotchWindowController &tray()
+    {
+        m_trayController = std::make_unique<NotchWindowController>(NotchWindowController::Services{
+            .queue = m_queue,
+            .settings = m_settings,
+            .callbacks = copyOnly(),
+            .displays = *m_desktop.displays,
+            .recorder = nullptr,
+            .neighbours = {},
+            .panels = nullptr,
+            .pointerMonitor = nullptr,
+            .compositor = m_desktop.compositor.get(),
+            .screenGeometry = {},
+            .timers = nullptr,
+        });
+        return *m_trayController;
+    }
+
+    static QImage picture()
+    {
+        QImage image(320, 200, QImage::Format_RGB32);
+        image.fill(Qt::darkBlue);
+        QPainter painter(&image);
+        painter.fillRect(40, 30, 120, 80, Qt::yellow);
+        return image;
+    }
+
+    ClipboardService m_realClipboard{std::make_shared<platform::QtPasteboard>()};
+    platform::ScreenshotPlatform m_desktop;
+    std::unique_ptr<NotchWindowController> m_trayController;
+};
+
+TEST_F(TrayCopyButtonDesktopTest, TheCopyButtonPutsTheSelectedCaptureOnTheClipboard)
+{
+    const CaptureItem item(QUuid::createUuid(), QDateTime::currentDateTime(), std::nullopt,
+                           CaptureMode::area, picture(), std::nullopt, std::nullopt,
+                           CaptureItemState::pending());
+    coordinator();
+    m_queue.enqueue(item);
+    NotchWindowController &controller = tray();
+    controller.show(std::nullopt, TrayInteractionState::expanded);
+    ASSERT_TRUE(controller.isVisible());
+    QWindow *window = controller.panel()->windowHandle();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+
+    auto *copy = controller.trayView()->findChild<TrayActionButton *>("trayButton.copy");
+    ASSERT_NE(copy, nullptr);
+    ASSERT_TRUE(copy->isVisible());
+    const QPoint centre = copy->mapTo(controller.panel(), copy->rect().center());
+    // The tray tells clicks on it from clicks elsewhere by where the pointer is.
+    QCursor::setPos(window->mapToGlobal(centre));
+    ASSERT_TRUE(waitUntil([&] { return QCursor::pos() == window->mapToGlobal(centre); }));
+    QTest::mouseClick(window, Qt::LeftButton, {}, centre);
+
+    // The copy starts at once and ends with the capture back to pending.
+    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::copying());
+    ASSERT_TRUE(waitUntil(
+        [&] { return m_queue.items().first().state() == CaptureItemState::pending(); }, 10000));
+    const QImage pasted = QImage::fromData(pasteWithXclip(QStringLiteral("image/png")), "PNG");
+    EXPECT_TRUE(pasted.convertToFormat(QImage::Format_RGB32) == picture());
+}
+
+} // namespace

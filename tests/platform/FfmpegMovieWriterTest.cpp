@@ -1,0 +1,214 @@
+#include "platform/ffmpeg/FfmpegMovieWriter.h"
+#include "MovieProbe.h"
+#include "platform/AudioInput.h"
+#include "platform/ffmpeg/FfmpegPosterFrames.h"
+
+#include <QColor>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cmath>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace {
+
+using platform::MovieContainer;
+using platform::MovieSettings;
+using platform::MovieWriter;
+
+constexpr qint64 second = 1'000'000;
+const QSize movieSize(320, 240);
+
+// Red for the first quarter second, then green; a white bar moves across so that no two frames
+// are alike.
+QImage patternFrame(int index, int frameRate)
+{
+    QImage frame(movieSize, QImage::Format_RGB32);
+    frame.fill(index * 4 < frameRate ? QColor(220, 30, 30) : QColor(30, 200, 60));
+    const int x = (index * 7) % (movieSize.width() - 10);
+    for (int y = 0; y < 20; ++y)
+        std::fill_n(reinterpret_cast<quint32 *>(frame.scanLine(y)) + x, 10, 0xffffffffu);
+    return frame;
+}
+
+// Frames `frameRate` a second for `seconds`, time-stamped from `start`; each hand-over waits a
+// little so that the encoder of a small movie keeps up.
+void writePattern(MovieWriter &writer, int frameRate, double seconds, qint64 start)
+{
+    const int count = int(frameRate * seconds);
+    for (int i = 0; i < count; ++i) {
+        writer.addVideoFrame(patternFrame(i, frameRate), start + i * second / frameRate);
+        QThread::msleep(3);
+    }
+}
+
+// A 440 Hz tone of `seconds`, in chunks of 441 frames, time-stamped from `start`.
+void writeTone(MovieWriter &writer, double seconds, qint64 start)
+{
+    constexpr int chunk = 441;
+    std::vector<float> samples(chunk * 2);
+    const int chunks = int(seconds * platform::audioSampleRate / chunk);
+    for (int c = 0; c < chunks; ++c) {
+        for (int i = 0; i < chunk; ++i) {
+            const double t = double(c * chunk + i) / platform::audioSampleRate;
+            samples[2 * i] = samples[2 * i + 1] = float(0.3 * std::sin(2 * M_PI * 440 * t));
+        }
+        writer.addAudio(samples.data(), chunk, start + qint64(c) * chunk * second / 44100);
+    }
+}
+
+bool near(QColor actual, QColor expected)
+{
+    return std::abs(actual.red() - expected.red()) < 16 &&
+           std::abs(actual.green() - expected.green()) < 16 &&
+           std::abs(actual.blue() - expected.blue()) < 16;
+}
+
+class FfmpegMovieWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!MovieProbe::available())
+            GTEST_SKIP() << "ffprobe is not installed";
+    }
+
+    MovieSettings settings(const QString &name, MovieContainer container, bool withAudio = false,
+                           int frameRate = 20)
+    {
+        MovieSettings settings;
+        settings.filePath = dir.filePath(name);
+        settings.container = container;
+        settings.frameSize = movieSize;
+        settings.frameRate = frameRate;
+        settings.withAudio = withAudio;
+        return settings;
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(FfmpegMovieWriterTest, MoviesAreHighProfileH264AtTheAskedSizeRateAndBitRate)
+{
+    struct Case {
+        MovieContainer container;
+        unsigned cores; // 2 picks the fastest preset, 8 the better one
+        bool withAudio;
+        const char *brand;
+    };
+    for (const Case &c : {Case{MovieContainer::mpeg4, 8, true, "iso5"},
+                          Case{MovieContainer::quickTime, 2, false, "qt  "}}) {
+        SCOPED_TRACE(c.brand);
+        const MovieSettings movie =
+            settings(QStringLiteral("movie-%1").arg(c.cores), c.container, c.withAudio);
+        QString error;
+        std::unique_ptr<MovieWriter> writer =
+            platform::FfmpegMovieWriters(c.cores).create(movie, &error);
+        ASSERT_TRUE(writer) << error.toStdString();
+        writePattern(*writer, 20, 2.0, 5 * second);
+        writeTone(*writer, 2.0, 5 * second);
+        ASSERT_TRUE(writer->finish(&error)) << error.toStdString();
+
+        const MovieProbe probe = MovieProbe::of(movie.filePath, true);
+        ASSERT_TRUE(probe.readable);
+        EXPECT_EQ(probe.video.value("codec_name").toString(), "h264");
+        EXPECT_EQ(probe.video.value("profile").toString(), "High");
+        EXPECT_EQ(probe.video.value("pix_fmt").toString(), "yuv420p");
+        EXPECT_EQ(probe.video.value("width").toInt(), 320);
+        EXPECT_EQ(probe.video.value("height").toInt(), 240);
+        EXPECT_EQ(probe.video.value("avg_frame_rate").toString(), "20/1");
+        EXPECT_EQ(probe.frames(), 40 - writer->droppedFrames());
+        EXPECT_NEAR(probe.duration(), 2.0, 0.15);
+        EXPECT_EQ(probe.brand(), c.brand);
+        // 320 × 240 × 4 bits a second.
+        EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "bitrate=307"));
+        EXPECT_EQ(probe.audio.isEmpty(), !c.withAudio);
+        if (c.withAudio) {
+            EXPECT_EQ(probe.audio.value("codec_name").toString(), "aac");
+            EXPECT_EQ(probe.audio.value("sample_rate").toString(), "44100");
+            EXPECT_EQ(probe.audio.value("channels").toInt(), 2);
+        }
+    }
+}
+
+TEST_F(FfmpegMovieWriterTest, SoundStartsWithTheFirstPicture)
+{
+    const MovieSettings movie = settings("sound.mp4", MovieContainer::mpeg4, true);
+    std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters().create(movie);
+    ASSERT_TRUE(writer);
+    // Sound heard a second before the first frame, and sound that arrives before it.
+    writeTone(*writer, 0.5, 5 * second);
+    writePattern(*writer, 20, 2.0, 5 * second);
+    writeTone(*writer, 3.0, 4 * second);
+    ASSERT_TRUE(writer->finish());
+
+    const MovieProbe probe = MovieProbe::of(movie.filePath);
+    EXPECT_NEAR(probe.audio.value("start_time").toString().toDouble(), 0.0, 0.05);
+    // Two seconds and the encoder's padding; three or more would hold the sound from before.
+    EXPECT_NEAR(probe.audio.value("duration").toString().toDouble(), 2.0, 0.15);
+}
+
+TEST_F(FfmpegMovieWriterTest, AMovieWithoutPicturesIsNotCompleted)
+{
+    const MovieSettings movie = settings("empty.mp4", MovieContainer::mpeg4, true);
+    std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters().create(movie);
+    ASSERT_TRUE(writer);
+    writeTone(*writer, 0.5, 0);
+    QString error;
+    EXPECT_FALSE(writer->finish(&error));
+    EXPECT_EQ(error, "No video frames were recorded");
+
+    QString createError;
+    MovieSettings unwritable = settings("missing/folder/x.mp4", MovieContainer::mpeg4);
+    EXPECT_FALSE(platform::FfmpegMovieWriters().create(unwritable, &createError));
+    EXPECT_TRUE(createError.startsWith("Cannot create " + unwritable.filePath))
+        << createError.toStdString();
+}
+
+TEST_F(FfmpegMovieWriterTest, PosterFramesAreDecodedAtTheAskedTime)
+{
+    const MovieSettings movie = settings("poster.mov", MovieContainer::quickTime);
+    std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters().create(movie);
+    ASSERT_TRUE(writer);
+    writePattern(*writer, 20, 1.0, 0);
+    ASSERT_TRUE(writer->finish());
+
+    platform::FfmpegPosterFrames posters;
+    QString error;
+    const QImage atTenth = posters.frameAt(movie.filePath, 0.1, &error);
+    ASSERT_FALSE(atTenth.isNull()) << error.toStdString();
+    EXPECT_EQ(atTenth.size(), movieSize);
+    EXPECT_TRUE(near(atTenth.pixelColor(160, 200), QColor(220, 30, 30)));
+    EXPECT_TRUE(
+        near(posters.frameAt(movie.filePath, 0.6).pixelColor(160, 200), QColor(30, 200, 60)));
+    // Past the end: the last frame.
+    EXPECT_TRUE(
+        near(posters.frameAt(movie.filePath, 30).pixelColor(160, 200), QColor(30, 200, 60)));
+
+    EXPECT_TRUE(posters.frameAt(dir.filePath("nothing.mp4"), 0, &error).isNull());
+    EXPECT_TRUE(error.startsWith("Cannot open")) << error.toStdString();
+}
+
+TEST_F(FfmpegMovieWriterTest, AWriterKilledMidMovieLeavesAPlayableMovie)
+{
+    const MovieSettings movie = settings("killed.mp4", MovieContainer::mpeg4, true, 30);
+    EXPECT_EXIT(
+        {
+            std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters().create(movie);
+            if (writer) {
+                writeTone(*writer, 0.1, 0);
+                writePattern(*writer, 30, 3.0, 0);
+                writeTone(*writer, 3.0, 0);
+            }
+            std::raise(SIGKILL);
+        },
+        ::testing::KilledBySignal(SIGKILL), "");
+
+    const MovieProbe probe = MovieProbe::of(movie.filePath, true);
+    ASSERT_TRUE(probe.readable);
+    EXPECT_GE(probe.frames(), 30);
+    EXPECT_EQ(probe.video.value("codec_name").toString(), "h264");
+}
+
+} // namespace

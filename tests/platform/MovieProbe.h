@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+
+// What ffprobe reads from a movie file: its streams and container as ffprobe's JSON names them
+// ("codec_name", "profile", "pix_fmt", "avg_frame_rate", "nb_read_frames", "major_brand", ...).
+struct MovieProbe {
+    bool readable = false;
+    QJsonObject format;
+    QJsonObject video;
+    QJsonObject audio;
+
+    static bool available() { return !QStandardPaths::findExecutable("ffprobe").isEmpty(); }
+
+    // countFrames decodes the whole video stream to count its frames (nb_read_frames).
+    static MovieProbe of(const QString &path, bool countFrames = false)
+    {
+        QStringList arguments{"-v", "error", "-show_streams", "-show_format", "-of", "json"};
+        if (countFrames)
+            arguments << "-count_frames";
+        QProcess ffprobe;
+        ffprobe.start(QStringLiteral("ffprobe"), arguments << path);
+        MovieProbe probe;
+        if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
+            return probe;
+        const QJsonObject root = QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
+        probe.format = root.value("format").toObject();
+        for (const QJsonValue &stream : root.value("streams").toArray()) {
+            const QJsonObject object = stream.toObject();
+            (object.value("codec_type").toString() == "video" ? probe.video : probe.audio) = object;
+        }
+        probe.readable = !probe.video.isEmpty();
+        return probe;
+    }
+
+    QString brand() const
+    {
+        return format.value("tags").toObject().value("major_brand").toString();
+    }
+    double duration() const { return format.value("duration").toString().toDouble(); }
+    int frames() const { return video.value("nb_read_frames").toString().toInt(); }
+
+    // The encoder settings x264 writes into the stream, e.g. "bitrate=307".
+    static bool encoderSettingsContain(const QString &path, const QByteArray &setting)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains(" " + setting + " ");
+    }
+};

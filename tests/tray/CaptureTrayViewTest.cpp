@@ -1,0 +1,360 @@
+#include "tray/CaptureTrayView.h"
+#include "capture/ElapsedTime.h"
+#include "tray/CaptureTrayItemView.h"
+#include "tray/RecordingDot.h"
+#include "tray/TrayActionButton.h"
+#include "tray/TrayControlLayout.h"
+#include "tray/TrayTestSupport.h"
+#include "tray/TrayViewTestSupport.h"
+
+#include "support/WaitUntil.h"
+
+#include <QDrag>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QTest>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+using namespace std::chrono_literals;
+using State = TrayInteractionState;
+
+class CaptureTrayViewTest : public TrayControllerTest {
+protected:
+    CaptureTrayView &showTray(State state)
+    {
+        if (!controller)
+            build();
+        controller->show(std::nullopt, state);
+        return *controller->trayView();
+    }
+
+    template <typename T> T *child(const QString &name) const
+    {
+        return controller->trayView()->findChild<T *>(name);
+    }
+    CaptureTrayThumbnail *displayed() const
+    {
+        return child<CaptureTrayThumbnail>("displayedThumbnail");
+    }
+    CaptureTrayThumbnail *large() const { return child<CaptureTrayThumbnail>("largeThumbnail"); }
+    static bool shown(const QWidget *widget) { return widget && widget->isVisible(); }
+
+    // The strip's cells on screen, by capture.
+    QHash<QUuid, CaptureTrayItemView *> cells() const
+    {
+        QHash<QUuid, CaptureTrayItemView *> out;
+        for (CaptureTrayItemView *cell :
+             controller->trayView()->findChildren<CaptureTrayItemView *>()) {
+            if (cell->isVisibleTo(controller->trayView()))
+                out.insert(cell->itemID(), cell);
+        }
+        return out;
+    }
+
+    // The action buttons shown, left to right.
+    QStringList buttonsShown() const
+    {
+        QList<TrayActionButton *> buttons =
+            controller->trayView()->findChildren<TrayActionButton *>();
+        buttons.removeIf([](TrayActionButton *b) { return !b->isVisible(); });
+        std::sort(buttons.begin(), buttons.end(), [](auto *a, auto *b) { return a->x() < b->x(); });
+        QStringList names;
+        for (TrayActionButton *button : buttons)
+            names << button->objectName().section('.', 1);
+        return names;
+    }
+
+    static void startDragOn(QWidget *widget, QPoint at)
+    {
+        QTest::mousePress(widget, Qt::LeftButton, {}, at);
+        QMouseEvent move(QEvent::MouseMove, at + QPoint(40, 0), widget->mapToGlobal(at),
+                         Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(widget, &move);
+    }
+
+    FakeTrayPreview preview;
+    FakeTrayPinning pinning;
+};
+
+} // namespace
+
+TEST(TrayViewGeometry, CornerRadiusFollowsStateAttachmentAndHeight)
+{
+    EXPECT_EQ(trayCornerRadius(24, false, false), 12);
+    EXPECT_EQ(trayCornerRadius(34, false, false), 17);
+    EXPECT_EQ(trayCornerRadius(32, true, false), 12);
+    EXPECT_EQ(trayCornerRadius(10, true, false), 5);
+    EXPECT_EQ(trayCornerRadius(20, false, true), 10);
+    EXPECT_EQ(trayCornerRadius(82, false, true), 14);
+    EXPECT_EQ(trayCornerRadius(114, true, true), 14);
+    EXPECT_EQ(trayCornerRadius(-4, false, false), 0);
+}
+
+TEST(TrayViewGeometry, ElapsedTimeCountsWholeMinutesAndSeconds)
+{
+    EXPECT_EQ(formatElapsedTime(0), "00:00");
+    EXPECT_EQ(formatElapsedTime(59.9), "00:59");
+    EXPECT_EQ(formatElapsedTime(3600), "60:00");
+    EXPECT_EQ(formatElapsedTime(6000), "100:00");
+    for (double broken :
+         {-1.0, -0.5, std::numeric_limits<double>::quiet_NaN(),
+          std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()})
+        EXPECT_EQ(formatElapsedTime(broken), "00:00") << broken;
+    // Absurd durations are capped, never wrapped into negative numbers.
+    EXPECT_EQ(formatElapsedTime(1e300), "35791394:07");
+}
+
+TEST_F(CaptureTrayViewTest, AFloatingCompactTrayShowsTheDisplayedCaptureAndHangsFromTheTop)
+{
+    showTray(State::compact);
+    CaptureTrayView &view = *controller->trayView();
+    EXPECT_FALSE(view.isAttachedToNotch());
+    EXPECT_FALSE(shown(displayed())) << "nothing staged";
+    EXPECT_EQ(view.outlineRect(), QRectF((view.width() - 196) / 2.0, 0, 196, 34));
+    EXPECT_EQ(view.cornerRadius(), 17);
+
+    const CaptureItem item = stage();
+    ASSERT_TRUE(shown(displayed()));
+    EXPECT_EQ(displayed()->itemID(), item.id());
+    // Thumbnail (40) and badge (18) 8 apart, centred in the 196-wide pill.
+    const QRectF outline = view.outlineRect();
+    EXPECT_NEAR(displayed()->x() + 1, outline.x() + (196 - 66) / 2.0, 1);
+    EXPECT_NEAR(displayed()->y() + 1, 4, 1);
+    EXPECT_FALSE(shown(view.findChild<QWidget *>("thumbnailStrip")));
+    EXPECT_TRUE(buttonsShown().isEmpty());
+}
+
+TEST_F(CaptureTrayViewTest, ConfirmationLooksExactlyLikeCompact)
+{
+    stage();
+    CaptureTrayView &view = showTray(State::compact);
+    const QImage compact = view.grab().toImage();
+    controller->show(std::nullopt, State::confirmation);
+    EXPECT_EQ(view.grab().toImage(), compact);
+}
+
+TEST_F(CaptureTrayViewTest, AttachedToTheNotchTheTopIsSquareAndTheBodyStartsBelowIt)
+{
+    compositor.compositing = true;
+    notchedDisplays << 1;
+    stage();
+    CaptureTrayView &view = showTray(State::compact);
+    EXPECT_TRUE(view.isAttachedToNotch());
+    EXPECT_EQ(view.cornerRadius(), 12);
+    EXPECT_NEAR(displayed()->x() + 1, view.outlineRect().x() + 10, 1);
+    const auto cornerPixel = [&] {
+        const QPoint corner = view.outlineRect().topLeft().toPoint() + QPoint(1, 1);
+        return view.grab().toImage().pixelColor(corner);
+    };
+    EXPECT_EQ(cornerPixel(), QColor(Qt::black)) << "square top corners";
+
+    controller->show(std::nullopt, State::expanded);
+    EXPECT_EQ(view.outlineRect().height(), 82 + 32);
+    EXPECT_EQ(view.cornerRadius(), 14);
+    const QWidget *strip = view.findChild<QWidget *>("thumbnailStrip");
+    ASSERT_TRUE(shown(strip));
+    EXPECT_NEAR(strip->geometry().center().y(), 32 + 82 / 2.0, 1);
+
+    settings->setTrayPosition(TrayPosition::floatingTop);
+    EXPECT_FALSE(view.isAttachedToNotch());
+    EXPECT_NEAR(strip->geometry().center().y(), 82 / 2.0, 1);
+    EXPECT_LT(cornerPixel().alpha(), 128) << "rounded top corners";
+}
+
+TEST_F(CaptureTrayViewTest, TheExpandedTrayShowsTheStripAndTheEnabledButtons)
+{
+    const CaptureItem a = stage(), b = stage(), c = stage();
+    showTray(State::expanded);
+    ASSERT_TRUE(shown(large()));
+    EXPECT_EQ(large()->itemID(), c.id());
+    EXPECT_EQ(QSet<QUuid>(cells().keyBegin(), cells().keyEnd()), (QSet<QUuid>{a.id(), b.id()}));
+    EXPECT_LT(large()->x(), cells().value(b.id())->x()) << "queue order, newest first";
+    EXPECT_EQ(buttonsShown(),
+              (QStringList{"copy", "save", "open", "annotate", "ocr", "pin", "delete"}));
+
+    settings->setDisabledTrayButtons({"open", "ocr"});
+    EXPECT_EQ(buttonsShown(), (QStringList{"copy", "save", "annotate", "pin", "delete"}));
+    settings->setDisabledTrayButtons({"copy", "save", "open", "annotate", "ocr", "pin", "delete"});
+    EXPECT_TRUE(buttonsShown().isEmpty());
+
+    // A selection naming no staged capture: every capture is a cell, none is large.
+    settings->setDisabledTrayButtons({});
+    queue.setSelectedItemID(QUuid::createUuid());
+    EXPECT_FALSE(shown(large()));
+    EXPECT_EQ(cells().size(), 3);
+
+    queue.clearAll();
+    EXPECT_TRUE(cells().isEmpty());
+    EXPECT_TRUE(buttonsShown().isEmpty());
+    EXPECT_FALSE(shown(large()));
+}
+
+TEST_F(CaptureTrayViewTest, ButtonsActOnTheSelectedCaptureThroughTheController)
+{
+    neighbours.pinning = &pinning;
+    const CaptureItem a = stage();
+    stage();
+    showTray(State::expanded);
+    QStringList extra;
+    controller->onQuickLook = [&](const CaptureItem &item) { extra << "open " + item.fileName(); };
+    controller->onOCR = [&](const CaptureItem &item) { extra << "ocr " + item.fileName(); };
+    queue.setSelectedItemID(a.id());
+
+    for (const char *name : {"copy", "open", "annotate", "ocr", "pin", "save"}) {
+        auto *button = child<TrayActionButton>(QStringLiteral("trayButton.") + name);
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    }
+    EXPECT_EQ(calls, (QStringList{"copy " + a.fileName(), "save " + a.fileName()}));
+    EXPECT_EQ(extra, (QStringList{"open " + a.fileName(), "ocr " + a.fileName()}));
+    EXPECT_EQ(pinning.pinned, QList<QUuid>{a.id()});
+}
+
+TEST_F(CaptureTrayViewTest, CellsAreKeptAndUpdatedInPlaceByCapture)
+{
+    const CaptureItem a = stage(), b = stage();
+    showTray(State::expanded);
+    ASSERT_EQ(cells().size(), 1);
+    const QPointer<CaptureTrayItemView> cellA = cells().value(a.id());
+
+    const CaptureItem c = stage();
+    EXPECT_EQ(cells().value(a.id()), cellA);
+    ASSERT_TRUE(cells().contains(b.id()));
+    const QPointer<CaptureTrayItemView> cellB = cells().value(b.id());
+    EXPECT_EQ(large()->itemID(), c.id());
+
+    queue.markSaving(a.id());
+    EXPECT_EQ(cells().value(a.id()), cellA);
+    EXPECT_TRUE(cellA->showsBusyLayer());
+    queue.markPending(a.id());
+    EXPECT_FALSE(cellA->showsBusyLayer());
+
+    queue.remove(b.id());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(cellB.isNull());
+    EXPECT_EQ(cells().value(a.id()), cellA);
+}
+
+TEST_F(CaptureTrayViewTest, ADraggedCellOutlivesItsCaptureUntilTheDragEnds)
+{
+    const CaptureItem a = stage();
+    stage();
+    CaptureTrayView &view = showTray(State::expanded);
+    const QPointer<CaptureTrayItemView> cell = cells().value(a.id());
+    ASSERT_TRUE(cell);
+
+    bool aliveDuringDrag = false;
+    QSize picture;
+    bool carriesData = false;
+    view.setDragRunner([&](QDrag &drag) {
+        carriesData = drag.mimeData() != nullptr;
+        picture = drag.pixmap().deviceIndependentSize().toSize();
+        // The capture leaves the queue while the drag goes on.
+        queue.remove(a.id());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        aliveDuringDrag = !cell.isNull() && drag.source() == cell;
+        return Qt::CopyAction;
+    });
+    const int room = CaptureTrayItemView::shadowRoom();
+    startDragOn(cell, QPoint(room + 5, room + 5));
+    EXPECT_TRUE(carriesData);
+    EXPECT_EQ(picture, QSize(80, 54));
+    EXPECT_TRUE(aliveDuringDrag);
+    EXPECT_FALSE(cells().contains(a.id()));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(cell.isNull());
+}
+
+TEST_F(CaptureTrayViewTest, PointerAndClicksOnThumbnailsDriveThePreview)
+{
+    neighbours.preview = &preview;
+    const CaptureItem a = stage();
+    stage();
+    CaptureTrayView &view = showTray(State::expanded);
+    ManualHoverClock clock;
+    view.setHoverScheduler(clock.scheduler());
+
+    CaptureTrayItemView *cell = cells().value(a.id());
+    const QPoint inside = cell->rect().center();
+    QMouseEvent move(QEvent::MouseMove, inside, cell->mapToGlobal(inside), Qt::NoButton,
+                     Qt::NoButton, {});
+    QApplication::sendEvent(cell, &move);
+    clock.advance(600ms);
+    EXPECT_EQ(preview.shown, QList<QUuid>{a.id()});
+    EXPECT_FALSE(preview.persistent);
+
+    QTest::mouseClick(large(), Qt::LeftButton, {}, large()->rect().center());
+    EXPECT_TRUE(preview.persistent);
+    EXPECT_EQ(preview.shown.last(), large()->itemID());
+    QTest::mouseClick(cell, Qt::LeftButton, {}, inside);
+    EXPECT_EQ(queue.selectedItemID(), a.id());
+    EXPECT_EQ(large()->itemID(), a.id());
+}
+
+TEST_F(CaptureTrayViewTest, RecordingShowsTheRowAndStopOrCancelActsOnce)
+{
+    int stops = 0, cancels = 0, requests = 0;
+    neighbours.stopRecording = [&] { ++stops; };
+    neighbours.cancelRecording = [&] { ++cancels; };
+    neighbours.requestRecordingStop = [&] { ++requests; };
+    stage();
+    recorder.setRecording(true);
+    recorder.setDuration(65.4);
+    CaptureTrayView &view = showTray(State::compact);
+    EXPECT_FALSE(shown(displayed())) << "the recording row takes the thumbnail's place";
+    const QList<RecordingDot *> dots = view.findChildren<RecordingDot *>();
+    EXPECT_EQ(std::count_if(dots.begin(), dots.end(), shown), 1);
+
+    controller->show(std::nullopt, State::expanded);
+    auto *stop = child<QAbstractButton>("stopRecording");
+    auto *cancel = child<QAbstractButton>("cancelRecording");
+    ASSERT_TRUE(shown(stop) && shown(cancel));
+    EXPECT_FALSE(shown(view.findChild<QWidget *>("thumbnailStrip")));
+    EXPECT_TRUE(buttonsShown().isEmpty());
+    EXPECT_LT(stop->x(), cancel->x());
+    EXPECT_TRUE(view.ownsClick(stop->geometry().center()));
+    EXPECT_TRUE(view.ownsClick(cancel->geometry().center()));
+    EXPECT_FALSE(view.ownsClick(QPoint(stop->x() - 30, stop->geometry().center().y())));
+
+    // A click on Stop is not a click on the tray too, and Cancel cannot race it.
+    QWindow *window = controller->panel()->windowHandle();
+    ASSERT_NE(window, nullptr);
+    QTest::mouseClick(window, Qt::LeftButton, {}, stop->geometry().center());
+    QTest::mouseClick(window, Qt::LeftButton, {}, cancel->geometry().center());
+    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(cancels, 0);
+    EXPECT_EQ(requests, 0);
+
+    // The next recording's controls work again.
+    recorder.setRecording(false);
+    recorder.setRecording(true);
+    controller->show(std::nullopt, State::expanded);
+    QTest::mouseClick(window, Qt::LeftButton, {}, cancel->geometry().center());
+    EXPECT_EQ(cancels, 1);
+    EXPECT_FALSE(view.ownsClick(QPoint(1, 1)));
+}
+
+TEST_F(CaptureTrayViewTest, TheViewReportsItsExpansionAndMorphsOnUserChanges)
+{
+    compositor.compositing = true;
+    stage();
+    CaptureTrayView &view = showTray(State::compact);
+    EXPECT_EQ(controller->expansionProgress(), 0);
+    const QRectF compact = view.outlineRect();
+
+    controller->trayClicked();
+    EXPECT_EQ(controller->expansionProgress(), 1);
+    EXPECT_TRUE(view.isMorphing());
+    ASSERT_TRUE(waitUntil([&] { return !view.isMorphing(); }, 2000));
+    EXPECT_GT(view.outlineRect().width(), compact.width());
+    ASSERT_TRUE(shown(large()));
+    EXPECT_FALSE(shown(displayed())) << "the pill's thumbnail has become the strip's";
+
+    controller->setInteractionState(State::compact);
+    EXPECT_EQ(controller->expansionProgress(), 0);
+    EXPECT_FALSE(view.isMorphing()) << "changes not made by the user are not animated";
+    EXPECT_EQ(view.outlineRect(), compact);
+    EXPECT_TRUE(shown(displayed()));
+}

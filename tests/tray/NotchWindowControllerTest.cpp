@@ -1,0 +1,695 @@
+#include "tray/CaptureTrayView.h"
+#include "tray/TrayTestSupport.h"
+
+#include "support/LogCapture.h"
+#include "support/WaitUntil.h"
+
+#include <QLineEdit>
+#include <QMimeData>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+namespace {
+
+using namespace std::chrono_literals;
+using State = TrayInteractionState;
+
+// The hover band's middle on the 1920 × 1080 display: 20 pt under its top edge.
+const QPointF inBand(960, 1075);
+const QPointF farAway(300, 300);
+
+// A window of ours with the keyboard: records the keys that reach it.
+class KeyWindow : public QWidget {
+public:
+    KeyWindow()
+    {
+        auto *layout = new QVBoxLayout(this);
+        field = new QLineEdit(this);
+        layout->addWidget(field);
+        resize(200, 80);
+    }
+    QLineEdit *field;
+    // The keys that reached the window, modifier keys left out.
+    QList<int> keys;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() < Qt::Key_Shift || event->key() > Qt::Key_ScrollLock)
+            keys << event->key();
+    }
+};
+
+class NotchWindowControllerTest : public TrayControllerTest {};
+
+} // namespace
+
+TEST_F(NotchWindowControllerTest, ShowPlacesThePanelAndKeepsOneTrayView)
+{
+    LogCapture log;
+    build();
+    EXPECT_FALSE(controller->isVisible());
+    EXPECT_FALSE(controller->windowID());
+
+    controller->show(std::nullopt, State::compact);
+    ASSERT_TRUE(controller->isVisible());
+    EXPECT_TRUE(controller->isWindowVisible());
+    EXPECT_TRUE(controller->windowID());
+    EXPECT_TRUE(panels->wasPrepared(controller->panel()));
+    EXPECT_EQ(panels->prepared.first().level, platform::PanelLevel::topmost);
+    EXPECT_EQ(controller->panelFrame(), QRectF(842, 1026, 236, 54));
+    // Screen y upwards becomes Qt's y downwards from the top of the display.
+    EXPECT_EQ(panel().geometry(), QRect(842, 0, 236, 54));
+    EXPECT_EQ(panels->inputRegion(controller->panel()), QRegion(20, 0, 196, 34));
+    // Without a compositor the panel is shaped to the tray's rounded outline.
+    EXPECT_TRUE(panel().mask().contains(QPoint(118, 17)));
+    EXPECT_FALSE(panel().mask().contains(QPoint(21, 1))) << "rounded corners";
+    EXPECT_FALSE(panel().mask().contains(QPoint(118, 45))) << "no margin";
+    EXPECT_TRUE(controller->areEventMonitorsInstalled());
+    EXPECT_TRUE(pointer->running);
+    EXPECT_TRUE(log.messages("overlay").contains(
+        "Tray shown in stationary mode at 842.000000,1026.000000"));
+
+    CaptureTrayView *view = controller->trayView();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->parentWidget(), controller->panel());
+    EXPECT_EQ(view->geometry(), panel().rect());
+    controller->show(std::nullopt, State::expanded);
+    EXPECT_EQ(controller->trayView(), view) << "a second show keeps the view (and its drags)";
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+}
+
+TEST_F(NotchWindowControllerTest, WithoutAnyDisplayNothingIsShown)
+{
+    LogCapture log;
+    displays.set({});
+    build();
+    controller->show(std::nullopt, State::expanded);
+    EXPECT_EQ(controller->panel(), nullptr);
+    EXPECT_TRUE(log.lines().contains("overlay|error|No screen available to show notch window"));
+    controller->updateLayout(std::nullopt, std::nullopt);
+    EXPECT_EQ(controller->visibleContentSize(State::compact), QSizeF(300, 80));
+}
+
+TEST_F(NotchWindowControllerTest, NotchedDisplayPublishesItsNotchAndAttaches)
+{
+    notchedDisplays << 1;
+    build();
+    QSignalSpy metrics(controller.get(), &NotchWindowController::notchMetricsChanged);
+    controller->show(std::nullopt, State::compact);
+    EXPECT_TRUE(controller->hasNotch());
+    EXPECT_EQ(controller->notchWidth(), 180);
+    EXPECT_EQ(controller->notchHeight(), 32);
+    EXPECT_TRUE(controller->isAttachedToNotch());
+    EXPECT_EQ(metrics.count(), 1);
+    EXPECT_EQ(controller->visibleContentSize(State::compact), QSizeF(180, 32));
+    EXPECT_EQ(controller->panelFrame(), QRectF(850, 994, 220, 86));
+    // Nothing staged: the notch-sized tray takes no pointer at all.
+    EXPECT_TRUE(panel().interactiveRects().isEmpty());
+    EXPECT_EQ(panels->inputRegion(controller->panel()), QRegion());
+
+    // The first capture widens the pill; the whole pill, notch included, takes clicks.
+    // The panel grows when the coordinator relays it out after the capture.
+    stage();
+    controller->updateLayout(std::nullopt, std::nullopt);
+    EXPECT_EQ(panel().width(), 649);
+    EXPECT_EQ(panel().interactiveRects(), QList<QRectF>{QRectF(169.5, 0, 310, 32)});
+
+    settings->setTrayPosition(TrayPosition::floatingTop);
+    EXPECT_FALSE(controller->isAttachedToNotch());
+    EXPECT_TRUE(controller->hasNotch());
+    EXPECT_EQ(controller->visibleContentSize(State::compact), QSizeF(196, 34));
+}
+
+TEST_F(NotchWindowControllerTest, ConfirmationReturnsToCompactAfterItsTime)
+{
+    build();
+    stage();
+    controller->show(std::nullopt, State::confirmation);
+    timers->advance(1199ms);
+    EXPECT_EQ(controller->interactionState(), State::confirmation);
+    timers->advance(1ms);
+    EXPECT_EQ(controller->interactionState(), State::compact);
+
+    // A second confirmation starts the time again.
+    controller->show(std::nullopt, State::confirmation);
+    timers->advance(1000ms);
+    controller->show(std::nullopt, State::confirmation);
+    timers->advance(1000ms);
+    EXPECT_EQ(controller->interactionState(), State::confirmation);
+    timers->advance(200ms);
+    EXPECT_EQ(controller->interactionState(), State::compact);
+
+    // A hover expansion in between cancels the return.
+    controller->show(std::nullopt, State::confirmation);
+    movePointer(inBand);
+    timers->advance(150ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+    timers->advance(2000ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+}
+
+TEST_F(NotchWindowControllerTest, HideRulesForRecordingNotchAndForce)
+{
+    LogCapture log;
+    build();
+    stage();
+    controller->show(std::nullopt, State::expanded);
+    recorder.setRecording(true);
+    controller->hide(false);
+    EXPECT_TRUE(controller->isVisible()) << "the tray stays while recording";
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+
+    controller->hide(true);
+    EXPECT_FALSE(controller->isVisible()) << "forced: at once, also while recording";
+    EXPECT_FALSE(controller->areEventMonitorsInstalled());
+    EXPECT_FALSE(pointer->running);
+    EXPECT_EQ(log.messages("overlay").count("Notch tray hidden"), 1);
+    controller->hide(true);
+    EXPECT_EQ(log.messages("overlay").count("Notch tray hidden"), 1)
+        << "a hidden panel is left alone";
+    recorder.setRecording(false);
+
+    notchedDisplays << 1;
+    controller->show(std::nullopt, State::expanded);
+    controller->trayClicked();
+    ASSERT_TRUE(controller->isPinned());
+    controller->hide(false);
+    EXPECT_TRUE(controller->isVisible()) << "a notched display folds the tray into the notch";
+    EXPECT_EQ(controller->interactionState(), State::compact);
+    EXPECT_FALSE(controller->isPinned());
+    EXPECT_TRUE(controller->areEventMonitorsInstalled());
+    controller->hide(true);
+    EXPECT_FALSE(controller->isVisible());
+}
+
+TEST_F(NotchWindowControllerTest, AutoHideOnlyWithAnEmptyQueue)
+{
+    settings->setAutoHideDelay(2);
+    build();
+    controller->show(std::nullopt, State::compact);
+    timers->advance(1999ms);
+    EXPECT_TRUE(controller->isVisible());
+    timers->advance(1ms);
+    EXPECT_FALSE(controller->isVisible());
+
+    stage();
+    controller->show(std::nullopt, State::compact);
+    EXPECT_TRUE(timers->pendingDelays().isEmpty());
+
+    // On a notched display the auto-hide folds the tray instead.
+    queue.clearAll();
+    notchedDisplays << 1;
+    controller->show(std::nullopt, State::expanded);
+    timers->advance(2000ms);
+    EXPECT_TRUE(controller->isVisible());
+    EXPECT_EQ(controller->interactionState(), State::compact);
+
+    // A bad delay never becomes an endless or undefined wait.
+    settings->setAutoHideDelay(std::numeric_limits<double>::quiet_NaN());
+    controller->show(std::nullopt, State::compact);
+    EXPECT_TRUE(timers->pendingDelays().isEmpty());
+}
+
+TEST_F(NotchWindowControllerTest, HoverBandExpandsAfterARestAndLeavingCollapses)
+{
+    build();
+    stage();
+    controller->show(std::nullopt, State::compact);
+    movePointer(inBand);
+    timers->advance(149ms);
+    EXPECT_EQ(controller->interactionState(), State::compact);
+    // Leaving before the time does not stop a pending expansion.
+    movePointer(farAway);
+    movePointer(inBand);
+    timers->advance(1ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded)
+        << "150 ms from the first move onto the band";
+
+    movePointer(farAway);
+    timers->advance(249ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+    timers->advance(1ms);
+    EXPECT_EQ(controller->interactionState(), State::compact);
+
+    // The pointer at the display's very top edge is in the band too.
+    movePointer(QPointF(960, 1080));
+    timers->advance(150ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+
+    // Coming back onto the tray cancels a pending collapse.
+    movePointer(farAway);
+    timers->advance(100ms);
+    movePointer(onScreen(QPointF(400, 40)));
+    timers->advance(1000ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+
+    // A drag neither expands nor collapses; moves over our own windows come through Qt.
+    displays.setPointer(farAway);
+    pointer->emitMove(farAway.toPoint(), false, Qt::LeftButton);
+    pointer->emitMove(farAway.toPoint(), true);
+    QCoreApplication::processEvents();
+    timers->advance(1000ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+
+    // A corner position has no band: only the tray itself (not its margin) opens it.
+    controller->setInteractionState(State::compact);
+    settings->setTrayPosition(TrayPosition::topLeft);
+    EXPECT_TRUE(controller->hoverBandRect(display(1)).isEmpty());
+    movePointer(inBand);
+    timers->advance(1000ms);
+    EXPECT_EQ(controller->interactionState(), State::compact);
+    EXPECT_FALSE(controller->isPointOverTray(onScreen(QPointF(5, 5))));
+    movePointer(onScreen(QPointF(40, 10)));
+    timers->advance(150ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+}
+
+TEST_F(NotchWindowControllerTest, PinnedTrayStaysUntilClickOutsideOrEscape)
+{
+    build();
+    stage();
+    controller->show(std::nullopt, State::compact);
+    QSignalSpy pinned(controller.get(), &NotchWindowController::isPinnedChanged);
+    controller->trayClicked();
+    EXPECT_TRUE(controller->isPinned());
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+    movePointer(farAway);
+    timers->advance(1000ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+
+    controller->handleClickOutside();
+    EXPECT_FALSE(controller->isPinned());
+    EXPECT_EQ(controller->interactionState(), State::compact);
+    EXPECT_EQ(pinned.count(), 2);
+
+    // Unpinning with the pointer away starts the collapse as if it had just left.
+    controller->trayClicked();
+    displays.setPointer(farAway);
+    controller->unpin();
+    timers->advance(250ms);
+    EXPECT_EQ(controller->interactionState(), State::compact);
+
+    // With the last capture gone on a display without a notch, the hover-out hides the panel.
+    movePointer(inBand);
+    timers->advance(150ms);
+    queue.clearAll();
+    movePointer(farAway);
+    timers->advance(250ms);
+    EXPECT_FALSE(controller->isVisible());
+}
+
+TEST_F(NotchWindowControllerTest, ClickWhileRecordingIsAStopRequest)
+{
+    int stopRequests = 0;
+    neighbours.requestRecordingStop = [&] { ++stopRequests; };
+    build();
+    controller->show(std::nullopt, State::compact);
+    EXPECT_EQ(panel().width(), 236);
+    recorder.setRecording(true);
+    EXPECT_EQ(panel().width(), 360 + 40) << "room for the expanded recording controls";
+    controller->trayClicked();
+    EXPECT_EQ(stopRequests, 1);
+    EXPECT_FALSE(controller->isPinned());
+    EXPECT_EQ(controller->interactionState(), State::compact);
+}
+
+TEST_F(NotchWindowControllerTest, ClickOutsideWithAnEmptyQueue)
+{
+    build();
+    controller->show(std::nullopt, State::confirmation);
+    controller->handleClickOutside();
+    EXPECT_FALSE(controller->isVisible()) << "no notched display to move to: hidden";
+
+    // With a notched second display and the notch position the tray moves there.
+    displays.set({FakeDisplays::make(1, QRect(0, 0, 1920, 1080), 1.0, true),
+                  FakeDisplays::make(2, QRect(1920, 0, 1920, 1080))});
+    notchedDisplays << 2;
+    controller->show(display(1), State::confirmation);
+    controller->reconcileAfterQueueChange();
+    EXPECT_TRUE(controller->isVisible());
+    EXPECT_EQ(controller->panelScreen()->id, 2u);
+    EXPECT_TRUE(controller->hasNotch());
+    EXPECT_EQ(controller->interactionState(), State::compact);
+    EXPECT_EQ(panel().geometry(), QRect(1920 + 850, 0, 220, 86));
+
+    controller->handleClickOutside();
+    EXPECT_EQ(controller->interactionState(), State::compact);
+    EXPECT_TRUE(controller->isVisible());
+}
+
+TEST_F(NotchWindowControllerTest, FollowsSettingsAndDisplays)
+{
+    build();
+    stage();
+    controller->show(std::nullopt, State::compact);
+    // With one capture the expanded width depends on the buttons: 609 with all seven.
+    const QRectF compactFrame = controller->panelFrame();
+    settings->setDisabledTrayButtons({"copy"});
+    EXPECT_EQ(controller->panelFrame(), compactFrame) << "resized only while expanded";
+    controller->setInteractionState(State::expanded);
+    EXPECT_EQ(controller->panelFrame().width(), 580 + 40);
+    settings->setDisabledTrayButtons({});
+    EXPECT_EQ(controller->panelFrame().width(), 609 + 40);
+
+    settings->setTrayPosition(TrayPosition::bottomLeft);
+    EXPECT_EQ(controller->panelFrame().topLeft(), QPointF(20, 20));
+
+    QSignalSpy redraws(controller.get(), &NotchWindowController::appearanceChanged);
+    settings->setAccentTheme(AccentTheme{});
+    settings->setTrayMaterial(TrayMaterialStyle::thick);
+    EXPECT_EQ(redraws.count(), 2);
+
+    // A display unplugged under the tray: the next relayout finds the main display.
+    displays.set({FakeDisplays::make(1, QRect(0, 0, 1920, 1080), 1.0, true),
+                  FakeDisplays::make(2, QRect(1920, 0, 1280, 800))});
+    controller->show(display(2), State::compact);
+    EXPECT_EQ(controller->panelScreen()->id, 2u);
+    displays.change({FakeDisplays::make(1, QRect(0, 0, 1920, 1080), 1.0, true)});
+    EXPECT_FALSE(controller->panelScreen());
+    controller->updateLayout(std::nullopt, std::nullopt);
+    EXPECT_EQ(controller->panelScreen()->id, 1u);
+    EXPECT_EQ(panel().geometry().topLeft(), QPoint(20, 1080 - 20 - panel().height()));
+}
+
+TEST_F(NotchWindowControllerTest, OnACompositingDesktopUserChangesAnimateAndFadesOverlap)
+{
+    compositor.compositing = true;
+    build();
+    stage();
+    QList<bool> animated;
+    QObject::connect(controller.get(), &NotchWindowController::interactionStateChanged,
+                     controller.get(), [&] { animated << controller->isStateChangeAnimated(); });
+    controller->show(std::nullopt, State::compact);
+    EXPECT_TRUE(panel().mask().isEmpty()) << "translucent: no shape needed";
+    movePointer(inBand);
+    timers->advance(150ms);
+    controller->setInteractionState(State::compact);
+    EXPECT_EQ(animated, (QList<bool>{true, false}))
+        << "the hover expansion animates, a plain assignment does not";
+
+    // A show during the fade-out wins: the panel stays.
+    queue.clearAll();
+    ASSERT_TRUE(waitUntil([&] { return panel().windowOpacity() == 1.0; }, 2000));
+    controller->hide(false);
+    EXPECT_TRUE(controller->isVisible()) << "fading out";
+    controller->show(std::nullopt, State::compact);
+    QTest::qWait(NotchWindowController::fadeOutMs + 150);
+    EXPECT_TRUE(controller->isVisible());
+    controller->hide(false);
+    EXPECT_TRUE(waitUntil([&] { return !controller->isVisible(); }, 2000));
+}
+
+// Keys, scrolling and clicks travel through Qt as they would on the desktop: to a window of
+// ours, where the application-wide monitors see them first.
+class TrayInputTest : public NotchWindowControllerTest {
+protected:
+    void SetUp() override
+    {
+        NotchWindowControllerTest::SetUp();
+        build();
+        first = stage();
+        second = stage();
+        third = stage(); // newest: first in the queue
+        controller->show(std::nullopt, State::expanded);
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        window.setFocus();
+    }
+
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(window.windowHandle(), Qt::Key(key), modifiers);
+    }
+    void wheel(QPoint pixels, QPoint angle)
+    {
+        QWheelEvent event(QPointF(10, 10), QPointF(10, 10), pixels, angle, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(window.windowHandle(), &event);
+    }
+    std::optional<QUuid> selected() const { return queue.selectedItem()->id(); }
+
+    KeyWindow window;
+    CaptureItem first = makeTrayItem({});
+    CaptureItem second = makeTrayItem({});
+    CaptureItem third = makeTrayItem({});
+};
+
+TEST_F(TrayInputTest, LettersActWhateverModifierIsHeld)
+{
+    key(Qt::Key_S, Qt::ControlModifier);
+    key(Qt::Key_S, Qt::ShiftModifier);
+    key(Qt::Key_S);
+    key(Qt::Key_Return);
+    key(Qt::Key_C, Qt::AltModifier);
+    EXPECT_EQ(calls, QStringList({"save " + third.fileName(), "save " + third.fileName(),
+                                  "save " + third.fileName(), "save " + third.fileName(),
+                                  "copy " + third.fileName()}));
+    EXPECT_TRUE(window.keys.isEmpty()) << "used keys reach nothing else";
+
+    // Unset optional actions: the key is used without an effect; unknown keys pass on.
+    key(Qt::Key_Space);
+    key(Qt::Key_T);
+    key(Qt::Key_A);
+    key(Qt::Key_X);
+    EXPECT_EQ(window.keys, QList<int>{Qt::Key_X});
+    QList<QString> looked;
+    controller->onQuickLook = [&](const CaptureItem &item) { looked << item.fileName(); };
+    key(Qt::Key_Space);
+    EXPECT_EQ(looked, QList<QString>{third.fileName()});
+
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(calls.last(), "delete " + third.fileName());
+    EXPECT_EQ(queue.items().size(), 2);
+}
+
+TEST_F(TrayInputTest, ArrowsStopAtTheEnds)
+{
+    key(Qt::Key_Left);
+    EXPECT_EQ(selected(), third.id()) << "left on the first does nothing";
+    key(Qt::Key_Right);
+    key(Qt::Key_Right);
+    EXPECT_EQ(selected(), first.id());
+    key(Qt::Key_Right);
+    EXPECT_EQ(selected(), first.id()) << "right on the last does nothing";
+    key(Qt::Key_Left);
+    EXPECT_EQ(selected(), second.id());
+    EXPECT_TRUE(window.keys.isEmpty());
+}
+
+TEST_F(TrayInputTest, CollapsedTrayOnlyUsesEscape)
+{
+    key(Qt::Key_Escape);
+    EXPECT_EQ(controller->interactionState(), State::compact);
+    key(Qt::Key_S);
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_EQ(window.keys, QList<int>{Qt::Key_S}) << "in compact the key goes to the application";
+    key(Qt::Key_Escape);
+    EXPECT_TRUE(controller->isVisible()) << "Escape with staged captures is used but does nothing";
+    EXPECT_EQ(window.keys, QList<int>{Qt::Key_S});
+
+    queue.clearAll();
+    key(Qt::Key_Escape);
+    EXPECT_FALSE(controller->isVisible());
+    key(Qt::Key_Escape);
+    EXPECT_EQ(window.keys, (QList<int>{Qt::Key_S, Qt::Key_Escape}))
+        << "a hidden tray passes every key on";
+}
+
+TEST_F(TrayInputTest, KeysTypedIntoOurTextFieldStayThere)
+{
+    window.field->setText("abc");
+    window.field->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), window.field);
+    key(Qt::Key_Backspace);
+    key(Qt::Key_Delete);
+    key(Qt::Key_S);
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_EQ(queue.items().size(), 3);
+    EXPECT_EQ(window.field->text(), "abs");
+}
+
+TEST_F(TrayInputTest, HorizontalScrollPagesBeyondEighteenPoints)
+{
+    queue.setSelectedItemID(second.id());
+    wheel(QPoint(18, 0), QPoint());
+    wheel(QPoint(-18, 0), QPoint());
+    EXPECT_EQ(selected(), second.id());
+    wheel(QPoint(19, 0), QPoint());
+    EXPECT_EQ(selected(), third.id());
+    wheel(QPoint(-19, 0), QPoint());
+    wheel(QPoint(-19, 0), QPoint());
+    EXPECT_EQ(selected(), first.id());
+    // A wheel without pixel steps: two notches (20 points) at once page, one does not.
+    wheel(QPoint(), QPoint(120, 0));
+    EXPECT_EQ(selected(), first.id());
+    wheel(QPoint(), QPoint(240, 0));
+    EXPECT_EQ(selected(), second.id());
+
+    controller->setInteractionState(State::compact);
+    wheel(QPoint(40, 0), QPoint());
+    EXPECT_EQ(selected(), second.id()) << "only the expanded tray pages";
+}
+
+TEST_F(TrayInputTest, ClicksOnTheTrayInItsMarginAndOutside)
+{
+    controller->setInteractionState(State::compact);
+    QWindow *panelWindow = panel().windowHandle();
+    ASSERT_NE(panelWindow, nullptr);
+
+    // The transparent margin: neither a tray click nor an outside click.
+    const QPoint margin(5, panel().height() - 3);
+    displays.setPointer(onScreen(margin));
+    QTest::mouseClick(panelWindow, Qt::LeftButton, {}, margin);
+    EXPECT_EQ(controller->interactionState(), State::compact);
+    EXPECT_FALSE(controller->isPinned());
+
+    // On the tray: pinned open.
+    const QPoint onTray(panel().width() / 2, 10);
+    displays.setPointer(onScreen(onTray));
+    QTest::mouseClick(panelWindow, Qt::LeftButton, {}, onTray);
+    EXPECT_TRUE(controller->isPinned());
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+
+    // In another window of ours, away from the panel: an outside click.
+    displays.setPointer(farAway);
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_FALSE(controller->isPinned());
+    EXPECT_EQ(controller->interactionState(), State::compact);
+
+    // Over another program's window (the desktop-wide monitor).
+    controller->trayClicked();
+    pointer->emitPress(farAway.toPoint(), Qt::RightButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(controller->interactionState(), State::compact);
+}
+
+TEST_F(TrayInputTest, StopAndCancelClicksAreNotTrayClicks)
+{
+    int stopRequests = 0;
+    int stops = 0;
+    int cancels = 0;
+    controller.reset();
+    neighbours.requestRecordingStop = [&] { ++stopRequests; };
+    neighbours.stopRecording = [&] { ++stops; };
+    neighbours.cancelRecording = [&] { ++cancels; };
+    build();
+    recorder.setRecording(true);
+    controller->show(std::nullopt, State::expanded);
+    QCoreApplication::processEvents();
+
+    // Find the recording's own controls in the expanded tray.
+    CaptureTrayView *view = controller->trayView();
+    std::optional<QPoint> owned;
+    for (int y = 0; y < view->height() && !owned; y += 2) {
+        for (int x = 0; x < view->width() && !owned; x += 2) {
+            if (view->ownsClick(QPoint(x, y)) && panel().isInteractive(QPointF(x, y)))
+                owned = QPoint(x, y);
+        }
+    }
+    ASSERT_TRUE(owned) << "the recording tray shows its stop and cancel buttons";
+    displays.setPointer(onScreen(*owned));
+    QTest::mouseClick(panel().windowHandle(), Qt::LeftButton, {}, *owned);
+    EXPECT_EQ(stops + cancels, 1);
+    EXPECT_EQ(stopRequests, 0) << "no second stop through the tray click";
+
+    // Elsewhere on the tray the click is the stop request.
+    std::optional<QPoint> plainSpot;
+    for (int x = 0; x < view->width() && !plainSpot; x += 2) {
+        const QPoint spot(x, 4);
+        if (!view->ownsClick(spot) && panel().isInteractive(spot))
+            plainSpot = spot;
+    }
+    ASSERT_TRUE(plainSpot);
+    QTest::mouseClick(panel().windowHandle(), Qt::LeftButton, {}, *plainSpot);
+    EXPECT_EQ(stopRequests, 1);
+}
+
+// Drops onto the tray delete the capture they name, after the drop was answered.
+class TrayDropTest : public NotchWindowControllerTest {
+protected:
+    void SetUp() override
+    {
+        NotchWindowControllerTest::SetUp();
+        build();
+        controller->show(std::nullopt, State::expanded);
+    }
+    bool drop(QMimeData &data) { return panel().performDrop(&data); }
+    QStringList deletionsAfterTheLoop()
+    {
+        QCoreApplication::processEvents();
+        return calls;
+    }
+};
+
+TEST_F(TrayDropTest, DraggedOutFileOrOneNamedAfterACaptureDeletesIt)
+{
+    LogCapture log;
+    const CaptureItem older = stage();
+    const CaptureItem newer = stage();
+    QMimeData dragged;
+    dragged.setUrls({QUrl::fromLocalFile("/tmp/CorvantaCaptures/Drag_" + older.fileName()),
+                     QUrl::fromLocalFile("/tmp/" + newer.fileName())});
+    EXPECT_TRUE(drop(dragged));
+    EXPECT_TRUE(calls.isEmpty()) << "the deletion waits for a later pass of the event loop";
+    EXPECT_EQ(deletionsAfterTheLoop(), QStringList{"delete " + older.fileName()})
+        << "only the first URL counts";
+    EXPECT_TRUE(log.messages("queue").contains("Drag performed with types: [\"text/uri-list\"]"));
+    EXPECT_TRUE(log.messages("queue").contains("Drag URL filename: Drag_" + older.fileName()));
+
+    QMimeData exact;
+    exact.setUrls({QUrl::fromLocalFile("/home/me/Desktop/" + newer.fileName())});
+    EXPECT_TRUE(drop(exact));
+    EXPECT_EQ(deletionsAfterTheLoop().last(), "delete " + newer.fileName());
+    EXPECT_TRUE(queue.items().isEmpty());
+}
+
+TEST_F(TrayDropTest, TextNamingCapturesDeletesTheEarliestInTheQueue)
+{
+    const CaptureItem older = stage();
+    const CaptureItem newer = stage();
+    QMimeData text;
+    text.setText("see " + older.fileName() + " and " + newer.fileName());
+    EXPECT_TRUE(drop(text));
+    EXPECT_EQ(deletionsAfterTheLoop(), QStringList{"delete " + newer.fileName()});
+
+    // A URL naming nothing staged still lets its text decide.
+    QMimeData both;
+    both.setUrls({QUrl::fromLocalFile("/tmp/unrelated.png")});
+    both.setText(older.fileName());
+    EXPECT_TRUE(drop(both));
+    EXPECT_EQ(deletionsAfterTheLoop().last(), "delete " + older.fileName());
+}
+
+TEST_F(TrayDropTest, UnrelatedDropsAndEmptyQueueAreRefused)
+{
+    QMimeData onEmpty;
+    onEmpty.setText("anything");
+    EXPECT_FALSE(drop(onEmpty));
+
+    const CaptureItem item = stage();
+    QMimeData unrelated;
+    unrelated.setUrls({QUrl::fromLocalFile("/tmp/holiday.png")});
+    EXPECT_FALSE(drop(unrelated));
+    QMimeData otherCase;
+    otherCase.setText(item.fileName().toUpper());
+    EXPECT_FALSE(drop(otherCase)) << "names compare case-sensitively";
+    QMimeData image;
+    image.setData("image/png", QByteArray("\x89PNG"));
+    EXPECT_FALSE(drop(image));
+    EXPECT_TRUE(deletionsAfterTheLoop().isEmpty());
+    EXPECT_EQ(queue.items().size(), 1);
+
+    // A drop that arrives after the controller is gone.
+    NotchTrackingContainerView *container = controller->panel();
+    QMimeData named;
+    named.setText(item.fileName());
+    EXPECT_TRUE(container->performDrop(&named));
+    controller.reset();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(calls.isEmpty()) << "the pending deletion dies with the controller";
+}
