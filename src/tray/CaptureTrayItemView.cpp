@@ -103,11 +103,11 @@ void TrayThumbnailButton::setAccentColor(const QColor &color)
 QPixmap TrayThumbnailButton::coveringPicture(QSizeF size, double radius) const
 {
     const qreal ratio = devicePixelRatioF();
-    return m_pictures.picture(*m_item, lookKey("fill", size, radius, ratio),
-                              [&](const QImage &thumbnail) {
-                                  return QPixmap::fromImage(roundedThumbnail(
-                                      thumbnail, size, radius, ThumbnailScaling::fill, ratio));
-                              });
+    return m_pictures.picture(
+        *m_item, lookKey("fill", size, radius, ratio), [&](const QImage &thumbnail) {
+            return QPixmap::fromImage(
+                roundedThumbnail(thumbnail, size, radius, ThumbnailScaling::fill, ratio));
+        });
 }
 
 bool TrayThumbnailButton::hitButton(const QPoint &position) const

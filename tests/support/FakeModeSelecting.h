@@ -1,31 +1,18 @@
 #pragma once
 
 #include "capture/RecordingModeSelecting.h"
-#include "model/CaptureErrors.h"
-#include "support/EventLog.h"
-#include "support/Gate.h"
-
-#include <optional>
+#include "support/FakeSelecting.h"
 
 // The recording mode chooser: after `gate`, answers `mode` or throws `failure`; records
 // "select.mode".
-class FakeModeSelecting : public RecordingModeSelecting {
+class FakeModeSelecting : public ScriptedSelection<RecordingModeSelecting> {
 public:
-    explicit FakeModeSelecting(EventLog &log) : m_log(log) {}
+    using ScriptedSelection::ScriptedSelection;
 
     QCoro::Task<RecordingSelectionMode> selectMode() override
     {
-        m_log.add(QStringLiteral("select.mode"));
-        co_await gate.pass();
-        if (failure)
-            throw *failure;
-        co_return RecordingSelectionMode(mode);
+        return answer(QStringLiteral("select.mode"), &mode);
     }
 
     RecordingSelectionMode mode = RecordingSelectionMode::fullScreen;
-    std::optional<CaptureError> failure;
-    Gate gate;
-
-private:
-    EventLog &m_log;
 };

@@ -7,34 +7,48 @@
 
 #include <optional>
 
-// The area selection: after `gate`, answers `rect` or throws `failure`;
-// records "select.area".
-class FakeAreaSelecting : public AreaSelecting {
+// A selection double: each call records `event`, waits for `gate`, then throws `failure` or
+// answers a copy of the value the test set.
+template <typename Interface> class ScriptedSelection : public Interface {
 public:
-    explicit FakeAreaSelecting(EventLog &log) : m_log(log) {}
+    explicit ScriptedSelection(EventLog &log) : m_log(log) {}
 
-    QCoro::Task<QRectF> selectArea() override
+    std::optional<CaptureError> failure;
+    Gate gate;
+
+protected:
+    template <typename T> QCoro::Task<T> answer(QString event, const T *value)
     {
-        m_log.add(QStringLiteral("select.area"));
+        m_log.add(event);
         co_await gate.pass();
         if (failure)
             throw *failure;
-        co_return QRectF(rect);
+        co_return T(*value);
     }
-
-    QRectF rect{100, 50, 320, 240};
-    std::optional<CaptureError> failure;
-    Gate gate;
 
 private:
     EventLog &m_log;
 };
 
+// The area selection: after `gate`, answers `rect` or throws `failure`;
+// records "select.area".
+class FakeAreaSelecting : public ScriptedSelection<AreaSelecting> {
+public:
+    using ScriptedSelection::ScriptedSelection;
+
+    QCoro::Task<QRectF> selectArea() override
+    {
+        return answer(QStringLiteral("select.area"), &rect);
+    }
+
+    QRectF rect{100, 50, 320, 240};
+};
+
 // The window selection: after `gate`, answers `window` or throws `failure`;
 // records "select.window".
-class FakeWindowSelecting : public WindowSelecting {
+class FakeWindowSelecting : public ScriptedSelection<WindowSelecting> {
 public:
-    explicit FakeWindowSelecting(EventLog &log) : m_log(log)
+    explicit FakeWindowSelecting(EventLog &log) : ScriptedSelection(log)
     {
         window.id = 0x1a00007;
         window.title = QStringLiteral("Notes");
@@ -45,18 +59,8 @@ public:
 
     QCoro::Task<platform::WindowInfo> selectWindow() override
     {
-        m_log.add(QStringLiteral("select.window"));
-        co_await gate.pass();
-        if (failure)
-            throw *failure;
-        // A copy: QCoro moves from an lvalue handed to co_return.
-        co_return platform::WindowInfo(window);
+        return answer(QStringLiteral("select.window"), &window);
     }
 
     platform::WindowInfo window;
-    std::optional<CaptureError> failure;
-    Gate gate;
-
-private:
-    EventLog &m_log;
 };

@@ -3,7 +3,6 @@
 #include "tray/CaptureTrayItemView.h"
 #include "tray/RecordingDot.h"
 #include "tray/TrayActionButton.h"
-#include "tray/TrayControlLayout.h"
 #include "tray/TrayTestSupport.h"
 #include "tray/TrayViewTestSupport.h"
 
@@ -81,19 +80,7 @@ protected:
 
 } // namespace
 
-TEST(TrayViewGeometry, CornerRadiusFollowsStateAttachmentAndHeight)
-{
-    EXPECT_EQ(trayCornerRadius(24, false, false), 12);
-    EXPECT_EQ(trayCornerRadius(34, false, false), 17);
-    EXPECT_EQ(trayCornerRadius(32, true, false), 12);
-    EXPECT_EQ(trayCornerRadius(10, true, false), 5);
-    EXPECT_EQ(trayCornerRadius(20, false, true), 10);
-    EXPECT_EQ(trayCornerRadius(82, false, true), 14);
-    EXPECT_EQ(trayCornerRadius(114, true, true), 14);
-    EXPECT_EQ(trayCornerRadius(-4, false, false), 0);
-}
-
-TEST(TrayViewGeometry, ElapsedTimeCountsWholeMinutesAndSeconds)
+TEST(TrayViewElapsedTime, CountsWholeMinutesAndSeconds)
 {
     EXPECT_EQ(formatElapsedTime(0), "00:00");
     EXPECT_EQ(formatElapsedTime(59.9), "00:59");
@@ -125,6 +112,10 @@ TEST_F(CaptureTrayViewTest, AFloatingCompactTrayShowsTheDisplayedCaptureAndHangs
     EXPECT_NEAR(displayed()->y() + 1, 4, 1);
     EXPECT_FALSE(shown(view.findChild<QWidget *>("thumbnailStrip")));
     EXPECT_TRUE(buttonsShown().isEmpty());
+
+    controller->show(std::nullopt, State::expanded);
+    EXPECT_EQ(view.outlineRect().height(), 82);
+    EXPECT_EQ(view.cornerRadius(), 14);
 }
 
 TEST_F(CaptureTrayViewTest, ConfirmationLooksExactlyLikeCompact)

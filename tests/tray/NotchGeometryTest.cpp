@@ -1,3 +1,4 @@
+#include "support/ExpectRect.h"
 #include "tray/NotchGeometryService.h"
 
 #include <gtest/gtest.h>
@@ -30,14 +31,6 @@ Screen dockedScreen()
     screen.frame = QRectF(100, 50, 1500, 1000);
     screen.visibleFrame = QRectF(160, 130, 1420, 890);
     return screen;
-}
-
-void expectRect(const QRectF &actual, double x, double y, double w, double h)
-{
-    EXPECT_DOUBLE_EQ(actual.x(), x);
-    EXPECT_DOUBLE_EQ(actual.y(), y);
-    EXPECT_DOUBLE_EQ(actual.width(), w);
-    EXPECT_DOUBLE_EQ(actual.height(), h);
 }
 
 } // namespace

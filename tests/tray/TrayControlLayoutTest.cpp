@@ -1,4 +1,5 @@
 #include "tray/TrayControlLayout.h"
+#include "support/ExpectRect.h"
 #include "tray/TrayTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -31,14 +32,6 @@ TrayContent withItems(int n, int buttons = 7, bool recording = false,
                       TraySize size = TraySize::regular)
 {
     return TrayContent{n, recording, size, buttons};
-}
-
-void expectRect(const QRectF &actual, double x, double y, double w, double h)
-{
-    EXPECT_DOUBLE_EQ(actual.x(), x);
-    EXPECT_DOUBLE_EQ(actual.y(), y);
-    EXPECT_DOUBLE_EQ(actual.width(), w);
-    EXPECT_DOUBLE_EQ(actual.height(), h);
 }
 
 } // namespace

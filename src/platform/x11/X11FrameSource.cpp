@@ -1,6 +1,7 @@
 #include "platform/x11/X11FrameSource.h"
 
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11ShmSegment.h"
 #include "platform/x11/X11WindowList.h"
 
 #include <QPainter>
@@ -9,8 +10,6 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 #include <thread>
 #include <xcb/shm.h>
 #include <xcb/xfixes.h>
@@ -105,9 +104,7 @@ private:
     bool m_sharedMemory = false;
     bool m_xfixes = false;
     xcb_atom_t m_wmState = XCB_NONE;
-    xcb_shm_seg_t m_segment = 0;
-    void *m_segmentAddress = nullptr;
-    size_t m_segmentSize = 0;
+    X11ShmSegment m_segment;
     // Frames whose read does not fill them exactly are put together here.
     QImage m_canvas;
 };
@@ -259,10 +256,10 @@ bool X11FrameStream::readPixels(const QRect &area, const uint8_t **pixels, size_
             c,
             xcb_shm_get_image(c, m_x->root(), int16_t(area.x()), int16_t(area.y()),
                               uint16_t(area.width()), uint16_t(area.height()), ~0u,
-                              XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment, 0),
+                              XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.id(), 0),
             nullptr));
         if (reply && reply->size >= bytes) {
-            *pixels = static_cast<const uint8_t *>(m_segmentAddress);
+            *pixels = m_segment.data();
             *stride = size_t(area.width()) * 4;
             return true;
         }
@@ -282,43 +279,21 @@ bool X11FrameStream::readPixels(const QRect &area, const uint8_t **pixels, size_
 
 bool X11FrameStream::reserveSegment(size_t bytes)
 {
-    if (bytes <= m_segmentSize)
+    switch (m_segment.reserve(m_x->get(), bytes)) {
+    case X11ShmSegment::Reserve::ready:
         return true;
-    releaseSegment();
-    const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    if (id < 0)
+    case X11ShmSegment::Reserve::unavailable:
         return false;
-    void *address = shmat(id, nullptr, 0);
-    if (address == reinterpret_cast<void *>(-1)) {
-        shmctl(id, IPC_RMID, nullptr);
-        return false;
-    }
-    xcb_connection_t *c = m_x->get();
-    const xcb_shm_seg_t segment = xcb_generate_id(c);
-    XcbReply<xcb_generic_error_t> error(
-        xcb_request_check(c, xcb_shm_attach_checked(c, segment, uint32_t(id), 0)));
-    // Removed at once: the segment goes away with its last user, even after a crash.
-    shmctl(id, IPC_RMID, nullptr);
-    if (error) {
-        shmdt(address);
+    case X11ShmSegment::Reserve::refused:
         m_sharedMemory = false; // a server that cannot see our memory never will
         return false;
     }
-    m_segment = segment;
-    m_segmentAddress = address;
-    m_segmentSize = bytes;
-    return true;
+    return false;
 }
 
 void X11FrameStream::releaseSegment()
 {
-    if (!m_segmentAddress)
-        return;
-    if (m_x->isUsable())
-        xcb_shm_detach(m_x->get(), m_segment);
-    shmdt(m_segmentAddress);
-    m_segmentAddress = nullptr;
-    m_segmentSize = 0;
+    m_segment.release(m_x->isUsable() ? m_x->get() : nullptr);
 }
 
 void X11FrameStream::drawCursor(QImage &frame, QPoint rootOrigin,

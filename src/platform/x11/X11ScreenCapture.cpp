@@ -10,8 +10,6 @@
 #include <QtMath>
 #include <algorithm>
 #include <cmath>
-#include <sys/ipc.h>
-#include <sys/shm.h>
 #include <xcb/composite.h>
 #include <xcb/xfixes.h>
 
@@ -314,14 +312,14 @@ std::optional<CaptureResult> X11ScreenCapture::readWithSharedMemory(xcb_drawable
     XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
         c,
         xcb_shm_get_image(c, drawable, int16_t(area.x()), int16_t(area.y()), uint16_t(area.width()),
-                          uint16_t(area.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment, 0),
+                          uint16_t(area.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment.id(),
+                          0),
         &rawError));
     XcbReply<xcb_generic_error_t> error(rawError);
     if (!reply || reply->size < bytes || unsupportedFormat(x, reply->depth))
         return std::nullopt; // GetImage tries again and names the problem
-    return imageOrFailure(imageFromPixels(static_cast<const uint8_t *>(m_segmentAddress),
-                                          area.width(), area.height(), size_t(area.width()) * 4,
-                                          needsByteSwap(x)));
+    return imageOrFailure(imageFromPixels(m_segment.data(), area.width(), area.height(),
+                                          size_t(area.width()) * 4, needsByteSwap(x)));
 }
 
 CaptureResult X11ScreenCapture::readWithGetImage(xcb_drawable_t drawable, const QRect &area)
@@ -352,47 +350,23 @@ CaptureResult X11ScreenCapture::readWithGetImage(xcb_drawable_t drawable, const 
 
 bool X11ScreenCapture::reserveSegment(size_t bytes)
 {
-    if (bytes <= m_segmentSize)
+    switch (m_segment.reserve(m_connection->get(), bytes)) {
+    case X11ShmSegment::Reserve::ready:
         return true;
-    releaseSegment();
-    xcb_connection_t *c = m_connection->get();
-    const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    if (id < 0)
+    case X11ShmSegment::Reserve::unavailable:
         return false; // too large for the system's limits: this read goes through GetImage
-    void *address = shmat(id, nullptr, 0);
-    if (address == reinterpret_cast<void *>(-1)) {
-        shmctl(id, IPC_RMID, nullptr);
-        return false;
-    }
-    const xcb_shm_seg_t segment = xcb_generate_id(c);
-    XcbReply<xcb_generic_error_t> error(
-        xcb_request_check(c, xcb_shm_attach_checked(c, segment, uint32_t(id), 0)));
-    // Removed at once: the segment then goes away with its last user, even after a crash.
-    shmctl(id, IPC_RMID, nullptr);
-    if (error) {
-        shmdt(address);
-        // A server on another machine or in another IPC namespace never sees our segments.
+    case X11ShmSegment::Reserve::refused:
         m_sharedMemoryWorks = false;
         qCInfo(x11Capture,
                "The X server cannot attach shared memory; reading the screen with GetImage");
         return false;
     }
-    m_segment = segment;
-    m_segmentAddress = address;
-    m_segmentSize = bytes;
-    return true;
+    return false;
 }
 
 void X11ScreenCapture::releaseSegment()
 {
-    if (!m_segmentAddress)
-        return;
-    if (m_connection->isUsable())
-        xcb_shm_detach(m_connection->get(), m_segment);
-    shmdt(m_segmentAddress);
-    m_segmentAddress = nullptr;
-    m_segmentSize = 0;
-    m_segment = 0;
+    m_segment.release(m_connection->isUsable() ? m_connection->get() : nullptr);
 }
 
 void X11ScreenCapture::drawCursor(QImage &image, QPoint rootOrigin)

@@ -2,6 +2,7 @@
 
 #include "platform/ScreenCapture.h"
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11ShmSegment.h"
 
 #include <memory>
 #include <xcb/shm.h>
@@ -45,9 +46,7 @@ private:
     std::optional<bool> m_sharedMemoryWorks;
     std::optional<bool> m_xfixesReady;
     std::optional<bool> m_compositeReady;
-    xcb_shm_seg_t m_segment = 0;
-    void *m_segmentAddress = nullptr;
-    size_t m_segmentSize = 0;
+    X11ShmSegment m_segment;
 };
 
 } // namespace platform
