@@ -1,8 +1,7 @@
 // The coordinator's copy on the harness's X server: a screenshot of the real screen, copied
 // through the real clipboard service, as another program pastes it.
 
-#include "capture/ClipboardService.h"
-#include "platform/qt/QtPasteboard.h"
+#include "RealClipboardFixture.h"
 #include "platform/x11/X11Platform.h"
 #include "support/CaptureCoordinatorFixture.h"
 #include "support/WaitUntil.h"
@@ -13,15 +12,8 @@
 
 namespace {
 
-class CaptureActionsDesktopTest : public CaptureCoordinatorFixture {
+class CaptureActionsDesktopTest : public RealClipboardFixture {
 protected:
-    void SetUp() override
-    {
-        if (!qEnvironmentVariableIsSet("CORVANTA_HARNESS"))
-            GTEST_SKIP() << "needs the desktop harness";
-        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
-        m_clipboardService = &m_realClipboard;
-    }
     // The coordinator goes before the service it was given.
     void TearDown() override { m_coordinator.reset(); }
 
@@ -39,8 +31,6 @@ protected:
         m_queue.enqueue(item);
         return item;
     }
-
-    ClipboardService m_realClipboard{std::make_shared<platform::QtPasteboard>()};
 };
 
 TEST_F(CaptureActionsDesktopTest, CopiedCaptureIsPastedAsPngAndTiffOfTheCapturedPixels)

@@ -1,9 +1,8 @@
 // The tray's copy button on the harness's X server: a click on it in the expanded tray puts the
 // staged capture on the real clipboard, as another program pastes it.
 
-#include "capture/ClipboardService.h"
+#include "RealClipboardFixture.h"
 #include "platform/PointerMonitor.h"
-#include "platform/qt/QtPasteboard.h"
 #include "platform/x11/X11Platform.h"
 #include "support/CaptureCoordinatorFixture.h"
 #include "support/WaitUntil.h"
@@ -21,14 +20,13 @@
 
 namespace {
 
-class TrayCopyButtonDesktopTest : public CaptureCoordinatorFixture {
+class TrayCopyButtonDesktopTest : public RealClipboardFixture {
 protected:
     void SetUp() override
     {
-        if (!qEnvironmentVariableIsSet("CORVANTA_HARNESS"))
-            GTEST_SKIP() << "needs the desktop harness";
-        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
-        m_clipboardService = &m_realClipboard;
+        RealClipboardFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         m_desktop = platform::makeX11ScreenshotPlatform();
         ASSERT_FALSE(m_desktop.displays->displays().isEmpty());
     }
@@ -73,7 +71,6 @@ protected:
         return image;
     }
 
-    ClipboardService m_realClipboard{std::make_shared<platform::QtPasteboard>()};
     platform::ScreenshotPlatform m_desktop;
     std::unique_ptr<NotchWindowController> m_trayController;
 };

@@ -1,6 +1,7 @@
 #include "platform/x11/X11FrameSource.h"
 
 #include "platform/x11/X11Connection.h"
+#include "platform/x11/X11CursorImage.h"
 #include "platform/x11/X11ShmSegment.h"
 #include "platform/x11/X11WindowList.h"
 
@@ -299,15 +300,11 @@ void X11FrameStream::releaseSegment()
 void X11FrameStream::drawCursor(QImage &frame, QPoint rootOrigin,
                                 const XcbReply<xcb_xfixes_get_cursor_image_reply_t> &cursor)
 {
-    if (!cursor || cursor->width == 0 || cursor->height == 0 ||
-        xcb_xfixes_get_cursor_image_cursor_image_length(cursor.get()) <
-            int(cursor->width) * int(cursor->height))
+    const X11CursorImage image = cursorImage(cursor.get());
+    if (image.sprite.isNull())
         return;
-    // Premultiplied ARGB in 32-bit values of our byte order, as Qt's format expects.
-    const QImage sprite(
-        reinterpret_cast<const uchar *>(xcb_xfixes_get_cursor_image_cursor_image(cursor.get())),
-        cursor->width, cursor->height, int(cursor->width) * 4, QImage::Format_ARGB32_Premultiplied);
-    const QPoint at = QPoint(cursor->x - cursor->xhot, cursor->y - cursor->yhot) - rootOrigin;
+    const QImage &sprite = image.sprite;
+    const QPoint at = image.topLeft - rootOrigin;
     if (!QRect(at, sprite.size()).intersects(frame.rect()))
         return;
     QPainter painter(&frame);

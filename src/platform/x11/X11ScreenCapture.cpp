@@ -1,5 +1,6 @@
 #include "platform/x11/X11ScreenCapture.h"
 
+#include "platform/x11/X11CursorImage.h"
 #include "platform/x11/X11Displays.h"
 #include "platform/x11/X11WindowList.h"
 
@@ -386,17 +387,11 @@ void X11ScreenCapture::drawCursor(QImage &image, QPoint rootOrigin)
         return;
     XcbReply<xcb_xfixes_get_cursor_image_reply_t> cursor(
         xcb_xfixes_get_cursor_image_reply(c, xcb_xfixes_get_cursor_image(c), nullptr));
-    if (!cursor || cursor->width == 0 || cursor->height == 0 ||
-        xcb_xfixes_get_cursor_image_cursor_image_length(cursor.get()) <
-            int(cursor->width) * int(cursor->height))
+    const X11CursorImage sprite = cursorImage(cursor.get());
+    if (sprite.sprite.isNull())
         return;
-    // Premultiplied ARGB in 32-bit values of the client's byte order, as Qt's format expects.
-    const QImage sprite(
-        reinterpret_cast<const uchar *>(xcb_xfixes_get_cursor_image_cursor_image(cursor.get())),
-        cursor->width, cursor->height, int(cursor->width) * 4, QImage::Format_ARGB32_Premultiplied);
     QPainter painter(&image);
-    painter.drawImage(QPoint(cursor->x - cursor->xhot, cursor->y - cursor->yhot) - rootOrigin,
-                      sprite);
+    painter.drawImage(sprite.topLeft - rootOrigin, sprite.sprite);
 }
 
 std::optional<QRect> X11ScreenCapture::rootBounds()
