@@ -116,6 +116,9 @@ ScreenRecordingService::ScreenRecordingService(platform::RecordingPlatform recor
     : ScreenRecording(parent), m_platform(std::move(recordingPlatform)), m_displays(displays)
 {
     m_timer.setInterval(1000);
+    // A coarse timer may fire up to 5 % early, and the elapsed time shown rounds down: the
+    // clock would then lag a second behind and skip or repeat seconds.
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &ScreenRecordingService::updateDuration);
     connect(&m_displays, &platform::Displays::displaysChanged, this,
             &ScreenRecordingService::handleDisplaysChanged);

@@ -6,9 +6,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <limits>
+#include <optional>
 
 // What ffprobe reads from a movie file: its streams and container as ffprobe's JSON names them
 // ("codec_name", "profile", "pix_fmt", "avg_frame_rate", "nb_read_frames", "major_brand", ...).
@@ -47,6 +50,36 @@ struct MovieProbe {
     }
     double duration() const { return format.value("duration").toString().toDouble(); }
     int frames() const { return video.value("nb_read_frames").toString().toInt(); }
+
+    // The sound track's level once decoded, in dB below full scale, as ffmpeg's volumedetect
+    // measures it (digital silence reads about -91). Nothing without a sound track.
+    struct Loudness {
+        double mean = 0;
+        double peak = 0;
+    };
+    static std::optional<Loudness> loudness(const QString &path)
+    {
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), {"-hide_banner", "-nostats", "-i", path, "-map",
+                                                "0:a", "-af", "volumedetect", "-f", "null", "-"});
+        if (!ffmpeg.waitForFinished(30000) || ffmpeg.exitCode() != 0)
+            return std::nullopt;
+        const QString report = QString::fromUtf8(ffmpeg.readAllStandardError());
+        const auto level = [&](const char *name) -> std::optional<double> {
+            const QRegularExpressionMatch match =
+                QRegularExpression(QStringLiteral("%1: (-?[0-9.]+|-inf) dB").arg(name))
+                    .match(report);
+            if (!match.hasMatch())
+                return std::nullopt;
+            return match.captured(1) == "-inf" ? -std::numeric_limits<double>::infinity()
+                                               : match.captured(1).toDouble();
+        };
+        const std::optional<double> mean = level("mean_volume");
+        const std::optional<double> peak = level("max_volume");
+        if (!mean || !peak)
+            return std::nullopt;
+        return Loudness{*mean, *peak};
+    }
 
     // The encoder settings x264 writes into the stream, e.g. "bitrate=307".
     static bool encoderSettingsContain(const QString &path, const QByteArray &setting)
