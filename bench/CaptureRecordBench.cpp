@@ -2,6 +2,7 @@
 // writing its PNG in the background, and the memory the staged captures keep.
 
 #include "BenchEnvironment.h"
+#include "BenchFigures.h"
 #include "model/CaptureItem.h"
 #include "model/CaptureQueue.h"
 #include "platform/CaptureFolder.h"
@@ -79,18 +80,6 @@ CaptureItem makeScreenshot(const QImage &image)
 void waitForBackgroundWrites()
 {
     QThreadPool::globalInstance()->waitForDone();
-}
-
-double residentMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return 0;
 }
 
 // (a) What the capture flow pays on its own thread: name, thumbnail, storage

@@ -26,8 +26,10 @@ namespace {
 using namespace ffmpeg;
 
 // Frames converted and waiting for the encoder. A few absorb jitter; more would only hide an
-// encoder that cannot keep up, and every one is a full picture of memory.
-constexpr size_t maxQueuedFrames = 3;
+// encoder that cannot keep up, and every one is a full picture of memory. x264 stalls its
+// caller for several 50-ms spells in the first half second while its frame threads fill, so
+// the bound covers about 130 ms at 60 fps (8 MB at 1080p).
+constexpr size_t maxQueuedFrames = 8;
 // A pause in the sound longer than this (the audio server stalled) is filled with silence so
 // that what follows stays in step with the picture.
 constexpr qint64 maxAudioGap = audioSampleRate / 5;
@@ -181,6 +183,9 @@ bool FfmpegMovieWriter::openVideo(QString *error)
     c->framerate = {rate, 1};
     c->bit_rate = qint64(c->width) * c->height * 4;
     c->gop_size = rate;
+    // x264 would start 1.5 frame threads a core, each holding pictures in flight: more memory
+    // and a longer start-up stall for no gain in speed.
+    c->thread_count = int(m_cores);
     c->color_range = AVCOL_RANGE_MPEG;
     c->colorspace = AVCOL_SPC_BT709;
     c->color_primaries = AVCOL_PRI_BT709;

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QTimer>
+
+// Small helpers the benchmarks print their figures with.
+
+inline const char *verdict(bool met)
+{
+    return met ? "met" : "MISSED";
+}
+
+// Keeps the event loop running for a while.
+inline void runEventLoop(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// A memory figure of /proc/<process>/status ("VmRSS", "VmHWM") in MB; 0 when unreadable.
+inline double statusMegabytes(const QString &process, const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(process));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+inline double residentMegabytes()
+{
+    return statusMegabytes(QStringLiteral("self"), "VmRSS");
+}
+
+// Ends a helper process the benchmark started: politely, then by force.
+inline void stopProcess(QProcess &process, int waitLimitMs)
+{
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(waitLimitMs))
+        process.kill();
+    process.waitForFinished(waitLimitMs);
+}

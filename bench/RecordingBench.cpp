@@ -1,0 +1,642 @@
+// What recording the screen costs on a real X server at 1920×1080: the frames lost at 60 fps on
+// all cores and at 30 fps on two, the CPU time per recorded second against ffmpeg's own x11grab
+// encoding the same screen with the writer's encoder settings in the same run, and the resident
+// memory over a minute of recording. While it records, a full-screen window of a child process
+// (this program again, with --animate) repaints a moving pattern at 60 Hz, so that every frame
+// differs and the drawing is not counted as ours. Prints figures; run by scripts/bench.
+//
+// harness-screen: 1920x1080x24
+//
+// By hand: scripts/harness --tray --pulse -- build-bench/bench/RecordingBench
+
+#include "BenchEnvironment.h"
+#include "BenchFigures.h"
+#include "capture/ScreenRecordingService.h"
+#include "model/CaptureErrors.h"
+#include "platform/RecordingPlatform.h"
+#include "platform/ffmpeg/FfmpegMovieWriter.h"
+#include "platform/x11/X11Platform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QProcess>
+#include <QRasterWindow>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+#include <sched.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <type_traits>
+
+extern char **environ;
+
+namespace {
+
+constexpr int recordSeconds = 10;
+constexpr int memorySeconds = 60;
+constexpr int memorySampleSeconds = 5;
+constexpr double dropTargetPercent = 1.0;
+constexpr double cpuRatioTarget = 1.2;
+constexpr double growthTargetMb = 50;
+constexpr int waitLimitMs = 15000;
+const QSize recordedSize(1920, 1080);
+
+// ---------------------------------------------------------------------------
+// The animation, in the child process
+
+// Colour bands scrolling sideways, a ball bouncing across them and a page of text scrolling
+// upwards: every part of the screen changes at every frame, at a speed fixed in time.
+class MovingPattern final : public QRasterWindow {
+public:
+    MovingPattern()
+    {
+        m_clock.start();
+        m_report.start();
+        scheduleNext();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        const double t = m_clock.nsecsElapsed() / 1e9;
+        QPainter painter(this);
+        const int w = width();
+        const int h = height();
+        constexpr int band = 60;
+        const int shift = int(t * 240) % (2 * band);
+        for (int x = -2 * band + shift, i = 0; x < w; x += band, ++i)
+            painter.fillRect(x, 0, band, h,
+                             QColor::fromHsv((i * 23 + int(t * 90)) % 360, 160, 220));
+
+        const int page = w / 3;
+        painter.fillRect(w - page, 0, page, h, Qt::white);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(15);
+        painter.setFont(font);
+        painter.setPen(QColor(30, 30, 30));
+        const int scroll = int(t * 120) % 22;
+        for (int y = 22 - scroll, line = int(t * 120) / 22; y < h + 22; y += 22, ++line) {
+            painter.drawText(w - page + 16, y,
+                             QStringLiteral("Line %1: recordings keep what the screen showed, "
+                                            "frame by frame.")
+                                 .arg(line));
+        }
+
+        const double bx = std::abs(std::fmod(t * 700, 2.0 * (w - 200)) - (w - 200));
+        const double by = std::abs(std::fmod(t * 450, 2.0 * (h - 200)) - (h - 200));
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(Qt::white);
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(QRectF(bx, by, 200, 200));
+
+        ++m_painted;
+        if (m_painted == 1) {
+            std::printf("ready\n");
+            std::fflush(stdout);
+        }
+        if (m_report.elapsed() >= 1000) {
+            std::printf("painted %d in %lld ms\n", m_painted, m_clock.elapsed());
+            std::fflush(stdout);
+            m_report.restart();
+        }
+    }
+
+private:
+    // 60 Hz without drift: each repaint is asked for at its own sixtieth of a second.
+    void scheduleNext()
+    {
+        ++m_tick;
+        const qint64 due = m_tick * 1000 / 60;
+        QTimer::singleShot(int(std::max<qint64>(0, due - m_clock.elapsed())), Qt::PreciseTimer,
+                           this, [this] {
+                               update();
+                               scheduleNext();
+                           });
+    }
+
+    QElapsedTimer m_clock;
+    QElapsedTimer m_report;
+    qint64 m_tick = 0;
+    int m_painted = 0;
+};
+
+int animate(int argc, char **argv)
+{
+    // Never outlives the benchmark.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    QGuiApplication application(argc, argv);
+    MovingPattern window;
+    window.showFullScreen();
+    return application.exec();
+}
+
+// The child process that runs the animation.
+class Animation {
+public:
+    ~Animation() { stopProcess(m_process, waitLimitMs); }
+
+    bool start()
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--animate")});
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_output.contains("ready\n")) {
+            if (timer.elapsed() > waitLimitMs || m_process.state() == QProcess::NotRunning)
+                return false;
+            m_process.waitForReadyRead(50);
+            m_output += m_process.readAllStandardOutput();
+        }
+        return true;
+    }
+
+    // Frames painted a second since it started, from its last report.
+    std::optional<double> paintRate()
+    {
+        m_output += m_process.readAllStandardOutput();
+        const QList<QByteArray> lines = m_output.trimmed().split('\n');
+        int frames = 0;
+        long long ms = 0;
+        if (lines.isEmpty() ||
+            std::sscanf(lines.last().constData(), "painted %d in %lld ms", &frames, &ms) != 2 ||
+            ms <= 0)
+            return std::nullopt;
+        return frames * 1000.0 / double(ms);
+    }
+
+private:
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+// ---------------------------------------------------------------------------
+// Counting what the recorder's parts do
+
+struct FrameCounts {
+    std::atomic<int> delivered = 0;
+    std::atomic<qint64> firstUs = 0;
+    std::atomic<qint64> lastUs = 0;
+    std::atomic<int> dropped = 0;
+    // Read times of the frames the writer dropped; written on the frame thread only, read once
+    // the recording stopped (which joined that thread).
+    QList<qint64> dropTimesUs;
+};
+
+// What each counting wrapper holds: the part it passes everything on to and the counts.
+template <typename Part> class Counting : public Part {
+public:
+    using Inner = std::conditional_t<std::is_same_v<Part, platform::MovieWriter>,
+                                     std::unique_ptr<Part>, std::shared_ptr<Part>>;
+    Counting(Inner inner, std::shared_ptr<FrameCounts> counts)
+        : m_inner(std::move(inner)), m_counts(std::move(counts))
+    {
+    }
+
+protected:
+    Inner m_inner;
+    std::shared_ptr<FrameCounts> m_counts;
+};
+
+class CountingFrameSources final : public Counting<platform::FrameSources> {
+public:
+    using Counting::Counting;
+
+    std::unique_ptr<platform::FrameStream> start(const platform::FrameSourceRequest &request,
+                                                 FrameSink frames, EndSink ended,
+                                                 QString *error) override
+    {
+        return m_inner->start(
+            request,
+            [counts = m_counts, frames = std::move(frames)](const QImage &frame, qint64 timeUs) {
+                if (counts->delivered.fetch_add(1) == 0)
+                    counts->firstUs.store(timeUs);
+                counts->lastUs.store(timeUs);
+                frames(frame, timeUs);
+            },
+            std::move(ended), error);
+    }
+};
+
+class CountingMovieWriter final : public Counting<platform::MovieWriter> {
+public:
+    using Counting::Counting;
+
+    void addVideoFrame(const QImage &frame, qint64 steadyTimeUs) override
+    {
+        const int before = m_inner->droppedFrames();
+        m_inner->addVideoFrame(frame, steadyTimeUs);
+        if (m_inner->droppedFrames() > before)
+            m_counts->dropTimesUs << steadyTimeUs;
+    }
+    void addAudio(const float *samples, int frames, qint64 steadyTimeUs) override
+    {
+        m_inner->addAudio(samples, frames, steadyTimeUs);
+    }
+    int droppedFrames() const override { return m_inner->droppedFrames(); }
+    bool finish(QString *error) override
+    {
+        const bool finished = m_inner->finish(error);
+        m_counts->dropped.store(m_inner->droppedFrames());
+        return finished;
+    }
+    void cancel() override
+    {
+        m_inner->cancel();
+        m_counts->dropped.store(m_inner->droppedFrames());
+    }
+};
+
+class CountingMovieWriters final : public Counting<platform::MovieWriters> {
+public:
+    using Counting::Counting;
+
+    std::unique_ptr<platform::MovieWriter> create(const platform::MovieSettings &settings,
+                                                  QString *error) override
+    {
+        std::unique_ptr<platform::MovieWriter> writer = m_inner->create(settings, error);
+        if (!writer)
+            return nullptr;
+        return std::make_unique<CountingMovieWriter>(std::move(writer), m_counts);
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Measuring
+
+double cpuSeconds(int who)
+{
+    rusage usage{};
+    getrusage(who, &usage);
+    const auto seconds = [](const timeval &t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// The video frames ffprobe finds in the movie (its packets, counted without decoding).
+std::optional<int> probedFrames(const QString &path)
+{
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral("ffprobe"),
+                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
+                   QStringLiteral("v:0"), QStringLiteral("-count_packets"),
+                   QStringLiteral("-show_entries"), QStringLiteral("stream=nb_read_packets"),
+                   QStringLiteral("-of"), QStringLiteral("default=nokey=1:noprint_wrappers=1"),
+                   path});
+    if (!ffprobe.waitForFinished(60000) || ffprobe.exitCode() != 0)
+        return std::nullopt;
+    bool ok = false;
+    const int frames = ffprobe.readAllStandardOutput().trimmed().toInt(&ok);
+    return ok ? std::optional<int>(frames) : std::nullopt;
+}
+
+// Sets the CPUs of every thread of this process (those that Qt and the libraries started
+// already included); threads and processes started afterwards inherit them.
+void setProcessAffinity(const cpu_set_t &set)
+{
+    const QStringList tasks =
+        QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &task : tasks)
+        sched_setaffinity(pid_t(task.toInt()), sizeof set, &set);
+}
+
+cpu_set_t firstCpus(const cpu_set_t &from, int count)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < count; ++cpu) {
+        if (CPU_ISSET(cpu, &from)) {
+            CPU_SET(cpu, &set);
+            ++taken;
+        }
+    }
+    return set;
+}
+
+// QCoro::waitFor never returns from a task that throws after suspending: the error is caught
+// inside a coroutine.
+QCoro::Task<bool> guarded(QCoro::Task<void> task, QString *error)
+{
+    try {
+        co_await task;
+        co_return true;
+    } catch (const CaptureError &caught) {
+        *error = caught.errorDescription();
+    }
+    co_return false;
+}
+
+QCoro::Task<std::optional<RecordingResult>> guarded(QCoro::Task<RecordingResult> task,
+                                                    QString *error)
+{
+    try {
+        RecordingResult result = co_await task;
+        co_return result;
+    } catch (const CaptureError &caught) {
+        *error = caught.errorDescription();
+    }
+    co_return std::nullopt;
+}
+
+struct Recorded {
+    int fps = 0;
+    unsigned cores = 0;
+    QString preset;
+    int delivered = 0;
+    int dropped = 0;
+    // When the writer dropped frames, in seconds after the first frame.
+    QList<double> dropTimes;
+    // The ticks of the frame rate between the first and the last frame the source read.
+    int expected = 0;
+    double seconds = 0;
+    double cpuSeconds = 0;
+    std::optional<int> probed;
+    QList<double> residentMb;
+
+    int written() const { return delivered - dropped; }
+    double droppedPercent() const { return 100.0 * (expected - written()) / expected; }
+};
+
+// One recording of the main display with the real frame source, writer and poster frames, made
+// anew so that the writer's preset follows the CPUs this process may use now.
+std::optional<Recorded> record(platform::Displays &displays, int fps, int seconds,
+                               bool sampleMemory)
+{
+    const std::optional<platform::Display> display = displays.mainDisplay();
+    if (!display)
+        return std::nullopt;
+    Recorded recorded;
+    recorded.fps = fps;
+    recorded.cores = platform::FfmpegMovieWriters::usableCores();
+    recorded.preset = QLatin1String(platform::FfmpegMovieWriters::presetFor(recorded.cores));
+
+    auto counts = std::make_shared<FrameCounts>();
+    platform::RecordingPlatform parts = platform::makeRecordingPlatform();
+    parts.frameSources = std::make_shared<CountingFrameSources>(parts.frameSources, counts);
+    parts.movieWriters = std::make_shared<CountingMovieWriters>(parts.movieWriters, counts);
+    ScreenRecordingService recorder(std::move(parts), displays);
+
+    QString error;
+    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
+    QCoro::Task<void> starting = recorder.startRecording(display->id, std::nullopt, std::nullopt,
+                                                         VideoExportFormat::mp4, fps, false);
+    if (!QCoro::waitFor(guarded(std::move(starting), &error))) {
+        std::printf("recording at %d fps did not start: %s\n", fps, qPrintable(error));
+        return std::nullopt;
+    }
+    if (sampleMemory) {
+        for (int at = memorySampleSeconds; at <= seconds; at += memorySampleSeconds) {
+            runEventLoop(memorySampleSeconds * 1000);
+            recorded.residentMb << residentMegabytes();
+        }
+    } else {
+        runEventLoop(seconds * 1000);
+    }
+    QCoro::Task<RecordingResult> stopping = recorder.stopRecording();
+    const std::optional<RecordingResult> result =
+        QCoro::waitFor(guarded(std::move(stopping), &error));
+    recorded.cpuSeconds = cpuSeconds(RUSAGE_SELF) - cpuBefore;
+    if (!result) {
+        std::printf("recording at %d fps failed: %s\n", fps, qPrintable(error));
+        return std::nullopt;
+    }
+    recorded.delivered = counts->delivered.load();
+    recorded.dropped = counts->dropped.load();
+    recorded.expected =
+        int(std::llround((counts->lastUs.load() - counts->firstUs.load()) / 1e6 * fps)) + 1;
+    recorded.seconds = double(recorded.expected) / fps;
+    for (qint64 at : std::as_const(counts->dropTimesUs))
+        recorded.dropTimes << (at - counts->firstUs.load()) / 1e6;
+    recorded.probed = probedFrames(result->filePath);
+    QFile::remove(result->filePath);
+    return recorded;
+}
+
+struct PeerRun {
+    double cpuSeconds = 0;
+    double peakResidentMb = 0;
+    std::optional<int> probed;
+};
+
+// ffmpeg reading the same screen with x11grab and encoding it as the writer does: same preset,
+// x264 options, bit rate, key-frame interval, colour tags and fragmented MP4. Its CPU time is
+// what the waited-for child adds to this process's children's usage.
+std::optional<PeerRun> runFfmpeg(int fps, int seconds, const QString &preset)
+{
+    const QString output = QDir(QDir::tempPath()).filePath(QStringLiteral("ffmpeg-x11grab.mp4"));
+    QStringList arguments = {
+        "-hide_banner",
+        "-loglevel",
+        "error",
+        "-nostdin",
+        "-f",
+        "x11grab",
+        "-framerate",
+        QString::number(fps),
+        "-video_size",
+        QStringLiteral("%1x%2").arg(recordedSize.width()).arg(recordedSize.height()),
+        "-i",
+        qEnvironmentVariable("DISPLAY"),
+        "-t",
+        QString::number(seconds),
+        "-c:v",
+        "libx264",
+        "-preset",
+        preset};
+    if (preset == QLatin1String("ultrafast"))
+        arguments << "-x264-params"
+                  << "8x8dct=1";
+    arguments << "-b:v" << QString::number(qint64(recordedSize.width()) * recordedSize.height() * 4)
+              << "-g" << QString::number(fps) << "-pix_fmt"
+              << "yuv420p"
+              << "-profile:v"
+              << "high"
+              << "-color_range"
+              << "tv"
+              << "-colorspace"
+              << "bt709"
+              << "-color_primaries"
+              << "bt709"
+              << "-color_trc"
+              << "bt709"
+              << "-movflags"
+              << "frag_keyframe+empty_moov+default_base_moof"
+              << "-y" << output;
+
+    QList<QByteArray> storage{"ffmpeg"};
+    for (const QString &argument : std::as_const(arguments))
+        storage << argument.toLocal8Bit();
+    std::vector<char *> argv;
+    for (QByteArray &argument : storage)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    const double before = cpuSeconds(RUSAGE_CHILDREN);
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0) {
+        std::printf("ffmpeg could not be started\n");
+        return std::nullopt;
+    }
+    int status = 0;
+    PeerRun run;
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        // Its own high-water mark, read while it runs: the children's ru_maxrss would also hold
+        // this process's, which a spawned child shares until it executes ffmpeg.
+        run.peakResidentMb =
+            std::max(run.peakResidentMb, statusMegabytes(QString::number(pid), "VmHWM"));
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0 || timer.elapsed() > (seconds + 30) * 1000) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            std::printf("ffmpeg did not finish\n");
+            return std::nullopt;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        usleep(10000);
+    }
+    run.cpuSeconds = cpuSeconds(RUSAGE_CHILDREN) - before;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::printf("ffmpeg failed (status %d)\n", status);
+        QFile::remove(output);
+        return std::nullopt;
+    }
+    run.probed = probedFrames(output);
+    QFile::remove(output);
+    return run;
+}
+
+QString probedText(const std::optional<int> &frames)
+{
+    return frames ? QString::number(*frames) : QStringLiteral("unknown");
+}
+
+// When the writer dropped frames (seconds after the first frame), the first dozen of them.
+QString dropTimesText(const QList<double> &times)
+{
+    if (times.isEmpty())
+        return QStringLiteral("never");
+    QStringList shown;
+    for (qsizetype i = 0; i < std::min<qsizetype>(times.size(), 12); ++i)
+        shown << QString::number(times[i], 'f', 2);
+    if (times.size() > 12)
+        shown << QStringLiteral("...");
+    return QStringLiteral("at ") + shown.join(QStringLiteral(", ")) +
+           QStringLiteral(" s after the first frame");
+}
+
+// Frames lost and CPU per recorded second for one case, beside ffmpeg.
+void compare(platform::Displays &displays, int fps, const char *what)
+{
+    const std::optional<Recorded> ours = record(displays, fps, recordSeconds, false);
+    if (!ours)
+        return;
+    std::printf("Frames dropped, 1920x1080 at %d fps, %s (%u cores, x264 %s): %.2f %% (target <= "
+                "%.0f %%) %s\n",
+                fps, what, ours->cores, qPrintable(ours->preset), ours->droppedPercent(),
+                dropTargetPercent, verdict(ours->droppedPercent() <= dropTargetPercent));
+    std::printf("  %d frames delivered by the source, %d dropped by the writer, %d written of %d "
+                "in %.2f s; ffprobe counts %s\n",
+                ours->delivered, ours->dropped, ours->written(), ours->expected, ours->seconds,
+                qPrintable(probedText(ours->probed)));
+    std::printf("  the writer dropped frames %s\n", qPrintable(dropTimesText(ours->dropTimes)));
+    std::fflush(stdout);
+
+    const std::optional<PeerRun> peer = runFfmpeg(fps, recordSeconds, ours->preset);
+    if (!peer)
+        return;
+    const double oursPerSecond = ours->cpuSeconds / ours->seconds;
+    const double peerPerSecond = peer->cpuSeconds / recordSeconds;
+    const double ratio = oursPerSecond / peerPerSecond;
+    std::printf("CPU per recorded second, %d fps, %s: Corvanta %.2f s, ffmpeg x11grab %.2f s: "
+                "ratio %.2fx (target <= %.1fx) %s\n",
+                fps, what, oursPerSecond, peerPerSecond, ratio, cpuRatioTarget,
+                verdict(ratio <= cpuRatioTarget));
+    std::printf("  ffmpeg wrote %s frames in %d s; its resident memory peaked at %.0f MB\n",
+                qPrintable(probedText(peer->probed)), recordSeconds, peer->peakResidentMb);
+    std::fflush(stdout);
+}
+
+void residentMemory(platform::Displays &displays)
+{
+    const double before = residentMegabytes();
+    const std::optional<Recorded> run = record(displays, 60, memorySeconds, true);
+    if (!run || run->residentMb.isEmpty())
+        return;
+    const double first = run->residentMb.first();
+    const double max = *std::max_element(run->residentMb.begin(), run->residentMb.end());
+    const double growth = max - first;
+    std::printf("Resident memory, 60 s recording at 60 fps, all cores: first sample (5 s) %.1f "
+                "MB, max %.1f MB, growth %.1f MB (target <= %.0f MB) %s\n",
+                first, max, growth, growthTargetMb, verdict(growth <= growthTargetMb));
+    QStringList samples;
+    for (double sample : run->residentMb)
+        samples << QString::number(sample, 'f', 1);
+    std::printf("  before recording %.1f MB; every 5 s: %s MB\n", before,
+                qPrintable(samples.join(QStringLiteral(", "))));
+    std::printf("  %.2f %% of the frames dropped; the writer dropped frames %s\n",
+                run->droppedPercent(), qPrintable(dropTimesText(run->dropTimes)));
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], "--animate") == 0)
+        return animate(argc, argv);
+
+    QApplication application(argc, argv);
+    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+        std::printf("RecordingBench needs an X server; run it inside the harness:\n"
+                    "  scripts/harness --tray --pulse -- %s\n",
+                    argv[0]);
+        return 0;
+    }
+    const BenchEnvironment environment;
+    const platform::ScreenshotPlatform screenshots = platform::makeX11ScreenshotPlatform();
+    const std::optional<platform::Display> display = screenshots.displays->mainDisplay();
+    if (!display || display->rootRect.size() != recordedSize) {
+        std::printf("RecordingBench needs a 1920x1080 display (CORVANTA_SCREEN=1920x1080x24)\n");
+        return 0;
+    }
+
+    Animation animation;
+    if (!animation.start()) {
+        std::printf("the animated window did not show\n");
+        return 1;
+    }
+    runEventLoop(500);
+
+    cpu_set_t allCpus;
+    CPU_ZERO(&allCpus);
+    sched_getaffinity(0, sizeof allCpus, &allCpus);
+
+    compare(*screenshots.displays, 60, "all cores");
+
+    setProcessAffinity(firstCpus(allCpus, 2));
+    compare(*screenshots.displays, 30, "two cores");
+    setProcessAffinity(allCpus);
+
+    residentMemory(*screenshots.displays);
+
+    if (const std::optional<double> rate = animation.paintRate())
+        std::printf("  (the animation painted %.1f frames a second)\n", *rate);
+    return 0;
+}
