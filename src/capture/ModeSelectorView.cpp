@@ -56,18 +56,12 @@ QEasingCurve easeOut()
 } // namespace
 
 ModeButton::ModeButton(Icon icon, const QString &title, QWidget *parent)
-    : QAbstractButton(parent), m_icon(icon), m_animation(new QVariantAnimation(this))
+    : HoverButton(hoverAnimationMs, easeOut(), parent), m_icon(icon)
 {
     setText(title);
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::ArrowCursor);
     setFixedSize(sizeHint());
-    m_animation->setDuration(hoverAnimationMs);
-    m_animation->setEasingCurve(easeOut());
-    connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
-        m_progress = value.toDouble();
-        update();
-    });
 }
 
 ModeButton::~ModeButton() = default;
@@ -79,17 +73,17 @@ QSize ModeButton::sizeHint() const
 
 double ModeButton::currentScale() const
 {
-    return mix(1.0, hoveredScale, m_progress);
+    return mix(1.0, hoveredScale, hoverProgress());
 }
 
 double ModeButton::backgroundOpacity() const
 {
-    return mix(restingBackground, hoveredBackground, m_progress);
+    return mix(restingBackground, hoveredBackground, hoverProgress());
 }
 
 QColor ModeButton::foregroundColor() const
 {
-    return white(mix(restingForeground, 1.0, m_progress));
+    return white(mix(restingForeground, 1.0, hoverProgress()));
 }
 
 QRectF ModeButton::tileRect() const
@@ -103,30 +97,6 @@ QRectF ModeButton::tileRect() const
 bool ModeButton::hitButton(const QPoint &position) const
 {
     return tileRect().contains(position);
-}
-
-void ModeButton::enterEvent(QEnterEvent *event)
-{
-    setHovered(true);
-    QAbstractButton::enterEvent(event);
-}
-
-void ModeButton::leaveEvent(QEvent *event)
-{
-    setHovered(false);
-    QAbstractButton::leaveEvent(event);
-}
-
-void ModeButton::setHovered(bool hovered)
-{
-    if (m_hovered == hovered)
-        return;
-    m_hovered = hovered;
-    // From wherever the previous animation got to, so a quick in-and-out does not jump.
-    m_animation->stop();
-    m_animation->setStartValue(m_progress);
-    m_animation->setEndValue(hovered ? 1.0 : 0.0);
-    m_animation->start();
 }
 
 void ModeButton::paintEvent(QPaintEvent *)

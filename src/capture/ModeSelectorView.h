@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/RecordingModeSelecting.h"
+#include "platform/qt/HoverButton.h"
 
 #include <QAbstractButton>
 #include <QColor>
@@ -13,7 +14,7 @@ class QVariantAnimation;
 
 // One choice of the recording mode chooser: an icon over a title on a rounded tile that
 // brightens and grows a little while the pointer is over it.
-class ModeButton : public QAbstractButton {
+class ModeButton : public platform::HoverButton {
     Q_OBJECT
 
 public:
@@ -29,9 +30,6 @@ public:
     ~ModeButton() override;
 
     Icon icon() const { return m_icon; }
-    bool isHovered() const { return m_hovered; }
-    // 0 at rest, 1 fully hovered; between the two while the hover animates.
-    double hoverProgress() const { return m_progress; }
     double currentScale() const;
     double backgroundOpacity() const;
     QColor foregroundColor() const;
@@ -41,19 +39,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
     bool hitButton(const QPoint &position) const override;
 
 private:
-    void setHovered(bool hovered);
     // The tile as drawn now, in widget coordinates.
     QRectF tileRect() const;
 
     Icon m_icon;
-    bool m_hovered = false;
-    double m_progress = 0;
-    QVariantAnimation *m_animation;
 };
 
 // Draws a mode's icon, in `colour`, centred in `box`.

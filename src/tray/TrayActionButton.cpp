@@ -42,17 +42,13 @@ QList<TrayButtonID> visibleTrayButtons(bool hasItems, const QSet<QString> &disab
 
 TrayActionButton::TrayActionButton(const QString &icon, std::function<void()> action,
                                    QWidget *parent)
-    : TrayBodyControl(parent), m_icon(icon)
+    // A quick spring that settles with a slight overshoot; the hover drives the plate, the
+    // symbol and the scale together.
+    : TrayBodyControl(200, QEasingCurve(QEasingCurve::OutBack), parent), m_icon(icon)
 {
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_Hover);
     resize(sizeHint());
-    // A quick spring that settles with a slight overshoot.
-    m_hover.setDuration(200);
-    m_hover.setEasingCurve(QEasingCurve(QEasingCurve::OutBack));
-    m_hover.setStartValue(0.0);
-    m_hover.setEndValue(0.0);
-    connect(&m_hover, &QVariantAnimation::valueChanged, this, [this] { update(); });
     connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] {
         if (action)
             action();
@@ -64,30 +60,6 @@ QSize TrayActionButton::sizeHint() const
     return {side + 2 * margin, side + 2 * margin};
 }
 
-void TrayActionButton::setHovered(bool hovered)
-{
-    if (hovered == m_isHovered)
-        return;
-    m_isHovered = hovered;
-    const double now = m_hover.currentValue().toDouble();
-    m_hover.stop();
-    m_hover.setStartValue(now);
-    m_hover.setEndValue(hovered ? 1.0 : 0.0);
-    m_hover.start();
-}
-
-void TrayActionButton::enterEvent(QEnterEvent *event)
-{
-    setHovered(true);
-    QAbstractButton::enterEvent(event);
-}
-
-void TrayActionButton::leaveEvent(QEvent *event)
-{
-    setHovered(false);
-    QAbstractButton::leaveEvent(event);
-}
-
 bool TrayActionButton::hitButton(const QPoint &position) const
 {
     return QRect(margin, margin, side, side).contains(position);
@@ -97,7 +69,7 @@ void TrayActionButton::paintEvent(QPaintEvent *)
 {
     if (contentOpacity() <= 0)
         return;
-    const double hover = m_hover.currentValue().toDouble();
+    const double hover = hoverProgress();
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setOpacity(contentOpacity());

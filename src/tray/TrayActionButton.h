@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/SettingsEnums.h"
+#include "platform/qt/HoverButton.h"
 #include "tray/TrayActionButtonStyle.h"
 
 #include <QAbstractButton>
@@ -19,7 +20,7 @@ QList<TrayButtonID> visibleTrayButtons(bool hasItems, const QSet<QString> &disab
 
 // A 36 × 36 icon button of the expanded tray: a white symbol on a faint rounded plate that
 // brightens and grows a little while the pointer is over it. No tooltip, no text.
-class TrayActionButton final : public TrayBodyControl<QAbstractButton> {
+class TrayActionButton final : public TrayBodyControl<platform::HoverButton> {
     Q_OBJECT
 
 public:
@@ -30,22 +31,14 @@ public:
     TrayActionButton(const QString &icon, std::function<void()> action, QWidget *parent = nullptr);
 
     QString icon() const { return m_icon; }
-    bool isHovered() const { return m_isHovered; }
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
     bool hitButton(const QPoint &position) const override;
 
 private:
-    void setHovered(bool hovered);
-
     QString m_icon;
-    bool m_isHovered = false;
-    // 0 → 1 as the pointer comes in; drives the plate, the symbol and the scale together.
-    QVariantAnimation m_hover;
 };
 
 // The two buttons of a running recording in the expanded tray: "Stop Recording" on a red
