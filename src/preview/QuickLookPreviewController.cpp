@@ -1,0 +1,223 @@
+#include "preview/QuickLookPreviewController.h"
+
+#include "model/CaptureQueue.h"
+#include "preview/PreviewGeometry.h"
+#include "preview/PreviewKeys.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+
+QuickLookPreviewController::QuickLookPreviewController(PreviewWindowFactory makeWindow,
+                                                       ViewFactory makeView,
+                                                       VisibleFrame visibleFrame, QObject *parent)
+    : QObject(parent), m_makeWindow(std::move(makeWindow)), m_makeView(std::move(makeView)),
+      m_visibleFrame(std::move(visibleFrame))
+{
+}
+
+QuickLookPreviewController::~QuickLookPreviewController()
+{
+    removeKeyMonitor();
+}
+
+void QuickLookPreviewController::setCurrentItem(std::optional<CaptureItem> item)
+{
+    m_currentItem = std::move(item);
+    emit currentItemChanged();
+}
+
+void QuickLookPreviewController::updateCurrentItem(const CaptureItem &item)
+{
+    setCurrentItem(item);
+}
+
+void QuickLookPreviewController::setPersistent(bool persistent)
+{
+    if (m_isPersistent == persistent)
+        return;
+    m_isPersistent = persistent;
+    emit isPersistentChanged();
+}
+
+void QuickLookPreviewController::setMarkupMode(bool markup)
+{
+    if (m_isMarkupMode == markup)
+        return;
+    m_isMarkupMode = markup;
+    emit isMarkupModeChanged();
+}
+
+std::optional<QUuid> QuickLookPreviewController::currentItemID() const
+{
+    if (!m_currentItem)
+        return std::nullopt;
+    return m_currentItem->id();
+}
+
+bool QuickLookPreviewController::isVisible() const
+{
+    return m_window && m_window->isVisible();
+}
+
+void QuickLookPreviewController::show(const CaptureItem &item, CaptureQueue &queue,
+                                      ItemAction onSave, ItemAction onCopy, ItemAction onDelete)
+{
+    m_currentQueue = &queue;
+    m_onSave = std::move(onSave);
+    m_onCopy = std::move(onCopy);
+    m_onDelete = std::move(onDelete);
+    setCurrentItem(item);
+
+    const QRectF visible =
+        (m_visibleFrame ? m_visibleFrame() : std::nullopt).value_or(previewFallbackFrame);
+    const QRectF frame = previewWindowRect(item.pixelWidth(), item.pixelHeight(), visible);
+
+    const bool existed = m_window != nullptr;
+    if (!existed) {
+        m_window = m_makeWindow();
+        if (!m_window)
+            return;
+    }
+    m_window->setFrame(frame, existed);
+    // A fresh view every time: the player and the copied marks start afresh.
+    m_window->setContent(m_makeView ? m_makeView(*this) : nullptr);
+    m_window->present();
+    installKeyMonitor();
+}
+
+void QuickLookPreviewController::toggle(const CaptureItem &item, CaptureQueue &queue,
+                                        ItemAction onSave, ItemAction onCopy, ItemAction onDelete)
+{
+    if (isVisible() && m_currentItem && m_currentItem->id() == item.id()) {
+        close();
+        return;
+    }
+    show(item, queue, std::move(onSave), std::move(onCopy), std::move(onDelete));
+}
+
+void QuickLookPreviewController::close()
+{
+    setPersistent(false);
+    setMarkupMode(false);
+    removeKeyMonitor();
+    m_onTogglePlayback = nullptr;
+    // The window deletes its view; a view that is closing the window from its
+    // own button must not be deleted under its feet.
+    if (m_window) {
+        std::unique_ptr<PreviewWindow> window = std::move(m_window);
+        window->setContent(nullptr);
+        window.reset();
+    }
+    if (m_currentItem)
+        setCurrentItem(std::nullopt);
+    m_currentQueue = nullptr;
+}
+
+void QuickLookPreviewController::page(int step)
+{
+    if (!m_currentQueue || !m_currentItem)
+        return;
+    const QList<CaptureItem> items = m_currentQueue->items();
+    const qsizetype count = items.size();
+    qsizetype index = -1;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (items.at(i).id() == m_currentItem->id()) {
+            index = i;
+            break;
+        }
+    }
+    if (index < 0)
+        return;
+    const CaptureItem &target = items.at((index + step + count) % count);
+    show(target, *m_currentQueue, m_onSave, m_onCopy, m_onDelete);
+}
+
+void QuickLookPreviewController::nextItem()
+{
+    page(1);
+}
+
+void QuickLookPreviewController::previousItem()
+{
+    page(-1);
+}
+
+void QuickLookPreviewController::performDelete(const CaptureItem &item)
+{
+    if (m_onDelete)
+        m_onDelete(item);
+    if (m_currentQueue && !m_currentQueue->items().isEmpty()) {
+        const CaptureItem newest = m_currentQueue->items().first();
+        show(newest, *m_currentQueue, m_onSave, m_onCopy, m_onDelete);
+        return;
+    }
+    close();
+}
+
+void QuickLookPreviewController::performCopy(const CaptureItem &item)
+{
+    if (m_onCopy)
+        m_onCopy(item);
+}
+
+void QuickLookPreviewController::performSave(const CaptureItem &item)
+{
+    if (m_onSave)
+        m_onSave(item);
+}
+
+void QuickLookPreviewController::installKeyMonitor()
+{
+    removeKeyMonitor();
+    if (QCoreApplication *app = QCoreApplication::instance()) {
+        app->installEventFilter(this);
+        m_keyMonitorInstalled = true;
+    }
+}
+
+void QuickLookPreviewController::removeKeyMonitor()
+{
+    if (!m_keyMonitorInstalled)
+        return;
+    if (QCoreApplication *app = QCoreApplication::instance())
+        app->removeEventFilter(this);
+    m_keyMonitorInstalled = false;
+}
+
+bool QuickLookPreviewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    PreviewKeyContext context;
+    context.windowVisible = isVisible();
+    context.markupMode = m_isMarkupMode;
+    context.targetIsPreview = m_window && m_window->holds(watched);
+    context.currentIsVideo = m_currentItem && m_currentItem->isVideo();
+
+    switch (previewKeyAction(*static_cast<QKeyEvent *>(event), context)) {
+    case PreviewKeyAction::passOn:
+        return false;
+    case PreviewKeyAction::close:
+        close();
+        return true;
+    case PreviewKeyAction::togglePlayback:
+        if (m_onTogglePlayback)
+            m_onTogglePlayback();
+        return true;
+    case PreviewKeyAction::previous:
+        previousItem();
+        return true;
+    case PreviewKeyAction::next:
+        nextItem();
+        return true;
+    case PreviewKeyAction::copy:
+        if (m_onCopy && m_currentItem)
+            m_onCopy(*m_currentItem);
+        return true;
+    case PreviewKeyAction::save:
+        if (m_onSave && m_currentItem)
+            m_onSave(*m_currentItem);
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "model/CaptureItem.h"
+#include "model/CaptureQueue.h"
+#include "model/SharedInstance.h"
+#include "preview/PreviewWindow.h"
+#include "tray/TrayNeighbours.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QWidget;
+
+// Owns the preview window: shows one staged capture large, pages through the
+// queue it came from, forwards copy, save and delete to whoever opened it, and
+// answers the preview's keys while the window is up. Main thread only.
+class QuickLookPreviewController final : public QObject,
+                                         public TrayPreview,
+                                         public SharedInstance<QuickLookPreviewController> {
+    Q_OBJECT
+    Q_PROPERTY(bool isPersistent READ isPersistent WRITE setPersistent NOTIFY isPersistentChanged)
+    Q_PROPERTY(bool isMarkupMode READ isMarkupMode WRITE setMarkupMode NOTIFY isMarkupModeChanged)
+
+public:
+    using ItemAction = std::function<void(const CaptureItem &)>;
+    // Builds the view the window shows; a fresh one for every show.
+    using ViewFactory = std::function<QWidget *(QuickLookPreviewController &)>;
+    // The visible frame of the screen the preview opens on; nothing without a screen.
+    using VisibleFrame = std::function<std::optional<QRectF>()>;
+
+    QuickLookPreviewController(PreviewWindowFactory makeWindow, ViewFactory makeView,
+                               VisibleFrame visibleFrame, QObject *parent = nullptr);
+    ~QuickLookPreviewController() override;
+
+    const std::optional<CaptureItem> &currentItem() const { return m_currentItem; }
+    void updateCurrentItem(const CaptureItem &item);
+    CaptureQueue *currentQueue() const { return m_currentQueue; }
+
+    bool isPersistent() const override { return m_isPersistent; }
+    void setPersistent(bool persistent) override;
+    bool isMarkupMode() const { return m_isMarkupMode; }
+    void setMarkupMode(bool markup);
+
+    void show(const CaptureItem &item, CaptureQueue &queue, ItemAction onSave, ItemAction onCopy,
+              ItemAction onDelete) override;
+    void toggle(const CaptureItem &item, CaptureQueue &queue, ItemAction onSave, ItemAction onCopy,
+                ItemAction onDelete);
+    void close() override;
+    void nextItem();
+    void previousItem();
+    void performDelete(const CaptureItem &item);
+    void performCopy(const CaptureItem &item);
+    void performSave(const CaptureItem &item);
+
+    std::optional<QUuid> currentItemID() const override;
+    bool isWindowVisible() const override { return isVisible(); }
+    bool isVisible() const;
+
+    // Set by the view while a recording is shown: starts or pauses it.
+    void setOnTogglePlayback(std::function<void()> toggle)
+    {
+        m_onTogglePlayback = std::move(toggle);
+    }
+
+    void installKeyMonitor();
+    void removeKeyMonitor();
+    bool hasKeyMonitor() const { return m_keyMonitorInstalled; }
+
+    // The window, while it exists.
+    PreviewWindow *window() const { return m_window.get(); }
+
+signals:
+    void currentItemChanged();
+    void isPersistentChanged();
+    void isMarkupModeChanged();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void page(int step);
+    void setCurrentItem(std::optional<CaptureItem> item);
+
+    PreviewWindowFactory m_makeWindow;
+    ViewFactory m_makeView;
+    VisibleFrame m_visibleFrame;
+
+    std::unique_ptr<PreviewWindow> m_window;
+    std::optional<CaptureItem> m_currentItem;
+    QPointer<CaptureQueue> m_currentQueue;
+    ItemAction m_onSave;
+    ItemAction m_onCopy;
+    ItemAction m_onDelete;
+    std::function<void()> m_onTogglePlayback;
+    bool m_keyMonitorInstalled = false;
+    bool m_isPersistent = false;
+    bool m_isMarkupMode = false;
+};
