@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QPainter;
+class QPainterPath;
 
 // Draws one of the tray's symbols, named after the system symbol it stands in for, filling
 // `box` (square boxes look best) in `color`. Desktop icon themes are not used: they lack several
@@ -24,6 +25,11 @@ class QPainter;
 // name draws nothing.
 void paintTraySymbol(QPainter &painter, const QString &name, const QRectF &box, const QColor &color,
                      double weight = 1.4);
+
+// Paints a symbol given as paths in a 16 × 16 box: the outline is stroked `weight` wide with
+// round ends, the rest filled.
+void paintSymbolPaths(QPainter &painter, const QPainterPath &stroked, const QPainterPath &filled,
+                      const QRectF &box, const QColor &color, double weight = 1.4);
 
 // Whether paintTraySymbol knows the name.
 bool isKnownTraySymbol(const QString &name);

@@ -1,0 +1,225 @@
+#include "preview/PreviewSymbols.h"
+
+#include "tray/TrayActionButtonStyle.h"
+
+#include <QHash>
+#include <QPainterPath>
+#include <functional>
+
+namespace {
+
+struct Symbol {
+    QPainterPath stroked;
+    QPainterPath filled;
+};
+
+void line(QPainterPath &path, std::initializer_list<QPointF> points)
+{
+    auto it = points.begin();
+    path.moveTo(*it);
+    for (++it; it != points.end(); ++it)
+        path.lineTo(*it);
+}
+
+Symbol arrowUpRight()
+{
+    Symbol s;
+    line(s.stroked, {{3.5, 12.5}, {12, 4}});
+    line(s.stroked, {{5.5, 3.8}, {12.2, 3.8}, {12.2, 10.5}});
+    return s;
+}
+
+Symbol square()
+{
+    Symbol s;
+    s.stroked.addRoundedRect(QRectF(2.5, 2.5, 11, 11), 2, 2);
+    return s;
+}
+
+Symbol checkerboardRectangle()
+{
+    Symbol s;
+    s.stroked.addRoundedRect(QRectF(1.5, 3, 13, 10), 1.5, 1.5);
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 4; ++col)
+            if ((row + col) % 2 == 0)
+                s.filled.addRect(QRectF(2.5 + col * 2.75, 4 + row * 2.7, 2.75, 2.7));
+    return s;
+}
+
+Symbol numberCircleFill()
+{
+    Symbol s;
+    s.filled.addEllipse(QPointF(8, 8), 7, 7);
+    // The digit is cut out of the disc.
+    QPainterPath digit;
+    digit.addRect(QRectF(7.2, 4.2, 1.8, 7.6));
+    digit.addRect(QRectF(5.6, 10, 5, 1.8));
+    QPainterPath flag;
+    flag.moveTo(7.2, 4.2);
+    flag.lineTo(9, 4.2);
+    flag.lineTo(6, 6.6);
+    flag.lineTo(5.4, 5.4);
+    flag.closeSubpath();
+    s.filled = s.filled.subtracted(digit.united(flag));
+    return s;
+}
+
+Symbol characterTextbox()
+{
+    Symbol s;
+    s.stroked.addRoundedRect(QRectF(1.5, 2.5, 13, 11), 2, 2);
+    line(s.stroked, {{5, 11}, {8, 4.8}, {11, 11}});
+    line(s.stroked, {{6.2, 8.8}, {9.8, 8.8}});
+    return s;
+}
+
+Symbol highlighter()
+{
+    Symbol s;
+    line(s.stroked, {{9.5, 2}, {14, 6.5}, {8.5, 12}, {4, 7.5}});
+    s.stroked.closeSubpath();
+    s.filled.moveTo(4.3, 9.2);
+    s.filled.lineTo(6.8, 11.7);
+    s.filled.lineTo(4.2, 14.2);
+    s.filled.lineTo(1.8, 14.2);
+    s.filled.closeSubpath();
+    return s;
+}
+
+Symbol pencil()
+{
+    Symbol s;
+    line(s.stroked, {{11, 2.5}, {13.5, 5}, {5.5, 13}, {2.5, 13.5}, {3, 10.5}});
+    s.stroked.closeSubpath();
+    line(s.stroked, {{9.5, 4}, {12, 6.5}});
+    return s;
+}
+
+Symbol uturn(bool backward)
+{
+    Symbol s;
+    QPainterPath path;
+    path.moveTo(3.5, 6);
+    path.lineTo(10, 6);
+    path.cubicTo(15, 6, 15, 13.5, 10, 13.5);
+    path.lineTo(6.5, 13.5);
+    line(path, {{6.5, 2.8}, {3.3, 6}, {6.5, 9.2}});
+    if (!backward) {
+        QTransform mirror;
+        mirror.translate(16, 0);
+        mirror.scale(-1, 1);
+        path = mirror.map(path);
+    }
+    s.stroked = path;
+    return s;
+}
+
+Symbol checkmark()
+{
+    Symbol s;
+    line(s.stroked, {{2.8, 8.6}, {6.4, 12.2}, {13.4, 3.8}});
+    return s;
+}
+
+Symbol hourglass()
+{
+    Symbol s;
+    line(s.stroked, {{3.5, 1.8}, {12.5, 1.8}});
+    line(s.stroked, {{3.5, 14.2}, {12.5, 14.2}});
+    line(s.stroked, {{4.5, 1.8}, {4.5, 4}, {8, 8}, {4.5, 12}, {4.5, 14.2}});
+    line(s.stroked, {{11.5, 1.8}, {11.5, 4}, {8, 8}, {11.5, 12}, {11.5, 14.2}});
+    s.filled.moveTo(5.6, 13.4);
+    s.filled.lineTo(8, 10.6);
+    s.filled.lineTo(10.4, 13.4);
+    s.filled.closeSubpath();
+    return s;
+}
+
+Symbol squareAndArrowUp()
+{
+    Symbol s;
+    line(s.stroked, {{5.5, 6}, {3.5, 6}, {3.5, 14.5}, {12.5, 14.5}, {12.5, 6}, {10.5, 6}});
+    line(s.stroked, {{8, 10}, {8, 1.5}});
+    line(s.stroked, {{5.2, 4.3}, {8, 1.5}, {10.8, 4.3}});
+    return s;
+}
+
+Symbol pauseFill()
+{
+    Symbol s;
+    s.filled.addRoundedRect(QRectF(3.5, 2.5, 3.2, 11), 0.8, 0.8);
+    s.filled.addRoundedRect(QRectF(9.3, 2.5, 3.2, 11), 0.8, 0.8);
+    return s;
+}
+
+Symbol folder()
+{
+    Symbol s;
+    line(s.stroked,
+         {{1.8, 4}, {1.8, 13}, {14.2, 13}, {14.2, 5.5}, {7.6, 5.5}, {6.2, 3.5}, {1.8, 3.5}});
+    s.stroked.closeSubpath();
+    line(s.stroked, {{1.8, 7}, {14.2, 7}});
+    return s;
+}
+
+Symbol arrowUpRightSquare()
+{
+    Symbol s;
+    s.stroked.addRoundedRect(QRectF(2, 2, 12, 12), 2.2, 2.2);
+    line(s.stroked, {{5.5, 10.5}, {10.3, 5.7}});
+    line(s.stroked, {{6.5, 5.5}, {10.5, 5.5}, {10.5, 9.5}});
+    return s;
+}
+
+Symbol chevron(bool left)
+{
+    Symbol s;
+    if (left)
+        line(s.stroked, {{10, 2.8}, {5, 8}, {10, 13.2}});
+    else
+        line(s.stroked, {{6, 2.8}, {11, 8}, {6, 13.2}});
+    return s;
+}
+
+const QHash<QString, Symbol> &symbols()
+{
+    static const QHash<QString, Symbol> table = {
+        {QStringLiteral("arrow.up.right"), arrowUpRight()},
+        {QStringLiteral("square"), square()},
+        {QStringLiteral("checkerboard.rectangle"), checkerboardRectangle()},
+        {QStringLiteral("number.circle.fill"), numberCircleFill()},
+        {QStringLiteral("character.textbox"), characterTextbox()},
+        {QStringLiteral("highlighter"), highlighter()},
+        {QStringLiteral("pencil"), pencil()},
+        {QStringLiteral("arrow.uturn.backward"), uturn(true)},
+        {QStringLiteral("arrow.uturn.forward"), uturn(false)},
+        {QStringLiteral("checkmark"), checkmark()},
+        {QStringLiteral("hourglass"), hourglass()},
+        {QStringLiteral("square.and.arrow.up"), squareAndArrowUp()},
+        {QStringLiteral("pause.fill"), pauseFill()},
+        {QStringLiteral("folder"), folder()},
+        {QStringLiteral("arrow.up.right.square"), arrowUpRightSquare()},
+        {QStringLiteral("chevron.left"), chevron(true)},
+        {QStringLiteral("chevron.right"), chevron(false)},
+    };
+    return table;
+}
+
+} // namespace
+
+bool isKnownPreviewSymbol(const QString &name)
+{
+    return symbols().contains(name) || isKnownTraySymbol(name);
+}
+
+void paintPreviewSymbol(QPainter &painter, const QString &name, const QRectF &box,
+                        const QColor &color, double weight)
+{
+    const auto found = symbols().constFind(name);
+    if (found == symbols().constEnd()) {
+        paintTraySymbol(painter, name, box, color, weight);
+        return;
+    }
+    paintSymbolPaths(painter, found->stroked, found->filled, box, color, weight);
+}
