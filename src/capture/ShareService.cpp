@@ -68,14 +68,33 @@ ShareService::ShareService(std::shared_ptr<platform::ShareDestinations> destinat
 
 void ShareService::share(const QImage &image, QWidget *relativeTo)
 {
-    QWidget *view = relativeTo != nullptr ? relativeTo : QApplication::activeWindow();
-    if (view == nullptr)
-        return;
     if (image.isNull()) {
         qCWarning(Log::exportLog, "Nothing to share: the image is empty");
         return;
     }
-    QMenu *menu = makeMenu(image, view);
+    popUp(imageType, relativeTo,
+          [owner = m_destinations, image](platform::ShareDestination chosen) {
+              shareAsFile(owner, std::move(chosen), image);
+          });
+}
+
+void ShareService::shareFile(const QString &path, const QString &mimeType, QWidget *relativeTo)
+{
+    popUp(mimeType, relativeTo, [owner = m_destinations, path](platform::ShareDestination chosen) {
+        if (!owner->open(chosen, path)) {
+            qCWarning(Log::exportLog, "Could not share the file with %s",
+                      qUtf8Printable(chosen.name));
+        }
+    });
+}
+
+void ShareService::popUp(const QString &mimeType, QWidget *relativeTo,
+                         std::function<void(platform::ShareDestination)> onChosen) const
+{
+    QWidget *view = relativeTo != nullptr ? relativeTo : QApplication::activeWindow();
+    if (view == nullptr)
+        return;
+    QMenu *menu = makeMenu(mimeType, view, std::move(onChosen));
     const QRect anchor(view->mapToGlobal(QPoint(0, 0)), view->size());
     menu->popup(pickerPosition(anchor, menu->sizeHint()));
 }
@@ -85,19 +104,18 @@ QPoint ShareService::pickerPosition(const QRect &anchor, const QSize &menuSize)
     return {anchor.x() + (anchor.width() - menuSize.width()) / 2, anchor.y() + anchor.height()};
 }
 
-QMenu *ShareService::makeMenu(const QImage &image, QWidget *parent) const
+QMenu *ShareService::makeMenu(const QString &mimeType, QWidget *parent,
+                              std::function<void(platform::ShareDestination)> onChosen) const
 {
     auto *menu = new QMenu(parent);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const QList<platform::ShareDestination> destinations =
-        m_destinations->destinationsFor(imageType);
+        m_destinations->destinationsFor(mimeType);
     for (const platform::ShareDestination &destination : destinations) {
         QAction *action = menu->addAction(QIcon::fromTheme(destination.iconName), destination.name);
         // The menu may outlive the service: the action keeps what it needs.
         QObject::connect(action, &QAction::triggered, menu,
-                         [owner = m_destinations, destination, image] {
-                             shareAsFile(owner, destination, image);
-                         });
+                         [onChosen, destination] { onChosen(destination); });
     }
     if (destinations.isEmpty()) {
         qCWarning(Log::exportLog, "No application to share the image with");

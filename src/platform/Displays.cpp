@@ -225,4 +225,41 @@ std::optional<Display> Displays::display(DisplayId id) const
     return displayForId(displays(), id);
 }
 
+namespace {
+
+const Display *displayHolding(const QList<Display> &displays, QPointF point, QRectF Display::*frame)
+{
+    for (const Display &display : displays) {
+        if (containsHalfOpen(display.*frame, point))
+            return &display;
+    }
+    return displays.isEmpty() ? nullptr : &displays.first();
+}
+
+} // namespace
+
+QRect screenToQtGeometry(const QRectF &screen, const QList<Display> &displays)
+{
+    const QRectF capture = screenToCapture(screen, displays);
+    QPointF topLeft = capture.topLeft();
+    if (const Display *owner = displayHolding(displays, capture.center(), &Display::captureFrame))
+        topLeft = QPointF(owner->rootRect.topLeft()) +
+                  (capture.topLeft() - owner->captureFrame.topLeft());
+    return QRect(QPoint(qRound(topLeft.x()), qRound(topLeft.y())),
+                 QSize(qRound(capture.width()), qRound(capture.height())));
+}
+
+QRectF qtGeometryToScreen(const QRect &geometry, const QList<Display> &displays)
+{
+    QPointF topLeft = geometry.topLeft();
+    for (const Display &display : displays) {
+        if (display.rootRect.contains(geometry.center())) {
+            topLeft = display.captureFrame.topLeft() +
+                      (QPointF(geometry.topLeft()) - QPointF(display.rootRect.topLeft()));
+            break;
+        }
+    }
+    return captureToScreen(QRectF(topLeft, QSizeF(geometry.size())), displays);
+}
+
 } // namespace platform

@@ -57,6 +57,11 @@ QPointF screenToRoot(QPointF screen, const QList<Display> &displays);
 QRectF screenToRoot(const QRectF &screen, const QList<Display> &displays);
 
 // Pixels for a length in points: points × scale truncated toward zero, at least 1.
+// A rectangle in screen coordinates as Qt places a top-level window (each display's origin at
+// its root position, points inside it), and back.
+QRect screenToQtGeometry(const QRectF &screen, const QList<Display> &displays);
+QRectF qtGeometryToScreen(const QRect &geometry, const QList<Display> &displays);
+
 int pixelLength(double points, double scale);
 QSize pixelSize(const QSizeF &points, double scale);
 

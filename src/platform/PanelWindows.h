@@ -37,6 +37,9 @@ public:
     // The part of a display that panels and docks leave free, in screen coordinates; nothing
     // when the window manager does not say.
     virtual std::optional<QRectF> visibleFrame(const Display &display) const = 0;
+    // For a managed window of ours that takes the keyboard (the preview): asks the window
+    // manager to keep it on every workspace. Call before it is first shown.
+    virtual void showOnEveryWorkspace(QWidget *window) { Q_UNUSED(window); }
 };
 
 // The panels of the window system Qt runs on (X11, else plain Qt flags).

@@ -10,6 +10,9 @@ public:
     virtual ~UrlOpener() = default;
     // Whether a handler took the URL; nothing more is known about what it did.
     virtual bool openUrl(const QUrl &url) = 0;
+    // Shows a local file selected in the file manager; where none says it can, opens the
+    // folder that holds it.
+    virtual bool revealFile(const QUrl &file);
 };
 
 } // namespace platform

@@ -33,8 +33,9 @@ QColor withAlpha(QColor color, double opacity)
 QFrame *divider(Qt::Orientation orientation, int length)
 {
     auto *line = new QFrame;
-    line->setFixedSize(orientation == Qt::Vertical ? QSize(1, length) : QSize());
-    if (orientation == Qt::Horizontal)
+    if (orientation == Qt::Vertical)
+        line->setFixedSize(1, length);
+    else
         line->setFixedHeight(1);
     line->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 102);"));
     return line;

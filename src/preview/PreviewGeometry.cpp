@@ -22,3 +22,20 @@ QRectF previewWindowRect(double pixelWidth, double pixelHeight, const QRectF &vi
     const QPointF centre = visibleFrame.center();
     return QRectF(centre.x() - width / 2, centre.y() - height / 2, width, height);
 }
+
+QRectF enlargedWithin(const QRectF &frame, QSizeF minimum, const QRectF &visibleFrame)
+{
+    const double width = std::max(frame.width(), std::min(minimum.width(), visibleFrame.width()));
+    const double height =
+        std::max(frame.height(), std::min(minimum.height(), visibleFrame.height()));
+    QRectF grown(frame.center().x() - width / 2, frame.center().y() - height / 2, width, height);
+    if (visibleFrame.isEmpty())
+        return grown;
+    // Pushed back inside on each axis where it fits; a frame larger than the screen keeps its
+    // size and lines up with the screen's left and lower edges.
+    grown.moveLeft(std::clamp(grown.left(), visibleFrame.left(),
+                              std::max(visibleFrame.left(), visibleFrame.right() - width)));
+    grown.moveTop(std::clamp(grown.top(), visibleFrame.top(),
+                             std::max(visibleFrame.top(), visibleFrame.bottom() - height)));
+    return grown;
+}

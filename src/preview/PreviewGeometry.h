@@ -9,3 +9,7 @@ QRectF previewWindowRect(double pixelWidth, double pixelHeight, const QRectF &vi
 
 // The visible frame assumed when there is no screen at all.
 inline constexpr QRectF previewFallbackFrame{0, 0, 1440, 900};
+
+// The preview's frame grown to at least `minimum` (the markup editor's size) about its centre,
+// never beyond the visible frame, and moved back inside it where growing pushed it out.
+QRectF enlargedWithin(const QRectF &frame, QSizeF minimum, const QRectF &visibleFrame);

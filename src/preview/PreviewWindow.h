@@ -14,6 +14,7 @@ public:
     // Screen coordinates (points, y upwards). Animated when the window is
     // already up and moves to another capture's size.
     virtual void setFrame(const QRectF &screenFrame, bool animate) = 0;
+    virtual QRectF frame() const = 0;
     // Takes the view over. The previous one goes once control is back in the
     // event loop: it may be the view whose button replaced it.
     virtual void setContent(QWidget *view) = 0;

@@ -44,6 +44,16 @@ void QuickLookPreviewController::setMarkupMode(bool markup)
     if (m_isMarkupMode == markup)
         return;
     m_isMarkupMode = markup;
+    // The editor needs more room than a small capture's preview: without it, Done & Save
+    // would be cut off.
+    if (markup && m_window) {
+        const QRectF visible =
+            (m_visibleFrame ? m_visibleFrame() : std::nullopt).value_or(previewFallbackFrame);
+        const QRectF frame = m_window->frame();
+        const QRectF enlarged = enlargedWithin(frame, markupMinimumSize, visible);
+        if (enlarged != frame)
+            m_window->setFrame(enlarged, true);
+    }
     emit isMarkupModeChanged();
 }
 

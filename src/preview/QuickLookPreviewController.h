@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QRectF>
+#include <QSizeF>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,6 +32,9 @@ public:
     using ViewFactory = std::function<QWidget *(QuickLookPreviewController &)>;
     // The visible frame of the screen the preview opens on; nothing without a screen.
     using VisibleFrame = std::function<std::optional<QRectF>()>;
+
+    // The markup editor's smallest size, in points.
+    static constexpr QSizeF markupMinimumSize{880, 600};
 
     QuickLookPreviewController(PreviewWindowFactory makeWindow, ViewFactory makeView,
                                VisibleFrame visibleFrame, QObject *parent = nullptr);

@@ -272,25 +272,7 @@ void NotchWindowController::publishNotchMetrics(const platform::Display &screen)
 
 QRect NotchWindowController::qtGeometry(const QRectF &screenFrame) const
 {
-    const QList<platform::Display> displays = m_displays.displays();
-    const QRectF capture = platform::screenToCapture(screenFrame, displays);
-    // Qt keeps each display's origin and measures inside it in points.
-    const platform::Display *owner = nullptr;
-    for (const platform::Display &display : displays) {
-        if (platform::containsHalfOpen(display.captureFrame, capture.center())) {
-            owner = &display;
-            break;
-        }
-    }
-    if (!owner && !displays.isEmpty())
-        owner = &displays.first();
-    QPointF topLeft = capture.topLeft();
-    if (owner) {
-        topLeft = QPointF(owner->rootRect.topLeft()) +
-                  (capture.topLeft() - owner->captureFrame.topLeft());
-    }
-    return QRect(QPoint(qRound(topLeft.x()), qRound(topLeft.y())),
-                 QSize(qRound(capture.width()), qRound(capture.height())));
+    return platform::screenToQtGeometry(screenFrame, m_displays.displays());
 }
 
 // Showing, placing and hiding

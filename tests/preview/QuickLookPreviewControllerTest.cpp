@@ -50,7 +50,9 @@ public:
     void setFrame(const QRectF &frame, bool animate) override
     {
         m_log.frames.append({frame, animate});
+        m_frame = frame;
     }
+    QRectF frame() const override { return m_frame; }
     void setContent(QWidget *view) override
     {
         m_view.reset(view);
@@ -75,6 +77,7 @@ private:
     WindowLog &m_log;
     QWidget m_widget;
     std::unique_ptr<QWidget> m_view;
+    QRectF m_frame;
     bool m_visible = false;
 };
 
@@ -155,6 +158,35 @@ TEST(PreviewGeometry, SizesFromTheAspectWithinTheCaps)
     expectRect(previewWindowRect(5120, 1440, previewFallbackFrame), QRectF(170, 180, 1100, 540));
     // On a small screen the caps win over the minimums; the frame's origin counts.
     expectRect(previewWindowRect(1920, 1080, QRectF(100, 50, 800, 500)), QRectF(140, 75, 720, 450));
+}
+
+TEST(PreviewGeometry, MarkupEnlargesWithinTheScreen)
+{
+    const QRectF screen(0, 0, 1440, 900);
+    // A small preview grows about its centre to the editor's size.
+    expectRect(enlargedWithin(QRectF(330, 180, 780, 540), QSizeF(880, 600), screen),
+               QRectF(280, 150, 880, 600));
+    // Near an edge it is moved back inside.
+    expectRect(enlargedWithin(QRectF(0, 0, 780, 540), QSizeF(880, 600), screen),
+               QRectF(0, 0, 880, 600));
+    // A large one keeps its size; a screen smaller than the editor caps it.
+    expectRect(enlargedWithin(QRectF(100, 50, 1100, 792), QSizeF(880, 600), screen),
+               QRectF(100, 50, 1100, 792));
+    expectRect(enlargedWithin(QRectF(20, 20, 720, 450), QSizeF(880, 600), QRectF(0, 0, 800, 500)),
+               QRectF(0, 0, 800, 500));
+}
+
+TEST_F(PreviewControllerTest, MarkupModeMakesRoomForTheEditor)
+{
+    showNewest();
+    ASSERT_EQ(log.frames.size(), 1);
+    controller.setMarkupMode(true);
+    ASSERT_EQ(log.frames.size(), 2);
+    expectRect(log.frames.last().first, QRectF(280, 150, 880, 600));
+    EXPECT_TRUE(log.frames.last().second);
+    controller.setMarkupMode(false);
+    EXPECT_EQ(log.frames.size(), 2) << "leaving markup keeps the window as it is";
+    controller.close();
 }
 
 TEST_F(PreviewControllerTest, ShowPagesAndWrapsThroughTheQueue)

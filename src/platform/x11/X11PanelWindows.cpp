@@ -1,6 +1,7 @@
 #include "platform/x11/X11PanelWindows.h"
 
 #include "platform/qt/QtPanelWindows.h"
+#include "platform/x11/Ewmh.h"
 #include "platform/x11/X11Connection.h"
 
 #include <QEvent>
@@ -82,6 +83,24 @@ void X11PanelWindows::prepare(QWidget *panel, PanelLevel level)
     panelFor(panel).level = level;
     if (panel->isVisible() && panel->internalWinId())
         restack(panel, level);
+}
+
+void X11PanelWindows::showOnEveryWorkspace(QWidget *window)
+{
+    if (!window || !m_connection)
+        return;
+    // Read by the window manager when the window is mapped: a window on "all desktops".
+    const QByteArray name("_NET_WM_DESKTOP");
+    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+        m_connection, xcb_intern_atom(m_connection, 0, quint16(name.size()), name.constData()),
+        nullptr);
+    if (!atom)
+        return;
+    const quint32 desktop = allDesktops;
+    xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window->winId()),
+                        atom->atom, XCB_ATOM_CARDINAL, 32, 1, &desktop);
+    free(atom);
+    xcb_flush(m_connection);
 }
 
 void X11PanelWindows::setInputRegion(QWidget *panel, const QRegion &region)

@@ -41,6 +41,8 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
+    void showOnEveryWorkspace(QWidget *window) override;
+
 private:
     struct Panel {
         QPointer<QWidget> widget;

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QImage>
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+
+namespace platform {
+class MoviePlayer;
+}
+
+// The large picture of the preview: the screenshot (or a recording's poster) fitted with its
+// aspect kept, or the frames of a playing recording, on a rounded, outlined plate.
+class PreviewMediaView final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit PreviewMediaView(QWidget *parent = nullptr);
+
+    void setImage(const QImage &image);
+    // Frames of the player are shown in place of the image while it has any.
+    void setPlayer(platform::MoviePlayer *player);
+    // Where the picture is drawn, in widget coordinates.
+    QRectF pictureRect() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QImage m_image;
+    // The image at the size shown, made once per size: a 4K capture is not scaled per paint.
+    QPixmap m_scaled;
+    QPointer<platform::MoviePlayer> m_player;
+};

@@ -1,0 +1,136 @@
+#include "preview/QtPreviewWindow.h"
+
+#include "platform/Displays.h"
+#include "platform/PanelWindows.h"
+
+#include <QMouseEvent>
+#include <QPropertyAnimation>
+#include <QSizeGrip>
+#include <QVBoxLayout>
+#include <QWindow>
+
+class PreviewPanelWidget final : public QWidget {
+public:
+    PreviewPanelWidget()
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setMinimumSize(780, 540);
+        setWindowTitle(QStringLiteral("Corvanta Preview"));
+        auto *layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        m_grip = new QSizeGrip(this);
+        m_grip->resize(16, 16);
+    }
+
+    void setContent(QWidget *view)
+    {
+        if (m_content) {
+            // It may be the view whose button asked for the change.
+            m_content->hide();
+            m_content->deleteLater();
+        }
+        m_content = view;
+        if (view) {
+            layout()->addWidget(view);
+            view->show();
+            m_grip->raise();
+        }
+    }
+
+protected:
+    // Dragging the background moves the window, as a title bar would.
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        if (event->button() == Qt::LeftButton && windowHandle())
+            windowHandle()->startSystemMove();
+    }
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QWidget::resizeEvent(event);
+        m_grip->move(width() - m_grip->width() - 4, height() - m_grip->height() - 4);
+    }
+
+private:
+    QPointer<QWidget> m_content;
+    QSizeGrip *m_grip = nullptr;
+};
+
+QtPreviewWindow::QtPreviewWindow(platform::Displays &displays,
+                                 std::shared_ptr<platform::PanelWindows> panels)
+    : m_displays(displays), m_panels(std::move(panels)), m_widget(new PreviewPanelWidget)
+{
+    if (m_panels)
+        m_panels->showOnEveryWorkspace(m_widget);
+}
+
+QtPreviewWindow::~QtPreviewWindow()
+{
+    if (m_widget) {
+        // A key typed into the window may be what closes it: it goes once that key is handled.
+        m_widget->hide();
+        m_widget->deleteLater();
+    }
+}
+
+QWidget *QtPreviewWindow::widget() const
+{
+    return m_widget;
+}
+
+void QtPreviewWindow::setFrame(const QRectF &screenFrame, bool animate)
+{
+    if (!m_widget)
+        return;
+    const QRect geometry = platform::screenToQtGeometry(screenFrame, m_displays.displays());
+    if (animate && m_widget->isVisible()) {
+        auto *animation = new QPropertyAnimation(m_widget, "geometry", m_widget);
+        animation->setDuration(200);
+        animation->setEasingCurve(QEasingCurve::OutCubic);
+        animation->setEndValue(geometry);
+        animation->start(QAbstractAnimation::DeleteWhenStopped);
+        return;
+    }
+    m_widget->setGeometry(geometry);
+}
+
+QRectF QtPreviewWindow::frame() const
+{
+    if (!m_widget)
+        return {};
+    return platform::qtGeometryToScreen(m_widget->geometry(), m_displays.displays());
+}
+
+void QtPreviewWindow::setContent(QWidget *view)
+{
+    if (m_widget)
+        m_widget->setContent(view);
+    else
+        delete view;
+}
+
+void QtPreviewWindow::present()
+{
+    if (!m_widget)
+        return;
+    m_widget->show();
+    m_widget->raise();
+    m_widget->activateWindow();
+}
+
+bool QtPreviewWindow::isVisible() const
+{
+    return m_widget && m_widget->isVisible();
+}
+
+bool QtPreviewWindow::holds(const QObject *target) const
+{
+    for (const QObject *object = target; object; object = object->parent()) {
+        if (object == m_widget)
+            return true;
+        // The window's native handle receives keys too.
+        if (m_widget && object == m_widget->windowHandle())
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,446 @@
+#include "preview/QuickLookPreviewView.h"
+
+#include "capture/OCRService.h"
+#include "capture/ShareService.h"
+#include "model/CaptureQueue.h"
+#include "model/Log.h"
+#include "platform/Pasteboard.h"
+#include "platform/UrlOpener.h"
+#include "preview/AnnotationEditorView.h"
+#include "preview/PreviewControls.h"
+#include "preview/PreviewMediaView.h"
+#include "preview/QuickLookPreviewController.h"
+#include "tray/TrayNeighbours.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMimeDatabase>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStackedLayout>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor green(48, 209, 88);
+const QColor yellow(255, 214, 10);
+const QColor blue(10, 132, 255);
+const QColor red(255, 69, 58);
+
+QFrame *divider()
+{
+    auto *line = new QFrame;
+    line->setFixedHeight(1);
+    line->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 38);"));
+    return line;
+}
+
+QLabel *label(double size, QFont::Weight weight, const QString &color)
+{
+    auto *text = new QLabel;
+    text->setFont(previewFont(size, weight));
+    text->setStyleSheet(QStringLiteral("color: %1;").arg(color));
+    return text;
+}
+
+} // namespace
+
+QuickLookPreviewView::QuickLookPreviewView(QuickLookPreviewController &controller,
+                                           PreviewServices services, QWidget *parent)
+    : QWidget(parent), m_controller(controller), m_services(std::move(services))
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    m_stack = new QStackedLayout(this);
+    m_previewPage = makePreviewPage();
+    m_stack->addWidget(m_previewPage);
+
+    connect(&controller, &QuickLookPreviewController::currentItemChanged, this,
+            &QuickLookPreviewView::refresh);
+    connect(&controller, &QuickLookPreviewController::isMarkupModeChanged, this,
+            &QuickLookPreviewView::updateMode);
+
+    controller.setOnTogglePlayback([self = QPointer(this)] {
+        if (self)
+            self->togglePlayback();
+    });
+    m_shownID = controller.currentItemID();
+    setupPlayer(controller.currentItem());
+    refresh();
+    updateMode();
+}
+
+QuickLookPreviewView::~QuickLookPreviewView()
+{
+    teardownPlayer();
+}
+
+QWidget *QuickLookPreviewView::makePreviewPage()
+{
+    auto *page = new QWidget;
+    auto *column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto *header = new QHBoxLayout;
+    header->setContentsMargins(84, 16, 20, 12);
+    header->setSpacing(12);
+    auto *titleBlock = new QVBoxLayout;
+    titleBlock->setSpacing(2);
+    m_title = label(13, QFont::Bold, QStringLiteral("white"));
+    titleBlock->addWidget(m_title);
+    auto *detailRow = new QHBoxLayout;
+    detailRow->setSpacing(6);
+    m_details = label(11, QFont::Medium, QStringLiteral("rgba(235, 235, 245, 153)"));
+    QLabel *dot = label(11, QFont::Medium, QStringLiteral("rgba(235, 235, 245, 77)"));
+    dot->setText(QStringLiteral("•"));
+    m_mode = label(11, QFont::Medium, QStringLiteral("white"));
+    detailRow->addWidget(m_details);
+    detailRow->addWidget(dot);
+    detailRow->addWidget(m_mode);
+    detailRow->addStretch(1);
+    titleBlock->addLayout(detailRow);
+    header->addLayout(titleBlock, 1);
+
+    auto *paging = new QHBoxLayout;
+    paging->setSpacing(4);
+    for (const auto &[symbol, help, forward] :
+         {std::tuple{"chevron.left", "Previous capture (Left Arrow)", false},
+          std::tuple{"chevron.right", "Next capture (Right Arrow)", true}}) {
+        PlateButton::Look look;
+        look.symbol = QString::fromLatin1(symbol);
+        look.symbolColor = QColor(255, 255, 255, 204);
+        look.fixedSize = QSize(26, 26);
+        auto *button = new PlateButton(look);
+        button->setToolTip(QString::fromLatin1(help));
+        connect(button, &QAbstractButton::clicked, this, [this, forward = forward] {
+            if (forward)
+                m_controller.nextItem();
+            else
+                m_controller.previousItem();
+        });
+        paging->addWidget(button);
+    }
+    header->addLayout(paging);
+    PlateButton::Look closeLook;
+    closeLook.title = QStringLiteral("Close");
+    closeLook.titleSize = 12;
+    closeLook.titleWeight = QFont::DemiBold;
+    closeLook.plate = blue;
+    closeLook.radius = 7;
+    closeLook.paddingX = 14;
+    closeLook.paddingY = 6;
+    auto *close = new PlateButton(closeLook);
+    close->setToolTip(QStringLiteral("Close preview (Esc)"));
+    connect(close, &QAbstractButton::clicked, this, [this] { m_controller.close(); });
+    header->addWidget(close);
+    column->addLayout(header);
+    column->addWidget(divider());
+
+    auto *mediaBox = new QVBoxLayout;
+    mediaBox->setContentsMargins(16, 16, 16, 16);
+    m_media = new PreviewMediaView;
+    mediaBox->addWidget(m_media);
+    column->addLayout(mediaBox, 1);
+    column->addWidget(divider());
+
+    m_toolbar = new QWidget;
+    auto *row = new QHBoxLayout(m_toolbar);
+    row->setContentsMargins(20, 12, 20, 12);
+    row->setSpacing(8);
+    column->addWidget(m_toolbar);
+    return page;
+}
+
+PlateButton *QuickLookPreviewView::addToolbarButton(const QString &symbol, const QString &title,
+                                                    const QColor &tint,
+                                                    std::function<void()> action)
+{
+    PlateButton::Look look;
+    look.symbol = symbol;
+    look.symbolColor = tint;
+    look.title = title;
+    look.titleColor = QColor(255, 255, 255, 230);
+    auto *button = new PlateButton(look, m_toolbar);
+    connect(button, &QAbstractButton::clicked, this, std::move(action));
+    m_toolbarButtons.append(button);
+    return button;
+}
+
+void QuickLookPreviewView::rebuildToolbar()
+{
+    // The old buttons may be the ones whose click got here.
+    for (PlateButton *button : std::as_const(m_toolbarButtons)) {
+        button->hide();
+        button->deleteLater();
+    }
+    m_toolbarButtons.clear();
+    auto *row = static_cast<QHBoxLayout *>(m_toolbar->layout());
+    while (QLayoutItem *item = row->takeAt(0))
+        delete item;
+
+    const std::optional<CaptureItem> &current = m_controller.currentItem();
+    if (!current)
+        return;
+    const CaptureItem item = *current;
+    if (item.isVideo()) {
+        addToolbarButton(m_isPlaying ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"),
+                         m_isPlaying ? QStringLiteral("Pause") : QStringLiteral("Play"),
+                         m_isPlaying ? yellow : QColor(Qt::white), [this] { togglePlayback(); });
+        addToolbarButton(m_isCopied ? QStringLiteral("checkmark")
+                                    : QStringLiteral("doc.on.clipboard"),
+                         m_isCopied ? QStringLiteral("Copied!") : QStringLiteral("Copy Video"),
+                         m_isCopied ? green : QColor(Qt::white), [this, item] { copyItem(item); });
+        addToolbarButton(QStringLiteral("arrow.down.to.line.compact"),
+                         QStringLiteral("Save Video..."), Qt::white,
+                         [this, item] { m_controller.performSave(item); });
+        addToolbarButton(QStringLiteral("folder"), QStringLiteral("Reveal in Finder"), Qt::white,
+                         [this, item] {
+                             if (m_services.urlOpener)
+                                 m_services.urlOpener->revealFile(*item.videoURL());
+                         });
+        addToolbarButton(QStringLiteral("arrow.up.right.square"),
+                         QStringLiteral("Open in QuickTime"), Qt::white, [this, item] {
+                             if (m_services.urlOpener)
+                                 m_services.urlOpener->openUrl(*item.videoURL());
+                         });
+        addToolbarButton(QStringLiteral("square.and.arrow.up"), QStringLiteral("Share..."),
+                         Qt::white, [this, item] {
+                             if (!m_services.share || !m_controller.window())
+                                 return;
+                             const QString path = item.videoURL()->toLocalFile();
+                             m_services.share->shareFile(
+                                 path, QMimeDatabase().mimeTypeForFile(path).name(), this);
+                         });
+    } else {
+        addToolbarButton(m_isCopied ? QStringLiteral("checkmark")
+                                    : QStringLiteral("doc.on.clipboard"),
+                         m_isCopied ? QStringLiteral("Copied!") : QStringLiteral("Copy"),
+                         m_isCopied ? green : QColor(Qt::white), [this, item] { copyItem(item); });
+        const QString ocrSymbol = m_ocrJustCopied     ? QStringLiteral("checkmark")
+                                  : m_isOCRProcessing ? QStringLiteral("hourglass")
+                                                      : QStringLiteral("text.viewfinder");
+        const QString ocrTitle = m_ocrJustCopied     ? QStringLiteral("Copied! ")
+                                 : m_isOCRProcessing ? QStringLiteral("Reading...")
+                                                     : QStringLiteral("Copy Text (OCR)");
+        addToolbarButton(ocrSymbol, ocrTitle, m_ocrJustCopied ? green : QColor(Qt::white),
+                         [this, item] { recognizeAndCopyText(item); });
+        addToolbarButton(QStringLiteral("pin.fill"), QStringLiteral("Pin to Screen"), Qt::white,
+                         [this, item] {
+                             if (m_services.pinning)
+                                 m_services.pinning->pin(item);
+                         });
+        addToolbarButton(QStringLiteral("pencil.tip.crop.circle"), QStringLiteral("Markup..."),
+                         Qt::white, [this] { m_controller.setMarkupMode(true); });
+        addToolbarButton(QStringLiteral("arrow.down.to.line.compact"),
+                         QStringLiteral("Save to Disk"), Qt::white,
+                         [this, item] { m_controller.performSave(item); });
+        addToolbarButton(QStringLiteral("square.and.arrow.up"), QStringLiteral("Share..."),
+                         Qt::white, [this, item] {
+                             if (m_services.share)
+                                 m_services.share->share(item.image(), this);
+                         });
+    }
+    for (PlateButton *button : std::as_const(m_toolbarButtons)) {
+        row->addWidget(button);
+        button->show();
+    }
+    row->addStretch(1);
+
+    PlateButton::Look deleteLook;
+    deleteLook.symbol = QStringLiteral("trash");
+    deleteLook.symbolSize = 11;
+    deleteLook.title = QStringLiteral("Delete");
+    deleteLook.symbolColor = deleteLook.titleColor = QColor(255, 69, 58, 217);
+    deleteLook.plate = QColor(255, 69, 58, 31);
+    auto *remove = new PlateButton(deleteLook, m_toolbar);
+    remove->setToolTip(QStringLiteral("Delete screenshot (⌫)"));
+    connect(remove, &QAbstractButton::clicked, this,
+            [this, item] { m_controller.performDelete(item); });
+    m_toolbarButtons.append(remove);
+    row->addWidget(remove);
+    remove->show();
+    // Placed now, not at the next layout pass: a click may follow at once.
+    row->activate();
+}
+
+void QuickLookPreviewView::refresh()
+{
+    const std::optional<CaptureItem> &current = m_controller.currentItem();
+    const std::optional<QUuid> id = m_controller.currentItemID();
+    if (id != m_shownID) {
+        m_shownID = id;
+        setupPlayer(current);
+    }
+    if (!current) {
+        m_stack->setCurrentWidget(m_previewPage);
+        m_previewPage->hide();
+        return;
+    }
+    m_previewPage->show();
+    m_title->setText(current->fileName());
+    if (current->isVideo())
+        m_details->setText(QStringLiteral("Screen Recording"));
+    else
+        m_details->setText(
+            QStringLiteral("%1 × %2 pt").arg(current->pixelWidth()).arg(current->pixelHeight()));
+    m_mode->setText(displayName(current->mode()));
+    m_mode->setStyleSheet(
+        QStringLiteral("color: %1;").arg((current->isVideo() ? red : blue).name()));
+    m_media->setImage(current->image());
+    m_media->setPlayer(m_player.get());
+    rebuildToolbar();
+}
+
+void QuickLookPreviewView::updateMode()
+{
+    const std::optional<CaptureItem> &current = m_controller.currentItem();
+    if (m_controller.isMarkupMode() && current) {
+        if (m_editor)
+            return;
+        const CaptureItem item = *current;
+        QPointer<QuickLookPreviewView> self(this);
+        m_editor = new AnnotationEditorView(
+            item,
+            [self, item](const QImage &image) {
+                if (self)
+                    self->applyMarkup(image, item);
+            },
+            [self] {
+                if (self)
+                    self->m_controller.setMarkupMode(false);
+            });
+        m_stack->addWidget(m_editor);
+        m_stack->setCurrentWidget(m_editor);
+        m_editor->setFocus();
+        return;
+    }
+    m_stack->setCurrentWidget(m_previewPage);
+    if (m_editor) {
+        // The editor may be inside its own callback.
+        m_editor->hide();
+        m_editor->deleteLater();
+        m_editor = nullptr;
+    }
+}
+
+void QuickLookPreviewView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath background;
+    background.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 16, 16);
+    painter.fillPath(background, QColor(24, 24, 27, 247));
+    painter.setPen(QPen(QColor(255, 255, 255, 31), 1));
+    painter.drawPath(background);
+}
+
+void QuickLookPreviewView::togglePlayback()
+{
+    if (!m_player)
+        return;
+    if (m_isPlaying)
+        m_player->pause();
+    else
+        m_player->play();
+}
+
+void QuickLookPreviewView::setupPlayer(const std::optional<CaptureItem> &item)
+{
+    teardownPlayer();
+    if (!item || !item->isVideo() || !m_services.makePlayer)
+        return;
+    m_player = m_services.makePlayer(*item->videoURL());
+    if (!m_player)
+        return;
+    m_isPlaying = false;
+    connect(m_player.get(), &platform::MoviePlayer::playingChanged, this, [this](bool playing) {
+        m_isPlaying = playing;
+        if (playing)
+            qCInfo(Log::overlay, "Video playback playing");
+        rebuildToolbar();
+    });
+    // Played to the end: back to the first frame, stopped.
+    connect(m_player.get(), &platform::MoviePlayer::reachedEnd, this, [this] {
+        m_player->seekToStart();
+        m_isPlaying = false;
+        rebuildToolbar();
+    });
+    connect(m_player.get(), &platform::MoviePlayer::failed, this, [](const QString &message) {
+        qCWarning(Log::overlay, "Video playback failed: %s", qUtf8Printable(message));
+    });
+    if (m_media)
+        m_media->setPlayer(m_player.get());
+}
+
+void QuickLookPreviewView::teardownPlayer()
+{
+    if (!m_player)
+        return;
+    disconnect(m_player.get(), nullptr, this, nullptr);
+    m_player->pause();
+    if (m_media)
+        m_media->setPlayer(nullptr);
+    m_player.reset();
+    m_isPlaying = false;
+}
+
+void QuickLookPreviewView::copyItem(const CaptureItem &item)
+{
+    m_controller.performCopy(item);
+    m_isCopied = true;
+    rebuildToolbar();
+    QTimer::singleShot(confirmationMs, this, [this] {
+        m_isCopied = false;
+        rebuildToolbar();
+    });
+}
+
+QCoro::Task<void> QuickLookPreviewView::recognizeAndCopyText(CaptureItem item)
+{
+    QPointer<QuickLookPreviewView> self(this);
+    OCRService *ocr = m_services.ocr;
+    const std::shared_ptr<platform::Pasteboard> pasteboard = m_services.pasteboard;
+    m_isOCRProcessing = true;
+    rebuildToolbar();
+    QString text;
+    try {
+        if (ocr)
+            text = co_await ocr->recognizeTextInBackground(item.image());
+    } catch (const OCRError &error) {
+        if (error.kind() != OCRError::Kind::noTextFound)
+            qCCritical(Log::overlay, "OCR failed: %s", qUtf8Printable(error.errorDescription()));
+        text.clear();
+    }
+    if (!self)
+        co_return;
+    if (text.trimmed().isEmpty() || !pasteboard) {
+        m_isOCRProcessing = false;
+        rebuildToolbar();
+        co_return;
+    }
+    pasteboard->clearContents();
+    pasteboard->setString(text);
+    m_ocrJustCopied = true;
+    rebuildToolbar();
+    QTimer::singleShot(confirmationMs, this, [this] {
+        m_ocrJustCopied = false;
+        m_isOCRProcessing = false;
+        rebuildToolbar();
+    });
+}
+
+void QuickLookPreviewView::applyMarkup(const QImage &image, const CaptureItem &item)
+{
+    if (CaptureQueue *queue = m_services.applicationQueue) {
+        queue->updateImage(item.id(), image);
+        for (const CaptureItem &candidate : queue->items()) {
+            if (candidate.id() == item.id()) {
+                m_controller.updateCurrentItem(candidate);
+                break;
+            }
+        }
+    }
+    m_controller.setMarkupMode(false);
+}

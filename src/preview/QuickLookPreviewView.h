@@ -1,0 +1,79 @@
+#pragma once
+
+#include "model/CaptureItem.h"
+#include "preview/PreviewServices.h"
+
+#include <QPointer>
+#include <QUuid>
+#include <QWidget>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+class AnnotationEditorView;
+class PlateButton;
+class PreviewMediaView;
+class QLabel;
+class QStackedLayout;
+class QuickLookPreviewController;
+
+// The preview window's content: the capture's name, size and kind with paging and Close; the
+// screenshot or the playing recording; and the toolbar of actions. In markup mode the markup
+// editor takes its place and writes the edited image back into the staging queue.
+class QuickLookPreviewView final : public QWidget {
+    Q_OBJECT
+
+public:
+    QuickLookPreviewView(QuickLookPreviewController &controller, PreviewServices services,
+                         QWidget *parent = nullptr);
+    ~QuickLookPreviewView() override;
+
+    void togglePlayback();
+    void copyItem(const CaptureItem &item);
+    QCoro::Task<void> recognizeAndCopyText(CaptureItem item);
+    void applyMarkup(const QImage &image, const CaptureItem &item);
+
+    bool isCopied() const { return m_isCopied; }
+    bool isOCRProcessing() const { return m_isOCRProcessing; }
+    bool ocrJustCopied() const { return m_ocrJustCopied; }
+    bool isPlaying() const { return m_isPlaying; }
+    platform::MoviePlayer *player() const { return m_player.get(); }
+    AnnotationEditorView *editor() const { return m_editor; }
+
+    // How long the copy confirmations stay, in milliseconds.
+    static constexpr int confirmationMs = 1500;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QWidget *makePreviewPage();
+    QWidget *makeToolbar();
+    void rebuildToolbar();
+    void refresh();
+    void updateMode();
+    void setupPlayer(const std::optional<CaptureItem> &item);
+    void teardownPlayer();
+    PlateButton *addToolbarButton(const QString &symbol, const QString &title, const QColor &tint,
+                                  std::function<void()> action);
+
+    QuickLookPreviewController &m_controller;
+    PreviewServices m_services;
+    std::optional<QUuid> m_shownID;
+
+    QStackedLayout *m_stack = nullptr;
+    QWidget *m_previewPage = nullptr;
+    QLabel *m_title = nullptr;
+    QLabel *m_details = nullptr;
+    QLabel *m_mode = nullptr;
+    PreviewMediaView *m_media = nullptr;
+    QWidget *m_toolbar = nullptr;
+    QList<PlateButton *> m_toolbarButtons;
+    QPointer<AnnotationEditorView> m_editor;
+
+    std::unique_ptr<platform::MoviePlayer> m_player;
+    bool m_isCopied = false;
+    bool m_isOCRProcessing = false;
+    bool m_ocrJustCopied = false;
+    bool m_isPlaying = false;
+};

@@ -1,0 +1,296 @@
+#include "preview/QuickLookPreviewView.h"
+#include "capture/FeedbackService.h"
+#include "capture/OCRService.h"
+#include "model/CaptureQueue.h"
+#include "model/CaptureTestSupport.h"
+#include "preview/AnnotationEditorState.h"
+#include "preview/AnnotationEditorView.h"
+#include "preview/AnnotationWindowController.h"
+#include "preview/QuickLookPreviewController.h"
+#include "support/FakeHaptics.h"
+#include "support/FakePasteboard.h"
+#include "support/FakeSoundPlayer.h"
+#include "support/FakeTextRecognizer.h"
+#include "support/TempDirScope.h"
+#include "support/WaitUntil.h"
+#include "tray/TrayNeighbours.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QTemporaryFile>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class FakeMoviePlayer final : public platform::MoviePlayer {
+public:
+    explicit FakeMoviePlayer(QStringList &log) : m_log(log) {}
+    void play() override
+    {
+        m_log << QStringLiteral("play");
+        setPlaying(true);
+    }
+    void pause() override
+    {
+        m_log << QStringLiteral("pause");
+        setPlaying(false);
+    }
+    void seekToStart() override { m_log << QStringLiteral("seek 0"); }
+    bool isPlaying() const override { return m_playing; }
+    qint64 position() const override { return 0; }
+    qint64 duration() const override { return 1000; }
+    QImage currentFrame() const override { return {}; }
+    QString errorString() const override { return {}; }
+    void finish()
+    {
+        m_playing = false;
+        emit reachedEnd();
+    }
+
+private:
+    void setPlaying(bool playing)
+    {
+        m_playing = playing;
+        emit playingChanged(playing);
+    }
+    QStringList &m_log;
+    bool m_playing = false;
+};
+
+class Pins final : public TrayPinning {
+public:
+    void pin(const CaptureItem &item) override { pinned.append(item.id()); }
+    QList<QUuid> pinned;
+};
+
+// The preview of a real controller with a window that is a plain widget.
+class PreviewHost final : public PreviewWindow {
+public:
+    void setFrame(const QRectF &, bool) override {}
+    QRectF frame() const override { return {0, 0, 900, 640}; }
+    void setContent(QWidget *view) override
+    {
+        delete m_view;
+        m_view = view;
+        if (view) {
+            view->resize(1000, 640);
+            view->show();
+        }
+    }
+    void present() override {}
+    bool isVisible() const override { return true; }
+    bool holds(const QObject *) const override { return false; }
+    ~PreviewHost() override { delete m_view; }
+
+private:
+    QPointer<QWidget> m_view;
+};
+
+class PreviewViewTest : public ::testing::Test {
+protected:
+    PreviewViewTest()
+        : controller([] { return std::make_unique<PreviewHost>(); },
+                     [this](QuickLookPreviewController &owner) -> QWidget * {
+                         view = new QuickLookPreviewView(owner, services);
+                         return view;
+                     },
+                     {})
+    {
+        services.applicationQueue = &queue;
+        services.ocr = &ocr;
+        services.pasteboard = pasteboard;
+        services.pinning = &pins;
+        services.makePlayer = [this](const QUrl &url) {
+            playerLog << QStringLiteral("open %1").arg(url.fileName());
+            auto player = std::make_unique<FakeMoviePlayer>(playerLog);
+            lastPlayer = player.get();
+            return player;
+        };
+        screenshot = makeScreenshot(filledImage(2880, 1800, Qt::white));
+        queue.enqueue(screenshot);
+        waitForWrites();
+    }
+
+    void show(const CaptureItem &item)
+    {
+        controller.show(
+            item, queue, [this](const CaptureItem &) { calls << "save"; },
+            [this](const CaptureItem &) { calls << "copy"; },
+            [this](const CaptureItem &c) {
+                calls << "delete";
+                queue.remove(c.id());
+            });
+    }
+
+    QAbstractButton *button(const QString &name)
+    {
+        for (QAbstractButton *b : view->findChildren<QAbstractButton *>()) {
+            if (b->accessibleName() == name && !b->isHidden())
+                return b;
+        }
+        return nullptr;
+    }
+
+    QStringList labels()
+    {
+        QStringList texts;
+        for (QLabel *label : view->findChildren<QLabel *>())
+            texts << label->text();
+        return texts;
+    }
+
+    TempDirScope temp;
+    CaptureQueue queue{10};
+    std::shared_ptr<FakeTextRecognizer> recognizer = std::make_shared<FakeTextRecognizer>();
+    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
+    FeedbackService feedback{std::make_shared<FakeSoundPlayer>(), std::make_shared<FakeHaptics>()};
+    OCRService ocr{recognizer, pasteboard, feedback};
+    Pins pins;
+    PreviewServices services;
+    QuickLookPreviewView *view = nullptr;
+    QuickLookPreviewController controller;
+    CaptureItem screenshot{makeScreenshot(filledImage(4, 4, Qt::white))};
+    QStringList calls;
+    QStringList playerLog;
+    FakeMoviePlayer *lastPlayer = nullptr;
+};
+
+} // namespace
+
+TEST_F(PreviewViewTest, ScreenshotHeaderAndToolbar)
+{
+    show(screenshot);
+    ASSERT_TRUE(view);
+    const QStringList texts = labels();
+    EXPECT_TRUE(texts.contains(screenshot.fileName()));
+    EXPECT_TRUE(texts.contains(QStringLiteral("2880 × 1800 pt")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Area Selection")));
+    for (const char *name : {"Copy", "Copy Text (OCR)", "Pin to Screen", "Markup...",
+                             "Save to Disk", "Share...", "Delete", "Close"})
+        EXPECT_TRUE(button(QString::fromLatin1(name))) << name;
+    EXPECT_FALSE(button(QStringLiteral("Play")));
+
+    QTest::mouseClick(button(QStringLiteral("Save to Disk")), Qt::LeftButton);
+    QTest::mouseClick(button(QStringLiteral("Pin to Screen")), Qt::LeftButton);
+    EXPECT_EQ(calls, QStringList({"save"}));
+    EXPECT_EQ(pins.pinned, QList<QUuid>({screenshot.id()}));
+}
+
+TEST_F(PreviewViewTest, CopyConfirmsForAMomentEvenWithoutAHandler)
+{
+    controller.show(screenshot, queue, {}, {}, {});
+    QTest::mouseClick(button(QStringLiteral("Copy")), Qt::LeftButton);
+    EXPECT_TRUE(view->isCopied());
+    EXPECT_TRUE(button(QStringLiteral("Copied!")));
+    ASSERT_TRUE(waitUntil([&] { return !view->isCopied(); }, 3000));
+    EXPECT_TRUE(button(QStringLiteral("Copy")));
+}
+
+TEST_F(PreviewViewTest, TextRecognitionCopiesTextOrNothing)
+{
+    show(screenshot);
+    recognizer->answer({"\nFirst line", "second"});
+    QTest::mouseClick(button(QStringLiteral("Copy Text (OCR)")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return view->ocrJustCopied(); }));
+    EXPECT_TRUE(button(QStringLiteral("Copied! ")));
+    EXPECT_EQ(pasteboard->calls.last(), QStringLiteral("string(\nFirst line\nsecond)"));
+    ASSERT_TRUE(waitUntil([&] { return !view->isOCRProcessing(); }, 3000));
+    EXPECT_TRUE(button(QStringLiteral("Copy Text (OCR)")));
+
+    // No text: the clipboard is left alone and nothing is confirmed.
+    pasteboard->calls.clear();
+    recognizer->result = {};
+    QTest::mouseClick(button(QStringLiteral("Copy Text (OCR)")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !view->isOCRProcessing(); }));
+    EXPECT_FALSE(view->ocrJustCopied());
+    EXPECT_TRUE(pasteboard->calls.isEmpty());
+}
+
+TEST_F(PreviewViewTest, MarkupSaveWritesTheEditedImageBack)
+{
+    show(screenshot);
+    QTest::mouseClick(button(QStringLiteral("Markup...")), Qt::LeftButton);
+    ASSERT_TRUE(controller.isMarkupMode());
+    ASSERT_TRUE(view->editor());
+    AnnotationEditorState &state = view->editor()->state();
+    state.handleDragChanged(QPointF(0, 50), QPointF(100, 50));
+    state.handleDragEnded(QPointF(0, 50), QPointF(100, 50), QSizeF(288, 180));
+
+    view->editor()->saveAndDismiss();
+    ASSERT_TRUE(waitUntil([&] { return !controller.isMarkupMode(); }));
+    const QImage staged = queue.items().first().image();
+    EXPECT_EQ(QColor(staged.pixel(500, 500)), QColor(0xFF, 0x3B, 0x30))
+        << "the arrow is in the staged capture";
+    EXPECT_EQ(QColor(controller.currentItem()->image().pixel(500, 500)), QColor(0xFF, 0x3B, 0x30));
+    EXPECT_EQ(controller.currentItemID(), screenshot.id());
+    EXPECT_FALSE(view->editor());
+}
+
+TEST_F(PreviewViewTest, RecordingPlaysPausesAndRewindsAtTheEnd)
+{
+    QTemporaryFile movie(QDir::tempPath() + QStringLiteral("/XXXXXX.mp4"));
+    ASSERT_TRUE(movie.open());
+    const CaptureItem recording = makeRecording(movie.fileName());
+    queue.enqueue(recording);
+    show(recording);
+    EXPECT_TRUE(labels().contains(QStringLiteral("Screen Recording")));
+    ASSERT_TRUE(button(QStringLiteral("Play")));
+    EXPECT_TRUE(button(QStringLiteral("Reveal in Finder")));
+    EXPECT_FALSE(button(QStringLiteral("Copy Text (OCR)")));
+    EXPECT_EQ(playerLog.size(), 1) << "the player opens without playing";
+
+    QTest::mouseClick(button(QStringLiteral("Play")), Qt::LeftButton);
+    EXPECT_TRUE(view->isPlaying());
+    EXPECT_TRUE(button(QStringLiteral("Pause")));
+    lastPlayer->finish();
+    EXPECT_FALSE(view->isPlaying());
+    EXPECT_EQ(playerLog.last(), QStringLiteral("seek 0"));
+    EXPECT_TRUE(button(QStringLiteral("Play")));
+
+    // Space in the preview reaches the same player.
+    QTest::mouseClick(button(QStringLiteral("Play")), Qt::LeftButton);
+    controller.nextItem();
+    EXPECT_EQ(controller.currentItemID(), screenshot.id());
+    EXPECT_EQ(playerLog.last(), QStringLiteral("pause")) << "paging away stops the recording";
+}
+
+TEST_F(PreviewViewTest, DeletingTheLastCaptureCloses)
+{
+    show(screenshot);
+    QTest::mouseClick(button(QStringLiteral("Delete")), Qt::LeftButton);
+    EXPECT_EQ(calls, QStringList({"delete"}));
+    EXPECT_FALSE(controller.isVisible());
+    EXPECT_TRUE(queue.items().isEmpty());
+}
+
+TEST(AnnotationWindowController, SizeTitleSaveAndCancel)
+{
+    TempDirScope temp;
+    EXPECT_EQ(AnnotationWindowController::windowSize(QRectF(0, 0, 1512, 944)), QSizeF(1000, 750));
+    EXPECT_EQ(AnnotationWindowController::windowSize(QRectF(0, 0, 1280, 800)), QSizeF(1000, 680));
+
+    AnnotationWindowController controller;
+    controller.close();
+    const CaptureItem first = makeScreenshot(filledImage(200, 100, Qt::white));
+    const CaptureItem second = makeScreenshot(filledImage(300, 100, Qt::white));
+    QList<QImage> saved;
+    controller.show(first, [&](const QImage &image) { saved << image; });
+    ASSERT_TRUE(controller.window());
+    EXPECT_EQ(controller.window()->windowTitle(), QStringLiteral("Markup — ") + first.fileName());
+    QWidget *window = controller.window();
+    controller.show(second, [&](const QImage &image) { saved << image; });
+    EXPECT_EQ(controller.window(), window) << "the same window, a new editor";
+    EXPECT_EQ(controller.window()->windowTitle(), QStringLiteral("Markup — ") + first.fileName());
+
+    controller.editor()->saveAndDismiss();
+    ASSERT_TRUE(waitUntil([&] { return !controller.window(); }));
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_EQ(saved.first().width(), 300);
+
+    controller.show(first, [&](const QImage &image) { saved << image; });
+    controller.editor()->cancel();
+    EXPECT_FALSE(controller.window());
+    QTest::qWait(20);
+    EXPECT_EQ(saved.size(), 1);
+}
