@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -14,6 +15,9 @@ constexpr double shadowOffsetY = 10.0;    // points the shadow sits below the wi
 constexpr double shadowBlurRadius = 12.0; // points per box pass; three passes reach 36 points
 constexpr double shadowOpacity = 0.5;     // at the shadow's core
 constexpr int blurPasses = 3;             // three box blurs come close to a Gaussian
+// From about a 1080p canvas up, the rows are shared out among a few threads.
+constexpr qint64 bandedPixels = 2'000'000;
+constexpr int maxBands = 4;
 
 // One running-sum box blur of radius `radius` over the values; outside counts as zero.
 void boxBlur(std::vector<float> &values, int radius)
@@ -81,25 +85,49 @@ QImage withWindowShadow(const QImage &window, QSize canvasSize, double scale)
     const bool opaqueWindow = !content.hasAlphaChannel();
     if (opaqueWindow)
         content = content.convertToFormat(QImage::Format_RGB32);
-    for (int y = 0; y < canvasSize.height(); ++y) {
-        auto *row = reinterpret_cast<quint32 *>(canvas.scanLine(y));
-        const float rowAlpha = float(shadowOpacity * 255.0) * down[size_t(y)];
-        const bool windowRow = opaqueWindow && y >= placed.top() && y <= placed.bottom();
-        // An opaque window hides the shadow under it: only the margins are worked out there.
-        const int skipFrom = windowRow ? placed.left() : canvasSize.width();
-        const int skipTo = windowRow ? placed.right() + 1 : canvasSize.width();
-        // Premultiplied black: the alpha alone.
-        for (int x = 0; x < skipFrom; ++x)
-            row[x] = quint32(rowAlpha * across[size_t(x)] + 0.5f) << 24;
-        for (int x = skipTo; x < canvasSize.width(); ++x)
-            row[x] = quint32(rowAlpha * across[size_t(x)] + 0.5f) << 24;
-        if (windowRow) {
-            const auto *source =
-                reinterpret_cast<const quint32 *>(content.constScanLine(y - placed.top()));
-            for (int x = 0; x < content.width(); ++x)
-                row[placed.left() + x] = source[x] | 0xff000000u;
+    uchar *const canvasBits = canvas.bits();
+    const qsizetype canvasStride = canvas.bytesPerLine();
+    const uchar *const contentBits = content.constBits();
+    const qsizetype contentStride = content.bytesPerLine();
+    const int width = canvasSize.width();
+
+    const auto drawRows = [&](int fromRow, int toRow) {
+        for (int y = fromRow; y < toRow; ++y) {
+            auto *row = reinterpret_cast<quint32 *>(canvasBits + y * canvasStride);
+            const float rowAlpha = float(shadowOpacity * 255.0) * down[size_t(y)];
+            const bool windowRow = opaqueWindow && y >= placed.top() && y <= placed.bottom();
+            // An opaque window hides the shadow under it: only the margins are worked out
+            // there.
+            const int skipFrom = windowRow ? placed.left() : width;
+            const int skipTo = windowRow ? placed.right() + 1 : width;
+            // Premultiplied black: the alpha alone.
+            for (int x = 0; x < skipFrom; ++x)
+                row[x] = quint32(rowAlpha * across[size_t(x)] + 0.5f) << 24;
+            for (int x = skipTo; x < width; ++x)
+                row[x] = quint32(rowAlpha * across[size_t(x)] + 0.5f) << 24;
+            if (windowRow) {
+                const auto *source = reinterpret_cast<const quint32 *>(
+                    contentBits + (y - placed.top()) * contentStride);
+                quint32 *target = row + placed.left();
+                for (int x = 0; x < placed.width(); ++x)
+                    target[x] = source[x] | 0xff000000u;
+            }
         }
+    };
+    // A large canvas is mostly the cost of touching fresh memory, which bands on a few threads
+    // share out; a small one is not worth the threads.
+    const int bands = canvasSize.width() * qint64(canvasSize.height()) < bandedPixels
+                          ? 1
+                          : std::clamp(int(std::thread::hardware_concurrency()), 1, maxBands);
+    std::vector<std::thread> helpers;
+    const int rowsPerBand = (canvasSize.height() + bands - 1) / bands;
+    for (int band = 1; band < bands; ++band) {
+        const int from = band * rowsPerBand;
+        helpers.emplace_back(drawRows, from, std::min(canvasSize.height(), from + rowsPerBand));
     }
+    drawRows(0, std::min(canvasSize.height(), rowsPerBand));
+    for (std::thread &helper : helpers)
+        helper.join();
     if (!opaqueWindow) {
         QPainter painter(&canvas);
         painter.drawImage(placed.topLeft(), content);
