@@ -1,7 +1,5 @@
 #pragma once
 
-// PUBLIC SURFACE FIXED FOR THE WINDOW CONTROLLER: keep these declarations; add what you need.
-
 #include "model/CaptureItem.h"
 #include "model/SettingsEnums.h"
 #include "tray/TrayNeighbours.h"

@@ -1,7 +1,5 @@
 #pragma once
 
-// PUBLIC SURFACE FIXED FOR THE TRAY VIEW: keep these declarations; add what you need.
-
 #include "capture/CaptureNeighbours.h"
 #include "model/SettingsEnums.h"
 #include "platform/Displays.h"
