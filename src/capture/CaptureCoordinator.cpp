@@ -56,13 +56,25 @@ CaptureCoordinator::~CaptureCoordinator() = default;
 
 QCoro::Task<bool> CaptureCoordinator::ensureScreenCapturePermission()
 {
+    std::optional<CaptureSlot> noSlot;
+    QCoro::Task<bool> ensuring = ensureScreenCapturePermission(noSlot);
+    co_return co_await ensuring;
+}
+
+QCoro::Task<bool>
+CaptureCoordinator::ensureScreenCapturePermission(std::optional<CaptureSlot> &slot)
+{
     m_permissionManager.checkScreenCaptureAccess();
     if (m_permissionManager.hasScreenCaptureAccess())
         co_return true;
 
     qCCritical(Log::permissions, "Cannot perform capture: screen recording permission not granted");
-    if (!m_permissionManager.requestScreenCaptureAccess())
+    if (!m_permissionManager.requestScreenCaptureAccess()) {
+        // The flow ends before the alert: however long the user leaves it open, the next
+        // capture may start.
+        slot.reset();
         co_await showPermissionAlert();
+    }
     co_return false;
 }
 

@@ -110,7 +110,8 @@ public:
     void hudCancelRequested();
 
     // Whether the capture may go on: re-checks access and, when it is missing, asks for it and
-    // shows the alert when that request is refused too. False whenever the re-check found no
+    // shows the alert when that request is refused too (a flow that calls it has ended by then:
+    // the alert holds no capture back). False whenever the re-check found no
     // access, even if access was granted meanwhile: the user starts the capture again.
     QCoro::Task<bool> ensureScreenCapturePermission();
     // Hides the tray, closes the preview and markup windows, hides the main window when it
@@ -178,6 +179,8 @@ private:
     // The slot, or nothing (logged) while another capture holds it.
     std::optional<CaptureSlot> claimCaptureSlot();
 
+    // ensureScreenCapturePermission for a flow: its slot is released before any alert shows.
+    QCoro::Task<bool> ensureScreenCapturePermission(std::optional<CaptureSlot> &slot);
     QCoro::Task<void> runScreenshotFlow(CaptureMode mode, CaptureStep step);
     QCoro::Task<QImage> captureFullDisplayImage();
     QCoro::Task<QImage> captureAreaImage();

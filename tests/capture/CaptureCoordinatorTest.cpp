@@ -260,6 +260,46 @@ TEST_F(CaptureCoordinatorTest, MissingPermissionStopsBeforeAnythingIsHidden)
     EXPECT_TRUE(m_queue.items().isEmpty());
 }
 
+TEST_F(CaptureCoordinatorTest, AFailureAlertLeftOpenHoldsNoCaptureBack)
+{
+    CaptureCoordinator &c = coordinator();
+    m_alerts.gate.close();
+
+    // The permission alert, refused and left open.
+    m_permission->granted = false;
+    m_permission->grantedOnRequest = false;
+    QCoro::Task<void> refused = c.captureArea();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_alerts.gate.waiting() == 1; }, 2000));
+    EXPECT_FALSE(c.isCaptureInProgress());
+    m_permission->granted = true;
+    QCoro::waitFor(c.captureArea());
+    EXPECT_EQ(m_queue.items().size(), 1) << "the next hot key captures";
+
+    // "Screen Recording Failed" (there is no recorder), left open as well.
+    QCoro::Task<void> unavailable = c.startRecording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_alerts.gate.waiting() == 2; }, 2000));
+    EXPECT_EQ(m_alerts.presented.last().messageText, "Screen Recording Failed");
+    EXPECT_FALSE(c.isCaptureInProgress());
+    QCoro::waitFor(c.captureFullDisplay());
+    EXPECT_EQ(m_queue.items().size(), 2);
+    EXPECT_FALSE(
+        m_lines.messages(QStringLiteral("capture"))
+            .contains(QStringLiteral("Capture request ignored: another capture is in progress")));
+
+    // Answered while another capture runs, they leave that capture's slot alone.
+    m_area.gate.close();
+    QCoro::Task<void> selecting = c.captureArea();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_area.gate.waiting() == 1; }, 2000));
+    m_alerts.gate.open();
+    QCoro::waitFor(refused);
+    QCoro::waitFor(unavailable);
+    EXPECT_TRUE(c.isCaptureInProgress());
+    m_area.gate.open();
+    QCoro::waitFor(selecting);
+    EXPECT_EQ(m_queue.items().size(), 3);
+    EXPECT_FALSE(c.isCaptureInProgress());
+}
+
 TEST_F(CaptureCoordinatorTest, TimerDelayIsHonouredAndTheDisplayIsChosenAfterIt)
 {
     m_settings.setScreenshotTimerDelay(0.4);
