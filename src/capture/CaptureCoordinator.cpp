@@ -10,6 +10,7 @@
 #include "platform/Alerts.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 
@@ -105,8 +106,22 @@ QWidget *CaptureCoordinator::findMainWindow(bool visibleOnly)
     return nullptr;
 }
 
+void CaptureCoordinator::dismissOpenDialogs()
+{
+    // Our dialogs do not block the program, so one may still be open when a capture starts.
+    // Left open it would be in the picture and take keys meant for the selection; it is
+    // dismissed as the user's Escape would: a save panel as cancelled, an alert unanswered.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        auto *dialog = qobject_cast<QDialog *>(window);
+        if (dialog && dialog->isVisible())
+            dialog->reject();
+    }
+}
+
 QCoro::Task<bool> CaptureCoordinator::prepareForCapture()
 {
+    dismissOpenDialogs();
     if (m_notchWindowController)
         m_notchWindowController->hide(true);
     if (m_previewWindow)

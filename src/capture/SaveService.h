@@ -17,7 +17,7 @@ class SavePanel;
 class CaptureSaving {
 public:
     virtual ~CaptureSaving() = default;
-    // Asks where to save (modal to window when given, else to the whole program) and writes the
+    // Asks where to save (modal to window when given, else blocking nothing) and writes the
     // capture there: a screenshot in the format, a recording as a copy of its movie whatever the
     // format. Completes with the file written; throws CaptureActionError: saveCancelled when the
     // user dismissed the panel, saveFailed otherwise. Main thread.

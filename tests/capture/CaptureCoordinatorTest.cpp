@@ -1,5 +1,9 @@
 #include "capture/AreaSelectionService.h"
+#include "capture/SaveService.h"
+#include "platform/linux/MessageBoxAlertPresenter.h"
+#include "platform/qt/QtSavePanel.h"
 #include "support/CaptureCoordinatorFixture.h"
+#include "support/FakeImageWriter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -298,6 +302,53 @@ TEST_F(CaptureCoordinatorTest, AFailureAlertLeftOpenHoldsNoCaptureBack)
     QCoro::waitFor(selecting);
     EXPECT_EQ(m_queue.items().size(), 3);
     EXPECT_FALSE(c.isCaptureInProgress());
+}
+
+TEST_F(CaptureCoordinatorTest, ACaptureDismissesOurOpenDialogsBeforeItSelects)
+{
+    SaveService saver(std::make_shared<platform::QtSavePanel>(),
+                      std::make_shared<FakeImageWriter>());
+    m_saveService = &saver;
+    CaptureCoordinator &c = coordinator();
+    const CaptureItem staged = makeItem();
+    c.enqueue(staged);
+    const auto openDialogs = [] {
+        QStringList titles;
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QDialog *>(window) && window->isVisible())
+                titles << window->windowTitle();
+        }
+        titles.sort();
+        return titles;
+    };
+
+    // The save panel and an alert are both open, and neither blocks the program.
+    QCoro::Task<void> saving = c.saveCapture(staged);
+    platform::MessageBoxAlertPresenter alerts;
+    QCoro::Task<int> answering =
+        alerts.present({platform::AlertStyle::warning, "Recording Save Failed", {}, {"OK"}});
+    ASSERT_EQ(openDialogs(), (QStringList{"Recording Save Failed", "Save Screenshot"}));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::saving());
+
+    m_area.gate.close();
+    QCoro::Task<void> capturing = c.captureArea();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_area.gate.waiting() == 1; }, 2000));
+    EXPECT_TRUE(openDialogs().isEmpty()) << "gone before the selection shows";
+    // Closed here when the capture left them open, so that the test ends either way.
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
+            dialog->reject();
+    }
+    QCoro::waitFor(saving);
+    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::pending())
+        << "a dismissed save panel: the capture waits again, unharmed";
+    QCoro::waitFor(answering);
+
+    m_area.gate.open();
+    QCoro::waitFor(capturing);
+    EXPECT_EQ(m_queue.items().size(), 2);
+    EXPECT_EQ(m_queue.items().last().id(), staged.id());
 }
 
 TEST_F(CaptureCoordinatorTest, TimerDelayIsHonouredAndTheDisplayIsChosenAfterIt)
