@@ -19,9 +19,14 @@
 #include <QProcess>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 namespace {
@@ -166,6 +171,71 @@ TEST_F(ShellDesktop, HotKeyCapturesAndTerminationReleasesEverything)
     EXPECT_TRUE(other.canGrab('1', controlAlt)) << "the grabs went with the program";
     EXPECT_TRUE(captures.entryList({"*.png"}, QDir::Files).isEmpty())
         << "staged captures do not outlive the program";
+}
+
+TEST_F(ShellDesktop, NoCaptureFileOutlivesTheProgramEndedByASignal)
+{
+    // One capture at a time, so the first is dropped (and its deletion put off) by the second.
+    const QString config = m_environment.value("XDG_CONFIG_HOME") + "/Corvanta";
+    ASSERT_TRUE(QDir().mkpath(config));
+    QFile settings(config + "/Corvanta.conf");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\nmaxQueueCapacity=1\n");
+    settings.close();
+    // What a run that ended long ago left: an interrupted write and an empty private folder.
+    const QDir captures(capturesFolder());
+    ASSERT_TRUE(QDir().mkpath(capturesFolder()));
+    QFile::setPermissions(capturesFolder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString interrupted = captures.filePath(".Corvanta 1.png.Ab12Cd");
+    const QString emptyFolder = capturesFolder() + "-Ab12Cd";
+    QFile(interrupted).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QDir().mkpath(emptyFolder));
+    QFile::setPermissions(emptyFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const timespec longAgo[2] = {{::time(nullptr) - 7200, 0}, {::time(nullptr) - 7200, 0}};
+    for (const QString &path : {interrupted, emptyFolder})
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), longAgo, 0), 0);
+
+    CorvantaProcess corvanta(m_environment);
+    ASSERT_TRUE(corvanta.start());
+    ASSERT_TRUE(corvanta.waitForLine(registered, 2)) << corvanta.output().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(interrupted); }));
+    EXPECT_FALSE(QFileInfo::exists(emptyFolder));
+
+    ASSERT_EQ(QProcess::execute("xdotool", {"key", "ctrl+alt+1"}), 0);
+    ASSERT_TRUE(corvanta.waitForLine("Current count: 1")) << corvanta.output().toStdString();
+    // Capture names differ by the second.
+    QTest::qWait(1100);
+    ASSERT_EQ(QProcess::execute("xdotool", {"key", "ctrl+alt+1"}), 0);
+    ASSERT_TRUE(corvanta.waitForLine("Current count: 1", 2)) << corvanta.output().toStdString();
+    EXPECT_EQ(corvanta.output().count("to respect max capacity of 1"), 1);
+    ASSERT_TRUE(waitUntil([&] { return captures.entryList({"*.png"}, QDir::Files).size() == 2; }))
+        << "the dropped capture's file waits";
+
+    ASSERT_EQ(::kill(pid_t(corvanta.process().processId()), SIGHUP), 0);
+    ASSERT_TRUE(corvanta.waitForExit());
+    EXPECT_EQ(corvanta.process().exitCode(), 0);
+    EXPECT_EQ(captures.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+}
+
+TEST_F(ShellDesktop, WithoutARuntimeFolderASecondStartStillFindsTheFirst)
+{
+    m_environment.remove("XDG_RUNTIME_DIR");
+    CorvantaProcess first(m_environment);
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(first.waitForLine(registered, 2)) << first.output().toStdString();
+
+    CorvantaProcess second(m_environment);
+    ASSERT_TRUE(second.start({"corvanta://auth-callback#access_token=x"}));
+    ASSERT_TRUE(second.waitForExit());
+    EXPECT_EQ(second.process().exitCode(), 0) << second.output().toStdString();
+    EXPECT_TRUE(first.waitForLine("Received the arguments of a later start"));
+    const QString folder =
+        m_environment.value("TMPDIR") + QStringLiteral("/corvanta-%1").arg(::getuid());
+    EXPECT_TRUE(QFileInfo(folder).isDir()) << "the socket is in a folder of the user's own";
+    EXPECT_EQ(QFileInfo(folder).permissions(), QFile::ReadOwner | QFile::WriteOwner |
+                                                   QFile::ExeOwner | QFile::ReadUser |
+                                                   QFile::WriteUser | QFile::ExeUser);
 }
 
 TEST_F(ShellDesktop, ASecondStartHandsTheCallbackToTheFirstAndEnds)
