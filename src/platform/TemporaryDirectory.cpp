@@ -7,15 +7,15 @@
 namespace platform {
 namespace {
 
-QMutex &systemFolderMutex()
-{
-    static QMutex mutex;
-    return mutex;
-}
+// The folder standing in for /tmp, when a test set one.
+struct SystemFolder {
+    QMutex mutex;
+    QString path;
+};
 
-QString &systemFolderOverride()
+SystemFolder &systemFolder()
 {
-    static QString folder;
+    static SystemFolder folder;
     return folder;
 }
 
@@ -38,9 +38,9 @@ QString TemporaryDirectory::path()
     if (const QString fromEnvironment = existingFolder(qEnvironmentVariable("TMPDIR"));
         !fromEnvironment.isEmpty())
         return fromEnvironment;
-    QMutexLocker lock(&systemFolderMutex());
+    QMutexLocker lock(&systemFolder().mutex);
     const QString system =
-        systemFolderOverride().isEmpty() ? QStringLiteral("/tmp") : systemFolderOverride();
+        systemFolder().path.isEmpty() ? QStringLiteral("/tmp") : systemFolder().path;
     // Even a missing system folder is named as it is: whatever is written there then fails
     // with a path the user can make sense of.
     const QString existing = existingFolder(system);
@@ -49,8 +49,8 @@ QString TemporaryDirectory::path()
 
 void TemporaryDirectory::setSystemFolder(const QString &folder)
 {
-    QMutexLocker lock(&systemFolderMutex());
-    systemFolderOverride() = folder;
+    QMutexLocker lock(&systemFolder().mutex);
+    systemFolder().path = folder;
 }
 
 } // namespace platform

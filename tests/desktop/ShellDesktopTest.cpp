@@ -138,6 +138,26 @@ protected:
         return m_environment.value(QStringLiteral("TMPDIR")) + QStringLiteral("/CorvantaCaptures");
     }
 
+    // Two runs in this environment: the second hands its sign-in callback to the first.
+    void expectASecondStartHandsItsCallbackToTheFirst()
+    {
+        CorvantaProcess first(m_environment);
+        ASSERT_TRUE(first.start());
+        ASSERT_TRUE(first.waitForLine(registered, 2)) << first.output().toStdString();
+
+        CorvantaProcess second(m_environment);
+        ASSERT_TRUE(second.start({"corvanta://auth-callback#access_token=x"}));
+        ASSERT_TRUE(second.waitForExit());
+        EXPECT_EQ(second.process().exitCode(), 0) << second.output().toStdString();
+        EXPECT_EQ(second.occurrences(registered), 0) << "the second start registers nothing";
+
+        ASSERT_TRUE(first.waitForLine("Browser sign-in is not available; the sign-in callback is "
+                                      "ignored"));
+        EXPECT_EQ(first.occurrences("Received the arguments of a later start"), 1);
+        EXPECT_FALSE(first.output().contains("access_token"));
+        EXPECT_FALSE(second.output().contains("access_token"));
+    }
+
     QTemporaryDir m_home;
     QProcessEnvironment m_environment;
 };
@@ -218,43 +238,21 @@ TEST_F(ShellDesktop, NoCaptureFileOutlivesTheProgramEndedByASignal)
               QStringList());
 }
 
+TEST_F(ShellDesktop, ASecondStartHandsTheCallbackToTheFirstAndEnds)
+{
+    expectASecondStartHandsItsCallbackToTheFirst();
+}
+
 TEST_F(ShellDesktop, WithoutARuntimeFolderASecondStartStillFindsTheFirst)
 {
     m_environment.remove("XDG_RUNTIME_DIR");
-    CorvantaProcess first(m_environment);
-    ASSERT_TRUE(first.start());
-    ASSERT_TRUE(first.waitForLine(registered, 2)) << first.output().toStdString();
-
-    CorvantaProcess second(m_environment);
-    ASSERT_TRUE(second.start({"corvanta://auth-callback#access_token=x"}));
-    ASSERT_TRUE(second.waitForExit());
-    EXPECT_EQ(second.process().exitCode(), 0) << second.output().toStdString();
-    EXPECT_TRUE(first.waitForLine("Received the arguments of a later start"));
+    expectASecondStartHandsItsCallbackToTheFirst();
     const QString folder =
         m_environment.value("TMPDIR") + QStringLiteral("/corvanta-%1").arg(::getuid());
     EXPECT_TRUE(QFileInfo(folder).isDir()) << "the socket is in a folder of the user's own";
     EXPECT_EQ(QFileInfo(folder).permissions(), QFile::ReadOwner | QFile::WriteOwner |
                                                    QFile::ExeOwner | QFile::ReadUser |
                                                    QFile::WriteUser | QFile::ExeUser);
-}
-
-TEST_F(ShellDesktop, ASecondStartHandsTheCallbackToTheFirstAndEnds)
-{
-    CorvantaProcess first(m_environment);
-    ASSERT_TRUE(first.start());
-    ASSERT_TRUE(first.waitForLine(registered, 2)) << first.output().toStdString();
-
-    CorvantaProcess second(m_environment);
-    ASSERT_TRUE(second.start({"corvanta://auth-callback#access_token=x"}));
-    ASSERT_TRUE(second.waitForExit());
-    EXPECT_EQ(second.process().exitCode(), 0) << second.output().toStdString();
-    EXPECT_EQ(second.occurrences(registered), 0) << "the second start registers nothing";
-
-    ASSERT_TRUE(first.waitForLine("Browser sign-in is not available; the sign-in callback is "
-                                  "ignored"));
-    EXPECT_EQ(first.occurrences("Received the arguments of a later start"), 1);
-    EXPECT_FALSE(first.output().contains("access_token"));
-    EXPECT_FALSE(second.output().contains("access_token"));
 }
 
 TEST_F(ShellDesktop, TheTrayIconIsEmbeddedWithTheDocumentedMenu)
