@@ -34,9 +34,8 @@ public:
 
     // Decides the role; without a server name, primary at once. While deciding it holds a lock
     // file beside the socket, so that two starts at the same moment cannot both become the
-    // program. As primary, a socket left
-    // behind by a program that died is replaced, and listening starts. A failure to listen is
-    // logged and leaves a primary that hears nobody.
+    // program. As primary, a socket left behind by a program that died is replaced, and
+    // listening starts. A failure to listen is logged and leaves a primary that hears nobody.
     Role claim();
 
     // As secondary: sends the arguments and waits for the acknowledgement, each step bounded.
