@@ -3,6 +3,7 @@
 #include "model/TemporaryFiles.h"
 #include "support/LogCapture.h"
 #include "support/TempDirScope.h"
+#include "support/WaitUntil.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -208,9 +209,9 @@ TEST_F(CaptureQueueTest, UpdateImageLeavesARecordingAsItWas)
     EXPECT_EQ(log.lines().filter("queue|warning|").size(), 1);
 }
 
-TEST_F(CaptureQueueTest, RemovedCapturesLoseTheirFilesLaterEvictedOnesKeepThem)
+TEST_F(CaptureQueueTest, RemovedEvictedAndClearedCapturesLoseTheirFilesLater)
 {
-    TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(20));
+    TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(300));
     CaptureQueue queue(1);
     const QString movie = tmp.path() + "/Recording-y.mov";
     QFile(movie).open(QIODevice::WriteOnly);
@@ -218,7 +219,8 @@ TEST_F(CaptureQueueTest, RemovedCapturesLoseTheirFilesLaterEvictedOnesKeepThem)
     const CaptureItem recording = makeRecording(movie);
     const CaptureItem cleared = shot();
     queue.enqueue(evicted);
-    ASSERT_TRUE(evicted.makeDragFileURL());
+    const std::optional<QUrl> evictedDrag = evicted.makeDragFileURL();
+    ASSERT_TRUE(evictedDrag);
     queue.enqueue(recording);
     const std::optional<QUrl> recordingDrag = recording.makeDragFileURL();
     ASSERT_TRUE(recordingDrag);
@@ -226,14 +228,19 @@ TEST_F(CaptureQueueTest, RemovedCapturesLoseTheirFilesLaterEvictedOnesKeepThem)
     const QString evictedPng = tmp.captureFile(evicted.fileName());
     const QString clearedPng = tmp.captureFile(cleared.fileName());
     ASSERT_TRUE(QFile::exists(clearedPng));
+    ASSERT_TRUE(QFile::exists(evictedPng));
 
     queue.remove(recording.id());
     queue.enqueue(cleared);
     queue.clearAll();
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(movie) && !QFile::exists(clearedPng) &&
-                                 !QFile::exists(recordingDrag->toLocalFile()),
-                             5000);
-    EXPECT_TRUE(QFile::exists(evictedPng));
-    EXPECT_TRUE(QFile::exists(tmp.captureFile("Drag_" + evicted.fileName())));
+    const QStringList files{movie, recordingDrag->toLocalFile(), evictedPng,
+                            evictedDrag->toLocalFile(), clearedPng};
+    for (const QString &file : files)
+        EXPECT_TRUE(QFile::exists(file)) << qPrintable(file) << " is kept for a while";
+    const auto anyLeft = [&] {
+        return std::any_of(files.begin(), files.end(),
+                           [](const QString &f) { return QFile::exists(f); });
+    };
+    EXPECT_TRUE(waitUntil([&] { return !anyLeft(); }));
     TemporaryFiles::setCleanupDelay(std::chrono::seconds(180));
 }
