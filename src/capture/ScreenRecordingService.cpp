@@ -3,6 +3,7 @@
 #include "capture/RecordingHUDController.h"
 #include "model/CaptureErrors.h"
 #include "model/Log.h"
+#include "platform/TemporaryDirectory.h"
 
 #include <QColor>
 #include <QDir>
@@ -181,7 +182,7 @@ QCoro::Task<void> ScreenRecordingService::startRecording(platform::DisplayId dis
     const RecordingGeometry geometry = recordingGeometry(display, sourceRect, window);
 
     m_outputPath =
-        QDir(QDir::tempPath())
+        QDir(platform::TemporaryDirectory::path())
             .filePath(QStringLiteral("Recording-%1.%2")
                           .arg(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(),
                                fileExtension(format)));

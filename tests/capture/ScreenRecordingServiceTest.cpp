@@ -154,6 +154,18 @@ TEST_F(ScreenRecordingServiceTest, StartRecordsTheChosenDisplayIntoANamedTempora
                       "Screen recording started successfully"}));
 }
 
+TEST_F(ScreenRecordingServiceTest, AMissingTmpdirRecordsIntoTheSystemFolder)
+{
+    const QString system = temp.path() + "/system";
+    QDir().mkdir(system);
+    temp.dropTmpdir(system);
+    start();
+    ASSERT_TRUE(writers->last);
+    EXPECT_EQ(QFileInfo(writers->last->settings.filePath).absolutePath(), system);
+    EXPECT_TRUE(QFileInfo(service().outputPath()).isAbsolute());
+    service().cancelRecording();
+}
+
 TEST_F(ScreenRecordingServiceTest, DisplayChoiceFrameRateAndContainerFollowTheRules)
 {
     // An unknown display records the first; a rate of zero records one frame a second; a
