@@ -23,6 +23,10 @@
 #include "model/UserDefaults.h"
 #include "platform/PanelWindows.h"
 #include "platform/PointerMonitor.h"
+#include "preview/AnnotationWindowController.h"
+#include "preview/QtPreviewWindow.h"
+#include "preview/QuickLookPreviewController.h"
+#include "preview/QuickLookPreviewView.h"
 #include "tray/NotchWindowController.h"
 
 #include <QPointer>
@@ -30,6 +34,44 @@
 #include <utility>
 
 namespace {
+
+// A capture's text onto the clipboard from the tray; what went wrong shows in the tray.
+QCoro::Task<void> readTextForTray(AppEnvironment &environment, QPointer<NotchWindowController> tray,
+                                  CaptureItem item)
+{
+    try {
+        co_await environment.ocrService().copyText(item.image(), environment.settingsStore());
+    } catch (const OCRError &error) {
+        if (error.kind() != OCRError::Kind::noTextFound)
+            qCCritical(Log::overlay, "OCR failed: %s", qUtf8Printable(error.errorDescription()));
+        if (tray)
+            tray->showNotice(item.id(), error.errorDescription());
+    }
+}
+
+// The tray's open, annotate and text buttons and keys: the preview as a click on a thumbnail
+// opens it, the preview's markup, and the text read onto the clipboard with its sound.
+void connectTrayToPreview(AppEnvironment &environment, NotchWindowController &tray,
+                          CaptureQueue &queue, const StagingTrayCallbacks &actions)
+{
+    QPointer<AppEnvironment> self(&environment);
+    QPointer<NotchWindowController> trayPointer(&tray);
+    const auto open = [self, &queue, actions](const CaptureItem &item, bool markup) {
+        if (!self)
+            return;
+        QuickLookPreviewController &preview = self->previewController();
+        preview.setPersistent(true);
+        preview.show(item, queue, actions.onSave, actions.onCopy, actions.onDelete);
+        if (markup)
+            preview.setMarkupMode(true);
+    };
+    tray.onQuickLook = [open](const CaptureItem &item) { open(item, false); };
+    tray.onAnnotate = [open](const CaptureItem &item) { open(item, true); };
+    tray.onOCR = [self, trayPointer](const CaptureItem &item) {
+        if (self)
+            startTask(readTextForTray(*self, trayPointer, item));
+    };
+}
 
 // The staging tray of the real desktop: the notch tray over the environment's displays,
 // panels, pointer monitor, compositor and recorder. Its recording controls reach the recording
@@ -58,7 +100,9 @@ notchTrayFactory(AppEnvironment &environment, std::shared_ptr<platform::PanelWin
             if (self)
                 startTask(self->captureCoordinator().cancelRecording());
         };
-        return std::make_unique<NotchWindowController>(NotchWindowController::Services{
+        neighbours.preview = &self->previewController();
+        const StagingTrayCallbacks trayActions = callbacks;
+        auto tray = std::make_unique<NotchWindowController>(NotchWindowController::Services{
             .queue = queue,
             .settings = settings,
             .callbacks = std::move(callbacks),
@@ -69,6 +113,8 @@ notchTrayFactory(AppEnvironment &environment, std::shared_ptr<platform::PanelWin
             .pointerMonitor = pointerMonitors ? pointerMonitors() : nullptr,
             .compositor = self->platform().compositor.get(),
         });
+        connectTrayToPreview(*self, *tray, queue, trayActions);
+        return tray;
     };
 }
 
@@ -141,6 +187,19 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
     make(m_recordingHUD, "RecordingHUDController", m_recordingService.get(), panels).makeShared();
     make(m_recordingModeSelector, "ScreenRecordingModeSelector", panels, pointerMonitors)
         .makeShared();
+    make(
+        m_previewController, "QuickLookPreviewController",
+        [this, panels]() -> std::unique_ptr<PreviewWindow> {
+            return std::make_unique<QtPreviewWindow>(*m_platform.displays, panels);
+        },
+        [this](QuickLookPreviewController &owner) -> QWidget * {
+            return new QuickLookPreviewView(owner, previewServices());
+        },
+        [this, panels] { return previewScreenFrame(*panels); })
+        .makeShared();
+    make(m_annotationWindow, "AnnotationWindowController", [this, panels] {
+        return previewScreenFrame(*panels);
+    }).makeShared();
     // The caller's tray; on the real desktop, without one, the notch tray.
     StagingTrayFactory trayFactory = options.trayFactory;
     if (!trayFactory && !options.makePlatform)
@@ -160,8 +219,8 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
              .displays = *m_platform.displays,
              // Without a tray the coordinator skips every tray step.
              .trayFactory = trayFactory,
-             .previewWindow = nullptr,
-             .markupWindow = nullptr,
+             .previewWindow = m_previewController.get(),
+             .markupWindow = m_annotationWindow.get(),
              .pinNotifications = m_pinNotifications.get(),
              .recorder = m_recordingService.get(),
              .modeSelector = m_recordingModeSelector.get(),
@@ -186,6 +245,27 @@ AppEnvironment::~AppEnvironment()
         m_teardown.pop_back();
         step();
     }
+}
+
+PreviewServices AppEnvironment::previewServices() const
+{
+    PreviewServices services;
+    services.applicationQueue = m_queue.get();
+    services.ocr = m_ocrService.get();
+    services.pasteboard = m_platform.pasteboard;
+    services.share = m_shareService.get();
+    services.urlOpener = m_platform.urlOpener;
+    services.makePlayer = m_platform.makeMoviePlayer;
+    return services;
+}
+
+std::optional<QRectF> AppEnvironment::previewScreenFrame(const platform::PanelWindows &panels) const
+{
+    // The display the user is working on: where the pointer is.
+    const std::optional<platform::Display> display = m_platform.displays->displayUnderPointer();
+    if (!display)
+        return std::nullopt;
+    return panels.visibleFrame(*display).value_or(display->screenFrame);
 }
 
 GlobalHotkeyHandling &AppEnvironment::hotkeyManager() const

@@ -3,6 +3,7 @@
 #include "app/AppPlatform.h"
 #include "capture/CaptureNeighbours.h"
 #include "model/SharedInstance.h"
+#include "preview/PreviewServices.h"
 
 #include <QList>
 #include <QMetaObject>
@@ -13,6 +14,7 @@
 #include <qcoro/qcorotask.h>
 #include <vector>
 
+class AnnotationWindowController;
 class AreaSelectionService;
 class CaptureCoordinator;
 class CaptureQueue;
@@ -23,6 +25,7 @@ class GlobalHotkeyHandling;
 class OCRService;
 class PermissionManager;
 class PinNotifications;
+class QuickLookPreviewController;
 class RecordingHUDController;
 class SaveService;
 class ScreenCaptureService;
@@ -79,6 +82,8 @@ public:
     ScreenRecordingService &recordingService() const { return *m_recordingService; }
     RecordingHUDController &recordingHUD() const { return *m_recordingHUD; }
     ScreenRecordingModeSelector &recordingModeSelector() const { return *m_recordingModeSelector; }
+    QuickLookPreviewController &previewController() const { return *m_previewController; }
+    AnnotationWindowController &annotationWindow() const { return *m_annotationWindow; }
 
     // Unregisters every global hot key, then registers the four capture shortcuts of the current
     // scheme and the close-all-pins shortcut, in that order. The first refusal stops the run
@@ -96,6 +101,8 @@ public:
 private:
     template <typename T, typename... Args>
     T &make(std::unique_ptr<T> &member, const char *name, Args &&...args);
+    PreviewServices previewServices() const;
+    std::optional<QRectF> previewScreenFrame(const platform::PanelWindows &panels) const;
     void note(const char *what, const char *name) const;
     void setupBindings();
 
@@ -119,6 +126,8 @@ private:
     std::unique_ptr<ScreenRecordingService> m_recordingService;
     std::unique_ptr<RecordingHUDController> m_recordingHUD;
     std::unique_ptr<ScreenRecordingModeSelector> m_recordingModeSelector;
+    std::unique_ptr<QuickLookPreviewController> m_previewController;
+    std::unique_ptr<AnnotationWindowController> m_annotationWindow;
     std::unique_ptr<CaptureCoordinator> m_captureCoordinator;
     std::unique_ptr<GlobalHotkeyManager> m_hotkeyManager;
     std::unique_ptr<OCRService> m_ocrService;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/MoviePlayer.h"
 #include "platform/RecordingPlatform.h"
 
 #include <functional>
@@ -57,6 +58,8 @@ struct AppPlatform {
     std::function<std::unique_ptr<platform::PointerMonitor>()> makePointerMonitor;
     // The screen recorder's frames, movies, poster frames and sound; empty: the real ones.
     std::function<platform::RecordingPlatform()> makeRecordingPlatform;
+    // Plays recordings in the preview; empty: recordings show their poster frame only.
+    platform::MoviePlayerFactory makeMoviePlayer;
 };
 
 // The real desktop: X11 for the screen, windows, panels, pointer and hot keys, FFmpeg and

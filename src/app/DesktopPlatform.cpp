@@ -44,6 +44,7 @@ AppPlatform makeDesktopPlatform()
     result.shareDestinations = std::make_shared<platform::XdgShareDestinations>();
     result.globalHotkeys = std::make_shared<platform::X11GlobalHotkeys>();
     result.panelWindows = platform::makePanelWindows();
+    result.makeMoviePlayer = platform::makeQtMoviePlayers();
     result.makePointerMonitor = [] { return platform::makePointerMonitor(); };
     result.makeRecordingPlatform = &platform::makeRecordingPlatform;
     return result;

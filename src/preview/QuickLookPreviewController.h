@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureNeighbours.h"
 #include "model/CaptureItem.h"
 #include "model/CaptureQueue.h"
 #include "model/SharedInstance.h"
@@ -21,6 +22,7 @@ class QWidget;
 // answers the preview's keys while the window is up. Main thread only.
 class QuickLookPreviewController final : public QObject,
                                          public TrayPreview,
+                                         public ClosableWindow,
                                          public SharedInstance<QuickLookPreviewController> {
     Q_OBJECT
     Q_PROPERTY(bool isPersistent READ isPersistent WRITE setPersistent NOTIFY isPersistentChanged)

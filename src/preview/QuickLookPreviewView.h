@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/CaptureItem.h"
+#include "preview/AnnotationEditorView.h"
 #include "preview/PreviewServices.h"
 
 #include <QPointer>
@@ -10,7 +11,6 @@
 #include <optional>
 #include <qcoro/qcorotask.h>
 
-class AnnotationEditorView;
 class PlateButton;
 class PreviewMediaView;
 class QLabel;

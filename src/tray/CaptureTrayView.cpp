@@ -406,6 +406,7 @@ CaptureTrayView::CaptureTrayView(NotchWindowController &controller, CaptureQueue
             &CaptureTrayView::interactionStateChanged);
     connect(&m_controller, &NotchWindowController::notchMetricsChanged, this, resync);
     connect(&m_controller, &NotchWindowController::appearanceChanged, this, resync);
+    connect(&m_controller, &NotchWindowController::noticeChanged, this, resync);
     if (m_recorder) {
         connect(m_recorder, &ScreenRecording::isRecordingChanged, this, [this] {
             m_recordingControlUsed = false;
@@ -579,6 +580,8 @@ void CaptureTrayView::sync()
         if (m_displayed->state().kind() == CaptureItemState::Kind::failed)
             m_failureLines = wrappedLines(m_displayed->state().statusText(), failureFont(),
                                           infoWidth, maxFailureLines);
+        else if (const std::optional<QString> notice = m_controller.noticeFor(m_displayed->id()))
+            m_failureLines = wrappedLines(*notice, failureFont(), infoWidth, maxFailureLines);
     } else {
         m_nameText.clear();
         m_sizeText.clear();

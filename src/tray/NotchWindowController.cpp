@@ -268,6 +268,28 @@ QRect NotchWindowController::qtGeometry(const QRectF &screenFrame) const
 
 // Showing, placing and hiding
 
+void NotchWindowController::showNotice(const QUuid &id, const QString &text)
+{
+    m_notice = Notice{id, text};
+    m_noticeTimer.setSingleShot(true);
+    m_noticeTimer.callOnTimeout(
+        this,
+        [this] {
+            m_notice.reset();
+            emit noticeChanged();
+        },
+        Qt::UniqueConnection);
+    m_noticeTimer.start(noticeDurationMs);
+    emit noticeChanged();
+}
+
+std::optional<QString> NotchWindowController::noticeFor(const QUuid &id) const
+{
+    if (m_notice && m_notice->id == id)
+        return m_notice->text;
+    return std::nullopt;
+}
+
 void NotchWindowController::show(std::optional<platform::Display> screen,
                                  TrayInteractionState state)
 {

@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QRectF>
 #include <QSizeF>
+#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -101,6 +102,12 @@ public:
     std::function<void(const CaptureItem &)> onOCR;
     std::function<void(const CaptureItem &)> onAnnotate;
 
+    // A short message about one capture for the information column while that capture is shown
+    // (say, that it has no text to read); replaced by the next, gone after noticeDurationMs.
+    void showNotice(const QUuid &id, const QString &text);
+    std::optional<QString> noticeFor(const QUuid &id) const;
+    static constexpr int noticeDurationMs = 4000;
+
     // StagingTray, as the coordinator drives it.
     void show(std::optional<platform::Display> screen, TrayInteractionState state) override;
     void updateLayout(std::optional<TrayPosition> position,
@@ -174,12 +181,20 @@ signals:
     void expansionProgressChanged(double progress);
     // The tray's material or accent changed: draw again.
     void appearanceChanged();
+    void noticeChanged();
 
 protected:
     // The local monitors: pointer, clicks, keys and scrolling in the program's own windows.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    struct Notice {
+        QUuid id;
+        QString text;
+    };
+    std::optional<Notice> m_notice;
+    QTimer m_noticeTimer;
+
     NotchGeometry::Screen geometryOf(const platform::Display &display) const;
     TrayContent content() const;
     std::optional<platform::Display> mainScreen() const;

@@ -41,6 +41,8 @@ TEST_F(AppEnvironmentTest, BuildsTheGraphInOrderAndTakesItDownBackwards)
                             "ScreenRecordingService",
                             "RecordingHUDController",
                             "ScreenRecordingModeSelector",
+                            "QuickLookPreviewController",
+                            "AnnotationWindowController",
                             "CaptureCoordinator",
                             "GlobalHotkeyManager",
                             "OCRService",

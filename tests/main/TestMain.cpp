@@ -1,4 +1,5 @@
 #include "platform/Logging.h"
+#include "platform/MoviePlayer.h"
 
 #include <QApplication>
 #include <cstring>
@@ -20,6 +21,7 @@ int main(int argc, char **argv)
 #else
     qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
+    platform::selectMovieBackend();
     QApplication app(argc, argv);
     platform::installMessageHandler();
     return RUN_ALL_TESTS();
