@@ -147,6 +147,13 @@ protected:
         const QImage late = recording.posterFrames->frameAt(path, 1.5);
         ASSERT_FALSE(early.isNull());
         ASSERT_FALSE(late.isNull());
+        expectChanged(early, late, still);
+    }
+
+    // The still half alike in both frames, the animated half to its right different.
+    static void expectChanged(const QImage &early, const QImage &late, QPoint still)
+    {
+        EXPECT_TRUE(near(early.pixelColor(still), stillColour));
         EXPECT_TRUE(near(late.pixelColor(still), stillColour));
         int differing = 0;
         for (int x = 80; x < 220; ++x) {
@@ -241,16 +248,7 @@ TEST_F(ScreenRecordingDesktop, RecordsAnAreaAtSixtyFramesAsALoopingGifAtThirty)
     EXPECT_NEAR(shownMs, recordedMs, 400);
     EXPECT_NEAR(frames.size(), shownMs * 30 / 1000, 2);
     ASSERT_GE(frames.size(), 30);
-    const QImage early = frames[frames.size() / 4];
-    const QImage late = frames[frames.size() * 3 / 4];
-    EXPECT_TRUE(near(early.pixelColor(still), stillColour));
-    EXPECT_TRUE(near(late.pixelColor(still), stillColour));
-    int differing = 0;
-    for (int x = 80; x < 220; ++x) {
-        const QPoint point = still + QPoint(x, 0);
-        differing += !near(early.pixelColor(point), late.pixelColor(point));
-    }
-    EXPECT_GE(differing, 10);
+    expectChanged(frames[frames.size() / 4], frames[frames.size() * 3 / 4], still);
 }
 
 TEST_F(ScreenRecordingDesktop, CancelLeavesNoMovie)
