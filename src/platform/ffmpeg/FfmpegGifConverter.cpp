@@ -1,11 +1,9 @@
 #include "platform/ffmpeg/FfmpegGifConverter.h"
 
 #include "platform/PrivateFiles.h"
-#include "platform/ffmpeg/FfmpegSupport.h"
+#include "platform/ffmpeg/FfmpegFrames.h"
 
 extern "C" {
-#include <libavfilter/avfilter.h>
-#include <libavfilter/buffersink.h>
 #include <libavfilter/buffersrc.h>
 }
 
@@ -34,179 +32,10 @@ using namespace ffmpeg;
 // stays on screen for a moment, at a fraction of the work of reading them all.
 constexpr double paletteSampleSeconds = 0.2;
 
-// Thrown inside a conversion, carrying the reason for the caller.
-struct Failure {
-    QString reason;
-};
-
-void check(int result, const char *what)
-{
-    if (result < 0)
-        throw Failure{QStringLiteral("%1: %2").arg(QLatin1String(what), errorText(result))};
-}
-
 unsigned cores()
 {
     return std::max(1u, std::thread::hardware_concurrency());
 }
-
-struct GraphDeleter {
-    void operator()(AVFilterGraph *graph) const { avfilter_graph_free(&graph); }
-};
-using GraphPtr = std::unique_ptr<AVFilterGraph, GraphDeleter>;
-
-// The movie's video frames in order, decoded on all cores, each with its presentation time in
-// `pts`.
-class MovieFrames {
-public:
-    explicit MovieFrames(const QString &path)
-    {
-        AVFormatContext *opened = nullptr;
-        check(avformat_open_input(&opened, QFile::encodeName(path).constData(), nullptr, nullptr),
-              "Cannot open the movie");
-        m_input.reset(opened);
-        check(avformat_find_stream_info(m_input.get(), nullptr), "Cannot read the movie");
-        const AVCodec *codec = nullptr;
-        m_streamIndex = av_find_best_stream(m_input.get(), AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
-        if (m_streamIndex < 0 || !codec)
-            throw Failure{QStringLiteral("The movie has no video")};
-        m_decoder.reset(avcodec_alloc_context3(codec));
-        if (!m_decoder)
-            throw Failure{QStringLiteral("Cannot decode the movie")};
-        check(avcodec_parameters_to_context(m_decoder.get(), stream()->codecpar),
-              "Cannot decode the movie");
-        m_decoder->thread_count = 0;
-        m_decoder->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
-        check(avcodec_open2(m_decoder.get(), codec, nullptr), "Cannot decode the movie");
-    }
-
-    const AVStream *stream() const { return m_input->streams[m_streamIndex]; }
-
-    // The next frame, or nothing at the end of the movie.
-    FramePtr next()
-    {
-        FramePtr frame(av_frame_alloc());
-        for (;;) {
-            const int result = avcodec_receive_frame(m_decoder.get(), frame.get());
-            if (result == 0) {
-                frame->pts = frame->best_effort_timestamp;
-                return frame;
-            }
-            if (result == AVERROR_EOF)
-                return nullptr;
-            if (result != AVERROR(EAGAIN))
-                check(result, "Cannot decode the movie");
-            readPacket();
-        }
-    }
-
-private:
-    void readPacket()
-    {
-        const int result = av_read_frame(m_input.get(), m_packet.get());
-        if (result < 0) {
-            // The end, or a damaged tail: what could be read is decoded.
-            avcodec_send_packet(m_decoder.get(), nullptr);
-            return;
-        }
-        if (m_packet->stream_index == m_streamIndex)
-            avcodec_send_packet(m_decoder.get(), m_packet.get());
-        av_packet_unref(m_packet.get());
-    }
-
-    InputPtr m_input;
-    int m_streamIndex = -1;
-    CodecContextPtr m_decoder;
-    PacketPtr m_packet{av_packet_alloc()};
-};
-
-// Converts decoded frames to BGRA, the pixels palettegen and paletteuse work on.
-class ToBgra {
-public:
-    explicit ToBgra(int threads) : m_threads(threads) {}
-
-    FramePtr operator()(const AVFrame *frame)
-    {
-        if (!m_converter)
-            m_converter =
-                makeConverter(frame->width, frame->height, AVPixelFormat(frame->format),
-                              AV_PIX_FMT_BGRA, swsColorspace(frame->colorspace), m_threads);
-        FramePtr converted(av_frame_alloc());
-        if (!m_converter || !converted)
-            throw Failure{QStringLiteral("Cannot prepare the colour conversion")};
-        converted->format = AV_PIX_FMT_BGRA;
-        converted->width = frame->width;
-        converted->height = frame->height;
-        check(av_frame_get_buffer(converted.get(), 0), "Cannot convert a frame");
-        check(sws_scale_frame(m_converter.get(), converted.get(), frame), "Cannot convert a frame");
-        converted->pts = frame->pts;
-        return converted;
-    }
-
-private:
-    int m_threads;
-    ScaleContextPtr m_converter;
-};
-
-// A filter graph with named buffer sources, one filter chain and a sink.
-class FilterGraph {
-public:
-    FilterGraph() : m_graph(avfilter_graph_alloc())
-    {
-        if (!m_graph)
-            throw Failure{QStringLiteral("Cannot prepare the filters")};
-        m_graph->nb_threads = 1;
-    }
-
-    AVFilterContext *addSource(const char *name, const AVFrame *like, AVRational timeBase)
-    {
-        const QByteArray arguments =
-            QStringLiteral("video_size=%1x%2:pix_fmt=%3:time_base=%4/%5:pixel_aspect=1/1")
-                .arg(like->width)
-                .arg(like->height)
-                .arg(like->format)
-                .arg(timeBase.num)
-                .arg(timeBase.den)
-                .toLatin1();
-        return add("buffer", name, arguments.constData());
-    }
-
-    AVFilterContext *add(const char *filter, const char *name, const char *arguments)
-    {
-        AVFilterContext *context = nullptr;
-        check(avfilter_graph_create_filter(&context, avfilter_get_by_name(filter), name, arguments,
-                                           nullptr, m_graph.get()),
-              "Cannot prepare the filters");
-        return context;
-    }
-
-    void link(AVFilterContext *from, AVFilterContext *to, unsigned input = 0)
-    {
-        check(avfilter_link(from, 0, to, input), "Cannot prepare the filters");
-    }
-
-    void configure()
-    {
-        check(avfilter_graph_config(m_graph.get(), nullptr), "Cannot prepare the filters");
-    }
-
-    // Every frame the sink holds now; at the end of the stream, every frame there is.
-    static std::vector<FramePtr> drain(AVFilterContext *sink)
-    {
-        std::vector<FramePtr> frames;
-        for (;;) {
-            FramePtr frame(av_frame_alloc());
-            const int result = av_buffersink_get_frame(sink, frame.get());
-            if (result == AVERROR(EAGAIN) || result == AVERROR_EOF)
-                return frames;
-            check(result, "Cannot filter a frame");
-            frames.push_back(std::move(frame));
-        }
-    }
-
-private:
-    GraphPtr m_graph;
-};
 
 // The palette of a movie: palettegen over one frame in every sample stretch.
 FramePtr makePalette(const QString &moviePath)
@@ -469,11 +298,8 @@ private:
 std::thread pipelineThread(Pipeline &pipeline, std::function<void()> work)
 {
     return std::thread([&pipeline, work = std::move(work)] {
-        try {
-            work();
-        } catch (const Failure &failure) {
-            pipeline.fail(failure.reason);
-        }
+        if (const std::optional<QString> failure = attempt(work))
+            pipeline.fail(*failure);
     });
 }
 
@@ -578,7 +404,7 @@ void writeGif(const QString &moviePath, int fd, int maxFrameRate)
     threads.push_back(pipelineThread(
         pipeline, [&pipeline, &file, &encoder] { encodeFrames(pipeline, file, encoder.get()); }));
 
-    try {
+    const std::optional<QString> failure = attempt([&] {
         const auto pass = [&](AVFrame *frame) {
             check(av_buffersrc_add_frame(source, frame), "Cannot time the frames");
             for (FramePtr &timed : FilterGraph::drain(sink)) {
@@ -592,14 +418,14 @@ void writeGif(const QString &moviePath, int fd, int maxFrameRate)
             FramePtr frame = movie.next();
             going = pass(frame.get()) && frame;
         }
-    } catch (const Failure &failure) {
-        pipeline.fail(failure.reason);
-    }
+    });
+    if (failure)
+        pipeline.fail(*failure);
     pipeline.endInput();
     for (std::thread &thread : threads)
         thread.join();
-    if (const std::optional<QString> failure = pipeline.failure())
-        throw Failure{*failure};
+    if (const std::optional<QString> failed = pipeline.failure())
+        throw Failure{*failed};
 }
 
 } // namespace
@@ -617,18 +443,18 @@ bool FfmpegGifConverter::convert(const QString &moviePath, const QString &gifPat
             *error = reason;
         return false;
     }
-    try {
+    const std::optional<QString> failure = attempt([&] {
         writeGif(moviePath, fd, maxFrameRate);
         if (::rename(QFile::encodeName(partPath).constData(),
                      QFile::encodeName(gifPath).constData()) != 0)
             check(AVERROR(errno), "Cannot name the GIF");
+    });
+    if (!failure)
         return true;
-    } catch (const Failure &failure) {
-        QFile::remove(partPath);
-        if (error)
-            *error = failure.reason;
-        return false;
-    }
+    QFile::remove(partPath);
+    if (error)
+        *error = *failure;
+    return false;
 }
 
 } // namespace platform
