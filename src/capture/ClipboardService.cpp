@@ -2,35 +2,73 @@
 
 #include "model/CaptureErrors.h"
 #include "model/Log.h"
+#include "model/TemporaryFiles.h"
 #include "platform/Pasteboard.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
 namespace {
 
-struct ImageData {
-    QByteArray png;
-    QByteArray tiff;
-};
-
 const QString pngType = QStringLiteral("image/png");
 const QString tiffType = QStringLiteral("image/tiff");
 
-// Reading the image may decode the capture's PNG from disk, so it happens here too, away from
-// the interface.
-ImageData encode(const CaptureItem &item, const platform::Pasteboard &pasteboard)
+// What a paste of the screenshot is made from, fixed at the copy: the pixels, or the bytes of
+// the capture's finished PNG. Either stays valid when the capture leaves the tray and its file
+// is deleted. Never changed after it is made, so any thread may read it.
+struct ClipboardImage {
+    QImage pixels;
+    QByteArray png;
+
+    bool isEmpty() const { return pixels.isNull() && png.isEmpty(); }
+};
+
+bool isReadablePng(const QByteArray &bytes)
 {
-    ImageData data;
-    const QImage image = item.image();
-    if (image.isNull())
-        return data;
-    data.png = pasteboard.pngData(image);
-    if (!data.png.isEmpty())
-        data.tiff = pasteboard.tiffData(image);
-    return data;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer, "PNG");
+    return reader.canRead() && reader.size().isValid();
+}
+
+// The PNG on disk is the very encoding the clipboard would make, so its bytes are taken as
+// they are. The storage drops its pixels only once the file is completely in place, so a file
+// still being written is never read here. Reads no pixels and encodes nothing.
+ClipboardImage clipboardImage(const CaptureItem &item)
+{
+    const CaptureItem::StoredImage stored = item.storedImage();
+    if (!stored.pixels.isNull())
+        return {stored.pixels, {}};
+    QFile file(stored.pngPath);
+    if (stored.pngPath.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray png = file.readAll();
+    if (!isReadablePng(png))
+        return {};
+    return {{}, png};
+}
+
+QByteArray pngFor(const ClipboardImage &image, const std::weak_ptr<platform::Pasteboard> &encoder)
+{
+    if (!image.png.isEmpty())
+        return image.png;
+    const std::shared_ptr<platform::Pasteboard> pasteboard = encoder.lock();
+    return pasteboard ? pasteboard->pngData(image.pixels) : QByteArray();
+}
+
+QByteArray tiffFor(const ClipboardImage &image, const std::weak_ptr<platform::Pasteboard> &encoder)
+{
+    const std::shared_ptr<platform::Pasteboard> pasteboard = encoder.lock();
+    if (!pasteboard)
+        return {};
+    if (!image.pixels.isNull())
+        return pasteboard->tiffData(image.pixels);
+    return pasteboard->tiffData(QImage::fromData(image.png, "PNG"));
 }
 
 } // namespace
@@ -44,34 +82,43 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
 {
     qCInfo(Log::exportLog, "Copying capture item %s to clipboard",
            qUtf8Printable(item.id().toString(QUuid::WithoutBraces).toUpper()));
-    // Held here, so that the pasteboard outlives the encoding even if the service goes first.
+    // Held here, so that the pasteboard outlives the file read even if the service goes first.
     const std::shared_ptr<platform::Pasteboard> pasteboard = m_pasteboard;
 
     if (const std::optional<QUrl> videoURL = item.videoURL()) {
         // A file URL to nothing would paste nothing: say so instead of claiming success.
-        if (!QFileInfo(videoURL->toLocalFile()).isFile()) {
+        const QString path = videoURL->toLocalFile();
+        if (!QFileInfo(path).isFile()) {
             qCCritical(Log::exportLog, "Failed to copy video to clipboard");
             throw CaptureActionError::copyFailed(QStringLiteral("The recording file is missing"));
         }
+        // The movie outlives the capture's clean-up for as long as a paste may still ask for it.
+        // Held before the clear, which may release an earlier hold on the same file.
+        TemporaryFiles::holdFile(path);
         pasteboard->clearContents();
-        if (!pasteboard->writeFileURL(*videoURL))
+        if (!pasteboard->writeFileURL(*videoURL, [path] { TemporaryFiles::releaseFile(path); }))
             qCCritical(Log::exportLog, "Failed to copy video to clipboard");
         co_return;
     }
 
-    // Started in a statement of its own: GCC 12 may destroy temporaries of a co_await
-    // expression twice.
-    QFuture<ImageData> encoding = QtConcurrent::run(
-        QThreadPool::globalInstance(), [item, pasteboard] { return encode(item, *pasteboard); });
-    const ImageData data = co_await encoding;
-    if (data.png.isEmpty()) {
+    // Off the main thread, since the PNG may have to be read back from a slow disk. Started in
+    // a statement of its own: GCC 12 may destroy temporaries of a co_await expression twice.
+    QFuture<ClipboardImage> reading =
+        QtConcurrent::run(QThreadPool::globalInstance(), [item] { return clipboardImage(item); });
+    const auto image = std::make_shared<const ClipboardImage>(co_await reading);
+    if (image->isEmpty()) {
         qCCritical(Log::exportLog, "Failed to generate PNG data for clipboard");
         throw CaptureActionError::copyFailed(QStringLiteral("Could not generate PNG data"));
     }
 
+    // The encodings wait for a paste that asks for them; the pasteboard is not kept alive by
+    // what it offers.
+    const std::weak_ptr<platform::Pasteboard> encoder = pasteboard;
     pasteboard->clearContents();
-    const bool pngAccepted = pasteboard->setData(data.png, pngType);
-    const bool tiffAccepted = !data.tiff.isEmpty() && pasteboard->setData(data.tiff, tiffType);
+    const bool pngAccepted =
+        pasteboard->setProvidedData([image, encoder] { return pngFor(*image, encoder); }, pngType);
+    const bool tiffAccepted = pasteboard->setProvidedData(
+        [image, encoder] { return tiffFor(*image, encoder); }, tiffType);
     if (!pngAccepted && !tiffAccepted) {
         qCCritical(Log::exportLog, "NSPasteboard rejected image data");
         throw CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));

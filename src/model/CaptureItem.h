@@ -42,6 +42,14 @@ public:
     // The full image (a recording's poster frame); a null image when a
     // screenshot's PNG is gone and no copy is left in memory.
     QImage image() const;
+    // The full image as it is kept right now, decoding and reading nothing: the pixels while
+    // they are held in memory, otherwise the path of the finished PNG they went to (which may
+    // have gone since). Any thread.
+    struct StoredImage {
+        QImage pixels;
+        QString pngPath;
+    };
+    StoredImage storedImage() const;
     bool isVideo() const { return m_videoURL.has_value(); }
     // "Corvanta yyyy-MM-dd at HH.mm.ss.<ext>", the extension "png" for a
     // screenshot, else the movie's (or "mp4"). Unique within the process: a

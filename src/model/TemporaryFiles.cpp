@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QSet>
 #include <QTemporaryFile>
 #include <QThreadPool>
 #include <QTimer>
@@ -27,6 +29,47 @@ bool fail(QString *error, const QString &message)
     if (error != nullptr)
         *error = message;
     return false;
+}
+
+// Files held from deletion, how often each, and those whose deletion came due meanwhile.
+struct Holds {
+    QHash<QString, int> counts;
+    QSet<QString> due;
+};
+
+Holds &holds()
+{
+    static Holds held;
+    return held;
+}
+
+void removeFiles(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    // At exit the pool may no longer run what it is given.
+    if (QCoreApplication::instance() == nullptr || QCoreApplication::closingDown()) {
+        for (const QString &path : paths)
+            QFile::remove(path);
+        return;
+    }
+    QThreadPool::globalInstance()->start([paths] {
+        for (const QString &path : paths)
+            QFile::remove(path);
+    });
+}
+
+// The paths that may go now; the held ones are put off until their release.
+QStringList notHeld(const QStringList &paths)
+{
+    QStringList free;
+    for (const QString &path : paths) {
+        if (holds().counts.contains(path))
+            holds().due.insert(path);
+        else
+            free << path;
+    }
+    return free;
 }
 
 } // namespace
@@ -82,12 +125,22 @@ void scheduleDeletion(const QStringList &paths)
         return;
     // The timer waits on the main thread; the deletion itself runs on the
     // pool so that a slow file system never stalls the interface.
-    QTimer::singleShot(cleanupDelay(), app, [paths] {
-        QThreadPool::globalInstance()->start([paths] {
-            for (const QString &path : paths)
-                QFile::remove(path);
-        });
-    });
+    QTimer::singleShot(cleanupDelay(), app, [paths] { removeFiles(notHeld(paths)); });
+}
+
+void holdFile(const QString &path)
+{
+    ++holds().counts[path];
+}
+
+void releaseFile(const QString &path)
+{
+    auto held = holds().counts.find(path);
+    if (held == holds().counts.end() || --*held > 0)
+        return;
+    holds().counts.erase(held);
+    if (holds().due.remove(path))
+        removeFiles({path});
 }
 
 std::chrono::milliseconds cleanupDelay()

@@ -26,6 +26,12 @@ bool copyIntoPlace(const QString &source, const QString &target, bool replace,
 // deletion still pending when the program ends does not happen.
 void scheduleDeletion(const QStringList &paths);
 
+// Keeps a file that another program may still read (a recording our clipboard offers) through
+// its scheduled deletion: a deletion that comes due while the file is held happens when the last
+// hold is released. Main thread.
+void holdFile(const QString &path);
+void releaseFile(const QString &path);
+
 // 180 s unless changed; tests shorten it.
 std::chrono::milliseconds cleanupDelay();
 void setCleanupDelay(std::chrono::milliseconds delay);
