@@ -18,12 +18,17 @@ namespace {
 const QString pngType = QStringLiteral("image/png");
 const QString tiffType = QStringLiteral("image/tiff");
 
+// How long a paste waits for the capture's own PNG write before it encodes the pixels itself.
+constexpr std::chrono::milliseconds writeWaitLimit = std::chrono::seconds(1);
+
 // What a paste of the screenshot is made from, fixed at the copy: the pixels, or the bytes of
 // the capture's finished PNG. Either stays valid when the capture leaves the tray and its file
 // is deleted. Never changed after it is made, so any thread may read it.
 struct ClipboardImage {
     QImage pixels;
     QByteArray png;
+    // With the pixels: the capture, whose PNG write may still be going on.
+    std::optional<CaptureItem> capture;
 
     bool isEmpty() const { return pixels.isNull() && png.isEmpty(); }
 };
@@ -38,14 +43,11 @@ bool isReadablePng(const QByteArray &bytes)
 
 // The PNG on disk is the very encoding the clipboard would make, so its bytes are taken as
 // they are. The storage drops its pixels only once the file is completely in place, so a file
-// still being written is never read here. Reads no pixels and encodes nothing.
-ClipboardImage clipboardImage(const CaptureItem &item)
+// still being written is never read here. Decodes nothing.
+ClipboardImage readPng(const QString &path)
 {
-    const CaptureItem::StoredImage stored = item.storedImage();
-    if (!stored.pixels.isNull())
-        return {stored.pixels, {}};
-    QFile file(stored.pngPath);
-    if (stored.pngPath.isEmpty() || !file.open(QIODevice::ReadOnly))
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return {};
     QByteArray png = file.readAll();
     if (!isReadablePng(png))
@@ -57,6 +59,16 @@ QByteArray pngFor(const ClipboardImage &image, const std::weak_ptr<platform::Pas
 {
     if (!image.png.isEmpty())
         return image.png;
+    // Right after a capture its PNG is being written: that is this very encoding, already under
+    // way, so it is waited for rather than made a second time beside it.
+    if (image.capture) {
+        const CaptureItem::StoredImage stored =
+            image.capture->storedImage(QDeadlineTimer(writeWaitLimit));
+        if (stored.pixels.isNull()) {
+            if (ClipboardImage written = readPng(stored.pngPath); !written.png.isEmpty())
+                return written.png;
+        }
+    }
     const std::shared_ptr<platform::Pasteboard> pasteboard = encoder.lock();
     return pasteboard ? pasteboard->pngData(image.pixels) : QByteArray();
 }
@@ -101,11 +113,18 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
         co_return;
     }
 
-    // Off the main thread, since the PNG may have to be read back from a slow disk. Started in
-    // a statement of its own: GCC 12 may destroy temporaries of a co_await expression twice.
-    QFuture<ClipboardImage> reading =
-        QtConcurrent::run(QThreadPool::globalInstance(), [item] { return clipboardImage(item); });
-    const auto image = std::make_shared<const ClipboardImage>(co_await reading);
+    CaptureItem::StoredImage stored = item.storedImage();
+    ClipboardImage made{stored.pixels, {}, {}};
+    if (!made.pixels.isNull())
+        made.capture = item;
+    if (made.isEmpty()) {
+        // Off the main thread, since the PNG may have to come from a slow disk. Started in a
+        // statement of its own: GCC 12 may destroy temporaries of a co_await expression twice.
+        QFuture<ClipboardImage> reading = QtConcurrent::run(
+            QThreadPool::globalInstance(), [path = stored.pngPath] { return readPng(path); });
+        made = co_await reading;
+    }
+    const auto image = std::make_shared<const ClipboardImage>(std::move(made));
     if (image->isEmpty()) {
         qCCritical(Log::exportLog, "Failed to generate PNG data for clipboard");
         throw CaptureActionError::copyFailed(QStringLiteral("Could not generate PNG data"));

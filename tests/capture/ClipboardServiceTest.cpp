@@ -89,6 +89,18 @@ TEST_F(ClipboardServiceTest, FinishedPngIsOfferedAsItIsOnDisk)
     EXPECT_EQ(pasteboard->paste("image/tiff"), "TIFF 40x30");
 }
 
+TEST_F(ClipboardServiceTest, JustCapturedScreenshotPastesTheCapturesOwnPng)
+{
+    // Large enough that its PNG is still being written when the copy is made.
+    const CaptureItem item = makeScreenshot(patternImage(1600, 1200));
+    EXPECT_EQ(copy(item), std::nullopt);
+    const QByteArray pasted = pasteboard->paste("image/png");
+    QFile file(tmp.captureFile(item.fileName()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(pasted, file.readAll());
+    EXPECT_EQ(pasteboard->encodings.load(), 0) << "the same PNG is not encoded twice";
+}
+
 TEST_F(ClipboardServiceTest, OneAcceptedRepresentationIsEnoughButNoneFails)
 {
     const CaptureItem item = makeScreenshot(filledImage(8, 8, Qt::red));
