@@ -113,6 +113,24 @@ TEST_F(CaptureQueueTest, RemovingMovesTheSelectionOnlyWhenTheSelectedCaptureLeav
     EXPECT_FALSE(queue.selectedItem());
 }
 
+TEST_F(CaptureQueueTest, RemovingTheSelectedCaptureSelectsTheNewestOfSeveral)
+{
+    CaptureQueue queue(8);
+    const CaptureItem oldest = shot(), older = shot(), newer = shot(), newest = shot();
+    for (const CaptureItem &item : {oldest, older, newer, newest})
+        queue.enqueue(item);
+
+    queue.setSelectedItemID(newer.id());
+    queue.remove(newer.id());
+    EXPECT_EQ(queue.selectedItemID(), newest.id());
+    EXPECT_EQ(queue.selectedItem()->id(), newest.id());
+
+    // Removing the newest while it is selected hands the selection to the next newest.
+    queue.remove(newest.id());
+    EXPECT_EQ(queue.selectedItemID(), older.id());
+    EXPECT_EQ(ids(queue), (QList<QUuid>{older.id(), oldest.id()}));
+}
+
 TEST_F(CaptureQueueTest, MarksChangeOnlyTheStateOfAKnownCapture)
 {
     CaptureQueue queue(8);
