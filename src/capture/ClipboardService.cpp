@@ -55,7 +55,7 @@ ClipboardImage readPng(const QString &path)
     return {{}, png};
 }
 
-QByteArray pngFor(const ClipboardImage &image, const std::weak_ptr<platform::Pasteboard> &encoder)
+QByteArray pngFor(const ClipboardImage &image, const platform::Pasteboard &encoder)
 {
     if (!image.png.isEmpty())
         return image.png;
@@ -69,18 +69,14 @@ QByteArray pngFor(const ClipboardImage &image, const std::weak_ptr<platform::Pas
                 return written.png;
         }
     }
-    const std::shared_ptr<platform::Pasteboard> pasteboard = encoder.lock();
-    return pasteboard ? pasteboard->pngData(image.pixels) : QByteArray();
+    return encoder.pngData(image.pixels);
 }
 
-QByteArray tiffFor(const ClipboardImage &image, const std::weak_ptr<platform::Pasteboard> &encoder)
+QByteArray tiffFor(const ClipboardImage &image, const platform::Pasteboard &encoder)
 {
-    const std::shared_ptr<platform::Pasteboard> pasteboard = encoder.lock();
-    if (!pasteboard)
-        return {};
     if (!image.pixels.isNull())
-        return pasteboard->tiffData(image.pixels);
-    return pasteboard->tiffData(QImage::fromData(image.png, "PNG"));
+        return encoder.tiffData(image.pixels);
+    return encoder.tiffData(QImage::fromData(image.png, "PNG"));
 }
 
 } // namespace
@@ -130,14 +126,13 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
         throw CaptureActionError::copyFailed(QStringLiteral("Could not generate PNG data"));
     }
 
-    // The encodings wait for a paste that asks for them; the pasteboard is not kept alive by
-    // what it offers.
-    const std::weak_ptr<platform::Pasteboard> encoder = pasteboard;
+    // The encodings wait for a paste that asks for them, which may come as late as the program's
+    // end (a clipboard manager taking the contents over): the encoder is held until then.
     pasteboard->clearContents();
-    const bool pngAccepted =
-        pasteboard->setProvidedData([image, encoder] { return pngFor(*image, encoder); }, pngType);
+    const bool pngAccepted = pasteboard->setProvidedData(
+        [image, pasteboard] { return pngFor(*image, *pasteboard); }, pngType);
     const bool tiffAccepted = pasteboard->setProvidedData(
-        [image, encoder] { return tiffFor(*image, encoder); }, tiffType);
+        [image, pasteboard] { return tiffFor(*image, *pasteboard); }, tiffType);
     if (!pngAccepted && !tiffAccepted) {
         qCCritical(Log::exportLog, "NSPasteboard rejected image data");
         throw CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));

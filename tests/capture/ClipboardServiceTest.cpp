@@ -40,6 +40,12 @@ QImage patternImage(int width, int height)
 
 class ClipboardServiceTest : public ::testing::Test {
 protected:
+    // What is offered holds the pasteboard, as a real clipboard's contents would.
+    void TearDown() override
+    {
+        if (pasteboard)
+            pasteboard->clearContents();
+    }
     std::optional<CaptureActionError> copy(const CaptureItem &item)
     {
         return errorOf<CaptureActionError>(service.copy(item));
@@ -169,7 +175,11 @@ TEST_F(ClipboardServiceTest, RecordingWithoutItsMovieFails)
 class CopiedRecordingCleanupTest : public ClipboardServiceTest {
 protected:
     void SetUp() override { TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(20)); }
-    void TearDown() override { TemporaryFiles::setCleanupDelay(std::chrono::seconds(180)); }
+    void TearDown() override
+    {
+        TemporaryFiles::setCleanupDelay(std::chrono::seconds(180));
+        ClipboardServiceTest::TearDown();
+    }
 
     // A removed capture's files are deleted once the delay is over.
     static void removeCapture(const CaptureItem &item)
@@ -281,6 +291,19 @@ TEST_F(ClipboardPasteTest, EveryFormatCarriesTheCapturesPixelsAfterTheCaptureWen
     }
     EXPECT_EQ(pasted("image/png"), other);
     EXPECT_EQ(pasted("image/tiff"), other);
+}
+
+TEST_F(ClipboardPasteTest, PastesAreServedAfterTheServiceAndItsPasteboardWent)
+{
+    // As at the program's end, when a clipboard manager takes the contents over.
+    const QImage image = patternImage(64, 48);
+    {
+        ClipboardService own(std::make_shared<platform::QtPasteboard>());
+        const CaptureItem held = makeScreenshotInMemory(tmp, image);
+        ASSERT_EQ(errorOf<CaptureActionError>(own.copy(held)), std::nullopt);
+    }
+    EXPECT_EQ(pasted("image/png"), image);
+    EXPECT_EQ(pasted("image/tiff"), image);
 }
 
 } // namespace

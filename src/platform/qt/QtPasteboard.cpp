@@ -118,15 +118,18 @@ bool QtPasteboard::setProvidedData(std::function<QByteArray()> provide, const QS
 
 bool QtPasteboard::offerAdded(std::shared_ptr<Offered> added)
 {
-    auto existing = std::find_if(m_offered.begin(), m_offered.end(),
-                                 [&](const auto &offered) { return offered->type == added->type; });
-    if (existing != m_offered.end())
-        *existing = std::move(added);
-    else
-        m_offered.append(std::move(added));
     // Qt takes the data as a whole, so each addition offers everything again; what was offered
-    // before is shared, not copied or made again.
-    return offer(new OfferedMimeData(m_offered));
+    // before is shared, not copied or made again. What another program's copy replaced meanwhile
+    // is gone.
+    QList<std::shared_ptr<Offered>> offered;
+    for (const std::weak_ptr<Offered> &earlier : std::as_const(m_offered)) {
+        std::shared_ptr<Offered> kept = earlier.lock();
+        if (kept && kept->type != added->type)
+            offered.append(std::move(kept));
+    }
+    offered.append(std::move(added));
+    m_offered = {offered.cbegin(), offered.cend()};
+    return offer(new OfferedMimeData(offered));
 }
 
 bool QtPasteboard::setString(const QString &text)

@@ -33,8 +33,10 @@ private:
     bool offerAdded(std::shared_ptr<Offered> added);
     static bool offer(QMimeData *mimeData);
 
-    // What setData() and setProvidedData() have offered since the last clear, in order.
-    QList<std::shared_ptr<Offered>> m_offered;
+    // What setData() and setProvidedData() have offered since the last clear, in order. Owned
+    // by the clipboard's data alone: a provider may hold this pasteboard, which then lasts as
+    // long as the offer does (a clipboard manager may still ask for it as the program ends).
+    QList<std::weak_ptr<Offered>> m_offered;
 };
 
 } // namespace platform
