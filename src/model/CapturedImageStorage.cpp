@@ -101,6 +101,7 @@ std::shared_ptr<CapturedImageStorage> CapturedImageStorage::create(const QImage 
         return storage;
 
     const auto [slot, generation] = claimPath(path);
+    storage->m_writing = true;
     QThreadPool::globalInstance()->start(
         [storage, pending = image, path, slot, generation]() mutable {
             QThread::currentThread()->setPriority(QThread::LowPriority);
@@ -119,6 +120,11 @@ std::shared_ptr<CapturedImageStorage> CapturedImageStorage::create(const QImage 
                 qCWarning(Log::capture, "Could not write %s (%s); keeping the image in memory",
                           qUtf8Printable(path), qUtf8Printable(failure));
             }
+            {
+                QMutexLocker lock(&storage->m_lock);
+                storage->m_writing = false;
+            }
+            storage->m_writeEnded.wakeAll();
             QThread::currentThread()->setPriority(QThread::NormalPriority);
         });
     return storage;
@@ -139,4 +145,14 @@ QImage CapturedImageStorage::heldImage() const
 {
     QMutexLocker lock(&m_lock);
     return m_image;
+}
+
+bool CapturedImageStorage::waitForWrite(QDeadlineTimer deadline) const
+{
+    QMutexLocker lock(&m_lock);
+    while (m_writing) {
+        if (!m_writeEnded.wait(&m_lock, deadline))
+            return !m_writing;
+    }
+    return true;
 }
