@@ -1,6 +1,7 @@
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
 
 #include "platform/AudioInput.h"
+#include "platform/ffmpeg/FfmpegPrivateOutput.h"
 #include "platform/ffmpeg/FfmpegSupport.h"
 
 #include <algorithm>
@@ -44,8 +45,7 @@ void setError(QString *error, const QString &text)
 struct FormatContextDeleter {
     void operator()(AVFormatContext *context) const
     {
-        if (context->pb)
-            avio_closep(&context->pb);
+        closePrivateOutput(&context->pb);
         avformat_free_context(context);
     }
 };
@@ -133,8 +133,8 @@ bool FfmpegMovieWriter::open(QString *error)
     if (!openVideo(error) || (m_settings.withAudio && !openAudio(error)))
         return false;
 
-    result = avio_open(&format->pb, path.constData(), AVIO_FLAG_WRITE);
-    if (result < 0) {
+    format->pb = openPrivateOutput(m_settings.filePath, &result);
+    if (!format->pb) {
         setError(
             error,
             QStringLiteral("Cannot create %1: %2").arg(m_settings.filePath, errorText(result)));
@@ -451,7 +451,7 @@ bool FfmpegMovieWriter::finish(QString *error)
     int result = av_write_trailer(m_format.get());
     if (failure.isEmpty() && result < 0)
         failure = QStringLiteral("Cannot complete the movie: %1").arg(errorText(result));
-    result = avio_closep(&m_format->pb);
+    result = closePrivateOutput(&m_format->pb);
     if (failure.isEmpty() && result < 0)
         failure = QStringLiteral("Cannot complete the movie: %1").arg(errorText(result));
     setError(error, failure);
@@ -470,8 +470,8 @@ void FfmpegMovieWriter::cancel()
     std::lock_guard audioLock(m_audioMutex);
     m_closed = true;
     std::lock_guard lock(m_muxMutex);
-    if (m_format && m_format->pb)
-        avio_closep(&m_format->pb);
+    if (m_format)
+        closePrivateOutput(&m_format->pb);
 }
 
 } // namespace
