@@ -3,6 +3,7 @@
 #include "capture/RecordingHUDController.h"
 #include "model/CaptureErrors.h"
 #include "model/Log.h"
+#include "model/SettingsStore.h"
 
 #include <QColor>
 #include <QDir>
@@ -167,8 +168,9 @@ QCoro::Task<void> ScreenRecordingService::startRecording(platform::DisplayId dis
         qCCritical(Log::capture, "Recording already in progress");
         co_return;
     }
-    // The encoder and the pacing need a positive rate.
-    frameRate = std::max(frameRate, 1);
+    // The encoder and the pacing need a rate whose frame interval is a positive number of
+    // microseconds.
+    frameRate = sanitizedFrameRate(frameRate);
     qCInfo(Log::capture, "Starting screen recording (display: %u, fps: %ld, format: %s)", displayID,
            long(frameRate), qUtf8Printable(rawValue(format)));
 
