@@ -124,6 +124,7 @@ TEST_F(FfmpegMovieWriterTest, MoviesAreHighProfileH264AtTheAskedSizeRateAndBitRa
         EXPECT_EQ(probe.brand(), c.brand);
         // 320 × 240 × 4 bits a second.
         EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "bitrate=307"));
+        EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "sliced_threads=0"));
         EXPECT_EQ(probe.audio.isEmpty(), !c.withAudio);
         if (c.withAudio) {
             EXPECT_EQ(probe.audio.value("codec_name").toString(), "aac");
@@ -210,6 +211,30 @@ TEST_F(FfmpegMovieWriterTest, TheMovieIsPrivateAndNothingPlantedAtItsNameIsWritt
         EXPECT_EQ(kept.readAll(), "keep me");
     }
     EXPECT_FALSE(QFile::exists(wouldBeMade));
+}
+
+TEST_F(FfmpegMovieWriterTest, A4KMovieThatOutrunsTheEncoderDropsFramesInsteadOfHoldingThem)
+{
+    MovieSettings movie = settings("4k.mp4", MovieContainer::mpeg4, false, 60);
+    movie.frameSize = QSize(3840, 2160);
+    QString error;
+    std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters(8).create(movie, &error);
+    ASSERT_TRUE(writer) << error.toStdString();
+    // Handed over as fast as they come, far faster than x264 encodes 4K.
+    QImage frames[2] = {QImage(movie.frameSize, QImage::Format_RGB32),
+                        QImage(movie.frameSize, QImage::Format_RGB32)};
+    frames[0].fill(QColor(220, 30, 30));
+    frames[1].fill(QColor(30, 200, 60));
+    constexpr int handed = 40;
+    for (int i = 0; i < handed; ++i)
+        writer->addVideoFrame(frames[i % 2], i * second / 60);
+    ASSERT_TRUE(writer->finish(&error)) << error.toStdString();
+
+    EXPECT_GT(writer->droppedFrames(), 0);
+    EXPECT_EQ(MovieProbe::of(movie.filePath, true).frames(), handed - writer->droppedFrames());
+    // One picture in flight for all threads, and a look-ahead cut to what fits.
+    EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "sliced_threads=1"));
+    EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "rc_lookahead=4"));
 }
 
 TEST_F(FfmpegMovieWriterTest, PosterFramesAreDecodedAtTheAskedTime)
