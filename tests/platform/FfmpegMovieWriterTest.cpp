@@ -234,7 +234,7 @@ TEST_F(FfmpegMovieWriterTest, A4KMovieThatOutrunsTheEncoderDropsFramesInsteadOfH
     EXPECT_EQ(MovieProbe::of(movie.filePath, true).frames(), handed - writer->droppedFrames());
     // One picture in flight for all threads, and a look-ahead cut to what fits.
     EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "sliced_threads=1"));
-    EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "rc_lookahead=4"));
+    EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "rc_lookahead=3"));
 }
 
 TEST_F(FfmpegMovieWriterTest, PosterFramesAreDecodedAtTheAskedTime)

@@ -19,8 +19,8 @@ TEST(PictureQueueTest, LengthFollowsTheRateUntilTheByteBudgetBinds)
         size_t length;
     };
     for (const Case &c :
-         {Case{{1280, 720}, 60, 30}, Case{{1920, 1080}, 30, 15}, Case{{1920, 1080}, 60, 30},
-          Case{{3840, 2160}, 60, 8}, Case{{7680, 4320}, 30, 2}, Case{{7680, 4320}, 60, 2},
+         {Case{{1280, 720}, 60, 30}, Case{{1920, 1080}, 30, 15}, Case{{1920, 1080}, 60, 26},
+          Case{{3840, 2160}, 60, 6}, Case{{7680, 4320}, 30, 1}, Case{{7680, 4320}, 60, 1},
           Case{{320, 240}, 1, 1}}) {
         SCOPED_TRACE(c.size.width());
         EXPECT_EQ(pictureQueueLength(c.size, c.rate), c.length);

@@ -38,7 +38,7 @@ public:
     // its look-ahead and B-frames: over a gigabyte at 4K. Pictures whose frames in flight would
     // pass x264Budget are encoded with sliced threads and a look-ahead cut to fit.
     static X264Limits limitsFor(QSize frameSize, unsigned cores);
-    static constexpr size_t x264Budget = size_t(320) << 20;
+    static constexpr size_t x264Budget = size_t(256) << 20;
     // The cores of the CPU affinity mask (taskset, container limits), else of the machine.
     static unsigned usableCores();
 

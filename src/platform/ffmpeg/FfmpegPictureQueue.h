@@ -16,7 +16,7 @@ namespace platform::ffmpeg {
 // lookahead fill, takes up to half a second more than real time on a busy machine.
 constexpr double pictureQueueSeconds = 0.5;
 // ...and may hold at most this much: at 4K and above a few pictures already reach it.
-constexpr size_t pictureQueueBytes = size_t(96) << 20;
+constexpr size_t pictureQueueBytes = size_t(80) << 20;
 
 // Bytes of one YUV 4:2:0 picture of the size.
 size_t pictureBytes(QSize frameSize);
