@@ -2,6 +2,7 @@
 
 #include "capture/RecordingHUDController.h"
 #include "model/CaptureErrors.h"
+#include "model/FreedMemory.h"
 #include "model/Log.h"
 #include "model/SettingsStore.h"
 
@@ -16,9 +17,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 #include <qcoro/qcorofuture.h>
 
 namespace {
@@ -60,16 +58,6 @@ void removeFile(const QString &path)
 {
     if (!path.isEmpty())
         QFile::remove(path);
-}
-
-// A recording's encoder threads allocate and free hundreds of megabytes in heaps of their own,
-// which the allocator would otherwise keep for the life of the program: the idle program would
-// grow with every recording.
-void returnFreedMemory()
-{
-#ifdef __GLIBC__
-    ::malloc_trim(0);
-#endif
 }
 
 } // namespace
@@ -203,6 +191,8 @@ QCoro::Task<void> ScreenRecordingService::startRecording(platform::DisplayId dis
                                     [&](const platform::Display &d) { return d.id == displayID; });
     const platform::Display display = match != displays.end() ? *match : displays.first();
     const RecordingGeometry geometry = recordingGeometry(display, sourceRect, window);
+    // The encoder's pictures and frames then go back to the system when it is done with them.
+    keepLargeBuffersMapped();
 
     m_outputPath =
         QDir(QDir::tempPath())
