@@ -123,13 +123,9 @@ bool FfmpegMovieWriter::open(QString *error)
     if (!openVideo(error) || (m_settings.withAudio && !openAudio(error)))
         return false;
 
-    format->pb = openPrivateOutput(m_settings.filePath, &result);
-    if (!format->pb) {
-        setError(
-            error,
-            QStringLiteral("Cannot create %1: %2").arg(m_settings.filePath, errorText(result)));
+    format->pb = openPrivateOutput(m_settings.filePath, error);
+    if (!format->pb)
         return false;
-    }
     // Every packet reaches the file at once, and every keyframe (at least one a second) closes
     // a self-contained fragment: a writer that dies leaves a playable movie.
     format->flush_packets = 1;

@@ -1,9 +1,10 @@
 #include "platform/ffmpeg/FfmpegPrivateOutput.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,18 +26,7 @@ int descriptorOf(void *opaque)
 
 int writeAll(void *opaque, uint8_t *data, int size)
 {
-    const int fd = descriptorOf(opaque);
-    int written = 0;
-    while (written < size) {
-        const ssize_t result = ::write(fd, data + written, size_t(size - written));
-        if (result < 0) {
-            if (errno == EINTR)
-                continue;
-            return AVERROR(errno);
-        }
-        written += int(result);
-    }
-    return written;
+    return writeToDescriptor(descriptorOf(opaque), data, size);
 }
 
 int64_t seekTo(void *opaque, int64_t offset, int whence)
@@ -52,15 +42,26 @@ int64_t seekTo(void *opaque, int64_t offset, int whence)
 
 } // namespace
 
-AVIOContext *openPrivateOutput(const QString &path, int *errorCode)
+int writeToDescriptor(int fd, const uint8_t *data, int size)
 {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd =
-        ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        *errorCode = AVERROR(errno);
-        return nullptr;
+    int written = 0;
+    while (written < size) {
+        const ssize_t result = ::write(fd, data + written, size_t(size - written));
+        if (result < 0) {
+            if (errno == EINTR)
+                continue;
+            return AVERROR(errno);
+        }
+        written += int(result);
     }
+    return written;
+}
+
+AVIOContext *openPrivateOutput(const QString &path, QString *error)
+{
+    const int fd = createPrivateFile(path, error);
+    if (fd < 0)
+        return nullptr;
     // A umask may take more than the group's and others' bits; the owner reads the movie back
     // for its poster frame.
     ::fchmod(fd, 0600);
@@ -72,8 +73,9 @@ AVIOContext *openPrivateOutput(const QString &path, int *errorCode)
     if (!context) {
         av_free(buffer);
         ::close(fd);
-        ::unlink(name.constData());
-        *errorCode = AVERROR(ENOMEM);
+        QFile::remove(path);
+        if (error)
+            *error = QStringLiteral("Not enough memory to write %1").arg(path);
         return nullptr;
     }
     return context;

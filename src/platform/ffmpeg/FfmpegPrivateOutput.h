@@ -8,12 +8,15 @@ extern "C" {
 
 namespace platform::ffmpeg {
 
-// A new file that only its owner may read or write (0600 whatever the umask), for a muxer to
-// write into. Recordings land in the shared temporary folder and hold the screen and the
-// microphone: the file is created exclusively and never through a link, so that nothing another
-// user planted at the name (a file, a symlink to one of ours) is opened or truncated. Nothing,
-// with FFmpeg's error code in `errorCode`, when the file cannot be created that way.
-AVIOContext *openPrivateOutput(const QString &path, int *errorCode);
+// A new file that only its owner may read or write, for a muxer to write into (see
+// createPrivateFile). Recordings land in the shared temporary folder and hold the screen and the
+// microphone: nothing another user planted at the name (a file, a symlink to one of ours) is
+// opened or truncated. Nothing, with the reason in `error`, when the file cannot be created so.
+AVIOContext *openPrivateOutput(const QString &path, QString *error);
+
+// Writes all of `data` to the descriptor, retrying interrupted writes, as an AVIOContext's
+// write callback does: `size`, or FFmpeg's error code.
+int writeToDescriptor(int fd, const uint8_t *data, int size);
 
 // Writes what is buffered, closes the file and frees the context; clears `context`. FFmpeg's
 // error code of the first failed write or of the close, else 0.
