@@ -3,7 +3,9 @@
 #include "capture/RecordingGif.h"
 #include "capture/RecordingHUDController.h"
 #include "model/CaptureErrors.h"
+#include "model/FreedMemory.h"
 #include "model/Log.h"
+#include "model/SettingsStore.h"
 #include "platform/TemporaryDirectory.h"
 
 #include <QColor>
@@ -114,6 +116,15 @@ struct ScreenRecordingService::Session {
             audio->stop();
         audioRoute->setWriter(nullptr);
     }
+
+    // Frees the sources and the writer with all they hold (pictures, encoder, shared memory).
+    void release()
+    {
+        stopSources();
+        frames.reset();
+        audio.reset();
+        writer.reset();
+    }
 };
 
 ScreenRecordingService::ScreenRecordingService(platform::RecordingPlatform recordingPlatform,
@@ -172,8 +183,9 @@ QCoro::Task<void> ScreenRecordingService::startRecording(platform::DisplayId dis
         qCCritical(Log::capture, "Recording already in progress");
         co_return;
     }
-    // The encoder and the pacing need a positive rate.
-    frameRate = std::max(frameRate, 1);
+    // The encoder and the pacing need a rate whose frame interval is a positive number of
+    // microseconds.
+    frameRate = sanitizedFrameRate(frameRate);
     qCInfo(Log::capture, "Starting screen recording (display: %u, fps: %ld, format: %s)", displayID,
            long(frameRate), qUtf8Printable(rawValue(format)));
 
@@ -184,6 +196,8 @@ QCoro::Task<void> ScreenRecordingService::startRecording(platform::DisplayId dis
                                     [&](const platform::Display &d) { return d.id == displayID; });
     const platform::Display display = match != displays.end() ? *match : displays.first();
     const RecordingGeometry geometry = recordingGeometry(display, sourceRect, window);
+    // The encoder's pictures and frames then go back to the system when it is done with them.
+    keepLargeBuffersMapped();
 
     const QString outputPath =
         QDir(platform::TemporaryDirectory::path())
@@ -302,11 +316,13 @@ QCoro::Task<RecordingResult> ScreenRecordingService::stopRecording()
         outcome.hadFrames = session->hasFrames.load();
         outcome.finished = session->writer->finish(&outcome.error);
         outcome.droppedFrames = session->writer->droppedFrames();
+        session->release();
         if (outcome.finished)
             outcome.posterFrame = makeThumbnail(*posterFrames, path);
         if (outcome.finished && !session->gifPath.isEmpty())
             outcome.gifFailure =
                 convertRecordingToGif(session->gifConverter.get(), path, session->gifPath);
+        returnFreedMemory();
         return outcome;
     });
     QPointer<ScreenRecordingService> self(this);
@@ -362,6 +378,8 @@ void ScreenRecordingService::cancelRecording()
     if (std::unique_ptr<Session> session = takeSession()) {
         session->stopSources();
         session->writer->cancel();
+        session->release();
+        returnFreedMemory();
     }
     removeFile(m_outputPath);
     m_outputPath.clear();

@@ -1,5 +1,6 @@
 #include "model/CapturedImageStorage.h"
 
+#include "model/FreedMemory.h"
 #include "model/Log.h"
 #include "model/TemporaryFiles.h"
 #include "platform/PngWriter.h"
@@ -8,10 +9,6 @@
 #include <QHash>
 #include <QThread>
 #include <QThreadPool>
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -43,27 +40,6 @@ bool isSuperseded(const PathSlot &slot, quint64 generation)
 {
     QMutexLocker lock(&slotsMutex());
     return slot.latest != generation;
-}
-
-// A 4K image sits just under glibc's largest mmap threshold, so once the
-// threshold has grown it comes from the heap, and freeing it keeps the pages
-// resident: eight staged captures would keep a quarter of a gigabyte.
-void returnFreedMemory()
-{
-#ifdef __GLIBC__
-    ::malloc_trim(0);
-#endif
-}
-
-// Pins the threshold instead, once: every buffer of a few megabytes is then
-// mapped on its own and unmapped when freed, whichever thread frees it (the
-// parallel PNG encoder frees in many threads' arenas, which trimming misses).
-void keepLargeBuffersMapped()
-{
-#ifdef __GLIBC__
-    static const bool pinned = ::mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024) == 1;
-    Q_UNUSED(pinned);
-#endif
 }
 
 } // namespace

@@ -180,6 +180,14 @@ TEST_F(ScreenRecordingServiceTest, DisplayChoiceFrameRateAndContainerFollowTheRu
     EXPECT_TRUE(writers->last->settings.filePath.endsWith(QStringLiteral(".mp4")));
     service().cancelRecording();
 
+    // Rates from a hand-edited settings file are bounded to what a display shows.
+    for (const int asked : {100'000, 1'000'001, std::numeric_limits<int>::max()}) {
+        start(2, {}, {}, VideoExportFormat::mp4, asked);
+        EXPECT_EQ(frames->lastRequest->frameRate, 240);
+        EXPECT_EQ(writers->last->settings.frameRate, 240);
+        service().cancelRecording();
+    }
+
     // A window wins over an area and is followed by the source.
     start(2, QRectF(3100, 10, 50, 50), windowAt(QRectF(3100, 20, 401, 300)));
     EXPECT_EQ(frames->lastRequest->window, platform::WindowId(0x400007));

@@ -110,6 +110,9 @@ protected:
                      bool withAudio = false)
     {
         ASSERT_TRUE(QFile::exists(result.filePath));
+        // The screen and the microphone are for the user alone.
+        EXPECT_EQ(QFile::permissions(result.filePath) & ~(QFile::ReadUser | QFile::WriteUser),
+                  QFile::ReadOwner | QFile::WriteOwner);
         const MovieProbe probe = MovieProbe::of(result.filePath, true);
         ASSERT_TRUE(probe.readable);
         EXPECT_EQ(probe.video.value("codec_name").toString(), "h264");
@@ -350,6 +353,16 @@ TEST_F(X11FrameSourceDesktop, FramesComeAtTheRatePaddedToTheirSize)
     EXPECT_EQ(frame.size(), QSize(100, 100));
     EXPECT_EQ(frame.pixel(80, 80), qRgb(0, 0, 0));
     EXPECT_EQ(frame.pixel(99, 10), qRgb(0, 0, 0));
+}
+
+TEST_F(X11FrameSourceDesktop, ARateBeyondAMillionAFrameStillReadsFrames)
+{
+    // Its frame interval rounds to no microseconds at all.
+    Delivered delivered;
+    std::unique_ptr<FrameStream> stream =
+        start(request(QRect(0, 0, 64, 64), QSize(64, 64), 2'000'000), delivered);
+    EXPECT_TRUE(waitFor(delivered, false));
+    stream->stop();
 }
 
 TEST_F(X11FrameSourceDesktop, ThePointerIsDrawnIn)

@@ -2,6 +2,7 @@
 
 #include "platform/PrivateFiles.h"
 #include "platform/ffmpeg/FfmpegFrames.h"
+#include "platform/ffmpeg/FfmpegPrivateOutput.h"
 
 extern "C" {
 #include <libavfilter/buffersrc.h>
@@ -178,17 +179,7 @@ public:
 private:
     static int writeOut(void *opaque, uint8_t *data, int size)
     {
-        const int fd = *static_cast<int *>(opaque);
-        for (int written = 0; written < size;) {
-            const ssize_t result = ::write(fd, data + written, size_t(size - written));
-            if (result < 0) {
-                if (errno == EINTR)
-                    continue;
-                return AVERROR(errno);
-            }
-            written += int(result);
-        }
-        return size;
+        return writeToDescriptor(*static_cast<int *>(opaque), data, size);
     }
 
     struct OutputDeleter {
