@@ -3,6 +3,7 @@
 #include "platform/TextExtent.h"
 
 #include <QPainter>
+#include <algorithm>
 #include <memory>
 #include <omp.h>
 #include <tesseract/baseapi.h>
@@ -12,7 +13,8 @@ namespace {
 
 // Screens are taken to have 96 dots per inch; Tesseract sizes its expectations by it.
 constexpr int screenDpi = 96;
-// Up to this many pixels an image may be recognised at twice its size (1920 x 1200 and less).
+// Up to this many pixels of content an image may be recognised at twice its size (1920 x 1200
+// and less).
 constexpr qint64 upscaleLimit = 1920LL * 1200;
 // Tesseract misreads letters whose capitals are lower than this many pixels (10 point text at
 // 96 dpi and smaller); from here up it reads them as well at their own size as enlarged.
