@@ -82,12 +82,12 @@ public:
         }
         return true;
     }
-    // The wall-clock time the program logged the last line that ends with the text.
+    // The wall-clock time the program logged the last line that holds the text.
     std::optional<QDateTime> loggedAt(const QString &text) const
     {
         const QStringList lines = m_output.split(u'\n');
         for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
-            if (line->endsWith(text))
+            if (line->contains(text))
                 return QDateTime::fromString(line->section(u' ', 0, 0), Qt::ISODateWithMs);
         }
         return std::nullopt;
