@@ -93,7 +93,7 @@ QWidget *CaptureCoordinator::findMainWindow(bool visibleOnly)
     return nullptr;
 }
 
-QCoro::Task<bool> CaptureCoordinator::prepareForCapture()
+QCoro::Task<bool> CaptureCoordinator::prepareForCapture(const std::function<void()> &duringPause)
 {
     if (m_notchWindowController)
         m_notchWindowController->hide(true);
@@ -107,7 +107,11 @@ QCoro::Task<bool> CaptureCoordinator::prepareForCapture()
         mainWindow->hide();
         mainWindowWasHidden = true;
     }
-    co_await pause(settleTime);
+    // The pause runs from the moment the windows are hidden, whatever is done meanwhile.
+    QCoro::Task<void> paused = pause(settleTime);
+    if (duringPause)
+        duringPause();
+    co_await std::move(paused);
     co_return mainWindowWasHidden;
 }
 

@@ -114,8 +114,9 @@ public:
     // access, even if access was granted meanwhile: the user starts the capture again.
     QCoro::Task<bool> ensureScreenCapturePermission();
     // Hides the tray, closes the preview and markup windows, hides the main window when it
-    // shows, and waits 60 ms. Answers whether the main window was hidden.
-    QCoro::Task<bool> prepareForCapture();
+    // shows, and waits 60 ms, running duringPause (when given) within those 60 ms. Answers
+    // whether the main window was hidden.
+    QCoro::Task<bool> prepareForCapture(const std::function<void()> &duringPause = {});
     // Brings back what prepareForCapture hid: the main window when it was hidden, else (with
     // showTray) the tray in compact form unless there is nothing to show.
     void restoreAfterCapture(bool mainWindowWasHidden, bool showTray);

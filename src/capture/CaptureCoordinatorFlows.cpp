@@ -44,7 +44,12 @@ QCoro::Task<void> CaptureCoordinator::runScreenshotFlow(CaptureMode mode, Captur
 
     if (!co_await ensureScreenCapturePermission())
         co_return;
-    const bool mainWindowWasHidden = co_await prepareForCapture();
+    // The area overlays are made while the tray leaves the screen, so that they can show as
+    // soon as the displays are frozen.
+    std::function<void()> duringPause;
+    if (mode == CaptureMode::area)
+        duringPause = [this] { m_areaSelectionService.prepareSelection(); };
+    const bool mainWindowWasHidden = co_await prepareForCapture(duringPause);
 
     std::optional<CaptureItem> item;
     try {
