@@ -357,3 +357,31 @@ TEST_F(AreaSelectionTest, OverlaysReadiedAheadStayHiddenAndSuitTheDesktopWhenThe
     ASSERT_TRUE(second.value);
     EXPECT_EQ(*second.value, QRectF(300, 300, 200, 100));
 }
+
+TEST(SelectionBackdrop, PaintsAheadTheVeryPixelsItsPaintGives)
+{
+    // Every channel value under the dim, in both memory formats a window may have, for the dim
+    // of either selection.
+    QImage frozen(256 * 3 + 5, 97, QImage::Format_RGB32);
+    for (int y = 0; y < frozen.height(); ++y) {
+        for (int x = 0; x < frozen.width(); ++x)
+            frozen.setPixel(x, y, qRgb(x % 256, (x * 7 + y * 3) % 256, (x / 3 + y * 11) % 256));
+    }
+    for (const double dim : {0.32, 0.22}) {
+        const SelectionBackdrop backdrop(OverlayBackground::frozenImage, frozen, 1.0, dim);
+        for (const QImage::Format format :
+             {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+            SCOPED_TRACE(testing::Message() << dim << " " << format);
+            QImage painted(frozen.size(), format);
+            painted.fill(Qt::red);
+            {
+                QPainter painter(&painted);
+                backdrop.paint(painter, QRegion(painted.rect()), std::nullopt);
+            }
+            QImage ahead(frozen.size(), format);
+            ahead.fill(Qt::green);
+            ASSERT_TRUE(backdrop.paintAhead(ahead, ahead.rect()));
+            EXPECT_EQ(ahead, painted);
+        }
+    }
+}
