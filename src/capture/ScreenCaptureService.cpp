@@ -1,6 +1,7 @@
 #include "capture/ScreenCaptureService.h"
 
 #include "capture/DisplayHelpers.h"
+#include "capture/WindowShadow.h"
 #include "model/CaptureErrors.h"
 #include "model/Log.h"
 
@@ -131,10 +132,19 @@ QCoro::Task<QImage> ScreenCaptureService::captureWindow(platform::WindowInfo win
     qCInfo(Log::capture,
            "Starting window capture for window ID: %u, showsCursor: %s, ignoreShadows: %s",
            window.id, boolText(showsCursor), boolText(ignoreShadows));
+    // Sizes follow the main display's scale, wherever the window is.
+    const double scale = scaleFactor(m_displays->mainDisplay());
+    const QSizeF frame = window.captureFrame.size();
     m_windowSystem->syncPendingRequests();
-    const QFuture<platform::CaptureResult> read =
-        onWorkerThread([capture = m_screenCapture, id = window.id, showsCursor] {
-            return capture->captureWindow(id, true, showsCursor);
+    const QFuture<platform::CaptureResult> read = onWorkerThread(
+        [capture = m_screenCapture, id = window.id, showsCursor, ignoreShadows, scale, frame] {
+            platform::CaptureResult result = capture->captureWindow(id, true, showsCursor);
+            if (!result || ignoreShadows)
+                return result;
+            // A window the list reported without a frame is measured by its pixels.
+            const QSizeF points = frame.isEmpty() ? QSizeF(result.image.size()) / scale : frame;
+            return platform::CaptureResult::success(
+                withWindowShadow(result.image, shadowedWindowSize(points, scale), scale));
         });
     const QImage image = imageOrThrow(co_await read);
     qCInfo(Log::capture, "Captured window successfully via ScreenCaptureKit (%ldx%ld)",

@@ -30,7 +30,8 @@ public:
     QCoro::Task<QImage> captureArea(QRectF rect,
                                     QList<platform::WindowId> excludingWindowIDs) override;
     // The window as it shows on screen, with its decorations. Windows on X11 carry no shadow of
-    // their own, so ignoreShadows changes nothing in the image.
+    // their own: unless ignoreShadows, one is drawn on a transparent margin that adds 128 points
+    // to each dimension at the main display's scale (WindowShadow.h).
     QCoro::Task<QImage> captureWindow(platform::WindowInfo window, bool showsCursor,
                                       bool ignoreShadows) override;
 

@@ -1,8 +1,10 @@
 #include "capture/ScreenRecordingService.h"
 
+#include "capture/RecordingGif.h"
 #include "capture/RecordingHUDController.h"
 #include "model/CaptureErrors.h"
 #include "model/Log.h"
+#include "platform/TemporaryDirectory.h"
 
 #include <QColor>
 #include <QDir>
@@ -34,7 +36,7 @@ QSize pixelSize(const QSizeF &points, double scale)
 
 platform::MovieContainer containerFor(VideoExportFormat format)
 {
-    // No GIF writer: a "gif" recording is an MPEG-4 movie under a .gif name.
+    // A GIF is recorded as an MPEG-4 movie and made from it when the recording stops.
     return format == VideoExportFormat::mov ? platform::MovieContainer::quickTime
                                             : platform::MovieContainer::mpeg4;
 }
@@ -92,6 +94,9 @@ struct ScreenRecordingService::Session {
     quint64 generation = 0;
     platform::DisplayId displayId = 0;
     bool recordsWindow = false;
+    // Where the GIF goes and what makes it, for a recording kept as one.
+    QString gifPath;
+    std::shared_ptr<platform::GifConverter> gifConverter;
     bool ended = false;
     std::atomic<bool> hasFrames = false;
     // Destroyed from the bottom up: the sources before the writer they feed.
@@ -180,13 +185,18 @@ QCoro::Task<void> ScreenRecordingService::startRecording(platform::DisplayId dis
     const platform::Display display = match != displays.end() ? *match : displays.first();
     const RecordingGeometry geometry = recordingGeometry(display, sourceRect, window);
 
-    m_outputPath =
-        QDir(QDir::tempPath())
+    const QString outputPath =
+        QDir(platform::TemporaryDirectory::path())
             .filePath(QStringLiteral("Recording-%1.%2")
                           .arg(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(),
                                fileExtension(format)));
+    m_outputPath = recordingMoviePath(outputPath, format);
 
     auto session = std::make_unique<Session>();
+    if (format == VideoExportFormat::gif) {
+        session->gifPath = outputPath;
+        session->gifConverter = m_platform.gifConverter;
+    }
     session->generation = ++m_generation;
     session->displayId = display.id;
     session->recordsWindow = window.has_value();
@@ -280,10 +290,12 @@ QCoro::Task<RecordingResult> ScreenRecordingService::stopRecording()
         int droppedFrames = 0;
         QString error;
         QImage posterFrame;
+        std::optional<QString> gifFailure;
     };
     std::shared_ptr<Session> session = takeSession();
     std::shared_ptr<platform::PosterFrames> posterFrames = m_platform.posterFrames;
     const QString path = m_outputPath;
+    const QString gifPath = session->gifPath;
     QFuture<Outcome> finishing = QtConcurrent::run([session, posterFrames, path]() -> Outcome {
         Outcome outcome;
         session->stopSources();
@@ -292,6 +304,9 @@ QCoro::Task<RecordingResult> ScreenRecordingService::stopRecording()
         outcome.droppedFrames = session->writer->droppedFrames();
         if (outcome.finished)
             outcome.posterFrame = makeThumbnail(*posterFrames, path);
+        if (outcome.finished && !session->gifPath.isEmpty())
+            outcome.gifFailure =
+                convertRecordingToGif(session->gifConverter.get(), path, session->gifPath);
         return outcome;
     });
     QPointer<ScreenRecordingService> self(this);
@@ -316,7 +331,17 @@ QCoro::Task<RecordingResult> ScreenRecordingService::stopRecording()
             removeFile(path);
         throw CaptureError::captureFailed(QStringLiteral("Failed to finalize video: ") + message);
     }
-    qCInfo(Log::capture, "Recording finalized successfully at: %s", qUtf8Printable(path));
+    if (outcome.gifFailure) {
+        // What was recorded stays, as the movie the GIF was to be made from.
+        qCCritical(Log::capture, "GIF conversion failed: %s", qUtf8Printable(*outcome.gifFailure));
+        qCWarning(Log::capture, "Recording kept as a movie at: %s", qUtf8Printable(path));
+        throw CaptureError::captureFailed(
+            QStringLiteral("Failed to make the GIF: %1. The recording is kept as a movie at %2")
+                .arg(*outcome.gifFailure, path));
+    }
+    if (!gifPath.isEmpty())
+        m_outputPath = result.filePath = gifPath;
+    qCInfo(Log::capture, "Recording finalized successfully at: %s", qUtf8Printable(m_outputPath));
     result.posterFrame = outcome.posterFrame;
     co_return result;
 }

@@ -55,8 +55,8 @@ public:
     // drag file, or an empty QMimeData when there is none (onConsumed is then
     // dropped). The caller owns it.
     QMimeData *makeItemProvider(std::function<void()> onConsumed = {}) const;
-    // Deletes the movie, the PNG and the drag file 180 s from now; returns at
-    // once.
+    // Deletes the movie, the PNG and the drag file 180 s from now, or when the
+    // program ends if that is sooner; returns at once.
     void scheduleTemporaryFileCleanup() const;
 
 private:

@@ -91,7 +91,8 @@ public:
     std::optional<Display> display(DisplayId id) const;
 
 signals:
-    // Displays were added, removed, moved or resized, or the main display changed.
+    // Displays were added, removed, moved or resized, the main display changed, or the desktop
+    // around them was resized.
     void displaysChanged();
 };
 

@@ -103,10 +103,44 @@ TEST_F(ScreenCaptureServiceTest, WindowCaptureTakesTheDecoratedWindowWithOrWitho
     EXPECT_EQ(joined(capture->calls()),
               joined({"window(27262983, decorations=true, cursor=true)",
                       "window(27262983, decorations=true, cursor=false)"}));
-    EXPECT_EQ(log.messages("capture").mid(0, 2),
+    // Without a frame, the 40 × 30 pixels are 20 × 15 points at the main display's scale 2.
+    EXPECT_EQ(log.messages("capture"),
               QStringList({"Starting window capture for window ID: 27262983, showsCursor: true, "
                            "ignoreShadows: false",
+                           "Captured window successfully via ScreenCaptureKit (296x286)",
+                           "Starting window capture for window ID: 27262983, showsCursor: false, "
+                           "ignoreShadows: true",
                            "Captured window successfully via ScreenCaptureKit (40x30)"}));
+}
+
+TEST_F(ScreenCaptureServiceTest, AShadowedWindowGrowsBy128PointsAtTheMainDisplaysScale)
+{
+    capture->windowImage = QImage(800, 600, QImage::Format_RGB32);
+    capture->windowImage.fill(qRgb(10, 120, 230));
+    platform::WindowInfo window;
+    window.id = 5;
+    window.captureFrame = QRectF(100, 50, 400, 300);
+
+    const QImage shadowed = QCoro::waitFor(service->captureWindow(window, false, false));
+    ASSERT_EQ(shadowed.size(), QSize(1056, 856));
+    EXPECT_EQ(shadowed.pixel(528, 428), qRgb(10, 120, 230));
+    EXPECT_EQ(shadowed.pixel(128, 128), qRgb(10, 120, 230));
+    EXPECT_EQ(qAlpha(shadowed.pixel(127, 128)), qAlpha(shadowed.pixel(928, 128)));
+    EXPECT_LT(qAlpha(shadowed.pixel(127, 128)), 255);
+    EXPECT_EQ(qAlpha(shadowed.pixel(0, 855)), 0);
+
+    const QImage bare = QCoro::waitFor(service->captureWindow(window, false, true));
+    EXPECT_EQ(bare, capture->windowImage);
+
+    // The main display decides the scale, also for a window on the other display.
+    displays->set({FakeDisplays::make(1, QRect(0, 0, 1920, 1080), 1.0, true),
+                   FakeDisplays::make(2, QRect(1920, 0, 3840, 2160), 2.0)});
+    capture->windowImage = QImage(400, 300, QImage::Format_RGB32);
+    window.captureFrame = QRectF(2000, 50, 400, 300);
+    EXPECT_EQ(QCoro::waitFor(service->captureWindow(window, false, false)).size(), QSize(528, 428));
+    displays->set({});
+    EXPECT_EQ(QCoro::waitFor(service->captureWindow(window, false, false)).size(),
+              QSize(1056, 856));
 }
 
 TEST_F(ScreenCaptureServiceTest, AllDisplaysAreReadAtOnceAndFailuresLeftOut)

@@ -244,7 +244,7 @@ protected:
     }
 
     // The staged capture as its PNG on disk holds it.
-    QImage stagedPng() const
+    QImage stagedPng(QImage::Format format = QImage::Format_RGB32) const
     {
         if (m_queue.items().isEmpty())
             return {};
@@ -253,7 +253,7 @@ protected:
         if (!folder)
             return {};
         QImageReader reader(*folder + QLatin1Char('/') + m_queue.items().first().fileName());
-        return reader.read().convertToFormat(QImage::Format_RGB32);
+        return reader.read().convertToFormat(format);
     }
 
     // Shows the pattern in another program (ImageMagick's viewer): the window selection offers
@@ -433,9 +433,13 @@ TEST_F(CaptureFlowsDesktop, PickedWindowIsStagedWithItsDecorations)
     runFlow(&CaptureCoordinator::captureWindow, pick);
     ASSERT_EQ(m_queue.items().size(), 1);
     EXPECT_EQ(m_queue.items().first().mode(), CaptureMode::window);
-    QImage png = stagedPng();
-    EXPECT_EQ(png.size(), decorated);
-    EXPECT_EQ(png.copy(left, top, 400, 300), patternImage());
+    // The shadow's margin adds 64 points on each side; the harness's display has a scale of 1.
+    QImage png = stagedPng(QImage::Format_ARGB32);
+    EXPECT_EQ(png.size(), decorated + QSize(128, 128));
+    EXPECT_EQ(png.copy(64 + left, 64 + top, 400, 300).convertToFormat(QImage::Format_RGB32),
+              patternImage());
+    EXPECT_EQ(qAlpha(png.pixel(0, 0)), 0);
+    EXPECT_GT(qAlpha(png.pixel(png.width() / 2, 64 + decorated.height() + 4)), 0);
     EXPECT_TRUE(m_lines.messages(QStringLiteral("capture"))
                     .contains(QStringLiteral("Window selected: ID %1").arg(viewer->id)));
 

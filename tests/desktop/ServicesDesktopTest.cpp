@@ -103,7 +103,13 @@ TEST_F(ServicesDesktop, TheServiceCapturesAWindowsKnownPixels)
     EXPECT_EQ(framed.size(), info.captureFrame.size().toSize());
     const QPoint clientInFrame = (client.topLeft() - info.captureFrame.topLeft()).toPoint();
     EXPECT_EQ(framed.copy(QRect(clientInFrame, stripes().size())), stripes());
-    EXPECT_EQ(QCoro::waitFor(service.captureWindow(info, false, false)), framed);
+    // With its shadow the window sits unchanged amid a margin of 64 points (the scale is 1).
+    const QImage shadowed = QCoro::waitFor(service.captureWindow(info, false, false));
+    ASSERT_EQ(shadowed.size(), framed.size() + QSize(128, 128));
+    EXPECT_EQ(
+        shadowed.copy(QRect(QPoint(64, 64), framed.size())).convertToFormat(QImage::Format_RGB32),
+        framed);
+    EXPECT_EQ(qAlpha(shadowed.pixel(shadowed.width() - 1, 0)), 0);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "platform/Displays.h"
+#include "platform/x11/X11Displays.h"
 
 #include <gtest/gtest.h>
 
@@ -156,4 +157,22 @@ TEST(Displays, DisplayUnderPointerUsesTheMainDisplayWhenThePointerIsUnknown)
     EXPECT_EQ(displays.displayUnderPointer()->id, 2u);
     EXPECT_EQ(displays.display(3)->id, 3u);
     EXPECT_EQ(displays.mainDisplay()->id, 1u);
+}
+
+TEST(Displays, TheSnapshotCountsAResizedDesktopAsAChangeEvenWithTheSameDisplays)
+{
+    DisplaySnapshot snapshot;
+    EXPECT_TRUE(snapshot.set(layout(), QSize(6840, 2560)));
+    EXPECT_FALSE(snapshot.set(layout(), QSize(6840, 2560)));
+
+    // The desktop grows past its displays (RandR's screen size alone): readers see the same
+    // displays, but the change is reported.
+    EXPECT_TRUE(snapshot.set(layout(), QSize(7000, 2600)));
+    EXPECT_EQ(snapshot.get(), layout());
+    EXPECT_FALSE(snapshot.set(layout(), QSize(7000, 2600)));
+
+    QList<Display> moved = layout();
+    moved[1].rootRect.translate(0, 10);
+    EXPECT_TRUE(snapshot.set(arrangeDisplays(moved), QSize(7000, 2600)));
+    EXPECT_EQ(snapshot.get(), arrangeDisplays(moved));
 }

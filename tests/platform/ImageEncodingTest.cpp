@@ -8,7 +8,9 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
 #include <sys/resource.h>
@@ -29,26 +31,65 @@ QImage patternImage(int width, int height, QImage::Format format = QImage::Forma
     return image;
 }
 
-QSize heifSize(const QString &path)
+// The decoded pixels of a HEIF file, RGBA when it carries alpha; a null image when unreadable.
+QImage heifImage(const QString &path)
 {
     heif_context *context = heif_context_alloc();
-    QSize size;
+    QImage decoded;
     heif_image_handle *handle = nullptr;
     if (heif_context_read_from_file(context, QFile::encodeName(path).constData(), nullptr).code ==
             heif_error_Ok &&
         heif_context_get_primary_image_handle(context, &handle).code == heif_error_Ok) {
+        const bool alpha = heif_image_handle_has_alpha_channel(handle);
         heif_image *image = nullptr;
-        if (heif_decode_image(handle, &image, heif_colorspace_RGB, heif_chroma_interleaved_RGB,
+        if (heif_decode_image(handle, &image, heif_colorspace_RGB,
+                              alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,
                               nullptr)
                 .code == heif_error_Ok) {
-            size = QSize(heif_image_get_width(image, heif_channel_interleaved),
-                         heif_image_get_height(image, heif_channel_interleaved));
+            int stride = 0;
+            const uint8_t *plane =
+                heif_image_get_plane_readonly(image, heif_channel_interleaved, &stride);
+            const QImage view(plane, heif_image_get_width(image, heif_channel_interleaved),
+                              heif_image_get_height(image, heif_channel_interleaved), stride,
+                              alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+            decoded = view.copy();
             heif_image_release(image);
         }
         heif_image_handle_release(handle);
     }
     heif_context_free(context);
-    return size;
+    return decoded;
+}
+
+// Flat blocks of strongly different colours, so that a lossy codec keeps each block's colour
+// and a swapped pair of channels shows as a block of the wrong colour.
+QImage colourBlocks(QImage::Format format)
+{
+    const QList<QRgb> colours = {qRgba(220, 30, 40, 255),  qRgba(30, 200, 60, 255),
+                                 qRgba(40, 50, 210, 255),  qRgba(240, 200, 20, 160),
+                                 qRgba(20, 180, 220, 255), qRgba(150, 40, 180, 90)};
+    QImage image(6 * 32, 32, format);
+    for (qsizetype i = 0; i < colours.size(); ++i) {
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x)
+                image.setPixel(int(i) * 32 + x, y, colours[i]);
+        }
+    }
+    return image;
+}
+
+// The largest difference of any channel between the two images' block centres.
+int largestBlockDifference(const QImage &expected, const QImage &actual)
+{
+    int largest = 0;
+    for (int x = 16; x < expected.width(); x += 32) {
+        const QRgb want = expected.pixel(x, 16);
+        const QRgb got = actual.pixel(x, 16);
+        for (int shift : {0, 8, 16, 24})
+            largest = std::max(largest,
+                               std::abs(int((want >> shift) & 0xff) - int((got >> shift) & 0xff)));
+    }
+    return largest;
 }
 
 // Incompressible, so that its file is as large as its pixels.
@@ -154,8 +195,23 @@ TEST_F(QtImageWriterTest, EveryFormatDecodesBackAtItsSize)
     QImageReader jpeg(path("a.jpg"));
     EXPECT_EQ(jpeg.format(), "jpeg");
     EXPECT_EQ(jpeg.read().size(), image.size());
-    EXPECT_EQ(heifSize(path("a.heic")), image.size());
+    EXPECT_EQ(heifImage(path("a.heic")).size(), image.size());
     EXPECT_EQ(files(), QStringList({"a.heic", "a.jpg", "a.png"}));
+}
+
+TEST_F(QtImageWriterTest, HeicKeepsEveryColourInItsChannel)
+{
+    // Opaque and translucent sources take different paths into the encoder.
+    for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32}) {
+        const QImage image = colourBlocks(format);
+        ASSERT_TRUE(write(image, "blocks.heic", "image/heic").ok());
+        const QImage decoded = heifImage(path("blocks.heic"));
+        ASSERT_EQ(decoded.size(), image.size());
+        EXPECT_EQ(decoded.hasAlphaChannel(), image.hasAlphaChannel());
+        // Lossy, but far closer than the 180 levels a red-blue swap would move these colours.
+        EXPECT_LE(largestBlockDifference(image, decoded.convertToFormat(image.format())), 12)
+            << "format " << int(format);
+    }
 }
 
 TEST_F(QtImageWriterTest, PlacesThatRefuseAFileCannotBeCreated)

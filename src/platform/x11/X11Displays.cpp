@@ -66,6 +66,14 @@ QList<RandrOutput> readOutputs(X11Connection &x)
     return outputs;
 }
 
+QSize readDesktopSize(X11Connection &x)
+{
+    xcb_connection_t *c = x.get();
+    XcbReply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(c, xcb_get_geometry(c, x.root()), nullptr));
+    return geometry ? QSize(geometry->width, geometry->height) : QSize();
+}
+
 // The output of the same name, else one with the same rectangle (Qt names a screen after its
 // RandR monitor, which may differ from the output's name).
 const RandrOutput *pairedOutput(const QList<RandrOutput> &outputs, const Display &display)
@@ -89,12 +97,13 @@ QList<Display> DisplaySnapshot::get() const
     return m_displays;
 }
 
-bool DisplaySnapshot::set(const QList<Display> &displays)
+bool DisplaySnapshot::set(const QList<Display> &displays, QSize desktopSize)
 {
     QMutexLocker lock(&m_mutex);
-    if (m_displays == displays)
+    if (m_displays == displays && m_desktopSize == desktopSize)
         return false;
     m_displays = displays;
+    m_desktopSize = desktopSize;
     return true;
 }
 
@@ -116,7 +125,36 @@ X11Displays::X11Displays(std::shared_ptr<X11Connection> connection,
             Qt::QueuedConnection);
     for (QScreen *screen : QGuiApplication::screens())
         watch(screen);
-    m_snapshot->set(readDisplays());
+    read();
+
+    // Qt selects RandR's screen changes on its root windows; its event filters see them first.
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t *qtConnection = x11 ? x11->connection() : nullptr;
+    if (qtConnection && !xcb_connection_has_error(qtConnection)) {
+        const xcb_query_extension_reply_t *randr =
+            xcb_get_extension_data(qtConnection, &xcb_randr_id);
+        if (randr && randr->present) {
+            m_screenChangeEvent = quint8(randr->first_event + XCB_RANDR_SCREEN_CHANGE_NOTIFY);
+            qApp->installNativeEventFilter(this);
+        }
+    }
+}
+
+X11Displays::~X11Displays()
+{
+    if (m_screenChangeEvent != 0 && qApp)
+        qApp->removeNativeEventFilter(this);
+}
+
+bool X11Displays::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
+{
+    if (eventType != "xcb_generic_event_t")
+        return false;
+    const auto *event = static_cast<const xcb_generic_event_t *>(message);
+    // Queued, so that Qt handles the outputs' own change events of the same change first.
+    if ((event->response_type & 0x7f) == m_screenChangeEvent)
+        QMetaObject::invokeMethod(this, &X11Displays::refresh, Qt::QueuedConnection);
+    return false;
 }
 
 QList<Display> X11Displays::displays() const
@@ -139,8 +177,15 @@ std::optional<QPointF> X11Displays::pointerLocation() const
 
 void X11Displays::refresh()
 {
-    if (m_snapshot->set(readDisplays()))
+    if (read())
         emit displaysChanged();
+}
+
+bool X11Displays::read()
+{
+    QSize desktopSize;
+    const QList<Display> displays = readDisplays(&desktopSize);
+    return m_snapshot->set(displays, desktopSize);
 }
 
 void X11Displays::watch(QScreen *screen)
@@ -150,13 +195,14 @@ void X11Displays::watch(QScreen *screen)
             Qt::QueuedConnection);
 }
 
-QList<Display> X11Displays::readDisplays() const
+QList<Display> X11Displays::readDisplays(QSize *desktopSize) const
 {
     QList<RandrOutput> outputs;
     {
         QMutexLocker lock(&m_connection->mutex());
         if (m_connection->isUsable()) {
             outputs = readOutputs(*m_connection);
+            *desktopSize = readDesktopSize(*m_connection);
             m_connection->drainEvents();
         }
     }
