@@ -128,6 +128,13 @@ inline unsigned char cost(unsigned char filtered)
 void filterRow(const unsigned char *row, const unsigned char *above, qsizetype length, int channels,
                unsigned char *out)
 {
+    // A row that repeats the one above, as blank lines and flat areas do, is all zeros under
+    // Up; comparing is far cheaper than weighing the filters.
+    if (std::memcmp(row, above, size_t(length)) == 0) {
+        *out++ = upFilter;
+        std::memset(out, 0, size_t(length));
+        return;
+    }
     const qsizetype start = std::min<qsizetype>(channels, length);
     unsigned none = 0, sub = 0, up = 0, paeth = 0;
     for (qsizetype i = 0; i < start; ++i) {
