@@ -33,14 +33,6 @@ constexpr int runs = 3;
 constexpr double ratioTarget = 1.2;
 const QSize movieSize(1920, 1080);
 
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("?");
-    return QString::fromLatin1(file.readAll()).section(u' ', 0, 2);
-}
-
 QImage desktopFrame(int index)
 {
     QImage frame(movieSize, QImage::Format_RGB32);
@@ -111,7 +103,7 @@ std::optional<Run> timeOurs(const QString &movie, const QString &gif)
     QFile::remove(gif);
     platform::FfmpegGifConverter converter;
     Run run;
-    run.load = loadAverage();
+    run.load = QString::number(loadAverage(), 'f', 2);
     QElapsedTimer clock;
     clock.start();
     QString error;
@@ -128,7 +120,7 @@ std::optional<Run> timeFfmpeg(const QString &movie, const QString &gif)
 {
     QFile::remove(gif);
     Run run;
-    run.load = loadAverage();
+    run.load = QString::number(loadAverage(), 'f', 2);
     QElapsedTimer clock;
     clock.start();
     QProcess ffmpeg;
