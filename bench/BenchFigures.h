@@ -7,11 +7,39 @@
 #include <QString>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
 // Small helpers the benchmarks print their figures with.
 
 inline const char *verdict(bool met)
 {
     return met ? "met" : "MISSED";
+}
+
+// The one-minute load average; negative when the system does not tell it.
+inline double loadAverage()
+{
+    double load = 0;
+    return getloadavg(&load, 1) == 1 ? load : -1.0;
+}
+
+// Printed beside every figure ("load 3.42 on 8 cores"), so that a figure taken
+// while other work kept the machine busy shows itself as such.
+inline std::string loadNote()
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "load %.2f on %u cores", loadAverage(),
+                  std::thread::hardware_concurrency());
+    return text;
+}
+
+// The same for a Google Benchmark run: a "load" column beside its counters.
+template <typename State> void recordLoad(State &state)
+{
+    state.counters["load"] = loadAverage();
 }
 
 // Keeps the event loop running for a while.

@@ -96,6 +96,7 @@ void BM_MakeScreenshotItem(benchmark::State &state)
         item.emplace(makeScreenshot(shot));
         benchmark::DoNotOptimize(*item);
     }
+    recordLoad(state);
     item.reset();
     waitForBackgroundWrites();
 }
@@ -132,6 +133,7 @@ void BM_PngWriteVersusQtDefault(benchmark::State &state)
     state.counters["file_MB"] = fastSize / megabyte;
     state.counters["qt_file_MB"] = qtSize / megabyte;
     state.counters["size_ratio"] = fastSize / qtSize;
+    recordLoad(state);
 }
 BENCHMARK(BM_PngWriteVersusQtDefault)
     ->Unit(benchmark::kMillisecond)
@@ -153,6 +155,7 @@ void BM_StagedScreenshotsMemory(benchmark::State &state)
         QCoreApplication::processEvents();
         state.counters["added_MB"] = residentMegabytes() - before;
         state.counters["staged"] = double(queue.items().size());
+        recordLoad(state);
     }
 }
 BENCHMARK(BM_StagedScreenshotsMemory)->Unit(benchmark::kMillisecond)->Iterations(1);

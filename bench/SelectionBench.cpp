@@ -4,6 +4,7 @@
 #include "../tests/support/FakeDisplays.h"
 #include "../tests/support/FakeLoginItem.h"
 #include "../tests/support/FakeOverlayWindows.h"
+#include "BenchFigures.h"
 #include "capture/AreaSelectionService.h"
 #include "capture/SelectionOverlayView.h"
 #include "model/CaptureErrors.h"
@@ -156,6 +157,7 @@ void BM_AreaOverlayShown(benchmark::State &state)
         state.ResumeTiming();
     }
     state.SetLabel(state.range(0) ? "compositing" : "frozen image");
+    recordLoad(state);
 }
 BENCHMARK(BM_AreaOverlayShown)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(20);
 
@@ -196,6 +198,7 @@ void BM_AreaPointerMove(benchmark::State &state)
     state.counters["repaintedShare"] =
         double(repainted) / double(std::max<qint64>(moves, 1)) / overlayArea;
     state.SetLabel(dragging ? "dragging" : "hovering");
+    recordLoad(state);
     if (dragging)
         send(view, QEvent::MouseButtonRelease, pointer, Qt::NoButton);
     else

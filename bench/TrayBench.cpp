@@ -197,9 +197,9 @@ void printFrames(const char *what, const QList<double> &frames)
 {
     const Spread s = spread(frames);
     std::printf("%s: median %.2f ms, max %.2f ms over %lld frames (target <= %.0f ms per frame, "
-                "judged on the max) %s\n",
+                "judged on the max) %s  (%s)\n",
                 what, s.median, s.max, qlonglong(frames.size()), frameTargetMs,
-                verdict(s.max <= frameTargetMs));
+                verdict(s.max <= frameTargetMs), loadNote().c_str());
 }
 
 // Relayout and repaint of the expanded tray, then selection changes, frame by frame.
@@ -318,8 +318,8 @@ void hoverAnimation(Tray &tray, const char *desktop)
     }
     if (!animated) {
         std::printf("Hover to expanded, %s: not animated (the panel takes its new shape at once); "
-                    "%d paint(s), the first %.1f ms after the state change (median of %d)\n",
-                    desktop, paints, spread(firstPaints).median, hoverRuns);
+                    "%d paint(s), the first %.1f ms after the state change (median of %d)  (%s)\n",
+                    desktop, paints, spread(firstPaints).median, hoverRuns, loadNote().c_str());
         std::fflush(stdout);
         return;
     }
@@ -327,10 +327,10 @@ void hoverAnimation(Tray &tray, const char *desktop)
     const Spread g = spread(gaps);
     std::printf("Hover to expanded animation (%d ms), %s: median %.1f frames a second (min %.1f, "
                 "max %.1f over %d runs), longest gap between frames %.1f ms (median %.1f) "
-                "(target %.0f fps, >= %.0f counts) %s\n",
+                "(target %.0f fps, >= %.0f counts) %s  (%s)\n",
                 NotchWindowController::morphDurationMs, desktop, f.median, f.min, f.max, hoverRuns,
                 g.max, g.median, animationTargetFps, animationMeetsFps,
-                verdict(f.median >= animationMeetsFps));
+                verdict(f.median >= animationMeetsFps), loadNote().c_str());
     std::fflush(stdout);
 }
 
@@ -422,8 +422,9 @@ int main(int argc, char **argv)
     QCoreApplication::processEvents();
     const double residentMb = residentMegabytes();
     std::printf("Resident memory, %d staged 3840x2160 captures written, tray shown expanded: "
-                "%.1f MB (target < %.0f MB) %s\n",
-                stagedCount, residentMb, memoryTargetMb, verdict(residentMb < memoryTargetMb));
+                "%.1f MB (target < %.0f MB) %s  (%s)\n",
+                stagedCount, residentMb, memoryTargetMb, verdict(residentMb < memoryTargetMb),
+                loadNote().c_str());
     std::printf("  %.1f MB before the captures were made\n", startMb);
     tray->controller.hide(true);
     return 0;

@@ -3,6 +3,8 @@
 #include "capture/SelectionOverlayView.h"
 #include "model/Log.h"
 
+#include <utility>
+
 AreaSelectionService::AreaSelectionService(ScreenCapturing &screenCapture,
                                            platform::Displays &displays,
                                            platform::Compositor &compositor,
@@ -24,11 +26,16 @@ QCoro::Task<QRectF> AreaSelectionService::selectArea()
     // do, and their memory is touched while the displays are read on worker threads: once the
     // images are there, only filling and mapping the windows remain. They are translucent with
     // a compositing manager, else they show the dimmed frozen image.
-    PreparedPanels panels = m_selection.prepare(m_displays, m_compositor.isCompositing());
+    const bool preparedAhead = !m_preparedPanels.empty();
+    PreparedPanels panels = preparedAhead
+                                ? std::exchange(m_preparedPanels, {})
+                                : m_selection.prepare(m_displays, m_compositor.isCompositing());
     QCoro::Task<QHash<platform::DisplayId, QImage>> freezing =
         m_screenCapture.captureAllDisplays(false, {});
-    for (const auto &panel : panels)
-        panel->touchContentMemory();
+    if (!preparedAhead) {
+        for (const auto &panel : panels)
+            panel->touchContentMemory();
+    }
     QHash<platform::DisplayId, QImage> frozenImages;
     try {
         frozenImages = co_await std::move(freezing);
@@ -39,6 +46,13 @@ QCoro::Task<QRectF> AreaSelectionService::selectArea()
     if (!session->isFinished())
         presentOverlays(session, frozenImages, std::move(panels));
     co_return co_await session->outcome();
+}
+
+void AreaSelectionService::prepareSelection()
+{
+    m_preparedPanels = m_selection.prepare(m_displays, m_compositor.isCompositing());
+    for (const auto &panel : m_preparedPanels)
+        panel->touchContentMemory();
 }
 
 void AreaSelectionService::presentOverlays(const std::shared_ptr<SelectionSession<QRectF>> &session,

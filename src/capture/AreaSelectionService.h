@@ -29,6 +29,9 @@ public:
     // way, starts another selection or the displays change; CaptureError::noDisplayFound()
     // without displays.
     QCoro::Task<QRectF> selectArea() override;
+    // Makes the overlay panels, hidden, and touches their memory ahead of selectArea(), which
+    // takes them when they still suit the displays.
+    void prepareSelection() override;
 
     // The overlay panels of the open selection, in display order; empty when none is open.
     QList<SelectionOverlayWindow *> windows() const { return m_selection.panels(); }
@@ -43,4 +46,5 @@ private:
     platform::Compositor &m_compositor;
     const SettingsStore &m_settings;
     InteractiveSelection<QRectF> m_selection;
+    PreparedPanels m_preparedPanels;
 };

@@ -119,7 +119,7 @@ void CaptureCoordinator::dismissOpenDialogs()
     }
 }
 
-QCoro::Task<bool> CaptureCoordinator::prepareForCapture()
+QCoro::Task<bool> CaptureCoordinator::prepareForCapture(const std::function<void()> &duringPause)
 {
     dismissOpenDialogs();
     if (m_notchWindowController)
@@ -134,7 +134,11 @@ QCoro::Task<bool> CaptureCoordinator::prepareForCapture()
         mainWindow->hide();
         mainWindowWasHidden = true;
     }
-    co_await pause(settleTime);
+    // The pause runs from the moment the windows are hidden, whatever is done meanwhile.
+    QCoro::Task<void> paused = pause(settleTime);
+    if (duringPause)
+        duringPause();
+    co_await std::move(paused);
     co_return mainWindowWasHidden;
 }
 

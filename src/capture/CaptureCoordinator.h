@@ -116,8 +116,9 @@ public:
     QCoro::Task<bool> ensureScreenCapturePermission();
     // Dismisses our open dialogs (a save panel as cancelled, an alert unanswered), hides the
     // tray, closes the preview and markup windows, hides the main window when it shows, and
-    // waits 60 ms. Answers whether the main window was hidden.
-    QCoro::Task<bool> prepareForCapture();
+    // waits 60 ms, running duringPause (when given) within those 60 ms. Answers whether the
+    // main window was hidden.
+    QCoro::Task<bool> prepareForCapture(const std::function<void()> &duringPause = {});
     // Brings back what prepareForCapture hid: the main window when it was hidden, else (with
     // showTray) the tray in compact form unless there is nothing to show.
     void restoreAfterCapture(bool mainWindowWasHidden, bool showTray);

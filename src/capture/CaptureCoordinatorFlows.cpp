@@ -45,7 +45,12 @@ QCoro::Task<void> CaptureCoordinator::runScreenshotFlow(CaptureMode mode, Captur
     QCoro::Task<bool> permitting = ensureScreenCapturePermission(slot);
     if (!co_await permitting)
         co_return;
-    const bool mainWindowWasHidden = co_await prepareForCapture();
+    // The area overlays are made while the tray leaves the screen, so that they can show as
+    // soon as the displays are frozen.
+    std::function<void()> duringPause;
+    if (mode == CaptureMode::area)
+        duringPause = [this] { m_areaSelectionService.prepareSelection(); };
+    const bool mainWindowWasHidden = co_await prepareForCapture(duringPause);
 
     std::optional<CaptureItem> item;
     try {

@@ -12,6 +12,9 @@ public:
     virtual ~AreaSelecting() = default;
     // The dragged rectangle in points, capture coordinates.
     virtual QCoro::Task<QRectF> selectArea() = 0;
+    // Called while the flow waits for the program's own windows to leave the screen, just
+    // before selectArea(): a chance to ready the overlays, which show nothing yet.
+    virtual void prepareSelection() {}
 };
 
 class WindowSelecting {

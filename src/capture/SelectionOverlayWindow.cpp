@@ -34,6 +34,32 @@ QImage rowsOf(const uchar *bits, qsizetype stride, QSize size, QImage::Format fo
     return QImage(const_cast<uchar *>(bits) + first * stride, size.width(), rows, stride, format);
 }
 
+// Each channel of a premultiplied pixel times alpha / 255, rounded the way the raster paint
+// engine rounds it, so that a blend done here gives its very pixels.
+inline quint32 byteMultiply(quint32 pixel, quint32 alpha)
+{
+    quint32 redBlue = (pixel & 0xff00ff) * alpha;
+    redBlue = ((redBlue + ((redBlue >> 8) & 0xff00ff) + 0x800080) >> 8) & 0xff00ff;
+    quint32 alphaGreen = ((pixel >> 8) & 0xff00ff) * alpha;
+    alphaGreen = (alphaGreen + ((alphaGreen >> 8) & 0xff00ff) + 0x800080) & 0xff00ff00;
+    return alphaGreen | redBlue;
+}
+
+// Opaque pixels under the dim: what copying them and filling over them with the premultiplied
+// dim colour gives, in one pass over the memory instead of two. Writes into the target's own
+// memory, as the window holds it.
+void dimRows(const QImage &source, const QImage &target, QRgb dim, int first, int rows)
+{
+    const quint32 keep = 255 - qAlpha(dim);
+    auto *bits = const_cast<uchar *>(target.constBits());
+    for (int y = first; y < first + rows; ++y) {
+        const auto *from = reinterpret_cast<const quint32 *>(source.constScanLine(y));
+        auto *to = reinterpret_cast<quint32 *>(bits + y * target.bytesPerLine());
+        for (int x = 0; x < target.width(); ++x)
+            to[x] = dim + byteMultiply(from[x], keep);
+    }
+}
+
 // The selection whose overlays are up, of either kind; main thread only.
 std::weak_ptr<SelectionSessionBase> openSelection;
 
@@ -90,7 +116,19 @@ bool SelectionBackdrop::paintAhead(QImage &target, const QRect &area) const
 {
     if (m_background != OverlayBackground::frozenImage || target.size() != m_frozenImage.size())
         return false;
-    // Each band through a painter of its own: the pixels are what paint() would give.
+    m_paintedAhead = area;
+    m_paintedAheadInto = target.constBits();
+    // A display's frozen image is opaque RGB32, the window's memory RGB32 or premultiplied: the
+    // blend is done here. Each band on a thread of its own, the pixels what paint() would give.
+    const bool opaqueSource = m_frozenImage.format() == QImage::Format_RGB32;
+    const bool blendable = target.format() == QImage::Format_RGB32 ||
+                           target.format() == QImage::Format_ARGB32_Premultiplied;
+    if (opaqueSource && blendable) {
+        const QRgb dim = qPremultiply(m_dim.rgba());
+        forEachBand(target.height(),
+                    [&](int first, int rows) { dimRows(m_frozenImage, target, dim, first, rows); });
+        return true;
+    }
     forEachBand(target.height(), [&](int first, int rows) {
         QImage band = rowsOf(target.constBits(), target.bytesPerLine(), target.size(),
                              target.format(), first, rows);
@@ -102,8 +140,6 @@ bool SelectionBackdrop::paintAhead(QImage &target, const QRect &area) const
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         painter.fillRect(band.rect(), m_dim);
     });
-    m_paintedAhead = area;
-    m_paintedAheadInto = target.constBits();
     return true;
 }
 

@@ -49,13 +49,13 @@ CaptureItem::CaptureItem(const QUuid &id, const QDateTime &createdAt,
     : m_id(id), m_createdAt(createdAt), m_sourceDisplayID(sourceDisplayID), m_mode(mode),
       m_pixelWidth(image.width()), m_pixelHeight(image.height()),
       m_fileName(makeFileName(createdAt, videoURL)),
+      // The PNG is written in the background while the thumbnail is made here.
+      m_storage(videoURL ? nullptr : CapturedImageStorage::create(image, m_fileName)),
       m_thumbnail(thumbnail ? *thumbnail : makeThumbnail(image, thumbnailMaxSide)),
       m_videoURL(videoURL), m_state(state)
 {
     if (videoURL)
         m_rawImage = image;
-    else
-        m_storage = CapturedImageStorage::create(image, m_fileName);
 }
 
 CaptureItem::CaptureItem(KeepFileName, const CaptureItem &original, const QImage &image)
@@ -70,6 +70,17 @@ CaptureItem::CaptureItem(KeepFileName, const CaptureItem &original, const QImage
 QImage CaptureItem::image() const
 {
     return m_storage ? m_storage->image() : m_rawImage.value_or(QImage());
+}
+
+CaptureItem::StoredImage CaptureItem::storedImage(QDeadlineTimer writeDeadline) const
+{
+    if (!m_storage)
+        return {m_rawImage.value_or(QImage()), {}};
+    m_storage->waitForWrite(writeDeadline);
+    // Asked first: once the copy is dropped, the file is complete.
+    if (QImage held = m_storage->heldImage(); !held.isNull())
+        return {held, {}};
+    return {{}, m_storage->url() ? m_storage->url()->toLocalFile() : QString()};
 }
 
 QString CaptureItem::pngPath() const

@@ -310,3 +310,78 @@ TEST_F(AreaSelectionTest, WithoutACompositorTheWindowHoldsTheDimmedImageFromItsF
     QTest::mouseRelease(view(), Qt::LeftButton, Qt::NoModifier, QPoint(300, 300));
     ASSERT_TRUE(waitUntilDone(outcome));
 }
+
+TEST_F(AreaSelectionTest, OverlaysReadiedAheadStayHiddenAndSuitTheDesktopWhenTheSelectionStarts)
+{
+    const QImage desktop = m_capture.image;
+    const QPoint far(1500, 900);
+    const auto anyPanelVisible = [] {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        return std::any_of(windows.begin(), windows.end(), [](QWidget *window) {
+            return qobject_cast<SelectionOverlayWindow *>(window) && window->isVisible();
+        });
+    };
+
+    // Readied for a translucent overlay on one display; by the time the selection starts the
+    // compositing manager is gone and a second display came.
+    m_service.prepareSelection();
+    EXPECT_FALSE(anyPanelVisible()); // in no screenshot taken meanwhile
+    m_compositor.compositing = false;
+    m_displays.set({FakeDisplays::make(1, QRect(0, 0, 1920, 1080), 1.0, true),
+                    FakeDisplays::make(2, QRect(1920, 0, 1600, 900))});
+    SelectionOutcome<QRectF> outcome;
+    QList<SelectionOverlayWindow *> panels = start(outcome);
+    ASSERT_EQ(panels.size(), 2);
+    EXPECT_EQ(panels[1]->geometry(), QRect(1920, 0, 1600, 900));
+    EXPECT_FALSE(panels[0]->testAttribute(Qt::WA_TranslucentBackground));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panels[0]));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return near(windowContent(panels[0]).pixel(far), dimmed(desktop.pixelColor(far))); },
+        2000));
+    drag(view(), QPoint(10, 10), QPoint(110, 60));
+    ASSERT_TRUE(waitUntilDone(outcome));
+    ASSERT_TRUE(outcome.value);
+    EXPECT_EQ(*outcome.value, QRectF(10, 10, 100, 50));
+
+    // Readied for the desktop as it stays: the overlay holds the dimmed image from its first
+    // paint on.
+    m_service.prepareSelection();
+    EXPECT_FALSE(anyPanelVisible());
+    SelectionOutcome<QRectF> second;
+    panels = start(second);
+    ASSERT_EQ(panels.size(), 2);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panels[0]));
+    EXPECT_TRUE(near(windowContent(panels[0]).pixel(far), dimmed(desktop.pixelColor(far))));
+    drag(view(), QPoint(300, 300), QPoint(500, 400));
+    ASSERT_TRUE(waitUntilDone(second));
+    ASSERT_TRUE(second.value);
+    EXPECT_EQ(*second.value, QRectF(300, 300, 200, 100));
+}
+
+TEST(SelectionBackdrop, PaintsAheadTheVeryPixelsItsPaintGives)
+{
+    // Every channel value under the dim, in both memory formats a window may have, for the dim
+    // of either selection.
+    QImage frozen(256 * 3 + 5, 97, QImage::Format_RGB32);
+    for (int y = 0; y < frozen.height(); ++y) {
+        for (int x = 0; x < frozen.width(); ++x)
+            frozen.setPixel(x, y, qRgb(x % 256, (x * 7 + y * 3) % 256, (x / 3 + y * 11) % 256));
+    }
+    for (const double dim : {0.32, 0.22}) {
+        const SelectionBackdrop backdrop(OverlayBackground::frozenImage, frozen, 1.0, dim);
+        for (const QImage::Format format :
+             {QImage::Format_RGB32, QImage::Format_ARGB32_Premultiplied}) {
+            SCOPED_TRACE(testing::Message() << dim << " " << format);
+            QImage painted(frozen.size(), format);
+            painted.fill(Qt::red);
+            {
+                QPainter painter(&painted);
+                backdrop.paint(painter, QRegion(painted.rect()), std::nullopt);
+            }
+            QImage ahead(frozen.size(), format);
+            ahead.fill(Qt::green);
+            ASSERT_TRUE(backdrop.paintAhead(ahead, ahead.rect()));
+            EXPECT_EQ(ahead, painted);
+        }
+    }
+}

@@ -67,6 +67,31 @@ TEST_F(CaptureCoordinatorTest, FullDisplayCaptureRunsItsStepsInOrderAndStagesThe
                         "Capture item enqueued successfully; queue now holds 1 item(s)")));
 }
 
+TEST_F(CaptureCoordinatorTest, TheAreaOverlaysAreReadiedWhileOurWindowsLeaveTheScreen)
+{
+    showMainWindow();
+    m_area.preparingMs = 60;
+    run(&CaptureCoordinator::captureArea);
+    const QStringList events = m_log.events();
+    ASSERT_EQ(events.mid(0, 7),
+              (QStringList{QStringLiteral("permission.preflight"),
+                           QStringLiteral("tray.hide(force)"), QStringLiteral("preview.close"),
+                           QStringLiteral("markup.close"), QStringLiteral("mainWindow.hide"),
+                           QStringLiteral("select.prepare"), QStringLiteral("select.area")}));
+    // The selection still starts a full pause after the windows went, and the readying took
+    // place within that pause rather than after it.
+    const qint64 hidden = *m_log.timeOf(QStringLiteral("mainWindow.hide"));
+    const qint64 selecting = *m_log.timeOf(QStringLiteral("select.area"));
+    EXPECT_GE(selecting - hidden, 55);
+    EXPECT_LT(selecting - hidden, 60 + 60 - 5);
+
+    // The other flows show no area overlays: nothing readied.
+    run(&CaptureCoordinator::captureFullDisplay);
+    EXPECT_FALSE(m_log.contains(QStringLiteral("select.prepare")));
+    run(&CaptureCoordinator::captureWindow);
+    EXPECT_FALSE(m_log.contains(QStringLiteral("select.prepare")));
+}
+
 TEST_F(CaptureCoordinatorTest, AreaAndWindowFlowsPassTheSelectionAndSettingsOn)
 {
     run(&CaptureCoordinator::captureArea);

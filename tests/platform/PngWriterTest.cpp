@@ -2,8 +2,10 @@
 #include "platform/PngEncoder.h"
 
 #include <QDir>
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QSemaphore>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QtEndian>
@@ -30,8 +32,9 @@ QImage noise(int width, int height, QImage::Format format, bool translucent)
 
 // Checks what a decoder may take on trust: every chunk's CRC, IDAT chunks of at most 1 MiB, the
 // zlib header, the Adler-32 at the end and the amount of filtered data. Returns the number of
-// IDAT chunks.
-int expectWellFormed(const QByteArray &png, const QImage &image, int channels)
+// IDAT chunks; the filtered rows go to *rows when given.
+int expectWellFormed(const QByteArray &png, const QImage &image, int channels,
+                     QByteArray *rows = nullptr)
 {
     EXPECT_TRUE(png.startsWith("\x89PNG\r\n\x1a\n"));
     QByteArray deflated;
@@ -65,6 +68,8 @@ int expectWellFormed(const QByteArray &png, const QImage &image, int channels)
                          uLong(deflated.size())),
               Z_OK);
     EXPECT_EQ(length, expected);
+    if (rows != nullptr)
+        *rows = filtered.left(qsizetype(length));
     return idatCount;
 }
 
@@ -90,6 +95,61 @@ private:
     rlimit m_previous{};
     void (*m_handler)(int);
 };
+
+// Smooth colour fields with grain, as in photos and wallpapers.
+QImage photo(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator grain(7);
+    for (int y = 0; y < height; ++y) {
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int jitter = int(grain.bounded(7u)) - 3;
+            row[x] = qRgb(qBound(0, x * 255 / width + jitter, 255),
+                          qBound(0, y * 255 / height + jitter, 255), (x + y) % 256);
+        }
+    }
+    return image;
+}
+
+// Antialiased text in several colours on white, with a vertical gradient bar and flat panels:
+// rows that repeat the one above, rows of one colour and glyph edges.
+QImage document(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QLinearGradient bar(0, 0, 0, 40);
+    bar.setColorAt(0, QColor(200, 210, 230));
+    bar.setColorAt(1, QColor(120, 140, 190));
+    painter.fillRect(0, 0, width, 40, bar);
+    painter.fillRect(0, 40, width / 5, height, QColor(236, 236, 240));
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(13);
+    painter.setFont(font);
+    const QColor inks[] = {QColor(20, 20, 20), QColor(20, 80, 180), QColor(170, 40, 40)};
+    for (int line = 0, y = 60; y < height; ++line, y += 17) {
+        painter.setPen(inks[line % 3]);
+        painter.drawText(
+            width / 5 + 8, y,
+            QStringLiteral("The quick brown fox %1 jumps over the lazy dog").arg(line));
+    }
+    return image;
+}
+
+// The same image with translucent and fully transparent areas.
+QImage withAlpha(const QImage &image)
+{
+    QImage translucent = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < translucent.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(translucent.scanLine(y));
+        for (int x = 0; x < translucent.width(); ++x) {
+            const int alpha = x < translucent.width() / 3 ? 0 : (x * 7 + y) % 256;
+            row[x] = (row[x] & 0x00ffffffu) | quint32(alpha) << 24;
+        }
+    }
+    return translucent;
+}
 
 } // namespace
 
@@ -175,6 +235,36 @@ TEST(PngWriter, CutsLargeImagesIntoOneValidStream)
     expectWellFormed(flatPng, flat, 3);
     EXPECT_LT(flatPng.size(), 64 * 1024);
     EXPECT_EQ(QImage::fromData(flatPng, "PNG"), flat);
+}
+
+TEST(PngWriter, KeepsScreenContentExactWhicheverFilterEachRowTakes)
+{
+    // Several strips each, so that rows at the top of a strip are filtered against the last row
+    // of the strip before; odd widths leave pixels that straddle word boundaries.
+    QImage flat(1001, 700, QImage::Format_RGB32);
+    flat.fill(qRgb(40, 120, 200));
+    QPainter(&flat).fillRect(300, 200, 333, 111, QColor(250, 250, 250));
+    const QImage opaque[] = {photo(1001, 700), document(1203, 900), flat, document(3, 5),
+                             photo(1, 40)};
+    QSet<char> filtersSeen;
+    for (const QImage &source : opaque) {
+        for (const QImage &image : {source, withAlpha(source)}) {
+            SCOPED_TRACE(testing::Message() << image.width() << "x" << image.height() << " "
+                                            << image.hasAlphaChannel());
+            const int channels = image.hasAlphaChannel() ? 4 : 3;
+            const QByteArray png = platform::PngEncoder::encode(image);
+            QByteArray rows;
+            expectWellFormed(png, image, channels, &rows);
+            const qsizetype rowBytes = 1 + qsizetype(image.width()) * channels;
+            for (qsizetype at = 0; at < rows.size(); at += rowBytes)
+                filtersSeen.insert(rows[at]);
+            const QImage decoded = QImage::fromData(png, "PNG");
+            ASSERT_EQ(decoded.format(), image.format());
+            EXPECT_EQ(decoded, image);
+        }
+    }
+    // None, Sub, Up and Paeth: each way of undoing a filter was checked above.
+    EXPECT_EQ(filtersSeen, (QSet<char>{0, 1, 2, 4}));
 }
 
 TEST(PngWriter, FinishesOnAPoolThreadWhileEveryOtherIsBusy)

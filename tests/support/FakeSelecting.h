@@ -5,6 +5,7 @@
 #include "support/EventLog.h"
 #include "support/Gate.h"
 
+#include <QThread>
 #include <optional>
 
 // A selection double: each call records `event`, waits for `gate`, then throws `failure` or
@@ -31,17 +32,27 @@ private:
 };
 
 // The area selection: after `gate`, answers `rect` or throws `failure`;
-// records "select.area".
+// records "select.area", and "select.prepare" when readied ahead, which takes
+// `preparingMs` of the calling thread.
 class FakeAreaSelecting : public ScriptedSelection<AreaSelecting> {
 public:
-    using ScriptedSelection::ScriptedSelection;
+    explicit FakeAreaSelecting(EventLog &log) : ScriptedSelection(log), m_events(log) {}
 
     QCoro::Task<QRectF> selectArea() override
     {
         return answer(QStringLiteral("select.area"), &rect);
     }
+    void prepareSelection() override
+    {
+        m_events.add(QStringLiteral("select.prepare"));
+        QThread::msleep(preparingMs);
+    }
 
     QRectF rect{100, 50, 320, 240};
+    unsigned long preparingMs = 0;
+
+private:
+    EventLog &m_events;
 };
 
 // The window selection: after `gate`, answers `window` or throws `failure`;

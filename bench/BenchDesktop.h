@@ -1,0 +1,177 @@
+#pragma once
+
+// For benchmarks that time the corvanta program as a user meets it on the harness's X server:
+// the program in a process of its own, and the keys, pointer and pixels of the desktop seen
+// from another X connection.
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRgb>
+#include <QTemporaryDir>
+#include <cstdlib>
+#include <optional>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+inline constexpr int programWaitLimitMs = 15000;
+
+// Emitted twice at launch; the hot keys answer after the second.
+inline const QString hotKeysRegisteredLine = QStringLiteral("Hotkeys registered for scheme: ");
+
+// The program with private settings, data, runtime and temporary folders, so that its captures
+// land under temporaryFolder().
+class CorvantaProcess {
+public:
+    CorvantaProcess()
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
+            const QString path = m_home.path() + u'/' + QLatin1String(name);
+            QDir().mkpath(path);
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            environment.insert(QLatin1String(name), path);
+        }
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+    }
+    ~CorvantaProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(programWaitLimitMs))
+                m_process.kill();
+            m_process.waitForFinished(programWaitLimitMs);
+        }
+    }
+    CorvantaProcess(const CorvantaProcess &) = delete;
+    CorvantaProcess &operator=(const CorvantaProcess &) = delete;
+
+    static QString program()
+    {
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/../src/corvanta");
+    }
+    // cpus, e.g. "0,1", keeps the program on those cores (taskset).
+    void start(const QString &cpus = QString())
+    {
+        if (cpus.isEmpty())
+            m_process.start(program());
+        else
+            m_process.start(QStringLiteral("taskset"), {QStringLiteral("-c"), cpus, program()});
+    }
+    QString temporaryFolder() const { return m_home.path() + QStringLiteral("/TMPDIR"); }
+    qint64 processId() const { return m_process.processId(); }
+
+    // Reads output until a line ends with the text (seen `count` times in all); false when the
+    // program ended or the time ran out. Keeps the event loop of this process running.
+    bool waitForLine(const QString &text, int count = 1)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (m_output.count(text) < count) {
+            if (timer.elapsed() > programWaitLimitMs || m_process.state() == QProcess::NotRunning)
+                return false;
+            if (!m_process.waitForReadyRead(1))
+                QCoreApplication::processEvents();
+            m_output += QString::fromUtf8(m_process.readAll());
+        }
+        return true;
+    }
+    // The wall-clock time the program logged the last line that holds the text.
+    std::optional<QDateTime> loggedAt(const QString &text) const
+    {
+        const QStringList lines = m_output.split(u'\n');
+        for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+            if (line->contains(text))
+                return QDateTime::fromString(line->section(u' ', 0, 0), Qt::ISODateWithMs);
+        }
+        return std::nullopt;
+    }
+    // Takes what the program printed so far, so that a long run does not pile it up.
+    void drainOutput() { m_output += QString::fromUtf8(m_process.readAll()); }
+
+private:
+    QTemporaryDir m_home;
+    QProcess m_process;
+    QString m_output;
+};
+
+// Keeps this process's event loop running for a while.
+inline void keepEventsFlowing(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// Keys through XTest, as a keyboard would send them, and pixels read back from the root window,
+// on the benchmark's own X connection.
+class XTestDesktop {
+public:
+    XTestDesktop()
+        : m_connection(qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection()),
+          m_symbols(xcb_key_symbols_alloc(m_connection)),
+          m_root(xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root)
+    {
+    }
+    ~XTestDesktop() { xcb_key_symbols_free(m_symbols); }
+    XTestDesktop(const XTestDesktop &) = delete;
+    XTestDesktop &operator=(const XTestDesktop &) = delete;
+
+    void key(xcb_keysym_t keysym, bool press)
+    {
+        xcb_keycode_t *codes = xcb_key_symbols_get_keycode(m_symbols, keysym);
+        const xcb_keycode_t code = codes ? codes[0] : 0;
+        std::free(codes);
+        xcb_test_fake_input(m_connection, press ? XCB_KEY_PRESS : XCB_KEY_RELEASE, code,
+                            XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+        xcb_flush(m_connection);
+    }
+    void tap(xcb_keysym_t keysym)
+    {
+        key(keysym, true);
+        key(keysym, false);
+    }
+    // Control+Alt+key, the default scheme's hot keys: '1' full display, '2' area. Returns when
+    // the key itself went down, the moment the user presses.
+    template <typename Pressed> void pressShortcut(xcb_keysym_t keysym, Pressed pressed)
+    {
+        key(0xffe3, true); // Control_L
+        key(0xffe9, true); // Alt_L
+        key(keysym, true);
+        pressed();
+        key(keysym, false);
+        key(0xffe9, false);
+        key(0xffe3, false);
+    }
+    void movePointer(int x, int y)
+    {
+        xcb_warp_pointer(m_connection, XCB_NONE, m_root, 0, 0, 0, 0, qint16(x), qint16(y));
+        xcb_flush(m_connection);
+    }
+    std::optional<QRgb> pixel(int x, int y)
+    {
+        xcb_get_image_reply_t *reply =
+            xcb_get_image_reply(m_connection,
+                                xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root,
+                                              qint16(x), qint16(y), 1, 1, ~0u),
+                                nullptr);
+        if (reply == nullptr)
+            return std::nullopt;
+        const uint8_t *data = xcb_get_image_data(reply);
+        const QRgb value = qRgb(data[2], data[1], data[0]);
+        std::free(reply);
+        return value;
+    }
+
+private:
+    xcb_connection_t *m_connection;
+    xcb_key_symbols_t *m_symbols;
+    xcb_window_t m_root;
+};
