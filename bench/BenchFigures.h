@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -40,6 +41,21 @@ inline std::string loadNote()
 template <typename State> void recordLoad(State &state)
 {
     state.counters["load"] = loadAverage();
+}
+
+// The median, smallest and largest of a series of timings.
+struct Spread {
+    double median = 0;
+    double min = 0;
+    double max = 0;
+};
+
+template <typename List> Spread spread(List values)
+{
+    if (values.isEmpty())
+        return {};
+    std::sort(values.begin(), values.end());
+    return {values[values.size() / 2], values.front(), values.back()};
 }
 
 // Keeps the event loop running for a while.

@@ -67,20 +67,6 @@ template <typename Condition> bool waitFor(Condition condition)
     return true;
 }
 
-struct Spread {
-    double median = 0;
-    double min = 0;
-    double max = 0;
-};
-
-Spread spread(QList<double> values)
-{
-    if (values.isEmpty())
-        return {};
-    std::sort(values.begin(), values.end());
-    return {values[values.size() / 2], values.front(), values.back()};
-}
-
 // A desktop worth a screenshot: a photo-like half with grain and a page of text, the capture's
 // number in a corner so that every thumbnail differs.
 QImage desktopImage()

@@ -201,7 +201,11 @@ AnnotationCanvas::AnnotationCanvas(const QImage &image, QSizeF imagePixelSize,
 {
     setMouseTracking(false);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    connect(&state, &AnnotationEditorState::changed, this, qOverload<>(&QWidget::update));
+    connect(&state, &AnnotationEditorState::changed, this, [this] {
+        m_committed = QPixmap();
+        update();
+    });
+    connect(&state, &AnnotationEditorState::dragChanged, this, qOverload<>(&QWidget::update));
 }
 
 QRectF AnnotationCanvas::surfaceRect() const
@@ -212,6 +216,7 @@ QRectF AnnotationCanvas::surfaceRect() const
 void AnnotationCanvas::resizeEvent(QResizeEvent *event)
 {
     m_scaled = QPixmap();
+    m_committed = QPixmap();
     QWidget::resizeEvent(event);
 }
 
@@ -228,9 +233,14 @@ const QPixmap &AnnotationCanvas::scaledImage()
     return m_scaled;
 }
 
-void AnnotationCanvas::paintEvent(QPaintEvent *)
+const QPixmap &AnnotationCanvas::committedLayer()
 {
-    QPainter painter(this);
+    if (!m_committed.isNull())
+        return m_committed;
+    const qreal dpr = devicePixelRatioF();
+    m_committed = QPixmap(size() * dpr);
+    m_committed.setDevicePixelRatio(dpr);
+    QPainter painter(&m_committed);
     painter.fillRect(rect(), QColor::fromRgbF(0.12f, 0.12f, 0.14f));
     const QRectF surface = surfaceRect();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -257,13 +267,24 @@ void AnnotationCanvas::paintEvent(QPaintEvent *)
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(clip);
 
+    if (m_state) {
+        painter.translate(surface.topLeft());
+        const double sx = m_imagePixelSize.width() / std::max(surface.width(), 1.0);
+        const double sy = m_imagePixelSize.height() / std::max(surface.height(), 1.0);
+        for (const AnnotationItem &item : m_state->annotations())
+            drawAnnotationOnScreen(painter, item, sx, sy);
+    }
+    return m_committed;
+}
+
+void AnnotationCanvas::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, committedLayer());
     if (!m_state)
         return;
-    painter.translate(surface.topLeft());
-    const double sx = m_imagePixelSize.width() / std::max(surface.width(), 1.0);
-    const double sy = m_imagePixelSize.height() / std::max(surface.height(), 1.0);
-    for (const AnnotationItem &item : m_state->annotations())
-        drawAnnotationOnScreen(painter, item, sx, sy);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(surfaceRect().topLeft());
     drawLivePreview(painter, *m_state);
 }
 

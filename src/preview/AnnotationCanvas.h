@@ -43,6 +43,8 @@ protected:
 
 private:
     const QPixmap &scaledImage();
+    // Everything but the mark being dragged, drawn once per change of the marks or the size.
+    const QPixmap &committedLayer();
 
     QImage m_image;
     QSizeF m_imagePixelSize;
@@ -50,6 +52,7 @@ private:
     // The capture at the size it is shown, so a repaint during a drag never
     // scales the full image again.
     QPixmap m_scaled;
+    QPixmap m_committed;
     std::optional<QPointF> m_pressAt;
     bool m_dragging = false;
 };

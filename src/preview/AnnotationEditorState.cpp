@@ -114,7 +114,7 @@ void AnnotationEditorState::handleDragChanged(QPointF start, QPointF current)
     }
     m_currentDragCurrent = current;
     m_livePencilPoints.append(current);
-    emit changed();
+    emit dragChanged();
 }
 
 void AnnotationEditorState::handleDragEnded(QPointF start, QPointF end, QSizeF displaySize)

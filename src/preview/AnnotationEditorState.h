@@ -57,8 +57,10 @@ public:
     QPointF toDisplay(QPointF pixels, QSizeF displaySize) const;
 
 signals:
-    // Any change of what the editor shows.
+    // Any change of what the editor shows but the drag in progress.
     void changed();
+    // The drag in progress moved: only the mark being dragged is drawn anew.
+    void dragChanged();
 
 private:
     void addAnnotation(AnnotationItem item);

@@ -2,8 +2,10 @@
 
 #include "platform/MoviePlayer.h"
 
+#include <QFuture>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtConcurrent/QtConcurrentRun>
 
 PreviewMediaView::PreviewMediaView(QWidget *parent) : QWidget(parent)
 {
@@ -12,9 +14,30 @@ PreviewMediaView::PreviewMediaView(QWidget *parent) : QWidget(parent)
 
 void PreviewMediaView::setImage(const QImage &image)
 {
+    ++m_generation;
+    m_full = true;
     m_image = image;
     m_scaled = QPixmap();
     update();
+}
+
+void PreviewMediaView::setImage(const QImage &placeholder, std::function<QImage()> load)
+{
+    const quint64 generation = ++m_generation;
+    m_full = false;
+    m_image = placeholder;
+    m_scaled = QPixmap();
+    update();
+    QPointer<PreviewMediaView> self(this);
+    QtConcurrent::run(std::move(load)).then(this, [self, generation](const QImage &image) {
+        // A later image replaced this one meanwhile, or reading it failed: keep what is shown.
+        if (!self || generation != self->m_generation || image.isNull())
+            return;
+        self->m_full = true;
+        self->m_image = image;
+        self->m_scaled = QPixmap();
+        self->update();
+    });
 }
 
 void PreviewMediaView::setPlayer(platform::MoviePlayer *player)

@@ -4,6 +4,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 namespace platform {
 class MoviePlayer;
@@ -18,6 +19,11 @@ public:
     explicit PreviewMediaView(QWidget *parent = nullptr);
 
     void setImage(const QImage &image);
+    // Shows `placeholder` (a thumbnail) at once and the full image once `load` has read it on a
+    // worker thread: a 4K capture decoded from disk would hold up the window's first frame.
+    void setImage(const QImage &placeholder, std::function<QImage()> load);
+    // Whether the full image is shown (not the placeholder).
+    bool hasFullImage() const { return m_full; }
     // Frames of the player are shown in place of the image while it has any.
     void setPlayer(platform::MoviePlayer *player);
     // Where the picture is drawn, in widget coordinates.
@@ -28,6 +34,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    quint64 m_generation = 0;
+    bool m_full = false;
     QImage m_image;
     // The image at the size shown, made once per size: a 4K capture is not scaled per paint.
     QPixmap m_scaled;

@@ -288,7 +288,8 @@ void QuickLookPreviewView::refresh()
     m_mode->setText(displayName(current->mode()));
     m_mode->setStyleSheet(
         QStringLiteral("color: %1;").arg((current->isVideo() ? red : blue).name()));
-    m_media->setImage(current->image());
+    const CaptureItem shown = *current;
+    m_media->setImage(shown.thumbnail(), [shown] { return shown.image(); });
     m_media->setPlayer(m_player.get());
     rebuildToolbar();
 }
