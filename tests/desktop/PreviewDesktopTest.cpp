@@ -1,7 +1,7 @@
 // The preview on the harness's X server: opened from the tray's thumbnails, closed with Escape,
 // recordings played with Qt Multimedia, and markup written back into the staged capture.
 
-#include "RealClipboardFixture.h"
+#include "DesktopTrayFixture.h"
 #include "model/CaptureTestSupport.h"
 #include "platform/MoviePlayer.h"
 #include "platform/PointerMonitor.h"
@@ -40,15 +40,13 @@ QImage picture()
     return image;
 }
 
-class PreviewDesktopTest : public RealClipboardFixture {
+class PreviewDesktopTest : public DesktopTrayFixture {
 protected:
     void SetUp() override
     {
-        RealClipboardFixture::SetUp();
+        DesktopTrayFixture::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        m_desktop = platform::makeX11ScreenshotPlatform();
-        ASSERT_FALSE(m_desktop.displays->displays().isEmpty());
         m_preview = std::make_unique<QuickLookPreviewController>(
             [this] { return std::make_unique<QtPreviewWindow>(*m_desktop.displays, nullptr); },
             [this](QuickLookPreviewController &owner) -> QWidget * {
@@ -73,22 +71,7 @@ protected:
     {
         TrayNeighbours neighbours;
         neighbours.preview = m_preview.get();
-        StagingTrayCallbacks callbacks;
-        callbacks.onCopy = [this](const CaptureItem &item) { coordinator().copyCapture(item); };
-        m_trayController = std::make_unique<NotchWindowController>(NotchWindowController::Services{
-            .queue = m_queue,
-            .settings = m_settings,
-            .callbacks = callbacks,
-            .displays = *m_desktop.displays,
-            .recorder = nullptr,
-            .neighbours = neighbours,
-            .panels = nullptr,
-            .pointerMonitor = nullptr,
-            .compositor = m_desktop.compositor.get(),
-            .screenGeometry = {},
-            .timers = nullptr,
-        });
-        return *m_trayController;
+        return makeTray(copyThroughCoordinator(), neighbours);
     }
 
     QWidget *previewWidget() const
@@ -97,9 +80,7 @@ protected:
         return window ? window->widget() : nullptr;
     }
 
-    platform::ScreenshotPlatform m_desktop;
     std::unique_ptr<QuickLookPreviewController> m_preview;
-    std::unique_ptr<NotchWindowController> m_trayController;
 };
 
 TEST_F(PreviewDesktopTest, ThumbnailClickOpensThePreviewAndEscapeClosesIt)

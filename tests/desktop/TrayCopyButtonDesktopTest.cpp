@@ -1,7 +1,7 @@
 // The tray's copy button on the harness's X server: a click on it in the expanded tray puts the
 // staged capture on the real clipboard, as another program pastes it.
 
-#include "RealClipboardFixture.h"
+#include "DesktopTrayFixture.h"
 #include "platform/PointerMonitor.h"
 #include "platform/x11/X11Platform.h"
 #include "support/CaptureCoordinatorFixture.h"
@@ -20,48 +20,8 @@
 
 namespace {
 
-class TrayCopyButtonDesktopTest : public RealClipboardFixture {
+class TrayCopyButtonDesktopTest : public DesktopTrayFixture {
 protected:
-    void SetUp() override
-    {
-        RealClipboardFixture::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        m_desktop = platform::makeX11ScreenshotPlatform();
-        ASSERT_FALSE(m_desktop.displays->displays().isEmpty());
-    }
-    // The tray goes first, then the coordinator, then the service it was given.
-    void TearDown() override
-    {
-        m_trayController.reset();
-        m_coordinator.reset();
-    }
-
-    StagingTrayCallbacks copyOnly()
-    {
-        StagingTrayCallbacks callbacks;
-        callbacks.onCopy = [this](const CaptureItem &item) { coordinator().copyCapture(item); };
-        return callbacks;
-    }
-
-    NotchWindowController &tray()
-    {
-        m_trayController = std::make_unique<NotchWindowController>(NotchWindowController::Services{
-            .queue = m_queue,
-            .settings = m_settings,
-            .callbacks = copyOnly(),
-            .displays = *m_desktop.displays,
-            .recorder = nullptr,
-            .neighbours = {},
-            .panels = nullptr,
-            .pointerMonitor = nullptr,
-            .compositor = m_desktop.compositor.get(),
-            .screenGeometry = {},
-            .timers = nullptr,
-        });
-        return *m_trayController;
-    }
-
     static QImage picture()
     {
         QImage image(320, 200, QImage::Format_RGB32);
@@ -70,9 +30,6 @@ protected:
         painter.fillRect(40, 30, 120, 80, Qt::yellow);
         return image;
     }
-
-    platform::ScreenshotPlatform m_desktop;
-    std::unique_ptr<NotchWindowController> m_trayController;
 };
 
 TEST_F(TrayCopyButtonDesktopTest, TheCopyButtonPutsTheSelectedCaptureOnTheClipboard)
@@ -82,7 +39,7 @@ TEST_F(TrayCopyButtonDesktopTest, TheCopyButtonPutsTheSelectedCaptureOnTheClipbo
                            CaptureItemState::pending());
     coordinator();
     m_queue.enqueue(item);
-    NotchWindowController &controller = tray();
+    NotchWindowController &controller = makeTray(copyThroughCoordinator());
     controller.show(std::nullopt, TrayInteractionState::expanded);
     ASSERT_TRUE(controller.isVisible());
     QWindow *window = controller.panel()->windowHandle();
