@@ -1,5 +1,5 @@
 #include "app/GlobalHotkeyManager.h"
-#include "app/ShortcutRecorder.h"
+#include "windows/ShortcutRecorder.h"
 #include "model/CaptureErrors.h"
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "support/LogCapture.h"
