@@ -114,8 +114,9 @@ AboutPage::AboutPage(const WindowServices &services, QWidget *parent)
     texts->addWidget(tagline);
     identity->addLayout(texts);
     QFrame *card = makeCard(identity, 24);
-    card->setStyleSheet(
-        QStringLiteral("QFrame { background: rgba(255,255,255,13); border-radius: 20px; }"));
+    card->setObjectName(QStringLiteral("identityCard"));
+    card->setStyleSheet(QStringLiteral(
+        "QFrame#identityCard { background: rgba(255,255,255,13); border-radius: 20px; }"));
     page->addWidget(card, 0, Qt::AlignHCenter);
 
     auto *tiles = new QHBoxLayout;

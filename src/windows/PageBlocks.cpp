@@ -71,7 +71,11 @@ void applyDarkLook(QWidget *window)
     window->setAutoFillBackground(true);
     window->setStyleSheet(QStringLiteral(
         "QFrame[corvantaCard=\"true\"] { background: rgba(255,255,255,10); border-radius: 12px; }"
-        "QFrame[corvantaDivider=\"true\"] { border: none; }"
+        "QScrollBar:vertical { background: transparent; width: 10px; margin: 2px; }"
+        "QScrollBar::handle:vertical { background: rgba(255,255,255,46); border-radius: 3px;"
+        " min-height: 24px; }"
+        "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+        "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }"
         "QScrollArea { background: transparent; border: none; }"
         "QScrollArea > QWidget > QWidget { background: transparent; }"
         "QComboBox { background: rgba(255,255,255,20); color: white; border: none;"
@@ -84,7 +88,7 @@ void applyDarkLook(QWidget *window)
         " border-radius: 6px; padding: 5px 12px; }"
         "QPushButton:hover { background: rgba(255,255,255,31); }"
         "QTabWidget::pane { border: none; }"
-        "QTabBar::tab { background: transparent; color: rgba(235,235,245,153); padding: 6px 14px; }"
+        "QTabBar::tab { background: transparent; color: rgba(235,235,245,153); padding: 6px 8px; }"
         "QTabBar::tab:selected { color: white; background: rgba(255,255,255,20);"
         " border-radius: 6px; }"
         "QToolTip { color: white; background: #2c2c2e; border: 1px solid #3a3a3c; }"));
@@ -188,10 +192,9 @@ QFrame *makeDivider(double opacity)
     auto *divider = new QFrame;
     divider->setProperty("corvantaDivider", true);
     divider->setFixedHeight(1);
-    divider->setAutoFillBackground(true);
-    QPalette palette = divider->palette();
-    palette.setColor(QPalette::Window, WindowStyle::white(opacity));
-    divider->setPalette(palette);
+    divider->setStyleSheet(
+        QStringLiteral("QFrame { background: rgba(255,255,255,%1); border: none; }")
+            .arg(qRound(opacity * 255)));
     return divider;
 }
 

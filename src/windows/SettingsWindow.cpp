@@ -20,6 +20,7 @@
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -110,7 +111,9 @@ SettingsWindow::SettingsWindow(const WindowServices &services, QWidget *parent)
 
     m_tabs = new QTabWidget;
     m_tabs->setFixedSize(520, 500);
-    m_tabs->setDocumentMode(true);
+    m_tabs->setUsesScrollButtons(false);
+    m_tabs->tabBar()->setIconSize(QSize(14, 14));
+    m_tabs->tabBar()->setExpanding(false);
     const auto icon = [](const QString &symbol) {
         QPixmap pixmap(32, 32);
         pixmap.fill(Qt::transparent);
