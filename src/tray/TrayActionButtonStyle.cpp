@@ -168,7 +168,15 @@ void paintTraySymbol(QPainter &painter, const QString &name, const QRectF &box, 
                      double weight)
 {
     const auto found = symbols().constFind(name);
-    if (found == symbols().constEnd() || box.isEmpty())
+    if (found == symbols().constEnd())
+        return;
+    paintSymbolPaths(painter, found->stroked, found->filled, box, color, weight);
+}
+
+void paintSymbolPaths(QPainter &painter, const QPainterPath &stroked, const QPainterPath &filled,
+                      const QRectF &box, const QColor &color, double weight)
+{
+    if (box.isEmpty())
         return;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -176,12 +184,12 @@ void paintTraySymbol(QPainter &painter, const QString &name, const QRectF &box, 
     painter.translate(box.center());
     painter.scale(scale, scale);
     painter.translate(-8, -8);
-    if (!found->filled.isEmpty())
-        painter.fillPath(found->filled, color);
-    if (!found->stroked.isEmpty()) {
+    if (!filled.isEmpty())
+        painter.fillPath(filled, color);
+    if (!stroked.isEmpty()) {
         painter.setPen(QPen(color, weight, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(Qt::NoBrush);
-        painter.drawPath(found->stroked);
+        painter.drawPath(stroked);
     }
     painter.restore();
 }

@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class QPainter;
+class QPainterPath;
 
 // Draws one of the tray's symbols, named after the system symbol it stands in for, filling
 // `box` (square boxes look best) in `color`. Desktop icon themes are not used: they lack several
@@ -25,6 +26,10 @@ class QPainter;
 void paintTraySymbol(QPainter &painter, const QString &name, const QRectF &box, const QColor &color,
                      double weight = 1.4);
 
+// Draws a symbol drawn on a 16 × 16 grid, `stroked` with a pen of `weight` and `filled` solid,
+// scaled to fill `box`.
+void paintSymbolPaths(QPainter &painter, const QPainterPath &stroked, const QPainterPath &filled,
+                      const QRectF &box, const QColor &color, double weight);
 // Whether paintTraySymbol knows the name.
 bool isKnownTraySymbol(const QString &name);
 

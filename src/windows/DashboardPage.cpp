@@ -44,10 +44,8 @@ void PickerFace::paintEvent(QPaintEvent *)
 }
 
 CaptureCardButton::CaptureCardButton(Card card, QWidget *parent)
-    : QAbstractButton(parent), m_card(std::move(card)),
-      m_accent(WindowStyle::accentColor(AccentTheme::blue))
+    : AccentButton(parent), m_card(std::move(card))
 {
-    setCursor(Qt::PointingHandCursor);
     setAccessibleName(m_card.title);
     setText(m_card.title);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -84,18 +82,6 @@ void CaptureCardButton::setShortcut(const QString &shortcut)
     update();
 }
 
-void CaptureCardButton::setSelected(bool selected)
-{
-    m_selected = selected;
-    update();
-}
-
-void CaptureCardButton::setAccent(const QColor &accent)
-{
-    m_accent = accent;
-    update();
-}
-
 QSize CaptureCardButton::sizeHint() const
 {
     return QSize(150, 132);
@@ -111,23 +97,24 @@ void CaptureCardButton::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF frame = QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75);
-    QColor fill = m_accent;
+    QColor fill = accent();
     fill.setAlphaF(0.10f);
-    QColor outline = m_accent;
+    QColor outline = accent();
     outline.setAlphaF(0.6f);
-    painter.setBrush(m_selected ? fill : WindowStyle::white(isDown() ? 0.08 : 0.04));
-    painter.setPen(QPen(m_selected ? outline : WindowStyle::white(0.08), m_selected ? 1.5 : 1.0));
+    painter.setBrush(isSelected() ? fill : WindowStyle::white(isDown() ? 0.08 : 0.04));
+    painter.setPen(
+        QPen(isSelected() ? outline : WindowStyle::white(0.08), isSelected() ? 1.5 : 1.0));
     painter.drawRoundedRect(frame, 12, 12);
 
     const double left = 14;
     double top = 14;
-    QColor disc = m_accent;
+    QColor disc = accent();
     disc.setAlphaF(0.25f);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(m_selected ? disc : WindowStyle::white(0.08));
+    painter.setBrush(isSelected() ? disc : WindowStyle::white(0.08));
     painter.drawEllipse(QRectF(left, top, 34, 34));
     paintWindowSymbol(painter, m_card.symbol, QRectF(left + 9, top + 9, 16, 16),
-                      m_selected ? m_accent : QColor(Qt::white), 1.5);
+                      isSelected() ? accent() : QColor(Qt::white), 1.5);
     if (!m_card.badge.isEmpty()) {
         const QFont badgeFont = WindowStyle::font(9, QFont::Bold);
         const double badgeWidth = QFontMetricsF(badgeFont).horizontalAdvance(m_card.badge) + 10;

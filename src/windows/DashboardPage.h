@@ -1,5 +1,6 @@
 #pragma once
 
+#include "windows/PageBlocks.h"
 #include "windows/WindowServices.h"
 
 #include <QAbstractButton>
@@ -25,7 +26,7 @@ protected:
 
 // One of the four capture cards: symbol disc, optional badge, title, subtitle and the scheme's
 // shortcut, tinted with the accent when it is the stored capture mode.
-class CaptureCardButton : public QAbstractButton {
+class CaptureCardButton : public AccentButton {
     Q_OBJECT
 
 public:
@@ -41,10 +42,6 @@ public:
     const Card &card() const { return m_card; }
     void setShortcut(const QString &shortcut);
     QString shortcut() const { return m_shortcut; }
-    void setSelected(bool selected);
-    bool isSelected() const { return m_selected; }
-    void setAccent(const QColor &accent);
-
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
@@ -57,8 +54,6 @@ protected:
 private:
     Card m_card;
     QString m_shortcut;
-    bool m_selected = false;
-    QColor m_accent;
 };
 
 // The Dashboard: capture cards that start captures, the capture options and the storage choices.

@@ -36,26 +36,12 @@ void registerHotkeysAndReport(const WindowServices &services, HotkeyProblemLabel
 }
 
 SchemeRowButton::SchemeRowButton(ShortcutScheme scheme, QWidget *parent)
-    : QAbstractButton(parent), m_scheme(scheme),
-      m_accent(WindowStyle::accentColor(AccentTheme::blue))
+    : AccentButton(parent), m_scheme(scheme)
 {
     setText(rawValue(scheme));
     setAccessibleName(text());
-    setCursor(Qt::PointingHandCursor);
     setFont(WindowStyle::font(13, QFont::Medium));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-}
-
-void SchemeRowButton::setSelected(bool selected)
-{
-    m_selected = selected;
-    update();
-}
-
-void SchemeRowButton::setAccent(const QColor &accent)
-{
-    m_accent = accent;
-    update();
 }
 
 QSize SchemeRowButton::sizeHint() const
@@ -67,19 +53,19 @@ void SchemeRowButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = m_accent;
+    QColor fill = accent();
     fill.setAlphaF(0.12f);
-    QColor outline = m_accent;
+    QColor outline = accent();
     outline.setAlphaF(0.5f);
-    painter.setBrush(m_selected ? fill : WindowStyle::white(isDown() ? 0.08 : 0.04));
-    painter.setPen(QPen(m_selected ? outline : WindowStyle::white(0.06), 1));
+    painter.setBrush(isSelected() ? fill : WindowStyle::white(isDown() ? 0.08 : 0.04));
+    painter.setPen(QPen(isSelected() ? outline : WindowStyle::white(0.06), 1));
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
-    painter.setPen(m_selected ? QColor(Qt::white) : WindowStyle::secondaryText());
+    painter.setPen(isSelected() ? QColor(Qt::white) : WindowStyle::secondaryText());
     painter.setFont(font());
     painter.drawText(rect().adjusted(14, 0, -40, 0), Qt::AlignVCenter | Qt::AlignLeft, text());
-    if (m_selected)
+    if (isSelected())
         paintWindowSymbol(painter, QStringLiteral("checkmark"),
-                          QRectF(width() - 14 - 12, (height() - 12) / 2.0, 12, 12), m_accent, 2.2);
+                          QRectF(width() - 14 - 12, (height() - 12) / 2.0, 12, 12), accent(), 2.2);
 }
 
 const QList<HotkeysPage::Mapping> &HotkeysPage::mappings()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ShortcutModel.h"
+#include "windows/PageBlocks.h"
 #include "windows/WindowServices.h"
 
 #include <QAbstractButton>
@@ -13,15 +14,12 @@ class ShortcutRecorderButton;
 
 // One choice among the hot-key schemes: its label and, when chosen, a check mark, on a card
 // tinted with the accent.
-class SchemeRowButton : public QAbstractButton {
+class SchemeRowButton : public AccentButton {
     Q_OBJECT
 
 public:
     explicit SchemeRowButton(ShortcutScheme scheme, QWidget *parent = nullptr);
     ShortcutScheme scheme() const { return m_scheme; }
-    void setSelected(bool selected);
-    bool isSelected() const { return m_selected; }
-    void setAccent(const QColor &accent);
     QSize sizeHint() const override;
 
 protected:
@@ -29,8 +27,6 @@ protected:
 
 private:
     ShortcutScheme m_scheme;
-    bool m_selected = false;
-    QColor m_accent;
 };
 
 // Shows where a hot-key registration was refused; hidden while every key is registered. The

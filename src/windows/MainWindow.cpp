@@ -61,30 +61,16 @@ QString notchStatus(bool hasNotch)
 
 } // namespace Sidebar
 
-SidebarRow::SidebarRow(SidebarTab tab, QWidget *parent)
-    : QAbstractButton(parent), m_tab(tab), m_accent(WindowStyle::accentColor(AccentTheme::blue))
+SidebarRow::SidebarRow(SidebarTab tab, QWidget *parent) : AccentButton(parent), m_tab(tab)
 {
     setText(Sidebar::title(tab));
     setAccessibleName(text());
-    setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-}
-
-void SidebarRow::setSelected(bool selected)
-{
-    m_selected = selected;
-    update();
-}
-
-void SidebarRow::setAccent(const QColor &accent)
-{
-    m_accent = accent;
-    update();
 }
 
 QColor SidebarRow::symbolColor() const
 {
-    return m_selected ? m_accent : WindowStyle::secondaryText();
+    return isSelected() ? accent() : WindowStyle::secondaryText();
 }
 
 QSize SidebarRow::sizeHint() const
@@ -96,15 +82,15 @@ void SidebarRow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (m_selected) {
+    if (isSelected()) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(WindowStyle::white(0.08));
         painter.drawRoundedRect(QRectF(rect()), 8, 8);
     }
     paintWindowSymbol(painter, Sidebar::icon(m_tab), QRectF(12 + 2, (height() - 15) / 2.0, 15, 15),
-                      symbolColor(), m_selected ? 1.8 : 1.4);
-    painter.setPen(m_selected ? QColor(Qt::white) : WindowStyle::secondaryText());
-    painter.setFont(WindowStyle::font(13, m_selected ? QFont::DemiBold : QFont::Medium));
+                      symbolColor(), isSelected() ? 1.8 : 1.4);
+    painter.setPen(isSelected() ? QColor(Qt::white) : WindowStyle::secondaryText());
+    painter.setFont(WindowStyle::font(13, isSelected() ? QFont::DemiBold : QFont::Medium));
     painter.drawText(rect().adjusted(12 + 20 + 10, 0, -12, 0), Qt::AlignVCenter | Qt::AlignLeft,
                      text());
 }

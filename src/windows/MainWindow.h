@@ -1,5 +1,6 @@
 #pragma once
 
+#include "windows/PageBlocks.h"
 #include "windows/WindowServices.h"
 
 #include <QAbstractButton>
@@ -29,15 +30,12 @@ QString notchStatus(bool hasNotch);
 } // namespace Sidebar
 
 // One row of the sidebar: the tab's symbol and title, tinted when selected.
-class SidebarRow : public QAbstractButton {
+class SidebarRow : public AccentButton {
     Q_OBJECT
 
 public:
     explicit SidebarRow(SidebarTab tab, QWidget *parent = nullptr);
     SidebarTab tab() const { return m_tab; }
-    void setSelected(bool selected);
-    bool isSelected() const { return m_selected; }
-    void setAccent(const QColor &accent);
     QColor symbolColor() const;
     QSize sizeHint() const override;
 
@@ -46,8 +44,6 @@ protected:
 
 private:
     SidebarTab m_tab;
-    bool m_selected = false;
-    QColor m_accent;
 };
 
 // The main window, titled "Corvanta" (no other window of the program carries that title: the

@@ -134,6 +134,28 @@ void SwitchButton::paintEvent(QPaintEvent *)
     painter.drawEllipse(QRectF(knobX, track.top() + 2, 18, 18));
 }
 
+AccentButton::AccentButton(QWidget *parent)
+    : QAbstractButton(parent), m_accent(WindowStyle::accentColor(AccentTheme::blue))
+{
+    setCursor(Qt::PointingHandCursor);
+}
+
+void AccentButton::setSelected(bool selected)
+{
+    if (selected == m_selected)
+        return;
+    m_selected = selected;
+    update();
+}
+
+void AccentButton::setAccent(const QColor &accent)
+{
+    if (accent == m_accent)
+        return;
+    m_accent = accent;
+    update();
+}
+
 QLabel *makeLabel(const QString &text, int pixelSize, QFont::Weight weight, bool secondary,
                   QWidget *parent)
 {

@@ -49,6 +49,22 @@ private:
     QColor m_accent;
 };
 
+// A painted button that one of a group shows as chosen, tinted with the accent theme.
+class AccentButton : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    explicit AccentButton(QWidget *parent = nullptr);
+    void setSelected(bool selected);
+    bool isSelected() const { return m_selected; }
+    void setAccent(const QColor &accent);
+    QColor accent() const { return m_accent; }
+
+private:
+    bool m_selected = false;
+    QColor m_accent;
+};
+
 // A label in the windows' type: white, or the secondary grey.
 QLabel *makeLabel(const QString &text, int pixelSize, QFont::Weight weight = QFont::Normal,
                   bool secondary = false, QWidget *parent = nullptr);

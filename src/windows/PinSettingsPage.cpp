@@ -46,25 +46,11 @@ void StepSlider::showValue(double value)
 }
 
 PlacementCell::PlacementCell(PinPlacement placement, QWidget *parent)
-    : QAbstractButton(parent), m_placement(placement),
-      m_accent(WindowStyle::accentColor(AccentTheme::blue))
+    : AccentButton(parent), m_placement(placement)
 {
     setText(rawValue(placement));
     setAccessibleName(text());
-    setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-}
-
-void PlacementCell::setSelected(bool selected)
-{
-    m_selected = selected;
-    update();
-}
-
-void PlacementCell::setAccent(const QColor &accent)
-{
-    m_accent = accent;
-    update();
 }
 
 QSize PlacementCell::sizeHint() const
@@ -76,25 +62,25 @@ void PlacementCell::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = m_accent;
+    QColor fill = accent();
     fill.setAlphaF(0.15f);
-    QColor outline = m_accent;
+    QColor outline = accent();
     outline.setAlphaF(0.5f);
-    painter.setBrush(m_selected ? fill : WindowStyle::white(0.04));
-    painter.setPen(QPen(m_selected ? outline : WindowStyle::white(0.06), 1));
+    painter.setBrush(isSelected() ? fill : WindowStyle::white(0.04));
+    painter.setPen(QPen(isSelected() ? outline : WindowStyle::white(0.06), 1));
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
-    const QColor ink = m_selected ? QColor(Qt::white) : WindowStyle::secondaryText();
+    const QColor ink = isSelected() ? QColor(Qt::white) : WindowStyle::secondaryText();
     paintWindowSymbol(painter, systemImage(m_placement),
                       QRectF(12 + 4, (height() - 14) / 2.0, 14, 14), ink, 2.0);
     painter.setPen(ink);
-    painter.setFont(WindowStyle::font(13, m_selected ? QFont::DemiBold : QFont::Medium));
+    painter.setFont(WindowStyle::font(13, isSelected() ? QFont::DemiBold : QFont::Medium));
     const QRect textRect(12 + 22 + 10, 0, width() - 44 - 30, height());
     painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, text());
-    if (m_selected) {
+    if (isSelected()) {
         const int textWidth = painter.fontMetrics().horizontalAdvance(text());
         paintWindowSymbol(painter, QStringLiteral("checkmark"),
                           QRectF(textRect.left() + textWidth + 10, (height() - 11) / 2.0, 11, 11),
-                          m_accent, 2.4);
+                          accent(), 2.4);
     }
 }
 

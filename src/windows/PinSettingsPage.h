@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/SettingsEnums.h"
+#include "windows/PageBlocks.h"
 #include "windows/WindowServices.h"
 
 #include <QAbstractButton>
@@ -40,15 +41,12 @@ private:
 };
 
 // One corner choice of the pin deck: arrow, corner name and, when chosen, a check mark.
-class PlacementCell : public QAbstractButton {
+class PlacementCell : public AccentButton {
     Q_OBJECT
 
 public:
     explicit PlacementCell(PinPlacement placement, QWidget *parent = nullptr);
     PinPlacement placement() const { return m_placement; }
-    void setSelected(bool selected);
-    bool isSelected() const { return m_selected; }
-    void setAccent(const QColor &accent);
     QSize sizeHint() const override;
 
 protected:
@@ -56,8 +54,6 @@ protected:
 
 private:
     PinPlacement m_placement;
-    bool m_selected = false;
-    QColor m_accent;
 };
 
 // Every preference of the desktop pins, the close-all shortcut and a button that closes all pins.

@@ -12,18 +12,11 @@
 #include <QVBoxLayout>
 
 AccentSwatch::AccentSwatch(AccentTheme theme, int diameter, bool glow, QWidget *parent)
-    : QAbstractButton(parent), m_theme(theme), m_diameter(diameter), m_glow(glow)
+    : AccentButton(parent), m_theme(theme), m_diameter(diameter), m_glow(glow)
 {
     setToolTip(rawValue(theme));
     setAccessibleName(rawValue(theme));
-    setCursor(Qt::PointingHandCursor);
     setFixedSize(sizeHint());
-}
-
-void AccentSwatch::setSelected(bool selected)
-{
-    m_selected = selected;
-    update();
 }
 
 QSize AccentSwatch::sizeHint() const
@@ -38,7 +31,7 @@ void AccentSwatch::paintEvent(QPaintEvent *)
     const QColor color = WindowStyle::accentColor(m_theme);
     const QRectF disc((width() - m_diameter) / 2.0, (height() - m_diameter) / 2.0, m_diameter,
                       m_diameter);
-    if (m_selected && m_glow) {
+    if (isSelected() && m_glow) {
         QColor glow = color;
         glow.setAlphaF(0.4f);
         painter.setPen(Qt::NoPen);
@@ -48,7 +41,7 @@ void AccentSwatch::paintEvent(QPaintEvent *)
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
     painter.drawEllipse(disc);
-    if (m_selected) {
+    if (isSelected()) {
         painter.setPen(QPen(Qt::white, 2.5));
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(disc.adjusted(1.25, 1.25, -1.25, -1.25));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/SettingsEnums.h"
+#include "windows/PageBlocks.h"
 #include "windows/WindowServices.h"
 
 #include <QAbstractButton>
@@ -11,14 +12,12 @@ class SettingsStore;
 class SwitchButton;
 
 // A round swatch of one accent theme; the current theme carries a white ring.
-class AccentSwatch : public QAbstractButton {
+class AccentSwatch : public AccentButton {
     Q_OBJECT
 
 public:
     AccentSwatch(AccentTheme theme, int diameter, bool glow, QWidget *parent = nullptr);
     AccentTheme theme() const { return m_theme; }
-    void setSelected(bool selected);
-    bool isSelected() const { return m_selected; }
     QSize sizeHint() const override;
 
 protected:
@@ -28,7 +27,6 @@ private:
     AccentTheme m_theme;
     int m_diameter;
     bool m_glow;
-    bool m_selected = false;
 };
 
 // The five swatches in theme order, bound to accentTheme.

@@ -365,20 +365,7 @@ void paintWindowSymbol(QPainter &painter, const QString &name, const QRectF &box
         painter.restore();
         return;
     }
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    const double scale = std::min(box.width(), box.height()) / 16.0;
-    painter.translate(box.center());
-    painter.scale(scale, scale);
-    painter.translate(-8, -8);
-    if (!found->filled.isEmpty())
-        painter.fillPath(found->filled, color);
-    if (!found->stroked.isEmpty()) {
-        painter.setPen(QPen(color, weight, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(found->stroked);
-    }
-    painter.restore();
+    paintSymbolPaths(painter, found->stroked, found->filled, box, color, weight);
 }
 
 SymbolView::SymbolView(QString name, int size, QColor color, QWidget *parent)

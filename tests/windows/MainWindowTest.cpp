@@ -3,9 +3,11 @@
 #include "windows/AccountAboutPages.h"
 #include "windows/MainWindow.h"
 #include "windows/PageBlocks.h"
+#include "windows/WindowSymbols.h"
 
 #include <QLabel>
 #include <QLayout>
+#include <QPainter>
 #include <QStackedWidget>
 
 namespace {
@@ -134,6 +136,75 @@ TEST_F(MainWindowTest, AboutTilesOpenTheirAddressesAndTheFooterShowsThePlainYear
     EXPECT_TRUE(AboutPage::rightsNotice(2026).contains("2026"));
     EXPECT_FALSE(AboutPage::rightsNotice(12026).contains("12,026"));
     EXPECT_TRUE(AboutPage::rightsNotice(2026).contains("Corvanta"));
+}
+
+} // namespace
+
+namespace {
+
+TEST(WindowSymbolsTest, EverySymbolThePagesNameHasAShapeThatDrawsInItsColour)
+{
+    const QStringList names = {"sparkles",
+                               "command",
+                               "tray.2",
+                               "paintpalette",
+                               "person.crop.circle",
+                               "pin.fill",
+                               "info.circle",
+                               "display",
+                               "crop",
+                               "macwindow",
+                               "record.circle",
+                               "camera",
+                               "speaker.wave.2",
+                               "cursorarrow",
+                               "timer",
+                               "photo",
+                               "plus.magnifyingglass",
+                               "eye.slash",
+                               "arrow.up.and.down.and.arrow.left.and.right",
+                               "gearshape",
+                               "arrow.triangle.2.circlepath",
+                               "folder",
+                               "internaldrive",
+                               "chevron.up.chevron.down",
+                               "checkmark",
+                               "keyboard",
+                               "safari",
+                               "envelope",
+                               "hand.raised",
+                               "xmark.circle.fill",
+                               "pin.slash",
+                               "arrow.up.left",
+                               "arrow.up.right",
+                               "arrow.down.left",
+                               "arrow.down.right",
+                               "doc.on.clipboard",
+                               "arrow.down.to.line.compact",
+                               "arrow.up.right.square",
+                               "pencil.tip.crop.circle",
+                               "text.viewfinder",
+                               "pin",
+                               "trash",
+                               "trash.circle",
+                               "number.square",
+                               "checkmark.circle.fill",
+                               "exclamationmark.triangle.fill"};
+    for (const QString &name : names) {
+        EXPECT_TRUE(isKnownWindowSymbol(name)) << name.toStdString();
+        QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        paintWindowSymbol(painter, name, QRectF(0, 0, 32, 32), QColor(255, 0, 0));
+        painter.end();
+        int red = 0;
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x)
+                red += qAlpha(image.pixel(x, y)) > 128 && qRed(image.pixel(x, y)) > 128;
+        }
+        EXPECT_GT(red, 12) << name.toStdString() << " draws next to nothing";
+    }
+    EXPECT_FALSE(isKnownWindowSymbol("no.such.symbol"));
 }
 
 } // namespace
