@@ -376,17 +376,22 @@ void DashboardPage::startCaptureFromCard(CaptureCard card, const QString &title)
 
 void DashboardPage::chooseSaveFolder()
 {
-    QString path;
     if (m_services.chooseFolder) {
-        path = m_services.chooseFolder();
-    } else {
-        QFileDialog dialog(window(), QStringLiteral("Default Save Location"));
-        dialog.setFileMode(QFileDialog::Directory);
-        dialog.setOption(QFileDialog::ShowDirsOnly);
-        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Select Folder"));
-        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-            path = dialog.selectedFiles().constFirst();
+        applyChosenFolder(m_services.chooseFolder());
+        return;
     }
+    // Not waited for: the folder is taken when the dialog reports it.
+    auto *dialog = new QFileDialog(window(), QStringLiteral("Default Save Location"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Select Folder"));
+    connect(dialog, &QFileDialog::fileSelected, this, &DashboardPage::applyChosenFolder);
+    dialog->open();
+}
+
+void DashboardPage::applyChosenFolder(const QString &path)
+{
     if (path.isEmpty())
         return;
     // The choice is kept as the user made it; a folder that cannot take files is reported here,

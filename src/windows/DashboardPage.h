@@ -73,6 +73,8 @@ public:
 private:
     void startCaptureFromCard(CaptureCard card, const QString &title);
     void chooseSaveFolder();
+    // The empty path is a cancel.
+    void applyChosenFolder(const QString &path);
 
     WindowServices m_services;
     QLabel *m_folderProblem = nullptr;

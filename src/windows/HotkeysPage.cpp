@@ -20,9 +20,12 @@ HotkeyProblemLabel::HotkeyProblemLabel(QWidget *parent) : QLabel(parent)
 
 void HotkeyProblemLabel::showProblem(const QString &reason)
 {
-    setText(reason.isEmpty()
-                ? QString()
-                : QStringLiteral("A shortcut could not be registered: %1").arg(reason));
+    setText(
+        reason.isEmpty()
+            ? QString()
+            : QStringLiteral("A shortcut could not be registered; another program may be using it "
+                             "(%1).")
+                  .arg(reason));
     setVisible(!reason.isEmpty());
 }
 

@@ -30,7 +30,8 @@ struct WindowServices {
     std::function<bool()> isSignedIn;
     // Whether the staging tray found a hardware notch; absent means no tray.
     std::function<bool()> hasNotch;
-    // Asks the user for a folder; the empty text is a cancel. Absent: a folder dialog.
+    // Asks the user for a folder and waits for the answer; the empty text is a cancel. Absent: a
+    // folder dialog that does not block.
     std::function<QString()> chooseFolder;
     // Hands an address to the desktop. Absent: the desktop services.
     std::function<void(const QUrl &)> openUrl;
