@@ -10,8 +10,10 @@
 #include "windows/TrayPages.h"
 #include "windows/WindowSymbols.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QPropertyAnimation>
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
@@ -220,12 +222,36 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::selectTab(SidebarTab tab)
 {
+    const bool changed = tab != m_selectedTab || m_pages->currentIndex() != int(tab);
     m_selectedTab = tab;
     for (SidebarRow *row : m_rows)
         row->setSelected(row->tab() == tab);
+    if (!changed)
+        return;
     if (tab == SidebarTab::account)
         m_accountPage->refresh();
     m_pages->setCurrentIndex(int(tab));
+    if (isVisible())
+        fadeIn(m_pages->currentWidget());
+}
+
+void MainWindow::fadeIn(QWidget *page)
+{
+    // The page eases in over 0.16 s; the effect goes when it is done, so that a shown page
+    // paints directly.
+    auto *effect = new QGraphicsOpacityEffect(page);
+    effect->setOpacity(0);
+    page->setGraphicsEffect(effect);
+    auto *fade = new QPropertyAnimation(effect, "opacity", effect);
+    fade->setDuration(160);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    fade->setEasingCurve(QEasingCurve::InOutQuad);
+    connect(fade, &QPropertyAnimation::finished, page, [page, effect] {
+        if (page->graphicsEffect() == effect)
+            page->setGraphicsEffect(nullptr);
+    });
+    fade->start();
 }
 
 QWidget *MainWindow::page(SidebarTab tab) const

@@ -69,6 +69,8 @@ public:
     void present();
 
 private:
+    void fadeIn(QWidget *page);
+
     WindowServices m_services;
     SidebarTab m_selectedTab;
     RecordingIDBinding *m_recordingID = nullptr;

@@ -59,7 +59,8 @@ protected:
     // single colour, which would mean nothing was painted.
     static void picture(QWidget *window, const QString &name)
     {
-        QTest::qWait(50);
+        // Past the page's fade-in.
+        QTest::qWait(250);
         const QImage image = window->grab().toImage();
         ASSERT_FALSE(image.isNull()) << name.toStdString();
         const QRgb first = image.pixel(image.width() / 2, image.height() / 2);
