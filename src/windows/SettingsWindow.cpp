@@ -280,7 +280,15 @@ QWidget *SettingsWindow::makeShortcutsTab()
     auto *problem = new HotkeyProblemLabel;
     for (const ShortcutScheme scheme : allCases<ShortcutScheme>()) {
         auto *radio = new QRadioButton(rawValue(scheme));
-        radio->setStyleSheet(QStringLiteral("color: white;"));
+        followAccent(store, radio, [radio](const QColor &accent) {
+            radio->setStyleSheet(
+                QStringLiteral("QRadioButton { color: white; }"
+                               "QRadioButton::indicator { width: 14px; height: 14px;"
+                               " border-radius: 8px; border: 1px solid rgba(255,255,255,110); }"
+                               "QRadioButton::indicator:checked { width: 8px; height: 8px;"
+                               " background: white; border: 4px solid %1; }")
+                    .arg(accent.name()));
+        });
         group->addButton(radio, int(scheme));
         schemeLayout->addWidget(radio);
         followSetting(store, &SettingsStore::shortcutSchemeChanged, radio, [radio, &store, scheme] {
@@ -315,8 +323,8 @@ QWidget *SettingsWindow::makeShortcutsTab()
         row->addStretch(1);
         shownLayout->addLayout(row);
     }
+    shownLayout->addWidget(problem);
     form.row(shown);
-    form.row(problem);
 
     form.section(QStringLiteral("Audio Feedback"));
     form.labelled(QStringLiteral("Play sound effects on capture and actions"),
