@@ -1,7 +1,10 @@
 #include "WindowsFixture.h"
 
+#include "windows/MainWindow.h"
 #include "windows/PageBlocks.h"
+#include "windows/PinSettingsPage.h"
 #include "windows/SettingsWindow.h"
+#include "windows/TrayPages.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -131,6 +134,75 @@ TEST_F(SettingsWindowTest, ShortcutsTabShowsTheSchemeAndGeneralTabThePermission)
 
     emit named<QComboBox>(&window, "Auto-Dismiss Tray")->activated(4);
     EXPECT_EQ(reread()->doubleValue("autoHideDelay"), 30.0);
+}
+
+} // namespace
+
+namespace {
+
+class SettingsControlsTest : public WindowsFixture {};
+
+TEST_F(SettingsControlsTest, EverySwitchOfTheTabsWritesItsKeyAndTheOtherWindowFollows)
+{
+    makeStore();
+    SettingsWindow settings(services());
+    settings.present();
+    MainWindow main(services());
+    main.show();
+    const std::pair<const char *, const char *> switches[] = {
+        {"Auto-pin every capture to desktop", "autoPinEnabled"},
+        {"Auto-copy to clipboard immediately upon capture", "autoCopyOnCapture"},
+        {"Copying removes capture from staging", "copyRemovesCapture"},
+        {"Play sound effects on capture and actions", "soundEffectsEnabled"},
+        {"Auto-pin every capture", "autoPinEnabled"},
+        {"Close pin on copy", "pinCloseOnCopy"},
+    };
+    for (const auto &[title, key] : switches) {
+        SwitchButton *toggle = named<SwitchButton>(&settings, QString::fromUtf8(title));
+        ASSERT_NE(toggle, nullptr) << title;
+        const bool before = toggle->isChecked();
+        click(toggle);
+        EXPECT_EQ(reread()->boolValue(key), !before) << key;
+    }
+    // The main window shows what the settings window wrote, and the other way round.
+    EXPECT_TRUE(named<SwitchButton>(main.page(SidebarTab::pins), "Close pin on copy")->isChecked());
+    EXPECT_FALSE(
+        named<SwitchButton>(main.page(SidebarTab::staging), "Copying removes capture from staging")
+            ->isChecked());
+    click(named<QAbstractButton>(main.page(SidebarTab::appearance), "Electric Purple"));
+    int ringed = 0;
+    for (AccentSwatch *swatch : settings.findChildren<AccentSwatch *>())
+        ringed += swatch->isSelected() && swatch->theme() == AccentTheme::purple;
+    EXPECT_EQ(ringed, 1);
+    click(named<SwitchButton>(&settings, "Recognize Text (OCR)"));
+    EXPECT_EQ(reread()->stringArray("disabledTrayButtons"), QStringList({"ocr"}));
+    EXPECT_FALSE(named<SwitchButton>(main.page(SidebarTab::appearance), "Recognize Text (OCR)")
+                     ->isChecked());
+}
+
+TEST_F(SettingsControlsTest, PinSlidersAndPickersWriteOnTheirSteps)
+{
+    makeStore();
+    SettingsWindow settings(services());
+    settings.present();
+    settings.tabs()->setCurrentIndex(4);
+    const std::tuple<const char *, const char *, double> sliders[] = {
+        {"Padding from screen edges", "pinPadding", 12},
+        {"Border Width", "pinBorderWidth", 0.5},
+        {"Corner Radius", "pinCornerRadius", 2},
+    };
+    for (const auto &[name, key, afterFirstStep] : sliders) {
+        auto *slider = named<StepSlider>(&settings, QString::fromUtf8(name));
+        ASSERT_NE(slider, nullptr) << name;
+        slider->setValue(slider->minimum());
+        slider->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        EXPECT_DOUBLE_EQ(*reread()->doubleValue(key), slider->lower() + slider->step()) << key;
+        EXPECT_DOUBLE_EQ(slider->lower() + slider->step(), afterFirstStep) << key;
+    }
+    emit named<QComboBox>(&settings, "Border Color")->activated(2);
+    EXPECT_EQ(reread()->stringValue("pinBorderColor"), "Accent Theme");
+    emit named<QComboBox>(&settings, "Tray Position")->activated(1);
+    EXPECT_EQ(reread()->stringValue("trayPosition"), "Floating Top");
 }
 
 } // namespace
