@@ -218,8 +218,7 @@ QCoro::Task<void> CaptureCoordinator::startRecorderFor(RecordingSelectionMode mo
 
     // Read at the last moment, so a change made while the chooser was up counts.
     const VideoExportFormat format = m_settingsStore.recordingExportFormat();
-    // No frames at all would make no movie: a rate below one frame a second records one.
-    const int frameRate = std::max(1, m_settingsStore.recordingFrameRate());
+    const int frameRate = sanitizedFrameRate(m_settingsStore.recordingFrameRate());
     const bool recordAudio = m_settingsStore.recordMicrophoneAudio();
     QCoro::Task<void> starting =
         m_recorder->startRecording(display, area, window, format, frameRate, recordAudio);

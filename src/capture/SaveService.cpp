@@ -127,7 +127,11 @@ QCoro::Task<std::optional<QUrl>> SaveService::choose(QString title, QString prop
 QCoro::Task<QUrl> SaveService::saveRecording(CaptureItem item, QWidget *window)
 {
     const QString source = item.videoURL()->toLocalFile();
-    const QStringList movieTypes = {QStringLiteral("video/mp4"), QStringLiteral("video/quicktime")};
+    // A GIF is offered as what it is, not under movie types that would hide it in the panel.
+    const QStringList movieTypes =
+        QFileInfo(source).suffix().compare(QLatin1String("gif"), Qt::CaseInsensitive) == 0
+            ? QStringList(QStringLiteral("image/gif"))
+            : QStringList({QStringLiteral("video/mp4"), QStringLiteral("video/quicktime")});
     QCoro::Task<std::optional<QUrl>> choice =
         choose(QStringLiteral("Save Screen Recording"), item.fileName(), movieTypes, true, window);
     const std::optional<QUrl> chosen = co_await choice;

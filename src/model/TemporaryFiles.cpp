@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QMutex>
 #include <QSet>
 #include <QTemporaryFile>
@@ -85,6 +86,44 @@ bool fail(QString *error, const QString &message)
     return false;
 }
 
+// Files held from deletion, how often each, and those whose deletion came due meanwhile.
+struct Holds {
+    QHash<QString, int> counts;
+    QSet<QString> due;
+};
+
+Holds &holds()
+{
+    static Holds held;
+    return held;
+}
+
+// Off the main thread while the program runs; at exit the pool may no longer run what it is
+// given, so then at once.
+void removeFilesSoon(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    if (QCoreApplication::instance() == nullptr || QCoreApplication::closingDown()) {
+        removeFiles(paths);
+        return;
+    }
+    QThreadPool::globalInstance()->start([paths] { removeFiles(paths); });
+}
+
+// The paths that may go now; the held ones are put off until their release.
+QStringList notHeld(const QStringList &paths)
+{
+    QStringList free;
+    for (const QString &path : paths) {
+        if (holds().counts.contains(path))
+            holds().due.insert(path);
+        else
+            free << path;
+    }
+    return free;
+}
+
 } // namespace
 
 std::optional<QString> capturesFolder(QString *error)
@@ -138,10 +177,24 @@ void scheduleDeletion(const QStringList &paths)
     // The timer waits on the main thread; the deletion itself runs on the
     // pool so that a slow file system never stalls the interface.
     QTimer::singleShot(cleanupDelay(), app, [paths] {
-        const QStringList due = takePending(paths);
-        if (!due.isEmpty())
-            QThreadPool::globalInstance()->start([due] { removeFiles(due); });
+        // A held file stays pending: its release deletes it, and so does the end of the program.
+        removeFilesSoon(takePending(notHeld(paths)));
     });
+}
+
+void holdFile(const QString &path)
+{
+    ++holds().counts[path];
+}
+
+void releaseFile(const QString &path)
+{
+    auto held = holds().counts.find(path);
+    if (held == holds().counts.end() || --*held > 0)
+        return;
+    holds().counts.erase(held);
+    if (holds().due.remove(path))
+        removeFilesSoon(takePending({path}));
 }
 
 void deleteAtQuit(const QStringList &paths)

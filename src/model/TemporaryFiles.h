@@ -43,6 +43,11 @@ void deletePendingNow();
 // that a write going on in another instance, and the folder it uses, are left
 // alone. Never a finished capture's file. Answers how many entries went.
 int removeLeftovers(std::chrono::seconds minimumAge = leftoverAge);
+// Keeps a file that another program may still read (a recording our clipboard offers) through
+// its scheduled deletion: a deletion that comes due while the file is held happens when the last
+// hold is released. Main thread.
+void holdFile(const QString &path);
+void releaseFile(const QString &path);
 
 // 180 s unless changed; tests shorten it.
 std::chrono::milliseconds cleanupDelay();

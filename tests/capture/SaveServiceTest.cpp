@@ -154,6 +154,23 @@ TEST_F(SaveServiceTest, RecordingIsCopiedUnderItsOwnNameWhateverTheFormat)
     EXPECT_EQ(readFile(item.videoURL()->toLocalFile()), "movie bytes");
 }
 
+TEST_F(SaveServiceTest, GifRecordingIsOfferedAsAGifAndCopiedByteForByte)
+{
+    const QString gif = tmp.path() + "/Recording-2.gif";
+    QByteArray bytes("GIF89a");
+    for (int i = 0; i < 70000; ++i)
+        bytes.append(char(i * 7));
+    writeFile(gif, bytes);
+    const CaptureItem item = makeRecording(gif);
+    const QString chosen = choose("saved.gif");
+    EXPECT_EQ(QCoro::waitFor(service.save(item)), QUrl::fromLocalFile(chosen));
+    const platform::SavePanelOptions &options = panel->shown.last();
+    EXPECT_TRUE(options.nameFieldStringValue.endsWith(".gif"));
+    EXPECT_EQ(options.allowedContentTypes, QStringList("image/gif"));
+    EXPECT_EQ(readFile(chosen), bytes);
+    EXPECT_EQ(readFile(gif), bytes);
+}
+
 TEST_F(SaveServiceTest, FailedRecordingCopyLeavesTheDestinationAlone)
 {
     const QString chosen = choose("saved.mov");
