@@ -95,23 +95,16 @@ QSize CaptureCardButton::minimumSizeHint() const
 void CaptureCardButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF frame = QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75);
-    QColor fill = accent();
-    fill.setAlphaF(0.10f);
-    QColor outline = accent();
-    outline.setAlphaF(0.6f);
-    painter.setBrush(isSelected() ? fill : WindowStyle::white(isDown() ? 0.08 : 0.04));
-    painter.setPen(
-        QPen(isSelected() ? outline : WindowStyle::white(0.08), isSelected() ? 1.5 : 1.0));
-    painter.drawRoundedRect(frame, 12, 12);
+    paintChoiceCard(painter, {.radius = 12,
+                              .selectedFill = 0.10,
+                              .selectedOutline = 0.6,
+                              .selectedLineWidth = 1.5,
+                              .outline = 0.08});
 
     const double left = 14;
     double top = 14;
-    QColor disc = accent();
-    disc.setAlphaF(0.25f);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(isSelected() ? disc : WindowStyle::white(0.08));
+    painter.setBrush(isSelected() ? accent(0.25) : WindowStyle::white(0.08));
     painter.drawEllipse(QRectF(left, top, 34, 34));
     paintWindowSymbol(painter, m_card.symbol, QRectF(left + 9, top + 9, 16, 16),
                       isSelected() ? accent() : QColor(Qt::white), 1.5);

@@ -55,14 +55,7 @@ QSize SchemeRowButton::sizeHint() const
 void SchemeRowButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = accent();
-    fill.setAlphaF(0.12f);
-    QColor outline = accent();
-    outline.setAlphaF(0.5f);
-    painter.setBrush(isSelected() ? fill : WindowStyle::white(isDown() ? 0.08 : 0.04));
-    painter.setPen(QPen(isSelected() ? outline : WindowStyle::white(0.06), 1));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+    paintChoiceCard(painter, {.radius = 10, .selectedFill = 0.12, .selectedOutline = 0.5});
     painter.setPen(isSelected() ? QColor(Qt::white) : WindowStyle::secondaryText());
     painter.setFont(font());
     painter.drawText(rect().adjusted(14, 0, -40, 0), Qt::AlignVCenter | Qt::AlignLeft, text());

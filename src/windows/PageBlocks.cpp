@@ -156,6 +156,25 @@ void AccentButton::setAccent(const QColor &accent)
     update();
 }
 
+QColor AccentButton::accent(double opacity) const
+{
+    QColor color = m_accent;
+    color.setAlphaF(float(opacity));
+    return color;
+}
+
+void AccentButton::paintChoiceCard(QPainter &painter, const ChoiceLook &look) const
+{
+    painter.setRenderHint(QPainter::Antialiasing);
+    const double line = m_selected ? look.selectedLineWidth : 1.0;
+    painter.setBrush(m_selected ? accent(look.selectedFill)
+                                : WindowStyle::white(isDown() ? 0.08 : 0.04));
+    painter.setPen(
+        QPen(m_selected ? accent(look.selectedOutline) : WindowStyle::white(look.outline), line));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(line / 2, line / 2, -line / 2, -line / 2),
+                            look.radius, look.radius);
+}
+
 QLabel *makeLabel(const QString &text, int pixelSize, QFont::Weight weight, bool secondary,
                   QWidget *parent)
 {

@@ -59,6 +59,19 @@ public:
     bool isSelected() const { return m_selected; }
     void setAccent(const QColor &accent);
     QColor accent() const { return m_accent; }
+    QColor accent(double opacity) const;
+
+protected:
+    struct ChoiceLook {
+        double radius;
+        double selectedFill;
+        double selectedOutline;
+        double selectedLineWidth = 1;
+        double outline = 0.06;
+    };
+    // The card behind a choice: the accent fill and outline when chosen, faint white otherwise
+    // (a little brighter while pressed).
+    void paintChoiceCard(QPainter &painter, const ChoiceLook &look) const;
 
 private:
     bool m_selected = false;

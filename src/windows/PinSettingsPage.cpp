@@ -61,14 +61,7 @@ QSize PlacementCell::sizeHint() const
 void PlacementCell::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = accent();
-    fill.setAlphaF(0.15f);
-    QColor outline = accent();
-    outline.setAlphaF(0.5f);
-    painter.setBrush(isSelected() ? fill : WindowStyle::white(0.04));
-    painter.setPen(QPen(isSelected() ? outline : WindowStyle::white(0.06), 1));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
+    paintChoiceCard(painter, {.radius = 10, .selectedFill = 0.15, .selectedOutline = 0.5});
     const QColor ink = isSelected() ? QColor(Qt::white) : WindowStyle::secondaryText();
     paintWindowSymbol(painter, systemImage(m_placement),
                       QRectF(12 + 4, (height() - 14) / 2.0, 14, 14), ink, 2.0);
