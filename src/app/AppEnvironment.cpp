@@ -279,7 +279,7 @@ void AppEnvironment::note(const char *what, const char *name) const
         m_lifecycleObserver(QStringLiteral("%1 %2").arg(QLatin1String(what), QLatin1String(name)));
 }
 
-void AppEnvironment::setupHotkeys()
+QString AppEnvironment::setupHotkeys()
 {
     m_hotkeyManager->unregisterAll();
     const ShortcutDefinition::ShortcutSet shortcuts = m_settingsStore->effectiveShortcuts();
@@ -313,13 +313,14 @@ void AppEnvironment::setupHotkeys()
     } catch (const CaptureError &error) {
         qCCritical(Log::hotkey, "Failed to register global hotkeys: %s",
                    qUtf8Printable(error.errorDescription()));
-        return;
+        return error.errorDescription();
     } catch (const std::exception &error) {
         qCCritical(Log::hotkey, "Failed to register global hotkeys: %s", error.what());
-        return;
+        return QString::fromUtf8(error.what());
     }
     qCInfo(Log::hotkey, "Hotkeys registered for scheme: %s",
            qUtf8Printable(rawValue(m_settingsStore->shortcutScheme())));
+    return {};
 }
 
 void AppEnvironment::startCapture(CaptureFlow flow)

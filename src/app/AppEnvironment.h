@@ -87,8 +87,9 @@ public:
 
     // Unregisters every global hot key, then registers the four capture shortcuts of the current
     // scheme and the close-all-pins shortcut, in that order. The first refusal stops the run
-    // (the ones before it stay registered) and is only logged.
-    void setupHotkeys();
+    // (the ones before it stay registered), is logged and its reason returned; empty when every
+    // shortcut was registered.
+    QString setupHotkeys();
 
     // One of the coordinator's screenshot flows, started as a task of its own; returns at once.
     using CaptureFlow = QCoro::Task<void> (CaptureCoordinator::*)();

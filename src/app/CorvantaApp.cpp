@@ -2,9 +2,12 @@
 
 #include "app/AppDelegate.h"
 #include "app/CorvantaMenuView.h"
-#include "app/MainWindow.h"
 #include "app/SystemImage.h"
+#include "capture/CaptureCoordinator.h"
 #include "model/Log.h"
+#include "model/SettingsStore.h"
+#include "windows/MainWindow.h"
+#include "windows/SettingsWindow.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -15,11 +18,29 @@ CorvantaApp::CorvantaApp(Options options, QObject *parent)
     : QObject(parent),
       m_environment(std::make_unique<AppEnvironment>(std::move(options.environment))),
       m_appDelegate(std::make_unique<AppDelegate>(*m_environment)),
-      m_mainWindow(std::make_unique<MainWindow>()),
       m_menuView(std::make_unique<CorvantaMenuView>(*m_environment)),
       m_openUrlHandler(std::move(options.signIn))
 {
     m_environment->makeShared();
+    AppEnvironment *environment = m_environment.get();
+    m_windowServices.settings = &environment->settingsStore();
+    m_windowServices.permissionManager = &environment->permissionManager();
+    m_windowServices.startCapture = [environment](CaptureCard card) {
+        static constexpr AppEnvironment::CaptureFlow flows[] = {
+            &CaptureCoordinator::captureFullDisplay, &CaptureCoordinator::captureArea,
+            &CaptureCoordinator::captureWindow, &CaptureCoordinator::startRecording};
+        environment->startCapture(flows[int(card)]);
+    };
+    m_windowServices.registerHotkeys = [environment] { return environment->setupHotkeys(); };
+    m_windowServices.closeAllPins = std::move(options.closeAllPins);
+    m_windowServices.makeAccountView = std::move(options.makeAccountView);
+    m_windowServices.isSignedIn = std::move(options.isSignedIn);
+    m_windowServices.hasNotch = [environment] {
+        const StagingTray *tray = environment->captureCoordinator().notchWindowController();
+        return tray != nullptr && tray->hasNotch();
+    };
+    m_mainWindow = std::make_unique<MainWindow>(m_windowServices);
+    m_menuView->setShowSettings([this] { showSettingsWindow(); });
     showTrayIcon();
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, m_appDelegate.get(),
             &AppDelegate::applicationWillTerminate);
@@ -30,6 +51,7 @@ CorvantaApp::~CorvantaApp()
     // The icon and the menu go before the objects they show.
     m_trayIcon.reset();
     m_menuView.reset();
+    m_settingsWindow.reset();
     m_mainWindow.reset();
     m_appDelegate.reset();
     m_environment.reset();
@@ -38,6 +60,18 @@ CorvantaApp::~CorvantaApp()
 void CorvantaApp::launch()
 {
     m_appDelegate->applicationDidFinishLaunching();
+}
+
+void CorvantaApp::showMainWindow()
+{
+    m_mainWindow->present();
+}
+
+void CorvantaApp::showSettingsWindow()
+{
+    if (!m_settingsWindow)
+        m_settingsWindow = std::make_unique<SettingsWindow>(m_windowServices);
+    m_settingsWindow->present();
 }
 
 void CorvantaApp::openArguments(const QStringList &arguments)

@@ -79,7 +79,8 @@ void CorvantaMenuView::perform(MenuCommand command)
         environment->queue().clearAll();
         break;
     case MenuCommand::showSettings:
-        // There is no settings window yet: nothing to show.
+        if (m_showSettings)
+            m_showSettings();
         break;
     case MenuCommand::quit:
         QCoreApplication::quit();

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 class AppEnvironment;
@@ -20,6 +21,12 @@ public:
     explicit CorvantaMenuView(AppEnvironment &environment, QObject *parent = nullptr);
     ~CorvantaMenuView() override;
 
+    // What "Settings..." opens; nothing until the application hands it over.
+    void setShowSettings(std::function<void()> showSettings)
+    {
+        m_showSettings = std::move(showSettings);
+    }
+
     QMenu *menu() const { return m_menu.get(); }
     // The entries the menu shows now.
     QList<MenuItem> items() const { return m_items; }
@@ -34,4 +41,5 @@ private:
     QPointer<AppEnvironment> m_environment;
     std::unique_ptr<QMenu> m_menu;
     QList<MenuItem> m_items;
+    std::function<void()> m_showSettings;
 };

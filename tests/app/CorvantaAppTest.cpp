@@ -1,8 +1,8 @@
 #include "app/CorvantaApp.h"
 #include "app/AppEnvironmentFixture.h"
 #include "app/CorvantaMenuView.h"
-#include "app/MainWindow.h"
 #include "support/FakeBrowserSignIn.h"
+#include "windows/MainWindow.h"
 
 #include <QApplication>
 #include <QSystemTrayIcon>

@@ -1,11 +1,11 @@
 #include "app/GlobalHotkeyManager.h"
-#include "app/ShortcutRecorder.h"
 #include "model/CaptureErrors.h"
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "support/LogCapture.h"
 #include "support/WaitUntil.h"
 #include "support/X11DesktopTest.h"
 #include "support/X11KeyGrabber.h"
+#include "windows/ShortcutRecorder.h"
 
 #include <QAbstractButton>
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
-#include "app/ShortcutRecorder.h"
+#include "windows/ShortcutRecorder.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,0 +1,151 @@
+#pragma once
+
+#include "model/SettingsEnums.h"
+#include "model/SettingsStore.h"
+#include "model/StoredEnum.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QFont>
+#include <QFrame>
+#include <QLabel>
+#include <QSignalBlocker>
+#include <QString>
+#include <functional>
+#include <optional>
+
+class QBoxLayout;
+class QLayout;
+class QScrollArea;
+class SymbolView;
+
+// The look the two windows share: drawn for a dark scheme, titles white, secondary texts grey,
+// cards a faint white fill.
+namespace WindowStyle {
+// The colour of the accent theme: the system blue, purple, orange, green and, for Graphite, grey.
+QColor accentColor(AccentTheme theme);
+QColor secondaryText();
+QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool monospaced = false);
+// The dark palette and style sheet of a top-level window of ours.
+void applyDarkLook(QWidget *window);
+// White at the given opacity, for fills and outlines.
+QColor white(double opacity);
+} // namespace WindowStyle
+
+// A switch drawn as a capsule with a knob. A click flips it and emits toggled(); the pages set it
+// from the store under a signal blocker, so that only a user's change is ever written.
+class SwitchButton : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    explicit SwitchButton(QWidget *parent = nullptr);
+    QSize sizeHint() const override;
+    void setAccent(const QColor &accent);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QColor m_accent;
+};
+
+// A painted button that one of a group shows as chosen, tinted with the accent theme.
+class AccentButton : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    explicit AccentButton(QWidget *parent = nullptr);
+    void setSelected(bool selected);
+    bool isSelected() const { return m_selected; }
+    void setAccent(const QColor &accent);
+    QColor accent() const { return m_accent; }
+    QColor accent(double opacity) const;
+
+protected:
+    struct ChoiceLook {
+        double radius;
+        double selectedFill;
+        double selectedOutline;
+        double selectedLineWidth = 1;
+        double outline = 0.06;
+    };
+    // The card behind a choice: the accent fill and outline when chosen, faint white otherwise
+    // (a little brighter while pressed).
+    void paintChoiceCard(QPainter &painter, const ChoiceLook &look) const;
+
+private:
+    bool m_selected = false;
+    QColor m_accent;
+};
+
+// A label in the windows' type: white, or the secondary grey.
+QLabel *makeLabel(const QString &text, int pixelSize, QFont::Weight weight = QFont::Normal,
+                  bool secondary = false, QWidget *parent = nullptr);
+// The title over an optional subtitle; without a subtitle there is no blank second line.
+QWidget *makeTextColumn(const QString &title, const std::optional<QString> &subtitle);
+// A page's large title over its one-line description.
+QWidget *makePageHeader(const QString &title, const QString &line);
+// A section's title: 16 px semibold, white.
+QLabel *makeSectionTitle(const QString &text);
+// A frame drawn as a card: a rounded rectangle of white at 4 %, the content padded.
+QFrame *makeCard(QLayout *content, int padding = 16);
+// A thin divider at the given white opacity.
+QFrame *makeDivider(double opacity = 0.1);
+// A small grey text on a faint rounded badge.
+QLabel *makeBadge(const QString &text, bool monospaced = false);
+// A vertically scrolling container for a page; the page keeps its full width.
+QScrollArea *makeScrollPage(QWidget *page);
+
+// A row of a symbol, the text column and a switch at the trailing end.
+struct ToggleRow {
+    QWidget *widget = nullptr;
+    SwitchButton *toggle = nullptr;
+};
+ToggleRow makeToggleRow(const QString &symbol, const QString &title,
+                        const std::optional<QString> &subtitle, int symbolSize = 15);
+
+// Runs `show` now and after every announcement of `changed`, with `control`'s signals blocked, so
+// that showing a stored value (clamped by the control or not) never writes it back.
+template <typename Signal>
+void followSetting(SettingsStore &store, Signal changed, QObject *control,
+                   std::function<void()> show)
+{
+    const auto guarded = [control, show] {
+        const QSignalBlocker blocker(control);
+        show();
+    };
+    guarded();
+    QObject::connect(&store, changed, control, guarded);
+}
+
+// A switch bound to a Bool property: it shows the property and writes it on a user's flip.
+void bindSwitch(SwitchButton *toggle, SettingsStore &store, bool (SettingsStore::*get)() const,
+                void (SettingsStore::*set)(bool), void (SettingsStore::*changed)(bool));
+
+// A pop-up listing every case of an enumeration by its label, showing its property; `choose`
+// runs only when the user picks an entry.
+template <StoredEnum E>
+QComboBox *makeEnumPicker(SettingsStore &store, E (SettingsStore::*get)() const,
+                          void (SettingsStore::*changed)(E), std::function<void(E)> choose)
+{
+    auto *picker = new QComboBox;
+    for (const E value : allCases<E>())
+        picker->addItem(rawValue(value));
+    followSetting(store, changed, picker, [picker, &store, get] {
+        picker->setCurrentIndex(static_cast<int>((store.*get)()));
+    });
+    QObject::connect(picker, &QComboBox::activated, &store,
+                     [choose](int index) { choose(static_cast<E>(index)); });
+    return picker;
+}
+
+// The same, writing the picked case through the property's setter.
+template <StoredEnum E>
+QComboBox *makeEnumPicker(SettingsStore &store, E (SettingsStore::*get)() const,
+                          void (SettingsStore::*set)(E), void (SettingsStore::*changed)(E))
+{
+    return makeEnumPicker<E>(store, get, changed, [&store, set](E value) { (store.*set)(value); });
+}
+
+// Keeps a widget's accent-tinted look in step with the theme: `tint` runs now and on every change.
+void followAccent(SettingsStore &store, QObject *context, std::function<void(const QColor &)> tint);

@@ -1,0 +1,272 @@
+#include "windows/TrayPages.h"
+
+#include "model/SettingsStore.h"
+#include "windows/PageBlocks.h"
+#include "windows/WindowSymbols.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+AccentSwatch::AccentSwatch(AccentTheme theme, int diameter, bool glow, QWidget *parent)
+    : AccentButton(parent), m_theme(theme), m_diameter(diameter), m_glow(glow)
+{
+    setToolTip(rawValue(theme));
+    setAccessibleName(rawValue(theme));
+    setFixedSize(sizeHint());
+}
+
+QSize AccentSwatch::sizeHint() const
+{
+    return QSize(m_diameter + 8, m_diameter + 8);
+}
+
+void AccentSwatch::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QColor color = WindowStyle::accentColor(m_theme);
+    const QRectF disc((width() - m_diameter) / 2.0, (height() - m_diameter) / 2.0, m_diameter,
+                      m_diameter);
+    if (isSelected() && m_glow) {
+        QColor glow = color;
+        glow.setAlphaF(0.4f);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(glow);
+        painter.drawEllipse(disc.adjusted(-3, -3, 3, 3));
+    }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(color);
+    painter.drawEllipse(disc);
+    if (isSelected()) {
+        painter.setPen(QPen(Qt::white, 2.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(disc.adjusted(1.25, 1.25, -1.25, -1.25));
+    }
+}
+
+QWidget *makeAccentSwatches(SettingsStore &store, int diameter, int spacing, bool glow)
+{
+    auto *row = new QWidget;
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    for (const AccentTheme theme : allCases<AccentTheme>()) {
+        auto *swatch = new AccentSwatch(theme, diameter, glow);
+        followSetting(store, &SettingsStore::accentThemeChanged, swatch, [swatch, &store] {
+            swatch->setSelected(store.accentTheme() == swatch->theme());
+        });
+        QObject::connect(swatch, &QAbstractButton::clicked, &store,
+                         [&store, theme] { store.setAccentTheme(theme); });
+        layout->addWidget(swatch);
+    }
+    return row;
+}
+
+void bindTrayButtonSwitch(SwitchButton *toggle, SettingsStore &store, TrayButtonID button)
+{
+    const auto show = [toggle, &store, button] {
+        toggle->setChecked(store.isTrayButtonEnabled(button));
+    };
+    followSetting(store, &SettingsStore::disabledTrayButtonsChanged, toggle, show);
+    followAccent(store, toggle, [toggle](const QColor &c) { toggle->setAccent(c); });
+    QObject::connect(toggle, &QAbstractButton::toggled, &store, [toggle, &store, show, button] {
+        store.toggleTrayButton(button);
+        // The switch always ends on what the store holds, whatever the toggle did.
+        const QSignalBlocker blocker(toggle);
+        show();
+    });
+}
+
+QSpinBox *makeQueueStepper(SettingsStore &store)
+{
+    auto *stepper = new QSpinBox;
+    stepper->setRange(1, 16);
+    stepper->setSingleStep(1);
+    stepper->setAccessibleName(QStringLiteral("Max Queue Items"));
+    stepper->setKeyboardTracking(false);
+    followSetting(store, &SettingsStore::maxQueueCapacityChanged, stepper, [stepper, &store] {
+        const int stored = store.maxQueueCapacity();
+        stepper->setValue(stored > 0 ? stored : 8);
+    });
+    QObject::connect(stepper, &QSpinBox::valueChanged, &store,
+                     [&store](int value) { store.setMaxQueueCapacity(value); });
+    return stepper;
+}
+
+StagingPage::StagingPage(SettingsStore &store, QWidget *parent) : QWidget(parent)
+{
+    auto *page = new QVBoxLayout(this);
+    page->setContentsMargins(32, 32, 32, 32);
+    page->setSpacing(24);
+    page->addWidget(makePageHeader(
+        QStringLiteral("Staging & Clipboard"),
+        QStringLiteral("Control how captures are kept in memory before committing to disk.")));
+
+    auto *card = new QVBoxLayout;
+    card->setSpacing(16);
+    card->addWidget(makeSectionTitle(QStringLiteral("Clipboard & Staging")));
+    ToggleRow autoCopy =
+        makeToggleRow(QStringLiteral("doc.on.clipboard"),
+                      QStringLiteral("Auto-copy to clipboard immediately upon capture"),
+                      QStringLiteral("Place screenshots onto the clipboard right after capture."));
+    bindSwitch(autoCopy.toggle, store, &SettingsStore::autoCopyOnCapture,
+               &SettingsStore::setAutoCopyOnCapture, &SettingsStore::autoCopyOnCaptureChanged);
+    card->addWidget(autoCopy.widget);
+    card->addWidget(makeDivider());
+    ToggleRow removes = makeToggleRow(
+        QStringLiteral("trash.circle"), QStringLiteral("Copying removes capture from staging"),
+        QStringLiteral("Remove the capture item from the tray when copied."));
+    bindSwitch(removes.toggle, store, &SettingsStore::copyRemovesCapture,
+               &SettingsStore::setCopyRemovesCapture, &SettingsStore::copyRemovesCaptureChanged);
+    card->addWidget(removes.widget);
+    card->addWidget(makeDivider());
+    card->addWidget(makeDivider());
+
+    auto *queueRow = new QHBoxLayout;
+    queueRow->addWidget(
+        new SymbolView(QStringLiteral("number.square"), 22, WindowStyle::secondaryText()));
+    auto *texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    texts->addWidget(makeLabel(QStringLiteral("Max Queue Items"), 13));
+    texts->addWidget(makeLabel(QStringLiteral("Maximum number of captures to hold simultaneously."),
+                               11, QFont::Normal, true));
+    queueRow->addLayout(texts, 1);
+    queueRow->addWidget(makeQueueStepper(store));
+    queueRow->addSpacing(4);
+    card->addLayout(queueRow);
+    page->addWidget(makeCard(card, 20));
+    page->addStretch(1);
+}
+
+namespace {
+
+QWidget *labelledRow(const QString &title, const std::optional<QString> &subtitle, QWidget *control,
+                     int controlWidth)
+{
+    auto *row = new QWidget;
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(makeTextColumn(title, subtitle), 1);
+    if (controlWidth > 0)
+        control->setFixedWidth(controlWidth);
+    layout->addWidget(control);
+    return row;
+}
+
+QWidget *section(const QString &title, const QList<QWidget *> &rows, int spacing)
+{
+    auto *column = new QWidget;
+    auto *layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(14);
+    layout->addWidget(makeSectionTitle(title));
+    auto *card = new QVBoxLayout;
+    card->setSpacing(spacing);
+    for (QWidget *row : rows)
+        card->addWidget(row);
+    layout->addWidget(makeCard(card));
+    return column;
+}
+
+// Two buttons side by side, one per tray size, the chosen one highlighted.
+QWidget *makeSizeSegments(SettingsStore &store)
+{
+    auto *segments = new QWidget;
+    auto *layout = new QHBoxLayout(segments);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    for (const TraySize size : allCases<TraySize>()) {
+        auto *segment = new QPushButton(rawValue(size));
+        segment->setCheckable(true);
+        segment->setAccessibleName(rawValue(size));
+        segment->setAutoExclusive(false);
+        layout->addWidget(segment, 1);
+        followSetting(store, &SettingsStore::traySizeChanged, segment,
+                      [segment, &store, size] { segment->setChecked(store.traySize() == size); });
+        followAccent(store, segment, [segment](const QColor &accent) {
+            segment->setStyleSheet(
+                QStringLiteral("QPushButton:checked { background: %1; }").arg(accent.name()));
+        });
+        QObject::connect(segment, &QPushButton::clicked, &store, [segment, &store, size] {
+            store.setTraySize(size);
+            const QSignalBlocker blocker(segment);
+            segment->setChecked(store.traySize() == size);
+        });
+    }
+    return segments;
+}
+
+struct TrayButtonRow {
+    TrayButtonID id;
+    const char *symbol;
+    const char *title;
+};
+
+} // namespace
+
+QWidget *makeTraySizeSegments(SettingsStore &store)
+{
+    return makeSizeSegments(store);
+}
+
+AppearancePage::AppearancePage(SettingsStore &store, QWidget *parent) : QWidget(parent)
+{
+    auto *page = new QVBoxLayout(this);
+    page->setContentsMargins(32, 32, 32, 32);
+    page->setSpacing(22);
+    page->addWidget(makePageHeader(
+        QStringLiteral("Appearance"),
+        QStringLiteral("Customize notch tray placement, materials, and accent colors.")));
+
+    QComboBox *position =
+        makeEnumPicker(store, &SettingsStore::trayPosition, &SettingsStore::setTrayPosition,
+                       &SettingsStore::trayPositionChanged);
+    position->setAccessibleName(QStringLiteral("Tray Position"));
+    QWidget *footprint = makeSizeSegments(store);
+    page->addWidget(section(
+        QStringLiteral("Tray Placement & Size"),
+        {labelledRow(QStringLiteral("Tray Position"), std::nullopt, position, 220), makeDivider(),
+         labelledRow(QStringLiteral("Tray Footprint"),
+                     QStringLiteral("Controls the compact preview size under your notch."),
+                     footprint, 240)},
+        16));
+
+    QComboBox *material =
+        makeEnumPicker(store, &SettingsStore::trayMaterial, &SettingsStore::setTrayMaterial,
+                       &SettingsStore::trayMaterialChanged);
+    material->setAccessibleName(QStringLiteral("Backdrop Material"));
+    page->addWidget(section(
+        QStringLiteral("Styling & Materials"),
+        {labelledRow(QStringLiteral("Backdrop Material"),
+                     QStringLiteral("Blur effect rendered behind the tray."), material, 220),
+         makeDivider(),
+         labelledRow(QStringLiteral("Theme Accent Color"),
+                     QStringLiteral("Highlight color for active buttons and selections."),
+                     makeAccentSwatches(store, 24, 12, true), 0)},
+        16));
+
+    const TrayButtonRow buttons[] = {
+        {TrayButtonID::copy, "doc.on.clipboard", "Copy to Clipboard"},
+        {TrayButtonID::save, "arrow.down.to.line.compact", "Save to Disk"},
+        {TrayButtonID::open, "arrow.up.right.square", "Quick Look / Preview"},
+        {TrayButtonID::annotate, "pencil.tip.crop.circle", "Annotate & Markup"},
+        {TrayButtonID::ocr, "text.viewfinder", "Recognize Text (OCR)"},
+        {TrayButtonID::pin, "pin", "Pin to Desktop"},
+        {TrayButtonID::delete_, "trash", "Delete Capture"},
+    };
+    QList<QWidget *> rows;
+    for (const TrayButtonRow &button : buttons) {
+        if (!rows.isEmpty())
+            rows << makeDivider();
+        ToggleRow row = makeToggleRow(QString::fromLatin1(button.symbol),
+                                      QString::fromUtf8(button.title), std::nullopt);
+        bindTrayButtonSwitch(row.toggle, store, button.id);
+        rows << row.widget;
+    }
+    page->addWidget(section(QStringLiteral("Visible Action Buttons"), rows, 12));
+    page->addStretch(1);
+}

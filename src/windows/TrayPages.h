@@ -1,0 +1,56 @@
+#pragma once
+
+#include "model/SettingsEnums.h"
+#include "windows/PageBlocks.h"
+#include "windows/WindowServices.h"
+
+#include <QAbstractButton>
+#include <QWidget>
+
+class QSpinBox;
+class SettingsStore;
+class SwitchButton;
+
+// A round swatch of one accent theme; the current theme carries a white ring.
+class AccentSwatch : public AccentButton {
+    Q_OBJECT
+
+public:
+    AccentSwatch(AccentTheme theme, int diameter, bool glow, QWidget *parent = nullptr);
+    AccentTheme theme() const { return m_theme; }
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    AccentTheme m_theme;
+    int m_diameter;
+    bool m_glow;
+};
+
+// The five swatches in theme order, bound to accentTheme.
+QWidget *makeAccentSwatches(SettingsStore &store, int diameter, int spacing, bool glow);
+// A switch that shows whether the tray shows `button` and flips its membership in the hidden set.
+void bindTrayButtonSwitch(SwitchButton *toggle, SettingsStore &store, TrayButtonID button);
+// The queue-size stepper: 1 to 16, showing the stored capacity clamped, writing only what the
+// user steps to.
+QSpinBox *makeQueueStepper(SettingsStore &store);
+// The two tray sizes as side-by-side buttons, bound to traySize.
+QWidget *makeTraySizeSegments(SettingsStore &store);
+
+// The Staging page: auto-copy, copy-removes and the queue size.
+class StagingPage : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit StagingPage(SettingsStore &store, QWidget *parent = nullptr);
+};
+
+// The Appearance page: tray position, footprint, material, accent and visible tray buttons.
+class AppearancePage : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit AppearancePage(SettingsStore &store, QWidget *parent = nullptr);
+};

@@ -1,0 +1,110 @@
+#include "app/AppEnvironmentFixture.h"
+#include "app/CorvantaApp.h"
+#include "app/CorvantaMenuView.h"
+#include "model/CaptureQueue.h"
+#include "model/SettingsStore.h"
+#include "windows/HotkeysPage.h"
+#include "windows/MainWindow.h"
+#include "windows/SettingsWindow.h"
+#include "windows/ShortcutRecorder.h"
+
+#include <QLabel>
+#include <QSpinBox>
+#include <QTest>
+
+namespace {
+
+class WindowsWiringTest : public AppEnvironmentFixture {
+protected:
+    std::unique_ptr<CorvantaApp> makeApp()
+    {
+        CorvantaApp::Options options;
+        options.environment = environmentOptions();
+        return std::make_unique<CorvantaApp>(std::move(options));
+    }
+
+    template <typename T> static T *named(QWidget *root, const QString &name)
+    {
+        for (T *widget : root->findChildren<T *>()) {
+            if (widget->accessibleName() == name)
+                return widget;
+        }
+        return nullptr;
+    }
+
+    static void click(QAbstractButton *button)
+    {
+        ASSERT_NE(button, nullptr);
+        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    }
+};
+
+TEST_F(WindowsWiringTest, MenuOpensTheSettingsWindowAndASecondStartTheMainWindow)
+{
+    const auto app = makeApp();
+    EXPECT_EQ(app->settingsWindow(), nullptr);
+    app->menuView().perform(MenuCommand::showSettings);
+    SettingsWindow *settings = app->settingsWindow();
+    ASSERT_NE(settings, nullptr);
+    EXPECT_TRUE(settings->isVisible());
+    app->menuView().perform(MenuCommand::showSettings);
+    EXPECT_EQ(app->settingsWindow(), settings);
+
+    EXPECT_FALSE(app->mainWindow().isVisible());
+    app->showMainWindow();
+    EXPECT_TRUE(app->mainWindow().isVisible());
+}
+
+TEST_F(WindowsWiringTest, HotKeyChangesOnTheHotkeysPageAreRegisteredAtOnce)
+{
+    const auto app = makeApp();
+    MainWindow &window = app->mainWindow();
+    window.show();
+    window.selectTab(SidebarTab::hotkeys);
+    QWidget *page = window.page(SidebarTab::hotkeys);
+    const QStringList controlOption = grabbed();
+    ASSERT_EQ(controlOption.size(), 5);
+
+    click(named<QAbstractButton>(page, "Command + Shift (⇧⌘6, ⇧⌘7, ⇧⌘8, ⇧⌘9)"));
+    const QStringList commandShift = grabbed();
+    EXPECT_EQ(commandShift.size(), 5);
+    EXPECT_NE(commandShift, controlOption);
+
+    app->environment().settingsStore().setCustomWindow({5, 256, "⌘G"});
+    click(named<QAbstractButton>(page, "Custom"));
+    const QStringList custom = grabbed();
+    EXPECT_EQ(custom.size(), 5);
+    EXPECT_NE(custom, controlOption);
+
+    // Resetting the one changed shortcut gives the control + option keys again, at once.
+    HotkeysPage *hotkeys = page->findChild<HotkeysPage *>();
+    ASSERT_NE(hotkeys, nullptr);
+    click(hotkeys->recorders()[2]->findChild<QAbstractButton *>("resetButton"));
+    EXPECT_EQ(grabbed(), controlOption);
+}
+
+TEST_F(WindowsWiringTest, RefusedHotKeyIsShownAndQueueCapacityFollowsTheStepper)
+{
+    const auto app = makeApp();
+    MainWindow &window = app->mainWindow();
+    window.show();
+    window.selectTab(SidebarTab::hotkeys);
+    QWidget *page = window.page(SidebarTab::hotkeys);
+    // Taken by another program: every attempt is refused, the environment's own and the page's.
+    for (int i = 0; i < 2; ++i)
+        fakes.globalHotkeys->scripted.push_back(
+            {platform::HotkeyStatus::hotKeyExists, std::nullopt});
+    click(named<QAbstractButton>(page, "Command + Control (⌃⌘1, ⌃⌘2, ⌃⌘3, ⌃⌘4)"));
+    bool shown = false;
+    for (QLabel *label : page->findChildren<QLabel *>())
+        shown |= label->isVisible() && label->text().contains("could not be registered");
+    EXPECT_TRUE(shown);
+
+    window.selectTab(SidebarTab::staging);
+    auto *stepper = named<QSpinBox>(window.page(SidebarTab::staging), "Max Queue Items");
+    ASSERT_NE(stepper, nullptr);
+    stepper->setValue(3);
+    EXPECT_EQ(app->environment().queue().maxCapacity(), 3);
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+// The main window and the settings window on the harness's desktop, inside the whole program:
+// opened the ways a user opens them, a Dashboard card taking a real screenshot, the tray moving
+// when its position is chosen, and a picture of every page and tab. Pictures go to the folder
+// named by CORVANTA_WINDOW_PICTURES when it is set.
+
+#include "app/CorvantaApp.h"
+#include "app/CorvantaMenuView.h"
+#include "capture/CaptureCoordinator.h"
+#include "model/CaptureQueue.h"
+#include "model/UserDefaults.h"
+#include "support/TempDirScope.h"
+#include "support/WaitUntil.h"
+#include "tray/NotchTrackingContainerView.h"
+#include "tray/NotchWindowController.h"
+#include "windows/DashboardPage.h"
+#include "windows/MainWindow.h"
+#include "windows/SettingsWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+constexpr int waitLimitMs = 10000;
+
+class WindowsDesktop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("CORVANTA_HARNESS"))
+            GTEST_SKIP() << "needs the desktop harness";
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+        CorvantaApp::Options options;
+        const QString settings = m_home.filePath(QStringLiteral("Corvanta.conf"));
+        options.environment.makeUserDefaults = [settings] {
+            return std::make_unique<UserDefaults>(settings);
+        };
+        m_app = std::make_unique<CorvantaApp>(std::move(options));
+        m_app->launch();
+    }
+    void TearDown() override { m_app.reset(); }
+
+    static bool mapped(QWidget *window)
+    {
+        return window && window->isVisible() && window->windowHandle() &&
+               window->windowHandle()->isExposed();
+    }
+
+    // Saves the window's picture when a folder is given; either way the picture must not be a
+    // single colour, which would mean nothing was painted.
+    static void picture(QWidget *window, const QString &name)
+    {
+        // Past the page's fade-in.
+        QTest::qWait(250);
+        const QImage image = window->grab().toImage();
+        ASSERT_FALSE(image.isNull()) << name.toStdString();
+        const QRgb first = image.pixel(image.width() / 2, image.height() / 2);
+        bool varied = false;
+        for (int y = 0; y < image.height() && !varied; y += 7) {
+            for (int x = 0; x < image.width() && !varied; x += 7)
+                varied = image.pixel(x, y) != first;
+        }
+        EXPECT_TRUE(varied) << name.toStdString() << " is blank";
+        const QString folder = qEnvironmentVariable("CORVANTA_WINDOW_PICTURES");
+        if (!folder.isEmpty())
+            EXPECT_TRUE(image.save(QDir(folder).filePath(name + QStringLiteral(".png"))));
+    }
+
+    QAction *menuEntry(const QString &text) const
+    {
+        for (QAction *action : m_app->menuView().menu()->actions()) {
+            if (action->text() == text)
+                return action;
+        }
+        return nullptr;
+    }
+
+    TempDirScope m_tmp;
+    QTemporaryDir m_home;
+    std::unique_ptr<CorvantaApp> m_app;
+};
+
+TEST_F(WindowsDesktop, MainWindowAndSettingsWindowOpenAndShowEveryPage)
+{
+    MainWindow &window = m_app->mainWindow();
+    EXPECT_FALSE(window.isVisible());
+    m_app->showMainWindow();
+    ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs));
+    EXPECT_EQ(window.selectedTab(), SidebarTab::account) << "nobody is signed in";
+    for (const SidebarTab tab : Sidebar::tabs()) {
+        window.selectTab(tab);
+        picture(&window, QStringLiteral("main-") + Sidebar::title(tab).toLower());
+    }
+
+    QAction *settings = menuEntry(QStringLiteral("Settings..."));
+    ASSERT_NE(settings, nullptr);
+    settings->trigger();
+    SettingsWindow *settingsWindow = m_app->settingsWindow();
+    ASSERT_NE(settingsWindow, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return mapped(settingsWindow); }, waitLimitMs));
+    EXPECT_EQ(settingsWindow->size(), QSize(720, 640));
+    for (int i = 0; i < settingsWindow->tabs()->count(); ++i) {
+        settingsWindow->tabs()->setCurrentIndex(i);
+        picture(settingsWindow,
+                QStringLiteral("settings-") + settingsWindow->tabs()->tabText(i).toLower());
+    }
+
+    // Closing hides; the menu brings the same window back.
+    settingsWindow->close();
+    ASSERT_TRUE(waitUntil([&] { return !settingsWindow->isVisible(); }, waitLimitMs));
+    settings->trigger();
+    EXPECT_EQ(m_app->settingsWindow(), settingsWindow);
+    EXPECT_TRUE(waitUntil([&] { return mapped(settingsWindow); }, waitLimitMs));
+}
+
+TEST_F(WindowsDesktop, DashboardCardTakesAScreenshotAndTheTrayMovesWithItsPosition)
+{
+    MainWindow &window = m_app->mainWindow();
+    m_app->showMainWindow();
+    ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs));
+    window.selectTab(SidebarTab::dashboard);
+    QWidget *page = window.page(SidebarTab::dashboard);
+    CaptureCardButton *fullScreen = nullptr;
+    for (CaptureCardButton *card : page->findChildren<CaptureCardButton *>()) {
+        if (card->card().card == CaptureCard::fullScreen)
+            fullScreen = card;
+    }
+    ASSERT_NE(fullScreen, nullptr);
+    QTest::qWait(100);
+    QTest::mouseClick(fullScreen, Qt::LeftButton, {}, fullScreen->rect().center());
+    ASSERT_TRUE(
+        waitUntil([&] { return m_app->environment().queue().items().size() == 1; }, waitLimitMs))
+        << "the card's capture was staged";
+
+    auto *tray = dynamic_cast<NotchWindowController *>(
+        m_app->environment().captureCoordinator().notchWindowController());
+    ASSERT_NE(tray, nullptr);
+    ASSERT_TRUE(
+        waitUntil([&] { return tray->panel() && tray->panel()->isVisible(); }, waitLimitMs));
+    m_app->showMainWindow();
+    window.selectTab(SidebarTab::appearance);
+    const QRect before = tray->panel()->geometry();
+    QComboBox *position = nullptr;
+    for (QComboBox *combo : window.page(SidebarTab::appearance)->findChildren<QComboBox *>()) {
+        if (combo->accessibleName() == QLatin1String("Tray Position"))
+            position = combo;
+    }
+    ASSERT_NE(position, nullptr);
+    position->setCurrentIndex(6);
+    emit position->activated(6);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const QRect now = tray->panel()->geometry();
+            return now.center().y() > before.center().y() && now.center().x() > before.center().x();
+        },
+        waitLimitMs))
+        << "the tray went to the bottom right corner";
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+#include "WindowsFixture.h"
+
+#include "windows/DashboardPage.h"
+#include "windows/PageBlocks.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QTemporaryDir>
+
+namespace {
+
+class DashboardPageTest : public WindowsFixture {
+protected:
+    CaptureCardButton *card(DashboardPage &page, const char *title)
+    {
+        return named<CaptureCardButton>(&page, QString::fromUtf8(title));
+    }
+};
+
+TEST_F(DashboardPageTest, CardsStartTheirCaptureAndRememberTheChosenCard)
+{
+    makeStore();
+    DashboardPage page(services());
+    page.show();
+    EXPECT_TRUE(card(page, "Area Selection")->isSelected());
+    EXPECT_FALSE(card(page, "Full Screen")->isSelected());
+
+    click(card(page, "Full Screen"));
+    click(card(page, "Window Capture"));
+    click(card(page, "Screen Recording"));
+    EXPECT_EQ(captures, QList<CaptureCard>({CaptureCard::fullScreen, CaptureCard::window,
+                                            CaptureCard::recording}));
+    EXPECT_TRUE(card(page, "Screen Recording")->isSelected());
+    EXPECT_FALSE(card(page, "Area Selection")->isSelected());
+    EXPECT_EQ(reread()->stringValue("selectedCaptureMode"), "Screen Recording");
+}
+
+TEST_F(DashboardPageTest, CardsShowThePresetShortcutsOfTheScheme)
+{
+    makeStore();
+    store().setCustomArea({5, 256, "⌘G"});
+    DashboardPage page(services());
+    const auto shortcuts = [&] {
+        QStringList list;
+        for (const char *title :
+             {"Full Screen", "Area Selection", "Window Capture", "Screen Recording"})
+            list << card(page, title)->shortcut();
+        return list;
+    };
+    EXPECT_EQ(shortcuts(), QStringList({"⌃⌥1", "⌃⌥2", "⌃⌥3", "⌃⌥4"}));
+    store().setShortcutScheme(ShortcutScheme::commandShift);
+    EXPECT_EQ(shortcuts(), QStringList({"⇧⌘6", "⇧⌘7", "⇧⌘8", "⇧⌘9"}));
+    store().setShortcutScheme(ShortcutScheme::custom);
+    EXPECT_EQ(shortcuts(), QStringList({"⌃⌥1", "⌃⌥2", "⌃⌥3", "⌃⌥4"}));
+}
+
+TEST_F(DashboardPageTest, EverySwitchWritesItsOwnKey)
+{
+    makeStore();
+    DashboardPage page(services());
+    page.show();
+    const std::pair<const char *, const char *> rows[] = {
+        {"Show capture indicator", "showCaptureIndicator"},
+        {"Play sound", "soundEffectsEnabled"},
+        {"Include cursor in screenshots", "includeCursorInScreenshot"},
+        {"Open Corvanta after capture (expanded)", "openCorvantaAfterCapture"},
+        {"Show magnifier in selection", "showMagnifierInSelection"},
+        {"Start hidden (notch only)", "startHiddenInNotch"},
+        {"Auto-collapse when cursor leaves", "autoCollapseOnCursorLeave"},
+        {"Remember last capture mode", "rememberLastCaptureMode"},
+        {"Check for updates", "checkForUpdates"},
+    };
+    for (const auto &[title, key] : rows) {
+        SwitchButton *toggle = named<SwitchButton>(&page, QString::fromUtf8(title));
+        ASSERT_NE(toggle, nullptr) << title;
+        const bool before = toggle->isChecked();
+        click(toggle);
+        EXPECT_EQ(reread()->boolValue(key), !before) << key;
+        EXPECT_EQ(toggle->isChecked(), !before);
+    }
+    // Nothing but the nine keys was written.
+    EXPECT_EQ(reread()->contains("screenshotTimerDelay"), false);
+}
+
+TEST_F(DashboardPageTest, CountdownSwitchWritesThreeSecondsOrNone)
+{
+    makeStore("[General]\nscreenshotTimerDelay=7.5\n");
+    DashboardPage page(services());
+    page.show();
+    SwitchButton *countdown = named<SwitchButton>(&page, "Show countdown (3 seconds)");
+    EXPECT_TRUE(countdown->isChecked());
+    click(countdown);
+    EXPECT_EQ(reread()->doubleValue("screenshotTimerDelay"), 0.0);
+    click(countdown);
+    EXPECT_EQ(reread()->doubleValue("screenshotTimerDelay"), 3.0);
+}
+
+TEST_F(DashboardPageTest, FolderChoiceStoresTheNameAndReportsFoldersThatCannotTakeFiles)
+{
+    makeStore();
+    DashboardPage page(services());
+    page.show();
+    auto *folder = named<PickerFace>(&page, "Default Save Location");
+    EXPECT_EQ(folder->text(), "Downloads");
+    auto *problem = page.findChild<QLabel *>("folderProblem");
+    ASSERT_NE(problem, nullptr);
+
+    chosenFolder.clear();
+    click(folder);
+    EXPECT_FALSE(reread()->contains("defaultSaveLocationName"));
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Shots"));
+    chosenFolder = dir.filePath("Shots");
+    click(folder);
+    EXPECT_EQ(reread()->stringValue("defaultSaveLocationName"), "Shots");
+    EXPECT_EQ(folder->text(), "Shots");
+    EXPECT_FALSE(problem->isVisible());
+
+    chosenFolder = dir.filePath("Gone");
+    click(folder);
+    EXPECT_TRUE(problem->isVisible());
+    EXPECT_TRUE(problem->text().contains("“Gone” no longer exists"));
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Locked"));
+    QFile::setPermissions(dir.filePath("Locked"), QFile::ReadOwner | QFile::ExeOwner);
+    chosenFolder = dir.filePath("Locked");
+    click(folder);
+    EXPECT_EQ(reread()->stringValue("defaultSaveLocationName"), "Locked");
+    EXPECT_EQ(problem->isVisible(), !QFileInfo(dir.filePath("Locked")).isWritable());
+    QFile::setPermissions(dir.filePath("Locked"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    chosenFolder = dir.filePath("Shots");
+    click(folder);
+    EXPECT_FALSE(problem->isVisible());
+
+    chosenFolder = "/";
+    click(folder);
+    EXPECT_EQ(reread()->stringValue("defaultSaveLocationName"), "/");
+    EXPECT_EQ(folder->text(), "/");
+}
+
+TEST_F(DashboardPageTest, RootFolderIsStoredAsSlash)
+{
+    EXPECT_EQ(DashboardPage::folderName("/"), "/");
+    EXPECT_EQ(DashboardPage::folderName("/home/user/Pictures/"), "Pictures");
+    EXPECT_EQ(DashboardPage::folderName("/home/user/Pictures"), "Pictures");
+}
+
+TEST_F(DashboardPageTest, StorageMenuStoresTheItemText)
+{
+    makeStore("[General]\ntemporaryStorageLimit=3 TB\n");
+    DashboardPage page(services());
+    auto *limit = named<PickerFace>(&page, "Temporary Storage Limit");
+    EXPECT_EQ(limit->text(), "3 TB");
+    QStringList items;
+    for (QAction *action : limit->menu()->actions())
+        items << action->text();
+    EXPECT_EQ(items, DashboardPage::storageLimits());
+    limit->menu()->actions().last()->trigger();
+    EXPECT_EQ(reread()->stringValue("temporaryStorageLimit"), "Unlimited");
+    EXPECT_EQ(limit->text(), "Unlimited");
+}
+
+} // namespace

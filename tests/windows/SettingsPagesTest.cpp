@@ -1,0 +1,286 @@
+#include "WindowsFixture.h"
+
+#include "windows/HotkeysPage.h"
+#include "windows/MainWindow.h"
+#include "windows/PageBlocks.h"
+#include "windows/PinSettingsPage.h"
+#include "windows/SettingsWindow.h"
+#include "windows/ShortcutRecorder.h"
+#include "windows/TrayPages.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTabWidget>
+
+namespace {
+
+class SettingsPagesTest : public WindowsFixture {};
+
+// Values no control can show as they are: each control clamps or normalises them on display.
+const QByteArray unusualFile = "[General]\n"
+                               "maxQueueCapacity=100\n"
+                               "autoHideDelay=7\n"
+                               "pinSize=nan\n"
+                               "pinPadding=500\n"
+                               "pinBorderWidth=inf\n"
+                               "pinCornerRadius=3\n"
+                               "pinDefaultOpacity=0.1\n"
+                               "pinAutoCloseDelay=-4\n"
+                               "trayPosition=Somewhere\n"
+                               "accentTheme=Graphite\n"
+                               "workflowPreset=7\n"
+                               "shortcutScheme=true\n"
+                               "screenshotTimerDelay=nan\n"
+                               "temporaryStorageLimit=12 GB\n"
+                               "disabledTrayButtons=copy, bogus\n";
+
+TEST_F(SettingsPagesTest, OpeningEveryPageAndTabWritesNothing)
+{
+    makeStore(unusualFile);
+    const QByteArray before = fileBytes();
+    {
+        MainWindow window(services());
+        window.show();
+        for (const SidebarTab tab : Sidebar::tabs())
+            window.selectTab(tab);
+        SettingsWindow settings(services());
+        settings.show();
+        for (int i = 0; i < settings.tabs()->count(); ++i)
+            settings.tabs()->setCurrentIndex(i);
+
+        // What they show is the sanitised value.
+        QSpinBox *stepper = named<QSpinBox>(window.page(SidebarTab::staging), "Max Queue Items");
+        ASSERT_NE(stepper, nullptr);
+        EXPECT_EQ(stepper->value(), 16);
+        auto *width = named<StepSlider>(window.page(SidebarTab::pins), "Width");
+        EXPECT_EQ(width->value(), width->positionFor(400));
+        auto *padding =
+            named<StepSlider>(window.page(SidebarTab::pins), "Padding from screen edges");
+        EXPECT_EQ(padding->value(), padding->maximum());
+        auto *dismiss = named<QComboBox>(&settings, "Auto-Dismiss Tray");
+        EXPECT_EQ(dismiss->currentIndex(), -1);
+
+        EXPECT_EQ(fileBytes(), before);
+
+        // Another window edits the same store: both follow.
+        store().setMaxQueueCapacity(3);
+        EXPECT_EQ(stepper->value(), 3);
+        EXPECT_EQ(named<QSpinBox>(&settings, "Max Queue Items")->value(), 3);
+
+        // A value beyond a control's range assigned elsewhere stays as assigned.
+        store().setMaxQueueCapacity(40);
+        store().setPinPadding(300);
+        store().setPinCornerRadius(-2);
+        store().setAutoHideDelay(12);
+        EXPECT_EQ(stepper->value(), 16);
+    }
+    EXPECT_EQ(reread()->integerValue("maxQueueCapacity"), 40);
+    EXPECT_EQ(reread()->doubleValue("pinPadding"), 300.0);
+    EXPECT_EQ(reread()->doubleValue("pinCornerRadius"), -2.0);
+    EXPECT_EQ(reread()->doubleValue("autoHideDelay"), 12.0);
+    EXPECT_EQ(reread()->stringValue("trayPosition"), "Somewhere");
+}
+
+TEST_F(SettingsPagesTest, BadgesShowWholeNumbersAndADashForWhatIsNoNumber)
+{
+    using Badge = PinSettingsPage::Badge;
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::pixels, 400), "400px");
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::pointsMax, 400), "400 pt max");
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::points, 1.5), "1 pt");
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::points, 0), "0 pt");
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::percent, 0.45), "45%");
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::delay, 0), "Never");
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::delay, 15), "15s");
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::points, qQNaN()), "–");
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::points, qInf()), "–");
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::points, 1e30), "–");
+}
+
+TEST_F(SettingsPagesTest, PinPageWritesEachControlsKeyOnStep)
+{
+    makeStore();
+    PinSettingsPage page(services());
+    page.show();
+    auto *width = named<StepSlider>(&page, "Width");
+    width->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(reread()->doubleValue("pinSize"), 430.0);
+    auto *opacity = named<StepSlider>(&page, "Default Opacity");
+    opacity->setValue(opacity->minimum());
+    EXPECT_DOUBLE_EQ(*reread()->doubleValue("pinDefaultOpacity"), 0.2);
+    auto *delay = named<StepSlider>(&page, "Close after");
+    delay->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    EXPECT_EQ(reread()->doubleValue("pinAutoCloseDelay"), 5.0);
+
+    click(named<QAbstractButton>(&page, "Bottom Left"));
+    EXPECT_EQ(reread()->stringValue("pinPlacement"), "Bottom Left");
+    int checked = 0;
+    for (PlacementCell *cell : page.findChildren<PlacementCell *>())
+        checked += cell->isSelected();
+    EXPECT_EQ(checked, 1);
+
+    auto *target = named<QComboBox>(&page, "Target Display");
+    emit target->activated(1);
+    EXPECT_EQ(reread()->stringValue("pinTargetDisplay"), "Main Display");
+}
+
+TEST_F(SettingsPagesTest, GhostModeAlsoSetsTheDefaultOpacity)
+{
+    makeStore("[General]\npinDefaultOpacity=0.7\n");
+    PinSettingsPage page(services());
+    page.show();
+    auto *ghost = named<SwitchButton>(&page, "Default Ghost Mode");
+    click(ghost);
+    EXPECT_EQ(reread()->boolValue("pinDefaultGhostMode"), true);
+    EXPECT_EQ(reread()->doubleValue("pinDefaultOpacity"), 0.45);
+    auto *opacity = named<StepSlider>(&page, "Default Opacity");
+    EXPECT_DOUBLE_EQ(opacity->valueAt(opacity->value()), 0.45);
+    click(ghost);
+    EXPECT_EQ(reread()->doubleValue("pinDefaultOpacity"), 1.0);
+}
+
+TEST_F(SettingsPagesTest, CloseAllShortcutResetsAndRegistersAndTheButtonClosesAllPins)
+{
+    makeStore();
+    store().setPinCloseAllShortcut({5, 256, "⌘G"});
+    PinSettingsPage page(services());
+    page.show();
+    ShortcutRecorderButton *recorder = page.closeAllRecorder();
+    EXPECT_EQ(recorder->displayString(), "⌘G");
+    click(recorder->findChild<QAbstractButton *>("resetButton"));
+    const auto stored = ShortcutData::fromJsonText(*reread()->jsonText("pinCloseAllShortcut"));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->keyCode, 35u);
+    EXPECT_EQ(stored->carbonModifiers, 6144u);
+    EXPECT_EQ(recorder->displayString(), "⌃⌥P");
+    EXPECT_EQ(registeredSchemes.size(), 1);
+
+    click(named<QAbstractButton>(&page, "Close All Pins"));
+    EXPECT_EQ(closeAllCalls, 1);
+}
+
+TEST_F(SettingsPagesTest, SchemeRowsStoreTheSchemeThenRegisterIt)
+{
+    makeStore();
+    RecordingIDBinding recording;
+    HotkeysPage page(services(), &recording);
+    page.show();
+    click(named<QAbstractButton>(&page, "Command + Shift (⇧⌘6, ⇧⌘7, ⇧⌘8, ⇧⌘9)"));
+    EXPECT_EQ(registeredSchemes, QList<ShortcutScheme>({ShortcutScheme::commandShift}));
+    EXPECT_EQ(reread()->stringValue("shortcutScheme"), "Command + Shift (⇧⌘6, ⇧⌘7, ⇧⌘8, ⇧⌘9)");
+    EXPECT_TRUE(page.recorders().isEmpty());
+    EXPECT_EQ(page.findChild<QLabel *>("area")->text(), "⇧⌘7");
+
+    int selected = 0;
+    for (SchemeRowButton *row : page.findChildren<SchemeRowButton *>())
+        selected += row->isSelected();
+    EXPECT_EQ(selected, 1);
+}
+
+TEST_F(SettingsPagesTest, CustomSchemeRecordersResetTheirShortcutAndRegisterAtOnce)
+{
+    makeStore();
+    store().setCustomWindow({5, 256, "⌘G"});
+    RecordingIDBinding recording;
+    HotkeysPage page(services(), &recording);
+    page.show();
+    click(named<QAbstractButton>(&page, "Custom"));
+    ASSERT_EQ(page.recorders().size(), 4);
+    QStringList shown;
+    for (ShortcutRecorderButton *recorder : page.recorders())
+        shown << recorder->displayString();
+    EXPECT_EQ(shown, QStringList({"⌃⌥1", "⌃⌥2", "⌘G", "⌃⌥4"}));
+
+    registeredSchemes.clear();
+    click(page.recorders()[2]->findChild<QAbstractButton *>("resetButton"));
+    const auto stored = ShortcutData::fromJsonText(*reread()->jsonText("customWindowShortcut"));
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(*stored, ShortcutData({20, 6144, "⌃⌥3"}));
+    EXPECT_EQ(page.recorders()[2]->displayString(), "⌃⌥3");
+    EXPECT_EQ(registeredSchemes, QList<ShortcutScheme>({ShortcutScheme::custom}));
+
+    // Back to a preset and to custom again: the recorded shortcuts are still there.
+    store().setCustomArea({6, 256, "⌘Z"});
+    click(named<QAbstractButton>(&page, "Control + Option (⌃⌥1, ⌃⌥2, ⌃⌥3, ⌃⌥4)"));
+    click(named<QAbstractButton>(&page, "Custom"));
+    EXPECT_EQ(page.recorders()[1]->displayString(), "⌘Z");
+}
+
+TEST_F(SettingsPagesTest, RefusedHotKeyIsShownOnThePageThatChangedIt)
+{
+    makeStore();
+    RecordingIDBinding recording;
+    HotkeysPage page(services(), &recording);
+    page.show();
+    hotkeyFailure = "The key combination is taken by another program.";
+    click(named<QAbstractButton>(&page, "Custom"));
+    QLabel *warning = nullptr;
+    for (QLabel *label : page.findChildren<QLabel *>()) {
+        if (label->text().contains("taken by another program"))
+            warning = label;
+    }
+    ASSERT_NE(warning, nullptr);
+    EXPECT_TRUE(warning->isVisible());
+    hotkeyFailure.clear();
+    click(page.recorders()[0]->findChild<QAbstractButton *>("resetButton"));
+    EXPECT_FALSE(warning->isVisible());
+}
+
+TEST_F(SettingsPagesTest, StagingAndAppearanceControlsWriteTheirKeys)
+{
+    makeStore();
+    StagingPage staging(store());
+    AppearancePage appearance(store());
+    staging.show();
+    appearance.show();
+
+    auto *stepper = named<QSpinBox>(&staging, "Max Queue Items");
+    EXPECT_EQ(stepper->value(), 8);
+    stepper->stepUp();
+    EXPECT_EQ(reread()->integerValue("maxQueueCapacity"), 9);
+    stepper->setValue(16);
+    stepper->stepUp();
+    EXPECT_EQ(reread()->integerValue("maxQueueCapacity"), 16);
+    click(named<SwitchButton>(&staging, "Auto-copy to clipboard immediately upon capture"));
+    EXPECT_EQ(reread()->boolValue("autoCopyOnCapture"), true);
+
+    emit named<QComboBox>(&appearance, "Tray Position")->activated(5);
+    EXPECT_EQ(reread()->stringValue("trayPosition"), "Bottom Left Corner");
+    emit named<QComboBox>(&appearance, "Backdrop Material")->activated(3);
+    EXPECT_EQ(reread()->stringValue("trayMaterial"), "Dark Velvet (Opaque)");
+    click(named<QAbstractButton>(&appearance, "Compact Mini"));
+    EXPECT_EQ(reread()->stringValue("traySize"), "Compact Mini");
+    click(named<QAbstractButton>(&appearance, "Mint Green"));
+    EXPECT_EQ(reread()->stringValue("accentTheme"), "Mint Green");
+    int ringed = 0;
+    for (AccentSwatch *swatch : appearance.findChildren<AccentSwatch *>())
+        ringed += swatch->isSelected();
+    EXPECT_EQ(ringed, 1);
+}
+
+TEST_F(SettingsPagesTest, TrayButtonSwitchesToggleMembershipAndStayInStepWithTheFile)
+{
+    makeStore();
+    AppearancePage appearance(store());
+    appearance.show();
+    auto *remove = named<SwitchButton>(&appearance, "Delete Capture");
+    EXPECT_TRUE(remove->isChecked());
+    click(remove);
+    EXPECT_EQ(reread()->stringArray("disabledTrayButtons"), QStringList({"delete"}));
+    EXPECT_FALSE(remove->isChecked());
+    click(remove);
+    EXPECT_EQ(reread()->stringArray("disabledTrayButtons"), QStringList());
+
+    // Rapid flips, some of them while the store changes underneath: the switch, the store and
+    // the file agree after each.
+    for (int i = 0; i < 25; ++i) {
+        click(remove);
+        if (i % 7 == 0)
+            store().toggleTrayButton(TrayButtonID::delete_);
+        const bool shown = store().isTrayButtonEnabled(TrayButtonID::delete_);
+        EXPECT_EQ(remove->isChecked(), shown);
+        EXPECT_EQ(reread()->stringArray("disabledTrayButtons")->contains("delete"), !shown);
+    }
+}
+
+} // namespace
