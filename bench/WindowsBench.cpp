@@ -35,14 +35,6 @@ constexpr double switchTargetMs = 16;
 constexpr double settingsTargetMs = 100;
 constexpr double memoryTargetMb = 5;
 
-double loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
-    return file.readAll().split(' ').value(0).toDouble();
-}
-
 // Notes when anything inside a window paints.
 class PaintWatch : public QObject {
 public:
