@@ -10,6 +10,8 @@
 #include "model/CaptureQueue.h"
 #include "model/PinNotifications.h"
 #include "model/SettingsStore.h"
+#include "pins/PinAutoPinner.h"
+#include "pins/PinManager.h"
 #include "support/WaitUntil.h"
 
 #include <QJsonDocument>
@@ -37,6 +39,8 @@ TEST_F(AppEnvironmentTest, BuildsTheGraphInOrderAndTakesItDownBackwards)
                             "WindowSelectionService",
                             "FeedbackService",
                             "PinNotifications",
+                            "PinManager",
+                            "PinAutoPinner",
                             "ScreenRecordingService",
                             "RecordingHUDController",
                             "ScreenRecordingModeSelector",
@@ -54,6 +58,9 @@ TEST_F(AppEnvironmentTest, BuildsTheGraphInOrderAndTakesItDownBackwards)
     EXPECT_EQ(PermissionManager::shared(), &env.permissionManager());
     EXPECT_EQ(FeedbackService::shared(), &env.feedbackService());
     EXPECT_EQ(PinNotifications::shared(), &env.pinNotifications());
+    EXPECT_EQ(PinManager::shared(), &env.pinManager());
+    EXPECT_EQ(PinAutoPinner::shared(), &env.autoPinner());
+    EXPECT_EQ(env.pinManager().settings(), &env.settingsStore());
     EXPECT_EQ(OCRService::shared(), &env.ocrService());
     EXPECT_EQ(ShareService::shared(), &env.shareService());
     EXPECT_EQ(ScreenRecordingService::shared(), &env.recordingService());

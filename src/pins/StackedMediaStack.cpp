@@ -1,0 +1,367 @@
+#include "pins/StackedMediaStack.h"
+
+#include "platform/PointerMonitor.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVariantAnimation>
+#include <cmath>
+
+namespace {
+
+constexpr int hoverEndDelayMs = 50;
+constexpr int hoverAnimationMs = 250;
+
+} // namespace
+
+StackedMediaStack::StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent)
+    : QWidget(parent), m_makeMonitor(std::move(makeMonitor)),
+      m_animation(new QVariantAnimation(this))
+{
+    setMouseTracking(true);
+    setAttribute(Qt::WA_TranslucentBackground);
+    m_hoverEnd.setSingleShot(true);
+    m_hoverEnd.setInterval(hoverEndDelayMs);
+    connect(&m_hoverEnd, &QTimer::timeout, this, [this] {
+        m_activeHoverID.reset();
+        m_lastHoverID.reset();
+        retarget(hoverAnimationMs);
+        if (m_onHoverItem)
+            m_onHoverItem(std::nullopt);
+    });
+    m_animation->setStartValue(0.0);
+    m_animation->setEndValue(1.0);
+    m_animation->setEasingCurve(QEasingCurve::OutCubic);
+    connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        const double t = value.toDouble();
+        for (qsizetype i = 0; i < m_shown.size(); ++i)
+            m_shown[i] = StackLayout::interpolate(m_from[i], m_target[i], t);
+        m_shownCentre = m_fromCentre + (pileRectFor(m_expanded).center() - m_fromCentre) * t;
+        update();
+    });
+    connect(m_animation, &QVariantAnimation::finished, this, [this] {
+        m_shown = m_target;
+        m_shownCentre = pileRectFor(m_expanded).center();
+        announcePileRect();
+        update();
+    });
+}
+
+StackedMediaStack::~StackedMediaStack()
+{
+    removeMonitor();
+}
+
+void StackedMediaStack::setItems(const QList<QUuid> &ids)
+{
+    m_ids = ids;
+    m_hashes.clear();
+    for (const QUuid &id : ids)
+        m_hashes.append(StackLayout::identifierHash(id));
+    retarget(m_config.animationMs);
+}
+
+void StackedMediaStack::setConfig(const StackLayoutConfig &config)
+{
+    m_config = config;
+    retarget(0);
+}
+
+void StackedMediaStack::setAlignment(Qt::Alignment alignment)
+{
+    m_alignment = alignment;
+    retarget(0);
+}
+
+void StackedMediaStack::setExpanded(bool expanded)
+{
+    if (m_expanded == expanded)
+        return;
+    m_expanded = expanded;
+    if (expanded)
+        installMonitor();
+    else
+        removeMonitor();
+    retarget(m_config.animationMs);
+    emit expandedChanged(expanded);
+}
+
+bool StackedMediaStack::isHovered(int index) const
+{
+    return index >= 0 && index < m_ids.size() && m_activeHoverID == m_ids[index];
+}
+
+QRectF StackedMediaStack::pileRectFor(bool expanded) const
+{
+    const QSizeF size = StackLayout::pileSize(m_config, visibleCount(), expanded);
+    const QRectF area = rect();
+    double x = area.center().x() - size.width() / 2.0;
+    if (m_alignment & Qt::AlignLeft)
+        x = area.left();
+    else if (m_alignment & Qt::AlignRight)
+        x = area.right() + 1.0 - size.width();
+    double y = area.center().y() - size.height() / 2.0;
+    if (m_alignment & Qt::AlignTop)
+        y = area.top();
+    else if (m_alignment & Qt::AlignBottom)
+        y = area.bottom() + 1.0 - size.height();
+    return {QPointF(x, y), size};
+}
+
+QRectF StackedMediaStack::pileRect() const
+{
+    const QRectF target = pileRectFor(m_expanded);
+    return isAnimating() ? target.united(m_fromPile) : target;
+}
+
+bool StackedMediaStack::isAnimating() const
+{
+    return m_animation->state() == QAbstractAnimation::Running;
+}
+
+QList<CardPose> StackedMediaStack::targetPoses() const
+{
+    QList<CardPose> poses;
+    const int total = visibleCount();
+    poses.reserve(total);
+    for (int index = 0; index < total; ++index)
+        poses.append(StackLayout::pose(m_config, index, total, m_hashes[index], m_expanded,
+                                       isHovered(index)));
+    return poses;
+}
+
+void StackedMediaStack::retarget(int durationMs)
+{
+    const QList<CardPose> previous = m_shown;
+    m_target = targetPoses();
+    m_from = m_target;
+    // A card that stays keeps moving from where it is drawn now.
+    for (qsizetype i = 0; i < m_from.size() && i < previous.size(); ++i)
+        m_from[i] = previous[i];
+    m_fromCentre = m_shown.isEmpty() ? pileRectFor(m_expanded).center() : m_shownCentre;
+    m_fromPile = m_announcedPile.isValid() ? m_announcedPile : pileRectFor(m_expanded);
+    m_shown = m_from;
+    m_animation->stop();
+    if (durationMs > 0 && isVisible() && !m_target.isEmpty()) {
+        m_animation->setDuration(durationMs);
+        announcePileRect();
+        m_animation->start();
+    } else {
+        m_shown = m_target;
+        m_shownCentre = pileRectFor(m_expanded).center();
+        announcePileRect();
+        update();
+    }
+}
+
+void StackedMediaStack::announcePileRect()
+{
+    const QRectF pile = pileRect();
+    if (pile == m_announcedPile)
+        return;
+    m_announcedPile = pile;
+    emit pileRectChanged(pile);
+}
+
+int StackedMediaStack::cardAt(QPointF point) const
+{
+    return StackLayout::hitTest(m_config, m_shown, m_shownCentre, point);
+}
+
+QPointF StackedMediaStack::cardPoint(int index, QPointF point) const
+{
+    if (index < 0 || index >= m_shown.size())
+        return {};
+    return StackLayout::cardTransform(m_config, m_shown[index], m_shownCentre)
+        .inverted()
+        .map(point);
+}
+
+void StackedMediaStack::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    QList<int> order;
+    for (int i = 0; i < m_shown.size(); ++i)
+        order.append(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [this](int a, int b) { return m_shown[a].z < m_shown[b].z; });
+    const QRectF card(QPointF(0, 0), m_config.itemSize);
+    QPainterPath shape;
+    shape.addRoundedRect(card, m_config.cornerRadius, m_config.cornerRadius);
+    for (const int index : order) {
+        const bool hovered = isHovered(index);
+        painter.setTransform(StackLayout::cardTransform(m_config, m_shown[index], m_shownCentre));
+        // The shadow: a soft black fringe 3 points down.
+        if (m_config.shadowOpacity > 0.0) {
+            painter.setPen(Qt::NoPen);
+            const int rings = 3;
+            for (int ring = rings; ring >= 1; --ring) {
+                const double spread = m_config.shadowRadius * ring / rings;
+                QColor shadow(0, 0, 0);
+                shadow.setAlphaF(float(m_config.shadowOpacity / (rings + 1)));
+                painter.setBrush(shadow);
+                painter.drawRoundedRect(card.adjusted(-spread, -spread + 3, spread, spread + 3),
+                                        m_config.cornerRadius + spread,
+                                        m_config.cornerRadius + spread);
+            }
+        }
+        painter.save();
+        painter.setClipPath(shape);
+        if (m_paintCard)
+            m_paintCard(painter, index, card, m_expanded, hovered);
+        painter.restore();
+        QColor outline(255, 255, 255);
+        outline.setAlphaF(hovered ? 0.8f : 0.18f);
+        painter.setPen(QPen(outline, hovered ? 2.0 : 1.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(shape);
+    }
+    emit framePainted();
+}
+
+void StackedMediaStack::pointerAt(std::optional<QPointF> point)
+{
+    std::optional<QUuid> card;
+    if (point) {
+        const int index = cardAt(*point);
+        if (index >= 0)
+            card = m_ids[index];
+    }
+    if (card == m_pointerCard)
+        return;
+    const std::optional<QUuid> previous = m_pointerCard;
+    m_pointerCard = card;
+    if (previous)
+        hoverLeft(*previous);
+    if (card)
+        hoverEntered(*card);
+}
+
+void StackedMediaStack::hoverEntered(const QUuid &id)
+{
+    m_hoverEnd.stop();
+    if (m_lastHoverID == id)
+        return;
+    m_activeHoverID = id;
+    m_lastHoverID = id;
+    retarget(hoverAnimationMs);
+    if (m_onHoverItem)
+        m_onHoverItem(int(m_ids.indexOf(id)));
+}
+
+void StackedMediaStack::hoverLeft(const QUuid &id)
+{
+    // A late exit from a card that is no longer the hovered one changes nothing.
+    if (m_lastHoverID != id)
+        return;
+    m_hoverEnd.start();
+}
+
+void StackedMediaStack::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPointF position = event->position();
+    if (m_pressPoint && m_pressCard >= 0 && m_dragData && (event->buttons() & Qt::LeftButton) &&
+        (position - *m_pressPoint).manhattanLength() >= QApplication::startDragDistance()) {
+        const int index = m_pressCard;
+        m_pressPoint.reset();
+        m_pressCard = -1;
+        if (QMimeData *data = m_dragData(index)) {
+            auto *drag = new QDrag(this);
+            drag->setMimeData(data);
+            QPixmap preview(m_config.itemSize.toSize() / 2);
+            preview.fill(Qt::transparent);
+            {
+                QPainter painter(&preview);
+                painter.setRenderHint(QPainter::SmoothPixmapTransform);
+                painter.scale(0.5, 0.5);
+                QPainterPath shape;
+                const QRectF card(QPointF(0, 0), m_config.itemSize);
+                shape.addRoundedRect(card, m_config.cornerRadius, m_config.cornerRadius);
+                painter.setClipPath(shape);
+                if (m_paintCard)
+                    m_paintCard(painter, index, card, m_expanded, false);
+            }
+            drag->setPixmap(preview);
+            drag->exec(Qt::CopyAction);
+        }
+        return;
+    }
+    pointerAt(position);
+}
+
+void StackedMediaStack::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pressPoint = event->position();
+    m_pressCard = cardAt(event->position());
+}
+
+void StackedMediaStack::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_pressPoint)
+        return;
+    const QPointF position = event->position();
+    m_pressPoint.reset();
+    const int index = cardAt(position);
+    if (index >= 0 && index == m_pressCard) {
+        const bool hovered = isHovered(index);
+        if (m_cardClick && m_cardClick(index, cardPoint(index, position), m_expanded, hovered))
+            return;
+        if (!m_expanded)
+            setExpanded(true);
+        else if (m_onSelect)
+            m_onSelect(index);
+        return;
+    }
+    if (index < 0 && pileRect().contains(position))
+        setExpanded(!m_expanded);
+}
+
+void StackedMediaStack::leaveEvent(QEvent *)
+{
+    pointerAt(std::nullopt);
+}
+
+void StackedMediaStack::hideEvent(QHideEvent *)
+{
+    removeMonitor();
+}
+
+void StackedMediaStack::resizeEvent(QResizeEvent *)
+{
+    retarget(0);
+}
+
+void StackedMediaStack::installMonitor()
+{
+    if (m_globalMonitor || !m_makeMonitor)
+        return;
+    m_globalMonitor = m_makeMonitor();
+    if (!m_globalMonitor)
+        return;
+    connect(m_globalMonitor.get(), &platform::PointerMonitor::pointerEvent, this,
+            [this](const platform::PointerEvent &event) {
+                // Clicks in the program's own windows come through Qt and do not collapse.
+                if (event.kind != platform::PointerEvent::Kind::buttonPressed ||
+                    event.overOwnWindow)
+                    return;
+                if (event.button == Qt::LeftButton || event.button == Qt::RightButton)
+                    setExpanded(false);
+            });
+    m_globalMonitor->start();
+}
+
+void StackedMediaStack::removeMonitor()
+{
+    if (!m_globalMonitor)
+        return;
+    m_globalMonitor->stop();
+    m_globalMonitor.reset();
+}
