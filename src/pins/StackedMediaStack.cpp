@@ -103,12 +103,12 @@ QRectF StackedMediaStack::pileRectFor(bool expanded) const
     if (m_alignment & Qt::AlignLeft)
         x = area.left();
     else if (m_alignment & Qt::AlignRight)
-        x = area.right() + 1.0 - size.width();
+        x = area.right() - size.width();
     double y = area.center().y() - size.height() / 2.0;
     if (m_alignment & Qt::AlignTop)
         y = area.top();
     else if (m_alignment & Qt::AlignBottom)
-        y = area.bottom() + 1.0 - size.height();
+        y = area.bottom() - size.height();
     return {QPointF(x, y), size};
 }
 
