@@ -363,5 +363,7 @@ void StackedMediaStack::removeMonitor()
     if (!m_globalMonitor)
         return;
     m_globalMonitor->stop();
-    m_globalMonitor.reset();
+    // The monitor may be delivering the very click that collapses the pile.
+    disconnect(m_globalMonitor.get(), nullptr, this, nullptr);
+    m_globalMonitor.release()->deleteLater();
 }
