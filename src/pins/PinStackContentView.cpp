@@ -86,6 +86,7 @@ void PinStackContentView::setItems(const QList<PinItemPtr> &items)
             kept.insert(found.key(), found.value());
     }
     m_pictures = std::move(kept);
+    m_stack->invalidateCards();
     QList<QUuid> ids;
     for (const PinItemPtr &item : std::as_const(m_items))
         ids.append(item->id());
@@ -96,7 +97,7 @@ void PinStackContentView::applySettings()
 {
     m_stack->setConfig(deckConfig(m_settings.pinSize()));
     m_stack->setAlignment(alignmentFor(m_settings.pinPlacement()));
-    m_stack->update();
+    m_stack->invalidateCards();
 }
 
 void PinStackContentView::resizeEvent(QResizeEvent *event)

@@ -4,23 +4,24 @@
 
 #include <QApplication>
 #include <QDrag>
+#include <QEasingCurve>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QVariantAnimation>
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
 constexpr int hoverEndDelayMs = 50;
 constexpr int hoverAnimationMs = 250;
+constexpr int frameIntervalMs = 15;
 
 } // namespace
 
 StackedMediaStack::StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent)
-    : QWidget(parent), m_makeMonitor(std::move(makeMonitor)),
-      m_animation(new QVariantAnimation(this))
+    : QWidget(parent), m_makeMonitor(std::move(makeMonitor))
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -33,22 +34,30 @@ StackedMediaStack::StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent
         if (m_onHoverItem)
             m_onHoverItem(std::nullopt);
     });
-    m_animation->setStartValue(0.0);
-    m_animation->setEndValue(1.0);
-    m_animation->setEasingCurve(QEasingCurve::OutCubic);
-    connect(m_animation, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
-        const double t = value.toDouble();
-        for (qsizetype i = 0; i < m_shown.size(); ++i)
-            m_shown[i] = StackLayout::interpolate(m_from[i], m_target[i], t);
-        m_shownCentre = m_fromCentre + (pileRectFor(m_expanded).center() - m_fromCentre) * t;
-        update();
-    });
-    connect(m_animation, &QVariantAnimation::finished, this, [this] {
+    // Frames are driven by a precise timer of our own and placed by the time since the change,
+    // so a late frame catches up instead of slowing the motion.
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    m_frameTimer.setInterval(frameIntervalMs);
+    connect(&m_frameTimer, &QTimer::timeout, this, &StackedMediaStack::step);
+}
+
+void StackedMediaStack::step()
+{
+    const double progress =
+        m_animationMs > 0 ? std::min(1.0, m_animationClock.elapsed() / double(m_animationMs)) : 1.0;
+    if (progress >= 1.0) {
+        m_frameTimer.stop();
         m_shown = m_target;
         m_shownCentre = pileRectFor(m_expanded).center();
         announcePileRect();
         update();
-    });
+        return;
+    }
+    const double t = QEasingCurve(QEasingCurve::OutCubic).valueForProgress(progress);
+    for (qsizetype i = 0; i < m_shown.size(); ++i)
+        m_shown[i] = StackLayout::interpolate(m_from[i], m_target[i], t);
+    m_shownCentre = m_fromCentre + (pileRectFor(m_expanded).center() - m_fromCentre) * t;
+    update(dirtyRect());
 }
 
 StackedMediaStack::~StackedMediaStack()
@@ -68,7 +77,95 @@ void StackedMediaStack::setItems(const QList<QUuid> &ids)
 void StackedMediaStack::setConfig(const StackLayoutConfig &config)
 {
     m_config = config;
+    m_shadow = QPixmap();
+    invalidateCards();
     retarget(0);
+}
+
+void StackedMediaStack::invalidateCards()
+{
+    m_cardPixmaps.clear();
+    update();
+    // The cards of both piles are drawn ahead, in a turn of their own, so that fanning out or
+    // collapsing starts without drawing a single card.
+    if (!m_warmUpPending) {
+        m_warmUpPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_warmUpPending = false;
+                for (int index = 0; index < visibleCount(); ++index) {
+                    cardPixmap(index, false, false);
+                    cardPixmap(index, true, false);
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+QRect StackedMediaStack::dirtyRect() const
+{
+    // Turned and lifted cards and their shadows reach a little past the pile's frame.
+    const double margin = m_config.itemSize.height() * 0.3 + m_config.shadowRadius + 16;
+    return pileRect().adjusted(-margin, -margin, margin, margin).toAlignedRect();
+}
+
+const QPixmap &StackedMediaStack::cardPixmap(int index, bool expanded, bool hovered)
+{
+    const CardKey key{m_ids[index], expanded, hovered};
+    auto found = m_cardPixmaps.find(key);
+    if (found != m_cardPixmaps.end())
+        return found.value();
+    const double dpr = devicePixelRatioF();
+    const QRectF card(QPointF(0, 0), m_config.itemSize);
+    QPixmap pixmap((m_config.itemSize * dpr).toSize().expandedTo(QSize(1, 1)));
+    pixmap.setDevicePixelRatio(dpr);
+    pixmap.fill(Qt::transparent);
+    {
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        QPainterPath shape;
+        shape.addRoundedRect(card, m_config.cornerRadius, m_config.cornerRadius);
+        painter.save();
+        painter.setClipPath(shape);
+        if (m_paintCard)
+            m_paintCard(painter, index, card, expanded, hovered);
+        painter.restore();
+        QColor outline(255, 255, 255);
+        outline.setAlphaF(hovered ? 0.8f : 0.18f);
+        painter.setPen(QPen(outline, hovered ? 2.0 : 1.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(shape);
+    }
+    return m_cardPixmaps.insert(key, pixmap).value();
+}
+
+const QPixmap &StackedMediaStack::shadowPixmap()
+{
+    if (!m_shadow.isNull() || m_config.shadowOpacity <= 0.0)
+        return m_shadow;
+    const double dpr = devicePixelRatioF();
+    const double r = m_config.shadowRadius;
+    const QSizeF size = m_config.itemSize + QSizeF(2 * r, 2 * r);
+    m_shadow = QPixmap((size * dpr).toSize().expandedTo(QSize(1, 1)));
+    m_shadow.setDevicePixelRatio(dpr);
+    m_shadow.fill(Qt::transparent);
+    QPainter painter(&m_shadow);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    // A soft black fringe: rings that fade outwards.
+    const int rings = 4;
+    for (int ring = rings; ring >= 0; --ring) {
+        const double spread = r * ring / rings;
+        QColor shadow(0, 0, 0);
+        shadow.setAlphaF(float(m_config.shadowOpacity / (rings + 1)));
+        painter.setBrush(shadow);
+        painter.drawRoundedRect(QRectF(QPointF(r - spread, r - spread),
+                                       m_config.itemSize + QSizeF(2 * spread, 2 * spread)),
+                                m_config.cornerRadius + spread, m_config.cornerRadius + spread);
+    }
+    return m_shadow;
 }
 
 void StackedMediaStack::setAlignment(Qt::Alignment alignment)
@@ -120,7 +217,7 @@ QRectF StackedMediaStack::pileRect() const
 
 bool StackedMediaStack::isAnimating() const
 {
-    return m_animation->state() == QAbstractAnimation::Running;
+    return m_frameTimer.isActive();
 }
 
 QList<CardPose> StackedMediaStack::targetPoses() const
@@ -145,11 +242,13 @@ void StackedMediaStack::retarget(int durationMs)
     m_fromCentre = m_shown.isEmpty() ? pileRectFor(m_expanded).center() : m_shownCentre;
     m_fromPile = m_announcedPile.isValid() ? m_announcedPile : pileRectFor(m_expanded);
     m_shown = m_from;
-    m_animation->stop();
+    m_frameTimer.stop();
     if (durationMs > 0 && isVisible() && !m_target.isEmpty()) {
-        m_animation->setDuration(durationMs);
+        m_animationMs = durationMs;
         announcePileRect();
-        m_animation->start();
+        m_animationClock.start();
+        m_frameTimer.start();
+        step();
     } else {
         m_shown = m_target;
         m_shownCentre = pileRectFor(m_expanded).center();
@@ -184,7 +283,6 @@ QPointF StackedMediaStack::cardPoint(int index, QPointF point) const
 void StackedMediaStack::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     QList<int> order;
     for (int i = 0; i < m_shown.size(); ++i)
@@ -192,35 +290,13 @@ void StackedMediaStack::paintEvent(QPaintEvent *)
     std::stable_sort(order.begin(), order.end(),
                      [this](int a, int b) { return m_shown[a].z < m_shown[b].z; });
     const QRectF card(QPointF(0, 0), m_config.itemSize);
-    QPainterPath shape;
-    shape.addRoundedRect(card, m_config.cornerRadius, m_config.cornerRadius);
+    const double r = m_config.shadowRadius;
     for (const int index : order) {
         const bool hovered = isHovered(index);
         painter.setTransform(StackLayout::cardTransform(m_config, m_shown[index], m_shownCentre));
-        // The shadow: a soft black fringe 3 points down.
-        if (m_config.shadowOpacity > 0.0) {
-            painter.setPen(Qt::NoPen);
-            const int rings = 3;
-            for (int ring = rings; ring >= 1; --ring) {
-                const double spread = m_config.shadowRadius * ring / rings;
-                QColor shadow(0, 0, 0);
-                shadow.setAlphaF(float(m_config.shadowOpacity / (rings + 1)));
-                painter.setBrush(shadow);
-                painter.drawRoundedRect(card.adjusted(-spread, -spread + 3, spread, spread + 3),
-                                        m_config.cornerRadius + spread,
-                                        m_config.cornerRadius + spread);
-            }
-        }
-        painter.save();
-        painter.setClipPath(shape);
-        if (m_paintCard)
-            m_paintCard(painter, index, card, m_expanded, hovered);
-        painter.restore();
-        QColor outline(255, 255, 255);
-        outline.setAlphaF(hovered ? 0.8f : 0.18f);
-        painter.setPen(QPen(outline, hovered ? 2.0 : 1.0));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(shape);
+        if (const QPixmap &shadow = shadowPixmap(); !shadow.isNull())
+            painter.drawPixmap(QPointF(-r, -r + 3), shadow);
+        painter.drawPixmap(card.topLeft(), cardPixmap(index, m_expanded, hovered));
     }
     emit framePainted();
 }

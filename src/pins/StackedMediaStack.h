@@ -2,7 +2,10 @@
 
 #include "pins/StackLayout.h"
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QList>
+#include <QPixmap>
 #include <QPointer>
 #include <QTimer>
 #include <QUuid>
@@ -12,7 +15,6 @@
 #include <optional>
 
 class QMimeData;
-class QVariantAnimation;
 
 namespace platform {
 class PointerMonitor;
@@ -74,6 +76,9 @@ public:
     // Card coordinates of a widget point for the card at index.
     QPointF cardPoint(int index, QPointF point) const;
     bool isAnimating() const;
+    // Drops the cards' drawn pictures, so that the next paint asks the caller again (what a card
+    // shows changed).
+    void invalidateCards();
 
 signals:
     void expandedChanged(bool expanded);
@@ -94,12 +99,18 @@ private:
     QList<CardPose> targetPoses() const;
     QRectF pileRectFor(bool expanded) const;
     void retarget(int durationMs);
+    void step();
     void pointerAt(std::optional<QPointF> point);
     void hoverEntered(const QUuid &id);
     void hoverLeft(const QUuid &id);
     void installMonitor();
     void removeMonitor();
     void announcePileRect();
+    // A card as drawn (content, rounded corners, outline) and its shadow, kept between frames so
+    // that an animation frame only places pictures.
+    const QPixmap &cardPixmap(int index, bool expanded, bool hovered);
+    const QPixmap &shadowPixmap();
+    QRect dirtyRect() const;
 
     MonitorFactory m_makeMonitor;
     std::unique_ptr<platform::PointerMonitor> m_globalMonitor;
@@ -126,7 +137,23 @@ private:
     QPointF m_fromCentre;
     QPointF m_shownCentre;
     QRectF m_fromPile;
-    QVariantAnimation *m_animation;
+    QTimer m_frameTimer;
+    QElapsedTimer m_animationClock;
+    int m_animationMs = 0;
+
+    struct CardKey {
+        QUuid id;
+        bool expanded;
+        bool hovered;
+        bool operator==(const CardKey &) const = default;
+    };
+    friend size_t qHash(const CardKey &key, size_t seed)
+    {
+        return qHashMulti(seed, key.id, key.expanded, key.hovered);
+    }
+    QHash<CardKey, QPixmap> m_cardPixmaps;
+    QPixmap m_shadow;
+    bool m_warmUpPending = false;
 
     std::optional<QPointF> m_pressPoint;
     int m_pressCard = -1;
