@@ -103,7 +103,7 @@ void PinContentView::trigger(Button button)
         controller.actions().open(*item);
         break;
     case Button::close:
-        if (PinManager *manager = PinManager::shared())
+        if (PinManager *manager = controller.manager())
             manager->remove(&controller);
         else
             controller.teardown();

@@ -60,6 +60,7 @@ public:
     bool isGhostMode() const { return m_isGhostMode; }
     bool isAutoClosePending() const { return m_autoClose.isActive(); }
     PinActions &actions() { return m_actions; }
+    PinManager *manager() const { return m_services.manager; }
 
     // Makes the panel when there is none, fades it in and (re)starts the automatic close.
     void show();
