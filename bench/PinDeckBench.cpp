@@ -39,7 +39,6 @@ namespace {
 
 constexpr int pinCount = 12;
 constexpr int animationRuns = 5;
-constexpr int waitLimitMs = 10000;
 constexpr double gapTargetMs = 20;
 constexpr double hitTargetMs = 1;
 constexpr double memoryTargetMb = 150;
@@ -49,18 +48,6 @@ double loadAverage()
 {
     QFile file(QStringLiteral("/proc/loadavg"));
     return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : -1.0;
-}
-
-template <typename Condition> bool waitFor(Condition condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > waitLimitMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
 }
 
 CaptureItem makeScreenshot(int number)
@@ -141,21 +128,6 @@ void measureHitTesting(StackedMediaStack &stack)
     stack.setExpanded(false);
     waitFor([&] { return !stack.isAnimating(); });
 }
-
-class CompositingManager {
-public:
-    ~CompositingManager() { stopProcess(m_process, waitLimitMs); }
-    bool start(const platform::Compositor &compositor)
-    {
-        if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
-            return false;
-        m_process.start(QStringLiteral("xcompmgr"), QStringList());
-        return m_process.waitForStarted() && waitFor([&] { return compositor.isCompositing(); });
-    }
-
-private:
-    QProcess m_process;
-};
 
 } // namespace
 
