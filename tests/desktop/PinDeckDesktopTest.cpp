@@ -52,10 +52,14 @@ protected:
         m_manager->setSettings(&m_settings);
         coordinator();
     }
+    // Everything this test showed is gone, and the pointer parked, before the next test.
     void TearDown() override
     {
         m_trayController.reset();
         m_manager.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCursor::setPos(m_screen.bottomRight());
+        QTest::qWait(200);
     }
 
     PinStackWindowController &deck() { return *m_manager->stackController(); }
