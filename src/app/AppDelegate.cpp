@@ -10,7 +10,6 @@
 #include "model/Log.h"
 #include "model/TemporaryFiles.h"
 
-#include <QCoreApplication>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -35,6 +34,8 @@ void AppDelegate::applicationDidFinishLaunching()
     // delay, so there is no activity to hold while waiting for them.
     m_environment.setupHotkeys();
     m_environment.permissionManager().checkScreenCaptureAccess();
+    // Off the interface: the temporary directory may be large or slow.
+    QThreadPool::globalInstance()->start([] { TemporaryFiles::removeLeftovers(); });
     if (m_wakeObserver == nullptr) {
         m_wakeObserver = new SystemWakeObserver(this);
         connect(m_wakeObserver, &SystemWakeObserver::systemWoke, this,
@@ -61,15 +62,10 @@ void AppDelegate::applicationWillTerminate()
     qCInfo(Log::capture, "Corvanta terminating; cleaning up hotkeys and staging queue");
     m_environment.hotkeyManager().unregisterAll();
 
-    // Staged captures do not outlive the program, and neither do their files: the deletion
-    // that normally waits a while runs now. Files still being written are finished first, so
-    // none lands after its deletion.
+    // Staged captures do not outlive the program, and neither do their files nor those of
+    // captures removed earlier: every deletion that normally waits a while runs now. Files
+    // still being written are finished first, so none lands after its deletion.
     QThreadPool::globalInstance()->waitForDone(fileWorkLimitMs);
-    const auto delay = TemporaryFiles::cleanupDelay();
-    TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(0));
     m_environment.queue().clearAll();
-    TemporaryFiles::setCleanupDelay(delay);
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-    QThreadPool::globalInstance()->waitForDone(fileWorkLimitMs);
+    TemporaryFiles::deletePendingNow();
 }

@@ -6,9 +6,10 @@ class AppEnvironment;
 class SystemWakeObserver;
 
 // What happens once the program has started and when it ends: at launch the hot keys are
-// registered (again), the screen-capture permission is refreshed and system wake is followed;
-// on wake both are refreshed; at termination the hot keys are released and the staging queue
-// is emptied, its temporary files with it. Main thread only.
+// registered (again), the screen-capture permission is refreshed, system wake is followed and
+// what earlier runs left in the temporary directory is removed; on wake both are refreshed; at
+// termination the hot keys are released and the staging queue is emptied, and every temporary
+// file whose deletion is pending goes at once. Main thread only.
 class AppDelegate final : public QObject {
     Q_OBJECT
 

@@ -59,6 +59,12 @@ int GlobalHotkeyManager::handleHotKeyEvent(platform::HotkeyID pressed)
 void GlobalHotkeyManager::registerHotkey(const ShortcutDefinition &definition,
                                          std::function<void()> handler)
 {
+    if ((definition.carbonModifiers & CarbonModifier::all) == 0) {
+        // A plain key grabbed system-wide would be taken from every program on the desktop.
+        qCWarning(Log::hotkey, "Refused hotkey %s: it has no modifier key; the shortcut is unset",
+                  qUtf8Printable(definition.displayString));
+        return;
+    }
     const quint32 id = m_nextHotKeyID++;
     const platform::HotkeyGrab grab =
         m_hotkeys->grab({definition.keyCode, definition.carbonModifiers}, {hotKeySignature, id});

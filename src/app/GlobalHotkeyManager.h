@@ -13,7 +13,9 @@ class GlobalHotkeyHandling {
 public:
     virtual ~GlobalHotkeyHandling() = default;
     // Registers the definition's key code and modifiers system-wide and remembers the action
-    // for it. Throws CaptureError (captureFailed) when the system refuses the combination.
+    // for it. Throws CaptureError (captureFailed) when the system refuses the combination. A
+    // combination without any of control, option, shift and command is never registered: it
+    // is logged and left unset, and nothing is thrown.
     virtual void registerHotkey(const ShortcutDefinition &definition,
                                 std::function<void()> handler) = 0;
     // Removes every registration; safe with nothing registered.

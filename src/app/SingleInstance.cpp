@@ -1,6 +1,8 @@
 #include "app/SingleInstance.h"
 
 #include "model/Log.h"
+#include "platform/PrivateFolder.h"
+#include "platform/TemporaryDirectory.h"
 
 #include <QDataStream>
 #include <QDeadlineTimer>
@@ -40,7 +42,7 @@ QString socketPath(const QString &serverName)
 {
     if (serverName.contains(u'/'))
         return serverName;
-    return QDir::cleanPath(QDir::tempPath()) + u'/' + serverName;
+    return platform::TemporaryDirectory::path() + u'/' + serverName;
 }
 
 } // namespace
@@ -61,16 +63,29 @@ QString SingleInstance::defaultServerName()
 {
     const QString name = QStringLiteral("corvanta-%1").arg(getuid());
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QFileInfo folder(runtime);
-    if (!runtime.isEmpty() && folder.isAbsolute() && folder.isDir() &&
-        folder.ownerId() == getuid()) {
+    if (!runtime.isEmpty() && QFileInfo(runtime).isAbsolute() &&
+        platform::PrivateFolder::refusal(runtime).isEmpty()) {
         return QDir::cleanPath(runtime) + u'/' + name;
     }
-    return name;
+    // Anyone can create names in the temporary folder, so the socket goes in a folder of the
+    // user's own there. Should someone else hold that folder's name, each start gets a fresh
+    // folder and the starts no longer find each other: they run side by side.
+    const platform::PrivateFolder::Result folder = platform::PrivateFolder::claim(name);
+    if (!folder.notice.isEmpty())
+        qCWarning(Log::general, "Single-instance folder not used: %s",
+                  qUtf8Printable(folder.notice));
+    if (!folder.path) {
+        qCWarning(Log::general, "No private folder for the single-instance check: %s",
+                  qUtf8Printable(folder.error));
+        return {};
+    }
+    return *folder.path + QStringLiteral("/instance");
 }
 
 SingleInstance::Role SingleInstance::claim()
 {
+    if (m_serverName.isEmpty())
+        return Role::primary;
     QLockFile lock(socketPath(m_serverName) + QStringLiteral(".lock"));
     if (!lock.tryLock(lockLimitMs))
         qCWarning(Log::general, "Could not lock the single-instance check; going on without it");
@@ -132,6 +147,15 @@ void SingleInstance::serve(QLocalSocket *socket)
         }
         if (buffer->size() < lengthSize + qsizetype(length))
             return;
+        // One message per connection: whatever is read from here on is not listened to.
+        disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+        // A later start sends its message and then waits for the answer, so bytes past the
+        // message's end come from something else speaking on the socket.
+        if (buffer->size() > lengthSize + qsizetype(length)) {
+            qCWarning(Log::general, "Dropped a malformed message from a later start");
+            socket->abort();
+            return;
+        }
 
         QDataStream in(buffer->mid(lengthSize, length));
         in.setVersion(QDataStream::Qt_6_0);

@@ -27,14 +27,15 @@ public:
     explicit SingleInstance(QString serverName, QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // The user's socket: "corvanta-<uid>" in $XDG_RUNTIME_DIR (private to the user), else in
-    // the temporary folder.
+    // The user's socket: "corvanta-<uid>" in $XDG_RUNTIME_DIR when that is private to the
+    // user, else "instance" in the private folder "corvanta-<uid>" of the temporary folder
+    // (see platform::PrivateFolder). Empty when neither can be had.
     static QString defaultServerName();
 
-    // Decides the role. While deciding it holds a lock file beside the socket, so that two
-    // starts at the same moment cannot both become the program. As primary, a socket left
-    // behind by a program that died is replaced, and listening starts. A failure to listen is
-    // logged and leaves a primary that hears nobody.
+    // Decides the role; without a server name, primary at once. While deciding it holds a lock
+    // file beside the socket, so that two starts at the same moment cannot both become the
+    // program. As primary, a socket left behind by a program that died is replaced, and
+    // listening starts. A failure to listen is logged and leaves a primary that hears nobody.
     Role claim();
 
     // As secondary: sends the arguments and waits for the acknowledgement, each step bounded.

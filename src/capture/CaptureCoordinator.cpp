@@ -10,6 +10,7 @@
 #include "platform/Alerts.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QPointer>
 #include <QWidget>
 
@@ -56,13 +57,25 @@ CaptureCoordinator::~CaptureCoordinator() = default;
 
 QCoro::Task<bool> CaptureCoordinator::ensureScreenCapturePermission()
 {
+    std::optional<CaptureSlot> noSlot;
+    QCoro::Task<bool> ensuring = ensureScreenCapturePermission(noSlot);
+    co_return co_await ensuring;
+}
+
+QCoro::Task<bool>
+CaptureCoordinator::ensureScreenCapturePermission(std::optional<CaptureSlot> &slot)
+{
     m_permissionManager.checkScreenCaptureAccess();
     if (m_permissionManager.hasScreenCaptureAccess())
         co_return true;
 
     qCCritical(Log::permissions, "Cannot perform capture: screen recording permission not granted");
-    if (!m_permissionManager.requestScreenCaptureAccess())
+    if (!m_permissionManager.requestScreenCaptureAccess()) {
+        // The flow ends before the alert: however long the user leaves it open, the next
+        // capture may start.
+        slot.reset();
         co_await showPermissionAlert();
+    }
     co_return false;
 }
 
@@ -93,8 +106,22 @@ QWidget *CaptureCoordinator::findMainWindow(bool visibleOnly)
     return nullptr;
 }
 
+void CaptureCoordinator::dismissOpenDialogs()
+{
+    // Our dialogs do not block the program, so one may still be open when a capture starts.
+    // Left open it would be in the picture and take keys meant for the selection; it is
+    // dismissed as the user's Escape would: a save panel as cancelled, an alert unanswered.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        auto *dialog = qobject_cast<QDialog *>(window);
+        if (dialog && dialog->isVisible())
+            dialog->reject();
+    }
+}
+
 QCoro::Task<bool> CaptureCoordinator::prepareForCapture()
 {
+    dismissOpenDialogs();
     if (m_notchWindowController)
         m_notchWindowController->hide(true);
     if (m_previewWindow)

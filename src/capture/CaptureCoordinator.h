@@ -110,11 +110,13 @@ public:
     void hudCancelRequested();
 
     // Whether the capture may go on: re-checks access and, when it is missing, asks for it and
-    // shows the alert when that request is refused too. False whenever the re-check found no
+    // shows the alert when that request is refused too (a flow that calls it has ended by then:
+    // the alert holds no capture back). False whenever the re-check found no
     // access, even if access was granted meanwhile: the user starts the capture again.
     QCoro::Task<bool> ensureScreenCapturePermission();
-    // Hides the tray, closes the preview and markup windows, hides the main window when it
-    // shows, and waits 60 ms. Answers whether the main window was hidden.
+    // Dismisses our open dialogs (a save panel as cancelled, an alert unanswered), hides the
+    // tray, closes the preview and markup windows, hides the main window when it shows, and
+    // waits 60 ms. Answers whether the main window was hidden.
     QCoro::Task<bool> prepareForCapture();
     // Brings back what prepareForCapture hid: the main window when it was hidden, else (with
     // showTray) the tray in compact form unless there is nothing to show.
@@ -143,7 +145,7 @@ public:
     // Copies the capture to the clipboard. Afterwards it is pending again, or gone from the
     // queue when copyRemovesCapture is on; a failed copy leaves it failed.
     QCoro::Task<void> performCopy(CaptureItem item);
-    // Asks where to save the capture (modal to the whole program) and writes it in the export
+    // Asks where to save the capture (a panel that blocks no window) and writes it in the export
     // format. Afterwards it is saved under the chosen file's name, pending again when the user
     // dismissed the panel, or failed.
     QCoro::Task<void> saveCapture(CaptureItem item);
@@ -178,6 +180,8 @@ private:
     // The slot, or nothing (logged) while another capture holds it.
     std::optional<CaptureSlot> claimCaptureSlot();
 
+    // ensureScreenCapturePermission for a flow: its slot is released before any alert shows.
+    QCoro::Task<bool> ensureScreenCapturePermission(std::optional<CaptureSlot> &slot);
     QCoro::Task<void> runScreenshotFlow(CaptureMode mode, CaptureStep step);
     QCoro::Task<QImage> captureFullDisplayImage();
     QCoro::Task<QImage> captureAreaImage();
@@ -199,6 +203,7 @@ private:
     void startTask(std::function<void()> work);
     void installTray(StagingTrayFactory factory);
     static QWidget *findMainWindow(bool visibleOnly);
+    static void dismissOpenDialogs();
 
     CaptureQueue &m_queue;
     PermissionManager &m_permissionManager;

@@ -134,7 +134,7 @@ QCoro::Task<void> CaptureCoordinator::saveCapture(CaptureItem item)
     try {
         m_queue.markSaving(id);
         const ImageExportFormat format = m_settingsStore.exportFormat();
-        // No window: the panel is modal to the whole program.
+        // No window: the panel blocks none, so a capture started meanwhile keeps its input.
         QCoro::Task<QUrl> saving = m_saveService.save(std::move(item), format, nullptr);
         const QUrl destination = co_await saving;
         if (!self)

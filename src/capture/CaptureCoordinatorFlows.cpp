@@ -38,11 +38,12 @@ QCoro::Task<void> CaptureCoordinator::captureWindow()
 
 QCoro::Task<void> CaptureCoordinator::runScreenshotFlow(CaptureMode mode, CaptureStep step)
 {
-    const std::optional<CaptureSlot> slot = claimCaptureSlot();
+    std::optional<CaptureSlot> slot = claimCaptureSlot();
     if (!slot)
         co_return;
 
-    if (!co_await ensureScreenCapturePermission())
+    QCoro::Task<bool> permitting = ensureScreenCapturePermission(slot);
+    if (!co_await permitting)
         co_return;
     const bool mainWindowWasHidden = co_await prepareForCapture();
 

@@ -136,11 +136,12 @@ QCoro::Task<void> CaptureCoordinator::startRecording()
 {
     // A recording never starts while another capture has the windows hidden or a selection
     // open, nor the other way round.
-    const std::optional<CaptureSlot> slot = claimCaptureSlot();
+    std::optional<CaptureSlot> slot = claimCaptureSlot();
     if (!slot)
         co_return;
 
-    if (!co_await ensureScreenCapturePermission())
+    QCoro::Task<bool> permitting = ensureScreenCapturePermission(slot);
+    if (!co_await permitting)
         co_return;
     if (recorderIsRecording())
         co_return;
@@ -148,6 +149,8 @@ QCoro::Task<void> CaptureCoordinator::startRecording()
         const QString description = QStringLiteral("Screen recording is not available.");
         qCCritical(Log::capture, "Failed to start screen recording: %s",
                    qUtf8Printable(description));
+        // Ended before the alert, which may stay open for as long as the user leaves it.
+        slot.reset();
         co_await showRecordingAlert(QStringLiteral("Screen Recording Failed"), description);
         co_return;
     }
@@ -178,6 +181,7 @@ QCoro::Task<void> CaptureCoordinator::startRecording()
     if (failure) {
         qCCritical(Log::capture, "Failed to start screen recording: %s", qUtf8Printable(*failure));
         restoreAfterCapture(mainWindowWasHidden, true);
+        slot.reset();
         co_await showRecordingAlert(QStringLiteral("Screen Recording Failed"), *failure);
         co_return;
     }
@@ -214,8 +218,7 @@ QCoro::Task<void> CaptureCoordinator::startRecorderFor(RecordingSelectionMode mo
 
     // Read at the last moment, so a change made while the chooser was up counts.
     const VideoExportFormat format = m_settingsStore.recordingExportFormat();
-    // No frames at all would make no movie: a rate below one frame a second records one.
-    const int frameRate = std::max(1, m_settingsStore.recordingFrameRate());
+    const int frameRate = sanitizedFrameRate(m_settingsStore.recordingFrameRate());
     const bool recordAudio = m_settingsStore.recordMicrophoneAudio();
     QCoro::Task<void> starting =
         m_recorder->startRecording(display, area, window, format, frameRate, recordAudio);

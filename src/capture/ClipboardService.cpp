@@ -2,35 +2,81 @@
 
 #include "model/CaptureErrors.h"
 #include "model/Log.h"
+#include "model/TemporaryFiles.h"
 #include "platform/Pasteboard.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
 namespace {
 
-struct ImageData {
-    QByteArray png;
-    QByteArray tiff;
-};
-
 const QString pngType = QStringLiteral("image/png");
 const QString tiffType = QStringLiteral("image/tiff");
 
-// Reading the image may decode the capture's PNG from disk, so it happens here too, away from
-// the interface.
-ImageData encode(const CaptureItem &item, const platform::Pasteboard &pasteboard)
+// How long a paste waits for the capture's own PNG write before it encodes the pixels itself.
+constexpr std::chrono::milliseconds writeWaitLimit = std::chrono::seconds(1);
+
+// What a paste of the screenshot is made from, fixed at the copy: the pixels, or the bytes of
+// the capture's finished PNG. Either stays valid when the capture leaves the tray and its file
+// is deleted. Never changed after it is made, so any thread may read it.
+struct ClipboardImage {
+    QImage pixels;
+    QByteArray png;
+    // With the pixels: the capture, whose PNG write may still be going on.
+    std::optional<CaptureItem> capture;
+
+    bool isEmpty() const { return pixels.isNull() && png.isEmpty(); }
+};
+
+bool isReadablePng(const QByteArray &bytes)
 {
-    ImageData data;
-    const QImage image = item.image();
-    if (image.isNull())
-        return data;
-    data.png = pasteboard.pngData(image);
-    if (!data.png.isEmpty())
-        data.tiff = pasteboard.tiffData(image);
-    return data;
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer, "PNG");
+    return reader.canRead() && reader.size().isValid();
+}
+
+// The PNG on disk is the very encoding the clipboard would make, so its bytes are taken as
+// they are. The storage drops its pixels only once the file is completely in place, so a file
+// still being written is never read here. Decodes nothing.
+ClipboardImage readPng(const QString &path)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray png = file.readAll();
+    if (!isReadablePng(png))
+        return {};
+    return {{}, png};
+}
+
+QByteArray pngFor(const ClipboardImage &image, const platform::Pasteboard &encoder)
+{
+    if (!image.png.isEmpty())
+        return image.png;
+    // Right after a capture its PNG is being written: that is this very encoding, already under
+    // way, so it is waited for rather than made a second time beside it.
+    if (image.capture) {
+        const CaptureItem::StoredImage stored =
+            image.capture->storedImage(QDeadlineTimer(writeWaitLimit));
+        if (stored.pixels.isNull()) {
+            if (ClipboardImage written = readPng(stored.pngPath); !written.png.isEmpty())
+                return written.png;
+        }
+    }
+    return encoder.pngData(image.pixels);
+}
+
+QByteArray tiffFor(const ClipboardImage &image, const platform::Pasteboard &encoder)
+{
+    if (!image.pixels.isNull())
+        return encoder.tiffData(image.pixels);
+    return encoder.tiffData(QImage::fromData(image.png, "PNG"));
 }
 
 } // namespace
@@ -44,34 +90,49 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
 {
     qCInfo(Log::exportLog, "Copying capture item %s to clipboard",
            qUtf8Printable(item.id().toString(QUuid::WithoutBraces).toUpper()));
-    // Held here, so that the pasteboard outlives the encoding even if the service goes first.
+    // Held here, so that the pasteboard outlives the file read even if the service goes first.
     const std::shared_ptr<platform::Pasteboard> pasteboard = m_pasteboard;
 
     if (const std::optional<QUrl> videoURL = item.videoURL()) {
         // A file URL to nothing would paste nothing: say so instead of claiming success.
-        if (!QFileInfo(videoURL->toLocalFile()).isFile()) {
+        const QString path = videoURL->toLocalFile();
+        if (!QFileInfo(path).isFile()) {
             qCCritical(Log::exportLog, "Failed to copy video to clipboard");
             throw CaptureActionError::copyFailed(QStringLiteral("The recording file is missing"));
         }
+        // The movie outlives the capture's clean-up for as long as a paste may still ask for it.
+        // Held before the clear, which may release an earlier hold on the same file.
+        TemporaryFiles::holdFile(path);
         pasteboard->clearContents();
-        if (!pasteboard->writeFileURL(*videoURL))
+        if (!pasteboard->writeFileURL(*videoURL, [path] { TemporaryFiles::releaseFile(path); }))
             qCCritical(Log::exportLog, "Failed to copy video to clipboard");
         co_return;
     }
 
-    // Started in a statement of its own: GCC 12 may destroy temporaries of a co_await
-    // expression twice.
-    QFuture<ImageData> encoding = QtConcurrent::run(
-        QThreadPool::globalInstance(), [item, pasteboard] { return encode(item, *pasteboard); });
-    const ImageData data = co_await encoding;
-    if (data.png.isEmpty()) {
+    CaptureItem::StoredImage stored = item.storedImage();
+    ClipboardImage made{stored.pixels, {}, {}};
+    if (!made.pixels.isNull())
+        made.capture = item;
+    if (made.isEmpty()) {
+        // Off the main thread, since the PNG may have to come from a slow disk. Started in a
+        // statement of its own: GCC 12 may destroy temporaries of a co_await expression twice.
+        QFuture<ClipboardImage> reading = QtConcurrent::run(
+            QThreadPool::globalInstance(), [path = stored.pngPath] { return readPng(path); });
+        made = co_await reading;
+    }
+    const auto image = std::make_shared<const ClipboardImage>(std::move(made));
+    if (image->isEmpty()) {
         qCCritical(Log::exportLog, "Failed to generate PNG data for clipboard");
         throw CaptureActionError::copyFailed(QStringLiteral("Could not generate PNG data"));
     }
 
+    // The encodings wait for a paste that asks for them, which may come as late as the program's
+    // end (a clipboard manager taking the contents over): the encoder is held until then.
     pasteboard->clearContents();
-    const bool pngAccepted = pasteboard->setData(data.png, pngType);
-    const bool tiffAccepted = !data.tiff.isEmpty() && pasteboard->setData(data.tiff, tiffType);
+    const bool pngAccepted = pasteboard->setProvidedData(
+        [image, pasteboard] { return pngFor(*image, *pasteboard); }, pngType);
+    const bool tiffAccepted = pasteboard->setProvidedData(
+        [image, pasteboard] { return tiffFor(*image, *pasteboard); }, tiffType);
     if (!pngAccepted && !tiffAccepted) {
         qCCritical(Log::exportLog, "NSPasteboard rejected image data");
         throw CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));

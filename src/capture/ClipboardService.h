@@ -18,9 +18,10 @@ public:
     virtual QCoro::Task<void> copy(CaptureItem item) = 0;
 };
 
-// A recording goes on the clipboard as its movie file, a screenshot as PNG and TIFF bytes
-// encoded beforehand on a worker thread, so the interface does not wait for a large image and
-// a paste costs no encoding. Decides nothing about the queue, sounds or the capture's state.
+// A recording goes on the clipboard as its movie file, kept on disk while the clipboard offers
+// it; a screenshot as PNG and TIFF, offered at once and encoded only when a paste first asks
+// for each (the PNG already on disk is offered as it is), so the copy is done before a large
+// image would be encoded. Decides nothing about the queue, sounds or the capture's state.
 class ClipboardService final : public ClipboardWriting {
 public:
     explicit ClipboardService(std::shared_ptr<platform::Pasteboard> pasteboard);

@@ -5,9 +5,11 @@
 #include "platform/ImageWriter.h"
 #include "platform/SavePanel.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
@@ -87,8 +89,20 @@ QCoro::Task<QUrl> SaveService::save(CaptureItem item, ImageExportFormat format, 
     co_return co_await saving;
 }
 
+QString SaveService::startFolder(bool isVideo) const
+{
+    if (!m_lastFolder->isEmpty() && QFileInfo(*m_lastFolder).isDir())
+        return *m_lastFolder;
+    const QString standard = QStandardPaths::writableLocation(
+        isVideo ? QStandardPaths::MoviesLocation : QStandardPaths::PicturesLocation);
+    if (!standard.isEmpty() && QFileInfo(standard).isDir())
+        return standard;
+    return QDir::homePath();
+}
+
 QCoro::Task<std::optional<QUrl>> SaveService::choose(QString title, QString proposedName,
-                                                     QStringList allowedTypes, QWidget *window)
+                                                     QStringList allowedTypes, bool isVideo,
+                                                     QWidget *window)
 {
     platform::SavePanelOptions options;
     options.title = std::move(title);
@@ -96,22 +110,30 @@ QCoro::Task<std::optional<QUrl>> SaveService::choose(QString title, QString prop
     options.allowedContentTypes = std::move(allowedTypes);
     options.canCreateDirectories = true;
     options.extensionHidden = false;
+    options.directory = startFolder(isVideo);
     const std::shared_ptr<platform::SavePanel> panel = m_savePanel;
+    const std::shared_ptr<QString> lastFolder = m_lastFolder;
     QCoro::Task<std::optional<QUrl>> answer = panel->run(std::move(options), window);
     std::optional<QUrl> chosen = co_await answer;
     if (!chosen || chosen->isEmpty()) {
         qCInfo(Log::exportLog, "Save cancelled by user");
         throw CaptureActionError::saveCancelled();
     }
+    // Remembered even when the write then fails: the user finds the folder again to retry.
+    *lastFolder = QFileInfo(chosen->toLocalFile()).absolutePath();
     co_return chosen;
 }
 
 QCoro::Task<QUrl> SaveService::saveRecording(CaptureItem item, QWidget *window)
 {
     const QString source = item.videoURL()->toLocalFile();
-    const QStringList movieTypes = {QStringLiteral("video/mp4"), QStringLiteral("video/quicktime")};
+    // A GIF is offered as what it is, not under movie types that would hide it in the panel.
+    const QStringList movieTypes =
+        QFileInfo(source).suffix().compare(QLatin1String("gif"), Qt::CaseInsensitive) == 0
+            ? QStringList(QStringLiteral("image/gif"))
+            : QStringList({QStringLiteral("video/mp4"), QStringLiteral("video/quicktime")});
     QCoro::Task<std::optional<QUrl>> choice =
-        choose(QStringLiteral("Save Screen Recording"), item.fileName(), movieTypes, window);
+        choose(QStringLiteral("Save Screen Recording"), item.fileName(), movieTypes, true, window);
     const std::optional<QUrl> chosen = co_await choice;
     const QString destination = chosen->toLocalFile();
 
@@ -141,7 +163,7 @@ QCoro::Task<QUrl> SaveService::saveScreenshot(CaptureItem item, ImageExportForma
     const std::shared_ptr<platform::ImageWriter> writer = m_imageWriter;
     const QStringList types(type);
     QCoro::Task<std::optional<QUrl>> choice =
-        choose(QStringLiteral("Save Screenshot"), proposedName, types, window);
+        choose(QStringLiteral("Save Screenshot"), proposedName, types, false, window);
     const std::optional<QUrl> chosen = co_await choice;
     const QString destination = chosen->toLocalFile();
 

@@ -17,7 +17,7 @@ class SavePanel;
 class CaptureSaving {
 public:
     virtual ~CaptureSaving() = default;
-    // Asks where to save (modal to window when given, else to the whole program) and writes the
+    // Asks where to save (modal to window when given, else blocking nothing) and writes the
     // capture there: a screenshot in the format, a recording as a copy of its movie whatever the
     // format. Completes with the file written; throws CaptureActionError: saveCancelled when the
     // user dismissed the panel, saveFailed otherwise. Main thread.
@@ -30,6 +30,8 @@ public:
     }
 };
 
+// The panel opens in the folder of the last file saved while the program runs, else in the
+// user's pictures folder (videos folder for a recording), else in the home folder.
 // Saving never destroys what it replaces: the new file is completed under a temporary name
 // beside the destination and only then renamed over it, so a failed write or copy leaves an
 // existing file as it was. The encoding, the writing and the copy of a movie run on a worker
@@ -45,10 +47,15 @@ public:
 
 private:
     QCoro::Task<std::optional<QUrl>> choose(QString title, QString proposedName,
-                                            QStringList allowedTypes, QWidget *window);
+                                            QStringList allowedTypes, bool isVideo,
+                                            QWidget *window);
+    QString startFolder(bool isVideo) const;
     QCoro::Task<QUrl> saveRecording(CaptureItem item, QWidget *window);
     QCoro::Task<QUrl> saveScreenshot(CaptureItem item, ImageExportFormat format, QWidget *window);
 
     std::shared_ptr<platform::SavePanel> m_savePanel;
     std::shared_ptr<platform::ImageWriter> m_imageWriter;
+    // Where the last chosen file went; empty before the first. Shared with a panel still open
+    // when the service goes.
+    std::shared_ptr<QString> m_lastFolder = std::make_shared<QString>();
 };

@@ -1,8 +1,12 @@
 #include "capture/ScreenRecordingService.h"
 
+#include "capture/RecordingGif.h"
 #include "capture/RecordingHUDController.h"
 #include "model/CaptureErrors.h"
+#include "model/FreedMemory.h"
 #include "model/Log.h"
+#include "model/SettingsStore.h"
+#include "platform/TemporaryDirectory.h"
 
 #include <QColor>
 #include <QDir>
@@ -34,7 +38,7 @@ QSize pixelSize(const QSizeF &points, double scale)
 
 platform::MovieContainer containerFor(VideoExportFormat format)
 {
-    // No GIF writer: a "gif" recording is an MPEG-4 movie under a .gif name.
+    // A GIF is recorded as an MPEG-4 movie and made from it when the recording stops.
     return format == VideoExportFormat::mov ? platform::MovieContainer::quickTime
                                             : platform::MovieContainer::mpeg4;
 }
@@ -92,6 +96,9 @@ struct ScreenRecordingService::Session {
     quint64 generation = 0;
     platform::DisplayId displayId = 0;
     bool recordsWindow = false;
+    // Where the GIF goes and what makes it, for a recording kept as one.
+    QString gifPath;
+    std::shared_ptr<platform::GifConverter> gifConverter;
     bool ended = false;
     std::atomic<bool> hasFrames = false;
     // Destroyed from the bottom up: the sources before the writer they feed.
@@ -108,6 +115,15 @@ struct ScreenRecordingService::Session {
         if (audio)
             audio->stop();
         audioRoute->setWriter(nullptr);
+    }
+
+    // Frees the sources and the writer with all they hold (pictures, encoder, shared memory).
+    void release()
+    {
+        stopSources();
+        frames.reset();
+        audio.reset();
+        writer.reset();
     }
 };
 
@@ -167,8 +183,9 @@ QCoro::Task<void> ScreenRecordingService::startRecording(platform::DisplayId dis
         qCCritical(Log::capture, "Recording already in progress");
         co_return;
     }
-    // The encoder and the pacing need a positive rate.
-    frameRate = std::max(frameRate, 1);
+    // The encoder and the pacing need a rate whose frame interval is a positive number of
+    // microseconds.
+    frameRate = sanitizedFrameRate(frameRate);
     qCInfo(Log::capture, "Starting screen recording (display: %u, fps: %ld, format: %s)", displayID,
            long(frameRate), qUtf8Printable(rawValue(format)));
 
@@ -179,14 +196,21 @@ QCoro::Task<void> ScreenRecordingService::startRecording(platform::DisplayId dis
                                     [&](const platform::Display &d) { return d.id == displayID; });
     const platform::Display display = match != displays.end() ? *match : displays.first();
     const RecordingGeometry geometry = recordingGeometry(display, sourceRect, window);
+    // The encoder's pictures and frames then go back to the system when it is done with them.
+    keepLargeBuffersMapped();
 
-    m_outputPath =
-        QDir(QDir::tempPath())
+    const QString outputPath =
+        QDir(platform::TemporaryDirectory::path())
             .filePath(QStringLiteral("Recording-%1.%2")
                           .arg(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(),
                                fileExtension(format)));
+    m_outputPath = recordingMoviePath(outputPath, format);
 
     auto session = std::make_unique<Session>();
+    if (format == VideoExportFormat::gif) {
+        session->gifPath = outputPath;
+        session->gifConverter = m_platform.gifConverter;
+    }
     session->generation = ++m_generation;
     session->displayId = display.id;
     session->recordsWindow = window.has_value();
@@ -280,18 +304,25 @@ QCoro::Task<RecordingResult> ScreenRecordingService::stopRecording()
         int droppedFrames = 0;
         QString error;
         QImage posterFrame;
+        std::optional<QString> gifFailure;
     };
     std::shared_ptr<Session> session = takeSession();
     std::shared_ptr<platform::PosterFrames> posterFrames = m_platform.posterFrames;
     const QString path = m_outputPath;
+    const QString gifPath = session->gifPath;
     QFuture<Outcome> finishing = QtConcurrent::run([session, posterFrames, path]() -> Outcome {
         Outcome outcome;
         session->stopSources();
         outcome.hadFrames = session->hasFrames.load();
         outcome.finished = session->writer->finish(&outcome.error);
         outcome.droppedFrames = session->writer->droppedFrames();
+        session->release();
         if (outcome.finished)
             outcome.posterFrame = makeThumbnail(*posterFrames, path);
+        if (outcome.finished && !session->gifPath.isEmpty())
+            outcome.gifFailure =
+                convertRecordingToGif(session->gifConverter.get(), path, session->gifPath);
+        returnFreedMemory();
         return outcome;
     });
     QPointer<ScreenRecordingService> self(this);
@@ -316,7 +347,17 @@ QCoro::Task<RecordingResult> ScreenRecordingService::stopRecording()
             removeFile(path);
         throw CaptureError::captureFailed(QStringLiteral("Failed to finalize video: ") + message);
     }
-    qCInfo(Log::capture, "Recording finalized successfully at: %s", qUtf8Printable(path));
+    if (outcome.gifFailure) {
+        // What was recorded stays, as the movie the GIF was to be made from.
+        qCCritical(Log::capture, "GIF conversion failed: %s", qUtf8Printable(*outcome.gifFailure));
+        qCWarning(Log::capture, "Recording kept as a movie at: %s", qUtf8Printable(path));
+        throw CaptureError::captureFailed(
+            QStringLiteral("Failed to make the GIF: %1. The recording is kept as a movie at %2")
+                .arg(*outcome.gifFailure, path));
+    }
+    if (!gifPath.isEmpty())
+        m_outputPath = result.filePath = gifPath;
+    qCInfo(Log::capture, "Recording finalized successfully at: %s", qUtf8Printable(m_outputPath));
     result.posterFrame = outcome.posterFrame;
     co_return result;
 }
@@ -337,6 +378,8 @@ void ScreenRecordingService::cancelRecording()
     if (std::unique_ptr<Session> session = takeSession()) {
         session->stopSources();
         session->writer->cancel();
+        session->release();
+        returnFreedMemory();
     }
     removeFile(m_outputPath);
     m_outputPath.clear();

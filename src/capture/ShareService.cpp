@@ -35,6 +35,8 @@ SharedFile writeSharedFile(const QImage &image)
                          QStringLiteral(".png");
     if (!platform::PngWriter::write(image, path, &error))
         return {{}, error};
+    // The application it goes to may read it at any time while we run.
+    TemporaryFiles::deleteAtQuit({path});
     return {path, {}};
 }
 

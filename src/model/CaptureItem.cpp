@@ -72,6 +72,17 @@ QImage CaptureItem::image() const
     return m_storage ? m_storage->image() : m_rawImage.value_or(QImage());
 }
 
+CaptureItem::StoredImage CaptureItem::storedImage(QDeadlineTimer writeDeadline) const
+{
+    if (!m_storage)
+        return {m_rawImage.value_or(QImage()), {}};
+    m_storage->waitForWrite(writeDeadline);
+    // Asked first: once the copy is dropped, the file is complete.
+    if (QImage held = m_storage->heldImage(); !held.isNull())
+        return {held, {}};
+    return {{}, m_storage->url() ? m_storage->url()->toLocalFile() : QString()};
+}
+
 QString CaptureItem::pngPath() const
 {
     if (m_storage && m_storage->url())

@@ -4,6 +4,7 @@
 #include "model/CaptureMode.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QImage>
 #include <QMetaType>
 #include <QString>
@@ -42,6 +43,15 @@ public:
     // The full image (a recording's poster frame); a null image when a
     // screenshot's PNG is gone and no copy is left in memory.
     QImage image() const;
+    // The full image as it is kept, decoding and reading nothing: the pixels while they are
+    // held in memory, otherwise the path of the finished PNG they went to (which may have gone
+    // since). A PNG write still going on is first waited for, until writeDeadline at the
+    // latest (by default not at all). Any thread.
+    struct StoredImage {
+        QImage pixels;
+        QString pngPath;
+    };
+    StoredImage storedImage(QDeadlineTimer writeDeadline = QDeadlineTimer(0)) const;
     bool isVideo() const { return m_videoURL.has_value(); }
     // "Corvanta yyyy-MM-dd at HH.mm.ss.<ext>", the extension "png" for a
     // screenshot, else the movie's (or "mp4"). Unique within the process: a
@@ -55,8 +65,8 @@ public:
     // drag file, or an empty QMimeData when there is none (onConsumed is then
     // dropped). The caller owns it.
     QMimeData *makeItemProvider(std::function<void()> onConsumed = {}) const;
-    // Deletes the movie, the PNG and the drag file 180 s from now; returns at
-    // once.
+    // Deletes the movie, the PNG and the drag file 180 s from now, or when the
+    // program ends if that is sooner; returns at once.
     void scheduleTemporaryFileCleanup() const;
 
 private:

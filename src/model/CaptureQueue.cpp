@@ -55,7 +55,7 @@ void CaptureQueue::enqueue(const CaptureItem &item)
         QList<CaptureItem> items = m_items;
         const CaptureItem dropped = items.takeLast();
         setItems(items);
-        // A dropped capture keeps its files: only remove and clear delete them.
+        dropped.scheduleTemporaryFileCleanup();
         qCInfo(Log::queue, "Removed oldest item %s to respect max capacity of %ld",
                idText(dropped.id()).constData(), long(m_maxCapacity));
     }

@@ -1,5 +1,6 @@
 #include "model/CapturedImageStorage.h"
 
+#include "model/FreedMemory.h"
 #include "model/Log.h"
 #include "model/TemporaryFiles.h"
 #include "platform/PngWriter.h"
@@ -8,10 +9,6 @@
 #include <QHash>
 #include <QThread>
 #include <QThreadPool>
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -43,27 +40,6 @@ bool isSuperseded(const PathSlot &slot, quint64 generation)
 {
     QMutexLocker lock(&slotsMutex());
     return slot.latest != generation;
-}
-
-// A 4K image sits just under glibc's largest mmap threshold, so once the
-// threshold has grown it comes from the heap, and freeing it keeps the pages
-// resident: eight staged captures would keep a quarter of a gigabyte.
-void returnFreedMemory()
-{
-#ifdef __GLIBC__
-    ::malloc_trim(0);
-#endif
-}
-
-// Pins the threshold instead, once: every buffer of a few megabytes is then
-// mapped on its own and unmapped when freed, whichever thread frees it (the
-// parallel PNG encoder frees in many threads' arenas, which trimming misses).
-void keepLargeBuffersMapped()
-{
-#ifdef __GLIBC__
-    static const bool pinned = ::mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024) == 1;
-    Q_UNUSED(pinned);
-#endif
 }
 
 } // namespace
@@ -101,6 +77,7 @@ std::shared_ptr<CapturedImageStorage> CapturedImageStorage::create(const QImage 
         return storage;
 
     const auto [slot, generation] = claimPath(path);
+    storage->m_writing = true;
     QThreadPool::globalInstance()->start(
         [storage, pending = image, path, slot, generation]() mutable {
             QThread::currentThread()->setPriority(QThread::LowPriority);
@@ -119,6 +96,11 @@ std::shared_ptr<CapturedImageStorage> CapturedImageStorage::create(const QImage 
                 qCWarning(Log::capture, "Could not write %s (%s); keeping the image in memory",
                           qUtf8Printable(path), qUtf8Printable(failure));
             }
+            {
+                QMutexLocker lock(&storage->m_lock);
+                storage->m_writing = false;
+            }
+            storage->m_writeEnded.wakeAll();
             QThread::currentThread()->setPriority(QThread::NormalPriority);
         });
     return storage;
@@ -139,4 +121,14 @@ QImage CapturedImageStorage::heldImage() const
 {
     QMutexLocker lock(&m_lock);
     return m_image;
+}
+
+bool CapturedImageStorage::waitForWrite(QDeadlineTimer deadline) const
+{
+    QMutexLocker lock(&m_lock);
+    while (m_writing) {
+        if (!m_writeEnded.wait(&m_lock, deadline))
+            return !m_writing;
+    }
+    return true;
 }

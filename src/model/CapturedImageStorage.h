@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QImage>
 #include <QMutex>
 #include <QString>
 #include <QUrl>
+#include <QWaitCondition>
 #include <memory>
 #include <optional>
 
@@ -30,6 +32,10 @@ public:
     // The in-memory copy, or a null image once the PNG is safely on disk.
     QImage heldImage() const;
 
+    // Waits until the background write has ended, whichever way, or the deadline has passed;
+    // false in the second case. Any thread.
+    bool waitForWrite(QDeadlineTimer deadline) const;
+
     // The PNG file; absent when there was no captures folder.
     std::optional<QUrl> url() const { return m_url; }
 
@@ -43,7 +49,9 @@ private:
 
     void write(quint64 generation) noexcept;
 
-    mutable QMutex m_lock; // guards m_image against the background writer
+    mutable QMutex m_lock; // guards m_image and m_writing against the background writer
+    mutable QWaitCondition m_writeEnded;
     QImage m_image;
+    bool m_writing = false;
     std::optional<QUrl> m_url;
 };

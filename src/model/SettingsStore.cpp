@@ -285,6 +285,7 @@ void SettingsStore::toggleTrayButton(TrayButtonID button)
 namespace {
 constexpr double longestDelay = 3600.0;
 constexpr double longestLength = 10000.0;
+constexpr int fastestFrameRate = 240;
 } // namespace
 
 double sanitizedDelay(double seconds)
@@ -306,4 +307,9 @@ double sanitizedOpacity(double opacity)
     if (std::isnan(opacity))
         return 1.0;
     return std::clamp(opacity, 0.0, 1.0);
+}
+
+int sanitizedFrameRate(int framesPerSecond)
+{
+    return std::clamp(framesPerSecond, 1, fastestFrameRate);
 }

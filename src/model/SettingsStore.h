@@ -677,3 +677,6 @@ double sanitizedDelay(double seconds);
 double sanitizedLength(double points, double fallback);
 // NaN gives fully opaque; everything else is clamped to 0...1.
 double sanitizedOpacity(double opacity);
+// Frames a second of a recording: below 1 gives 1 (no frames would make no movie), above 240
+// gives 240 (faster than any display refreshes, and a frame interval that rounds to nothing).
+int sanitizedFrameRate(int framesPerSecond);

@@ -2,10 +2,18 @@
 
 #include "model/Log.h"
 #include "platform/CaptureFolder.h"
+#include "platform/PrivateFolder.h"
+#include "platform/TemporaryDirectory.h"
+#include "platform/TemporaryName.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QSet>
 #include <QTemporaryFile>
 #include <QThreadPool>
 #include <QTimer>
@@ -14,6 +22,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace TemporaryFiles {
@@ -22,11 +31,97 @@ namespace {
 constexpr std::chrono::milliseconds defaultCleanupDelay = std::chrono::seconds(180);
 std::atomic<qint64> cleanupDelayMs{defaultCleanupDelay.count()};
 
+// Files whose deletion is due, by a timer or at quit.
+struct PendingDeletions {
+    QMutex mutex;
+    QSet<QString> paths;
+};
+
+PendingDeletions &pending()
+{
+    static PendingDeletions deletions;
+    return deletions;
+}
+
+void addPending(const QStringList &paths)
+{
+    QMutexLocker lock(&pending().mutex);
+    for (const QString &path : paths)
+        pending().paths.insert(path);
+}
+
+// Those of paths still pending, which stop being pending: a file is deleted once.
+QStringList takePending(const QStringList &paths)
+{
+    QMutexLocker lock(&pending().mutex);
+    QStringList taken;
+    for (const QString &path : paths) {
+        if (pending().paths.remove(path))
+            taken << path;
+    }
+    return taken;
+}
+
+void removeFiles(const QStringList &paths)
+{
+    for (const QString &path : paths)
+        QFile::remove(path);
+}
+
+// When the entry at path (never followed through a link) last changed, if it is this user's
+// and of the given type.
+std::optional<QDateTime> modifiedBy(const QString &path, mode_t type)
+{
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 ||
+        (info.st_mode & S_IFMT) != type || info.st_uid != ::getuid())
+        return std::nullopt;
+    return QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec, Qt::UTC);
+}
+
 bool fail(QString *error, const QString &message)
 {
     if (error != nullptr)
         *error = message;
     return false;
+}
+
+// Files held from deletion, how often each, and those whose deletion came due meanwhile.
+struct Holds {
+    QHash<QString, int> counts;
+    QSet<QString> due;
+};
+
+Holds &holds()
+{
+    static Holds held;
+    return held;
+}
+
+// Off the main thread while the program runs; at exit the pool may no longer run what it is
+// given, so then at once.
+void removeFilesSoon(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    if (QCoreApplication::instance() == nullptr || QCoreApplication::closingDown()) {
+        removeFiles(paths);
+        return;
+    }
+    QThreadPool::globalInstance()->start([paths] { removeFiles(paths); });
+}
+
+// The paths that may go now; the held ones are put off until their release.
+QStringList notHeld(const QStringList &paths)
+{
+    QStringList free;
+    for (const QString &path : paths) {
+        if (holds().counts.contains(path))
+            holds().due.insert(path);
+        else
+            free << path;
+    }
+    return free;
 }
 
 } // namespace
@@ -46,9 +141,7 @@ bool copyIntoPlace(const QString &source, const QString &target, bool replace, Q
     QFile input(source);
     if (!input.open(QIODevice::ReadOnly))
         return fail(error, input.errorString());
-    const QFileInfo targetInfo(target);
-    QTemporaryFile output(targetInfo.absolutePath() + QStringLiteral("/.") + targetInfo.fileName() +
-                          QStringLiteral(".XXXXXX"));
+    QTemporaryFile output(platform::TemporaryName::templateFor(target));
     if (!output.open())
         return fail(error, output.errorString());
     constexpr qint64 chunkSize = 1 << 20;
@@ -80,14 +173,84 @@ void scheduleDeletion(const QStringList &paths)
     QCoreApplication *app = QCoreApplication::instance();
     if (app == nullptr)
         return;
+    addPending(paths);
     // The timer waits on the main thread; the deletion itself runs on the
     // pool so that a slow file system never stalls the interface.
     QTimer::singleShot(cleanupDelay(), app, [paths] {
-        QThreadPool::globalInstance()->start([paths] {
-            for (const QString &path : paths)
-                QFile::remove(path);
-        });
+        // A held file stays pending: its release deletes it, and so does the end of the program.
+        removeFilesSoon(takePending(notHeld(paths)));
     });
+}
+
+void holdFile(const QString &path)
+{
+    ++holds().counts[path];
+}
+
+void releaseFile(const QString &path)
+{
+    auto held = holds().counts.find(path);
+    if (held == holds().counts.end() || --*held > 0)
+        return;
+    holds().counts.erase(held);
+    if (holds().due.remove(path))
+        removeFilesSoon(takePending({path}));
+}
+
+void deleteAtQuit(const QStringList &paths)
+{
+    addPending(paths);
+}
+
+void deletePendingNow()
+{
+    QStringList all;
+    {
+        QMutexLocker lock(&pending().mutex);
+        all = QStringList(pending().paths.cbegin(), pending().paths.cend());
+        pending().paths.clear();
+    }
+    removeFiles(all);
+}
+
+int removeLeftovers(std::chrono::seconds minimumAge)
+{
+    const std::optional<QString> current = capturesFolder();
+    const QString tempDir = platform::TemporaryDirectory::path();
+    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-minimumAge.count());
+    QStringList folders{tempDir + QLatin1Char('/') + platform::CaptureFolder::name};
+    for (const QString &name :
+         QDir(tempDir).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (platform::PrivateFolder::isFreshFolderName(name, platform::CaptureFolder::name))
+            folders << tempDir + QLatin1Char('/') + name;
+    }
+
+    int removed = 0;
+    for (const QString &folder : std::as_const(folders)) {
+        // Only folders of this user's that nobody else can write to: what they hold is ours.
+        if (!platform::PrivateFolder::refusal(folder).isEmpty())
+            continue;
+        const std::optional<QDateTime> folderChanged = modifiedBy(folder, S_IFDIR);
+        const QDir dir(folder);
+        for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+            if (!platform::TemporaryName::matches(name))
+                continue;
+            const QString path = dir.filePath(name);
+            // A write still going on, here or in another instance, keeps changing its file.
+            const std::optional<QDateTime> changed = modifiedBy(path, S_IFREG);
+            if (changed && *changed < cutoff && QFile::remove(path))
+                ++removed;
+        }
+        const bool fresh = QFileInfo(folder).fileName() != platform::CaptureFolder::name;
+        // rmdir leaves a folder that holds anything; a folder in use by an instance running
+        // now is either not empty or was changed lately.
+        if (fresh && folder != current && folderChanged && *folderChanged < cutoff &&
+            ::rmdir(QFile::encodeName(folder).constData()) == 0)
+            ++removed;
+    }
+    if (removed > 0)
+        qCInfo(Log::capture, "Removed %d temporary files left behind by an earlier run", removed);
+    return removed;
 }
 
 std::chrono::milliseconds cleanupDelay()

@@ -20,8 +20,9 @@ struct Alert {
 class AlertPresenter {
 public:
     virtual ~AlertPresenter() = default;
-    // Shows the alert, blocking input to the program's other windows, and completes with the
-    // index of the pressed button in buttonTitles; -1 when the alert went away unanswered.
+    // Shows the alert, leaving the program's other windows their input (a capture started
+    // meanwhile must get it), and completes with the index of the pressed button in
+    // buttonTitles; -1 when the alert went away unanswered.
     // The event loop keeps running while it waits.
     virtual QCoro::Task<int> present(Alert alert) = 0;
 };

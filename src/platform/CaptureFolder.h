@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PrivateFolder.h"
+
 #include <QString>
 #include <optional>
 
@@ -15,13 +17,14 @@ namespace platform {
 // every use and resolved anew if it has been removed or tampered with.
 class CaptureFolder {
 public:
-    struct Result {
-        std::optional<QString> path; // absent when no folder can be had
-        QString notice;              // set on the call that had to make a private folder: why
-        QString error;               // set when path is absent: why
-    };
+    using Result = PrivateFolder::Result;
+
+    static constexpr QLatin1String name{"CorvantaCaptures"};
 
     static Result get();
+
+    // The folder the last get() settled on, without looking at the disk.
+    static std::optional<QString> current();
 
     // Forgets the cached folder, so that the next get() looks at the current
     // temporary directory again (tests change TMPDIR).

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QString>
 #include <QUrl>
+#include <functional>
 
 namespace platform {
 
@@ -16,12 +17,19 @@ public:
     // Empties the clipboard, whoever filled it.
     virtual void clearContents() = 0;
     // Offers one file, the way file managers paste it, in place of everything else. False
-    // when the clipboard refused it.
-    virtual bool writeFileURL(const QUrl &url) = 0;
+    // when the clipboard refused it. onWithdrawn runs once, on the main thread, when the
+    // clipboard stops offering the file: another program or a later write took the clipboard
+    // over, or this program is ending (at once when the file was refused outright).
+    virtual bool writeFileURL(const QUrl &url, std::function<void()> onWithdrawn = {}) = 0;
     // Adds bytes under a MIME type to what this program has offered since the last
     // clearContents(), after the types offered before. The bytes are handed to every paste as
     // they are: nothing is encoded at paste time. False when the clipboard refused them.
     virtual bool setData(const QByteArray &data, const QString &mimeType) = 0;
+    // Like setData(), but the type is offered at once and its bytes are made by provide() only
+    // when a paste first asks for them, then kept for every later paste. provide() runs at most
+    // once, on whichever thread serves that paste; it is dropped once it has run, or when the
+    // offer goes.
+    virtual bool setProvidedData(std::function<QByteArray()> provide, const QString &mimeType) = 0;
     // Offers plain text in place of everything else. False when refused.
     virtual bool setString(const QString &text) = 0;
 

@@ -1,6 +1,7 @@
 #include "platform/PngWriter.h"
 
 #include "platform/PngEncoder.h"
+#include "platform/TemporaryName.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -51,8 +52,7 @@ bool PngWriter::write(const QImage &image, const QString &path, QString *error)
         return fail(encodeError);
 
     const QFileInfo target(path);
-    QByteArray temporaryName = QFile::encodeName(target.absolutePath() + QStringLiteral("/.") +
-                                                 target.fileName() + QStringLiteral(".XXXXXX"));
+    QByteArray temporaryName = QFile::encodeName(TemporaryName::templateFor(path));
     const int descriptor = ::mkstemp(temporaryName.data());
     if (descriptor < 0) {
         return fail(QStringLiteral("cannot create a file in %1: %2")

@@ -1,5 +1,6 @@
 #include "platform/RecordingPlatform.h"
 
+#include "platform/ffmpeg/FfmpegGifConverter.h"
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
 #include "platform/ffmpeg/FfmpegPosterFrames.h"
 #include "platform/x11/X11FrameSource.h"
@@ -34,6 +35,7 @@ RecordingPlatform makeRecordingPlatform()
     recordingPlatform.movieWriters = std::make_shared<FfmpegMovieWriters>();
     recordingPlatform.posterFrames = std::make_shared<FfmpegPosterFrames>();
     recordingPlatform.audioInputs = makeAudioInputs();
+    recordingPlatform.gifConverter = std::make_shared<FfmpegGifConverter>();
     return recordingPlatform;
 }
 

@@ -18,15 +18,20 @@ struct SavePanelOptions {
     QStringList allowedContentTypes;
     bool canCreateDirectories = true;
     bool extensionHidden = false;
+    // The folder the panel opens in; empty: wherever the platform puts it.
+    QString directory;
 };
 
 // Asks the user where a file should go.
 class SavePanel {
 public:
     virtual ~SavePanel() = default;
-    // Shows the panel: modal to window when one is given, else to the whole program; the
-    // event loop keeps running while it waits. Completes with the chosen file, or nothing when
-    // the user dismissed the panel. Main thread.
+    // Shows the panel: modal to window when one is given, else modal to nothing, so that the
+    // program's other windows (a selection's overlays above all) keep their input; the event
+    // loop keeps running while it waits. Completes with the chosen file, or nothing when
+    // the user dismissed the panel. A confirmed name whose extension is none of the allowed
+    // types' gets the proposed name's extension appended, as the panel shows the user before
+    // the file is taken (and before replacing one is confirmed). Main thread.
     virtual QCoro::Task<std::optional<QUrl>> run(SavePanelOptions options, QWidget *window) = 0;
 };
 

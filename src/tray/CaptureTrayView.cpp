@@ -17,6 +17,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextLayout>
 #include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
@@ -269,10 +270,42 @@ QFont emptyFont()
 {
     return trayFont(11, QFont::Medium);
 }
+QFont failureFont()
+{
+    return trayFont(10, QFont::Medium);
+}
 
 QColor secondaryText()
 {
     return QColor(255, 255, 255, 140);
+}
+// A failure's words get a few lines: its reason comes last and matters most.
+constexpr int maxFailureLines = 3;
+
+// The text broken at word boundaries into lines of at most width, the last one elided when
+// the text needs more than maxLines.
+QStringList wrappedLines(const QString &text, const QFont &font, double width, int maxLines)
+{
+    QTextLayout layout(text, font);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (lines.size() + 1 == maxLines) {
+            lines << QFontMetricsF(font).elidedText(text.mid(line.textStart()).simplified(),
+                                                    Qt::ElideRight, width);
+            break;
+        }
+        lines << text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return lines;
+}
+
+// A failed save or copy stands out against the tray's black.
+QColor failureText()
+{
+    return QColor(255, 105, 97);
 }
 
 double lerp(double a, double b, double t)
@@ -404,6 +437,15 @@ bool CaptureTrayView::ownsClick(QPoint position) const
     return false;
 }
 
+QStringList CaptureTrayView::informationLines() const
+{
+    if (!m_displayed)
+        return {tr("Staging Empty")};
+    QStringList lines{m_nameText, m_sizeText};
+    lines << m_failureLines;
+    return lines;
+}
+
 QList<TrayButtonID> CaptureTrayView::visibleTrayButtons() const
 {
     return ::visibleTrayButtons(!m_queue.items().isEmpty(), m_settings.disabledTrayButtons());
@@ -531,9 +573,16 @@ void CaptureTrayView::sync()
                          .elidedText(m_displayed->fileName(), Qt::ElideRight, infoWidth);
         m_sizeText = tr("%1 × %2").arg(QString::number(m_displayed->pixelWidth()),
                                        QString::number(m_displayed->pixelHeight()));
+        // Nothing else tells the user that a save or copy went wrong: the capture waits in
+        // the tray, and only its state knows why.
+        m_failureLines.clear();
+        if (m_displayed->state().kind() == CaptureItemState::Kind::failed)
+            m_failureLines = wrappedLines(m_displayed->state().statusText(), failureFont(),
+                                          infoWidth, maxFailureLines);
     } else {
         m_nameText.clear();
         m_sizeText.clear();
+        m_failureLines.clear();
     }
     m_elapsedText = formatElapsedTime(m_recorder ? m_recorder->duration() : 0);
 
@@ -717,6 +766,9 @@ void CaptureTrayView::computeLayout()
         if (m_displayed)
             infoHeight = QFontMetricsF(nameFont()).height() + infoSpacing +
                          QFontMetricsF(sizeFont()).height();
+        if (!m_failureLines.isEmpty())
+            infoHeight +=
+                infoSpacing + m_failureLines.size() * QFontMetricsF(failureFont()).height();
         layout.info = centredAt(x, ey, QSizeF(infoWidth, infoHeight));
         x += infoWidth + 14;
         if (hasItems) {
@@ -949,10 +1001,19 @@ void CaptureTrayView::paintEvent(QPaintEvent *)
                          Qt::AlignLeft | Qt::AlignVCenter, m_nameText);
         painter.setFont(sizeFont());
         painter.setPen(secondaryText());
-        painter.drawText(QRectF(layout.info.left(),
-                                layout.info.top() + nameMetrics.height() + infoSpacing, infoWidth,
-                                QFontMetricsF(sizeFont()).height()),
-                         Qt::AlignLeft | Qt::AlignVCenter, m_sizeText);
+        const QRectF sizeLine(layout.info.left(),
+                              layout.info.top() + nameMetrics.height() + infoSpacing, infoWidth,
+                              QFontMetricsF(sizeFont()).height());
+        painter.drawText(sizeLine, Qt::AlignLeft | Qt::AlignVCenter, m_sizeText);
+        painter.setFont(failureFont());
+        painter.setPen(failureText());
+        const double lineHeight = QFontMetricsF(failureFont()).height();
+        double top = sizeLine.bottom() + infoSpacing;
+        for (const QString &line : std::as_const(m_failureLines)) {
+            painter.drawText(QRectF(layout.info.left(), top, infoWidth, lineHeight),
+                             Qt::AlignLeft | Qt::AlignVCenter, line);
+            top += lineHeight;
+        }
     } else {
         painter.setFont(emptyFont());
         painter.setPen(secondaryText());

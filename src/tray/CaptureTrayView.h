@@ -1,7 +1,5 @@
 #pragma once
 
-// PUBLIC SURFACE FIXED FOR THE WINDOW CONTROLLER: keep these declarations; add what you need.
-
 #include "model/CaptureItem.h"
 #include "model/SettingsEnums.h"
 #include "tray/TrayNeighbours.h"
@@ -119,6 +117,8 @@ public:
     bool isMorphing() const;
 
     QList<TrayButtonID> visibleTrayButtons() const;
+    // The lines of the expanded body's information column, top to bottom, as drawn.
+    QStringList informationLines() const;
     void performAction(TrayButtonID button);
     void handleThumbnailTap(const CaptureItem &item);
     void handleThumbnailHover(const CaptureItem &item, bool hovering);
@@ -174,6 +174,8 @@ private:
     QString m_badgeText;
     QString m_nameText;
     QString m_sizeText;
+    // The displayed capture's failure as its state words it, in lines; empty unless it failed.
+    QStringList m_failureLines;
     QString m_elapsedText;
     std::unique_ptr<Layout> m_layout;
 

@@ -57,15 +57,6 @@ bool textInputHasFocus()
     return focus->testAttribute(Qt::WA_InputMethodEnabled);
 }
 
-// A wheel turn as the tray's paging reads it: points, positive towards the start of the strip.
-// A wheel without pixel deltas counts 10 points a notch (120 eighths of a degree).
-double horizontalScrollPoints(const QWheelEvent &event)
-{
-    if (!event.pixelDelta().isNull())
-        return event.pixelDelta().x();
-    return event.angleDelta().x() / 12.0;
-}
-
 } // namespace
 
 QEasingCurve NotchWindowController::morphEasing()
@@ -699,9 +690,11 @@ bool NotchWindowController::eventFilter(QObject *watched, QEvent *event)
     }
     case QEvent::KeyPress:
         return handleKeyDown(*static_cast<QKeyEvent *>(event));
-    case QEvent::Wheel:
-        handleHorizontalScroll(horizontalScrollPoints(*static_cast<QWheelEvent *>(event)));
+    case QEvent::Wheel: {
+        const auto &wheel = *static_cast<QWheelEvent *>(event);
+        handleHorizontalScroll(wheel.pixelDelta(), wheel.angleDelta());
         break;
+    }
     default:
         break;
     }
@@ -866,15 +859,19 @@ bool NotchWindowController::handleKeyDown(const QKeyEvent &event)
     return decision.consumed;
 }
 
-void NotchWindowController::handleHorizontalScroll(double delta)
+void NotchWindowController::handleHorizontalScroll(QPoint pixelDelta, QPoint angleDelta)
 {
     if (!isVisible() || m_interactionState != State::expanded)
         return;
-    const int step = trayPagingStep(delta);
-    if (step < 0)
-        selectPrevious();
-    else if (step > 0)
-        selectNext();
+    for (int step = m_wheelPaging.step(pixelDelta, angleDelta); step != 0;) {
+        if (step < 0) {
+            selectPrevious();
+            ++step;
+        } else {
+            selectNext();
+            --step;
+        }
+    }
 }
 
 void NotchWindowController::selectPrevious()

@@ -1,11 +1,10 @@
 #pragma once
 
-// PUBLIC SURFACE FIXED FOR THE TRAY VIEW: keep these declarations; add what you need.
-
 #include "capture/CaptureNeighbours.h"
 #include "model/SettingsEnums.h"
 #include "platform/Displays.h"
 #include "tray/NotchGeometryService.h"
+#include "tray/TrayControlLayout.h"
 #include "tray/TrayControlTimers.h"
 #include "tray/TrayNeighbours.h"
 
@@ -148,8 +147,8 @@ public:
     bool handleKeyDown(const QKeyEvent &event);
     // A click that landed outside the panel.
     void handleClickOutside();
-    // A horizontal scroll in points, positive towards the start of the strip.
-    void handleHorizontalScroll(double delta);
+    // A wheel or touchpad scroll over our windows, as Qt reports it.
+    void handleHorizontalScroll(QPoint pixelDelta, QPoint angleDelta);
     void selectPrevious();
     void selectNext();
 
@@ -235,6 +234,7 @@ private:
 
     bool m_isPinned = false;
     TrayInteractionState m_interactionState = TrayInteractionState::compact;
+    TrayWheelPaging m_wheelPaging;
     bool m_stateChangeAnimated = false;
     bool m_hasNotch = false;
     double m_notchHeight = 0;

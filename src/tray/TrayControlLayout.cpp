@@ -230,3 +230,19 @@ int trayPagingStep(double delta)
         return 0;
     return delta > 0 ? -1 : 1;
 }
+
+int TrayWheelPaging::step(QPoint pixelDelta, QPoint angleDelta)
+{
+    if (!pixelDelta.isNull()) {
+        m_partialNotch = 0;
+        return trayPagingStep(pixelDelta.x());
+    }
+    const int turn = angleDelta.x();
+    if ((turn > 0) != (m_partialNotch > 0))
+        m_partialNotch = 0;
+    m_partialNotch += turn;
+    const int notches = m_partialNotch / notch;
+    m_partialNotch -= notches * notch;
+    // A turn to the left (positive) goes towards the start of the strip.
+    return -notches;
+}

@@ -11,6 +11,7 @@
 
 #include <QList>
 #include <QPainterPath>
+#include <QPoint>
 #include <QRectF>
 #include <QSet>
 #include <QSizeF>
@@ -94,3 +95,17 @@ TrayKeyDecision trayKeyDecision(int key, const QString &text, bool expanded, boo
 // the previous capture, +1 the next, 0 nothing. Each event counts alone.
 int trayPagingStep(double delta);
 constexpr double trayPagingThreshold = 18;
+
+// Paging by wheel events. A touchpad's pixel deltas are judged as trayPagingStep judges a
+// scroll. A mouse wheel reports no pixels, only its turn: each notch (120 eighths of a degree)
+// pages one capture, and the parts of a notch a high-resolution wheel reports add up to one
+// (a turn the other way starts afresh).
+class TrayWheelPaging {
+public:
+    static constexpr int notch = 120;
+    // The captures to page: negative towards the start of the strip, positive towards its end.
+    int step(QPoint pixelDelta, QPoint angleDelta);
+
+private:
+    int m_partialNotch = 0;
+};

@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QSignalSpy>
 #include <QUuid>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -78,15 +80,25 @@ TEST_F(AppDelegateTest, EachWakeRefreshesAfterTheCurrentTurn)
     EXPECT_EQ(grabbed(), QStringList({"18/6144", "19/6144", "20/6144", "21/6144", "35/6144"}));
 }
 
-TEST_F(AppDelegateTest, TerminationReleasesTheKeysAndDropsTheCapturesWithTheirFiles)
+TEST_F(AppDelegateTest, TerminationReleasesTheKeysAndDeletesEveryCaptureFileLeft)
 {
-    QImage image(64, 48, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    const CaptureItem item(QUuid::createUuid(), QDateTime::currentDateTime(), 1, CaptureMode::area,
-                           image, std::nullopt, std::nullopt, CaptureItemState::pending());
-    environment->queue().enqueue(item);
+    const auto capture = [this](QColor color) {
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(color);
+        const CaptureItem item(QUuid::createUuid(), QDateTime::currentDateTime(), 1,
+                               CaptureMode::area, image, std::nullopt, std::nullopt,
+                               CaptureItemState::pending());
+        environment->queue().enqueue(item);
+        return item;
+    };
+    const CaptureItem removed = capture(Qt::darkRed);
+    const CaptureItem staged = capture(Qt::darkCyan);
     const QDir captures(tempDir.capturesPath());
-    ASSERT_TRUE(waitUntil([&] { return captures.exists(item.fileName()); }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return captures.exists(staged.fileName()) && captures.exists(removed.fileName()); }));
+    ASSERT_TRUE(removed.makeDragFileURL());
+    environment->queue().remove(removed.id());
+    ASSERT_TRUE(captures.exists(removed.fileName())) << "a removed capture's files wait a while";
 
     const auto delay = TemporaryFiles::cleanupDelay();
     // Before the launch: there is no activity to end, and the clean-up still happens.
@@ -95,8 +107,21 @@ TEST_F(AppDelegateTest, TerminationReleasesTheKeysAndDropsTheCapturesWithTheirFi
         "Corvanta terminating; cleaning up hotkeys and staging queue"));
     EXPECT_TRUE(fakes.globalHotkeys->active.isEmpty());
     EXPECT_TRUE(environment->queue().items().isEmpty());
-    EXPECT_FALSE(captures.exists(item.fileName())) << "deleted now, not minutes later";
+    EXPECT_EQ(captures.entryList(QDir::Files | QDir::Hidden), QStringList())
+        << "deleted now, not minutes later";
     EXPECT_EQ(TemporaryFiles::cleanupDelay(), delay) << "later removals wait as before";
+}
+
+TEST_F(AppDelegateTest, LaunchRemovesWhatAnEarlierRunLeftBehind)
+{
+    // An empty private folder of a run that ended long ago.
+    const QString leftover = tempDir.path() + "/CorvantaCaptures-Ab12Cd";
+    ASSERT_TRUE(QDir().mkpath(leftover));
+    QFile::setPermissions(leftover, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    timespec longAgo[2] = {{::time(nullptr) - 7200, 0}, {::time(nullptr) - 7200, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(leftover).constData(), longAgo, 0), 0);
+    delegate->applicationDidFinishLaunching();
+    EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(leftover); }));
 }
 
 } // namespace

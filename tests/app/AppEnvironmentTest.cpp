@@ -10,6 +10,7 @@
 #include "model/CaptureQueue.h"
 #include "model/PinNotifications.h"
 #include "model/SettingsStore.h"
+#include "model/UserDefaults.h"
 #include "pins/PinAutoPinner.h"
 #include "pins/PinManager.h"
 #include "pins/PinStackWindowController.h"
@@ -137,6 +138,25 @@ TEST_F(AppEnvironmentTest, ChangedSchemeOrCloseAllShortcutRegistersTheNewOnes)
     env.settingsStore().setPinCloseAllShortcut({31, 4608, "⌃⇧O"});
     EXPECT_EQ(grabbed().last(), "31/4608");
     EXPECT_EQ(grabbed().size(), 5);
+}
+
+TEST_F(AppEnvironmentTest, StoredShortcutsWithoutAModifierAreNeverGrabbed)
+{
+    // A plain "A", and a mask that carries none of the four modifiers.
+    {
+        UserDefaults defaults(settingsPath());
+        defaults.setJsonText("customAreaShortcut",
+                             R"({"keyCode":0,"carbonModifiers":0,"displayString":"A"})");
+        defaults.setJsonText("pinCloseAllShortcut",
+                             R"({"keyCode":31,"carbonModifiers":1,"displayString":"O"})");
+        defaults.setString("shortcutScheme", rawValue(ShortcutScheme::custom));
+    }
+    AppEnvironment &env = build();
+    EXPECT_EQ(env.settingsStore().shortcutScheme(), ShortcutScheme::custom);
+    EXPECT_EQ(grabbed(), QStringList({"18/6144", "20/6144", "21/6144"}));
+    EXPECT_EQ(log.messages("hotkey").filter("Refused hotkey").size(), 2);
+    EXPECT_TRUE(log.messages("hotkey").filter("Hotkeys registered for scheme").size() > 0)
+        << "the other shortcuts still work";
 }
 
 TEST_F(AppEnvironmentTest, PressedHotkeysRunTheirActionsLater)

@@ -1,8 +1,10 @@
 #include "app/SingleInstance.h"
 #include "support/LogCapture.h"
+#include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
 
 #include <QDataStream>
+#include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QSignalSpy>
@@ -84,8 +86,49 @@ TEST_F(SingleInstanceTest, MalformedAndOversizedMessagesAreDropped)
     QByteArray garbage(4, '\0');
     qToBigEndian<quint32>(3, garbage.data());
     EXPECT_TRUE(send(garbage + "abc"));
+    // A well-formed message with more after it.
+    QByteArray payload;
+    {
+        QDataStream out(&payload, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_6_0);
+        out << QStringList{"corvanta://open"};
+    }
+    QByteArray frame(4, '\0');
+    qToBigEndian<quint32>(quint32(payload.size()), frame.data());
+    EXPECT_TRUE(send(frame + payload + QByteArray("\0\0\0\x01x", 5)));
     EXPECT_EQ(received.size(), 0);
-    EXPECT_EQ(log.messages("general").filter("Dropped").size(), 2);
+    EXPECT_EQ(log.messages("general").filter("Dropped").size(), 3);
+}
+
+TEST_F(SingleInstanceTest, WithoutARuntimeFolderTheSocketLivesInAPrivateFolder)
+{
+    struct NoRuntimeFolder {
+        QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+        NoRuntimeFolder() { qunsetenv("XDG_RUNTIME_DIR"); }
+        ~NoRuntimeFolder()
+        {
+            if (!saved.isEmpty())
+                qputenv("XDG_RUNTIME_DIR", saved);
+        }
+    } noRuntimeFolder;
+    TempDirScope tmp;
+    const QString expectedFolder = tmp.path() + QStringLiteral("/corvanta-%1").arg(getuid());
+
+    EXPECT_EQ(SingleInstance::defaultServerName(), expectedFolder + "/instance");
+    EXPECT_EQ(QFileInfo(expectedFolder).permissions(), QFile::ReadOwner | QFile::WriteOwner |
+                                                           QFile::ExeOwner | QFile::ReadUser |
+                                                           QFile::WriteUser | QFile::ExeUser);
+
+    // Taken first by someone who lets others in: never used.
+    ASSERT_TRUE(QDir(expectedFolder).removeRecursively());
+    QDir().mkdir(expectedFolder);
+    QFile::setPermissions(expectedFolder, QFile::Permissions(0x7777));
+    const QString fresh = SingleInstance::defaultServerName();
+    EXPECT_TRUE(QFileInfo(fresh).absolutePath().startsWith(expectedFolder + "-"))
+        << qPrintable(fresh);
+    EXPECT_EQ(log.messages("general").filter("Single-instance folder not used").size(), 1);
+    SingleInstance instance(fresh);
+    EXPECT_EQ(instance.claim(), SingleInstance::Role::primary);
 }
 
 } // namespace

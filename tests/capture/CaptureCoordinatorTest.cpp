@@ -1,5 +1,9 @@
 #include "capture/AreaSelectionService.h"
+#include "capture/SaveService.h"
+#include "platform/linux/MessageBoxAlertPresenter.h"
+#include "platform/qt/QtSavePanel.h"
 #include "support/CaptureCoordinatorFixture.h"
+#include "support/FakeImageWriter.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -258,6 +262,93 @@ TEST_F(CaptureCoordinatorTest, MissingPermissionStopsBeforeAnythingIsHidden)
     }
     EXPECT_TRUE(m_mainWindow.isVisible());
     EXPECT_TRUE(m_queue.items().isEmpty());
+}
+
+TEST_F(CaptureCoordinatorTest, AFailureAlertLeftOpenHoldsNoCaptureBack)
+{
+    CaptureCoordinator &c = coordinator();
+    m_alerts.gate.close();
+
+    // The permission alert, refused and left open.
+    m_permission->granted = false;
+    m_permission->grantedOnRequest = false;
+    QCoro::Task<void> refused = c.captureArea();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_alerts.gate.waiting() == 1; }, 2000));
+    EXPECT_FALSE(c.isCaptureInProgress());
+    m_permission->granted = true;
+    QCoro::waitFor(c.captureArea());
+    EXPECT_EQ(m_queue.items().size(), 1) << "the next hot key captures";
+
+    // "Screen Recording Failed" (there is no recorder), left open as well.
+    QCoro::Task<void> unavailable = c.startRecording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_alerts.gate.waiting() == 2; }, 2000));
+    EXPECT_EQ(m_alerts.presented.last().messageText, "Screen Recording Failed");
+    EXPECT_FALSE(c.isCaptureInProgress());
+    QCoro::waitFor(c.captureFullDisplay());
+    EXPECT_EQ(m_queue.items().size(), 2);
+    EXPECT_FALSE(
+        m_lines.messages(QStringLiteral("capture"))
+            .contains(QStringLiteral("Capture request ignored: another capture is in progress")));
+
+    // Answered while another capture runs, they leave that capture's slot alone.
+    m_area.gate.close();
+    QCoro::Task<void> selecting = c.captureArea();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_area.gate.waiting() == 1; }, 2000));
+    m_alerts.gate.open();
+    QCoro::waitFor(refused);
+    QCoro::waitFor(unavailable);
+    EXPECT_TRUE(c.isCaptureInProgress());
+    m_area.gate.open();
+    QCoro::waitFor(selecting);
+    EXPECT_EQ(m_queue.items().size(), 3);
+    EXPECT_FALSE(c.isCaptureInProgress());
+}
+
+TEST_F(CaptureCoordinatorTest, ACaptureDismissesOurOpenDialogsBeforeItSelects)
+{
+    SaveService saver(std::make_shared<platform::QtSavePanel>(),
+                      std::make_shared<FakeImageWriter>());
+    m_saveService = &saver;
+    CaptureCoordinator &c = coordinator();
+    const CaptureItem staged = makeItem();
+    c.enqueue(staged);
+    const auto openDialogs = [] {
+        QStringList titles;
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QDialog *>(window) && window->isVisible())
+                titles << window->windowTitle();
+        }
+        titles.sort();
+        return titles;
+    };
+
+    // The save panel and an alert are both open, and neither blocks the program.
+    QCoro::Task<void> saving = c.saveCapture(staged);
+    platform::MessageBoxAlertPresenter alerts;
+    QCoro::Task<int> answering =
+        alerts.present({platform::AlertStyle::warning, "Recording Save Failed", {}, {"OK"}});
+    ASSERT_EQ(openDialogs(), (QStringList{"Recording Save Failed", "Save Screenshot"}));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::saving());
+
+    m_area.gate.close();
+    QCoro::Task<void> capturing = c.captureArea();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_area.gate.waiting() == 1; }, 2000));
+    EXPECT_TRUE(openDialogs().isEmpty()) << "gone before the selection shows";
+    // Closed here when the capture left them open, so that the test ends either way.
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
+            dialog->reject();
+    }
+    QCoro::waitFor(saving);
+    EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::pending())
+        << "a dismissed save panel: the capture waits again, unharmed";
+    QCoro::waitFor(answering);
+
+    m_area.gate.open();
+    QCoro::waitFor(capturing);
+    EXPECT_EQ(m_queue.items().size(), 2);
+    EXPECT_EQ(m_queue.items().last().id(), staged.id());
 }
 
 TEST_F(CaptureCoordinatorTest, TimerDelayIsHonouredAndTheDisplayIsChosenAfterIt)

@@ -1,15 +1,52 @@
 #include "capture/ClipboardService.h"
 #include "capture/ActionTestSupport.h"
 #include "model/CaptureErrors.h"
+#include "model/TemporaryFiles.h"
+#include "platform/qt/QtPasteboard.h"
 #include "support/FakePasteboard.h"
 #include "support/LogCapture.h"
+#include "support/SimpleTiff.h"
+#include "support/WaitUntil.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QPainter>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
 
+// A screenshot whose pixels stay in memory: without a captures folder nothing goes to disk.
+CaptureItem makeScreenshotInMemory(const TempDirScope &tmp, const QImage &image)
+{
+    // A folder where nothing can be made, not even by root: no captures folder.
+    qputenv("TMPDIR", "/proc/self");
+    platform::CaptureFolder::reset();
+    CaptureItem item = makeScreenshot(image);
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    platform::CaptureFolder::reset();
+    return item;
+}
+
+QImage patternImage(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(QColor(17, 34, 51));
+    QPainter painter(&image);
+    painter.fillRect(width / 4, height / 5, width / 3, height / 2, QColor(250, 120, 0));
+    painter.fillRect(0, height - 3, width, 3, QColor(0, 200, 90));
+    return image;
+}
+
 class ClipboardServiceTest : public ::testing::Test {
 protected:
+    // What is offered holds the pasteboard, as a real clipboard's contents would.
+    void TearDown() override
+    {
+        if (pasteboard)
+            pasteboard->clearContents();
+    }
     std::optional<CaptureActionError> copy(const CaptureItem &item)
     {
         return errorOf<CaptureActionError>(service.copy(item));
@@ -27,17 +64,48 @@ protected:
     ClipboardService service{pasteboard};
 };
 
-TEST_F(ClipboardServiceTest, ScreenshotIsOfferedAsPngThenTiffEncodedOffTheMainThread)
+TEST_F(ClipboardServiceTest, ScreenshotIsOfferedAtOnceAndEncodedOnlyWhenAPasteAsks)
 {
-    const CaptureItem item = makeScreenshot(filledImage(64, 48, Qt::green));
+    const CaptureItem item = makeScreenshotInMemory(tmp, filledImage(64, 48, Qt::green));
     EXPECT_EQ(copy(item), std::nullopt);
-    EXPECT_EQ(pasteboard->calls, QStringList({"clear", "data(image/png)", "data(image/tiff)"}));
-    EXPECT_EQ(pasteboard->offered, (QList<QPair<QString, QByteArray>>{
-                                       {"image/png", "PNG 64x48"}, {"image/tiff", "TIFF 64x48"}}));
-    EXPECT_EQ(pasteboard->encodingsOnMainThread.load(), 0);
+    EXPECT_EQ(pasteboard->calls,
+              QStringList({"clear", "provided(image/png)", "provided(image/tiff)"}));
+    EXPECT_EQ(pasteboard->encodings.load(), 0);
     EXPECT_EQ(log.messages("export"),
               QStringList({"Copying capture item " + idText(item) + " to clipboard",
                            "Successfully copied capture to clipboard"}));
+
+    EXPECT_EQ(pasteboard->paste("image/tiff"), "TIFF 64x48");
+    EXPECT_EQ(pasteboard->encodings.load(), 1);
+    EXPECT_EQ(pasteboard->paste("image/png"), "PNG 64x48");
+    EXPECT_EQ(pasteboard->encodings.load(), 2);
+}
+
+TEST_F(ClipboardServiceTest, FinishedPngIsOfferedAsItIsOnDisk)
+{
+    const CaptureItem item = makeScreenshot(patternImage(40, 30));
+    waitForWrites();
+    QFile file(tmp.captureFile(item.fileName()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray onDisk = file.readAll();
+    EXPECT_EQ(copy(item), std::nullopt);
+    // The capture leaves the tray and its file goes before anyone pastes.
+    file.remove();
+    EXPECT_EQ(pasteboard->paste("image/png"), onDisk);
+    EXPECT_EQ(pasteboard->encodings.load(), 0);
+    EXPECT_EQ(pasteboard->paste("image/tiff"), "TIFF 40x30");
+}
+
+TEST_F(ClipboardServiceTest, JustCapturedScreenshotPastesTheCapturesOwnPng)
+{
+    // Large enough that its PNG is still being written when the copy is made.
+    const CaptureItem item = makeScreenshot(patternImage(1600, 1200));
+    EXPECT_EQ(copy(item), std::nullopt);
+    const QByteArray pasted = pasteboard->paste("image/png");
+    QFile file(tmp.captureFile(item.fileName()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(pasted, file.readAll());
+    EXPECT_EQ(pasteboard->encodings.load(), 0) << "the same PNG is not encoded twice";
 }
 
 TEST_F(ClipboardServiceTest, OneAcceptedRepresentationIsEnoughButNoneFails)
@@ -45,30 +113,35 @@ TEST_F(ClipboardServiceTest, OneAcceptedRepresentationIsEnoughButNoneFails)
     const CaptureItem item = makeScreenshot(filledImage(8, 8, Qt::red));
     pasteboard->refusedTypes = {"image/png"};
     EXPECT_EQ(copy(item), std::nullopt);
+    EXPECT_EQ(pasteboard->offeredTypes(), QStringList("image/tiff"));
     pasteboard->refusedTypes = {"image/tiff"};
     EXPECT_EQ(copy(item), std::nullopt);
+    EXPECT_EQ(pasteboard->offeredTypes(), QStringList("image/png"));
 
-    // A refused PNG with no TIFF to fall back on.
-    pasteboard->refusedTypes = {"image/png"};
-    pasteboard->tiffFails = true;
+    pasteboard->refusedTypes = {"image/png", "image/tiff"};
     EXPECT_EQ(copy(item), CaptureActionError::copyFailed("NSPasteboard write failed"));
     EXPECT_TRUE(log.lines().contains("export|error|NSPasteboard rejected image data"));
 }
 
-TEST_F(ClipboardServiceTest, WithoutPngDataTheClipboardKeepsItsContents)
+TEST_F(ClipboardServiceTest, WithoutAnImageTheClipboardKeepsItsContents)
 {
     fillClipboard();
-    pasteboard->pngFails = true;
-    EXPECT_EQ(copy(makeScreenshot(filledImage(8, 8, Qt::red))),
+    EXPECT_EQ(copy(makeScreenshotInMemory(tmp, QImage())),
               CaptureActionError::copyFailed("Could not generate PNG data"));
     EXPECT_TRUE(log.lines().contains("export|error|Failed to generate PNG data for clipboard"));
 
     // An image that can no longer be read is never copied as a blank picture.
-    pasteboard->pngFails = false;
-    const int encodings = pasteboard->encodings.load();
     EXPECT_EQ(copy(makeUnreadableScreenshot(tmp)),
               CaptureActionError::copyFailed("Could not generate PNG data"));
-    EXPECT_EQ(pasteboard->encodings.load(), encodings);
+    const CaptureItem damaged = makeScreenshot(filledImage(30, 20, Qt::red));
+    waitForWrites();
+    QFile file(tmp.captureFile(damaged.fileName()));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("not a PNG");
+    file.close();
+    EXPECT_EQ(copy(damaged), CaptureActionError::copyFailed("Could not generate PNG data"));
+
+    EXPECT_EQ(pasteboard->encodings.load(), 0);
     EXPECT_TRUE(pasteboard->calls.isEmpty());
     EXPECT_EQ(pasteboard->text, "earlier");
 }
@@ -98,6 +171,140 @@ TEST_F(ClipboardServiceTest, RecordingWithoutItsMovieFails)
     EXPECT_EQ(error->kind(), CaptureActionError::Kind::copyFailed);
     EXPECT_TRUE(pasteboard->calls.isEmpty());
     EXPECT_TRUE(log.lines().contains("export|error|Failed to copy video to clipboard"));
+}
+
+class CopiedRecordingCleanupTest : public ClipboardServiceTest {
+protected:
+    void SetUp() override { TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(20)); }
+    void TearDown() override
+    {
+        TemporaryFiles::setCleanupDelay(std::chrono::seconds(180));
+        ClipboardServiceTest::TearDown();
+    }
+
+    // A removed capture's files are deleted once the delay is over.
+    static void removeCapture(const CaptureItem &item)
+    {
+        item.scheduleTemporaryFileCleanup();
+        QTest::qWait(100);
+        waitForWrites();
+    }
+    static bool goesAway(const QString &path)
+    {
+        return waitUntil([&] {
+            waitForWrites();
+            return !QFile::exists(path);
+        });
+    }
+    QString makeMovie(const QString &name) const
+    {
+        const QString movie = tmp.path() + "/" + name;
+        QFile(movie).open(QIODevice::WriteOnly);
+        return movie;
+    }
+};
+
+TEST_F(CopiedRecordingCleanupTest, MovieStaysWhileOfferedAndGoesWhenAnotherProgramCopies)
+{
+    const QString movie = makeMovie("Recording-1.mp4");
+    const CaptureItem item = makeRecording(movie);
+    ASSERT_EQ(copy(item), std::nullopt);
+    removeCapture(item);
+    EXPECT_TRUE(QFile::exists(movie)) << "a paste may still ask for it";
+
+    pasteboard->takeOver();
+    EXPECT_TRUE(goesAway(movie));
+}
+
+TEST_F(CopiedRecordingCleanupTest, MovieGoesWhenOurNextCopyOrTheProgramEndReplacesIt)
+{
+    const QString first = makeMovie("Recording-1.mp4");
+    const QString second = makeMovie("Recording-2.mp4");
+    const CaptureItem firstItem = makeRecording(first);
+    const CaptureItem secondItem = makeRecording(second);
+    ASSERT_EQ(copy(firstItem), std::nullopt);
+    removeCapture(firstItem);
+    // Copied twice over: the second copy holds it as long as the first did.
+    ASSERT_EQ(copy(firstItem), std::nullopt);
+    EXPECT_TRUE(QFile::exists(first));
+
+    ASSERT_EQ(copy(secondItem), std::nullopt);
+    EXPECT_TRUE(goesAway(first));
+    removeCapture(secondItem);
+    EXPECT_TRUE(QFile::exists(second));
+
+    // The program ends: the clipboard's contents go with it.
+    pasteboard.reset();
+    service = ClipboardService(std::make_shared<FakePasteboard>());
+    EXPECT_TRUE(goesAway(second));
+}
+
+TEST_F(CopiedRecordingCleanupTest, MovieReleasedBeforeTheDelayStillGoesOnTime)
+{
+    const QString movie = makeMovie("Recording-1.mp4");
+    const CaptureItem item = makeRecording(movie);
+    ASSERT_EQ(copy(item), std::nullopt);
+    pasteboard->takeOver();
+    EXPECT_TRUE(QFile::exists(movie)) << "the capture is still staged";
+    removeCapture(item);
+    EXPECT_TRUE(goesAway(movie));
+}
+
+// Through Qt's clipboard (in-process here), what a paste reads back decodes to the capture.
+class ClipboardPasteTest : public ::testing::Test {
+protected:
+    void TearDown() override { QGuiApplication::clipboard()->clear(); }
+
+    static QImage pasted(const QString &type)
+    {
+        const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+        if (data == nullptr)
+            return {};
+        const QByteArray bytes = data->data(type);
+        const QImage image =
+            type == "image/tiff" ? readSimpleTiff(bytes) : QImage::fromData(bytes, "PNG");
+        return image.convertToFormat(QImage::Format_RGB32);
+    }
+
+    TempDirScope tmp;
+    ClipboardService service{std::make_shared<platform::QtPasteboard>()};
+};
+
+TEST_F(ClipboardPasteTest, EveryFormatCarriesTheCapturesPixelsAfterTheCaptureWent)
+{
+    const QImage image = patternImage(160, 90);
+    {
+        const CaptureItem held = makeScreenshotInMemory(tmp, image);
+        ASSERT_EQ(errorOf<CaptureActionError>(service.copy(held)), std::nullopt);
+    }
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->formats(),
+              QStringList({"image/png", "image/tiff"}));
+    EXPECT_EQ(pasted("image/tiff"), image);
+    EXPECT_EQ(pasted("image/png"), image);
+    EXPECT_EQ(pasted("image/png"), image) << "a second paste gets the same";
+
+    const QImage other = patternImage(90, 160);
+    {
+        const CaptureItem onDisk = makeScreenshot(other);
+        waitForWrites();
+        ASSERT_EQ(errorOf<CaptureActionError>(service.copy(onDisk)), std::nullopt);
+        QFile::remove(tmp.captureFile(onDisk.fileName()));
+    }
+    EXPECT_EQ(pasted("image/png"), other);
+    EXPECT_EQ(pasted("image/tiff"), other);
+}
+
+TEST_F(ClipboardPasteTest, PastesAreServedAfterTheServiceAndItsPasteboardWent)
+{
+    // As at the program's end, when a clipboard manager takes the contents over.
+    const QImage image = patternImage(64, 48);
+    {
+        ClipboardService own(std::make_shared<platform::QtPasteboard>());
+        const CaptureItem held = makeScreenshotInMemory(tmp, image);
+        ASSERT_EQ(errorOf<CaptureActionError>(own.copy(held)), std::nullopt);
+    }
+    EXPECT_EQ(pasted("image/png"), image);
+    EXPECT_EQ(pasted("image/tiff"), image);
 }
 
 } // namespace

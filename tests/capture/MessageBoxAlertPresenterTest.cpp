@@ -19,7 +19,7 @@ QMessageBox *shownBox()
     return nullptr;
 }
 
-TEST(MessageBoxAlertPresenterTest, ShowsTheAlertModallyAndAnswersTheButtonIndex)
+TEST(MessageBoxAlertPresenterTest, ShowsTheAlertWithoutBlockingAndAnswersTheButtonIndex)
 {
     platform::MessageBoxAlertPresenter presenter;
     const Alert alert{AlertStyle::warning,
@@ -32,7 +32,8 @@ TEST(MessageBoxAlertPresenterTest, ShowsTheAlertModallyAndAnswersTheButtonIndex)
     EXPECT_EQ(box->icon(), QMessageBox::Warning);
     EXPECT_EQ(box->text(), alert.messageText);
     EXPECT_EQ(box->informativeText(), alert.informativeText);
-    EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(box->windowModality(), Qt::NonModal);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a selection keeps its input";
     ASSERT_EQ(box->buttons().size(), 2);
     EXPECT_EQ(box->defaultButton()->text(), "Open System Settings");
     QTest::mouseClick(box->escapeButton(), Qt::LeftButton);

@@ -21,22 +21,31 @@ QFileDialog *openDialog()
 
 class QtSavePanelTest : public ::testing::Test {
 protected:
-    QCoro::Task<std::optional<QUrl>> run(QWidget *window = nullptr)
+    QCoro::Task<std::optional<QUrl>> run(QWidget *window = nullptr, QString directory = {})
     {
         platform::SavePanelOptions options;
         options.title = "Save Screenshot";
         options.nameFieldStringValue = "Corvanta 2026-01-02 at 10.11.12.jpg";
         options.allowedContentTypes = {"image/jpeg", "no/such-type"};
+        options.directory = std::move(directory);
         return panel.run(options, window);
+    }
+    // Types the name into the open dialog and confirms it, as the user does.
+    static void confirm(const QString &name)
+    {
+        QFileDialog *dialog = openDialog();
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit *>("fileNameEdit")->setText(name);
+        QMetaObject::invokeMethod(dialog, "accept");
     }
 
     QtSavePanel panel;
 };
 
-TEST_F(QtSavePanelTest, ShowsTheOptionsApplicationModalAndAnswersTheChosenFile)
+TEST_F(QtSavePanelTest, ShowsTheOptionsWithoutBlockingTheProgramAndAnswersTheChosenFile)
 {
     QTemporaryDir folder;
-    QCoro::Task<std::optional<QUrl>> answer = run();
+    QCoro::Task<std::optional<QUrl>> answer = run(nullptr, folder.path());
     QFileDialog *dialog = openDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowTitle(), "Save Screenshot");
@@ -45,14 +54,14 @@ TEST_F(QtSavePanelTest, ShowsTheOptionsApplicationModalAndAnswersTheChosenFile)
     EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
     EXPECT_FALSE(dialog->testOption(QFileDialog::ReadOnly)); // folders can be made
     EXPECT_EQ(dialog->nameFilters(), QStringList("JPEG image (*.jpg *.jpeg *.jpe)"));
-    EXPECT_EQ(dialog->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(dialog->windowModality(), Qt::NonModal);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a selection keeps its input";
+    EXPECT_EQ(dialog->directory().absolutePath(), folder.path());
     EXPECT_EQ(dialog->findChild<QLineEdit *>("fileNameEdit")->text(),
               "Corvanta 2026-01-02 at 10.11.12.jpg");
 
     // A name typed without extension gets the proposed one.
-    dialog->setDirectory(folder.path());
-    dialog->selectFile(folder.path() + "/picked");
-    QMetaObject::invokeMethod(dialog, "accept");
+    confirm("picked");
     EXPECT_EQ(QCoro::waitFor(std::move(answer)),
               QUrl::fromLocalFile(folder.path() + "/picked.jpg"));
 
@@ -73,6 +82,32 @@ TEST_F(QtSavePanelTest, WithAWindowItIsModalToItAndGoesWithIt)
     EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
     window.reset();
     EXPECT_EQ(QCoro::waitFor(std::move(answer)), std::nullopt);
+}
+
+TEST_F(QtSavePanelTest, ANameWithAnotherTypesExtensionGetsTheChosenOne)
+{
+    QTemporaryDir folder;
+    for (const auto &[typed, saved] :
+         {std::pair("x.png", "x.png.jpg"), std::pair("x.JPEG", "x.JPEG"),
+          std::pair("x.jpe", "x.jpe"), std::pair("v1.2", "v1.2.jpg"),
+          std::pair("x.jpg.png", "x.jpg.png.jpg")}) {
+        QCoro::Task<std::optional<QUrl>> answer = run(nullptr, folder.path());
+        confirm(typed);
+        EXPECT_EQ(QCoro::waitFor(std::move(answer)),
+                  QUrl::fromLocalFile(folder.path() + '/' + saved))
+            << typed;
+    }
+
+    // Typing a folder's name opens the folder; it is not taken as the file.
+    ASSERT_TRUE(QDir(folder.path()).mkdir("sub.png"));
+    QCoro::Task<std::optional<QUrl>> answer = run(nullptr, folder.path());
+    confirm("sub.png");
+    QFileDialog *dialog = openDialog();
+    ASSERT_NE(dialog, nullptr) << "still open";
+    EXPECT_EQ(dialog->directory().absolutePath(), folder.path() + "/sub.png");
+    confirm("y");
+    EXPECT_EQ(QCoro::waitFor(std::move(answer)),
+              QUrl::fromLocalFile(folder.path() + "/sub.png/y.jpg"));
 }
 
 } // namespace

@@ -134,6 +134,12 @@ TEST_F(RecordingFlowTest, EachModeRecordsOnTheDisplayItsRuleChooses)
     run(&CaptureCoordinator::startRecording);
     EXPECT_EQ(m_recorder.lastStart->displayID, 9u);
     EXPECT_EQ(m_recorder.lastStart->frameRate, 1);
+    m_recorder.cancelRecording();
+
+    // A rate whose frame interval rounds to no microseconds at all records 240 a second.
+    m_settings.setRecordingFrameRate(2'000'000);
+    run(&CaptureCoordinator::startRecording);
+    EXPECT_EQ(m_recorder.lastStart->frameRate, 240);
 }
 
 TEST_F(RecordingFlowTest, BackingOutOfAnyStepLogsAndRestoresWithoutAnAlert)

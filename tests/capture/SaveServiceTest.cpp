@@ -154,6 +154,23 @@ TEST_F(SaveServiceTest, RecordingIsCopiedUnderItsOwnNameWhateverTheFormat)
     EXPECT_EQ(readFile(item.videoURL()->toLocalFile()), "movie bytes");
 }
 
+TEST_F(SaveServiceTest, GifRecordingIsOfferedAsAGifAndCopiedByteForByte)
+{
+    const QString gif = tmp.path() + "/Recording-2.gif";
+    QByteArray bytes("GIF89a");
+    for (int i = 0; i < 70000; ++i)
+        bytes.append(char(i * 7));
+    writeFile(gif, bytes);
+    const CaptureItem item = makeRecording(gif);
+    const QString chosen = choose("saved.gif");
+    EXPECT_EQ(QCoro::waitFor(service.save(item)), QUrl::fromLocalFile(chosen));
+    const platform::SavePanelOptions &options = panel->shown.last();
+    EXPECT_TRUE(options.nameFieldStringValue.endsWith(".gif"));
+    EXPECT_EQ(options.allowedContentTypes, QStringList("image/gif"));
+    EXPECT_EQ(readFile(chosen), bytes);
+    EXPECT_EQ(readFile(gif), bytes);
+}
+
 TEST_F(SaveServiceTest, FailedRecordingCopyLeavesTheDestinationAlone)
 {
     const QString chosen = choose("saved.mov");
@@ -172,3 +189,86 @@ TEST_F(SaveServiceTest, FailedRecordingCopyLeavesTheDestinationAlone)
 }
 
 } // namespace
+
+namespace {
+
+// Points HOME (and the XDG configuration that could redirect the pictures folder) at a folder
+// of the test's own while it lives.
+class HomeScope {
+public:
+    explicit HomeScope(const QString &home)
+    {
+        for (const char *name : {"HOME", "XDG_CONFIG_HOME"}) {
+            m_saved.append({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+        }
+        QDir().mkpath(home);
+        qputenv("HOME", home.toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", (home + "/.config").toLocal8Bit());
+    }
+    ~HomeScope()
+    {
+        for (const Saved &saved : std::as_const(m_saved)) {
+            if (saved.wasSet)
+                qputenv(saved.name, saved.value);
+            else
+                qunsetenv(saved.name);
+        }
+    }
+    HomeScope(const HomeScope &) = delete;
+    HomeScope &operator=(const HomeScope &) = delete;
+
+private:
+    struct Saved {
+        const char *name;
+        QByteArray value;
+        bool wasSet;
+    };
+    QList<Saved> m_saved;
+};
+
+} // namespace
+
+TEST_F(SaveServiceTest, PanelOpensInTheLastFolderSavedToElseThePicturesOrVideosFolder)
+{
+    const QString home = tmp.path() + "/home";
+    HomeScope scope(home);
+    ASSERT_TRUE(QDir().mkpath(home + "/Pictures"));
+    const CaptureItem shot = makeScreenshot(filledImage(4, 4, Qt::red));
+    const CaptureItem movie = recording();
+    const auto openedIn = [this] { return panel->shown.last().directory; };
+
+    EXPECT_EQ(save(shot), CaptureActionError::saveCancelled());
+    EXPECT_EQ(openedIn(), home + "/Pictures");
+    EXPECT_EQ(save(movie), CaptureActionError::saveCancelled());
+    EXPECT_EQ(openedIn(), home) << "no videos folder: the home folder";
+    ASSERT_TRUE(QDir().mkpath(home + "/Videos"));
+    EXPECT_EQ(save(movie), CaptureActionError::saveCancelled());
+    EXPECT_EQ(openedIn(), home + "/Videos");
+
+    // A file saved elsewhere: both kinds open there next, also after a failed write.
+    const QString elsewhere = tmp.path() + "/elsewhere";
+    ASSERT_TRUE(QDir().mkpath(elsewhere));
+    panel->answer = QUrl::fromLocalFile(elsewhere + "/a.png");
+    EXPECT_EQ(save(shot), std::nullopt);
+    panel->answer.reset();
+    EXPECT_EQ(save(movie), CaptureActionError::saveCancelled());
+    EXPECT_EQ(openedIn(), elsewhere);
+    const QString failing = tmp.path() + "/failing";
+    ASSERT_TRUE(QDir().mkpath(failing));
+    writer->result = {ImageWriteResult::Status::cannotCreate, "Read-only file system"};
+    panel->answer = QUrl::fromLocalFile(failing + "/b.png");
+    EXPECT_TRUE(save(shot).has_value());
+    panel->answer.reset();
+    EXPECT_EQ(save(shot), CaptureActionError::saveCancelled());
+    EXPECT_EQ(openedIn(), failing) << "dismissing the panel keeps the folder";
+
+    // A folder that went away, or a program started afresh: the pictures folder again.
+    ASSERT_TRUE(QDir(failing).removeRecursively());
+    EXPECT_EQ(save(shot), CaptureActionError::saveCancelled());
+    EXPECT_EQ(openedIn(), home + "/Pictures");
+    SaveService restarted(panel, writer);
+    panel->answer.reset();
+    EXPECT_EQ(errorOf<CaptureActionError>(restarted.save(shot)),
+              CaptureActionError::saveCancelled());
+    EXPECT_EQ(openedIn(), home + "/Pictures");
+}

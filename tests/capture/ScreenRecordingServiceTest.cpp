@@ -3,6 +3,7 @@
 #include "support/AwaitError.h"
 #include "support/FakeDisplays.h"
 #include "support/FakeFrameSources.h"
+#include "support/FakeGifConverter.h"
 #include "support/FakeMovieWriters.h"
 #include "support/FakePosterFrames.h"
 #include "support/Joined.h"
@@ -91,7 +92,7 @@ protected:
     {
         if (!m_service) {
             m_service = std::make_unique<ScreenRecordingService>(
-                platform::RecordingPlatform{frames, writers, posters, audio}, displays);
+                platform::RecordingPlatform{frames, writers, posters, audio, gifs}, displays);
         }
         return *m_service;
     }
@@ -119,6 +120,7 @@ protected:
     std::shared_ptr<FakeMovieWriters> writers = std::make_shared<FakeMovieWriters>();
     std::shared_ptr<FakePosterFrames> posters = std::make_shared<FakePosterFrames>();
     std::shared_ptr<FakeAudioInputs> audio = std::make_shared<FakeAudioInputs>();
+    std::shared_ptr<FakeGifConverter> gifs = std::make_shared<FakeGifConverter>();
     LogCapture log;
 
 private:
@@ -154,17 +156,37 @@ TEST_F(ScreenRecordingServiceTest, StartRecordsTheChosenDisplayIntoANamedTempora
                       "Screen recording started successfully"}));
 }
 
+TEST_F(ScreenRecordingServiceTest, AMissingTmpdirRecordsIntoTheSystemFolder)
+{
+    const QString system = temp.path() + "/system";
+    QDir().mkdir(system);
+    temp.dropTmpdir(system);
+    start();
+    ASSERT_TRUE(writers->last);
+    EXPECT_EQ(QFileInfo(writers->last->settings.filePath).absolutePath(), system);
+    EXPECT_TRUE(QFileInfo(service().outputPath()).isAbsolute());
+    service().cancelRecording();
+}
+
 TEST_F(ScreenRecordingServiceTest, DisplayChoiceFrameRateAndContainerFollowTheRules)
 {
     // An unknown display records the first; a rate of zero records one frame a second; a
-    // "gif" is an MPEG-4 movie under its own name.
+    // "gif" runs as an MPEG-4 movie.
     QCoro::waitFor(service().startRecording(42, {}, {}, VideoExportFormat::gif, 0, false));
     EXPECT_EQ(frames->lastRequest->rootRect, QRect(0, 0, 3024, 1964));
     EXPECT_EQ(frames->lastRequest->frameRate, 1);
     EXPECT_EQ(writers->last->settings.frameRate, 1);
     EXPECT_EQ(writers->last->settings.container, platform::MovieContainer::mpeg4);
-    EXPECT_TRUE(writers->last->settings.filePath.endsWith(QStringLiteral(".gif")));
+    EXPECT_TRUE(writers->last->settings.filePath.endsWith(QStringLiteral(".mp4")));
     service().cancelRecording();
+
+    // Rates from a hand-edited settings file are bounded to what a display shows.
+    for (const int asked : {100'000, 1'000'001, std::numeric_limits<int>::max()}) {
+        start(2, {}, {}, VideoExportFormat::mp4, asked);
+        EXPECT_EQ(frames->lastRequest->frameRate, 240);
+        EXPECT_EQ(writers->last->settings.frameRate, 240);
+        service().cancelRecording();
+    }
 
     // A window wins over an area and is followed by the source.
     start(2, QRectF(3100, 10, 50, 50), windowAt(QRectF(3100, 20, 401, 300)));
@@ -354,6 +376,83 @@ TEST_F(ScreenRecordingServiceTest, PosterFrameFallsBackToTheFirstFrameThenThePla
               joined({"Poster frame decoder at 0.1s failed: no frame at 0.1; trying time zero",
                       "Poster frame decoder at 0.1s failed: no frame at 0.1; trying time zero",
                       "Poster frame decoder at zero failed: no frame at 0; using fallback"}));
+}
+
+} // namespace
+
+namespace {
+
+class ScreenRecordingGifTest : public ScreenRecordingServiceTest {
+protected:
+    void recordGif()
+    {
+        start(1, {}, {}, VideoExportFormat::gif, 60);
+        frames->deliverFrame(1'000'000);
+        frames->deliverFrame(1'016'000);
+    }
+};
+
+TEST_F(ScreenRecordingGifTest, StopTurnsTheMovieIntoTheGifOfTheSameName)
+{
+    recordGif();
+    const QString movie = writers->last->settings.filePath;
+    EXPECT_EQ(service().outputPath(), movie);
+    log.clear();
+
+    const RecordingResult result = QCoro::waitFor(service().stopRecording());
+    const QString baseName = QFileInfo(movie).completeBaseName();
+    EXPECT_EQ(result.filePath, temp.path() + '/' + baseName + ".gif");
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^Recording-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}$"))
+            .match(baseName)
+            .hasMatch());
+    EXPECT_EQ(service().outputPath(), result.filePath);
+    EXPECT_EQ(gifs->calls,
+              QStringList(QStringLiteral("convert(%1.mp4, %1.gif, 30)").arg(baseName)));
+    // The poster frame comes from the movie while it is there; then only the GIF is left.
+    EXPECT_EQ(posters->calls, QStringList(QStringLiteral("frameAt(%1.mp4, 0.1)").arg(baseName)));
+    EXPECT_EQ(result.posterFrame, posters->frames.value(0.1));
+    EXPECT_EQ(temporaryFiles(), QStringList(baseName + ".gif"));
+    EXPECT_FALSE(service().isRecording());
+    EXPECT_TRUE(log.messages("capture").contains("Recording finalized successfully at: " +
+                                                 result.filePath));
+}
+
+TEST_F(ScreenRecordingGifTest, FailedConversionKeepsTheMovieAndReportsIt)
+{
+    gifs->failure = QStringLiteral("Cannot encode the GIF: Out of memory");
+    recordGif();
+    const QString movie = writers->last->settings.filePath;
+
+    const std::optional<CaptureError> error = awaitError<CaptureError>(service().stopRecording());
+    EXPECT_EQ(error, CaptureError::captureFailed(
+                         QStringLiteral("Failed to make the GIF: Cannot encode the GIF: Out of "
+                                        "memory. The recording is kept as a movie at ") +
+                         movie));
+    EXPECT_EQ(temporaryFiles(), QStringList(QFileInfo(movie).fileName()));
+    EXPECT_EQ(service().outputPath(), movie);
+    EXPECT_FALSE(service().isRecording());
+    EXPECT_TRUE(log.messages("capture").contains(
+        QStringLiteral("GIF conversion failed: Cannot encode the GIF: Out of memory")));
+
+    // A platform that makes no GIFs fails the same way, and the next recording goes ahead.
+    ScreenRecordingService gifless(platform::RecordingPlatform{frames, writers, posters, audio},
+                                   displays);
+    QCoro::waitFor(gifless.startRecording(1, {}, {}, VideoExportFormat::gif, 30, false));
+    frames->deliverFrame(7);
+    const std::optional<CaptureError> unavailable =
+        awaitError<CaptureError>(gifless.stopRecording());
+    ASSERT_TRUE(unavailable);
+    EXPECT_TRUE(unavailable->errorDescription().contains("GIFs cannot be made here"));
+    EXPECT_EQ(temporaryFiles().size(), 2);
+}
+
+TEST_F(ScreenRecordingGifTest, CancelLeavesNeitherMovieNorGif)
+{
+    recordGif();
+    service().cancelRecording();
+    EXPECT_TRUE(temporaryFiles().isEmpty());
+    EXPECT_TRUE(gifs->calls.isEmpty());
 }
 
 } // namespace

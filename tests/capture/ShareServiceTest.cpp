@@ -1,5 +1,6 @@
 #include "capture/ShareService.h"
 #include "capture/ActionTestSupport.h"
+#include "model/TemporaryFiles.h"
 #include "support/FakeShareDestinations.h"
 
 #include <QApplication>
@@ -57,6 +58,9 @@ TEST_F(ShareServiceTest, ChosenDestinationGetsThePngFromAMenuBelowTheView)
     EXPECT_EQ(destination.id, "viewer.desktop");
     EXPECT_TRUE(path.startsWith(tmp.capturesPath() + '/'));
     EXPECT_EQ(QImageReader(path).size(), QSize(64, 32));
+    // The application may open it at any time while the program runs, never after it ends.
+    TemporaryFiles::deletePendingNow();
+    EXPECT_FALSE(QFile::exists(path));
 }
 
 TEST_F(ShareServiceTest, ActiveWindowStandsInForTheViewAndWithoutEitherNothingShows)

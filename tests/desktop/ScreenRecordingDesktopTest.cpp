@@ -8,13 +8,17 @@
 #include "support/X11DesktopTest.h"
 
 #include <QCursor>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
 #include <QMutex>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 // Recordings of the harness's screen with the real frame source, writer and poster frames.
 namespace {
@@ -106,6 +110,9 @@ protected:
                      bool withAudio = false)
     {
         ASSERT_TRUE(QFile::exists(result.filePath));
+        // The screen and the microphone are for the user alone.
+        EXPECT_EQ(QFile::permissions(result.filePath) & ~(QFile::ReadUser | QFile::WriteUser),
+                  QFile::ReadOwner | QFile::WriteOwner);
         const MovieProbe probe = MovieProbe::of(result.filePath, true);
         ASSERT_TRUE(probe.readable);
         EXPECT_EQ(probe.video.value("codec_name").toString(), "h264");
@@ -143,6 +150,13 @@ protected:
         const QImage late = recording.posterFrames->frameAt(path, 1.5);
         ASSERT_FALSE(early.isNull());
         ASSERT_FALSE(late.isNull());
+        expectChanged(early, late, still);
+    }
+
+    // The still half alike in both frames, the animated half to its right different.
+    static void expectChanged(const QImage &early, const QImage &late, QPoint still)
+    {
+        EXPECT_TRUE(near(early.pixelColor(still), stillColour));
         EXPECT_TRUE(near(late.pixelColor(still), stillColour));
         int differing = 0;
         for (int x = 80; x < 220; ++x) {
@@ -203,10 +217,41 @@ TEST_F(ScreenRecordingDesktop, RecordsAnArea)
     const QPoint still(75, 100);
     expectMovie(record(area, {}, VideoExportFormat::mp4), QSize(302, 202), "iso5", still);
     expectMovie(record(area, {}, VideoExportFormat::mov), QSize(302, 202), "qt  ", still);
-    // "gif" is an MPEG-4 movie under a .gif name.
-    const RecordingResult gif = record(area, {}, VideoExportFormat::gif);
-    EXPECT_TRUE(gif.filePath.endsWith(".gif"));
-    expectMovie(gif, QSize(302, 202), "iso5", still);
+}
+
+TEST_F(ScreenRecordingDesktop, RecordsAnAreaAtSixtyFramesAsALoopingGifAtThirty)
+{
+    const QRectF area(QPointF(window.mapToGlobal(QPoint(0, 0))), QSizeF(301, 201));
+    const QPoint still(75, 100);
+    QCoro::waitFor(
+        service->startRecording(display.id, area, {}, VideoExportFormat::gif, 60, false));
+    QTest::qWait(recordedMs);
+    const RecordingResult result = QCoro::waitFor(service->stopRecording());
+
+    ASSERT_TRUE(result.filePath.endsWith(".gif"));
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(result.filePath).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files),
+              QStringList(QFileInfo(result.filePath).fileName()));
+    EXPECT_EQ(result.posterFrame.size(), QSize(302, 202));
+    EXPECT_TRUE(near(result.posterFrame.pixelColor(still), stillColour));
+
+    QImageReader reader(result.filePath);
+    EXPECT_EQ(reader.format(), "gif");
+    EXPECT_EQ(reader.size(), QSize(302, 202));
+    EXPECT_EQ(reader.loopCount(), -1);
+    QList<QImage> frames;
+    int shownMs = 0;
+    for (QImage frame = reader.read(); !frame.isNull(); frame = reader.read()) {
+        frames.append(frame);
+        shownMs += reader.nextImageDelay();
+    }
+    // Two seconds (less what a busy machine takes to start) at 30 frames a second, not 60.
+    EXPECT_NEAR(shownMs, recordedMs, 400);
+    EXPECT_NEAR(frames.size(), shownMs * 30 / 1000, 2);
+    ASSERT_GE(frames.size(), 30);
+    expectChanged(frames[frames.size() / 4], frames[frames.size() * 3 / 4], still);
 }
 
 TEST_F(ScreenRecordingDesktop, CancelLeavesNoMovie)
@@ -308,6 +353,16 @@ TEST_F(X11FrameSourceDesktop, FramesComeAtTheRatePaddedToTheirSize)
     EXPECT_EQ(frame.size(), QSize(100, 100));
     EXPECT_EQ(frame.pixel(80, 80), qRgb(0, 0, 0));
     EXPECT_EQ(frame.pixel(99, 10), qRgb(0, 0, 0));
+}
+
+TEST_F(X11FrameSourceDesktop, ARateBeyondAMillionAFrameStillReadsFrames)
+{
+    // Its frame interval rounds to no microseconds at all.
+    Delivered delivered;
+    std::unique_ptr<FrameStream> stream =
+        start(request(QRect(0, 0, 64, 64), QSize(64, 64), 2'000'000), delivered);
+    EXPECT_TRUE(waitFor(delivered, false));
+    stream->stop();
 }
 
 TEST_F(X11FrameSourceDesktop, ThePointerIsDrawnIn)

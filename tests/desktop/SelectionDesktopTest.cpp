@@ -1,6 +1,8 @@
 #include "capture/AreaSelectionService.h"
 #include "capture/SelectionTestSupport.h"
 #include "capture/WindowSelectionService.h"
+#include "platform/linux/MessageBoxAlertPresenter.h"
+#include "platform/qt/QtSavePanel.h"
 #include "platform/x11/X11Platform.h"
 #include "support/X11DesktopTest.h"
 
@@ -177,12 +179,17 @@ protected:
         }
         EXPECT_TRUE(pixelBecomes(bare, bareColour));
 
-        // Escape reaches the overlay, which the window manager never focuses, through the
-        // keyboard grab.
+        escapeCancelsASelection(service, runs);
+    }
+
+    // Escape reaches the overlay, which the window manager never focuses, through the keyboard
+    // grab.
+    void escapeCancelsASelection(AreaSelectionService &service, SelectionRuns<QRectF> &runs)
+    {
         SelectionOutcome<QRectF> escaped;
-        const QList<SelectionOverlayWindow *> again =
+        const QList<SelectionOverlayWindow *> panels =
             runs.start(service.selectArea(), escaped, [&] { return service.windows(); });
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(again.value(0)));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(panels.value(0)));
         ASSERT_TRUE(xdotool({"key", "Escape"}));
         ASSERT_TRUE(waitUntilDone(escaped));
         ASSERT_TRUE(escaped.error);
@@ -206,6 +213,54 @@ TEST_F(SelectionDesktop, DraggingOverTheOverlaysWithACompositor)
     if (!startCompositor(compositor))
         GTEST_SKIP() << "xcompmgr is not installed";
     dragOutAnArea();
+}
+
+TEST_F(SelectionDesktop, OurOpenDialogsLeaveTheOverlaysThePointerAndKeys)
+{
+    // A save panel and an alert, as open as a selection may find them.
+    QtSavePanel savePanel;
+    SavePanelOptions options;
+    options.title = QStringLiteral("Save Screenshot");
+    options.nameFieldStringValue = QStringLiteral("shot.png");
+    options.allowedContentTypes = {QStringLiteral("image/png")};
+    QCoro::Task<std::optional<QUrl>> saving = savePanel.run(options, nullptr);
+    MessageBoxAlertPresenter alerts;
+    QCoro::Task<int> answering =
+        alerts.present({AlertStyle::warning, QStringLiteral("Recording Save Failed"), {}, {"OK"}});
+    QList<QDialog *> dialogs;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
+            dialogs << dialog;
+    }
+    ASSERT_EQ(dialogs.size(), 2);
+    for (QDialog *dialog : std::as_const(dialogs))
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+
+    ScratchSettings settings;
+    AreaSelectionService service(*m_capturing, *m_platform.displays, *m_platform.compositor,
+                                 settings.store());
+    SelectionRuns<QRectF> runs;
+    // In a call of its own, so that the dialogs are answered below even when it stops early.
+    [&] {
+        SelectionOutcome<QRectF> dragged;
+        const QList<SelectionOverlayWindow *> panels =
+            runs.start(service.selectArea(), dragged, [&] { return service.windows(); });
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(panels.value(0)));
+        ASSERT_TRUE(xdotool({"mousemove", "300", "200", "mousedown", "1", "mousemove", "500", "350",
+                             "mousemove", "700", "500", "mouseup", "1"}));
+        ASSERT_TRUE(waitUntilDone(dragged));
+        ASSERT_TRUE(dragged.value) << dragged.error->errorDescription().toStdString();
+        EXPECT_EQ(*dragged.value, QRectF(300, 200, 400, 300));
+        escapeCancelsASelection(service, runs);
+    }();
+
+    // The dialogs took none of it and still wait for their answers.
+    for (QDialog *dialog : std::as_const(dialogs)) {
+        EXPECT_TRUE(dialog->isVisible());
+        dialog->reject();
+    }
+    EXPECT_EQ(QCoro::waitFor(std::move(saving)), std::nullopt);
+    EXPECT_EQ(QCoro::waitFor(std::move(answering)), -1) << "dismissed unanswered";
 }
 
 TEST_F(SelectionDesktop, PickingAnotherProgramsWindow)

@@ -19,9 +19,14 @@
 #include <QProcess>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 namespace {
@@ -133,6 +138,26 @@ protected:
         return m_environment.value(QStringLiteral("TMPDIR")) + QStringLiteral("/CorvantaCaptures");
     }
 
+    // Two runs in this environment: the second hands its sign-in callback to the first.
+    void expectASecondStartHandsItsCallbackToTheFirst()
+    {
+        CorvantaProcess first(m_environment);
+        ASSERT_TRUE(first.start());
+        ASSERT_TRUE(first.waitForLine(registered, 2)) << first.output().toStdString();
+
+        CorvantaProcess second(m_environment);
+        ASSERT_TRUE(second.start({"corvanta://auth-callback#access_token=x"}));
+        ASSERT_TRUE(second.waitForExit());
+        EXPECT_EQ(second.process().exitCode(), 0) << second.output().toStdString();
+        EXPECT_EQ(second.occurrences(registered), 0) << "the second start registers nothing";
+
+        ASSERT_TRUE(first.waitForLine("Browser sign-in is not available; the sign-in callback is "
+                                      "ignored"));
+        EXPECT_EQ(first.occurrences("Received the arguments of a later start"), 1);
+        EXPECT_FALSE(first.output().contains("access_token"));
+        EXPECT_FALSE(second.output().contains("access_token"));
+    }
+
     QTemporaryDir m_home;
     QProcessEnvironment m_environment;
 };
@@ -168,23 +193,50 @@ TEST_F(ShellDesktop, HotKeyCapturesAndTerminationReleasesEverything)
         << "staged captures do not outlive the program";
 }
 
+TEST_F(ShellDesktop, NoCaptureFileOutlivesTheProgramEndedByASignal)
+{
+    // One capture at a time, so the first is dropped (and its deletion put off) by the second.
+    const QString config = m_environment.value("XDG_CONFIG_HOME") + "/Corvanta";
+    ASSERT_TRUE(QDir().mkpath(config));
+    QFile settings(config + "/Corvanta.conf");
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\nmaxQueueCapacity=1\n");
+    settings.close();
+    const QDir captures(capturesFolder());
+
+    CorvantaProcess corvanta(m_environment);
+    ASSERT_TRUE(corvanta.start());
+    ASSERT_TRUE(corvanta.waitForLine(registered, 2)) << corvanta.output().toStdString();
+
+    ASSERT_EQ(QProcess::execute("xdotool", {"key", "ctrl+alt+1"}), 0);
+    ASSERT_TRUE(corvanta.waitForLine("Current count: 1")) << corvanta.output().toStdString();
+    // Capture names differ by the second.
+    QTest::qWait(1100);
+    ASSERT_EQ(QProcess::execute("xdotool", {"key", "ctrl+alt+1"}), 0);
+    ASSERT_TRUE(corvanta.waitForLine("Current count: 1", 2)) << corvanta.output().toStdString();
+    EXPECT_EQ(corvanta.output().count("to respect max capacity of 1"), 1);
+    ASSERT_TRUE(waitUntil([&] { return captures.entryList({"*.png"}, QDir::Files).size() == 2; }))
+        << "the dropped capture's file waits";
+
+    ASSERT_EQ(::kill(pid_t(corvanta.process().processId()), SIGHUP), 0);
+    ASSERT_TRUE(corvanta.waitForExit());
+    EXPECT_EQ(corvanta.process().exitCode(), 0);
+    EXPECT_EQ(captures.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+}
+
 TEST_F(ShellDesktop, ASecondStartHandsTheCallbackToTheFirstAndEnds)
 {
-    CorvantaProcess first(m_environment);
-    ASSERT_TRUE(first.start());
-    ASSERT_TRUE(first.waitForLine(registered, 2)) << first.output().toStdString();
+    expectASecondStartHandsItsCallbackToTheFirst();
+}
 
-    CorvantaProcess second(m_environment);
-    ASSERT_TRUE(second.start({"corvanta://auth-callback#access_token=x"}));
-    ASSERT_TRUE(second.waitForExit());
-    EXPECT_EQ(second.process().exitCode(), 0) << second.output().toStdString();
-    EXPECT_EQ(second.occurrences(registered), 0) << "the second start registers nothing";
-
-    ASSERT_TRUE(first.waitForLine("Browser sign-in is not available; the sign-in callback is "
-                                  "ignored"));
-    EXPECT_EQ(first.occurrences("Received the arguments of a later start"), 1);
-    EXPECT_FALSE(first.output().contains("access_token"));
-    EXPECT_FALSE(second.output().contains("access_token"));
+TEST_F(ShellDesktop, WithoutARuntimeFolderASecondStartStillFindsTheFirst)
+{
+    m_environment.remove("XDG_RUNTIME_DIR");
+    expectASecondStartHandsItsCallbackToTheFirst();
+    const QString folder =
+        m_environment.value("TMPDIR") + QStringLiteral("/corvanta-%1").arg(::getuid());
+    EXPECT_TRUE(QFileInfo(folder).isDir()) << "the socket is in a folder of the user's own";
 }
 
 TEST_F(ShellDesktop, TheTrayIconIsEmbeddedWithTheDocumentedMenu)

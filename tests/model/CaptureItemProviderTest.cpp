@@ -3,6 +3,7 @@
 #include "model/CaptureTestSupport.h"
 #include "support/LogCapture.h"
 #include "support/TempDirScope.h"
+#include "support/WaitUntil.h"
 
 #include <QFile>
 #include <QSemaphore>
@@ -119,7 +120,7 @@ TEST(CaptureItemProvider, CallsBackOnceOnTheMainThreadWhateverThreadsAsk)
     EXPECT_EQ(answers[0], answers[1]);
     EXPECT_EQ(contents(QUrl(QString::fromUtf8(answers[0]).trimmed()).toLocalFile()), "movie");
 
-    QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 5000);
+    EXPECT_TRUE(waitUntil([&] { return calls == 1; }));
     provider->data("text/uri-list");
     QCoreApplication::processEvents();
     EXPECT_EQ(calls, 1);

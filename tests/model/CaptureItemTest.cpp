@@ -122,7 +122,7 @@ TEST(CapturedImageStorage, OverwritesALeftoverFileInsteadOfAdoptingIt)
 TEST(CapturedImageStorage, KeepsTheImageInMemoryWithoutACapturesFolder)
 {
     TempDirScope tmp;
-    qputenv("TMPDIR", QFile::encodeName(tmp.path() + "/missing"));
+    tmp.dropTmpdir(tmp.path() + "/no-system");
     LogCapture log;
     const QImage image = filledImage(8, 8, Qt::cyan);
     const CaptureItem item = makeScreenshot(image);

@@ -3,6 +3,7 @@
 #include "model/TemporaryFiles.h"
 #include "support/LogCapture.h"
 #include "support/TempDirScope.h"
+#include "support/WaitUntil.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -113,6 +114,24 @@ TEST_F(CaptureQueueTest, RemovingMovesTheSelectionOnlyWhenTheSelectedCaptureLeav
     EXPECT_FALSE(queue.selectedItem());
 }
 
+TEST_F(CaptureQueueTest, RemovingTheSelectedCaptureSelectsTheNewestOfSeveral)
+{
+    CaptureQueue queue(8);
+    const CaptureItem oldest = shot(), older = shot(), newer = shot(), newest = shot();
+    for (const CaptureItem &item : {oldest, older, newer, newest})
+        queue.enqueue(item);
+
+    queue.setSelectedItemID(newer.id());
+    queue.remove(newer.id());
+    EXPECT_EQ(queue.selectedItemID(), newest.id());
+    EXPECT_EQ(queue.selectedItem()->id(), newest.id());
+
+    // Removing the newest while it is selected hands the selection to the next newest.
+    queue.remove(newest.id());
+    EXPECT_EQ(queue.selectedItemID(), older.id());
+    EXPECT_EQ(ids(queue), (QList<QUuid>{older.id(), oldest.id()}));
+}
+
 TEST_F(CaptureQueueTest, MarksChangeOnlyTheStateOfAKnownCapture)
 {
     CaptureQueue queue(8);
@@ -190,9 +209,9 @@ TEST_F(CaptureQueueTest, UpdateImageLeavesARecordingAsItWas)
     EXPECT_EQ(log.lines().filter("queue|warning|").size(), 1);
 }
 
-TEST_F(CaptureQueueTest, RemovedCapturesLoseTheirFilesLaterEvictedOnesKeepThem)
+TEST_F(CaptureQueueTest, RemovedEvictedAndClearedCapturesLoseTheirFilesLater)
 {
-    TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(20));
+    TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(300));
     CaptureQueue queue(1);
     const QString movie = tmp.path() + "/Recording-y.mov";
     QFile(movie).open(QIODevice::WriteOnly);
@@ -200,7 +219,8 @@ TEST_F(CaptureQueueTest, RemovedCapturesLoseTheirFilesLaterEvictedOnesKeepThem)
     const CaptureItem recording = makeRecording(movie);
     const CaptureItem cleared = shot();
     queue.enqueue(evicted);
-    ASSERT_TRUE(evicted.makeDragFileURL());
+    const std::optional<QUrl> evictedDrag = evicted.makeDragFileURL();
+    ASSERT_TRUE(evictedDrag);
     queue.enqueue(recording);
     const std::optional<QUrl> recordingDrag = recording.makeDragFileURL();
     ASSERT_TRUE(recordingDrag);
@@ -208,14 +228,19 @@ TEST_F(CaptureQueueTest, RemovedCapturesLoseTheirFilesLaterEvictedOnesKeepThem)
     const QString evictedPng = tmp.captureFile(evicted.fileName());
     const QString clearedPng = tmp.captureFile(cleared.fileName());
     ASSERT_TRUE(QFile::exists(clearedPng));
+    ASSERT_TRUE(QFile::exists(evictedPng));
 
     queue.remove(recording.id());
     queue.enqueue(cleared);
     queue.clearAll();
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(movie) && !QFile::exists(clearedPng) &&
-                                 !QFile::exists(recordingDrag->toLocalFile()),
-                             5000);
-    EXPECT_TRUE(QFile::exists(evictedPng));
-    EXPECT_TRUE(QFile::exists(tmp.captureFile("Drag_" + evicted.fileName())));
+    const QStringList files{movie, recordingDrag->toLocalFile(), evictedPng,
+                            evictedDrag->toLocalFile(), clearedPng};
+    for (const QString &file : files)
+        EXPECT_TRUE(QFile::exists(file)) << qPrintable(file) << " is kept for a while";
+    const auto anyLeft = [&] {
+        return std::any_of(files.begin(), files.end(),
+                           [](const QString &f) { return QFile::exists(f); });
+    };
+    EXPECT_TRUE(waitUntil([&] { return !anyLeft(); }));
     TemporaryFiles::setCleanupDelay(std::chrono::seconds(180));
 }

@@ -498,4 +498,11 @@ TEST(SettingsSanitizing, DelaysLengthsAndOpacity)
     EXPECT_EQ(sanitizedOpacity(7.0), 1.0);
     EXPECT_EQ(sanitizedOpacity(-0.5), 0.0);
     EXPECT_EQ(sanitizedOpacity(0.4), 0.4);
+
+    EXPECT_EQ(sanitizedFrameRate(0), 1);
+    EXPECT_EQ(sanitizedFrameRate(-30), 1);
+    EXPECT_EQ(sanitizedFrameRate(60), 60);
+    EXPECT_EQ(sanitizedFrameRate(240), 240);
+    EXPECT_EQ(sanitizedFrameRate(100'000), 240);
+    EXPECT_EQ(sanitizedFrameRate(2'000'000), 240);
 }

@@ -1,4 +1,5 @@
 #include "platform/CaptureFolder.h"
+#include "platform/TemporaryDirectory.h"
 #include "support/TempDirScope.h"
 
 #include <QDir>
@@ -88,12 +89,54 @@ TEST(CaptureFolder, IsResolvedAgainWhenTheCachedFolderIsReplaced)
     EXPECT_NE(*result.path, tmp.capturesPath());
 }
 
-TEST(CaptureFolder, IsAbsentWithoutATemporaryDirectory)
+TEST(CaptureFolder, RefusesAFolderGroupMembersCanWriteTo)
 {
     TempDirScope tmp;
-    qputenv("TMPDIR", QFile::encodeName(tmp.path() + "/missing"));
+    QDir().mkdir(tmp.capturesPath());
+    ::chmod(QFile::encodeName(tmp.capturesPath()).constData(), 0770);
+    expectPrivateFolderInstead(tmp);
+    EXPECT_EQ(permissions(tmp.capturesPath()), 0770u) << "someone else's folder is left alone";
+}
+
+TEST(CaptureFolder, FallsBackToTheSystemFolderWhenTmpdirIsMissing)
+{
+    TempDirScope tmp;
+    const QString system = tmp.path() + "/system";
+    QDir().mkdir(system);
+    tmp.dropTmpdir(system);
+    const platform::CaptureFolder::Result result = platform::CaptureFolder::get();
+    ASSERT_TRUE(result.path) << qPrintable(result.error);
+    EXPECT_EQ(*result.path, system + "/CorvantaCaptures");
+    EXPECT_EQ(permissions(*result.path), 0700u);
+}
+
+TEST(CaptureFolder, IsAbsentWithoutAnyTemporaryDirectory)
+{
+    TempDirScope tmp;
+    tmp.dropTmpdir(tmp.path() + "/no-system");
     const platform::CaptureFolder::Result result = platform::CaptureFolder::get();
     EXPECT_FALSE(result.path);
-    EXPECT_FALSE(result.error.isEmpty());
-    EXPECT_FALSE(QFileInfo::exists("/CorvantaCaptures"));
+    EXPECT_TRUE(result.error.contains(tmp.path() + "/no-system/CorvantaCaptures"))
+        << qPrintable(result.error);
+    EXPECT_FALSE(QFileInfo::exists("CorvantaCaptures"));
+}
+
+TEST(TemporaryDirectory, IsTmpdirWhenItIsAFolderElseTheSystemFolder)
+{
+    TempDirScope tmp;
+    const QString system = tmp.path() + "/system";
+    QDir().mkdir(system);
+    platform::TemporaryDirectory::setSystemFolder(system);
+    EXPECT_EQ(platform::TemporaryDirectory::path(), QFileInfo(tmp.path()).canonicalFilePath());
+
+    QFile file(tmp.path() + "/a-file");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const char *const unusable[] = {"/missing", "/a-file"};
+    for (const char *name : unusable) {
+        qputenv("TMPDIR", QFile::encodeName(tmp.path() + name));
+        EXPECT_EQ(platform::TemporaryDirectory::path(), system) << name;
+    }
+    qputenv("TMPDIR", "");
+    EXPECT_EQ(platform::TemporaryDirectory::path(), system);
 }

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -123,6 +124,7 @@ TEST_F(FfmpegMovieWriterTest, MoviesAreHighProfileH264AtTheAskedSizeRateAndBitRa
         EXPECT_EQ(probe.brand(), c.brand);
         // 320 × 240 × 4 bits a second.
         EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "bitrate=307"));
+        EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "sliced_threads=0"));
         EXPECT_EQ(probe.audio.isEmpty(), !c.withAudio);
         if (c.withAudio) {
             EXPECT_EQ(probe.audio.value("codec_name").toString(), "aac");
@@ -164,6 +166,75 @@ TEST_F(FfmpegMovieWriterTest, AMovieWithoutPicturesIsNotCompleted)
     EXPECT_FALSE(platform::FfmpegMovieWriters().create(unwritable, &createError));
     EXPECT_TRUE(createError.startsWith("Cannot create " + unwritable.filePath))
         << createError.toStdString();
+}
+
+TEST_F(FfmpegMovieWriterTest, TheMovieIsPrivateAndNothingPlantedAtItsNameIsWritten)
+{
+    // A umask that would leave the movie readable by everyone.
+    const mode_t previousMask = ::umask(022);
+    const MovieSettings movie = settings("private.mp4", MovieContainer::mpeg4);
+    std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters().create(movie);
+    ::umask(previousMask);
+    ASSERT_TRUE(writer);
+    writePattern(*writer, 20, 0.5, 0);
+    ASSERT_TRUE(writer->finish());
+    struct stat status {};
+    ASSERT_EQ(::lstat(QFile::encodeName(movie.filePath).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0600u);
+    EXPECT_EQ(MovieProbe::of(movie.filePath, true).frames(), 10 - writer->droppedFrames());
+
+    // Someone else's file, a link to one of the user's files and a link to where one would be
+    // made: none is opened, truncated or created.
+    const QString victim = dir.filePath("victim.txt");
+    QFile file(victim);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("keep me");
+    file.close();
+    const QString planted = dir.filePath("planted.mp4");
+    QFile::copy(victim, planted);
+    const QString linked = dir.filePath("linked.mp4");
+    ASSERT_TRUE(QFile::link(victim, linked));
+    const QString dangling = dir.filePath("dangling.mp4");
+    const QString wouldBeMade = dir.filePath("made-through-link.txt");
+    ASSERT_TRUE(QFile::link(wouldBeMade, dangling));
+    for (const QString &path : {planted, linked, dangling}) {
+        SCOPED_TRACE(path.toStdString());
+        MovieSettings taken = movie;
+        taken.filePath = path;
+        QString error;
+        EXPECT_FALSE(platform::FfmpegMovieWriters().create(taken, &error));
+        EXPECT_TRUE(error.startsWith("Cannot create " + path)) << error.toStdString();
+    }
+    for (const QString &path : {victim, planted}) {
+        QFile kept(path);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), "keep me");
+    }
+    EXPECT_FALSE(QFile::exists(wouldBeMade));
+}
+
+TEST_F(FfmpegMovieWriterTest, A4KMovieThatOutrunsTheEncoderDropsFramesInsteadOfHoldingThem)
+{
+    MovieSettings movie = settings("4k.mp4", MovieContainer::mpeg4, false, 60);
+    movie.frameSize = QSize(3840, 2160);
+    QString error;
+    std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters(8).create(movie, &error);
+    ASSERT_TRUE(writer) << error.toStdString();
+    // Handed over as fast as they come, far faster than x264 encodes 4K.
+    QImage frames[2] = {QImage(movie.frameSize, QImage::Format_RGB32),
+                        QImage(movie.frameSize, QImage::Format_RGB32)};
+    frames[0].fill(QColor(220, 30, 30));
+    frames[1].fill(QColor(30, 200, 60));
+    constexpr int handed = 40;
+    for (int i = 0; i < handed; ++i)
+        writer->addVideoFrame(frames[i % 2], i * second / 60);
+    ASSERT_TRUE(writer->finish(&error)) << error.toStdString();
+
+    EXPECT_GT(writer->droppedFrames(), 0);
+    EXPECT_EQ(MovieProbe::of(movie.filePath, true).frames(), handed - writer->droppedFrames());
+    // One picture in flight for all threads, and a look-ahead cut to what fits.
+    EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "sliced_threads=1"));
+    EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "rc_lookahead=3"));
 }
 
 TEST_F(FfmpegMovieWriterTest, PosterFramesAreDecodedAtTheAskedTime)

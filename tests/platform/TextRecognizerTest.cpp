@@ -1,8 +1,14 @@
 #include "platform/linux/TesseractTextRecognizer.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFont>
+#include <QFontMetrics>
 #include <QImage>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <thread>
 
 using platform::TesseractTextRecognizer;
@@ -17,6 +23,62 @@ TesseractTextRecognizer::Result recognizeOnWorker(TesseractTextRecognizer &recog
     std::thread worker([&] { result = recognizer.recognize(image); });
     worker.join();
     return result;
+}
+
+QStringList readings(const TesseractTextRecognizer::Result &result)
+{
+    QStringList lines;
+    for (const std::optional<QString> &region : result.regions)
+        lines << region.value_or(QStringLiteral("<none>"));
+    return lines;
+}
+
+// Threads of this process with the name; a new thread takes the name of the one that made it.
+int threadsNamed(const QByteArray &name)
+{
+    int count = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(task + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
+            ++count;
+    }
+    return count;
+}
+
+struct Placed {
+    QString text;
+    QPoint origin;
+};
+
+// Lines of DejaVu Sans at a point size, as a screen of that many dots per inch shows them.
+QImage screenText(QSize size, double points, int dpi, const QList<Placed> &lines,
+                  QColor ink = Qt::black, QColor paper = Qt::white)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(paper);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(qRound(points * dpi / 72.0));
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(ink);
+    for (const Placed &line : lines)
+        painter.drawText(line.origin + QPoint(0, QFontMetrics(font).ascent()), line.text);
+    return image;
+}
+
+const QStringList sentences = {
+    "Please send the signed contract to legal by Friday.",
+    "Meeting moved to Thursday 3:30 PM in room B-17.",
+    "Total: 1,024 items shipped, 37 returned, 5 pending.",
+};
+
+QList<Placed> stacked(const QStringList &texts, int lineSpacing)
+{
+    QList<Placed> lines;
+    for (int index = 0; index < texts.size(); ++index)
+        lines.append({texts[index], QPoint(40, 30 + index * lineSpacing)});
+    return lines;
 }
 
 TEST(TesseractTextRecognizerTest, EmptyTinyAndBlankImagesGiveNoRegionsAndMissingDataAnError)
@@ -34,8 +96,55 @@ TEST(TesseractTextRecognizerTest, EmptyTinyAndBlankImagesGiveNoRegionsAndMissing
 
     QTemporaryDir empty;
     TesseractTextRecognizer withoutData(empty.path());
-    const TesseractTextRecognizer::Result result = recognizeOnWorker(withoutData, blank);
+    const TesseractTextRecognizer::Result result =
+        recognizeOnWorker(withoutData, screenText({300, 60}, 12, 96, stacked({"Hello"}, 0)));
     EXPECT_TRUE(result.error.contains(empty.path())) << result.error.toStdString();
+}
+
+TEST(TesseractTextRecognizerTest, ReadsSmallAndLargeScreenTextLineByLine)
+{
+    TesseractTextRecognizer recognizer;
+    // Small text is read enlarged; text far apart in a wide image is read in full.
+    EXPECT_EQ(readings(recognizeOnWorker(recognizer,
+                                         screenText({1200, 300}, 10, 96, stacked(sentences, 17)))),
+              sentences);
+    const QList<Placed> apart = {{sentences[0], {10, 8}}, {sentences[1], {760, 600}}};
+    EXPECT_EQ(readings(recognizeOnWorker(recognizer, screenText({1400, 640}, 10, 96, apart))),
+              QStringList({sentences[0], sentences[1]}));
+    // Large text, light on dark, and high-density screen text are read at their own size.
+    EXPECT_EQ(readings(recognizeOnWorker(recognizer,
+                                         screenText({1600, 300}, 24, 96, stacked(sentences, 44),
+                                                    Qt::white, QColor(40, 44, 52)))),
+              sentences);
+    EXPECT_EQ(readings(recognizeOnWorker(recognizer,
+                                         screenText({2000, 400}, 12, 192, stacked(sentences, 40)))),
+              sentences);
+}
+
+TEST(TesseractTextRecognizerTest, OnlyTextTooSmallToReadIsEnlarged)
+{
+    EXPECT_EQ(TesseractTextRecognizer::scaleFactor({1920, 1080}, 10), 2);
+    EXPECT_EQ(TesseractTextRecognizer::scaleFactor({1920, 1080}, 0), 2);
+    EXPECT_EQ(TesseractTextRecognizer::scaleFactor({1920, 1080}, 12), 1);
+    EXPECT_EQ(TesseractTextRecognizer::scaleFactor({1920, 1080}, 20), 1);
+    EXPECT_EQ(TesseractTextRecognizer::scaleFactor({3840, 2160}, 10), 1);
+}
+
+TEST(TesseractTextRecognizerTest, RecognitionStartsNoThreadsOfItsOwn)
+{
+    TesseractTextRecognizer recognizer;
+    const QImage page = screenText({1200, 300}, 12, 96, stacked(sentences, 20));
+    int threads = 0;
+    TesseractTextRecognizer::Result result;
+    // Helper threads the engine starts would live as long as the thread that used them.
+    std::thread worker([&] {
+        pthread_setname_np(pthread_self(), "ocr-probe");
+        result = recognizer.recognize(page);
+        threads = threadsNamed("ocr-probe");
+    });
+    worker.join();
+    EXPECT_EQ(readings(result), sentences);
+    EXPECT_EQ(threads, 1);
 }
 
 } // namespace

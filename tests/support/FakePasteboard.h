@@ -4,40 +4,53 @@
 
 #include <QCoreApplication>
 #include <QList>
-#include <QPair>
 #include <QSet>
 #include <QStringList>
 #include <QThread>
 #include <atomic>
+#include <functional>
 #include <optional>
 
-// A clipboard in memory. Records "clear", "file(<url>)", "data(<type>)" and "string(<text>)" in
-// `calls` and refuses what `refuseFileURL` and `refusedTypes` say. The encoders give
-// "PNG <w>x<h>" / "TIFF <w>x<h>", or nothing when `pngFails` / `tiffFails`, and count their calls.
+// A clipboard in memory. Records "clear", "file(<url>)", "data(<type>)", "provided(<type>)" and
+// "string(<text>)" in `calls` and refuses what `refuseFileURL` and `refusedTypes` say. paste()
+// reads a type the way a paste does, making provided bytes once. A file offer is withdrawn (its
+// callback run) when anything replaces it, on takeOver() (another program copies) and when the
+// clipboard goes. The encoders give "PNG <w>x<h>" / "TIFF <w>x<h>", or nothing when `pngFails` /
+// `tiffFails`, and count their calls.
 class FakePasteboard : public platform::Pasteboard {
 public:
+    ~FakePasteboard() override { withdrawFile(); }
+
     void clearContents() override
     {
         calls << QStringLiteral("clear");
-        offered.clear();
-        text.reset();
+        replaceContents();
     }
-    bool writeFileURL(const QUrl &url) override
+    bool writeFileURL(const QUrl &url, std::function<void()> onWithdrawn) override
     {
         calls << QStringLiteral("file(%1)").arg(url.toString());
+        replaceContents();
+        fileWithdrawn = std::move(onWithdrawn);
+        if (refuseFileURL)
+            withdrawFile();
+        else
+            file = url;
         return !refuseFileURL;
     }
     bool setData(const QByteArray &data, const QString &mimeType) override
     {
         calls << QStringLiteral("data(%1)").arg(mimeType);
-        if (refusedTypes.contains(mimeType))
-            return false;
-        offered.append({mimeType, data});
-        return true;
+        return add(mimeType, [data] { return data; });
+    }
+    bool setProvidedData(std::function<QByteArray()> provide, const QString &mimeType) override
+    {
+        calls << QStringLiteral("provided(%1)").arg(mimeType);
+        return add(mimeType, std::move(provide));
     }
     bool setString(const QString &string) override
     {
         calls << QStringLiteral("string(%1)").arg(string);
+        replaceContents();
         text = string;
         return true;
     }
@@ -50,9 +63,36 @@ public:
         return encoded("TIFF", image, tiffFails);
     }
 
+    QStringList offeredTypes() const
+    {
+        QStringList types;
+        for (const Offer &offer : offers)
+            types << offer.type;
+        return types;
+    }
+    QByteArray paste(const QString &type)
+    {
+        for (Offer &offer : offers) {
+            if (offer.type != type)
+                continue;
+            if (offer.provide) {
+                offer.bytes = offer.provide();
+                offer.provide = nullptr;
+            }
+            return offer.bytes;
+        }
+        return {};
+    }
+    // Another program copied something.
+    void takeOver()
+    {
+        replaceContents();
+        text = QStringLiteral("another program's text");
+    }
+
     QStringList calls;
-    QList<QPair<QString, QByteArray>> offered;
     std::optional<QString> text;
+    std::optional<QUrl> file;
     bool refuseFileURL = false;
     QSet<QString> refusedTypes;
     bool pngFails = false;
@@ -61,6 +101,32 @@ public:
     mutable std::atomic<int> encodingsOnMainThread = 0;
 
 private:
+    struct Offer {
+        QString type;
+        std::function<QByteArray()> provide;
+        QByteArray bytes;
+    };
+
+    bool add(const QString &type, std::function<QByteArray()> provide)
+    {
+        if (refusedTypes.contains(type))
+            return false;
+        withdrawFile();
+        offers.append({type, std::move(provide), {}});
+        return true;
+    }
+    void replaceContents()
+    {
+        offers.clear();
+        text.reset();
+        withdrawFile();
+    }
+    void withdrawFile()
+    {
+        file.reset();
+        if (auto withdrawn = std::exchange(fileWithdrawn, nullptr))
+            withdrawn();
+    }
     QByteArray encoded(const char *kind, const QImage &image, bool fails) const
     {
         ++encodings;
@@ -70,4 +136,7 @@ private:
             return {};
         return QStringLiteral("%1 %2x%3").arg(kind).arg(image.width()).arg(image.height()).toUtf8();
     }
+
+    QList<Offer> offers;
+    std::function<void()> fileWithdrawn;
 };

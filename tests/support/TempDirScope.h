@@ -1,8 +1,10 @@
 #pragma once
 
 #include "platform/CaptureFolder.h"
+#include "platform/TemporaryDirectory.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QThreadPool>
 
@@ -24,10 +26,20 @@ public:
             qputenv("TMPDIR", m_previous);
         else
             qunsetenv("TMPDIR");
+        platform::TemporaryDirectory::setSystemFolder({});
         platform::CaptureFolder::reset();
     }
     TempDirScope(const TempDirScope &) = delete;
     TempDirScope &operator=(const TempDirScope &) = delete;
+
+    // TMPDIR names a folder that does not exist, and the folder standing in for /tmp is
+    // systemFolder (absolute; missing too unless the test makes it).
+    void dropTmpdir(const QString &systemFolder)
+    {
+        qputenv("TMPDIR", QFile::encodeName(m_dir.path() + QStringLiteral("/missing")));
+        platform::TemporaryDirectory::setSystemFolder(systemFolder);
+        platform::CaptureFolder::reset();
+    }
 
     QString path() const { return m_dir.path(); }
     QString capturesPath() const { return m_dir.path() + QStringLiteral("/CorvantaCaptures"); }

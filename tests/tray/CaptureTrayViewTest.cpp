@@ -183,6 +183,45 @@ TEST_F(CaptureTrayViewTest, TheExpandedTrayShowsTheStripAndTheEnabledButtons)
     EXPECT_FALSE(shown(large()));
 }
 
+TEST_F(CaptureTrayViewTest, TheInformationColumnTellsWhenTheSelectedCaptureFailed)
+{
+    const CaptureItem a = stage(), b = stage(), c = stage();
+    CaptureTrayView &view = showTray(State::expanded);
+    // Pixels in the failure's colour, which nothing else in the tray uses.
+    const auto failurePixels = [&view] {
+        const QImage image = view.grab().toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                count += pixel.red() > 160 && pixel.green() < 130 && pixel.blue() < 130 ? 1 : 0;
+            }
+        }
+        return count;
+    };
+    const QStringList pending = view.informationLines();
+    ASSERT_EQ(pending.size(), 2);
+    EXPECT_EQ(pending[1], "64 × 40");
+    EXPECT_EQ(failurePixels(), 0);
+
+    queue.markFailed(b.id(), CaptureActionError::saveFailed("Disk full"));
+    queue.markFailed(a.id(), CaptureActionError::copyFailed("No clipboard"));
+    EXPECT_EQ(view.informationLines(), pending) << "the selected capture did not fail";
+    EXPECT_EQ(failurePixels(), 0);
+
+    queue.setSelectedItemID(b.id());
+    const QStringList failed = view.informationLines();
+    ASSERT_GT(failed.size(), 2);
+    EXPECT_EQ(failed[1], "64 × 40");
+    EXPECT_EQ(failed.mid(2).join(' '), "Couldn't save (Failed to save screenshot: Disk full)")
+        << "wrapped at the column's width, reason and all";
+    EXPECT_GT(failurePixels(), 20);
+
+    queue.markPending(b.id());
+    EXPECT_EQ(view.informationLines().size(), 2) << "a new attempt clears it";
+    EXPECT_EQ(failurePixels(), 0);
+}
+
 TEST_F(CaptureTrayViewTest, ButtonsActOnTheSelectedCaptureThroughTheController)
 {
     neighbours.pinning = &pinning;

@@ -513,7 +513,7 @@ TEST_F(TrayInputTest, KeysTypedIntoOurTextFieldStayThere)
     EXPECT_EQ(window.field->text(), "abs");
 }
 
-TEST_F(TrayInputTest, HorizontalScrollPagesBeyondEighteenPoints)
+TEST_F(TrayInputTest, HorizontalScrollPagesBeyondEighteenPointsOrByWheelNotch)
 {
     queue.setSelectedItemID(second.id());
     wheel(QPoint(18, 0), QPoint());
@@ -524,15 +524,24 @@ TEST_F(TrayInputTest, HorizontalScrollPagesBeyondEighteenPoints)
     wheel(QPoint(-19, 0), QPoint());
     wheel(QPoint(-19, 0), QPoint());
     EXPECT_EQ(selected(), first.id());
-    // A wheel without pixel steps: two notches (20 points) at once page, one does not.
+    // A mouse wheel reports no pixels: each notch pages one capture.
     wheel(QPoint(), QPoint(120, 0));
-    EXPECT_EQ(selected(), first.id());
-    wheel(QPoint(), QPoint(240, 0));
     EXPECT_EQ(selected(), second.id());
+    wheel(QPoint(), QPoint(-120, 0));
+    EXPECT_EQ(selected(), first.id());
+    // A high-resolution wheel's eighths of a notch add up to one.
+    for (int i = 0; i < 7; ++i)
+        wheel(QPoint(), QPoint(15, 0));
+    EXPECT_EQ(selected(), first.id());
+    wheel(QPoint(), QPoint(15, 0));
+    EXPECT_EQ(selected(), second.id());
+    wheel(QPoint(), QPoint(240, 0));
+    EXPECT_EQ(selected(), third.id()) << "two notches at once, stopping at the start";
 
     controller->setInteractionState(State::compact);
-    wheel(QPoint(40, 0), QPoint());
-    EXPECT_EQ(selected(), second.id()) << "only the expanded tray pages";
+    wheel(QPoint(-40, 0), QPoint());
+    wheel(QPoint(), QPoint(-120, 0));
+    EXPECT_EQ(selected(), third.id()) << "only the expanded tray pages";
 }
 
 TEST_F(TrayInputTest, ClicksOnTheTrayInItsMarginAndOutside)

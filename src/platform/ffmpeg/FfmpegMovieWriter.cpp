@@ -1,13 +1,14 @@
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
 
 #include "platform/AudioInput.h"
+#include "platform/ffmpeg/FfmpegPictureQueue.h"
+#include "platform/ffmpeg/FfmpegPrivateOutput.h"
 #include "platform/ffmpeg/FfmpegSupport.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <condition_variable>
-#include <deque>
 #include <limits>
 #include <mutex>
 #include <sched.h>
@@ -25,11 +26,6 @@ namespace {
 
 using namespace ffmpeg;
 
-// Frames converted and waiting for the encoder. A few absorb jitter; more would only hide an
-// encoder that cannot keep up, and every one is a full picture of memory. x264 stalls its
-// caller for several 50-ms spells in the first half second while its frame threads fill, so
-// the bound covers about 130 ms at 60 fps (8 MB at 1080p).
-constexpr size_t maxQueuedFrames = 8;
 // A pause in the sound longer than this (the audio server stalled) is filled with silence so
 // that what follows stays in step with the picture.
 constexpr qint64 maxAudioGap = audioSampleRate / 5;
@@ -44,8 +40,7 @@ void setError(QString *error, const QString &text)
 struct FormatContextDeleter {
     void operator()(AVFormatContext *context) const
     {
-        if (context->pb)
-            avio_closep(&context->pb);
+        closePrivateOutput(&context->pb);
         avformat_free_context(context);
     }
 };
@@ -53,7 +48,8 @@ struct FormatContextDeleter {
 class FfmpegMovieWriter final : public MovieWriter {
 public:
     FfmpegMovieWriter(const MovieSettings &settings, unsigned cores)
-        : m_settings(settings), m_cores(std::max(cores, 1u))
+        : m_settings(settings), m_cores(std::max(cores, 1u)),
+          m_pictures(pictureQueueLength(settings.frameSize, std::max(settings.frameRate, 1)))
     {
     }
 
@@ -67,7 +63,7 @@ public:
 
     void addVideoFrame(const QImage &frame, qint64 steadyTimeUs) override;
     void addAudio(const float *samples, int frames, qint64 steadyTimeUs) override;
-    int droppedFrames() const override { return m_dropped.load(); }
+    int droppedFrames() const override { return m_pictures.dropped(); }
     bool finish(QString *error) override;
     void cancel() override;
 
@@ -81,7 +77,7 @@ private:
     void encodeAudio(int samples);
     void drainPackets(AVCodecContext *codec, AVStream *stream);
     void recordError(const QString &error);
-    void stopEncoderThread();
+    void stopEncoderThread(bool abandon);
 
     MovieSettings m_settings;
     unsigned m_cores;
@@ -100,13 +96,7 @@ private:
     qint64 m_lastPts = -1;
     std::atomic<qint64> m_firstFrameTime = noTime;
 
-    std::mutex m_queueMutex;
-    std::condition_variable m_queueChanged;
-    std::deque<FramePtr> m_queue;
-    std::vector<FramePtr> m_spareFrames;
-    bool m_draining = false;
-    bool m_abandoned = false;
-    std::atomic<int> m_dropped = 0;
+    PictureQueue m_pictures;
     std::thread m_encoder;
     PacketPtr m_videoPacket{av_packet_alloc()};
 
@@ -133,13 +123,9 @@ bool FfmpegMovieWriter::open(QString *error)
     if (!openVideo(error) || (m_settings.withAudio && !openAudio(error)))
         return false;
 
-    result = avio_open(&format->pb, path.constData(), AVIO_FLAG_WRITE);
-    if (result < 0) {
-        setError(
-            error,
-            QStringLiteral("Cannot create %1: %2").arg(m_settings.filePath, errorText(result)));
+    format->pb = openPrivateOutput(m_settings.filePath, error);
+    if (!format->pb)
         return false;
-    }
     // Every packet reaches the file at once, and every keyframe (at least one a second) closes
     // a self-contained fragment: a writer that dies leaves a playable movie.
     format->flush_packets = 1;
@@ -195,10 +181,20 @@ bool FfmpegMovieWriter::openVideo(QString *error)
     AVDictionary *options = nullptr;
     av_dict_set(&options, "preset", preset, 0);
     av_dict_set(&options, "profile", "high", 0);
+    QStringList x264;
     // ultrafast leaves out the 8×8 transform, the one High profile tool that costs next to
     // nothing; without it the stream would only be Constrained Baseline.
     if (qstrcmp(preset, "ultrafast") == 0)
-        av_dict_set(&options, "x264-params", "8x8dct=1", 0);
+        x264 << QStringLiteral("8x8dct=1");
+    const X264Limits limits = FfmpegMovieWriters::limitsFor(m_settings.frameSize, m_cores);
+    if (limits.slicedThreads) {
+        x264 << QStringLiteral("sliced-threads=1")
+             << QStringLiteral("rc-lookahead=%1").arg(limits.lookahead)
+             << QStringLiteral("bframes=%1").arg(limits.bFrames);
+    }
+    const QByteArray x264Params = x264.join(QLatin1Char(':')).toLatin1();
+    if (!x264Params.isEmpty())
+        av_dict_set(&options, "x264-params", x264Params.constData(), 0);
     m_videoStream = openStream(c, codec, &options, "H.264", error);
     av_dict_free(&options);
     if (!m_videoStream)
@@ -262,22 +258,9 @@ void FfmpegMovieWriter::addVideoFrame(const QImage &frame, qint64 steadyTimeUs)
 {
     if (frame.size() != m_settings.frameSize || frame.depth() != 32)
         return;
-    FramePtr converted;
-    {
-        std::lock_guard lock(m_queueMutex);
-        if (m_draining || m_abandoned)
-            return;
-        if (m_queue.size() >= maxQueuedFrames) {
-            ++m_dropped;
-            return;
-        }
-        if (!m_spareFrames.empty()) {
-            converted = std::move(m_spareFrames.back());
-            m_spareFrames.pop_back();
-        }
-    }
+    FramePtr converted = m_pictures.acquire();
     if (!converted)
-        converted.reset(av_frame_alloc());
+        return;
     // The encoder may still hold on to a picture it was given; never draw over it.
     if (converted->buf[0] && !av_frame_is_writable(converted.get()))
         av_frame_unref(converted.get());
@@ -285,7 +268,7 @@ void FfmpegMovieWriter::addVideoFrame(const QImage &frame, qint64 steadyTimeUs)
     FramePtr source = wrapPixels(const_cast<uchar *>(frame.constBits()), frame.width(),
                                  frame.height(), int(frame.bytesPerLine()), AV_PIX_FMT_BGRA);
     if (!source || sws_scale_frame(m_converter.get(), converted.get(), source.get()) < 0) {
-        ++m_dropped;
+        m_pictures.discard(std::move(converted));
         return;
     }
 
@@ -299,34 +282,17 @@ void FfmpegMovieWriter::addVideoFrame(const QImage &frame, qint64 steadyTimeUs)
     pts = std::max(pts, m_lastPts + 1);
     m_lastPts = pts;
     converted->pts = pts;
-
-    {
-        std::lock_guard lock(m_queueMutex);
-        m_queue.push_back(std::move(converted));
-    }
-    m_queueChanged.notify_one();
+    m_pictures.push(std::move(converted));
 }
 
 void FfmpegMovieWriter::encodeLoop()
 {
-    for (;;) {
-        FramePtr frame;
-        {
-            std::unique_lock lock(m_queueMutex);
-            m_queueChanged.wait(lock,
-                                [this] { return !m_queue.empty() || m_draining || m_abandoned; });
-            if (m_abandoned)
-                return;
-            if (m_queue.empty())
-                break;
-            frame = std::move(m_queue.front());
-            m_queue.pop_front();
-        }
-        encodeVideo(frame.get());
-        std::lock_guard lock(m_queueMutex);
-        m_spareFrames.push_back(std::move(frame));
+    while (FramePtr picture = m_pictures.pop()) {
+        encodeVideo(picture.get());
+        m_pictures.recycle(std::move(picture));
     }
-    encodeVideo(nullptr);
+    if (!m_pictures.abandoned())
+        encodeVideo(nullptr);
 }
 
 void FfmpegMovieWriter::encodeVideo(AVFrame *frame)
@@ -415,9 +381,9 @@ void FfmpegMovieWriter::encodeAudio(int samples)
     drainPackets(m_audio.get(), m_audioStream);
 }
 
-void FfmpegMovieWriter::stopEncoderThread()
+void FfmpegMovieWriter::stopEncoderThread(bool abandon)
 {
-    m_queueChanged.notify_all();
+    m_pictures.close(abandon);
     if (m_encoder.joinable())
         m_encoder.join();
 }
@@ -428,11 +394,7 @@ bool FfmpegMovieWriter::finish(QString *error)
         setError(error, QStringLiteral("The movie is already closed"));
         return false;
     }
-    {
-        std::lock_guard lock(m_queueMutex);
-        m_draining = true;
-    }
-    stopEncoderThread();
+    stopEncoderThread(false);
     {
         std::lock_guard lock(m_audioMutex);
         if (m_audio && m_audioPts != noTime) {
@@ -451,7 +413,7 @@ bool FfmpegMovieWriter::finish(QString *error)
     int result = av_write_trailer(m_format.get());
     if (failure.isEmpty() && result < 0)
         failure = QStringLiteral("Cannot complete the movie: %1").arg(errorText(result));
-    result = avio_closep(&m_format->pb);
+    result = closePrivateOutput(&m_format->pb);
     if (failure.isEmpty() && result < 0)
         failure = QStringLiteral("Cannot complete the movie: %1").arg(errorText(result));
     setError(error, failure);
@@ -462,16 +424,12 @@ void FfmpegMovieWriter::cancel()
 {
     if (m_closed)
         return;
-    {
-        std::lock_guard lock(m_queueMutex);
-        m_abandoned = true;
-    }
-    stopEncoderThread();
+    stopEncoderThread(true);
     std::lock_guard audioLock(m_audioMutex);
     m_closed = true;
     std::lock_guard lock(m_muxMutex);
-    if (m_format && m_format->pb)
-        avio_closep(&m_format->pb);
+    if (m_format)
+        closePrivateOutput(&m_format->pb);
 }
 
 } // namespace
@@ -498,6 +456,25 @@ unsigned FfmpegMovieWriters::usableCores()
     if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
         return unsigned(CPU_COUNT(&set));
     return std::max(1u, std::thread::hardware_concurrency());
+}
+
+X264Limits FfmpegMovieWriters::limitsFor(QSize frameSize, unsigned cores)
+{
+    // The preset's look-ahead and B-frames (veryfast has them, ultrafast none), and the picture
+    // being reconstructed and the one it refers to.
+    const bool veryfast = qstrcmp(presetFor(cores), "veryfast") == 0;
+    const int presetLookahead = veryfast ? 10 : 0;
+    const int presetBFrames = veryfast ? 3 : 0;
+    constexpr int reconstructed = 2;
+    const size_t perPicture = 4 * std::max<size_t>(ffmpeg::pictureBytes(frameSize), 1);
+    const int inFlight = int(std::min<size_t>(x264Budget / perPicture, 1000));
+    X264Limits limits;
+    if (inFlight >= int(cores) + presetLookahead + presetBFrames)
+        return limits;
+    limits.slicedThreads = true;
+    limits.lookahead = std::clamp(inFlight - reconstructed, 0, presetLookahead);
+    limits.bFrames = std::min(presetBFrames, limits.lookahead);
+    return limits;
 }
 
 const char *FfmpegMovieWriters::presetFor(unsigned cores)

@@ -2,7 +2,18 @@
 
 #include "platform/MovieWriter.h"
 
+#include <cstddef>
+
 namespace platform {
+
+// What x264 may hold in flight, bounded by the picture size.
+struct X264Limits {
+    // One picture encoded by all threads at once, instead of one picture a thread.
+    bool slicedThreads = false;
+    // Pictures the rate control looks ahead, and B-frames; the preset's own when not sliced.
+    int lookahead = 0;
+    int bFrames = 0;
+};
 
 // H.264 (libx264, High profile, yuv420p, average bit rate of 4 bits per pixel a second) with
 // optional AAC sound, in fragmented MPEG-4 or QuickTime files so that a movie whose writer dies
@@ -22,6 +33,12 @@ public:
     // ultrafast below (veryfast manages about 30 on two, with nothing to spare for reading the
     // screen).
     static const char *presetFor(unsigned cores);
+    // Every picture x264 holds costs about four pictures of memory (padding, half-pel planes,
+    // the look-ahead's quarter-size copies), and with frame threads it holds one a core besides
+    // its look-ahead and B-frames: over a gigabyte at 4K. Pictures whose frames in flight would
+    // pass x264Budget are encoded with sliced threads and a look-ahead cut to fit.
+    static X264Limits limitsFor(QSize frameSize, unsigned cores);
+    static constexpr size_t x264Budget = size_t(256) << 20;
     // The cores of the CPU affinity mask (taskset, container limits), else of the machine.
     static unsigned usableCores();
 

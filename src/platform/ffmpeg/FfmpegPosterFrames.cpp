@@ -10,28 +10,11 @@ namespace {
 
 using namespace ffmpeg;
 
-struct InputDeleter {
-    void operator()(AVFormatContext *context) const { avformat_close_input(&context); }
-};
-
 QImage failed(QString *error, const QString &reason)
 {
     if (error)
         *error = reason;
     return {};
-}
-
-int swsColorspace(AVColorSpace space)
-{
-    switch (space) {
-    case AVCOL_SPC_BT709:
-        return SWS_CS_ITU709;
-    case AVCOL_SPC_BT2020_NCL:
-    case AVCOL_SPC_BT2020_CL:
-        return SWS_CS_BT2020;
-    default:
-        return SWS_CS_DEFAULT;
-    }
 }
 
 QImage toImage(const AVFrame *frame)
@@ -58,7 +41,7 @@ QImage FfmpegPosterFrames::frameAt(const QString &filePath, double seconds, QStr
     int result = avformat_open_input(&opened, filePath.toUtf8().constData(), nullptr, nullptr);
     if (result < 0)
         return failed(error, QStringLiteral("Cannot open %1: %2").arg(filePath, errorText(result)));
-    std::unique_ptr<AVFormatContext, InputDeleter> input(opened);
+    InputPtr input(opened);
     result = avformat_find_stream_info(input.get(), nullptr);
     if (result < 0)
         return failed(error, QStringLiteral("Cannot read %1: %2").arg(filePath, errorText(result)));

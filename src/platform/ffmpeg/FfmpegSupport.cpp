@@ -7,6 +7,19 @@ extern "C" {
 
 namespace platform::ffmpeg {
 
+int swsColorspace(AVColorSpace space)
+{
+    switch (space) {
+    case AVCOL_SPC_BT709:
+        return SWS_CS_ITU709;
+    case AVCOL_SPC_BT2020_NCL:
+    case AVCOL_SPC_BT2020_CL:
+        return SWS_CS_BT2020;
+    default:
+        return SWS_CS_DEFAULT;
+    }
+}
+
 ScaleContextPtr makeConverter(int width, int height, AVPixelFormat from, AVPixelFormat to,
                               int yuvColorspace, int threads)
 {

@@ -32,11 +32,18 @@ struct CodecContextDeleter {
 struct ScaleContextDeleter {
     void operator()(SwsContext *context) const { sws_freeContext(context); }
 };
+struct InputDeleter {
+    void operator()(AVFormatContext *context) const { avformat_close_input(&context); }
+};
 
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using ScaleContextPtr = std::unique_ptr<SwsContext, ScaleContextDeleter>;
+using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
+
+// The SWS_CS_ matrix of a decoded frame's colour space; the default for an untagged one.
+int swsColorspace(AVColorSpace space);
 
 // A colour converter between RGB and YUV frames of the same size, running on `threads` threads
 // through sws_scale_frame; YUV is limited range with the matrix of `yuvColorspace` (an

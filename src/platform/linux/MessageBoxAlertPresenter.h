@@ -9,7 +9,7 @@
 
 namespace platform {
 
-// Alerts as Qt message boxes, application-modal and shown without a nested event loop.
+// Alerts as Qt message boxes, shown without a nested event loop and modal to nothing.
 // Defined in the header: only the targets that show windows link Qt Widgets and QCoro.
 class MessageBoxAlertPresenter final : public AlertPresenter {
 public:
@@ -35,8 +35,11 @@ public:
                 box->setEscapeButton(button);
             buttons << button;
         }
-        box->setWindowModality(Qt::ApplicationModal);
+        // Blocking the program would freeze a selection started while the alert is open.
+        box->setWindowModality(Qt::NonModal);
         box->show();
+        box->raise();
+        box->activateWindow();
         co_await qCoro(box, &QMessageBox::finished);
         const int index = int(buttons.indexOf(box->clickedButton()));
         box->deleteLater();

@@ -17,9 +17,10 @@ public:
     // Regions are Tesseract's text lines, in its reading order.
     Result recognize(const QImage &image) override;
 
-    // How much an image is enlarged before recognition: small screen text reads far better at
-    // twice its size, while large images are left alone to keep the time in bounds.
-    static int scaleFactor(QSize size);
+    // How much an image (of this size, with text of this capital height; 0 when unknown) is
+    // enlarged before recognition: small screen text reads far better at twice its size, while
+    // readable text and large images are left alone to keep the time in bounds.
+    static int scaleFactor(QSize size, int capHeight);
 
 private:
     QString m_dataPath;

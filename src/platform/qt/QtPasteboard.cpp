@@ -6,10 +6,82 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QMutex>
 #include <algorithm>
 #include <utility>
 
 namespace platform {
+
+// One type on offer: its bytes, or what makes them. Shared by every QMimeData that offers it,
+// so that bytes made for one paste serve the later ones too.
+struct QtPasteboard::Offered {
+    QString type;
+    QMutex making;
+    std::function<QByteArray()> provide;
+    QByteArray bytes;
+
+    // Several pastes may ask at once; one makes the bytes, the others wait for them.
+    QByteArray data()
+    {
+        QMutexLocker lock(&making);
+        if (provide) {
+            bytes = provide();
+            // Whatever it held (a full-size image, say) is not needed any more.
+            provide = nullptr;
+        }
+        return bytes;
+    }
+};
+
+namespace {
+
+class OfferedMimeData final : public QMimeData {
+public:
+    explicit OfferedMimeData(QList<std::shared_ptr<QtPasteboard::Offered>> offered)
+        : m_offered(std::move(offered))
+    {
+    }
+
+    QStringList formats() const override
+    {
+        QStringList types;
+        for (const auto &offered : m_offered)
+            types << offered->type;
+        return types;
+    }
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType) const override
+    {
+        for (const auto &offered : m_offered) {
+            if (offered->type == mimeType)
+                return offered->data();
+        }
+        return {};
+    }
+
+private:
+    const QList<std::shared_ptr<QtPasteboard::Offered>> m_offered;
+};
+
+// The clipboard deletes its data when it is replaced (by us or by another program's copy) or
+// when the program ends: that is when the file stops being offered.
+class FileMimeData final : public QMimeData {
+public:
+    explicit FileMimeData(std::function<void()> onWithdrawn) : m_onWithdrawn(std::move(onWithdrawn))
+    {
+    }
+    ~FileMimeData() override
+    {
+        if (m_onWithdrawn)
+            m_onWithdrawn();
+    }
+
+private:
+    std::function<void()> m_onWithdrawn;
+};
+
+} // namespace
 
 void QtPasteboard::clearContents()
 {
@@ -18,10 +90,10 @@ void QtPasteboard::clearContents()
         clipboard->clear();
 }
 
-bool QtPasteboard::writeFileURL(const QUrl &url)
+bool QtPasteboard::writeFileURL(const QUrl &url, std::function<void()> onWithdrawn)
 {
     m_offered.clear();
-    auto *mimeData = new QMimeData;
+    auto *mimeData = new FileMimeData(std::move(onWithdrawn));
     mimeData->setUrls({url});
     mimeData->setData(QStringLiteral("x-special/gnome-copied-files"),
                       QByteArrayLiteral("copy\n") + url.toEncoded());
@@ -30,18 +102,34 @@ bool QtPasteboard::writeFileURL(const QUrl &url)
 
 bool QtPasteboard::setData(const QByteArray &data, const QString &mimeType)
 {
-    auto existing = std::find_if(m_offered.begin(), m_offered.end(),
-                                 [&](const auto &offered) { return offered.first == mimeType; });
-    if (existing != m_offered.end())
-        existing->second = data;
-    else
-        m_offered.append({mimeType, data});
-    // Qt takes the data as a whole, so each addition offers everything again; the bytes are
-    // shared, not copied.
-    auto *mimeData = new QMimeData;
-    for (const auto &[type, bytes] : std::as_const(m_offered))
-        mimeData->setData(type, bytes);
-    return offer(mimeData);
+    auto added = std::make_shared<Offered>();
+    added->type = mimeType;
+    added->bytes = data;
+    return offerAdded(std::move(added));
+}
+
+bool QtPasteboard::setProvidedData(std::function<QByteArray()> provide, const QString &mimeType)
+{
+    auto added = std::make_shared<Offered>();
+    added->type = mimeType;
+    added->provide = std::move(provide);
+    return offerAdded(std::move(added));
+}
+
+bool QtPasteboard::offerAdded(std::shared_ptr<Offered> added)
+{
+    // Qt takes the data as a whole, so each addition offers everything again; what was offered
+    // before is shared, not copied or made again. What another program's copy replaced meanwhile
+    // is gone.
+    QList<std::shared_ptr<Offered>> offered;
+    for (const std::weak_ptr<Offered> &earlier : std::as_const(m_offered)) {
+        std::shared_ptr<Offered> kept = earlier.lock();
+        if (kept && kept->type != added->type)
+            offered.append(std::move(kept));
+    }
+    offered.append(std::move(added));
+    m_offered = {offered.cbegin(), offered.cend()};
+    return offer(new OfferedMimeData(offered));
 }
 
 bool QtPasteboard::setString(const QString &text)

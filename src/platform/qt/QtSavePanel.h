@@ -20,7 +20,9 @@ class QtSavePanel final : public SavePanel {
 public:
     QCoro::Task<std::optional<QUrl>> run(SavePanelOptions options, QWidget *window) override
     {
-        QPointer<QFileDialog> dialog = new QFileDialog(window);
+        const QString proposedSuffix = QFileInfo(options.nameFieldStringValue).suffix();
+        QPointer<QFileDialog> dialog = new ExtensionKeepingDialog(
+            window, allowedSuffixes(options.allowedContentTypes), proposedSuffix);
         dialog->setOption(QFileDialog::DontUseNativeDialog);
         dialog->setAcceptMode(QFileDialog::AcceptSave);
         dialog->setFileMode(QFileDialog::AnyFile);
@@ -30,7 +32,9 @@ public:
         if (!filters.isEmpty())
             dialog->setNameFilters(filters);
         // A name typed without an extension gets the proposed one.
-        dialog->setDefaultSuffix(QFileInfo(options.nameFieldStringValue).suffix());
+        dialog->setDefaultSuffix(proposedSuffix);
+        if (!options.directory.isEmpty())
+            dialog->setDirectory(options.directory);
         dialog->selectFile(options.nameFieldStringValue);
 
         // The answer, or nothing when the dialog goes with its parent window before it.
@@ -46,8 +50,11 @@ public:
         if (window != nullptr) {
             dialog->open(); // modal to its window
         } else {
-            dialog->setWindowModality(Qt::ApplicationModal);
+            // Blocking the program would freeze a selection started while the panel is open.
+            dialog->setWindowModality(Qt::NonModal);
             dialog->show();
+            dialog->raise();
+            dialog->activateWindow();
         }
         co_await done;
 
@@ -73,6 +80,62 @@ public:
         }
         return filters;
     }
+
+    // The file name extensions of the known types, "jpg", "jpeg", "jpe".
+    static QStringList allowedSuffixes(const QStringList &mimeTypes)
+    {
+        QMimeDatabase database;
+        QStringList suffixes;
+        for (const QString &name : mimeTypes) {
+            const QMimeType type = database.mimeTypeForName(name);
+            if (type.isValid())
+                suffixes << type.suffixes();
+        }
+        return suffixes;
+    }
+
+    // The path as it is saved: a name whose extension is none of allowedSuffixes (in any
+    // case) gets appendedSuffix, so that the bytes written match the name ("x.jpg" saved as
+    // PNG becomes "x.jpg.png"). Without allowed suffixes, or a suffix to append, the path
+    // stays as it is.
+    static QString withAllowedExtension(const QString &path, const QStringList &allowedSuffixes,
+                                        const QString &appendedSuffix)
+    {
+        if (path.isEmpty() || allowedSuffixes.isEmpty() || appendedSuffix.isEmpty())
+            return path;
+        const QString suffix = QFileInfo(path).suffix();
+        if (allowedSuffixes.contains(suffix, Qt::CaseInsensitive))
+            return path;
+        return path + QLatin1Char('.') + appendedSuffix;
+    }
+
+private:
+    // Settles the extension when the user confirms, before the dialog takes the name: the
+    // confirmation to replace a file then asks about the file that will really be written.
+    class ExtensionKeepingDialog final : public QFileDialog {
+    public:
+        ExtensionKeepingDialog(QWidget *parent, QStringList allowed, QString appended)
+            : QFileDialog(parent), m_allowed(std::move(allowed)), m_appended(std::move(appended))
+        {
+        }
+
+        void accept() override
+        {
+            const QStringList files = selectedFiles();
+            // A folder typed in is opened, and a pattern filters the list: neither is a name.
+            if (files.size() == 1 && !QFileInfo(files.first()).isDir() &&
+                !files.first().contains(QLatin1Char('*'))) {
+                const QString settled = withAllowedExtension(files.first(), m_allowed, m_appended);
+                if (settled != files.first())
+                    selectFile(settled);
+            }
+            QFileDialog::accept();
+        }
+
+    private:
+        QStringList m_allowed;
+        QString m_appended;
+    };
 };
 
 } // namespace platform

@@ -56,7 +56,9 @@ public:
         : m_x(std::move(connection)), m_request(request), m_frames(std::move(frames)),
           m_ended(std::move(ended))
     {
-        m_period = std::chrono::microseconds(1'000'000 / std::max(request.frameRate, 1));
+        // At least a microsecond: the pacing divides by it.
+        m_period =
+            std::chrono::microseconds(std::max(1'000'000 / std::max(request.frameRate, 1), 1));
         prepareExtensions();
         m_thread = std::thread([this] { run(); });
     }
