@@ -283,7 +283,8 @@ QPointF StackedMediaStack::cardPoint(int index, QPointF point) const
 void StackedMediaStack::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    // Cards in motion are placed without filtering; the frame they come to rest in is smooth.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !isAnimating());
     QList<int> order;
     for (int i = 0; i < m_shown.size(); ++i)
         order.append(i);
