@@ -194,10 +194,11 @@ void PinStackWindowController::updateInputRegion()
     const QRegion pile(m_panel->stack().pileRect().toAlignedRect());
     if (m_services.panels)
         m_services.panels->setInputRegion(m_panel, pile);
-    // Without a compositor the panel cannot be see-through: it is cut to the pile.
-    if (!isCompositing())
-        m_panel->setMask(pile.isEmpty() ? QRegion(0, 0, 1, 1) : pile);
-    else
+    // Without a compositor the panel cannot be see-through: it is cut to the cards.
+    if (!isCompositing()) {
+        const QRegion shape = m_panel->stack().drawnShape();
+        m_panel->setMask(shape.isEmpty() ? QRegion(0, 0, 1, 1) : shape);
+    } else
         m_panel->clearMask();
 }
 

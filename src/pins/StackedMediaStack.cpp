@@ -245,9 +245,9 @@ void StackedMediaStack::retarget(int durationMs)
     m_frameTimer.stop();
     if (durationMs > 0 && isVisible() && !m_target.isEmpty()) {
         m_animationMs = durationMs;
-        announcePileRect();
         m_animationClock.start();
         m_frameTimer.start();
+        announcePileRect();
         step();
     } else {
         m_shown = m_target;
@@ -257,12 +257,28 @@ void StackedMediaStack::retarget(int durationMs)
     }
 }
 
+QRegion StackedMediaStack::drawnShape() const
+{
+    if (isAnimating() || m_shown.isEmpty())
+        return QRegion(pileRect().toAlignedRect());
+    QRegion shape;
+    const QRectF card(QPointF(0, 0), m_config.itemSize);
+    for (const CardPose &pose : m_shown)
+        shape += QRegion(StackLayout::cardTransform(m_config, pose, m_shownCentre)
+                             .map(QPolygonF(card))
+                             .toPolygon());
+    return shape;
+}
+
 void StackedMediaStack::announcePileRect()
 {
     const QRectF pile = pileRect();
-    if (pile == m_announcedPile)
+    const bool resting = !isAnimating();
+    // At rest the drawn shape may change without the frame (a card lifted or let down).
+    if (pile == m_announcedPile && !resting && !m_announcedResting)
         return;
     m_announcedPile = pile;
+    m_announcedResting = resting;
     emit pileRectChanged(pile);
 }
 

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPixmap>
 #include <QPointer>
+#include <QRegion>
 #include <QTimer>
 #include <QUuid>
 #include <QWidget>
@@ -73,6 +74,9 @@ public:
     // The poses the cards are drawn at now, and the topmost card at a point (-1: none).
     QList<CardPose> currentPoses() const { return m_shown; }
     int cardAt(QPointF point) const;
+    // What the cards cover at rest (their turned rectangles); while they move, the pile's
+    // frame. For windows that cannot be see-through.
+    QRegion drawnShape() const;
     // Card coordinates of a widget point for the card at index.
     QPointF cardPoint(int index, QPointF point) const;
     bool isAnimating() const;
@@ -82,7 +86,7 @@ public:
 
 signals:
     void expandedChanged(bool expanded);
-    // The pile's frame moved or changed size.
+    // The pile's frame moved or changed size, or the cards came to rest.
     void pileRectChanged(const QRectF &rect);
     void framePainted();
 
@@ -158,4 +162,5 @@ private:
     std::optional<QPointF> m_pressPoint;
     int m_pressCard = -1;
     QRectF m_announcedPile;
+    bool m_announcedResting = true;
 };

@@ -62,6 +62,25 @@ TEST_F(PinDeckViewTest, ThePanelSitsInTheCornerAndTakesInputOnlyOnThePile)
         waitUntil([&] { return panel->geometry() == QRect(40, 900 - 40 - 223, 1400, 223); }));
 }
 
+TEST_F(PinDeckViewTest, WithoutACompositorThePanelIsCutToItsCards)
+{
+    deck.add(imagePin(Qt::red));
+    deck.add(imagePin(Qt::green));
+    const QPoint centre = centreOf(1);
+    const QRegion mask = deck.window()->mask();
+    ASSERT_FALSE(mask.isEmpty());
+    EXPECT_TRUE(mask.contains(centre));
+    const QRect pile = stack().pileRect().toAlignedRect();
+    const auto area = [](const QRegion &region) {
+        qint64 sum = 0;
+        for (const QRect &rect : region)
+            sum += qint64(rect.width()) * rect.height();
+        return sum;
+    };
+    EXPECT_LT(area(mask), area(QRegion(pile))) << "the turned cards leave the frame's corners";
+    EXPECT_TRUE(pile.contains(mask.boundingRect().center()));
+}
+
 TEST_F(PinDeckViewTest, ADisplayChangeMovesTheDeckToTheDisplayUnderThePointer)
 {
     deck.add(imagePin(Qt::red));
