@@ -101,6 +101,7 @@ void PinStackWindowController::show()
         if (m_services.panels)
             m_services.panels->prepare(panel, platform::PanelLevel::floating);
         m_panel = panel;
+        m_inputRegion = QRegion();
         connect(panel, &PinStackContentView::pileRectChanged, this,
                 &PinStackWindowController::updateInputRegion);
         panel->setItems(m_items);
@@ -192,14 +193,20 @@ void PinStackWindowController::updateInputRegion()
     if (!m_panel)
         return;
     const QRegion pile(m_panel->stack().pileRect().toAlignedRect());
-    if (m_services.panels)
+    if (m_services.panels && pile != m_inputRegion) {
+        m_inputRegion = pile;
         m_services.panels->setInputRegion(m_panel, pile);
+    }
     // Without a compositor the panel cannot be see-through: it is cut to the cards.
     if (!isCompositing()) {
-        const QRegion shape = m_panel->stack().drawnShape();
-        m_panel->setMask(shape.isEmpty() ? QRegion(0, 0, 1, 1) : shape);
-    } else
+        QRegion shape = m_panel->stack().drawnShape();
+        if (shape.isEmpty())
+            shape = QRegion(0, 0, 1, 1);
+        if (shape != m_panel->mask())
+            m_panel->setMask(shape);
+    } else if (!m_panel->mask().isEmpty()) {
         m_panel->clearMask();
+    }
 }
 
 void PinStackWindowController::openItem(const PinItemPtr &item)

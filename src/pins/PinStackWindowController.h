@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QRectF>
+#include <QRegion>
 #include <memory>
 
 class PinNotifications;
@@ -91,5 +92,7 @@ private:
     PinActions m_actions;
     QList<PinItemPtr> m_items;
     QPointer<PinStackContentView> m_panel;
+    // What the panel was last told to take input on.
+    QRegion m_inputRegion;
     QList<QMetaObject::Connection> m_subscriptions;
 };

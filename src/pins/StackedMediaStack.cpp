@@ -273,12 +273,11 @@ QRegion StackedMediaStack::drawnShape() const
 void StackedMediaStack::announcePileRect()
 {
     const QRectF pile = pileRect();
-    const bool resting = !isAnimating();
-    // At rest the drawn shape may change without the frame (a card lifted or let down).
-    if (pile == m_announcedPile && !resting && !m_announcedResting)
+    // At rest the drawn shape may change without the frame (a card lifted or let down); in
+    // motion only a new frame counts, so a hover costs the pointer's move nothing.
+    if (pile == m_announcedPile && isAnimating())
         return;
     m_announcedPile = pile;
-    m_announcedResting = resting;
     emit pileRectChanged(pile);
 }
 

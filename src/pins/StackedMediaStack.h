@@ -162,5 +162,4 @@ private:
     std::optional<QPointF> m_pressPoint;
     int m_pressCard = -1;
     QRectF m_announcedPile;
-    bool m_announcedResting = true;
 };
