@@ -1,9 +1,14 @@
 #pragma once
 
+#include "platform/Compositor.h"
+
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QTimer>
 
@@ -94,3 +99,33 @@ inline void stopProcess(QProcess &process, int waitLimitMs)
         process.kill();
     process.waitForFinished(waitLimitMs);
 }
+
+// Runs the event loop until the condition holds; false when it did not within the limit.
+template <typename Condition> bool waitFor(Condition condition, int limitMs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > limitMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// A compositing manager (xcompmgr) for the figures taken with one, stopped again by its own
+// process.
+class CompositingManager {
+public:
+    ~CompositingManager() { stopProcess(m_process, 10000); }
+    bool start(const platform::Compositor &compositor)
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
+            return false;
+        m_process.start(QStringLiteral("xcompmgr"), QStringList());
+        return m_process.waitForStarted() && waitFor([&] { return compositor.isCompositing(); });
+    }
+
+private:
+    QProcess m_process;
+};

@@ -48,24 +48,11 @@ using State = TrayInteractionState;
 constexpr int stagedCount = 16;
 constexpr int relayoutFrames = 200;
 constexpr int hoverRuns = 10;
-constexpr int waitLimitMs = 10000;
 constexpr double frameTargetMs = 8;
 constexpr double animationTargetFps = 60;
 constexpr double animationMeetsFps = 57;
 constexpr double memoryTargetMb = 150;
 const QSize captureSize(3840, 2160);
-
-template <typename Condition> bool waitFor(Condition condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > waitLimitMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // A desktop worth a screenshot: a photo-like half with grain and a page of text, the capture's
 // number in a corner so that every thumbnail differs.
@@ -333,22 +320,6 @@ std::unique_ptr<Tray> measureTray(const platform::ScreenshotPlatform &desktop, C
     hoverAnimation(*tray, name);
     return tray;
 }
-
-// A compositing manager for the second half, stopped again by its own process.
-class CompositingManager {
-public:
-    ~CompositingManager() { stopProcess(m_process, waitLimitMs); }
-    bool start(const platform::Compositor &compositor)
-    {
-        if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
-            return false;
-        m_process.start(QStringLiteral("xcompmgr"), QStringList());
-        return m_process.waitForStarted() && waitFor([&] { return compositor.isCompositing(); });
-    }
-
-private:
-    QProcess m_process;
-};
 
 } // namespace
 

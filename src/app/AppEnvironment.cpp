@@ -21,6 +21,8 @@
 #include "model/PinNotifications.h"
 #include "model/SettingsStore.h"
 #include "model/UserDefaults.h"
+#include "pins/PinAutoPinner.h"
+#include "pins/PinManager.h"
 #include "platform/PanelWindows.h"
 #include "platform/PointerMonitor.h"
 #include "preview/AnnotationWindowController.h"
@@ -88,6 +90,7 @@ notchTrayFactory(AppEnvironment &environment, std::shared_ptr<platform::PanelWin
         if (!self)
             return nullptr;
         TrayNeighbours neighbours;
+        neighbours.pinning = &self->pinManager();
         neighbours.requestRecordingStop = [self] {
             if (self)
                 self->recordingHUD().requestStop();
@@ -179,6 +182,28 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
         m_platform.makePointerMonitor;
     if (!pointerMonitors)
         pointerMonitors = [] { return platform::makePointerMonitor(); };
+    // Pins before the coordinator, whose tray pins through the manager.
+    make(m_pinManager, "PinManager",
+         PinDeckServices{
+             .displays = m_platform.displays,
+             .panels = panels,
+             .compositor = m_platform.compositor,
+             .makePointerMonitor = pointerMonitors,
+             .actions =
+                 PinActionServices{
+                     .pasteboard = m_platform.pasteboard,
+                     .savePanel = m_platform.savePanel,
+                     .urlOpener = m_platform.urlOpener,
+                     .imageWriter = m_platform.imageWriter,
+                     .feedback = m_feedbackService.get(),
+                     .openFolder = {},
+                 },
+             .notifications = m_pinNotifications.get(),
+         })
+        .makeShared();
+    make(m_autoPinner, "PinAutoPinner", *m_pinManager).makeShared();
+    m_autoPinner->start(*m_queue, *m_settingsStore);
+    m_pinManager->setSettings(m_settingsStore.get());
     make(m_recordingService, "ScreenRecordingService",
          m_platform.makeRecordingPlatform ? m_platform.makeRecordingPlatform()
                                           : platform::makeRecordingPlatform(),
@@ -254,6 +279,7 @@ PreviewServices AppEnvironment::previewServices() const
     services.ocr = m_ocrService.get();
     services.pasteboard = m_platform.pasteboard;
     services.share = m_shareService.get();
+    services.pinning = m_pinManager.get();
     services.urlOpener = m_platform.urlOpener;
     services.makePlayer = m_platform.makeMoviePlayer;
     return services;
@@ -302,9 +328,12 @@ QString AppEnvironment::setupHotkeys()
              if (self)
                  self->toggleScreenRecording();
          }},
-        // There are no pins yet, so there is nothing to close.
         {ShortcutDefinition(QStringLiteral("closeAllPins"), m_settingsStore->pinCloseAllShortcut()),
-         [] { qCInfo(Log::hotkey, "Close all pins shortcut triggered"); }},
+         [self] {
+             if (self)
+                 self->pinManager().closeAll();
+             qCInfo(Log::hotkey, "Close all pins shortcut triggered");
+         }},
     };
 
     try {

@@ -24,6 +24,8 @@ class GlobalHotkeyManager;
 class GlobalHotkeyHandling;
 class OCRService;
 class PermissionManager;
+class PinAutoPinner;
+class PinManager;
 class PinNotifications;
 class QuickLookPreviewController;
 class RecordingHUDController;
@@ -79,6 +81,9 @@ public:
     SaveService &saveService() const { return *m_saveService; }
     FeedbackService &feedbackService() const { return *m_feedbackService; }
     PinNotifications &pinNotifications() const { return *m_pinNotifications; }
+    // Desktop pins: the tray's, the preview's and the hot key's way to the deck.
+    PinManager &pinManager() const { return *m_pinManager; }
+    PinAutoPinner &autoPinner() const { return *m_autoPinner; }
     ScreenRecordingService &recordingService() const { return *m_recordingService; }
     RecordingHUDController &recordingHUD() const { return *m_recordingHUD; }
     ScreenRecordingModeSelector &recordingModeSelector() const { return *m_recordingModeSelector; }
@@ -124,6 +129,8 @@ private:
     std::unique_ptr<WindowSelectionService> m_windowSelectionService;
     std::unique_ptr<FeedbackService> m_feedbackService;
     std::unique_ptr<PinNotifications> m_pinNotifications;
+    std::unique_ptr<PinManager> m_pinManager;
+    std::unique_ptr<PinAutoPinner> m_autoPinner;
     std::unique_ptr<ScreenRecordingService> m_recordingService;
     std::unique_ptr<RecordingHUDController> m_recordingHUD;
     std::unique_ptr<ScreenRecordingModeSelector> m_recordingModeSelector;

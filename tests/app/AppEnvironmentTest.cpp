@@ -11,6 +11,9 @@
 #include "model/PinNotifications.h"
 #include "model/SettingsStore.h"
 #include "model/UserDefaults.h"
+#include "pins/PinAutoPinner.h"
+#include "pins/PinManager.h"
+#include "pins/PinStackWindowController.h"
 #include "support/WaitUntil.h"
 
 #include <QJsonDocument>
@@ -38,6 +41,8 @@ TEST_F(AppEnvironmentTest, BuildsTheGraphInOrderAndTakesItDownBackwards)
                             "WindowSelectionService",
                             "FeedbackService",
                             "PinNotifications",
+                            "PinManager",
+                            "PinAutoPinner",
                             "ScreenRecordingService",
                             "RecordingHUDController",
                             "ScreenRecordingModeSelector",
@@ -57,6 +62,9 @@ TEST_F(AppEnvironmentTest, BuildsTheGraphInOrderAndTakesItDownBackwards)
     EXPECT_EQ(PermissionManager::shared(), &env.permissionManager());
     EXPECT_EQ(FeedbackService::shared(), &env.feedbackService());
     EXPECT_EQ(PinNotifications::shared(), &env.pinNotifications());
+    EXPECT_EQ(PinManager::shared(), &env.pinManager());
+    EXPECT_EQ(PinAutoPinner::shared(), &env.autoPinner());
+    EXPECT_EQ(env.pinManager().settings(), &env.settingsStore());
     EXPECT_EQ(OCRService::shared(), &env.ocrService());
     EXPECT_EQ(ShareService::shared(), &env.shareService());
     EXPECT_EQ(ScreenRecordingService::shared(), &env.recordingService());
@@ -177,6 +185,56 @@ TEST_F(AppEnvironmentTest, PressedHotkeysRunTheirActionsLater)
     fakes.globalHotkeys->press(idOf("18/6144"));
     ASSERT_TRUE(waitUntil([&] { return env.queue().items().size() == 1; }));
     EXPECT_EQ(env.queue().items().first().mode(), CaptureMode::fullDisplay);
+}
+
+} // namespace
+
+namespace {
+
+QList<QUuid> deckIds(AppEnvironment &env)
+{
+    QList<QUuid> ids;
+    if (PinStackWindowController *deck = env.pinManager().stackController()) {
+        for (const PinItemPtr &item : deck->items())
+            ids << item->id();
+    }
+    return ids;
+}
+
+TEST_F(AppEnvironmentTest, PinsFollowTheQueueTheSettingsAndTheCloseAllKey)
+{
+    AppEnvironment &env = build();
+    const auto press = [this](quint32 keyCode) {
+        fakes.globalHotkeys->press(*fakes.globalHotkeys->grabbedAs(keyCode, 6144));
+    };
+    // Auto-pin follows its setting as it changes.
+    env.settingsStore().setAutoPinEnabled(true);
+    press(18);
+    ASSERT_TRUE(waitUntil([&] { return env.queue().items().size() == 1; }));
+    const QUuid first = env.queue().items().first().id();
+    EXPECT_TRUE(waitUntil([&] { return deckIds(env) == QList<QUuid>{first}; }));
+
+    // Removing the pin from the deck takes its capture out of the queue.
+    PinStackWindowController *deck = env.pinManager().stackController();
+    deck->remove(deck->items().first());
+    EXPECT_TRUE(env.queue().items().isEmpty());
+
+    env.settingsStore().setAutoPinEnabled(false);
+    press(18);
+    ASSERT_TRUE(waitUntil([&] { return env.queue().items().size() == 1; }));
+    press(18);
+    ASSERT_TRUE(waitUntil([&] { return env.queue().items().size() == 2; }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(deckIds(env).isEmpty());
+
+    // The close-all key closes the deck and keeps every capture.
+    for (const CaptureItem &item : env.queue().items())
+        env.pinManager().pin(item);
+    ASSERT_NE(deck->window(), nullptr);
+    press(35);
+    EXPECT_TRUE(waitUntil([&] { return deck->window() == nullptr; }));
+    EXPECT_TRUE(deckIds(env).isEmpty());
+    EXPECT_EQ(env.queue().items().size(), 2);
 }
 
 } // namespace

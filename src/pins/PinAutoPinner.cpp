@@ -1,0 +1,49 @@
+#include "pins/PinAutoPinner.h"
+
+#include "model/CaptureQueue.h"
+#include "model/SettingsStore.h"
+#include "pins/PinManager.h"
+
+PinAutoPinner::PinAutoPinner(PinManager &manager, QObject *parent)
+    : QObject(parent), m_manager(manager)
+{
+}
+
+PinAutoPinner::~PinAutoPinner()
+{
+    disconnect(m_cancellable);
+}
+
+void PinAutoPinner::start(CaptureQueue &queue, SettingsStore &settings)
+{
+    disconnect(m_cancellable);
+    m_queue = &queue;
+    m_settings = &settings;
+    m_cancellable = connect(&queue, &CaptureQueue::itemsChanged, this, &PinAutoPinner::handleItems,
+                            Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &PinAutoPinner::handleItems, Qt::QueuedConnection);
+}
+
+void PinAutoPinner::handleItems()
+{
+    if (!m_queue || !m_settings)
+        return;
+    const QList<CaptureItem> items = m_queue->items();
+    QSet<QUuid> current;
+    for (const CaptureItem &item : items)
+        current.insert(item.id());
+    const QSet<QUuid> removed = m_previouslySeen - current;
+    for (const QUuid &id : removed)
+        m_manager.unpin(id);
+    m_previouslySeen = current;
+    const QSet<QUuid> before = m_everSeen;
+    m_everSeen.unite(current);
+
+    if (!m_settings->autoPinEnabled() || items.isEmpty())
+        return;
+    const CaptureItem &first = items.first();
+    if (first.id() == m_lastProcessedItemID || before.contains(first.id()))
+        return;
+    m_lastProcessedItemID = first.id();
+    m_manager.addToStack(PinItem::fromCapture(first), m_settings.data());
+}

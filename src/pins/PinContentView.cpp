@@ -1,0 +1,292 @@
+#include "pins/PinContentView.h"
+
+#include "model/SettingsStore.h"
+#include "pins/PinGeometry.h"
+#include "pins/PinManager.h"
+#include "pins/PinWindowController.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDrag>
+#include <QMenu>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+
+constexpr double buttonSide = 25.0; // an 11-point symbol padded by 6 on every side
+constexpr double buttonSpacing = 6.0;
+constexpr double overlayPadding = 8.0;
+constexpr int copiedFeedbackMs = 1200;
+
+using PinCardDrawing::Symbol;
+
+} // namespace
+
+PinContentView::PinContentView(PinWindowController &controller, QWidget *parent)
+    : QWidget(parent), m_controller(controller)
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    setMouseTracking(true);
+    connect(&controller, &PinWindowController::changed, this, qOverload<>(&QWidget::update));
+}
+
+QList<PinContentView::Button> PinContentView::buttons() const
+{
+    const bool image = m_controller.item()->isImage();
+    return {Button::ghost, Button::copy, image ? Button::save : Button::reveal, Button::open,
+            Button::close};
+}
+
+QList<QRectF> PinContentView::buttonRects() const
+{
+    const qsizetype count = buttons().size();
+    QList<QRectF> rects;
+    const double rowWidth = count * buttonSide + (count - 1) * buttonSpacing;
+    const double left = width() - overlayPadding - rowWidth;
+    for (qsizetype i = 0; i < count; ++i)
+        rects.append(QRectF(left + i * (buttonSide + buttonSpacing), overlayPadding, buttonSide,
+                            buttonSide));
+    return rects;
+}
+
+QStringList PinContentView::contextMenuItems() const
+{
+    const PinItemPtr &item = m_controller.item();
+    QStringList entries{QStringLiteral("Copy")};
+    if (item->isImage())
+        entries << QStringLiteral("Save Image...");
+    else
+        entries << QStringLiteral("Open") << QStringLiteral("Reveal in Finder");
+    entries << (m_controller.isGhostMode() ? QStringLiteral("Solid Mode")
+                                           : QStringLiteral("Ghost Mode"))
+            << QString() << QStringLiteral("Close Pin");
+    return entries;
+}
+
+std::optional<QString> PinContentView::infoText() const
+{
+    const PinItemPtr &item = m_controller.item();
+    const std::optional<QString> size = item->fileSizeText();
+    if (!size)
+        return std::nullopt;
+    return item->kindText() + QStringLiteral(" • ") + *size;
+}
+
+QColor PinContentView::borderColor() const
+{
+    const SettingsStore &settings = m_controller.settings();
+    return PinCardDrawing::borderColor(settings.pinBorderColor(), settings.accentTheme());
+}
+
+void PinContentView::trigger(Button button)
+{
+    PinWindowController &controller = m_controller;
+    const PinItemPtr item = controller.item();
+    switch (button) {
+    case Button::ghost:
+        controller.toggleGhostMode();
+        break;
+    case Button::copy:
+        copyItem();
+        break;
+    case Button::save:
+        controller.actions().saveAs(item, this);
+        break;
+    case Button::reveal:
+        controller.actions().reveal(*item);
+        break;
+    case Button::open:
+        controller.actions().open(*item);
+        break;
+    case Button::close:
+        if (PinManager *manager = controller.manager())
+            manager->remove(&controller);
+        else
+            controller.teardown();
+        break;
+    }
+}
+
+void PinContentView::copyItem()
+{
+    m_controller.actions().copy(*m_controller.item());
+    m_justCopied = true;
+    update();
+    if (m_controller.settings().pinCloseOnCopy()) {
+        trigger(Button::close);
+        return;
+    }
+    // The first copy's reset clears the checkmark; a second copy does not lengthen it.
+    QPointer<PinContentView> self(this);
+    QTimer::singleShot(copiedFeedbackMs, this, [self] {
+        if (self) {
+            self->m_justCopied = false;
+            self->update();
+        }
+    });
+}
+
+void PinContentView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    const SettingsStore &settings = m_controller.settings();
+    const double radius = PinGeometry::usableCornerRadius(settings.pinCornerRadius());
+    const QImage image = m_controller.displayImage();
+    QRectF target = rect();
+    if (!image.isNull()) {
+        const QSizeF size = QSizeF(image.size()) / image.devicePixelRatio();
+        const QSizeF fitted = size.scaled(target.size(), Qt::KeepAspectRatio);
+        target = QRectF(QPointF((width() - fitted.width()) / 2, (height() - fitted.height()) / 2),
+                        fitted);
+    }
+    QPainterPath shape;
+    shape.addRoundedRect(target, radius, radius);
+    painter.setOpacity(m_controller.opacity());
+    painter.save();
+    painter.setClipPath(shape);
+    if (image.isNull())
+        painter.fillRect(target, QColor(128, 128, 128));
+    else
+        painter.drawImage(target, image);
+    painter.restore();
+    const double borderWidth = PinGeometry::usableBorderWidth(settings.pinBorderWidth());
+    if (borderWidth > 0) {
+        QColor border = borderColor();
+        border.setAlphaF(0.5f);
+        painter.setPen(QPen(border, borderWidth));
+        painter.drawPath(shape);
+    }
+    painter.setOpacity(1.0);
+    if (!m_hovering)
+        return;
+    const QList<Button> shown = buttons();
+    const QList<QRectF> rects = buttonRects();
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const Button button = shown[i];
+        QColor background(0, 0, 0, int(255 * 0.65));
+        if (button == Button::close)
+            background = QColor(255, 59, 48, int(255 * 0.85));
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(background);
+        painter.drawEllipse(rects[i]);
+        Symbol symbol = Symbol::copy;
+        QColor foreground = Qt::white;
+        switch (button) {
+        case Button::ghost:
+            symbol = m_controller.isGhostMode() ? Symbol::eyeSlash : Symbol::eye;
+            break;
+        case Button::copy:
+            symbol = m_justCopied ? Symbol::checkmark : Symbol::copy;
+            if (m_justCopied)
+                foreground = QColor(52, 199, 89);
+            break;
+        case Button::save:
+            symbol = Symbol::save;
+            break;
+        case Button::reveal:
+            symbol = Symbol::folder;
+            break;
+        case Button::open:
+            symbol = Symbol::open;
+            break;
+        case Button::close:
+            symbol = Symbol::close;
+            break;
+        }
+        PinCardDrawing::drawSymbol(painter, symbol, rects[i].adjusted(6, 6, -6, -6), foreground);
+    }
+    if (const std::optional<QString> info = infoText()) {
+        QFont font = painter.font();
+        font.setPointSizeF(10);
+        font.setWeight(QFont::Medium);
+        painter.setFont(font);
+        const QFontMetricsF metrics(font);
+        const QSizeF textSize(metrics.horizontalAdvance(*info) + 16, metrics.height() + 6);
+        const QRectF label(
+            QPointF(width() - overlayPadding - textSize.width(), overlayPadding + buttonSide + 6),
+            textSize);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, int(255 * 0.65)));
+        painter.drawRoundedRect(label, label.height() / 2, label.height() / 2);
+        painter.setPen(Qt::white);
+        painter.drawText(label, Qt::AlignCenter, *info);
+    }
+}
+
+void PinContentView::enterEvent(QEnterEvent *)
+{
+    m_hovering = true;
+    update();
+}
+
+void PinContentView::leaveEvent(QEvent *)
+{
+    m_hovering = false;
+    update();
+}
+
+void PinContentView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_pressPoint = event->position();
+}
+
+void PinContentView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_pressPoint || !(event->buttons() & Qt::LeftButton) ||
+        (event->position() - *m_pressPoint).manhattanLength() < QApplication::startDragDistance())
+        return;
+    m_pressPoint.reset();
+    auto *drag = new QDrag(this);
+    drag->setMimeData(m_controller.item()->itemProvider());
+    drag->exec(Qt::CopyAction);
+}
+
+void PinContentView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_pressPoint)
+        return;
+    m_pressPoint.reset();
+    if (!m_hovering)
+        return;
+    const QList<QRectF> rects = buttonRects();
+    const QList<Button> shown = buttons();
+    for (qsizetype i = 0; i < rects.size(); ++i) {
+        if (rects[i].contains(event->position())) {
+            trigger(shown[i]);
+            return;
+        }
+    }
+}
+
+void PinContentView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        trigger(Button::open);
+}
+
+void PinContentView::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu;
+    const bool image = m_controller.item()->isImage();
+    menu.addAction(QStringLiteral("Copy"), this, [this] { trigger(Button::copy); });
+    if (image) {
+        menu.addAction(QStringLiteral("Save Image..."), this, [this] { trigger(Button::save); });
+    } else {
+        menu.addAction(QStringLiteral("Open"), this, [this] { trigger(Button::open); });
+        menu.addAction(QStringLiteral("Reveal in Finder"), this,
+                       [this] { trigger(Button::reveal); });
+    }
+    menu.addAction(m_controller.isGhostMode() ? QStringLiteral("Solid Mode")
+                                              : QStringLiteral("Ghost Mode"),
+                   this, [this] { trigger(Button::ghost); });
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Close Pin"), this, [this] { trigger(Button::close); });
+    menu.exec(event->globalPos());
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "pins/PinCardDrawing.h"
+
+#include <QList>
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+#include <QWidget>
+#include <optional>
+
+class PinWindowController;
+
+// The content of a floating pin window: the picture with rounded corners and a thin border, a
+// row of round buttons while the pointer is over it (ghost, copy, save or reveal, open, close),
+// a context menu, open on double click and drag-out as a file. Paints what its controller
+// publishes and acts through it.
+class PinContentView : public QWidget {
+    Q_OBJECT
+
+public:
+    enum class Button : quint8 { ghost, copy, save, reveal, open, close };
+
+    explicit PinContentView(PinWindowController &controller, QWidget *parent = nullptr);
+
+    bool isHovering() const { return m_hovering; }
+    bool justCopied() const { return m_justCopied; }
+    // The buttons this pin shows, in order, and where they lie.
+    QList<Button> buttons() const;
+    QList<QRectF> buttonRects() const;
+    // The context menu's entries in order; an empty text is a divider.
+    QStringList contextMenuItems() const;
+    // The info label of a file pin ("<kind> • <size>"); absent for other pins.
+    std::optional<QString> infoText() const;
+    QColor borderColor() const;
+
+    void trigger(Button button);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    void copyItem();
+
+    PinWindowController &m_controller;
+    bool m_hovering = false;
+    bool m_justCopied = false;
+    std::optional<QPointF> m_pressPoint;
+};

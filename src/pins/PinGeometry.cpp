@@ -1,0 +1,151 @@
+#include "pins/PinGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace PinGeometry {
+
+namespace {
+
+double positiveOr(double value, double fallback, double largest)
+{
+    if (!std::isfinite(value) || value <= 0.0)
+        return fallback;
+    return std::min(value, largest);
+}
+
+bool isTop(PinPlacement placement)
+{
+    return placement == PinPlacement::topLeft || placement == PinPlacement::topRight;
+}
+
+bool isLeft(PinPlacement placement)
+{
+    return placement == PinPlacement::topLeft || placement == PinPlacement::bottomLeft;
+}
+
+// The rectangle's origin (bottom-left, y upwards) for a size put in the padded corner.
+QPointF cornerOrigin(const QRectF &v, QSizeF size, double padding, PinPlacement placement)
+{
+    const double x = isLeft(placement) ? v.left() + padding : v.right() - size.width() - padding;
+    const double y = isTop(placement) ? v.bottom() - size.height() - padding : v.top() + padding;
+    return {x, y};
+}
+
+} // namespace
+
+double usablePinSize(double pinSize)
+{
+    return positiveOr(pinSize, defaultPinSize, largestPinSize);
+}
+
+double usablePinPadding(double padding)
+{
+    return positiveOr(padding, defaultPinPadding, largestPinPadding);
+}
+
+double usableOpacity(double opacity)
+{
+    return positiveOr(opacity, 1.0, 1.0);
+}
+
+double usableBorderWidth(double width)
+{
+    if (!std::isfinite(width))
+        return 0.0;
+    return width < 0.0 ? 1.0 : std::min(width, 50.0);
+}
+
+double usableCornerRadius(double radius)
+{
+    if (!std::isfinite(radius))
+        return 0.0;
+    return radius < 0.0 ? 10.0 : std::min(radius, 1000.0);
+}
+
+double paddingWithin(double padding, const QRectF &visibleFrame)
+{
+    return std::min(padding, std::min(visibleFrame.width(), visibleFrame.height()) / 2.0);
+}
+
+QRectF visibleFrameOr800x600(const std::optional<QRectF> &visibleFrame)
+{
+    if (visibleFrame && visibleFrame->isValid())
+        return *visibleFrame;
+    return {0.0, 0.0, 800.0, 600.0};
+}
+
+QSizeF deckCardSize(double pinSize)
+{
+    return {pinSize, pinSize / 1.4};
+}
+
+QRectF deckFrame(const QRectF &visibleFrame, double pinSize, double padding, PinPlacement placement)
+{
+    const double s = pinSize;
+    const QSizeF size(s + s * 0.72 * 11.0 + 80.0, s / 1.4 + 80.0);
+    return {cornerOrigin(visibleFrame, size, padding, placement), size};
+}
+
+QRectF deckWindowFrame(const QRectF &deckFrame, const QRectF &visibleFrame, PinPlacement placement)
+{
+    const QRectF &v = visibleFrame;
+    // The corner the deck grows from (y upwards: the top is the larger y).
+    QPointF corner(isLeft(placement) ? deckFrame.left() : deckFrame.right(),
+                   isTop(placement) ? deckFrame.bottom() : deckFrame.top());
+    corner.setX(std::clamp(corner.x(), v.left(), std::max(v.left(), v.right())));
+    corner.setY(std::clamp(corner.y(), v.top(), std::max(v.top(), v.bottom())));
+    const QSizeF size = deckFrame.size();
+    const QRectF anchored(QPointF(isLeft(placement) ? corner.x() : corner.x() - size.width(),
+                                  isTop(placement) ? corner.y() - size.height() : corner.y()),
+                          size);
+    return anchored.intersected(v);
+}
+
+QSizeF fitSize(const std::optional<QSizeF> &previewSize, double maxSide, double scale)
+{
+    const double m = maxSide;
+    if (!previewSize || !(previewSize->height() > 0.0) || !(previewSize->width() > 0.0))
+        return {m, m * 0.75};
+    const double s = scale > 0.0 && std::isfinite(scale) ? scale : 2.0;
+    const double aspect = previewSize->width() / previewSize->height();
+    if (aspect >= 1.0) {
+        const double w = std::min(m, std::max(previewSize->width() / s, 120.0));
+        return {w, std::max(w / aspect, 120.0)};
+    }
+    const double h = std::min(m, std::max(previewSize->height() / s, 120.0));
+    return {std::max(aspect * h, 120.0), h};
+}
+
+QRectF floatingFrame(const std::optional<QRectF> &visibleFrame, QSizeF size, double padding,
+                     PinPlacement placement, const QList<double> &earlierHeights)
+{
+    if (!visibleFrame)
+        return {200.0, 200.0, 400.0, 300.0};
+    const QRectF &v = *visibleFrame;
+    QPointF origin = cornerOrigin(v, size, padding, placement);
+    double offset = 0.0;
+    for (const double height : earlierHeights)
+        offset += height + 16.0;
+    origin.ry() += isTop(placement) ? -offset : offset;
+    origin.setX(std::max(v.left(), std::min(v.right() - size.width(), origin.x())));
+    origin.setY(std::max(v.top(), std::min(v.bottom() - size.height(), origin.y())));
+    return {origin, size};
+}
+
+QRect qtGeometry(const QRectF &screenRect, const QList<platform::Display> &displays)
+{
+    const QRectF capture = platform::screenToCapture(screenRect, displays);
+    QPointF topLeft = capture.topLeft();
+    for (const platform::Display &display : displays) {
+        if (platform::containsHalfOpen(display.captureFrame, capture.center())) {
+            topLeft = QPointF(display.rootRect.topLeft()) +
+                      (capture.topLeft() - display.captureFrame.topLeft());
+            break;
+        }
+    }
+    return {QPoint(qRound(topLeft.x()), qRound(topLeft.y())),
+            QSize(qRound(capture.width()), qRound(capture.height()))};
+}
+
+} // namespace PinGeometry

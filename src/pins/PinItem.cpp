@@ -1,0 +1,151 @@
+#include "pins/PinItem.h"
+
+#include "model/CaptureItem.h"
+#include "model/CaptureItemProvider.h"
+#include "model/TemporaryFiles.h"
+#include "platform/FileIcons.h"
+#include "platform/PngEncoder.h"
+#include "platform/PngWriter.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QMimeData>
+#include <QMimeDatabase>
+
+namespace {
+
+QString defaultTitle(const PinContent &content)
+{
+    if (content.kind == PinContent::Kind::image)
+        return QStringLiteral("Pinned Image");
+    return content.url.fileName();
+}
+
+} // namespace
+
+PinItem::PinItem(PinContent content, std::optional<QString> title, const QUuid &id)
+    : m_id(id), m_content(std::move(content))
+{
+    m_title = title ? *title : defaultTitle(m_content);
+}
+
+PinItem::PinItem(FromCapture, const QUuid &id, PinContent content, QString title)
+    : m_id(id), m_content(std::move(content)), m_title(std::move(title))
+{
+}
+
+std::shared_ptr<const PinItem> PinItem::fromCapture(const CaptureItem &capture)
+{
+    PinContent content = capture.videoURL()
+                             ? PinContent::makeVideo(*capture.videoURL(), capture.image())
+                             : PinContent::makeImage([capture] { return capture.image(); });
+    return std::shared_ptr<const PinItem>(
+        new PinItem(FromCapture{}, capture.id(), std::move(content), capture.fileName()));
+}
+
+std::optional<QUrl> PinItem::fileURL() const
+{
+    if (isImage())
+        return std::nullopt;
+    return m_content.url;
+}
+
+QImage PinItem::bitmap() const
+{
+    if (!isImage())
+        return {};
+    if (!m_content.image.isNull() || !m_content.imageSource)
+        return m_content.image;
+    return m_content.imageSource();
+}
+
+QImage PinItem::previewImage(int iconSize) const
+{
+    switch (m_content.kind) {
+    case PinContent::Kind::image:
+        return bitmap();
+    case PinContent::Kind::file:
+        return platform::fileIcon(m_content.url.toLocalFile(), iconSize);
+    case PinContent::Kind::video:
+        if (m_content.thumbnail && !m_content.thumbnail->isNull())
+            return *m_content.thumbnail;
+        return platform::mimeTypeIcon(QStringLiteral("video/mp4"), iconSize);
+    }
+    return {};
+}
+
+QString PinItem::exportFileName(const QDateTime &now) const
+{
+    if (!isImage())
+        return m_content.url.fileName();
+    return QStringLiteral("Corvanta %1.png")
+        .arg(now.toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")));
+}
+
+QString PinItem::kindText() const
+{
+    switch (m_content.kind) {
+    case PinContent::Kind::image:
+        return QStringLiteral("Image");
+    case PinContent::Kind::video:
+        return QStringLiteral("Video");
+    case PinContent::Kind::file:
+        break;
+    }
+    const QString name = m_content.url.fileName();
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+    if (type.isValid() && !type.isDefault() && !type.comment().isEmpty())
+        return type.comment();
+    return QFileInfo(name).suffix().toUpper();
+}
+
+std::optional<QString> PinItem::fileSizeText() const
+{
+    if (m_content.kind != PinContent::Kind::file)
+        return std::nullopt;
+    const QFileInfo info(m_content.url.toLocalFile());
+    if (!info.exists() || !info.isFile())
+        return std::nullopt;
+    return QLocale().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
+}
+
+QMimeData *PinItem::itemProvider(std::function<void()> onConsumed) const
+{
+    std::optional<QString> folder;
+    if (isImage())
+        folder = TemporaryFiles::capturesFolder();
+    return itemProvider(folder, std::move(onConsumed));
+}
+
+QMimeData *PinItem::itemProvider(const std::optional<QString> &folder,
+                                 std::function<void()> onConsumed) const
+{
+    const QString name = exportFileName();
+    std::optional<QUrl> file;
+    if (!isImage()) {
+        if (m_content.url.isLocalFile() && QFileInfo::exists(m_content.url.toLocalFile()))
+            file = m_content.url;
+        else if (!m_content.url.isLocalFile() && m_content.url.isValid())
+            file = m_content.url;
+    }
+    const QImage image = bitmap();
+    if (isImage() && folder && !image.isNull()) {
+        const QString path = QDir(*folder).filePath(name);
+        if (platform::PngWriter::write(image, path))
+            file = QUrl::fromLocalFile(path);
+    }
+    if (file) {
+        auto *provider = new CaptureItemProvider(*file);
+        provider->setSuggestedName(exportFileName());
+        provider->setOnConsumed(std::move(onConsumed));
+        return provider;
+    }
+    auto *data = new QMimeData;
+    if (!image.isNull()) {
+        const QByteArray png = platform::PngEncoder::encode(image);
+        if (!png.isEmpty())
+            data->setData(QStringLiteral("image/png"), png);
+    }
+    return data;
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QDateTime>
+#include <QImage>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class CaptureItem;
+class QMimeData;
+
+// What one pin shows: a still image in memory (at its pixel size), any file on disk, or a
+// recording with its poster frame when there is one.
+struct PinContent {
+    enum class Kind : quint8 { image, file, video };
+
+    Kind kind = Kind::image;
+    QImage image; // image
+    // image, in place of `image`: reads the picture when it is needed, so that a pinned
+    // screenshot whose picture lives on disk is not held in memory by its pin.
+    std::function<QImage()> imageSource;
+    QUrl url;                        // file, video
+    std::optional<QImage> thumbnail; // video
+
+    static PinContent makeImage(const QImage &image) { return {Kind::image, image, {}, {}, {}}; }
+    static PinContent makeImage(std::function<QImage()> source)
+    {
+        return {Kind::image, {}, std::move(source), {}, {}};
+    }
+    static PinContent makeFile(const QUrl &url) { return {Kind::file, {}, {}, url, {}}; }
+    static PinContent makeVideo(const QUrl &url, std::optional<QImage> thumbnail)
+    {
+        return {Kind::video, {}, {}, url, std::move(thumbnail)};
+    }
+};
+
+// One pinned thing. A pin made from a staged capture keeps the capture's identifier, so that
+// removing the pin can name the capture. Set once, never changed; main thread only.
+class PinItem {
+public:
+    // Without a title: "Pinned Image" for an image, the URL's file name otherwise.
+    explicit PinItem(PinContent content, std::optional<QString> title = std::nullopt,
+                     const QUuid &id = QUuid::createUuid());
+
+    // The capture's identifier and file name; a recording becomes video content with its full
+    // image as the poster, a screenshot image content with its full image.
+    static std::shared_ptr<const PinItem> fromCapture(const CaptureItem &capture);
+
+    QUuid id() const { return m_id; }
+    const PinContent &content() const { return m_content; }
+    QString title() const { return m_title; }
+
+    bool isImage() const { return m_content.kind == PinContent::Kind::image; }
+    bool isVideo() const { return m_content.kind == PinContent::Kind::video; }
+    std::optional<QUrl> fileURL() const;
+    // An image pin's picture at its pixel size; null for other pins and when the picture is gone.
+    QImage bitmap() const;
+
+    // What views draw: the image or poster at its pixel size, the icon theme's icon of a file
+    // (iconSize pixels), a film icon for a recording without a poster. Null when there is
+    // nothing to draw.
+    QImage previewImage(int iconSize = 256) const;
+    // The name the pin is saved, opened or dragged out under: an image is named by the moment
+    // of the call ("Corvanta yyyy-MM-dd HH.mm.ss.png"), a file or recording by its own name.
+    QString exportFileName(const QDateTime &now = QDateTime::currentDateTime()) const;
+    // "Image", "Video", or the file type's description (the upper-case extension when the type
+    // is unknown).
+    QString kindText() const;
+    // The file's size for people ("1.2 MB"); files only, absent when it cannot be read.
+    std::optional<QString> fileSizeText() const;
+
+    // The data a drag of the pin carries. A file or recording offers its file (nothing when it
+    // is gone). An image is written as a PNG into the captures folder and offered as that file;
+    // when that write fails the PNG bytes are offered instead, so a receiver never gets a path
+    // that holds an older picture or nothing. The caller owns the result.
+    QMimeData *itemProvider(std::function<void()> onConsumed = {}) const;
+    // The same with the folder for an image's file given (absent: no folder could be had).
+    QMimeData *itemProvider(const std::optional<QString> &folder,
+                            std::function<void()> onConsumed) const;
+
+private:
+    struct FromCapture {};
+    PinItem(FromCapture, const QUuid &id, PinContent content, QString title);
+
+    QUuid m_id;
+    PinContent m_content;
+    QString m_title;
+};
+
+using PinItemPtr = std::shared_ptr<const PinItem>;

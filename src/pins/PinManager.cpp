@@ -1,0 +1,129 @@
+#include "pins/PinManager.h"
+
+#include "model/CaptureItem.h"
+#include "model/PinNotifications.h"
+#include "model/SettingsStore.h"
+#include "pins/PinWindowController.h"
+
+PinManager::PinManager(PinDeckServices services, SettingsFactory makeSettings, QObject *parent)
+    : QObject(parent), m_services(std::move(services)), m_makeSettings(std::move(makeSettings))
+{
+}
+
+PinManager::~PinManager()
+{
+    // The deck goes before the settings it reads.
+    m_stackController.reset();
+    m_activePins.clear();
+}
+
+void PinManager::addActivePin(std::shared_ptr<PinWindowController> controller)
+{
+    if (!controller)
+        return;
+    m_activePins.append(std::move(controller));
+    emit activePinsChanged();
+}
+
+void PinManager::pin(const CaptureItem &item)
+{
+    pinCapture(item);
+}
+
+void PinManager::addToStack(const PinItemPtr &item, SettingsStore *settings)
+{
+    if (!item)
+        return;
+    if (!m_stackController) {
+        SettingsStore *resolved = settings ? settings : m_settings;
+        if (!resolved && m_makeSettings) {
+            m_ownSettings = m_makeSettings();
+            resolved = m_ownSettings.get();
+        }
+        if (!resolved)
+            return;
+        m_stackController = std::make_unique<PinStackWindowController>(*resolved, m_services);
+    }
+    m_stackController->insertAtFront(item);
+    if (!m_stackController->window())
+        m_stackController->show();
+}
+
+void PinManager::unpin(const QUuid &id)
+{
+    if (m_services.notifications)
+        m_services.notifications->postPinItemDeleted(id);
+    for (const std::shared_ptr<PinWindowController> &controller : std::as_const(m_activePins)) {
+        if (controller->item()->id() == id) {
+            const std::shared_ptr<PinWindowController> kept = controller;
+            kept->teardown();
+            unlist(kept.get());
+            break;
+        }
+    }
+    if (!m_stackController)
+        return;
+    for (const PinItemPtr &item : m_stackController->items()) {
+        if (item->id() == id) {
+            const PinItemPtr kept = item;
+            m_stackController->remove(kept);
+            break;
+        }
+    }
+}
+
+void PinManager::closeAll()
+{
+    const QList<std::shared_ptr<PinWindowController>> snapshot = m_activePins;
+    for (const std::shared_ptr<PinWindowController> &controller : snapshot)
+        controller->teardown();
+    if (!m_activePins.isEmpty()) {
+        m_activePins.clear();
+        emit activePinsChanged();
+    }
+    if (m_stackController)
+        m_stackController->closeAll();
+}
+
+void PinManager::remove(PinWindowController *controller)
+{
+    if (!controller)
+        return;
+    if (m_services.notifications)
+        m_services.notifications->postPinItemDeleted(controller->item()->id());
+    controller->teardown();
+    unlist(controller);
+}
+
+void PinManager::unlist(PinWindowController *controller)
+{
+    const qsizetype removed =
+        m_activePins.removeIf([controller](const std::shared_ptr<PinWindowController> &entry) {
+            return entry.get() == controller;
+        });
+    if (removed > 0)
+        emit activePinsChanged();
+}
+
+void PinManager::pinCapture(const CaptureItem &capture, SettingsStore *settings)
+{
+    addToStack(PinItem::fromCapture(capture), settings);
+}
+
+void PinManager::pinImage(const QImage &image, std::optional<QString> title,
+                          SettingsStore *settings)
+{
+    addToStack(std::make_shared<const PinItem>(PinContent::makeImage(image), std::move(title)),
+               settings);
+}
+
+void PinManager::pinFile(const QUrl &url, SettingsStore *settings)
+{
+    addToStack(std::make_shared<const PinItem>(PinContent::makeFile(url)), settings);
+}
+
+void PinManager::pinVideo(const QUrl &url, std::optional<QImage> thumbnail, SettingsStore *settings)
+{
+    addToStack(std::make_shared<const PinItem>(PinContent::makeVideo(url, std::move(thumbnail))),
+               settings);
+}

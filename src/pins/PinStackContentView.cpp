@@ -1,0 +1,176 @@
+#include "pins/PinStackContentView.h"
+
+#include "model/SettingsStore.h"
+#include "pins/PinCardDrawing.h"
+#include "pins/PinGeometry.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QResizeEvent>
+
+namespace {
+
+using PinCardDrawing::Symbol;
+
+const QList<Symbol> capsuleSymbols = {Symbol::copy, Symbol::save, Symbol::trash};
+
+Qt::Alignment alignmentFor(PinPlacement placement)
+{
+    switch (placement) {
+    case PinPlacement::topLeft:
+        return Qt::AlignTop | Qt::AlignLeft;
+    case PinPlacement::topRight:
+        return Qt::AlignTop | Qt::AlignRight;
+    case PinPlacement::bottomLeft:
+        return Qt::AlignBottom | Qt::AlignLeft;
+    case PinPlacement::bottomRight:
+        return Qt::AlignBottom | Qt::AlignRight;
+    }
+    return Qt::AlignTop | Qt::AlignRight;
+}
+
+} // namespace
+
+PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckActions actions,
+                                         StackedMediaStack::MonitorFactory makeMonitor,
+                                         QWidget *parent)
+    : QWidget(parent), m_settings(settings), m_actions(std::move(actions)),
+      m_stack(new StackedMediaStack(std::move(makeMonitor), this))
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    m_stack->setPaintCard(
+        [this](QPainter &painter, int index, const QRectF &card, bool expanded, bool hovered) {
+            paintCard(painter, index, card, expanded, hovered);
+        });
+    m_stack->setCardClick([this](int index, QPointF point, bool expanded, bool hovered) {
+        return cardClick(index, point, expanded, hovered);
+    });
+    m_stack->setOnSelect([this](int index) {
+        if (index < m_items.size() && m_actions.open)
+            m_actions.open(m_items[index]);
+    });
+    m_stack->setDragData([this](int index) -> QMimeData * {
+        if (index >= m_items.size())
+            return nullptr;
+        return m_items[index]->itemProvider();
+    });
+    connect(m_stack, &StackedMediaStack::pileRectChanged, this,
+            &PinStackContentView::pileRectChanged);
+    applySettings();
+}
+
+StackLayoutConfig PinStackContentView::deckConfig(double pinSize)
+{
+    const double s = PinGeometry::usablePinSize(pinSize);
+    StackLayoutConfig config;
+    config.collapsedRotationRange = {-8.0, 8.0};
+    config.collapsedOffsetRange = {-6.0, 6.0};
+    config.expandedSpread = s * 0.18;
+    config.expandedRotationRange = {-5.0, 5.0};
+    config.itemSize = PinGeometry::deckCardSize(s);
+    config.cornerRadius = 8.0;
+    config.shadowRadius = 5.0;
+    config.shadowOpacity = 0.4;
+    config.animationMs = 320;
+    return config;
+}
+
+void PinStackContentView::setItems(const QList<PinItemPtr> &items)
+{
+    m_items = items.mid(0, deckItemLimit);
+    // Only the pictures of cards that can show are kept.
+    QHash<const PinItem *, QPixmap> kept;
+    for (int i = 0; i < m_items.size() && i < StackLayout::maxVisibleCards; ++i) {
+        const auto found = m_pictures.constFind(m_items[i].get());
+        if (found != m_pictures.constEnd())
+            kept.insert(found.key(), found.value());
+    }
+    m_pictures = std::move(kept);
+    m_stack->invalidateCards();
+    QList<QUuid> ids;
+    for (const PinItemPtr &item : std::as_const(m_items))
+        ids.append(item->id());
+    m_stack->setItems(ids);
+}
+
+void PinStackContentView::applySettings()
+{
+    m_stack->setConfig(deckConfig(m_settings.pinSize()));
+    m_stack->setAlignment(alignmentFor(m_settings.pinPlacement()));
+    m_stack->invalidateCards();
+}
+
+void PinStackContentView::resizeEvent(QResizeEvent *event)
+{
+    m_stack->setGeometry(QRect(QPoint(0, 0), event->size()));
+}
+
+const QPixmap &PinStackContentView::picture(const PinItemPtr &item, QSizeF size)
+{
+    if (m_pictureSize != size) {
+        m_pictures.clear();
+        m_pictureSize = size;
+    }
+    auto found = m_pictures.find(item.get());
+    if (found == m_pictures.end())
+        found = m_pictures.insert(item.get(), PinCardDrawing::coverPixmap(
+                                                  item->previewImage(), size, devicePixelRatioF()));
+    return found.value();
+}
+
+void PinStackContentView::paintCard(QPainter &painter, int index, const QRectF &card, bool expanded,
+                                    bool hovered)
+{
+    if (index >= m_items.size())
+        return;
+    const PinItemPtr &item = m_items[index];
+    const double opacity = m_settings.pinDefaultGhostMode() && !hovered
+                               ? 0.3
+                               : PinGeometry::usableOpacity(m_settings.pinDefaultOpacity());
+    painter.save();
+    painter.setOpacity(opacity);
+    const QPixmap &pixmap = picture(item, card.size());
+    if (pixmap.isNull())
+        painter.fillRect(card, QColor(128, 128, 128));
+    else
+        painter.drawPixmap(card.topLeft(), pixmap);
+    painter.restore();
+
+    const double borderWidth = PinGeometry::usableBorderWidth(m_settings.pinBorderWidth());
+    if (borderWidth > 0.0) {
+        QPainterPath shape;
+        shape.addRoundedRect(card, 8.0, 8.0);
+        painter.setPen(
+            QPen(PinCardDrawing::borderColor(m_settings.pinBorderColor(), m_settings.accentTheme()),
+                 borderWidth, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(shape);
+    }
+    if (expanded && hovered)
+        PinCardDrawing::drawCapsule(
+            painter, PinCardDrawing::capsule(card.size(), int(capsuleSymbols.size())),
+            capsuleSymbols);
+}
+
+bool PinStackContentView::cardClick(int index, QPointF point, bool expanded, bool hovered)
+{
+    if (!expanded || !hovered || index >= m_items.size())
+        return false;
+    const PinCardDrawing::Capsule capsule =
+        PinCardDrawing::capsule(m_stack->config().itemSize, int(capsuleSymbols.size()));
+    if (!capsule.frame.contains(point))
+        return false;
+    // The item is held here: removing it may drop the deck's own reference.
+    const PinItemPtr item = m_items[index];
+    const std::function<void(const PinItemPtr &)> *actions[] = {&m_actions.copy, &m_actions.save,
+                                                                &m_actions.remove};
+    for (qsizetype i = 0; i < capsule.buttons.size(); ++i) {
+        // Each button takes a few points around its symbol.
+        if (capsule.buttons[i].adjusted(-4, -4, 4, 4).contains(point)) {
+            if (*actions[i])
+                (*actions[i])(item);
+            return true;
+        }
+    }
+    return true;
+}

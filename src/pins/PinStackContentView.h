@@ -1,0 +1,63 @@
+#pragma once
+
+#include "pins/PinItem.h"
+#include "pins/StackedMediaStack.h"
+
+#include <QHash>
+#include <QList>
+#include <QPixmap>
+#include <QWidget>
+#include <functional>
+
+class SettingsStore;
+
+// What a deck card's controls ask for; the deck's controller answers.
+struct PinDeckActions {
+    std::function<void(const PinItemPtr &)> open;
+    std::function<void(const PinItemPtr &)> copy;
+    std::function<void(const PinItemPtr &)> save;
+    std::function<void(const PinItemPtr &)> remove;
+};
+
+// The deck panel's content: the pins as a pile of cards in the panel's corner, each drawn with
+// the pin appearance settings, draggable out as a file, opened by a click on the fanned pile,
+// with a capsule of copy, save-as and remove on the card under the pointer while fanned.
+// Cards keep only their picture scaled to the card, never the full capture.
+class PinStackContentView : public QWidget {
+    Q_OBJECT
+
+public:
+    // The deck gives the pile its first twelve pins.
+    static constexpr int deckItemLimit = 12;
+
+    PinStackContentView(const SettingsStore &settings, PinDeckActions actions,
+                        StackedMediaStack::MonitorFactory makeMonitor, QWidget *parent = nullptr);
+
+    void setItems(const QList<PinItemPtr> &items);
+    const QList<PinItemPtr> &items() const { return m_items; }
+    // Re-reads the appearance settings (size, corner, ghost, opacity, border).
+    void applySettings();
+
+    StackedMediaStack &stack() { return *m_stack; }
+    // The stack's layout for a pin size.
+    static StackLayoutConfig deckConfig(double pinSize);
+
+signals:
+    // The pile's frame, in this widget's coordinates, changed (what takes pointer input).
+    void pileRectChanged(const QRectF &rect);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void paintCard(QPainter &painter, int index, const QRectF &card, bool expanded, bool hovered);
+    bool cardClick(int index, QPointF point, bool expanded, bool hovered);
+    const QPixmap &picture(const PinItemPtr &item, QSizeF size);
+
+    const SettingsStore &m_settings;
+    PinDeckActions m_actions;
+    StackedMediaStack *m_stack;
+    QList<PinItemPtr> m_items;
+    QHash<const PinItem *, QPixmap> m_pictures;
+    QSizeF m_pictureSize;
+};

@@ -1,0 +1,230 @@
+#include "pins/PinWindowController.h"
+
+#include "model/SettingsStore.h"
+#include "pins/PinContentView.h"
+#include "pins/PinGeometry.h"
+#include "pins/PinManager.h"
+#include "platform/Displays.h"
+#include "platform/PanelWindows.h"
+#include "platform/WindowFade.h"
+
+#include <QPainter>
+#include <cmath>
+
+namespace {
+
+constexpr double ghostOpacity = 0.45;
+
+} // namespace
+
+PinWindowController::PinWindowController(PinItemPtr item, SettingsStore &settings,
+                                         std::function<void(PinWindowController *)> onClose,
+                                         PinWindowServices services, QObject *parent)
+    : QObject(parent), m_item(std::move(item)), m_settings(settings), m_onClose(std::move(onClose)),
+      m_services(std::move(services)), m_actions(m_services.actions)
+{
+    m_autoClose.setSingleShot(true);
+    connect(&m_autoClose, &QTimer::timeout, this, &PinWindowController::teardown);
+    if (m_item)
+        m_preview = m_item->previewImage();
+    std::optional<platform::Display> main;
+    if (m_services.displays)
+        main = m_services.displays->mainDisplay();
+    const double scale = scaleOf(main);
+    m_displaySize = fitSize(PinGeometry::usablePinSize(m_settings.pinSize()), scale);
+    m_displayImage = makeDisplayImage(m_preview, m_displaySize, scale);
+    applyOpacityDefaults();
+
+    const auto redraw = [this] { emit changed(); };
+    for (const auto signal :
+         {&SettingsStore::pinCornerRadiusChanged, &SettingsStore::pinBorderWidthChanged})
+        m_subscriptions << connect(&m_settings, signal, this, redraw);
+    m_subscriptions << connect(&m_settings, &SettingsStore::pinBorderColorChanged, this, redraw);
+    m_subscriptions << connect(&m_settings, &SettingsStore::accentThemeChanged, this, redraw);
+    const auto apply = [this] { applySettings(); };
+    for (const auto signal : {&SettingsStore::pinSizeChanged, &SettingsStore::pinPaddingChanged,
+                              &SettingsStore::pinDefaultOpacityChanged})
+        m_subscriptions << connect(&m_settings, signal, this, apply);
+    m_subscriptions << connect(&m_settings, &SettingsStore::pinPlacementChanged, this, apply);
+    m_subscriptions << connect(&m_settings, &SettingsStore::pinTargetDisplayChanged, this, apply);
+    m_subscriptions << connect(&m_settings, &SettingsStore::pinDefaultGhostModeChanged, this,
+                               apply);
+}
+
+PinWindowController::~PinWindowController()
+{
+    for (const QMetaObject::Connection &subscription : std::as_const(m_subscriptions))
+        disconnect(subscription);
+    m_fade.reset();
+    delete m_window.data();
+}
+
+QWidget *PinWindowController::window() const
+{
+    return m_window.data();
+}
+
+double PinWindowController::scaleOf(const std::optional<platform::Display> &screen) const
+{
+    return screen && screen->scale > 0.0 ? screen->scale : 2.0;
+}
+
+void PinWindowController::applyOpacityDefaults()
+{
+    m_isGhostMode = m_settings.pinDefaultGhostMode();
+    m_opacity =
+        m_isGhostMode ? ghostOpacity : PinGeometry::usableOpacity(m_settings.pinDefaultOpacity());
+}
+
+QSizeF PinWindowController::fitSize(double maxSide, double scale) const
+{
+    std::optional<QSizeF> preview;
+    if (!m_preview.isNull())
+        preview = QSizeF(m_preview.size());
+    return PinGeometry::fitSize(preview, maxSide, scale);
+}
+
+QImage PinWindowController::makeDisplayImage(const QImage &preview, QSizeF size, double scale)
+{
+    if (preview.isNull() || !(size.width() > 0) || !(size.height() > 0) || !(scale > 0))
+        return {};
+    const double aspect = double(preview.width()) / std::max(preview.height(), 1);
+    double pw = 0;
+    double ph = 0;
+    if (size.width() / size.height() < aspect) {
+        pw = size.width() * scale;
+        ph = pw / aspect;
+    } else {
+        ph = size.height() * scale;
+        pw = ph * aspect;
+    }
+    if (pw < 1 || ph < 1)
+        return {};
+    QImage image =
+        preview.scaled(QSize(int(pw), int(ph)), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image.setDevicePixelRatio(scale);
+    return image;
+}
+
+std::optional<platform::Display> PinWindowController::targetScreen() const
+{
+    if (!m_services.displays)
+        return std::nullopt;
+    if (m_settings.pinTargetDisplay() == PinTargetDisplay::mainScreen)
+        return m_services.displays->mainDisplay();
+    return m_services.displays->displayUnderPointer();
+}
+
+QRectF PinWindowController::frame(const std::optional<platform::Display> &screen,
+                                  double scale) const
+{
+    std::optional<QRectF> visible;
+    if (screen) {
+        visible = m_services.panels ? m_services.panels->visibleFrame(*screen) : std::nullopt;
+        if (!visible)
+            visible = screen->screenFrame;
+    }
+    QList<double> earlier;
+    if (m_services.manager) {
+        for (const std::shared_ptr<PinWindowController> &other : m_services.manager->activePins()) {
+            if (other.get() == this)
+                break;
+            earlier.append(other->displaySize().height());
+        }
+    }
+    return PinGeometry::floatingFrame(
+        visible, fitSize(PinGeometry::usablePinSize(m_settings.pinSize()), scale),
+        PinGeometry::usablePinPadding(m_settings.pinPadding()), m_settings.pinPlacement(), earlier);
+}
+
+void PinWindowController::show()
+{
+    const std::optional<platform::Display> screen = targetScreen();
+    const double scale = scaleOf(screen);
+    if (!m_window) {
+        auto *view = new PinContentView(*this);
+        view->setWindowFlags(platform::PanelWindows::windowFlags());
+        view->setAttribute(Qt::WA_ShowWithoutActivating);
+        if (m_services.panels)
+            m_services.panels->prepare(view, platform::PanelLevel::floating);
+        const QList<platform::Display> displays =
+            m_services.displays ? m_services.displays->displays() : QList<platform::Display>();
+        view->setGeometry(PinGeometry::qtGeometry(frame(screen, scale), displays));
+        m_window = view;
+        m_fade = std::make_unique<platform::WindowFade>(view, m_services.compositor.get());
+    }
+    m_fade->setOpacity(0.0);
+    m_window->show();
+    m_window->raise();
+    m_fade->fadeTo(1.0, 200, platform::WindowFade::Curve::easeInOut);
+    scheduleAutoClose();
+}
+
+void PinWindowController::scheduleAutoClose()
+{
+    m_autoClose.stop();
+    const double delay = m_settings.pinAutoCloseDelay();
+    if (std::isfinite(delay) && delay > 0.0)
+        m_autoClose.start(int(std::min(delay, 86400.0) * 1000.0));
+}
+
+void PinWindowController::teardown()
+{
+    m_autoClose.stop();
+    if (!m_window || !m_fade) {
+        finishClose();
+        return;
+    }
+    QPointer<PinWindowController> self(this);
+    m_fade->fadeTo(0.0, 150, platform::WindowFade::Curve::easeInOut, [self] {
+        if (self)
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self] {
+                    if (self)
+                        self->finishClose();
+                },
+                Qt::QueuedConnection);
+    });
+}
+
+void PinWindowController::finishClose()
+{
+    if (m_window) {
+        PinContentView *view = m_window;
+        m_window.clear();
+        m_fade.reset();
+        view->hide();
+        view->deleteLater();
+    }
+    if (m_onClose)
+        m_onClose(this);
+}
+
+void PinWindowController::toggleGhostMode()
+{
+    m_isGhostMode = !m_isGhostMode;
+    m_opacity =
+        m_isGhostMode ? ghostOpacity : PinGeometry::usableOpacity(m_settings.pinDefaultOpacity());
+    emit changed();
+}
+
+void PinWindowController::applySettings()
+{
+    if (!m_window)
+        return;
+    const std::optional<platform::Display> screen = targetScreen();
+    const double scale = scaleOf(screen);
+    const QSizeF size = fitSize(PinGeometry::usablePinSize(m_settings.pinSize()), scale);
+    if (std::abs(size.width() - m_displaySize.width()) > 0.5 ||
+        std::abs(size.height() - m_displaySize.height()) > 0.5) {
+        m_displaySize = size;
+        if (const QImage image = makeDisplayImage(m_preview, size, scale); !image.isNull())
+            m_displayImage = image;
+    }
+    const QList<platform::Display> displays =
+        m_services.displays ? m_services.displays->displays() : QList<platform::Display>();
+    m_window->setGeometry(PinGeometry::qtGeometry(frame(screen, scale), displays));
+    applyOpacityDefaults();
+    emit changed();
+}

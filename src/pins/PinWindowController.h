@@ -1,0 +1,105 @@
+#pragma once
+
+#include "pins/PinActions.h"
+#include "pins/PinItem.h"
+
+#include <QImage>
+#include <QList>
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+#include <QSizeF>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class PinContentView;
+class PinManager;
+class SettingsStore;
+
+namespace platform {
+class Compositor;
+class Displays;
+class PanelWindows;
+class WindowFade;
+struct Display;
+} // namespace platform
+
+struct PinWindowServices {
+    std::shared_ptr<platform::Displays> displays;
+    std::shared_ptr<platform::PanelWindows> panels;
+    std::shared_ptr<platform::Compositor> compositor;
+    PinActionServices actions;
+    // Lists the open floating pins (for the cascade) and closes one on request of its view.
+    PinManager *manager = nullptr;
+};
+
+// One pin in a window of its own: a borderless panel above normal windows, as large as the
+// picture fitted to the pin size, in the settings' corner of the chosen display, below the
+// floating pins opened before it. Follows the pin settings while open, turns faint in ghost mode
+// (the window still takes clicks), may close itself after the auto-close delay, and fades in and
+// out. Nothing in the program opens one yet; whoever does lists it with the manager first.
+// Main thread only.
+class PinWindowController final : public QObject {
+    Q_OBJECT
+
+public:
+    PinWindowController(PinItemPtr item, SettingsStore &settings,
+                        std::function<void(PinWindowController *)> onClose,
+                        PinWindowServices services, QObject *parent = nullptr);
+    ~PinWindowController() override;
+
+    const PinItemPtr &item() const { return m_item; }
+    SettingsStore &settings() const { return m_settings; }
+    QWidget *window() const;
+    QImage displayImage() const { return m_displayImage; }
+    QSizeF displaySize() const { return m_displaySize; }
+    double opacity() const { return m_opacity; }
+    bool isGhostMode() const { return m_isGhostMode; }
+    bool isAutoClosePending() const { return m_autoClose.isActive(); }
+    PinActions &actions() { return m_actions; }
+    PinManager *manager() const { return m_services.manager; }
+
+    // Makes the panel when there is none, fades it in and (re)starts the automatic close.
+    void show();
+    // Stops the automatic close, fades out, then orders the window out and reports onClose.
+    void teardown();
+    void toggleGhostMode();
+    // Follows changed settings while shown: new size, place, opacity and ghost mode.
+    void applySettings();
+
+    // The fitted size of the item for a largest side and a display scale.
+    QSizeF fitSize(double maxSide, double scale) const;
+    // The window's frame (screen coordinates) on a display with a scale; none: 400 × 300 at
+    // (200, 200).
+    QRectF frame(const std::optional<platform::Display> &screen, double scale) const;
+    std::optional<platform::Display> targetScreen() const;
+
+signals:
+    // Anything the view shows changed (own state or a setting).
+    void changed();
+
+private:
+    void finishClose();
+    void scheduleAutoClose();
+    void applyOpacityDefaults();
+    static QImage makeDisplayImage(const QImage &preview, QSizeF size, double scale);
+    double scaleOf(const std::optional<platform::Display> &screen) const;
+
+    PinItemPtr m_item;
+    SettingsStore &m_settings;
+    std::function<void(PinWindowController *)> m_onClose;
+    PinWindowServices m_services;
+    PinActions m_actions;
+    QPointer<PinContentView> m_window;
+    std::unique_ptr<platform::WindowFade> m_fade;
+    QImage m_preview;
+    QImage m_displayImage;
+    QSizeF m_displaySize;
+    QTimer m_autoClose;
+    double m_opacity = 1.0;
+    bool m_isGhostMode = false;
+    QList<QMetaObject::Connection> m_subscriptions;
+};

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QList>
+#include <QPointF>
+#include <QSizeF>
+#include <QTransform>
+#include <QUuid>
+#include <array>
+
+struct ClosedRange {
+    double lower = 0.0;
+    double upper = 0.0;
+};
+
+// The look of a pile of cards; the caller gives every value.
+struct StackLayoutConfig {
+    ClosedRange collapsedRotationRange; // degrees
+    ClosedRange collapsedOffsetRange;   // points, both directions; also the collapsed margin
+    double expandedSpread = 0.0;        // degrees across the fanned cards
+    ClosedRange expandedRotationRange;  // degrees
+    QSizeF itemSize;                    // points
+    double cornerRadius = 0.0;
+    double shadowRadius = 0.0;
+    double shadowOpacity = 0.0;
+    int animationMs = 320; // expanding, collapsing and re-ordering
+};
+
+// Where one card lies relative to the pile's centre (y downwards).
+struct CardPose {
+    double rotation = 0.0; // degrees about the card's centre
+    double dx = 0.0;
+    double dy = 0.0;
+    double scale = 1.0;
+    int z = 0; // drawing order, higher on top
+};
+
+// The pile's arithmetic: which cards show, where each lies collapsed and fanned, and which card
+// a point falls on. Nothing random: a card's jitter comes from its identifier's hash, so the
+// pile looks the same at every redraw.
+namespace StackLayout {
+
+inline constexpr int maxVisibleCards = 8;
+
+int visibleCount(int itemCount);
+// The pile's frame: collapsed w + 2m by h + 2m (m the larger bound of the offset range);
+// fanned w + w × 0.72 × (max(total, 1) − 1) + 40 by h + 40.
+QSizeF pileSize(const StackLayoutConfig &config, int total, bool expanded);
+
+// A hash of the identifier that stays the same for the whole run (and across runs).
+quint64 identifierHash(const QUuid &id);
+// The three fractions in [0, 0.999] cut from a hash.
+std::array<double, 3> jitter(quint64 hash);
+
+CardPose pose(const StackLayoutConfig &config, int index, int total, quint64 hash, bool expanded,
+              bool hovered);
+// The pose between two others, t from 0 (from) to 1 (to); the drawing order is the target's.
+CardPose interpolate(const CardPose &from, const CardPose &to, double t);
+
+// Maps card coordinates (0, 0 to itemSize) into the pile's, whose centre is `centre`.
+QTransform cardTransform(const StackLayoutConfig &config, const CardPose &pose, QPointF centre);
+
+// The index of the topmost card under the point (pile coordinates); -1 when none.
+int hitTest(const StackLayoutConfig &config, const QList<CardPose> &poses, QPointF centre,
+            QPointF point);
+
+} // namespace StackLayout

@@ -1,0 +1,461 @@
+#include "pins/StackedMediaStack.h"
+
+#include "platform/PointerMonitor.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QEasingCurve>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int hoverEndDelayMs = 50;
+constexpr int hoverAnimationMs = 250;
+constexpr int frameIntervalMs = 15;
+
+} // namespace
+
+StackedMediaStack::StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent)
+    : QWidget(parent), m_makeMonitor(std::move(makeMonitor))
+{
+    setMouseTracking(true);
+    setAttribute(Qt::WA_TranslucentBackground);
+    m_hoverEnd.setSingleShot(true);
+    m_hoverEnd.setInterval(hoverEndDelayMs);
+    connect(&m_hoverEnd, &QTimer::timeout, this, [this] {
+        m_activeHoverID.reset();
+        m_lastHoverID.reset();
+        retarget(hoverAnimationMs);
+        if (m_onHoverItem)
+            m_onHoverItem(std::nullopt);
+    });
+    // Frames are driven by a precise timer of our own and placed by the time since the change,
+    // so a late frame catches up instead of slowing the motion.
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    m_frameTimer.setInterval(frameIntervalMs);
+    connect(&m_frameTimer, &QTimer::timeout, this, &StackedMediaStack::step);
+}
+
+void StackedMediaStack::step()
+{
+    const double progress =
+        m_animationMs > 0 ? std::min(1.0, m_animationClock.elapsed() / double(m_animationMs)) : 1.0;
+    if (progress >= 1.0) {
+        m_frameTimer.stop();
+        m_shown = m_target;
+        m_shownCentre = pileRectFor(m_expanded).center();
+        announcePileRect();
+        update();
+        return;
+    }
+    const double t = QEasingCurve(QEasingCurve::OutCubic).valueForProgress(progress);
+    for (qsizetype i = 0; i < m_shown.size(); ++i)
+        m_shown[i] = StackLayout::interpolate(m_from[i], m_target[i], t);
+    m_shownCentre = m_fromCentre + (pileRectFor(m_expanded).center() - m_fromCentre) * t;
+    update(dirtyRect());
+}
+
+StackedMediaStack::~StackedMediaStack()
+{
+    removeMonitor();
+}
+
+void StackedMediaStack::setItems(const QList<QUuid> &ids)
+{
+    m_ids = ids;
+    m_hashes.clear();
+    for (const QUuid &id : ids)
+        m_hashes.append(StackLayout::identifierHash(id));
+    retarget(m_config.animationMs);
+}
+
+void StackedMediaStack::setConfig(const StackLayoutConfig &config)
+{
+    m_config = config;
+    m_shadow = QPixmap();
+    invalidateCards();
+    retarget(0);
+}
+
+void StackedMediaStack::invalidateCards()
+{
+    m_cardPixmaps.clear();
+    update();
+    // The cards of both piles are drawn ahead, in a turn of their own, so that fanning out or
+    // collapsing starts without drawing a single card.
+    if (!m_warmUpPending) {
+        m_warmUpPending = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_warmUpPending = false;
+                for (int index = 0; index < visibleCount(); ++index) {
+                    cardPixmap(index, false, false);
+                    cardPixmap(index, true, false);
+                }
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+QRect StackedMediaStack::dirtyRect() const
+{
+    // Turned and lifted cards and their shadows reach a little past the pile's frame.
+    const double margin = m_config.itemSize.height() * 0.3 + m_config.shadowRadius + 16;
+    return pileRect().adjusted(-margin, -margin, margin, margin).toAlignedRect();
+}
+
+const QPixmap &StackedMediaStack::cardPixmap(int index, bool expanded, bool hovered)
+{
+    const CardKey key{m_ids[index], expanded, hovered};
+    auto found = m_cardPixmaps.find(key);
+    if (found != m_cardPixmaps.end())
+        return found.value();
+    const double dpr = devicePixelRatioF();
+    const QRectF card(QPointF(0, 0), m_config.itemSize);
+    QPixmap pixmap((m_config.itemSize * dpr).toSize().expandedTo(QSize(1, 1)));
+    pixmap.setDevicePixelRatio(dpr);
+    pixmap.fill(Qt::transparent);
+    {
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        QPainterPath shape;
+        shape.addRoundedRect(card, m_config.cornerRadius, m_config.cornerRadius);
+        painter.save();
+        painter.setClipPath(shape);
+        if (m_paintCard)
+            m_paintCard(painter, index, card, expanded, hovered);
+        painter.restore();
+        QColor outline(255, 255, 255);
+        outline.setAlphaF(hovered ? 0.8f : 0.18f);
+        painter.setPen(QPen(outline, hovered ? 2.0 : 1.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(shape);
+    }
+    return m_cardPixmaps.insert(key, pixmap).value();
+}
+
+const QPixmap &StackedMediaStack::shadowPixmap()
+{
+    if (!m_shadow.isNull() || m_config.shadowOpacity <= 0.0)
+        return m_shadow;
+    const double dpr = devicePixelRatioF();
+    const double r = m_config.shadowRadius;
+    const QSizeF size = m_config.itemSize + QSizeF(2 * r, 2 * r);
+    m_shadow = QPixmap((size * dpr).toSize().expandedTo(QSize(1, 1)));
+    m_shadow.setDevicePixelRatio(dpr);
+    m_shadow.fill(Qt::transparent);
+    QPainter painter(&m_shadow);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    // A soft black fringe: rings that fade outwards.
+    const int rings = 4;
+    for (int ring = rings; ring >= 0; --ring) {
+        const double spread = r * ring / rings;
+        QColor shadow(0, 0, 0);
+        shadow.setAlphaF(float(m_config.shadowOpacity / (rings + 1)));
+        painter.setBrush(shadow);
+        painter.drawRoundedRect(QRectF(QPointF(r - spread, r - spread),
+                                       m_config.itemSize + QSizeF(2 * spread, 2 * spread)),
+                                m_config.cornerRadius + spread, m_config.cornerRadius + spread);
+    }
+    return m_shadow;
+}
+
+void StackedMediaStack::setAlignment(Qt::Alignment alignment)
+{
+    m_alignment = alignment;
+    retarget(0);
+}
+
+void StackedMediaStack::setExpanded(bool expanded)
+{
+    if (m_expanded == expanded)
+        return;
+    m_expanded = expanded;
+    if (expanded)
+        installMonitor();
+    else
+        removeMonitor();
+    retarget(m_config.animationMs);
+    emit expandedChanged(expanded);
+}
+
+bool StackedMediaStack::isHovered(int index) const
+{
+    return index >= 0 && index < m_ids.size() && m_activeHoverID == m_ids[index];
+}
+
+QRectF StackedMediaStack::pileRectFor(bool expanded) const
+{
+    const QSizeF size = StackLayout::pileSize(m_config, visibleCount(), expanded);
+    const QRectF area = rect();
+    double x = area.center().x() - size.width() / 2.0;
+    if (m_alignment & Qt::AlignLeft)
+        x = area.left();
+    else if (m_alignment & Qt::AlignRight)
+        x = area.right() - size.width();
+    double y = area.center().y() - size.height() / 2.0;
+    if (m_alignment & Qt::AlignTop)
+        y = area.top();
+    else if (m_alignment & Qt::AlignBottom)
+        y = area.bottom() - size.height();
+    return {QPointF(x, y), size};
+}
+
+QRectF StackedMediaStack::pileRect() const
+{
+    const QRectF target = pileRectFor(m_expanded);
+    return isAnimating() ? target.united(m_fromPile) : target;
+}
+
+bool StackedMediaStack::isAnimating() const
+{
+    return m_frameTimer.isActive();
+}
+
+QList<CardPose> StackedMediaStack::targetPoses() const
+{
+    QList<CardPose> poses;
+    const int total = visibleCount();
+    poses.reserve(total);
+    for (int index = 0; index < total; ++index)
+        poses.append(StackLayout::pose(m_config, index, total, m_hashes[index], m_expanded,
+                                       isHovered(index)));
+    return poses;
+}
+
+void StackedMediaStack::retarget(int durationMs)
+{
+    const QList<CardPose> previous = m_shown;
+    m_target = targetPoses();
+    m_from = m_target;
+    // A card that stays keeps moving from where it is drawn now.
+    for (qsizetype i = 0; i < m_from.size() && i < previous.size(); ++i)
+        m_from[i] = previous[i];
+    m_fromCentre = m_shown.isEmpty() ? pileRectFor(m_expanded).center() : m_shownCentre;
+    m_fromPile = m_announcedPile.isValid() ? m_announcedPile : pileRectFor(m_expanded);
+    m_shown = m_from;
+    m_frameTimer.stop();
+    if (durationMs > 0 && isVisible() && !m_target.isEmpty()) {
+        m_animationMs = durationMs;
+        m_animationClock.start();
+        m_frameTimer.start();
+        announcePileRect();
+        step();
+    } else {
+        m_shown = m_target;
+        m_shownCentre = pileRectFor(m_expanded).center();
+        announcePileRect();
+        update();
+    }
+}
+
+QRegion StackedMediaStack::drawnShape() const
+{
+    if (isAnimating() || m_shown.isEmpty())
+        return QRegion(pileRect().toAlignedRect());
+    QRegion shape;
+    const QRectF card(QPointF(0, 0), m_config.itemSize);
+    for (const CardPose &pose : m_shown)
+        shape += QRegion(StackLayout::cardTransform(m_config, pose, m_shownCentre)
+                             .map(QPolygonF(card))
+                             .toPolygon());
+    return shape;
+}
+
+void StackedMediaStack::announcePileRect()
+{
+    const QRectF pile = pileRect();
+    // At rest the drawn shape may change without the frame (a card lifted or let down); in
+    // motion only a new frame counts, so a hover costs the pointer's move nothing.
+    if (pile == m_announcedPile && isAnimating())
+        return;
+    m_announcedPile = pile;
+    emit pileRectChanged(pile);
+}
+
+int StackedMediaStack::cardAt(QPointF point) const
+{
+    return StackLayout::hitTest(m_config, m_shown, m_shownCentre, point);
+}
+
+QPointF StackedMediaStack::cardPoint(int index, QPointF point) const
+{
+    if (index < 0 || index >= m_shown.size())
+        return {};
+    return StackLayout::cardTransform(m_config, m_shown[index], m_shownCentre)
+        .inverted()
+        .map(point);
+}
+
+void StackedMediaStack::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    // Cards in motion are placed without filtering; the frame they come to rest in is smooth.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !isAnimating());
+    QList<int> order;
+    for (int i = 0; i < m_shown.size(); ++i)
+        order.append(i);
+    std::stable_sort(order.begin(), order.end(),
+                     [this](int a, int b) { return m_shown[a].z < m_shown[b].z; });
+    const QRectF card(QPointF(0, 0), m_config.itemSize);
+    const double r = m_config.shadowRadius;
+    for (const int index : order) {
+        const bool hovered = isHovered(index);
+        painter.setTransform(StackLayout::cardTransform(m_config, m_shown[index], m_shownCentre));
+        if (const QPixmap &shadow = shadowPixmap(); !shadow.isNull())
+            painter.drawPixmap(QPointF(-r, -r + 3), shadow);
+        painter.drawPixmap(card.topLeft(), cardPixmap(index, m_expanded, hovered));
+    }
+    emit framePainted();
+}
+
+void StackedMediaStack::pointerAt(std::optional<QPointF> point)
+{
+    std::optional<QUuid> card;
+    if (point) {
+        const int index = cardAt(*point);
+        if (index >= 0)
+            card = m_ids[index];
+    }
+    if (card == m_pointerCard)
+        return;
+    const std::optional<QUuid> previous = m_pointerCard;
+    m_pointerCard = card;
+    if (previous)
+        hoverLeft(*previous);
+    if (card)
+        hoverEntered(*card);
+}
+
+void StackedMediaStack::hoverEntered(const QUuid &id)
+{
+    m_hoverEnd.stop();
+    if (m_lastHoverID == id)
+        return;
+    m_activeHoverID = id;
+    m_lastHoverID = id;
+    retarget(hoverAnimationMs);
+    if (m_onHoverItem)
+        m_onHoverItem(int(m_ids.indexOf(id)));
+}
+
+void StackedMediaStack::hoverLeft(const QUuid &id)
+{
+    // A late exit from a card that is no longer the hovered one changes nothing.
+    if (m_lastHoverID != id)
+        return;
+    m_hoverEnd.start();
+}
+
+void StackedMediaStack::mouseMoveEvent(QMouseEvent *event)
+{
+    const QPointF position = event->position();
+    if (m_pressPoint && m_pressCard >= 0 && m_dragData && (event->buttons() & Qt::LeftButton) &&
+        (position - *m_pressPoint).manhattanLength() >= QApplication::startDragDistance()) {
+        const int index = m_pressCard;
+        m_pressPoint.reset();
+        m_pressCard = -1;
+        if (QMimeData *data = m_dragData(index)) {
+            auto *drag = new QDrag(this);
+            drag->setMimeData(data);
+            QPixmap preview(m_config.itemSize.toSize() / 2);
+            preview.fill(Qt::transparent);
+            {
+                QPainter painter(&preview);
+                painter.setRenderHint(QPainter::SmoothPixmapTransform);
+                painter.scale(0.5, 0.5);
+                QPainterPath shape;
+                const QRectF card(QPointF(0, 0), m_config.itemSize);
+                shape.addRoundedRect(card, m_config.cornerRadius, m_config.cornerRadius);
+                painter.setClipPath(shape);
+                if (m_paintCard)
+                    m_paintCard(painter, index, card, m_expanded, false);
+            }
+            drag->setPixmap(preview);
+            drag->exec(Qt::CopyAction);
+        }
+        return;
+    }
+    pointerAt(position);
+}
+
+void StackedMediaStack::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_pressPoint = event->position();
+    m_pressCard = cardAt(event->position());
+}
+
+void StackedMediaStack::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || !m_pressPoint)
+        return;
+    const QPointF position = event->position();
+    m_pressPoint.reset();
+    const int index = cardAt(position);
+    if (index >= 0 && index == m_pressCard) {
+        const bool hovered = isHovered(index);
+        if (m_cardClick && m_cardClick(index, cardPoint(index, position), m_expanded, hovered))
+            return;
+        if (!m_expanded)
+            setExpanded(true);
+        else if (m_onSelect)
+            m_onSelect(index);
+        return;
+    }
+    if (index < 0 && pileRect().contains(position))
+        setExpanded(!m_expanded);
+}
+
+void StackedMediaStack::leaveEvent(QEvent *)
+{
+    pointerAt(std::nullopt);
+}
+
+void StackedMediaStack::hideEvent(QHideEvent *)
+{
+    removeMonitor();
+}
+
+void StackedMediaStack::resizeEvent(QResizeEvent *)
+{
+    retarget(0);
+}
+
+void StackedMediaStack::installMonitor()
+{
+    if (m_globalMonitor || !m_makeMonitor)
+        return;
+    m_globalMonitor = m_makeMonitor();
+    if (!m_globalMonitor)
+        return;
+    connect(m_globalMonitor.get(), &platform::PointerMonitor::pointerEvent, this,
+            [this](const platform::PointerEvent &event) {
+                // Clicks in the program's own windows come through Qt and do not collapse.
+                if (event.kind != platform::PointerEvent::Kind::buttonPressed ||
+                    event.overOwnWindow)
+                    return;
+                if (event.button == Qt::LeftButton || event.button == Qt::RightButton)
+                    setExpanded(false);
+            });
+    m_globalMonitor->start();
+}
+
+void StackedMediaStack::removeMonitor()
+{
+    if (!m_globalMonitor)
+        return;
+    m_globalMonitor->stop();
+    // The monitor may be delivering the very click that collapses the pile.
+    disconnect(m_globalMonitor.get(), nullptr, this, nullptr);
+    m_globalMonitor.release()->deleteLater();
+}

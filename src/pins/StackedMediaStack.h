@@ -1,0 +1,165 @@
+#pragma once
+
+#include "pins/StackLayout.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
+#include <QPixmap>
+#include <QPointer>
+#include <QRegion>
+#include <QTimer>
+#include <QUuid>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QMimeData;
+
+namespace platform {
+class PointerMonitor;
+}
+
+// A pile of cards for a list of items (given by their identifiers, first item first; the first
+// eight show). Collapsed, the cards lie on each other with a little jitter; a click fans them
+// out left to right, the card under the pointer lifts, a click on a fanned card selects it, and
+// a click anywhere outside the program collapses the pile again. What a card shows is painted
+// by the caller; the pile knows nothing of what the items are.
+class StackedMediaStack : public QWidget {
+    Q_OBJECT
+
+public:
+    // Paints the card of the item at `index` into `card` (0, 0 to itemSize), already clipped to
+    // the card's rounded rectangle.
+    using PaintCard = std::function<void(QPainter &painter, int index, const QRectF &card,
+                                         bool expanded, bool hovered)>;
+    // A click at `point` (card coordinates) on the card of `index`: true when something the
+    // caller drew there (a button) took it, so it is no tap on the card.
+    using CardClick = std::function<bool(int index, QPointF point, bool expanded, bool hovered)>;
+    // The data a drag of the card carries (owned by the drag); null: the card is not dragged.
+    using DragData = std::function<QMimeData *(int index)>;
+    using MonitorFactory = std::function<std::unique_ptr<platform::PointerMonitor>()>;
+
+    explicit StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent = nullptr);
+    ~StackedMediaStack() override;
+
+    void setItems(const QList<QUuid> &ids);
+    QList<QUuid> items() const { return m_ids; }
+    void setConfig(const StackLayoutConfig &config);
+    const StackLayoutConfig &config() const { return m_config; }
+    // Where the pile sits in the widget (a corner, or centred).
+    void setAlignment(Qt::Alignment alignment);
+
+    void setPaintCard(PaintCard paint) { m_paintCard = std::move(paint); }
+    void setCardClick(CardClick click) { m_cardClick = std::move(click); }
+    void setDragData(DragData drag) { m_dragData = std::move(drag); }
+    void setOnSelect(std::function<void(int index)> onSelect) { m_onSelect = std::move(onSelect); }
+    // Told the newly hovered item's index, and nothing 50 ms after hovering ended.
+    void setOnHoverItem(std::function<void(std::optional<int> index)> onHover)
+    {
+        m_onHoverItem = std::move(onHover);
+    }
+
+    bool isExpanded() const { return m_expanded; }
+    void setExpanded(bool expanded);
+    // The identifier of the card taken as hovered.
+    std::optional<QUuid> activeHoverID() const { return m_activeHoverID; }
+    bool isHovered(int index) const;
+    int visibleCount() const { return StackLayout::visibleCount(int(m_ids.size())); }
+
+    // The pile's frame in widget coordinates (during a collapse, the fanned frame until the cards
+    // are in); what takes pointer input.
+    QRectF pileRect() const;
+    // The poses the cards are drawn at now, and the topmost card at a point (-1: none).
+    QList<CardPose> currentPoses() const { return m_shown; }
+    int cardAt(QPointF point) const;
+    // What the cards cover at rest (their turned rectangles); while they move, the pile's
+    // frame. For windows that cannot be see-through.
+    QRegion drawnShape() const;
+    // Card coordinates of a widget point for the card at index.
+    QPointF cardPoint(int index, QPointF point) const;
+    bool isAnimating() const;
+    // Drops the cards' drawn pictures, so that the next paint asks the caller again (what a card
+    // shows changed).
+    void invalidateCards();
+
+signals:
+    void expandedChanged(bool expanded);
+    // The pile's frame moved or changed size, or the cards came to rest.
+    void pileRectChanged(const QRectF &rect);
+    void framePainted();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QList<CardPose> targetPoses() const;
+    QRectF pileRectFor(bool expanded) const;
+    void retarget(int durationMs);
+    void step();
+    void pointerAt(std::optional<QPointF> point);
+    void hoverEntered(const QUuid &id);
+    void hoverLeft(const QUuid &id);
+    void installMonitor();
+    void removeMonitor();
+    void announcePileRect();
+    // A card as drawn (content, rounded corners, outline) and its shadow, kept between frames so
+    // that an animation frame only places pictures.
+    const QPixmap &cardPixmap(int index, bool expanded, bool hovered);
+    const QPixmap &shadowPixmap();
+    QRect dirtyRect() const;
+
+    MonitorFactory m_makeMonitor;
+    std::unique_ptr<platform::PointerMonitor> m_globalMonitor;
+    QList<QUuid> m_ids;
+    QList<quint64> m_hashes;
+    StackLayoutConfig m_config;
+    Qt::Alignment m_alignment = Qt::AlignCenter;
+    PaintCard m_paintCard;
+    CardClick m_cardClick;
+    DragData m_dragData;
+    std::function<void(int)> m_onSelect;
+    std::function<void(std::optional<int>)> m_onHoverItem;
+
+    bool m_expanded = false;
+    std::optional<QUuid> m_activeHoverID;
+    // Hover smoothing: the card taken as hovered and the pending end of hovering.
+    std::optional<QUuid> m_lastHoverID;
+    QTimer m_hoverEnd;
+    std::optional<QUuid> m_pointerCard; // the card the pointer is over, raw
+
+    QList<CardPose> m_from;
+    QList<CardPose> m_shown;
+    QList<CardPose> m_target;
+    QPointF m_fromCentre;
+    QPointF m_shownCentre;
+    QRectF m_fromPile;
+    QTimer m_frameTimer;
+    QElapsedTimer m_animationClock;
+    int m_animationMs = 0;
+
+    struct CardKey {
+        QUuid id;
+        bool expanded;
+        bool hovered;
+        bool operator==(const CardKey &) const = default;
+    };
+    friend size_t qHash(const CardKey &key, size_t seed)
+    {
+        return qHashMulti(seed, key.id, key.expanded, key.hovered);
+    }
+    QHash<CardKey, QPixmap> m_cardPixmaps;
+    QPixmap m_shadow;
+    bool m_warmUpPending = false;
+
+    std::optional<QPointF> m_pressPoint;
+    int m_pressCard = -1;
+    QRectF m_announcedPile;
+};

@@ -1,0 +1,188 @@
+// The pin deck on the harness's X server: pinned from the real tray, fanned and collapsed by
+// real clicks, letting clicks through beside the pile, taking a removed pin's capture out of the
+// queue, and closed by the close-all hot key.
+
+#include "PanelDesktopSupport.h"
+#include "RealClipboardFixture.h"
+#include "app/GlobalHotkeyManager.h"
+#include "pins/PinCardDrawing.h"
+#include "pins/PinManager.h"
+#include "pins/PinStackContentView.h"
+#include "pins/PinStackWindowController.h"
+#include "platform/PanelWindows.h"
+#include "platform/PointerMonitor.h"
+#include "platform/x11/X11GlobalHotkeys.h"
+#include "platform/x11/X11Platform.h"
+#include "support/FakeUrlOpener.h"
+#include "support/WaitUntil.h"
+#include "tray/CaptureTrayView.h"
+#include "tray/NotchTrackingContainerView.h"
+#include "tray/NotchWindowController.h"
+#include "tray/TrayActionButton.h"
+
+#include <QCursor>
+#include <QTest>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+namespace {
+
+class PinDeckDesktopTest : public RealClipboardFixture {
+protected:
+    void SetUp() override
+    {
+        RealClipboardFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        m_desktop = platform::makeX11ScreenshotPlatform();
+        ASSERT_FALSE(m_desktop.displays->displays().isEmpty());
+        m_screen = m_desktop.displays->displays().first().rootRect;
+        QCursor::setPos(m_screen.center());
+        m_settings.setPinPlacement(PinPlacement::bottomLeft);
+        m_settings.setPinSize(200);
+        m_settings.setPinPadding(30);
+        PinDeckServices services;
+        services.displays = m_desktop.displays;
+        services.panels = platform::makePanelWindows();
+        services.compositor = m_desktop.compositor;
+        services.makePointerMonitor = [] { return platform::makePointerMonitor(); };
+        services.actions.urlOpener = m_opener;
+        services.notifications = &m_pins;
+        m_manager = std::make_unique<PinManager>(services);
+        m_manager->setSettings(&m_settings);
+        coordinator();
+    }
+    // Everything this test showed is gone, and the pointer parked, before the next test.
+    void TearDown() override
+    {
+        m_trayController.reset();
+        m_manager.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCursor::setPos(m_screen.bottomRight());
+        QTest::qWait(200);
+    }
+
+    PinStackWindowController &deck() { return *m_manager->stackController(); }
+    StackedMediaStack &stack() { return deck().view()->stack(); }
+
+    // Where a point of the card at index lies on the screen, once the cards have settled.
+    QPoint onCard(int index, std::optional<QPointF> inCard = std::nullopt)
+    {
+        waitUntil([this] { return !stack().isAnimating(); });
+        const StackLayoutConfig &config = stack().config();
+        const QPointF point =
+            inCard.value_or(QPointF(config.itemSize.width() / 2, config.itemSize.height() / 2));
+        const QPointF local = StackLayout::cardTransform(config, stack().currentPoses()[index],
+                                                         stack().pileRect().center())
+                                  .map(point);
+        return stack().mapToGlobal(local.toPoint());
+    }
+
+    void pinFromTheTray(const CaptureItem &item)
+    {
+        m_queue.enqueue(item);
+        TrayNeighbours neighbours;
+        neighbours.pinning = m_manager.get();
+        m_trayController = std::make_unique<NotchWindowController>(NotchWindowController::Services{
+            .queue = m_queue,
+            .settings = m_settings,
+            .callbacks = {},
+            .displays = *m_desktop.displays,
+            .recorder = nullptr,
+            .neighbours = neighbours,
+            .panels = nullptr,
+            .pointerMonitor = nullptr,
+            .compositor = m_desktop.compositor.get(),
+            .screenGeometry = {},
+            .timers = nullptr,
+        });
+        m_trayController->show(std::nullopt, TrayInteractionState::expanded);
+        QWindow *window = m_trayController->panel()->windowHandle();
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        auto *pin = m_trayController->trayView()->findChild<TrayActionButton *>("trayButton.pin");
+        ASSERT_NE(pin, nullptr);
+        ASSERT_TRUE(pin->isVisible());
+        const QPoint centre = pin->mapTo(m_trayController->panel(), pin->rect().center());
+        QCursor::setPos(window->mapToGlobal(centre));
+        ASSERT_TRUE(waitUntil([&] { return QCursor::pos() == window->mapToGlobal(centre); }));
+        QTest::mouseClick(window, Qt::LeftButton, {}, centre);
+        m_trayController->hide(true);
+    }
+
+    platform::ScreenshotPlatform m_desktop;
+    QRect m_screen;
+    std::shared_ptr<FakeUrlOpener> m_opener = std::make_shared<FakeUrlOpener>();
+    std::unique_ptr<PinManager> m_manager;
+    std::unique_ptr<NotchWindowController> m_trayController;
+};
+
+TEST_F(PinDeckDesktopTest, TheTrayPinsIntoTheCornerAndClicksFanCollapseAndPassBeside)
+{
+    const CaptureItem item = makeItem();
+    pinFromTheTray(item);
+    ASSERT_NE(m_manager->stackController(), nullptr);
+    ASSERT_EQ(deck().items().size(), 1);
+    EXPECT_EQ(deck().items().first()->id(), item.id());
+    QWidget *panel = deck().window();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
+    // Bottom left, 30 points in: 200 + 200 × 0.72 × 11 + 80 wide.
+    EXPECT_EQ(panel->geometry().left(), m_screen.left() + 30);
+    EXPECT_EQ(panel->geometry().bottom(), m_screen.bottom() - 30);
+    EXPECT_EQ(panel->geometry().width(), std::min(1864, m_screen.width() - 30));
+
+    // A window of another kind below the panel, beside the pile.
+    ProbeWindow below(Qt::darkGreen);
+    below.setGeometry(
+        QRect(QPoint(m_screen.center().x(), panel->geometry().top() + 40), QSize(300, 120)));
+    below.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&below));
+    panel->raise();
+    QTest::qWait(100);
+    const QPoint beside = below.geometry().center();
+    ASSERT_TRUE(panel->geometry().contains(beside));
+    clickAt(beside);
+    EXPECT_TRUE(waitUntil([&] { return below.presses == 1; }));
+
+    clickAt(onCard(0));
+    EXPECT_TRUE(waitUntil([&] { return stack().isExpanded(); }));
+    // The desktop itself, away from every window: outside the program.
+    clickAt(QPoint(m_screen.right() - 40, m_screen.top() + 300));
+    EXPECT_TRUE(waitUntil([&] { return !stack().isExpanded(); }));
+    EXPECT_EQ(m_queue.items().size(), 1) << "collapsing removes nothing";
+}
+
+TEST_F(PinDeckDesktopTest, RemoveTakesTheCaptureAndCloseAllKeepsTheRest)
+{
+    const CaptureItem first = makeItem();
+    const CaptureItem second = makeItem();
+    m_queue.enqueue(first);
+    m_queue.enqueue(second);
+    m_manager->pin(first);
+    m_manager->pin(second); // deck: second, first
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(deck().window()));
+    clickAt(onCard(1));
+    ASSERT_TRUE(waitUntil([&] { return stack().isExpanded(); }));
+
+    xdotool({"mousemove", QString::number(onCard(0).x()), QString::number(onCard(0).y())});
+    ASSERT_TRUE(waitUntil([&] { return stack().activeHoverID() == second.id(); }));
+    const PinCardDrawing::Capsule capsule = PinCardDrawing::capsule(stack().config().itemSize, 3);
+    clickAt(onCard(0, capsule.buttons[2].center()));
+    EXPECT_TRUE(waitUntil([&] { return m_queue.items().size() == 1; }));
+    EXPECT_EQ(m_queue.items().first().id(), first.id());
+    ASSERT_EQ(deck().items().size(), 1);
+
+    auto hotkeys = std::make_shared<platform::X11GlobalHotkeys>();
+    GlobalHotkeyManager keys(hotkeys);
+    keys.registerHotkey(
+        ShortcutDefinition(QStringLiteral("closeAllPins"), m_settings.pinCloseAllShortcut()),
+        [this] { m_manager->closeAll(); });
+    xdotool({"key", "ctrl+alt+p"});
+    EXPECT_TRUE(waitUntil([&] { return deck().window() == nullptr; }));
+    EXPECT_TRUE(deck().items().isEmpty());
+    EXPECT_EQ(m_queue.items().size(), 1) << "closing all keeps the captures";
+    keys.unregisterAll();
+}
+
+} // namespace

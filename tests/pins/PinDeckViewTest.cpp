@@ -1,0 +1,176 @@
+#include "PinTestSupport.h"
+
+#include "pins/PinCardDrawing.h"
+#include "pins/PinStackContentView.h"
+#include "pins/PinStackWindowController.h"
+#include "support/WaitUntil.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The deck over doubles: pin size 100, pins of solid colours.
+class PinDeckViewTest : public ::testing::Test {
+protected:
+    PinDeckViewTest()
+    {
+        model.settings.setPinSize(100);
+        model.settings.setPinBorderWidth(0);
+    }
+
+    StackedMediaStack &stack() { return deck.view()->stack(); }
+    QPoint centreOf(int index, QPointF inCard = {-1, -1})
+    {
+        waitUntil([this] { return !stack().isAnimating(); });
+        const StackLayoutConfig &config = stack().config();
+        if (inCard.x() < 0)
+            inCard = QPointF(config.itemSize.width() / 2, config.itemSize.height() / 2);
+        return StackLayout::cardTransform(config, stack().currentPoses()[index],
+                                          stack().pileRect().center())
+            .map(inCard)
+            .toPoint();
+    }
+    QImage grab() { return deck.view()->grab().toImage(); }
+
+    PinModel model;
+    PinStackWindowController deck{model.settings, model.services()};
+};
+
+TEST_F(PinDeckViewTest, ThePanelSitsInTheCornerAndTakesInputOnlyOnThePile)
+{
+    deck.add(imagePin(Qt::red));
+    QWidget *panel = deck.window();
+    ASSERT_NE(panel, nullptr);
+    // Pin size 100 at the top right: 972 wide, inset 20 from the visible frame's corner
+    // (the display's top 25 points are not in it).
+    EXPECT_EQ(panel->geometry(), QRect(448, 25 + 20, 972, 151));
+    const std::optional<QRegion> input = model.panels->inputRegion(panel);
+    ASSERT_TRUE(input);
+    EXPECT_EQ(input->boundingRect(), QRect(972 - 112, 0, 112, 84));
+
+    model.settings.setPinPlacement(PinPlacement::bottomLeft);
+    EXPECT_TRUE(
+        waitUntil([&] { return panel->geometry().topLeft() == QPoint(20, 900 - 20 - 151); }));
+    model.settings.setPinPadding(40);
+    EXPECT_TRUE(
+        waitUntil([&] { return panel->geometry().topLeft() == QPoint(40, 900 - 40 - 151); }));
+    EXPECT_EQ(model.panels->inputRegion(panel)->boundingRect().topLeft(), QPoint(0, 151 - 84));
+    model.settings.setPinSize(200);
+    // 1864 points of deck from x = 40: cut at the display's edge.
+    EXPECT_TRUE(
+        waitUntil([&] { return panel->geometry() == QRect(40, 900 - 40 - 223, 1400, 223); }));
+}
+
+TEST_F(PinDeckViewTest, WithoutACompositorThePanelIsCutToItsCards)
+{
+    deck.add(imagePin(Qt::red));
+    deck.add(imagePin(Qt::green));
+    const QPoint centre = centreOf(1);
+    const QRegion mask = deck.window()->mask();
+    ASSERT_FALSE(mask.isEmpty());
+    EXPECT_TRUE(mask.contains(centre));
+    const QRect pile = stack().pileRect().toAlignedRect();
+    const auto area = [](const QRegion &region) {
+        qint64 sum = 0;
+        for (const QRect &rect : region)
+            sum += qint64(rect.width()) * rect.height();
+        return sum;
+    };
+    EXPECT_LT(area(mask), area(QRegion(pile))) << "the turned cards leave the frame's corners";
+    EXPECT_TRUE(pile.contains(mask.boundingRect().center()));
+}
+
+TEST_F(PinDeckViewTest, ADisplayChangeMovesTheDeckToTheDisplayUnderThePointer)
+{
+    deck.add(imagePin(Qt::red));
+    model.displays->change({FakeDisplays::make(7, QRect(0, 0, 800, 600), 1.0, true)});
+    model.displays->setPointer(QPointF(10, 10));
+    model.panels->defaultVisibleFrame.reset();
+    EXPECT_TRUE(waitUntil([&] { return deck.window()->geometry() == QRect(0, 20, 780, 151); }));
+}
+
+TEST_F(PinDeckViewTest, CardsShowThePinsWithTheBorderAndOpacityOfTheSettings)
+{
+    deck.add(imagePin(Qt::red));
+    const QPoint centre = centreOf(0);
+    EXPECT_EQ(grab().pixelColor(centre), QColor(Qt::red));
+
+    model.settings.setPinDefaultOpacity(0.5);
+    const QColor half = grab().pixelColor(centre);
+    EXPECT_NEAR(half.redF() * half.alphaF(), 0.5, 0.02);
+
+    model.settings.setPinDefaultOpacity(1.0);
+    model.settings.setAccentTheme(AccentTheme::green);
+    model.settings.setPinBorderColor(PinBorderColor::accent);
+    model.settings.setPinBorderWidth(6);
+    const QPoint edge = centreOf(0, QPointF(50, 1.5));
+    const QColor border = grab().pixelColor(edge);
+    EXPECT_GT(border.alpha(), 200) << "the accent border is drawn, not clear";
+    EXPECT_GT(border.green(), border.red());
+}
+
+TEST_F(PinDeckViewTest, TheCapsuleActsOnTheCardUnderThePointerOfTheFannedPile)
+{
+    const PinItemPtr a = imagePin(Qt::red);
+    const PinItemPtr b = imagePin(Qt::blue);
+    deck.add(a);
+    deck.add(b); // first: b, a
+    QWidget *view = &stack();
+    const PinCardDrawing::Capsule capsule = PinCardDrawing::capsule(stack().config().itemSize, 3);
+    // On the collapsed pile the capsule's place is only the card.
+    QTest::mouseMove(view, centreOf(1, capsule.buttons[2].center()));
+    QTest::mouseClick(view, Qt::LeftButton, {}, centreOf(1, capsule.buttons[2].center()));
+    EXPECT_TRUE(stack().isExpanded());
+    EXPECT_EQ(deck.items().size(), 2);
+
+    // Copy on the first card.
+    QTest::mouseMove(view, centreOf(0));
+    QTest::mouseClick(view, Qt::LeftButton, {}, centreOf(0, capsule.buttons[0].center()));
+    EXPECT_EQ(model.pasteboard->calls.first(), "clear");
+    EXPECT_EQ(deck.items().size(), 2);
+
+    // Remove on the first card: announced, taken off, the other stays.
+    QTest::mouseClick(view, Qt::LeftButton, {}, centreOf(0, capsule.buttons[2].center()));
+    EXPECT_EQ(model.deleted(), QList<QUuid>{b->id()});
+    ASSERT_EQ(deck.items().size(), 1);
+    EXPECT_EQ(deck.items().first(), a);
+
+    // A click on the card itself opens it.
+    QTest::mouseMove(view, centreOf(0));
+    QTest::mouseClick(view, Qt::LeftButton, {}, centreOf(0, QPointF(20, 20)));
+    EXPECT_EQ(model.urlOpener->opened.size(), 1);
+}
+
+TEST_F(PinDeckViewTest, CopyWithCloseOnCopyRemovesThePinAndClosesAnEmptyDeck)
+{
+    model.settings.setPinCloseOnCopy(true);
+    const PinItemPtr only = imagePin(Qt::red);
+    deck.add(only);
+    deck.copyItem(only);
+    EXPECT_EQ(model.deleted(), QList<QUuid>{only->id()});
+    EXPECT_EQ(deck.window(), nullptr);
+}
+
+TEST_F(PinDeckViewTest, GhostModeDimsAllButTheHoveredCard)
+{
+    model.settings.setPinDefaultGhostMode(true);
+    model.settings.setPinDefaultOpacity(0.9);
+    deck.add(imagePin(Qt::red));
+    deck.add(imagePin(Qt::red));
+    stack().setExpanded(true);
+    const QPoint first = centreOf(0, QPointF(20, 35));
+    const QPoint second = centreOf(1, QPointF(80, 35));
+    QTest::mouseMove(&stack(), second);
+    waitUntil([this] { return !stack().isAnimating(); });
+    const QImage image = grab();
+    // The red that shows through (the card's shadow darkens what is behind it).
+    const auto red = [&image](QPoint point) {
+        const QColor color = image.pixelColor(point);
+        return color.redF() * color.alphaF();
+    };
+    EXPECT_NEAR(red(first), 0.3, 0.03);
+    EXPECT_NEAR(red(second), 0.9, 0.03);
+}
+
+} // namespace

@@ -1,0 +1,154 @@
+#include "PinTestSupport.h"
+
+#include "pins/PinManager.h"
+#include "pins/PinStackContentView.h"
+#include "pins/PinStackWindowController.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QList<QUuid> idsOf(const QList<PinItemPtr> &items)
+{
+    QList<QUuid> ids;
+    for (const PinItemPtr &item : items)
+        ids << item->id();
+    return ids;
+}
+
+class PinManagerTest : public ::testing::Test {
+protected:
+    PinModel model;
+    PinManager manager{model.services()};
+    PinStackWindowController *deck() const { return manager.stackController(); }
+};
+
+TEST_F(PinManagerTest, PinsGoToTheFrontOfOneDeckMadeOnTheFirstPin)
+{
+    EXPECT_EQ(deck(), nullptr);
+    manager.setSettings(&model.settings);
+    const PinItemPtr a = imagePin(Qt::red);
+    const PinItemPtr b = imagePin(Qt::green);
+    manager.addToStack(a);
+    ASSERT_NE(deck(), nullptr);
+    PinStackWindowController *first = deck();
+    ASSERT_NE(first->window(), nullptr);
+    EXPECT_TRUE(first->window()->isVisible());
+    manager.addToStack(b);
+    const CaptureItem capture = makeCapture();
+    manager.pin(capture);
+    EXPECT_EQ(deck(), first);
+    EXPECT_EQ(idsOf(deck()->items()), (QList<QUuid>{capture.id(), b->id(), a->id()}));
+    EXPECT_EQ(deck()->items().first()->title(), capture.fileName());
+    EXPECT_TRUE(model.deleted().isEmpty());
+    EXPECT_TRUE(model.panels->wasPrepared(first->window()));
+}
+
+TEST_F(PinManagerTest, TheDeckKeepsTheSettingsOfItsFirstPin)
+{
+    PinModel other;
+    manager.setSettings(&model.settings);
+    manager.addToStack(imagePin(Qt::red), &other.settings);
+    manager.addToStack(imagePin(Qt::red), &model.settings);
+    EXPECT_EQ(&deck()->settings(), &other.settings);
+}
+
+TEST_F(PinManagerTest, WithoutSettingsTheDeckReadsThePreferencesFile)
+{
+    PinModel other;
+    other.settings.setPinPlacement(PinPlacement::bottomLeft);
+    PinManager early(model.services(), [&other] {
+        return std::make_unique<SettingsStore>(other.defaults, other.loginItem);
+    });
+    early.addToStack(imagePin(Qt::red));
+    ASSERT_NE(early.stackController(), nullptr);
+    EXPECT_EQ(early.stackController()->settings().pinPlacement(), PinPlacement::bottomLeft);
+}
+
+TEST_F(PinManagerTest, UnpinningAnnouncesAndTakesEveryPinOfTheIdentifier)
+{
+    manager.setSettings(&model.settings);
+    const CaptureItem twice = makeCapture();
+    const PinItemPtr other = imagePin(Qt::blue);
+    manager.pin(twice);
+    manager.addToStack(other);
+    manager.pin(twice);
+    ASSERT_EQ(deck()->items().size(), 3);
+
+    manager.unpin(twice.id());
+    EXPECT_EQ(model.deleted(), (QList<QUuid>{twice.id(), twice.id()}))
+        << "once by the manager, once by the deck";
+    EXPECT_EQ(idsOf(deck()->items()), QList<QUuid>{other->id()});
+    EXPECT_NE(deck()->window(), nullptr);
+
+    const QUuid nowhere = QUuid::createUuid();
+    manager.unpin(nowhere);
+    EXPECT_EQ(model.deleted().last(), nowhere);
+    EXPECT_EQ(model.deleted().size(), 3);
+    EXPECT_EQ(deck()->items().size(), 1);
+}
+
+TEST_F(PinManagerTest, RemovingTheLastPinClosesTheDeckAndTheNextPinOpensItAfresh)
+{
+    manager.setSettings(&model.settings);
+    const PinItemPtr only = imagePin(Qt::red);
+    manager.addToStack(only);
+    QPointer<QWidget> panel = deck()->window();
+    deck()->remove(only);
+    EXPECT_EQ(model.deleted(), QList<QUuid>{only->id()});
+    EXPECT_TRUE(deck()->items().isEmpty());
+    EXPECT_EQ(deck()->window(), nullptr);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(panel.isNull());
+
+    model.settings.setPinPlacement(PinPlacement::bottomLeft);
+    manager.addToStack(imagePin(Qt::green));
+    ASSERT_NE(deck()->window(), nullptr);
+    EXPECT_EQ(deck()->window()->geometry().bottomLeft(), QPoint(20, 900 - 20 - 1));
+}
+
+TEST_F(PinManagerTest, CloseAllAnnouncesNothingAndKeepsTheController)
+{
+    manager.setSettings(&model.settings);
+    for (int i = 0; i < 5; ++i)
+        manager.addToStack(imagePin(Qt::red));
+    PinStackWindowController *controller = deck();
+    controller->view()->stack().setExpanded(true);
+    manager.closeAll();
+    EXPECT_TRUE(model.deleted().isEmpty());
+    EXPECT_EQ(deck(), controller);
+    EXPECT_TRUE(deck()->items().isEmpty());
+    EXPECT_EQ(deck()->window(), nullptr);
+    // Close-all during a fan-out leaves no outside-click watch running.
+    ASSERT_FALSE(model.monitors.isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    const PinItemPtr next = imagePin(Qt::green);
+    manager.addToStack(next);
+    EXPECT_EQ(idsOf(deck()->items()), QList<QUuid>{next->id()});
+    EXPECT_NE(deck()->window(), nullptr);
+    EXPECT_FALSE(deck()->view()->stack().isExpanded()) << "a new panel starts collapsed";
+}
+
+TEST_F(PinManagerTest, StormsOfPinsAndUnpinsKeepTheDeckConsistent)
+{
+    manager.setSettings(&model.settings);
+    QList<QUuid> kept;
+    for (int i = 0; i < 300; ++i) {
+        const PinItemPtr pin = imagePin(QColor::fromHsv(i % 360, 200, 200));
+        manager.addToStack(pin);
+        if (i % 3 == 0)
+            manager.unpin(pin->id());
+        else
+            kept.prepend(pin->id());
+    }
+    EXPECT_EQ(idsOf(deck()->items()), kept);
+    EXPECT_EQ(deck()->view()->items().size(), PinStackContentView::deckItemLimit);
+    EXPECT_EQ(deck()->view()->stack().visibleCount(), 8);
+    for (const QUuid &id : kept)
+        manager.unpin(id);
+    EXPECT_TRUE(deck()->items().isEmpty());
+    EXPECT_EQ(deck()->window(), nullptr);
+}
+
+} // namespace

@@ -1,0 +1,161 @@
+#include "PinTestSupport.h"
+
+#include "pins/PinContentView.h"
+#include "pins/PinWindowController.h"
+#include "support/WaitUntil.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Button = PinContentView::Button;
+
+// Floating pins over doubles: a 2.0 display of 1440 × 900 points whose visible frame is
+// (0, 0, 1440, 875), no compositor (fades end at once).
+class PinWindowTest : public ::testing::Test {
+protected:
+    PinWindowTest()
+    {
+        model.displays->set({FakeDisplays::make(1, QRect(0, 0, 2880, 1800), 2.0, true)});
+    }
+
+    std::shared_ptr<PinWindowController> open(const PinItemPtr &item)
+    {
+        PinWindowServices services;
+        services.displays = model.displays;
+        services.panels = model.panels;
+        services.actions = model.services().actions;
+        services.manager = &manager;
+        auto controller = std::make_shared<PinWindowController>(
+            item, model.settings, [this](PinWindowController *closed) { this->closed << closed; },
+            services);
+        manager.addActivePin(controller);
+        return controller;
+    }
+
+    PinModel model;
+    PinManager manager{model.services()};
+    QList<PinWindowController *> closed;
+};
+
+TEST_F(PinWindowTest, WindowsFitTheirPictureAndCascadeFromTheCorner)
+{
+    const auto a = open(imagePin(Qt::red)); // 80 × 60 pixels: 120 × 120 points
+    const auto b = open(
+        std::make_shared<const PinItem>(PinContent::makeImage(solidImage(1600, 900, Qt::green))));
+    const auto c = open(
+        std::make_shared<const PinItem>(PinContent::makeImage(solidImage(600, 1200, Qt::blue))));
+    EXPECT_EQ(a->displaySize(), QSizeF(120, 120));
+    EXPECT_EQ(b->displaySize(), QSizeF(400, 225));
+    EXPECT_EQ(c->displaySize(), QSizeF(200, 400));
+    EXPECT_EQ(b->displayImage().size(), QSize(800, 450)) << "drawn for the display's pixels";
+
+    // Top right, padding 20: the third window goes below 120 + 16 and 225 + 16.
+    EXPECT_EQ(c->frame(model.displays->mainDisplay(), 2.0),
+              QRectF(1440 - 200 - 20, 875 - 400 - 20 - 377, 200, 400));
+    c->show();
+    ASSERT_NE(c->window(), nullptr);
+    EXPECT_EQ(c->window()->geometry(), QRect(1220, 900 - 78 - 400, 200, 400));
+    model.settings.setPinPlacement(PinPlacement::bottomLeft);
+    EXPECT_EQ(c->window()->geometry().topLeft(), QPoint(20, 900 - 397 - 400));
+}
+
+TEST_F(PinWindowTest, GhostModeOnlyChangesTheOpacity)
+{
+    model.settings.setPinDefaultGhostMode(true);
+    model.settings.setPinDefaultOpacity(0.8);
+    const auto pin = open(imagePin(Qt::red));
+    EXPECT_TRUE(pin->isGhostMode());
+    EXPECT_EQ(pin->opacity(), 0.45);
+    pin->show();
+    pin->toggleGhostMode();
+    EXPECT_FALSE(pin->isGhostMode());
+    EXPECT_EQ(pin->opacity(), 0.8);
+    model.settings.setPinPadding(30);
+    EXPECT_TRUE(pin->isGhostMode()) << "a settings change brings the default back";
+    EXPECT_FALSE(pin->window()->testAttribute(Qt::WA_TransparentForMouseEvents));
+}
+
+TEST_F(PinWindowTest, ClosesByItselfAfterTheDelayUnlessClosedFirst)
+{
+    const auto never = open(imagePin(Qt::red));
+    never->show();
+    EXPECT_FALSE(never->isAutoClosePending()) << "0 never closes";
+
+    model.settings.setPinAutoCloseDelay(0.05);
+    const auto soon = open(imagePin(Qt::green));
+    soon->show();
+    EXPECT_TRUE(soon->isAutoClosePending());
+    EXPECT_TRUE(waitUntil([&] { return closed.contains(soon.get()); }, 2000));
+    EXPECT_EQ(soon->window(), nullptr);
+
+    const auto byHand = open(imagePin(Qt::blue));
+    byHand->show();
+    byHand->teardown();
+    EXPECT_FALSE(byHand->isAutoClosePending());
+    EXPECT_TRUE(waitUntil([&] { return closed.contains(byHand.get()); }, 2000));
+    QTest::qWait(100);
+    EXPECT_EQ(closed.count(byHand.get()), 1);
+}
+
+TEST_F(PinWindowTest, TheViewOffersTheActionsOfItsKindOfPin)
+{
+    const auto image = open(imagePin(Qt::red));
+    image->show();
+    auto *imageView = qobject_cast<PinContentView *>(image->window());
+    ASSERT_NE(imageView, nullptr);
+    EXPECT_EQ(imageView->buttons(), (QList<Button>{Button::ghost, Button::copy, Button::save,
+                                                   Button::open, Button::close}));
+    EXPECT_EQ(imageView->contextMenuItems(),
+              (QStringList{"Copy", "Save Image...", "Ghost Mode", "", "Close Pin"}));
+    EXPECT_FALSE(imageView->infoText());
+
+    const QString path = model.tempDir.path() + "/notes.txt";
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("hello");
+    file.close();
+    const auto filePin =
+        open(std::make_shared<const PinItem>(PinContent::makeFile(QUrl::fromLocalFile(path))));
+    filePin->show();
+    auto *fileView = qobject_cast<PinContentView *>(filePin->window());
+    EXPECT_EQ(fileView->buttons(), (QList<Button>{Button::ghost, Button::copy, Button::reveal,
+                                                  Button::open, Button::close}));
+    filePin->toggleGhostMode();
+    EXPECT_EQ(fileView->contextMenuItems(),
+              (QStringList{"Copy", "Open", "Reveal in Finder", "Solid Mode", "", "Close Pin"}));
+    ASSERT_TRUE(fileView->infoText());
+    EXPECT_TRUE(fileView->infoText()->contains(" • "));
+
+    model.settings.setPinBorderColor(PinBorderColor::accent);
+    model.settings.setAccentTheme(AccentTheme::monochrome);
+    EXPECT_EQ(fileView->borderColor(), color(AccentTheme::monochrome));
+
+    // Copying a file pin offers its file; closing announces the pin and unlists it.
+    fileView->trigger(Button::copy);
+    EXPECT_EQ(model.pasteboard->calls.last(), "file(" + QUrl::fromLocalFile(path).toString() + ")");
+    EXPECT_TRUE(fileView->justCopied());
+    fileView->trigger(Button::close);
+    EXPECT_EQ(model.deleted(), QList<QUuid>{filePin->item()->id()});
+    EXPECT_EQ(manager.activePins().size(), 1);
+    EXPECT_TRUE(waitUntil([&] { return closed.contains(filePin.get()); }, 2000));
+}
+
+TEST_F(PinWindowTest, TheManagerClosesFloatingWindowsWithoutAnnouncingOnCloseAll)
+{
+    const CaptureItem capture = makeCapture();
+    const auto first = open(PinItem::fromCapture(capture));
+    const auto second = open(imagePin(Qt::red));
+    first->show();
+    second->show();
+    manager.unpin(capture.id());
+    EXPECT_EQ(manager.activePins().size(), 1);
+    EXPECT_EQ(model.deleted(), QList<QUuid>{capture.id()});
+    manager.closeAll();
+    EXPECT_TRUE(manager.activePins().isEmpty());
+    EXPECT_EQ(model.deleted().size(), 1);
+    EXPECT_TRUE(waitUntil([&] { return closed.size() == 2; }, 2000));
+}
+
+} // namespace

@@ -1,0 +1,127 @@
+#include "PinTestSupport.h"
+
+#include "pins/PinStackContentView.h"
+#include "pins/StackedMediaStack.h"
+#include "support/WaitUntil.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+class StackedMediaStackTest : public ::testing::Test {
+protected:
+    StackedMediaStackTest()
+    {
+        stack.setConfig(PinStackContentView::deckConfig(100));
+        stack.setAlignment(Qt::AlignTop | Qt::AlignRight);
+        stack.resize(1000, 200);
+        for (int i = 0; i < 4; ++i)
+            ids << QUuid::createUuid();
+        stack.setItems(ids);
+        stack.setOnSelect([this](int index) { selected << index; });
+        stack.setOnHoverItem([this](std::optional<int> index) { hovers << index.value_or(-1); });
+        stack.show();
+    }
+
+    // Where the card at index is drawn once the cards have settled.
+    QPoint centreOf(int index)
+    {
+        waitUntil([this] { return !stack.isAnimating(); });
+        const StackLayoutConfig &config = stack.config();
+        return StackLayout::cardTransform(config, stack.currentPoses()[index],
+                                          stack.pileRect().center())
+            .map(QPointF(config.itemSize.width() / 2, config.itemSize.height() / 2))
+            .toPoint();
+    }
+
+    QList<FakePointerMonitor *> monitors;
+    StackedMediaStack stack{[this]() -> std::unique_ptr<platform::PointerMonitor> {
+        auto monitor = std::make_unique<FakePointerMonitor>();
+        monitors << monitor.get();
+        return monitor;
+    }};
+    QList<QUuid> ids;
+    QList<int> selected;
+    QList<int> hovers;
+};
+
+TEST_F(StackedMediaStackTest, AClickFansThePileAndTheNextSelects)
+{
+    const QRectF collapsed = stack.pileRect();
+    EXPECT_EQ(collapsed.size(), QSizeF(112, 100 / 1.4 + 12));
+    EXPECT_EQ(collapsed.right(), 1000.0) << "in the top-right corner";
+    QTest::mouseClick(&stack, Qt::LeftButton, {}, centreOf(3));
+    EXPECT_TRUE(stack.isExpanded());
+    EXPECT_TRUE(selected.isEmpty()) << "a click on the collapsed pile only fans it out";
+    waitUntil([this] { return !stack.isAnimating(); });
+    EXPECT_DOUBLE_EQ(stack.pileRect().width(), 100 + 100 * 0.72 * 3 + 40);
+
+    QTest::mouseClick(&stack, Qt::LeftButton, {}, centreOf(1));
+    EXPECT_EQ(selected, QList<int>{1});
+    EXPECT_TRUE(stack.isExpanded());
+}
+
+TEST_F(StackedMediaStackTest, AClickOutsideTheProgramCollapsesIt)
+{
+    EXPECT_TRUE(monitors.isEmpty()) << "no watch while collapsed";
+    stack.setExpanded(true);
+    ASSERT_EQ(monitors.size(), 1);
+    FakePointerMonitor *monitor = monitors.first();
+    EXPECT_TRUE(monitor->running);
+    monitor->emitPress(QPoint(5, 5), Qt::LeftButton, true);
+    EXPECT_TRUE(stack.isExpanded()) << "a click in our own windows keeps it open";
+    monitor->emitMove(QPoint(5, 5));
+    EXPECT_TRUE(stack.isExpanded());
+    monitor->emitPress(QPoint(5, 5), Qt::RightButton);
+    EXPECT_FALSE(stack.isExpanded());
+    EXPECT_EQ(monitors.size(), 1);
+
+    stack.setExpanded(true);
+    ASSERT_EQ(monitors.size(), 2);
+    stack.hide();
+    stack.setExpanded(false);
+    stack.setExpanded(true);
+    EXPECT_EQ(monitors.size(), 3);
+}
+
+TEST_F(StackedMediaStackTest, HoverMovesFromCardToCardWithoutAGap)
+{
+    stack.setExpanded(true);
+    const QPoint a = centreOf(0);
+    const QPoint b = centreOf(2);
+    QTest::mouseMove(&stack, a);
+    ASSERT_EQ(hovers, QList<int>{0});
+    EXPECT_EQ(stack.activeHoverID(), ids[0]);
+    QTest::mouseMove(&stack, b);
+    EXPECT_EQ(hovers, (QList<int>{0, 2}));
+    QTest::qWait(80);
+    EXPECT_EQ(hovers, (QList<int>{0, 2})) << "never nothing in between";
+    EXPECT_DOUBLE_EQ(
+        StackLayout::pose(stack.config(), 2, 4, StackLayout::identifierHash(ids[2]), true, true)
+            .scale,
+        1.08);
+
+    QTest::mouseMove(&stack, QPoint(2, 190));
+    EXPECT_EQ(hovers.size(), 2) << "the end of hovering waits 50 ms";
+    EXPECT_TRUE(waitUntil([this] { return hovers.size() == 3; }, 1000));
+    EXPECT_EQ(hovers.last(), -1);
+    EXPECT_FALSE(stack.activeHoverID());
+}
+
+TEST_F(StackedMediaStackTest, AnEmptyPileKeepsItsFrame)
+{
+    stack.setItems({});
+    EXPECT_EQ(stack.visibleCount(), 0);
+    EXPECT_EQ(stack.pileRect().size(), QSizeF(112, 100 / 1.4 + 12));
+    stack.setExpanded(true);
+    EXPECT_EQ(stack.pileRect().size(), QSizeF(140, 100 / 1.4 + 40));
+    QList<QUuid> many;
+    for (int i = 0; i < 12; ++i)
+        many << QUuid::createUuid();
+    stack.setItems(many);
+    EXPECT_EQ(stack.visibleCount(), 8);
+    EXPECT_EQ(stack.currentPoses().size(), 8);
+}
+
+} // namespace
