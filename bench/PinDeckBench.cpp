@@ -44,12 +44,6 @@ constexpr double hitTargetMs = 1;
 constexpr double memoryTargetMb = 150;
 const QSize captureSize(3840, 2160);
 
-double loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : -1.0;
-}
-
 CaptureItem makeScreenshot(int number)
 {
     QImage image(captureSize, QImage::Format_RGB32);
