@@ -56,18 +56,6 @@ protected:
     }
 };
 
-template <typename Condition> bool waitFor(Condition condition)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > waitLimitMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-    }
-    return true;
-}
-
 bool shownAndPainted(QWidget *window, const PaintWatch &watch)
 {
     return window->windowHandle() && window->windowHandle()->isExposed() && watch.painted;
@@ -128,7 +116,7 @@ int main(int argc, char **argv)
         window = std::make_unique<MainWindow>(services);
         watch.watch(window.get());
         window->present();
-        waitFor([&] { return shownAndPainted(window.get(), watch); });
+        waitFor([&] { return shownAndPainted(window.get(), watch); }, waitLimitMs);
         printFigure("main window made and shown", double(clock.nsecsElapsed()) / 1e6, mainTargetMs);
         hideAndSettle(window.get());
     }
@@ -146,7 +134,7 @@ int main(int argc, char **argv)
     printFigure("main window shown (slowest of 5)", shows.last(), mainTargetMs);
 
     window.present();
-    waitFor([&] { return shownAndPainted(&window, watch); });
+    waitFor([&] { return shownAndPainted(&window, watch); }, waitLimitMs);
     runEventLoop(100);
     QList<double> switches;
     for (int round = 0; round < switchRounds; ++round) {
@@ -188,13 +176,13 @@ int main(int argc, char **argv)
 
     // One cycle first, so that caches filled by the first showing are not counted.
     window.present();
-    waitFor([&] { return shownAndPainted(&window, watch); });
+    waitFor([&] { return shownAndPainted(&window, watch); }, waitLimitMs);
     hideAndSettle(&window);
     const double before = residentMegabytes();
     for (int i = 0; i < openCloseCycles; ++i) {
         watch.reset();
         window.present();
-        waitFor([&] { return shownAndPainted(&window, watch); });
+        waitFor([&] { return shownAndPainted(&window, watch); }, waitLimitMs);
         window.close();
         waitFor([&] { return !window.windowHandle()->isExposed(); });
     }
