@@ -235,8 +235,18 @@ int TrayWheelPaging::step(QPoint pixelDelta, QPoint angleDelta)
 {
     if (!pixelDelta.isNull()) {
         m_partialNotch = 0;
-        return trayPagingStep(pixelDelta.x());
+        // A touchpad swipe arrives as many small moves: they add up to the threshold, and
+        // each page starts a new count. Turning back starts one too.
+        const int moved = pixelDelta.x();
+        if ((moved > 0) != (m_partialPixels > 0))
+            m_partialPixels = 0;
+        m_partialPixels += moved;
+        const int page = trayPagingStep(m_partialPixels);
+        if (page != 0)
+            m_partialPixels = 0;
+        return page;
     }
+    m_partialPixels = 0;
     const int turn = angleDelta.x();
     if ((turn > 0) != (m_partialNotch > 0))
         m_partialNotch = 0;

@@ -108,4 +108,5 @@ public:
 
 private:
     int m_partialNotch = 0;
+    int m_partialPixels = 0;
 };
