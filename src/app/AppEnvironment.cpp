@@ -2,6 +2,7 @@
 
 #include "app/GlobalHotkeyManager.h"
 #include "app/StartTask.h"
+#include "app/TrayPreviewWiring.h"
 #include "capture/AreaSelectionService.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/ClipboardService.h"
@@ -36,44 +37,6 @@
 #include <utility>
 
 namespace {
-
-// A capture's text onto the clipboard from the tray; what went wrong shows in the tray.
-QCoro::Task<void> readTextForTray(AppEnvironment &environment, QPointer<NotchWindowController> tray,
-                                  CaptureItem item)
-{
-    try {
-        co_await environment.ocrService().copyText(item.image(), environment.settingsStore());
-    } catch (const OCRError &error) {
-        if (error.kind() != OCRError::Kind::noTextFound)
-            qCCritical(Log::overlay, "OCR failed: %s", qUtf8Printable(error.errorDescription()));
-        if (tray)
-            tray->showNotice(item.id(), error.errorDescription());
-    }
-}
-
-// The tray's open, annotate and text buttons and keys: the preview as a click on a thumbnail
-// opens it, the preview's markup, and the text read onto the clipboard with its sound.
-void connectTrayToPreview(AppEnvironment &environment, NotchWindowController &tray,
-                          CaptureQueue &queue, const StagingTrayCallbacks &actions)
-{
-    QPointer<AppEnvironment> self(&environment);
-    QPointer<NotchWindowController> trayPointer(&tray);
-    const auto open = [self, &queue, actions](const CaptureItem &item, bool markup) {
-        if (!self)
-            return;
-        QuickLookPreviewController &preview = self->previewController();
-        preview.setPersistent(true);
-        preview.show(item, queue, actions.onSave, actions.onCopy, actions.onDelete);
-        if (markup)
-            preview.setMarkupMode(true);
-    };
-    tray.onQuickLook = [open](const CaptureItem &item) { open(item, false); };
-    tray.onAnnotate = [open](const CaptureItem &item) { open(item, true); };
-    tray.onOCR = [self, trayPointer](const CaptureItem &item) {
-        if (self)
-            startTask(readTextForTray(*self, trayPointer, item));
-    };
-}
 
 // The staging tray of the real desktop: the notch tray over the environment's displays,
 // panels, pointer monitor, compositor and recorder. Its recording controls reach the recording

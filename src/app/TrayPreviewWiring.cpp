@@ -1,0 +1,44 @@
+#include "app/TrayPreviewWiring.h"
+
+#include "app/AppEnvironment.h"
+#include "app/StartTask.h"
+#include "capture/OCRService.h"
+#include "model/CaptureQueue.h"
+#include "model/Log.h"
+#include "preview/QuickLookPreviewController.h"
+#include "tray/NotchWindowController.h"
+
+QCoro::Task<void> readTextForTray(AppEnvironment &environment, QPointer<NotchWindowController> tray,
+                                  CaptureItem item)
+{
+    try {
+        co_await environment.ocrService().copyText(item.image(), environment.settingsStore());
+    } catch (const OCRError &error) {
+        if (error.kind() != OCRError::Kind::noTextFound)
+            qCCritical(Log::overlay, "OCR failed: %s", qUtf8Printable(error.errorDescription()));
+        if (tray)
+            tray->showNotice(item.id(), error.errorDescription());
+    }
+}
+
+void connectTrayToPreview(AppEnvironment &environment, NotchWindowController &tray,
+                          CaptureQueue &queue, const StagingTrayCallbacks &actions)
+{
+    QPointer<AppEnvironment> self(&environment);
+    QPointer<NotchWindowController> trayPointer(&tray);
+    const auto open = [self, &queue, actions](const CaptureItem &item, bool markup) {
+        if (!self)
+            return;
+        QuickLookPreviewController &preview = self->previewController();
+        preview.setPersistent(true);
+        preview.show(item, queue, actions.onSave, actions.onCopy, actions.onDelete);
+        if (markup)
+            preview.setMarkupMode(true);
+    };
+    tray.onQuickLook = [open](const CaptureItem &item) { open(item, false); };
+    tray.onAnnotate = [open](const CaptureItem &item) { open(item, true); };
+    tray.onOCR = [self, trayPointer](const CaptureItem &item) {
+        if (self)
+            startTask(readTextForTray(*self, trayPointer, item));
+    };
+}

@@ -1,0 +1,86 @@
+#include "app/TrayPreviewWiring.h"
+#include "AppEnvironmentFixture.h"
+#include "model/CaptureQueue.h"
+#include "model/CaptureTestSupport.h"
+#include "model/SettingsStore.h"
+#include "platform/PointerMonitor.h"
+#include "preview/QuickLookPreviewController.h"
+#include "support/WaitUntil.h"
+#include "tray/NotchWindowController.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class TrayPreviewWiringTest : public AppEnvironmentFixture {
+protected:
+    void SetUp() override
+    {
+        build();
+        tray = std::make_unique<NotchWindowController>(NotchWindowController::Services{
+            .queue = environment->queue(),
+            .settings = environment->settingsStore(),
+            .callbacks = {},
+            .displays = *fakes.displays,
+            .recorder = nullptr,
+            .neighbours = {},
+            .panels = nullptr,
+            .pointerMonitor = nullptr,
+            .compositor = fakes.compositor.get(),
+            .screenGeometry = {},
+            .timers = nullptr,
+        });
+        StagingTrayCallbacks actions;
+        actions.onSave = [this](const CaptureItem &) { saves++; };
+        connectTrayToPreview(*environment, *tray, environment->queue(), actions);
+        for (int i = 0; i < 3; ++i) {
+            captures << makeScreenshot(filledImage(320 + i, 200, Qt::white));
+            environment->queue().enqueue(captures.last());
+        }
+    }
+    void TearDown() override
+    {
+        environment->previewController().close();
+        tray.reset();
+    }
+
+    std::unique_ptr<NotchWindowController> tray;
+    QList<CaptureItem> captures;
+    int saves = 0;
+};
+
+} // namespace
+
+TEST_F(TrayPreviewWiringTest, OpenAndAnnotateShowTheSelectedCaptureInThePreview)
+{
+    QuickLookPreviewController &preview = environment->previewController();
+    ASSERT_TRUE(tray->onQuickLook);
+    tray->onQuickLook(captures.at(1));
+    EXPECT_TRUE(preview.isVisible());
+    EXPECT_TRUE(preview.isPersistent()) << "like a click on the thumbnail";
+    EXPECT_EQ(preview.currentItemID(), captures.at(1).id());
+    EXPECT_FALSE(preview.isMarkupMode());
+    // The tray's own save goes with it.
+    preview.performSave(captures.at(1));
+    EXPECT_EQ(saves, 1);
+
+    tray->onAnnotate(captures.at(0));
+    EXPECT_EQ(preview.currentItemID(), captures.at(0).id());
+    EXPECT_TRUE(preview.isMarkupMode());
+}
+
+TEST_F(TrayPreviewWiringTest, TextGoesToTheClipboardOrTheTraySaysThereIsNone)
+{
+    environment->settingsStore().setSoundEffectsEnabled(true);
+    fakes.textRecognizer->answer({"Invoice 42"});
+    tray->onOCR(captures.at(2));
+    ASSERT_TRUE(waitUntil([&] { return fakes.pasteboard->calls.contains("string(Invoice 42)"); }));
+    EXPECT_FALSE(tray->noticeFor(captures.at(2).id()));
+
+    fakes.textRecognizer->result = {};
+    tray->onOCR(captures.at(1));
+    ASSERT_TRUE(waitUntil([&] { return tray->noticeFor(captures.at(1).id()).has_value(); }));
+    EXPECT_EQ(*tray->noticeFor(captures.at(1).id()),
+              QStringLiteral("No readable text was found in the image."));
+    EXPECT_FALSE(tray->noticeFor(captures.at(2).id())) << "the notice belongs to its capture";
+}
