@@ -1,0 +1,32 @@
+#include "account/SupabaseClient.h"
+
+#include "model/Log.h"
+
+QUrl SupabaseClient::defaultEndpoint()
+{
+    return QUrl(QStringLiteral(CORVANTA_BACKEND_ORIGIN));
+}
+
+QString SupabaseClient::defaultAnonKey()
+{
+    return QStringLiteral(CORVANTA_BACKEND_PUBLISHABLE_KEY);
+}
+
+SupabaseClient::SupabaseClient(QUrl endpoint, QString anonKey)
+    : m_endpoint(std::move(endpoint)), m_anonKey(std::move(anonKey))
+{
+}
+
+QCoro::Task<void> SupabaseClient::syncProfile(BackendProfilePayload payload)
+{
+    qCInfo(Log::general, "Syncing profile to backend for user: %s",
+           qUtf8Printable(uuidText::canonical(payload.userId)));
+    co_return;
+}
+
+QCoro::Task<void> SupabaseClient::deleteAccount(QUuid userID)
+{
+    qCInfo(Log::general, "Requesting account deletion on backend for user: %s",
+           qUtf8Printable(uuidText::canonical(userID)));
+    co_return;
+}
