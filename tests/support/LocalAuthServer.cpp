@@ -87,7 +87,9 @@ void LocalAuthServer::serve(QTcpSocket *socket)
     buffer.remove(0, headerEnd + 4 + length);
     requests << request;
 
-    const Reply reply = m_scripted.isEmpty() ? answer(request) : m_scripted.takeFirst();
+    const Reply reply = m_every                ? *m_every
+                        : m_scripted.isEmpty() ? answer(request)
+                                               : m_scripted.takeFirst();
     switch (reply.kind) {
     case Reply::Kind::never:
         return;

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QUrl>
 #include <QUrlQuery>
+#include <optional>
 
 class QTcpServer;
 class QTcpSocket;
@@ -17,8 +18,6 @@ class QTcpSocket;
 // the request bodies as the real backend would, keeps every request it received, and answers
 // the next requests with scripted replies instead when a test queues them.
 class LocalAuthServer final : public QObject {
-    Q_OBJECT
-
 public:
     static constexpr const char *apiKey = "sb_publishable_LocalTestServerKey0123456789ab";
     static constexpr const char *userId = "5B0E2C4A-8F1D-4E6B-9A3C-7D2E1F0A9B8C";
@@ -53,6 +52,8 @@ public:
     QUrl origin() const;
     // Answers the next request with `reply`, whatever it asks (in queue order).
     void script(Reply reply) { m_scripted << reply; }
+    // Answers every later request with `reply` (Qt sends a request again after some failures).
+    void scriptEvery(std::optional<Reply> reply) { m_every = std::move(reply); }
 
     QList<Request> requests;
     // The tokens the server issues; each sign-in and refresh issues a new pair.
@@ -70,6 +71,7 @@ private:
 
     QTcpServer *m_server;
     QList<Reply> m_scripted;
+    std::optional<Reply> m_every;
     QHash<QTcpSocket *, QByteArray> m_buffers;
     QStringList m_accessTokens;
     QStringList m_refreshTokens;
