@@ -223,8 +223,9 @@ TEST_F(AuthServiceTest, AppleSignInKeepsStoredDetailsOnlyForTheSameAppleUser)
 
     auto named = FakeAppleSignInSheet::credential(QStringLiteral("001234.apple.user"), "tok");
     named.email = QStringLiteral("north@example.com");
-    named.fullName =
-        platform::PersonNameComponents{{}, QStringLiteral("North"), {}, QStringLiteral("Star")};
+    named.fullName = platform::PersonNameComponents();
+    named.fullName->givenName = QStringLiteral("North");
+    named.fullName->familyName = QStringLiteral("Star");
     apple->outcome = named;
     const UserProfile second = await(service->signInWithApple());
     EXPECT_EQ(second.displayName, "North Star");
@@ -262,7 +263,9 @@ TEST_F(AuthServiceTest, AppleSheetOutcomes)
     EXPECT_EQ(badToken->code(), Code::invalidCredentials);
     EXPECT_EQ(service->errorMessage(), "Invalid Apple credentials.");
 
-    apple->outcome = platform::AppleIdCredential{QStringLiteral("001234.apple.user")};
+    platform::AppleIdCredential withoutToken;
+    withoutToken.user = QStringLiteral("001234.apple.user");
+    apple->outcome = withoutToken;
     EXPECT_EQ(authError(service->signInWithApple())->code(), Code::invalidCredentials);
 
     apple->outcome = FakeAppleSignInSheet::credential(QStringLiteral("001234.apple.user"), "tok");

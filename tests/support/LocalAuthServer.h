@@ -41,9 +41,17 @@ public:
         QList<std::pair<QByteArray, QByteArray>> headers;
 
         static Reply json(int status, const QByteArray &body);
-        static Reply closed() { return {Kind::closeWithoutAnswer}; }
-        static Reply silent() { return {Kind::never}; }
-        static Reply rawBytes(const QByteArray &bytes) { return {Kind::raw, 0, bytes}; }
+        static Reply make(Kind kind, int status = 0, const QByteArray &body = {})
+        {
+            Reply reply;
+            reply.kind = kind;
+            reply.status = status;
+            reply.body = body;
+            return reply;
+        }
+        static Reply closed() { return make(Kind::closeWithoutAnswer); }
+        static Reply silent() { return make(Kind::never); }
+        static Reply rawBytes(const QByteArray &bytes) { return make(Kind::raw, 0, bytes); }
     };
 
     explicit LocalAuthServer(QObject *parent = nullptr);
