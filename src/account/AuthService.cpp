@@ -103,6 +103,8 @@ QCoro::Task<void> AuthService::validateRestoredSession(UserProfile profile)
     if (profile.appleUserID.startsWith(QLatin1String("google_")) ||
         profile.appleUserID.startsWith(QLatin1String("email_")))
         co_return;
+    if (!m_platform.appleSignIn)
+        co_return;
     QPointer<AuthService> self(this);
     const AppleCredentialState state =
         co_await m_platform.appleSignIn->credentialState(profile.appleUserID);
@@ -150,6 +152,10 @@ QCoro::Task<UserProfile> AuthService::signInWithApple()
     platform::AppleIdCredential credential;
     authWire::SignInAnswer answer;
     try {
+        if (!m_platform.appleSignIn)
+            throw AppleAuthorizationError(AppleAuthorizationError::notHandled,
+                                          QStringLiteral("Sign in with Apple is not available "
+                                                         "on this system."));
         credential = co_await m_platform.appleSignIn->requestAuthorization();
         ensureAlive(self);
         const std::optional<QString> identityToken =

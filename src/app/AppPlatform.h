@@ -7,9 +7,11 @@
 
 namespace platform {
 class AlertPresenter;
+class AppleSignInSheet;
 class Compositor;
 class Displays;
 class GlobalHotkeys;
+class HttpTransport;
 class Haptics;
 class ImageWriter;
 class LoginItem;
@@ -20,6 +22,7 @@ class PointerMonitor;
 class SavePanel;
 class ScreenCapture;
 class ScreenCapturePermission;
+class SecretStore;
 class ShareDestinations;
 class SoundPlayer;
 class TextRecognizer;
@@ -57,6 +60,11 @@ struct AppPlatform {
     std::function<std::unique_ptr<platform::PointerMonitor>()> makePointerMonitor;
     // The screen recorder's frames, movies, poster frames and sound; empty: the real ones.
     std::function<platform::RecordingPlatform()> makeRecordingPlatform;
+    // The account's secrets, backend connection and Apple sheet; without the first two the
+    // program has no account.
+    std::shared_ptr<platform::SecretStore> secretStore;
+    std::shared_ptr<platform::HttpTransport> httpTransport;
+    std::shared_ptr<platform::AppleSignInSheet> appleSignIn;
 };
 
 // The real desktop: X11 for the screen, windows, panels, pointer and hot keys, FFmpeg and

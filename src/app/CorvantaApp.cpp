@@ -1,6 +1,9 @@
 #include "app/CorvantaApp.h"
 
+#include "account/AccountView.h"
+#include "account/AuthService.h"
 #include "app/AppDelegate.h"
+#include "app/AuthCallbackSignIn.h"
 #include "app/CorvantaMenuView.h"
 #include "app/MainWindow.h"
 #include "app/SystemImage.h"
@@ -11,13 +14,35 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+namespace {
+
+// The account's callbacks go to the auth service, when the program has an account.
+std::shared_ptr<BrowserSignIn> signInFor(std::shared_ptr<BrowserSignIn> given,
+                                         const AppEnvironment &environment)
+{
+    if (!given && environment.authService())
+        return std::make_shared<AuthCallbackSignIn>(*environment.authService());
+    return given;
+}
+
+// The main window's page until the main window has pages of its own: the account.
+QWidget *accountPage(const AppEnvironment &environment)
+{
+    if (!environment.authService())
+        return nullptr;
+    return new AccountView(*environment.authService(), environment.platform().urlOpener,
+                           environment.platform().alertPresenter);
+}
+
+} // namespace
+
 CorvantaApp::CorvantaApp(Options options, QObject *parent)
     : QObject(parent),
       m_environment(std::make_unique<AppEnvironment>(std::move(options.environment))),
       m_appDelegate(std::make_unique<AppDelegate>(*m_environment)),
-      m_mainWindow(std::make_unique<MainWindow>()),
+      m_mainWindow(std::make_unique<MainWindow>(accountPage(*m_environment))),
       m_menuView(std::make_unique<CorvantaMenuView>(*m_environment)),
-      m_openUrlHandler(std::move(options.signIn))
+      m_openUrlHandler(signInFor(std::move(options.signIn), *m_environment))
 {
     m_environment->makeShared();
     showTrayIcon();

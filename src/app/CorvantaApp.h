@@ -21,7 +21,7 @@ class CorvantaApp final : public QObject {
 public:
     struct Options {
         AppEnvironment::Options environment;
-        // Empty: sign-in is not available and callbacks are only logged.
+        // Empty: the environment's auth service, or, without one, callbacks are only logged.
         std::shared_ptr<BrowserSignIn> signIn;
     };
 

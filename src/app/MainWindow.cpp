@@ -2,11 +2,14 @@
 
 #include <QLabel>
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+MainWindow::MainWindow(QWidget *page, QWidget *parent) : QMainWindow(parent)
 {
     setWindowTitle(QString::fromLatin1(title));
     resize(defaultWidth, defaultHeight);
-    auto *page = new QLabel(QString::fromLatin1(title), this);
-    page->setAlignment(Qt::AlignCenter);
+    if (!page) {
+        auto *plain = new QLabel(QString::fromLatin1(title), this);
+        plain->setAlignment(Qt::AlignCenter);
+        page = plain;
+    }
     setCentralWidget(page);
 }

@@ -4,7 +4,7 @@
 
 // The main window, titled "Corvanta" (no other window of the program carries that title: the
 // capture coordinator finds it by it). It starts hidden; its pages come with the main window's
-// views, until then it shows a plain page.
+// views, until then it shows the page it is given (the account), else a plain one.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
@@ -13,5 +13,5 @@ public:
     static constexpr int defaultWidth = 980;
     static constexpr int defaultHeight = 640;
 
-    explicit MainWindow(QWidget *parent = nullptr);
+    explicit MainWindow(QWidget *page = nullptr, QWidget *parent = nullptr);
 };
