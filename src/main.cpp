@@ -37,7 +37,7 @@ int main(int argc, char **argv)
 
     CorvantaApp corvanta;
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &corvanta,
-                     &CorvantaApp::openArguments);
+                     &CorvantaApp::openLaterStart);
     corvanta.launch();
     corvanta.openArguments(arguments);
 

@@ -4,12 +4,14 @@
 
 QUrl SupabaseClient::defaultEndpoint()
 {
-    return QUrl(QStringLiteral(CORVANTA_BACKEND_ORIGIN));
+    const QString origin = qEnvironmentVariable("CORVANTA_BACKEND_ORIGIN");
+    return QUrl(origin.isEmpty() ? QStringLiteral(CORVANTA_BACKEND_ORIGIN) : origin);
 }
 
 QString SupabaseClient::defaultAnonKey()
 {
-    return QStringLiteral(CORVANTA_BACKEND_PUBLISHABLE_KEY);
+    const QString key = qEnvironmentVariable("CORVANTA_BACKEND_PUBLISHABLE_KEY");
+    return key.isEmpty() ? QStringLiteral(CORVANTA_BACKEND_PUBLISHABLE_KEY) : key;
 }
 
 SupabaseClient::SupabaseClient(QUrl endpoint, QString anonKey)

@@ -8,8 +8,9 @@
 #include <qcoro/qcorotask.h>
 
 // The hosted backend: its origin and its publishable API key (sent as "apikey" with every
-// request). Both are build settings (CORVANTA_BACKEND_ORIGIN, CORVANTA_BACKEND_PUBLISHABLE_KEY);
-// tests and self-hosted builds hand in their own.
+// request). Both are build settings (CORVANTA_BACKEND_ORIGIN, CORVANTA_BACKEND_PUBLISHABLE_KEY),
+// which environment variables of the same names override at run time (a self-hosted backend, a
+// local one under test); unit tests hand in their own.
 class SupabaseClient final : public SharedInstance<SupabaseClient> {
 public:
     static QUrl defaultEndpoint();

@@ -71,6 +71,17 @@ void CorvantaApp::openArguments(const QStringList &arguments)
         m_openUrlHandler.open(argument);
 }
 
+void CorvantaApp::openLaterStart(const QStringList &arguments)
+{
+    if (!arguments.isEmpty()) {
+        openArguments(arguments);
+        return;
+    }
+    m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+}
+
 void CorvantaApp::showTrayIcon()
 {
     m_trayIcon = std::make_unique<QSystemTrayIcon>(

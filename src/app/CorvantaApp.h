@@ -34,6 +34,9 @@ public:
     // Every argument that is a sign-in callback URL goes to the account code; the rest are
     // logged and ignored.
     void openArguments(const QStringList &arguments);
+    // The arguments of a later start: a start without any opens the main window, as launching
+    // a running application again does; otherwise as openArguments().
+    void openLaterStart(const QStringList &arguments);
 
     AppEnvironment &environment() const { return *m_environment; }
     AppDelegate &delegate() const { return *m_appDelegate; }

@@ -50,6 +50,11 @@ TEST_F(AccountWiringTest, TheEnvironmentOwnsTheAccountAndTheMainWindowShowsIt)
                            "made AuthService"}));
     EXPECT_NE(qobject_cast<AccountView *>(app->mainWindow().centralWidget()), nullptr);
 
+    app->openLaterStart({"corvanta://auth-callback#access_token=x"});
+    EXPECT_FALSE(app->mainWindow().isVisible());
+    app->openLaterStart({});
+    EXPECT_TRUE(app->mainWindow().isVisible()) << "starting the program again opens the account";
+
     lifecycle.clear();
     app.reset();
     EXPECT_EQ(lifecycle.events().mid(0, 4),
