@@ -18,20 +18,16 @@ struct BackendUser {
     std::optional<QString> email;
 };
 
-struct SignInAnswer {
+// The session's two tokens, as a refresh answer or a browser callback carries them.
+struct Tokens {
     QString accessToken;
     std::optional<QString> refreshToken;
+};
+using RefreshAnswer = Tokens;
+using CallbackTokens = Tokens;
+
+struct SignInAnswer : Tokens {
     BackendUser user;
-};
-
-struct RefreshAnswer {
-    QString accessToken;
-    std::optional<QString> refreshToken;
-};
-
-struct CallbackTokens {
-    QString accessToken;
-    std::optional<QString> refreshToken;
 };
 
 struct Backend {

@@ -27,6 +27,22 @@ bool readOptional(const QJsonObject &object, const char *key, std::optional<QStr
     return true;
 }
 
+// The fields a stored profile and the backend's payload share, under their keys.
+QByteArray identityJson(const char *idKey, const QUuid &id, const char *providerKey,
+                        const QString &provider, const std::optional<QString> &email,
+                        const std::optional<QString> &displayName,
+                        const std::optional<double> &createdAt = std::nullopt)
+{
+    QJsonObject object;
+    object.insert(QLatin1String(idKey), uuidText::canonical(id));
+    object.insert(QLatin1String(providerKey), provider);
+    putOptional(object, "email", email);
+    putOptional(object, "displayName", displayName);
+    if (createdAt)
+        object.insert(QLatin1String("createdAt"), *createdAt);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
 } // namespace
 
 namespace uuidText {
@@ -63,13 +79,8 @@ QDateTime fromSeconds(double seconds)
 
 QByteArray UserProfile::toJson() const
 {
-    QJsonObject object;
-    object.insert(QLatin1String("id"), uuidText::canonical(id));
-    object.insert(QLatin1String("appleUserID"), appleUserID);
-    putOptional(object, "email", email);
-    putOptional(object, "displayName", displayName);
-    object.insert(QLatin1String("createdAt"), referenceDate::secondsSince(createdAt));
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return identityJson("id", id, "appleUserID", appleUserID, email, displayName,
+                        referenceDate::secondsSince(createdAt));
 }
 
 std::optional<UserProfile> UserProfile::fromJson(const QByteArray &json)
@@ -106,10 +117,5 @@ BackendProfilePayload BackendProfilePayload::from(const UserProfile &profile)
 
 QByteArray BackendProfilePayload::toJson() const
 {
-    QJsonObject object;
-    object.insert(QLatin1String("userId"), uuidText::canonical(userId));
-    object.insert(QLatin1String("appleUserId"), appleUserId);
-    putOptional(object, "email", email);
-    putOptional(object, "displayName", displayName);
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return identityJson("userId", userId, "appleUserId", appleUserId, email, displayName);
 }
