@@ -15,6 +15,8 @@ public:
     // store's own failure code.
     static constexpr int success = 0;
     static constexpr int itemNotFound = -25300;
+    // The store did not answer in time.
+    static constexpr int timedOut = -1;
 
     struct ReadResult {
         int status = itemNotFound;

@@ -20,15 +20,22 @@ int statusOf(const QKeychain::Job &job)
     }
 }
 
-// The job deletes itself once it has finished; its results are read before control returns
-// to the event loop, so it is still alive here.
+// The job starts from the event loop, after the wait for its end is in place (a job without a
+// secret service can finish inside start()). A store that does not answer in time counts as a
+// failure; its job then deletes itself whenever it ends.
 template <typename JobType> QCoro::Task<JobType *> run(JobType *job, const QString &account)
 {
     job->setInsecureFallback(false);
     job->setKey(account);
-    job->setAutoDelete(true);
-    job->start();
-    co_await qCoro(job, &QKeychain::Job::finished);
+    job->setAutoDelete(false);
+    QMetaObject::invokeMethod(job, &QKeychain::Job::start, Qt::QueuedConnection);
+    const auto finished =
+        co_await qCoro(job, &QKeychain::Job::finished, SecretServiceStore::timeout);
+    if (!finished) {
+        job->setAutoDelete(true);
+        co_return nullptr;
+    }
+    job->deleteLater();
     co_return job;
 }
 
@@ -39,7 +46,7 @@ QCoro::Task<int> SecretServiceStore::write(QString service, QString account, QBy
     auto *job = new QKeychain::WritePasswordJob(service);
     job->setBinaryData(data);
     QKeychain::Job *done = co_await run(job, account);
-    co_return statusOf(*done);
+    co_return done ? statusOf(*done) : SecretStore::timedOut;
 }
 
 QCoro::Task<SecretStore::ReadResult> SecretServiceStore::read(QString service, QString account)
@@ -47,7 +54,7 @@ QCoro::Task<SecretStore::ReadResult> SecretServiceStore::read(QString service, Q
     auto *job = new QKeychain::ReadPasswordJob(service);
     QKeychain::ReadPasswordJob *done = co_await run(job, account);
     ReadResult result;
-    result.status = statusOf(*done);
+    result.status = done ? statusOf(*done) : SecretStore::timedOut;
     if (result.status == success)
         result.data = done->binaryData();
     co_return result;
@@ -57,7 +64,7 @@ QCoro::Task<int> SecretServiceStore::remove(QString service, QString account)
 {
     auto *job = new QKeychain::DeletePasswordJob(service);
     QKeychain::Job *done = co_await run(job, account);
-    co_return statusOf(*done);
+    co_return done ? statusOf(*done) : SecretStore::timedOut;
 }
 
 } // namespace platform
