@@ -39,10 +39,7 @@ int main(int argc, char **argv)
 
     CorvantaApp corvanta;
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &corvanta,
-                     &CorvantaApp::openArguments);
-    // Starting the program again is how a tray program's window is reached from the launcher.
-    QObject::connect(&instance, &SingleInstance::argumentsReceived, &corvanta,
-                     &CorvantaApp::showMainWindow);
+                     &CorvantaApp::openLaterStart);
     corvanta.launch();
     corvanta.openArguments(arguments);
 

@@ -1,5 +1,9 @@
 #include "app/AppEnvironment.h"
 
+#include "account/AuthService.h"
+#include "account/KeychainStore.h"
+#include "account/SessionStore.h"
+#include "account/SupabaseClient.h"
 #include "app/GlobalHotkeyManager.h"
 #include "app/StartTask.h"
 #include "app/TrayPreviewWiring.h"
@@ -219,6 +223,15 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
          *m_feedbackService)
         .makeShared();
     make(m_shareService, "ShareService", m_platform.shareDestinations).makeShared();
+    if (m_platform.secretStore && m_platform.httpTransport) {
+        make(m_keychainStore, "KeychainStore", m_platform.secretStore).makeShared();
+        make(m_sessionStore, "SessionStore", *m_keychainStore).makeShared();
+        make(m_supabaseClient, "SupabaseClient").makeShared();
+        make(m_authService, "AuthService", *m_sessionStore, *m_supabaseClient,
+             AuthService::Platform{m_platform.httpTransport, m_platform.appleSignIn,
+                                   m_platform.urlOpener})
+            .makeShared();
+    }
 
     setupHotkeys();
     setupBindings();

@@ -16,12 +16,14 @@
 
 class AnnotationWindowController;
 class AreaSelectionService;
+class AuthService;
 class CaptureCoordinator;
 class CaptureQueue;
 class ClipboardService;
 class FeedbackService;
 class GlobalHotkeyManager;
 class GlobalHotkeyHandling;
+class KeychainStore;
 class OCRService;
 class PermissionManager;
 class PinAutoPinner;
@@ -30,21 +32,23 @@ class PinNotifications;
 class QuickLookPreviewController;
 class RecordingHUDController;
 class SaveService;
+class SessionStore;
 class ScreenCaptureService;
 class ScreenRecordingModeSelector;
 class ScreenRecordingService;
 class SettingsStore;
 class ShareService;
+class SupabaseClient;
 class UserDefaults;
 class WindowSelectionService;
 
 // The owner of the program's long-lived objects. Building it makes the whole object graph in a
 // fixed order (the platform first, then the settings, the permission, the staging queue, the
 // capture services, the recorder, its controls and its mode chooser, and the coordinator, the
-// hot keys, text recognition and sharing), registers every shared object, registers the global
-// hot keys and keeps the queue's capacity and the hot keys in step with the settings.
-// Destroying it takes the graph down in the reverse order.
-// Main thread only; the program has one, reached as AppEnvironment::shared().
+// hot keys, text recognition and sharing, and the account when the platform has one), registers
+// every shared object, registers the global hot keys and keeps the queue's capacity and the hot
+// keys in step with the settings. Destroying it takes the graph down in the reverse order. Main
+// thread only; the program has one, reached as AppEnvironment::shared().
 class AppEnvironment final : public QObject, public SharedInstance<AppEnvironment> {
     Q_OBJECT
 
@@ -89,6 +93,8 @@ public:
     ScreenRecordingModeSelector &recordingModeSelector() const { return *m_recordingModeSelector; }
     QuickLookPreviewController &previewController() const { return *m_previewController; }
     AnnotationWindowController &annotationWindow() const { return *m_annotationWindow; }
+    // Null when the platform offers no secret store or no HTTP.
+    AuthService *authService() const { return m_authService.get(); }
 
     // Unregisters every global hot key, then registers the four capture shortcuts of the current
     // scheme and the close-all-pins shortcut, in that order. The first refusal stops the run
@@ -140,4 +146,8 @@ private:
     std::unique_ptr<GlobalHotkeyManager> m_hotkeyManager;
     std::unique_ptr<OCRService> m_ocrService;
     std::unique_ptr<ShareService> m_shareService;
+    std::unique_ptr<KeychainStore> m_keychainStore;
+    std::unique_ptr<SessionStore> m_sessionStore;
+    std::unique_ptr<SupabaseClient> m_supabaseClient;
+    std::unique_ptr<AuthService> m_authService;
 };

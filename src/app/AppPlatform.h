@@ -8,9 +8,11 @@
 
 namespace platform {
 class AlertPresenter;
+class AppleSignInSheet;
 class Compositor;
 class Displays;
 class GlobalHotkeys;
+class HttpTransport;
 class Haptics;
 class ImageWriter;
 class LoginItem;
@@ -21,6 +23,7 @@ class PointerMonitor;
 class SavePanel;
 class ScreenCapture;
 class ScreenCapturePermission;
+class SecretStore;
 class ShareDestinations;
 class SoundPlayer;
 class TextRecognizer;
@@ -60,6 +63,11 @@ struct AppPlatform {
     std::function<platform::RecordingPlatform()> makeRecordingPlatform;
     // Plays recordings in the preview; empty: recordings show their poster frame only.
     platform::MoviePlayerFactory makeMoviePlayer;
+    // The account's secrets, backend connection and Apple sheet; without the first two the
+    // program has no account.
+    std::shared_ptr<platform::SecretStore> secretStore;
+    std::shared_ptr<platform::HttpTransport> httpTransport;
+    std::shared_ptr<platform::AppleSignInSheet> appleSignIn;
 };
 
 // The real desktop: X11 for the screen, windows, panels, pointer and hot keys, FFmpeg and

@@ -1,11 +1,15 @@
 #include "app/CorvantaApp.h"
 
+#include "account/AccountView.h"
+#include "account/AuthService.h"
 #include "app/AppDelegate.h"
+#include "app/AuthCallbackSignIn.h"
 #include "app/CorvantaMenuView.h"
 #include "app/SystemImage.h"
 #include "capture/CaptureCoordinator.h"
 #include "model/Log.h"
 #include "model/SettingsStore.h"
+#include "pins/PinManager.h"
 #include "windows/MainWindow.h"
 #include "windows/SettingsWindow.h"
 
@@ -14,12 +18,36 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+namespace {
+
+// The account's callbacks go to the auth service, when the program has an account.
+std::shared_ptr<BrowserSignIn> signInFor(std::shared_ptr<BrowserSignIn> given,
+                                         const AppEnvironment &environment)
+{
+    if (!given && environment.authService())
+        return std::make_shared<AuthCallbackSignIn>(*environment.authService());
+    return given;
+}
+
+// The main window's Account tab: the account view of the environment's auth service.
+std::function<QWidget *()> accountViews(const AppEnvironment &environment)
+{
+    if (!environment.authService())
+        return {};
+    return [&environment]() -> QWidget * {
+        return new AccountView(*environment.authService(), environment.platform().urlOpener,
+                               environment.platform().alertPresenter);
+    };
+}
+
+} // namespace
+
 CorvantaApp::CorvantaApp(Options options, QObject *parent)
     : QObject(parent),
       m_environment(std::make_unique<AppEnvironment>(std::move(options.environment))),
       m_appDelegate(std::make_unique<AppDelegate>(*m_environment)),
       m_menuView(std::make_unique<CorvantaMenuView>(*m_environment)),
-      m_openUrlHandler(std::move(options.signIn))
+      m_openUrlHandler(signInFor(std::move(options.signIn), *m_environment))
 {
     m_environment->makeShared();
     AppEnvironment *environment = m_environment.get();
@@ -32,9 +60,17 @@ CorvantaApp::CorvantaApp(Options options, QObject *parent)
         environment->startCapture(flows[int(card)]);
     };
     m_windowServices.registerHotkeys = [environment] { return environment->setupHotkeys(); };
-    m_windowServices.closeAllPins = std::move(options.closeAllPins);
-    m_windowServices.makeAccountView = std::move(options.makeAccountView);
+    m_windowServices.closeAllPins = options.closeAllPins
+                                        ? std::move(options.closeAllPins)
+                                        : [environment] { environment->pinManager().closeAll(); };
+    m_windowServices.makeAccountView = options.makeAccountView
+                                           ? std::move(options.makeAccountView)
+                                           : accountViews(*environment);
     m_windowServices.isSignedIn = std::move(options.isSignedIn);
+    if (!m_windowServices.isSignedIn && environment->authService()) {
+        AuthService *auth = environment->authService();
+        m_windowServices.isSignedIn = [auth] { return auth->isSignedIn(); };
+    }
     m_windowServices.hasNotch = [environment] {
         const StagingTray *tray = environment->captureCoordinator().notchWindowController();
         return tray != nullptr && tray->hasNotch();
@@ -78,6 +114,14 @@ void CorvantaApp::openArguments(const QStringList &arguments)
 {
     for (const QString &argument : arguments)
         m_openUrlHandler.open(argument);
+}
+
+void CorvantaApp::openLaterStart(const QStringList &arguments)
+{
+    // Starting the program again is how a tray program's window is reached from the launcher;
+    // a sign-in callback ends on the Account tab it started from.
+    openArguments(arguments);
+    showMainWindow();
 }
 
 void CorvantaApp::showTrayIcon()

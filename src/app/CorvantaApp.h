@@ -25,7 +25,7 @@ class CorvantaApp final : public QObject {
 public:
     struct Options {
         AppEnvironment::Options environment;
-        // Empty: sign-in is not available and callbacks are only logged.
+        // Empty: the environment's auth service, or, without one, callbacks are only logged.
         std::shared_ptr<BrowserSignIn> signIn;
         // The account view of the main window's Account tab and whether someone is signed in;
         // empty: no account service, an empty Account page and nobody signed in.
@@ -44,6 +44,9 @@ public:
     // Every argument that is a sign-in callback URL goes to the account code; the rest are
     // logged and ignored.
     void openArguments(const QStringList &arguments);
+    // The arguments of a later start: a start without any opens the main window, as launching
+    // a running application again does; otherwise as openArguments().
+    void openLaterStart(const QStringList &arguments);
 
     AppEnvironment &environment() const { return *m_environment; }
     AppDelegate &delegate() const { return *m_appDelegate; }

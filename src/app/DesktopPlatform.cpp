@@ -7,12 +7,15 @@
 #include "platform/PointerMonitor.h"
 #include "platform/RecordingPlatform.h"
 #include "platform/XdgAutostartLoginItem.h"
+#include "platform/linux/AbsentAppleSignInSheet.h"
 #include "platform/linux/AbsentHaptics.h"
 #include "platform/linux/CanberraSoundPlayer.h"
 #include "platform/linux/DesktopUrlOpener.h"
 #include "platform/linux/MessageBoxAlertPresenter.h"
+#include "platform/linux/SecretServiceStore.h"
 #include "platform/linux/TesseractTextRecognizer.h"
 #include "platform/linux/XdgShareDestinations.h"
+#include "platform/qt/NetworkHttpTransport.h"
 #include "platform/qt/QtImageWriter.h"
 #include "platform/qt/QtPasteboard.h"
 #include "platform/qt/QtSavePanel.h"
@@ -47,5 +50,8 @@ AppPlatform makeDesktopPlatform()
     result.makeMoviePlayer = platform::makeQtMoviePlayers();
     result.makePointerMonitor = [] { return platform::makePointerMonitor(); };
     result.makeRecordingPlatform = &platform::makeRecordingPlatform;
+    result.secretStore = std::make_shared<platform::SecretServiceStore>();
+    result.httpTransport = std::make_shared<platform::NetworkHttpTransport>();
+    result.appleSignIn = std::make_shared<platform::AbsentAppleSignInSheet>();
     return result;
 }

@@ -131,6 +131,9 @@ protected:
             QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
             m_environment.insert(QLatin1String(name), path);
         }
+        // A backend that refuses at once: the program never reaches out of the machine.
+        m_environment.insert(QStringLiteral("CORVANTA_BACKEND_ORIGIN"),
+                             QStringLiteral("http://127.0.0.1:9"));
     }
 
     QString capturesFolder() const
@@ -151,8 +154,8 @@ protected:
         EXPECT_EQ(second.process().exitCode(), 0) << second.output().toStdString();
         EXPECT_EQ(second.occurrences(registered), 0) << "the second start registers nothing";
 
-        ASSERT_TRUE(first.waitForLine("Browser sign-in is not available; the sign-in callback is "
-                                      "ignored"));
+        ASSERT_TRUE(first.waitForLine("Browser login failed: Connection refused"))
+            << first.output().toStdString();
         EXPECT_EQ(first.occurrences("Received the arguments of a later start"), 1);
         EXPECT_FALSE(first.output().contains("access_token"));
         EXPECT_FALSE(second.output().contains("access_token"));

@@ -3,6 +3,7 @@
 #include "platform/Alerts.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <qcoro/qcorosignal.h>
@@ -20,8 +21,13 @@ public:
         // Only the main window may carry the program's name as its title: the
         // capture code finds that window by it.
         box->setWindowTitle(alert.messageText);
+        // Alert texts can come from outside the program (a server's message): never markup.
+        box->setTextFormat(Qt::PlainText);
         box->setText(alert.messageText);
         box->setInformativeText(alert.informativeText);
+        if (auto *informative =
+                box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
+            informative->setTextFormat(Qt::PlainText);
         QList<QAbstractButton *> buttons;
         for (qsizetype i = 0; i < alert.buttonTitles.size(); ++i) {
             const QString &title = alert.buttonTitles[i];

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "account/AuthWire.h"
+#include "account/UserProfile.h"
+#include "model/SharedInstance.h"
+#include "platform/AppleSignInSheet.h"
+
+#include <QObject>
+#include <QUrl>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+class SessionStore;
+class SupabaseClient;
+
+namespace platform {
+class HttpTransport;
+class UrlOpener;
+} // namespace platform
+
+// The one owner of the account state: signs in with Apple, e-mail and password, or Google in
+// the browser; keeps the session through the session store; signs out, deletes the account
+// locally and renews the tokens on request. On construction it restores the stored profile
+// (asynchronously: sessionRestored() tells when) and checks an Apple user's credential.
+// Operations throw AuthError, SignInRejectedError, DecodingError or the platform's errors.
+// Main thread only.
+class AuthService final : public QObject, public SharedInstance<AuthService> {
+    Q_OBJECT
+
+public:
+    struct Platform {
+        std::shared_ptr<platform::HttpTransport> http;
+        std::shared_ptr<platform::AppleSignInSheet> appleSignIn;
+        std::shared_ptr<platform::UrlOpener> urlOpener;
+    };
+
+    AuthService(SessionStore &sessionStore, SupabaseClient &supabaseClient, Platform platform,
+                QObject *parent = nullptr);
+    ~AuthService() override;
+
+    const std::optional<UserProfile> &currentUser() const { return m_currentUser; }
+    void setCurrentUser(std::optional<UserProfile> user);
+    bool isSigningIn() const { return m_isSigningIn; }
+    void setIsSigningIn(bool signingIn);
+    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    void setErrorMessage(std::optional<QString> message);
+    bool isSignedIn() const { return m_currentUser.has_value(); }
+    // Whether the start-up read of the stored session has finished.
+    bool isRestored() const { return m_restored; }
+
+    SessionStore &sessionStore() const { return m_sessionStore; }
+    SupabaseClient &supabaseClient() const { return m_supabaseClient; }
+
+    QCoro::Task<UserProfile> signInWithApple();
+    QCoro::Task<UserProfile> signInWithEmail(QString email, QString password);
+    // Opens the browser sign-in; the session arrives later through handleAuthCallback().
+    void signInWithGoogle();
+    QCoro::Task<UserProfile> handleAuthCallback(QUrl url);
+    QCoro::Task<void> signOut();
+    QCoro::Task<void> deleteAccount();
+    QCoro::Task<void> refreshSession();
+
+signals:
+    void currentUserChanged();
+    void isSigningInChanged();
+    void errorMessageChanged();
+    void sessionRestored();
+
+private:
+    QCoro::Task<void> restoreSession();
+    QCoro::Task<void> validateRestoredSession(UserProfile profile);
+    // Saves the tokens of a new session; a session without a refresh token keeps none.
+    QCoro::Task<void> saveTokens(QString accessToken, std::optional<QString> refreshToken);
+    QCoro::Task<void> completeSignIn(UserProfile profile);
+    QCoro::Task<void> endSession();
+    void startProfileSync(const UserProfile &profile);
+    authWire::Backend backend() const;
+
+    SessionStore &m_sessionStore;
+    SupabaseClient &m_supabaseClient;
+    Platform m_platform;
+    std::optional<UserProfile> m_currentUser;
+    bool m_isSigningIn = false;
+    std::optional<QString> m_errorMessage;
+    bool m_restored = false;
+    // Counts session changes, so that a slow start-up read never replaces a newer session.
+    int m_sessionGeneration = 0;
+};
+
+// The display name Apple's name parts give: the given and family names, in that order.
+QString formattedPersonName(const platform::PersonNameComponents &name);

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "model/SharedInstance.h"
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+namespace platform {
+class SecretStore;
+}
+
+// Small secrets of the account as items of the desktop's secret store, named by this store's
+// service and a key. Knows nothing of what the bytes mean; caches nothing.
+class KeychainStore final : public SharedInstance<KeychainStore> {
+public:
+    static constexpr const char *defaultService = "com.corvanta.keychain";
+
+    explicit KeychainStore(std::shared_ptr<platform::SecretStore> secrets,
+                           QString service = QString::fromLatin1(defaultService));
+
+    QString service() const { return m_service; }
+
+    // Whether the item now holds the bytes. The item is replaced in one step, so a failed
+    // save leaves the previous value in place; a failure is logged with the key and status.
+    QCoro::Task<bool> save(QByteArray data, QString key);
+    QCoro::Task<bool> saveString(QString text, QString key);
+    // The stored bytes; nothing when absent or unreadable (not logged).
+    QCoro::Task<std::optional<QByteArray>> load(QString key);
+    // Nothing when absent, unreadable or not valid UTF-8.
+    QCoro::Task<std::optional<QString>> loadString(QString key);
+    // Whether no item is left under the key (deleting a missing item succeeds).
+    QCoro::Task<bool> deleteItem(QString key);
+
+private:
+    std::shared_ptr<platform::SecretStore> m_secrets;
+    QString m_service;
+};
+
+// Text from bytes only when they are valid UTF-8.
+std::optional<QString> decodeUtf8(const QByteArray &bytes);

@@ -1,0 +1,29 @@
+#include "app/AuthCallbackSignIn.h"
+
+#include "account/AuthService.h"
+#include "account/Redaction.h"
+#include "app/StartTask.h"
+#include "model/Log.h"
+
+#include <exception>
+
+namespace {
+
+QCoro::Task<void> completeSignIn(AuthService &authService, QUrl url)
+{
+    try {
+        const UserProfile profile = co_await authService.handleAuthCallback(url);
+        qCInfo(Log::general, "Browser login success for %s",
+               qUtf8Printable(profile.email ? redaction::email(*profile.email)
+                                            : QStringLiteral("unknown")));
+    } catch (const std::exception &error) {
+        qCCritical(Log::general, "Browser login failed: %s", error.what());
+    }
+}
+
+} // namespace
+
+void AuthCallbackSignIn::handleBrowserCallback(const QUrl &url)
+{
+    startTask(completeSignIn(m_authService, url));
+}

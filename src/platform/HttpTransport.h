@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <qcoro/qcorotask.h>
+#include <stdexcept>
+#include <utility>
+
+namespace platform {
+
+struct HttpRequest {
+    QByteArray method = "GET";
+    QUrl url;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+};
+
+struct HttpResponse {
+    // False when the peer answered with something that is not HTTP.
+    bool isHttp = true;
+    int status = 0;
+    QByteArray body;
+};
+
+// The request never got an answer: refused, closed, timed out, too large, or not allowed.
+class HttpTransportError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Sends one request and waits for its whole answer without blocking the event loop.
+// Redirects are answers like any other (never followed). Throws HttpTransportError.
+class HttpTransport {
+public:
+    virtual ~HttpTransport() = default;
+    virtual QCoro::Task<HttpResponse> send(HttpRequest request) = 0;
+};
+
+} // namespace platform

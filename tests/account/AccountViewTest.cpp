@@ -1,0 +1,233 @@
+#include "account/AccountView.h"
+#include "AccountFixture.h"
+#include "account/AccountPresentation.h"
+#include "platform/linux/MessageBoxAlertPresenter.h"
+#include "support/FakeAlertPresenter.h"
+
+#include <QApplication>
+#include <QGraphicsOpacityEffect>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+namespace {
+
+using Reply = LocalAuthServer::Reply;
+
+TEST(AccountPresentation, InitialsAndLinkedAccountLine)
+{
+    using namespace accountPresentation;
+    EXPECT_EQ(initials(QStringLiteral("north star")), "NS");
+    EXPECT_EQ(initials(QStringLiteral("north")), "N");
+    EXPECT_EQ(initials(QStringLiteral("north b star")), "NB");
+    EXPECT_EQ(initials(QStringLiteral("  north   star ")), "NS");
+    EXPECT_EQ(initials(std::nullopt), "C");
+    EXPECT_EQ(initials(QString()), "C");
+    EXPECT_EQ(nameLine(std::nullopt), "Corvanta Member");
+    EXPECT_EQ(nameLine(QString()), "");
+    EXPECT_EQ(linkedAccountLine(QStringLiteral("google_ABC")), "Google Account Linked");
+    EXPECT_EQ(linkedAccountLine(QStringLiteral("email_ABC")), "Email Account Linked");
+    EXPECT_EQ(linkedAccountLine(QStringLiteral("001234.abc")), "Apple ID Linked");
+}
+
+class AccountViewTest : public AccountFixture {
+protected:
+    void SetUp() override
+    {
+        AccountFixture::SetUp();
+        view = std::make_unique<AccountView>(*service, urlOpener, alerts);
+        view->resize(980, 640);
+        view->show();
+    }
+    void TearDown() override { view.reset(); }
+
+    template <typename W> W *child(const char *name) const
+    {
+        W *widget = view->findChild<W *>(QLatin1String(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QPushButton *logInButton() const { return child<QPushButton>("logInButton"); }
+    double logInOpacity() const
+    {
+        return static_cast<QGraphicsOpacityEffect *>(logInButton()->graphicsEffect())->opacity();
+    }
+    void type(const QString &email, const QString &password)
+    {
+        child<QLineEdit>("emailField")->setText(email);
+        child<QLineEdit>("passwordField")->setText(password);
+    }
+
+    std::shared_ptr<FakeAlertPresenter> alerts = std::make_shared<FakeAlertPresenter>();
+    std::unique_ptr<AccountView> view;
+};
+
+TEST_F(AccountViewTest, LogInNeedsBothFieldsAndReturnDoesNotSignIn)
+{
+    EXPECT_FALSE(view->showsSignedInCard());
+    type(QString::fromLatin1(LocalAuthServer::email), QString());
+    EXPECT_FALSE(logInButton()->isEnabled());
+    EXPECT_DOUBLE_EQ(logInOpacity(), 0.6);
+    EXPECT_EQ(child<QLineEdit>("passwordField")->echoMode(), QLineEdit::Password);
+
+    QTest::keyClicks(child<QLineEdit>("passwordField"), QStringLiteral("x"));
+    EXPECT_TRUE(logInButton()->isEnabled());
+    EXPECT_DOUBLE_EQ(logInOpacity(), 1.0);
+    QTest::keyClick(child<QLineEdit>("passwordField"), Qt::Key_Return);
+    QTest::keyClick(child<QLineEdit>("emailField"), Qt::Key_Return);
+    QTest::qWait(50);
+    EXPECT_TRUE(server.requests.isEmpty());
+    EXPECT_TRUE(child<QPushButton>("appleButton")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("googleButton")->isEnabled());
+    EXPECT_FALSE(child<QProgressBar>("signInProgress")->isVisible());
+}
+
+TEST_F(AccountViewTest, RunningSignInDisablesTheSignInButtonsAndAFailureShowsTheAlert)
+{
+    type(QString::fromLatin1(LocalAuthServer::email), QStringLiteral("wrong password"));
+    server.script(Reply::silent());
+    QTest::mouseClick(logInButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return service->isSigningIn(); }));
+    EXPECT_FALSE(logInButton()->isEnabled());
+    EXPECT_DOUBLE_EQ(logInOpacity(), 1.0) << "a running sign-in alone does not dim";
+    EXPECT_FALSE(child<QPushButton>("appleButton")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("googleButton")->isEnabled());
+    EXPECT_TRUE(child<QProgressBar>("signInProgress")->isVisible());
+    QTest::mouseClick(child<QPushButton>("forgotButton"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>("createAccountButton"), Qt::LeftButton);
+    ASSERT_EQ(urlOpener->opened.size(), 2);
+    EXPECT_EQ(urlOpener->opened[0], urlOpener->opened[1]);
+    EXPECT_EQ(urlOpener->opened[0].scheme(), "https");
+    EXPECT_EQ(urlOpener->opened[0].path(), "/signup");
+
+    ASSERT_TRUE(waitUntil([this] { return !alerts->presented.isEmpty(); }));
+    EXPECT_EQ(alerts->presented[0].messageText, "Account Error");
+    EXPECT_FALSE(alerts->presented[0].informativeText.isEmpty()) << "the transport's own reason";
+    EXPECT_TRUE(logInButton()->isEnabled());
+
+    alerts->presented.clear();
+    QTest::mouseClick(logInButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return !alerts->presented.isEmpty(); }));
+    EXPECT_EQ(alerts->presented[0].informativeText, "Invalid login credentials");
+    EXPECT_EQ(view->errorMessage(), "Invalid login credentials");
+    EXPECT_EQ(child<QLineEdit>("emailField")->text(), LocalAuthServer::email);
+    EXPECT_EQ(child<QLineEdit>("passwordField")->text(), "wrong password");
+    EXPECT_FALSE(view->showsSignedInCard());
+}
+
+TEST_F(AccountViewTest, SignInShowsTheCardAndSignOutTheForm)
+{
+    type(QString::fromLatin1(LocalAuthServer::email),
+         QString::fromLatin1(LocalAuthServer::password));
+    QTest::mouseClick(logInButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return view->showsSignedInCard(); }));
+    EXPECT_EQ(child<QLabel>("nameLabel")->text(), "jane.doe");
+    EXPECT_EQ(child<QLabel>("initialsLabel")->text(), "J");
+    EXPECT_EQ(child<QLabel>("emailLabel")->text(), LocalAuthServer::email);
+    EXPECT_TRUE(child<QLabel>("emailLabel")->isVisible());
+    EXPECT_EQ(child<QLabel>("linkedLabel")->text(), "Email Account Linked");
+    EXPECT_TRUE(alerts->presented.isEmpty());
+
+    QTest::mouseClick(child<QPushButton>("signOutButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return !view->showsSignedInCard(); }));
+    EXPECT_TRUE(secrets->items.isEmpty());
+}
+
+TEST_F(AccountViewTest, BackendAndUserTextIsNeverMarkup)
+{
+    apple->outcome = [] {
+        auto credential =
+            FakeAppleSignInSheet::credential(QStringLiteral("001234.apple.user"), "t");
+        credential.email = QStringLiteral("<a href='x'>mail</a>");
+        credential.fullName = platform::PersonNameComponents();
+        credential.fullName->givenName = QStringLiteral("<img src=x>");
+        return credential;
+    }();
+    view->signInWithApple();
+    ASSERT_TRUE(waitUntil([this] { return view->showsSignedInCard(); }));
+    EXPECT_EQ(child<QLabel>("nameLabel")->text(), "<img src=x>");
+    EXPECT_EQ(child<QLabel>("linkedLabel")->text(), "Apple ID Linked");
+    for (QLabel *label : view->findChildren<QLabel *>())
+        EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+
+    // The real alert shows a server's message as text too.
+    platform::MessageBoxAlertPresenter presenter;
+    platform::Alert alert;
+    alert.messageText = QStringLiteral("Account Error");
+    alert.informativeText = QStringLiteral("<b>Invalid</b> <a href='https://evil'>login</a>");
+    alert.buttonTitles = {QStringLiteral("OK")};
+    auto shown = presenter.present(alert);
+    QMessageBox *box = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if ((box = qobject_cast<QMessageBox *>(widget)) && box->isVisible())
+                return true;
+        return false;
+    }));
+    for (QLabel *label : box->findChildren<QLabel *>())
+        if (!label->text().isEmpty()) {
+            EXPECT_EQ(label->textFormat(), Qt::PlainText) << label->text().toStdString();
+        }
+    box->done(0);
+    EXPECT_TRUE(waitUntil([&] { return shown.isReady(); }));
+}
+
+TEST_F(AccountViewTest, AppleCancellationShowsNothingAndOtherFailuresTheAlert)
+{
+    apple->outcome = FakeAppleSignInSheet::cancelled();
+    QTest::mouseClick(child<QPushButton>("appleButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return apple->requests == 1 && !service->isSigningIn(); }));
+    QTest::qWait(20);
+    EXPECT_TRUE(alerts->presented.isEmpty());
+
+    apple->outcome = platform::AppleAuthorizationError(
+        platform::AppleAuthorizationError::notHandled,
+        QStringLiteral("Sign in with Apple is not available on this system."));
+    QTest::mouseClick(child<QPushButton>("appleButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return !alerts->presented.isEmpty(); }));
+    EXPECT_EQ(alerts->presented[0].informativeText,
+              "Sign in with Apple is not available on this system.");
+
+    QTest::mouseClick(child<QPushButton>("googleButton"), Qt::LeftButton);
+    ASSERT_EQ(urlOpener->opened.size(), 1);
+    EXPECT_EQ(urlOpener->opened[0].path(), "/auth/v1/authorize");
+}
+
+TEST_F(AccountViewTest, DeletionAsksFirstAndReportsASignOutInTheMeantime)
+{
+    signInByEmail();
+    ASSERT_TRUE(waitUntil([this] { return view->showsSignedInCard(); }));
+
+    alerts->answer = 1; // Cancel
+    QTest::mouseClick(child<QPushButton>("deleteButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return alerts->presented.size() == 1; }));
+    EXPECT_EQ(alerts->presented[0].messageText, "Delete Corvanta Account?");
+    EXPECT_EQ(alerts->presented[0].buttonTitles, (QStringList{"Delete Account", "Cancel"}));
+    QTest::qWait(20);
+    EXPECT_TRUE(view->showsSignedInCard());
+    EXPECT_TRUE(service->currentUser());
+
+    alerts->answer = 0;
+    alerts->gate.close();
+    QTest::mouseClick(child<QPushButton>("deleteButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return alerts->gate.waiting() == 1; }));
+    EXPECT_TRUE(view->showingDeleteConfirmation());
+    QCoro::waitFor(service->signOut());
+    alerts->gate.open();
+    ASSERT_TRUE(waitUntil([this] { return alerts->presented.size() == 3; }));
+    EXPECT_EQ(alerts->presented[2].messageText, "Account Error");
+    EXPECT_EQ(alerts->presented[2].informativeText, "No user is currently signed in.");
+    EXPECT_FALSE(view->showsSignedInCard());
+
+    signInByEmail();
+    alerts->presented.clear();
+    QTest::mouseClick(child<QPushButton>("deleteButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return !view->showsSignedInCard(); }));
+    EXPECT_EQ(alerts->presented.size(), 1);
+    EXPECT_TRUE(secrets->items.isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,104 @@
+#include "platform/qt/NetworkHttpTransport.h"
+#include "support/AwaitError.h"
+#include "support/LocalAuthServer.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::HttpRequest;
+using platform::HttpResponse;
+using platform::HttpTransportError;
+using platform::NetworkHttpTransport;
+using Reply = LocalAuthServer::Reply;
+
+class NetworkHttpTransportTest : public ::testing::Test {
+protected:
+    HttpRequest post(const QByteArray &body = "{}")
+    {
+        HttpRequest request;
+        request.method = "POST";
+        request.url = server.origin();
+        request.url.setPath(QStringLiteral("/auth/v1/token"));
+        request.headers = {{"apikey", LocalAuthServer::apiKey},
+                           {"Content-Type", "application/json"}};
+        request.body = body;
+        return request;
+    }
+    HttpResponse send(HttpRequest request)
+    {
+        return QCoro::waitFor(transport.send(std::move(request)));
+    }
+
+    LocalAuthServer server;
+    NetworkHttpTransport transport{std::chrono::milliseconds(500), 64 * 1024};
+};
+
+TEST_F(NetworkHttpTransportTest, SendsMethodHeadersAndBodyAndReadsAnyStatus)
+{
+    server.script(Reply::json(201, R"({"a":1})"));
+    const HttpResponse created = send(post(R"({"email":"x"})"));
+    EXPECT_TRUE(created.isHttp);
+    EXPECT_EQ(created.status, 201);
+    EXPECT_EQ(created.body, R"({"a":1})");
+    ASSERT_EQ(server.requests.size(), 1);
+    EXPECT_EQ(server.requests[0].method, "POST");
+    EXPECT_EQ(server.requests[0].headers.value("apikey"), LocalAuthServer::apiKey);
+    EXPECT_EQ(server.requests[0].body, R"({"email":"x"})");
+
+    server.script(Reply::json(500, "<html>oops</html>"));
+    EXPECT_EQ(send(post()).status, 500);
+    server.script(Reply::json(503, ""));
+    EXPECT_EQ(send(post()).status, 503);
+}
+
+TEST_F(NetworkHttpTransportTest, RedirectsAreAnswersNotFollowed)
+{
+    server.script({Reply::Kind::answer, 302, {}, {{"Location", "/auth/v1/user"}}});
+    EXPECT_EQ(send(post()).status, 302);
+    server.script({Reply::Kind::answer, 302, {}, {}});
+    EXPECT_EQ(send(post()).status, 302) << "a redirect without a location";
+    EXPECT_EQ(server.requests.size(), 2);
+}
+
+TEST_F(NetworkHttpTransportTest, ClosedSilentAndHugeAnswersEndInTransportErrors)
+{
+    server.scriptEvery(Reply::closed());
+    EXPECT_TRUE(awaitError<HttpTransportError>(transport.send(post())));
+    server.scriptEvery(std::nullopt);
+
+    server.script(Reply::silent());
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(awaitError<HttpTransportError>(transport.send(post())));
+    EXPECT_LT(timer.elapsed(), 5000) << "bounded by the transfer timeout";
+
+    server.script(Reply::json(200, QByteArray(512 * 1024, 'x')));
+    const auto huge = awaitError<HttpTransportError>(transport.send(post()));
+    ASSERT_TRUE(huge);
+    EXPECT_STREQ(huge->what(), "The server's answer is too large");
+
+    server.scriptEvery(Reply::rawBytes("SSH-2.0-OpenSSH\r\n"));
+    EXPECT_TRUE(awaitError<HttpTransportError>(transport.send(post())));
+}
+
+TEST_F(NetworkHttpTransportTest, PlainHttpOnlyToLoopback)
+{
+    EXPECT_TRUE(NetworkHttpTransport::isAllowedUrl(QUrl("https://project.supabase.co/auth")));
+    EXPECT_TRUE(NetworkHttpTransport::isAllowedUrl(QUrl("http://127.0.0.1:8080/x")));
+    EXPECT_TRUE(NetworkHttpTransport::isAllowedUrl(QUrl("http://127.9.0.1/x")));
+    EXPECT_TRUE(NetworkHttpTransport::isAllowedUrl(QUrl("http://[::1]:9/x")));
+    EXPECT_TRUE(NetworkHttpTransport::isAllowedUrl(QUrl("http://localhost/x")));
+    for (const char *refused :
+         {"http://project.supabase.co/auth", "http://10.0.0.1/", "ftp://127.0.0.1/",
+          "http://127.0.0.1.evil.example/", "file:///etc/passwd", "https://", ""})
+        EXPECT_FALSE(NetworkHttpTransport::isAllowedUrl(QUrl(refused))) << refused;
+
+    HttpRequest request = post();
+    request.url = QUrl(QStringLiteral("http://192.0.2.1/auth/v1/token"));
+    EXPECT_TRUE(awaitError<HttpTransportError>(transport.send(request)));
+    EXPECT_TRUE(server.requests.isEmpty());
+}
+
+} // namespace

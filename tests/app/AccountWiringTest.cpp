@@ -1,0 +1,109 @@
+#include "account/AccountView.h"
+#include "account/AuthService.h"
+#include "account/KeychainStore.h"
+#include "account/SessionStore.h"
+#include "account/SupabaseClient.h"
+#include "app/AppEnvironmentFixture.h"
+#include "app/CorvantaApp.h"
+#include "app/MainWindow.h"
+#include "support/FakeAppleSignInSheet.h"
+#include "support/FakeHttpTransport.h"
+#include "support/FakeSecretStore.h"
+#include "support/WaitUntil.h"
+
+namespace {
+
+class AccountWiringTest : public AppEnvironmentFixture {
+protected:
+    CorvantaApp::Options appOptions()
+    {
+        CorvantaApp::Options options;
+        options.environment = environmentOptions();
+        options.environment.makePlatform = [this] {
+            AppPlatform platform = fakes.platform();
+            platform.secretStore = secrets;
+            platform.httpTransport = http;
+            platform.appleSignIn = apple;
+            return platform;
+        };
+        return options;
+    }
+
+    std::shared_ptr<FakeSecretStore> secrets = std::make_shared<FakeSecretStore>();
+    std::shared_ptr<FakeHttpTransport> http = std::make_shared<FakeHttpTransport>();
+    std::shared_ptr<FakeAppleSignInSheet> apple = std::make_shared<FakeAppleSignInSheet>();
+};
+
+TEST_F(AccountWiringTest, TheEnvironmentOwnsTheAccountAndTheMainWindowShowsIt)
+{
+    auto app = std::make_unique<CorvantaApp>(appOptions());
+    AuthService *auth = app->environment().authService();
+    ASSERT_NE(auth, nullptr);
+    EXPECT_EQ(AuthService::shared(), auth);
+    EXPECT_NE(SessionStore::shared(), nullptr);
+    EXPECT_NE(KeychainStore::shared(), nullptr);
+    EXPECT_EQ(SupabaseClient::shared()->endpoint(), SupabaseClient::defaultEndpoint());
+    EXPECT_EQ(SupabaseClient::defaultEndpoint().scheme(), "https");
+    EXPECT_EQ(SupabaseClient::defaultAnonKey().size(), 46);
+    EXPECT_EQ(lifecycle.events().mid(lifecycle.events().size() - 4),
+              (QStringList{"made KeychainStore", "made SessionStore", "made SupabaseClient",
+                           "made AuthService"}));
+    EXPECT_NE(qobject_cast<AccountView *>(app->mainWindow().centralWidget()), nullptr);
+
+    app->openLaterStart({"corvanta://auth-callback#access_token=x"});
+    EXPECT_FALSE(app->mainWindow().isVisible());
+    app->openLaterStart({});
+    EXPECT_TRUE(app->mainWindow().isVisible()) << "starting the program again opens the account";
+
+    lifecycle.clear();
+    app.reset();
+    EXPECT_EQ(lifecycle.events().mid(0, 4),
+              (QStringList{"destroyed AuthService", "destroyed SupabaseClient",
+                           "destroyed SessionStore", "destroyed KeychainStore"}));
+    EXPECT_EQ(AuthService::shared(), nullptr);
+}
+
+TEST_F(AccountWiringTest, BrowserCallbacksReachTheAuthServiceAndAreLoggedWithoutSecrets)
+{
+    CorvantaApp app(appOptions());
+    AuthService &auth = *app.environment().authService();
+    ASSERT_TRUE(waitUntil([&] { return auth.isRestored(); }));
+
+    http->response = {true, 401,
+                      R"({"id":"5B0E2C4A-8F1D-4E6B-9A3C-7D2E1F0A9B8C","msg":"invalid JWT"})"};
+    app.openArguments({"corvanta://auth-callback#access_token=forged-secret"});
+    ASSERT_TRUE(
+        waitUntil([&] { return !log.messages("general").filter("Browser login").isEmpty(); }));
+    EXPECT_EQ(log.messages("general").filter("Browser login"),
+              QStringList{"Browser login failed: invalid JWT"});
+    EXPECT_FALSE(auth.currentUser());
+
+    http->response = {
+        true, 200,
+        R"({"id":"5B0E2C4A-8F1D-4E6B-9A3C-7D2E1F0A9B8C","email":"jane.doe@example.com"})"};
+    app.openArguments(
+        {"CORVANTA://auth-callback#access_token=ignored-secret",
+         "corvanta://auth-callback#access_token=good-secret&refresh_token=refresh-secret"});
+    ASSERT_TRUE(waitUntil([&] { return auth.currentUser().has_value(); }));
+    EXPECT_EQ(http->requests.size(), 2);
+    EXPECT_EQ(http->requests.last().headers.value(1).second, "Bearer good-secret");
+    EXPECT_EQ(auth.currentUser()->email, "jane.doe@example.com");
+    EXPECT_TRUE(log.messages("general").contains("Browser login success for j***@e***"));
+    const QString all = log.lines().join(u'\n');
+    EXPECT_FALSE(all.contains("secret"));
+    EXPECT_FALSE(all.contains("jane.doe"));
+}
+
+TEST_F(AccountWiringTest, WithoutASecretStoreThereIsNoAccount)
+{
+    CorvantaApp::Options options;
+    options.environment = environmentOptions();
+    CorvantaApp app(std::move(options));
+    EXPECT_EQ(app.environment().authService(), nullptr);
+    EXPECT_EQ(qobject_cast<AccountView *>(app.mainWindow().centralWidget()), nullptr);
+    app.openArguments({"corvanta://auth-callback#access_token=x"});
+    EXPECT_TRUE(log.messages("general").contains(
+        "Browser sign-in is not available; the sign-in callback is ignored"));
+}
+
+} // namespace

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/SecretStore.h"
+#include "support/Gate.h"
+
+#include <QHash>
+#include <QPair>
+
+// Secrets in memory, keyed by (service, account). `writeStatus`, `readStatus` and
+// `removeStatus` make every call of that kind fail with the status given (0: work).
+class FakeSecretStore : public platform::SecretStore {
+public:
+    using Key = QPair<QString, QString>;
+
+    QCoro::Task<int> write(QString service, QString account, QByteArray data) override
+    {
+        co_await gate.pass();
+        ++writes;
+        if (writeStatus != success)
+            co_return writeStatus;
+        items.insert({service, account}, data);
+        co_return success;
+    }
+    QCoro::Task<ReadResult> read(QString service, QString account) override
+    {
+        co_await gate.pass();
+        if (readStatus != success)
+            co_return ReadResult{readStatus, {}};
+        const auto found = items.constFind({service, account});
+        if (found == items.cend())
+            co_return ReadResult{itemNotFound, {}};
+        co_return ReadResult{success, *found};
+    }
+    QCoro::Task<int> remove(QString service, QString account) override
+    {
+        co_await gate.pass();
+        if (removeStatus != success)
+            co_return removeStatus;
+        co_return items.remove({service, account}) > 0 ? success : itemNotFound;
+    }
+
+    QHash<Key, QByteArray> items;
+    int writeStatus = success;
+    int readStatus = success;
+    int removeStatus = success;
+    int writes = 0;
+    Gate gate;
+};
