@@ -63,9 +63,8 @@ CorvantaApp::CorvantaApp(Options options, QObject *parent)
     m_windowServices.closeAllPins = options.closeAllPins
                                         ? std::move(options.closeAllPins)
                                         : [environment] { environment->pinManager().closeAll(); };
-    m_windowServices.makeAccountView = options.makeAccountView
-                                           ? std::move(options.makeAccountView)
-                                           : accountViews(*environment);
+    m_windowServices.makeAccountView =
+        options.makeAccountView ? std::move(options.makeAccountView) : accountViews(*environment);
     m_windowServices.isSignedIn = std::move(options.isSignedIn);
     if (!m_windowServices.isSignedIn && environment->authService()) {
         AuthService *auth = environment->authService();

@@ -5,11 +5,11 @@
 #include "account/SupabaseClient.h"
 #include "app/AppEnvironmentFixture.h"
 #include "app/CorvantaApp.h"
-#include "app/MainWindow.h"
 #include "support/FakeAppleSignInSheet.h"
 #include "support/FakeHttpTransport.h"
 #include "support/FakeSecretStore.h"
 #include "support/WaitUntil.h"
+#include "windows/MainWindow.h"
 
 namespace {
 
@@ -48,12 +48,13 @@ TEST_F(AccountWiringTest, TheEnvironmentOwnsTheAccountAndTheMainWindowShowsIt)
     EXPECT_EQ(lifecycle.events().mid(lifecycle.events().size() - 4),
               (QStringList{"made KeychainStore", "made SessionStore", "made SupabaseClient",
                            "made AuthService"}));
-    EXPECT_NE(qobject_cast<AccountView *>(app->mainWindow().centralWidget()), nullptr);
+    // Nobody is signed in: the main window opens on the account.
+    EXPECT_EQ(app->mainWindow().selectedTab(), SidebarTab::account);
+    EXPECT_NE(app->mainWindow().findChild<AccountView *>(), nullptr);
 
-    app->openLaterStart({"corvanta://auth-callback#access_token=x"});
     EXPECT_FALSE(app->mainWindow().isVisible());
     app->openLaterStart({});
-    EXPECT_TRUE(app->mainWindow().isVisible()) << "starting the program again opens the account";
+    EXPECT_TRUE(app->mainWindow().isVisible()) << "starting the program again opens the window";
 
     lifecycle.clear();
     app.reset();
@@ -100,7 +101,7 @@ TEST_F(AccountWiringTest, WithoutASecretStoreThereIsNoAccount)
     options.environment = environmentOptions();
     CorvantaApp app(std::move(options));
     EXPECT_EQ(app.environment().authService(), nullptr);
-    EXPECT_EQ(qobject_cast<AccountView *>(app.mainWindow().centralWidget()), nullptr);
+    EXPECT_EQ(app.mainWindow().findChild<AccountView *>(), nullptr);
     app.openArguments({"corvanta://auth-callback#access_token=x"});
     EXPECT_TRUE(log.messages("general").contains(
         "Browser sign-in is not available; the sign-in callback is ignored"));
