@@ -156,6 +156,11 @@ TEST_F(SettingsControlsTest, EverySwitchOfTheTabsWritesItsKeyAndTheOtherWindowFo
         {"Play sound effects on capture and actions", "soundEffectsEnabled"},
         {"Auto-pin every capture", "autoPinEnabled"},
         {"Close pin on copy", "pinCloseOnCopy"},
+        {"Haptic feedback on capture and actions", "hapticsEnabled"},
+        {"Show Full Screen button", "showFullScreenButton"},
+        {"Show Area Selection button", "showAreaButton"},
+        {"Show Window Capture button", "showWindowButton"},
+        {"Show Screen Recording button", "showRecordButton"},
     };
     for (const auto &[title, key] : switches) {
         SwitchButton *toggle = named<SwitchButton>(&settings, QString::fromUtf8(title));
@@ -166,6 +171,15 @@ TEST_F(SettingsControlsTest, EverySwitchOfTheTabsWritesItsKeyAndTheOtherWindowFo
     }
     // The main window shows what the settings window wrote, and the other way round.
     EXPECT_TRUE(named<SwitchButton>(main.page(SidebarTab::pins), "Close pin on copy")->isChecked());
+    EXPECT_FALSE(
+        named<SwitchButton>(main.page(SidebarTab::dashboard), "Haptic feedback")->isChecked());
+    SwitchButton *windowButton =
+        named<SwitchButton>(main.page(SidebarTab::appearance), "Show Window Capture button");
+    ASSERT_NE(windowButton, nullptr);
+    EXPECT_FALSE(windowButton->isChecked());
+    click(windowButton);
+    EXPECT_EQ(reread()->boolValue("showWindowButton"), true);
+    EXPECT_TRUE(named<SwitchButton>(&settings, "Show Window Capture button")->isChecked());
     EXPECT_FALSE(
         named<SwitchButton>(main.page(SidebarTab::staging), "Copying removes capture from staging")
             ->isChecked());
