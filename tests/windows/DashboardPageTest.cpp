@@ -63,25 +63,18 @@ TEST_F(DashboardPageTest, EverySwitchWritesItsOwnKey)
     makeStore();
     DashboardPage page(services());
     page.show();
-    const std::pair<const char *, const char *> rows[] = {
-        {"Show capture indicator", "showCaptureIndicator"},
-        {"Play sound", "soundEffectsEnabled"},
-        {"Include cursor in screenshots", "includeCursorInScreenshot"},
-        {"Open Corvanta after capture (expanded)", "openCorvantaAfterCapture"},
-        {"Show magnifier in selection", "showMagnifierInSelection"},
-        {"Start hidden (notch only)", "startHiddenInNotch"},
-        {"Auto-collapse when cursor leaves", "autoCollapseOnCursorLeave"},
-        {"Remember last capture mode", "rememberLastCaptureMode"},
-        {"Check for updates", "checkForUpdates"},
-    };
-    for (const auto &[title, key] : rows) {
-        SwitchButton *toggle = named<SwitchButton>(&page, QString::fromUtf8(title));
-        ASSERT_NE(toggle, nullptr) << title;
-        const bool before = toggle->isChecked();
-        click(toggle);
-        EXPECT_EQ(reread()->boolValue(key), !before) << key;
-        EXPECT_EQ(toggle->isChecked(), !before);
-    }
+    flipEachSwitch(&page,
+                   {
+                       {"Show capture indicator", "showCaptureIndicator"},
+                       {"Play sound", "soundEffectsEnabled"},
+                       {"Include cursor in screenshots", "includeCursorInScreenshot"},
+                       {"Open Corvanta after capture (expanded)", "openCorvantaAfterCapture"},
+                       {"Show magnifier in selection", "showMagnifierInSelection"},
+                       {"Start hidden (notch only)", "startHiddenInNotch"},
+                       {"Auto-collapse when cursor leaves", "autoCollapseOnCursorLeave"},
+                       {"Remember last capture mode", "rememberLastCaptureMode"},
+                       {"Check for updates", "checkForUpdates"},
+                   });
     // Nothing but the nine keys was written.
     EXPECT_EQ(reread()->contains("screenshotTimerDelay"), false);
 }
@@ -195,19 +188,12 @@ TEST_F(DashboardOutputTest, ScreenshotAndRecordingControlsWriteOnlyTheirKeys)
     EXPECT_EQ(named<QComboBox>(&page, "Frame rate")->currentText(), "60 fps");
     EXPECT_EQ(named<QComboBox>(&page, "Resolution")->currentText(), "Native");
 
-    const std::pair<const char *, const char *> switches[] = {
-        {"Include window shadow", "includeWindowShadow"},
-        {"Haptic feedback", "hapticsEnabled"},
-        {"Record sound", "recordMicrophoneAudio"},
-        {"Highlight mouse clicks", "highlightMouseClicksInRecording"},
-    };
-    for (const auto &[title, key] : switches) {
-        SwitchButton *toggle = named<SwitchButton>(&page, QString::fromUtf8(title));
-        ASSERT_NE(toggle, nullptr) << title;
-        const bool before = toggle->isChecked();
-        click(toggle);
-        EXPECT_EQ(reread()->boolValue(key), !before) << key;
-    }
+    flipEachSwitch(&page, {
+                              {"Include window shadow", "includeWindowShadow"},
+                              {"Haptic feedback", "hapticsEnabled"},
+                              {"Record sound", "recordMicrophoneAudio"},
+                              {"Highlight mouse clicks", "highlightMouseClicksInRecording"},
+                          });
     pick(named<QComboBox>(&page, "Image format"), "JPEG (Compact)");
     pick(named<QComboBox>(&page, "Recording format"), "GIF");
     pick(named<QComboBox>(&page, "Frame rate"), "24 fps");
