@@ -171,7 +171,114 @@ QString shortcutOf(const ShortcutDefinition::ShortcutSet &set, CaptureCard card)
     return {};
 }
 
+// A row of a symbol, the text column and a pop-up at the trailing end.
+QWidget *makePickerRow(const QString &symbol, const QString &title, QComboBox *picker)
+{
+    auto *row = new QWidget;
+    auto *layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(12);
+    layout->addWidget(new SymbolView(symbol, 20, WindowStyle::secondaryText()));
+    layout->addWidget(makeTextColumn(title, std::nullopt), 1);
+    picker->setAccessibleName(title);
+    picker->setMinimumWidth(150);
+    layout->addWidget(picker);
+    return row;
+}
+
+QWidget *makeBoundToggleRow(SettingsStore &store, const OptionRow &row)
+{
+    const std::optional<QString> subtitle =
+        row.subtitle ? std::optional(QString::fromUtf8(row.subtitle)) : std::nullopt;
+    ToggleRow toggleRow =
+        makeToggleRow(QString::fromLatin1(row.symbol), QString::fromUtf8(row.title), subtitle);
+    bindSwitch(toggleRow.toggle, store, row.get, row.set, row.changed);
+    return toggleRow.widget;
+}
+
+// The frame-rate pop-up: the stored rate as the recorder will use it, no entry when that is none
+// of the offered rates, and only a user's pick is written.
+QComboBox *makeFrameRatePicker(SettingsStore &store)
+{
+    auto *picker = new QComboBox;
+    for (const int rate : DashboardPage::frameRates())
+        picker->addItem(QStringLiteral("%1 fps").arg(rate), rate);
+    followSetting(store, &SettingsStore::recordingFrameRateChanged, picker, [picker, &store] {
+        picker->setCurrentIndex(picker->findData(sanitizedFrameRate(store.recordingFrameRate())));
+    });
+    QObject::connect(picker, &QComboBox::activated, &store, [picker, &store](int index) {
+        store.setRecordingFrameRate(picker->itemData(index).toInt());
+    });
+    return picker;
+}
+
+QVBoxLayout *makeColumn(const QString &title)
+{
+    auto *column = new QVBoxLayout;
+    column->setSpacing(14);
+    column->addWidget(makeLabel(title, 12, QFont::DemiBold, true));
+    return column;
+}
+
 } // namespace
+
+const QList<int> &DashboardPage::frameRates()
+{
+    static const QList<int> rates = {15, 24, 30, 60};
+    return rates;
+}
+
+QLayout *DashboardPage::makeOutputSection(SettingsStore &store)
+{
+    auto *section = new QVBoxLayout;
+    section->setSpacing(14);
+    section->addWidget(makeSectionTitle(QStringLiteral("Screenshots & Recording")));
+    auto *columns = new QHBoxLayout;
+    columns->setSpacing(32);
+
+    QVBoxLayout *shots = makeColumn(QStringLiteral("Screenshots"));
+    shots->addWidget(makePickerRow(QStringLiteral("photo"), QStringLiteral("Image format"),
+                                   makeEnumPicker(store, &SettingsStore::exportFormat,
+                                                  &SettingsStore::setExportFormat,
+                                                  &SettingsStore::exportFormatChanged)));
+    shots->addWidget(makeBoundToggleRow(
+        store, {"macwindow", "Include window shadow", "Soft shadow around captured windows.",
+                &SettingsStore::includeWindowShadow, &SettingsStore::setIncludeWindowShadow,
+                &SettingsStore::includeWindowShadowChanged}));
+    shots->addWidget(makeBoundToggleRow(
+        store, {"hand.raised", "Haptic feedback", "A tap with each capture, save and copy.",
+                &SettingsStore::hapticsEnabled, &SettingsStore::setHapticsEnabled,
+                &SettingsStore::hapticsEnabledChanged}));
+    shots->addStretch(1);
+    columns->addLayout(shots, 1);
+
+    QVBoxLayout *recording = makeColumn(QStringLiteral("Recording"));
+    recording->addWidget(
+        makePickerRow(QStringLiteral("record.circle"), QStringLiteral("Recording format"),
+                      makeEnumPicker(store, &SettingsStore::recordingExportFormat,
+                                     &SettingsStore::setRecordingExportFormat,
+                                     &SettingsStore::recordingExportFormatChanged)));
+    recording->addWidget(makePickerRow(QStringLiteral("timer"), QStringLiteral("Frame rate"),
+                                       makeFrameRatePicker(store)));
+    recording->addWidget(makePickerRow(QStringLiteral("display"), QStringLiteral("Resolution"),
+                                       makeEnumPicker(store, &SettingsStore::recordingResolution,
+                                                      &SettingsStore::setRecordingResolution,
+                                                      &SettingsStore::recordingResolutionChanged)));
+    recording->addWidget(makeBoundToggleRow(
+        store, {"speaker.wave.2", "Record sound", "Microphone and system sound, in one track.",
+                &SettingsStore::recordMicrophoneAudio, &SettingsStore::setRecordMicrophoneAudio,
+                &SettingsStore::recordMicrophoneAudioChanged}));
+    recording->addWidget(
+        makeBoundToggleRow(store, {"cursorarrow", "Highlight mouse clicks", nullptr,
+                                   &SettingsStore::highlightMouseClicksInRecording,
+                                   &SettingsStore::setHighlightMouseClicksInRecording,
+                                   &SettingsStore::highlightMouseClicksInRecordingChanged}));
+    recording->addStretch(1);
+    columns->addLayout(recording, 1);
+
+    section->addLayout(columns);
+    return section;
+}
 
 const QStringList &DashboardPage::storageLimits()
 {
@@ -272,13 +379,11 @@ DashboardPage::DashboardPage(const WindowServices &services, QWidget *parent)
         column->setSpacing(14);
         for (int i = 0; i < 5; ++i) {
             const OptionRow &row = rows[i];
-            const std::optional<QString> subtitle =
-                row.subtitle ? std::optional(QString::fromUtf8(row.subtitle)) : std::nullopt;
-            ToggleRow toggleRow = makeToggleRow(QString::fromLatin1(row.symbol),
-                                                QString::fromUtf8(row.title), subtitle);
             if (row.get) {
-                bindSwitch(toggleRow.toggle, store, row.get, row.set, row.changed);
+                column->addWidget(makeBoundToggleRow(store, row));
             } else {
+                ToggleRow toggleRow = makeToggleRow(QString::fromLatin1(row.symbol),
+                                                    QString::fromUtf8(row.title), std::nullopt);
                 // The countdown is a switch over a number: any positive delay shows it on, and
                 // the switch writes 3 seconds or none.
                 SwitchButton *toggle = toggleRow.toggle;
@@ -289,14 +394,16 @@ DashboardPage::DashboardPage(const WindowServices &services, QWidget *parent)
                 followAccent(store, toggle, [toggle](const QColor &c) { toggle->setAccent(c); });
                 connect(toggle, &QAbstractButton::toggled, &store,
                         [&store](bool on) { store.setScreenshotTimerDelay(on ? 3.0 : 0.0); });
+                column->addWidget(toggleRow.widget);
             }
-            column->addWidget(toggleRow.widget);
         }
         column->addStretch(1);
         columns->addLayout(column, 1);
     }
     options->addLayout(columns);
     page->addLayout(options);
+    page->addWidget(makeDivider(0.12));
+    page->addLayout(makeOutputSection(store));
     page->addWidget(makeDivider(0.12));
 
     auto *storage = new QVBoxLayout;

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class QLabel;
+class QLayout;
 class SettingsStore;
 class SymbolView;
 
@@ -56,13 +57,16 @@ private:
     QString m_shortcut;
 };
 
-// The Dashboard: capture cards that start captures, the capture options and the storage choices.
+// The Dashboard: capture cards that start captures, the capture options, the screenshot and
+// recording choices and the storage choices.
 class DashboardPage : public QWidget {
     Q_OBJECT
 
 public:
     explicit DashboardPage(const WindowServices &services, QWidget *parent = nullptr);
 
+    // The recording frame rates offered, in menu order.
+    static const QList<int> &frameRates();
     // The storage limits offered, in menu order.
     static const QStringList &storageLimits();
     // The name stored for a chosen folder: its last path component, "/" for the root.
@@ -71,6 +75,8 @@ public:
     static QString folderProblem(const QString &path);
 
 private:
+    // The image format and the recording choices, in two columns.
+    static QLayout *makeOutputSection(SettingsStore &store);
     void startCaptureFromCard(CaptureCard card, const QString &title);
     void chooseSaveFolder();
     // The empty path is a cancel.

@@ -264,6 +264,13 @@ QWidget *SettingsWindow::makeAppearanceTab()
         bindTrayButtonSwitch(toggle, store, id);
         form.labelled(QString::fromUtf8(label), toggle);
     }
+
+    form.section(QStringLiteral("Visible Capture Buttons"));
+    for (const CaptureButtonSetting &button : captureButtonSettings()) {
+        SwitchButton *toggle = boundSwitch(store, button.get, button.set, button.changed);
+        toggle->setAccessibleName(button.accessibleName());
+        form.labelled(QString::fromUtf8(button.title), toggle);
+    }
     return form.finish();
 }
 
@@ -331,6 +338,10 @@ QWidget *SettingsWindow::makeShortcutsTab()
                   boundSwitch(store, &SettingsStore::soundEffectsEnabled,
                               &SettingsStore::setSoundEffectsEnabled,
                               &SettingsStore::soundEffectsEnabledChanged));
+    form.labelled(QStringLiteral("Haptic feedback on capture and actions"),
+                  boundSwitch(store, &SettingsStore::hapticsEnabled,
+                              &SettingsStore::setHapticsEnabled,
+                              &SettingsStore::hapticsEnabledChanged));
     return form.finish();
 }
 

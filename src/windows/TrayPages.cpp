@@ -208,6 +208,21 @@ struct TrayButtonRow {
 
 } // namespace
 
+const QList<CaptureButtonSetting> &captureButtonSettings()
+{
+    static const QList<CaptureButtonSetting> list = {
+        {"display", "Full Screen", &SettingsStore::showFullScreenButton,
+         &SettingsStore::setShowFullScreenButton, &SettingsStore::showFullScreenButtonChanged},
+        {"crop", "Area Selection", &SettingsStore::showAreaButton,
+         &SettingsStore::setShowAreaButton, &SettingsStore::showAreaButtonChanged},
+        {"macwindow", "Window Capture", &SettingsStore::showWindowButton,
+         &SettingsStore::setShowWindowButton, &SettingsStore::showWindowButtonChanged},
+        {"record.circle", "Screen Recording", &SettingsStore::showRecordButton,
+         &SettingsStore::setShowRecordButton, &SettingsStore::showRecordButtonChanged},
+    };
+    return list;
+}
+
 QWidget *makeTraySizeSegments(SettingsStore &store)
 {
     return makeSizeSegments(store);
@@ -268,5 +283,17 @@ AppearancePage::AppearancePage(SettingsStore &store, QWidget *parent) : QWidget(
         rows << row.widget;
     }
     page->addWidget(section(QStringLiteral("Visible Action Buttons"), rows, 12));
+
+    QList<QWidget *> captureRows;
+    for (const CaptureButtonSetting &button : captureButtonSettings()) {
+        if (!captureRows.isEmpty())
+            captureRows << makeDivider();
+        ToggleRow row = makeToggleRow(QString::fromLatin1(button.symbol),
+                                      QString::fromUtf8(button.title), std::nullopt);
+        row.toggle->setAccessibleName(button.accessibleName());
+        bindSwitch(row.toggle, store, button.get, button.set, button.changed);
+        captureRows << row.widget;
+    }
+    page->addWidget(section(QStringLiteral("Visible Capture Buttons"), captureRows, 12));
     page->addStretch(1);
 }

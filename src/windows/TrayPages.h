@@ -36,6 +36,21 @@ void bindTrayButtonSwitch(SwitchButton *toggle, SettingsStore &store, TrayButton
 // The queue-size stepper: 1 to 16, showing the stored capacity clamped, writing only what the
 // user steps to.
 QSpinBox *makeQueueStepper(SettingsStore &store);
+// A switch's place among the capture-button switches: symbol, label and the property it binds.
+struct CaptureButtonSetting {
+    const char *symbol;
+    const char *title;
+    bool (SettingsStore::*get)() const;
+    void (SettingsStore::*set)(bool);
+    void (SettingsStore::*changed)(bool);
+    // Apart from the Dashboard card of the same title.
+    QString accessibleName() const
+    {
+        return QStringLiteral("Show %1 button").arg(QString::fromUtf8(title));
+    }
+};
+// The four capture buttons' visibility switches, in the order of the Dashboard's cards.
+const QList<CaptureButtonSetting> &captureButtonSettings();
 // The two tray sizes as side-by-side buttons, bound to traySize.
 QWidget *makeTraySizeSegments(SettingsStore &store);
 
@@ -47,7 +62,8 @@ public:
     explicit StagingPage(SettingsStore &store, QWidget *parent = nullptr);
 };
 
-// The Appearance page: tray position, footprint, material, accent and visible tray buttons.
+// The Appearance page: tray position, footprint, material, accent, visible tray buttons and
+// visible capture buttons.
 class AppearancePage : public QWidget {
     Q_OBJECT
 

@@ -12,8 +12,10 @@
 #include "support/FakePointerMonitor.h"
 #include "support/FakePosterFrames.h"
 #include "support/WaitUntil.h"
+#include "windows/DashboardPage.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QMenu>
 #include <QTest>
 
@@ -84,6 +86,46 @@ TEST_F(RecordingWiringTest, HotkeyAndMenuTakeARecordingFromTheChooserToTheTray)
     EXPECT_EQ(item.videoURL()->toLocalFile(), movies->last->settings.filePath);
     ASSERT_TRUE(waitUntil([&] { return !env.captureCoordinator().isRecording(); }));
     EXPECT_TRUE(recordEntry().startsWith("Screen Recording"));
+}
+
+TEST_F(RecordingWiringTest, NextRecordingUsesTheFormatAndRateChosenOnTheDashboard)
+{
+    AppEnvironment &env = buildWithRecorder();
+    menu = std::make_unique<CorvantaMenuView>(env);
+    WindowServices services;
+    services.settings = &env.settingsStore();
+    DashboardPage page(services);
+    const auto pick = [&page](const char *picker, const char *entry) {
+        for (QComboBox *box : page.findChildren<QComboBox *>()) {
+            if (box->accessibleName() == QLatin1String(picker)) {
+                const int index = box->findText(QString::fromUtf8(entry));
+                box->setCurrentIndex(index);
+                emit box->activated(index);
+            }
+        }
+    };
+    pick("Recording format", "MOV");
+    pick("Frame rate", "24 fps");
+
+    menu->perform(MenuCommand::toggleScreenRecording);
+    ScreenRecordingModeSelector &chooser = env.recordingModeSelector();
+    ASSERT_TRUE(waitUntil([&] { return chooser.isPending(); }));
+    QTest::mouseClick(chooser.view()->button(RecordingSelectionMode::fullScreen), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return env.captureCoordinator().isRecording(); }));
+    ASSERT_NE(movies->last, nullptr);
+    EXPECT_TRUE(movies->last->settings.filePath.endsWith(".mov"))
+        << movies->last->settings.filePath.toStdString();
+    EXPECT_EQ(movies->last->settings.container, platform::MovieContainer::quickTime);
+    EXPECT_EQ(movies->last->settings.frameRate, 24);
+
+    frames->deliverFrame(0);
+    ASSERT_TRUE(waitUntil([&] {
+        QMutexLocker lock(&movies->last->mutex);
+        return movies->last->videoFrames > 0;
+    }));
+    menu->perform(MenuCommand::toggleScreenRecording);
+    ASSERT_TRUE(waitUntil([&] { return env.queue().items().size() == 1; }));
+    EXPECT_TRUE(env.queue().items().first().videoURL()->toLocalFile().endsWith(".mov"));
 }
 
 } // namespace

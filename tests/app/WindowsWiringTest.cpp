@@ -1,13 +1,16 @@
 #include "app/AppEnvironmentFixture.h"
 #include "app/CorvantaApp.h"
 #include "app/CorvantaMenuView.h"
+#include "capture/CaptureCoordinator.h"
 #include "model/CaptureQueue.h"
 #include "model/SettingsStore.h"
+#include "support/WaitUntil.h"
 #include "windows/HotkeysPage.h"
 #include "windows/MainWindow.h"
 #include "windows/SettingsWindow.h"
 #include "windows/ShortcutRecorder.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QSpinBox>
 #include <QTest>
@@ -105,6 +108,36 @@ TEST_F(WindowsWiringTest, RefusedHotKeyIsShownAndQueueCapacityFollowsTheStepper)
     ASSERT_NE(stepper, nullptr);
     stepper->setValue(3);
     EXPECT_EQ(app->environment().queue().maxCapacity(), 3);
+}
+
+TEST_F(WindowsWiringTest, DashboardChoicesAreUsedByTheNextCaptureAndSave)
+{
+    const auto app = makeApp();
+    AppEnvironment &env = app->environment();
+    MainWindow &window = app->mainWindow();
+    window.show();
+    QWidget *page = window.page(SidebarTab::dashboard);
+    auto *format = named<QComboBox>(page, "Image format");
+    ASSERT_NE(format, nullptr);
+    const int jpeg = format->findText("JPEG (Compact)");
+    format->setCurrentIndex(jpeg);
+    emit format->activated(jpeg);
+    click(named<QAbstractButton>(page, "Haptic feedback"));
+    window.hide();
+
+    fakes.globalHotkeys->press(*fakes.globalHotkeys->grabbedAs(18, 6144));
+    ASSERT_TRUE(waitUntil([&] { return env.queue().items().size() == 1; }));
+    EXPECT_TRUE(fakes.haptics->performed.isEmpty());
+    EXPECT_FALSE(fakes.soundPlayer->calls.isEmpty());
+
+    QCoro::Task<void> saving = env.captureCoordinator().saveCapture(env.queue().items().first());
+    ASSERT_TRUE(waitUntil([&] { return !fakes.savePanel->shown.isEmpty(); }));
+    const platform::SavePanelOptions offered = fakes.savePanel->shown.first();
+    EXPECT_TRUE(offered.nameFieldStringValue.endsWith(".jpg"))
+        << offered.nameFieldStringValue.toStdString();
+    ASSERT_FALSE(offered.allowedContentTypes.isEmpty());
+    EXPECT_EQ(offered.allowedContentTypes.first(), "image/jpeg");
+    EXPECT_TRUE(waitUntil([&] { return saving.isReady(); }));
 }
 
 } // namespace

@@ -22,6 +22,8 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QWindow>
@@ -75,6 +77,17 @@ protected:
             EXPECT_TRUE(image.save(QDir(folder).filePath(name + QStringLiteral(".png"))));
     }
 
+    // A page longer than its window, scrolled to its end as a user would.
+    static void pictureOfLowerPart(QWidget *window, QWidget *page, const QString &name)
+    {
+        auto *scroll = qobject_cast<QScrollArea *>(page);
+        if (!scroll || scroll->verticalScrollBar()->maximum() == 0)
+            return;
+        scroll->verticalScrollBar()->setValue(scroll->verticalScrollBar()->maximum());
+        picture(window, name + QStringLiteral("-lower"));
+        scroll->verticalScrollBar()->setValue(0);
+    }
+
     QAction *menuEntry(const QString &text) const
     {
         for (QAction *action : m_app->menuView().menu()->actions()) {
@@ -99,6 +112,8 @@ TEST_F(WindowsDesktop, MainWindowAndSettingsWindowOpenAndShowEveryPage)
     for (const SidebarTab tab : Sidebar::tabs()) {
         window.selectTab(tab);
         picture(&window, QStringLiteral("main-") + Sidebar::title(tab).toLower());
+        pictureOfLowerPart(&window, window.page(tab),
+                           QStringLiteral("main-") + Sidebar::title(tab).toLower());
     }
 
     QAction *settings = menuEntry(QStringLiteral("Settings..."));
@@ -112,6 +127,9 @@ TEST_F(WindowsDesktop, MainWindowAndSettingsWindowOpenAndShowEveryPage)
         settingsWindow->tabs()->setCurrentIndex(i);
         picture(settingsWindow,
                 QStringLiteral("settings-") + settingsWindow->tabs()->tabText(i).toLower());
+        pictureOfLowerPart(settingsWindow, settingsWindow->tabs()->widget(i),
+                           QStringLiteral("settings-") +
+                               settingsWindow->tabs()->tabText(i).toLower());
     }
 
     // Closing hides; the menu brings the same window back.

@@ -3,6 +3,7 @@
 #include "windows/DashboardPage.h"
 #include "windows/PageBlocks.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -62,25 +63,18 @@ TEST_F(DashboardPageTest, EverySwitchWritesItsOwnKey)
     makeStore();
     DashboardPage page(services());
     page.show();
-    const std::pair<const char *, const char *> rows[] = {
-        {"Show capture indicator", "showCaptureIndicator"},
-        {"Play sound", "soundEffectsEnabled"},
-        {"Include cursor in screenshots", "includeCursorInScreenshot"},
-        {"Open Corvanta after capture (expanded)", "openCorvantaAfterCapture"},
-        {"Show magnifier in selection", "showMagnifierInSelection"},
-        {"Start hidden (notch only)", "startHiddenInNotch"},
-        {"Auto-collapse when cursor leaves", "autoCollapseOnCursorLeave"},
-        {"Remember last capture mode", "rememberLastCaptureMode"},
-        {"Check for updates", "checkForUpdates"},
-    };
-    for (const auto &[title, key] : rows) {
-        SwitchButton *toggle = named<SwitchButton>(&page, QString::fromUtf8(title));
-        ASSERT_NE(toggle, nullptr) << title;
-        const bool before = toggle->isChecked();
-        click(toggle);
-        EXPECT_EQ(reread()->boolValue(key), !before) << key;
-        EXPECT_EQ(toggle->isChecked(), !before);
-    }
+    flipEachSwitch(&page,
+                   {
+                       {"Show capture indicator", "showCaptureIndicator"},
+                       {"Play sound", "soundEffectsEnabled"},
+                       {"Include cursor in screenshots", "includeCursorInScreenshot"},
+                       {"Open Corvanta after capture (expanded)", "openCorvantaAfterCapture"},
+                       {"Show magnifier in selection", "showMagnifierInSelection"},
+                       {"Start hidden (notch only)", "startHiddenInNotch"},
+                       {"Auto-collapse when cursor leaves", "autoCollapseOnCursorLeave"},
+                       {"Remember last capture mode", "rememberLastCaptureMode"},
+                       {"Check for updates", "checkForUpdates"},
+                   });
     // Nothing but the nine keys was written.
     EXPECT_EQ(reread()->contains("screenshotTimerDelay"), false);
 }
@@ -164,6 +158,75 @@ TEST_F(DashboardPageTest, StorageMenuStoresTheItemText)
     limit->menu()->actions().last()->trigger();
     EXPECT_EQ(reread()->stringValue("temporaryStorageLimit"), "Unlimited");
     EXPECT_EQ(limit->text(), "Unlimited");
+}
+
+} // namespace
+
+namespace {
+
+class DashboardOutputTest : public WindowsFixture {
+protected:
+    // Picks the entry as a user does: the pop-up reports the activation.
+    static void pick(QComboBox *picker, const QString &text)
+    {
+        ASSERT_NE(picker, nullptr);
+        const int index = picker->findText(text);
+        ASSERT_GE(index, 0) << text.toStdString();
+        picker->setCurrentIndex(index);
+        emit picker->activated(index);
+    }
+};
+
+TEST_F(DashboardOutputTest, ScreenshotAndRecordingControlsWriteOnlyTheirKeys)
+{
+    makeStore();
+    DashboardPage page(services());
+    page.show();
+    EXPECT_TRUE(fileBytes().trimmed().isEmpty());
+    EXPECT_EQ(named<QComboBox>(&page, "Image format")->currentText(), "PNG (Lossless)");
+    EXPECT_EQ(named<QComboBox>(&page, "Recording format")->currentText(), "MP4");
+    EXPECT_EQ(named<QComboBox>(&page, "Frame rate")->currentText(), "60 fps");
+    EXPECT_EQ(named<QComboBox>(&page, "Resolution")->currentText(), "Native");
+
+    flipEachSwitch(&page, {
+                              {"Include window shadow", "includeWindowShadow"},
+                              {"Haptic feedback", "hapticsEnabled"},
+                              {"Record sound", "recordMicrophoneAudio"},
+                              {"Highlight mouse clicks", "highlightMouseClicksInRecording"},
+                          });
+    pick(named<QComboBox>(&page, "Image format"), "JPEG (Compact)");
+    pick(named<QComboBox>(&page, "Recording format"), "GIF");
+    pick(named<QComboBox>(&page, "Frame rate"), "24 fps");
+    pick(named<QComboBox>(&page, "Resolution"), "720p");
+
+    const auto file = reread();
+    EXPECT_EQ(file->stringValue("exportFormat"), "JPEG (Compact)");
+    EXPECT_EQ(file->stringValue("recordingExportFormat"), "GIF");
+    EXPECT_EQ(file->integerValue("recordingFrameRate"), 24);
+    EXPECT_EQ(file->stringValue("recordingResolution"), "720p");
+    EXPECT_EQ(store().exportFormat(), ImageExportFormat::jpeg);
+    EXPECT_EQ(store().recordingExportFormat(), VideoExportFormat::gif);
+    EXPECT_EQ(store().recordingResolution(), RecordingResolution::hd720p);
+    // Nothing but the eight keys.
+    EXPECT_EQ(fileBytes().count('='), 8) << fileBytes().toStdString();
+}
+
+TEST_F(DashboardOutputTest, FrameRateShowsTheRateInUseAndWritesOnlyAPick)
+{
+    makeStore("[General]\nrecordingFrameRate=45\n");
+    DashboardPage page(services());
+    page.show();
+    QComboBox *rate = named<QComboBox>(&page, "Frame rate");
+    ASSERT_NE(rate, nullptr);
+    EXPECT_EQ(rate->currentIndex(), -1);
+    store().setRecordingFrameRate(1000);
+    // The recorder would take 240: not offered, so no entry either.
+    EXPECT_EQ(rate->currentIndex(), -1);
+    store().setRecordingFrameRate(30);
+    EXPECT_EQ(rate->currentText(), "30 fps");
+    EXPECT_EQ(reread()->integerValue("recordingFrameRate"), 30);
+    pick(rate, "15 fps");
+    EXPECT_EQ(store().recordingFrameRate(), 15);
 }
 
 } // namespace

@@ -33,7 +33,11 @@ const QByteArray unusualFile = "[General]\n"
                                "shortcutScheme=true\n"
                                "screenshotTimerDelay=nan\n"
                                "temporaryStorageLimit=12 GB\n"
-                               "disabledTrayButtons=copy, bogus\n";
+                               "disabledTrayButtons=copy, bogus\n"
+                               "recordingFrameRate=0\n"
+                               "recordingExportFormat=WebM\n"
+                               "exportFormat=TIFF\n"
+                               "recordingResolution=4K\n";
 
 TEST_F(SettingsPagesTest, OpeningEveryPageAndTabWritesNothing)
 {
@@ -60,6 +64,11 @@ TEST_F(SettingsPagesTest, OpeningEveryPageAndTabWritesNothing)
         EXPECT_EQ(padding->value(), padding->maximum());
         auto *dismiss = named<QComboBox>(&settings, "Auto-Dismiss Tray");
         EXPECT_EQ(dismiss->currentIndex(), -1);
+        QWidget *dashboard = window.page(SidebarTab::dashboard);
+        EXPECT_EQ(named<QComboBox>(dashboard, "Frame rate")->currentText(), "60 fps");
+        EXPECT_EQ(named<QComboBox>(dashboard, "Recording format")->currentText(), "MP4");
+        EXPECT_EQ(named<QComboBox>(dashboard, "Image format")->currentText(), "PNG (Lossless)");
+        EXPECT_EQ(named<QComboBox>(dashboard, "Resolution")->currentText(), "Native");
 
         EXPECT_EQ(fileBytes(), before);
 
@@ -80,6 +89,7 @@ TEST_F(SettingsPagesTest, OpeningEveryPageAndTabWritesNothing)
     EXPECT_EQ(reread()->doubleValue("pinCornerRadius"), -2.0);
     EXPECT_EQ(reread()->doubleValue("autoHideDelay"), 12.0);
     EXPECT_EQ(reread()->stringValue("trayPosition"), "Somewhere");
+    EXPECT_EQ(reread()->stringValue("recordingExportFormat"), "WebM");
 }
 
 TEST_F(SettingsPagesTest, BadgesShowWholeNumbersAndADashForWhatIsNoNumber)

@@ -149,23 +149,31 @@ TEST_F(SettingsControlsTest, EverySwitchOfTheTabsWritesItsKeyAndTheOtherWindowFo
     settings.present();
     MainWindow main(services());
     main.show();
-    const std::pair<const char *, const char *> switches[] = {
-        {"Auto-pin every capture to desktop", "autoPinEnabled"},
-        {"Auto-copy to clipboard immediately upon capture", "autoCopyOnCapture"},
-        {"Copying removes capture from staging", "copyRemovesCapture"},
-        {"Play sound effects on capture and actions", "soundEffectsEnabled"},
-        {"Auto-pin every capture", "autoPinEnabled"},
-        {"Close pin on copy", "pinCloseOnCopy"},
-    };
-    for (const auto &[title, key] : switches) {
-        SwitchButton *toggle = named<SwitchButton>(&settings, QString::fromUtf8(title));
-        ASSERT_NE(toggle, nullptr) << title;
-        const bool before = toggle->isChecked();
-        click(toggle);
-        EXPECT_EQ(reread()->boolValue(key), !before) << key;
-    }
+    flipEachSwitch(&settings,
+                   {
+                       {"Auto-pin every capture to desktop", "autoPinEnabled"},
+                       {"Auto-copy to clipboard immediately upon capture", "autoCopyOnCapture"},
+                       {"Copying removes capture from staging", "copyRemovesCapture"},
+                       {"Play sound effects on capture and actions", "soundEffectsEnabled"},
+                       {"Auto-pin every capture", "autoPinEnabled"},
+                       {"Close pin on copy", "pinCloseOnCopy"},
+                       {"Haptic feedback on capture and actions", "hapticsEnabled"},
+                       {"Show Full Screen button", "showFullScreenButton"},
+                       {"Show Area Selection button", "showAreaButton"},
+                       {"Show Window Capture button", "showWindowButton"},
+                       {"Show Screen Recording button", "showRecordButton"},
+                   });
     // The main window shows what the settings window wrote, and the other way round.
     EXPECT_TRUE(named<SwitchButton>(main.page(SidebarTab::pins), "Close pin on copy")->isChecked());
+    EXPECT_FALSE(
+        named<SwitchButton>(main.page(SidebarTab::dashboard), "Haptic feedback")->isChecked());
+    SwitchButton *windowButton =
+        named<SwitchButton>(main.page(SidebarTab::appearance), "Show Window Capture button");
+    ASSERT_NE(windowButton, nullptr);
+    EXPECT_FALSE(windowButton->isChecked());
+    click(windowButton);
+    EXPECT_EQ(reread()->boolValue("showWindowButton"), true);
+    EXPECT_TRUE(named<SwitchButton>(&settings, "Show Window Capture button")->isChecked());
     EXPECT_FALSE(
         named<SwitchButton>(main.page(SidebarTab::staging), "Copying removes capture from staging")
             ->isChecked());

@@ -3,6 +3,7 @@
 #include "model/SettingsStore.h"
 #include "model/UserDefaults.h"
 #include "support/FakeLoginItem.h"
+#include "windows/PageBlocks.h"
 #include "windows/WindowServices.h"
 
 #include <QAbstractButton>
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <memory>
 
 // A settings file of the test's own, the store over it and window services that record what the
@@ -74,6 +76,21 @@ protected:
     {
         ASSERT_NE(button, nullptr);
         QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+    }
+
+    // Flips each named switch under `root` once, as a user does: the file then holds the flipped
+    // value under the switch's key, and the switch shows it.
+    void flipEachSwitch(QWidget *root,
+                        std::initializer_list<std::pair<const char *, const char *>> switches)
+    {
+        for (const auto &[title, key] : switches) {
+            SwitchButton *toggle = named<SwitchButton>(root, QString::fromUtf8(title));
+            ASSERT_NE(toggle, nullptr) << title;
+            const bool before = toggle->isChecked();
+            click(toggle);
+            EXPECT_EQ(reread()->boolValue(key), !before) << key;
+            EXPECT_EQ(toggle->isChecked(), !before) << title;
+        }
     }
 
     FakeLoginItem loginItem;
