@@ -34,14 +34,15 @@ protected:
         return callbacks;
     }
 
-    NotchWindowController &makeTray(StagingTrayCallbacks callbacks, TrayNeighbours neighbours = {})
+    NotchWindowController &makeTray(StagingTrayCallbacks callbacks, TrayNeighbours neighbours = {},
+                                    ScreenRecording *recorder = nullptr)
     {
         m_trayController = std::make_unique<NotchWindowController>(NotchWindowController::Services{
             .queue = m_queue,
             .settings = m_settings,
             .callbacks = std::move(callbacks),
             .displays = *m_desktop.displays,
-            .recorder = nullptr,
+            .recorder = recorder,
             .neighbours = std::move(neighbours),
             .panels = nullptr,
             .pointerMonitor = nullptr,

@@ -2,8 +2,8 @@
 // real clicks, letting clicks through beside the pile, taking a removed pin's capture out of the
 // queue, and closed by the close-all hot key.
 
+#include "DesktopTrayFixture.h"
 #include "PanelDesktopSupport.h"
-#include "RealClipboardFixture.h"
 #include "app/GlobalHotkeyManager.h"
 #include "pins/PinCardDrawing.h"
 #include "pins/PinManager.h"
@@ -27,15 +27,13 @@
 
 namespace {
 
-class PinDeckDesktopTest : public RealClipboardFixture {
+class PinDeckDesktopTest : public DesktopTrayFixture {
 protected:
     void SetUp() override
     {
-        RealClipboardFixture::SetUp();
+        DesktopTrayFixture::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        m_desktop = platform::makeX11ScreenshotPlatform();
-        ASSERT_FALSE(m_desktop.displays->displays().isEmpty());
         m_screen = m_desktop.displays->displays().first().rootRect;
         QCursor::setPos(m_screen.center());
         m_settings.setPinPlacement(PinPlacement::bottomLeft);
@@ -83,19 +81,7 @@ protected:
         m_queue.enqueue(item);
         TrayNeighbours neighbours;
         neighbours.pinning = m_manager.get();
-        m_trayController = std::make_unique<NotchWindowController>(NotchWindowController::Services{
-            .queue = m_queue,
-            .settings = m_settings,
-            .callbacks = {},
-            .displays = *m_desktop.displays,
-            .recorder = nullptr,
-            .neighbours = neighbours,
-            .panels = nullptr,
-            .pointerMonitor = nullptr,
-            .compositor = m_desktop.compositor.get(),
-            .screenGeometry = {},
-            .timers = nullptr,
-        });
+        makeTray({}, neighbours);
         m_trayController->show(std::nullopt, TrayInteractionState::expanded);
         QWindow *window = m_trayController->panel()->windowHandle();
         ASSERT_NE(window, nullptr);
@@ -110,11 +96,9 @@ protected:
         m_trayController->hide(true);
     }
 
-    platform::ScreenshotPlatform m_desktop;
     QRect m_screen;
     std::shared_ptr<FakeUrlOpener> m_opener = std::make_shared<FakeUrlOpener>();
     std::unique_ptr<PinManager> m_manager;
-    std::unique_ptr<NotchWindowController> m_trayController;
 };
 
 TEST_F(PinDeckDesktopTest, TheTrayPinsIntoTheCornerAndClicksFanCollapseAndPassBeside)
