@@ -13,6 +13,8 @@
 #include <QProcess>
 #include <QRgb>
 #include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <xcb/xcb.h>
@@ -20,6 +22,25 @@
 #include <xcb/xtest.h>
 
 inline constexpr int programWaitLimitMs = 15000;
+
+// Reads Google Benchmark's arguments and checks for an X server; an exit code when the
+// benchmark cannot run (bad arguments, or no display: it says how to run it in the harness).
+// The Qt application is made after this, on the X server.
+inline std::optional<int> prepareDesktopBenchmark(int &argc, char **argv, const char *name,
+                                                  const char *screen)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        std::printf("%s needs an X server; run it inside the harness:\n"
+                    "  CORVANTA_SCREEN=%s scripts/harness -- %s\n",
+                    name, screen, argv[0]);
+        return 0;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return std::nullopt;
+}
 
 // Emitted twice at launch; the hot keys answer after the second.
 inline const QString hotKeysRegisteredLine = QStringLiteral("Hotkeys registered for scheme: ");

@@ -613,16 +613,9 @@ void compareSize(const char *screenName, qint64 ours, const QString &scratch)
 
 int main(int argc, char **argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::printf("FullDisplayCaptureBench needs an X server; run it inside the harness:\n"
-                    "  CORVANTA_SCREEN=3840x2160x24 scripts/harness -- %s\n",
-                    argv[0]);
-        return 0;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    if (const std::optional<int> exitCode =
+            prepareDesktopBenchmark(argc, argv, "FullDisplayCaptureBench", "3840x2160x24"))
+        return *exitCode;
     QApplication app(argc, argv);
     const BenchEnvironment environment;
 

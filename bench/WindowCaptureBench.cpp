@@ -8,6 +8,7 @@
 // It needs an X server: scripts/bench runs it inside scripts/harness with the screen above; by
 // hand: CORVANTA_SCREEN=2560x1440x24 scripts/harness -- build/bench/WindowCaptureBench
 
+#include "BenchDesktop.h"
 #include "BenchEnvironment.h"
 #include "capture/ScreenCaptureService.h"
 #include "capture/WindowShadow.h"
@@ -222,16 +223,9 @@ BENCHMARK(BM_WindowPngOnDiskVersusImport)
 
 int main(int argc, char **argv)
 {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        std::printf("WindowCaptureBench needs an X server; run it inside the harness:\n"
-                    "  CORVANTA_SCREEN=2560x1440x24 scripts/harness -- %s\n",
-                    argv[0]);
-        return 0;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    if (const std::optional<int> exitCode =
+            prepareDesktopBenchmark(argc, argv, "WindowCaptureBench", "2560x1440x24"))
+        return *exitCode;
     QApplication app(argc, argv);
     const BenchEnvironment environment;
 
