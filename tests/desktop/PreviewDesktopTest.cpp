@@ -13,6 +13,7 @@
 #include "preview/QtPreviewWindow.h"
 #include "preview/QuickLookPreviewController.h"
 #include "preview/QuickLookPreviewView.h"
+#include "support/EveryFrameWritten.h"
 #include "support/WaitUntil.h"
 #include "support/XclipPaste.h"
 #include "tray/CaptureTrayView.h"
@@ -189,10 +190,9 @@ TEST_P(MoviePlaybackDesktop, OurRecordingsPlayPauseAndRewindAtTheEnd)
     for (int i = 0; i < 45; ++i) {
         QImage frame(settings.frameSize, QImage::Format_RGB32);
         frame.fill(QColor::fromHsv(i * 8, 255, 255));
-        writer->addVideoFrame(frame, i * 33'333);
+        ASSERT_TRUE(addEveryFrame(*writer, frame, i * 33'333));
         if (withAudio)
             writer->addAudio(silence.data(), 1470, i * 33'333);
-        QThread::msleep(5);
     }
     ASSERT_TRUE(writer->finish(&error)) << qPrintable(error);
 

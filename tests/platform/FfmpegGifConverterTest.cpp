@@ -1,5 +1,6 @@
 #include "platform/ffmpeg/FfmpegGifConverter.h"
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
+#include "support/EveryFrameWritten.h"
 
 #include <QColor>
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QImage>
 #include <QImageReader>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -58,7 +58,8 @@ std::optional<int> loopCount(const QByteArray &gif)
 
 class FfmpegGifConverterTest : public ::testing::Test {
 protected:
-    // A movie written by the recorder's writer: `seconds` of the pattern at `frameRate`.
+    // A movie written by the recorder's writer: `seconds` of the pattern at `frameRate`, every
+    // frame of it.
     QString movie(int frameRate, double seconds = 2)
     {
         platform::MovieSettings settings;
@@ -71,10 +72,8 @@ protected:
         if (!writer)
             return {};
         const int count = int(frameRate * seconds);
-        for (int i = 0; i < count; ++i) {
-            writer->addVideoFrame(patternFrame(i, frameRate), i * second / frameRate);
-            QThread::msleep(2);
-        }
+        for (int i = 0; i < count; ++i)
+            EXPECT_TRUE(addEveryFrame(*writer, patternFrame(i, frameRate), i * second / frameRate));
         EXPECT_TRUE(writer->finish(&error)) << qPrintable(error);
         return settings.filePath;
     }
