@@ -150,6 +150,9 @@ Run median(std::vector<Run> all)
 
 int main(int argc, char **argv)
 {
+    // Painting the frames needs no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     if (QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty()) {
         std::printf("GifBench needs the ffmpeg program to compare with\n");

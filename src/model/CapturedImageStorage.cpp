@@ -91,7 +91,6 @@ std::shared_ptr<CapturedImageStorage> CapturedImageStorage::create(const QImage 
                     storage->m_image = QImage();
                 }
                 pending = QImage();
-                returnFreedMemory();
             } else {
                 qCWarning(Log::capture, "Could not write %s (%s); keeping the image in memory",
                           qUtf8Printable(path), qUtf8Printable(failure));
@@ -101,6 +100,8 @@ std::shared_ptr<CapturedImageStorage> CapturedImageStorage::create(const QImage 
                 storage->m_writing = false;
             }
             storage->m_writeEnded.wakeAll();
+            // After the wake: whoever waits for the file (a paste) need not wait for the trim.
+            returnFreedMemory();
             QThread::currentThread()->setPriority(QThread::NormalPriority);
         });
     return storage;
