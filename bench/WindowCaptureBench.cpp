@@ -10,6 +10,7 @@
 
 #include "BenchDesktop.h"
 #include "BenchEnvironment.h"
+#include "BenchFigures.h"
 #include "capture/ScreenCaptureService.h"
 #include "capture/WindowShadow.h"
 #include "platform/PngWriter.h"
@@ -45,17 +46,9 @@ double milliseconds(Clock::duration duration)
     return std::chrono::duration<double, std::milli>(duration).count();
 }
 
-double median(QList<double> values)
+double median(const QList<double> &values)
 {
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0.0 : values[values.size() / 2];
-}
-
-// The one-minute load average, printed beside every figure: the machine may be busy.
-double loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().split(' ').value(0).toDouble() : -1.0;
+    return spread(values).median;
 }
 
 // An application window: a title strip, text-like rows and a photo-like panel.
