@@ -19,10 +19,8 @@ QString errnoText()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-bool writeAll(int descriptor, const QByteArray &bytes)
+bool writeAll(int descriptor, const char *data, qsizetype left)
 {
-    const char *data = bytes.constData();
-    qsizetype left = bytes.size();
     while (left > 0) {
         const ssize_t written = ::write(descriptor, data, size_t(left));
         if (written < 0 && errno == EINTR)
@@ -46,10 +44,8 @@ bool PngWriter::write(const QImage &image, const QString &path, QString *error)
             *error = message;
         return false;
     };
-    QString encodeError;
-    const QByteArray png = PngEncoder::encode(image, &encodeError);
-    if (png.isEmpty())
-        return fail(encodeError);
+    if (image.isNull())
+        return fail(QStringLiteral("the image is empty"));
 
     const QFileInfo target(path);
     QByteArray temporaryName = QFile::encodeName(TemporaryName::templateFor(path));
@@ -58,18 +54,26 @@ bool PngWriter::write(const QImage &image, const QString &path, QString *error)
         return fail(QStringLiteral("cannot create a file in %1: %2")
                         .arg(target.absolutePath(), errnoText()));
     }
+    // The file is written while the rest of the image is still being compressed.
     QString failure;
-    if (!writeAll(descriptor, png))
+    const bool encoded = PngEncoder::encode(
+        image,
+        [descriptor, &failure](const char *data, qsizetype size) {
+            if (writeAll(descriptor, data, size))
+                return true;
+            failure = errnoText();
+            return false;
+        },
+        &failure);
+    if (::close(descriptor) != 0 && encoded && failure.isEmpty())
         failure = errnoText();
-    if (::close(descriptor) != 0 && failure.isEmpty())
-        failure = errnoText();
-    if (failure.isEmpty() &&
+    if (encoded && failure.isEmpty() &&
         ::rename(temporaryName.constData(), QFile::encodeName(path).constData()) != 0)
         failure = QStringLiteral("cannot rename into %1: %2").arg(path, errnoText());
-    if (failure.isEmpty())
+    if (encoded && failure.isEmpty())
         return true;
     ::unlink(temporaryName.constData());
-    return fail(failure);
+    return fail(failure.isEmpty() ? QStringLiteral("cannot encode the image") : failure);
 }
 
 } // namespace platform

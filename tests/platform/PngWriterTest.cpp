@@ -4,14 +4,15 @@
 #include <QDir>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <QSemaphore>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QThreadPool>
+#include <QThread>
 #include <QtEndian>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <thread>
+#include <vector>
 #include <zlib.h>
 
 namespace {
@@ -267,24 +268,62 @@ TEST(PngWriter, KeepsScreenContentExactWhicheverFilterEachRowTakes)
     EXPECT_EQ(filtersSeen, (QSet<char>{0, 1, 2, 4}));
 }
 
-TEST(PngWriter, FinishesOnAPoolThreadWhileEveryOtherIsBusy)
+TEST(PngWriter, FinishesEveryEncodingWhenMoreRunThanThereAreThreads)
 {
-    QThreadPool *pool = QThreadPool::globalInstance();
-    QSemaphore release;
-    QSemaphore done;
-    const QImage image = noise(1000, 1000, QImage::Format_RGB32, false);
-    QByteArray png;
-    for (int i = 1; i < pool->maxThreadCount(); ++i)
-        pool->start([&release] { release.acquire(); });
-    pool->start([&] {
-        png = platform::PngEncoder::encode(image);
-        done.release();
-    });
-    const bool finished = done.tryAcquire(1, 20000);
-    release.release(pool->maxThreadCount());
-    pool->waitForDone(20000);
-    ASSERT_TRUE(finished);
-    EXPECT_EQ(QImage::fromData(png, "PNG"), image);
+    // More encodings at once than the encoder has threads: those that find no helper free
+    // compress on their own thread, and none waits for another.
+    const int encodings = 3 * std::max(2, QThread::idealThreadCount());
+    QList<QImage> images;
+    for (int i = 0; i < encodings; ++i)
+        images << (i % 2 == 0 ? photo(640 + i, 400) : document(700, 300 + i));
+    QList<QByteArray> pngs(encodings);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < encodings; ++i)
+        threads.emplace_back([&, i] { pngs[i] = platform::PngEncoder::encode(images[i]); });
+    for (std::thread &thread : threads)
+        thread.join();
+    for (int i = 0; i < encodings; ++i)
+        EXPECT_EQ(QImage::fromData(pngs[i], "PNG"), images[i]) << i;
+}
+
+TEST(PngWriter, StreamsTheFileInOrderAndStopsWhenTheSinkRefuses)
+{
+    const QImage image = photo(1500, 1200);
+    const QByteArray whole = platform::PngEncoder::encode(image);
+    QByteArray streamed;
+    int pieces = 0;
+    QString error;
+    ASSERT_TRUE(platform::PngEncoder::encode(
+        image,
+        [&](const char *data, qsizetype size) {
+            streamed.append(data, size);
+            ++pieces;
+            return true;
+        },
+        &error));
+    EXPECT_EQ(streamed, whole);
+    // Handed out strip by strip rather than in one piece at the end.
+    EXPECT_GT(pieces, 8);
+
+    // A sink that gives up halfway ends the encoding there; the encoder's threads are free again
+    // for the next image.
+    qsizetype taken = 0;
+    int callsAfterRefusal = 0;
+    bool refused = false;
+    error.clear();
+    EXPECT_FALSE(platform::PngEncoder::encode(
+        image,
+        [&](const char *, qsizetype size) {
+            if (refused)
+                ++callsAfterRefusal;
+            taken += size;
+            refused = taken > whole.size() / 2;
+            return !refused;
+        },
+        &error));
+    EXPECT_EQ(callsAfterRefusal, 0);
+    EXPECT_TRUE(error.isEmpty());
+    EXPECT_EQ(platform::PngEncoder::encode(image), whole);
 }
 
 TEST(PngWriter, LeavesNoFileBehindWhenItFails)
