@@ -587,6 +587,12 @@ qint64 keyPressToPng(const QString &cpus, const QString &cores, const QSize &scr
         const double ratio = fastest / ours.medianMs();
         std::printf("  %.1fx faster than the fastest peer (%s); target >= %.0fx: %s  (%s)\n", ratio,
                     qPrintable(fastestName), target, verdict(ratio >= target), loadNote().c_str());
+        // Before the pixels are in hand nothing can be encoded: that part bounds the ratio.
+        if (ratio < target && !readDone.isEmpty()) {
+            std::printf("  the pause and the pixel read alone take %.0f ms: at most %.1fx on this "
+                        "screen with an instant encoder\n",
+                        median(readDone), fastest / median(readDone));
+        }
     }
     return ours.bytes;
 }
