@@ -164,17 +164,17 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage &image)
     Result result;
     if (image.isNull() || image.width() < minimumSide || image.height() < minimumSide)
         return result;
-    if (engineFor(m_dataPath, &result.error) == nullptr)
-        return result;
-
     const QImage gray = grayscaleForRecognition(image);
     if (gray.isNull()) {
         result.error = QStringLiteral("cannot convert the image");
         return result;
     }
     const TextExtent extent = measureText(gray);
-    if (extent.content.isEmpty())
+    if (extent.content.isEmpty()) {
+        // Nothing to read, but an engine that cannot start is worth knowing about.
+        engineFor(m_dataPath, &result.error);
         return result;
+    }
     const int margin = std::max(minimumContentMargin, contentMarginCaps * extent.capHeight);
     const QSize region =
         extent.content.adjusted(-margin, -margin, margin, margin).intersected(gray.rect()).size();
@@ -196,6 +196,7 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage &image)
             helpersDone.count_down();
         });
     }
+    // The helpers start their engines while this thread starts on the first band.
     Reading first = whole;
     first.area = bands.front();
     parts.front() = readArea(first);
