@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -19,6 +20,8 @@ constexpr size_t minimumLetters = 3;
 // Most letters of running text are x-height letters; capitals, ascenders and descenders are
 // the taller rest, so a high percentile of the shape heights is the capital height.
 constexpr double capHeightPercentile = 0.8;
+// Columns are set at least this many capital heights apart; word spaces are narrower.
+constexpr int gutterCaps = 1;
 
 using Histogram = std::array<qint64, 256>;
 
@@ -64,13 +67,18 @@ int otsuThreshold(const Histogram &histogram)
     return best;
 }
 
+bool isContent(uchar level, int background)
+{
+    return std::abs(int(level) - background) >= contentContrast;
+}
+
 QRect contentBounds(const QImage &gray, int background)
 {
     int left = gray.width(), right = -1, top = gray.height(), bottom = -1;
     for (int y = 0; y < gray.height(); ++y) {
         const uchar *line = gray.constScanLine(y);
         for (int x = 0; x < gray.width(); ++x) {
-            if (std::abs(int(line[x]) - background) < contentContrast)
+            if (!isContent(line[x], background))
                 continue;
             left = std::min(left, x);
             right = std::max(right, x);
@@ -158,7 +166,97 @@ std::vector<int> letterHeights(const QImage &gray, int threshold, bool darkInk)
     return heights;
 }
 
+// Rows of the content (from its top) that hold anything.
+std::vector<bool> inkedRows(const QImage &gray, const QRect &content, int background)
+{
+    std::vector<bool> inked(size_t(content.height()), false);
+    for (int y = content.top(); y <= content.bottom(); ++y) {
+        const uchar *line = gray.constScanLine(y);
+        inked[size_t(y - content.top())] =
+            std::any_of(line + content.left(), line + content.right() + 1,
+                        [background](uchar level) { return isContent(level, background); });
+    }
+    return inked;
+}
+
+// Whether a run of blank columns at least `width` wide has content on both sides within the
+// rectangle.
+bool hasGutter(const QImage &gray, const QRect &area, int background, int width)
+{
+    std::vector<bool> inked(size_t(area.width()), false);
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const uchar *line = gray.constScanLine(y) + area.left();
+        for (int x = 0; x < area.width(); ++x) {
+            if (isContent(line[x], background))
+                inked[size_t(x)] = true;
+        }
+    }
+    int lastInked = -1;
+    for (int x = 0; x < area.width(); ++x) {
+        if (!inked[size_t(x)])
+            continue;
+        if (lastInked >= 0 && x - lastInked - 1 >= width)
+            return true;
+        lastInked = x;
+    }
+    return false;
+}
+
+// Stretches of inked rows (first and last row) that are whole text lines: shorter stretches,
+// such as the dots above a line of i's, a rule or an underline, stay with their neighbours.
+std::vector<std::pair<int, int>> textLines(const std::vector<bool> &inked, int top, int capHeight)
+{
+    std::vector<std::pair<int, int>> stretches;
+    for (int row = 0; row < int(inked.size());) {
+        if (!inked[size_t(row)]) {
+            ++row;
+            continue;
+        }
+        const int first = row;
+        while (row < int(inked.size()) && inked[size_t(row)])
+            ++row;
+        stretches.emplace_back(top + first, top + row - 1);
+    }
+    const auto isLetterHigh = [capHeight](const std::pair<int, int> &stretch) {
+        return 2 * (stretch.second - stretch.first + 1) >= capHeight;
+    };
+    std::vector<std::pair<int, int>> lines;
+    for (size_t index = 0; index < stretches.size(); ++index) {
+        const bool cutAbove =
+            index > 0 && isLetterHigh(stretches[index - 1]) && isLetterHigh(stretches[index]);
+        if (lines.empty() || cutAbove)
+            lines.push_back(stretches[index]);
+        else
+            lines.back().second = stretches[index].second;
+    }
+    return lines;
+}
+
 } // namespace
+
+QList<QRect> textBands(const QImage &gray, const TextExtent &extent, int count, int minimumLines)
+{
+    const QRect &content = extent.content;
+    if (content.isEmpty() || extent.capHeight == 0 || count < 2 || minimumLines < 1)
+        return {content};
+    const std::vector<std::pair<int, int>> lines =
+        textLines(inkedRows(gray, content, extent.background), content.top(), extent.capHeight);
+    const int bandCount = std::min(count, int(lines.size()) / minimumLines);
+    const int gutter = gutterCaps * extent.capHeight;
+    if (bandCount < 2 || hasGutter(gray, content, extent.background, gutter))
+        return {content};
+    QList<QRect> bands;
+    for (int band = 0; band < bandCount; ++band) {
+        const size_t first = lines.size() * size_t(band) / size_t(bandCount);
+        const size_t last = lines.size() * size_t(band + 1) / size_t(bandCount) - 1;
+        const QRect area(QPoint(content.left(), lines[first].first),
+                         QPoint(content.right(), lines[last].second));
+        if (hasGutter(gray, area, extent.background, gutter))
+            return {content};
+        bands.append(area);
+    }
+    return bands;
+}
 
 TextExtent measureText(const QImage &image)
 {
@@ -171,6 +269,7 @@ TextExtent measureText(const QImage &image)
     const Histogram histogram = histogramOf(gray);
     const int background =
         int(std::max_element(histogram.begin(), histogram.end()) - histogram.begin());
+    extent.background = background;
     extent.content = contentBounds(gray, background);
     if (extent.content.isEmpty())
         return extent;

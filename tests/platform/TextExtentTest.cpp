@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 using platform::measureText;
+using platform::textBands;
 using platform::TextExtent;
 
 namespace {
@@ -86,6 +87,90 @@ TEST(TextExtentTest, BlankImagesAndLoneMarksHaveNoCapHeight)
     const TextExtent extent = measureText(marks);
     EXPECT_EQ(extent.capHeight, 0);
     EXPECT_EQ(extent.content, QRect(20, 20, 232, 33));
+}
+
+struct Page {
+    QImage image;
+    // Where each line's letters lie.
+    QList<QRect> lines;
+};
+
+// Lines of 10 point DejaVu Sans at 96 dpi, each at its place (the top of the line).
+Page page(const QList<std::pair<QString, QPoint>> &lines)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(13);
+    const QFontMetrics metrics(font);
+    Page page{QImage(1920, 1080, QImage::Format_Grayscale8), {}};
+    page.image.fill(Qt::white);
+    QPainter painter(&page.image);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    for (const auto &[text, place] : lines) {
+        const QPoint origin = place + QPoint(0, metrics.ascent());
+        painter.drawText(origin, text);
+        QPainterPath outline;
+        outline.addText(origin, font, text);
+        page.lines.append(outline.boundingRect().toAlignedRect());
+    }
+    return page;
+}
+
+QList<std::pair<QString, QPoint>> column(int count, QPoint origin, int lineSpacing,
+                                         int dottedLine = -1)
+{
+    QList<std::pair<QString, QPoint>> lines;
+    for (int index = 0; index < count; ++index) {
+        const QString text = index == dottedLine ? QStringLiteral("iii iii iii iii iii iii")
+                                                 : paragraph[index % paragraph.size()];
+        lines.append({text, origin + QPoint(0, index * lineSpacing)});
+    }
+    return lines;
+}
+
+QList<QRect> bandsOf(const Page &page, int count = 4, int minimumLines = 3)
+{
+    return textBands(page.image, measureText(page.image), count, minimumLines);
+}
+
+TEST(TextExtentTest, ManyLinesSplitIntoBandsOfWholeLinesTopToBottom)
+{
+    // The line of i's has its dots apart from their stems, right where a cut would come.
+    const Page text = page(column(14, {40, 40}, 17, 6));
+    const QList<QRect> bands = bandsOf(text);
+    ASSERT_EQ(bands.size(), 4);
+    for (qsizetype band = 1; band < bands.size(); ++band)
+        EXPECT_LT(bands[band - 1].bottom(), bands[band].top()) << band;
+    for (const QRect &line : text.lines) {
+        const auto holding = std::count_if(bands.begin(), bands.end(), [&](const QRect &band) {
+            return band.adjusted(-1, -1, 1, 1).contains(line);
+        });
+        EXPECT_EQ(holding, 1) << line.y();
+    }
+    for (const QRect &band : bands) {
+        const auto lines = std::count_if(text.lines.begin(), text.lines.end(),
+                                         [&](const QRect &line) { return band.intersects(line); });
+        EXPECT_GE(lines, 3) << band.y();
+    }
+    // No more bands than asked for.
+    EXPECT_EQ(bandsOf(text, 2).size(), 2);
+}
+
+TEST(TextExtentTest, TextThatCannotBeCutIntoBandsStaysWhole)
+{
+    const auto whole = [](const Page &text) {
+        const QList<QRect> bands = bandsOf(text);
+        return bands == QList<QRect>{measureText(text.image).content};
+    };
+    // Too few lines for two bands, and lines whose letters reach into each other.
+    EXPECT_TRUE(whole(page(column(1, {40, 40}, 17))));
+    EXPECT_TRUE(whole(page(column(5, {40, 40}, 17))));
+    EXPECT_TRUE(whole(page(column(14, {40, 40}, 9))));
+    // Columns side by side, alone or below a heading that spans them.
+    EXPECT_TRUE(whole(page(column(14, {40, 40}, 17) + column(14, {960, 40}, 17))));
+    EXPECT_TRUE(whole(
+        page(QList<std::pair<QString, QPoint>>{{paragraph[0] + " " + paragraph[1], {40, 20}}} +
+             column(14, {40, 40}, 17) + column(14, {560, 40}, 17))));
 }
 
 } // namespace

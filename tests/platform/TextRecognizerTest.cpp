@@ -46,6 +46,12 @@ int threadsNamed(const QByteArray &name)
     return count;
 }
 
+// The lines as one text, which a failure shows legibly.
+std::string joined(const QStringList &lines)
+{
+    return lines.join(QLatin1Char('\n')).toStdString();
+}
+
 struct Placed {
     QString text;
     QPoint origin;
@@ -73,12 +79,17 @@ const QStringList sentences = {
     "Total: 1,024 items shipped, 37 returned, 5 pending.",
 };
 
-QList<Placed> stacked(const QStringList &texts, int lineSpacing)
+QList<Placed> column(const QStringList &texts, QPoint origin, int lineSpacing)
 {
     QList<Placed> lines;
     for (int index = 0; index < texts.size(); ++index)
-        lines.append({texts[index], QPoint(40, 30 + index * lineSpacing)});
+        lines.append({texts[index], origin + QPoint(0, index * lineSpacing)});
     return lines;
+}
+
+QList<Placed> stacked(const QStringList &texts, int lineSpacing)
+{
+    return column(texts, {40, 30}, lineSpacing);
 }
 
 TEST(TesseractTextRecognizerTest, EmptyTinyAndBlankImagesGiveNoRegionsAndMissingDataAnError)
@@ -119,6 +130,40 @@ TEST(TesseractTextRecognizerTest, ReadsSmallAndLargeScreenTextLineByLine)
     EXPECT_EQ(readings(recognizeOnWorker(recognizer,
                                          screenText({2000, 400}, 12, 192, stacked(sentences, 40)))),
               sentences);
+}
+
+const QStringList manyLines = {
+    "Alpha sends the signed contract to legal by Friday.",
+    "Bravo moved the meeting to Thursday 3:30 PM.",
+    "Charlie shipped 1,024 items and 37 came back.",
+    "Delta reports revenue rose 12.5% this quarter.",
+    "Echo fixes crashes when opening large files.",
+    "Foxtrot departs from gate 23 at 06:45.",
+    "Golf lists the tax at 19% on every invoice.",
+    "Hotel has two rooms free for the weekend.",
+    "India measured the frame before cutting it.",
+    "Juliet keeps the keys in the top drawer.",
+    "Kilo downloads 3.2 MB of the 48.9 MB update.",
+    "Lima checks the temperature every morning.",
+    "Mike commits the fix for the pagination helper.",
+    "November brings the first snow to the north.",
+};
+
+TEST(TesseractTextRecognizerTest, PagesOfManyLinesKeepTheirReadingOrder)
+{
+    TesseractTextRecognizer recognizer;
+    const auto text = [&](double points, const QList<Placed> &lines) {
+        return joined(
+            readings(recognizeOnWorker(recognizer, screenText({1920, 1080}, points, 96, lines))));
+    };
+    // Read in bands side by side, the lines still come top to bottom.
+    EXPECT_EQ(text(10, column(manyLines, {40, 40}, 17)), joined(manyLines));
+    EXPECT_EQ(text(16, column(manyLines, {40, 40}, 26)), joined(manyLines));
+
+    // Columns are read one after the other.
+    const QStringList left = manyLines.mid(0, 7), right = manyLines.mid(7, 7);
+    EXPECT_EQ(text(10, column(left, {40, 60}, 17) + column(right, {960, 60}, 17)),
+              joined(left + right));
 }
 
 TEST(TesseractTextRecognizerTest, OnlyTextTooSmallToReadIsEnlarged)

@@ -4,9 +4,13 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cstring>
+#include <latch>
 #include <memory>
 #include <omp.h>
 #include <tesseract/baseapi.h>
+#include <thread>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -25,6 +29,13 @@ constexpr int contentMarginCaps = 2;
 constexpr int minimumContentMargin = 8;
 // Tesseract refuses anything narrower or lower than this.
 constexpr int minimumSide = 3;
+// Tesseract reads one line after another on one core; bands of lines are read side by side.
+// Each band's engine costs about 0.1 s of processor time to start and tens of megabytes, and
+// below a few lines a band's reading no longer outweighs that.
+constexpr int maximumBands = 4;
+constexpr int minimumBandLines = 3;
+// A helper thread (and its engine) goes after a minute without work.
+constexpr int idleHelperExpiryMs = 60 * 1000;
 
 struct Engine {
     QString dataPath;
@@ -64,27 +75,81 @@ QImage grayscaleForRecognition(const QImage &image)
     return flat.convertToFormat(QImage::Format_Grayscale8);
 }
 
-// The part of the image worth reading: its content with a margin, enlarged when the text is
-// too small to read at its own size. Null when the image is blank.
-QImage regionForRecognition(const QImage &gray, int *scale)
+// The area with a margin of background around it, so that Tesseract sees its text with room
+// around it whatever lies beside the area in the image.
+QImage withMargin(const QImage &gray, const QRect &area, int margin, int background)
 {
-    const TextExtent extent = measureText(gray);
-    if (extent.content.isEmpty())
-        return {};
-    const int margin = std::max(minimumContentMargin, contentMarginCaps * extent.capHeight);
-    const QRect region =
-        extent.content.adjusted(-margin, -margin, margin, margin).intersected(gray.rect());
-    *scale = TesseractTextRecognizer::scaleFactor(region.size(), extent.capHeight);
-    QImage part = region == gray.rect() ? gray : gray.copy(region);
-    if (*scale != 1)
-        part = part.scaled(part.size() * *scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage part(area.size() + QSize(2 * margin, 2 * margin), QImage::Format_Grayscale8);
+    for (int y = 0; y < part.height(); ++y)
+        std::memset(part.scanLine(y), background, size_t(part.width()));
+    for (int y = 0; y < area.height(); ++y)
+        std::memcpy(part.scanLine(margin + y) + margin,
+                    gray.constScanLine(area.top() + y) + area.left(), size_t(area.width()));
     return part;
+}
+
+// An area of the grayscale image to read, with the margin it gets and its enlargement.
+struct Reading {
+    QImage gray;
+    QRect area;
+    int margin = 0;
+    int background = 255;
+    int scale = 1;
+    QString dataPath;
+};
+
+// Tesseract's text lines in one area of the image, read on the calling thread.
+TextRecognizer::Result readArea(const Reading &reading)
+{
+    TextRecognizer::Result result;
+    // Tesseract's OpenMP teams would otherwise spin against every other busy core; parallel
+    // recognitions come from our own threads instead. The setting belongs to this thread.
+    omp_set_max_active_levels(0);
+    tesseract::TessBaseAPI *api = engineFor(reading.dataPath, &result.error);
+    if (api == nullptr)
+        return result;
+    QImage part = withMargin(reading.gray, reading.area, reading.margin, reading.background);
+    if (reading.scale != 1)
+        part = part.scaled(part.size() * reading.scale, Qt::IgnoreAspectRatio,
+                           Qt::SmoothTransformation);
+    api->SetImage(part.constBits(), part.width(), part.height(), 1, int(part.bytesPerLine()));
+    api->SetSourceResolution(screenDpi * reading.scale);
+    if (api->Recognize(nullptr) != 0) {
+        api->Clear();
+        result.error = QStringLiteral("Tesseract could not recognise the image");
+        return result;
+    }
+    std::unique_ptr<tesseract::ResultIterator> line(api->GetIterator());
+    if (line && !line->Empty(tesseract::RIL_TEXTLINE)) {
+        do {
+            std::unique_ptr<char[]> text(line->GetUTF8Text(tesseract::RIL_TEXTLINE));
+            QString words = text ? QString::fromUtf8(text.get()) : QString();
+            // Tesseract ends every line with a line feed of its own.
+            while (words.endsWith(QLatin1Char('\n')))
+                words.chop(1);
+            if (words.isEmpty())
+                result.regions.append(std::nullopt);
+            else
+                result.regions.append(words);
+        } while (line->Next(tesseract::RIL_TEXTLINE));
+    }
+    line.reset();
+    // The engine stays for the thread's next recognition; the image does not.
+    api->Clear();
+    return result;
+}
+
+int bandLimit()
+{
+    return std::clamp(int(std::thread::hardware_concurrency()), 1, maximumBands);
 }
 
 } // namespace
 
 TesseractTextRecognizer::TesseractTextRecognizer(QString dataPath) : m_dataPath(std::move(dataPath))
 {
+    m_helpers.setMaxThreadCount(bandLimit() - 1);
+    m_helpers.setExpiryTimeout(idleHelperExpiryMs);
 }
 
 int TesseractTextRecognizer::scaleFactor(QSize size, int capHeight)
@@ -99,46 +164,52 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage &image)
     Result result;
     if (image.isNull() || image.width() < minimumSide || image.height() < minimumSide)
         return result;
-    // Tesseract's OpenMP teams would otherwise spin against every other busy core; parallel
-    // recognitions come from the caller's threads instead. The setting belongs to this thread.
-    omp_set_max_active_levels(0);
-    tesseract::TessBaseAPI *api = engineFor(m_dataPath, &result.error);
-    if (api == nullptr)
-        return result;
-
-    const QImage flat = grayscaleForRecognition(image);
-    if (flat.isNull()) {
+    const QImage gray = grayscaleForRecognition(image);
+    if (gray.isNull()) {
         result.error = QStringLiteral("cannot convert the image");
         return result;
     }
-    int scale = 1;
-    const QImage gray = regionForRecognition(flat, &scale);
-    if (gray.isNull())
-        return result;
-    api->SetImage(gray.constBits(), gray.width(), gray.height(), 1, int(gray.bytesPerLine()));
-    api->SetSourceResolution(screenDpi * scale);
-    if (api->Recognize(nullptr) != 0) {
-        api->Clear();
-        result.error = QStringLiteral("Tesseract could not recognise the image");
+    const TextExtent extent = measureText(gray);
+    if (extent.content.isEmpty()) {
+        // Nothing to read, but an engine that cannot start is worth knowing about.
+        engineFor(m_dataPath, &result.error);
         return result;
     }
-    std::unique_ptr<tesseract::ResultIterator> line(api->GetIterator());
-    if (line && !line->Empty(tesseract::RIL_TEXTLINE)) {
-        do {
-            std::unique_ptr<char[]> text(line->GetUTF8Text(tesseract::RIL_TEXTLINE));
-            QString reading = text ? QString::fromUtf8(text.get()) : QString();
-            // Tesseract ends every line with a line feed of its own.
-            while (reading.endsWith(QLatin1Char('\n')))
-                reading.chop(1);
-            if (reading.isEmpty())
-                result.regions.append(std::nullopt);
-            else
-                result.regions.append(reading);
-        } while (line->Next(tesseract::RIL_TEXTLINE));
+    const int margin = std::max(minimumContentMargin, contentMarginCaps * extent.capHeight);
+    const QSize region =
+        extent.content.adjusted(-margin, -margin, margin, margin).intersected(gray.rect()).size();
+    const Reading whole{.gray = gray,
+                        .area = extent.content,
+                        .margin = margin,
+                        .background = extent.background,
+                        .scale = scaleFactor(region, extent.capHeight),
+                        .dataPath = m_dataPath};
+    const QList<QRect> bands = textBands(gray, extent, bandLimit(), minimumBandLines);
+
+    std::vector<Result> parts(size_t(bands.size()));
+    std::latch helpersDone(bands.size() - 1);
+    for (qsizetype band = 1; band < bands.size(); ++band) {
+        m_helpers.start([&, band] {
+            Reading reading = whole;
+            reading.area = bands[band];
+            parts[size_t(band)] = readArea(reading);
+            helpersDone.count_down();
+        });
     }
-    line.reset();
-    // The engine stays for the thread's next recognition; the image does not.
-    api->Clear();
+    // The helpers start their engines while this thread starts on the first band.
+    Reading first = whole;
+    first.area = bands.front();
+    parts.front() = readArea(first);
+    helpersDone.wait();
+
+    for (const Result &part : parts) {
+        if (!part.error.isEmpty()) {
+            result.error = part.error;
+            result.regions.clear();
+            return result;
+        }
+        result.regions.append(part.regions);
+    }
     return result;
 }
 
