@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <latch>
 #include <memory>
 #include <omp.h>
@@ -190,9 +191,14 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage &image)
     std::latch helpersDone(bands.size() - 1);
     for (qsizetype band = 1; band < bands.size(); ++band) {
         m_helpers.start([&, band] {
-            Reading reading = whole;
-            reading.area = bands[band];
-            parts[size_t(band)] = readArea(reading);
+            // Counted down whatever happens: the calling thread waits for every band.
+            try {
+                Reading reading = whole;
+                reading.area = bands[band];
+                parts[size_t(band)] = readArea(reading);
+            } catch (const std::exception &error) {
+                parts[size_t(band)].error = QString::fromUtf8(error.what());
+            }
             helpersDone.count_down();
         });
     }
