@@ -202,10 +202,15 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage &image)
             helpersDone.count_down();
         });
     }
-    // The helpers start their engines while this thread starts on the first band.
-    Reading first = whole;
-    first.area = bands.front();
-    parts.front() = readArea(first);
+    // The helpers start their engines while this thread starts on the first band; they use
+    // this frame, so it is not left before they are done.
+    try {
+        Reading first = whole;
+        first.area = bands.front();
+        parts.front() = readArea(first);
+    } catch (const std::exception &error) {
+        parts.front().error = QString::fromUtf8(error.what());
+    }
     helpersDone.wait();
 
     for (const Result &part : parts) {
