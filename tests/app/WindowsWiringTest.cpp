@@ -4,6 +4,7 @@
 #include "capture/CaptureCoordinator.h"
 #include "model/CaptureQueue.h"
 #include "model/SettingsStore.h"
+#include "support/NamedWidgets.h"
 #include "support/WaitUntil.h"
 #include "windows/HotkeysPage.h"
 #include "windows/MainWindow.h"
@@ -28,18 +29,9 @@ protected:
 
     template <typename T> static T *named(QWidget *root, const QString &name)
     {
-        for (T *widget : root->findChildren<T *>()) {
-            if (widget->accessibleName() == name)
-                return widget;
-        }
-        return nullptr;
+        return namedWidget<T>(root, name);
     }
-
-    static void click(QAbstractButton *button)
-    {
-        ASSERT_NE(button, nullptr);
-        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-    }
+    static void click(QAbstractButton *button) { clickButton(button); }
 };
 
 TEST_F(WindowsWiringTest, MenuOpensTheSettingsWindowAndASecondStartTheMainWindow)

@@ -7,6 +7,28 @@
 
 #include <memory>
 
+// A staging tray on the harness's displays and compositor, with the program's own panels and
+// timers.
+inline std::unique_ptr<NotchWindowController>
+makeDesktopTray(CaptureQueue &queue, SettingsStore &settings,
+                const platform::ScreenshotPlatform &desktop, StagingTrayCallbacks callbacks,
+                TrayNeighbours neighbours = {}, ScreenRecording *recorder = nullptr)
+{
+    return std::make_unique<NotchWindowController>(NotchWindowController::Services{
+        .queue = queue,
+        .settings = settings,
+        .callbacks = std::move(callbacks),
+        .displays = *desktop.displays,
+        .recorder = recorder,
+        .neighbours = std::move(neighbours),
+        .panels = nullptr,
+        .pointerMonitor = nullptr,
+        .compositor = desktop.compositor.get(),
+        .screenGeometry = {},
+        .timers = nullptr,
+    });
+}
+
 // A coordinator with the real clipboard, the harness's displays and compositor, and a staging
 // tray on them made by the test with the callbacks and neighbours it needs.
 class DesktopTrayFixture : public RealClipboardFixture {
@@ -37,19 +59,8 @@ protected:
     NotchWindowController &makeTray(StagingTrayCallbacks callbacks, TrayNeighbours neighbours = {},
                                     ScreenRecording *recorder = nullptr)
     {
-        m_trayController = std::make_unique<NotchWindowController>(NotchWindowController::Services{
-            .queue = m_queue,
-            .settings = m_settings,
-            .callbacks = std::move(callbacks),
-            .displays = *m_desktop.displays,
-            .recorder = recorder,
-            .neighbours = std::move(neighbours),
-            .panels = nullptr,
-            .pointerMonitor = nullptr,
-            .compositor = m_desktop.compositor.get(),
-            .screenGeometry = {},
-            .timers = nullptr,
-        });
+        m_trayController = makeDesktopTray(m_queue, m_settings, m_desktop, std::move(callbacks),
+                                           std::move(neighbours), recorder);
         return *m_trayController;
     }
 

@@ -2,6 +2,7 @@
 // recording row counts the seconds as they pass, and its Stop button stages the finished movie.
 
 #include "../platform/MovieProbe.h"
+#include "DesktopTrayFixture.h"
 #include "app/StartTask.h"
 #include "capture/ScreenRecordingService.h"
 #include "platform/PointerMonitor.h"
@@ -106,19 +107,8 @@ protected:
         neighbours.requestRecordingStop = [this] { ++m_trayClicksWhileRecording; };
         neighbours.stopRecording = [this] { startTask(coordinator().stopRecording()); };
         neighbours.cancelRecording = [this] { startTask(coordinator().cancelRecording()); };
-        m_trayController = std::make_unique<NotchWindowController>(NotchWindowController::Services{
-            .queue = m_queue,
-            .settings = m_settings,
-            .callbacks = {},
-            .displays = *m_desktop.displays,
-            .recorder = m_service.get(),
-            .neighbours = std::move(neighbours),
-            .panels = nullptr,
-            .pointerMonitor = nullptr,
-            .compositor = m_desktop.compositor.get(),
-            .screenGeometry = {},
-            .timers = nullptr,
-        });
+        m_trayController = makeDesktopTray(m_queue, m_settings, m_desktop, {},
+                                           std::move(neighbours), m_service.get());
         m_trayController->show(std::nullopt, TrayInteractionState::expanded);
         QWindow *window = m_trayController->panel()->windowHandle();
         EXPECT_TRUE(window && QTest::qWaitForWindowExposed(window));

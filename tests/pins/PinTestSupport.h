@@ -18,6 +18,7 @@
 #include "support/FakeSavePanel.h"
 #include "support/FakeSoundPlayer.h"
 #include "support/FakeUrlOpener.h"
+#include "support/PrivateSettingsAndQueue.h"
 #include "support/TempDirScope.h"
 
 #include <QList>
@@ -51,7 +52,7 @@ inline PinItemPtr imagePin(QColor color, const QUuid &id = QUuid::createUuid())
 // Everything pins read, over doubles: a private settings file and temporary folder, one
 // 1440 × 900 display whose visible frame is (0, 0, 1440, 875), recorded panels, clipboard,
 // save panel, opener, image writer and sounds, and the pin-removed notification.
-struct PinModel {
+struct PinModel : PrivateSettingsAndQueue {
     PinModel()
     {
         displays->set({FakeDisplays::make(1, QRect(0, 0, 1440, 900), 1.0, true)});
@@ -88,12 +89,6 @@ struct PinModel {
         return ids;
     }
 
-    TempDirScope tempDir;
-    QTemporaryDir settingsDir;
-    UserDefaults defaults{settingsDir.path() + QStringLiteral("/c.conf")};
-    FakeLoginItem loginItem;
-    SettingsStore settings{defaults, loginItem};
-    CaptureQueue queue{8};
     PinNotifications notifications;
     QSignalSpy deletions{&notifications, &PinNotifications::pinItemDeleted};
     std::shared_ptr<FakeDisplays> displays = std::make_shared<FakeDisplays>();

@@ -10,6 +10,7 @@
 #include "support/FakePanelWindows.h"
 #include "support/FakePointerMonitor.h"
 #include "support/FakeScreenRecording.h"
+#include "support/PrivateSettingsAndQueue.h"
 #include "support/TempDirScope.h"
 #include "tray/NotchTrackingContainerView.h"
 #include "tray/NotchWindowController.h"
@@ -113,15 +114,8 @@ inline CaptureItem makeTrayItem(const QDateTime &createdAt)
 
 // What the tray reads: a private settings file (auto-hide off), captures in a private
 // temporary folder and an empty queue.
-struct TrayModel {
+struct TrayModel : PrivateSettingsAndQueue {
     TrayModel() { settings.setAutoHideDelay(0); }
-
-    TempDirScope tempDir;
-    QTemporaryDir settingsDir;
-    UserDefaults defaults{settingsDir.path() + QStringLiteral("/c.conf")};
-    FakeLoginItem loginItem;
-    SettingsStore settings{defaults, loginItem};
-    CaptureQueue queue{8};
 };
 
 // The window controller over doubles: one 1920 × 1080 display, recorded panel calls, a

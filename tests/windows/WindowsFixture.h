@@ -3,6 +3,7 @@
 #include "model/SettingsStore.h"
 #include "model/UserDefaults.h"
 #include "support/FakeLoginItem.h"
+#include "support/NamedWidgets.h"
 #include "windows/PageBlocks.h"
 #include "windows/WindowServices.h"
 
@@ -64,19 +65,9 @@ protected:
     // The first widget of the type under `root` whose accessible name is `name`.
     template <typename T> static T *named(QWidget *root, const QString &name)
     {
-        const QList<T *> all = root->findChildren<T *>();
-        for (T *widget : all) {
-            if (widget->accessibleName() == name)
-                return widget;
-        }
-        return nullptr;
+        return namedWidget<T>(root, name);
     }
-
-    static void click(QAbstractButton *button)
-    {
-        ASSERT_NE(button, nullptr);
-        QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-    }
+    static void click(QAbstractButton *button) { clickButton(button); }
 
     // Flips each named switch under `root` once, as a user does: the file then holds the flipped
     // value under the switch's key, and the switch shows it.
