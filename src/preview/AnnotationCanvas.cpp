@@ -1,87 +1,15 @@
 #include "preview/AnnotationCanvas.h"
 
 #include "preview/AnnotationEditorState.h"
+#include "preview/AnnotationRenderer.h"
 
-#include <QFontMetricsF>
+#include <QFuture>
 #include <QLineF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
-#include <cmath>
-#include <numbers>
-
-namespace {
-
-QColor screenColor(const QString &hex)
-{
-    return colorFromHex(hex).value_or(QColor(Qt::red));
-}
-
-QColor withOpacity(QColor color, double opacity)
-{
-    color.setAlphaF(float(color.alphaF() * opacity));
-    return color;
-}
-
-QFont screenFont(double pixelSize, QFont::Weight weight)
-{
-    QFont font;
-    font.setPixelSize(std::max(1, int(std::lround(pixelSize))));
-    font.setWeight(weight);
-    return font;
-}
-
-void drawArrowShape(QPainter &painter, QPointF start, QPointF end, double w, const QColor &color)
-{
-    painter.setPen(QPen(color, w, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
-    painter.drawLine(start, end);
-    const double a = std::atan2(end.y() - start.y(), end.x() - start.x());
-    const double length = std::max(3.5 * w, 14.0);
-    constexpr double spread = std::numbers::pi / 6;
-    QPainterPath head;
-    head.moveTo(end);
-    head.lineTo(end - length * QPointF(std::cos(a - spread), std::sin(a - spread)));
-    head.lineTo(end - length * QPointF(std::cos(a + spread), std::sin(a + spread)));
-    head.closeSubpath();
-    painter.fillPath(head, color);
-}
-
-void drawRedactionMark(QPainter &painter, const QRectF &rect)
-{
-    painter.fillRect(rect, QColor(0, 0, 0, 102));
-    painter.setPen(QPen(QColor(255, 255, 255, 77), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(rect);
-}
-
-void drawBadge(QPainter &painter, QPointF centre, double w, qint64 number, const QColor &color)
-{
-    const double r = std::max(3.5 * w, 14.0);
-    const QRectF disc(centre.x() - r, centre.y() - r, 2 * r, 2 * r);
-    painter.setPen(QPen(Qt::white, 2));
-    painter.setBrush(color);
-    painter.drawEllipse(disc);
-    painter.setFont(screenFont(1.1 * r, QFont::Bold));
-    painter.setPen(Qt::white);
-    painter.drawText(disc, Qt::AlignCenter, QString::number(number));
-}
-
-void drawPolyline(QPainter &painter, const QList<QPointF> &points, const QColor &color,
-                  double width)
-{
-    QPen pen(color, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    pen.setMiterLimit(10);
-    painter.setPen(pen);
-    painter.setBrush(Qt::NoBrush);
-    QPainterPath path;
-    path.moveTo(points.first());
-    for (qsizetype i = 1; i < points.size(); ++i)
-        path.lineTo(points.at(i));
-    painter.drawPath(path);
-}
-
-} // namespace
 
 QRectF fittedImageRect(QSizeF areaSize, QSizeF imagePixelSize)
 {
@@ -93,112 +21,11 @@ QRectF fittedImageRect(QSizeF areaSize, QSizeF imagePixelSize)
                   (areaSize.height() - fitted.height()) / 2, fitted.width(), fitted.height());
 }
 
-void drawAnnotationOnScreen(QPainter &painter, const AnnotationItem &item, double sx, double sy)
-{
-    const auto toDisplay = [sx, sy](QPointF p) {
-        return QPointF(sx > 0 ? p.x() / sx : 0, sy > 0 ? p.y() / sy : 0);
-    };
-    const double w = item.strokeWidth;
-    const QPointF start = toDisplay(item.startPoint);
-    const QPointF end = toDisplay(item.endPoint);
-    const QColor color = screenColor(item.colorHex);
-    QList<QPointF> polyline;
-    if (item.points.size() >= 2) {
-        for (QPointF p : item.points)
-            polyline.append(toDisplay(p));
-    } else {
-        polyline = {start, end};
-    }
-    const QRectF spanned = QRectF(start, end).normalized();
-
-    painter.save();
-    switch (item.tool) {
-    case AnnotationTool::arrow:
-        drawArrowShape(painter, start, end, w, color);
-        break;
-    case AnnotationTool::rectangle:
-        painter.setPen(QPen(color, w));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(spanned, 6, 6);
-        break;
-    case AnnotationTool::blur:
-        drawRedactionMark(painter, spanned);
-        break;
-    case AnnotationTool::stepNumber:
-        drawBadge(painter, end, w, item.stepNumber, color);
-        break;
-    case AnnotationTool::text: {
-        const QString label = item.text.isEmpty() ? QStringLiteral("Annotation") : item.text;
-        const QFont font = screenFont(std::max(3 * w, 12.0), QFont::DemiBold);
-        const QSizeF size = QFontMetricsF(font).size(0, label);
-        const QRectF box(start, QSizeF(size.width() + 12, size.height() + 6));
-        QPainterPath path;
-        path.addRoundedRect(box, 4, 4);
-        painter.fillPath(path, withOpacity(color, 0.9));
-        painter.setFont(font);
-        painter.setPen(Qt::white);
-        painter.drawText(box, Qt::AlignCenter, label);
-        break;
-    }
-    case AnnotationTool::highlighter:
-        drawPolyline(painter, polyline, withOpacity(color, 0.4), std::max(4 * w, 16.0));
-        break;
-    case AnnotationTool::pencil:
-        drawPolyline(painter, polyline, color, std::max(w, 1.5));
-        break;
-    }
-    painter.restore();
-}
-
-void drawLivePreview(QPainter &painter, const AnnotationEditorState &state)
-{
-    const QColor color = screenColor(state.selectedColorHex());
-    const double w = state.selectedStrokeWidth();
-    const std::optional<QPointF> start = state.currentDragStart();
-    const std::optional<QPointF> current = state.currentDragCurrent();
-    const QList<QPointF> &points = state.livePencilPoints();
-
-    painter.save();
-    switch (state.selectedTool()) {
-    case AnnotationTool::arrow:
-        if (start && current)
-            drawArrowShape(painter, *start, *current, w, color);
-        break;
-    case AnnotationTool::rectangle:
-        if (start && current) {
-            QPen pen(color, w, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-            pen.setMiterLimit(10);
-            painter.setPen(pen);
-            painter.setBrush(Qt::NoBrush);
-            painter.drawRect(QRectF(*start, *current).normalized());
-        }
-        break;
-    case AnnotationTool::blur:
-        if (start && current)
-            drawRedactionMark(painter, QRectF(*start, *current).normalized());
-        break;
-    case AnnotationTool::stepNumber:
-        if (current)
-            drawBadge(painter, *current, w, state.nextStepNumber(), color);
-        break;
-    case AnnotationTool::text:
-        break;
-    case AnnotationTool::highlighter:
-        if (points.size() >= 2)
-            drawPolyline(painter, points, withOpacity(color, 0.4), std::max(4 * w, 16.0));
-        break;
-    case AnnotationTool::pencil:
-        if (points.size() >= 2)
-            drawPolyline(painter, points, color, std::max(w, 1.5));
-        break;
-    }
-    painter.restore();
-}
-
 AnnotationCanvas::AnnotationCanvas(const QImage &image, QSizeF imagePixelSize,
                                    AnnotationEditorState &state, QWidget *parent)
-    : QWidget(parent), m_image(image), m_imagePixelSize(imagePixelSize), m_state(&state)
+    : QWidget(parent), m_imagePixelSize(imagePixelSize), m_state(&state)
 {
+    setImage(image);
     setMouseTracking(false);
     setAttribute(Qt::WA_OpaquePaintEvent);
     connect(&state, &AnnotationEditorState::changed, this, [this] {
@@ -206,6 +33,47 @@ AnnotationCanvas::AnnotationCanvas(const QImage &image, QSizeF imagePixelSize,
         update();
     });
     connect(&state, &AnnotationEditorState::dragChanged, this, qOverload<>(&QWidget::update));
+}
+
+namespace {
+
+// Redactions average the image's pixels as 32-bit words.
+QImage readablePixels(const QImage &image)
+{
+    if (image.isNull() || image.format() == QImage::Format_ARGB32_Premultiplied ||
+        image.format() == QImage::Format_RGB32)
+        return image;
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+} // namespace
+
+void AnnotationCanvas::setImage(const QImage &image)
+{
+    m_image = readablePixels(image);
+    m_scaled = QPixmap();
+    m_committed = QPixmap();
+    update();
+}
+
+void AnnotationCanvas::loadImage(const QImage &placeholder, std::function<QImage()> load)
+{
+    const quint64 generation = ++m_generation;
+    setImage(placeholder);
+    QPointer<AnnotationCanvas> self(this);
+    QtConcurrent::run([load = std::move(load)] {
+        return readablePixels(load());
+    }).then(this, [self, generation](const QImage &image) {
+        // Replaced meanwhile, or unreadable: keep what is shown.
+        if (!self || generation != self->m_generation || image.isNull())
+            return;
+        self->setImage(image);
+    });
+}
+
+bool AnnotationCanvas::hasFullImage() const
+{
+    return !m_image.isNull() && QSizeF(m_image.size()) == m_imagePixelSize;
 }
 
 QRectF AnnotationCanvas::surfaceRect() const
@@ -268,13 +136,22 @@ const QPixmap &AnnotationCanvas::committedLayer()
     painter.drawPath(clip);
 
     if (m_state) {
-        painter.translate(surface.topLeft());
-        const double sx = m_imagePixelSize.width() / std::max(surface.width(), 1.0);
-        const double sy = m_imagePixelSize.height() / std::max(surface.height(), 1.0);
-        for (const AnnotationItem &item : m_state->annotations())
-            drawAnnotationOnScreen(painter, item, sx, sy);
+        mapToImage(painter);
+        AnnotationRenderer::paintAnnotations(painter, m_image, m_imagePixelSize.toSize(),
+                                             m_state->annotations());
     }
     return m_committed;
+}
+
+void AnnotationCanvas::mapToImage(QPainter &painter) const
+{
+    const QRectF surface = surfaceRect();
+    QPainterPath clip;
+    clip.addRoundedRect(surface, 6, 6);
+    painter.setClipPath(clip);
+    painter.translate(surface.topLeft());
+    painter.scale(surface.width() / std::max(m_imagePixelSize.width(), 1.0),
+                  surface.height() / std::max(m_imagePixelSize.height(), 1.0));
 }
 
 void AnnotationCanvas::paintEvent(QPaintEvent *)
@@ -283,9 +160,11 @@ void AnnotationCanvas::paintEvent(QPaintEvent *)
     painter.drawPixmap(0, 0, committedLayer());
     if (!m_state)
         return;
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate(surfaceRect().topLeft());
-    drawLivePreview(painter, *m_state);
+    if (const std::optional<AnnotationItem> dragged = m_state->dragPreview(surfaceRect().size())) {
+        mapToImage(painter);
+        AnnotationRenderer::paintAnnotations(painter, m_image, m_imagePixelSize.toSize(),
+                                             {*dragged});
+    }
 }
 
 void AnnotationCanvas::mousePressEvent(QMouseEvent *event)

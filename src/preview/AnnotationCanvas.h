@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 class AnnotationEditorState;
@@ -16,21 +17,21 @@ class QPainter;
 // drawing surface is exactly this rectangle, so marks stay on their pixels.
 QRectF fittedImageRect(QSizeF areaSize, QSizeF imagePixelSize);
 
-// One committed mark as the editor shows it; sx and sy are image pixels per
-// display point. Widths and sizes are display points, unscaled.
-void drawAnnotationOnScreen(QPainter &painter, const AnnotationItem &item, double sx, double sy);
-
-// The mark being dragged, in display points of the surface.
-void drawLivePreview(QPainter &painter, const AnnotationEditorState &state);
-
-// The editor's drawing area: the capture fitted into the room it has, the
-// marks over it, and drags turned into new marks.
+// The editor's drawing area: the capture fitted into the room it has, the marks over it, and
+// drags turned into new marks. The marks are drawn by the very routine that writes the saved
+// image, scaled to the size the capture is shown at, so the canvas shows what Done & Save writes.
 class AnnotationCanvas final : public QWidget {
     Q_OBJECT
 
 public:
     AnnotationCanvas(const QImage &image, QSizeF imagePixelSize, AnnotationEditorState &state,
                      QWidget *parent = nullptr);
+
+    // Shows `placeholder` (a smaller copy of the capture) until `load` has read the full image
+    // on a worker thread: decoding a large capture would hold up the editor's first frame.
+    void loadImage(const QImage &placeholder, std::function<QImage()> load);
+    // Whether the full image is shown (not a placeholder).
+    bool hasFullImage() const;
 
     QRectF surfaceRect() const;
 
@@ -42,13 +43,17 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    void setImage(const QImage &image);
     const QPixmap &scaledImage();
     // Everything but the mark being dragged, drawn once per change of the marks or the size.
     const QPixmap &committedLayer();
+    // Sets the painter up to draw in image pixels on the surface, clipped to the capture.
+    void mapToImage(QPainter &painter) const;
 
     QImage m_image;
     QSizeF m_imagePixelSize;
     QPointer<AnnotationEditorState> m_state;
+    quint64 m_generation = 0;
     // The capture at the size it is shown, so a repaint during a drag never
     // scales the full image again.
     QPixmap m_scaled;

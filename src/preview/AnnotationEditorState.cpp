@@ -121,24 +121,12 @@ void AnnotationEditorState::handleDragEnded(QPointF start, QPointF end, QSizeF d
 {
     // A drag that never moved left nothing behind: no drag state, no mark.
     if (m_currentDragStart) {
-        QList<QPointF> pixels;
-        pixels.reserve(m_livePencilPoints.size());
-        for (QPointF p : m_livePencilPoints)
-            pixels.append(toPixels(p, displaySize));
-
         if (m_selectedTool == AnnotationTool::text) {
             m_pendingTextLocation = toPixels(end, displaySize);
             m_textInputPrompt.clear();
             m_showTextInputSheet = true;
         } else {
-            AnnotationItem item;
-            item.tool = m_selectedTool;
-            item.startPoint = toPixels(start, displaySize);
-            item.endPoint = toPixels(end, displaySize);
-            item.colorHex = m_selectedColorHex;
-            item.strokeWidth = m_selectedStrokeWidth;
-            item.stepNumber = m_nextStepNumber;
-            item.points = std::move(pixels);
+            AnnotationItem item = draftAnnotation(start, end, displaySize);
             if (m_selectedTool == AnnotationTool::stepNumber)
                 ++m_nextStepNumber;
             addAnnotation(std::move(item));
@@ -148,4 +136,27 @@ void AnnotationEditorState::handleDragEnded(QPointF start, QPointF end, QSizeF d
     m_currentDragCurrent.reset();
     m_livePencilPoints.clear();
     emit changed();
+}
+
+AnnotationItem AnnotationEditorState::draftAnnotation(QPointF start, QPointF end,
+                                                      QSizeF displaySize) const
+{
+    AnnotationItem item;
+    item.tool = m_selectedTool;
+    item.startPoint = toPixels(start, displaySize);
+    item.endPoint = toPixels(end, displaySize);
+    item.colorHex = m_selectedColorHex;
+    item.strokeWidth = m_selectedStrokeWidth;
+    item.stepNumber = m_nextStepNumber;
+    item.points.reserve(m_livePencilPoints.size());
+    for (QPointF p : m_livePencilPoints)
+        item.points.append(toPixels(p, displaySize));
+    return item;
+}
+
+std::optional<AnnotationItem> AnnotationEditorState::dragPreview(QSizeF displaySize) const
+{
+    if (!m_currentDragStart || !m_currentDragCurrent || m_selectedTool == AnnotationTool::text)
+        return std::nullopt;
+    return draftAnnotation(*m_currentDragStart, *m_currentDragCurrent, displaySize);
 }

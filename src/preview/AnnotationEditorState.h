@@ -50,6 +50,10 @@ public:
     // The drag's start and current positions on a surface of the given size.
     void handleDragChanged(QPointF start, QPointF current);
     void handleDragEnded(QPointF start, QPointF end, QSizeF displaySize);
+    // The mark the drag in progress would commit if it ended where it is now, in image pixels:
+    // the canvas shows exactly that. Nothing while no drag is on, and for the text tool, whose
+    // drag only places the callout.
+    std::optional<AnnotationItem> dragPreview(QSizeF displaySize) const;
 
     // Display points to image pixels on a surface of the given size, each
     // axis on its own.
@@ -64,6 +68,7 @@ signals:
 
 private:
     void addAnnotation(AnnotationItem item);
+    AnnotationItem draftAnnotation(QPointF start, QPointF end, QSizeF displaySize) const;
 
     QSizeF m_imagePixelSize;
     QList<AnnotationItem> m_annotations;

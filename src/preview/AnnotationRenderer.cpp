@@ -1,5 +1,7 @@
 #include "preview/AnnotationRenderer.h"
 
+#include "preview/AnnotationGeometry.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPainter>
@@ -9,11 +11,6 @@
 #include <numbers>
 
 namespace AnnotationRenderer {
-
-double pixelationScale(double width, double height)
-{
-    return std::max(std::min(width, height) * 0.125, 8.0);
-}
 
 QColor fallbackColor()
 {
@@ -42,48 +39,30 @@ QSizeF measured(const QFont &font, const QString &text)
     return QFontMetricsF(font).size(0, text);
 }
 
-// Averages each square cell of the box's own pixels. The grid starts at the
-// box's top-left corner, so the same box always gives the same cells.
-void pixelate(QImage &canvas, const QImage &source, const AnnotationItem &item)
+// Each cell of the box is the average of the capture's own pixels under it, read from
+// `source`: never from marks drawn before, not even other redactions.
+void drawRedaction(QPainter &painter, const QImage &source, QSize imageSize,
+                   const AnnotationItem &item)
 {
     const QRectF box = item.boundingBox();
-    if (box.width() <= 2 || box.height() <= 2)
+    const std::optional<AnnotationGeometry::Pixelation> cells =
+        AnnotationGeometry::pixelate(source, imageSize, box);
+    if (!cells)
         return;
-    const QRect cut = box.toAlignedRect().intersected(source.rect());
-    if (cut.isEmpty())
-        return;
-    const int cell = std::max(1, int(std::lround(pixelationScale(box.width(), box.height()))));
+    painter.save();
+    painter.setClipRect(cells->cut, Qt::IntersectClip);
+    // Replaced, not blended: a cell's colour is the average, whatever lay there.
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawImage(QRectF(cells->cut.topLeft(), QSizeF(cells->cells.size() * cells->cell)),
+                      cells->cells);
+    painter.restore();
 
-    for (int cy = cut.top(); cy <= cut.bottom(); cy += cell) {
-        const int cellBottom = std::min(cy + cell - 1, cut.bottom());
-        for (int cx = cut.left(); cx <= cut.right(); cx += cell) {
-            const int cellRight = std::min(cx + cell - 1, cut.right());
-            quint64 sum[4] = {0, 0, 0, 0};
-            for (int y = cy; y <= cellBottom; ++y) {
-                const auto *row = reinterpret_cast<const QRgb *>(source.constScanLine(y));
-                for (int x = cx; x <= cellRight; ++x) {
-                    const QRgb p = row[x];
-                    sum[0] += qRed(p);
-                    sum[1] += qGreen(p);
-                    sum[2] += qBlue(p);
-                    sum[3] += qAlpha(p);
-                }
-            }
-            const quint64 n = quint64(cellBottom - cy + 1) * quint64(cellRight - cx + 1);
-            const QRgb average =
-                qRgba(int(sum[0] / n), int(sum[1] / n), int(sum[2] / n), int(sum[3] / n));
-            for (int y = cy; y <= cellBottom; ++y) {
-                auto *row = reinterpret_cast<QRgb *>(canvas.scanLine(y));
-                std::fill(row + cx, row + cellRight + 1, average);
-            }
-        }
-    }
-
-    QPainter painter(&canvas);
-    painter.setRenderHint(QPainter::Antialiasing);
+    painter.save();
     painter.setPen(QPen(QColor(0, 0, 0, 77), 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(box);
+    painter.restore();
 }
 
 QPainterPath strokePath(const AnnotationItem &item)
@@ -214,13 +193,37 @@ void drawMark(QPainter &painter, const AnnotationItem &item)
 
 } // namespace
 
+void paintAnnotations(QPainter &painter, const QImage &source, QSize imageSize,
+                      const QList<AnnotationItem> &annotations)
+{
+    QList<AnnotationItem> marks;
+    marks.reserve(annotations.size());
+    for (const AnnotationItem &item : annotations) {
+        if (std::optional<AnnotationItem> drawable = AnnotationGeometry::drawable(item, imageSize))
+            marks.append(std::move(*drawable));
+    }
+    painter.save();
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    for (const AnnotationItem &item : std::as_const(marks)) {
+        if (item.tool == AnnotationTool::blur)
+            drawRedaction(painter, source, imageSize, item);
+    }
+    for (const AnnotationItem &item : std::as_const(marks)) {
+        if (item.tool == AnnotationTool::blur)
+            continue;
+        painter.save();
+        drawMark(painter, item);
+        painter.restore();
+    }
+    painter.restore();
+}
+
 QImage render(const QImage &baseImage, const QList<AnnotationItem> &annotations)
 {
     if (annotations.isEmpty() || baseImage.isNull())
         return baseImage;
 
-    // The source stays untouched: redactions read from it, never from marks
-    // already drawn.
+    // The source stays untouched: redactions read from it, never from marks already drawn.
     const QImage source = baseImage.format() == QImage::Format_ARGB32_Premultiplied
                               ? baseImage
                               : baseImage.convertToFormat(QImage::Format_ARGB32_Premultiplied);
@@ -228,22 +231,10 @@ QImage render(const QImage &baseImage, const QList<AnnotationItem> &annotations)
     if (canvas.isNull())
         return baseImage;
     canvas.setDevicePixelRatio(1);
-
-    for (const AnnotationItem &item : annotations) {
-        if (item.tool == AnnotationTool::blur)
-            pixelate(canvas, source, item);
+    {
+        QPainter painter(&canvas);
+        paintAnnotations(painter, source, source.size(), annotations);
     }
-
-    QPainter painter(&canvas);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
-    for (const AnnotationItem &item : annotations) {
-        if (item.tool == AnnotationTool::blur)
-            continue;
-        painter.save();
-        drawMark(painter, item);
-        painter.restore();
-    }
-    painter.end();
     canvas.setDevicePixelRatio(baseImage.devicePixelRatio());
     return canvas;
 }

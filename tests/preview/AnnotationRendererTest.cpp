@@ -1,4 +1,5 @@
 #include "preview/AnnotationRenderer.h"
+#include "preview/AnnotationGeometry.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -73,7 +74,7 @@ TEST(AnnotationRenderer, RedactionAveragesTheBoxesOwnPixels)
     AnnotationItem blur = mark(AnnotationTool::blur, {0, 0}, {32, 16});
     const QImage out = AnnotationRenderer::render(base, {blur});
 
-    // Cells are 8 pixels (16 × 0.125 is below the minimum); each is the mean
+    // Cells are 8 pixels (16 × 0.25 is below the minimum); each is the mean
     // of a red and green checkerboard.
     for (QPoint p : {QPoint(3, 3), QPoint(12, 9), QPoint(27, 5)}) {
         const QColor c = QColor::fromRgba(at(out, p.x(), p.y()));
@@ -90,15 +91,18 @@ TEST(AnnotationRenderer, RedactionAveragesTheBoxesOwnPixels)
             ramp.setPixel(x, y, qRgb(x * 5, y * 5, 0));
     const QImage cells =
         AnnotationRenderer::render(ramp, {mark(AnnotationTool::blur, {0, 0}, {48, 48})});
-    EXPECT_EQ(at(cells, 1, 1), at(cells, 6, 6));
-    EXPECT_NE(at(cells, 1, 1), at(cells, 9, 1));
-    EXPECT_EQ(QColor(at(cells, 9, 1)).red(), (8 * 5 + 15 * 5) / 2);
+    // Cells of 12 pixels, a quarter of the box.
+    EXPECT_EQ(at(cells, 1, 1), at(cells, 10, 10));
+    EXPECT_NE(at(cells, 1, 1), at(cells, 13, 1));
+    EXPECT_EQ(QColor(at(cells, 13, 1)).red(), (12 * 5 + 23 * 5) / 2);
 }
 
 TEST(AnnotationRenderer, RedactionScaleAndTinyBoxes)
 {
-    EXPECT_DOUBLE_EQ(AnnotationRenderer::pixelationScale(3, 3), 8);
-    EXPECT_DOUBLE_EQ(AnnotationRenderer::pixelationScale(200, 100), 12.5);
+    EXPECT_DOUBLE_EQ(AnnotationGeometry::pixelationScale(3, 3), 8);
+    EXPECT_DOUBLE_EQ(AnnotationGeometry::pixelationScale(40, 20), 8);
+    EXPECT_DOUBLE_EQ(AnnotationGeometry::pixelationScale(200, 100), 25);
+    EXPECT_DOUBLE_EQ(AnnotationGeometry::pixelationScale(616, 119), 29.75);
 
     QImage base(20, 20, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < 20; ++y)
@@ -122,7 +126,7 @@ TEST(AnnotationRenderer, RedactionLiesUnderMarksDrawnBeforeIt)
     const AnnotationItem blur = mark(AnnotationTool::blur, {20, 10}, {60, 50});
     const QImage out = AnnotationRenderer::render(checker, {arrow, blur});
     EXPECT_EQ(at(out, 40, 30), qRgb(0, 255, 0)) << "the arrow's shaft stays on top";
-    EXPECT_NE(at(out, 40, 26), qRgb(255, 255, 255)) << "the box around it is redacted";
+    EXPECT_NE(at(out, 40, 36), qRgb(255, 255, 255)) << "the box around it is redacted";
 }
 
 TEST(AnnotationRenderer, ArrowShaftAndHead)
@@ -209,4 +213,123 @@ TEST(AnnotationRenderer, HighlighterMultipliesAndPencilFollowsThePath)
     EXPECT_EQ(at(drawn, 40, 30), qRgb(0, 255, 0));
     EXPECT_EQ(at(drawn, 25, 30), qRgb(255, 255, 255))
         << "the path, not the straight line of its ends";
+}
+
+// Over large text, a redaction leaves at most four cells from the box's top to its bottom:
+// too few for a line of letters to be read.
+TEST(AnnotationRenderer, RedactionCellsHideLargeText)
+{
+    QImage base = filled(800, 300, Qt::white);
+    {
+        QPainter painter(&base);
+        QFont font;
+        font.setPixelSize(96); // 72 pt
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(QPointF(60, 180), QStringLiteral("password 1234"));
+    }
+    const QRectF box(40, 90, 616, 119);
+    const QImage out = AnnotationRenderer::render(
+        base, {mark(AnnotationTool::blur, box.topLeft(), box.bottomRight())});
+    for (int x = 60; x < 640; x += 37) {
+        int runs = 1;
+        for (int y = 92; y < 207; ++y)
+            runs += out.pixel(x, y) != out.pixel(x, y - 1) ? 1 : 0;
+        EXPECT_LE(runs, 4) << "column " << x;
+    }
+    // Every cell is at least 30 pixels wide (a quarter of 119, rounded up).
+    // Runs between two changes along a row: whole cells (the last one may be cut by the box).
+    int shortest = 1000, run = -1000;
+    for (int x = 42; x < 655; ++x) {
+        if (out.pixel(x, 150) != out.pixel(x - 1, 150)) {
+            if (run > 0)
+                shortest = std::min(shortest, run);
+            run = 1;
+        } else {
+            ++run;
+        }
+    }
+    EXPECT_GE(shortest, 30);
+}
+
+// Where two redactions overlap, the later one averages the capture's own pixels, not the cells
+// the earlier one left there.
+TEST(AnnotationRenderer, OverlappingRedactionsAverageTheOriginal)
+{
+    // White left of x = 10, black from there: the first box's cell [8, 16) holds 2 white
+    // columns, so its average differs from the original under the second box's cell [4, 12).
+    QImage base = filled(48, 48, Qt::black);
+    {
+        QPainter painter(&base);
+        painter.fillRect(0, 0, 10, 48, Qt::white);
+    }
+    const AnnotationItem first = mark(AnnotationTool::blur, {0, 0}, {32, 32});
+    const AnnotationItem second = mark(AnnotationTool::blur, {4, 4}, {36, 36});
+    for (const auto &marks : {QList{first, second}, QList{second}}) {
+        const QImage out = AnnotationRenderer::render(base, marks);
+        // Each 8-pixel cell of the second box, its grid starting at (4, 4): the original's
+        // average, 6 white and 2 black columns in the first column of cells.
+        EXPECT_NEAR(qRed(out.pixel(6, 20)), 6 * 255 / 8, 1);
+        EXPECT_NEAR(qRed(out.pixel(10, 6)), 6 * 255 / 8, 1);
+        EXPECT_EQ(qRed(out.pixel(14, 14)), 0);
+    }
+    // The first box alone, for contrast: its cell [8, 16) is a quarter white.
+    EXPECT_NEAR(qRed(AnnotationRenderer::render(base, {first}).pixel(10, 20)), 2 * 255 / 8, 1);
+}
+
+// Geometry no editor makes is left out or cut to the image, never drawn past its memory.
+TEST(AnnotationRenderer, HostileGeometryNeverReachesThePixels)
+{
+    QImage base(120, 80, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < 80; ++y)
+        for (int x = 0; x < 120; ++x)
+            base.setPixel(x, y, qRgb(x * 2, y * 3, (x * y) % 256));
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+
+    // Nothing of these touches the image.
+    AnnotationItem nanSide = mark(AnnotationTool::blur, {10, 10}, {60, nan});
+    AnnotationItem nanPoint = mark(AnnotationTool::blur, {10, 10}, {60, 40});
+    nanPoint.points = {QPointF(10, 10), QPointF(nan, 40), QPointF(60, 40)};
+    AnnotationItem wideStroke = mark(AnnotationTool::pencil, {10, 10}, {60, 40}, inf);
+    AnnotationItem farPencil = mark(AnnotationTool::pencil, {10, 10}, {60, 40});
+    farPencil.points = {QPointF(10, 10), QPointF(1e300, -1e300)};
+    AnnotationItem hugeStep = mark(AnnotationTool::stepNumber, {10, 10}, {60, 40}, 1e12);
+    const QList<AnnotationItem> untouched = {
+        nanSide,
+        nanPoint,
+        wideStroke,
+        farPencil,
+        hugeStep,
+        mark(AnnotationTool::blur, {-500, -500}, {-100, -100}),
+        mark(AnnotationTool::blur, {130, 10}, {4e9, 60}),
+        mark(AnnotationTool::blur, {10, -1.7e10}, {60, -2}),
+        mark(AnnotationTool::rectangle, {-1e15, -1e15}, {-1e14, -1e14}),
+        mark(AnnotationTool::arrow, {inf, 10}, {20, 20}),
+        mark(AnnotationTool::text, {nan, 20}, {nan, 20}),
+    };
+    for (const AnnotationItem &item : untouched) {
+        EXPECT_EQ(AnnotationRenderer::render(base, {item}), base)
+            << rawValue(item.tool).toStdString() << " " << item.startPoint.x() << ","
+            << item.startPoint.y() << " " << item.endPoint.x() << "," << item.endPoint.y();
+    }
+
+    // A redaction about 1.7e10 pixels wide is cut at the image's edge: the rows it covers are
+    // pixelated to the right edge, the rows above and below are untouched.
+    const QImage wide = AnnotationRenderer::render(
+        base, {mark(AnnotationTool::blur, {20, 30}, {1.7e10, 50}), nanSide});
+    ASSERT_EQ(wide.size(), base.size());
+    EXPECT_EQ(wide.copy(0, 0, 120, 29), base.copy(0, 0, 120, 29));
+    EXPECT_EQ(wide.copy(0, 51, 120, 29), base.copy(0, 51, 120, 29));
+    EXPECT_EQ(wide.copy(0, 29, 19, 22), base.copy(0, 29, 19, 22));
+    EXPECT_EQ(wide.pixel(100, 40), wide.pixel(107, 40)) << "cells from the box's own corner";
+    EXPECT_NE(wide.copy(20, 31, 100, 19), base.copy(20, 31, 100, 19));
+
+    // A box drawn far past the image is cut where its sides stay out of sight: the visible
+    // part is what the uncut box draws.
+    const QImage huge =
+        AnnotationRenderer::render(base, {mark(AnnotationTool::rectangle, {30, 20}, {4e12, 3e12})});
+    const QImage plain =
+        AnnotationRenderer::render(base, {mark(AnnotationTool::rectangle, {30, 20}, {400, 300})});
+    EXPECT_EQ(huge, plain);
 }
