@@ -4,6 +4,7 @@
 #include "model/Log.h"
 #include "model/TemporaryFiles.h"
 #include "platform/Pasteboard.h"
+#include "platform/PngReader.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -76,7 +77,7 @@ QByteArray tiffFor(const ClipboardImage &image, const platform::Pasteboard &enco
 {
     if (!image.pixels.isNull())
         return encoder.tiffData(image.pixels);
-    return encoder.tiffData(QImage::fromData(image.png, "PNG"));
+    return encoder.tiffData(platform::PngReader::decode(image.png));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "model/FreedMemory.h"
 #include "model/Log.h"
 #include "model/TemporaryFiles.h"
+#include "platform/PngReader.h"
 #include "platform/PngWriter.h"
 
 #include <QCoreApplication>
@@ -114,8 +115,9 @@ QImage CapturedImageStorage::image() const
         return m_image;
     if (!m_url)
         return {};
-    // Not kept: the point of the storage is that the pixels live on disk.
-    return QImage(m_url->toLocalFile(), "PNG");
+    // Not kept: the point of the storage is that the pixels live on disk. Read without Qt's
+    // size limit, which the capture of a very large display exceeds: the file is our own.
+    return platform::PngReader::read(m_url->toLocalFile());
 }
 
 QImage CapturedImageStorage::heldImage() const

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <gtest/gtest.h>
 
 TEST(Thumbnail, FitsTheLongerSideWithinTheLimitAndNeverEnlarges)
@@ -103,6 +104,38 @@ TEST(CapturedImageStorage, HoldsTheImageUntilWrittenThenServesItFromDisk)
     // Gone from disk with no copy in memory: missing, not some stand-in.
     ASSERT_TRUE(QFile::remove(png));
     EXPECT_TRUE(item.image().isNull());
+}
+
+// A capture larger than Qt's 128 MB image limit (6000 × 6000 × 4 bytes) still comes back from
+// its file, while that limit keeps guarding every image that is not ours.
+TEST(CapturedImageStorage, ReadsBackCapturesBeyondQtsSizeLimit)
+{
+    TempDirScope tmp;
+    QImage large(6000, 6000, QImage::Format_RGB32);
+    large.fill(qRgb(20, 40, 60));
+    for (int y = 0; y < 6000; y += 997)
+        large.setPixel(5999 - y, y, qRgb(250, 10, 128));
+    const CaptureItem item = makeScreenshot(large);
+    waitForWrites();
+    const QImage decoded = item.image();
+    ASSERT_EQ(decoded.size(), QSize(6000, 6000));
+    EXPECT_EQ(decoded.pixel(10, 10), qRgb(20, 40, 60));
+    for (int y = 0; y < 6000; y += 997)
+        EXPECT_EQ(decoded.pixel(5999 - y, y), qRgb(250, 10, 128)) << y;
+    EXPECT_EQ(QImageReader::allocationLimit(), 128);
+
+    // Transparency survives, not premultiplied; a file that is no PNG gives nothing.
+    QImage clear(8, 4, QImage::Format_ARGB32);
+    clear.fill(qRgba(200, 100, 50, 128));
+    const CaptureItem translucent = makeScreenshot(clear);
+    waitForWrites();
+    EXPECT_EQ(translucent.image().pixel(3, 2), qRgba(200, 100, 50, 128));
+    const QString png = tmp.captureFile(translucent.fileName());
+    QFile file(png);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("not a picture");
+    file.close();
+    EXPECT_TRUE(translucent.image().isNull());
 }
 
 TEST(CapturedImageStorage, OverwritesALeftoverFileInsteadOfAdoptingIt)

@@ -1,0 +1,61 @@
+#include "platform/PngReader.h"
+
+#include <QFile>
+#include <png.h>
+
+namespace platform {
+
+namespace {
+
+QImage finish(png_image &image)
+{
+    if (PNG_IMAGE_FAILED(image))
+        return {};
+    const bool alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+    // In memory QImage's 32-bit pixels are B, G, R, A on this little-endian platform.
+    image.format = PNG_FORMAT_BGRA;
+    QImage pixels(int(image.width), int(image.height),
+                  alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (pixels.isNull()) {
+        png_image_free(&image);
+        return {};
+    }
+    if (!png_image_finish_read(&image, nullptr, pixels.bits(), png_int_32(pixels.bytesPerLine()),
+                               nullptr)) {
+        png_image_free(&image);
+        return {};
+    }
+    return pixels;
+}
+
+} // namespace
+
+QImage PngReader::read(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    // Mapped rather than read: the file's pages are dropped again once decoded.
+    const qint64 size = file.size();
+    uchar *bytes = size > 0 ? file.map(0, size) : nullptr;
+    if (!bytes)
+        return decode(file.readAll());
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, bytes, size_t(size)))
+        return {};
+    return finish(image);
+}
+
+QImage PngReader::decode(const QByteArray &png)
+{
+    if (png.isEmpty())
+        return {};
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png.constData(), size_t(png.size())))
+        return {};
+    return finish(image);
+}
+
+} // namespace platform

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+namespace platform {
+
+// Reads back the PNGs the program wrote itself (its captures), whatever their size: Qt's image
+// reader refuses any image of more than 128 MB, which a capture of a 12000 × 12000 display is,
+// and its limit holds for the whole process, files from outside included. 8-bit RGB comes back
+// as RGB32, anything with transparency as ARGB32. A null image when the data is no PNG or
+// memory for the pixels cannot be had. Any thread.
+class PngReader {
+public:
+    static QImage read(const QString &path);
+    static QImage decode(const QByteArray &png);
+};
+
+} // namespace platform
