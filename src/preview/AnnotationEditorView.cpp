@@ -4,6 +4,7 @@
 #include "preview/AnnotationEditorState.h"
 #include "preview/AnnotationRenderer.h"
 #include "preview/PreviewControls.h"
+#include "preview/PreviewNotice.h"
 
 #include <QFrame>
 #include <QFuture>
@@ -98,6 +99,8 @@ AnnotationEditorView::AnnotationEditorView(const CaptureItem &item, SaveCallback
                                     *m_state, this);
     column->addWidget(m_canvas, 1);
     m_sheet = makeTextSheet();
+    m_notice = new PreviewNotice(this);
+    connect(m_notice, &PreviewNotice::dismissed, m_notice, [this] { m_notice->setText({}); });
 
     connect(m_state, &AnnotationEditorState::changed, this, &AnnotationEditorView::refresh);
     refresh();
@@ -285,6 +288,11 @@ void AnnotationEditorView::resizeEvent(QResizeEvent *event)
         m_sheet->move((width() - m_sheet->width()) / 2, 80);
 }
 
+bool AnnotationEditorView::hasUnsavedMarks() const
+{
+    return m_saving || !m_state->annotations().isEmpty();
+}
+
 bool AnnotationEditorView::isTextSheetShown() const
 {
     return m_sheet->isVisible();
@@ -330,6 +338,14 @@ void AnnotationEditorView::saveAndDismiss()
     }).then(this, [self](const QImage &image) {
         if (!self)
             return;
+        if (image.isNull()) {
+            // Nothing to hand over: the marks stay, and the user learns why nothing was saved.
+            self->m_saving = false;
+            self->m_notice->setText(QStringLiteral(
+                "The markup could not be saved: the capture's image cannot be read."));
+            self->m_notice->place(64);
+            return;
+        }
         // Copied first: the owner may delete the editor from either callback.
         const SaveCallback onSave = self->m_onSave;
         const std::function<void()> onDismiss = self->m_onDismiss;

@@ -11,6 +11,7 @@
 class AnnotationCanvas;
 class AnnotationEditorState;
 class PlateButton;
+class PreviewNotice;
 class QLabel;
 class QLineEdit;
 class QSlider;
@@ -45,8 +46,11 @@ public:
     void cancel();
 
     bool isSaving() const { return m_saving; }
+    // Whether closing the editor now would lose marks: some are drawn, or a save is running.
+    bool hasUnsavedMarks() const;
     bool isTextSheetShown() const;
     QLineEdit *textField() const { return m_textField; }
+    PreviewNotice *notice() const { return m_notice; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -72,5 +76,6 @@ private:
     PlateButton *m_clearButton = nullptr;
     QWidget *m_sheet = nullptr;
     QLineEdit *m_textField = nullptr;
+    PreviewNotice *m_notice = nullptr;
     bool m_saving = false;
 };

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QKeyEvent>
+#include <algorithm>
 
 QuickLookPreviewController::QuickLookPreviewController(PreviewWindowFactory makeWindow,
                                                        ViewFactory makeView,
@@ -69,10 +70,73 @@ bool QuickLookPreviewController::isVisible() const
     return m_window && m_window->isVisible();
 }
 
+void QuickLookPreviewController::setNotice(const QString &notice)
+{
+    if (m_notice == notice)
+        return;
+    m_notice = notice;
+    emit noticeChanged();
+}
+
+void QuickLookPreviewController::dismissNotice()
+{
+    setNotice(QString());
+    if (!m_currentItem)
+        close();
+}
+
+void QuickLookPreviewController::watchQueue(CaptureQueue *queue)
+{
+    disconnect(m_queueWatch);
+    m_queueWatch = {};
+    if (queue)
+        m_queueWatch = connect(queue, &CaptureQueue::itemsChanged, this,
+                               &QuickLookPreviewController::followQueue);
+}
+
+void QuickLookPreviewController::followQueue()
+{
+    if (m_deleting || !m_currentQueue || !m_currentItem)
+        return;
+    const QList<CaptureItem> items = m_currentQueue->items();
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (items.at(i).id() == m_currentItem->id()) {
+            m_currentIndex = i;
+            return;
+        }
+    }
+    // Nothing may act on the capture any more: no copy, share or pin of a file that is gone,
+    // no edit written back to nothing.
+    const bool editLost = m_isMarkupMode && m_hasUnsavedEdit && m_hasUnsavedEdit();
+    setMarkupMode(false);
+    const QString lost = QStringLiteral("“%1” was deleted, so the markup on it could not be kept.")
+                             .arg(m_currentItem->fileName());
+    if (items.isEmpty()) {
+        if (!editLost) {
+            close();
+            return;
+        }
+        // Left open, empty, until the user has read why the markup is gone.
+        setCurrentItem(std::nullopt);
+        setNotice(lost);
+        return;
+    }
+    const CaptureItem next = items.at(std::min(m_currentIndex, items.size() - 1));
+    show(next, *m_currentQueue, m_onSave, m_onCopy, m_onDelete);
+    if (editLost)
+        setNotice(lost);
+}
+
 void QuickLookPreviewController::show(const CaptureItem &item, CaptureQueue &queue,
                                       ItemAction onSave, ItemAction onCopy, ItemAction onDelete)
 {
     m_currentQueue = &queue;
+    watchQueue(&queue);
+    const QList<CaptureItem> items = queue.items();
+    const auto shown = std::find_if(items.begin(), items.end(),
+                                    [&item](const CaptureItem &c) { return c.id() == item.id(); });
+    m_currentIndex = shown == items.end() ? 0 : shown - items.begin();
+    setNotice(QString());
     m_onSave = std::move(onSave);
     m_onCopy = std::move(onCopy);
     m_onDelete = std::move(onDelete);
@@ -120,7 +184,9 @@ void QuickLookPreviewController::close()
     }
     if (m_currentItem)
         setCurrentItem(std::nullopt);
+    watchQueue(nullptr);
     m_currentQueue = nullptr;
+    setNotice(QString());
 }
 
 void QuickLookPreviewController::page(int step)
@@ -154,8 +220,11 @@ void QuickLookPreviewController::previousItem()
 
 void QuickLookPreviewController::performDelete(const CaptureItem &item)
 {
-    if (m_onDelete)
+    if (m_onDelete) {
+        m_deleting = true;
         m_onDelete(item);
+        m_deleting = false;
+    }
     if (m_currentQueue && !m_currentQueue->items().isEmpty()) {
         const CaptureItem newest = m_currentQueue->items().first();
         show(newest, *m_currentQueue, m_onSave, m_onCopy, m_onDelete);

@@ -27,6 +27,7 @@ class QuickLookPreviewController final : public QObject,
     Q_OBJECT
     Q_PROPERTY(bool isPersistent READ isPersistent WRITE setPersistent NOTIFY isPersistentChanged)
     Q_PROPERTY(bool isMarkupMode READ isMarkupMode WRITE setMarkupMode NOTIFY isMarkupModeChanged)
+    Q_PROPERTY(QString notice READ notice NOTIFY noticeChanged)
 
 public:
     using ItemAction = std::function<void(const CaptureItem &)>;
@@ -66,6 +67,17 @@ public:
     bool isWindowVisible() const override { return isVisible(); }
     bool isVisible() const;
 
+    // What the preview tells the user about something that went wrong out of sight (the capture
+    // shown was deleted under an edit); empty when there is nothing to tell. Cleared by the next
+    // show, by close, and by dismissNotice().
+    const QString &notice() const { return m_notice; }
+    void setNotice(const QString &notice);
+    // The user has read the notice; with no capture left to show, the preview closes.
+    void dismissNotice();
+
+    // Set by the view: whether markup would be lost were the editor closed now.
+    void setUnsavedEditCheck(std::function<bool()> check) { m_hasUnsavedEdit = std::move(check); }
+
     // Set by the view while a recording is shown: starts or pauses it.
     void setOnTogglePlayback(std::function<void()> toggle)
     {
@@ -83,12 +95,17 @@ signals:
     void currentItemChanged();
     void isPersistentChanged();
     void isMarkupModeChanged();
+    void noticeChanged();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void page(int step);
+    // The queue shown from changed: a capture that left it is replaced by the one that took its
+    // place, or the preview closes when none is left.
+    void followQueue();
+    void watchQueue(CaptureQueue *queue);
     void setCurrentItem(std::optional<CaptureItem> item);
 
     PreviewWindowFactory m_makeWindow;
@@ -102,6 +119,13 @@ private:
     ItemAction m_onCopy;
     ItemAction m_onDelete;
     std::function<void()> m_onTogglePlayback;
+    std::function<bool()> m_hasUnsavedEdit;
+    QMetaObject::Connection m_queueWatch;
+    // Where the capture shown stands in the queue, for the one that takes its place.
+    qsizetype m_currentIndex = 0;
+    // The delete action of the preview itself moves on by its own rule.
+    bool m_deleting = false;
+    QString m_notice;
     bool m_keyMonitorInstalled = false;
     bool m_isPersistent = false;
     bool m_isMarkupMode = false;

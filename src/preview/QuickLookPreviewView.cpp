@@ -9,6 +9,7 @@
 #include "preview/AnnotationEditorView.h"
 #include "preview/PreviewControls.h"
 #include "preview/PreviewMediaView.h"
+#include "preview/PreviewNotice.h"
 #include "preview/QuickLookPreviewController.h"
 #include "tray/TrayNeighbours.h"
 
@@ -47,6 +48,16 @@ QLabel *label(double size, QFont::Weight weight, const QString &color)
 
 } // namespace
 
+bool QuickLookPreviewView::isStaged(const CaptureItem &item) const
+{
+    const CaptureQueue *queue = m_services.applicationQueue;
+    if (!queue)
+        return true;
+    const QList<CaptureItem> items = queue->items();
+    return std::any_of(items.begin(), items.end(),
+                       [&item](const CaptureItem &c) { return c.id() == item.id(); });
+}
+
 QuickLookPreviewView::QuickLookPreviewView(QuickLookPreviewController &controller,
                                            PreviewServices services, QWidget *parent)
     : QWidget(parent), m_controller(controller), m_services(std::move(services))
@@ -65,6 +76,15 @@ QuickLookPreviewView::QuickLookPreviewView(QuickLookPreviewController &controlle
         if (self)
             self->togglePlayback();
     });
+    controller.setUnsavedEditCheck([self = QPointer(this)] {
+        return self && self->m_editor && self->m_editor->hasUnsavedMarks();
+    });
+    m_notice = new PreviewNotice(this);
+    connect(m_notice, &PreviewNotice::dismissed, &controller,
+            &QuickLookPreviewController::dismissNotice);
+    connect(&controller, &QuickLookPreviewController::noticeChanged, this,
+            [this] { m_notice->setText(m_controller.notice()); });
+    m_notice->setText(controller.notice());
     m_shownID = controller.currentItemID();
     setupPlayer(controller.currentItem());
     refresh();
@@ -228,7 +248,8 @@ void QuickLookPreviewView::rebuildToolbar()
                          [this, item] { recognizeAndCopyText(item); });
         addToolbarButton(QStringLiteral("pin.fill"), QStringLiteral("Pin to Screen"), Qt::white,
                          [this, item] {
-                             if (m_services.pinning)
+                             // A pin of a capture that has left the tray would belong to nothing.
+                             if (m_services.pinning && isStaged(item))
                                  m_services.pinning->pin(item);
                          });
         addToolbarButton(QStringLiteral("pencil.tip.crop.circle"), QStringLiteral("Markup..."),
@@ -324,6 +345,13 @@ void QuickLookPreviewView::updateMode()
         m_editor->deleteLater();
         m_editor = nullptr;
     }
+}
+
+void QuickLookPreviewView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // Below the header (or the editor's toolbar), over what the user was looking at.
+    m_notice->place(64);
 }
 
 void QuickLookPreviewView::paintEvent(QPaintEvent *)
@@ -434,14 +462,21 @@ QCoro::Task<void> QuickLookPreviewView::recognizeAndCopyText(CaptureItem item)
 
 void QuickLookPreviewView::applyMarkup(const QImage &image, const CaptureItem &item)
 {
+    bool kept = false;
     if (CaptureQueue *queue = m_services.applicationQueue) {
         queue->updateImage(item.id(), image);
         for (const CaptureItem &candidate : queue->items()) {
             if (candidate.id() == item.id()) {
                 m_controller.updateCurrentItem(candidate);
+                kept = true;
                 break;
             }
         }
     }
     m_controller.setMarkupMode(false);
+    if (!kept) {
+        m_controller.setNotice(
+            QStringLiteral("“%1” is no longer in the tray, so the markup on it could not be kept.")
+                .arg(item.fileName()));
+    }
 }

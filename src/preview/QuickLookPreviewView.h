@@ -13,6 +13,7 @@
 
 class PlateButton;
 class PreviewMediaView;
+class PreviewNotice;
 class QLabel;
 class QStackedLayout;
 class QuickLookPreviewController;
@@ -43,8 +44,11 @@ public:
     // How long the copy confirmations stay, in milliseconds.
     static constexpr int confirmationMs = 1500;
 
+    PreviewNotice *notice() const { return m_notice; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     QWidget *makePreviewPage();
@@ -54,6 +58,8 @@ private:
     void updateMode();
     void setupPlayer(const std::optional<CaptureItem> &item);
     void teardownPlayer();
+    // Whether the capture is still in the tray.
+    bool isStaged(const CaptureItem &item) const;
     PlateButton *addToolbarButton(const QString &symbol, const QString &title, const QColor &tint,
                                   std::function<void()> action);
 
@@ -70,6 +76,7 @@ private:
     QWidget *m_toolbar = nullptr;
     QList<PlateButton *> m_toolbarButtons;
     QPointer<AnnotationEditorView> m_editor;
+    PreviewNotice *m_notice = nullptr;
 
     std::unique_ptr<platform::MoviePlayer> m_player;
     bool m_isCopied = false;

@@ -2,10 +2,12 @@
 #include "model/CaptureTestSupport.h"
 #include "preview/AnnotationCanvas.h"
 #include "preview/AnnotationEditorState.h"
+#include "preview/PreviewNotice.h"
 #include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
@@ -108,6 +110,24 @@ TEST_F(EditorViewTest, DoneAndSaveWritesOnceEvenWhenClickedTwice)
     EXPECT_EQ(saved.first().size(), QSize(400, 200));
     EXPECT_EQ(QColor(saved.first().pixel(200, 100)), QColor(0xFF, 0x3B, 0x30));
     EXPECT_EQ(QColor(saved.first().pixel(200, 20)), QColor(Qt::white));
+}
+
+// A capture whose image cannot be read any more keeps its marks in the editor, which says why
+// nothing was saved, instead of handing back nothing and closing.
+TEST_F(EditorViewTest, AnUnreadableCaptureKeepsTheMarksAndSaysWhy)
+{
+    drag(QPointF(20, 100), QPointF(380, 100));
+    waitForWrites();
+    ASSERT_TRUE(QFile::remove(temp.captureFile(capture.fileName())));
+    editor.saveAndDismiss();
+    ASSERT_TRUE(waitUntil([&] { return !editor.isSaving(); }));
+    QTest::qWait(20);
+    EXPECT_TRUE(saved.isEmpty());
+    EXPECT_EQ(dismissed, 0);
+    EXPECT_EQ(editor.state().annotations().size(), 1);
+    ASSERT_TRUE(editor.notice());
+    EXPECT_TRUE(editor.notice()->isVisible());
+    EXPECT_TRUE(editor.notice()->text().contains(QStringLiteral("could not be saved")));
 }
 
 TEST_F(EditorViewTest, SavingWithoutMarksHandsBackTheCapture)

@@ -239,12 +239,14 @@ TEST_F(PreviewControllerTest, DeleteShowsTheNewestRemainingThenCloses)
     EXPECT_FALSE(controller.isVisible());
     EXPECT_TRUE(queue.items().isEmpty());
 
-    // A capture that left the queue while shown: paging finds nothing to do.
+    // The only capture left the queue while shown, without an edit: the preview closes.
     queue.enqueue(captures.at(1));
     showNewest();
     queue.remove(captures.at(1).id());
+    EXPECT_FALSE(controller.isVisible());
+    EXPECT_FALSE(controller.currentItemID());
     controller.nextItem();
-    EXPECT_EQ(controller.currentItemID(), captures.at(1).id());
+    EXPECT_FALSE(controller.currentItemID());
 }
 
 TEST_F(PreviewControllerTest, KeysOfThePreviewWindow)

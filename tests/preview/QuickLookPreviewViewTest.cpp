@@ -6,6 +6,7 @@
 #include "preview/AnnotationEditorState.h"
 #include "preview/AnnotationEditorView.h"
 #include "preview/AnnotationWindowController.h"
+#include "preview/PreviewNotice.h"
 #include "preview/QuickLookPreviewController.h"
 #include "support/FakeHaptics.h"
 #include "support/FakePasteboard.h"
@@ -293,4 +294,82 @@ TEST(AnnotationWindowController, SizeTitleSaveAndCancel)
     EXPECT_FALSE(controller.window());
     QTest::qWait(20);
     EXPECT_EQ(saved.size(), 1);
+}
+
+// The preview follows the queue: a capture deleted under it gives way to the one that took its
+// place, and the preview closes once none is left.
+TEST_F(PreviewViewTest, ACaptureDeletedUnderThePreviewGivesWayToTheNext)
+{
+    const CaptureItem second = makeScreenshot(filledImage(300, 200, Qt::red));
+    const CaptureItem third = makeScreenshot(filledImage(300, 200, Qt::blue));
+    queue.enqueue(second);
+    queue.enqueue(third);
+    // Newest first: third, second, screenshot.
+    show(second);
+    queue.remove(second.id());
+    EXPECT_EQ(controller.currentItemID(), screenshot.id()) << "the capture that took its place";
+    EXPECT_TRUE(controller.notice().isEmpty()) << "nothing was lost";
+    QTest::mouseClick(button(QStringLiteral("Pin to Screen")), Qt::LeftButton);
+    EXPECT_EQ(pins.pinned, QList<QUuid>({screenshot.id()}));
+
+    queue.remove(screenshot.id());
+    EXPECT_EQ(controller.currentItemID(), third.id()) << "the last one gone: the one before it";
+    queue.remove(third.id());
+    EXPECT_FALSE(controller.isVisible());
+    EXPECT_FALSE(controller.currentItem());
+}
+
+// Deleted under the markup editor, the capture takes its marks with it, and the preview says so;
+// a save still running is not written back to a capture that is gone.
+TEST_F(PreviewViewTest, ACaptureDeletedUnderMarkupSaysTheMarksAreLost)
+{
+    const CaptureItem other = makeScreenshot(filledImage(300, 200, Qt::red));
+    queue.enqueue(other);
+    for (bool saving : {false, true}) {
+        show(screenshot);
+        QTest::mouseClick(button(QStringLiteral("Markup...")), Qt::LeftButton);
+        AnnotationEditorState &state = view->editor()->state();
+        state.handleDragChanged(QPointF(0, 50), QPointF(100, 50));
+        state.handleDragEnded(QPointF(0, 50), QPointF(100, 50), QSizeF(288, 180));
+        if (saving)
+            view->editor()->saveAndDismiss();
+        const CaptureItem deleted = screenshot;
+        queue.remove(deleted.id());
+        EXPECT_FALSE(controller.isMarkupMode()) << saving;
+        EXPECT_EQ(controller.currentItemID(), other.id()) << saving;
+        EXPECT_TRUE(controller.notice().contains(QStringLiteral("could not be kept"))) << saving;
+        EXPECT_TRUE(controller.notice().contains(deleted.fileName())) << saving;
+        ASSERT_TRUE(view->notice());
+        EXPECT_TRUE(view->notice()->isVisible()) << saving;
+        QTest::qWait(50);
+        ASSERT_EQ(queue.items().size(), 1) << "nothing came back";
+        EXPECT_EQ(queue.items().first().image().pixel(150, 100), QColor(Qt::red).rgb());
+        controller.dismissNotice();
+        EXPECT_TRUE(controller.notice().isEmpty());
+        EXPECT_EQ(controller.currentItemID(), other.id());
+        screenshot = makeScreenshot(filledImage(2880, 1800, Qt::white));
+        queue.enqueue(screenshot);
+    }
+
+    // The last capture gone under marks: the preview stays until the user has read why.
+    queue.remove(other.id());
+    show(screenshot);
+    QTest::mouseClick(button(QStringLiteral("Markup...")), Qt::LeftButton);
+    AnnotationEditorState &state = view->editor()->state();
+    state.handleDragChanged(QPointF(0, 50), QPointF(100, 50));
+    state.handleDragEnded(QPointF(0, 50), QPointF(100, 50), QSizeF(288, 180));
+    queue.remove(screenshot.id());
+    EXPECT_TRUE(controller.isVisible());
+    EXPECT_FALSE(controller.currentItem());
+    EXPECT_FALSE(controller.notice().isEmpty());
+    controller.dismissNotice();
+    EXPECT_FALSE(controller.isVisible());
+
+    // Without marks there is nothing to tell: the preview just closes.
+    screenshot = makeScreenshot(filledImage(400, 200, Qt::white));
+    queue.enqueue(screenshot);
+    show(screenshot);
+    QTest::mouseClick(button(QStringLiteral("Markup...")), Qt::LeftButton);
+    queue.remove(screenshot.id());
+    EXPECT_FALSE(controller.isVisible());
 }
