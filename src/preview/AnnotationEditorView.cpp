@@ -83,7 +83,8 @@ PlateButton *historyButton(const char *symbol, const QString &help, bool destruc
 } // namespace
 
 AnnotationEditorView::AnnotationEditorView(const CaptureItem &item, SaveCallback onSave,
-                                           std::function<void()> onDismiss, QWidget *parent)
+                                           std::function<void()> onDismiss, QWidget *parent,
+                                           const QImage &decoded)
     : QWidget(parent), m_item(item), m_onSave(std::move(onSave)), m_onDismiss(std::move(onDismiss))
 {
     setMinimumSize(minimumEditorSize);
@@ -95,8 +96,11 @@ AnnotationEditorView::AnnotationEditorView(const CaptureItem &item, SaveCallback
     column->setSpacing(0);
     column->addWidget(makeToolbar());
     column->addWidget(divider(Qt::Horizontal, 0));
-    m_canvas = new AnnotationCanvas(item.image(), QSizeF(item.pixelWidth(), item.pixelHeight()),
-                                    *m_state, this);
+    const QSizeF pixelSize(item.pixelWidth(), item.pixelHeight());
+    const bool whole = !decoded.isNull() && QSizeF(decoded.size()) == pixelSize;
+    m_canvas = new AnnotationCanvas(whole ? decoded : QImage(), pixelSize, *m_state, this);
+    if (!whole)
+        m_canvas->loadImage(item.thumbnail(), [item] { return item.image(); });
     column->addWidget(m_canvas, 1);
     m_sheet = makeTextSheet();
     m_notice = new PreviewNotice(this);

@@ -26,8 +26,11 @@ class AnnotationEditorView final : public QWidget {
 public:
     using SaveCallback = std::function<void(const QImage &)>;
 
+    // `decoded`: the capture's full image when the caller already holds it; otherwise the
+    // editor shows the thumbnail while it reads the image off the main thread.
     AnnotationEditorView(const CaptureItem &item, SaveCallback onSave,
-                         std::function<void()> onDismiss, QWidget *parent = nullptr);
+                         std::function<void()> onDismiss, QWidget *parent = nullptr,
+                         const QImage &decoded = QImage());
     ~AnnotationEditorView() override;
 
     static constexpr QSize minimumEditorSize{880, 600};

@@ -24,6 +24,8 @@ public:
     void setImage(const QImage &placeholder, std::function<QImage()> load);
     // Whether the full image is shown (not the placeholder).
     bool hasFullImage() const { return m_full; }
+    // The full image while it is shown; null before it has been read.
+    QImage fullImage() const { return m_full ? m_image : QImage(); }
     // Frames of the player are shown in place of the image while it has any.
     void setPlayer(platform::MoviePlayer *player);
     // Where the picture is drawn, in widget coordinates.

@@ -332,7 +332,8 @@ void QuickLookPreviewView::updateMode()
             [self] {
                 if (self)
                     self->m_controller.setMarkupMode(false);
-            });
+            },
+            nullptr, m_media->fullImage());
         m_stack->addWidget(m_editor);
         m_stack->setCurrentWidget(m_editor);
         m_editor->setFocus();
