@@ -62,6 +62,63 @@ private:
     AnnotationEditorState &m_state;
 };
 
+// The toolbar's row: the drawing groups (tools, palette, width) at the left, history and the
+// actions at the right. Where the row is too narrow for both at their full size (the editor's
+// smallest width is), the right-hand groups move to a second row under it rather than be
+// squeezed.
+class ToolbarRows final : public QWidget {
+public:
+    static constexpr int rowHeight = 52;
+    static constexpr int secondRowHeight = 40;
+    static constexpr int padding = 16;
+    static constexpr int spacing = 14;
+
+    ToolbarRows(QWidget *drawing, QWidget *actions) : m_drawing(drawing), m_actions(actions)
+    {
+        drawing->setParent(this);
+        actions->setParent(this);
+        setFixedHeight(rowHeight);
+    }
+
+    int singleRowWidth() const
+    {
+        return 2 * padding + m_drawing->sizeHint().width() + spacing +
+               m_actions->sizeHint().width();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QWidget::resizeEvent(event);
+        const QSize left = m_drawing->sizeHint();
+        const QSize right = m_actions->sizeHint();
+        const bool oneRow = width() >= singleRowWidth();
+        const int height = oneRow ? rowHeight : rowHeight + secondRowHeight;
+        m_drawing->setGeometry(padding, (rowHeight - left.height()) / 2, left.width(),
+                               left.height());
+        const int secondCentre = rowHeight + secondRowHeight / 2 - 6;
+        m_actions->setGeometry(width() - padding - right.width(),
+                               (oneRow ? rowHeight / 2 : secondCentre) - right.height() / 2,
+                               right.width(), right.height());
+        if (this->height() != height)
+            setFixedHeight(height);
+    }
+
+private:
+    QWidget *m_drawing;
+    QWidget *m_actions;
+};
+
+// A group of controls side by side, each at its own full size.
+QHBoxLayout *groupRow(QWidget *group, int spacing)
+{
+    auto *row = new QHBoxLayout(group);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(spacing);
+    row->setSizeConstraint(QLayout::SetFixedSize);
+    return row;
+}
+
 PlateButton::Look historyLook(const char *symbol, bool destructive)
 {
     PlateButton::Look look;
@@ -114,16 +171,8 @@ AnnotationEditorView::~AnnotationEditorView() = default;
 
 QWidget *AnnotationEditorView::makeToolbar()
 {
-    auto *bar = new QWidget;
-    bar->setFixedHeight(52);
-    bar->setAutoFillBackground(true);
-    QPalette palette = bar->palette();
-    palette.setColor(QPalette::Window, QColor(38, 38, 42));
-    bar->setPalette(palette);
-
-    auto *row = new QHBoxLayout(bar);
-    row->setContentsMargins(16, 0, 16, 0);
-    row->setSpacing(14);
+    auto *drawing = new QWidget;
+    QHBoxLayout *row = groupRow(drawing, ToolbarRows::spacing);
 
     auto *tools = new QHBoxLayout;
     tools->setSpacing(4);
@@ -146,6 +195,7 @@ QWidget *AnnotationEditorView::makeToolbar()
     swatches->setSpacing(6);
     for (const QString &hex : AnnotationEditorState::colorPalette) {
         auto *swatch = new SwatchButton(hex);
+        swatch->setFixedSize(swatch->sizeHint());
         connect(swatch, &QAbstractButton::clicked, this,
                 [this, hex] { m_state->setSelectedColorHex(hex); });
         m_swatches.append(swatch);
@@ -173,7 +223,9 @@ QWidget *AnnotationEditorView::makeToolbar()
     m_widthLabel->setStyleSheet(QStringLiteral("color: rgba(235, 235, 245, 153);"));
     stroke->addWidget(m_widthLabel);
     row->addLayout(stroke);
-    row->addStretch(1);
+
+    auto *actionGroups = new QWidget;
+    row = groupRow(actionGroups, ToolbarRows::spacing);
 
     auto *history = new QHBoxLayout;
     history->setSpacing(6);
@@ -207,6 +259,12 @@ QWidget *AnnotationEditorView::makeToolbar()
     actions->addWidget(cancel);
     actions->addWidget(done);
     row->addLayout(actions);
+
+    auto *bar = new ToolbarRows(drawing, actionGroups);
+    bar->setAutoFillBackground(true);
+    QPalette palette = bar->palette();
+    palette.setColor(QPalette::Window, QColor(38, 38, 42));
+    bar->setPalette(palette);
     return bar;
 }
 

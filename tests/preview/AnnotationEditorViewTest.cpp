@@ -2,6 +2,7 @@
 #include "model/CaptureTestSupport.h"
 #include "preview/AnnotationCanvas.h"
 #include "preview/AnnotationEditorState.h"
+#include "preview/PreviewControls.h"
 #include "preview/PreviewNotice.h"
 #include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
@@ -128,6 +129,49 @@ TEST_F(EditorViewTest, AnUnreadableCaptureKeepsTheMarksAndSaysWhy)
     ASSERT_TRUE(editor.notice());
     EXPECT_TRUE(editor.notice()->isVisible());
     EXPECT_TRUE(editor.notice()->text().contains(QStringLiteral("could not be saved")));
+}
+
+// At the editor's smallest width every control of the toolbar keeps its full size, inside the
+// editor and clear of the others; with room enough they stand in one row.
+TEST_F(EditorViewTest, ToolbarFitsTheEditorsWidth)
+{
+    const auto controls = [this] {
+        QList<QWidget *> found;
+        for (QWidget *widget : editor.findChildren<QWidget *>()) {
+            const bool control = qobject_cast<QAbstractButton *>(widget) ||
+                                 qobject_cast<QSlider *>(widget) ||
+                                 (qobject_cast<QLabel *>(widget) &&
+                                  static_cast<QLabel *>(widget)->text().endsWith(" pt"));
+            if (control && widget->isVisibleTo(&editor) && !editor.canvas().isAncestorOf(widget))
+                found.append(widget);
+        }
+        return found;
+    };
+    const auto placed = [this](QWidget *widget) {
+        return QRect(widget->mapTo(&editor, QPoint(0, 0)), widget->size());
+    };
+    for (int width : {880, 1200}) {
+        editor.resize(width, 600);
+        QTest::qWait(20);
+        const QList<QWidget *> found = controls();
+        ASSERT_GE(found.size(), 7 + 8 + 1 + 1 + 3 + 2) << width;
+        int lowest = 0;
+        for (QWidget *control : found) {
+            const QRect at = placed(control);
+            EXPECT_GE(at.left(), 0) << width;
+            EXPECT_LE(at.right(), width - 1) << width;
+            EXPECT_GE(at.width(), control->sizeHint().width()) << width;
+            lowest = std::max(lowest, at.center().y());
+            if (auto *swatch = qobject_cast<SwatchButton *>(control))
+                EXPECT_EQ(at.width(), at.height()) << "a round swatch at " << width;
+            for (QWidget *other : found) {
+                if (other != control)
+                    EXPECT_FALSE(at.intersects(placed(other))) << width;
+            }
+        }
+        if (width == 1200)
+            EXPECT_LT(lowest, 52) << "one row";
+    }
 }
 
 TEST_F(EditorViewTest, SavingWithoutMarksHandsBackTheCapture)
