@@ -405,7 +405,7 @@ void AnnotationEditorView::saveAndDismiss()
             self->m_saving = false;
             self->m_notice->setText(QStringLiteral(
                 "The markup could not be saved: the capture's image cannot be read."));
-            self->m_notice->place(64);
+            self->m_notice->place(100);
             return;
         }
         // Copied first: the owner may delete the editor from either callback.

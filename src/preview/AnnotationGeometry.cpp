@@ -19,11 +19,9 @@ bool allFinite(const AnnotationItem &item)
     return std::all_of(item.points.begin(), item.points.end(), isFinite);
 }
 
-// The widest the editor offers is 16; far wider marks are no marks a user made.
-double widestStroke(QSize imageSize)
-{
-    return std::max({256.0, double(imageSize.width()), double(imageSize.height())});
-}
+// The widest the editor offers is 16; far wider marks are no marks a user made, and would ask
+// for discs and fonts thousands of pixels across.
+constexpr double widestStroke = 256;
 
 // A band around the image in which a mark may reach: the editor's marks start inside the image,
 // and a stroke or head sticks out by a few widths at most.
@@ -47,7 +45,7 @@ AnnotationItem asBox(AnnotationItem item, const QRectF &box)
 std::optional<AnnotationItem> drawable(const AnnotationItem &item, QSize imageSize)
 {
     if (imageSize.isEmpty() || !allFinite(item) || item.strokeWidth < 0 ||
-        item.strokeWidth > widestStroke(imageSize))
+        item.strokeWidth > widestStroke)
         return std::nullopt;
     const QRectF image(QPointF(0, 0), QSizeF(imageSize));
 

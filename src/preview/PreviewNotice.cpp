@@ -36,7 +36,7 @@ void PreviewNotice::setText(const QString &text)
     m_label->setText(text);
     setVisible(!text.isEmpty());
     if (!text.isEmpty()) {
-        place(y());
+        place(m_top);
         raise();
     }
 }
@@ -48,6 +48,7 @@ QString PreviewNotice::text() const
 
 void PreviewNotice::place(int top)
 {
+    m_top = top;
     const QWidget *owner = parentWidget();
     if (!owner)
         return;

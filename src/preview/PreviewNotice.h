@@ -14,7 +14,8 @@ public:
 
     void setText(const QString &text);
     QString text() const;
-    // Places it across the top of its parent, below `top` points.
+    // Places it across the top of its parent, below `top` points, now and whenever its text
+    // changes.
     void place(int top);
 
 signals:
@@ -22,4 +23,5 @@ signals:
 
 private:
     QLabel *m_label = nullptr;
+    int m_top = 0;
 };

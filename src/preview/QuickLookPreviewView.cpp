@@ -351,8 +351,9 @@ void QuickLookPreviewView::updateMode()
 void QuickLookPreviewView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    // Below the header (or the editor's toolbar), over what the user was looking at.
-    m_notice->place(64);
+    // Below the header, or the editor's toolbar even on two rows, over what the user was looking
+    // at.
+    m_notice->place(100);
 }
 
 void QuickLookPreviewView::paintEvent(QPaintEvent *)
