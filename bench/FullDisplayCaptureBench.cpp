@@ -13,6 +13,7 @@
 #include "BenchDesktop.h"
 #include "BenchEnvironment.h"
 #include "BenchFigures.h"
+#include "app/DesktopPlatform.h"
 #include "capture/AreaSelectionService.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/ClipboardService.h"
@@ -206,8 +207,10 @@ struct Rig {
           settings(defaults, loginItem),
           service(platform.screenCapture, platform.displays,
                   std::shared_ptr<platform::WindowSystem>(platform::makeX11WindowSystem())),
-          timed(service), area(timed, *platform.displays, *platform.compositor, settings),
-          window(*platform.windowList, *platform.displays, &timed, platform.compositor.get()),
+          timed(service), area(timed, *platform.displays, *platform.compositor, settings,
+                               desktop::makeOverlayWindows()),
+          window(*platform.windowList, *platform.displays, desktop::makeOverlayWindows(), &timed,
+                 platform.compositor.get()),
           permissions(
               std::make_shared<platform::X11ScreenCapturePermission>(platform.screenCapture),
               std::make_shared<platform::DesktopUrlOpener>()),

@@ -11,6 +11,7 @@
 
 #include "BenchEnvironment.h"
 #include "BenchFigures.h"
+#include "app/DesktopPlatform.h"
 #include "model/CaptureItem.h"
 #include "model/CaptureQueue.h"
 #include "model/PinNotifications.h"
@@ -192,9 +193,9 @@ int main(int argc, char **argv)
 
     PinDeckServices services;
     services.displays = desktop.displays;
-    services.panels = platform::makePanelWindows();
+    services.panels = desktop::makePanelWindows();
     services.compositor = desktop.compositor;
-    services.makePointerMonitor = [] { return platform::makePointerMonitor(); };
+    services.makePointerMonitor = [] { return desktop::makePointerMonitor(); };
     services.notifications = &notifications;
     PinManager manager(services);
     manager.setSettings(&settings);

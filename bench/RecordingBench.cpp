@@ -15,6 +15,7 @@
 
 #include "BenchEnvironment.h"
 #include "BenchFigures.h"
+#include "app/DesktopPlatform.h"
 #include "capture/ScreenRecordingService.h"
 #include "model/CaptureErrors.h"
 #include "platform/RecordingPlatform.h"
@@ -407,7 +408,7 @@ struct Recorded {
 struct CountingRecorder {
     CountingRecorder(platform::Displays &displays)
     {
-        platform::RecordingPlatform parts = platform::makeRecordingPlatform();
+        platform::RecordingPlatform parts = desktop::makeRecordingPlatform();
         parts.frameSources = std::make_shared<CountingFrameSources>(parts.frameSources, counts);
         parts.movieWriters = std::make_shared<CountingMovieWriters>(parts.movieWriters, counts);
         service = std::make_unique<ScreenRecordingService>(std::move(parts), displays);

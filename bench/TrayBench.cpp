@@ -11,6 +11,7 @@
 
 #include "BenchEnvironment.h"
 #include "BenchFigures.h"
+#include "app/DesktopPlatform.h"
 #include "model/CaptureItem.h"
 #include "model/CaptureQueue.h"
 #include "model/SettingsStore.h"
@@ -142,8 +143,8 @@ struct Tray {
               .displays = *desktop.displays,
               .recorder = nullptr,
               .neighbours = {},
-              .panels = platform::makePanelWindows(),
-              .pointerMonitor = platform::makePointerMonitor(),
+              .panels = desktop::makePanelWindows(),
+              .pointerMonitor = desktop::makePointerMonitor(),
               .compositor = desktop.compositor.get(),
               .screenGeometry = {},
               .timers = {},

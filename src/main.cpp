@@ -1,6 +1,7 @@
 // Corvanta: a tray utility that takes screenshots and keeps them in a staging tray.
 
 #include "app/CorvantaApp.h"
+#include "app/DesktopPlatform.h"
 #include "app/SignalBridge.h"
 #include "app/SingleInstance.h"
 #include "app/UrlSchemeRegistration.h"
@@ -37,7 +38,9 @@ int main(int argc, char **argv)
     QObject::connect(&signalBridge, &SignalBridge::signalReceived, &application,
                      &QCoreApplication::quit);
 
-    CorvantaApp corvanta;
+    CorvantaApp::Options options;
+    options.environment = desktop::environmentOptions();
+    CorvantaApp corvanta(std::move(options));
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &corvanta,
                      &CorvantaApp::openLaterStart);
     corvanta.launch();

@@ -105,7 +105,9 @@ T &AppEnvironment::make(std::unique_ptr<T> &member, const char *name, Args &&...
 AppEnvironment::AppEnvironment(Options options, QObject *parent)
     : QObject(parent), m_lifecycleObserver(std::move(options.lifecycleObserver))
 {
-    m_platform = options.makePlatform ? options.makePlatform() : makeDesktopPlatform();
+    if (!options.makePlatform)
+        qFatal("The application environment needs the desktop's parts");
+    m_platform = options.makePlatform();
     note("made", "platform");
     m_teardown.push_back([this] {
         m_platform = {};
@@ -136,19 +138,16 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
          *m_platform.displays, *m_platform.compositor, std::as_const(*m_settingsStore),
          m_platform.overlayWindows);
     make(m_windowSelectionService, "WindowSelectionService", *m_platform.windowList,
-         *m_platform.displays, m_screenCaptureService.get(), m_platform.compositor.get(),
-         m_platform.overlayWindows);
+         *m_platform.displays, m_platform.overlayWindows, m_screenCaptureService.get(),
+         m_platform.compositor.get());
     make(m_feedbackService, "FeedbackService", m_platform.soundPlayer, m_platform.haptics)
         .makeShared();
     // Before the coordinator, which takes a removed pin's capture out of the queue.
     make(m_pinNotifications, "PinNotifications").makeShared();
     // The recorder and its controls before the coordinator, which answers their requests.
-    const std::shared_ptr<platform::PanelWindows> panels =
-        m_platform.panelWindows ? m_platform.panelWindows : platform::makePanelWindows();
-    ScreenRecordingModeSelector::PointerMonitorFactory pointerMonitors =
+    const std::shared_ptr<platform::PanelWindows> panels = m_platform.panelWindows;
+    const ScreenRecordingModeSelector::PointerMonitorFactory pointerMonitors =
         m_platform.makePointerMonitor;
-    if (!pointerMonitors)
-        pointerMonitors = [] { return platform::makePointerMonitor(); };
     // Pins before the coordinator, whose tray pins through the manager.
     make(m_pinManager, "PinManager",
          PinDeckServices{
@@ -171,9 +170,7 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
     make(m_autoPinner, "PinAutoPinner", *m_pinManager).makeShared();
     m_autoPinner->start(*m_queue, *m_settingsStore);
     m_pinManager->setSettings(m_settingsStore.get());
-    make(m_recordingService, "ScreenRecordingService",
-         m_platform.makeRecordingPlatform ? m_platform.makeRecordingPlatform()
-                                          : platform::makeRecordingPlatform(),
+    make(m_recordingService, "ScreenRecordingService", m_platform.makeRecordingPlatform(),
          *m_platform.displays)
         .makeShared();
     make(m_recordingHUD, "RecordingHUDController", m_recordingService.get(), panels).makeShared();
@@ -194,7 +191,7 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
     }).makeShared();
     // The caller's tray; on the real desktop, without one, the notch tray.
     StagingTrayFactory trayFactory = options.trayFactory;
-    if (!trayFactory && !options.makePlatform)
+    if (!trayFactory && options.notchTray)
         trayFactory = notchTrayFactory(*this, panels, pointerMonitors);
     make(m_captureCoordinator, "CaptureCoordinator",
          CaptureCoordinator::Services{

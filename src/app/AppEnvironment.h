@@ -54,21 +54,22 @@ class AppEnvironment final : public QObject, public SharedInstance<AppEnvironmen
 
 public:
     struct Options {
-        // The desktop parts; empty: the real desktop (makeDesktopPlatform()).
+        // The desktop parts (desktop::makeAppPlatform() on the real desktop); required.
         std::function<AppPlatform()> makePlatform;
         // The preferences file; empty: the user's own (UserDefaults::standard()).
         std::function<std::unique_ptr<UserDefaults>()> makeUserDefaults;
         // Told "made <Type>" and "destroyed <Type>" as each object of the graph comes and goes.
         std::function<void(const QString &event)> lifecycleObserver;
-        // Builds the staging tray for the coordinator; empty: the notch tray on the real desktop
-        // (no makePlatform), no tray over doubles.
+        // Builds the staging tray for the coordinator; empty: the notch tray when notchTray is
+        // set (the real desktop), else no tray.
         StagingTrayFactory trayFactory;
+        bool notchTray = false;
     };
 
     // The queue's capacity until the settings' own applies.
     static constexpr int initialQueueCapacity = 8;
 
-    explicit AppEnvironment(Options options = {}, QObject *parent = nullptr);
+    explicit AppEnvironment(Options options, QObject *parent = nullptr);
     ~AppEnvironment() override;
     AppEnvironment(const AppEnvironment &) = delete;
     AppEnvironment &operator=(const AppEnvironment &) = delete;

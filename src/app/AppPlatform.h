@@ -33,15 +33,15 @@ class WindowSystem;
 } // namespace platform
 
 // Every desktop capability the program uses, chosen once at start-up and handed to the
-// application environment, which passes the parts on to the objects it builds. Tests hand in
-// doubles instead.
+// application environment, which passes the parts on to the objects it builds. The real desktop
+// is desktop::makeAppPlatform(); tests hand in doubles instead.
 struct AppPlatform {
     std::shared_ptr<platform::Displays> displays;
     std::shared_ptr<platform::ScreenCapture> screenCapture;
     std::shared_ptr<platform::WindowList> windowList;
     std::shared_ptr<platform::Compositor> compositor;
     std::shared_ptr<platform::WindowSystem> windowSystem;
-    // Empty: the selections use the window system's own overlays.
+    // How the selections' overlays go up and take the keyboard.
     std::shared_ptr<platform::OverlayWindows> overlayWindows;
     std::shared_ptr<platform::ScreenCapturePermission> screenCapturePermission;
     std::shared_ptr<platform::UrlOpener> urlOpener;
@@ -55,11 +55,11 @@ struct AppPlatform {
     std::shared_ptr<platform::TextRecognizer> textRecognizer;
     std::shared_ptr<platform::ShareDestinations> shareDestinations;
     std::shared_ptr<platform::GlobalHotkeys> globalHotkeys;
-    // Floating panels (the recording chooser and controls); empty: the window system's own.
+    // Floating panels (the tray, the recording chooser and controls, the preview, the pins).
     std::shared_ptr<platform::PanelWindows> panelWindows;
-    // A watch on the pointer over the whole desktop; empty: the window system's own.
+    // A watch on the pointer over the whole desktop.
     std::function<std::unique_ptr<platform::PointerMonitor>()> makePointerMonitor;
-    // The screen recorder's frames, movies, poster frames and sound; empty: the real ones.
+    // The screen recorder's frames, movies, poster frames and sound.
     std::function<platform::RecordingPlatform()> makeRecordingPlatform;
     // Plays recordings in the preview; empty: recordings show their poster frame only.
     platform::MoviePlayerFactory makeMoviePlayer;
@@ -69,9 +69,3 @@ struct AppPlatform {
     std::shared_ptr<platform::HttpTransport> httpTransport;
     std::shared_ptr<platform::AppleSignInSheet> appleSignIn;
 };
-
-// The real desktop: X11 for the screen, windows, panels, pointer and hot keys, FFmpeg and
-// PulseAudio for recordings, libcanberra for sounds, Qt for the clipboard, dialogs and image
-// files, Tesseract for text, XDG for login, sharing and URLs.
-// Made on the main thread after the QApplication.
-AppPlatform makeDesktopPlatform();

@@ -19,11 +19,10 @@ class SettingsStore;
 // only to feed the loupe (and, without a compositing manager, to stand in for the live desktop).
 class AreaSelectionService final : public AreaSelecting {
 public:
-    // `overlays` empty: the window system's own (platform::makeOverlayWindows()). Destroying the
-    // service cancels a selection still open.
+    // Destroying the service cancels a selection still open.
     AreaSelectionService(ScreenCapturing &screenCapture, platform::Displays &displays,
                          platform::Compositor &compositor, const SettingsStore &settings,
-                         std::shared_ptr<platform::OverlayWindows> overlays = {});
+                         std::shared_ptr<platform::OverlayWindows> overlays);
 
     // Throws CaptureError::cancelled() when the user cancels, drags less than 4 points either
     // way, starts another selection or the displays change; CaptureError::noDisplayFound()

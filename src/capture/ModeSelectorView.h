@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/RecordingModeSelecting.h"
-#include "platform/qt/HoverButton.h"
+#include "platform/HoverButton.h"
 
 #include <QAbstractButton>
 #include <QColor>

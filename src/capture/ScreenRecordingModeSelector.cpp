@@ -56,7 +56,7 @@ struct ScreenRecordingModeSelector::Request {
 ScreenRecordingModeSelector::ScreenRecordingModeSelector(
     std::shared_ptr<platform::PanelWindows> panels, PointerMonitorFactory makePointerMonitor,
     QObject *parent)
-    : QObject(parent), m_panels(panels ? std::move(panels) : platform::makePanelWindows()),
+    : QObject(parent), m_panels(std::move(panels)),
       m_makePointerMonitor(std::move(makePointerMonitor))
 {
 }
@@ -148,8 +148,7 @@ void ScreenRecordingModeSelector::installMonitors()
     QCoreApplication::instance()->installEventFilter(this);
     m_localMonitorInstalled = true;
 
-    std::unique_ptr<platform::PointerMonitor> monitor =
-        m_makePointerMonitor ? m_makePointerMonitor() : platform::makePointerMonitor();
+    std::unique_ptr<platform::PointerMonitor> monitor = m_makePointerMonitor();
     if (!monitor)
         return;
     // A click elsewhere on the desktop still reaches the program it was meant for; it only

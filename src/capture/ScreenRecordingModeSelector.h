@@ -28,10 +28,9 @@ class ScreenRecordingModeSelector final : public QObject,
 public:
     using PointerMonitorFactory = std::function<std::unique_ptr<platform::PointerMonitor>()>;
 
-    // Null panels or an empty factory: the window system's own.
-    explicit ScreenRecordingModeSelector(std::shared_ptr<platform::PanelWindows> panels = {},
-                                         PointerMonitorFactory makePointerMonitor = {},
-                                         QObject *parent = nullptr);
+    ScreenRecordingModeSelector(std::shared_ptr<platform::PanelWindows> panels,
+                                PointerMonitorFactory makePointerMonitor,
+                                QObject *parent = nullptr);
     // A caller still waiting is answered as cancelled.
     ~ScreenRecordingModeSelector() override;
 

@@ -209,7 +209,7 @@ template <typename T> class InteractiveSelection {
 public:
     // `name` starts the log lines of the endings the user did not ask for ("Area selection").
     InteractiveSelection(const char *name, std::shared_ptr<platform::OverlayWindows> overlays)
-        : m_name(name), m_overlays(overlays ? std::move(overlays) : platform::makeOverlayWindows())
+        : m_name(name), m_overlays(std::move(overlays))
     {
     }
     // The open selection ends, cancelled: its caller does not wait for overlays nobody owns.

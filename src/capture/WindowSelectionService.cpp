@@ -6,9 +6,9 @@
 
 WindowSelectionService::WindowSelectionService(platform::WindowList &windowList,
                                                platform::Displays &displays,
+                                               std::shared_ptr<platform::OverlayWindows> overlays,
                                                ScreenCapturing *screenCapture,
-                                               platform::Compositor *compositor,
-                                               std::shared_ptr<platform::OverlayWindows> overlays)
+                                               platform::Compositor *compositor)
     : m_windowList(windowList), m_displays(displays), m_screenCapture(screenCapture),
       m_compositor(compositor), m_selection("Window selection", std::move(overlays))
 {

@@ -19,12 +19,11 @@ class WindowSelectionService final : public WindowSelecting {
 public:
     // Without a compositing manager translucent overlays would hide the desktop behind black:
     // given a capture service and a compositor that reports none, the displays are frozen and
-    // shown instead. `overlays` empty: the window system's own (platform::makeOverlayWindows()).
-    // Destroying the service cancels a selection still open.
+    // shown instead. Destroying the service cancels a selection still open.
     WindowSelectionService(platform::WindowList &windowList, platform::Displays &displays,
+                           std::shared_ptr<platform::OverlayWindows> overlays,
                            ScreenCapturing *screenCapture = nullptr,
-                           platform::Compositor *compositor = nullptr,
-                           std::shared_ptr<platform::OverlayWindows> overlays = {});
+                           platform::Compositor *compositor = nullptr);
 
     // Throws CaptureError::cancelled() when the user cancels, starts another selection or the
     // displays change; CaptureError::captureFailed("No selectable windows found.") when no window

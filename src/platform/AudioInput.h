@@ -38,7 +38,4 @@ public:
                                                 QString *error = nullptr) = 0;
 };
 
-// The audio server's inputs (PulseAudio, which PipeWire desktops serve too).
-std::shared_ptr<AudioInputs> makeAudioInputs();
-
 } // namespace platform

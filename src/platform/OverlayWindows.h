@@ -44,7 +44,7 @@ public:
     virtual void closed(QWindow *window) = 0;
 };
 
-// The overlay handling of the window system Qt runs on (X11, else plain Qt).
-std::shared_ptr<OverlayWindows> makeOverlayWindows();
+// Where Qt shows a display: its screen of the same name, else the display's own frame.
+OverlayPlacement qtScreenPlacement(const Display &display);
 
 } // namespace platform

@@ -1,10 +1,5 @@
 #include "platform/PanelWindows.h"
 
-#include "platform/qt/QtPanelWindows.h"
-#include "platform/x11/X11PanelWindows.h"
-
-#include <QGuiApplication>
-
 namespace platform {
 
 // On X11 panels are override-redirect windows rather than managed ones with EWMH hints (dock or
@@ -19,16 +14,6 @@ Qt::WindowFlags PanelWindows::windowFlags()
 {
     return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
            Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint;
-}
-
-std::shared_ptr<PanelWindows> makePanelWindows()
-{
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-        if (x11 && x11->connection())
-            return std::make_shared<X11PanelWindows>(x11->connection());
-    }
-    return std::make_shared<QtPanelWindows>();
 }
 
 } // namespace platform

@@ -42,7 +42,4 @@ public:
     virtual void showOnEveryWorkspace(QWidget *window) { Q_UNUSED(window); }
 };
 
-// The panels of the window system Qt runs on (X11, else plain Qt flags).
-std::shared_ptr<PanelWindows> makePanelWindows();
-
 } // namespace platform

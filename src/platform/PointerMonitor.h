@@ -41,8 +41,4 @@ signals:
     void pointerEvent(const platform::PointerEvent &event);
 };
 
-// The monitor of the window system Qt runs on: X11 input extension events on the root window;
-// elsewhere (offscreen) one that never starts.
-std::unique_ptr<PointerMonitor> makePointerMonitor(QObject *parent = nullptr);
-
 } // namespace platform

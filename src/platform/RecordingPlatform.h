@@ -19,8 +19,4 @@ struct RecordingPlatform {
     std::shared_ptr<GifConverter> gifConverter;
 };
 
-// X11 frames, FFmpeg movies and GIFs and the audio server's sound. Without an X11 display (the
-// offscreen platform) the frame sources fail to start.
-RecordingPlatform makeRecordingPlatform();
-
 } // namespace platform

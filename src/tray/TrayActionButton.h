@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/SettingsEnums.h"
-#include "platform/qt/HoverButton.h"
+#include "platform/HoverButton.h"
 #include "tray/TrayActionButtonStyle.h"
 
 #include <QAbstractButton>

@@ -188,7 +188,7 @@ TEST_F(AreaSelectionTest, ANewSelectionEndsTheOpenOneOfEitherKind)
 
     FakeWindowList windows;
     windows.list = {FakeWindowList::make(7, QRectF(100, 100, 400, 300))};
-    WindowSelectionService windowService(windows, m_displays, nullptr, nullptr, m_overlays);
+    WindowSelectionService windowService(windows, m_displays, m_overlays);
     SelectionOutcome<platform::WindowInfo> picked;
     SelectionRuns<platform::WindowInfo> picking;
     picking.start(windowService.selectWindow(), picked,

@@ -4,6 +4,7 @@
 #include "platform/qt/QtSavePanel.h"
 #include "support/CaptureCoordinatorFixture.h"
 #include "support/FakeImageWriter.h"
+#include "support/FakeOverlayWindows.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -194,7 +195,8 @@ TEST_F(CaptureCoordinatorTest, DisplaysChangingDuringTheSelectionEndTheFlowClean
     struct NoCompositor : platform::Compositor {
         bool isCompositing() const override { return false; }
     } compositor;
-    AreaSelectionService area(m_capture, m_displays, compositor, m_settings);
+    AreaSelectionService area(m_capture, m_displays, compositor, m_settings,
+                              std::make_shared<FakeOverlayWindows>());
     CaptureCoordinator &c = coordinator(&area);
     showMainWindow();
 

@@ -2,6 +2,7 @@
 // and save do with it: the recorder's own movie writer, poster frames and GIF converter over
 // frames the test hands in.
 
+#include "app/DesktopPlatform.h"
 #include "capture/ClipboardService.h"
 #include "capture/SaveService.h"
 #include "capture/ScreenRecordingService.h"
@@ -80,7 +81,7 @@ protected:
         return QDir(m_tmp.path()).entryList({QStringLiteral("Recording-*")}, QDir::Files);
     }
 
-    platform::RecordingPlatform m_platform = platform::makeRecordingPlatform();
+    platform::RecordingPlatform m_platform = desktop::makeRecordingPlatform();
     std::shared_ptr<FakeFrameSources> m_frames = std::make_shared<FakeFrameSources>();
     std::unique_ptr<ScreenRecordingService> m_recorder;
     FakeModeSelecting m_chooser{m_log};

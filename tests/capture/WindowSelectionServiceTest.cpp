@@ -47,7 +47,7 @@ protected:
     FakeScreenCapturing m_capture{m_events};
     FakeCompositor m_compositor{true};
     std::shared_ptr<FakeOverlayWindows> m_overlays = std::make_shared<FakeOverlayWindows>();
-    WindowSelectionService m_service{m_windows, m_displays, &m_capture, &m_compositor, m_overlays};
+    WindowSelectionService m_service{m_windows, m_displays, m_overlays, &m_capture, &m_compositor};
     SelectionRuns<WindowInfo> m_runs;
 };
 

@@ -2,6 +2,7 @@
 // service, selections, permission and feedback, with the pointer and keyboard driven through
 // XTest (xdotool).
 
+#include "app/DesktopPlatform.h"
 #include "capture/AreaSelectionService.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/FeedbackService.h"
@@ -145,10 +146,11 @@ protected:
             m_platform.screenCapture, m_platform.displays,
             std::shared_ptr<platform::WindowSystem>(platform::makeX11WindowSystem()));
         m_area = std::make_unique<AreaSelectionService>(
-            *m_screenCaptureService, *m_platform.displays, *m_platform.compositor, *m_settings);
+            *m_screenCaptureService, *m_platform.displays, *m_platform.compositor, *m_settings,
+            desktop::makeOverlayWindows());
         m_window = std::make_unique<WindowSelectionService>(
-            *m_platform.windowList, *m_platform.displays, m_screenCaptureService.get(),
-            m_platform.compositor.get());
+            *m_platform.windowList, *m_platform.displays, desktop::makeOverlayWindows(),
+            m_screenCaptureService.get(), m_platform.compositor.get());
         m_permissions = std::make_unique<PermissionManager>(
             std::make_shared<platform::X11ScreenCapturePermission>(m_platform.screenCapture),
             std::make_shared<platform::DesktopUrlOpener>());

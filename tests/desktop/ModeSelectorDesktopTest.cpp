@@ -1,4 +1,5 @@
 #include "PanelDesktopSupport.h"
+#include "app/DesktopPlatform.h"
 #include "capture/ModeSelectorView.h"
 #include "capture/ScreenRecordingModeSelector.h"
 #include "model/CaptureErrors.h"
@@ -45,7 +46,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(panel, 5000)) << "the chooser takes the keyboard";
     }
 
-    ScreenRecordingModeSelector m_selector;
+    ScreenRecordingModeSelector m_selector{desktop::makePanelWindows(),
+                                           &desktop::makePointerMonitor};
     Outcome m_outcome;
 };
 

@@ -1,4 +1,5 @@
 #include "PanelDesktopSupport.h"
+#include "app/DesktopPlatform.h"
 #include "platform/PanelWindows.h"
 #include "support/WaitUntil.h"
 #include "support/X11DesktopTest.h"
@@ -25,7 +26,7 @@ protected:
         X11DesktopTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        m_panels = makePanelWindows();
+        m_panels = desktop::makePanelWindows();
         // A normal window under the whole panel, active as a user's window would be.
         m_normal.setWindowTitle(QStringLiteral("Corvanta normal window"));
         m_normal.setGeometry(panelGeometry.adjusted(-100, -100, 100, 100));

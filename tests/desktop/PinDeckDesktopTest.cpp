@@ -4,6 +4,7 @@
 
 #include "DesktopTrayFixture.h"
 #include "PanelDesktopSupport.h"
+#include "app/DesktopPlatform.h"
 #include "app/GlobalHotkeyManager.h"
 #include "pins/PinCardDrawing.h"
 #include "pins/PinManager.h"
@@ -41,9 +42,9 @@ protected:
         m_settings.setPinPadding(30);
         PinDeckServices services;
         services.displays = m_desktop.displays;
-        services.panels = platform::makePanelWindows();
+        services.panels = desktop::makePanelWindows();
         services.compositor = m_desktop.compositor;
-        services.makePointerMonitor = [] { return platform::makePointerMonitor(); };
+        services.makePointerMonitor = [] { return desktop::makePointerMonitor(); };
         services.actions.urlOpener = m_opener;
         services.notifications = &m_pins;
         m_manager = std::make_unique<PinManager>(services);

@@ -1,4 +1,5 @@
 #include "PanelDesktopSupport.h"
+#include "app/DesktopPlatform.h"
 #include "platform/PanelWindows.h"
 #include "platform/PointerMonitor.h"
 #include "support/WaitUntil.h"
@@ -26,7 +27,7 @@ protected:
         X11DesktopTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        m_monitor = makePointerMonitor();
+        m_monitor = desktop::makePointerMonitor();
         QObject::connect(m_monitor.get(), &PointerMonitor::pointerEvent,
                          [this](const PointerEvent &event) { m_events.append(event); });
         ASSERT_TRUE(m_monitor->start());
@@ -129,7 +130,7 @@ TEST_F(PointerMonitorDesktop, MovesTellOurWindowsFromOtherPrograms)
 
 TEST_F(PointerMonitorDesktop, APanelIsOursOnlyWhereItTakesInput)
 {
-    const std::shared_ptr<PanelWindows> panels = makePanelWindows();
+    const std::shared_ptr<PanelWindows> panels = desktop::makePanelWindows();
     ProbeWindow panel(Qt::yellow, PanelWindows::windowFlags());
     panels->prepare(&panel, PanelLevel::topmost);
     panels->setInputRegion(&panel, QRegion(0, 0, 150, 200));

@@ -1,3 +1,4 @@
+#include "app/DesktopPlatform.h"
 #include "platform/AudioInput.h"
 #include "platform/pulse/PulseAudioInputs.h"
 
@@ -139,7 +140,7 @@ protected:
             GTEST_SKIP() << "needs the desktop harness";
         if (!QFileInfo::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + "/pulse/native"))
             GTEST_SKIP() << "needs the harness's sound server (--pulse)";
-        m_inputs = platform::makeAudioInputs();
+        m_inputs = desktop::makeAudioInputs();
     }
 
     void TearDown() override

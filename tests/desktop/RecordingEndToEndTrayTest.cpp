@@ -3,6 +3,7 @@
 
 #include "../platform/MovieProbe.h"
 #include "DesktopTrayFixture.h"
+#include "app/DesktopPlatform.h"
 #include "app/StartTask.h"
 #include "capture/ScreenRecordingService.h"
 #include "platform/PointerMonitor.h"
@@ -84,7 +85,7 @@ protected:
         ASSERT_FALSE(m_desktop.displays->displays().isEmpty());
         QCursor::setPos(1900, 1060);
         m_settings.setAutoHideDelay(0);
-        m_service = std::make_unique<ScreenRecordingService>(platform::makeRecordingPlatform(),
+        m_service = std::make_unique<ScreenRecordingService>(desktop::makeRecordingPlatform(),
                                                              *m_desktop.displays);
         m_recorderService = m_service.get();
         m_chooser.mode = RecordingSelectionMode::area;

@@ -1,4 +1,5 @@
 #include "../platform/MovieProbe.h"
+#include "app/DesktopPlatform.h"
 #include "capture/ScreenRecordingService.h"
 #include "platform/RecordingPlatform.h"
 #include "platform/x11/X11FrameSource.h"
@@ -190,7 +191,7 @@ protected:
     }
 
     TempDirScope temp;
-    RecordingPlatform recording = makeRecordingPlatform();
+    RecordingPlatform recording = desktop::makeRecordingPlatform();
     AnimatedWindow window;
     platform::Display display;
     std::optional<WindowInfo> info;

@@ -1,3 +1,4 @@
+#include "app/DesktopPlatform.h"
 #include "capture/AreaSelectionService.h"
 #include "capture/SelectionTestSupport.h"
 #include "capture/WindowSelectionService.h"
@@ -152,7 +153,7 @@ protected:
         ScratchSettings settings;
         settings.store().setShowMagnifierInSelection(true);
         AreaSelectionService service(*m_capturing, *m_platform.displays, *m_platform.compositor,
-                                     settings.store());
+                                     settings.store(), desktop::makeOverlayWindows());
         SelectionRuns<QRectF> runs;
         SelectionOutcome<QRectF> outcome;
         QRgb bareAtResume = 0;
@@ -238,7 +239,7 @@ TEST_F(SelectionDesktop, OurOpenDialogsLeaveTheOverlaysThePointerAndKeys)
 
     ScratchSettings settings;
     AreaSelectionService service(*m_capturing, *m_platform.displays, *m_platform.compositor,
-                                 settings.store());
+                                 settings.store(), desktop::makeOverlayWindows());
     SelectionRuns<QRectF> runs;
     // In a call of its own, so that the dialogs are answered below even when it stops early.
     [&] {
@@ -281,7 +282,8 @@ TEST_F(SelectionDesktop, PickingAnotherProgramsWindow)
     EXPECT_GE(target->captureFrame.width(), 400);
     EXPECT_GE(target->captureFrame.height(), 300);
 
-    WindowSelectionService service(*m_platform.windowList, *m_platform.displays, m_capturing.get(),
+    WindowSelectionService service(*m_platform.windowList, *m_platform.displays,
+                                   desktop::makeOverlayWindows(), m_capturing.get(),
                                    m_platform.compositor.get());
     SelectionRuns<WindowInfo> runs;
     SelectionOutcome<WindowInfo> outcome;

@@ -4,6 +4,7 @@
 
 #include "app/CorvantaApp.h"
 #include "app/CorvantaMenuView.h"
+#include "app/DesktopPlatform.h"
 #include "model/UserDefaults.h"
 #include "support/WaitUntil.h"
 #include "support/X11KeyGrabber.h"
@@ -246,6 +247,7 @@ TEST_F(ShellDesktop, TheTrayIconIsEmbeddedWithTheDocumentedMenu)
 {
     ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable()) << "tint2 is the tray host";
     CorvantaApp::Options options;
+    options.environment = desktop::environmentOptions();
     const QString settings = m_home.path() + QStringLiteral("/Corvanta.conf");
     options.environment.makeUserDefaults = [settings] {
         return std::make_unique<UserDefaults>(settings);

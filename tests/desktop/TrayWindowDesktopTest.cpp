@@ -2,6 +2,7 @@
 // monitor and timers: where it sits for every position, hovering with the real pointer, keys in
 // a window of ours, and clicks beside the drawn tray reaching the window below.
 
+#include "app/DesktopPlatform.h"
 #include "desktop/PanelDesktopSupport.h"
 #include "model/StoredEnum.h"
 #include "platform/PanelWindows.h"
@@ -38,7 +39,7 @@ protected:
         X11DesktopTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        m_panels = platform::makePanelWindows();
+        m_panels = desktop::makePanelWindows();
         m_controller = std::make_unique<NotchWindowController>(NotchWindowController::Services{
             .queue = m_queue,
             .settings = *m_settings,
@@ -46,7 +47,7 @@ protected:
                           .onDelete = [this](const CaptureItem &) { ++m_deletes; }},
             .displays = *m_platform.displays,
             .panels = m_panels,
-            .pointerMonitor = platform::makePointerMonitor(),
+            .pointerMonitor = desktop::makePointerMonitor(),
             .compositor = m_platform.compositor.get(),
         });
     }

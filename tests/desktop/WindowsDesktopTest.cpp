@@ -5,6 +5,7 @@
 
 #include "app/CorvantaApp.h"
 #include "app/CorvantaMenuView.h"
+#include "app/DesktopPlatform.h"
 #include "capture/CaptureCoordinator.h"
 #include "model/CaptureQueue.h"
 #include "model/UserDefaults.h"
@@ -42,6 +43,7 @@ protected:
             GTEST_SKIP() << "needs the desktop harness";
         ASSERT_EQ(QGuiApplication::platformName(), "xcb");
         CorvantaApp::Options options;
+        options.environment = desktop::environmentOptions();
         const QString settings = m_home.filePath(QStringLiteral("Corvanta.conf"));
         options.environment.makeUserDefaults = [settings] {
             return std::make_unique<UserDefaults>(settings);

@@ -1,3 +1,4 @@
+#include "app/DesktopPlatform.h"
 #include "platform/PanelWindows.h"
 #include "platform/PointerMonitor.h"
 #include "platform/x11/X11PanelWindows.h"
@@ -69,11 +70,11 @@ TEST(PointerButtons, WheelButtonsScrollTenPointsRightAndUpPositive)
 
 TEST(PlatformFactories, OffscreenTheMonitorNeverStartsAndPanelsKeepQtsAttributes)
 {
-    const std::unique_ptr<PointerMonitor> monitor = makePointerMonitor();
+    const std::unique_ptr<PointerMonitor> monitor = desktop::makePointerMonitor();
     EXPECT_FALSE(monitor->start());
     EXPECT_FALSE(monitor->isRunning());
 
-    const std::shared_ptr<PanelWindows> panels = makePanelWindows();
+    const std::shared_ptr<PanelWindows> panels = desktop::makePanelWindows();
     QWidget panel(nullptr, PanelWindows::windowFlags());
     panels->prepare(&panel, PanelLevel::topmost);
     panels->setInputRegion(&panel, QRegion(0, 0, 10, 10));

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "app/AppPlatform.h"
+#include "app/DesktopPlatform.h"
+#include "platform/PanelWindows.h"
+#include "platform/PointerMonitor.h"
 #include "support/FakeAlertPresenter.h"
 #include "support/FakeCompositor.h"
 #include "support/FakeDisplays.h"
@@ -69,6 +72,11 @@ struct FakeAppPlatform {
         result.textRecognizer = textRecognizer;
         result.shareDestinations = shareDestinations;
         result.globalHotkeys = globalHotkeys;
+        // Offscreen, these are Qt's plain panels, a pointer monitor that never starts and a
+        // recorder whose frames never start.
+        result.panelWindows = desktop::makePanelWindows();
+        result.makePointerMonitor = &desktop::makePointerMonitor;
+        result.makeRecordingPlatform = &desktop::makeRecordingPlatform;
         return result;
     }
 };

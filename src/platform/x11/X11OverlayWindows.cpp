@@ -13,46 +13,13 @@ namespace {
 constexpr int keyboardGrabAttempts = 25;
 constexpr int keyboardGrabRetryMs = 20;
 
-OverlayPlacement placementOf(const Display &display)
-{
-    for (QScreen *screen : QGuiApplication::screens()) {
-        if (screen->name() == display.name)
-            return {screen, screen->geometry()};
-    }
-    // Qt keeps a display's origin and measures its size in points.
-    return {
-        nullptr,
-        QRectF(QPointF(display.rootRect.topLeft()), display.captureFrame.size()).toAlignedRect()};
-}
-
-// Where Qt has no native window system (offscreen) or one without grabs of its own.
-class QtOverlayWindows final : public OverlayWindows {
-public:
-    OverlayPlacement placement(const Display &display) const override
-    {
-        return placementOf(display);
-    }
-    void opened(QWindow *window) override
-    {
-        window->raise();
-        window->requestActivate();
-    }
-    void closed(QWindow *) override {}
-};
-
-xcb_connection_t *qtConnection()
-{
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    return x11 ? x11->connection() : nullptr;
-}
-
 } // namespace
 
 X11OverlayWindows::X11OverlayWindows(xcb_connection_t *qtConnection) : m_connection(qtConnection) {}
 
 OverlayPlacement X11OverlayWindows::placement(const Display &display) const
 {
-    return placementOf(display);
+    return qtScreenPlacement(display);
 }
 
 void X11OverlayWindows::opened(QWindow *window)
@@ -103,15 +70,6 @@ void X11OverlayWindows::sync()
 {
     XcbReply<xcb_get_input_focus_reply_t> reply(
         xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
-}
-
-std::shared_ptr<OverlayWindows> makeOverlayWindows()
-{
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        if (xcb_connection_t *connection = qtConnection())
-            return std::make_shared<X11OverlayWindows>(connection);
-    }
-    return std::make_shared<QtOverlayWindows>();
 }
 
 } // namespace platform

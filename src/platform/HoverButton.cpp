@@ -1,4 +1,4 @@
-#include "platform/qt/HoverButton.h"
+#include "platform/HoverButton.h"
 
 namespace platform {
 
