@@ -1,8 +1,10 @@
 #include "support/LocalAuthServer.h"
 
 #include <QJsonDocument>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
@@ -101,6 +103,7 @@ void LocalAuthServer::serve(QTcpSocket *socket)
         socket->disconnectFromHost();
         return;
     case Reply::Kind::answer:
+    case Reply::Kind::drip:
         break;
     }
     QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reason(reply.status) +
@@ -108,9 +111,30 @@ void LocalAuthServer::serve(QTcpSocket *socket)
                      "\r\nConnection: close\r\n";
     for (const auto &[name, value] : reply.headers)
         out += name + ": " + value + "\r\n";
-    out += "\r\n" + reply.body;
+    out += "\r\n";
+    if (reply.kind == Reply::Kind::drip) {
+        socket->write(out);
+        drip(socket, reply.body, reply.interval);
+        return;
+    }
+    out += reply.body;
     socket->write(out);
     socket->disconnectFromHost();
+}
+
+void LocalAuthServer::drip(QTcpSocket *socket, QByteArray bytes, int interval)
+{
+    QPointer<QTcpSocket> alive(socket);
+    QTimer::singleShot(interval, this, [this, alive, bytes, interval] {
+        if (!alive || alive->state() != QAbstractSocket::ConnectedState)
+            return;
+        alive->write(bytes.left(1));
+        ++drippedBytes;
+        if (bytes.size() > 1)
+            drip(alive, bytes.mid(1), interval);
+        else
+            alive->disconnectFromHost();
+    });
 }
 
 LocalAuthServer::Reply LocalAuthServer::sessionAnswer()

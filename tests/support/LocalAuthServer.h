@@ -34,7 +34,7 @@ public:
     };
 
     struct Reply {
-        enum class Kind { answer, closeWithoutAnswer, never, raw };
+        enum class Kind { answer, closeWithoutAnswer, never, raw, drip };
         Kind kind = Kind::answer;
         int status = 200;
         QByteArray body;
@@ -52,6 +52,16 @@ public:
         static Reply closed() { return make(Kind::closeWithoutAnswer); }
         static Reply silent() { return make(Kind::never); }
         static Reply rawBytes(const QByteArray &bytes) { return make(Kind::raw, 0, bytes); }
+        // An answer whose head comes at once and whose body follows one byte every `interval` ms.
+        static Reply dripping(int interval, const QByteArray &body)
+        {
+            Reply reply = json(200, body);
+            reply.kind = Kind::drip;
+            reply.status = 200;
+            reply.interval = interval;
+            return reply;
+        }
+        int interval = 0;
     };
 
     explicit LocalAuthServer(QObject *parent = nullptr);
@@ -64,6 +74,8 @@ public:
     void scriptEvery(std::optional<Reply> reply) { m_every = std::move(reply); }
 
     QList<Request> requests;
+    // Bytes of dripping answers written so far.
+    int drippedBytes = 0;
     // The tokens the server issues; each sign-in and refresh issues a new pair.
     QString lastAccessToken;
     QString lastRefreshToken;
@@ -76,6 +88,8 @@ private:
     void serve(QTcpSocket *socket);
     Reply answer(const Request &request);
     Reply sessionAnswer();
+
+    void drip(QTcpSocket *socket, QByteArray bytes, int interval);
 
     QTcpServer *m_server;
     QList<Reply> m_scripted;
