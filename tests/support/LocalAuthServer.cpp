@@ -1,5 +1,6 @@
 #include "support/LocalAuthServer.h"
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QTcpServer>
@@ -162,7 +163,17 @@ LocalAuthServer::Reply LocalAuthServer::answer(const Request &request)
         if (request.query.queryItemValue(QStringLiteral("provider")) != QLatin1String("google"))
             return Reply::json(400, R"({"msg":"Unsupported provider"})");
         // The browser sends no API key. The provider's own pages are skipped: the browser comes
-        // straight back with a session.
+        // straight back with a code or a session.
+        const QString challenge = request.query.queryItemValue(QStringLiteral("code_challenge"));
+        const QByteArray redirect =
+            request.query.queryItemValue(QStringLiteral("redirect_to"), QUrl::FullyDecoded)
+                .toUtf8();
+        if (!challenge.isEmpty() && !implicitFlow) {
+            const QString code = QStringLiteral("code-%1").arg(m_codeChallenges.size() + 1);
+            m_codeChallenges.insert(code, challenge);
+            return {
+                Reply::Kind::answer, 302, {}, {{"Location", redirect + "?code=" + code.toUtf8()}}};
+        }
         sessionAnswer();
         const QByteArray location =
             request.query.queryItemValue(QStringLiteral("redirect_to"), QUrl::FullyDecoded)
@@ -192,6 +203,19 @@ LocalAuthServer::Reply LocalAuthServer::answer(const Request &request)
             if (body.value(QStringLiteral("provider")).toString() != QLatin1String("apple") ||
                 body.value(QStringLiteral("id_token")).toString().isEmpty())
                 return Reply::json(400, R"({"error_description":"Bad ID token"})");
+            return sessionAnswer();
+        }
+        if (grant == QLatin1String("pkce")) {
+            const QByteArray verifier =
+                body.value(QStringLiteral("code_verifier")).toString().toLatin1();
+            const QString challenge = QString::fromLatin1(
+                QCryptographicHash::hash(verifier, QCryptographicHash::Sha256)
+                    .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+            const QString expected =
+                m_codeChallenges.take(body.value(QStringLiteral("auth_code")).toString());
+            if (expected.isEmpty() || expected != challenge)
+                return Reply::json(
+                    400, R"({"error_description":"code challenge does not match the verifier"})");
             return sessionAnswer();
         }
         if (grant == QLatin1String("refresh_token")) {

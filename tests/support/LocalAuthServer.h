@@ -14,9 +14,9 @@ class QTcpServer;
 class QTcpSocket;
 
 // A stand-in for the account backend on 127.0.0.1 (an ephemeral port): the token (password,
-// Apple id_token, refresh), user and authorize endpoints. It checks the "apikey" header and
-// the request bodies as the real backend would, keeps every request it received, and answers
-// the next requests with scripted replies instead when a test queues them.
+// Apple id_token, refresh, and the PKCE code exchange), user and authorize endpoints. It checks the
+// "apikey" header and the request bodies as the real backend would, keeps every request it
+// received, and answers the next requests with scripted replies instead when a test queues them.
 class LocalAuthServer final : public QObject {
 public:
     static constexpr const char *apiKey = "sb_publishable_LocalTestServerKey0123456789ab";
@@ -81,6 +81,9 @@ public:
     QString lastRefreshToken;
     // When false, sign-ins answer without "refresh_token".
     bool issuesRefreshToken = true;
+    // When true, the authorize page sends the browser back with tokens in the fragment (the
+    // implicit flow) even when a code challenge came with it; else with a one-time code.
+    bool implicitFlow = false;
     // The "email" of the user answer and of the token answers; empty: none sent.
     QString userEmail = QString::fromLatin1(email);
 
@@ -97,5 +100,6 @@ private:
     QHash<QTcpSocket *, QByteArray> m_buffers;
     QStringList m_accessTokens;
     QStringList m_refreshTokens;
+    QHash<QString, QString> m_codeChallenges;
     int m_issued = 0;
 };
