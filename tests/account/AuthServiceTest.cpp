@@ -133,6 +133,20 @@ TEST_F(AuthServiceTest, EmailSignInSendsTheTextAsTyped)
     EXPECT_EQ(server.requests[0].json().value("email").toString(), " ");
     EXPECT_FALSE(service->currentUser());
     EXPECT_TRUE(secrets->items.isEmpty());
+
+    // Control characters never belong to an address: refused before anything is sent.
+    for (const QString &address :
+         {QStringLiteral("jane@example.com\nBcc: x@y"),
+          QString::fromUtf16(u"jane\0@example.com", 17), QStringLiteral("jane@example.com\r"),
+          QString::fromUtf16(u"\u202Emoc.elpmaxe@enaj")}) {
+        const auto control = rejected(service->signInWithEmail(address, QStringLiteral("pw")));
+        ASSERT_TRUE(control);
+        EXPECT_EQ(control->code(), -1);
+        EXPECT_EQ(control->description(),
+                  "The email address contains characters that are not allowed.");
+        EXPECT_EQ(service->errorMessage(), control->description());
+    }
+    EXPECT_EQ(server.requests.size(), 1);
 }
 
 TEST_F(AuthServiceTest, ANewSessionWithoutRefreshTokenDropsThePreviousOne)
@@ -241,10 +255,15 @@ TEST_F(AuthServiceTest, AppleSheetOutcomes)
     EXPECT_EQ(rejected(service->signInWithApple())->description(), "<b>Bad</b> ID token");
     EXPECT_EQ(service->errorMessage(), "<b>Bad</b> ID token");
     EXPECT_TRUE(log.messages("general").contains("Sign in with Apple failed: <b>Bad</b> ID token"));
+    server.script(
+        Reply::json(400, "{\"error_description\":\"Bad\\r\\n2026 general error: forged\\u202E\"}"));
+    EXPECT_TRUE(rejected(service->signInWithApple()));
+    EXPECT_TRUE(log.messages("general").contains(
+        "Sign in with Apple failed: Bad\\u{000D}\\u{000A}2026 general error: forged\\u{202E}"));
     EXPECT_FALSE(service->currentUser());
     EXPECT_TRUE(secrets->items.isEmpty());
     EXPECT_FALSE(service->isSigningIn());
-    EXPECT_EQ(server.requests.size(), 1);
+    EXPECT_EQ(server.requests.size(), 2);
 }
 
 TEST_F(AuthServiceTest, WithoutTheAppleSheetAppleSignInSaysSoAndRestoredAppleUsersSignOut)
