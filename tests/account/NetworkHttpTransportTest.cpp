@@ -93,7 +93,9 @@ TEST_F(NetworkHttpTransportTest, AConnectionClosedWithoutAnAnswerIsNeverSentAgai
     for (const HttpRequest &request : {post(R"({"password":"secret"})"), user}) {
         server.requests.clear();
         server.scriptEvery(Reply::closed());
-        EXPECT_TRUE(awaitError<HttpTransportError>(transport.send(request)));
+        const auto closed = awaitError<HttpTransportError>(transport.send(request));
+        ASSERT_TRUE(closed);
+        EXPECT_STREQ(closed->what(), "The server closed the connection without answering.");
         // A late resend would still reach the server after the error.
         QTest::qWait(200);
         ASSERT_EQ(server.requests.size(), 1) << request.method.toStdString();

@@ -111,6 +111,10 @@ QCoro::Task<HttpResponse> NetworkHttpTransport::send(HttpRequest request)
         response.body = raw->readAll();
         co_return response;
     }
+    // A connection closed before the answer ends in Qt's refusal to send the body again.
+    if (raw->error() == QNetworkReply::ContentReSendError ||
+        raw->error() == QNetworkReply::RemoteHostClosedError)
+        throw HttpTransportError("The server closed the connection without answering.");
     if (raw->error() != QNetworkReply::NoError)
         throw HttpTransportError(raw->errorString().toStdString());
     HttpResponse notHttp;
