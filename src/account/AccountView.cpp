@@ -67,6 +67,13 @@ AccountView::AccountView(AuthService &authService, std::shared_ptr<platform::Url
     setObjectName(QStringLiteral("AccountView"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 24, 24, 24);
+    // What the keychain could not do for the session, above either branch.
+    m_sessionNotice = new QLabel(this);
+    m_sessionNotice->setObjectName(QStringLiteral("sessionNoticeLabel"));
+    m_sessionNotice->setTextFormat(Qt::PlainText);
+    m_sessionNotice->setWordWrap(true);
+    m_sessionNotice->setStyleSheet(QStringLiteral("color: rgb(255, 204, 0);"));
+    layout->addWidget(m_sessionNotice);
     m_pages = new QStackedWidget(this);
     m_card = buildSignedInCard();
     m_form = buildSignInForm();
@@ -76,7 +83,10 @@ AccountView::AccountView(AuthService &authService, std::shared_ptr<platform::Url
 
     connect(&m_authService, &AuthService::currentUserChanged, this, &AccountView::refresh);
     connect(&m_authService, &AuthService::isSigningInChanged, this, &AccountView::refreshButtons);
+    connect(&m_authService, &AuthService::sessionNoticeChanged, this,
+            &AccountView::refreshSessionNotice);
     refresh();
+    refreshSessionNotice();
 }
 
 AccountView::~AccountView()
@@ -294,6 +304,13 @@ void AccountView::refresh()
         m_pages->setCurrentWidget(m_form);
     }
     refreshButtons();
+}
+
+void AccountView::refreshSessionNotice()
+{
+    const std::optional<QString> &notice = m_authService.sessionNotice();
+    m_sessionNotice->setText(notice.value_or(QString()));
+    m_sessionNotice->setVisible(notice.has_value());
 }
 
 void AccountView::refreshButtons()

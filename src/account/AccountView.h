@@ -48,6 +48,7 @@ private:
     QWidget *buildSignInForm();
     void refresh();
     void refreshButtons();
+    void refreshSessionNotice();
     QCoro::Task<void> runSignIn(QCoro::Task<void> signIn);
     QCoro::Task<void> deleteAfterConfirmation();
     QCoro::Task<void> showError(QString message);
@@ -60,6 +61,7 @@ private:
     bool m_showingDeleteConfirmation = false;
 
     QStackedWidget *m_pages = nullptr;
+    QLabel *m_sessionNotice = nullptr;
     QWidget *m_card = nullptr;
     QWidget *m_form = nullptr;
     QLabel *m_initials = nullptr;

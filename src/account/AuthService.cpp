@@ -36,6 +36,12 @@ QString beforeAt(const QString &email)
     return at < 0 ? email : email.left(at);
 }
 
+void logAppleFailure(const char *description)
+{
+    qCCritical(Log::general, "Sign in with Apple failed: %s",
+               qUtf8Printable(redaction::logText(QString::fromUtf8(description))));
+}
+
 } // namespace
 
 QString formattedPersonName(const platform::PersonNameComponents &name)
@@ -50,7 +56,7 @@ QString formattedPersonName(const platform::PersonNameComponents &name)
 AuthService::AuthService(SessionStore &sessionStore, SupabaseClient &supabaseClient,
                          Platform platform, QObject *parent)
     : QObject(parent), m_sessionStore(sessionStore), m_supabaseClient(supabaseClient),
-      m_platform(std::move(platform))
+      m_platform(std::move(platform)), m_browserSignIn(m_platform.clock)
 {
     detached(restoreSession());
 }
@@ -74,6 +80,14 @@ void AuthService::setIsSigningIn(bool signingIn)
     emit isSigningInChanged();
 }
 
+void AuthService::setSessionNotice(std::optional<QString> notice)
+{
+    if (notice == m_sessionNotice)
+        return;
+    m_sessionNotice = std::move(notice);
+    emit sessionNoticeChanged();
+}
+
 void AuthService::setErrorMessage(std::optional<QString> message)
 {
     if (message == m_errorMessage)
@@ -86,6 +100,23 @@ QCoro::Task<void> AuthService::restoreSession()
 {
     QPointer<AuthService> self(this);
     const int generation = m_sessionGeneration;
+    // A sign-out the keychain did not finish is finished before anything is restored.
+    if (m_sessionStore.isEndPending()) {
+        const bool ended = co_await m_sessionStore.clearSession();
+        if (!self)
+            co_return;
+        if (ended) {
+            m_sessionStore.setEndPending(false);
+            qCInfo(Log::general, "Finished the sign-out of the previous run");
+        } else {
+            qCCritical(Log::general,
+                       "The keyring still did not remove the stored session; starting signed out");
+            setSessionNotice(QString::fromLatin1(signOutUnfinishedNotice));
+        }
+        m_restored = true;
+        emit sessionRestored();
+        co_return;
+    }
     std::optional<UserProfile> profile = co_await m_sessionStore.loadProfile();
     if (!self)
         co_return;
@@ -116,20 +147,20 @@ QCoro::Task<void> AuthService::validateRestoredSession(UserProfile profile)
     }
 }
 
-QCoro::Task<void> AuthService::saveTokens(QString accessToken, std::optional<QString> refreshToken)
-{
-    co_await m_sessionStore.saveAccessToken(accessToken);
-    if (refreshToken)
-        co_await m_sessionStore.saveRefreshToken(*refreshToken);
-    else
-        co_await m_sessionStore.clearRefreshToken();
-}
-
-QCoro::Task<void> AuthService::completeSignIn(UserProfile profile)
+QCoro::Task<void> AuthService::completeSignIn(UserProfile profile, authWire::Tokens tokens)
 {
     QPointer<AuthService> self(this);
-    co_await m_sessionStore.saveProfile(profile);
+    const bool kept =
+        co_await m_sessionStore.saveSession(profile, tokens.accessToken, tokens.refreshToken);
     ensureAlive(self);
+    if (kept) {
+        m_sessionStore.setEndPending(false);
+        setSessionNotice(std::nullopt);
+    } else {
+        qCCritical(Log::general,
+                   "The keyring did not keep the new session; it lasts only while Corvanta runs");
+        setSessionNotice(QString::fromLatin1(sessionNotKeptNotice));
+    }
     setCurrentUser(profile);
     startProfileSync(profile);
 }
@@ -178,22 +209,19 @@ QCoro::Task<UserProfile> AuthService::signInWithApple()
             throw AuthError::signInCancelled();
         }
         if (self) {
-            qCCritical(Log::general, "Sign in with Apple failed: %s", error.what());
+            logAppleFailure(error.what());
             setErrorMessage(QString::fromUtf8(error.what()));
             setIsSigningIn(false);
         }
         throw;
     } catch (const std::exception &error) {
         if (self) {
-            qCCritical(Log::general, "Sign in with Apple failed: %s", error.what());
+            logAppleFailure(error.what());
             setErrorMessage(QString::fromUtf8(error.what()));
             setIsSigningIn(false);
         }
         throw;
     }
-
-    co_await saveTokens(answer.accessToken, answer.refreshToken);
-    ensureAlive(self);
 
     // The stored e-mail and name are the signed-in user's: only the same Apple user keeps them.
     const std::optional<UserProfile> previous =
@@ -216,9 +244,9 @@ QCoro::Task<UserProfile> AuthService::signInWithApple()
         profile.displayName = QStringLiteral("Corvanta User");
     profile.createdAt = QDateTime::currentDateTimeUtc();
 
-    co_await completeSignIn(profile);
+    co_await completeSignIn(profile, answer);
     qCInfo(Log::general, "Signed in successfully with Apple ID: %s",
-           qUtf8Printable(redaction::identifier(profile.appleUserID)));
+           qUtf8Printable(redaction::logText(redaction::identifier(profile.appleUserID))));
     setIsSigningIn(false);
     co_return profile;
 }
@@ -228,12 +256,17 @@ QCoro::Task<UserProfile> AuthService::signInWithEmail(QString email, QString pas
     QPointer<AuthService> self(this);
     setIsSigningIn(true);
     setErrorMessage(std::nullopt);
-    if (email.isEmpty() || password.isEmpty()) {
-        const SignInRejectedError missing(-1, QStringLiteral("Email and password are required."));
-        setErrorMessage(missing.description());
+    const auto refuse = [this](const QString &message) {
+        const SignInRejectedError refused(-1, message);
+        setErrorMessage(refused.description());
         setIsSigningIn(false);
-        throw missing;
-    }
+        return refused;
+    };
+    if (email.isEmpty() || password.isEmpty())
+        throw refuse(QStringLiteral("Email and password are required."));
+    // Line breaks, NUL or a direction override in an address are never the user's intent.
+    if (redaction::hasControlCharacters(email))
+        throw refuse(QStringLiteral("The email address contains characters that are not allowed."));
     authWire::SignInAnswer answer;
     try {
         const platform::HttpRequest request =
@@ -253,15 +286,13 @@ QCoro::Task<UserProfile> AuthService::signInWithEmail(QString email, QString pas
         throw;
     }
 
-    co_await saveTokens(answer.accessToken, answer.refreshToken);
-    ensureAlive(self);
     UserProfile profile;
     profile.id = userUuid(answer.user.id);
     profile.appleUserID = QStringLiteral("email_") + uuidText::canonical(profile.id);
     profile.email = email;
     profile.displayName = beforeAt(email);
     profile.createdAt = QDateTime::currentDateTimeUtc();
-    co_await completeSignIn(profile);
+    co_await completeSignIn(profile, answer);
     qCInfo(Log::general, "Signed in successfully with Email");
     setIsSigningIn(false);
     co_return profile;
@@ -269,30 +300,55 @@ QCoro::Task<UserProfile> AuthService::signInWithEmail(QString email, QString pas
 
 void AuthService::signInWithGoogle()
 {
-    const QUrl url = authWire::authorizeUrl(m_supabaseClient.endpoint());
-    if (url.isValid() && m_platform.urlOpener)
-        m_platform.urlOpener->openUrl(url);
+    const QUrl endpoint = m_supabaseClient.endpoint();
+    if (!platform::isAllowedBackendUrl(endpoint)) {
+        qCWarning(Log::general, "Refused to open the browser sign-in: the backend is neither "
+                                "https nor on this computer");
+        return;
+    }
+    if (!m_platform.urlOpener)
+        return;
+    const QUrl url = authWire::authorizeUrl(endpoint, m_browserSignIn.start());
+    if (!url.isValid() || !m_platform.urlOpener->openUrl(url))
+        m_browserSignIn.cancel();
+}
+
+QCoro::Task<authWire::SignInAnswer> AuthService::exchangeCallback(QUrl url, QString codeVerifier)
+{
+    const authWire::Backend backend = this->backend();
+    if (const std::optional<QString> code = authWire::callbackCode(url)) {
+        const platform::HttpResponse response = co_await m_platform.http->send(
+            authWire::codeExchangeRequest(backend, *code, codeVerifier));
+        co_return authWire::readSignInAnswer(response);
+    }
+    const std::optional<authWire::CallbackTokens> tokens = authWire::parseCallbackFragment(
+        url.hasFragment() ? std::optional(url.fragment(QUrl::FullyEncoded)) : std::nullopt);
+    if (!tokens)
+        throw AuthError::invalidCredentials();
+    const platform::HttpResponse response =
+        co_await m_platform.http->send(authWire::userRequest(backend, tokens->accessToken));
+    authWire::SignInAnswer answer;
+    static_cast<authWire::Tokens &>(answer) = *tokens;
+    answer.user = authWire::readUserAnswer(response);
+    co_return answer;
 }
 
 QCoro::Task<UserProfile> AuthService::handleAuthCallback(QUrl url)
 {
+    // Only the answer to the browser sign-in this run opened; anything else changes nothing.
+    const std::optional<QString> verifier = m_browserSignIn.take();
+    if (!verifier) {
+        qCWarning(Log::general, "Refused a sign-in callback: no browser sign-in of this run is "
+                                "waiting for one");
+        throw AuthError::invalidCredentials();
+    }
     QPointer<AuthService> self(this);
     setIsSigningIn(true);
     setErrorMessage(std::nullopt);
-    const std::optional<authWire::CallbackTokens> tokens = authWire::parseCallbackFragment(
-        url.hasFragment() ? std::optional(url.fragment(QUrl::FullyEncoded)) : std::nullopt);
-    if (!tokens) {
-        setIsSigningIn(false);
-        throw AuthError::invalidCredentials();
-    }
-    authWire::BackendUser user;
+    authWire::SignInAnswer answer;
     try {
-        co_await saveTokens(tokens->accessToken, tokens->refreshToken);
+        answer = co_await exchangeCallback(url, *verifier);
         ensureAlive(self);
-        const platform::HttpRequest request = authWire::userRequest(backend(), tokens->accessToken);
-        const platform::HttpResponse response = co_await m_platform.http->send(request);
-        ensureAlive(self);
-        user = authWire::readUserAnswer(response);
     } catch (...) {
         if (self)
             setIsSigningIn(false);
@@ -300,29 +356,40 @@ QCoro::Task<UserProfile> AuthService::handleAuthCallback(QUrl url)
     }
 
     UserProfile profile;
-    profile.id = userUuid(user.id);
+    profile.id = userUuid(answer.user.id);
     profile.appleUserID = QStringLiteral("google_") + uuidText::canonical(profile.id);
-    profile.email = user.email;
-    profile.displayName = user.email ? beforeAt(*user.email) : QStringLiteral("Google User");
+    profile.email = answer.user.email;
+    profile.displayName =
+        answer.user.email ? beforeAt(*answer.user.email) : QStringLiteral("Google User");
     profile.createdAt = QDateTime::currentDateTimeUtc();
-    co_await completeSignIn(profile);
+    co_await completeSignIn(profile, answer);
     qCInfo(Log::general, "Signed in successfully with Google via Browser");
     setIsSigningIn(false);
     co_return profile;
 }
 
-QCoro::Task<void> AuthService::endSession()
+QCoro::Task<bool> AuthService::endSession()
 {
     QPointer<AuthService> self(this);
-    co_await m_sessionStore.clearSession();
+    m_browserSignIn.cancel();
+    const bool ended = co_await m_sessionStore.clearSession();
     ensureAlive(self);
+    m_sessionStore.setEndPending(!ended);
     setCurrentUser(std::nullopt);
+    if (ended) {
+        setSessionNotice(std::nullopt);
+    } else {
+        qCCritical(Log::general, "The keyring did not remove the stored session; it will be "
+                                 "removed at the next start");
+        setSessionNotice(QString::fromLatin1(signOutUnfinishedNotice));
+    }
+    co_return ended;
 }
 
 QCoro::Task<void> AuthService::signOut()
 {
-    co_await endSession();
-    qCInfo(Log::general, "User signed out");
+    if (co_await endSession())
+        qCInfo(Log::general, "User signed out");
 }
 
 QCoro::Task<void> AuthService::deleteAccount()
@@ -335,8 +402,8 @@ QCoro::Task<void> AuthService::deleteAccount()
     } catch (...) {
     }
     ensureAlive(self);
-    co_await endSession();
-    qCInfo(Log::general, "User account successfully deleted");
+    if (co_await endSession())
+        qCInfo(Log::general, "User account successfully deleted");
 }
 
 QCoro::Task<void> AuthService::refreshSession()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "account/AuthWire.h"
+#include "account/PendingBrowserSignIn.h"
 #include "account/UserProfile.h"
 #include "model/SharedInstance.h"
 #include "platform/AppleSignInSheet.h"
@@ -22,7 +23,10 @@ class UrlOpener;
 // The one owner of the account state: signs in with Apple, e-mail and password, or Google in
 // the browser; keeps the session through the session store; signs out, deletes the account
 // locally and renews the tokens on request. On construction it restores the stored profile
-// (asynchronously: sessionRestored() tells when) and checks an Apple user's credential.
+// (asynchronously: sessionRestored() tells when) and checks an Apple user's credential. A
+// browser callback is taken only as the answer to a browser sign-in this run started. The
+// keychain changes only when a sign-in has succeeded; when it cannot keep a session, or does
+// not finish a sign-out, sessionNotice() says so for the account page.
 // Operations throw AuthError, SignInRejectedError, DecodingError or the platform's errors.
 // Main thread only.
 class AuthService final : public QObject, public SharedInstance<AuthService> {
@@ -33,7 +37,16 @@ public:
         std::shared_ptr<platform::HttpTransport> http;
         std::shared_ptr<platform::AppleSignInSheet> appleSignIn;
         std::shared_ptr<platform::UrlOpener> urlOpener;
+        // The clock of the browser sign-in's time limit; the steady clock when empty.
+        PendingBrowserSignIn::Clock clock = {};
     };
+
+    static constexpr const char *sessionNotKeptNotice =
+        "The keyring is locked or unavailable, so this session will not be kept: you will be "
+        "signed out when Corvanta quits.";
+    static constexpr const char *signOutUnfinishedNotice =
+        "The keyring did not remove the stored session. Corvanta will finish signing out when "
+        "it next starts.";
 
     AuthService(SessionStore &sessionStore, SupabaseClient &supabaseClient, Platform platform,
                 QObject *parent = nullptr);
@@ -46,6 +59,11 @@ public:
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     void setErrorMessage(std::optional<QString> message);
     bool isSignedIn() const { return m_currentUser.has_value(); }
+    // What the account page must tell about the stored session (not kept, or not yet removed);
+    // nothing while the keychain holds the session as it should.
+    const std::optional<QString> &sessionNotice() const { return m_sessionNotice; }
+    // Whether a browser sign-in started here still waits for its callback.
+    bool isBrowserSignInPending() const { return m_browserSignIn.isPending(); }
     // Whether the start-up read of the stored session has finished.
     bool isRestored() const { return m_restored; }
 
@@ -54,7 +72,8 @@ public:
 
     QCoro::Task<UserProfile> signInWithApple();
     QCoro::Task<UserProfile> signInWithEmail(QString email, QString password);
-    // Opens the browser sign-in; the session arrives later through handleAuthCallback().
+    // Opens the browser sign-in; the session arrives later through handleAuthCallback(). A
+    // backend that is neither https nor on this computer is never opened.
     void signInWithGoogle();
     QCoro::Task<UserProfile> handleAuthCallback(QUrl url);
     QCoro::Task<void> signOut();
@@ -66,14 +85,17 @@ signals:
     void isSigningInChanged();
     void errorMessageChanged();
     void sessionRestored();
+    void sessionNoticeChanged();
 
 private:
     QCoro::Task<void> restoreSession();
     QCoro::Task<void> validateRestoredSession(UserProfile profile);
-    // Saves the tokens of a new session; a session without a refresh token keeps none.
-    QCoro::Task<void> saveTokens(QString accessToken, std::optional<QString> refreshToken);
-    QCoro::Task<void> completeSignIn(UserProfile profile);
-    QCoro::Task<void> endSession();
+    // Keeps a new session (a session without a refresh token keeps none) and makes it current.
+    QCoro::Task<void> completeSignIn(UserProfile profile, authWire::Tokens tokens);
+    QCoro::Task<authWire::SignInAnswer> exchangeCallback(QUrl url, QString codeVerifier);
+    // Ends the session in the keychain and here; answers whether the keychain finished it.
+    QCoro::Task<bool> endSession();
+    void setSessionNotice(std::optional<QString> notice);
     void startProfileSync(const UserProfile &profile);
     authWire::Backend backend() const;
 
@@ -84,6 +106,8 @@ private:
     bool m_isSigningIn = false;
     std::optional<QString> m_errorMessage;
     bool m_restored = false;
+    std::optional<QString> m_sessionNotice;
+    PendingBrowserSignIn m_browserSignIn;
     // Counts session changes, so that a slow start-up read never replaces a newer session.
     int m_sessionGeneration = 0;
 };

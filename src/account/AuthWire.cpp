@@ -123,14 +123,32 @@ platform::HttpRequest userRequest(const Backend &backend, const QString &accessT
     return request;
 }
 
-QUrl authorizeUrl(const QUrl &endpoint)
+platform::HttpRequest codeExchangeRequest(const Backend &backend, const QString &authCode,
+                                          const QString &codeVerifier)
+{
+    return tokenRequest(
+        backend, "pkce",
+        {{QStringLiteral("auth_code"), authCode}, {QStringLiteral("code_verifier"), codeVerifier}});
+}
+
+QUrl authorizeUrl(const QUrl &endpoint, const QString &codeChallenge)
 {
     QUrl url = address(endpoint, "auth/v1/authorize");
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("provider"), QStringLiteral("google"));
     query.addQueryItem(QStringLiteral("redirect_to"), QString::fromLatin1(callbackUrl));
+    query.addQueryItem(QStringLiteral("code_challenge"), codeChallenge);
+    query.addQueryItem(QStringLiteral("code_challenge_method"), QStringLiteral("s256"));
     url.setQuery(query);
     return url;
+}
+
+std::optional<QString> callbackCode(const QUrl &callback)
+{
+    const QUrlQuery query(callback);
+    if (!query.hasQueryItem(QStringLiteral("code")))
+        return std::nullopt;
+    return query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
 }
 
 std::optional<CallbackTokens> parseCallbackFragment(const std::optional<QString> &fragment)

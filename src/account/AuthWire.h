@@ -40,8 +40,16 @@ platform::HttpRequest passwordTokenRequest(const Backend &backend, const QString
                                            const QString &password);
 platform::HttpRequest refreshRequest(const Backend &backend, const QString &refreshToken);
 platform::HttpRequest userRequest(const Backend &backend, const QString &accessToken);
-// "<origin>/auth/v1/authorize?provider=google&redirect_to=corvanta://auth-callback".
-QUrl authorizeUrl(const QUrl &endpoint);
+// The PKCE exchange: the code of a browser callback and the verifier of the sign-in it answers,
+// for a session (the answer reads as a sign-in token answer).
+platform::HttpRequest codeExchangeRequest(const Backend &backend, const QString &authCode,
+                                          const QString &codeVerifier);
+// "<origin>/auth/v1/authorize?provider=google&redirect_to=corvanta://auth-callback
+// &code_challenge=<challenge>&code_challenge_method=s256".
+QUrl authorizeUrl(const QUrl &endpoint, const QString &codeChallenge);
+
+// The "code" query item of a PKCE callback; nothing when there is none.
+std::optional<QString> callbackCode(const QUrl &callback);
 
 // The tokens of a callback fragment (the text after "#", undecoded); nothing when the
 // fragment is absent or holds no "access_token".

@@ -2,6 +2,11 @@
 
 #include "account/KeychainStore.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
 namespace {
 QString key(const char *name)
 {
@@ -9,7 +14,16 @@ QString key(const char *name)
 }
 } // namespace
 
-SessionStore::SessionStore(KeychainStore &keychain) : m_keychain(keychain) {}
+QString SessionStore::defaultEndMarkerPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+           QStringLiteral("/session-end-pending");
+}
+
+SessionStore::SessionStore(KeychainStore &keychain, QString endMarkerPath)
+    : m_keychain(keychain), m_endMarkerPath(std::move(endMarkerPath))
+{
+}
 
 QCoro::Task<std::optional<UserProfile>> SessionStore::loadProfile()
 {
@@ -59,9 +73,39 @@ QCoro::Task<void> SessionStore::clearRefreshToken()
     co_await m_keychain.deleteItem(key(refreshTokenKey));
 }
 
-QCoro::Task<void> SessionStore::clearSession()
+QCoro::Task<bool> SessionStore::saveSession(UserProfile profile, QString accessToken,
+                                            std::optional<QString> refreshToken)
 {
-    co_await clearProfile();
-    co_await clearAccessToken();
-    co_await clearRefreshToken();
+    if (!co_await m_keychain.save(accessToken.toUtf8(), key(accessTokenKey)))
+        co_return false;
+    const bool refreshKept =
+        refreshToken ? co_await m_keychain.save(refreshToken->toUtf8(), key(refreshTokenKey))
+                     : co_await m_keychain.deleteItem(key(refreshTokenKey));
+    if (!refreshKept)
+        co_return false;
+    co_return co_await m_keychain.save(profile.toJson(), key(profileKey));
+}
+
+QCoro::Task<bool> SessionStore::clearSession()
+{
+    for (const char *name : {profileKey, accessTokenKey, refreshTokenKey})
+        if (!co_await m_keychain.deleteItem(key(name)))
+            co_return false;
+    co_return true;
+}
+
+bool SessionStore::isEndPending() const
+{
+    return QFileInfo::exists(m_endMarkerPath);
+}
+
+void SessionStore::setEndPending(bool pending)
+{
+    if (!pending) {
+        QFile::remove(m_endMarkerPath);
+        return;
+    }
+    QDir().mkpath(QFileInfo(m_endMarkerPath).absolutePath());
+    QFile marker(m_endMarkerPath);
+    marker.open(QIODevice::WriteOnly);
 }

@@ -10,15 +10,20 @@
 class KeychainStore;
 
 // The signed-in session in the keychain: the profile as JSON and the two tokens as UTF-8, under
-// three fixed keys. Failures are not passed on: saves and deletes report nothing, loads give
-// nothing.
+// three fixed keys. The single saves and deletes report nothing and loads give nothing on
+// failure; saving or ending a whole session says whether it was done. A session end that the
+// keychain did not carry out is remembered in a small marker file (it holds nothing of the
+// session), so that the next start finishes it before restoring anything.
 class SessionStore final : public SharedInstance<SessionStore> {
 public:
     static constexpr const char *profileKey = "corvanta.session.profile";
     static constexpr const char *accessTokenKey = "corvanta.session.accessToken";
     static constexpr const char *refreshTokenKey = "corvanta.session.refreshToken";
 
-    explicit SessionStore(KeychainStore &keychain);
+    // The marker of an unfinished session end, under the program's data folder.
+    static QString defaultEndMarkerPath();
+
+    explicit SessionStore(KeychainStore &keychain, QString endMarkerPath = defaultEndMarkerPath());
 
     KeychainStore &keychain() const { return m_keychain; }
 
@@ -32,9 +37,20 @@ public:
     QCoro::Task<void> clearProfile();
     QCoro::Task<void> clearAccessToken();
     QCoro::Task<void> clearRefreshToken();
-    // The end of a session: profile, access token, refresh token, in that order.
-    QCoro::Task<void> clearSession();
+    // A new session whole: access token, refresh token (none when the session has none),
+    // profile. Stops at the first write the keychain refuses, so that a store that cannot be
+    // written costs one wait; answers whether everything was written.
+    QCoro::Task<bool> saveSession(UserProfile profile, QString accessToken,
+                                  std::optional<QString> refreshToken);
+    // The end of a session: profile, access token, refresh token, in that order; stops at the
+    // first item the keychain does not delete and answers whether all three are gone.
+    QCoro::Task<bool> clearSession();
+
+    // Whether an earlier session end is still to be finished.
+    bool isEndPending() const;
+    void setEndPending(bool pending);
 
 private:
     KeychainStore &m_keychain;
+    QString m_endMarkerPath;
 };

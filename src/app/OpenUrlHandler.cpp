@@ -3,17 +3,18 @@
 #include "model/Log.h"
 
 #include <QRegularExpression>
+#include <QUrlQuery>
 
 namespace {
 
 const QString callbackPrefix = QStringLiteral("corvanta://auth-callback");
 
 // "key=value" pairs joined by "&", every key non-empty.
-bool isWellFormedFragment(const QString &fragment)
+bool isWellFormedPairs(const QString &pairText)
 {
-    if (fragment.isEmpty())
+    if (pairText.isEmpty())
         return false;
-    const QStringList pairs = fragment.split(u'&');
+    const QStringList pairs = pairText.split(u'&');
     for (const QString &pair : pairs) {
         const qsizetype equals = pair.indexOf(u'=');
         if (equals <= 0)
@@ -52,7 +53,10 @@ OpenUrlHandler::Verdict OpenUrlHandler::classify(const QString &argument)
     const QUrl url(argument, QUrl::StrictMode);
     if (!url.isValid())
         return Verdict::malformedUrl;
-    if (!url.hasFragment() || !isWellFormedFragment(url.fragment(QUrl::FullyEncoded)))
+    // The session comes as a code in the query (the code flow) or as tokens in the fragment.
+    const bool code = url.hasQuery() && isWellFormedPairs(url.query(QUrl::FullyEncoded)) &&
+                      QUrlQuery(url).hasQueryItem(QStringLiteral("code"));
+    if (!code && (!url.hasFragment() || !isWellFormedPairs(url.fragment(QUrl::FullyEncoded))))
         return Verdict::malformedFragment;
     return Verdict::signInCallback;
 }

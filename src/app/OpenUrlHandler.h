@@ -4,7 +4,8 @@
 #include <QUrl>
 #include <memory>
 
-// Completes a sign-in started in the browser from its callback URL (tokens in the fragment).
+// Completes a sign-in started in the browser from its callback URL (a code in the query, or
+// tokens in the fragment).
 // The account code implements it.
 class BrowserSignIn {
 public:
@@ -18,7 +19,8 @@ public:
     void handleBrowserCallback(const QUrl &url) override;
 };
 
-// The program's URL callbacks ("corvanta://auth-callback#access_token=…"), as they arrive on
+// The program's URL callbacks ("corvanta://auth-callback?code=…" or
+// "corvanta://auth-callback#access_token=…"), as they arrive on
 // the command line of this or a later start. The scheme and host are checked on the text as it
 // was given, case-sensitively: QUrl would lower-case them. Anything else is logged (never with
 // the URL, which may carry tokens) and ignored.

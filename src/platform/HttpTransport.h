@@ -30,8 +30,14 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Whether a request may go to this address: https, or plain http only to this computer (a local
+// stand-in for the backend). Also decides whether the browser may be sent there.
+bool isAllowedBackendUrl(const QUrl &url);
+
 // Sends one request and waits for its whole answer without blocking the event loop.
-// Redirects are answers like any other (never followed). Throws HttpTransportError.
+// Redirects are answers like any other (never followed). A request is sent once: it may carry a
+// password or a token, so a connection lost before the answer is an error, never a resend.
+// Throws HttpTransportError.
 class HttpTransport {
 public:
     virtual ~HttpTransport() = default;

@@ -17,6 +17,9 @@ public:
     static constexpr int itemNotFound = -25300;
     // The store did not answer in time.
     static constexpr int timedOut = -1;
+    // The store cannot take items now (its collection is locked or missing): a change would
+    // wait for the user to unlock or create one, so it is refused at once.
+    static constexpr int unavailable = -2;
 
     struct ReadResult {
         int status = itemNotFound;

@@ -11,13 +11,14 @@
 #include "support/LocalAuthServer.h"
 #include "support/WaitUntil.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 #include <qcoro/qcorotask.h>
 
 // The account's object graph over the local backend, an in-memory secret store and a
-// scripted Apple sheet. restart() builds a new auth service over the same stores, as the
-// next start of the program would.
+// scripted Apple sheet, with a clock the test moves. restart() builds a new auth service over
+// the same stores, as the next start of the program would.
 class AccountFixture : public ::testing::Test {
 protected:
     void SetUp() override { start(); }
@@ -25,11 +26,12 @@ protected:
     void start()
     {
         service.reset();
-        session = std::make_unique<SessionStore>(keychain);
+        session = std::make_unique<SessionStore>(keychain, dataFolder.filePath("session-end"));
         client = std::make_unique<SupabaseClient>(server.origin(),
                                                   QString::fromLatin1(LocalAuthServer::apiKey));
-        service = std::make_unique<AuthService>(*session, *client,
-                                                AuthService::Platform{http, apple, urlOpener});
+        service = std::make_unique<AuthService>(
+            *session, *client,
+            AuthService::Platform{http, apple, urlOpener, [this] { return clockNow; }});
         ASSERT_TRUE(waitUntil([this] { return service->isRestored(); }));
     }
     void restart() { start(); }
@@ -69,6 +71,8 @@ protected:
                                               QString::fromLatin1(LocalAuthServer::password)));
     }
 
+    QTemporaryDir dataFolder;
+    std::chrono::steady_clock::time_point clockNow = std::chrono::steady_clock::now();
     LocalAuthServer server;
     std::shared_ptr<FakeSecretStore> secrets = std::make_shared<FakeSecretStore>();
     std::shared_ptr<FakeAppleSignInSheet> apple = std::make_shared<FakeAppleSignInSheet>();

@@ -136,6 +136,25 @@ TEST_F(AccountViewTest, SignInShowsTheCardAndSignOutTheForm)
     EXPECT_TRUE(secrets->items.isEmpty());
 }
 
+TEST_F(AccountViewTest, APageTellsWhenTheKeyringDoesNotKeepTheSession)
+{
+    QLabel *notice = child<QLabel>("sessionNoticeLabel");
+    EXPECT_FALSE(notice->isVisible());
+    secrets->writeStatus = platform::SecretStore::unavailable;
+    type(QString::fromLatin1(LocalAuthServer::email),
+         QString::fromLatin1(LocalAuthServer::password));
+    QTest::mouseClick(logInButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return view->showsSignedInCard(); }));
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->text(), AuthService::sessionNotKeptNotice);
+
+    secrets->removeStatus = platform::SecretStore::timedOut;
+    QTest::mouseClick(child<QPushButton>("signOutButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return !view->showsSignedInCard(); }));
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->text(), AuthService::signOutUnfinishedNotice);
+}
+
 TEST_F(AccountViewTest, BackendAndUserTextIsNeverMarkup)
 {
     apple->outcome = [] {

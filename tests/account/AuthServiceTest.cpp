@@ -133,6 +133,20 @@ TEST_F(AuthServiceTest, EmailSignInSendsTheTextAsTyped)
     EXPECT_EQ(server.requests[0].json().value("email").toString(), " ");
     EXPECT_FALSE(service->currentUser());
     EXPECT_TRUE(secrets->items.isEmpty());
+
+    // Control characters never belong to an address: refused before anything is sent.
+    for (const QString &address :
+         {QStringLiteral("jane@example.com\nBcc: x@y"),
+          QString::fromUtf16(u"jane\0@example.com", 17), QStringLiteral("jane@example.com\r"),
+          QString::fromUtf16(u"\u202Emoc.elpmaxe@enaj")}) {
+        const auto control = rejected(service->signInWithEmail(address, QStringLiteral("pw")));
+        ASSERT_TRUE(control);
+        EXPECT_EQ(control->code(), -1);
+        EXPECT_EQ(control->description(),
+                  "The email address contains characters that are not allowed.");
+        EXPECT_EQ(service->errorMessage(), control->description());
+    }
+    EXPECT_EQ(server.requests.size(), 1);
 }
 
 TEST_F(AuthServiceTest, ANewSessionWithoutRefreshTokenDropsThePreviousOne)
@@ -146,45 +160,13 @@ TEST_F(AuthServiceTest, ANewSessionWithoutRefreshTokenDropsThePreviousOne)
     EXPECT_TRUE(awaitError<AuthError>(service->refreshSession()));
 }
 
-TEST_F(AuthServiceTest, BrowserSignInCompletesThroughTheCallback)
-{
-    service->signInWithGoogle();
-    ASSERT_EQ(urlOpener->opened.size(), 1);
-    const QUrl authorize = urlOpener->opened[0];
-    EXPECT_EQ(authorize.toString(QUrl::FullyEncoded),
-              server.origin().toString() +
-                  "/auth/v1/authorize?provider=google&redirect_to=corvanta://auth-callback");
-    EXPECT_FALSE(service->isSigningIn());
-
-    // The browser's part: the backend sends it back to the program with the session.
-    QNetworkAccessManager browser;
-    browser.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    std::unique_ptr<QNetworkReply> reply(browser.get(QNetworkRequest(authorize)));
-    QCoro::waitFor(qCoro(reply.get()).waitForFinished());
-    const QUrl callback(QString::fromUtf8(reply->rawHeader("Location")));
-    ASSERT_EQ(callback.scheme(), "corvanta");
-
-    const UserProfile profile = await(service->handleAuthCallback(callback));
-    EXPECT_EQ(profile.appleUserID, "google_" + serverUserId);
-    EXPECT_EQ(profile.email, LocalAuthServer::email);
-    EXPECT_EQ(profile.displayName, "jane.doe");
-    EXPECT_EQ(service->currentUser(), profile);
-    EXPECT_EQ(stored(SessionStore::accessTokenKey), server.lastAccessToken.toUtf8());
-    EXPECT_EQ(stored(SessionStore::refreshTokenKey), server.lastRefreshToken.toUtf8());
-    EXPECT_EQ(server.requests.last().headers.value("authorization"),
-              "Bearer " + server.lastAccessToken.toUtf8());
-    EXPECT_TRUE(log.messages("general").contains("Signed in successfully with Google via Browser"));
-    restart();
-    EXPECT_EQ(service->currentUser(), profile);
-    expectNoSecretsLogged();
-}
-
-TEST_F(AuthServiceTest, BadCallbacksSignNobodyIn)
+TEST_F(AuthServiceTest, BadCallbacksOfAPendingBrowserSignInSignNobodyIn)
 {
     for (const char *url :
          {"corvanta://auth-callback", "corvanta://auth-callback#",
           "corvanta://auth-callback#refresh_token=r", "corvanta://auth-callback#access_token=a=b",
-          "corvanta://auth-callback#access_token"}) {
+          "corvanta://auth-callback#access_token", "corvanta://auth-callback?error=denied"}) {
+        service->signInWithGoogle();
         const auto error = authError(service->handleAuthCallback(QUrl(QString::fromLatin1(url))));
         ASSERT_TRUE(error) << url;
         EXPECT_EQ(error->code(), Code::invalidCredentials);
@@ -196,19 +178,19 @@ TEST_F(AuthServiceTest, BadCallbacksSignNobodyIn)
     // A token the backend does not know: refused, even though the refusal decodes as a user.
     server.script(
         Reply::json(401, R"({"id":"5B0E2C4A-8F1D-4E6B-9A3C-7D2E1F0A9B8C","msg":"invalid JWT"})"));
+    service->signInWithGoogle();
     const auto refused =
         rejected(service->handleAuthCallback(QUrl("corvanta://auth-callback#access_token=forged")));
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->code(), 401);
     server.script(Reply::json(200, R"({"email":"x@y"})"));
+    service->signInWithGoogle();
     EXPECT_TRUE(awaitError<DecodingError>(service->handleAuthCallback(
         QUrl("corvanta://auth-callback#access_token=t2&refresh_token=r2"))));
     EXPECT_FALSE(service->currentUser());
     EXPECT_FALSE(service->errorMessage());
     EXPECT_FALSE(service->isSigningIn());
-    EXPECT_FALSE(has(SessionStore::profileKey));
-    restart();
-    EXPECT_FALSE(service->currentUser()) << "tokens without a profile are no session";
+    EXPECT_TRUE(secrets->items.isEmpty()) << "nothing is stored before the sign-in succeeded";
 }
 
 TEST_F(AuthServiceTest, AppleSignInKeepsStoredDetailsOnlyForTheSameAppleUser)
@@ -273,10 +255,15 @@ TEST_F(AuthServiceTest, AppleSheetOutcomes)
     EXPECT_EQ(rejected(service->signInWithApple())->description(), "<b>Bad</b> ID token");
     EXPECT_EQ(service->errorMessage(), "<b>Bad</b> ID token");
     EXPECT_TRUE(log.messages("general").contains("Sign in with Apple failed: <b>Bad</b> ID token"));
+    server.script(
+        Reply::json(400, "{\"error_description\":\"Bad\\r\\n2026 general error: forged\\u202E\"}"));
+    EXPECT_TRUE(rejected(service->signInWithApple()));
+    EXPECT_TRUE(log.messages("general").contains(
+        "Sign in with Apple failed: Bad\\u{000D}\\u{000A}2026 general error: forged\\u{202E}"));
     EXPECT_FALSE(service->currentUser());
     EXPECT_TRUE(secrets->items.isEmpty());
     EXPECT_FALSE(service->isSigningIn());
-    EXPECT_EQ(server.requests.size(), 1);
+    EXPECT_EQ(server.requests.size(), 2);
 }
 
 TEST_F(AuthServiceTest, WithoutTheAppleSheetAppleSignInSaysSoAndRestoredAppleUsersSignOut)

@@ -69,9 +69,16 @@ TEST(AuthWire, RequestsCarryTheKeyTheQueryAndStringBodies)
     EXPECT_TRUE(user.headers.contains({"apikey", "sb_publishable_key"}));
     EXPECT_TRUE(user.body.isEmpty());
 
-    EXPECT_EQ(authWire::authorizeUrl(backend.endpoint).toString(QUrl::FullyEncoded),
-              "https://project.supabase.co/auth/v1/authorize?provider=google&"
-              "redirect_to=corvanta://auth-callback");
+    EXPECT_EQ(
+        authWire::authorizeUrl(backend.endpoint, QStringLiteral("ch-1"))
+            .toString(QUrl::FullyEncoded),
+        "https://project.supabase.co/auth/v1/authorize?provider=google&"
+        "redirect_to=corvanta://auth-callback&code_challenge=ch-1&code_challenge_method=s256");
+    const auto exchange =
+        authWire::codeExchangeRequest(backend, QStringLiteral("c1"), QStringLiteral("v1"));
+    EXPECT_EQ(QUrlQuery(exchange.url).queryItemValue("grant_type"), "pkce");
+    EXPECT_EQ(QJsonDocument::fromJson(exchange.body).object(),
+              (QJsonObject{{"auth_code", "c1"}, {"code_verifier", "v1"}}));
 }
 
 TEST(AuthWire, CallbackFragmentKeepsWellFormedPairsAndTheLastOfAName)

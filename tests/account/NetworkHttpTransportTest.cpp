@@ -3,6 +3,7 @@
 #include "support/LocalAuthServer.h"
 
 #include <QElapsedTimer>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -81,6 +82,43 @@ TEST_F(NetworkHttpTransportTest, ClosedSilentAndHugeAnswersEndInTransportErrors)
 
     server.scriptEvery(Reply::rawBytes("SSH-2.0-OpenSSH\r\n"));
     EXPECT_TRUE(awaitError<HttpTransportError>(transport.send(post())));
+}
+
+TEST_F(NetworkHttpTransportTest, AConnectionClosedWithoutAnAnswerIsNeverSentAgain)
+{
+    HttpRequest user;
+    user.url = server.origin();
+    user.url.setPath(QStringLiteral("/auth/v1/user"));
+    user.headers = {{"apikey", LocalAuthServer::apiKey}, {"Authorization", "Bearer secret"}};
+    for (const HttpRequest &request : {post(R"({"password":"secret"})"), user}) {
+        server.requests.clear();
+        server.scriptEvery(Reply::closed());
+        const auto closed = awaitError<HttpTransportError>(transport.send(request));
+        ASSERT_TRUE(closed);
+        EXPECT_STREQ(closed->what(), "The server closed the connection without answering.");
+        // A late resend would still reach the server after the error.
+        QTest::qWait(200);
+        ASSERT_EQ(server.requests.size(), 1) << request.method.toStdString();
+        EXPECT_EQ(server.requests[0].body, request.body);
+    }
+    server.scriptEvery(std::nullopt);
+    server.requests.clear();
+    EXPECT_TRUE(send(user).isHttp) << "the next request goes out as usual";
+    EXPECT_EQ(server.requests.size(), 1);
+}
+
+TEST_F(NetworkHttpTransportTest, AnAnswerDrippingInPastTheBoundIsGivenUp)
+{
+    server.script(Reply::dripping(100, QByteArray(60, 'x')));
+    const auto late = awaitError<HttpTransportError>(transport.send(post()));
+    ASSERT_TRUE(late);
+    EXPECT_STREQ(late->what(), "The server did not answer in time.");
+    EXPECT_LT(server.drippedBytes, 40) << "given up at the bound, not when the answer ended";
+
+    server.script(Reply::silent());
+    const auto silent = awaitError<HttpTransportError>(transport.send(post()));
+    ASSERT_TRUE(silent);
+    EXPECT_STREQ(silent->what(), "The server did not answer in time.");
 }
 
 TEST_F(NetworkHttpTransportTest, PlainHttpOnlyToLoopback)

@@ -2,8 +2,11 @@
 #include "account/KeychainStore.h"
 #include "support/LogCapture.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -52,6 +55,72 @@ TEST(SecretServiceStore, WithoutASecretServiceEveryCallFailsAndNothingLandsInAFi
                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
                     .isEmpty())
         << "no plain-text fallback";
+}
+
+// A private bus with a keyring of its own, whose default collection is missing (a keyring never
+// unlocked) or locked; the child half of the test below runs inside it.
+const char *privateKeyringScript = R"(
+set -e
+export HOME="$1" XDG_DATA_HOME="$1/data" XDG_CONFIG_HOME="$1/config" XDG_RUNTIME_DIR="$1/run"
+mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+if [ "$2" = locked ]; then
+    printf pw | gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &
+else
+    gnome-keyring-daemon --foreground --components=secrets </dev/null >/dev/null 2>&1 &
+fi
+daemon=$!
+trap 'kill $daemon; wait $daemon 2>/dev/null || true' EXIT
+owned() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets | grep -q true
+}
+tries=0
+until owned; do
+    tries=$((tries + 1)); [ $tries -lt 100 ] || exit 3; sleep 0.1
+done
+if [ "$2" = locked ]; then
+    dbus-send --session --print-reply --dest=org.freedesktop.secrets /org/freedesktop/secrets \
+        org.freedesktop.Secret.Service.Lock \
+        array:objpath:/org/freedesktop/secrets/collection/login >/dev/null
+fi
+CORVANTA_KEYRING_CHILD="$2" "$3" --gtest_filter=SecretServiceStore.ChildChangesInAKeyringThatCannotTakeThem
+)";
+
+TEST(SecretServiceStore, ALockedOrMissingKeyringRefusesChangesAtOnce)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("gnome-keyring-daemon")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("dbus-run-session")).isEmpty())
+        GTEST_SKIP() << "needs gnome-keyring and dbus-run-session";
+    for (const char *state : {"missing", "locked"}) {
+        QTemporaryDir home;
+        QProcess run;
+        run.setProcessChannelMode(QProcess::MergedChannels);
+        run.start(QStringLiteral("dbus-run-session"),
+                  {QStringLiteral("--"), QStringLiteral("sh"), QStringLiteral("-c"),
+                   QString::fromLatin1(privateKeyringScript), QStringLiteral("keyring"),
+                   home.path(), QString::fromLatin1(state),
+                   QCoreApplication::applicationFilePath()});
+        ASSERT_TRUE(run.waitForFinished(100000)) << state;
+        const QString output = QString::fromLocal8Bit(run.readAll());
+        EXPECT_EQ(run.exitCode(), 0) << state << "\n" << output.toStdString();
+        EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << state << "\n"
+                                                            << output.toStdString();
+    }
+}
+
+TEST(SecretServiceStore, ChildChangesInAKeyringThatCannotTakeThem)
+{
+    if (qEnvironmentVariableIsEmpty("CORVANTA_KEYRING_CHILD"))
+        GTEST_SKIP() << "the child half of ALockedOrMissingKeyringRefusesChangesAtOnce";
+    platform::SecretServiceStore secrets;
+    const QString service = QStringLiteral("com.corvanta.keychain.test");
+    EXPECT_EQ(QCoro::waitFor(secrets.write(service, QStringLiteral("key"), "bytes")),
+              platform::SecretStore::unavailable);
+    // Nothing can be stored without a collection, so there is nothing to delete either.
+    EXPECT_EQ(QCoro::waitFor(secrets.remove(service, QStringLiteral("key"))),
+              qgetenv("CORVANTA_KEYRING_CHILD") == "locked" ? platform::SecretStore::unavailable
+                                                            : platform::SecretStore::success);
 }
 
 } // namespace

@@ -70,15 +70,29 @@ TEST_F(AccountWiringTest, BrowserCallbacksReachTheAuthServiceAndAreLoggedWithout
     AuthService &auth = *app.environment().authService();
     ASSERT_TRUE(waitUntil([&] { return auth.isRestored(); }));
 
+    // Nobody here opened the browser: refused without a word to the backend.
+    app.openArguments({"corvanta://auth-callback#access_token=forged-secret"});
+    ASSERT_TRUE(
+        waitUntil([&] { return !log.messages("general").filter("Browser login").isEmpty(); }));
+    EXPECT_TRUE(http->requests.isEmpty());
+    EXPECT_TRUE(log.messages("general").contains(
+        "Refused a sign-in callback: no browser sign-in of this run is waiting for one"));
+    log.clear();
+
+    // The backend's text goes into the log on one line, whatever it holds.
     http->response = {true, 401,
-                      R"({"id":"5B0E2C4A-8F1D-4E6B-9A3C-7D2E1F0A9B8C","msg":"invalid JWT"})"};
+                      "{\"id\":\"5B0E2C4A-8F1D-4E6B-9A3C-7D2E1F0A9B8C\",\"msg\":"
+                      "\"invalid JWT\\n2026-12-07 com.corvanta.app.general info: forged\"}"};
+    auth.signInWithGoogle();
     app.openArguments({"corvanta://auth-callback#access_token=forged-secret"});
     ASSERT_TRUE(
         waitUntil([&] { return !log.messages("general").filter("Browser login").isEmpty(); }));
     EXPECT_EQ(log.messages("general").filter("Browser login"),
-              QStringList{"Browser login failed: invalid JWT"});
+              QStringList{"Browser login failed: invalid JWT\\u{000A}2026-12-07 "
+                          "com.corvanta.app.general info: forged"});
     EXPECT_FALSE(auth.currentUser());
 
+    auth.signInWithGoogle();
     http->response = {
         true, 200,
         R"({"id":"5B0E2C4A-8F1D-4E6B-9A3C-7D2E1F0A9B8C","email":"jane.doe@example.com"})"};
@@ -86,7 +100,7 @@ TEST_F(AccountWiringTest, BrowserCallbacksReachTheAuthServiceAndAreLoggedWithout
         {"CORVANTA://auth-callback#access_token=ignored-secret",
          "corvanta://auth-callback#access_token=good-secret&refresh_token=refresh-secret"});
     ASSERT_TRUE(waitUntil([&] { return auth.currentUser().has_value(); }));
-    EXPECT_EQ(http->requests.size(), 2);
+    EXPECT_EQ(http->requests.size(), 2) << "one request for each callback of a browser sign-in";
     EXPECT_EQ(http->requests.last().headers.value(1).second, "Bearer good-secret");
     EXPECT_EQ(auth.currentUser()->email, "jane.doe@example.com");
     EXPECT_TRUE(log.messages("general").contains("Browser login success for j***@e***"));

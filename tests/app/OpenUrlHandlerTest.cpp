@@ -13,6 +13,9 @@ TEST(OpenUrlHandler, SchemeAndHostAreCheckedOnTheRawText)
     const QList<std::pair<QString, Verdict>> cases{
         {"corvanta://auth-callback#access_token=x&refresh_token=y", Verdict::signInCallback},
         {"corvanta://auth-callback/?state=1#access_token=x", Verdict::signInCallback},
+        {"corvanta://auth-callback?code=c-1", Verdict::signInCallback},
+        {"corvanta://auth-callback?error=access_denied", Verdict::malformedFragment},
+        {"corvanta://auth-callback?code=c-1&&x=2", Verdict::malformedFragment},
         {"CORVANTA://auth-callback#access_token=x", Verdict::otherScheme},
         {"Corvanta://auth-callback#access_token=x", Verdict::otherScheme},
         {"https://auth-callback#access_token=x", Verdict::otherScheme},

@@ -142,7 +142,8 @@ protected:
         return m_environment.value(QStringLiteral("TMPDIR")) + QStringLiteral("/CorvantaCaptures");
     }
 
-    // Two runs in this environment: the second hands its sign-in callback to the first.
+    // Two runs in this environment: the second hands its sign-in callback to the first, which
+    // refuses what nobody asked for.
     void expectASecondStartHandsItsCallbackToTheFirst()
     {
         CorvantaProcess first(m_environment);
@@ -155,7 +156,9 @@ protected:
         EXPECT_EQ(second.process().exitCode(), 0) << second.output().toStdString();
         EXPECT_EQ(second.occurrences(registered), 0) << "the second start registers nothing";
 
-        ASSERT_TRUE(first.waitForLine("Browser login failed: Connection refused"))
+        // The first run opened no browser sign-in: the callback arrives and is refused there.
+        ASSERT_TRUE(first.waitForLine(
+            "Refused a sign-in callback: no browser sign-in of this run is waiting for one"))
             << first.output().toStdString();
         EXPECT_EQ(first.occurrences("Received the arguments of a later start"), 1);
         EXPECT_FALSE(first.output().contains("access_token"));

@@ -1,8 +1,11 @@
 #include "support/LocalAuthServer.h"
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
@@ -101,6 +104,7 @@ void LocalAuthServer::serve(QTcpSocket *socket)
         socket->disconnectFromHost();
         return;
     case Reply::Kind::answer:
+    case Reply::Kind::drip:
         break;
     }
     QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reason(reply.status) +
@@ -108,9 +112,30 @@ void LocalAuthServer::serve(QTcpSocket *socket)
                      "\r\nConnection: close\r\n";
     for (const auto &[name, value] : reply.headers)
         out += name + ": " + value + "\r\n";
-    out += "\r\n" + reply.body;
+    out += "\r\n";
+    if (reply.kind == Reply::Kind::drip) {
+        socket->write(out);
+        drip(socket, reply.body, reply.interval);
+        return;
+    }
+    out += reply.body;
     socket->write(out);
     socket->disconnectFromHost();
+}
+
+void LocalAuthServer::drip(QTcpSocket *socket, QByteArray bytes, int interval)
+{
+    QPointer<QTcpSocket> alive(socket);
+    QTimer::singleShot(interval, this, [this, alive, bytes, interval] {
+        if (!alive || alive->state() != QAbstractSocket::ConnectedState)
+            return;
+        alive->write(bytes.left(1));
+        ++drippedBytes;
+        if (bytes.size() > 1)
+            drip(alive, bytes.mid(1), interval);
+        else
+            alive->disconnectFromHost();
+    });
 }
 
 LocalAuthServer::Reply LocalAuthServer::sessionAnswer()
@@ -138,7 +163,17 @@ LocalAuthServer::Reply LocalAuthServer::answer(const Request &request)
         if (request.query.queryItemValue(QStringLiteral("provider")) != QLatin1String("google"))
             return Reply::json(400, R"({"msg":"Unsupported provider"})");
         // The browser sends no API key. The provider's own pages are skipped: the browser comes
-        // straight back with a session.
+        // straight back with a code or a session.
+        const QString challenge = request.query.queryItemValue(QStringLiteral("code_challenge"));
+        const QByteArray redirect =
+            request.query.queryItemValue(QStringLiteral("redirect_to"), QUrl::FullyDecoded)
+                .toUtf8();
+        if (!challenge.isEmpty() && !implicitFlow) {
+            const QString code = QStringLiteral("code-%1").arg(m_codeChallenges.size() + 1);
+            m_codeChallenges.insert(code, challenge);
+            return {
+                Reply::Kind::answer, 302, {}, {{"Location", redirect + "?code=" + code.toUtf8()}}};
+        }
         sessionAnswer();
         const QByteArray location =
             request.query.queryItemValue(QStringLiteral("redirect_to"), QUrl::FullyDecoded)
@@ -168,6 +203,19 @@ LocalAuthServer::Reply LocalAuthServer::answer(const Request &request)
             if (body.value(QStringLiteral("provider")).toString() != QLatin1String("apple") ||
                 body.value(QStringLiteral("id_token")).toString().isEmpty())
                 return Reply::json(400, R"({"error_description":"Bad ID token"})");
+            return sessionAnswer();
+        }
+        if (grant == QLatin1String("pkce")) {
+            const QByteArray verifier =
+                body.value(QStringLiteral("code_verifier")).toString().toLatin1();
+            const QString challenge = QString::fromLatin1(
+                QCryptographicHash::hash(verifier, QCryptographicHash::Sha256)
+                    .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+            const QString expected =
+                m_codeChallenges.take(body.value(QStringLiteral("auth_code")).toString());
+            if (expected.isEmpty() || expected != challenge)
+                return Reply::json(
+                    400, R"({"error_description":"code challenge does not match the verifier"})");
             return sessionAnswer();
         }
         if (grant == QLatin1String("refresh_token")) {

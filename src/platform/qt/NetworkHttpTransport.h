@@ -9,8 +9,9 @@ namespace platform {
 
 // HTTP through Qt's network access manager. Only https is sent, or plain http to a loopback
 // address (a local stand-in for the backend); redirects come back as they are; the status is
-// the reply's own HTTP status. A request that is not answered within the timeout, or whose
-// answer grows past the size limit, is abandoned with HttpTransportError.
+// the reply's own HTTP status. A request whose whole exchange takes longer than the timeout, or
+// whose answer grows past the size limit, is abandoned with HttpTransportError; a request is
+// never sent twice.
 class NetworkHttpTransport final : public HttpTransport {
 public:
     static constexpr std::chrono::milliseconds defaultTimeout{60000};

@@ -1,0 +1,188 @@
+#include "AccountFixture.h"
+#include "account/AuthError.h"
+#include "support/AwaitError.h"
+#include "support/LogCapture.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrlQuery>
+#include <qcoro/qcoronetworkreply.h>
+
+// The browser sign-in: only the answer to a sign-in this run opened may sign anybody in, and a
+// callback that fails leaves the stored session as it was.
+namespace {
+
+using Reply = LocalAuthServer::Reply;
+
+class BrowserSignInTest : public AccountFixture {
+protected:
+    // The browser's part: the authorize page sends it back to the program.
+    QUrl browse(const QUrl &authorize)
+    {
+        QNetworkAccessManager browser;
+        browser.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+        std::unique_ptr<QNetworkReply> reply(browser.get(QNetworkRequest(authorize)));
+        QCoro::waitFor(qCoro(reply.get()).waitForFinished());
+        return QUrl(QString::fromUtf8(reply->rawHeader("Location")));
+    }
+    QUrl openBrowser()
+    {
+        const qsizetype before = urlOpener->opened.size();
+        service->signInWithGoogle();
+        if (urlOpener->opened.size() != before + 1)
+            return {};
+        return browse(urlOpener->opened.last());
+    }
+    QList<QByteArray> items() const
+    {
+        return {stored(SessionStore::profileKey), stored(SessionStore::accessTokenKey),
+                stored(SessionStore::refreshTokenKey)};
+    }
+    // A callback that must be refused: nothing sent, nothing stored, nobody else signed in.
+    void expectRefused(const QUrl &callback, const char *what)
+    {
+        const auto user = service->currentUser();
+        const QList<QByteArray> before = items();
+        const qsizetype requests = server.requests.size();
+        log.clear();
+        std::optional<AuthError> refusal;
+        QCoro::waitFor(
+            [](QCoro::Task<UserProfile> task, std::optional<AuthError> &refusal) -> QCoro::Task<> {
+                try {
+                    co_await std::move(task);
+                } catch (const AuthError &error) {
+                    refusal = error;
+                } catch (...) {
+                }
+            }(service->handleAuthCallback(callback), refusal));
+        ASSERT_TRUE(refusal) << what;
+        EXPECT_EQ(refusal->code(), AuthError::Code::invalidCredentials) << what;
+        EXPECT_EQ(server.requests.size(), requests) << what;
+        EXPECT_EQ(items(), before) << what;
+        EXPECT_EQ(service->currentUser(), user) << what;
+        EXPECT_FALSE(service->isSigningIn()) << what;
+        EXPECT_EQ(log.messages("general"),
+                  QStringList{"Refused a sign-in callback: no browser sign-in of this run is "
+                              "waiting for one"})
+            << what;
+    }
+
+    LogCapture log;
+};
+
+TEST_F(BrowserSignInTest, TheCodeOfThisRunsSignInIsExchangedWithItsVerifier)
+{
+    service->signInWithGoogle();
+    ASSERT_EQ(urlOpener->opened.size(), 1);
+    const QUrl authorize = urlOpener->opened[0];
+    const QUrlQuery query(authorize);
+    EXPECT_EQ(authorize.path(), "/auth/v1/authorize");
+    EXPECT_EQ(query.queryItemValue("provider"), "google");
+    EXPECT_EQ(query.queryItemValue("redirect_to", QUrl::FullyDecoded), "corvanta://auth-callback");
+    EXPECT_EQ(query.queryItemValue("code_challenge_method"), "s256");
+    EXPECT_EQ(query.queryItemValue("code_challenge").size(), 43);
+    EXPECT_TRUE(service->isBrowserSignInPending());
+    EXPECT_FALSE(service->isSigningIn());
+
+    const QUrl callback = browse(authorize);
+    ASSERT_EQ(callback.toString(), "corvanta://auth-callback?code=code-1");
+    const UserProfile profile = await(service->handleAuthCallback(callback));
+    const LocalAuthServer::Request exchange = server.requests.last();
+    EXPECT_EQ(exchange.query.queryItemValue("grant_type"), "pkce");
+    EXPECT_EQ(exchange.json().value("code_verifier").toString().size(), 43);
+    EXPECT_EQ(profile.appleUserID, "google_" + QString::fromLatin1(LocalAuthServer::userId));
+    EXPECT_EQ(profile.displayName, "jane.doe");
+    EXPECT_EQ(service->currentUser(), profile);
+    EXPECT_EQ(items(), (QList<QByteArray>{profile.toJson(), server.lastAccessToken.toUtf8(),
+                                          server.lastRefreshToken.toUtf8()}));
+    EXPECT_TRUE(log.messages("general").contains("Signed in successfully with Google via Browser"));
+
+    // One callback per sign-in: the same one again, or a forged one, changes nothing.
+    expectRefused(callback, "the same callback twice");
+    expectRefused(QUrl("corvanta://auth-callback#access_token=forged&refresh_token=forged"),
+                  "a forged callback after a sign-in");
+    restart();
+    EXPECT_EQ(service->currentUser(), profile);
+    const QString all = log.lines().join(u'\n');
+    EXPECT_FALSE(all.contains("forged") || all.contains("code-1") || all.contains("access-"));
+}
+
+TEST_F(BrowserSignInTest, ACallbackNobodyHereAskedForNeverSignsIn)
+{
+    const UserProfile signedIn = signInByEmail();
+    const QUrl forged("corvanta://auth-callback#access_token=forged&refresh_token=forged");
+    expectRefused(forged, "no browser sign-in started");
+
+    service->signInWithGoogle();
+    QCoro::waitFor(service->signOut());
+    EXPECT_FALSE(service->isBrowserSignInPending());
+    signInByEmail();
+    expectRefused(forged, "a sign-in started before the sign-out");
+
+    service->signInWithGoogle();
+    restart();
+    expectRefused(forged, "a sign-in started before the restart");
+
+    service->signInWithGoogle();
+    clockNow += PendingBrowserSignIn::lifetime + std::chrono::seconds(1);
+    expectRefused(forged, "a sign-in started more than ten minutes ago");
+
+    // Within the time, the tokens of the implicit flow are still taken.
+    server.implicitFlow = true;
+    const QUrl callback = openBrowser();
+    ASSERT_TRUE(callback.hasFragment());
+    clockNow += PendingBrowserSignIn::lifetime - std::chrono::seconds(1);
+    const UserProfile google = await(service->handleAuthCallback(callback));
+    EXPECT_EQ(google.appleUserID, "google_" + QString::fromLatin1(LocalAuthServer::userId));
+    EXPECT_EQ(stored(SessionStore::accessTokenKey), server.lastAccessToken.toUtf8());
+}
+
+TEST_F(BrowserSignInTest, AFailedCallbackLeavesTheStoredSessionWhole)
+{
+    const UserProfile signedIn = signInByEmail();
+    const QList<QByteArray> before = items();
+
+    const QUrl callback = openBrowser();
+    server.script(Reply::json(400, R"({"error_description":"invalid flow state"})"));
+    EXPECT_TRUE(awaitError<SignInRejectedError>(service->handleAuthCallback(callback)));
+
+    server.implicitFlow = true;
+    const QUrl tokens = openBrowser();
+    server.script(Reply::json(400, R"({"msg":"bad_jwt"})"));
+    EXPECT_TRUE(awaitError<SignInRejectedError>(service->handleAuthCallback(tokens)));
+
+    openBrowser();
+    server.script(Reply::closed());
+    EXPECT_TRUE(awaitError<platform::HttpTransportError>(service->handleAuthCallback(
+        QUrl("corvanta://auth-callback#access_token=a9&refresh_token=r9"))));
+
+    EXPECT_EQ(items(), before);
+    EXPECT_EQ(service->currentUser(), signedIn);
+    EXPECT_FALSE(service->isSigningIn());
+    restart();
+    EXPECT_EQ(service->currentUser(), signedIn);
+    QCoro::waitFor(service->refreshSession());
+    EXPECT_EQ(stored(SessionStore::accessTokenKey), server.lastAccessToken.toUtf8())
+        << "the kept refresh token still renews the session";
+}
+
+TEST_F(BrowserSignInTest, ThePageOfABackendWithoutHttpsElsewhereIsNeverOpened)
+{
+    for (const char *origin : {"http://backend.example", "http://192.0.2.1:8080"}) {
+        SupabaseClient remote(QUrl(QString::fromLatin1(origin)),
+                              QString::fromLatin1(LocalAuthServer::apiKey));
+        AuthService other(*session, remote, AuthService::Platform{http, apple, urlOpener});
+        other.signInWithGoogle();
+        EXPECT_TRUE(urlOpener->opened.isEmpty()) << origin;
+        EXPECT_FALSE(other.isBrowserSignInPending()) << origin;
+    }
+    SupabaseClient secure(QUrl("https://project.supabase.co"),
+                          QString::fromLatin1(LocalAuthServer::apiKey));
+    AuthService remote(*session, secure, AuthService::Platform{http, apple, urlOpener});
+    remote.signInWithGoogle();
+    ASSERT_EQ(urlOpener->opened.size(), 1);
+    EXPECT_EQ(urlOpener->opened[0].host(), "project.supabase.co");
+}
+
+} // namespace
