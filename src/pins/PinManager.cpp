@@ -72,6 +72,17 @@ void PinManager::unpin(const QUuid &id)
     }
 }
 
+void PinManager::updateCapture(const CaptureItem &capture)
+{
+    const PinItemPtr item = PinItem::fromCapture(capture);
+    for (const std::shared_ptr<PinWindowController> &controller : std::as_const(m_activePins)) {
+        if (controller->item()->id() == item->id())
+            controller->replaceItem(item);
+    }
+    if (m_stackController)
+        m_stackController->replaceAll(item);
+}
+
 void PinManager::closeAll()
 {
     const QList<std::shared_ptr<PinWindowController>> snapshot = m_activePins;

@@ -50,6 +50,9 @@ public:
     // Announces the identifier's removal, closes its first floating window and takes its pins
     // off the deck.
     void unpin(const QUuid &id);
+    // Every pin of the capture (same identifier, on the deck and in floating windows) takes the
+    // capture as it is now, its image included; pins of other captures are left alone.
+    void updateCapture(const CaptureItem &capture);
     // Closes every floating window and the deck, announcing nothing: the captures stay staged.
     void closeAll();
     // Announces the window's pin's removal, closes the window and unlists it.

@@ -136,6 +136,22 @@ void PinStackWindowController::removeAll(const QUuid &id)
         setItems(std::move(items));
 }
 
+void PinStackWindowController::replaceAll(const PinItemPtr &item)
+{
+    if (!item)
+        return;
+    QList<PinItemPtr> items = m_items;
+    bool replaced = false;
+    for (PinItemPtr &entry : items) {
+        if (entry->id() == item->id()) {
+            entry = item;
+            replaced = true;
+        }
+    }
+    if (replaced)
+        setItems(std::move(items));
+}
+
 void PinStackWindowController::closeAll()
 {
     if (m_panel) {

@@ -209,6 +209,21 @@ void PinWindowController::toggleGhostMode()
     emit changed();
 }
 
+void PinWindowController::replaceItem(PinItemPtr item)
+{
+    if (!item)
+        return;
+    m_item = std::move(item);
+    m_preview = m_item->previewImage();
+    const std::optional<platform::Display> screen =
+        m_window ? targetScreen()
+                 : (m_services.displays ? m_services.displays->mainDisplay() : std::nullopt);
+    const double scale = scaleOf(screen);
+    m_displaySize = fitSize(PinGeometry::usablePinSize(m_settings.pinSize()), scale);
+    m_displayImage = makeDisplayImage(m_preview, m_displaySize, scale);
+    emit changed();
+}
+
 void PinWindowController::applySettings()
 {
     if (!m_window)

@@ -67,6 +67,8 @@ public:
     // Stops the automatic close, fades out, then orders the window out and reports onClose.
     void teardown();
     void toggleGhostMode();
+    // Shows and acts on a new version of the same pin (its capture's image was replaced).
+    void replaceItem(PinItemPtr item);
     // Follows changed settings while shown: new size, place, opacity and ghost mode.
     void applySettings();
 
