@@ -113,7 +113,7 @@ void PinContentView::trigger(Button button)
 
 void PinContentView::copyItem()
 {
-    m_controller.actions().copy(*m_controller.item());
+    m_controller.actions().copy(m_controller.item());
     m_justCopied = true;
     update();
     if (m_controller.settings().pinCloseOnCopy()) {

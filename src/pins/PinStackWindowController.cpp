@@ -235,7 +235,8 @@ void PinStackWindowController::copyItem(const PinItemPtr &item)
 {
     if (!item)
         return;
-    m_actions.copy(*item);
+    // Runs on by itself when the clipboard has to read the capture's file first.
+    m_actions.copy(item);
     if (m_settings.pinCloseOnCopy())
         remove(item);
 }
