@@ -21,8 +21,21 @@ void PinManager::addActivePin(std::shared_ptr<PinWindowController> controller)
 {
     if (!controller)
         return;
+    PinWindowController *window = controller.get();
+    connect(window, &PinWindowController::closeRequested, this, [this, window] { remove(window); });
     m_activePins.append(std::move(controller));
     emit activePinsChanged();
+}
+
+QList<double> PinManager::earlierHeights(const PinWindowController *controller) const
+{
+    QList<double> heights;
+    for (const std::shared_ptr<PinWindowController> &other : m_activePins) {
+        if (other.get() == controller)
+            break;
+        heights.append(other->displaySize().height());
+    }
+    return heights;
 }
 
 void PinManager::pin(const CaptureItem &item)
@@ -108,6 +121,7 @@ void PinManager::remove(PinWindowController *controller)
 
 void PinManager::unlist(PinWindowController *controller)
 {
+    disconnect(controller, &PinWindowController::closeRequested, this, nullptr);
     const qsizetype removed =
         m_activePins.removeIf([controller](const std::shared_ptr<PinWindowController> &entry) {
             return entry.get() == controller;

@@ -39,6 +39,9 @@ public:
     // For whoever opens a floating pin: lists it, so that the manager closes it and later
     // windows cascade below it.
     void addActivePin(std::shared_ptr<PinWindowController> controller);
+    // The heights of the floating pins listed before the window (all of them when it is not
+    // listed): what it cascades after.
+    QList<double> earlierHeights(const PinWindowController *controller) const;
 
     // The tray's pin: the capture goes to the front of the deck.
     void pin(const CaptureItem &item) override;
