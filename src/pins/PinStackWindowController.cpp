@@ -104,6 +104,11 @@ void PinStackWindowController::show()
         m_inputRegion = QRegion();
         connect(panel, &PinStackContentView::pileRectChanged, this,
                 &PinStackWindowController::updateInputRegion);
+        // Without a compositor the cut follows the cards through every frame of a motion.
+        connect(&panel->stack(), &StackedMediaStack::framePainted, this, [this] {
+            if (!isCompositing())
+                updateInputRegion();
+        });
         panel->setItems(m_items);
         relayout();
     }
@@ -213,8 +218,11 @@ void PinStackWindowController::updateInputRegion()
         m_inputRegion = pile;
         m_services.panels->setInputRegion(m_panel, pile);
     }
-    // Without a compositor the panel cannot be see-through: it is cut to the cards.
-    if (!isCompositing()) {
+    // Without a compositor the panel cannot be see-through: it is cut to the cards, which cast
+    // no shadow there.
+    const bool compositing = isCompositing();
+    m_panel->stack().setShadows(compositing);
+    if (!compositing) {
         QRegion shape = m_panel->stack().drawnShape();
         if (shape.isEmpty())
             shape = QRegion(0, 0, 1, 1);

@@ -201,15 +201,28 @@ void StackedMediaStack::retarget(int durationMs)
 
 QRegion StackedMediaStack::drawnShape() const
 {
-    if (isAnimating() || m_shown.isEmpty())
-        return QRegion(pileRect().toAlignedRect());
     QRegion shape;
-    const QRectF card(QPointF(0, 0), m_config.itemSize);
-    for (const CardPose &pose : m_shown)
-        shape += QRegion(StackLayout::cardTransform(m_config, pose, m_shownCentre)
-                             .map(QPolygonF(card))
-                             .toPolygon());
+    QPainterPath card;
+    // A point inside the drawn edge: a pixel the turned card covers only in part would show
+    // black.
+    const double inset = 1.0;
+    card.addRoundedRect(
+        QRectF(QPointF(0, 0), m_config.itemSize).adjusted(inset, inset, -inset, -inset),
+        std::max(0.0, m_config.cornerRadius - inset), std::max(0.0, m_config.cornerRadius - inset));
+    // The cards where they are drawn now, in motion too, with their rounded corners: nothing
+    // the cards leave see-through may be in it.
+    for (qsizetype index = 0; index < m_shown.size(); ++index)
+        shape += QRegion(cardTransform(int(index)).map(card).toFillPolygon().toPolygon(),
+                         Qt::OddEvenFill);
     return shape;
+}
+
+void StackedMediaStack::setShadows(bool shadows)
+{
+    if (m_shadows == shadows)
+        return;
+    m_shadows = shadows;
+    update();
 }
 
 void StackedMediaStack::announcePileRect()
@@ -258,7 +271,7 @@ void StackedMediaStack::paintEvent(QPaintEvent *)
                      [this](int a, int b) { return m_shown[a].z < m_shown[b].z; });
     const QRectF card(QPointF(0, 0), m_config.itemSize);
     const double r = m_config.shadowRadius;
-    const QPixmap &shadow = m_pictures.shadow(devicePixelRatioF());
+    const QPixmap shadow = m_shadows ? m_pictures.shadow(devicePixelRatioF()) : QPixmap();
     for (const int index : order) {
         const bool hovered = isHovered(index);
         const QTransform transform = cardTransform(index);

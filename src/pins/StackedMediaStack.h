@@ -79,9 +79,12 @@ public:
     // The poses the cards are drawn at now, and the topmost card at a point (-1: none).
     QList<CardPose> currentPoses() const { return m_shown; }
     int cardAt(QPointF point) const;
-    // What the cards cover at rest (their turned rectangles); while they move, the pile's
-    // frame. For windows that cannot be see-through.
+    // What the cards cover as drawn now (their turned, rounded shapes). For windows that cannot
+    // be see-through, which are cut to it.
     QRegion drawnShape() const;
+    // Whether the cards cast their shadows (on by default): a window that cannot be see-through
+    // would show a shadow as black.
+    void setShadows(bool shadows);
     // Maps card coordinates of the card at index, as drawn now, to the widget's.
     QTransform cardTransform(int index) const;
     // Card coordinates of a widget point for the card at index.
@@ -134,6 +137,7 @@ private:
     std::function<void(std::optional<int>)> m_onHoverItem;
 
     bool m_expanded = false;
+    bool m_shadows = true;
     std::optional<QUuid> m_activeHoverID;
     // Hover smoothing: the card taken as hovered and the pending end of hovering.
     std::optional<QUuid> m_lastHoverID;

@@ -86,6 +86,22 @@ TEST_F(PinDeckViewTest, WithoutACompositorThePanelIsCutToItsCards)
     };
     EXPECT_LT(area(mask), area(QRegion(pile))) << "the turned cards leave the frame's corners";
     EXPECT_TRUE(pile.contains(mask.boundingRect().center()));
+    // The rounded corners are cut off too: a square corner there would show black.
+    EXPECT_FALSE(mask.contains(centreOf(1, QPointF(0.5, 0.5))));
+    EXPECT_TRUE(mask.contains(centreOf(1, QPointF(8, 8))));
+
+    // In motion the cut follows the cards, frame by frame, never the whole frame.
+    stack().setExpanded(true);
+    ASSERT_TRUE(stack().isAnimating());
+    bool sawMotion = false;
+    while (stack().isAnimating()) {
+        QTest::qWait(20);
+        const QRegion moving = deck.window()->mask();
+        EXPECT_LT(area(moving), area(QRegion(stack().pileRect().toAlignedRect())));
+        sawMotion = true;
+    }
+    EXPECT_TRUE(sawMotion);
+    EXPECT_EQ(deck.window()->mask(), stack().drawnShape());
 }
 
 TEST_F(PinDeckViewTest, ADisplayChangeMovesTheDeckToTheDisplayUnderThePointer)
