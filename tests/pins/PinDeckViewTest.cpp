@@ -272,6 +272,11 @@ TEST_F(PinDeckViewTest, TheCapsuleStandsUprightOnTheTurnedCard)
          {frame.topLeft(), frame.topRight(), frame.bottomLeft(), frame.bottomRight()})
         EXPECT_TRUE(shape.containsPoint(corner, Qt::OddEvenFill));
 
+    // Its save-as asks with the deck's panel as the dialog's parent, so it opens above the cards.
+    QTest::mouseClick(&stack(), Qt::LeftButton, {}, capsule.buttons[1].center().toPoint());
+    ASSERT_EQ(model.savePanel->windows.size(), 1);
+    EXPECT_EQ(model.savePanel->windows.first(), deck.window());
+
     // Its remove button takes the card off.
     QTest::mouseClick(&stack(), Qt::LeftButton, {}, capsule.buttons[2].center().toPoint());
     EXPECT_EQ(deck.items().size(), 2);
