@@ -13,6 +13,7 @@
 #include "platform/PointerMonitor.h"
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "platform/x11/X11Platform.h"
+#include "support/ChildProcess.h"
 #include "support/FakeUrlOpener.h"
 #include "support/WaitUntil.h"
 #include "tray/CaptureTrayView.h"
@@ -23,7 +24,6 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QPainterPath>
-#include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
@@ -176,31 +176,6 @@ TEST_F(PinDeckDesktopTest, RemoveTakesTheCaptureAndCloseAllKeepsTheRest)
     keys.unregisterAll();
 }
 
-// A compositing manager of the test's own, stopped when the test ends.
-class Xcompmgr {
-public:
-    bool start()
-    {
-        if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
-            return false;
-        m_process.start(QStringLiteral("xcompmgr"), QStringList());
-        return m_process.waitForStarted(5000);
-    }
-    ~Xcompmgr()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(2000)) {
-            m_process.kill();
-            m_process.waitForFinished(2000);
-        }
-    }
-
-private:
-    QProcess m_process;
-};
-
 // Over a bright backdrop the deck shows its cards and nothing else: no black where the cards
 // leave the panel see-through (their rounded corners, their shadows, the panel around them).
 TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
@@ -212,11 +187,12 @@ TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
     m_settings.setPinSize(400);
     m_settings.setPinPlacement(PinPlacement::bottomRight);
-    Xcompmgr compositor;
+    ChildProcess compositor;
     for (const bool compositing : {false, true}) {
         if (compositing) {
-            if (!compositor.start())
+            if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
                 GTEST_SKIP() << "xcompmgr is not installed";
+            ASSERT_TRUE(compositor.start(QStringLiteral("xcompmgr"), {}));
             ASSERT_TRUE(waitUntil([&] { return m_desktop.compositor->isCompositing(); }, 5000));
         }
         m_manager->closeAll();
