@@ -157,12 +157,10 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
              .makePointerMonitor = pointerMonitors,
              .actions =
                  PinActionServices{
-                     .pasteboard = m_platform.pasteboard,
-                     .savePanel = m_platform.savePanel,
+                     .clipboard = m_clipboardService.get(),
+                     .saving = m_saveService.get(),
                      .urlOpener = m_platform.urlOpener,
-                     .imageWriter = m_platform.imageWriter,
                      .feedback = m_feedbackService.get(),
-                     .openFolder = {},
                  },
              .notifications = m_pinNotifications.get(),
          })

@@ -80,47 +80,10 @@ QByteArray tiffFor(const ClipboardImage &image, const platform::Pasteboard &enco
     return encoder.tiffData(platform::PngReader::decode(image.png));
 }
 
-} // namespace
-
-ClipboardService::ClipboardService(std::shared_ptr<platform::Pasteboard> pasteboard)
-    : m_pasteboard(std::move(pasteboard))
+// Offers the screenshot, its encodings made when a paste asks for them; throws copyFailed when
+// there is no picture or the clipboard takes neither.
+void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, ClipboardImage made)
 {
-}
-
-QCoro::Task<void> ClipboardService::copy(CaptureItem item)
-{
-    qCInfo(Log::exportLog, "Copying capture item %s to clipboard",
-           qUtf8Printable(item.id().toString(QUuid::WithoutBraces).toUpper()));
-    // Held here, so that the pasteboard outlives the file read even if the service goes first.
-    const std::shared_ptr<platform::Pasteboard> pasteboard = m_pasteboard;
-
-    if (const std::optional<QUrl> videoURL = item.videoURL()) {
-        // A file URL to nothing would paste nothing: say so instead of claiming success.
-        const QString path = videoURL->toLocalFile();
-        if (!QFileInfo(path).isFile()) {
-            qCCritical(Log::exportLog, "Failed to copy video to clipboard");
-            throw CaptureActionError::copyFailed(QStringLiteral("The recording file is missing"));
-        }
-        // The movie outlives the capture's clean-up for as long as a paste may still ask for it.
-        // Held before the clear, which may release an earlier hold on the same file.
-        TemporaryFiles::holdFile(path);
-        pasteboard->clearContents();
-        if (!pasteboard->writeFileURL(*videoURL, [path] { TemporaryFiles::releaseFile(path); }))
-            qCCritical(Log::exportLog, "Failed to copy video to clipboard");
-        co_return;
-    }
-
-    CaptureItem::StoredImage stored = item.storedImage();
-    ClipboardImage made{stored.pixels, {}, {}};
-    if (!made.pixels.isNull())
-        made.capture = item;
-    if (made.isEmpty()) {
-        // Off the main thread, since the PNG may have to come from a slow disk. Started in a
-        // statement of its own: GCC 12 may destroy temporaries of a co_await expression twice.
-        QFuture<ClipboardImage> reading = QtConcurrent::run(
-            QThreadPool::globalInstance(), [path = stored.pngPath] { return readPng(path); });
-        made = co_await reading;
-    }
     const auto image = std::make_shared<const ClipboardImage>(std::move(made));
     if (image->isEmpty()) {
         qCCritical(Log::exportLog, "Failed to generate PNG data for clipboard");
@@ -139,4 +102,66 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
         throw CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));
     }
     qCInfo(Log::exportLog, "Successfully copied capture to clipboard");
+}
+
+// Offers the file as its URL; throws copyFailed when it is not there.
+void offerFile(platform::Pasteboard &pasteboard, const QUrl &url)
+{
+    // A file URL to nothing would paste nothing: say so instead of claiming success.
+    const QString path = url.toLocalFile();
+    if (!QFileInfo(path).isFile()) {
+        qCCritical(Log::exportLog, "Failed to copy video to clipboard");
+        throw CaptureActionError::copyFailed(QStringLiteral("The recording file is missing"));
+    }
+    // The movie outlives the capture's clean-up for as long as a paste may still ask for it.
+    // Held before the clear, which may release an earlier hold on the same file.
+    TemporaryFiles::holdFile(path);
+    pasteboard.clearContents();
+    if (!pasteboard.writeFileURL(url, [path] { TemporaryFiles::releaseFile(path); }))
+        qCCritical(Log::exportLog, "Failed to copy video to clipboard");
+}
+
+} // namespace
+
+ClipboardService::ClipboardService(std::shared_ptr<platform::Pasteboard> pasteboard)
+    : m_pasteboard(std::move(pasteboard))
+{
+}
+
+QCoro::Task<void> ClipboardService::copy(CaptureItem item)
+{
+    qCInfo(Log::exportLog, "Copying capture item %s to clipboard",
+           qUtf8Printable(item.id().toString(QUuid::WithoutBraces).toUpper()));
+    // Held here, so that the pasteboard outlives the file read even if the service goes first.
+    const std::shared_ptr<platform::Pasteboard> pasteboard = m_pasteboard;
+
+    if (const std::optional<QUrl> videoURL = item.videoURL()) {
+        offerFile(*pasteboard, *videoURL);
+        co_return;
+    }
+
+    CaptureItem::StoredImage stored = item.storedImage();
+    ClipboardImage made{stored.pixels, {}, {}};
+    if (!made.pixels.isNull())
+        made.capture = item;
+    if (made.isEmpty()) {
+        // Off the main thread, since the PNG may have to come from a slow disk. Started in a
+        // statement of its own: GCC 12 may destroy temporaries of a co_await expression twice.
+        QFuture<ClipboardImage> reading = QtConcurrent::run(
+            QThreadPool::globalInstance(), [path = stored.pngPath] { return readPng(path); });
+        made = co_await reading;
+    }
+    offerImage(pasteboard, std::move(made));
+}
+
+QCoro::Task<void> ClipboardService::copyImage(QImage image)
+{
+    offerImage(m_pasteboard, ClipboardImage{std::move(image), {}, {}});
+    co_return;
+}
+
+QCoro::Task<void> ClipboardService::copyFile(QUrl url)
+{
+    offerFile(*m_pasteboard, url);
+    co_return;
 }

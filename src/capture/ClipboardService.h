@@ -27,6 +27,10 @@ public:
     explicit ClipboardService(std::shared_ptr<platform::Pasteboard> pasteboard);
 
     QCoro::Task<void> copy(CaptureItem item) override;
+    // The same for what is no staged capture: an image in memory, offered as PNG and TIFF that
+    // are encoded only when a paste asks; a file, offered as its URL (throws when it is gone).
+    QCoro::Task<void> copyImage(QImage image);
+    QCoro::Task<void> copyFile(QUrl url);
 
 private:
     std::shared_ptr<platform::Pasteboard> m_pasteboard;

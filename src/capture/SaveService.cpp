@@ -51,11 +51,11 @@ std::optional<QString> copyMovie(const QString &source, const QString &destinati
     return std::nullopt;
 }
 
-ImageWriteResult writeImage(const CaptureItem &item, platform::ImageWriter &writer,
+ImageWriteResult writeImage(const std::function<QImage()> &source, platform::ImageWriter &writer,
                             const QString &destination, const QString &type)
 {
     // The image may have to be decoded from the capture's PNG: done here, off the interface.
-    const QImage image = item.image();
+    const QImage image = source();
     if (image.isNull()) {
         return {ImageWriteResult::Status::cannotEncode,
                 QStringLiteral("the capture's image cannot be read")};
@@ -85,7 +85,23 @@ QCoro::Task<QUrl> SaveService::save(CaptureItem item, ImageExportFormat format, 
     // Tasks and futures are made in statements of their own: GCC 12 may destroy temporaries of
     // a co_await expression twice.
     QCoro::Task<QUrl> saving =
-        item.isVideo() ? saveRecording(item, window) : saveScreenshot(item, format, window);
+        item.isVideo()
+            ? saveRecording(item.videoURL()->toLocalFile(), item.fileName(), window)
+            : saveScreenshot([item] { return item.image(); }, item.fileName(), format, window);
+    co_return co_await saving;
+}
+
+QCoro::Task<QUrl> SaveService::saveImage(std::function<QImage()> source, QString proposedName,
+                                         QWidget *window)
+{
+    QCoro::Task<QUrl> saving =
+        saveScreenshot(std::move(source), std::move(proposedName), ImageExportFormat::png, window);
+    co_return co_await saving;
+}
+
+QCoro::Task<QUrl> SaveService::saveFile(QUrl source, QWidget *window)
+{
+    QCoro::Task<QUrl> saving = saveRecording(source.toLocalFile(), source.fileName(), window);
     co_return co_await saving;
 }
 
@@ -124,16 +140,15 @@ QCoro::Task<std::optional<QUrl>> SaveService::choose(QString title, QString prop
     co_return chosen;
 }
 
-QCoro::Task<QUrl> SaveService::saveRecording(CaptureItem item, QWidget *window)
+QCoro::Task<QUrl> SaveService::saveRecording(QString source, QString fileName, QWidget *window)
 {
-    const QString source = item.videoURL()->toLocalFile();
     // A GIF is offered as what it is, not under movie types that would hide it in the panel.
     const QStringList movieTypes =
         QFileInfo(source).suffix().compare(QLatin1String("gif"), Qt::CaseInsensitive) == 0
             ? QStringList(QStringLiteral("image/gif"))
             : QStringList({QStringLiteral("video/mp4"), QStringLiteral("video/quicktime")});
     QCoro::Task<std::optional<QUrl>> choice =
-        choose(QStringLiteral("Save Screen Recording"), item.fileName(), movieTypes, true, window);
+        choose(QStringLiteral("Save Screen Recording"), fileName, movieTypes, true, window);
     const std::optional<QUrl> chosen = co_await choice;
     const QString destination = chosen->toLocalFile();
 
@@ -152,14 +167,14 @@ QCoro::Task<QUrl> SaveService::saveRecording(CaptureItem item, QWidget *window)
     co_return *chosen;
 }
 
-QCoro::Task<QUrl> SaveService::saveScreenshot(CaptureItem item, ImageExportFormat format,
-                                              QWidget *window)
+QCoro::Task<QUrl> SaveService::saveScreenshot(std::function<QImage()> image, QString fileName,
+                                              ImageExportFormat format, QWidget *window)
 {
     const QString extension = fileExtension(format);
     const QString label = extension.toUpper();
     const QString type = utType(format);
     const QString proposedName =
-        QFileInfo(item.fileName()).completeBaseName() + QLatin1Char('.') + extension;
+        QFileInfo(fileName).completeBaseName() + QLatin1Char('.') + extension;
     const std::shared_ptr<platform::ImageWriter> writer = m_imageWriter;
     const QStringList types(type);
     QCoro::Task<std::optional<QUrl>> choice =
@@ -168,8 +183,8 @@ QCoro::Task<QUrl> SaveService::saveScreenshot(CaptureItem item, ImageExportForma
     const QString destination = chosen->toLocalFile();
 
     QFuture<ImageWriteResult> writing =
-        QtConcurrent::run(QThreadPool::globalInstance(), [item, writer, destination, type] {
-            return writeImage(item, *writer, destination, type);
+        QtConcurrent::run(QThreadPool::globalInstance(), [image, writer, destination, type] {
+            return writeImage(image, *writer, destination, type);
         });
     const ImageWriteResult result = co_await writing;
     if (!result.ok()) {

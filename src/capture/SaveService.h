@@ -4,6 +4,7 @@
 #include "model/SettingsEnums.h"
 
 #include <QUrl>
+#include <functional>
 #include <memory>
 #include <qcoro/qcorotask.h>
 
@@ -44,14 +45,20 @@ public:
     using CaptureSaving::save;
     QCoro::Task<QUrl> save(CaptureItem item, ImageExportFormat format,
                            QWidget *window = nullptr) override;
+    // The same for a picture under a name of the caller's (saved as PNG; the source is read on
+    // a worker thread), and for a file, saved as a copy under its own name.
+    QCoro::Task<QUrl> saveImage(std::function<QImage()> source, QString proposedName,
+                                QWidget *window = nullptr);
+    QCoro::Task<QUrl> saveFile(QUrl source, QWidget *window = nullptr);
 
 private:
     QCoro::Task<std::optional<QUrl>> choose(QString title, QString proposedName,
                                             QStringList allowedTypes, bool isVideo,
                                             QWidget *window);
     QString startFolder(bool isVideo) const;
-    QCoro::Task<QUrl> saveRecording(CaptureItem item, QWidget *window);
-    QCoro::Task<QUrl> saveScreenshot(CaptureItem item, ImageExportFormat format, QWidget *window);
+    QCoro::Task<QUrl> saveRecording(QString source, QString fileName, QWidget *window);
+    QCoro::Task<QUrl> saveScreenshot(std::function<QImage()> image, QString fileName,
+                                     ImageExportFormat format, QWidget *window);
 
     std::shared_ptr<platform::SavePanel> m_savePanel;
     std::shared_ptr<platform::ImageWriter> m_imageWriter;

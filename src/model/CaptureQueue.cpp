@@ -155,4 +155,5 @@ void CaptureQueue::updateImage(const QUuid &id, const QImage &image)
     items[index] = current.withImage(image);
     setItems(items);
     qCInfo(Log::queue, "Updated image for capture item %s", idText(id).constData());
+    emit imageUpdated(id);
 }

@@ -55,6 +55,8 @@ public:
 
 signals:
     void itemsChanged();
+    // A capture's image was replaced (after itemsChanged for the new record).
+    void imageUpdated(const QUuid &id);
     void selectedItemIDChanged();
     void maxCapacityChanged();
 

@@ -12,6 +12,7 @@ PinAutoPinner::PinAutoPinner(PinManager &manager, QObject *parent)
 PinAutoPinner::~PinAutoPinner()
 {
     disconnect(m_cancellable);
+    disconnect(m_imageUpdates);
 }
 
 void PinAutoPinner::start(CaptureQueue &queue, SettingsStore &settings)
@@ -21,6 +22,10 @@ void PinAutoPinner::start(CaptureQueue &queue, SettingsStore &settings)
     m_settings = &settings;
     m_cancellable = connect(&queue, &CaptureQueue::itemsChanged, this, &PinAutoPinner::handleItems,
                             Qt::QueuedConnection);
+    disconnect(m_imageUpdates);
+    // At once, not in a later turn: a copy from a pin right after the edit gives the new image.
+    m_imageUpdates =
+        connect(&queue, &CaptureQueue::imageUpdated, this, &PinAutoPinner::handleImageUpdate);
     QMetaObject::invokeMethod(this, &PinAutoPinner::handleItems, Qt::QueuedConnection);
 }
 
@@ -46,4 +51,16 @@ void PinAutoPinner::handleItems()
         return;
     m_lastProcessedItemID = first.id();
     m_manager.addToStack(PinItem::fromCapture(first), m_settings.data());
+}
+
+void PinAutoPinner::handleImageUpdate(const QUuid &id)
+{
+    if (!m_queue)
+        return;
+    for (const CaptureItem &item : m_queue->items()) {
+        if (item.id() == id) {
+            m_manager.updateCapture(item);
+            return;
+        }
+    }
 }

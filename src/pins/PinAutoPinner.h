@@ -17,7 +17,8 @@ class SettingsStore;
 // (whatever the auto-pin setting), and with auto-pin on a capture that arrives first in the
 // queue is pinned. A capture is pinned at most once: one that becomes first again after newer
 // ones left is not pinned a second time. Each change of the queue is handled in a turn of its
-// own. Main thread only; the program has one, reached as PinAutoPinner::shared().
+// own. A capture whose image is replaced (marked up) has every pin of it show and copy the new
+// image. Main thread only; the program has one, reached as PinAutoPinner::shared().
 class PinAutoPinner final : public QObject, public SharedInstance<PinAutoPinner> {
     Q_OBJECT
 
@@ -34,11 +35,13 @@ public:
 
 private:
     void handleItems();
+    void handleImageUpdate(const QUuid &id);
 
     PinManager &m_manager;
     QPointer<CaptureQueue> m_queue;
     QPointer<SettingsStore> m_settings;
     QMetaObject::Connection m_cancellable;
+    QMetaObject::Connection m_imageUpdates;
     std::optional<QUuid> m_lastProcessedItemID;
     QSet<QUuid> m_previouslySeen;
     // Every capture this component has seen in the queue, so none is pinned twice.

@@ -9,7 +9,8 @@ namespace PinCardDrawing {
 
 namespace {
 
-constexpr double symbolSide = 14.0;
+// Each symbol gets 16 points inside its button: legible on a photo.
+constexpr double symbolSide = 20.0;
 constexpr double buttonSpacing = 8.0;
 constexpr double horizontalMargin = 8.0;
 constexpr double verticalMargin = 4.0;
@@ -53,6 +54,28 @@ Capsule capsule(QSizeF cardSize, int count)
         result.buttons.append(
             QRectF(result.frame.left() + horizontalMargin + i * (symbolSide + buttonSpacing),
                    result.frame.top() + verticalMargin, symbolSide, symbolSide));
+    return result;
+}
+
+Capsule uprightCapsule(const QTransform &card, QSizeF cardSize, int count)
+{
+    Capsule result = capsule(QSizeF(0, 0), count);
+    if (count <= 0)
+        return result;
+    const double scale = std::hypot(card.m11(), card.m12());
+    const double angle = std::atan2(card.m12(), card.m11());
+    if (!(scale > 0.0))
+        return {};
+    // How far below its centre the upright capsule reaches, in the card's own units.
+    const double a = result.frame.width() / 2.0 / scale;
+    const double b = result.frame.height() / 2.0 / scale;
+    const double reach = a * std::abs(std::sin(angle)) + b * std::cos(angle);
+    const QPointF centre =
+        card.map(QPointF(cardSize.width() / 2.0, cardSize.height() - bottomInset / scale - reach));
+    const QPointF shift = centre - result.frame.center();
+    result.frame.translate(shift);
+    for (QRectF &button : result.buttons)
+        button.translate(shift);
     return result;
 }
 

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPixmap>
 #include <QRectF>
+#include <QTransform>
 
 class QImage;
 class QPainter;
@@ -29,6 +30,10 @@ struct Capsule {
     QList<QRectF> buttons;
 };
 Capsule capsule(QSizeF cardSize, int count);
+// The same capsule kept upright over a turned (and scaled) card: `card` maps the card's
+// coordinates to the painter's; the capsule is centred across the card with its lowest corner
+// 8 points above the card's bottom edge, its rectangles in the painter's coordinates.
+Capsule uprightCapsule(const QTransform &card, QSizeF cardSize, int count);
 void drawCapsule(QPainter &painter, const Capsule &capsule, const QList<Symbol> &symbols);
 
 // A small white line drawing of the symbol, centred in `box`.

@@ -1,9 +1,9 @@
 #include "pins/PinContentView.h"
 
 #include "model/SettingsStore.h"
+#include "pins/PinActions.h"
 #include "pins/PinGeometry.h"
-#include "pins/PinManager.h"
-#include "pins/PinWindowController.h"
+#include "pins/PinWindowModel.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -26,12 +26,12 @@ using PinCardDrawing::Symbol;
 
 } // namespace
 
-PinContentView::PinContentView(PinWindowController &controller, QWidget *parent)
+PinContentView::PinContentView(PinWindowModel &controller, QWidget *parent)
     : QWidget(parent), m_controller(controller)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setMouseTracking(true);
-    connect(&controller, &PinWindowController::changed, this, qOverload<>(&QWidget::update));
+    connect(&controller, &PinWindowModel::changed, this, qOverload<>(&QWidget::update));
 }
 
 QList<PinContentView::Button> PinContentView::buttons() const
@@ -84,7 +84,7 @@ QColor PinContentView::borderColor() const
 
 void PinContentView::trigger(Button button)
 {
-    PinWindowController &controller = m_controller;
+    PinWindowModel &controller = m_controller;
     const PinItemPtr item = controller.item();
     switch (button) {
     case Button::ghost:
@@ -103,17 +103,14 @@ void PinContentView::trigger(Button button)
         controller.actions().open(*item);
         break;
     case Button::close:
-        if (PinManager *manager = controller.manager())
-            manager->remove(&controller);
-        else
-            controller.teardown();
+        controller.requestClose();
         break;
     }
 }
 
 void PinContentView::copyItem()
 {
-    m_controller.actions().copy(*m_controller.item());
+    m_controller.actions().copy(m_controller.item());
     m_justCopied = true;
     update();
     if (m_controller.settings().pinCloseOnCopy()) {

@@ -9,11 +9,11 @@
 #include <QWidget>
 #include <optional>
 
-class PinWindowController;
+class PinWindowModel;
 
 // The content of a floating pin window: the picture with rounded corners and a thin border, a
 // row of round buttons while the pointer is over it (ghost, copy, save or reveal, open, close),
-// a context menu, open on double click and drag-out as a file. Paints what its controller
+// a context menu, open on double click and drag-out as a file. Paints what its window's model
 // publishes and acts through it.
 class PinContentView : public QWidget {
     Q_OBJECT
@@ -21,7 +21,7 @@ class PinContentView : public QWidget {
 public:
     enum class Button : quint8 { ghost, copy, save, reveal, open, close };
 
-    explicit PinContentView(PinWindowController &controller, QWidget *parent = nullptr);
+    explicit PinContentView(PinWindowModel &controller, QWidget *parent = nullptr);
 
     bool isHovering() const { return m_hovering; }
     bool justCopied() const { return m_justCopied; }
@@ -49,7 +49,7 @@ protected:
 private:
     void copyItem();
 
-    PinWindowController &m_controller;
+    PinWindowModel &m_controller;
     bool m_hovering = false;
     bool m_justCopied = false;
     std::optional<QPointF> m_pressPoint;

@@ -80,10 +80,44 @@ QSizeF deckCardSize(double pinSize)
     return {pinSize, pinSize / 1.4};
 }
 
+StackLayoutConfig deckConfig(double pinSize, const std::optional<QSizeF> &area)
+{
+    const double s = usablePinSize(pinSize);
+    StackLayoutConfig config;
+    config.collapsedRotationRange = {-8.0, 8.0};
+    config.collapsedOffsetRange = {-6.0, 6.0};
+    config.expandedSpread = std::min(s * 0.18, largestDeckSpread);
+    config.expandedRotationRange = {-5.0, 5.0};
+    config.itemSize = deckCardSize(s);
+    config.cornerRadius = 8.0;
+    config.shadowRadius = 5.0;
+    config.shadowOpacity = 0.4;
+    config.animationMs = 320;
+    if (!area || !(area->width() > 0.0) || !(area->height() > 0.0))
+        return config;
+    config.expandedMaxWidth = area->width();
+    // What one card needs, fanned or not, grows in step with its size beyond a fixed fringe.
+    const auto need = [](const StackLayoutConfig &c) {
+        return StackLayout::pileSize(c, 1, true).expandedTo(StackLayout::pileSize(c, 1, false));
+    };
+    StackLayoutConfig bare = config;
+    bare.itemSize = QSizeF(0.0, 0.0);
+    const QSizeF fringe = need(bare);
+    const QSizeF full = need(config) - fringe;
+    const double fit = std::min((area->width() - fringe.width()) / full.width(),
+                                (area->height() - fringe.height()) / full.height());
+    if (fit < 1.0) {
+        const QSizeF smaller = config.itemSize * std::max(fit, 0.0);
+        config.itemSize = smaller.expandedTo(QSizeF(1.0, 1.0));
+    }
+    return config;
+}
+
 QRectF deckFrame(const QRectF &visibleFrame, double pinSize, double padding, PinPlacement placement)
 {
     const double s = pinSize;
-    const QSizeF size(s + s * 0.72 * 11.0 + 80.0, s / 1.4 + 80.0);
+    const double fanHeight = StackLayout::pileSize(deckConfig(s), 1, true).height();
+    const QSizeF size(s + s * 0.72 * 11.0 + 80.0, std::max(s / 1.4 + 80.0, fanHeight));
     return {cornerOrigin(visibleFrame, size, padding, placement), size};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/SettingsEnums.h"
+#include "pins/StackLayout.h"
 #include "platform/Displays.h"
 
 #include <QList>
@@ -33,10 +34,18 @@ double paddingWithin(double padding, const QRectF &visibleFrame);
 // The visible frame to place into: the display's, else an 800 × 600 area at the origin.
 QRectF visibleFrameOr800x600(const std::optional<QRectF> &visibleFrame);
 
+// The widest the deck fans out, in degrees: a slight fan at every pin size.
+inline constexpr double largestDeckSpread = 20.0;
+
 // One deck card: pinSize wide, pinSize / 1.4 high.
 QSizeF deckCardSize(double pinSize);
+// The deck's pile for a pin size: cards of deckCardSize fanned over s × 0.18 degrees (at most
+// largestDeckSpread). Given the area the pile has (the panel), the fan overlaps more to stay
+// inside its width, and a card too large to lie whole in it, turned or not, is made smaller.
+StackLayoutConfig deckConfig(double pinSize, const std::optional<QSizeF> &area = std::nullopt);
 // The deck panel: room for a fan of twelve cards, in the chosen corner of the visible frame,
-// inset by the padding. Width s + s × 0.72 × 11 + 80, height s / 1.4 + 80.
+// inset by the padding. Width s + s × 0.72 × 11 + 80, height s / 1.4 + 80, or what the fanned
+// cards need when that is more.
 QRectF deckFrame(const QRectF &visibleFrame, double pinSize, double padding,
                  PinPlacement placement);
 // The window actually shown for that frame: its chosen corner held inside the visible frame,

@@ -1,6 +1,5 @@
 #include "pins/PinItem.h"
 
-#include "model/CaptureItem.h"
 #include "model/CaptureItemProvider.h"
 #include "model/TemporaryFiles.h"
 #include "platform/FileIcons.h"
@@ -30,8 +29,9 @@ PinItem::PinItem(PinContent content, std::optional<QString> title, const QUuid &
     m_title = title ? *title : defaultTitle(m_content);
 }
 
-PinItem::PinItem(FromCapture, const QUuid &id, PinContent content, QString title)
-    : m_id(id), m_content(std::move(content)), m_title(std::move(title))
+PinItem::PinItem(FromCapture, const CaptureItem &capture, PinContent content)
+    : m_id(capture.id()), m_content(std::move(content)), m_title(capture.fileName()),
+      m_capture(capture)
 {
 }
 
@@ -40,8 +40,7 @@ std::shared_ptr<const PinItem> PinItem::fromCapture(const CaptureItem &capture)
     PinContent content = capture.videoURL()
                              ? PinContent::makeVideo(*capture.videoURL(), capture.image())
                              : PinContent::makeImage([capture] { return capture.image(); });
-    return std::shared_ptr<const PinItem>(
-        new PinItem(FromCapture{}, capture.id(), std::move(content), capture.fileName()));
+    return std::shared_ptr<const PinItem>(new PinItem(FromCapture{}, capture, std::move(content)));
 }
 
 std::optional<QUrl> PinItem::fileURL() const

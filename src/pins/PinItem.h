@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/CaptureItem.h"
+
 #include <QDateTime>
 #include <QImage>
 #include <QString>
@@ -9,7 +11,6 @@
 #include <memory>
 #include <optional>
 
-class CaptureItem;
 class QMimeData;
 
 // What one pin shows: a still image in memory (at its pixel size), any file on disk, or a
@@ -51,6 +52,8 @@ public:
 
     QUuid id() const { return m_id; }
     const PinContent &content() const { return m_content; }
+    // The staged capture the pin was made from, as it was then; absent for other pins.
+    const std::optional<CaptureItem> &capture() const { return m_capture; }
     QString title() const { return m_title; }
 
     bool isImage() const { return m_content.kind == PinContent::Kind::image; }
@@ -83,11 +86,12 @@ public:
 
 private:
     struct FromCapture {};
-    PinItem(FromCapture, const QUuid &id, PinContent content, QString title);
+    PinItem(FromCapture, const CaptureItem &capture, PinContent content);
 
     QUuid m_id;
     PinContent m_content;
     QString m_title;
+    std::optional<CaptureItem> m_capture;
 };
 
 using PinItemPtr = std::shared_ptr<const PinItem>;

@@ -21,8 +21,21 @@ void PinManager::addActivePin(std::shared_ptr<PinWindowController> controller)
 {
     if (!controller)
         return;
+    PinWindowController *window = controller.get();
+    connect(window, &PinWindowController::closeRequested, this, [this, window] { remove(window); });
     m_activePins.append(std::move(controller));
     emit activePinsChanged();
+}
+
+QList<double> PinManager::earlierHeights(const PinWindowController *controller) const
+{
+    QList<double> heights;
+    for (const std::shared_ptr<PinWindowController> &other : m_activePins) {
+        if (other.get() == controller)
+            break;
+        heights.append(other->displaySize().height());
+    }
+    return heights;
 }
 
 void PinManager::pin(const CaptureItem &item)
@@ -72,6 +85,17 @@ void PinManager::unpin(const QUuid &id)
     }
 }
 
+void PinManager::updateCapture(const CaptureItem &capture)
+{
+    const PinItemPtr item = PinItem::fromCapture(capture);
+    for (const std::shared_ptr<PinWindowController> &controller : std::as_const(m_activePins)) {
+        if (controller->item()->id() == item->id())
+            controller->replaceItem(item);
+    }
+    if (m_stackController)
+        m_stackController->replaceAll(item);
+}
+
 void PinManager::closeAll()
 {
     const QList<std::shared_ptr<PinWindowController>> snapshot = m_activePins;
@@ -97,6 +121,7 @@ void PinManager::remove(PinWindowController *controller)
 
 void PinManager::unlist(PinWindowController *controller)
 {
+    disconnect(controller, &PinWindowController::closeRequested, this, nullptr);
     const qsizetype removed =
         m_activePins.removeIf([controller](const std::shared_ptr<PinWindowController> &entry) {
             return entry.get() == controller;

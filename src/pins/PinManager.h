@@ -39,6 +39,9 @@ public:
     // For whoever opens a floating pin: lists it, so that the manager closes it and later
     // windows cascade below it.
     void addActivePin(std::shared_ptr<PinWindowController> controller);
+    // The heights of the floating pins listed before the window (all of them when it is not
+    // listed): what it cascades after.
+    QList<double> earlierHeights(const PinWindowController *controller) const;
 
     // The tray's pin: the capture goes to the front of the deck.
     void pin(const CaptureItem &item) override;
@@ -50,6 +53,9 @@ public:
     // Announces the identifier's removal, closes its first floating window and takes its pins
     // off the deck.
     void unpin(const QUuid &id);
+    // Every pin of the capture (same identifier, on the deck and in floating windows) takes the
+    // capture as it is now, its image included; pins of other captures are left alone.
+    void updateCapture(const CaptureItem &capture);
     // Closes every floating window and the deck, announcing nothing: the captures stay staged.
     void closeAll();
     // Announces the window's pin's removal, closes the window and unlists it.

@@ -42,6 +42,10 @@ PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckA
         [this](QPainter &painter, int index, const QRectF &card, bool expanded, bool hovered) {
             paintCard(painter, index, card, expanded, hovered);
         });
+    m_stack->setPaintOverlay(
+        [this](QPainter &painter, int, const QTransform &card, bool expanded, bool hovered) {
+            paintOverlay(painter, card, expanded, hovered);
+        });
     m_stack->setCardClick([this](int index, QPointF point, bool expanded, bool hovered) {
         return cardClick(index, point, expanded, hovered);
     });
@@ -57,22 +61,6 @@ PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckA
     connect(m_stack, &StackedMediaStack::pileRectChanged, this,
             &PinStackContentView::pileRectChanged);
     applySettings();
-}
-
-StackLayoutConfig PinStackContentView::deckConfig(double pinSize)
-{
-    const double s = PinGeometry::usablePinSize(pinSize);
-    StackLayoutConfig config;
-    config.collapsedRotationRange = {-8.0, 8.0};
-    config.collapsedOffsetRange = {-6.0, 6.0};
-    config.expandedSpread = s * 0.18;
-    config.expandedRotationRange = {-5.0, 5.0};
-    config.itemSize = PinGeometry::deckCardSize(s);
-    config.cornerRadius = 8.0;
-    config.shadowRadius = 5.0;
-    config.shadowOpacity = 0.4;
-    config.animationMs = 320;
-    return config;
 }
 
 void PinStackContentView::setItems(const QList<PinItemPtr> &items)
@@ -95,7 +83,8 @@ void PinStackContentView::setItems(const QList<PinItemPtr> &items)
 
 void PinStackContentView::applySettings()
 {
-    m_stack->setConfig(deckConfig(m_settings.pinSize()));
+    // The pile fits the panel, which the controller holds inside the visible screen.
+    m_stack->setConfig(PinGeometry::deckConfig(m_settings.pinSize(), QSizeF(size())));
     m_stack->setAlignment(alignmentFor(m_settings.pinPlacement()));
     m_stack->invalidateCards();
 }
@@ -103,6 +92,7 @@ void PinStackContentView::applySettings()
 void PinStackContentView::resizeEvent(QResizeEvent *event)
 {
     m_stack->setGeometry(QRect(QPoint(0, 0), event->size()));
+    applySettings();
 }
 
 const QPixmap &PinStackContentView::picture(const PinItemPtr &item, QSizeF size)
@@ -146,18 +136,29 @@ void PinStackContentView::paintCard(QPainter &painter, int index, const QRectF &
         painter.setBrush(Qt::NoBrush);
         painter.drawPath(shape);
     }
-    if (expanded && hovered)
-        PinCardDrawing::drawCapsule(
-            painter, PinCardDrawing::capsule(card.size(), int(capsuleSymbols.size())),
-            capsuleSymbols);
+}
+
+void PinStackContentView::paintOverlay(QPainter &painter, const QTransform &card, bool expanded,
+                                       bool hovered)
+{
+    if (!expanded || !hovered)
+        return;
+    painter.setRenderHint(QPainter::Antialiasing);
+    PinCardDrawing::drawCapsule(painter,
+                                PinCardDrawing::uprightCapsule(card, m_stack->config().itemSize,
+                                                               int(capsuleSymbols.size())),
+                                capsuleSymbols);
 }
 
 bool PinStackContentView::cardClick(int index, QPointF point, bool expanded, bool hovered)
 {
     if (!expanded || !hovered || index >= m_items.size())
         return false;
-    const PinCardDrawing::Capsule capsule =
-        PinCardDrawing::capsule(m_stack->config().itemSize, int(capsuleSymbols.size()));
+    // The capsule stands upright over the turned card: compared in the pile's coordinates.
+    const QTransform transform = m_stack->cardTransform(index);
+    point = transform.map(point);
+    const PinCardDrawing::Capsule capsule = PinCardDrawing::uprightCapsule(
+        transform, m_stack->config().itemSize, int(capsuleSymbols.size()));
     if (!capsule.frame.contains(point))
         return false;
     // The item is held here: removing it may drop the deck's own reference.

@@ -39,8 +39,6 @@ public:
     void applySettings();
 
     StackedMediaStack &stack() { return *m_stack; }
-    // The stack's layout for a pin size.
-    static StackLayoutConfig deckConfig(double pinSize);
 
 signals:
     // The pile's frame, in this widget's coordinates, changed (what takes pointer input).
@@ -51,6 +49,7 @@ protected:
 
 private:
     void paintCard(QPainter &painter, int index, const QRectF &card, bool expanded, bool hovered);
+    void paintOverlay(QPainter &painter, const QTransform &card, bool expanded, bool hovered);
     bool cardClick(int index, QPointF point, bool expanded, bool hovered);
     const QPixmap &picture(const PinItemPtr &item, QSizeF size);
 

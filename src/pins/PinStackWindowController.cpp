@@ -104,6 +104,11 @@ void PinStackWindowController::show()
         m_inputRegion = QRegion();
         connect(panel, &PinStackContentView::pileRectChanged, this,
                 &PinStackWindowController::updateInputRegion);
+        // Without a compositor the cut follows the cards through every frame of a motion.
+        connect(&panel->stack(), &StackedMediaStack::framePainted, this, [this] {
+            if (!isCompositing())
+                updateInputRegion();
+        });
         panel->setItems(m_items);
         relayout();
     }
@@ -133,6 +138,22 @@ void PinStackWindowController::removeAll(const QUuid &id)
             items.append(item);
     }
     if (items.size() != m_items.size())
+        setItems(std::move(items));
+}
+
+void PinStackWindowController::replaceAll(const PinItemPtr &item)
+{
+    if (!item)
+        return;
+    QList<PinItemPtr> items = m_items;
+    bool replaced = false;
+    for (PinItemPtr &entry : items) {
+        if (entry->id() == item->id()) {
+            entry = item;
+            replaced = true;
+        }
+    }
+    if (replaced)
         setItems(std::move(items));
 }
 
@@ -197,8 +218,11 @@ void PinStackWindowController::updateInputRegion()
         m_inputRegion = pile;
         m_services.panels->setInputRegion(m_panel, pile);
     }
-    // Without a compositor the panel cannot be see-through: it is cut to the cards.
-    if (!isCompositing()) {
+    // Without a compositor the panel cannot be see-through: it is cut to the cards, which cast
+    // no shadow there.
+    const bool compositing = isCompositing();
+    m_panel->stack().setShadows(compositing);
+    if (!compositing) {
         QRegion shape = m_panel->stack().drawnShape();
         if (shape.isEmpty())
             shape = QRegion(0, 0, 1, 1);
@@ -219,7 +243,8 @@ void PinStackWindowController::copyItem(const PinItemPtr &item)
 {
     if (!item)
         return;
-    m_actions.copy(*item);
+    // Runs on by itself when the clipboard has to read the capture's file first.
+    m_actions.copy(item);
     if (m_settings.pinCloseOnCopy())
         remove(item);
 }

@@ -63,6 +63,8 @@ public:
     // the deck when it is empty.
     void remove(const PinItemPtr &item);
     void removeAll(const QUuid &id);
+    // Puts the pin in place of every pin with its identifier, keeping their places.
+    void replaceAll(const PinItemPtr &item);
     // Drops the panel and every pin, announcing nothing.
     void closeAll();
 

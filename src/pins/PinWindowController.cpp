@@ -3,11 +3,11 @@
 #include "model/SettingsStore.h"
 #include "pins/PinContentView.h"
 #include "pins/PinGeometry.h"
-#include "pins/PinManager.h"
 #include "platform/Displays.h"
 #include "platform/PanelWindows.h"
 #include "platform/WindowFade.h"
 
+#include <QMetaMethod>
 #include <QPainter>
 #include <cmath>
 
@@ -20,8 +20,8 @@ constexpr double ghostOpacity = 0.45;
 PinWindowController::PinWindowController(PinItemPtr item, SettingsStore &settings,
                                          std::function<void(PinWindowController *)> onClose,
                                          PinWindowServices services, QObject *parent)
-    : QObject(parent), m_item(std::move(item)), m_settings(settings), m_onClose(std::move(onClose)),
-      m_services(std::move(services)), m_actions(m_services.actions)
+    : PinWindowModel(parent), m_item(std::move(item)), m_settings(settings),
+      m_onClose(std::move(onClose)), m_services(std::move(services)), m_actions(m_services.actions)
 {
     m_autoClose.setSingleShot(true);
     connect(&m_autoClose, &QTimer::timeout, this, &PinWindowController::teardown);
@@ -124,14 +124,8 @@ QRectF PinWindowController::frame(const std::optional<platform::Display> &screen
         if (!visible)
             visible = screen->screenFrame;
     }
-    QList<double> earlier;
-    if (m_services.manager) {
-        for (const std::shared_ptr<PinWindowController> &other : m_services.manager->activePins()) {
-            if (other.get() == this)
-                break;
-            earlier.append(other->displaySize().height());
-        }
-    }
+    const QList<double> earlier =
+        m_services.earlierHeights ? m_services.earlierHeights(this) : QList<double>();
     return PinGeometry::floatingFrame(
         visible, fitSize(PinGeometry::usablePinSize(m_settings.pinSize()), scale),
         PinGeometry::usablePinPadding(m_settings.pinPadding()), m_settings.pinPlacement(), earlier);
@@ -206,6 +200,29 @@ void PinWindowController::toggleGhostMode()
     m_isGhostMode = !m_isGhostMode;
     m_opacity =
         m_isGhostMode ? ghostOpacity : PinGeometry::usableOpacity(m_settings.pinDefaultOpacity());
+    emit changed();
+}
+
+void PinWindowController::requestClose()
+{
+    if (isSignalConnected(QMetaMethod::fromSignal(&PinWindowController::closeRequested)))
+        emit closeRequested();
+    else
+        teardown();
+}
+
+void PinWindowController::replaceItem(PinItemPtr item)
+{
+    if (!item)
+        return;
+    m_item = std::move(item);
+    m_preview = m_item->previewImage();
+    const std::optional<platform::Display> screen =
+        m_window ? targetScreen()
+                 : (m_services.displays ? m_services.displays->mainDisplay() : std::nullopt);
+    const double scale = scaleOf(screen);
+    m_displaySize = fitSize(PinGeometry::usablePinSize(m_settings.pinSize()), scale);
+    m_displayImage = makeDisplayImage(m_preview, m_displaySize, scale);
     emit changed();
 }
 

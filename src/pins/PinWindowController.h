@@ -2,6 +2,7 @@
 
 #include "pins/PinActions.h"
 #include "pins/PinItem.h"
+#include "pins/PinWindowModel.h"
 
 #include <QImage>
 #include <QList>
@@ -16,7 +17,7 @@
 #include <optional>
 
 class PinContentView;
-class PinManager;
+class PinWindowController;
 class SettingsStore;
 
 namespace platform {
@@ -32,17 +33,18 @@ struct PinWindowServices {
     std::shared_ptr<platform::PanelWindows> panels;
     std::shared_ptr<platform::Compositor> compositor;
     PinActionServices actions;
-    // Lists the open floating pins (for the cascade) and closes one on request of its view.
-    PinManager *manager = nullptr;
+    // The heights of the floating pins listed before this one (all listed ones when it is not
+    // listed), which it is placed after; none: it is the first.
+    std::function<QList<double>(const PinWindowController *)> earlierHeights;
 };
 
 // One pin in a window of its own: a borderless panel above normal windows, as large as the
 // picture fitted to the pin size, in the settings' corner of the chosen display, below the
 // floating pins opened before it. Follows the pin settings while open, turns faint in ghost mode
 // (the window still takes clicks), may close itself after the auto-close delay, and fades in and
-// out. Nothing in the program opens one yet; whoever does lists it with the manager first.
-// Main thread only.
-class PinWindowController final : public QObject {
+// out. Nothing in the program opens one yet; whoever does lists it with the manager first, which
+// then answers its view's close request (closeRequested). Main thread only.
+class PinWindowController final : public PinWindowModel {
     Q_OBJECT
 
 public:
@@ -51,22 +53,25 @@ public:
                         PinWindowServices services, QObject *parent = nullptr);
     ~PinWindowController() override;
 
-    const PinItemPtr &item() const { return m_item; }
-    SettingsStore &settings() const { return m_settings; }
+    const PinItemPtr &item() const override { return m_item; }
+    SettingsStore &settings() const override { return m_settings; }
     QWidget *window() const;
-    QImage displayImage() const { return m_displayImage; }
+    QImage displayImage() const override { return m_displayImage; }
     QSizeF displaySize() const { return m_displaySize; }
-    double opacity() const { return m_opacity; }
-    bool isGhostMode() const { return m_isGhostMode; }
+    double opacity() const override { return m_opacity; }
+    bool isGhostMode() const override { return m_isGhostMode; }
     bool isAutoClosePending() const { return m_autoClose.isActive(); }
-    PinActions &actions() { return m_actions; }
-    PinManager *manager() const { return m_services.manager; }
+    PinActions &actions() override { return m_actions; }
 
     // Makes the panel when there is none, fades it in and (re)starts the automatic close.
     void show();
     // Stops the automatic close, fades out, then orders the window out and reports onClose.
     void teardown();
-    void toggleGhostMode();
+    void toggleGhostMode() override;
+    // Asks the owner to close the window (closeRequested); without one, closes it.
+    void requestClose() override;
+    // Shows and acts on a new version of the same pin (its capture's image was replaced).
+    void replaceItem(PinItemPtr item);
     // Follows changed settings while shown: new size, place, opacity and ghost mode.
     void applySettings();
 
@@ -78,8 +83,7 @@ public:
     std::optional<platform::Display> targetScreen() const;
 
 signals:
-    // Anything the view shows changed (own state or a setting).
-    void changed();
+    void closeRequested();
 
 private:
     void finishClose();

@@ -12,15 +12,59 @@ int visibleCount(int itemCount)
     return std::clamp(itemCount, 0, maxVisibleCards);
 }
 
+namespace {
+
+// The fanned cards' jitter: up to 8 points either way across, and from 12 up (the last card)
+// to 4 down.
+constexpr double fanJitterX = 8.0;
+constexpr double fanRise = 12.0;
+
+double largestMagnitude(const ClosedRange &range)
+{
+    return std::max(std::abs(range.lower), std::abs(range.upper));
+}
+
+} // namespace
+
+QSizeF cardReach(const StackLayoutConfig &config, bool expanded)
+{
+    const double w = config.itemSize.width() / 2.0;
+    const double h = config.itemSize.height() / 2.0;
+    const double turn = expanded ? std::abs(config.expandedSpread) / 2.0 +
+                                       largestMagnitude(config.expandedRotationRange)
+                                 : largestMagnitude(config.collapsedRotationRange);
+    const double largest = std::min(std::abs(turn), 90.0) * M_PI / 180.0;
+    // A turned rectangle is widest at the diagonal's angle and tallest upright on its side.
+    const double widest = std::min(largest, std::atan2(h, w));
+    const double scale = expanded ? hoverScale : 1.0;
+    const double reachX = scale * (w * std::cos(widest) + h * std::sin(widest));
+    const double reachY = scale * (w * std::sin(largest) + h * std::cos(largest));
+    // The outline's outer half and the shadow, which is blurred by its radius and 3 points down.
+    const double fringe = 1.0 + std::max(0.0, config.shadowRadius) + 3.0;
+    return {reachX + fringe, reachY + fringe};
+}
+
+double expandedStep(const StackLayoutConfig &config, int total)
+{
+    const double step = config.itemSize.width() * 0.72;
+    const int last = std::max(total, 1) - 1;
+    if (last == 0 || !(config.expandedMaxWidth < std::numeric_limits<double>::infinity()))
+        return step;
+    const double room =
+        config.expandedMaxWidth - 2.0 * (fanJitterX + cardReach(config, true).width());
+    return std::clamp(room / last, 0.0, step);
+}
+
 QSizeF pileSize(const StackLayoutConfig &config, int total, bool expanded)
 {
-    const double w = config.itemSize.width();
-    const double h = config.itemSize.height();
-    if (expanded)
-        return {w + w * 0.72 * (std::max(total, 1) - 1) + 40.0, h + 40.0};
-    const double m = std::max(std::abs(config.collapsedOffsetRange.lower),
-                              std::abs(config.collapsedOffsetRange.upper));
-    return {w + 2.0 * m, h + 2.0 * m};
+    const QSizeF reach = cardReach(config, expanded);
+    if (expanded) {
+        const int last = std::max(total, 1) - 1;
+        return {last * expandedStep(config, total) + 2.0 * (fanJitterX + reach.width()),
+                2.0 * (fanRise + reach.height())};
+    }
+    const double m = largestMagnitude(config.collapsedOffsetRange);
+    return {2.0 * (reach.width() + m), 2.0 * (reach.height() + m)};
 }
 
 quint64 identifierHash(const QUuid &id)
@@ -60,12 +104,12 @@ CardPose pose(const StackLayoutConfig &config, int index, int total, quint64 has
     }
     const double s = config.expandedSpread;
     const int last = total - 1;
-    const double step = config.itemSize.width() * 0.72;
+    const double step = expandedStep(config, total);
     result.rotation =
         (total > 1 ? s / last * index : 0.0) - s / 2.0 + pick(config.expandedRotationRange, r1);
     result.dx = index * step - last * step / 2.0 + (r2 * 16.0 - 8.0);
-    result.dy = isLast ? -12.0 : r3 * 8.0 - 4.0;
-    result.scale = hovered ? 1.08 : 1.0;
+    result.dy = isLast ? -fanRise : r3 * 8.0 - 4.0;
+    result.scale = hovered ? hoverScale : 1.0;
     return result;
 }
 

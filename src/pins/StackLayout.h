@@ -6,6 +6,7 @@
 #include <QTransform>
 #include <QUuid>
 #include <array>
+#include <limits>
 
 struct ClosedRange {
     double lower = 0.0;
@@ -23,6 +24,8 @@ struct StackLayoutConfig {
     double shadowRadius = 0.0;
     double shadowOpacity = 0.0;
     int animationMs = 320; // expanding, collapsing and re-ordering
+    // The widest the fanned pile may be (points): beyond it the cards overlap more.
+    double expandedMaxWidth = std::numeric_limits<double>::infinity();
 };
 
 // Where one card lies relative to the pile's centre (y downwards).
@@ -40,10 +43,19 @@ struct CardPose {
 namespace StackLayout {
 
 inline constexpr int maxVisibleCards = 8;
+// How much the hovered card of the fanned pile grows.
+inline constexpr double hoverScale = 1.08;
 
 int visibleCount(int itemCount);
-// The pile's frame: collapsed w + 2m by h + 2m (m the larger bound of the offset range);
-// fanned w + w × 0.72 × (max(total, 1) − 1) + 40 by h + 40.
+// How far a card's drawing (turned as far as the ranges allow, lifted when hovered, with its
+// outline and shadow) may reach from its centre, horizontally and vertically.
+QSizeF cardReach(const StackLayoutConfig &config, bool expanded);
+// The distance between the centres of neighbouring fanned cards: 0.72 of a card's width, less
+// when the fan would otherwise be wider than expandedMaxWidth (never below 0).
+double expandedStep(const StackLayoutConfig &config, int total);
+// The pile's frame, which holds every card whole: collapsed, the reach of a card plus the
+// offset range on every side; fanned, the row of cards expandedStep apart with their jitter,
+// lift and reach.
 QSizeF pileSize(const StackLayoutConfig &config, int total, bool expanded);
 
 // A hash of the identifier that stays the same for the whole run (and across runs).

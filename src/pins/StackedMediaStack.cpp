@@ -77,14 +77,14 @@ void StackedMediaStack::setItems(const QList<QUuid> &ids)
 void StackedMediaStack::setConfig(const StackLayoutConfig &config)
 {
     m_config = config;
-    m_shadow = QPixmap();
+    m_pictures.setConfig(config);
     invalidateCards();
     retarget(0);
 }
 
 void StackedMediaStack::invalidateCards()
 {
-    m_cardPixmaps.clear();
+    m_pictures.clear();
     update();
     // The cards of both piles are drawn ahead, in a turn of their own, so that fanning out or
     // collapsing starts without drawing a single card.
@@ -95,8 +95,8 @@ void StackedMediaStack::invalidateCards()
             [this] {
                 m_warmUpPending = false;
                 for (int index = 0; index < visibleCount(); ++index) {
-                    cardPixmap(index, false, false);
-                    cardPixmap(index, true, false);
+                    cardPicture(index, false, false);
+                    cardPicture(index, true, false);
                 }
             },
             Qt::QueuedConnection);
@@ -108,64 +108,6 @@ QRect StackedMediaStack::dirtyRect() const
     // Turned and lifted cards and their shadows reach a little past the pile's frame.
     const double margin = m_config.itemSize.height() * 0.3 + m_config.shadowRadius + 16;
     return pileRect().adjusted(-margin, -margin, margin, margin).toAlignedRect();
-}
-
-const QPixmap &StackedMediaStack::cardPixmap(int index, bool expanded, bool hovered)
-{
-    const CardKey key{m_ids[index], expanded, hovered};
-    auto found = m_cardPixmaps.find(key);
-    if (found != m_cardPixmaps.end())
-        return found.value();
-    const double dpr = devicePixelRatioF();
-    const QRectF card(QPointF(0, 0), m_config.itemSize);
-    QPixmap pixmap((m_config.itemSize * dpr).toSize().expandedTo(QSize(1, 1)));
-    pixmap.setDevicePixelRatio(dpr);
-    pixmap.fill(Qt::transparent);
-    {
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        QPainterPath shape;
-        shape.addRoundedRect(card, m_config.cornerRadius, m_config.cornerRadius);
-        painter.save();
-        painter.setClipPath(shape);
-        if (m_paintCard)
-            m_paintCard(painter, index, card, expanded, hovered);
-        painter.restore();
-        QColor outline(255, 255, 255);
-        outline.setAlphaF(hovered ? 0.8f : 0.18f);
-        painter.setPen(QPen(outline, hovered ? 2.0 : 1.0));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(shape);
-    }
-    return m_cardPixmaps.insert(key, pixmap).value();
-}
-
-const QPixmap &StackedMediaStack::shadowPixmap()
-{
-    if (!m_shadow.isNull() || m_config.shadowOpacity <= 0.0)
-        return m_shadow;
-    const double dpr = devicePixelRatioF();
-    const double r = m_config.shadowRadius;
-    const QSizeF size = m_config.itemSize + QSizeF(2 * r, 2 * r);
-    m_shadow = QPixmap((size * dpr).toSize().expandedTo(QSize(1, 1)));
-    m_shadow.setDevicePixelRatio(dpr);
-    m_shadow.fill(Qt::transparent);
-    QPainter painter(&m_shadow);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    // A soft black fringe: rings that fade outwards.
-    const int rings = 4;
-    for (int ring = rings; ring >= 0; --ring) {
-        const double spread = r * ring / rings;
-        QColor shadow(0, 0, 0);
-        shadow.setAlphaF(float(m_config.shadowOpacity / (rings + 1)));
-        painter.setBrush(shadow);
-        painter.drawRoundedRect(QRectF(QPointF(r - spread, r - spread),
-                                       m_config.itemSize + QSizeF(2 * spread, 2 * spread)),
-                                m_config.cornerRadius + spread, m_config.cornerRadius + spread);
-    }
-    return m_shadow;
 }
 
 void StackedMediaStack::setAlignment(Qt::Alignment alignment)
@@ -259,15 +201,28 @@ void StackedMediaStack::retarget(int durationMs)
 
 QRegion StackedMediaStack::drawnShape() const
 {
-    if (isAnimating() || m_shown.isEmpty())
-        return QRegion(pileRect().toAlignedRect());
     QRegion shape;
-    const QRectF card(QPointF(0, 0), m_config.itemSize);
-    for (const CardPose &pose : m_shown)
-        shape += QRegion(StackLayout::cardTransform(m_config, pose, m_shownCentre)
-                             .map(QPolygonF(card))
-                             .toPolygon());
+    QPainterPath card;
+    // A point inside the drawn edge: a pixel the turned card covers only in part would show
+    // black.
+    const double inset = 1.0;
+    card.addRoundedRect(
+        QRectF(QPointF(0, 0), m_config.itemSize).adjusted(inset, inset, -inset, -inset),
+        std::max(0.0, m_config.cornerRadius - inset), std::max(0.0, m_config.cornerRadius - inset));
+    // The cards where they are drawn now, in motion too, with their rounded corners: nothing
+    // the cards leave see-through may be in it.
+    for (qsizetype index = 0; index < m_shown.size(); ++index)
+        shape += QRegion(cardTransform(int(index)).map(card).toFillPolygon().toPolygon(),
+                         Qt::OddEvenFill);
     return shape;
+}
+
+void StackedMediaStack::setShadows(bool shadows)
+{
+    if (m_shadows == shadows)
+        return;
+    m_shadows = shadows;
+    update();
 }
 
 void StackedMediaStack::announcePileRect()
@@ -286,13 +241,22 @@ int StackedMediaStack::cardAt(QPointF point) const
     return StackLayout::hitTest(m_config, m_shown, m_shownCentre, point);
 }
 
-QPointF StackedMediaStack::cardPoint(int index, QPointF point) const
+QTransform StackedMediaStack::cardTransform(int index) const
 {
     if (index < 0 || index >= m_shown.size())
         return {};
-    return StackLayout::cardTransform(m_config, m_shown[index], m_shownCentre)
-        .inverted()
-        .map(point);
+    return StackLayout::cardTransform(m_config, m_shown[index], m_shownCentre);
+}
+
+QPointF StackedMediaStack::cardPoint(int index, QPointF point) const
+{
+    return cardTransform(index).inverted().map(point);
+}
+
+const QPixmap &StackedMediaStack::cardPicture(int index, bool expanded, bool hovered)
+{
+    return m_pictures.card(m_ids[index], index, expanded, hovered, devicePixelRatioF(),
+                           m_paintCard);
 }
 
 void StackedMediaStack::paintEvent(QPaintEvent *)
@@ -307,12 +271,20 @@ void StackedMediaStack::paintEvent(QPaintEvent *)
                      [this](int a, int b) { return m_shown[a].z < m_shown[b].z; });
     const QRectF card(QPointF(0, 0), m_config.itemSize);
     const double r = m_config.shadowRadius;
+    const QPixmap shadow = m_shadows ? m_pictures.shadow(devicePixelRatioF()) : QPixmap();
     for (const int index : order) {
         const bool hovered = isHovered(index);
-        painter.setTransform(StackLayout::cardTransform(m_config, m_shown[index], m_shownCentre));
-        if (const QPixmap &shadow = shadowPixmap(); !shadow.isNull())
+        const QTransform transform = cardTransform(index);
+        painter.setTransform(transform);
+        if (!shadow.isNull())
             painter.drawPixmap(QPointF(-r, -r + 3), shadow);
-        painter.drawPixmap(card.topLeft(), cardPixmap(index, m_expanded, hovered));
+        painter.drawPixmap(card.topLeft(), cardPicture(index, m_expanded, hovered));
+        if (m_paintOverlay) {
+            painter.save();
+            painter.resetTransform();
+            m_paintOverlay(painter, index, transform, m_expanded, hovered);
+            painter.restore();
+        }
     }
     emit framePainted();
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "pins/StackCardPictures.h"
 #include "pins/StackLayout.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QList>
 #include <QPixmap>
 #include <QPointer>
@@ -32,8 +32,12 @@ class StackedMediaStack : public QWidget {
 public:
     // Paints the card of the item at `index` into `card` (0, 0 to itemSize), already clipped to
     // the card's rounded rectangle.
-    using PaintCard = std::function<void(QPainter &painter, int index, const QRectF &card,
-                                         bool expanded, bool hovered)>;
+    using PaintCard = StackCardPictures::PaintCard;
+    // Paints what belongs over the card of `index` but must not turn with it (its controls),
+    // right after that card; `card` maps card coordinates to the widget's, and the painter is
+    // upright.
+    using PaintOverlay = std::function<void(QPainter &painter, int index, const QTransform &card,
+                                            bool expanded, bool hovered)>;
     // A click at `point` (card coordinates) on the card of `index`: true when something the
     // caller drew there (a button) took it, so it is no tap on the card.
     using CardClick = std::function<bool(int index, QPointF point, bool expanded, bool hovered)>;
@@ -53,6 +57,7 @@ public:
 
     void setPaintCard(PaintCard paint) { m_paintCard = std::move(paint); }
     void setCardClick(CardClick click) { m_cardClick = std::move(click); }
+    void setPaintOverlay(PaintOverlay paint) { m_paintOverlay = std::move(paint); }
     void setDragData(DragData drag) { m_dragData = std::move(drag); }
     void setOnSelect(std::function<void(int index)> onSelect) { m_onSelect = std::move(onSelect); }
     // Told the newly hovered item's index, and nothing 50 ms after hovering ended.
@@ -74,9 +79,14 @@ public:
     // The poses the cards are drawn at now, and the topmost card at a point (-1: none).
     QList<CardPose> currentPoses() const { return m_shown; }
     int cardAt(QPointF point) const;
-    // What the cards cover at rest (their turned rectangles); while they move, the pile's
-    // frame. For windows that cannot be see-through.
+    // What the cards cover as drawn now (their turned, rounded shapes). For windows that cannot
+    // be see-through, which are cut to it.
     QRegion drawnShape() const;
+    // Whether the cards cast their shadows (on by default): a window that cannot be see-through
+    // would show a shadow as black.
+    void setShadows(bool shadows);
+    // Maps card coordinates of the card at index, as drawn now, to the widget's.
+    QTransform cardTransform(int index) const;
     // Card coordinates of a widget point for the card at index.
     QPointF cardPoint(int index, QPointF point) const;
     bool isAnimating() const;
@@ -110,10 +120,7 @@ private:
     void installMonitor();
     void removeMonitor();
     void announcePileRect();
-    // A card as drawn (content, rounded corners, outline) and its shadow, kept between frames so
-    // that an animation frame only places pictures.
-    const QPixmap &cardPixmap(int index, bool expanded, bool hovered);
-    const QPixmap &shadowPixmap();
+    const QPixmap &cardPicture(int index, bool expanded, bool hovered);
     QRect dirtyRect() const;
 
     MonitorFactory m_makeMonitor;
@@ -124,11 +131,13 @@ private:
     Qt::Alignment m_alignment = Qt::AlignCenter;
     PaintCard m_paintCard;
     CardClick m_cardClick;
+    PaintOverlay m_paintOverlay;
     DragData m_dragData;
     std::function<void(int)> m_onSelect;
     std::function<void(std::optional<int>)> m_onHoverItem;
 
     bool m_expanded = false;
+    bool m_shadows = true;
     std::optional<QUuid> m_activeHoverID;
     // Hover smoothing: the card taken as hovered and the pending end of hovering.
     std::optional<QUuid> m_lastHoverID;
@@ -145,18 +154,7 @@ private:
     QElapsedTimer m_animationClock;
     int m_animationMs = 0;
 
-    struct CardKey {
-        QUuid id;
-        bool expanded;
-        bool hovered;
-        bool operator==(const CardKey &) const = default;
-    };
-    friend size_t qHash(const CardKey &key, size_t seed)
-    {
-        return qHashMulti(seed, key.id, key.expanded, key.hovered);
-    }
-    QHash<CardKey, QPixmap> m_cardPixmaps;
-    QPixmap m_shadow;
+    StackCardPictures m_pictures;
     bool m_warmUpPending = false;
 
     std::optional<QPointF> m_pressPoint;

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -36,7 +37,19 @@ int StepSlider::positionFor(double value) const
 
 double StepSlider::valueAt(int position) const
 {
-    return std::min(m_upper, m_lower + position * m_step);
+    // Rounded to the decimals of the bounds and the step, so that a stop is stored as the number
+    // it stands for (0.6, not 0.2 + 8 × 0.05 = 0.6000000000000001).
+    const auto decimals = [](double value) {
+        int places = 0;
+        for (double scaled = std::abs(value);
+             places < 9 && std::abs(scaled - std::round(scaled)) > 1e-9 * std::max(1.0, scaled);
+             scaled *= 10)
+            ++places;
+        return places;
+    };
+    const double scale = std::pow(10.0, std::max({decimals(m_lower), decimals(m_step)}));
+    const double value = std::round((m_lower + position * m_step) * scale) / scale;
+    return std::min(m_upper, value);
 }
 
 void StepSlider::showValue(double value)

@@ -14,6 +14,7 @@
 #include "platform/PointerMonitor.h"
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "platform/x11/X11Platform.h"
+#include "support/ChildProcess.h"
 #include "support/FakeUrlOpener.h"
 #include "support/WaitUntil.h"
 #include "tray/CaptureTrayView.h"
@@ -22,6 +23,10 @@
 #include "tray/TrayActionButton.h"
 
 #include <QCursor>
+#include <QGuiApplication>
+#include <QPainterPath>
+#include <QScreen>
+#include <QStandardPaths>
 #include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>
@@ -152,8 +157,10 @@ TEST_F(PinDeckDesktopTest, RemoveTakesTheCaptureAndCloseAllKeepsTheRest)
 
     xdotool({"mousemove", QString::number(onCard(0).x()), QString::number(onCard(0).y())});
     ASSERT_TRUE(waitUntil([&] { return stack().activeHoverID() == second.id(); }));
-    const PinCardDrawing::Capsule capsule = PinCardDrawing::capsule(stack().config().itemSize, 3);
-    clickAt(onCard(0, capsule.buttons[2].center()));
+    waitUntil([this] { return !stack().isAnimating(); });
+    const PinCardDrawing::Capsule capsule =
+        PinCardDrawing::uprightCapsule(stack().cardTransform(0), stack().config().itemSize, 3);
+    clickAt(stack().mapToGlobal(capsule.buttons[2].center().toPoint()));
     EXPECT_TRUE(waitUntil([&] { return m_queue.items().size() == 1; }));
     EXPECT_EQ(m_queue.items().first().id(), first.id());
     ASSERT_EQ(deck().items().size(), 1);
@@ -168,6 +175,64 @@ TEST_F(PinDeckDesktopTest, RemoveTakesTheCaptureAndCloseAllKeepsTheRest)
     EXPECT_TRUE(deck().items().isEmpty());
     EXPECT_EQ(m_queue.items().size(), 1) << "closing all keeps the captures";
     keys.unregisterAll();
+}
+
+// Over a bright backdrop the deck shows its cards and nothing else: no black where the cards
+// leave the panel see-through (their rounded corners, their shadows, the panel around them).
+TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
+{
+    const QColor backdropColour(230, 200, 40);
+    ProbeWindow backdrop(backdropColour);
+    backdrop.setGeometry(m_screen);
+    backdrop.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
+    m_settings.setPinSize(400);
+    m_settings.setPinPlacement(PinPlacement::bottomRight);
+    ChildProcess compositor;
+    for (const bool compositing : {false, true}) {
+        if (compositing) {
+            if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
+                GTEST_SKIP() << "xcompmgr is not installed";
+            ASSERT_TRUE(compositor.start(QStringLiteral("xcompmgr"), {}));
+            ASSERT_TRUE(waitUntil([&] { return m_desktop.compositor->isCompositing(); }, 5000));
+        }
+        m_manager->closeAll();
+        for (int i = 0; i < 3; ++i) {
+            const CaptureItem item = makeItem();
+            m_queue.enqueue(item);
+            m_manager->pin(item);
+        }
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(deck().window()));
+        backdrop.lower();
+        clickAt(onCard(1));
+        ASSERT_TRUE(waitUntil([&] { return stack().isExpanded(); }));
+        xdotool({"mousemove", QString::number(m_screen.left() + 5),
+                 QString::number(m_screen.top() + 5)});
+        ASSERT_TRUE(waitUntil([&] { return !stack().isAnimating(); }));
+        QTest::qWait(400);
+        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        const QRect panel(deck().window()->mapToGlobal(QPoint()), deck().window()->size());
+        const auto dark = [&](QPoint point) { return screen.pixelColor(point).lightness() < 60; };
+        // Every point of the panel outside the cards, and a band of 8 points around each card,
+        // shows no black.
+        QPainterPath cards;
+        const QRectF card(QPointF(), stack().config().itemSize);
+        for (int index = 0; index < stack().visibleCount(); ++index) {
+            QPainterPath shape;
+            shape.addRoundedRect(card, 8, 8);
+            cards.addPath(
+                stack().cardTransform(index).map(shape).translated(stack().mapToGlobal(QPoint())));
+        }
+        int blackOutside = 0;
+        for (int y = panel.top(); y <= panel.bottom(); y += 2) {
+            for (int x = panel.left(); x <= panel.right(); x += 2) {
+                if (!cards.contains(QPointF(x + 0.5, y + 0.5)) && dark(QPoint(x, y)))
+                    ++blackOutside;
+            }
+        }
+        EXPECT_EQ(blackOutside, 0) << (compositing ? "with" : "without") << " a compositor";
+        EXPECT_FALSE(dark(onCard(0))) << "the cards show";
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "platform/linux/MessageBoxAlertPresenter.h"
 #include "platform/qt/QtSavePanel.h"
 #include "platform/x11/X11Platform.h"
+#include "support/ChildProcess.h"
 #include "support/X11DesktopTest.h"
 
 #include <QCursor>
@@ -57,29 +58,6 @@ QRgb dimmed(QRgb colour)
     return qRgb(qRound(qRed(colour) * 0.68), qRound(qGreen(colour) * 0.68),
                 qRound(qBlue(colour) * 0.68));
 }
-
-// A helper program of the test's own, stopped (by its PID) when the test ends.
-class ChildProcess {
-public:
-    bool start(const QString &program, const QStringList &arguments)
-    {
-        m_process.start(program, arguments);
-        return m_process.waitForStarted(waitLimitMs);
-    }
-    ~ChildProcess()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(2000)) {
-            m_process.kill();
-            m_process.waitForFinished(2000);
-        }
-    }
-
-private:
-    QProcess m_process;
-};
 
 // Runs xdotool to its end while the event loop keeps turning, so that the overlays receive the
 // events it sends.
@@ -135,7 +113,7 @@ protected:
     {
         if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
             return false;
-        EXPECT_TRUE(compositor.start(QStringLiteral("xcompmgr"), {}));
+        EXPECT_TRUE(compositor.start(QStringLiteral("xcompmgr"), {}, waitLimitMs));
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return m_platform.compositor->isCompositing(); }, waitLimitMs));
         return true;

@@ -1,9 +1,12 @@
 #include "PinTestSupport.h"
 
+#include "model/TemporaryFiles.h"
 #include "pins/PinActions.h"
 #include "pins/PinCardDrawing.h"
+#include "support/LogCapture.h"
 #include "support/WaitUntil.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -30,22 +33,41 @@ protected:
     PinActions actions{model.services().actions};
 };
 
-TEST_F(PinActionsTest, CopyOffersTheImageOrTheFileAndSounds)
+TEST_F(PinActionsTest, CopyGoesThroughTheClipboardServiceEncodingOnlyWhenPasted)
 {
-    const PinItem image(PinContent::makeImage(solidImage(30, 20, Qt::red)));
-    EXPECT_TRUE(actions.copy(image));
+    const CaptureItem capture = makeCapture(Qt::red);
+    QCoro::waitFor(actions.copy(PinItem::fromCapture(capture)));
     EXPECT_EQ(model.pasteboard->calls,
-              (QStringList{"clear", "data(image/png)", "data(image/tiff)"}));
+              (QStringList{"clear", "provided(image/png)", "provided(image/tiff)"}));
+    EXPECT_EQ(model.pasteboard->encodings, 0) << "nothing is encoded before a paste";
+    EXPECT_FALSE(model.pasteboard->paste("image/tiff").isEmpty());
     EXPECT_EQ(model.sounds->calls.size(), 1);
 
     model.pasteboard->calls.clear();
-    const QUrl url = QUrl::fromLocalFile(writeFile("a.txt", "text"));
-    EXPECT_TRUE(actions.copy(PinItem(PinContent::makeFile(url))));
-    EXPECT_EQ(model.pasteboard->calls, (QStringList{"clear", "file(" + url.toString() + ")"}));
+    QCoro::waitFor(actions.copy(
+        std::make_shared<const PinItem>(PinContent::makeImage(solidImage(30, 20, Qt::red)))));
+    EXPECT_EQ(model.pasteboard->calls,
+              (QStringList{"clear", "provided(image/png)", "provided(image/tiff)"}));
+    EXPECT_EQ(model.pasteboard->paste("image/png"), "PNG 30x20");
 
     model.pasteboard->calls.clear();
-    EXPECT_FALSE(actions.copy(PinItem(PinContent::makeImage(QImage())))) << "picture gone";
-    EXPECT_EQ(model.pasteboard->calls, QStringList{"clear"});
+    const QUrl url = QUrl::fromLocalFile(writeFile("a.txt", "text"));
+    QCoro::waitFor(actions.copy(std::make_shared<const PinItem>(PinContent::makeFile(url))));
+    EXPECT_EQ(model.pasteboard->calls, (QStringList{"clear", "file(" + url.toString() + ")"}));
+}
+
+TEST_F(PinActionsTest, AFailedCopyFailsAsTheTraysDoesAndTellsTheUserNothing)
+{
+    LogCapture log;
+    model.pasteboard->refusedTypes = {"image/png", "image/tiff"};
+    QCoro::waitFor(actions.copy(PinItem::fromCapture(makeCapture())));
+    EXPECT_TRUE(log.lines().contains("export|error|NSPasteboard rejected image data"));
+
+    log.clear();
+    QCoro::waitFor(actions.copy(
+        std::make_shared<const PinItem>(PinContent::makeImage(QImage())))); // picture gone
+    EXPECT_TRUE(log.lines().contains("export|error|Failed to generate PNG data for clipboard"));
+    EXPECT_EQ(model.sounds->calls.size(), 2) << "the copy sound plays all the same";
 }
 
 TEST_F(PinActionsTest, SavingAFileOverAnExistingOneReplacesIt)
@@ -68,24 +90,41 @@ TEST_F(PinActionsTest, SavingAnImageWritesAPngAndCancellingWritesNothing)
     QCoro::waitFor(actions.saveAs(pin));
     EXPECT_TRUE(model.imageWriter->calls().isEmpty());
     model.savePanel->answer = QUrl::fromLocalFile(model.tempDir.path() + "/x.png");
-    QCoro::waitFor(actions.saveAs(pin));
+    QWidget window;
+    QCoro::waitFor(actions.saveAs(pin, &window));
     ASSERT_EQ(model.imageWriter->calls().size(), 1);
     EXPECT_EQ(model.imageWriter->calls().first().path, model.tempDir.path() + "/x.png");
     EXPECT_EQ(model.imageWriter->calls().first().type, "image/png");
+    EXPECT_TRUE(model.savePanel->shown.last().nameFieldStringValue.startsWith("Corvanta "));
+    EXPECT_EQ(model.savePanel->windows.last(), &window) << "the dialog belongs to the pin";
 }
 
-TEST_F(PinActionsTest, OpeningAnImageWritesItIntoTheTemporaryFolderFirst)
+TEST_F(PinActionsTest, OpeningAnImageWritesANewPrivateFileDeletedAtQuit)
 {
+    const std::optional<QString> folder = TemporaryFiles::capturesFolder();
+    ASSERT_TRUE(folder);
+    const QDateTime now = QDateTime::currentDateTime();
     const PinItem pin(PinContent::makeImage(solidImage(30, 20, Qt::red)));
-    EXPECT_TRUE(actions.open(pin));
-    ASSERT_EQ(model.imageWriter->calls().size(), 1);
-    const QString path = model.imageWriter->calls().first().path;
-    EXPECT_EQ(QFileInfo(path).path(), model.tempDir.path());
-    EXPECT_EQ(model.urlOpener->opened, QList<QUrl>{QUrl::fromLocalFile(path)});
+    // A link planted at the names the next seconds would take, pointing at a user's file.
+    const QString victim = writeFile("victim.txt", "the user's file");
+    for (int second = 0; second < 3; ++second)
+        QFile::link(victim, QDir(*folder).filePath(pin.exportFileName(now.addSecs(second))));
 
-    model.imageWriter->result.status = platform::ImageWriteResult::Status::cannotCreate;
-    EXPECT_FALSE(actions.open(pin));
-    EXPECT_EQ(model.urlOpener->opened.size(), 1) << "nothing opens when nothing was written";
+    ASSERT_TRUE(actions.open(pin));
+    ASSERT_EQ(model.urlOpener->opened.size(), 1);
+    const QString path = model.urlOpener->opened.first().toLocalFile();
+    const QFileInfo opened(path);
+    EXPECT_EQ(opened.absolutePath(), QFileInfo(*folder).absoluteFilePath());
+    EXPECT_FALSE(opened.isSymLink());
+    EXPECT_EQ(QImage(path).pixelColor(1, 1), QColor(Qt::red));
+    EXPECT_EQ(opened.permissions() & 0x7777,
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+    EXPECT_EQ(read(victim), "the user's file");
+    EXPECT_TRUE(opened.fileName().endsWith(" (2).png")) << qPrintable(opened.fileName());
+
+    TemporaryFiles::deletePendingNow();
+    EXPECT_FALSE(QFileInfo::exists(path)) << "gone when the program ends";
+    EXPECT_EQ(read(victim), "the user's file");
 }
 
 TEST(PinBorderColourTest, AccentTakesTheThemeColour)

@@ -1,6 +1,7 @@
 #include "PinTestSupport.h"
 
 #include "pins/PinAutoPinner.h"
+#include "pins/PinStackContentView.h"
 #include "pins/PinStackWindowController.h"
 #include "support/WaitUntil.h"
 
@@ -105,6 +106,45 @@ TEST_F(PinAutoPinnerTest, ACaptureFirstAgainIsNotPinnedTwice)
     model.queue.markSaving(older.id());
     settle();
     EXPECT_EQ(deckIds(), QList<QUuid>{older.id()});
+}
+
+TEST_F(PinAutoPinnerTest, AMarkedUpCaptureShowsAndCopiesItsNewImageOnEveryPin)
+{
+    autoPinner.start(model.queue, model.settings);
+    const CaptureItem secret = makeCapture(Qt::darkCyan);
+    const CaptureItem other = makeCapture(Qt::yellow);
+    model.queue.enqueue(other);
+    model.queue.enqueue(secret);
+    settle();
+    manager.setSettings(&model.settings);
+    manager.pin(other);
+    manager.pin(secret);
+    manager.pin(secret); // two cards of one capture
+    PinStackWindowController &deck = *manager.stackController();
+    StackedMediaStack &stack = deck.view()->stack();
+    const auto cardColours = [&] {
+        waitUntil([&] { return !stack.isAnimating(); });
+        const QImage frame = deck.view()->grab().toImage();
+        QList<QColor> colours;
+        const StackLayoutConfig &config = stack.config();
+        for (int index = 0; index < stack.visibleCount(); ++index)
+            colours << frame.pixelColor(
+                StackLayout::cardTransform(config, stack.currentPoses()[index],
+                                           stack.pileRect().center())
+                    .map(QPointF(config.itemSize.width() / 2, config.itemSize.height() / 2))
+                    .toPoint());
+        return colours;
+    };
+    stack.setExpanded(true);
+    ASSERT_EQ(cardColours(), (QList<QColor>{Qt::darkCyan, Qt::darkCyan, Qt::yellow}));
+
+    model.queue.updateImage(secret.id(), solidImage(64, 40, Qt::black)); // redacted
+    EXPECT_EQ(cardColours(), (QList<QColor>{Qt::black, Qt::black, Qt::yellow}));
+    ASSERT_EQ(deck.items().size(), 3);
+    EXPECT_EQ(deck.items()[0]->bitmap().pixelColor(1, 1), QColor(Qt::black));
+    EXPECT_EQ(deck.items()[1]->bitmap().pixelColor(1, 1), QColor(Qt::black));
+    EXPECT_EQ(deck.items()[0]->id(), secret.id());
+    EXPECT_EQ(deck.items()[2]->bitmap().pixelColor(1, 1), QColor(Qt::yellow));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "PinTestSupport.h"
 
 #include "pins/PinCardDrawing.h"
+#include "pins/PinGeometry.h"
 #include "pins/PinStackContentView.h"
 #include "pins/PinStackWindowController.h"
 #include "support/WaitUntil.h"
@@ -47,7 +48,11 @@ TEST_F(PinDeckViewTest, ThePanelSitsInTheCornerAndTakesInputOnlyOnThePile)
     EXPECT_EQ(panel->geometry(), QRect(448, 25 + 20, 972, 151));
     const std::optional<QRegion> input = model.panels->inputRegion(panel);
     ASSERT_TRUE(input);
-    EXPECT_EQ(input->boundingRect(), QRect(972 - 112, 0, 112, 84));
+    const QRect pile = stack().pileRect().toAlignedRect();
+    EXPECT_EQ(pile.size(), QRectF(QPointF(), StackLayout::pileSize(stack().config(), 1, false))
+                               .toAlignedRect()
+                               .size());
+    EXPECT_EQ(input->boundingRect(), QRect(972 - pile.width(), 0, pile.width(), pile.height()));
 
     model.settings.setPinPlacement(PinPlacement::bottomLeft);
     EXPECT_TRUE(
@@ -55,11 +60,13 @@ TEST_F(PinDeckViewTest, ThePanelSitsInTheCornerAndTakesInputOnlyOnThePile)
     model.settings.setPinPadding(40);
     EXPECT_TRUE(
         waitUntil([&] { return panel->geometry().topLeft() == QPoint(40, 900 - 40 - 151); }));
-    EXPECT_EQ(model.panels->inputRegion(panel)->boundingRect().topLeft(), QPoint(0, 151 - 84));
+    EXPECT_EQ(model.panels->inputRegion(panel)->boundingRect().bottomLeft(), QPoint(0, 150));
     model.settings.setPinSize(200);
-    // 1864 points of deck from x = 40: cut at the display's edge.
+    // 1864 points of deck from x = 40: cut at the display's edge; as tall as the fanned cards.
+    const int tall = qRound(StackLayout::pileSize(PinGeometry::deckConfig(200), 1, true).height());
+    EXPECT_GT(tall, 223);
     EXPECT_TRUE(
-        waitUntil([&] { return panel->geometry() == QRect(40, 900 - 40 - 223, 1400, 223); }));
+        waitUntil([&] { return panel->geometry() == QRect(40, 900 - 40 - tall, 1400, tall); }));
 }
 
 TEST_F(PinDeckViewTest, WithoutACompositorThePanelIsCutToItsCards)
@@ -79,6 +86,22 @@ TEST_F(PinDeckViewTest, WithoutACompositorThePanelIsCutToItsCards)
     };
     EXPECT_LT(area(mask), area(QRegion(pile))) << "the turned cards leave the frame's corners";
     EXPECT_TRUE(pile.contains(mask.boundingRect().center()));
+    // The rounded corners are cut off too: a square corner there would show black.
+    EXPECT_FALSE(mask.contains(centreOf(1, QPointF(0.5, 0.5))));
+    EXPECT_TRUE(mask.contains(centreOf(1, QPointF(8, 8))));
+
+    // In motion the cut follows the cards, frame by frame, never the whole frame.
+    stack().setExpanded(true);
+    ASSERT_TRUE(stack().isAnimating());
+    bool sawMotion = false;
+    while (stack().isAnimating()) {
+        QTest::qWait(20);
+        const QRegion moving = deck.window()->mask();
+        EXPECT_LT(area(moving), area(QRegion(stack().pileRect().toAlignedRect())));
+        sawMotion = true;
+    }
+    EXPECT_TRUE(sawMotion);
+    EXPECT_EQ(deck.window()->mask(), stack().drawnShape());
 }
 
 TEST_F(PinDeckViewTest, ADisplayChangeMovesTheDeckToTheDisplayUnderThePointer)
@@ -160,7 +183,7 @@ TEST_F(PinDeckViewTest, GhostModeDimsAllButTheHoveredCard)
     deck.add(imagePin(Qt::red));
     stack().setExpanded(true);
     const QPoint first = centreOf(0, QPointF(20, 35));
-    const QPoint second = centreOf(1, QPointF(80, 35));
+    const QPoint second = centreOf(1, QPointF(80, 15)); // above the capsule
     QTest::mouseMove(&stack(), second);
     waitUntil([this] { return !stack().isAnimating(); });
     const QImage image = grab();
@@ -171,6 +194,92 @@ TEST_F(PinDeckViewTest, GhostModeDimsAllButTheHoveredCard)
     };
     EXPECT_NEAR(red(first), 0.3, 0.03);
     EXPECT_NEAR(red(second), 0.9, 0.03);
+}
+
+// Where the card at index lies on the screen (Qt coordinates), as drawn now.
+QPolygonF cardOnScreen(StackedMediaStack &stack, int index)
+{
+    const QRectF card(QPointF(0, 0), stack.config().itemSize);
+    return stack.cardTransform(index).map(QPolygonF(card)).translated(stack.mapToGlobal(QPoint()));
+}
+
+TEST_F(PinDeckViewTest, TheFanIsSlightAndEveryCardLiesWholeOnTheVisibleScreen)
+{
+    const QRectF visible(0, 25, 1440, 875); // the visible frame, in Qt coordinates
+    for (const double size : {400.0, 1000.0})
+        EXPECT_LE(PinGeometry::deckConfig(size).expandedSpread, 20.0) << size;
+
+    for (const PinPlacement placement : {PinPlacement::topRight, PinPlacement::bottomLeft}) {
+        PinModel corner;
+        corner.settings.setPinSize(400);
+        corner.settings.setPinPlacement(placement);
+        PinStackWindowController pins(corner.settings, corner.services());
+        for (int count = 1; count <= 8; count += 7) {
+            pins.closeAll();
+            for (int i = 0; i < count; ++i)
+                pins.add(imagePin(QColor::fromHsv(i * 40, 200, 200)));
+            StackedMediaStack &fan = pins.view()->stack();
+            fan.setExpanded(true);
+            ASSERT_TRUE(waitUntil([&] { return !fan.isAnimating(); }));
+            const QRectF panel = pins.window()->geometry();
+            EXPECT_TRUE(visible.contains(panel)) << count;
+            for (int index = 0; index < count; ++index) {
+                // Hovered, the card grows and lifts above the others: still whole.
+                QTest::mouseMove(&fan, fan.cardTransform(index)
+                                           .map(QPointF(fan.config().itemSize.width() * 0.1,
+                                                        fan.config().itemSize.height() * 0.1))
+                                           .toPoint());
+                ASSERT_TRUE(waitUntil([&] { return !fan.isAnimating(); }));
+                if (count > 1)
+                    continue;
+                EXPECT_LE(std::abs(fan.currentPoses()[index].rotation), 15.0) << "one card";
+            }
+            for (int index = 0; index < count; ++index) {
+                const QPolygonF card = cardOnScreen(fan, index);
+                EXPECT_TRUE(visible.adjusted(-0.5, -0.5, 0.5, 0.5).contains(card.boundingRect()))
+                    << count << " " << index;
+                EXPECT_TRUE(panel.adjusted(-0.5, -0.5, 0.5, 0.5).contains(card.boundingRect()))
+                    << "not cut at the panel's edge: " << count << " " << index;
+            }
+        }
+    }
+}
+
+TEST_F(PinDeckViewTest, TheCapsuleStandsUprightOnTheTurnedCard)
+{
+    model.settings.setPinSize(400);
+    model.settings.setPinBorderWidth(0);
+    for (int i = 0; i < 3; ++i)
+        deck.add(imagePin(Qt::white));
+    stack().setExpanded(true);
+    QTest::mouseMove(&stack(), centreOf(0));
+    ASSERT_TRUE(waitUntil([this] { return stack().activeHoverID() && !stack().isAnimating(); }));
+    const QTransform card = stack().cardTransform(0);
+    ASSERT_GT(std::abs(stack().currentPoses()[0].rotation), 3.0) << "the first card is turned";
+    const PinCardDrawing::Capsule capsule =
+        PinCardDrawing::uprightCapsule(card, stack().config().itemSize, 3);
+    EXPECT_GE(capsule.buttons.first().height(), 16.0) << "symbols large enough to read";
+    // Level: both ends of the capsule are dark on the white card, and it lies inside the card.
+    const QImage image = grab();
+    const QRectF frame = capsule.frame;
+    for (const QPointF end : {QPointF(frame.left() + 6, frame.center().y()),
+                              QPointF(frame.right() - 6, frame.center().y()),
+                              QPointF(frame.center().x(), frame.top() + 2),
+                              QPointF(frame.center().x(), frame.bottom() - 2)})
+        EXPECT_LT(image.pixelColor(end.toPoint()).lightness(), 120) << end.x() << "," << end.y();
+    const QPolygonF shape = card.map(QPolygonF(QRectF(QPointF(), stack().config().itemSize)));
+    for (const QPointF corner :
+         {frame.topLeft(), frame.topRight(), frame.bottomLeft(), frame.bottomRight()})
+        EXPECT_TRUE(shape.containsPoint(corner, Qt::OddEvenFill));
+
+    // Its save-as asks with the deck's panel as the dialog's parent, so it opens above the cards.
+    QTest::mouseClick(&stack(), Qt::LeftButton, {}, capsule.buttons[1].center().toPoint());
+    ASSERT_EQ(model.savePanel->windows.size(), 1);
+    EXPECT_EQ(model.savePanel->windows.first(), deck.window());
+
+    // Its remove button takes the card off.
+    QTest::mouseClick(&stack(), Qt::LeftButton, {}, capsule.buttons[2].center().toPoint());
+    EXPECT_EQ(deck.items().size(), 2);
 }
 
 } // namespace

@@ -35,14 +35,14 @@ TEST(PinDeckFrameTest, FollowsTheCornerAndThePinSize)
         QPointF origin;
     };
     const double w250 = 250 + 250 * 0.72 * 11 + 80; // 2310
-    const double h250 = 250 / 1.4 + 80;
+    // From 250 on the fanned cards need more height than s / 1.4 + 80.
+    const double h250 = StackLayout::pileSize(deckConfig(250), 1, true).height();
     const Case cases[] = {
         {PinPlacement::topLeft, 100, {20, 875 - 151.4285714 - 20}},
         {PinPlacement::bottomLeft, 100, {20, 20}},
         {PinPlacement::bottomRight, 100, {1440 - 972 - 20, 20}},
         {PinPlacement::topRight, 250, {1440 - w250 - 20, 875 - h250 - 20}},
         {PinPlacement::bottomRight, 250, {1440 - w250 - 20, 20}},
-        {PinPlacement::topLeft, 400, {20, 875 - (400 / 1.4 + 80) - 20}},
     };
     for (const Case &c : cases) {
         const QRectF frame = deckFrame(visible, c.size, 20, c.placement);
@@ -50,6 +50,12 @@ TEST(PinDeckFrameTest, FollowsTheCornerAndThePinSize)
         EXPECT_NEAR(frame.y(), c.origin.y(), 0.001) << int(c.placement) << " " << c.size;
         EXPECT_NEAR(frame.width(), c.size + c.size * 0.72 * 11 + 80, 0.001);
     }
+    // At 400 the fanned cards need more than s / 1.4 + 80: the deck is as tall as they are.
+    const QRectF tall = deckFrame(visible, 400, 20, PinPlacement::topLeft);
+    const double fan = StackLayout::pileSize(deckConfig(400), 1, true).height();
+    EXPECT_GT(fan, 400 / 1.4 + 80);
+    EXPECT_NEAR(tall.height(), fan, 0.001);
+    EXPECT_NEAR(tall.y(), 875 - fan - 20, 0.001);
 }
 
 TEST(PinDeckFrameTest, TheWindowKeepsItsCornerAndStaysOnTheDisplay)

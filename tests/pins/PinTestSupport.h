@@ -1,6 +1,8 @@
 #pragma once
 
+#include "capture/ClipboardService.h"
 #include "capture/FeedbackService.h"
+#include "capture/SaveService.h"
 #include "model/CaptureItem.h"
 #include "model/CaptureQueue.h"
 #include "model/PinNotifications.h"
@@ -70,12 +72,10 @@ struct PinModel : PrivateSettingsAndQueue {
             monitors.append(monitor.get());
             return monitor;
         };
-        result.actions.pasteboard = pasteboard;
-        result.actions.savePanel = savePanel;
+        result.actions.clipboard = &clipboard;
+        result.actions.saving = &saving;
         result.actions.urlOpener = urlOpener;
-        result.actions.imageWriter = imageWriter;
         result.actions.feedback = &feedback;
-        result.actions.openFolder = tempDir.path();
         result.notifications = &notifications;
         return result;
     }
@@ -99,5 +99,7 @@ struct PinModel : PrivateSettingsAndQueue {
     std::shared_ptr<FakeImageWriter> imageWriter = std::make_shared<FakeImageWriter>();
     std::shared_ptr<FakeSoundPlayer> sounds = std::make_shared<FakeSoundPlayer>();
     FeedbackService feedback{sounds, std::make_shared<FakeHaptics>()};
+    ClipboardService clipboard{pasteboard};
+    SaveService saving{savePanel, imageWriter};
     QList<FakePointerMonitor *> monitors;
 };

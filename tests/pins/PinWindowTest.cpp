@@ -26,7 +26,9 @@ protected:
         services.displays = model.displays;
         services.panels = model.panels;
         services.actions = model.services().actions;
-        services.manager = &manager;
+        services.earlierHeights = [this](const PinWindowController *window) {
+            return manager.earlierHeights(window);
+        };
         auto controller = std::make_shared<PinWindowController>(
             item, model.settings, [this](PinWindowController *closed) { this->closed << closed; },
             services);

@@ -1,7 +1,10 @@
 #include "pins/StackLayout.h"
+#include "pins/PinGeometry.h"
 #include "pins/PinStackContentView.h"
 
 #include <QElapsedTimer>
+#include <QtMath>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -10,7 +13,7 @@ using namespace StackLayout;
 
 StackLayoutConfig deck()
 {
-    return PinStackContentView::deckConfig(400);
+    return PinGeometry::deckConfig(400);
 }
 
 TEST(StackLayoutTest, ShowsTheFirstEightAndSizesThePile)
@@ -19,14 +22,24 @@ TEST(StackLayoutTest, ShowsTheFirstEightAndSizesThePile)
     EXPECT_EQ(visibleCount(5), 5);
     EXPECT_EQ(visibleCount(12), 8);
     EXPECT_EQ(visibleCount(300), 8);
+    // Every card lies whole in the pile's frame, turned, lifted and with its shadow: at pin
+    // size 400 a fanned card may turn 10 + 5 degrees and grow by 1.08.
     const StackLayoutConfig config = deck();
     const double w = 400;
     const double h = 400 / 1.4;
-    EXPECT_EQ(pileSize(config, 0, false), QSizeF(w + 12, h + 12));
-    EXPECT_EQ(pileSize(config, 0, true), QSizeF(w + 40, h + 40));
-    EXPECT_EQ(pileSize(config, 1, true), QSizeF(w + 40, h + 40));
-    EXPECT_DOUBLE_EQ(pileSize(config, 8, true).width(), w + w * 0.72 * 7 + 40);
-    EXPECT_EQ(pileSize(config, 8, false), QSizeF(w + 12, h + 12));
+    const double turned = qDegreesToRadians(15.0);
+    const double fringe = 1 + 5 + 3;
+    const QSizeF reach(1.08 * (w / 2 * std::cos(turned) + h / 2 * std::sin(turned)) + fringe,
+                       1.08 * (w / 2 * std::sin(turned) + h / 2 * std::cos(turned)) + fringe);
+    EXPECT_NEAR(cardReach(config, true).width(), reach.width(), 1e-9);
+    EXPECT_NEAR(cardReach(config, true).height(), reach.height(), 1e-9);
+    const QSizeF fanned1 = pileSize(config, 1, true);
+    EXPECT_NEAR(fanned1.width(), 2 * (8 + reach.width()), 1e-9);
+    EXPECT_NEAR(fanned1.height(), 2 * (12 + reach.height()), 1e-9);
+    EXPECT_EQ(pileSize(config, 0, true), fanned1);
+    EXPECT_NEAR(pileSize(config, 8, true).width(), fanned1.width() + 7 * w * 0.72, 1e-9);
+    EXPECT_EQ(pileSize(config, 8, false), pileSize(config, 0, false));
+    EXPECT_GT(pileSize(config, 1, false).width(), w + 12) << "turned corners are inside too";
 }
 
 TEST(StackLayoutTest, JitterComesFromTheIdentifierAlone)
@@ -72,14 +85,14 @@ TEST(StackLayoutTest, CollapsedAndFannedPoses)
     EXPECT_DOUBLE_EQ(left.dx, -step);
     EXPECT_DOUBLE_EQ(middle.dx, 0.0);
     EXPECT_DOUBLE_EQ(right.dx, step);
-    EXPECT_DOUBLE_EQ(left.rotation, -36.0);
-    EXPECT_DOUBLE_EQ(right.rotation, 36.0);
+    EXPECT_DOUBLE_EQ(left.rotation, -10.0) << "a slight fan: 20 degrees at most";
+    EXPECT_DOUBLE_EQ(right.rotation, 10.0);
     EXPECT_DOUBLE_EQ(middle.dy, 0.0);
     EXPECT_DOUBLE_EQ(right.dy, -12.0);
 
     // One card is the last card: half the spread back, 12 up.
     const CardPose single = pose(config, 0, 1, hash, true, false);
-    EXPECT_DOUBLE_EQ(single.rotation, -36.0);
+    EXPECT_DOUBLE_EQ(single.rotation, -10.0);
     EXPECT_DOUBLE_EQ(single.dy, -12.0);
     EXPECT_DOUBLE_EQ(single.dx, 0.0);
 

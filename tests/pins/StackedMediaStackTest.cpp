@@ -1,5 +1,6 @@
 #include "PinTestSupport.h"
 
+#include "pins/PinGeometry.h"
 #include "pins/PinStackContentView.h"
 #include "pins/StackedMediaStack.h"
 #include "support/WaitUntil.h"
@@ -13,7 +14,7 @@ class StackedMediaStackTest : public ::testing::Test {
 protected:
     StackedMediaStackTest()
     {
-        stack.setConfig(PinStackContentView::deckConfig(100));
+        stack.setConfig(PinGeometry::deckConfig(100));
         stack.setAlignment(Qt::AlignTop | Qt::AlignRight);
         stack.resize(1000, 200);
         for (int i = 0; i < 4; ++i)
@@ -49,13 +50,14 @@ protected:
 TEST_F(StackedMediaStackTest, AClickFansThePileAndTheNextSelects)
 {
     const QRectF collapsed = stack.pileRect();
-    EXPECT_EQ(collapsed.size(), QSizeF(112, 100 / 1.4 + 12));
+    EXPECT_EQ(collapsed.size(), StackLayout::pileSize(stack.config(), 4, false));
     EXPECT_EQ(collapsed.right(), 1000.0) << "in the top-right corner";
     QTest::mouseClick(&stack, Qt::LeftButton, {}, centreOf(3));
     EXPECT_TRUE(stack.isExpanded());
     EXPECT_TRUE(selected.isEmpty()) << "a click on the collapsed pile only fans it out";
     waitUntil([this] { return !stack.isAnimating(); });
-    EXPECT_DOUBLE_EQ(stack.pileRect().width(), 100 + 100 * 0.72 * 3 + 40);
+    EXPECT_DOUBLE_EQ(stack.pileRect().width(),
+                     StackLayout::pileSize(stack.config(), 1, true).width() + 100 * 0.72 * 3);
 
     QTest::mouseClick(&stack, Qt::LeftButton, {}, centreOf(1));
     EXPECT_EQ(selected, QList<int>{1});
@@ -113,9 +115,9 @@ TEST_F(StackedMediaStackTest, AnEmptyPileKeepsItsFrame)
 {
     stack.setItems({});
     EXPECT_EQ(stack.visibleCount(), 0);
-    EXPECT_EQ(stack.pileRect().size(), QSizeF(112, 100 / 1.4 + 12));
+    EXPECT_EQ(stack.pileRect().size(), StackLayout::pileSize(stack.config(), 1, false));
     stack.setExpanded(true);
-    EXPECT_EQ(stack.pileRect().size(), QSizeF(140, 100 / 1.4 + 40));
+    EXPECT_EQ(stack.pileRect().size(), StackLayout::pileSize(stack.config(), 1, true));
     QList<QUuid> many;
     for (int i = 0; i < 12; ++i)
         many << QUuid::createUuid();

@@ -118,6 +118,15 @@ TEST_F(SettingsPagesTest, PinPageWritesEachControlsKeyOnStep)
     auto *opacity = named<StepSlider>(&page, "Default Opacity");
     opacity->setValue(opacity->minimum());
     EXPECT_DOUBLE_EQ(*reread()->doubleValue("pinDefaultOpacity"), 0.2);
+    // Each stop is stored as the value it stands for, not the sum of the steps to it.
+    for (int position = opacity->minimum(); position <= opacity->maximum(); ++position) {
+        opacity->setValue(position);
+        const double expected = (20 + position * 5) / 100.0;
+        EXPECT_EQ(*reread()->doubleValue("pinDefaultOpacity"), expected) << position;
+        EXPECT_EQ(*reread()->stringValue("pinDefaultOpacity"), QString::number(expected))
+            << position;
+    }
+    opacity->setValue(opacity->minimum());
     auto *delay = named<StepSlider>(&page, "Close after");
     delay->triggerAction(QAbstractSlider::SliderSingleStepAdd);
     EXPECT_EQ(reread()->doubleValue("pinAutoCloseDelay"), 5.0);
