@@ -5,7 +5,7 @@
 #include "account/SessionStore.h"
 #include "account/SupabaseClient.h"
 #include "app/GlobalHotkeyManager.h"
-#include "app/StartTask.h"
+#include "model/StartTask.h"
 #include "app/TrayPreviewWiring.h"
 #include "capture/AreaSelectionService.h"
 #include "capture/CaptureCoordinator.h"

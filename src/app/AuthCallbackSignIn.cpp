@@ -2,7 +2,7 @@
 
 #include "account/AuthService.h"
 #include "account/Redaction.h"
-#include "app/StartTask.h"
+#include "model/StartTask.h"
 #include "model/Log.h"
 
 #include <exception>

@@ -1,7 +1,7 @@
 #include "app/TrayPreviewWiring.h"
 
 #include "app/AppEnvironment.h"
-#include "app/StartTask.h"
+#include "model/StartTask.h"
 #include "capture/OCRService.h"
 #include "model/CaptureQueue.h"
 #include "model/Log.h"

@@ -1,4 +1,4 @@
-#include "app/StartTask.h"
+#include "model/StartTask.h"
 
 #include "model/Log.h"
 
