@@ -3,7 +3,7 @@
 #include "account/AuthService.h"
 #include "account/Redaction.h"
 #include "model/StartTask.h"
-#include "model/Log.h"
+#include "platform/Log.h"
 
 #include <exception>
 

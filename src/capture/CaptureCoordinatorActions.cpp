@@ -8,9 +8,9 @@
 #include "capture/SaveService.h"
 #include "model/CaptureErrors.h"
 #include "model/CaptureQueue.h"
-#include "model/Log.h"
 #include "model/SettingsStore.h"
 #include "model/StartTask.h"
+#include "platform/Log.h"
 
 #include <QPointer>
 #include <exception>

@@ -9,11 +9,11 @@
 #include "capture/Selecting.h"
 #include "model/CaptureErrors.h"
 #include "model/CaptureQueue.h"
-#include "model/Log.h"
 #include "model/SettingsStore.h"
 #include "model/StartTask.h"
 #include "model/Thumbnail.h"
 #include "platform/Alerts.h"
+#include "platform/Log.h"
 
 #include <QDateTime>
 #include <QPointer>
