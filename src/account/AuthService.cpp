@@ -7,8 +7,8 @@
 #include "account/Redaction.h"
 #include "account/SessionStore.h"
 #include "account/SupabaseClient.h"
-#include "model/Log.h"
 #include "platform/HttpTransport.h"
+#include "platform/Log.h"
 #include "platform/UrlOpener.h"
 
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "account/KeychainStore.h"
 
-#include "model/Log.h"
+#include "platform/Log.h"
 #include "platform/SecretStore.h"
 
 #include <QStringDecoder>

@@ -1,6 +1,6 @@
 #include "account/SupabaseClient.h"
 
-#include "model/Log.h"
+#include "platform/Log.h"
 
 QUrl SupabaseClient::defaultEndpoint()
 {

@@ -7,8 +7,8 @@
 #include "capture/CaptureNeighbours.h"
 #include "capture/PermissionManager.h"
 #include "model/CaptureQueue.h"
-#include "model/Log.h"
 #include "model/TemporaryFiles.h"
+#include "platform/Log.h"
 
 #include <QThreadPool>
 #include <QTimer>

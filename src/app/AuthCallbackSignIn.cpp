@@ -2,8 +2,8 @@
 
 #include "account/AuthService.h"
 #include "account/Redaction.h"
-#include "app/StartTask.h"
-#include "model/Log.h"
+#include "model/StartTask.h"
+#include "platform/Log.h"
 
 #include <exception>
 

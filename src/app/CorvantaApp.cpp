@@ -7,9 +7,9 @@
 #include "app/CorvantaMenuView.h"
 #include "app/SystemImage.h"
 #include "capture/CaptureCoordinator.h"
-#include "model/Log.h"
 #include "model/SettingsStore.h"
 #include "pins/PinManager.h"
+#include "platform/Log.h"
 #include "windows/MainWindow.h"
 #include "windows/SettingsWindow.h"
 

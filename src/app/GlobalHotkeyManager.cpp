@@ -1,7 +1,7 @@
 #include "app/GlobalHotkeyManager.h"
 
 #include "model/CaptureErrors.h"
-#include "model/Log.h"
+#include "platform/Log.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>

@@ -1,6 +1,6 @@
 #include "app/OpenUrlHandler.h"
 
-#include "model/Log.h"
+#include "platform/Log.h"
 
 #include <QRegularExpression>
 #include <QUrlQuery>

@@ -1,6 +1,6 @@
 #include "app/SignalBridge.h"
 
-#include "model/Log.h"
+#include "platform/Log.h"
 
 #include <QSocketNotifier>
 #include <atomic>

@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "model/Log.h"
+#include "platform/Log.h"
 #include "platform/PrivateFolder.h"
 #include "platform/TemporaryDirectory.h"
 

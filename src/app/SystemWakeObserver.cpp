@@ -1,6 +1,6 @@
 #include "app/SystemWakeObserver.h"
 
-#include "model/Log.h"
+#include "platform/Log.h"
 
 #include <QDBusConnection>
 

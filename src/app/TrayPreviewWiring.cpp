@@ -1,10 +1,10 @@
 #include "app/TrayPreviewWiring.h"
 
 #include "app/AppEnvironment.h"
-#include "app/StartTask.h"
 #include "capture/OCRService.h"
 #include "model/CaptureQueue.h"
-#include "model/Log.h"
+#include "model/StartTask.h"
+#include "platform/Log.h"
 #include "preview/QuickLookPreviewController.h"
 #include "tray/NotchWindowController.h"
 

@@ -1,7 +1,7 @@
 #include "app/UrlSchemeRegistration.h"
 
-#include "model/Log.h"
 #include "platform/DesktopEntry.h"
+#include "platform/Log.h"
 
 #include <QCoreApplication>
 #include <QDir>

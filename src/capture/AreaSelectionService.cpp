@@ -1,7 +1,7 @@
 #include "capture/AreaSelectionService.h"
 
 #include "capture/SelectionOverlayView.h"
-#include "model/Log.h"
+#include "platform/Log.h"
 
 #include <utility>
 

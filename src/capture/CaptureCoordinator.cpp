@@ -4,10 +4,10 @@
 #include "capture/PermissionManager.h"
 #include "capture/ScreenObserver.h"
 #include "model/CaptureQueue.h"
-#include "model/Log.h"
 #include "model/PinNotifications.h"
 #include "model/SettingsStore.h"
 #include "platform/Alerts.h"
+#include "platform/Log.h"
 
 #include <QApplication>
 #include <QDialog>

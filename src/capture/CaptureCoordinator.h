@@ -201,7 +201,9 @@ private:
     QCoro::Task<void> showRecordingAlert(QString title, QString description);
 
     void removeFromQueue(const QUuid &id);
-    void startTask(std::function<void()> work);
+    // Runs `work` from the event loop, after the caller returns, and not at all once the
+    // coordinator is gone.
+    void later(std::function<void()> work);
     void installTray(StagingTrayFactory factory);
     static QWidget *findMainWindow(bool visibleOnly);
     static void dismissOpenDialogs();

@@ -8,8 +8,9 @@
 #include "capture/SaveService.h"
 #include "model/CaptureErrors.h"
 #include "model/CaptureQueue.h"
-#include "model/Log.h"
 #include "model/SettingsStore.h"
+#include "model/StartTask.h"
+#include "platform/Log.h"
 
 #include <QPointer>
 #include <exception>
@@ -51,11 +52,12 @@ void CaptureCoordinator::installTray(StagingTrayFactory factory)
     StagingTrayCallbacks callbacks;
     callbacks.onSave = [self](const CaptureItem &item) {
         if (self)
-            self->startTask([coordinator = self.data(), item] { coordinator->saveCapture(item); });
+            self->later(
+                [coordinator = self.data(), item] { startTask(coordinator->saveCapture(item)); });
     };
     callbacks.onCopy = [self](const CaptureItem &item) {
         if (self)
-            self->startTask([coordinator = self.data(), item] { coordinator->copyCapture(item); });
+            self->later([coordinator = self.data(), item] { coordinator->copyCapture(item); });
     };
     callbacks.onDelete = [self](const CaptureItem &item) {
         if (self)
@@ -64,11 +66,8 @@ void CaptureCoordinator::installTray(StagingTrayFactory factory)
     m_notchWindowController = factory(m_queue, m_settingsStore, std::move(callbacks));
 }
 
-void CaptureCoordinator::startTask(std::function<void()> work)
+void CaptureCoordinator::later(std::function<void()> work)
 {
-    // Queued on the coordinator, so it runs after the caller returns and not at all once the
-    // coordinator is gone. A coroutine started here is not awaited: QCoro keeps its frame until
-    // it finishes, even though its Task is dropped at once, and none of ours throws.
     QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }
 
@@ -96,7 +95,7 @@ void CaptureCoordinator::copyCapture(const CaptureItem &item)
 {
     // Marked before the copy even starts, so that the tray shows it busy at once.
     m_queue.markCopying(item.id());
-    startTask([this, item] { performCopy(item); });
+    later([this, item] { startTask(performCopy(item)); });
 }
 
 QCoro::Task<void> CaptureCoordinator::performCopy(CaptureItem item)

@@ -6,8 +6,8 @@
 #include "capture/ScreenCapturing.h"
 #include "capture/Selecting.h"
 #include "model/CaptureErrors.h"
-#include "model/Log.h"
 #include "model/SettingsStore.h"
+#include "platform/Log.h"
 
 #include <QDateTime>
 #include <QTimer>

@@ -9,10 +9,11 @@
 #include "capture/Selecting.h"
 #include "model/CaptureErrors.h"
 #include "model/CaptureQueue.h"
-#include "model/Log.h"
 #include "model/SettingsStore.h"
+#include "model/StartTask.h"
 #include "model/Thumbnail.h"
 #include "platform/Alerts.h"
+#include "platform/Log.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -95,7 +96,7 @@ void CaptureCoordinator::installRecording(RecordingHUDController *hud)
     // The recorded window or display went away: the movie so far is kept, as after a stop.
     connect(m_recorder, &ScreenRecording::streamEnded, this, [this] {
         qCWarning(Log::capture, "Recording source went away; finishing the recording");
-        startTask([this] { stopRecording(); });
+        later([this] { startTask(stopRecording()); });
     });
 }
 
@@ -109,12 +110,12 @@ void CaptureCoordinator::setIsRecording(bool isRecording)
 
 void CaptureCoordinator::hudStopRequested()
 {
-    startTask([this] { stopRecording(); });
+    later([this] { startTask(stopRecording()); });
 }
 
 void CaptureCoordinator::hudCancelRequested()
 {
-    startTask([this] { cancelRecording(); });
+    later([this] { startTask(cancelRecording()); });
 }
 
 bool CaptureCoordinator::recorderIsRecording() const

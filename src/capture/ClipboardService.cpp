@@ -1,8 +1,8 @@
 #include "capture/ClipboardService.h"
 
 #include "model/CaptureErrors.h"
-#include "model/Log.h"
 #include "model/TemporaryFiles.h"
+#include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/PngReader.h"
 

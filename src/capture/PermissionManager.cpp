@@ -1,6 +1,6 @@
 #include "capture/PermissionManager.h"
 
-#include "model/Log.h"
+#include "platform/Log.h"
 
 namespace {
 const char *boolText(bool value)

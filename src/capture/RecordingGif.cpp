@@ -1,7 +1,7 @@
 #include "capture/RecordingGif.h"
 
-#include "model/Log.h"
 #include "platform/GifConverter.h"
+#include "platform/Log.h"
 
 #include <QElapsedTimer>
 #include <QFile>

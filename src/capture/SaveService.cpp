@@ -1,8 +1,8 @@
 #include "capture/SaveService.h"
 
 #include "model/CaptureErrors.h"
-#include "model/Log.h"
 #include "platform/ImageWriter.h"
+#include "platform/Log.h"
 #include "platform/SavePanel.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 #include "capture/DisplayHelpers.h"
 #include "capture/WindowShadow.h"
 #include "model/CaptureErrors.h"
-#include "model/Log.h"
+#include "platform/Log.h"
 
 #include <QFuture>
 #include <QPromise>

@@ -1,6 +1,6 @@
 #include "capture/ScreenObserver.h"
 
-#include "model/Log.h"
+#include "platform/Log.h"
 
 ScreenObserver::ScreenObserver(platform::Displays *displays, std::function<void()> onChange,
                                QObject *parent)

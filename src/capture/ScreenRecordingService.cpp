@@ -4,8 +4,8 @@
 #include "capture/RecordingHUDController.h"
 #include "model/CaptureErrors.h"
 #include "model/FreedMemory.h"
-#include "model/Log.h"
 #include "model/SettingsStore.h"
+#include "platform/Log.h"
 #include "platform/TemporaryDirectory.h"
 
 #include <QColor>

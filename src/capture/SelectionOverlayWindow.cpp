@@ -1,6 +1,6 @@
 #include "capture/SelectionOverlayWindow.h"
 
-#include "model/Log.h"
+#include "platform/Log.h"
 
 #include <QBackingStore>
 #include <QCoreApplication>

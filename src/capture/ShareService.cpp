@@ -1,7 +1,7 @@
 #include "capture/ShareService.h"
 
-#include "model/Log.h"
 #include "model/TemporaryFiles.h"
+#include "platform/Log.h"
 #include "platform/PngWriter.h"
 
 #include <QApplication>

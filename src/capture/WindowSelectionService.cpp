@@ -2,7 +2,7 @@
 
 #include "capture/WindowSelectionOverlayView.h"
 #include "model/CaptureErrors.h"
-#include "model/Log.h"
+#include "platform/Log.h"
 
 WindowSelectionService::WindowSelectionService(platform::WindowList &windowList,
                                                platform::Displays &displays,

@@ -2,8 +2,8 @@
 
 #include "model/CaptureItem.h"
 #include "model/CapturedImageStorage.h"
-#include "model/Log.h"
 #include "model/TemporaryFiles.h"
+#include "platform/Log.h"
 #include "platform/PngWriter.h"
 
 #include <QCoreApplication>

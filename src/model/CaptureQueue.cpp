@@ -1,6 +1,6 @@
 #include "model/CaptureQueue.h"
 
-#include "model/Log.h"
+#include "platform/Log.h"
 
 namespace {
 QByteArray idText(const QUuid &id)

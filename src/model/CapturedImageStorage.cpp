@@ -1,8 +1,8 @@
 #include "model/CapturedImageStorage.h"
 
 #include "model/FreedMemory.h"
-#include "model/Log.h"
 #include "model/TemporaryFiles.h"
+#include "platform/Log.h"
 #include "platform/PngReader.h"
 #include "platform/PngWriter.h"
 

@@ -1,8 +1,8 @@
 #include "model/SettingsStore.h"
 
-#include "model/Log.h"
 #include "model/SettingsReader.h"
 #include "model/UserDefaults.h"
+#include "platform/Log.h"
 #include "platform/LoginItem.h"
 
 #include <QScopedValueRollback>

@@ -1,7 +1,7 @@
 #include "model/TemporaryFiles.h"
 
-#include "model/Log.h"
 #include "platform/CaptureFolder.h"
+#include "platform/Log.h"
 #include "platform/PrivateFolder.h"
 #include "platform/TemporaryDirectory.h"
 #include "platform/TemporaryName.h"

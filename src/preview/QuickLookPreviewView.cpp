@@ -3,7 +3,7 @@
 #include "capture/OCRService.h"
 #include "capture/ShareService.h"
 #include "model/CaptureQueue.h"
-#include "model/Log.h"
+#include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/UrlOpener.h"
 #include "preview/AnnotationEditorView.h"

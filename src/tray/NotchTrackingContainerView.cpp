@@ -1,8 +1,8 @@
 #include "tray/NotchTrackingContainerView.h"
 
 #include "model/CaptureQueue.h"
-#include "model/Log.h"
 #include "model/SettingsStore.h"
+#include "platform/Log.h"
 #include "platform/PanelWindows.h"
 #include "tray/CaptureTrayView.h"
 #include "tray/NotchWindowController.h"

@@ -4,7 +4,7 @@
 #include "../platform/MovieProbe.h"
 #include "DesktopTrayFixture.h"
 #include "app/DesktopPlatform.h"
-#include "app/StartTask.h"
+#include "model/StartTask.h"
 #include "capture/ScreenRecordingService.h"
 #include "platform/PointerMonitor.h"
 #include "platform/RecordingPlatform.h"

@@ -1,5 +1,5 @@
 #include "model/CaptureErrors.h"
-#include "model/Log.h"
+#include "platform/Log.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 #include "platform/pulse/PulseAudioInputs.h"
 
 #include "platform/AudioMixer.h"
+#include "platform/Log.h"
 
 #include <QLoggingCategory>
 #include <QStringList>
@@ -9,8 +10,6 @@
 #include <pulse/pulseaudio.h>
 
 namespace platform {
-
-Q_LOGGING_CATEGORY(pulseCapture, "com.corvanta.app.capture", QtInfoMsg)
 
 namespace {
 
@@ -110,14 +109,14 @@ bool PulseAudioCapture::open(bool systemSound, bool microphone, int timeoutMs, Q
     if (m_timedOut) {
         if (error)
             *error = QStringLiteral("The audio server did not answer");
-        qCWarning(pulseCapture, "No sound recorded: the audio server did not answer");
+        qCWarning(Log::capture, "No sound recorded: the audio server did not answer");
         pa_threaded_mainloop_unlock(m_mainloop);
         return false;
     }
     QStringList unavailable;
     auto want = [&](const QString &label, const QByteArray &name, const QString &missing) {
         if (name.isEmpty()) {
-            qCWarning(pulseCapture, "Cannot record the %s: %s", qPrintable(label),
+            qCWarning(Log::capture, "Cannot record the %s: %s", qPrintable(label),
                       qPrintable(missing));
             unavailable << QStringLiteral("%1: %2").arg(label, missing);
             return;
@@ -136,7 +135,7 @@ bool PulseAudioCapture::open(bool systemSound, bool microphone, int timeoutMs, Q
         // recorded once, not twice over.
         if (systemSound && !defaults.sinkMonitor.isEmpty() &&
             defaults.source == defaults.sinkMonitor) {
-            qCInfo(pulseCapture, "The default input is the system sound (%s); recording it once",
+            qCInfo(Log::capture, "The default input is the system sound (%s); recording it once",
                    defaults.source.constData());
         } else {
             want(QStringLiteral("microphone"), defaults.source,
@@ -163,13 +162,13 @@ bool PulseAudioCapture::open(bool systemSound, bool microphone, int timeoutMs, Q
         SourceStream &source = m_sources[i];
         if (source.state == PA_STREAM_READY) {
             ++opened;
-            qCInfo(pulseCapture, "Recording the %s from %s", qPrintable(source.label),
+            qCInfo(Log::capture, "Recording the %s from %s", qPrintable(source.label),
                    source.name.constData());
             continue;
         }
         const QString reason = m_timedOut ? QStringLiteral("the audio server did not answer")
                                           : contextError(m_context);
-        qCWarning(pulseCapture, "Cannot record the %s from %s: %s", qPrintable(source.label),
+        qCWarning(Log::capture, "Cannot record the %s from %s: %s", qPrintable(source.label),
                   source.name.constData(), qPrintable(reason));
         unavailable << QStringLiteral("%1: %2").arg(source.label, reason);
         // On the capture's thread: ending a source can release the other's sound to the sink.
@@ -213,7 +212,7 @@ bool PulseAudioCapture::connectContext(int timeoutMs, QString *error)
                             : QStringLiteral("Cannot connect to the audio server: %1")
                                   .arg(contextError(m_context));
     }
-    qCWarning(pulseCapture, "No sound recorded: %s", error ? qPrintable(*error) : "");
+    qCWarning(Log::capture, "No sound recorded: %s", error ? qPrintable(*error) : "");
     return false;
 }
 
@@ -341,11 +340,11 @@ template <typename Call> void PulseAudioCapture::toMixer(Call call)
         call();
     } catch (const std::exception &failure) {
         if (!m_sinkFailed)
-            qCWarning(pulseCapture, "Recorded sound was not taken: %s", failure.what());
+            qCWarning(Log::capture, "Recorded sound was not taken: %s", failure.what());
         m_sinkFailed = true;
     } catch (...) {
         if (!m_sinkFailed)
-            qCWarning(pulseCapture, "Recorded sound was not taken");
+            qCWarning(Log::capture, "Recorded sound was not taken");
         m_sinkFailed = true;
     }
 }
@@ -392,7 +391,7 @@ void PulseAudioCapture::contextStateChanged(pa_context *context, void *self)
 {
     auto *capture = static_cast<PulseAudioCapture *>(self);
     if (capture->m_running && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context)))
-        qCWarning(pulseCapture, "The audio server went away: %s",
+        qCWarning(Log::capture, "The audio server went away: %s",
                   qPrintable(contextError(context)));
     pa_threaded_mainloop_signal(capture->m_mainloop, 0);
 }
@@ -403,7 +402,7 @@ void PulseAudioCapture::streamStateChanged(pa_stream *stream, void *data)
     PulseAudioCapture *capture = source.owner;
     source.state = pa_stream_get_state(stream);
     if (capture->m_running && !PA_STREAM_IS_GOOD(source.state) && !source.ended) {
-        qCWarning(pulseCapture, "Recording of the %s ended: %s", qPrintable(source.label),
+        qCWarning(Log::capture, "Recording of the %s ended: %s", qPrintable(source.label),
                   qPrintable(contextError(capture->m_context)));
         capture->sourceEnded(source);
     }

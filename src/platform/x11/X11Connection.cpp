@@ -1,10 +1,9 @@
 #include "platform/x11/X11Connection.h"
+#include "platform/Log.h"
 
 #include <cstring>
 
 namespace platform {
-
-Q_LOGGING_CATEGORY(x11Capture, "com.corvanta.app.capture", QtInfoMsg)
 
 namespace {
 
@@ -36,7 +35,7 @@ X11Connection::X11Connection()
 {
     m_connection = xcb_connect(nullptr, &m_screenNumber);
     if (xcb_connection_has_error(m_connection)) {
-        qCWarning(x11Capture, "Cannot open a connection to the X server");
+        qCWarning(Log::capture, "Cannot open a connection to the X server");
         return;
     }
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
@@ -111,7 +110,7 @@ void X11Connection::drainEvents()
     while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
         if (event->response_type == 0) {
             const auto *error = reinterpret_cast<const xcb_generic_error_t *>(event);
-            qCDebug(x11Capture, "X request failed: error %d, request %d.%d", error->error_code,
+            qCDebug(Log::capture, "X request failed: error %d, request %d.%d", error->error_code,
                     error->major_code, error->minor_code);
         }
         std::free(event);

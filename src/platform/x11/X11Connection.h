@@ -13,8 +13,6 @@
 
 namespace platform {
 
-Q_DECLARE_LOGGING_CATEGORY(x11Capture)
-
 struct FreeDeleter {
     void operator()(void *pointer) const { std::free(pointer); }
 };

@@ -1,5 +1,6 @@
 #include "platform/x11/X11OverlayWindows.h"
 
+#include "platform/Log.h"
 #include "platform/x11/X11Connection.h"
 
 #include <QGuiApplication>
@@ -44,7 +45,7 @@ void X11OverlayWindows::grabKeyboard(QPointer<QWindow> window, int attemptsLeft)
         return;
     }
     if (attemptsLeft <= 1) {
-        qCWarning(x11Capture, "Overlay could not take the keyboard (grab status %d)",
+        qCWarning(Log::capture, "Overlay could not take the keyboard (grab status %d)",
                   reply ? int(reply->status) : -1);
         return;
     }

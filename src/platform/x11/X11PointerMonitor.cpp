@@ -1,5 +1,6 @@
 #include "platform/x11/X11PointerMonitor.h"
 
+#include "platform/Log.h"
 #include "platform/x11/X11Connection.h"
 
 #include <QGuiApplication>
@@ -12,8 +13,6 @@
 
 namespace platform {
 namespace {
-
-Q_LOGGING_CATEGORY(pointerLog, "com.corvanta.app.general", QtInfoMsg)
 
 // A wheel notch scrolls this many points.
 constexpr double pointsPerNotch = 10.0;
@@ -108,7 +107,7 @@ bool X11PointerMonitor::start()
     xcb_connection_t *c = connection->get();
     const xcb_query_extension_reply_t *extension = xcb_get_extension_data(c, &xcb_input_id);
     if (!extension || !extension->present) {
-        qCWarning(pointerLog, "The X server has no input extension; the pointer is not watched");
+        qCWarning(Log::general, "The X server has no input extension; the pointer is not watched");
         return false;
     }
     // Raw events reach a root selection during other clients' grabs from version 2.1 on.
@@ -116,7 +115,7 @@ bool X11PointerMonitor::start()
         xcb_input_xi_query_version_reply(c, xcb_input_xi_query_version(c, 2, 2), nullptr));
     if (!version || version->major_version < 2 ||
         (version->major_version == 2 && version->minor_version < 1)) {
-        qCWarning(pointerLog,
+        qCWarning(Log::general,
                   "The X input extension is older than 2.1; the pointer is not watched");
         return false;
     }
@@ -130,7 +129,8 @@ bool X11PointerMonitor::start()
     XcbReply<xcb_generic_error_t> error(xcb_request_check(
         c, xcb_input_xi_select_events_checked(c, connection->root(), 1, &selection.head)));
     if (error) {
-        qCWarning(pointerLog, "Selecting raw pointer events failed (error %d)", error->error_code);
+        qCWarning(Log::general, "Selecting raw pointer events failed (error %d)",
+                  error->error_code);
         return false;
     }
 
@@ -165,7 +165,7 @@ bool X11PointerMonitor::checkConnection()
     if (m_connection && m_connection->isUsable())
         return true;
     if (m_connection) {
-        qCWarning(pointerLog, "The connection for watching the pointer broke; watching stops");
+        qCWarning(Log::general, "The connection for watching the pointer broke; watching stops");
         stop();
     }
     return false;

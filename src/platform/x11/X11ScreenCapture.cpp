@@ -1,5 +1,6 @@
 #include "platform/x11/X11ScreenCapture.h"
 
+#include "platform/Log.h"
 #include "platform/x11/X11CursorImage.h"
 #include "platform/x11/X11Displays.h"
 #include "platform/x11/X11WindowList.h"
@@ -210,7 +211,7 @@ CaptureResult X11ScreenCapture::captureWindow(WindowId id, bool withDecorations,
         x.drainEvents();
         if (result)
             return result;
-        qCDebug(x11Capture, "Composite read of window %u failed (%s); cropping the screen", id,
+        qCDebug(Log::capture, "Composite read of window %u failed (%s); cropping the screen", id,
                 qPrintable(result.failure));
     }
     return captureRootArea(area, showsCursor);
@@ -301,7 +302,7 @@ std::optional<CaptureResult> X11ScreenCapture::readWithSharedMemory(xcb_drawable
         }
         m_sharedMemoryWorks = works;
         if (!works)
-            qCInfo(x11Capture, "MIT-SHM is not available; reading the screen with GetImage");
+            qCInfo(Log::capture, "MIT-SHM is not available; reading the screen with GetImage");
     }
     if (!*m_sharedMemoryWorks)
         return std::nullopt;
@@ -358,7 +359,7 @@ bool X11ScreenCapture::reserveSegment(size_t bytes)
         return false; // too large for the system's limits: this read goes through GetImage
     case X11ShmSegment::Reserve::refused:
         m_sharedMemoryWorks = false;
-        qCInfo(x11Capture,
+        qCInfo(Log::capture,
                "The X server cannot attach shared memory; reading the screen with GetImage");
         return false;
     }

@@ -1,4 +1,4 @@
-#include "model/Log.h"
+#include "platform/Log.h"
 
 namespace Log {
 Q_LOGGING_CATEGORY(capture, "com.corvanta.app.capture", QtInfoMsg)

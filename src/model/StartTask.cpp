@@ -1,6 +1,6 @@
-#include "app/StartTask.h"
+#include "model/StartTask.h"
 
-#include "model/Log.h"
+#include "platform/Log.h"
 
 #include <exception>
 
