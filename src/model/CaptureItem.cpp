@@ -31,7 +31,7 @@ QString reserveFileName(const QString &stem, const QString &extension)
 // no screenshot or drag file takes.
 QString posterFileName(const QString &fileName)
 {
-    return QStringLiteral("Poster_") + fileName + QStringLiteral(".png");
+    return QStringLiteral("Poster_") + fileName + QStringLiteral(".poster");
 }
 
 QString makeFileName(const QDateTime &createdAt, const std::optional<QUrl> &videoURL)
@@ -56,10 +56,11 @@ CaptureItem::CaptureItem(const QUuid &id, const QDateTime &createdAt,
     : m_id(id), m_createdAt(createdAt), m_sourceDisplayID(sourceDisplayID), m_mode(mode),
       m_pixelWidth(image.width()), m_pixelHeight(image.height()),
       m_fileName(makeFileName(createdAt, videoURL)),
-      // The PNG (a recording's poster frame) is written in the background while the thumbnail
-      // is made here; from then on only the thumbnail stays in memory.
-      m_storage(
-          CapturedImageStorage::create(image, videoURL ? posterFileName(m_fileName) : m_fileName)),
+      // The image (a recording's poster frame) is written in the background while the
+      // thumbnail is made here; from then on only the thumbnail stays in memory.
+      m_storage(videoURL ? CapturedImageStorage::create(image, posterFileName(m_fileName),
+                                                        CapturedImageStorage::FileFormat::poster)
+                         : CapturedImageStorage::create(image, m_fileName)),
       m_thumbnail(thumbnail ? *thumbnail : makeThumbnail(image, thumbnailMaxSide)),
       m_videoURL(videoURL), m_state(state)
 {

@@ -2,6 +2,7 @@
 
 #include "model/FreedMemory.h"
 #include "model/Log.h"
+#include "model/PosterFile.h"
 #include "model/TemporaryFiles.h"
 #include "platform/PngWriter.h"
 
@@ -59,11 +60,12 @@ struct CapturedImageStorage::Deleter {
     }
 };
 
-std::shared_ptr<CapturedImageStorage> CapturedImageStorage::create(const QImage &image,
-                                                                   const QString &fileName)
+std::shared_ptr<CapturedImageStorage>
+CapturedImageStorage::create(const QImage &image, const QString &fileName, FileFormat format)
 {
     keepLargeBuffersMapped();
-    std::shared_ptr<CapturedImageStorage> storage(new CapturedImageStorage(image), Deleter());
+    std::shared_ptr<CapturedImageStorage> storage(new CapturedImageStorage(image, format),
+                                                  Deleter());
     QString error;
     const std::optional<QString> folder = TemporaryFiles::capturesFolder(&error);
     if (!folder) {
@@ -85,7 +87,9 @@ std::shared_ptr<CapturedImageStorage> CapturedImageStorage::create(const QImage 
             QString failure;
             if (isSuperseded(*slot, generation)) {
                 // A newer storage writes this file; this one keeps its copy.
-            } else if (platform::PngWriter::write(pending, path, &failure)) {
+            } else if (storage->m_format == FileFormat::poster
+                           ? PosterFile::write(pending, path, &failure)
+                           : platform::PngWriter::write(pending, path, &failure)) {
                 {
                     QMutexLocker lock(&storage->m_lock);
                     storage->m_image = QImage();
@@ -115,6 +119,8 @@ QImage CapturedImageStorage::image() const
     if (!m_url)
         return {};
     // Not kept: the point of the storage is that the pixels live on disk.
+    if (m_format == FileFormat::poster)
+        return PosterFile::read(m_url->toLocalFile());
     return QImage(m_url->toLocalFile(), "PNG");
 }
 

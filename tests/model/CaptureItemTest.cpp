@@ -1,5 +1,6 @@
 #include "model/CaptureItem.h"
 #include "model/CaptureTestSupport.h"
+#include "model/PosterFile.h"
 #include "model/TemporaryFiles.h"
 #include "model/Thumbnail.h"
 #include "support/LogCapture.h"
@@ -227,4 +228,27 @@ TEST(RecordingPoster, ItsFileGoesWithTheCaptureAndAtQuit)
     kept.scheduleTemporaryFileCleanup();
     TemporaryFiles::deletePendingNow();
     EXPECT_FALSE(QFile::exists(keptPoster));
+}
+
+TEST(RecordingPoster, ItsFileReadsBackPixelForPixelAndNothingFromADamagedOne)
+{
+    TempDirScope tmp;
+    const QString path = tmp.path() + "/poster";
+    // Rows that do not divide evenly into bands, with a transparent corner.
+    QImage clear = posterFrame(97, 61).convertToFormat(QImage::Format_ARGB32);
+    clear.setPixelColor(0, 0, QColor(10, 20, 30, 40));
+    for (const QImage &poster : {posterFrame(301, 203), clear, posterFrame(40, 3)}) {
+        ASSERT_TRUE(PosterFile::write(poster, path));
+        EXPECT_EQ(PosterFile::read(path), poster);
+    }
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QByteArray whole = file.readAll();
+    file.resize(whole.size() - 10);
+    file.close();
+    EXPECT_TRUE(PosterFile::read(path).isNull()) << "cut short";
+    ASSERT_TRUE(filledImage(4, 4, Qt::red).save(path, "PNG"));
+    EXPECT_TRUE(PosterFile::read(path).isNull()) << "not a poster file";
+    EXPECT_TRUE(PosterFile::read(tmp.path() + "/missing").isNull());
 }
