@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <future>
+#include <system_error>
 #include <vector>
 
 namespace PosterFile {
@@ -121,7 +122,7 @@ QImage read(const QString &path)
     for (const Band &band : layout) {
         const uchar *png = reinterpret_cast<const uchar *>(data.constData()) + offset;
         uchar *first = pixels + top * stride;
-        decoding.push_back(std::async(std::launch::async, [=] {
+        const auto decode = [=] {
             const QImage rows =
                 QImage::fromData(png, int(band.size), "PNG").convertToFormat(format);
             if (rows.width() != int(width) || rows.height() != int(band.rows))
@@ -129,7 +130,13 @@ QImage read(const QString &path)
             for (int y = 0; y < rows.height(); ++y)
                 std::memcpy(first + y * stride, rows.constScanLine(y), size_t(width) * 4);
             return true;
-        }));
+        };
+        try {
+            decoding.push_back(std::async(std::launch::async, decode));
+        } catch (const std::system_error &) {
+            // No thread to be had: this band is decoded here.
+            decoding.push_back(std::async(std::launch::deferred, decode));
+        }
         offset += qint64(band.size);
         top += int(band.rows);
     }
