@@ -77,7 +77,7 @@ notchTrayFactory(AppEnvironment &environment, std::shared_ptr<platform::PanelWin
             .settings = settings,
             .callbacks = std::move(callbacks),
             .displays = *self->platform().displays,
-            .recorder = ScreenRecordingService::shared(),
+            .recorder = &self->recordingService(),
             .neighbours = std::move(neighbours),
             .panels = panels,
             .pointerMonitor = pointerMonitors ? pointerMonitors() : nullptr,

@@ -268,14 +268,17 @@ QCoro::Task<void> CaptureCoordinator::cancelRecording()
     co_return;
 }
 
+CaptureItem makeRecordingCapture(const RecordingResult &result)
+{
+    return CaptureItem(QUuid::createUuid(), QDateTime::currentDateTime(), std::nullopt,
+                       CaptureMode::recording, result.posterFrame,
+                       makeThumbnail(result.posterFrame, thumbnailMaxSide),
+                       QUrl::fromLocalFile(result.filePath), CaptureItemState::pending());
+}
+
 void CaptureCoordinator::stageRecording(const RecordingResult &result)
 {
-    // The movie itself is staged, not a copy; the poster frame stands in for its image.
-    const CaptureItem item(QUuid::createUuid(), QDateTime::currentDateTime(), std::nullopt,
-                           CaptureMode::recording, result.posterFrame,
-                           makeThumbnail(result.posterFrame, thumbnailMaxSide),
-                           QUrl::fromLocalFile(result.filePath), CaptureItemState::pending());
-    enqueue(item);
+    enqueue(makeRecordingCapture(result));
 }
 
 void CaptureCoordinator::showTrayAfterRecordingEnded()

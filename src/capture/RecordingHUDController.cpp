@@ -12,6 +12,9 @@ RecordingHUDController::RecordingHUDController(ScreenRecording *recorder,
                                                QObject *parent)
     : QObject(parent), m_recorder(recorder), m_panels(std::move(panels))
 {
+    // What was recorded went away: the recording is about to end, and its panel goes first.
+    if (recorder)
+        connect(recorder, &ScreenRecording::streamEnded, this, &RecordingHUDController::hide);
 }
 
 RecordingHUDController::~RecordingHUDController()

@@ -44,7 +44,8 @@ public:
     // Brings the panel to the front without taking the focus, building it first when there is
     // none; an existing panel keeps its label.
     void show(const QString &modeLabel);
-    // Takes the panel off the screen and discards it; harmless without one.
+    // Takes the panel off the screen and discards it; harmless without one. Also done when the
+    // recorder's source goes away.
     void hide();
 
     // The panel while it exists.

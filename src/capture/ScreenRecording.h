@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/CaptureItem.h"
 #include "model/SettingsEnums.h"
 #include "platform/Displays.h"
 #include "platform/WindowList.h"
@@ -18,6 +19,10 @@ struct RecordingResult {
     // Seconds, as last published before the stop began.
     double duration = 0;
 };
+
+// The capture a finished recording is staged as: the movie itself (not a copy) with the poster
+// frame standing in for its image, which goes to disk while only its thumbnail stays in memory.
+CaptureItem makeRecordingCapture(const RecordingResult &result);
 
 // The screen recorder as the coordinator, the tray and the recording controls see it. Main
 // thread only. Failures are CaptureError exceptions.

@@ -1,7 +1,6 @@
 #include "capture/ScreenRecordingService.h"
 
 #include "capture/RecordingGif.h"
-#include "capture/RecordingHUDController.h"
 #include "model/CaptureErrors.h"
 #include "model/FreedMemory.h"
 #include "model/SettingsStore.h"
@@ -397,8 +396,6 @@ void ScreenRecordingService::handleStreamEnded(quint64 generation, const QString
         return;
     m_session->ended = true;
     qCCritical(Log::capture, "Frame stream stopped with error: %s", qUtf8Printable(reason));
-    if (RecordingHUDController *hud = RecordingHUDController::shared())
-        hud->hide();
     // Still recording: the owner stops as usual and keeps what was recorded.
     emit streamEnded();
 }

@@ -27,6 +27,13 @@ QString reserveFileName(const QString &stem, const QString &extension)
     return name;
 }
 
+// A recording's poster frame waits on disk beside the drag copy, under a name of its own that
+// no screenshot or drag file takes.
+QString posterFileName(const QString &fileName)
+{
+    return QStringLiteral("Poster_") + fileName + QStringLiteral(".poster");
+}
+
 QString makeFileName(const QDateTime &createdAt, const std::optional<QUrl> &videoURL)
 {
     QString extension = QStringLiteral("png");
@@ -49,13 +56,14 @@ CaptureItem::CaptureItem(const QUuid &id, const QDateTime &createdAt,
     : m_id(id), m_createdAt(createdAt), m_sourceDisplayID(sourceDisplayID), m_mode(mode),
       m_pixelWidth(image.width()), m_pixelHeight(image.height()),
       m_fileName(makeFileName(createdAt, videoURL)),
-      // The PNG is written in the background while the thumbnail is made here.
-      m_storage(videoURL ? nullptr : CapturedImageStorage::create(image, m_fileName)),
+      // The image (a recording's poster frame) is written in the background while the
+      // thumbnail is made here; from then on only the thumbnail stays in memory.
+      m_storage(videoURL ? CapturedImageStorage::create(image, posterFileName(m_fileName),
+                                                        CapturedImageStorage::FileFormat::poster)
+                         : CapturedImageStorage::create(image, m_fileName)),
       m_thumbnail(thumbnail ? *thumbnail : makeThumbnail(image, thumbnailMaxSide)),
       m_videoURL(videoURL), m_state(state)
 {
-    if (videoURL)
-        m_rawImage = image;
 }
 
 CaptureItem::CaptureItem(KeepFileName, const CaptureItem &original, const QImage &image)
@@ -69,13 +77,13 @@ CaptureItem::CaptureItem(KeepFileName, const CaptureItem &original, const QImage
 
 QImage CaptureItem::image() const
 {
-    return m_storage ? m_storage->image() : m_rawImage.value_or(QImage());
+    return m_storage ? m_storage->image() : QImage();
 }
 
 CaptureItem::StoredImage CaptureItem::storedImage(QDeadlineTimer writeDeadline) const
 {
     if (!m_storage)
-        return {m_rawImage.value_or(QImage()), {}};
+        return {};
     m_storage->waitForWrite(writeDeadline);
     // Asked first: once the copy is dropped, the file is complete.
     if (QImage held = m_storage->heldImage(); !held.isNull())
@@ -88,7 +96,8 @@ QString CaptureItem::pngPath() const
     if (m_storage && m_storage->url())
         return m_storage->url()->toLocalFile();
     const std::optional<QString> folder = TemporaryFiles::capturesFolder();
-    return folder ? *folder + QLatin1Char('/') + m_fileName : QString();
+    const QString name = m_videoURL ? posterFileName(m_fileName) : m_fileName;
+    return folder ? *folder + QLatin1Char('/') + name : QString();
 }
 
 void CaptureItem::scheduleTemporaryFileCleanup() const

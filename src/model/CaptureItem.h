@@ -18,13 +18,16 @@ class CapturedImageStorage;
 class QMimeData;
 
 // One staged capture, screenshot or screen recording, as a value. Copies
-// share the screenshot's disk-backed image. Only the state changes after
-// creation; a new image means a new record (CaptureQueue::updateImage).
+// share the disk-backed image: a screenshot's picture, a recording's poster
+// frame. Only the state changes after creation; a new image means a new
+// record (CaptureQueue::updateImage).
 class CaptureItem {
 public:
     // thumbnail: made from image (longer side 200) when absent. videoURL: the
-    // recording's movie; absent for a screenshot, whose image then goes to
-    // disk in the background. The file name is fixed here, once.
+    // recording's movie; absent for a screenshot. Either way the image goes
+    // to disk in the background and only the thumbnail stays in memory (a
+    // recording's poster frame as "Poster_" + fileName() + ".poster"). The file
+    // name is fixed here, once.
     CaptureItem(const QUuid &id, const QDateTime &createdAt, std::optional<quint32> sourceDisplayID,
                 CaptureMode mode, const QImage &image, const std::optional<QImage> &thumbnail,
                 const std::optional<QUrl> &videoURL, const CaptureItemState &state);
@@ -40,13 +43,13 @@ public:
     CaptureItemState state() const { return m_state; }
     void setState(const CaptureItemState &state) { m_state = state; }
 
-    // The full image (a recording's poster frame); a null image when a
-    // screenshot's PNG is gone and no copy is left in memory.
+    // The full image (a recording's poster frame); a null image when its file
+    // is gone and no copy is left in memory. May read the disk.
     QImage image() const;
     // The full image as it is kept, decoding and reading nothing: the pixels while they are
     // held in memory, otherwise the path of the finished PNG they went to (which may have gone
-    // since). A PNG write still going on is first waited for, until writeDeadline at the
-    // latest (by default not at all). Any thread.
+    // since; for a recording, its poster file, which is no PNG). A write still going on is
+    // first waited for, until writeDeadline at the latest (by default not at all). Any thread.
     struct StoredImage {
         QImage pixels;
         QString pngPath;
@@ -85,8 +88,7 @@ private:
     qint64 m_pixelWidth;
     qint64 m_pixelHeight;
     QString m_fileName;
-    std::shared_ptr<CapturedImageStorage> m_storage; // screenshots
-    std::optional<QImage> m_rawImage;                // recordings
+    std::shared_ptr<CapturedImageStorage> m_storage;
     QImage m_thumbnail;
     std::optional<QUrl> m_videoURL;
     CaptureItemState m_state;

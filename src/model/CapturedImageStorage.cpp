@@ -1,6 +1,7 @@
 #include "model/CapturedImageStorage.h"
 
 #include "model/FreedMemory.h"
+#include "model/PosterFile.h"
 #include "model/TemporaryFiles.h"
 #include "platform/Log.h"
 #include "platform/PngReader.h"
@@ -60,11 +61,12 @@ struct CapturedImageStorage::Deleter {
     }
 };
 
-std::shared_ptr<CapturedImageStorage> CapturedImageStorage::create(const QImage &image,
-                                                                   const QString &fileName)
+std::shared_ptr<CapturedImageStorage>
+CapturedImageStorage::create(const QImage &image, const QString &fileName, FileFormat format)
 {
     keepLargeBuffersMapped();
-    std::shared_ptr<CapturedImageStorage> storage(new CapturedImageStorage(image), Deleter());
+    std::shared_ptr<CapturedImageStorage> storage(new CapturedImageStorage(image, format),
+                                                  Deleter());
     QString error;
     const std::optional<QString> folder = TemporaryFiles::capturesFolder(&error);
     if (!folder) {
@@ -86,7 +88,9 @@ std::shared_ptr<CapturedImageStorage> CapturedImageStorage::create(const QImage 
             QString failure;
             if (isSuperseded(*slot, generation)) {
                 // A newer storage writes this file; this one keeps its copy.
-            } else if (platform::PngWriter::write(pending, path, &failure)) {
+            } else if (storage->m_format == FileFormat::poster
+                           ? PosterFile::write(pending, path, &failure)
+                           : platform::PngWriter::write(pending, path, &failure)) {
                 {
                     QMutexLocker lock(&storage->m_lock);
                     storage->m_image = QImage();
@@ -117,6 +121,8 @@ QImage CapturedImageStorage::image() const
         return {};
     // Not kept: the point of the storage is that the pixels live on disk. Read without Qt's
     // size limit, which the capture of a very large display exceeds: the file is our own.
+    if (m_format == FileFormat::poster)
+        return PosterFile::read(m_url->toLocalFile());
     return platform::PngReader::read(m_url->toLocalFile());
 }
 

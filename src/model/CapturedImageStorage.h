@@ -19,12 +19,16 @@
 // is replaced.
 class CapturedImageStorage {
 public:
+    // How the file holds the image: an ordinary PNG, or a recording's poster
+    // frame in bands that read back quickly (PosterFile).
+    enum class FileFormat { png, poster };
+
     // Starts the background write and returns at once. Without a captures
     // folder (logged as an error) the image simply stays in memory.
-    static std::shared_ptr<CapturedImageStorage> create(const QImage &image,
-                                                        const QString &fileName);
+    static std::shared_ptr<CapturedImageStorage>
+    create(const QImage &image, const QString &fileName, FileFormat format = FileFormat::png);
 
-    // The image: the in-memory copy while there is one, otherwise the PNG
+    // The image: the in-memory copy while there is one, otherwise the file
     // decoded afresh on every call. A null image when the file is gone or
     // unreadable.
     QImage image() const;
@@ -36,14 +40,16 @@ public:
     // false in the second case. Any thread.
     bool waitForWrite(QDeadlineTimer deadline) const;
 
-    // The PNG file; absent when there was no captures folder.
+    // The image's file; absent when there was no captures folder.
     std::optional<QUrl> url() const { return m_url; }
 
     CapturedImageStorage(const CapturedImageStorage &) = delete;
     CapturedImageStorage &operator=(const CapturedImageStorage &) = delete;
 
 private:
-    explicit CapturedImageStorage(const QImage &image) : m_image(image) {}
+    CapturedImageStorage(const QImage &image, FileFormat format) : m_image(image), m_format(format)
+    {
+    }
     ~CapturedImageStorage() = default;
     struct Deleter;
 
@@ -53,5 +59,6 @@ private:
     mutable QWaitCondition m_writeEnded;
     QImage m_image;
     bool m_writing = false;
+    FileFormat m_format;
     std::optional<QUrl> m_url;
 };

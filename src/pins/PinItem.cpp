@@ -38,8 +38,10 @@ PinItem::PinItem(FromCapture, const CaptureItem &capture, PinContent content)
 std::shared_ptr<const PinItem> PinItem::fromCapture(const CaptureItem &capture)
 {
     PinContent content = capture.videoURL()
-                             ? PinContent::makeVideo(*capture.videoURL(), capture.image())
+                             ? PinContent::makeVideo(*capture.videoURL(), std::nullopt)
                              : PinContent::makeImage([capture] { return capture.image(); });
+    if (capture.videoURL())
+        content.imageSource = [capture] { return capture.image(); };
     return std::shared_ptr<const PinItem>(new PinItem(FromCapture{}, capture, std::move(content)));
 }
 
@@ -69,6 +71,10 @@ QImage PinItem::previewImage(int iconSize) const
     case PinContent::Kind::video:
         if (m_content.thumbnail && !m_content.thumbnail->isNull())
             return *m_content.thumbnail;
+        if (m_content.imageSource) {
+            if (QImage poster = m_content.imageSource(); !poster.isNull())
+                return poster;
+        }
         return platform::mimeTypeIcon(QStringLiteral("video/mp4"), iconSize);
     }
     return {};

@@ -20,8 +20,9 @@ struct PinContent {
 
     Kind kind = Kind::image;
     QImage image; // image
-    // image, in place of `image`: reads the picture when it is needed, so that a pinned
-    // screenshot whose picture lives on disk is not held in memory by its pin.
+    // image, in place of `image`, and video, in place of `thumbnail`: reads the picture when it
+    // is needed, so that a pinned capture whose picture lives on disk is not held in memory by
+    // its pin.
     std::function<QImage()> imageSource;
     QUrl url;                        // file, video
     std::optional<QImage> thumbnail; // video

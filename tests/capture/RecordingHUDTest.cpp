@@ -84,6 +84,16 @@ TEST_F(RecordingHUDTest, PanelKeepsItsFirstLabelUntilHiddenAndHideIsHarmlessWith
     EXPECT_EQ(view()->modeLabel(), "Window");
 }
 
+TEST_F(RecordingHUDTest, PanelGoesWhenWhatWasRecordedGoesAway)
+{
+    m_hud.show("Window");
+    ASSERT_TRUE(m_hud.panel());
+    emit m_recorder.streamEnded();
+    EXPECT_EQ(m_hud.panel(), nullptr);
+    emit m_recorder.streamEnded();
+    EXPECT_EQ(m_hud.panel(), nullptr);
+}
+
 TEST_F(RecordingHUDTest, ElapsedTimeFollowsTheRecorder)
 {
     m_recorder.setDuration(65);

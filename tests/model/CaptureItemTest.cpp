@@ -1,14 +1,19 @@
 #include "model/CaptureItem.h"
 #include "model/CaptureTestSupport.h"
+#include "model/PosterFile.h"
+#include "model/TemporaryFiles.h"
 #include "model/Thumbnail.h"
 #include "support/LogCapture.h"
 #include "support/TempDirScope.h"
+#include "support/WaitUntil.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QtConcurrent/QtConcurrentRun>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 TEST(Thumbnail, FitsTheLongerSideWithinTheLimitAndNeverEnlarges)
 {
@@ -180,4 +185,103 @@ TEST(CapturedImageStorage, WritesIntoAPrivateFolderWhenTheSharedOneIsNotPrivate)
     ASSERT_EQ(warnings.size(), 1);
     EXPECT_TRUE(warnings.first().contains("symbolic link"));
     EXPECT_EQ(first.image(), filledImage(8, 8, Qt::red));
+}
+
+namespace {
+
+// A poster frame whose every pixel differs from its neighbours, so that a poster read back from
+// anywhere but its own file shows.
+QImage posterFrame(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb((x * 7) & 0xff, (y * 13) & 0xff, (x * y) & 0xff));
+    }
+    return image;
+}
+
+CaptureItem makeRecordingOf(const QImage &poster, const QString &moviePath)
+{
+    return CaptureItem(QUuid::createUuid(), nextCaptureTime(), std::nullopt, CaptureMode::recording,
+                       poster, std::nullopt, QUrl::fromLocalFile(moviePath),
+                       CaptureItemState::pending());
+}
+
+} // namespace
+
+TEST(RecordingPoster, OnlyTheThumbnailStaysInMemoryAndThePosterComesBackFromAPrivateFile)
+{
+    TempDirScope tmp;
+    const QString movie = tmp.path() + "/Recording-1.mp4";
+    QFile(movie).open(QIODevice::WriteOnly);
+    const QImage poster = posterFrame(640, 360);
+    const CaptureItem recording = makeRecordingOf(poster, movie);
+    const CaptureItem copy = recording;
+    EXPECT_EQ(recording.thumbnail().size(), QSize(200, 112));
+    waitForWrites();
+
+    const CaptureItem::StoredImage stored = copy.storedImage();
+    EXPECT_TRUE(stored.pixels.isNull()) << "no full-size picture once staged";
+    ASSERT_FALSE(stored.pngPath.isEmpty());
+    EXPECT_EQ(QFileInfo(stored.pngPath).absolutePath(), tmp.capturesPath());
+    EXPECT_NE(QFileInfo(stored.pngPath).fileName(), recording.fileName());
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(stored.pngPath).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "private to the user";
+    EXPECT_EQ(recording.image(), poster);
+    EXPECT_EQ(QtConcurrent::run([copy] { return copy.image(); }).result(), poster);
+    EXPECT_EQ(recording.pixelWidth(), 640);
+
+    // The movie deleted behind our back: the poster is still there, the drag offers nothing.
+    ASSERT_TRUE(QFile::remove(movie));
+    EXPECT_EQ(recording.image(), poster);
+    EXPECT_FALSE(recording.makeDragFileURL());
+}
+
+TEST(RecordingPoster, ItsFileGoesWithTheCaptureAndAtQuit)
+{
+    TempDirScope tmp;
+    TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(50));
+    const CaptureItem deleted =
+        makeRecordingOf(posterFrame(32, 18), tmp.path() + "/Recording-d.mp4");
+    const CaptureItem kept = makeRecordingOf(posterFrame(32, 18), tmp.path() + "/Recording-k.mp4");
+    waitForWrites();
+    const QString deletedPoster = deleted.storedImage().pngPath;
+    const QString keptPoster = kept.storedImage().pngPath;
+    ASSERT_TRUE(QFile::exists(deletedPoster));
+    ASSERT_TRUE(QFile::exists(keptPoster));
+
+    deleted.scheduleTemporaryFileCleanup();
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(deletedPoster); }));
+    EXPECT_TRUE(QFile::exists(keptPoster));
+    TemporaryFiles::setCleanupDelay(std::chrono::seconds(180));
+
+    // Quitting clears the queue and deletes at once what is pending.
+    kept.scheduleTemporaryFileCleanup();
+    TemporaryFiles::deletePendingNow();
+    EXPECT_FALSE(QFile::exists(keptPoster));
+}
+
+TEST(RecordingPoster, ItsFileReadsBackPixelForPixelAndNothingFromADamagedOne)
+{
+    TempDirScope tmp;
+    const QString path = tmp.path() + "/poster";
+    // Rows that do not divide evenly into bands, with a transparent corner.
+    QImage clear = posterFrame(97, 61).convertToFormat(QImage::Format_ARGB32);
+    clear.setPixelColor(0, 0, QColor(10, 20, 30, 40));
+    for (const QImage &poster : {posterFrame(301, 203), clear, posterFrame(40, 3)}) {
+        ASSERT_TRUE(PosterFile::write(poster, path));
+        EXPECT_EQ(PosterFile::read(path), poster);
+    }
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QByteArray whole = file.readAll();
+    file.resize(whole.size() - 10);
+    file.close();
+    EXPECT_TRUE(PosterFile::read(path).isNull()) << "cut short";
+    ASSERT_TRUE(filledImage(4, 4, Qt::red).save(path, "PNG"));
+    EXPECT_TRUE(PosterFile::read(path).isNull()) << "not a poster file";
+    EXPECT_TRUE(PosterFile::read(tmp.path() + "/missing").isNull());
 }

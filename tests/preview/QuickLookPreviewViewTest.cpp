@@ -6,6 +6,7 @@
 #include "preview/AnnotationEditorState.h"
 #include "preview/AnnotationEditorView.h"
 #include "preview/AnnotationWindowController.h"
+#include "preview/PreviewMediaView.h"
 #include "preview/PreviewNotice.h"
 #include "preview/QuickLookPreviewController.h"
 #include "support/FakeHaptics.h"
@@ -254,6 +255,22 @@ TEST_F(PreviewViewTest, RecordingPlaysPausesAndRewindsAtTheEnd)
     controller.nextItem();
     EXPECT_EQ(controller.currentItemID(), screenshot.id());
     EXPECT_EQ(playerLog.last(), QStringLiteral("pause")) << "paging away stops the recording";
+}
+
+TEST_F(PreviewViewTest, RecordingShowsItsPosterReadBackFromItsFile)
+{
+    QTemporaryFile movie(QDir::tempPath() + QStringLiteral("/XXXXXX.mp4"));
+    ASSERT_TRUE(movie.open());
+    const CaptureItem recording = makeRecording(movie.fileName());
+    queue.enqueue(recording);
+    waitForWrites();
+    ASSERT_TRUE(recording.storedImage().pixels.isNull());
+    show(recording);
+    auto *media = view->findChild<PreviewMediaView *>();
+    ASSERT_TRUE(media);
+    EXPECT_TRUE(waitUntil([&] { return media->hasFullImage(); }));
+    // The recording's player goes while the log it writes to is still there.
+    show(screenshot);
 }
 
 TEST_F(PreviewViewTest, DeletingTheLastCaptureCloses)

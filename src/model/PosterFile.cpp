@@ -1,0 +1,149 @@
+#include "model/PosterFile.h"
+
+#include "platform/PngEncoder.h"
+#include "platform/TemporaryName.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QList>
+#include <QTemporaryFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <future>
+#include <system_error>
+#include <vector>
+
+namespace PosterFile {
+namespace {
+
+constexpr char magic[8] = {'C', 'V', 'P', 'O', 'S', 'T', 'R', '1'};
+constexpr int bandCount = 8;
+// Far above any screen; a larger figure in a header means a damaged file.
+constexpr quint32 largestSide = 1 << 16;
+
+struct Band {
+    quint32 rows = 0;
+    quint64 size = 0;
+};
+
+bool fail(QString *error, const QString &message)
+{
+    if (error != nullptr)
+        *error = message;
+    return false;
+}
+
+// The rows [top, top + rows) of image, sharing its pixels.
+QImage bandOf(const QImage &image, int top, int rows)
+{
+    return QImage(image.constScanLine(top), image.width(), rows, image.bytesPerLine(),
+                  image.format());
+}
+
+} // namespace
+
+bool write(const QImage &image, const QString &path, QString *error)
+{
+    if (image.isNull())
+        return fail(error, QStringLiteral("the image is empty"));
+    const int bands = std::min(bandCount, image.height());
+    QList<QByteArray> encoded;
+    QByteArray header;
+    QDataStream out(&header, QIODevice::WriteOnly);
+    out.writeRawData(magic, sizeof magic);
+    const bool transparent = image.hasAlphaChannel();
+    out << quint32(image.width()) << quint32(image.height()) << quint32(transparent)
+        << quint32(bands);
+    for (int band = 0, top = 0; band < bands; ++band) {
+        const int rows = (image.height() - top) / (bands - band);
+        QString failure;
+        encoded << platform::PngEncoder::encode(bandOf(image, top, rows), &failure);
+        if (encoded.last().isEmpty())
+            return fail(error, failure);
+        out << quint32(rows) << quint64(encoded.last().size());
+        top += rows;
+    }
+
+    QTemporaryFile file(platform::TemporaryName::templateFor(path));
+    if (!file.open())
+        return fail(error, file.errorString());
+    bool written = file.write(header) == header.size();
+    for (const QByteArray &bytes : std::as_const(encoded))
+        written = written && file.write(bytes) == bytes.size();
+    if (!written || !file.flush())
+        return fail(error, file.errorString());
+    if (std::rename(QFile::encodeName(file.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0)
+        return fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+    file.setAutoRemove(false);
+    return true;
+}
+
+QImage read(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray data = file.readAll();
+    QDataStream in(data);
+    char found[sizeof magic] = {};
+    quint32 width = 0, height = 0, transparent = 0, bands = 0;
+    if (in.readRawData(found, sizeof found) != int(sizeof found) ||
+        std::memcmp(found, magic, sizeof magic) != 0)
+        return {};
+    in >> width >> height >> transparent >> bands;
+    if (in.status() != QDataStream::Ok || width == 0 || height == 0 || width > largestSide ||
+        height > largestSide || bands == 0 || bands > height)
+        return {};
+    std::vector<Band> layout(bands);
+    quint64 rows = 0, bytes = 0;
+    for (Band &band : layout) {
+        in >> band.rows >> band.size;
+        rows += band.rows;
+        bytes += band.size;
+    }
+    const qint64 start = in.device()->pos();
+    if (in.status() != QDataStream::Ok || rows != height || bytes > quint64(data.size() - start))
+        return {};
+
+    // Each band decodes on a thread of its own straight into its rows of the picture.
+    const QImage::Format format = transparent ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+    QImage picture(int(width), int(height), format);
+    if (picture.isNull())
+        return {};
+    uchar *const pixels = picture.bits();
+    const qsizetype stride = picture.bytesPerLine();
+    std::vector<std::future<bool>> decoding;
+    qint64 offset = start;
+    int top = 0;
+    for (const Band &band : layout) {
+        const uchar *png = reinterpret_cast<const uchar *>(data.constData()) + offset;
+        uchar *first = pixels + top * stride;
+        const auto decode = [=] {
+            const QImage rows =
+                QImage::fromData(png, int(band.size), "PNG").convertToFormat(format);
+            if (rows.width() != int(width) || rows.height() != int(band.rows))
+                return false;
+            for (int y = 0; y < rows.height(); ++y)
+                std::memcpy(first + y * stride, rows.constScanLine(y), size_t(width) * 4);
+            return true;
+        };
+        try {
+            decoding.push_back(std::async(std::launch::async, decode));
+        } catch (const std::system_error &) {
+            // No thread to be had: this band is decoded here.
+            decoding.push_back(std::async(std::launch::deferred, decode));
+        }
+        offset += qint64(band.size);
+        top += int(band.rows);
+    }
+    bool complete = true;
+    for (std::future<bool> &band : decoding)
+        complete = band.get() && complete;
+    return complete ? picture : QImage();
+}
+
+} // namespace PosterFile
