@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
+#include <cmath>
 
 PickerFace::PickerFace(QWidget *parent) : QPushButton(parent)
 {
@@ -24,7 +25,20 @@ PickerFace::PickerFace(QWidget *parent) : QPushButton(parent)
 QSize PickerFace::sizeHint() const
 {
     const QFontMetrics metrics(font());
-    return QSize(metrics.horizontalAdvance(text()) + 6 + 10 + 20, metrics.height() + 12);
+    return QSize(textWidth() + 6 + 10 + 20, metrics.height() + 12);
+}
+
+int PickerFace::textWidth() const
+{
+    // Rounded up: the advance rounds to whole pixels, and eliding measures the exact width.
+    return int(std::ceil(QFontMetricsF(font()).horizontalAdvance(text()))) + 1;
+}
+
+QString PickerFace::shownText() const
+{
+    const int room = width() - 36;
+    return room >= textWidth() ? text()
+                               : QFontMetrics(font()).elidedText(text(), Qt::ElideMiddle, room);
 }
 
 void PickerFace::paintEvent(QPaintEvent *)
@@ -36,9 +50,7 @@ void PickerFace::paintEvent(QPaintEvent *)
     painter.drawRoundedRect(QRectF(rect()), 6, 6);
     painter.setPen(Qt::white);
     painter.setFont(font());
-    const QRect textRect = rect().adjusted(10, 0, -26, 0);
-    painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
-                     painter.fontMetrics().elidedText(text(), Qt::ElideMiddle, textRect.width()));
+    painter.drawText(rect().adjusted(10, 0, -26, 0), Qt::AlignVCenter | Qt::AlignLeft, shownText());
     paintWindowSymbol(painter, QStringLiteral("chevron.up.chevron.down"),
                       QRectF(width() - 22, (height() - 11) / 2.0, 11, 11), Qt::white);
 }

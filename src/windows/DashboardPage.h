@@ -20,9 +20,14 @@ class PickerFace : public QPushButton {
 public:
     explicit PickerFace(QWidget *parent = nullptr);
     QSize sizeHint() const override;
+    // The text as drawn: whole while it fits, else shortened in the middle.
+    QString shownText() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    int textWidth() const;
 };
 
 // One of the four capture cards: symbol disc, optional badge, title, subtitle and the scheme's

@@ -82,11 +82,10 @@ void applyDarkLook(QWidget *window)
         " border-radius: 6px; padding: 4px 10px; }"
         "QComboBox QAbstractItemView { background: #2c2c2e; color: white;"
         " selection-background-color: #0a84ff; }"
-        "QSpinBox { background: rgba(255,255,255,20); color: white; border: none;"
-        " border-radius: 6px; padding: 3px 6px; }"
         "QPushButton { background: rgba(255,255,255,20); color: white; border: none;"
         " border-radius: 6px; padding: 5px 12px; }"
         "QPushButton:hover { background: rgba(255,255,255,31); }"
+        "QCheckBox { color: white; }"
         "QTabWidget::pane { border: none; }"
         "QTabBar::tab { background: transparent; color: rgba(235,235,245,153); padding: 6px 8px; }"
         "QTabBar::tab:selected { color: white; background: rgba(255,255,255,20);"
@@ -254,7 +253,8 @@ QScrollArea *makeScrollPage(QWidget *page)
     auto *scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Narrower than the page's least width, the window scrolls across instead of cutting it off.
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setWidget(page);
     return scroll;
 }

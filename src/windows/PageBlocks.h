@@ -93,7 +93,7 @@ QFrame *makeCard(QLayout *content, int padding = 16);
 QFrame *makeDivider(double opacity = 0.1);
 // A small grey text on a faint rounded badge.
 QLabel *makeBadge(const QString &text, bool monospaced = false);
-// A vertically scrolling container for a page; the page keeps its full width.
+// A scrolling container for a page: down, and across while the page is wider than the window.
 QScrollArea *makeScrollPage(QWidget *page);
 
 // A row of a symbol, the text column and a switch at the trailing end.

@@ -11,6 +11,8 @@
 #include "support/WaitUntil.h"
 #include "windows/MainWindow.h"
 
+#include <QTest>
+
 namespace {
 
 class AccountWiringTest : public AppEnvironmentFixture {
@@ -62,6 +64,38 @@ TEST_F(AccountWiringTest, TheEnvironmentOwnsTheAccountAndTheMainWindowShowsIt)
               (QStringList{"destroyed AuthService", "destroyed SupabaseClient",
                            "destroyed SessionStore", "destroyed KeychainStore"}));
     EXPECT_EQ(AuthService::shared(), nullptr);
+}
+
+TEST_F(AccountWiringTest, ASessionRestoredAfterTheWindowWasMadeOpensTheDashboard)
+{
+    UserProfile profile;
+    profile.id = QUuid(QStringLiteral("5B0E2C4A-8F1D-4E6B-9A3C-7D2E1F0A9B8C"));
+    profile.appleUserID = QStringLiteral("email_5B0E2C4A");
+    profile.email = QStringLiteral("jane.doe@example.com");
+    const auto storeProfile = [this, &profile] {
+        secrets->items[{QString::fromLatin1(KeychainStore::defaultService),
+                        QString::fromLatin1(SessionStore::profileKey)}] = profile.toJson();
+    };
+    storeProfile();
+    // The keyring answers after the window has been made, as it does at a real start.
+    secrets->gate.close();
+    {
+        CorvantaApp app(appOptions());
+        EXPECT_EQ(app.mainWindow().selectedTab(), SidebarTab::account);
+        secrets->gate.open();
+        ASSERT_TRUE(waitUntil([&] { return app.environment().authService()->isRestored(); }));
+        EXPECT_TRUE(app.environment().authService()->isSignedIn());
+        EXPECT_EQ(app.mainWindow().selectedTab(), SidebarTab::dashboard);
+    }
+
+    // A tab the user picked while the keyring was slow stays picked.
+    storeProfile();
+    secrets->gate.close();
+    CorvantaApp app(appOptions());
+    QTest::mouseClick(app.mainWindow().row(SidebarTab::pins), Qt::LeftButton);
+    secrets->gate.open();
+    ASSERT_TRUE(waitUntil([&] { return app.environment().authService()->isRestored(); }));
+    EXPECT_EQ(app.mainWindow().selectedTab(), SidebarTab::pins);
 }
 
 TEST_F(AccountWiringTest, BrowserCallbacksReachTheAuthServiceAndAreLoggedWithoutSecrets)

@@ -22,8 +22,10 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QProcess>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QWindow>
@@ -105,7 +107,6 @@ protected:
 TEST_F(WindowsDesktop, MainWindowAndSettingsWindowOpenAndShowEveryPage)
 {
     MainWindow &window = m_app->mainWindow();
-    EXPECT_FALSE(window.isVisible());
     m_app->showMainWindow();
     ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs));
     EXPECT_EQ(window.selectedTab(), SidebarTab::account) << "nobody is signed in";
@@ -138,6 +139,32 @@ TEST_F(WindowsDesktop, MainWindowAndSettingsWindowOpenAndShowEveryPage)
     settings->trigger();
     EXPECT_EQ(m_app->settingsWindow(), settingsWindow);
     EXPECT_TRUE(waitUntil([&] { return mapped(settingsWindow); }, waitLimitMs));
+}
+
+TEST_F(WindowsDesktop, TheMainWindowOpensAtLaunchAndReopensWhereTheUserLeftIt)
+{
+    MainWindow &window = m_app->mainWindow();
+    ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs)) << "shown at launch";
+    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    if (xdotool.isEmpty())
+        GTEST_SKIP() << "needs xdotool to move the window as the user does";
+    // Moved by the window manager, as a drag of the title bar moves it.
+    const QPoint target(260, 170);
+    ASSERT_EQ(
+        QProcess::execute(xdotool, {QStringLiteral("windowmove"), QString::number(window.winId()),
+                                    QString::number(target.x()), QString::number(target.y())}),
+        0);
+    ASSERT_TRUE(waitUntil([&] { return window.geometry().topLeft() == target; }, waitLimitMs));
+    const QRect left = window.geometry();
+
+    // What a capture does to it: hidden for the picture, shown again after.
+    window.hide();
+    ASSERT_TRUE(waitUntil([&] { return !window.isVisible(); }, waitLimitMs));
+    QTest::qWait(100);
+    m_app->showMainWindow();
+    ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs));
+    QTest::qWait(300);
+    EXPECT_EQ(window.geometry(), left);
 }
 
 TEST_F(WindowsDesktop, DashboardCardTakesAScreenshotAndTheTrayMovesWithItsPosition)
