@@ -12,6 +12,7 @@
 #include "pins/PinManager.h"
 #include "windows/MainWindow.h"
 #include "windows/SettingsWindow.h"
+#include "windows/WindowSymbols.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -35,8 +36,10 @@ std::function<QWidget *()> accountViews(const AppEnvironment &environment)
     if (!environment.authService())
         return {};
     return [&environment]() -> QWidget * {
-        return new AccountView(*environment.authService(), environment.platform().urlOpener,
-                               environment.platform().alertPresenter);
+        auto *view = new AccountView(*environment.authService(), environment.platform().urlOpener,
+                                     environment.platform().alertPresenter);
+        view->setSymbolPainter(&paintSymbolOrLogo);
+        return view;
     };
 }
 

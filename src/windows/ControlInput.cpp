@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QScrollArea>
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr const char *installedProperty = "corvantaControlInput";
+constexpr const char *keyboardFocusProperty = "corvantaKeyboardFocus";
 const QColor focusColor(10, 132, 255);
 
 bool isControl(const QWidget *widget)
@@ -51,11 +53,15 @@ protected:
         case QEvent::Wheel:
             return redirectWheel(widget, event);
         case QEvent::FocusIn:
+            noteFocusReason(widget, static_cast<QFocusEvent *>(event)->reason());
+            widget->update();
+            return false;
         case QEvent::FocusOut:
             widget->update();
             return false;
         case QEvent::Paint:
-            if (!widget->hasFocus() || m_painting)
+            if (!widget->hasFocus() || !widget->property(keyboardFocusProperty).toBool() ||
+                m_painting)
                 return false;
             paintWithRing(widget, event);
             return true;
@@ -65,6 +71,24 @@ protected:
     }
 
 private:
+    // The ring shows where the keyboard put the focus; a click or the window's own first focus
+    // shows none, and a window coming back keeps what was shown.
+    static void noteFocusReason(QWidget *widget, Qt::FocusReason reason)
+    {
+        switch (reason) {
+        case Qt::TabFocusReason:
+        case Qt::BacktabFocusReason:
+        case Qt::ShortcutFocusReason:
+            widget->setProperty(keyboardFocusProperty, true);
+            break;
+        case Qt::ActiveWindowFocusReason:
+        case Qt::PopupFocusReason:
+            break;
+        default:
+            widget->setProperty(keyboardFocusProperty, false);
+        }
+    }
+
     bool redirectWheel(QWidget *widget, QEvent *event)
     {
         if (!ControlInput::takesWheel(widget) || widget->hasFocus())

@@ -3,7 +3,8 @@
 class QWidget;
 
 // How the controls of our windows take the keyboard and the mouse wheel, in one place for every
-// page: each control is reached with Tab and draws a focus ring while it has the focus; a slider,
+// page: each control is reached with Tab and draws a focus ring while the keyboard has put the
+// focus on it; a slider,
 // picker or spin box takes the wheel only once the user has clicked it (or tabbed to it), so
 // that the wheel over an untouched control scrolls the page around it.
 namespace ControlInput {
