@@ -48,11 +48,10 @@ QFont font(int pixelSize, QFont::Weight weight, bool monospaced)
     return font;
 }
 
-void applyDarkLook(QWidget *window)
+QPalette darkPalette()
 {
     QPalette palette;
-    const QColor base(30, 30, 32);
-    palette.setColor(QPalette::Window, base);
+    palette.setColor(QPalette::Window, QColor(30, 30, 32));
     palette.setColor(QPalette::WindowText, Qt::white);
     palette.setColor(QPalette::Base, QColor(44, 44, 46));
     palette.setColor(QPalette::AlternateBase, QColor(52, 52, 54));
@@ -67,7 +66,12 @@ void applyDarkLook(QWidget *window)
     palette.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 124));
     palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 124));
     palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 124));
-    window->setPalette(palette);
+    return palette;
+}
+
+void applyDarkLook(QWidget *window)
+{
+    window->setPalette(darkPalette());
     window->setAutoFillBackground(true);
     window->setStyleSheet(QStringLiteral(
         "QFrame[corvantaCard=\"true\"] { background: rgba(255,255,255,10); border-radius: 12px; }"

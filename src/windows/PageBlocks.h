@@ -26,6 +26,9 @@ namespace WindowStyle {
 QColor accentColor(AccentTheme theme);
 QColor secondaryText();
 QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool monospaced = false);
+// The windows' dark palette; a control the style sheet leaves to the platform style (a spin box,
+// whose arrows a style sheet would hide) takes it directly.
+QPalette darkPalette();
 // The dark palette and style sheet of a top-level window of ours.
 void applyDarkLook(QWidget *window);
 // White at the given opacity, for fills and outlines.

@@ -89,6 +89,7 @@ QSpinBox *makeQueueStepper(SettingsStore &store)
     stepper->setSingleStep(1);
     stepper->setAccessibleName(QStringLiteral("Max Queue Items"));
     stepper->setKeyboardTracking(false);
+    stepper->setPalette(WindowStyle::darkPalette());
     // A capacity above the stepper's range (set by hand in the file) is in effect, so the
     // stepper shows it and steps down from it.
     followSetting(store, &SettingsStore::maxQueueCapacityChanged, stepper, [stepper, &store] {
