@@ -141,8 +141,9 @@ TEST_F(AccountWiringTest, TheAccountPageIsReadableAndWholeAtTheDefaultSize)
                              "logInButton", "appleButton", "termsLine"})
         EXPECT_GT(contrastOfText(child(name)), 4.5) << name;
     // The links are drawn in the link colour on the page, not on a chip of their own.
-    const QImage link = window.grab(QRect(child("forgotButton")->mapTo(&window, QPoint()),
-                                          child("forgotButton")->size()))
+    const QImage link = window
+                            .grab(QRect(child("forgotButton")->mapTo(&window, QPoint()),
+                                        child("forgotButton")->size()))
                             .toImage();
     bool linkInk = false;
     for (int y = 0; y < link.height(); ++y) {
@@ -152,12 +153,13 @@ TEST_F(AccountWiringTest, TheAccountPageIsReadableAndWholeAtTheDefaultSize)
         }
     }
     EXPECT_TRUE(linkInk);
-    EXPECT_LT(contrastRatio(link.pixel(1, 1), window.grab(QRect(child("forgotButton")->mapTo(
-                                                                   &window, QPoint(-6, 0)),
-                                                               QSize(2, 2)))
-                                                  .toImage()
-                                                  .pixel(0, 0)),
-              1.1)
+    EXPECT_LT(
+        contrastRatio(
+            link.pixel(1, 1),
+            window.grab(QRect(child("forgotButton")->mapTo(&window, QPoint(-6, 0)), QSize(2, 2)))
+                .toImage()
+                .pixel(0, 0)),
+        1.1)
         << "no chip behind the link";
 
     // A disabled provider button looks disabled.

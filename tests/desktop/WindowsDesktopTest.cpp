@@ -25,9 +25,11 @@
 #include <QProcess>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>
 #include <memory>
@@ -165,6 +167,36 @@ TEST_F(WindowsDesktop, TheMainWindowOpensAtLaunchAndReopensWhereTheUserLeftIt)
     ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs));
     QTest::qWait(300);
     EXPECT_EQ(window.geometry(), left);
+}
+
+TEST_F(WindowsDesktop, TabMovesAVisibleFocusThroughTheMainWindow)
+{
+    MainWindow &window = m_app->mainWindow();
+    ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs));
+    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    if (xdotool.isEmpty())
+        GTEST_SKIP() << "needs xdotool to type as the user does";
+    window.selectTab(SidebarTab::dashboard);
+    window.activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return window.isActiveWindow(); }, waitLimitMs));
+    QList<QWidget *> reached;
+    for (int i = 0; i < 6; ++i) {
+        QProcess::execute(xdotool, {QStringLiteral("key"), QStringLiteral("--window"),
+                                    QString::number(window.winId()), QStringLiteral("Tab")});
+        QWidget *before = reached.isEmpty() ? nullptr : reached.last();
+        waitUntil([&] { return QApplication::focusWidget() != before; }, 1000);
+        if (QWidget *focused = QApplication::focusWidget())
+            reached << focused;
+    }
+    ASSERT_GE(reached.size(), 3);
+    EXPECT_GE(QSet<QWidget *>(reached.begin(), reached.end()).size(), 3) << "Tab moves on";
+    // The focused control shows it: its picture changes when the focus leaves it.
+    QWidget *focused = reached.last();
+    QTest::qWait(100);
+    const QImage withFocus = focused->grab().toImage();
+    window.setFocus(Qt::OtherFocusReason);
+    QTest::qWait(100);
+    EXPECT_NE(focused->grab().toImage(), withFocus);
 }
 
 TEST_F(WindowsDesktop, DashboardCardTakesAScreenshotAndTheTrayMovesWithItsPosition)
