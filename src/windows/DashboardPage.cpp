@@ -14,46 +14,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
-#include <cmath>
-
-PickerFace::PickerFace(QWidget *parent) : QPushButton(parent)
-{
-    setFont(WindowStyle::font(12, QFont::Medium));
-    setCursor(Qt::PointingHandCursor);
-}
-
-QSize PickerFace::sizeHint() const
-{
-    const QFontMetrics metrics(font());
-    return QSize(textWidth() + 6 + 10 + 20, metrics.height() + 12);
-}
-
-int PickerFace::textWidth() const
-{
-    // Rounded up: the advance rounds to whole pixels, and eliding measures the exact width.
-    return int(std::ceil(QFontMetricsF(font()).horizontalAdvance(text()))) + 1;
-}
-
-QString PickerFace::shownText() const
-{
-    const int room = width() - 36;
-    return room >= textWidth() ? text()
-                               : QFontMetrics(font()).elidedText(text(), Qt::ElideMiddle, room);
-}
-
-void PickerFace::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(WindowStyle::white(isDown() ? 0.14 : 0.08));
-    painter.drawRoundedRect(QRectF(rect()), 6, 6);
-    painter.setPen(Qt::white);
-    painter.setFont(font());
-    painter.drawText(rect().adjusted(10, 0, -26, 0), Qt::AlignVCenter | Qt::AlignLeft, shownText());
-    paintWindowSymbol(painter, QStringLiteral("chevron.up.chevron.down"),
-                      QRectF(width() - 22, (height() - 11) / 2.0, 11, 11), Qt::white);
-}
 
 CaptureCardButton::CaptureCardButton(Card card, QWidget *parent)
     : AccentButton(parent), m_card(std::move(card))

@@ -12,24 +12,6 @@ class QLayout;
 class SettingsStore;
 class SymbolView;
 
-// A button whose face is a stored text followed by an up-and-down chevron on a faint rounded
-// fill: the folder button and the storage-limit menu of the Dashboard.
-class PickerFace : public QPushButton {
-    Q_OBJECT
-
-public:
-    explicit PickerFace(QWidget *parent = nullptr);
-    QSize sizeHint() const override;
-    // The text as drawn: whole while it fits, else shortened in the middle.
-    QString shownText() const;
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    int textWidth() const;
-};
-
 // One of the four capture cards: symbol disc, optional badge, title, subtitle and the scheme's
 // shortcut, tinted with the accent when it is the stored capture mode.
 class CaptureCardButton : public AccentButton {

@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QFrame>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QString>
 #include <functional>
@@ -34,6 +35,24 @@ void applyDarkLook(QWidget *window);
 // White at the given opacity, for fills and outlines.
 QColor white(double opacity);
 } // namespace WindowStyle
+
+// A button whose face is a stored text followed by an up-and-down chevron on a faint rounded
+// fill: the folder button and the storage-limit menu of the Dashboard.
+class PickerFace : public QPushButton {
+    Q_OBJECT
+
+public:
+    explicit PickerFace(QWidget *parent = nullptr);
+    QSize sizeHint() const override;
+    // The text as drawn: whole while it fits, else shortened in the middle.
+    QString shownText() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    int textWidth() const;
+};
 
 // A switch drawn as a capsule with a knob. A click flips it and emits toggled(); the pages set it
 // from the store under a signal blocker, so that only a user's change is ever written.
