@@ -43,6 +43,22 @@ QPainterPath line(std::initializer_list<QPointF> points)
     return path;
 }
 
+// A closed run of cubic curves from `start`, each given by its two control points and its end.
+struct Cubic {
+    QPointF first;
+    QPointF second;
+    QPointF end;
+};
+
+QPainterPath cubics(QPointF start, std::initializer_list<Cubic> curves)
+{
+    QPainterPath path;
+    path.moveTo(start);
+    for (const Cubic &curve : curves)
+        path.cubicTo(curve.first, curve.second, curve.end);
+    return path;
+}
+
 QPainterPath star(double cx, double cy, double r)
 {
     QPainterPath path;
@@ -347,20 +363,18 @@ const QHash<QString, Shape> &shapes()
             t[QStringLiteral("arrow.right")].stroked = p;
         }
         {
-            QPainterPath apple;
-            apple.moveTo(8, 5);
-            apple.cubicTo(6, 3.5, 2, 4, 2, 8.5);
-            apple.cubicTo(2, 12, 4.5, 15, 6, 15);
-            apple.cubicTo(7, 15, 7.2, 14.4, 8, 14.4);
-            apple.cubicTo(8.8, 14.4, 9, 15, 10, 15);
-            apple.cubicTo(11.5, 15, 13.2, 12.6, 14, 10.6);
-            apple.cubicTo(12.5, 9.8, 12, 8.8, 12, 7.8);
-            apple.cubicTo(12, 6.8, 12.6, 5.9, 13.4, 5.4);
-            apple.cubicTo(12.5, 4.2, 11, 4, 10.2, 4.1);
-            apple.cubicTo(9.3, 4.2, 8.6, 5, 8, 5);
-            apple.moveTo(8.2, 3.8);
-            apple.cubicTo(8.2, 2.2, 9.4, 1, 10.8, 0.8);
-            apple.cubicTo(10.9, 2.4, 9.6, 3.7, 8.2, 3.8);
+            // The apple from the stem round to the bite, then its leaf.
+            QPainterPath apple = cubics({8, 5}, {{{6, 3.5}, {2, 4}, {2, 8.5}},
+                                                 {{2, 12}, {4.5, 15}, {6, 15}},
+                                                 {{7, 15}, {7.2, 14.4}, {8, 14.4}},
+                                                 {{8.8, 14.4}, {9, 15}, {10, 15}},
+                                                 {{11.5, 15}, {13.2, 12.6}, {14, 10.6}},
+                                                 {{12.5, 9.8}, {12, 8.8}, {12, 7.8}},
+                                                 {{12, 6.8}, {12.6, 5.9}, {13.4, 5.4}},
+                                                 {{12.5, 4.2}, {11, 4}, {10.2, 4.1}},
+                                                 {{9.3, 4.2}, {8.6, 5}, {8, 5}}});
+            apple.addPath(cubics({8.2, 3.8}, {{{8.2, 2.2}, {9.4, 1}, {10.8, 0.8}},
+                                              {{10.9, 2.4}, {9.6, 3.7}, {8.2, 3.8}}}));
             t[QStringLiteral("applelogo")].filled = apple;
         }
         {
