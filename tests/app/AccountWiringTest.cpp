@@ -89,6 +89,16 @@ TEST_F(AccountWiringTest, ASessionRestoredAfterTheWindowWasMadeOpensTheDashboard
         ASSERT_TRUE(waitUntil([&] { return app.environment().authService()->isRestored(); }));
         EXPECT_TRUE(app.environment().authService()->isSignedIn());
         EXPECT_EQ(app.mainWindow().selectedTab(), SidebarTab::dashboard);
+
+        // The profile card reads white on the page.
+        app.mainWindow().show();
+        app.mainWindow().selectTab(SidebarTab::account);
+        QTest::qWait(250);
+        for (const char *name : {"nameLabel", "emailLabel", "linkedLabel", "signOutButton"}) {
+            auto *widget = app.mainWindow().findChild<QWidget *>(QLatin1String(name));
+            ASSERT_NE(widget, nullptr) << name;
+            EXPECT_GT(contrastOfText(widget), 4.5) << name;
+        }
     }
 
     // A tab the user picked while the keyring was slow stays picked.
