@@ -4,9 +4,11 @@
 #include "windows/WindowServices.h"
 
 #include <QAbstractButton>
+#include <QList>
 #include <QPushButton>
 #include <QWidget>
 
+class QBoxLayout;
 class QLabel;
 class QLayout;
 class SettingsStore;
@@ -62,8 +64,8 @@ public:
     static QString folderProblem(const QString &path);
 
 private:
-    // The image format and the recording choices, in two columns.
-    static QLayout *makeOutputSection(SettingsStore &store);
+    // The image format and the recording choices, in two columns (noted in `sideBySide`).
+    static QLayout *makeOutputSection(SettingsStore &store, QList<QBoxLayout *> &sideBySide);
     void startCaptureFromCard(CaptureCard card, const QString &title);
     void chooseSaveFolder();
     // The empty path is a cancel.
