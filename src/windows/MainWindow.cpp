@@ -189,10 +189,7 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
     for (const SidebarTab tab : Sidebar::tabs()) {
         auto *row = new SidebarRow(tab);
         followAccent(store, row, [row](const QColor &accent) { row->setAccent(accent); });
-        connect(row, &QAbstractButton::clicked, this, [this, tab] {
-            m_tabChosenByUser = true;
-            selectTab(tab);
-        });
+        connect(row, &QAbstractButton::clicked, this, [this, tab] { selectTab(tab); });
         rows->addWidget(row);
         m_rows << row;
     }
@@ -223,11 +220,11 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
         m_pages->addWidget(page);
     split->addWidget(m_pages, 1);
     setCentralWidget(central);
-    selectTab(m_selectedTab);
+    showTab(m_selectedTab);
     if (m_services.whenSessionRestored) {
         m_services.whenSessionRestored(this, [this] {
-            if (!m_tabChosenByUser)
-                selectTab(Sidebar::initialTab(m_services.isSignedIn && m_services.isSignedIn()));
+            if (!m_tabChosen)
+                showTab(Sidebar::initialTab(m_services.isSignedIn && m_services.isSignedIn()));
         });
     }
     ControlInput::install(this);
@@ -236,6 +233,12 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
 MainWindow::~MainWindow() = default;
 
 void MainWindow::selectTab(SidebarTab tab)
+{
+    m_tabChosen = true;
+    showTab(tab);
+}
+
+void MainWindow::showTab(SidebarTab tab)
 {
     const bool changed = tab != m_selectedTab || m_pages->currentIndex() != int(tab);
     m_selectedTab = tab;

@@ -63,6 +63,7 @@ public:
     ~MainWindow() override;
 
     SidebarTab selectedTab() const { return m_selectedTab; }
+    // Shows the tab's page; from then on the tab stays until another is picked.
     void selectTab(SidebarTab tab);
     QWidget *page(SidebarTab tab) const;
     SidebarRow *row(SidebarTab tab) const;
@@ -74,6 +75,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void showTab(SidebarTab tab);
     void fadeIn(QWidget *page);
 
     WindowServices m_services;
@@ -83,8 +85,8 @@ private:
     QList<SidebarRow *> m_rows;
     QList<QWidget *> m_pageWidgets;
     AccountPage *m_accountPage = nullptr;
-    // Set once the user picks a tab; the restored session then no longer chooses one.
-    bool m_tabChosenByUser = false;
+    // Set once a tab is picked; the restored session then no longer chooses one.
+    bool m_tabChosen = false;
     // Where the window was when it was last hidden; it opens there again.
     std::optional<QPoint> m_lastPosition;
 };

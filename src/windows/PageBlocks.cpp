@@ -238,7 +238,10 @@ QWidget *makeTextColumn(const QString &title, const std::optional<QString> &subt
     auto *layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
-    layout->addWidget(makeLabel(title, 13, QFont::Medium));
+    // Both lines wrap rather than push the row's switch out of a narrow window.
+    QLabel *heading = makeLabel(title, 13, QFont::Medium);
+    heading->setWordWrap(true);
+    layout->addWidget(heading);
     if (subtitle) {
         QLabel *line = makeLabel(*subtitle, 11, QFont::Normal, true);
         line->setWordWrap(true);

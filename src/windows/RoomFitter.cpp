@@ -20,7 +20,8 @@ void RoomFitter::addCards(QGridLayout *grid, QList<QWidget *> cards)
 {
     m_grid = grid;
     m_cards = std::move(cards);
-    m_cardsWidth = grid->totalMinimumSize().width() + m_margins;
+    // A card narrower than it asks for cuts its title, so the cards go by their wished width.
+    m_cardsWidth = grid->totalSizeHint().width() + m_margins;
 }
 
 bool RoomFitter::eventFilter(QObject *watched, QEvent *event)

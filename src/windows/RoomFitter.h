@@ -8,9 +8,9 @@ class QGridLayout;
 class QWidget;
 
 // Lays a page's rows out for the room its container (a scroll area's viewport) gives it: a row
-// of side-by-side columns turns into one column, and a row of cards into rows of two, while the
-// room is narrower than the row's least width side by side. The page itself never gets narrower
-// than its least width, so the container's width decides.
+// of side-by-side columns turns into one column while the room is narrower than the row's least
+// width, and a row of cards into rows of two while it is narrower than the cards' wished width. The
+// page itself never gets narrower than its least width, so the container's width decides.
 class RoomFitter final : public QObject {
 public:
     // `margins` is what the page adds around its rows, left and right together.
