@@ -186,6 +186,14 @@ TEST_F(ReachableTest, PickerTextsAreWholeAndReadable)
     ASSERT_NE(folder, nullptr);
     EXPECT_EQ(folder->shownText(), "My Folder");
 
+    // The stepper's arrows are drawn: its trailing end holds more than a flat fill.
+    window.selectTab(SidebarTab::staging);
+    QTest::qWait(250); // past the page's fade-in
+    auto *stepper = named<QSpinBox>(window.page(SidebarTab::staging), "Max Queue Items");
+    ASSERT_NE(stepper, nullptr);
+    const QRect arrows(stepper->width() - 16, 2, 14, stepper->height() - 4);
+    EXPECT_GT(contrastOfText(stepper, arrows), 3.0);
+
     // The custom-key panel: dark like its window, each modifier's label drawn whole.
     ShortcutRecorderButton recorder(QStringLiteral("area"), QStringLiteral("⌃⌥2"), nullptr, {}, {});
     recorder.show();
