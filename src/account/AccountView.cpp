@@ -1,5 +1,6 @@
 #include "account/AccountView.h"
 
+#include "account/AccountLook.h"
 #include "account/AccountPresentation.h"
 #include "account/AuthError.h"
 #include "account/AuthService.h"
@@ -8,6 +9,7 @@
 #include "platform/UrlOpener.h"
 
 #include <QFrame>
+#include <QGraphicsDropShadowEffect>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,46 +20,7 @@
 #include <QScrollArea>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-
-namespace {
-
-QLabel *plainLabel(const QString &text, int pointSize, QFont::Weight weight, QWidget *parent,
-                   bool secondary = false)
-{
-    auto *label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
-    QFont font = label->font();
-    font.setPixelSize(pointSize);
-    font.setWeight(weight);
-    label->setFont(font);
-    if (secondary)
-        label->setStyleSheet(QStringLiteral("color: rgba(255, 255, 255, 0.55);"));
-    return label;
-}
-
-QPushButton *button(const QString &text, const char *name, QWidget *parent)
-{
-    auto *result = new QPushButton(text, parent);
-    result->setObjectName(QLatin1String(name));
-    // Return in a field must not press a button.
-    result->setAutoDefault(false);
-    result->setDefault(false);
-    return result;
-}
-
-QLineEdit *field(const QString &placeholder, const char *name, QWidget *parent)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    edit->setPlaceholderText(placeholder);
-    edit->setStyleSheet(QStringLiteral(
-        "QLineEdit { padding: 14px; background: rgba(255, 255, 255, 0.03);"
-        " border: 1px solid rgba(255, 255, 255, 0.15); border-radius: 8px; font-size: 14px; }"));
-    return edit;
-}
-
-} // namespace
+#include <algorithm>
 
 AccountView::AccountView(AuthService &authService, std::shared_ptr<platform::UrlOpener> urlOpener,
                          std::shared_ptr<platform::AlertPresenter> alerts, QWidget *parent)
@@ -103,33 +66,33 @@ QWidget *AccountView::buildSignedInCard()
 
     auto *card = new QFrame(page);
     card->setObjectName(QStringLiteral("profileCard"));
-    card->setStyleSheet(QStringLiteral(
-        "#profileCard { background: rgba(128, 128, 128, 0.06); border-radius: 12px; }"));
+    card->setStyleSheet(
+        QStringLiteral("#profileCard { background: rgba(255,255,255,15); border-radius: 12px; }"));
     auto *row = new QHBoxLayout(card);
     row->setContentsMargins(16, 16, 16, 16);
     row->setSpacing(16);
 
-    m_initials = plainLabel(QString(), 20, QFont::Bold, card);
+    m_initials = accountLook::label(QString(), 20, QFont::Bold, false, card);
     m_initials->setObjectName(QStringLiteral("initialsLabel"));
     m_initials->setFixedSize(56, 56);
     m_initials->setAlignment(Qt::AlignCenter);
     m_initials->setStyleSheet(QStringLiteral(
         "color: white; border-radius: 28px; background: qlineargradient(x1:0, y1:0, x2:1, y2:1,"
-        " stop:0 rgba(175, 82, 222, 0.7), stop:1 rgba(0, 122, 255, 0.7));"));
+        " stop:0 rgba(175,82,222,179), stop:1 rgba(0,122,255,179));"));
     row->addWidget(m_initials);
 
     auto *text = new QVBoxLayout;
     text->setSpacing(4);
-    m_name = plainLabel(QString(), 16, QFont::DemiBold, card);
+    m_name = accountLook::label(QString(), 16, QFont::DemiBold, false, card);
     m_name->setObjectName(QStringLiteral("nameLabel"));
-    m_email = plainLabel(QString(), 12, QFont::Normal, card, true);
+    m_email = accountLook::label(QString(), 12, QFont::Normal, true, card);
     m_email->setObjectName(QStringLiteral("emailLabel"));
     auto *linkedRow = new QHBoxLayout;
     linkedRow->setSpacing(6);
     auto *dot = new QFrame(card);
     dot->setFixedSize(8, 8);
     dot->setStyleSheet(QStringLiteral("background: #34c759; border-radius: 4px;"));
-    m_linked = plainLabel(QString(), 11, QFont::Medium, card, true);
+    m_linked = accountLook::label(QString(), 11, QFont::Medium, true, card);
     m_linked->setObjectName(QStringLiteral("linkedLabel"));
     linkedRow->addWidget(dot);
     linkedRow->addWidget(m_linked);
@@ -142,18 +105,28 @@ QWidget *AccountView::buildSignedInCard()
     column->addWidget(card);
 
     auto *divider = new QFrame(page);
-    divider->setFrameShape(QFrame::HLine);
+    divider->setFixedHeight(1);
+    divider->setStyleSheet(QStringLiteral("QFrame { background: rgba(255,255,255,26);"
+                                          " border: none; }"));
     column->addWidget(divider);
 
     auto *management = new QVBoxLayout;
     management->setSpacing(14);
     management->addWidget(
-        plainLabel(QStringLiteral("Account Management"), 13, QFont::Medium, page, true));
+        accountLook::label(QStringLiteral("Account Management"), 13, QFont::Medium, true, page));
     auto *actions = new QHBoxLayout;
-    QPushButton *signOutButton = button(QStringLiteral("Sign Out"), "signOutButton", page);
-    QPushButton *deleteButton = button(QStringLiteral("Delete Account..."), "deleteButton", page);
-    deleteButton->setFlat(true);
-    deleteButton->setStyleSheet(QStringLiteral("color: red; font-size: 12px;"));
+    QPushButton *signOutButton = button(QStringLiteral("Sign Out"), "signOutButton",
+                                        {.fill = QColor(255, 255, 255, 20),
+                                         .outline = QColor(255, 255, 255, 38),
+                                         .radius = 6,
+                                         .fontSize = 13,
+                                         .weight = QFont::Normal,
+                                         .verticalPadding = 5});
+    QPushButton *deleteButton = button(QStringLiteral("Delete Account..."), "deleteButton",
+                                       {.text = QColor(255, 69, 58),
+                                        .fontSize = 12,
+                                        .weight = QFont::Normal,
+                                        .verticalPadding = 4});
     actions->addWidget(signOutButton);
     actions->addStretch();
     actions->addWidget(deleteButton);
@@ -168,61 +141,102 @@ QWidget *AccountView::buildSignedInCard()
 
 QWidget *AccountView::buildSignInForm()
 {
+    using accountLook::label;
     auto *scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     auto *content = new QWidget(scroll);
     auto *page = new QVBoxLayout(content);
+    page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(20);
     page->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
-    auto *title = plainLabel(QStringLiteral("Welcome to Corvanta"), 28, QFont::Bold, content);
-    title->setAlignment(Qt::AlignCenter);
-    auto *tagline = plainLabel(QStringLiteral("Capture, record, and keep everything within reach."),
-                               15, QFont::Normal, content, true);
-    tagline->setAlignment(Qt::AlignCenter);
-    page->addSpacing(24);
-    page->addWidget(title);
-    page->addWidget(tagline);
-
+    // The welcome beside the sign-in column, in one container: so the form, its links and the
+    // terms line all fit the window's default size.
     auto *container = new QFrame(content);
     container->setObjectName(QStringLiteral("signInContainer"));
     container->setMaximumWidth(680);
     container->setMinimumHeight(480);
     container->setStyleSheet(
-        QStringLiteral("#signInContainer { background: rgba(0, 0, 0, 0.3); border-radius: 20px;"
-                       " border: 1px solid rgba(255, 255, 255, 0.1); }"));
+        QStringLiteral("#signInContainer { background: rgba(0,0,0,77); border-radius: 20px;"
+                       " border: 1px solid rgba(255,255,255,26); }"));
     auto *containerRow = new QHBoxLayout(container);
+    containerRow->setContentsMargins(0, 0, 0, 0);
+    containerRow->setSpacing(0);
+
+    auto *welcome = new QVBoxLayout;
+    welcome->setContentsMargins(24, 24, 8, 24);
+    welcome->setSpacing(16);
+    welcome->addStretch(1);
+    auto *logo = new AccountSymbol(m_symbols, QStringLiteral("AppLogo"), QSize(96, 96), Qt::white,
+                                   container);
+    logo->setObjectName(QStringLiteral("welcomeLogo"));
+    auto *shadow = new QGraphicsDropShadowEffect(logo);
+    shadow->setColor(QColor(0, 0, 0, 77));
+    shadow->setBlurRadius(30);
+    shadow->setOffset(0, 8);
+    logo->setGraphicsEffect(shadow);
+    welcome->addWidget(logo, 0, Qt::AlignHCenter);
+    QLabel *title = label(QStringLiteral("Welcome to Corvanta"), 28, QFont::Bold, false, container);
+    title->setObjectName(QStringLiteral("welcomeTitle"));
+    title->setAlignment(Qt::AlignCenter);
+    title->setWordWrap(true);
+    welcome->addWidget(title);
+    QLabel *tagline = label(QStringLiteral("Capture, record, and keep everything within reach."),
+                            15, QFont::Normal, true, container);
+    tagline->setAlignment(Qt::AlignCenter);
+    tagline->setWordWrap(true);
+    welcome->addWidget(tagline);
+    welcome->addStretch(1);
+    containerRow->addLayout(welcome, 1);
+
     auto *form = new QWidget(container);
     form->setMaximumWidth(320);
+    form->setMinimumWidth(280);
     auto *column = new QVBoxLayout(form);
     column->setContentsMargins(24, 24, 24, 24);
     column->setSpacing(0);
-    containerRow->addWidget(form);
+    containerRow->addWidget(form, 1);
 
-    column->addWidget(
-        plainLabel(QStringLiteral("Sign in to your account"), 16, QFont::Medium, form));
+    QLabel *heading =
+        label(QStringLiteral("Sign in to your account"), 16, QFont::Medium, false, form);
+    heading->setObjectName(QStringLiteral("signInHeading"));
+    column->addWidget(heading);
     column->addSpacing(24);
-    m_emailField = field(QStringLiteral("Email address"), "emailField", form);
-    m_passwordField = field(QStringLiteral("Password"), "passwordField", form);
+    m_emailField = new QLineEdit(form);
+    m_emailField->setObjectName(QStringLiteral("emailField"));
+    m_emailField->setPlaceholderText(QStringLiteral("Email address"));
+    m_passwordField = new QLineEdit(form);
+    m_passwordField->setObjectName(QStringLiteral("passwordField"));
+    m_passwordField->setPlaceholderText(QStringLiteral("Password"));
     m_passwordField->setEchoMode(QLineEdit::Password);
-    column->addWidget(m_emailField);
+    column->addWidget(accountLook::fieldRow(m_symbols, QStringLiteral("envelope"), m_emailField));
     column->addSpacing(12);
-    column->addWidget(m_passwordField);
+    column->addWidget(accountLook::fieldRow(m_symbols, QStringLiteral("lock"), m_passwordField,
+                                            QStringLiteral("eye.slash")));
 
+    const AccountButton::Look link{.text = accountLook::linkColor(),
+                                   .fontSize = 12,
+                                   .weight = QFont::Normal,
+                                   .verticalPadding = 2};
     column->addSpacing(12);
     auto *forgotRow = new QHBoxLayout;
-    QPushButton *forgot = button(QStringLiteral("Forgot password?"), "forgotButton", form);
-    forgot->setFlat(true);
+    QPushButton *forgot = button(QStringLiteral("Forgot password?"), "forgotButton", link);
     forgotRow->addStretch();
     forgotRow->addWidget(forgot);
     column->addLayout(forgotRow);
 
     column->addSpacing(24);
-    m_logIn = button(QStringLiteral("Log In  →"), "logInButton", form);
-    m_logIn->setStyleSheet(
-        QStringLiteral("QPushButton { padding: 14px; background: rgb(153, 102, 255); color: white;"
-                       " border-radius: 24px; font-weight: bold; font-size: 15px; }"));
+    m_logIn = button(QStringLiteral("Log In"), "logInButton",
+                     {.fill = accountLook::buttonColor(),
+                      .radius = 24,
+                      .fontSize = 15,
+                      .weight = QFont::Bold,
+                      .trailingSymbol = QStringLiteral("arrow.right"),
+                      .symbolSize = 15,
+                      .verticalPadding = 14,
+                      .fadesWhenDisabled = false});
+    // Dimmed while a field is empty (a running sign-in alone does not dim it).
     m_logIn->setGraphicsEffect(new QGraphicsOpacityEffect(m_logIn));
     column->addWidget(m_logIn);
     m_progress = new QProgressBar(form);
@@ -235,19 +249,31 @@ QWidget *AccountView::buildSignInForm()
 
     column->addSpacing(24);
     auto *separator = new QHBoxLayout;
-    auto *left = new QFrame(form);
-    left->setFrameShape(QFrame::HLine);
-    auto *right = new QFrame(form);
-    right->setFrameShape(QFrame::HLine);
-    separator->addWidget(left, 1);
-    separator->addWidget(
-        plainLabel(QStringLiteral("OR CONTINUE WITH"), 10, QFont::Medium, form, true));
-    separator->addWidget(right, 1);
+    separator->setSpacing(12);
+    const auto divider = [form] {
+        auto *line = new QFrame(form);
+        line->setFixedHeight(1);
+        line->setStyleSheet(QStringLiteral("QFrame { background: rgba(255,255,255,26);"
+                                           " border: none; }"));
+        return line;
+    };
+    separator->addWidget(divider(), 1);
+    separator->addWidget(label(QStringLiteral("OR CONTINUE WITH"), 10, QFont::Medium, true, form));
+    separator->addWidget(divider(), 1);
     column->addLayout(separator);
     column->addSpacing(24);
 
-    m_apple = button(QStringLiteral("Sign in with Apple"), "appleButton", form);
-    m_google = button(QStringLiteral("Sign in with Google"), "googleButton", form);
+    const AccountButton::Look provider{.fill = QColor(255, 255, 255, 13),
+                                       .outline = QColor(255, 255, 255, 38),
+                                       .radius = 20,
+                                       .fontSize = 14,
+                                       .weight = QFont::Medium};
+    AccountButton::Look apple = provider;
+    apple.leadingSymbol = QStringLiteral("applelogo");
+    AccountButton::Look google = provider;
+    google.leadingSymbol = QStringLiteral("g.circle.fill");
+    m_apple = button(QStringLiteral("Sign in with Apple"), "appleButton", apple);
+    m_google = button(QStringLiteral("Sign in with Google"), "googleButton", google);
     column->addWidget(m_apple);
     column->addSpacing(12);
     column->addWidget(m_google);
@@ -257,22 +283,29 @@ QWidget *AccountView::buildSignInForm()
     footer->setSpacing(4);
     footer->addStretch();
     footer->addWidget(
-        plainLabel(QStringLiteral("Don't have an account?"), 13, QFont::Normal, form, true));
-    QPushButton *create = button(QStringLiteral("Create account"), "createAccountButton", form);
-    create->setFlat(true);
-    QFont underlined = create->font();
-    underlined.setUnderline(true);
-    create->setFont(underlined);
+        label(QStringLiteral("Don't have an account?"), 13, QFont::Normal, true, form));
+    AccountButton::Look underlined = link;
+    underlined.fontSize = 13;
+    underlined.underline = true;
+    QPushButton *create =
+        button(QStringLiteral("Create account"), "createAccountButton", underlined);
     footer->addWidget(create);
     footer->addStretch();
     column->addLayout(footer);
+    // The column's width, or the footer's where this desktop's font is wider.
+    form->setMaximumWidth(std::max(320, footer->sizeHint().width() + 48));
+    column->addStretch(1);
 
-    page->addWidget(container, 0, Qt::AlignHCenter);
-    auto *terms = plainLabel(
+    page->addWidget(container);
+    auto *terms = label(
         QStringLiteral("By continuing, you agree to our Terms of Service and Privacy Policy."), 12,
-        QFont::Normal, content, true);
+        QFont::Normal, true, content);
+    terms->setObjectName(QStringLiteral("termsLine"));
     terms->setAlignment(Qt::AlignCenter);
+    terms->setWordWrap(true);
+    terms->setContentsMargins(0, 16 - page->spacing(), 0, 24);
     page->addWidget(terms);
+    page->addStretch(1);
     scroll->setWidget(content);
 
     connect(m_emailField, &QLineEdit::textChanged, this, &AccountView::refreshButtons);
@@ -283,6 +316,22 @@ QWidget *AccountView::buildSignInForm()
     connect(forgot, &QPushButton::clicked, this, &AccountView::openSignUpPage);
     connect(create, &QPushButton::clicked, this, &AccountView::openSignUpPage);
     return scroll;
+}
+
+void AccountView::setSymbolPainter(AccountSymbolPainter painter)
+{
+    *m_symbols = std::move(painter);
+    update();
+    for (QWidget *child : findChildren<QWidget *>())
+        child->update();
+}
+
+QPushButton *AccountView::button(const QString &text, const char *name,
+                                 const AccountButton::Look &look)
+{
+    auto *result = new AccountButton(text, look, m_symbols, this);
+    result->setObjectName(QLatin1String(name));
+    return result;
 }
 
 bool AccountView::showsSignedInCard() const

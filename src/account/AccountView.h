@@ -1,5 +1,7 @@
 #pragma once
 
+#include "account/AccountLook.h"
+
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -43,9 +45,13 @@ public:
     void signOut();
     void confirmDeletion();
 
+    // How the page draws its symbols and the logo; until one is given it draws none.
+    void setSymbolPainter(AccountSymbolPainter painter);
+
 private:
     QWidget *buildSignedInCard();
     QWidget *buildSignInForm();
+    QPushButton *button(const QString &text, const char *name, const AccountButton::Look &look);
     void refresh();
     void refreshButtons();
     void refreshSessionNotice();
@@ -75,4 +81,5 @@ private:
     QPushButton *m_google = nullptr;
     QProgressBar *m_progress = nullptr;
     std::shared_ptr<bool> m_alive;
+    SharedSymbolPainter m_symbols = std::make_shared<AccountSymbolPainter>();
 };

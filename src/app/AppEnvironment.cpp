@@ -313,14 +313,14 @@ QString AppEnvironment::setupHotkeys()
     } catch (const CaptureError &error) {
         qCCritical(Log::hotkey, "Failed to register global hotkeys: %s",
                    qUtf8Printable(error.errorDescription()));
-        return error.errorDescription();
+        return m_hotkeyProblem = error.errorDescription();
     } catch (const std::exception &error) {
         qCCritical(Log::hotkey, "Failed to register global hotkeys: %s", error.what());
-        return QString::fromUtf8(error.what());
+        return m_hotkeyProblem = QString::fromUtf8(error.what());
     }
     qCInfo(Log::hotkey, "Hotkeys registered for scheme: %s",
            qUtf8Printable(rawValue(m_settingsStore->shortcutScheme())));
-    return {};
+    return m_hotkeyProblem = QString();
 }
 
 void AppEnvironment::startCapture(CaptureFlow flow)

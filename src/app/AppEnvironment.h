@@ -102,6 +102,8 @@ public:
     // (the ones before it stay registered), is logged and its reason returned; empty when every
     // shortcut was registered.
     QString setupHotkeys();
+    // What the last registration said: its refusal, empty when every shortcut was registered.
+    QString hotkeyProblem() const { return m_hotkeyProblem; }
 
     // One of the coordinator's screenshot flows, started as a task of its own; returns at once.
     using CaptureFlow = QCoro::Task<void> (CaptureCoordinator::*)();
@@ -123,6 +125,7 @@ private:
     // Undoes each construction step; run backwards on destruction.
     std::vector<std::function<void()>> m_teardown;
     QList<QMetaObject::Connection> m_bindings;
+    QString m_hotkeyProblem;
 
     AppPlatform m_platform;
     std::unique_ptr<UserDefaults> m_userDefaults;

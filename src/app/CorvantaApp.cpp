@@ -12,6 +12,7 @@
 #include "platform/Log.h"
 #include "windows/MainWindow.h"
 #include "windows/SettingsWindow.h"
+#include "windows/WindowSymbols.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -35,8 +36,10 @@ std::function<QWidget *()> accountViews(const AppEnvironment &environment)
     if (!environment.authService())
         return {};
     return [&environment]() -> QWidget * {
-        return new AccountView(*environment.authService(), environment.platform().urlOpener,
-                               environment.platform().alertPresenter);
+        auto *view = new AccountView(*environment.authService(), environment.platform().urlOpener,
+                                     environment.platform().alertPresenter);
+        view->setSymbolPainter(&paintSymbolOrLogo);
+        return view;
     };
 }
 
@@ -69,7 +72,21 @@ CorvantaApp::CorvantaApp(Options options, QObject *parent)
     if (!m_windowServices.isSignedIn && environment->authService()) {
         AuthService *auth = environment->authService();
         m_windowServices.isSignedIn = [auth] { return auth->isSignedIn(); };
+        m_windowServices.whenSessionRestored = [auth](QObject *context,
+                                                      std::function<void()> then) {
+            if (auth->isRestored()) {
+                then();
+                return;
+            }
+            auto once = std::make_shared<QMetaObject::Connection>();
+            *once = QObject::connect(auth, &AuthService::sessionRestored, context,
+                                     [once, then = std::move(then)] {
+                                         QObject::disconnect(*once);
+                                         then();
+                                     });
+        };
     }
+    m_windowServices.hotkeyProblem = [environment] { return environment->hotkeyProblem(); };
     m_windowServices.hasNotch = [environment] {
         const StagingTray *tray = environment->captureCoordinator().notchWindowController();
         return tray != nullptr && tray->hasNotch();
@@ -95,6 +112,8 @@ CorvantaApp::~CorvantaApp()
 void CorvantaApp::launch()
 {
     m_appDelegate->applicationDidFinishLaunching();
+    // The main window is the program's first window: it opens at launch.
+    showMainWindow();
 }
 
 void CorvantaApp::showMainWindow()

@@ -17,7 +17,7 @@ class QWidget;
 class QSystemTrayIcon;
 
 // The program as the user meets it: the one application environment, the delegate, the main
-// window (hidden until something opens it) and the tray icon with its menu. It also takes the
+// window (shown at launch) and the tray icon with its menu. It also takes the
 // command-line arguments of this start and of later ones, handing sign-in callbacks on.
 class CorvantaApp final : public QObject {
     Q_OBJECT
@@ -38,8 +38,8 @@ public:
     explicit CorvantaApp(Options options = {}, QObject *parent = nullptr);
     ~CorvantaApp() override;
 
-    // Runs the delegate's launch sequence; the delegate's termination follows when the
-    // application quits.
+    // Runs the delegate's launch sequence and shows the main window; the delegate's termination
+    // follows when the application quits.
     void launch();
     // Every argument that is a sign-in callback URL goes to the account code; the rest are
     // logged and ignored.

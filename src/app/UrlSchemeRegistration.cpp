@@ -44,7 +44,6 @@ std::optional<QString> UrlSchemeRegistration::desktopEntry(const QString &execut
                           "Comment=Screenshot and screen recording utility\n"
                           "Exec=%1 %u\n"
                           "Terminal=false\n"
-                          "NoDisplay=true\n"
                           "MimeType=%2;\n")
         .arg(platform::desktopEntryExecArgument(executablePath), QLatin1String(mimeType));
 }

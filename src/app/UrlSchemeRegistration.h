@@ -7,9 +7,10 @@
 
 // Makes the desktop hand "corvanta:" URLs (the browser's sign-in callback) to this program: a
 // desktop entry "corvanta.desktop" declaring the scheme handler, with the program's absolute
-// path, in the user's applications folder; then the desktop's tools refresh their cache and
-// make the entry the scheme's default, each only where it is installed. Nothing here is fatal:
-// failures are logged and the program runs on.
+// path, in the user's applications folder, listed in the application launchers (starting the
+// program again from there brings its main window forward); then the desktop's tools refresh their
+// cache and make the entry the scheme's default, each only where it is installed. Nothing here is
+// fatal: failures are logged and the program runs on.
 class UrlSchemeRegistration final : public QObject {
     Q_OBJECT
 

@@ -2,6 +2,7 @@
 
 #include "model/SettingsStore.h"
 #include "windows/PageBlocks.h"
+#include "windows/RoomFitter.h"
 #include "windows/WindowSymbols.h"
 
 #include <QDir>
@@ -14,34 +15,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
-
-PickerFace::PickerFace(QWidget *parent) : QPushButton(parent)
-{
-    setFont(WindowStyle::font(12, QFont::Medium));
-    setCursor(Qt::PointingHandCursor);
-}
-
-QSize PickerFace::sizeHint() const
-{
-    const QFontMetrics metrics(font());
-    return QSize(metrics.horizontalAdvance(text()) + 6 + 10 + 20, metrics.height() + 12);
-}
-
-void PickerFace::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(WindowStyle::white(isDown() ? 0.14 : 0.08));
-    painter.drawRoundedRect(QRectF(rect()), 6, 6);
-    painter.setPen(Qt::white);
-    painter.setFont(font());
-    const QRect textRect = rect().adjusted(10, 0, -26, 0);
-    painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
-                     painter.fontMetrics().elidedText(text(), Qt::ElideMiddle, textRect.width()));
-    paintWindowSymbol(painter, QStringLiteral("chevron.up.chevron.down"),
-                      QRectF(width() - 22, (height() - 11) / 2.0, 11, 11), Qt::white);
-}
 
 CaptureCardButton::CaptureCardButton(Card card, QWidget *parent)
     : AccentButton(parent), m_card(std::move(card))
@@ -228,13 +201,14 @@ const QList<int> &DashboardPage::frameRates()
     return rates;
 }
 
-QLayout *DashboardPage::makeOutputSection(SettingsStore &store)
+QLayout *DashboardPage::makeOutputSection(SettingsStore &store, QList<QBoxLayout *> &sideBySide)
 {
     auto *section = new QVBoxLayout;
     section->setSpacing(14);
     section->addWidget(makeSectionTitle(QStringLiteral("Screenshots & Recording")));
     auto *columns = new QHBoxLayout;
     columns->setSpacing(32);
+    sideBySide << columns;
 
     QVBoxLayout *shots = makeColumn(QStringLiteral("Screenshots"));
     shots->addWidget(makePickerRow(QStringLiteral("photo"), QStringLiteral("Image format"),
@@ -317,11 +291,14 @@ DashboardPage::DashboardPage(const WindowServices &services, QWidget *parent)
         QStringLiteral("Dashboard"),
         QStringLiteral("Trigger captures, configure camera behavior, and manage preferences.")));
 
-    auto *cardsRow = new QHBoxLayout;
-    cardsRow->setSpacing(12);
+    auto *cardGrid = new QGridLayout;
+    QList<QWidget *> cardButtons;
+    QList<QBoxLayout *> sideBySide;
+    cardGrid->setSpacing(12);
     for (const CaptureCardButton::Card &card : CaptureCardButton::cards()) {
         auto *button = new CaptureCardButton(card);
-        cardsRow->addWidget(button, 1);
+        cardGrid->addWidget(button, 0, int(cardButtons.size()));
+        cardButtons << button;
         followSetting(store, &SettingsStore::selectedCaptureModeChanged, button, [button, &store] {
             button->setSelected(store.selectedCaptureMode() == button->card().title);
         });
@@ -333,7 +310,7 @@ DashboardPage::DashboardPage(const WindowServices &services, QWidget *parent)
         connect(button, &QAbstractButton::clicked, this,
                 [this, card] { startCaptureFromCard(card.card, card.title); });
     }
-    page->addLayout(cardsRow);
+    page->addLayout(cardGrid);
     page->addWidget(makeDivider(0.12));
 
     auto *options = new QVBoxLayout;
@@ -341,6 +318,7 @@ DashboardPage::DashboardPage(const WindowServices &services, QWidget *parent)
     options->addWidget(makeSectionTitle(QStringLiteral("Capture Options")));
     auto *columns = new QHBoxLayout;
     columns->setSpacing(32);
+    sideBySide << columns;
     const OptionRow left[] = {
         {"camera", "Show capture indicator",
          "Brief animation in the notch when something is captured.",
@@ -403,13 +381,14 @@ DashboardPage::DashboardPage(const WindowServices &services, QWidget *parent)
     options->addLayout(columns);
     page->addLayout(options);
     page->addWidget(makeDivider(0.12));
-    page->addLayout(makeOutputSection(store));
+    page->addLayout(makeOutputSection(store, sideBySide));
     page->addWidget(makeDivider(0.12));
 
     auto *storage = new QVBoxLayout;
     storage->setSpacing(14);
     storage->addWidget(makeSectionTitle(QStringLiteral("Save & Storage")));
     auto *cards = new QHBoxLayout;
+    sideBySide << cards;
     cards->setSpacing(20);
     const auto storageCard = [](const QString &symbol, const QString &title,
                                 const QString &subtitle, QWidget *control, QWidget *below) {
@@ -465,6 +444,13 @@ DashboardPage::DashboardPage(const WindowServices &services, QWidget *parent)
     storage->addLayout(cards);
     page->addLayout(storage);
     page->addStretch(1);
+    // With less room than the cards or a section's columns need side by side, each is laid
+    // out narrower on its own.
+    auto *fitter =
+        new RoomFitter(this, page->contentsMargins().left() + page->contentsMargins().right());
+    fitter->addCards(cardGrid, cardButtons);
+    for (QBoxLayout *row : sideBySide)
+        fitter->addSideBySide(row);
 }
 
 void DashboardPage::startCaptureFromCard(CaptureCard card, const QString &title)

@@ -4,26 +4,15 @@
 #include "windows/WindowServices.h"
 
 #include <QAbstractButton>
+#include <QList>
 #include <QPushButton>
 #include <QWidget>
 
+class QBoxLayout;
 class QLabel;
 class QLayout;
 class SettingsStore;
 class SymbolView;
-
-// A button whose face is a stored text followed by an up-and-down chevron on a faint rounded
-// fill: the folder button and the storage-limit menu of the Dashboard.
-class PickerFace : public QPushButton {
-    Q_OBJECT
-
-public:
-    explicit PickerFace(QWidget *parent = nullptr);
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-};
 
 // One of the four capture cards: symbol disc, optional badge, title, subtitle and the scheme's
 // shortcut, tinted with the accent when it is the stored capture mode.
@@ -75,8 +64,8 @@ public:
     static QString folderProblem(const QString &path);
 
 private:
-    // The image format and the recording choices, in two columns.
-    static QLayout *makeOutputSection(SettingsStore &store);
+    // The image format and the recording choices, in two columns (noted in `sideBySide`).
+    static QLayout *makeOutputSection(SettingsStore &store, QList<QBoxLayout *> &sideBySide);
     void startCaptureFromCard(CaptureCard card, const QString &title);
     void chooseSaveFolder();
     // The empty path is a cancel.

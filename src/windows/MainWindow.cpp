@@ -2,6 +2,7 @@
 
 #include "model/SettingsStore.h"
 #include "windows/AccountAboutPages.h"
+#include "windows/ControlInput.h"
 #include "windows/DashboardPage.h"
 #include "windows/HotkeysPage.h"
 #include "windows/PageBlocks.h"
@@ -12,11 +13,15 @@
 
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
+#include <QHideEvent>
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QScrollArea>
+#include <QShowEvent>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace Sidebar {
 
@@ -215,12 +220,25 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
         m_pages->addWidget(page);
     split->addWidget(m_pages, 1);
     setCentralWidget(central);
-    selectTab(m_selectedTab);
+    showTab(m_selectedTab);
+    if (m_services.whenSessionRestored) {
+        m_services.whenSessionRestored(this, [this] {
+            if (!m_tabChosen)
+                showTab(Sidebar::initialTab(m_services.isSignedIn && m_services.isSignedIn()));
+        });
+    }
+    ControlInput::install(this);
 }
 
 MainWindow::~MainWindow() = default;
 
 void MainWindow::selectTab(SidebarTab tab)
+{
+    m_tabChosen = true;
+    showTab(tab);
+}
+
+void MainWindow::showTab(SidebarTab tab)
 {
     const bool changed = tab != m_selectedTab || m_pages->currentIndex() != int(tab);
     m_selectedTab = tab;
@@ -262,6 +280,28 @@ QWidget *MainWindow::page(SidebarTab tab) const
 SidebarRow *MainWindow::row(SidebarTab tab) const
 {
     return m_rows.value(int(tab));
+}
+
+void MainWindow::hideEvent(QHideEvent *event)
+{
+    QMainWindow::hideEvent(event);
+    if (!event->spontaneous())
+        m_lastPosition = pos();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    // The window manager places a window it maps again as if it were new; once mapped, it is
+    // moved back to where it was (on the native window, which moves even where Qt thinks the
+    // window already is).
+    if (!event->spontaneous() && m_lastPosition) {
+        move(*m_lastPosition);
+        QTimer::singleShot(0, this, [this, position = *m_lastPosition] {
+            if (QWindow *native = windowHandle(); native && isVisible())
+                native->setFramePosition(position);
+        });
+    }
+    QMainWindow::showEvent(event);
 }
 
 void MainWindow::present()

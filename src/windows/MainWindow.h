@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QMainWindow>
+#include <QPoint>
 #include <QString>
 #include <optional>
 
@@ -48,8 +49,8 @@ private:
 
 // The main window, titled "Corvanta" (no other window of the program carries that title: the
 // capture coordinator finds it by it): a sidebar of seven tabs beside the selected tab's page.
-// The first tab follows the sign-in state when the window is made; the selection then stays
-// while the window lives.
+// The first tab follows the sign-in state once the stored session has been read; the selection
+// then stays while the window lives. Hidden and shown again, it opens where it was.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
 
@@ -62,13 +63,19 @@ public:
     ~MainWindow() override;
 
     SidebarTab selectedTab() const { return m_selectedTab; }
+    // Shows the tab's page; from then on the tab stays until another is picked.
     void selectTab(SidebarTab tab);
     QWidget *page(SidebarTab tab) const;
     SidebarRow *row(SidebarTab tab) const;
     // Shows the window, or brings it forward when it is already shown.
     void present();
 
+protected:
+    void hideEvent(QHideEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
 private:
+    void showTab(SidebarTab tab);
     void fadeIn(QWidget *page);
 
     WindowServices m_services;
@@ -78,4 +85,8 @@ private:
     QList<SidebarRow *> m_rows;
     QList<QWidget *> m_pageWidgets;
     AccountPage *m_accountPage = nullptr;
+    // Set once a tab is picked; the restored session then no longer chooses one.
+    bool m_tabChosen = false;
+    // Where the window was when it was last hidden; it opens there again.
+    std::optional<QPoint> m_lastPosition;
 };

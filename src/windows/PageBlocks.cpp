@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace WindowStyle {
 
@@ -48,11 +49,10 @@ QFont font(int pixelSize, QFont::Weight weight, bool monospaced)
     return font;
 }
 
-void applyDarkLook(QWidget *window)
+QPalette darkPalette()
 {
     QPalette palette;
-    const QColor base(30, 30, 32);
-    palette.setColor(QPalette::Window, base);
+    palette.setColor(QPalette::Window, QColor(30, 30, 32));
     palette.setColor(QPalette::WindowText, Qt::white);
     palette.setColor(QPalette::Base, QColor(44, 44, 46));
     palette.setColor(QPalette::AlternateBase, QColor(52, 52, 54));
@@ -67,14 +67,22 @@ void applyDarkLook(QWidget *window)
     palette.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 124));
     palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 124));
     palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 124));
-    window->setPalette(palette);
+    return palette;
+}
+
+void applyDarkLook(QWidget *window)
+{
+    window->setPalette(darkPalette());
     window->setAutoFillBackground(true);
     window->setStyleSheet(QStringLiteral(
         "QFrame[corvantaCard=\"true\"] { background: rgba(255,255,255,10); border-radius: 12px; }"
         "QScrollBar:vertical { background: transparent; width: 10px; margin: 2px; }"
         "QScrollBar::handle:vertical { background: rgba(255,255,255,46); border-radius: 3px;"
         " min-height: 24px; }"
-        "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+        "QScrollBar:horizontal { background: transparent; height: 10px; margin: 2px; }"
+        "QScrollBar::handle:horizontal { background: rgba(255,255,255,46); border-radius: 3px;"
+        " min-width: 24px; }"
+        "QScrollBar::add-line, QScrollBar::sub-line { height: 0; width: 0; }"
         "QScrollBar::add-page, QScrollBar::sub-page { background: transparent; }"
         "QScrollArea { background: transparent; border: none; }"
         "QScrollArea > QWidget > QWidget { background: transparent; }"
@@ -82,11 +90,10 @@ void applyDarkLook(QWidget *window)
         " border-radius: 6px; padding: 4px 10px; }"
         "QComboBox QAbstractItemView { background: #2c2c2e; color: white;"
         " selection-background-color: #0a84ff; }"
-        "QSpinBox { background: rgba(255,255,255,20); color: white; border: none;"
-        " border-radius: 6px; padding: 3px 6px; }"
         "QPushButton { background: rgba(255,255,255,20); color: white; border: none;"
         " border-radius: 6px; padding: 5px 12px; }"
         "QPushButton:hover { background: rgba(255,255,255,31); }"
+        "QCheckBox { color: white; }"
         "QTabWidget::pane { border: none; }"
         "QTabBar::tab { background: transparent; color: rgba(235,235,245,153); padding: 6px 8px; }"
         "QTabBar::tab:selected { color: white; background: rgba(255,255,255,20);"
@@ -95,6 +102,45 @@ void applyDarkLook(QWidget *window)
 }
 
 } // namespace WindowStyle
+
+PickerFace::PickerFace(QWidget *parent) : QPushButton(parent)
+{
+    setFont(WindowStyle::font(12, QFont::Medium));
+    setCursor(Qt::PointingHandCursor);
+}
+
+QSize PickerFace::sizeHint() const
+{
+    const QFontMetrics metrics(font());
+    return QSize(textWidth() + 6 + 10 + 20, metrics.height() + 12);
+}
+
+int PickerFace::textWidth() const
+{
+    // Rounded up: the advance rounds to whole pixels, and eliding measures the exact width.
+    return int(std::ceil(QFontMetricsF(font()).horizontalAdvance(text()))) + 1;
+}
+
+QString PickerFace::shownText() const
+{
+    const int room = width() - 36;
+    return room >= textWidth() ? text()
+                               : QFontMetrics(font()).elidedText(text(), Qt::ElideMiddle, room);
+}
+
+void PickerFace::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(WindowStyle::white(isDown() ? 0.14 : 0.08));
+    painter.drawRoundedRect(QRectF(rect()), 6, 6);
+    painter.setPen(Qt::white);
+    painter.setFont(font());
+    painter.drawText(rect().adjusted(10, 0, -26, 0), Qt::AlignVCenter | Qt::AlignLeft, shownText());
+    paintWindowSymbol(painter, QStringLiteral("chevron.up.chevron.down"),
+                      QRectF(width() - 22, (height() - 11) / 2.0, 11, 11), Qt::white);
+}
 
 SwitchButton::SwitchButton(QWidget *parent)
     : QAbstractButton(parent), m_accent(WindowStyle::accentColor(AccentTheme::blue))
@@ -192,7 +238,10 @@ QWidget *makeTextColumn(const QString &title, const std::optional<QString> &subt
     auto *layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
-    layout->addWidget(makeLabel(title, 13, QFont::Medium));
+    // Both lines wrap rather than push the row's switch out of a narrow window.
+    QLabel *heading = makeLabel(title, 13, QFont::Medium);
+    heading->setWordWrap(true);
+    layout->addWidget(heading);
     if (subtitle) {
         QLabel *line = makeLabel(*subtitle, 11, QFont::Normal, true);
         line->setWordWrap(true);
@@ -254,7 +303,8 @@ QScrollArea *makeScrollPage(QWidget *page)
     auto *scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Narrower than the page's least width, the window scrolls across instead of cutting it off.
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scroll->setWidget(page);
     return scroll;
 }

@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QFrame>
 #include <QLabel>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QString>
 #include <functional>
@@ -26,11 +27,32 @@ namespace WindowStyle {
 QColor accentColor(AccentTheme theme);
 QColor secondaryText();
 QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool monospaced = false);
+// The windows' dark palette; a control the style sheet leaves to the platform style (a spin box,
+// whose arrows a style sheet would hide) takes it directly.
+QPalette darkPalette();
 // The dark palette and style sheet of a top-level window of ours.
 void applyDarkLook(QWidget *window);
 // White at the given opacity, for fills and outlines.
 QColor white(double opacity);
 } // namespace WindowStyle
+
+// A button whose face is a stored text followed by an up-and-down chevron on a faint rounded
+// fill: the folder button and the storage-limit menu of the Dashboard.
+class PickerFace : public QPushButton {
+    Q_OBJECT
+
+public:
+    explicit PickerFace(QWidget *parent = nullptr);
+    QSize sizeHint() const override;
+    // The text as drawn: whole while it fits, else shortened in the middle.
+    QString shownText() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    int textWidth() const;
+};
 
 // A switch drawn as a capsule with a knob. A click flips it and emits toggled(); the pages set it
 // from the store under a signal blocker, so that only a user's change is ever written.
@@ -93,7 +115,7 @@ QFrame *makeCard(QLayout *content, int padding = 16);
 QFrame *makeDivider(double opacity = 0.1);
 // A small grey text on a faint rounded badge.
 QLabel *makeBadge(const QString &text, bool monospaced = false);
-// A vertically scrolling container for a page; the page keeps its full width.
+// A scrolling container for a page: down, and across while the page is wider than the window.
 QScrollArea *makeScrollPage(QWidget *page);
 
 // A row of a symbol, the text column and a switch at the trailing end.

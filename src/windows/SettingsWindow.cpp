@@ -2,6 +2,7 @@
 
 #include "capture/PermissionManager.h"
 #include "model/SettingsStore.h"
+#include "windows/ControlInput.h"
 #include "windows/HotkeyProblemLabel.h"
 #include "windows/HotkeysPage.h"
 #include "windows/PageBlocks.h"
@@ -110,7 +111,6 @@ SettingsWindow::SettingsWindow(const WindowServices &services, QWidget *parent)
     WindowStyle::applyDarkLook(this);
 
     m_tabs = new QTabWidget;
-    m_tabs->setFixedSize(520, 500);
     m_tabs->setUsesScrollButtons(false);
     m_tabs->tabBar()->setIconSize(QSize(14, 14));
     m_tabs->tabBar()->setExpanding(false);
@@ -130,8 +130,10 @@ SettingsWindow::SettingsWindow(const WindowServices &services, QWidget *parent)
     m_tabs->addTab(new PinSettingsPage(m_services), icon(QStringLiteral("pin.fill")),
                    QStringLiteral("Pins"));
 
+    // The tabs use the whole window; a tab longer than the window scrolls.
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_tabs, 0, Qt::AlignCenter);
+    layout->addWidget(m_tabs);
+    ControlInput::install(this);
 }
 
 void SettingsWindow::present()
@@ -301,9 +303,11 @@ QWidget *SettingsWindow::makeShortcutsTab()
         followSetting(store, &SettingsStore::shortcutSchemeChanged, radio, [radio, &store, scheme] {
             radio->setChecked(store.shortcutScheme() == scheme);
         });
+        // The program registers the hot keys again when the scheme changes; the tab only shows
+        // what that registration said.
         connect(radio, &QRadioButton::clicked, this, [this, &store, scheme, problem] {
             store.setShortcutScheme(scheme);
-            registerHotkeysAndReport(m_services, problem);
+            problem->showProblem(m_services.hotkeyProblem ? m_services.hotkeyProblem() : QString());
         });
     }
     form.row(schemes);

@@ -1,6 +1,8 @@
 #include "windows/ShortcutRecorder.h"
 
 #include "platform/KeyCodes.h"
+#include "windows/ControlInput.h"
+#include "windows/PageBlocks.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -17,6 +19,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -318,6 +321,9 @@ ShortcutRecorderButton::ShortcutRecorderButton(QString id, QString displayString
 ShortcutRecorderButton::~ShortcutRecorderButton()
 {
     stopRecording();
+    // An open panel closes with the button; its hiding must not call back into it.
+    m_showingCustomPicker = false;
+    delete std::exchange(m_customPicker, nullptr);
 }
 
 void ShortcutRecorderButton::setDisplayString(const QString &displayString)
@@ -483,7 +489,9 @@ void ShortcutRecorderButton::buildCustomPicker()
     m_customPicker = new QFrame(this, Qt::Popup);
     m_customPicker->setObjectName(QStringLiteral("customPicker"));
     m_customPicker->setAttribute(Qt::WA_NoMouseReplay);
-    m_customPicker->setFixedWidth(320);
+    // A window of its own: it takes the dark look itself, and grows to fit its labels.
+    WindowStyle::applyDarkLook(m_customPicker);
+    m_customPicker->setMinimumWidth(320);
     auto *column = new QVBoxLayout(m_customPicker);
     column->setContentsMargins(14, 14, 14, 14);
     column->setSpacing(14);
@@ -522,7 +530,7 @@ void ShortcutRecorderButton::buildCustomPicker()
     keyRow->addWidget(keyCaption);
     m_keyBox = new QComboBox(m_customPicker);
     m_keyBox->addItems(customPickerKeys());
-    m_keyBox->setFixedWidth(100);
+    m_keyBox->setMinimumWidth(100);
     connect(m_keyBox, &QComboBox::currentTextChanged, this,
             [this](const QString &key) { m_selectedKey = key; });
     keyRow->addWidget(m_keyBox);
@@ -558,4 +566,5 @@ void ShortcutRecorderButton::buildCustomPicker()
         ShortcutRecorderButton *m_owner;
     };
     m_customPicker->installEventFilter(new HideWatcher(this));
+    ControlInput::install(m_customPicker);
 }

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 
 AccentSwatch::AccentSwatch(AccentTheme theme, int diameter, bool glow, QWidget *parent)
     : AccentButton(parent), m_theme(theme), m_diameter(diameter), m_glow(glow)
@@ -88,9 +89,14 @@ QSpinBox *makeQueueStepper(SettingsStore &store)
     stepper->setSingleStep(1);
     stepper->setAccessibleName(QStringLiteral("Max Queue Items"));
     stepper->setKeyboardTracking(false);
+    stepper->setPalette(WindowStyle::darkPalette());
+    // A capacity above the stepper's range (set by hand in the file) is in effect, so the
+    // stepper shows it and steps down from it.
     followSetting(store, &SettingsStore::maxQueueCapacityChanged, stepper, [stepper, &store] {
         const int stored = store.maxQueueCapacity();
-        stepper->setValue(stored > 0 ? stored : 8);
+        const int shown = stored > 0 ? stored : 8;
+        stepper->setMaximum(std::max(16, shown));
+        stepper->setValue(shown);
     });
     QObject::connect(stepper, &QSpinBox::valueChanged, &store,
                      [&store](int value) { store.setMaxQueueCapacity(value); });

@@ -5,6 +5,7 @@
 #include <functional>
 
 class PermissionManager;
+class QObject;
 class QWidget;
 class SettingsStore;
 
@@ -28,6 +29,12 @@ struct WindowServices {
     std::function<QWidget *()> makeAccountView;
     // Whether a user is signed in; absent means nobody is.
     std::function<bool()> isSignedIn;
+    // Runs the function, while the context lives, once the start-up read of the stored session
+    // has finished (at once when it has). Absent: there is no stored session to wait for.
+    std::function<void(QObject *context, std::function<void()>)> whenSessionRestored;
+    // What the desktop said when the hot keys were last registered (empty: every key was
+    // taken). Absent: nothing was refused.
+    std::function<QString()> hotkeyProblem;
     // Whether the staging tray found a hardware notch; absent means no tray.
     std::function<bool()> hasNotch;
     // Asks the user for a folder and waits for the answer; the empty text is a cancel. Absent: a

@@ -43,6 +43,22 @@ QPainterPath line(std::initializer_list<QPointF> points)
     return path;
 }
 
+// A closed run of cubic curves from `start`, each given by its two control points and its end.
+struct Cubic {
+    QPointF first;
+    QPointF second;
+    QPointF end;
+};
+
+QPainterPath cubics(QPointF start, std::initializer_list<Cubic> curves)
+{
+    QPainterPath path;
+    path.moveTo(start);
+    for (const Cubic &curve : curves)
+        path.cubicTo(curve.first, curve.second, curve.end);
+    return path;
+}
+
 QPainterPath star(double cx, double cy, double r)
 {
     QPainterPath path;
@@ -331,6 +347,49 @@ const QHash<QString, Shape> &shapes()
             p.addPath(line({QPointF(2, 14), QPointF(14, 2)}));
             t[QStringLiteral("pin.slash")].stroked = p.united(head);
         }
+        {
+            QPainterPath p = rounded(3, 7, 10, 8, 1.5);
+            QPainterPath shackle;
+            shackle.moveTo(5, 7);
+            shackle.lineTo(5, 5);
+            shackle.cubicTo(5, 1.5, 11, 1.5, 11, 5);
+            shackle.lineTo(11, 7);
+            p.addPath(shackle);
+            t[QStringLiteral("lock")].stroked = p;
+        }
+        {
+            QPainterPath p = line({QPointF(2, 8), QPointF(14, 8)});
+            p.addPath(line({QPointF(9, 3), QPointF(14, 8), QPointF(9, 13)}));
+            t[QStringLiteral("arrow.right")].stroked = p;
+        }
+        {
+            // The apple from the stem round to the bite, then its leaf.
+            QPainterPath apple = cubics({8, 5}, {{{6, 3.5}, {2, 4}, {2, 8.5}},
+                                                 {{2, 12}, {4.5, 15}, {6, 15}},
+                                                 {{7, 15}, {7.2, 14.4}, {8, 14.4}},
+                                                 {{8.8, 14.4}, {9, 15}, {10, 15}},
+                                                 {{11.5, 15}, {13.2, 12.6}, {14, 10.6}},
+                                                 {{12.5, 9.8}, {12, 8.8}, {12, 7.8}},
+                                                 {{12, 6.8}, {12.6, 5.9}, {13.4, 5.4}},
+                                                 {{12.5, 4.2}, {11, 4}, {10.2, 4.1}},
+                                                 {{9.3, 4.2}, {8.6, 5}, {8, 5}}});
+            apple.addPath(cubics({8.2, 3.8}, {{{8.2, 2.2}, {9.4, 1}, {10.8, 0.8}},
+                                              {{10.9, 2.4}, {9.6, 3.7}, {8.2, 3.8}}}));
+            t[QStringLiteral("applelogo")].filled = apple;
+        }
+        {
+            // A disc with the letter G cut out of it.
+            QPainterPath letter;
+            const QRectF ring(4.6, 4.6, 6.8, 6.8);
+            letter.arcMoveTo(ring, 40);
+            letter.arcTo(ring, 40, 280);
+            letter.moveTo(8.3, 8);
+            letter.lineTo(11.4, 8);
+            QPainterPathStroker stroker;
+            stroker.setWidth(1.7);
+            t[QStringLiteral("g.circle.fill")].filled =
+                circle(8, 8, 7.5).subtracted(stroker.createStroke(letter));
+        }
         return t;
     }();
     return table;
@@ -401,6 +460,15 @@ void SymbolView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paintWindowSymbol(painter, m_name, QRectF(rect()).adjusted(1, 1, -1, -1), m_color, m_weight);
+}
+
+void paintSymbolOrLogo(QPainter &painter, const QString &name, const QRectF &box,
+                       const QColor &color)
+{
+    if (name == QLatin1String("AppLogo"))
+        paintAppLogo(painter, box, std::min(box.width(), box.height()) * 0.22);
+    else
+        paintWindowSymbol(painter, name, box, color);
 }
 
 void paintAppLogo(QPainter &painter, const QRectF &box, double cornerRadius)

@@ -42,6 +42,10 @@ private:
 // `box` (any square stands in for the application's image).
 void paintAppLogo(QPainter &painter, const QRectF &box, double cornerRadius);
 
+// The logo for the name "AppLogo", else the window symbol of that name.
+void paintSymbolOrLogo(QPainter &painter, const QString &name, const QRectF &box,
+                       const QColor &color);
+
 // A fixed-size view of the logo.
 class AppLogoView : public QWidget {
     Q_OBJECT

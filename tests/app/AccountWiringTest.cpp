@@ -8,8 +8,13 @@
 #include "support/FakeAppleSignInSheet.h"
 #include "support/FakeHttpTransport.h"
 #include "support/FakeSecretStore.h"
+#include "support/TextContrast.h"
 #include "support/WaitUntil.h"
 #include "windows/MainWindow.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
 
 namespace {
 
@@ -62,6 +67,117 @@ TEST_F(AccountWiringTest, TheEnvironmentOwnsTheAccountAndTheMainWindowShowsIt)
               (QStringList{"destroyed AuthService", "destroyed SupabaseClient",
                            "destroyed SessionStore", "destroyed KeychainStore"}));
     EXPECT_EQ(AuthService::shared(), nullptr);
+}
+
+TEST_F(AccountWiringTest, ASessionRestoredAfterTheWindowWasMadeOpensTheDashboard)
+{
+    UserProfile profile;
+    profile.id = QUuid(QStringLiteral("5B0E2C4A-8F1D-4E6B-9A3C-7D2E1F0A9B8C"));
+    profile.appleUserID = QStringLiteral("email_5B0E2C4A");
+    profile.email = QStringLiteral("jane.doe@example.com");
+    const auto storeProfile = [this, &profile] {
+        secrets->items[{QString::fromLatin1(KeychainStore::defaultService),
+                        QString::fromLatin1(SessionStore::profileKey)}] = profile.toJson();
+    };
+    storeProfile();
+    // The keyring answers after the window has been made, as it does at a real start.
+    secrets->gate.close();
+    {
+        CorvantaApp app(appOptions());
+        EXPECT_EQ(app.mainWindow().selectedTab(), SidebarTab::account);
+        secrets->gate.open();
+        ASSERT_TRUE(waitUntil([&] { return app.environment().authService()->isRestored(); }));
+        EXPECT_TRUE(app.environment().authService()->isSignedIn());
+        EXPECT_EQ(app.mainWindow().selectedTab(), SidebarTab::dashboard);
+
+        // The profile card reads white on the page.
+        app.mainWindow().show();
+        app.mainWindow().selectTab(SidebarTab::account);
+        QTest::qWait(250);
+        for (const char *name : {"nameLabel", "emailLabel", "linkedLabel", "signOutButton"}) {
+            auto *widget = app.mainWindow().findChild<QWidget *>(QLatin1String(name));
+            ASSERT_NE(widget, nullptr) << name;
+            EXPECT_GT(contrastOfText(widget), 4.5) << name;
+        }
+    }
+
+    // A tab the user picked while the keyring was slow stays picked.
+    storeProfile();
+    secrets->gate.close();
+    CorvantaApp app(appOptions());
+    QTest::mouseClick(app.mainWindow().row(SidebarTab::pins), Qt::LeftButton);
+    secrets->gate.open();
+    ASSERT_TRUE(waitUntil([&] { return app.environment().authService()->isRestored(); }));
+    EXPECT_EQ(app.mainWindow().selectedTab(), SidebarTab::pins);
+}
+
+TEST_F(AccountWiringTest, TheAccountPageIsReadableAndWholeAtTheDefaultSize)
+{
+    CorvantaApp app(appOptions());
+    AuthService &auth = *app.environment().authService();
+    ASSERT_TRUE(waitUntil([&] { return auth.isRestored(); }));
+    MainWindow &window = app.mainWindow();
+    window.show();
+    ASSERT_EQ(window.size(), QSize(MainWindow::defaultWidth, MainWindow::defaultHeight));
+    ASSERT_EQ(window.selectedTab(), SidebarTab::account);
+    QTest::qWait(250); // past the page's fade-in
+    auto *view = window.findChild<AccountView *>();
+    ASSERT_NE(view, nullptr);
+    const auto child = [view](const char *name) {
+        return view->findChild<QWidget *>(QLatin1String(name));
+    };
+    auto *email = view->findChild<QLineEdit *>("emailField");
+    auto *password = view->findChild<QLineEdit *>("passwordField");
+    ASSERT_TRUE(email && password);
+    QTest::keyClicks(email, "jane.doe@example.com");
+    QTest::keyClicks(password, "secret-words");
+
+    // Everything is in the window, not below the fold, and drawn whole.
+    const QRect shown = window.rect();
+    for (const char *name : {"welcomeLogo", "welcomeTitle", "signInHeading", "emailField",
+                             "passwordField", "forgotButton", "logInButton", "appleButton",
+                             "googleButton", "createAccountButton", "termsLine"}) {
+        QWidget *widget = child(name);
+        ASSERT_NE(widget, nullptr) << name;
+        EXPECT_TRUE(widget->isVisible()) << name;
+        const QRect inWindow(widget->mapTo(&window, QPoint()), widget->size());
+        EXPECT_TRUE(shown.contains(inWindow)) << name << " is outside the window";
+        const int needed = widget->hasHeightForWidth() ? widget->heightForWidth(widget->width())
+                                                       : widget->sizeHint().height();
+        EXPECT_GE(widget->height(), needed) << name << " is clipped";
+    }
+    // Titles, typed text and password dots stand out from the page.
+    for (const char *name : {"welcomeTitle", "signInHeading", "emailField", "passwordField",
+                             "logInButton", "appleButton", "termsLine"})
+        EXPECT_GT(contrastOfText(child(name)), 4.5) << name;
+    // The links are drawn in the link colour on the page, not on a chip of their own.
+    const QImage link = window
+                            .grab(QRect(child("forgotButton")->mapTo(&window, QPoint()),
+                                        child("forgotButton")->size()))
+                            .toImage();
+    bool linkInk = false;
+    for (int y = 0; y < link.height(); ++y) {
+        for (int x = 0; x < link.width(); ++x) {
+            const QColor pixel = link.pixelColor(x, y);
+            linkInk |= pixel.blue() > 200 && pixel.red() > 140 && pixel.green() < 160;
+        }
+    }
+    EXPECT_TRUE(linkInk);
+    EXPECT_LT(
+        contrastRatio(
+            link.pixel(1, 1),
+            window.grab(QRect(child("forgotButton")->mapTo(&window, QPoint(-6, 0)), QSize(2, 2)))
+                .toImage()
+                .pixel(0, 0)),
+        1.1)
+        << "no chip behind the link";
+
+    // A disabled provider button looks disabled.
+    auto *apple = static_cast<QPushButton *>(child("appleButton"));
+    const QImage enabled = apple->grab().toImage();
+    apple->setEnabled(false);
+    EXPECT_NE(apple->grab().toImage(), enabled);
+    EXPECT_LT(contrastOfText(apple), contrastOfText(child("googleButton")));
 }
 
 TEST_F(AccountWiringTest, BrowserCallbacksReachTheAuthServiceAndAreLoggedWithoutSecrets)

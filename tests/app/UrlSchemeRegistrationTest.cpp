@@ -55,7 +55,7 @@ TEST_F(UrlSchemeRegistrationTest, InstallsTheHandlerEntryOnceAndRunsTheTools)
     ASSERT_TRUE(registration("/opt/corvanta/bin/corvanta")->install());
     EXPECT_EQ(entry(), "[Desktop Entry]\nType=Application\nName=Corvanta\n"
                        "Comment=Screenshot and screen recording utility\n"
-                       "Exec=/opt/corvanta/bin/corvanta %u\nTerminal=false\nNoDisplay=true\n"
+                       "Exec=/opt/corvanta/bin/corvanta %u\nTerminal=false\n"
                        "MimeType=x-scheme-handler/corvanta;\n");
     EXPECT_EQ(commands, QStringList({"/usr/bin/update-desktop-database " + m_dataHome.path() +
                                          "/applications",

@@ -11,8 +11,11 @@
 #include "windows/SettingsWindow.h"
 #include "windows/ShortcutRecorder.h"
 
+#include <QTabWidget>
+
 #include <QComboBox>
 #include <QLabel>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
 
@@ -48,6 +51,43 @@ TEST_F(WindowsWiringTest, MenuOpensTheSettingsWindowAndASecondStartTheMainWindow
     EXPECT_FALSE(app->mainWindow().isVisible());
     app->showMainWindow();
     EXPECT_TRUE(app->mainWindow().isVisible());
+}
+
+TEST_F(WindowsWiringTest, LaunchingShowsTheMainWindowWhichReopensWhereItWas)
+{
+    const auto app = makeApp();
+    EXPECT_FALSE(app->mainWindow().isVisible());
+    app->launch();
+    EXPECT_TRUE(app->mainWindow().isVisible()) << "the first window opens at launch";
+}
+
+TEST_F(WindowsWiringTest, ChoosingASchemeInTheSettingsWindowRegistersOnceAndShowsItsRefusal)
+{
+    const auto app = makeApp();
+    app->showSettingsWindow();
+    SettingsWindow *settings = app->settingsWindow();
+    ASSERT_NE(settings, nullptr);
+    settings->tabs()->setCurrentIndex(2);
+    QWidget *shortcuts = settings->tabs()->currentWidget();
+    log.clear();
+    // One refusal: a second registration would succeed and hide it.
+    fakes.globalHotkeys->scripted.push_back({platform::HotkeyStatus::hotKeyExists, std::nullopt});
+    // The schemes in their order: the second is Command + Shift.
+    const QList<QRadioButton *> schemes = shortcuts->findChildren<QRadioButton *>();
+    ASSERT_EQ(schemes.size(), 4);
+    click(schemes[1]);
+    EXPECT_EQ(app->environment().settingsStore().shortcutScheme(), ShortcutScheme::commandShift);
+    QStringList registrations;
+    for (const QString &line : log.messages("hotkey")) {
+        if (line.startsWith("Hotkeys registered for scheme") ||
+            line.startsWith("Failed to register global hotkeys"))
+            registrations << line;
+    }
+    EXPECT_EQ(registrations.size(), 1) << registrations.join(u'\n').toStdString();
+    bool shown = false;
+    for (QLabel *label : shortcuts->findChildren<QLabel *>())
+        shown |= label->isVisible() && label->text().contains("could not be registered");
+    EXPECT_TRUE(shown);
 }
 
 TEST_F(WindowsWiringTest, HotKeyChangesOnTheHotkeysPageAreRegisteredAtOnce)

@@ -23,10 +23,14 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QProcess>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>
 #include <memory>
@@ -107,7 +111,6 @@ protected:
 TEST_F(WindowsDesktop, MainWindowAndSettingsWindowOpenAndShowEveryPage)
 {
     MainWindow &window = m_app->mainWindow();
-    EXPECT_FALSE(window.isVisible());
     m_app->showMainWindow();
     ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs));
     EXPECT_EQ(window.selectedTab(), SidebarTab::account) << "nobody is signed in";
@@ -140,6 +143,62 @@ TEST_F(WindowsDesktop, MainWindowAndSettingsWindowOpenAndShowEveryPage)
     settings->trigger();
     EXPECT_EQ(m_app->settingsWindow(), settingsWindow);
     EXPECT_TRUE(waitUntil([&] { return mapped(settingsWindow); }, waitLimitMs));
+}
+
+TEST_F(WindowsDesktop, TheMainWindowOpensAtLaunchAndReopensWhereTheUserLeftIt)
+{
+    MainWindow &window = m_app->mainWindow();
+    ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs)) << "shown at launch";
+    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    if (xdotool.isEmpty())
+        GTEST_SKIP() << "needs xdotool to move the window as the user does";
+    // Moved by the window manager, as a drag of the title bar moves it.
+    const QPoint target(260, 170);
+    ASSERT_EQ(
+        QProcess::execute(xdotool, {QStringLiteral("windowmove"), QString::number(window.winId()),
+                                    QString::number(target.x()), QString::number(target.y())}),
+        0);
+    ASSERT_TRUE(waitUntil([&] { return window.geometry().topLeft() == target; }, waitLimitMs));
+    const QRect left = window.geometry();
+
+    // What a capture does to it: hidden for the picture, shown again after.
+    window.hide();
+    ASSERT_TRUE(waitUntil([&] { return !window.isVisible(); }, waitLimitMs));
+    QTest::qWait(100);
+    m_app->showMainWindow();
+    ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs));
+    QTest::qWait(300);
+    EXPECT_EQ(window.geometry(), left);
+}
+
+TEST_F(WindowsDesktop, TabMovesAVisibleFocusThroughTheMainWindow)
+{
+    MainWindow &window = m_app->mainWindow();
+    ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs));
+    const QString xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool"));
+    if (xdotool.isEmpty())
+        GTEST_SKIP() << "needs xdotool to type as the user does";
+    window.selectTab(SidebarTab::dashboard);
+    window.activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return window.isActiveWindow(); }, waitLimitMs));
+    QList<QWidget *> reached;
+    for (int i = 0; i < 6; ++i) {
+        QProcess::execute(xdotool, {QStringLiteral("key"), QStringLiteral("--window"),
+                                    QString::number(window.winId()), QStringLiteral("Tab")});
+        QWidget *before = reached.isEmpty() ? nullptr : reached.last();
+        waitUntil([&] { return QApplication::focusWidget() != before; }, 1000);
+        if (QWidget *focused = QApplication::focusWidget())
+            reached << focused;
+    }
+    ASSERT_GE(reached.size(), 3);
+    EXPECT_GE(QSet<QWidget *>(reached.begin(), reached.end()).size(), 3) << "Tab moves on";
+    // The focused control shows it: its picture changes when the focus leaves it.
+    QWidget *focused = reached.last();
+    QTest::qWait(100);
+    const QImage withFocus = focused->grab().toImage();
+    window.setFocus(Qt::OtherFocusReason);
+    QTest::qWait(100);
+    EXPECT_NE(focused->grab().toImage(), withFocus);
 }
 
 TEST_F(WindowsDesktop, DashboardCardTakesAScreenshotAndTheTrayMovesWithItsPosition)

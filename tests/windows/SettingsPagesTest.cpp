@@ -53,10 +53,11 @@ TEST_F(SettingsPagesTest, OpeningEveryPageAndTabWritesNothing)
         for (int i = 0; i < settings.tabs()->count(); ++i)
             settings.tabs()->setCurrentIndex(i);
 
-        // What they show is the sanitised value.
+        // What they show is the sanitised value; a capacity past the stepper's range is in
+        // effect and shown as it is.
         QSpinBox *stepper = named<QSpinBox>(window.page(SidebarTab::staging), "Max Queue Items");
         ASSERT_NE(stepper, nullptr);
-        EXPECT_EQ(stepper->value(), 16);
+        EXPECT_EQ(stepper->value(), 100);
         auto *width = named<StepSlider>(window.page(SidebarTab::pins), "Width");
         EXPECT_EQ(width->value(), width->positionFor(400));
         auto *padding =
@@ -82,7 +83,15 @@ TEST_F(SettingsPagesTest, OpeningEveryPageAndTabWritesNothing)
         store().setPinPadding(300);
         store().setPinCornerRadius(-2);
         store().setAutoHideDelay(12);
-        EXPECT_EQ(stepper->value(), 16);
+        EXPECT_EQ(stepper->value(), 40);
+        EXPECT_EQ(named<QSpinBox>(&settings, "Max Queue Items")->value(), 40);
+        QLabel *queueLabel = nullptr;
+        for (QLabel *label : settings.findChildren<QLabel *>()) {
+            if (label->text().startsWith("Max Queue Items"))
+                queueLabel = label;
+        }
+        ASSERT_NE(queueLabel, nullptr);
+        EXPECT_EQ(queueLabel->text(), "Max Queue Items: 40");
     }
     EXPECT_EQ(reread()->integerValue("maxQueueCapacity"), 40);
     EXPECT_EQ(reread()->doubleValue("pinPadding"), 300.0);
