@@ -10,6 +10,7 @@
 //
 // By hand: CORVANTA_SCREEN=3840x2160x24 scripts/harness -- build/bench/StagedRecordingsBench
 
+#include "app/DesktopPlatform.h"
 #include "BenchAnimation.h"
 #include "BenchEnvironment.h"
 #include "BenchFigures.h"
@@ -256,7 +257,7 @@ int main(int argc, char **argv)
 
     std::printf("Staging %d recordings of %d s at %d fps per size, queue capacity %d [%s]\n", runs,
                 recordSeconds, frameRate, queueCapacity, loadNote().c_str());
-    ScreenRecordingService recorder(platform::makeRecordingPlatform(), *screenshots.displays);
+    ScreenRecordingService recorder(desktop::makeRecordingPlatform(), *screenshots.displays);
     Animation animation;
     for (const QSize size : {smallSize, largeSize}) {
         if (!animation.start(size)) {
