@@ -43,8 +43,8 @@ protected:
                 return new QuickLookPreviewView(owner, services);
             },
             [] { return std::optional<QRectF>(); });
-        m_hotkeys = std::make_unique<GlobalHotkeyManager>(
-            std::make_shared<platform::X11GlobalHotkeys>());
+        m_hotkeys =
+            std::make_unique<GlobalHotkeyManager>(std::make_shared<platform::X11GlobalHotkeys>());
         m_hotkeys->registerHotkey(controlOptionOne, [this] { ++m_presses; });
     }
     void TearDown() override
@@ -185,7 +185,9 @@ TEST_F(PreviewPlaybackDesktop, ATruncatedMovieShowsItsPosterAndOneFailure)
     QTest::keyClick(previewWindow(), Qt::Key_Space);
 
     auto failures = [&] {
-        return log.messages(QStringLiteral("overlay")).filter(QStringLiteral("Video playback failed: ")).size();
+        return log.messages(QStringLiteral("overlay"))
+            .filter(QStringLiteral("Video playback failed: "))
+            .size();
     };
     // Either the movie cannot be opened, or what is left of it plays to where it breaks.
     ASSERT_TRUE(waitUntil(
