@@ -49,6 +49,7 @@ public:
     QLineEdit *textField() const { return m_textField; }
 
 protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 

@@ -163,6 +163,36 @@ TEST_F(PreviewDesktopTest, MarkupReachesTheStagedFileAndTheClipboard)
     EXPECT_EQ(QColor(pasted.pixel(320, 300)), arrow);
 }
 
+// The tray's keys are the tray's only while no window of ours asks for them: Escape in the
+// markup editor cancels the markup, with the expanded tray on screen.
+TEST_F(PreviewDesktopTest, EscapeInMarkupCancelsTheMarkupWhileTheTrayIsShown)
+{
+    const CaptureItem item = makeScreenshot(picture());
+    coordinator();
+    m_queue.enqueue(item);
+    NotchWindowController &controller = tray();
+    controller.show(std::nullopt, TrayInteractionState::expanded);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(controller.panel()->windowHandle()));
+    m_preview->setPersistent(true);
+    m_preview->show(item, m_queue, {}, {}, {});
+    m_preview->setMarkupMode(true);
+    QWidget *panel = previewWidget();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel->windowHandle()));
+    auto *editor = panel->findChild<AnnotationEditorView *>();
+    ASSERT_NE(editor, nullptr);
+    editor->setFocus();
+
+    QTest::keyClick(panel->windowHandle(), Qt::Key_Escape);
+    EXPECT_TRUE(waitUntil([&] { return !m_preview->isMarkupMode(); })) << "Cancel";
+    EXPECT_TRUE(m_preview->isVisible()) << "the preview stays, showing the capture";
+    EXPECT_EQ(controller.interactionState(), TrayInteractionState::expanded)
+        << "the tray did not take the key";
+    // Out of markup, Escape closes the preview as before.
+    QTest::keyClick(panel->windowHandle(), Qt::Key_Escape);
+    EXPECT_TRUE(waitUntil([&] { return !m_preview->isVisible(); }));
+}
+
 // Movies the recorder writes, as the preview plays them: every container, with and without
 // sound.
 class MoviePlaybackDesktop
