@@ -3,6 +3,7 @@
 #include "capture/OCRService.h"
 #include "capture/ShareService.h"
 #include "model/CaptureQueue.h"
+#include "model/FreedMemory.h"
 #include "model/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/UrlOpener.h"
@@ -371,6 +372,8 @@ void QuickLookPreviewView::setupPlayer(const std::optional<CaptureItem> &item)
     m_playbackError.clear();
     if (!item || !item->isVideo() || !m_services.makePlayer)
         return;
+    // A 4K movie's decoded pictures are megabytes each, freed on the decoder's threads.
+    keepLargeBuffersMapped();
     m_player = m_services.makePlayer(*item->videoURL());
     if (!m_player)
         return;

@@ -2,6 +2,7 @@
 // preview they are stacked above it (the window manager's own stacking list says so) and stay
 // there while open.
 
+#include "DesktopPreviewTest.h"
 #include "capture/SaveService.h"
 #include "model/CaptureTestSupport.h"
 #include "platform/PanelWindows.h"
@@ -49,21 +50,13 @@ bool stackedAbove(QWidget *upper, QWidget *lower)
     return up >= 0 && down >= 0 && up > down;
 }
 
-class DialogStackingDesktop : public X11DesktopTest {
+class DialogStackingDesktop : public DesktopPreviewTest {
 protected:
     void SetUp() override
     {
-        X11DesktopTest::SetUp();
+        DesktopPreviewTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        m_preview = std::make_unique<QuickLookPreviewController>(
-            [this] { return std::make_unique<QtPreviewWindow>(*m_platform.displays, nullptr); },
-            [this](QuickLookPreviewController &owner) -> QWidget * {
-                PreviewServices services;
-                services.applicationQueue = &m_queue;
-                return new QuickLookPreviewView(owner, services);
-            },
-            [] { return std::optional<QRectF>(); });
         const CaptureItem item = makeScreenshot(filledImage(1600, 1000, Qt::darkCyan));
         m_queue.enqueue(item);
         // Saving as the program does: the tray's callback, through the save service.
@@ -77,9 +70,8 @@ protected:
                             }(m_save, shown);
                         },
                         {}, {});
-        auto *window = dynamic_cast<QtPreviewWindow *>(m_preview->window());
-        ASSERT_NE(window, nullptr);
-        m_panel = window->widget();
+        m_panel = desktopPreviewPanel(*m_preview);
+        ASSERT_NE(m_panel, nullptr);
         ASSERT_TRUE(QTest::qWaitForWindowActive(m_panel->windowHandle()));
     }
     void TearDown() override
@@ -88,10 +80,7 @@ protected:
             if (auto *dialog = qobject_cast<QDialog *>(widget); dialog && dialog->isVisible())
                 dialog->reject();
         }
-        if (m_preview)
-            m_preview->close();
-        m_preview.reset();
-        QTest::qWait(50);
+        DesktopPreviewTest::TearDown();
     }
 
     // The dialog is up, above the preview, and still there after the preview is clicked.
@@ -107,10 +96,8 @@ protected:
         EXPECT_TRUE(stackedAbove(dialog, m_panel)) << "kept above it while open";
     }
 
-    CaptureQueue m_queue{8};
     SaveService m_save{std::make_shared<platform::QtSavePanel>(),
                        std::make_shared<platform::QtImageWriter>()};
-    std::unique_ptr<QuickLookPreviewController> m_preview;
     QWidget *m_panel = nullptr;
 };
 

@@ -2,6 +2,7 @@
 // paused, moved with the seek bar, broken, and paged through with the arrow keys. After each
 // the program still answers: a global hot key still reaches it.
 
+#include "DesktopPreviewTest.h"
 #include "app/GlobalHotkeyManager.h"
 #include "model/CaptureTestSupport.h"
 #include "platform/x11/X11GlobalHotkeys.h"
@@ -27,33 +28,21 @@ namespace {
 const ShortcutDefinition controlOptionOne("fullDisplay", 18, 6144, "⌃⌥1");
 constexpr int playLimitMs = 30000;
 
-class PreviewPlaybackDesktop : public X11DesktopTest {
+class PreviewPlaybackDesktop : public DesktopPreviewTest {
 protected:
     void SetUp() override
     {
-        X11DesktopTest::SetUp();
+        DesktopPreviewTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        m_preview = std::make_unique<QuickLookPreviewController>(
-            [this] { return std::make_unique<QtPreviewWindow>(*m_platform.displays, nullptr); },
-            [this](QuickLookPreviewController &owner) -> QWidget * {
-                PreviewServices services;
-                services.applicationQueue = &m_queue;
-                services.makePlayer = platform::makeQtMoviePlayers();
-                return new QuickLookPreviewView(owner, services);
-            },
-            [] { return std::optional<QRectF>(); });
         m_hotkeys =
             std::make_unique<GlobalHotkeyManager>(std::make_shared<platform::X11GlobalHotkeys>());
         m_hotkeys->registerHotkey(controlOptionOne, [this] { ++m_presses; });
     }
     void TearDown() override
     {
-        if (m_preview)
-            m_preview->close();
-        m_preview.reset();
+        DesktopPreviewTest::TearDown();
         m_hotkeys.reset();
-        QTest::qWait(50);
     }
 
     CaptureItem recording(const QString &name, QSize size, int frameRate, int frames)
@@ -66,14 +55,13 @@ protected:
 
     QuickLookPreviewView *view() const
     {
-        auto *window = dynamic_cast<QtPreviewWindow *>(m_preview->window());
-        return window && window->widget() ? window->widget()->findChild<QuickLookPreviewView *>()
-                                          : nullptr;
+        QWidget *panel = desktopPreviewPanel(*m_preview);
+        return panel ? panel->findChild<QuickLookPreviewView *>() : nullptr;
     }
     QWindow *previewWindow() const
     {
-        auto *window = dynamic_cast<QtPreviewWindow *>(m_preview->window());
-        return window && window->widget() ? window->widget()->windowHandle() : nullptr;
+        QWidget *panel = desktopPreviewPanel(*m_preview);
+        return panel ? panel->windowHandle() : nullptr;
     }
     PlateButton *button(const QString &title) const
     {
@@ -101,8 +89,6 @@ protected:
     }
 
     QTemporaryDir m_folder;
-    CaptureQueue m_queue{8};
-    std::unique_ptr<QuickLookPreviewController> m_preview;
     std::unique_ptr<GlobalHotkeyManager> m_hotkeys;
     int m_presses = 0;
 };
