@@ -195,6 +195,37 @@ TEST_F(PreviewPlaybackDesktop, ATruncatedMovieShowsItsPosterAndOneFailure)
     EXPECT_TRUE(waitUntil([&] { return !m_preview->isVisible(); }));
 }
 
+TEST_F(PreviewPlaybackDesktop, AMovieThatCannotBeReadShowsItsPosterAndSaysSoOnce)
+{
+    const CaptureItem broken = recording(QStringLiteral("broken.mp4"), QSize(640, 360), 30, 30);
+    // The movie's bytes overwritten: nothing in the file can be decoded.
+    QFile movie(broken.videoURL()->toLocalFile());
+    ASSERT_TRUE(movie.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(movie.write(QByteArray(64 * 1024, '\x5a')), 64 * 1024);
+    movie.close();
+    LogCapture log;
+    m_queue.enqueue(broken);
+    open(broken);
+    QTest::keyClick(previewWindow(), Qt::Key_Space);
+    QTest::keyClick(previewWindow(), Qt::Key_Space);
+    auto failures = [&] {
+        return log.messages(QStringLiteral("overlay"))
+            .filter(QStringLiteral("Video playback failed: "))
+            .size();
+    };
+    ASSERT_TRUE(waitUntil([&] { return failures() > 0; }, playLimitMs));
+    QTest::qWait(500);
+    EXPECT_EQ(failures(), 1);
+    auto *shown = view()->findChild<QLabel *>(QStringLiteral("playbackFailure"));
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_TRUE(shown->text().startsWith(QStringLiteral("Video playback failed: ")));
+    EXPECT_EQ(view()->player(), nullptr) << "the poster is shown, the movie closed";
+    QTest::keyClick(previewWindow(), Qt::Key_Space);
+    EXPECT_FALSE(view()->isPlaying());
+    EXPECT_TRUE(hotKeyStillAnswers());
+}
+
 TEST_F(PreviewPlaybackDesktop, PagingThroughRecordingsWithTheArrowKeys)
 {
     QList<CaptureItem> items;
