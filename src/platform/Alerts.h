@@ -4,6 +4,8 @@
 #include <QStringList>
 #include <qcoro/qcorotask.h>
 
+class QWidget;
+
 namespace platform {
 
 enum class AlertStyle { warning, informational, critical };
@@ -15,6 +17,9 @@ struct Alert {
     QString informativeText;
     // In order; the first is the default button. A button titled "Cancel" also answers Escape.
     QStringList buttonTitles;
+    // The window that asked: the alert opens above it and keeps above it while open. Without
+    // one, the window that has the keyboard asked.
+    QWidget *window = nullptr;
 };
 
 class AlertPresenter {
@@ -22,7 +27,9 @@ public:
     virtual ~AlertPresenter() = default;
     // Shows the alert, leaving the program's other windows their input (a capture started
     // meanwhile must get it), and completes with the index of the pressed button in
-    // buttonTitles; -1 when the alert went away unanswered.
+    // buttonTitles; -1 when the alert went away unanswered. A window shows one alert at a time:
+    // a later one waits until the one before is answered, and the same alert asked again while
+    // it is open or waiting gets that alert's answer.
     // The event loop keeps running while it waits.
     virtual QCoro::Task<int> present(Alert alert) = 0;
 };

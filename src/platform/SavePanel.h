@@ -26,8 +26,9 @@ struct SavePanelOptions {
 class SavePanel {
 public:
     virtual ~SavePanel() = default;
-    // Shows the panel: modal to window when one is given, else modal to nothing, so that the
-    // program's other windows (a selection's overlays above all) keep their input; the event
+    // Shows the panel above the window that asked and modal to it: `window` when given, else
+    // the window that has the keyboard; modal to nothing when no window of ours has it, so that
+    // the program's other windows (a selection's overlays above all) keep their input; the event
     // loop keeps running while it waits. Completes with the chosen file, or nothing when
     // the user dismissed the panel. A confirmed name whose extension is none of the allowed
     // types' gets the proposed name's extension appended, as the panel shows the user before

@@ -418,6 +418,19 @@ void AnnotationEditorView::saveAndDismiss()
     });
 }
 
+bool AnnotationEditorView::event(QEvent *event)
+{
+    // Escape is the editor's own (Cancel): claimed before application-wide key handling.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier) {
+            event->accept();
+            return true;
+        }
+    }
+    return QWidget::event(event);
+}
+
 void AnnotationEditorView::keyPressEvent(QKeyEvent *event)
 {
     if (m_sheet->isVisible()) {

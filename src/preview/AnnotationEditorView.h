@@ -56,6 +56,7 @@ public:
     PreviewNotice *notice() const { return m_notice; }
 
 protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 

@@ -45,8 +45,10 @@ void PreviewMediaView::setPlayer(platform::MoviePlayer *player)
     if (m_player)
         disconnect(m_player, nullptr, this, nullptr);
     m_player = player;
-    if (player)
+    if (player) {
         connect(player, &platform::MoviePlayer::frameChanged, this, qOverload<>(&QWidget::update));
+        player->setFrameSize(frameBox());
+    }
     update();
 }
 
@@ -61,9 +63,17 @@ QRectF PreviewMediaView::pictureRect() const
     return QRectF(room.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted);
 }
 
+QSize PreviewMediaView::frameBox() const
+{
+    // Frames come at the size they are painted: a 4K movie is scaled on the player's threads.
+    return (QSizeF(size()) * devicePixelRatioF()).toSize();
+}
+
 void PreviewMediaView::resizeEvent(QResizeEvent *event)
 {
     m_scaled = QPixmap();
+    if (m_player)
+        m_player->setFrameSize(frameBox());
     QWidget::resizeEvent(event);
 }
 

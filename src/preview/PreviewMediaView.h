@@ -36,6 +36,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    QSize frameBox() const;
+
     quint64 m_generation = 0;
     bool m_full = false;
     QImage m_image;

@@ -182,6 +182,23 @@ Symbol chevron(bool left)
     return s;
 }
 
+Symbol speaker(bool muted)
+{
+    Symbol s;
+    line(s.filled, {{2, 6}, {5, 6}, {9, 2.5}, {9, 13.5}, {5, 10}, {2, 10}});
+    s.filled.closeSubpath();
+    if (muted) {
+        line(s.stroked, {{11, 6}, {15, 10}});
+        line(s.stroked, {{15, 6}, {11, 10}});
+    } else {
+        s.stroked.arcMoveTo(QRectF(7, 5, 5, 6), -50);
+        s.stroked.arcTo(QRectF(7, 5, 5, 6), -50, 100);
+        s.stroked.arcMoveTo(QRectF(6, 2.5, 8.5, 11), -55);
+        s.stroked.arcTo(QRectF(6, 2.5, 8.5, 11), -55, 110);
+    }
+    return s;
+}
+
 const QHash<QString, Symbol> &symbols()
 {
     static const QHash<QString, Symbol> table = {
@@ -202,6 +219,8 @@ const QHash<QString, Symbol> &symbols()
         {QStringLiteral("arrow.up.right.square"), arrowUpRightSquare()},
         {QStringLiteral("chevron.left"), chevron(true)},
         {QStringLiteral("chevron.right"), chevron(false)},
+        {QStringLiteral("speaker.wave.2.fill"), speaker(false)},
+        {QStringLiteral("speaker.slash.fill"), speaker(true)},
     };
     return table;
 }

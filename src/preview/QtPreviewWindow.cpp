@@ -131,6 +131,9 @@ bool QtPreviewWindow::holds(const QObject *target) const
         // The window's native handle receives keys too.
         if (m_widget && object == m_widget->windowHandle())
             return true;
+        // A dialog of the preview is a window of its own: its keys are its own.
+        if (object->isWidgetType() && static_cast<const QWidget *>(object)->isWindow())
+            return false;
     }
     return false;
 }

@@ -3,6 +3,7 @@
 #include "capture/OCRService.h"
 #include "capture/ShareService.h"
 #include "model/CaptureQueue.h"
+#include "model/FreedMemory.h"
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/UrlOpener.h"
@@ -10,6 +11,7 @@
 #include "preview/PreviewControls.h"
 #include "preview/PreviewMediaView.h"
 #include "preview/PreviewNotice.h"
+#include "preview/PreviewTimeline.h"
 #include "preview/QuickLookPreviewController.h"
 #include "tray/TrayNeighbours.h"
 
@@ -163,6 +165,9 @@ QWidget *QuickLookPreviewView::makePreviewPage()
     m_media = new PreviewMediaView;
     mediaBox->addWidget(m_media);
     column->addLayout(mediaBox, 1);
+    m_timeline = new PreviewTimeline;
+    m_timeline->hide();
+    column->addWidget(m_timeline);
     column->addWidget(divider());
 
     m_toolbar = new QWidget;
@@ -196,6 +201,7 @@ void QuickLookPreviewView::rebuildToolbar()
         button->deleteLater();
     }
     m_toolbarButtons.clear();
+    m_playButton = nullptr;
     auto *row = static_cast<QHBoxLayout *>(m_toolbar->layout());
     while (QLayoutItem *item = row->takeAt(0))
         delete item;
@@ -205,9 +211,8 @@ void QuickLookPreviewView::rebuildToolbar()
         return;
     const CaptureItem item = *current;
     if (item.isVideo()) {
-        addToolbarButton(m_isPlaying ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"),
-                         m_isPlaying ? QStringLiteral("Pause") : QStringLiteral("Play"),
-                         m_isPlaying ? yellow : QColor(Qt::white), [this] { togglePlayback(); });
+        m_playButton = addToolbarButton({}, {}, Qt::white, [this] { togglePlayback(); });
+        showPlaying();
         addToolbarButton(m_isCopied ? QStringLiteral("checkmark")
                                     : QStringLiteral("doc.on.clipboard"),
                          m_isCopied ? QStringLiteral("Copied!") : QStringLiteral("Copy Video"),
@@ -312,7 +317,21 @@ void QuickLookPreviewView::refresh()
     const CaptureItem shown = *current;
     m_media->setImage(shown.thumbnail(), [shown] { return shown.image(); });
     m_media->setPlayer(m_player.get());
+    m_timeline->setVisible(current->isVideo());
+    if (m_playbackError.isEmpty())
+        m_timeline->setPlayer(m_player.get());
     rebuildToolbar();
+}
+
+void QuickLookPreviewView::showPlaying()
+{
+    if (!m_playButton)
+        return;
+    PlateButton::Look look = m_playButton->look();
+    look.symbol = m_isPlaying ? QStringLiteral("pause.fill") : QStringLiteral("play.fill");
+    look.title = m_isPlaying ? QStringLiteral("Pause") : QStringLiteral("Play");
+    look.symbolColor = m_isPlaying ? yellow : QColor(Qt::white);
+    m_playButton->setLook(look);
 }
 
 void QuickLookPreviewView::updateMode()
@@ -380,26 +399,41 @@ void QuickLookPreviewView::togglePlayback()
 void QuickLookPreviewView::setupPlayer(const std::optional<CaptureItem> &item)
 {
     teardownPlayer();
+    m_playbackError.clear();
     if (!item || !item->isVideo() || !m_services.makePlayer)
         return;
+    // A 4K movie's decoded pictures are megabytes each, freed on the decoder's threads.
+    keepLargeBuffersMapped();
     m_player = m_services.makePlayer(*item->videoURL());
     if (!m_player)
         return;
     m_isPlaying = false;
+    // Each of these changes one button or the timeline in place: a status the player reports
+    // again and again costs nothing.
     connect(m_player.get(), &platform::MoviePlayer::playingChanged, this, [this](bool playing) {
+        if (playing == m_isPlaying)
+            return;
         m_isPlaying = playing;
         if (playing)
             qCInfo(Log::overlay, "Video playback playing");
-        rebuildToolbar();
+        showPlaying();
     });
-    // Played to the end: back to the first frame, stopped.
+    // Played to the end: the player is back at the first frame, stopped.
     connect(m_player.get(), &platform::MoviePlayer::reachedEnd, this, [this] {
-        m_player->seekToStart();
         m_isPlaying = false;
-        rebuildToolbar();
+        showPlaying();
     });
-    connect(m_player.get(), &platform::MoviePlayer::failed, this, [](const QString &message) {
-        qCWarning(Log::overlay, "Video playback failed: %s", qUtf8Printable(message));
+    connect(m_player.get(), &platform::MoviePlayer::failed, this, [this](const QString &message) {
+        const QString text = QStringLiteral("Video playback failed: %1").arg(message);
+        qCWarning(Log::overlay, "%s", qUtf8Printable(text));
+        m_playbackError = text;
+        m_isPlaying = false;
+        // The poster stays; the player is closed once the signal has returned.
+        m_media->setPlayer(nullptr);
+        m_timeline->showFailure(text);
+        showPlaying();
+        disconnect(m_player.get(), nullptr, this, nullptr);
+        m_player.release()->deleteLater();
     });
     if (m_media)
         m_media->setPlayer(m_player.get());
@@ -413,6 +447,8 @@ void QuickLookPreviewView::teardownPlayer()
     m_player->pause();
     if (m_media)
         m_media->setPlayer(nullptr);
+    if (m_timeline)
+        m_timeline->setPlayer(nullptr);
     m_player.reset();
     m_isPlaying = false;
 }

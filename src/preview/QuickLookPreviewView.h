@@ -14,6 +14,7 @@
 class PlateButton;
 class PreviewMediaView;
 class PreviewNotice;
+class PreviewTimeline;
 class QLabel;
 class QStackedLayout;
 class QuickLookPreviewController;
@@ -54,6 +55,7 @@ private:
     QWidget *makePreviewPage();
     QWidget *makeToolbar();
     void rebuildToolbar();
+    void showPlaying();
     void refresh();
     void updateMode();
     void setupPlayer(const std::optional<CaptureItem> &item);
@@ -73,6 +75,8 @@ private:
     QLabel *m_details = nullptr;
     QLabel *m_mode = nullptr;
     PreviewMediaView *m_media = nullptr;
+    PreviewTimeline *m_timeline = nullptr;
+    PlateButton *m_playButton = nullptr;
     QWidget *m_toolbar = nullptr;
     QList<PlateButton *> m_toolbarButtons;
     QPointer<AnnotationEditorView> m_editor;
@@ -83,4 +87,6 @@ private:
     bool m_isOCRProcessing = false;
     bool m_ocrJustCopied = false;
     bool m_isPlaying = false;
+    // Why the recording shown cannot be played; empty while it can.
+    QString m_playbackError;
 };

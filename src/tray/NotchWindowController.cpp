@@ -692,8 +692,21 @@ bool NotchWindowController::eventFilter(QObject *watched, QEvent *event)
             clickMonitorFired();
         break;
     }
-    case QEvent::KeyPress:
-        return handleKeyDown(*static_cast<QKeyEvent *>(event));
+    case QEvent::KeyPress: {
+        // A key typed into a window of ours that asks for it (Escape in the markup editor, text
+        // in a field) is that window's.
+        const auto &key = *static_cast<QKeyEvent *>(event);
+        QObject *focus = QGuiApplication::focusObject();
+        QKeyEvent asking(QEvent::ShortcutOverride, key.key(), key.modifiers(), key.text(),
+                         key.isAutoRepeat(), ushort(key.count()));
+        asking.ignore();
+        if (focus) {
+            QCoreApplication::sendEvent(focus, &asking);
+            if (asking.isAccepted())
+                return false;
+        }
+        return handleKeyDown(key);
+    }
     case QEvent::Wheel: {
         const auto &wheel = *static_cast<QWheelEvent *>(event);
         handleHorizontalScroll(wheel.pixelDelta(), wheel.angleDelta());

@@ -1,6 +1,7 @@
 // The preview on the harness's X server: opened from the tray's thumbnails, closed with Escape,
 // recordings played with Qt Multimedia, and markup written back into the staged capture.
 
+#include "DesktopPreview.h"
 #include "DesktopTrayFixture.h"
 #include "model/CaptureTestSupport.h"
 #include "platform/MoviePlayer.h"
@@ -48,15 +49,7 @@ protected:
         DesktopTrayFixture::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        m_preview = std::make_unique<QuickLookPreviewController>(
-            [this] { return std::make_unique<QtPreviewWindow>(*m_desktop.displays, nullptr); },
-            [this](QuickLookPreviewController &owner) -> QWidget * {
-                PreviewServices services;
-                services.applicationQueue = &m_queue;
-                services.makePlayer = platform::makeQtMoviePlayers();
-                return new QuickLookPreviewView(owner, services);
-            },
-            [] { return std::optional<QRectF>(); });
+        m_preview = makeDesktopPreview(*m_desktop.displays, m_queue);
     }
     void TearDown() override
     {
@@ -75,10 +68,16 @@ protected:
         return makeTray(copyThroughCoordinator(), neighbours);
     }
 
-    QWidget *previewWidget() const
+    QWidget *previewWidget() const { return desktopPreviewPanel(*m_preview); }
+    // The tray, expanded and on screen, with a screenshot staged.
+    NotchWindowController &expandedTrayWith(const CaptureItem &item)
     {
-        auto *window = dynamic_cast<QtPreviewWindow *>(m_preview->window());
-        return window ? window->widget() : nullptr;
+        coordinator();
+        m_queue.enqueue(item);
+        NotchWindowController &controller = tray();
+        controller.show(std::nullopt, TrayInteractionState::expanded);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(controller.panel()->windowHandle()));
+        return controller;
     }
 
     std::unique_ptr<QuickLookPreviewController> m_preview;
@@ -87,12 +86,8 @@ protected:
 TEST_F(PreviewDesktopTest, ThumbnailClickOpensThePreviewAndEscapeClosesIt)
 {
     const CaptureItem item = makeScreenshot(picture());
-    coordinator();
-    m_queue.enqueue(item);
-    NotchWindowController &controller = tray();
-    controller.show(std::nullopt, TrayInteractionState::expanded);
+    NotchWindowController &controller = expandedTrayWith(item);
     QWindow *trayWindow = controller.panel()->windowHandle();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(trayWindow));
 
     auto *thumbnail = controller.trayView()->findChild<QAbstractButton *>("largeThumbnail");
     ASSERT_NE(thumbnail, nullptr);
@@ -161,6 +156,32 @@ TEST_F(PreviewDesktopTest, MarkupReachesTheStagedFileAndTheClipboard)
     const QImage pasted = QImage::fromData(pasteWithXclip(QStringLiteral("image/png")), "PNG");
     ASSERT_FALSE(pasted.isNull());
     EXPECT_EQ(QColor(pasted.pixel(320, 300)), arrow);
+}
+
+// The tray's keys are the tray's only while no window of ours asks for them: Escape in the
+// markup editor cancels the markup, with the expanded tray on screen.
+TEST_F(PreviewDesktopTest, EscapeInMarkupCancelsTheMarkupWhileTheTrayIsShown)
+{
+    const CaptureItem item = makeScreenshot(picture());
+    NotchWindowController &controller = expandedTrayWith(item);
+    m_preview->setPersistent(true);
+    m_preview->show(item, m_queue, {}, {}, {});
+    m_preview->setMarkupMode(true);
+    QWidget *panel = previewWidget();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel->windowHandle()));
+    auto *editor = panel->findChild<AnnotationEditorView *>();
+    ASSERT_NE(editor, nullptr);
+    editor->setFocus();
+
+    QTest::keyClick(panel->windowHandle(), Qt::Key_Escape);
+    EXPECT_TRUE(waitUntil([&] { return !m_preview->isMarkupMode(); })) << "Cancel";
+    EXPECT_TRUE(m_preview->isVisible()) << "the preview stays, showing the capture";
+    EXPECT_EQ(controller.interactionState(), TrayInteractionState::expanded)
+        << "the tray did not take the key";
+    // Out of markup, Escape closes the preview as before.
+    QTest::keyClick(panel->windowHandle(), Qt::Key_Escape);
+    EXPECT_TRUE(waitUntil([&] { return !m_preview->isVisible(); }));
 }
 
 // Movies the recorder writes, as the preview plays them: every container, with and without

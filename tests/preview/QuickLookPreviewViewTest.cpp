@@ -19,6 +19,7 @@
 
 #include <QAbstractButton>
 #include <QLabel>
+#include <QSlider>
 #include <QTemporaryFile>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -38,15 +39,22 @@ public:
         m_log << QStringLiteral("pause");
         setPlaying(false);
     }
-    void seekToStart() override { m_log << QStringLiteral("seek 0"); }
+    void seek(qint64 position) override { m_log << QStringLiteral("seek %1").arg(position); }
     bool isPlaying() const override { return m_playing; }
+    void setMuted(bool muted) override { emit mutedChanged(m_muted = muted); }
+    bool isMuted() const override { return m_muted; }
     qint64 position() const override { return 0; }
     qint64 duration() const override { return 1000; }
+    void setFrameSize(const QSize &) override {}
     QImage currentFrame() const override { return {}; }
+    qint64 currentFrameTime() const override { return 0; }
     QString errorString() const override { return {}; }
+    // Played to the end: stopped and rewound by the player itself.
     void finish()
     {
         m_playing = false;
+        m_log << QStringLiteral("rewound");
+        emit playingChanged(false);
         emit reachedEnd();
     }
 
@@ -58,6 +66,7 @@ private:
     }
     QStringList &m_log;
     bool m_playing = false;
+    bool m_muted = false;
 };
 
 class Pins final : public TrayPinning {
@@ -245,10 +254,31 @@ TEST_F(PreviewViewTest, RecordingPlaysPausesAndRewindsAtTheEnd)
     QTest::mouseClick(button(QStringLiteral("Play")), Qt::LeftButton);
     EXPECT_TRUE(view->isPlaying());
     EXPECT_TRUE(button(QStringLiteral("Pause")));
+    // Status reports change the button in place: the toolbar is not built again for each.
+    QAbstractButton *pause = button(QStringLiteral("Pause"));
+    for (int i = 0; i < 50; ++i)
+        emit lastPlayer->playingChanged(true);
+    EXPECT_EQ(button(QStringLiteral("Pause")), pause);
     lastPlayer->finish();
     EXPECT_FALSE(view->isPlaying());
-    EXPECT_EQ(playerLog.last(), QStringLiteral("seek 0"));
-    EXPECT_TRUE(button(QStringLiteral("Play")));
+    EXPECT_EQ(playerLog.last(), QStringLiteral("rewound"));
+    EXPECT_EQ(button(QStringLiteral("Play")), pause);
+
+    // The timeline: the seek bar moves the player, the mute button mutes it.
+    auto *seekBar = view->findChild<QSlider *>(QStringLiteral("seekBar"));
+    ASSERT_TRUE(seekBar && seekBar->isVisible());
+    EXPECT_EQ(seekBar->maximum(), 1000);
+    EXPECT_EQ(view->findChild<QLabel *>(QStringLiteral("totalTime"))->text(),
+              QStringLiteral("0:01"));
+    seekBar->setSliderDown(true);
+    seekBar->setSliderPosition(400);
+    seekBar->setSliderDown(false);
+    EXPECT_TRUE(playerLog.contains(QStringLiteral("seek 400")));
+    auto *mute = view->findChild<QAbstractButton *>(QStringLiteral("muteButton"));
+    ASSERT_TRUE(mute);
+    QTest::mouseClick(mute, Qt::LeftButton);
+    EXPECT_TRUE(lastPlayer->isMuted());
+    EXPECT_EQ(mute->toolTip(), QStringLiteral("Unmute"));
 
     // Space in the preview reaches the same player.
     QTest::mouseClick(button(QStringLiteral("Play")), Qt::LeftButton);

@@ -23,6 +23,12 @@ int swsColorspace(AVColorSpace space)
 ScaleContextPtr makeConverter(int width, int height, AVPixelFormat from, AVPixelFormat to,
                               int yuvColorspace, int threads)
 {
+    return makeScaler(width, height, from, width, height, to, yuvColorspace, false, threads);
+}
+
+ScaleContextPtr makeScaler(int width, int height, AVPixelFormat from, int toWidth, int toHeight,
+                           AVPixelFormat to, int yuvColorspace, bool fullRangeYuv, int threads)
+{
     ScaleContextPtr context(sws_alloc_context());
     if (!context)
         return nullptr;
@@ -30,8 +36,8 @@ ScaleContextPtr makeConverter(int width, int height, AVPixelFormat from, AVPixel
     av_opt_set_int(c, "srcw", width, 0);
     av_opt_set_int(c, "srch", height, 0);
     av_opt_set_int(c, "src_format", from, 0);
-    av_opt_set_int(c, "dstw", width, 0);
-    av_opt_set_int(c, "dsth", height, 0);
+    av_opt_set_int(c, "dstw", toWidth, 0);
+    av_opt_set_int(c, "dsth", toHeight, 0);
     av_opt_set_int(c, "dst_format", to, 0);
     av_opt_set_int(c, "sws_flags", SWS_BILINEAR, 0);
     av_opt_set_int(c, "threads", threads, 0);
@@ -40,8 +46,9 @@ ScaleContextPtr makeConverter(int width, int height, AVPixelFormat from, AVPixel
     const bool fromYuv = !(av_pix_fmt_desc_get(from)->flags & AV_PIX_FMT_FLAG_RGB);
     const int *yuv = sws_getCoefficients(yuvColorspace);
     const int *rgb = sws_getCoefficients(SWS_CS_DEFAULT);
-    sws_setColorspaceDetails(c, fromYuv ? yuv : rgb, fromYuv ? 0 : 1, fromYuv ? rgb : yuv,
-                             fromYuv ? 1 : 0, 0, 1 << 16, 1 << 16);
+    const int yuvRange = fullRangeYuv ? 1 : 0;
+    sws_setColorspaceDetails(c, fromYuv ? yuv : rgb, fromYuv ? yuvRange : 1, fromYuv ? rgb : yuv,
+                             fromYuv ? 1 : yuvRange, 0, 1 << 16, 1 << 16);
     return context;
 }
 

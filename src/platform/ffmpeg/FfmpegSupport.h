@@ -51,6 +51,10 @@ int swsColorspace(AVColorSpace space);
 ScaleContextPtr makeConverter(int width, int height, AVPixelFormat from, AVPixelFormat to,
                               int yuvColorspace, int threads);
 
+// The same between sizes: YUV of either range (`fullRangeYuv`), scaled bilinearly.
+ScaleContextPtr makeScaler(int width, int height, AVPixelFormat from, int toWidth, int toHeight,
+                           AVPixelFormat to, int yuvColorspace, bool fullRangeYuv, int threads);
+
 // A frame over pixels someone else owns, so that sws_scale_frame reads them in place instead
 // of copying them first. The pixels must outlive the frame.
 FramePtr wrapPixels(uint8_t *pixels, int width, int height, int bytesPerLine, AVPixelFormat format);

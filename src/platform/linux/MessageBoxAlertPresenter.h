@@ -1,22 +1,73 @@
 #pragma once
 
 #include "platform/Alerts.h"
+#include "platform/qt/DialogStacking.h"
 
 #include <QAbstractButton>
+#include <QFuture>
+#include <QHash>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPromise>
 #include <QPushButton>
-#include <qcoro/qcorosignal.h>
+#include <memory>
+#include <qcoro/qcorofuture.h>
 
 namespace platform {
 
-// Alerts as Qt message boxes, shown without a nested event loop and modal to nothing.
-// Defined in the header: only the targets that show windows link Qt Widgets and QCoro.
+// Alerts as Qt message boxes, shown without a nested event loop. An alert is modal to the
+// window that asked and above it; one without a window is modal to nothing. Defined in the
+// header: only the targets that show windows link Qt Widgets and QCoro.
 class MessageBoxAlertPresenter final : public AlertPresenter {
 public:
     QCoro::Task<int> present(Alert alert) override
     {
-        auto *box = new QMessageBox;
+        const QPointer<QWidget> window = askingWindow(alert.window);
+        QWidget *const key = window.data();
+        QList<std::shared_ptr<Waiting>> &line = m_lines[key];
+        for (const std::shared_ptr<Waiting> &waiting : std::as_const(line)) {
+            if (sameAlert(waiting->alert, alert)) {
+                const QFuture<int> answer = waiting->answer;
+                co_return co_await answer;
+            }
+        }
+        auto waiting = std::make_shared<Waiting>();
+        waiting->alert = alert;
+        waiting->promise.start();
+        waiting->answer = waiting->promise.future();
+        const std::shared_ptr<Waiting> before = line.isEmpty() ? nullptr : line.last();
+        line.append(waiting);
+        if (before) {
+            const QFuture<int> previous = before->answer;
+            co_await previous;
+        }
+        // The window went while the alert waited: nobody is left to answer it.
+        const int index = key && !window ? -1 : co_await show(std::move(alert), window);
+        waiting->promise.addResult(index);
+        waiting->promise.finish();
+        m_lines[key].removeOne(waiting);
+        if (m_lines[key].isEmpty())
+            m_lines.remove(key);
+        co_return index;
+    }
+
+private:
+    struct Waiting {
+        Alert alert;
+        QPromise<int> promise;
+        QFuture<int> answer;
+    };
+
+    static bool sameAlert(const Alert &a, const Alert &b)
+    {
+        return a.style == b.style && a.messageText == b.messageText &&
+               a.informativeText == b.informativeText && a.buttonTitles == b.buttonTitles;
+    }
+
+    static QCoro::Task<int> show(Alert alert, QPointer<QWidget> window)
+    {
+        QPointer<QMessageBox> box = new QMessageBox(window.data());
         box->setIcon(iconFor(alert.style));
         // Only the main window may carry the program's name as its title: the
         // capture code finds that window by it.
@@ -41,18 +92,32 @@ public:
                 box->setEscapeButton(button);
             buttons << button;
         }
-        // Blocking the program would freeze a selection started while the alert is open.
-        box->setWindowModality(Qt::NonModal);
+        // Modal to the window that asked only: blocking the program would freeze a selection
+        // started while the alert is open.
+        box->setWindowModality(window ? Qt::WindowModal : Qt::NonModal);
+        keepAboveParent(box, window);
+        // The answer, or nothing when the box goes with its window first.
+        auto clicked = std::make_shared<int>(-1);
+        QPromise<void> closed;
+        QFuture<void> done = closed.future();
+        closed.start();
+        auto finish = std::make_shared<QPromise<void>>(std::move(closed));
+        QObject::connect(box, &QMessageBox::finished, box, [box, clicked, buttons, finish] {
+            *clicked = int(buttons.indexOf(box->clickedButton()));
+            finish->finish();
+        });
+        QObject::connect(box, &QObject::destroyed, [finish] { finish->finish(); });
         box->show();
         box->raise();
         box->activateWindow();
-        co_await qCoro(box, &QMessageBox::finished);
-        const int index = int(buttons.indexOf(box->clickedButton()));
-        box->deleteLater();
-        co_return index;
+        co_await done;
+        if (box)
+            box->deleteLater();
+        co_return *clicked;
     }
 
-private:
+    QHash<QWidget *, QList<std::shared_ptr<Waiting>>> m_lines;
+
     static QMessageBox::Icon iconFor(AlertStyle style)
     {
         switch (style) {

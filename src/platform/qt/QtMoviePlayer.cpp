@@ -1,70 +1,160 @@
 #include "platform/MoviePlayer.h"
+#include "platform/qt/QtMovieEngine.h"
 
 #include <QAudioDevice>
-#include <QAudioOutput>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QMediaDevices>
-#include <QMediaPlayer>
-#include <QVideoFrame>
-#include <QVideoSink>
+#include <QThread>
+#include <mutex>
 
 namespace platform {
 
 namespace {
 
+// Threads of players that were closed and are still stopping theirs. Closing a player never
+// waits for its thread; the application object waits for the last ones when it goes.
+struct StoppingThreads {
+    std::mutex mutex;
+    QList<QThread *> threads;
+    bool registered = false;
+
+    static StoppingThreads &instance()
+    {
+        static StoppingThreads threads;
+        return threads;
+    }
+
+    void add(QThread *thread)
+    {
+        {
+            std::lock_guard lock(mutex);
+            if (!registered && QCoreApplication::instance()) {
+                qAddPostRoutine(&StoppingThreads::waitForAll);
+                registered = true;
+            }
+            threads.append(thread);
+        }
+        QObject::connect(thread, &QThread::finished, thread, [thread] {
+            {
+                std::lock_guard lock(instance().mutex);
+                instance().threads.removeOne(thread);
+            }
+            thread->deleteLater();
+        });
+    }
+
+    static void waitForAll()
+    {
+        QList<QThread *> left;
+        {
+            std::lock_guard lock(instance().mutex);
+            left = std::exchange(instance().threads, {});
+        }
+        for (QThread *thread : left) {
+            thread->disconnect();
+            if (thread->wait(QDeadlineTimer(5000)))
+                delete thread;
+        }
+    }
+};
+
 class QtMoviePlayer final : public MoviePlayer {
 public:
     explicit QtMoviePlayer(const QUrl &url)
     {
-        m_player.setVideoSink(&m_sink);
-        // The FFmpeg backend crashes with an audio output but no device to play on.
-        if (!QMediaDevices::audioOutputs().isEmpty()) {
-            m_audio = std::make_unique<QAudioOutput>();
-            m_player.setAudioOutput(m_audio.get());
-        }
-        connect(&m_sink, &QVideoSink::videoFrameChanged, this, [this](const QVideoFrame &frame) {
-            if (!frame.isValid())
-                return;
-            m_frame = frame.toImage();
+        m_thread = new QThread;
+        m_thread->setObjectName(QStringLiteral("Movie player"));
+        m_engine = new QtMovieEngine;
+        m_engine->moveToThread(m_thread);
+        connect(m_thread, &QThread::finished, m_engine, &QObject::deleteLater);
+        connect(m_engine, &QtMovieEngine::playingChanged, this, [this](bool playing) {
+            m_playing = playing;
+            emit playingChanged(playing);
+        });
+        connect(m_engine, &QtMovieEngine::positionChanged, this, [this](qint64 position) {
+            m_position = position;
+            emit positionChanged(position);
+        });
+        connect(m_engine, &QtMovieEngine::durationChanged, this, [this](qint64 duration) {
+            m_duration = duration;
+            emit durationChanged(duration);
+        });
+        connect(m_engine, &QtMovieEngine::frameReady, this, [this] {
+            QtMovieEngine::Shown shown = m_engine->takeShown();
+            m_frame = std::move(shown.image);
+            m_frameTime = shown.time;
             emit frameChanged();
         });
-        connect(&m_player, &QMediaPlayer::playbackStateChanged, this,
-                [this](QMediaPlayer::PlaybackState state) {
-                    emit playingChanged(state == QMediaPlayer::PlayingState);
-                });
-        connect(&m_player, &QMediaPlayer::positionChanged, this, &MoviePlayer::positionChanged);
-        connect(&m_player, &QMediaPlayer::mediaStatusChanged, this,
-                [this](QMediaPlayer::MediaStatus status) {
-                    if (status == QMediaPlayer::EndOfMedia)
-                        emit reachedEnd();
-                });
-        connect(&m_player, &QMediaPlayer::errorOccurred, this,
-                [this](QMediaPlayer::Error, const QString &message) { emit failed(message); });
-        m_player.setSource(url);
+        connect(m_engine, &QtMovieEngine::ended, this, [this] {
+            m_playing = false;
+            emit reachedEnd();
+        });
+        connect(m_engine, &QtMovieEngine::failed, this, [this](const QString &message) {
+            m_error = message;
+            m_playing = false;
+            emit failed(message);
+        });
+        m_thread->start();
+        // The sound devices are asked here: Qt's list of them belongs to the main thread.
+        const bool withSound = !QMediaDevices::audioOutputs().isEmpty();
+        QMetaObject::invokeMethod(
+            m_engine, [engine = m_engine, url, withSound] { engine->open(url, withSound); },
+            Qt::QueuedConnection);
     }
 
     ~QtMoviePlayer() override
     {
-        disconnect(&m_sink, nullptr, this, nullptr);
-        m_player.stop();
+        disconnect(m_engine, nullptr, this, nullptr);
+        StoppingThreads::instance().add(m_thread);
+        QMetaObject::invokeMethod(m_engine, &QtMovieEngine::shutDown, Qt::QueuedConnection);
     }
 
-    void play() override { m_player.play(); }
-    void pause() override { m_player.pause(); }
-    void seekToStart() override { m_player.setPosition(0); }
-    bool isPlaying() const override
+    void play() override { queue(&QtMovieEngine::play); }
+    void pause() override { queue(&QtMovieEngine::pause); }
+    void seek(qint64 position) override
     {
-        return m_player.playbackState() == QMediaPlayer::PlayingState;
+        if (!m_error.isEmpty())
+            return;
+        m_position = std::clamp<qint64>(position, 0, m_duration > 0 ? m_duration : position);
+        m_engine->requestSeek(m_position);
+        emit positionChanged(m_position);
     }
-    qint64 position() const override { return m_player.position(); }
-    qint64 duration() const override { return m_player.duration(); }
+    bool isPlaying() const override { return m_playing; }
+    void setMuted(bool muted) override
+    {
+        if (muted == m_muted)
+            return;
+        m_muted = muted;
+        QMetaObject::invokeMethod(
+            m_engine, [engine = m_engine, muted] { engine->setMuted(muted); },
+            Qt::QueuedConnection);
+        emit mutedChanged(muted);
+    }
+    bool isMuted() const override { return m_muted; }
+    qint64 position() const override { return m_position; }
+    qint64 duration() const override { return m_duration; }
+    void setFrameSize(const QSize &size) override { m_engine->setFrameSize(size); }
     QImage currentFrame() const override { return m_frame; }
-    QString errorString() const override { return m_player.errorString(); }
+    qint64 currentFrameTime() const override { return m_frameTime; }
+    QString errorString() const override { return m_error; }
 
 private:
-    QMediaPlayer m_player;
-    QVideoSink m_sink;
-    std::unique_ptr<QAudioOutput> m_audio;
+    void queue(void (QtMovieEngine::*command)())
+    {
+        if (m_error.isEmpty())
+            QMetaObject::invokeMethod(m_engine, command, Qt::QueuedConnection);
+    }
+
+    QThread *m_thread = nullptr;
+    QtMovieEngine *m_engine = nullptr;
+    bool m_playing = false;
+    bool m_muted = false;
+    qint64 m_position = 0;
+    qint64 m_duration = 0;
     QImage m_frame;
+    qint64 m_frameTime = 0;
+    QString m_error;
 };
 
 } // namespace

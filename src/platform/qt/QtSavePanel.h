@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/SavePanel.h"
+#include "platform/qt/DialogStacking.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -18,12 +19,14 @@ namespace platform {
 // show windows link Qt Widgets and QCoro.
 class QtSavePanel final : public SavePanel {
 public:
-    QCoro::Task<std::optional<QUrl>> run(SavePanelOptions options, QWidget *window) override
+    QCoro::Task<std::optional<QUrl>> run(SavePanelOptions options, QWidget *asking) override
     {
+        QWidget *const window = askingWindow(asking);
         const QString proposedSuffix = QFileInfo(options.nameFieldStringValue).suffix();
         QPointer<QFileDialog> dialog = new ExtensionKeepingDialog(
             window, allowedSuffixes(options.allowedContentTypes), proposedSuffix);
         dialog->setOption(QFileDialog::DontUseNativeDialog);
+        keepAboveParent(dialog, window);
         dialog->setAcceptMode(QFileDialog::AcceptSave);
         dialog->setFileMode(QFileDialog::AnyFile);
         dialog->setOption(QFileDialog::ReadOnly, !options.canCreateDirectories);
