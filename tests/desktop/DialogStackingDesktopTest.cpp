@@ -2,6 +2,7 @@
 // preview they are stacked above it (the window manager's own stacking list says so) and stay
 // there while open.
 
+#include "app/DesktopPlatform.h"
 #include "DesktopPreviewTest.h"
 #include "capture/SaveService.h"
 #include "model/CaptureTestSupport.h"
@@ -177,7 +178,7 @@ quint32 frameOf(quint32 window)
 // panel goes below the dialog.
 TEST_F(DialogStackingDesktop, ASaveDialogOfAnUnmanagedPanelOpensAboveIt)
 {
-    std::shared_ptr<platform::PanelWindows> panels = platform::makePanelWindows();
+    std::shared_ptr<platform::PanelWindows> panels = desktop::makePanelWindows();
     QWidget deck(nullptr, platform::PanelWindows::windowFlags());
     panels->prepare(&deck, platform::PanelLevel::topmost);
     deck.setGeometry(200, 200, 900, 700);
