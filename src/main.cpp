@@ -40,7 +40,7 @@ int main(int argc, char **argv)
     CorvantaApp corvanta;
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &corvanta,
                      &CorvantaApp::openLaterStart);
-    corvanta.launch();
+    corvanta.launch(instance.isAlone());
     corvanta.openArguments(arguments);
 
     UrlSchemeRegistration urlScheme;

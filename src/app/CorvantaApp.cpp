@@ -92,9 +92,9 @@ CorvantaApp::~CorvantaApp()
     m_environment.reset();
 }
 
-void CorvantaApp::launch()
+void CorvantaApp::launch(bool alone)
 {
-    m_appDelegate->applicationDidFinishLaunching();
+    m_appDelegate->applicationDidFinishLaunching(alone);
 }
 
 void CorvantaApp::showMainWindow()
