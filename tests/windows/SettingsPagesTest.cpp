@@ -102,6 +102,10 @@ TEST_F(SettingsPagesTest, BadgesShowWholeNumbersAndADashForWhatIsNoNumber)
     EXPECT_EQ(PinSettingsPage::badgeText(Badge::percent, 0.45), "45%");
     EXPECT_EQ(PinSettingsPage::badgeText(Badge::delay, 0), "Never");
     EXPECT_EQ(PinSettingsPage::badgeText(Badge::delay, 15), "15s");
+    // Only a delay of exactly nothing is "Never"; a short one keeps its seconds, dropped to
+    // a whole number like every badge.
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::delay, 1), "1s");
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::delay, 0.5), "0s");
     EXPECT_EQ(PinSettingsPage::badgeText(Badge::points, qQNaN()), "–");
     EXPECT_EQ(PinSettingsPage::badgeText(Badge::points, qInf()), "–");
     EXPECT_EQ(PinSettingsPage::badgeText(Badge::points, 1e30), "–");
