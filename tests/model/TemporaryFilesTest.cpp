@@ -22,15 +22,34 @@ void writeFile(const QString &path)
     file.write("partial");
 }
 
-// Sets the entry's modification time hoursAgo hours back, without following a link.
-void age(const QString &path, int hoursAgo)
+// Sets the entry's modification time secondsAgo seconds back, without following a link.
+void ageSeconds(const QString &path, int secondsAgo)
 {
     timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = ::time(nullptr) - hoursAgo * 3600;
+    times[0].tv_sec = times[1].tv_sec = ::time(nullptr) - secondsAgo;
     times[0].tv_nsec = times[1].tv_nsec = 0;
     ASSERT_EQ(
         ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW), 0)
         << qPrintable(path);
+}
+
+// Sets the entry's modification time hoursAgo hours back, without following a link.
+void age(const QString &path, int hoursAgo)
+{
+    ageSeconds(path, hoursAgo * 3600);
+}
+
+QString in(const QString &folder, const QString &name)
+{
+    return folder + '/' + name;
+}
+
+// The shared captures folder of the temporary directory, made private to the user.
+QString sharedFolder(const TempDirScope &tmp)
+{
+    QDir().mkdir(tmp.capturesPath());
+    ::chmod(QFile::encodeName(tmp.capturesPath()).constData(), 0700);
+    return tmp.capturesPath();
 }
 
 QStringList entries(const QString &folder)
@@ -88,10 +107,7 @@ TEST(TemporaryFiles, AStartRemovesOnlyOldInterruptedWritesAndEmptyPrivateFolders
 {
     TempDirScope tmp;
     LogCapture log;
-    const QString shared = tmp.capturesPath();
-    QDir().mkdir(shared);
-    ::chmod(QFile::encodeName(shared).constData(), 0700);
-    const auto in = [](const QString &folder, const QString &name) { return folder + '/' + name; };
+    const QString shared = sharedFolder(tmp);
 
     // The shared folder: an old interrupted write goes; a recent one (a write going on in
     // another instance), finished captures and other names stay.
@@ -163,10 +179,7 @@ TEST(TemporaryFiles, AStartWithNoOtherInstanceRemovesEveryFileEarlierRunsLeft)
 {
     TempDirScope tmp;
     LogCapture log;
-    const QString shared = tmp.capturesPath();
-    QDir().mkdir(shared);
-    ::chmod(QFile::encodeName(shared).constData(), 0700);
-    const auto in = [](const QString &folder, const QString &name) { return folder + '/' + name; };
+    const QString shared = sharedFolder(tmp);
     const QString uuid = QStringLiteral("0F2C4A3B-1D2E-4F50-8A9B-0C1D2E3F4A5B");
     const QString link = in(tmp.path(), "Recording-1F2C4A3B-1D2E-4F50-8A9B-0C1D2E3F4A5B.mp4");
     const QString staleFolder = in(tmp.path(), "CorvantaCaptures-Ab12Cd");
@@ -192,10 +205,7 @@ TEST(TemporaryFiles, AStartWithNoOtherInstanceRemovesEveryFileEarlierRunsLeft)
     for (const QString &path : gone + kept) {
         writeFile(path);
         // A minute old: too recent for a start that cannot tell whether another instance runs.
-        timespec times[2];
-        times[0].tv_sec = times[1].tv_sec = ::time(nullptr) - 60;
-        times[0].tv_nsec = times[1].tv_nsec = 0;
-        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+        ageSeconds(path, 60);
     }
     ASSERT_TRUE(QFile::link(in(shared, "Corvanta 1.png"), link));
 

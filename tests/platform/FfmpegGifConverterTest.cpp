@@ -62,27 +62,18 @@ protected:
     // frame of it.
     QString movie(int frameRate, double seconds = 2)
     {
-        platform::MovieSettings settings;
-        settings.filePath = dir.filePath(QStringLiteral("Recording-%1.mp4").arg(frameRate));
-        settings.frameSize = movieSize;
-        settings.frameRate = frameRate;
-        QString error;
-        std::unique_ptr<platform::MovieWriter> writer = writers.create(settings, &error);
-        EXPECT_TRUE(writer) << qPrintable(error);
-        if (!writer)
-            return {};
-        const int count = int(frameRate * seconds);
-        for (int i = 0; i < count; ++i)
-            EXPECT_TRUE(addEveryFrame(*writer, patternFrame(i, frameRate), i * second / frameRate));
-        EXPECT_TRUE(writer->finish(&error)) << qPrintable(error);
-        return settings.filePath;
+        QList<QImage> pictures;
+        for (int i = 0; i < int(frameRate * seconds); ++i)
+            pictures.append(patternFrame(i, frameRate));
+        return movieOf(pictures, frameRate, QStringLiteral("Recording-%1.mp4").arg(frameRate));
     }
 
     // A movie of exactly these pictures, one after the other at `frameRate`.
-    QString movieOf(const QList<QImage> &pictures, int frameRate)
+    QString movieOf(const QList<QImage> &pictures, int frameRate,
+                    const QString &name = QStringLiteral("Short.mp4"))
     {
         platform::MovieSettings settings;
-        settings.filePath = dir.filePath(QStringLiteral("Short-%1.mp4").arg(pictures.size()));
+        settings.filePath = dir.filePath(name);
         QFile::remove(settings.filePath);
         settings.frameSize = movieSize;
         settings.frameRate = frameRate;
