@@ -43,7 +43,7 @@ int main(int argc, char **argv)
     CorvantaApp corvanta(std::move(options));
     QObject::connect(&instance, &SingleInstance::argumentsReceived, &corvanta,
                      &CorvantaApp::openLaterStart);
-    corvanta.launch();
+    corvanta.launch(instance.isAlone());
     corvanta.openArguments(arguments);
 
     UrlSchemeRegistration urlScheme;

@@ -27,7 +27,7 @@ AppDelegate::AppDelegate(AppEnvironment &environment, QObject *parent)
 
 AppDelegate::~AppDelegate() = default;
 
-void AppDelegate::applicationDidFinishLaunching()
+void AppDelegate::applicationDidFinishLaunching(bool alone)
 {
     qCInfo(Log::capture, "Corvanta launched as menu bar utility");
     // Linux does not nap idle processes: hot-key presses reach a sleeping event loop without
@@ -35,7 +35,12 @@ void AppDelegate::applicationDidFinishLaunching()
     m_environment.setupHotkeys();
     m_environment.permissionManager().checkScreenCaptureAccess();
     // Off the interface: the temporary directory may be large or slow.
-    QThreadPool::globalInstance()->start([] { TemporaryFiles::removeLeftovers(); });
+    // Taken before this run can write a file, so that none of its own goes.
+    std::optional<TemporaryFiles::FileTime> aloneSince;
+    if (alone)
+        aloneSince = TemporaryFiles::fileClockNow();
+    QThreadPool::globalInstance()->start(
+        [aloneSince] { TemporaryFiles::removeLeftovers(TemporaryFiles::leftoverAge, aloneSince); });
     if (m_wakeObserver == nullptr) {
         m_wakeObserver = new SystemWakeObserver(this);
         connect(m_wakeObserver, &SystemWakeObserver::systemWoke, this,

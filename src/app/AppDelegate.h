@@ -17,7 +17,9 @@ public:
     explicit AppDelegate(AppEnvironment &environment, QObject *parent = nullptr);
     ~AppDelegate() override;
 
-    void applicationDidFinishLaunching();
+    // `alone`: no other instance of the program runs for this user, so every file of ours
+    // already there was left by an earlier run and goes (see TemporaryFiles::removeLeftovers).
+    void applicationDidFinishLaunching(bool alone = false);
     // Safe to run more than once; every run cleans up what is there.
     void applicationWillTerminate();
 

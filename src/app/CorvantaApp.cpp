@@ -109,9 +109,9 @@ CorvantaApp::~CorvantaApp()
     m_environment.reset();
 }
 
-void CorvantaApp::launch()
+void CorvantaApp::launch(bool alone)
 {
-    m_appDelegate->applicationDidFinishLaunching();
+    m_appDelegate->applicationDidFinishLaunching(alone);
     // The main window is the program's first window: it opens at launch.
     showMainWindow();
 }

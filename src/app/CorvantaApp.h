@@ -39,8 +39,9 @@ public:
     ~CorvantaApp() override;
 
     // Runs the delegate's launch sequence and shows the main window; the delegate's termination
-    // follows when the application quits.
-    void launch();
+    // follows when the application quits. `alone`: no other instance runs for this user
+    // (SingleInstance).
+    void launch(bool alone = false);
     // Every argument that is a sign-in callback URL goes to the account code; the rest are
     // logged and ignored.
     void openArguments(const QStringList &arguments);

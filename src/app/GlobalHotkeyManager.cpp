@@ -1,6 +1,7 @@
 #include "app/GlobalHotkeyManager.h"
 
 #include "model/CaptureErrors.h"
+#include "platform/KeyCodes.h"
 #include "platform/Log.h"
 
 #include <QCoreApplication>
@@ -63,6 +64,14 @@ void GlobalHotkeyManager::registerHotkey(const ShortcutDefinition &definition,
         // A plain key grabbed system-wide would be taken from every program on the desktop.
         qCWarning(Log::hotkey, "Refused hotkey %s: it has no modifier key; the shortcut is unset",
                   qUtf8Printable(definition.displayString));
+        return;
+    }
+    if (!platform::keysymForVirtualKey(definition.keyCode)) {
+        // The grab could only fail, and a failure ends the registration of the shortcuts after
+        // it: a stored code no key has is treated as unset instead.
+        qCWarning(Log::hotkey,
+                  "Refused hotkey %s: no key has the key code %u; the shortcut is unset",
+                  qUtf8Printable(definition.displayString), definition.keyCode);
         return;
     }
     const quint32 id = m_nextHotKeyID++;

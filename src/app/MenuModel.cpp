@@ -6,8 +6,9 @@ namespace {
 
 MenuItem command(MenuCommand command, const QString &title, const QString &hint = {})
 {
-    const QString shown = hint.isEmpty() ? title : QStringLiteral("%1 (%2)").arg(title, hint);
-    return MenuItem{false, command, shown, hint, true};
+    const QString words = shortcutDisplayText(hint);
+    const QString shown = hint.isEmpty() ? title : QStringLiteral("%1 (%2)").arg(title, words);
+    return MenuItem{false, command, shown, words, true};
 }
 
 MenuItem separator()

@@ -12,6 +12,7 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QPointer>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QtEndian>
 #include <qcoro/qcorosignal.h>
@@ -68,12 +69,18 @@ QString SingleInstance::defaultServerName()
         return QDir::cleanPath(runtime) + u'/' + name;
     }
     // Anyone can create names in the temporary folder, so the socket goes in a folder of the
-    // user's own there. Should someone else hold that folder's name, each start gets a fresh
-    // folder and the starts no longer find each other: they run side by side.
-    const platform::PrivateFolder::Result folder = platform::PrivateFolder::claim(name);
-    if (!folder.notice.isEmpty())
-        qCWarning(Log::general, "Single-instance folder not used: %s",
-                  qUtf8Printable(folder.notice));
+    // user's own there. Should someone else hold that folder's name, it goes in the user's
+    // cache folder instead: never a fresh folder of its own, as every start must find it.
+    platform::PrivateFolder::Result folder =
+        platform::PrivateFolder::claimExactly(platform::TemporaryDirectory::path() + u'/' + name);
+    if (!folder.path) {
+        const QString cache =
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+        qCWarning(Log::general, "Single-instance folder not used: %s; using %s instead",
+                  qUtf8Printable(folder.error), qUtf8Printable(cache));
+        QDir().mkpath(cache);
+        folder = platform::PrivateFolder::claimExactly(cache + QStringLiteral("/corvanta"));
+    }
     if (!folder.path) {
         qCWarning(Log::general, "No private folder for the single-instance check: %s",
                   qUtf8Printable(folder.error));
@@ -87,7 +94,8 @@ SingleInstance::Role SingleInstance::claim()
     if (m_serverName.isEmpty())
         return Role::primary;
     QLockFile lock(socketPath(m_serverName) + QStringLiteral(".lock"));
-    if (!lock.tryLock(lockLimitMs))
+    const bool locked = lock.tryLock(lockLimitMs);
+    if (!locked)
         qCWarning(Log::general, "Could not lock the single-instance check; going on without it");
 
     auto socket = std::make_unique<QLocalSocket>();
@@ -113,6 +121,7 @@ SingleInstance::Role SingleInstance::claim()
         return Role::primary;
     }
     connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
+    m_alone = locked;
     return Role::primary;
 }
 

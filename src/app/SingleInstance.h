@@ -29,7 +29,9 @@ public:
 
     // The user's socket: "corvanta-<uid>" in $XDG_RUNTIME_DIR when that is private to the
     // user, else "instance" in the private folder "corvanta-<uid>" of the temporary folder
-    // (see platform::PrivateFolder). Empty when neither can be had.
+    // (see platform::PrivateFolder), else, when that name is held by someone else, "instance"
+    // in the private folder "corvanta" of the user's cache folder. The same for every start of
+    // the user's. Empty when none can be had.
     static QString defaultServerName();
 
     // Decides the role; without a server name, primary at once. While deciding it holds a lock
@@ -37,6 +39,10 @@ public:
     // program. As primary, a socket left behind by a program that died is replaced, and
     // listening starts. A failure to listen is logged and leaves a primary that hears nobody.
     Role claim();
+
+    // After claim(): whether this process is known to be the only instance for the user, as
+    // the one that listens on the socket, having decided under the lock.
+    bool isAlone() const { return m_alone; }
 
     // As secondary: sends the arguments and waits for the acknowledgement, each step bounded.
     // True once the running instance acknowledged them.
@@ -56,4 +62,5 @@ private:
     std::unique_ptr<QLocalServer> m_server;
     // The connection to the running instance found by claim().
     std::unique_ptr<QLocalSocket> m_connection;
+    bool m_alone = false;
 };

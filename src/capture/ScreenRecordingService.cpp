@@ -4,6 +4,7 @@
 #include "model/CaptureErrors.h"
 #include "model/FreedMemory.h"
 #include "model/SettingsStore.h"
+#include "model/TemporaryFiles.h"
 #include "platform/Log.h"
 #include "platform/TemporaryDirectory.h"
 
@@ -339,10 +340,11 @@ QCoro::Task<RecordingResult> ScreenRecordingService::stopRecording()
             outcome.error.isEmpty() ? QStringLiteral("Unknown encoding error") : outcome.error;
         qCCritical(Log::capture, "Movie writer failed with error: %s", qUtf8Printable(message));
         // A movie without a frame is no recording; a damaged one may still hold what was
-        // recorded, and stays.
-        if (outcome.hadFrames)
+        // recorded, and stays while the program runs, like every temporary file of ours.
+        if (outcome.hadFrames) {
             qCWarning(Log::capture, "Partial recording kept at: %s", qUtf8Printable(path));
-        else
+            TemporaryFiles::deleteAtQuit({path});
+        } else
             removeFile(path);
         throw CaptureError::captureFailed(QStringLiteral("Failed to finalize video: ") + message);
     }

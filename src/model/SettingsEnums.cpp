@@ -46,6 +46,14 @@ bool isBottom(TrayPosition position)
            position == TrayPosition::bottomRight;
 }
 
+QString displayName(TrayMaterialStyle style)
+{
+    // Without another maker's name.
+    static constexpr const char *names[] = {"Liquid Glass", "Frosted Glass (Ultra Thin)",
+                                            "Standard Translucent", "Dark Velvet (Opaque)"};
+    return text(names, style);
+}
+
 Material material(TrayMaterialStyle style)
 {
     static constexpr Material materials[] = {Material::ultraThin, Material::ultraThin,
@@ -85,7 +93,11 @@ QString caption(WorkflowPreset preset)
 
 QString displayName(ShortcutScheme scheme)
 {
-    return rawValue(scheme);
+    static constexpr const char *names[] = {
+        "Ctrl + Alt (Ctrl+Alt+1, Ctrl+Alt+2, Ctrl+Alt+3, Ctrl+Alt+4)",
+        "Shift + Super (Shift+Super+6, Shift+Super+7, Shift+Super+8, Shift+Super+9)",
+        "Ctrl + Super (Ctrl+Super+1, Ctrl+Super+2, Ctrl+Super+3, Ctrl+Super+4)", "Custom"};
+    return text(names, scheme);
 }
 
 QString fileExtension(ImageExportFormat format)

@@ -111,7 +111,15 @@ template <> struct StoredEnumStrings<PinTargetDisplay> {
     static constexpr std::array<const char *, 2> values = {"Display with Mouse", "Main Display"};
 };
 
+// What the pages show for a choice: its stored string, unless this desktop calls it otherwise
+// (the overloads below). The stored strings never change.
+template <StoredEnum E> QString displayName(E value)
+{
+    return rawValue(value);
+}
+
 QString displayName(TrayPosition position);
+QString displayName(TrayMaterialStyle style);
 bool isCorner(TrayPosition position);
 bool isBottom(TrayPosition position);
 
@@ -125,6 +133,7 @@ QColor color(PinBorderColor borderColor);
 QString displayName(WorkflowPreset preset);
 QString caption(WorkflowPreset preset);
 
+// In this desktop's words: "Ctrl + Alt (Ctrl+Alt+1, …)".
 QString displayName(ShortcutScheme scheme);
 
 // Extensions come without the dot.

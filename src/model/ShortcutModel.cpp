@@ -5,7 +5,10 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QKeyEvent>
+#include <QStringList>
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <utility>
 
 namespace {
@@ -140,6 +143,42 @@ std::optional<ShortcutData> ShortcutData::from(quint16 keyCode, quint32 carbonMo
         return std::nullopt;
     return ShortcutData{keyCode, modifiers,
                         CarbonModifier::glyphs(modifiers) + keyString(keyCode, characters)};
+}
+
+QString shortcutDisplayText(const QString &displayString)
+{
+    struct Name {
+        char16_t glyph;
+        const char *name;
+    };
+    static constexpr Name modifierNames[] = {
+        {u'⌃', "Ctrl"}, {u'⌥', "Alt"}, {u'⇧', "Shift"}, {u'⌘', "Super"}};
+    static constexpr Name keyGlyphNames[] = {{u'↩', "Enter"}, {u'⇥', "Tab"},    {u'⌫', "Backspace"},
+                                             {u'⎋', "Esc"},   {u'⌦', "Delete"}, {u'←', "Left"},
+                                             {u'→', "Right"}, {u'↓', "Down"},   {u'↑', "Up"}};
+    qsizetype keyAt = 0;
+    bool held[std::size(modifierNames)] = {};
+    for (; keyAt < displayString.size(); ++keyAt) {
+        const auto modifier =
+            std::find_if(std::begin(modifierNames), std::end(modifierNames),
+                         [&](const Name &name) { return displayString[keyAt] == name.glyph; });
+        if (modifier == std::end(modifierNames))
+            break;
+        held[modifier - std::begin(modifierNames)] = true;
+    }
+    QStringList parts;
+    for (size_t index = 0; index < std::size(modifierNames); ++index) {
+        if (held[index])
+            parts << QString::fromLatin1(modifierNames[index].name);
+    }
+    QString key = displayString.mid(keyAt);
+    for (const Name &name : keyGlyphNames) {
+        if (key == QChar(name.glyph))
+            key = QString::fromLatin1(name.name);
+    }
+    if (!key.isEmpty())
+        parts << key;
+    return parts.join(u'+');
 }
 
 size_t qHash(const ShortcutData &data, size_t seed)

@@ -60,6 +60,12 @@ struct ShortcutData {
 
 size_t qHash(const ShortcutData &data, size_t seed = 0);
 
+// What the user reads for a stored display string: this desktop's names, modifiers in the order
+// Ctrl, Alt, Shift, Super and the key last, joined by "+" ("Ctrl+Alt+1" for "⌃⌥1", "Shift+Super+6"
+// for "⇧⌘6"), keys drawn as symbols named ("Enter", "Esc", "Left"). Stored strings, the JSON and
+// log lines keep the glyphs.
+QString shortcutDisplayText(const QString &displayString);
+
 // A key combination with the identifier it is registered under.
 struct ShortcutDefinition {
     QString id;

@@ -7,12 +7,12 @@
 #include "platform/TemporaryName.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryFile>
 #include <QThreadPool>
@@ -22,6 +22,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -70,13 +71,27 @@ void removeFiles(const QStringList &paths)
 
 // When the entry at path (never followed through a link) last changed, if it is this user's
 // and of the given type.
-std::optional<QDateTime> modifiedBy(const QString &path, mode_t type)
+std::optional<FileTime> modifiedBy(const QString &path, mode_t type)
 {
     struct stat info {};
     if (::lstat(QFile::encodeName(path).constData(), &info) != 0 ||
         (info.st_mode & S_IFMT) != type || info.st_uid != ::getuid())
         return std::nullopt;
-    return QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec, Qt::UTC);
+    return FileTime(std::chrono::duration_cast<FileTime::duration>(
+        std::chrono::seconds(info.st_mtim.tv_sec) +
+        std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
+}
+
+// Whether the file at path is this user's and was left by an earlier run: changed before
+// `before`, or, without that moment, before `cutoff` and only when it is an interrupted write.
+bool leftBehind(const QString &path, FileTime cutoff, std::optional<FileTime> before)
+{
+    const std::optional<FileTime> changed = modifiedBy(path, S_IFREG);
+    if (!changed)
+        return false;
+    if (before)
+        return *changed < *before;
+    return *changed < cutoff;
 }
 
 bool fail(QString *error, const QString &message)
@@ -213,11 +228,32 @@ void deletePendingNow()
     removeFiles(all);
 }
 
-int removeLeftovers(std::chrono::seconds minimumAge)
+FileTime fileClockNow()
+{
+    // File systems stamp files with the coarse clock, which may lag the precise one by a
+    // tick: a file written right after a precise reading could seem older than it.
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return FileTime(std::chrono::duration_cast<FileTime::duration>(
+        std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec)));
+}
+
+bool isRecordingFileName(const QString &fileName)
+{
+    // As ScreenRecordingService names them: a UUID in capitals.
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\.?Recording-[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"
+                       "\\.(mp4|mov|gif|gif\\.part)(\\.[A-Za-z0-9]{6})?$"));
+    const QRegularExpressionMatch match = pattern.match(fileName);
+    // A leading dot and a six-letter ending go together: the temporary name of a write.
+    return match.hasMatch() && fileName.startsWith(u'.') == !match.captured(3).isEmpty();
+}
+
+int removeLeftovers(std::chrono::seconds minimumAge, std::optional<FileTime> aloneSince)
 {
     const std::optional<QString> current = capturesFolder();
     const QString tempDir = platform::TemporaryDirectory::path();
-    const QDateTime cutoff = QDateTime::currentDateTimeUtc().addSecs(-minimumAge.count());
+    const FileTime cutoff = std::chrono::system_clock::now() - minimumAge;
     QStringList folders{tempDir + QLatin1Char('/') + platform::CaptureFolder::name};
     for (const QString &name :
          QDir(tempDir).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
@@ -230,23 +266,35 @@ int removeLeftovers(std::chrono::seconds minimumAge)
         // Only folders of this user's that nobody else can write to: what they hold is ours.
         if (!platform::PrivateFolder::refusal(folder).isEmpty())
             continue;
-        const std::optional<QDateTime> folderChanged = modifiedBy(folder, S_IFDIR);
+        const std::optional<FileTime> folderChanged = modifiedBy(folder, S_IFDIR);
         const QDir dir(folder);
         for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-            if (!platform::TemporaryName::matches(name))
+            // With another instance perhaps running, only what is plainly interrupted; a write
+            // still going on there keeps changing its file.
+            if (!aloneSince && !platform::TemporaryName::matches(name))
                 continue;
             const QString path = dir.filePath(name);
-            // A write still going on, here or in another instance, keeps changing its file.
-            const std::optional<QDateTime> changed = modifiedBy(path, S_IFREG);
-            if (changed && *changed < cutoff && QFile::remove(path))
+            if (leftBehind(path, cutoff, aloneSince) && QFile::remove(path))
                 ++removed;
         }
         const bool fresh = QFileInfo(folder).fileName() != platform::CaptureFolder::name;
         // rmdir leaves a folder that holds anything; a folder in use by an instance running
         // now is either not empty or was changed lately.
-        if (fresh && folder != current && folderChanged && *folderChanged < cutoff &&
+        if (fresh && folder != current && folderChanged &&
+            (aloneSince || *folderChanged < cutoff) &&
             ::rmdir(QFile::encodeName(folder).constData()) == 0)
             ++removed;
+    }
+    // Recordings are written straight into the temporary directory, which everyone shares:
+    // only names of ours, of this user's, and only when no instance of ours may be writing.
+    if (aloneSince) {
+        const QDir dir(tempDir);
+        for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+            const QString path = dir.filePath(name);
+            if (isRecordingFileName(name) && leftBehind(path, cutoff, aloneSince) &&
+                QFile::remove(path))
+                ++removed;
+        }
     }
     if (removed > 0)
         qCInfo(Log::capture, "Removed %d temporary files left behind by an earlier run", removed);

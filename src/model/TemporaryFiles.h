@@ -36,13 +36,31 @@ void deleteAtQuit(const QStringList &paths);
 // the end of the program.
 void deletePendingNow();
 
+// The moment files written from now on are stamped with, on the clock the file
+// system stamps them by.
+using FileTime = std::chrono::system_clock::time_point;
+FileTime fileClockNow();
+
+// Whether fileName (without folder) is one of the recordings the program writes
+// in the temporary directory: "Recording-<UUID>.<mp4|mov|gif>", the ".part" of a
+// GIF being made, or an interrupted write of either.
+bool isRecordingFileName(const QString &fileName);
+
 // Removes what earlier runs left in the captures folders of the temporary
 // directory: files of interrupted writes (platform::TemporaryName) and empty
 // private folders "CorvantaCaptures-XXXXXX". Only entries of this user's in
 // folders private to this user, and only those unchanged for minimumAge, so
 // that a write going on in another instance, and the folder it uses, are left
-// alone. Never a finished capture's file. Answers how many entries went.
-int removeLeftovers(std::chrono::seconds minimumAge = leftoverAge);
+// alone. Never a finished capture's file.
+//
+// With aloneSince, given when no other instance of the program runs for this
+// user (see SingleInstance), every file of ours changed before that moment is
+// an earlier run's, which ended without cleaning up: then every file in those
+// folders, the recordings in the temporary directory (isRecordingFileName) and
+// every empty private folder but the one in use go too, whatever their age.
+// What this run writes from aloneSince on stays. Answers how many entries went.
+int removeLeftovers(std::chrono::seconds minimumAge = leftoverAge,
+                    std::optional<FileTime> aloneSince = std::nullopt);
 // Keeps a file that another program may still read (a recording our clipboard offers) through
 // its scheduled deletion: a deletion that comes due while the file is held happens when the last
 // hold is released. Main thread.

@@ -60,7 +60,7 @@ QStringList PinContentView::contextMenuItems() const
     if (item->isImage())
         entries << QStringLiteral("Save Image...");
     else
-        entries << QStringLiteral("Open") << QStringLiteral("Reveal in Finder");
+        entries << QStringLiteral("Open") << QStringLiteral("Show in Folder");
     entries << (m_controller.isGhostMode() ? QStringLiteral("Solid Mode")
                                            : QStringLiteral("Ghost Mode"))
             << QString() << QStringLiteral("Close Pin");
@@ -277,8 +277,7 @@ void PinContentView::contextMenuEvent(QContextMenuEvent *event)
         menu.addAction(QStringLiteral("Save Image..."), this, [this] { trigger(Button::save); });
     } else {
         menu.addAction(QStringLiteral("Open"), this, [this] { trigger(Button::open); });
-        menu.addAction(QStringLiteral("Reveal in Finder"), this,
-                       [this] { trigger(Button::reveal); });
+        menu.addAction(QStringLiteral("Show in Folder"), this, [this] { trigger(Button::reveal); });
     }
     menu.addAction(m_controller.isGhostMode() ? QStringLiteral("Solid Mode")
                                               : QStringLiteral("Ghost Mode"),

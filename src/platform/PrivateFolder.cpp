@@ -44,21 +44,12 @@ PrivateFolder::Result PrivateFolder::claim(const QString &name)
         return {std::nullopt, {}, QStringLiteral("the temporary directory does not exist")};
 
     const QString shared = tempDir + QLatin1Char('/') + name;
-    const QByteArray sharedName = QFile::encodeName(shared);
-    if (::mkdir(sharedName.constData(), 0700) == 0) {
-        // The umask may have taken bits away, never added any; make it exact.
-        ::chmod(sharedName.constData(), 0700);
-        return {shared, {}, {}};
-    }
-    if (errno != EEXIST)
-        return {std::nullopt, {}, systemError(QStringLiteral("cannot create"), shared)};
-
-    const QString reason = refusal(shared);
-    if (reason.isEmpty()) {
-        // Ours already; keep what it holds from other users' eyes as well.
-        ::chmod(sharedName.constData(), 0700);
-        return {shared, {}, {}};
-    }
+    const Result exact = claimExactly(shared);
+    struct stat info {};
+    // Nothing there that could be refused: the folder could not be made at all.
+    if (exact.path || ::lstat(QFile::encodeName(shared).constData(), &info) != 0)
+        return exact;
+    const QString &reason = exact.error;
 
     QByteArray freshName = QFile::encodeName(shared + QStringLiteral("-XXXXXX"));
     if (::mkdtemp(freshName.data()) == nullptr)
@@ -68,6 +59,24 @@ PrivateFolder::Result PrivateFolder::claim(const QString &name)
                     systemError(QStringLiteral("cannot create a private folder in"), tempDir)};
     const QString freshPath = QFile::decodeName(freshName);
     return {freshPath, reason + QStringLiteral("; using the private folder ") + freshPath, {}};
+}
+
+PrivateFolder::Result PrivateFolder::claimExactly(const QString &path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    if (::mkdir(encoded.constData(), 0700) == 0) {
+        // The umask may have taken bits away, never added any; make it exact.
+        ::chmod(encoded.constData(), 0700);
+        return {path, {}, {}};
+    }
+    if (errno != EEXIST)
+        return {std::nullopt, {}, systemError(QStringLiteral("cannot create"), path)};
+    const QString reason = refusal(path);
+    if (!reason.isEmpty())
+        return {std::nullopt, {}, reason};
+    // Ours already; keep what it holds from other users' eyes as well.
+    ::chmod(encoded.constData(), 0700);
+    return {path, {}, {}};
 }
 
 bool PrivateFolder::isFreshFolderName(const QString &fileName, const QString &name)

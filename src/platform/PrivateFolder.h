@@ -21,6 +21,11 @@ public:
     // private, else a fresh folder beside it (see above).
     static Result claim(const QString &name);
 
+    // The folder at path (absolute, its parent existing), created 0700 when missing and made
+    // 0700 when found private; absent, with the reason in `error`, when it is not private (see
+    // refusal()). Never another folder: for a place every start must find again.
+    static Result claimExactly(const QString &path);
+
     // Why the folder at path must not hold private files, or an empty string when it is this
     // user's alone: a symbolic link, not a directory, another user's, or writable by group or
     // others. Looks at the entry itself, never through a link.

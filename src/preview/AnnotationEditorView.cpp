@@ -229,8 +229,9 @@ QWidget *AnnotationEditorView::makeToolbar()
 
     auto *history = new QHBoxLayout;
     history->setSpacing(6);
-    m_undoButton = historyButton("arrow.uturn.backward", QStringLiteral("Undo (⌘Z)"), false);
-    m_redoButton = historyButton("arrow.uturn.forward", QStringLiteral("Redo (⇧⌘Z)"), false);
+    m_undoButton = historyButton("arrow.uturn.backward", QStringLiteral("Undo (Ctrl+Z)"), false);
+    m_redoButton =
+        historyButton("arrow.uturn.forward", QStringLiteral("Redo (Ctrl+Shift+Z)"), false);
     m_clearButton = historyButton("trash", QStringLiteral("Clear All Annotations"), true);
     connect(m_undoButton, &QAbstractButton::clicked, this, &AnnotationEditorView::undo);
     connect(m_redoButton, &QAbstractButton::clicked, this, &AnnotationEditorView::redo);

@@ -220,13 +220,13 @@ void QuickLookPreviewView::rebuildToolbar()
         addToolbarButton(QStringLiteral("arrow.down.to.line.compact"),
                          QStringLiteral("Save Video..."), Qt::white,
                          [this, item] { m_controller.performSave(item); });
-        addToolbarButton(QStringLiteral("folder"), QStringLiteral("Reveal in Finder"), Qt::white,
+        addToolbarButton(QStringLiteral("folder"), QStringLiteral("Show in Folder"), Qt::white,
                          [this, item] {
                              if (m_services.urlOpener)
                                  m_services.urlOpener->revealFile(*item.videoURL());
                          });
         addToolbarButton(QStringLiteral("arrow.up.right.square"),
-                         QStringLiteral("Open in QuickTime"), Qt::white, [this, item] {
+                         QStringLiteral("Open in Video Player"), Qt::white, [this, item] {
                              if (m_services.urlOpener)
                                  m_services.urlOpener->openUrl(*item.videoURL());
                          });

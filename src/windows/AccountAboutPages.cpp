@@ -108,7 +108,7 @@ AboutPage::AboutPage(const WindowServices &services, QWidget *parent)
     texts->setSpacing(6);
     texts->addWidget(makeLabel(QStringLiteral("Corvanta"), 20, QFont::Bold));
     texts->addWidget(
-        makeLabel(QStringLiteral("Version 1.0.0 (Tahoe Native)"), 12, QFont::Bold, true));
+        makeLabel(QStringLiteral("Version 1.0.0 (Linux Native)"), 12, QFont::Bold, true));
     QLabel *tagline = makeLabel(QStringLiteral("Built for a cleaner workflow."), 11, QFont::Medium);
     tagline->setStyleSheet(QStringLiteral("color: rgba(255,255,255,89);"));
     texts->addWidget(tagline);

@@ -303,8 +303,8 @@ DashboardPage::DashboardPage(const WindowServices &services, QWidget *parent)
             button->setSelected(store.selectedCaptureMode() == button->card().title);
         });
         followSetting(store, &SettingsStore::shortcutSchemeChanged, button, [button, &store] {
-            button->setShortcut(shortcutOf(ShortcutDefinition::shortcuts(store.shortcutScheme()),
-                                           button->card().card));
+            button->setShortcut(shortcutDisplayText(shortcutOf(
+                ShortcutDefinition::shortcuts(store.shortcutScheme()), button->card().card)));
         });
         followAccent(store, button, [button](const QColor &accent) { button->setAccent(accent); });
         connect(button, &QAbstractButton::clicked, this,

@@ -41,7 +41,7 @@ void registerHotkeysAndReport(const WindowServices &services, HotkeyProblemLabel
 SchemeRowButton::SchemeRowButton(ShortcutScheme scheme, QWidget *parent)
     : AccentButton(parent), m_scheme(scheme)
 {
-    setText(rawValue(scheme));
+    setText(displayName(scheme));
     setAccessibleName(text());
     setFont(WindowStyle::font(13, QFont::Medium));
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -190,7 +190,7 @@ void HotkeysPage::rebuildMappings()
             layout->addWidget(recorder);
         } else {
             layout->addWidget(makeLabel(mapping.title, 13), 1);
-            QLabel *badge = makeBadge(presetDisplays[i], true);
+            QLabel *badge = makeBadge(shortcutDisplayText(presetDisplays[i]), true);
             badge->setFont(WindowStyle::font(12, QFont::DemiBold, true));
             badge->setObjectName(mapping.id);
             layout->addWidget(badge);

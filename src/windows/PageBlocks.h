@@ -152,7 +152,7 @@ QComboBox *makeEnumPicker(SettingsStore &store, E (SettingsStore::*get)() const,
 {
     auto *picker = new QComboBox;
     for (const E value : allCases<E>())
-        picker->addItem(rawValue(value));
+        picker->addItem(displayName(value));
     followSetting(store, changed, picker, [picker, &store, get] {
         picker->setCurrentIndex(static_cast<int>((store.*get)()));
     });

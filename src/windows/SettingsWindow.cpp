@@ -288,7 +288,7 @@ QWidget *SettingsWindow::makeShortcutsTab()
     auto *group = new QButtonGroup(schemes);
     auto *problem = new HotkeyProblemLabel;
     for (const ShortcutScheme scheme : allCases<ShortcutScheme>()) {
-        auto *radio = new QRadioButton(rawValue(scheme));
+        auto *radio = new QRadioButton(displayName(scheme));
         followAccent(store, radio, [radio](const QColor &accent) {
             radio->setStyleSheet(
                 QStringLiteral("QRadioButton { color: white; }"
@@ -328,7 +328,7 @@ QWidget *SettingsWindow::makeShortcutsTab()
             const ShortcutDefinition::ShortcutSet set =
                 ShortcutDefinition::shortcuts(store.shortcutScheme());
             const ShortcutDefinition *members[] = {&set.fullDisplay, &set.area, &set.window};
-            value->setText(members[i]->displayString);
+            value->setText(shortcutDisplayText(members[i]->displayString));
         });
         row->addWidget(value);
         row->addStretch(1);
@@ -409,7 +409,7 @@ QWidget *SettingsWindow::makeGeneralTab()
     texts->setSpacing(2);
     texts->addWidget(makeLabel(QStringLiteral("Corvanta"), 15, QFont::DemiBold));
     texts->addWidget(makeLabel(QStringLiteral("Version 1.0.0"), 11, QFont::Normal, true));
-    QLabel *tagline = makeLabel(QStringLiteral("Whisper-light screenshot staging for macOS"), 10);
+    QLabel *tagline = makeLabel(QStringLiteral("Whisper-light screenshot staging for Linux"), 10);
     tagline->setStyleSheet(QStringLiteral("color: rgba(235,235,245,77);"));
     texts->addWidget(tagline);
     aboutLayout->addLayout(texts, 1);

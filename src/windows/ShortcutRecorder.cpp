@@ -94,7 +94,7 @@ public:
     void setRecording(bool recording)
     {
         m_recording = recording;
-        setText(recording ? QStringLiteral("Press keys...") : m_displayString);
+        setText(recording ? QStringLiteral("Press keys...") : shortcutDisplayText(m_displayString));
         setToolTip(recording
                        ? QStringLiteral("Click to cancel")
                        : QStringLiteral("Click then press any shortcut keys on your keyboard"));
@@ -516,10 +516,10 @@ void ShortcutRecorderButton::buildCustomPicker()
         boxes->addWidget(box);
         return box;
     };
-    m_cmdBox = addBox(QStringLiteral("\u2318 Cmd"), &m_selectedCmd);
-    m_optBox = addBox(QStringLiteral("\u2325 Option"), &m_selectedOpt);
-    m_ctrlBox = addBox(QStringLiteral("\u2303 Ctrl"), &m_selectedCtrl);
-    m_shiftBox = addBox(QStringLiteral("\u21e7 Shift"), &m_selectedShift);
+    m_cmdBox = addBox(QStringLiteral("Super"), &m_selectedCmd);
+    m_optBox = addBox(QStringLiteral("Alt"), &m_selectedOpt);
+    m_ctrlBox = addBox(QStringLiteral("Ctrl"), &m_selectedCtrl);
+    m_shiftBox = addBox(QStringLiteral("Shift"), &m_selectedShift);
     modifiers->addLayout(boxes);
     column->addLayout(modifiers);
 

@@ -124,4 +124,18 @@ TEST_F(AppDelegateTest, LaunchRemovesWhatAnEarlierRunLeftBehind)
     EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(leftover); }));
 }
 
+TEST_F(AppDelegateTest, ALaunchAloneRemovesEveryRecordingAnEarlierRunLeftBehind)
+{
+    // A recording of a run killed a moment ago.
+    const QString recording =
+        tempDir.path() + "/Recording-0F2C4A3B-1D2E-4F50-8A9B-0C1D2E3F4A5B.mp4";
+    QFile file(recording);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    timespec moment[2] = {{::time(nullptr) - 5, 0}, {::time(nullptr) - 5, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(recording).constData(), moment, 0), 0);
+    delegate->applicationDidFinishLaunching(true);
+    EXPECT_TRUE(waitUntil([&] { return !QFileInfo::exists(recording); }));
+}
+
 } // namespace

@@ -161,6 +161,20 @@ TEST_F(AppEnvironmentTest, StoredShortcutsWithoutAModifierAreNeverGrabbed)
         << "the other shortcuts still work";
 }
 
+TEST_F(AppEnvironmentTest, AStoredShortcutOfAKeyCodeNoKeyHasIsUnsetAndTheOthersRegister)
+{
+    {
+        UserDefaults defaults(settingsPath());
+        defaults.setJsonText("customAreaShortcut",
+                             R"({"keyCode":999,"carbonModifiers":4096,"displayString":"⌃?"})");
+        defaults.setString("shortcutScheme", rawValue(ShortcutScheme::custom));
+    }
+    build();
+    EXPECT_EQ(grabbed(), QStringList({"18/6144", "20/6144", "21/6144", "35/6144"}));
+    EXPECT_EQ(
+        log.messages("hotkey").filter("Refused hotkey ⌃?: no key has the key code 999").size(), 1);
+}
+
 TEST_F(AppEnvironmentTest, PressedHotkeysRunTheirActionsLater)
 {
     AppEnvironment &env = build();

@@ -23,10 +23,12 @@ QStringList titles(const QList<MenuItem> &items)
 TEST(MenuModel, EachSchemeShowsItsPresetHints)
 {
     const QList<std::pair<ShortcutScheme, QStringList>> rows{
-        {ShortcutScheme::controlOption, {"⌃⌥1", "⌃⌥2", "⌃⌥3", "⌃⌥4"}},
-        {ShortcutScheme::commandShift, {"⇧⌘6", "⇧⌘7", "⇧⌘8", "⇧⌘9"}},
-        {ShortcutScheme::commandControl, {"⌃⌘1", "⌃⌘2", "⌃⌘3", "⌃⌘4"}},
-        {ShortcutScheme::custom, {"⌃⌥1", "⌃⌥2", "⌃⌥3", "⌃⌥4"}},
+        {ShortcutScheme::controlOption, {"Ctrl+Alt+1", "Ctrl+Alt+2", "Ctrl+Alt+3", "Ctrl+Alt+4"}},
+        {ShortcutScheme::commandShift,
+         {"Shift+Super+6", "Shift+Super+7", "Shift+Super+8", "Shift+Super+9"}},
+        {ShortcutScheme::commandControl,
+         {"Ctrl+Super+1", "Ctrl+Super+2", "Ctrl+Super+3", "Ctrl+Super+4"}},
+        {ShortcutScheme::custom, {"Ctrl+Alt+1", "Ctrl+Alt+2", "Ctrl+Alt+3", "Ctrl+Alt+4"}},
     };
     for (const auto &[scheme, hints] : rows) {
         const QList<MenuItem> items = MenuModel::items(scheme, 0, false);
@@ -44,11 +46,11 @@ TEST(MenuModel, EachSchemeShowsItsPresetHints)
 
 TEST(MenuModel, StagedCapturesAddTheTrayEntriesAndRecordingTheStopEntry)
 {
-    EXPECT_EQ(
-        titles(MenuModel::items(ShortcutScheme::commandShift, 2, false)),
-        QStringList({"Capture Full Screen (⇧⌘6)", "Capture Area (⇧⌘7)", "Capture Window (⇧⌘8)",
-                     "Screen Recording (⇧⌘9)", "-", "Show Tray (2 items)",
-                     "Clear All Pending Items", "-", "Settings...", "Quit Corvanta"}));
+    EXPECT_EQ(titles(MenuModel::items(ShortcutScheme::commandShift, 2, false)),
+              QStringList({"Capture Full Screen (Shift+Super+6)", "Capture Area (Shift+Super+7)",
+                           "Capture Window (Shift+Super+8)", "Screen Recording (Shift+Super+9)",
+                           "-", "Show Tray (2 items)", "Clear All Pending Items", "-",
+                           "Settings...", "Quit Corvanta"}));
     EXPECT_EQ(MenuModel::items(ShortcutScheme::controlOption, 1, false)[5].title,
               "Show Tray (1 item)");
     for (const ShortcutScheme scheme : allCases<ShortcutScheme>()) {

@@ -119,16 +119,31 @@ TEST_F(SingleInstanceTest, WithoutARuntimeFolderTheSocketLivesInAPrivateFolder)
                                                            QFile::ExeOwner | QFile::ReadUser |
                                                            QFile::WriteUser | QFile::ExeUser);
 
-    // Taken first by someone who lets others in: never used.
+    // Taken first by someone who lets others in: never used. Every start then finds the same
+    // private place in the user's cache folder, so a second start still hands over.
     ASSERT_TRUE(QDir(expectedFolder).removeRecursively());
     QDir().mkdir(expectedFolder);
     QFile::setPermissions(expectedFolder, QFile::Permissions(0x7777));
-    const QString fresh = SingleInstance::defaultServerName();
-    EXPECT_TRUE(QFileInfo(fresh).absolutePath().startsWith(expectedFolder + "-"))
-        << qPrintable(fresh);
-    EXPECT_EQ(log.messages("general").filter("Single-instance folder not used").size(), 1);
-    SingleInstance instance(fresh);
-    EXPECT_EQ(instance.claim(), SingleInstance::Role::primary);
+    const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(tmp.path() + "/home/.cache"));
+    const QString elsewhere = SingleInstance::defaultServerName();
+    EXPECT_EQ(elsewhere, tmp.path() + "/home/.cache/corvanta/instance");
+    EXPECT_EQ(SingleInstance::defaultServerName(), elsewhere);
+    EXPECT_EQ(QFileInfo(QFileInfo(elsewhere).absolutePath()).permissions() & 0x0077, 0);
+    EXPECT_EQ(log.messages("general").filter("Single-instance folder not used").size(), 2);
+    {
+        SingleInstance first(SingleInstance::defaultServerName());
+        EXPECT_EQ(first.claim(), SingleInstance::Role::primary);
+        EXPECT_TRUE(first.isAlone());
+        SingleInstance second(SingleInstance::defaultServerName());
+        EXPECT_EQ(second.claim(), SingleInstance::Role::secondary);
+        EXPECT_FALSE(second.isAlone());
+        QDir(QFileInfo(elsewhere).absolutePath()).removeRecursively();
+    }
+    if (savedCache.isEmpty())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", savedCache);
 }
 
 } // namespace

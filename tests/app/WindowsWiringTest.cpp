@@ -100,7 +100,8 @@ TEST_F(WindowsWiringTest, HotKeyChangesOnTheHotkeysPageAreRegisteredAtOnce)
     const QStringList controlOption = grabbed();
     ASSERT_EQ(controlOption.size(), 5);
 
-    click(named<QAbstractButton>(page, "Command + Shift (⇧⌘6, ⇧⌘7, ⇧⌘8, ⇧⌘9)"));
+    click(named<QAbstractButton>(
+        page, "Shift + Super (Shift+Super+6, Shift+Super+7, Shift+Super+8, Shift+Super+9)"));
     const QStringList commandShift = grabbed();
     EXPECT_EQ(commandShift.size(), 5);
     EXPECT_NE(commandShift, controlOption);
@@ -129,7 +130,8 @@ TEST_F(WindowsWiringTest, RefusedHotKeyIsShownAndQueueCapacityFollowsTheStepper)
     for (int i = 0; i < 2; ++i)
         fakes.globalHotkeys->scripted.push_back(
             {platform::HotkeyStatus::hotKeyExists, std::nullopt});
-    click(named<QAbstractButton>(page, "Command + Control (⌃⌘1, ⌃⌘2, ⌃⌘3, ⌃⌘4)"));
+    click(named<QAbstractButton>(
+        page, "Ctrl + Super (Ctrl+Super+1, Ctrl+Super+2, Ctrl+Super+3, Ctrl+Super+4)"));
     bool shown = false;
     for (QLabel *label : page->findChildren<QLabel *>())
         shown |= label->isVisible() && label->text().contains("could not be registered");

@@ -1,5 +1,6 @@
 #include "capture/ScreenRecordingService.h"
 #include "model/CaptureErrors.h"
+#include "model/TemporaryFiles.h"
 #include "support/AwaitError.h"
 #include "support/FakeDisplays.h"
 #include "support/FakeFrameSources.h"
@@ -276,6 +277,9 @@ TEST_F(ScreenRecordingServiceTest, StopBeforeTheFirstFrameRemovesTheEmptyMovie)
               CaptureError::captureFailed(
                   QStringLiteral("Failed to finalize video: No space left on device")));
     EXPECT_EQ(temporaryFiles().size(), 1);
+    // It is a temporary file like the others: a clean quit removes it.
+    TemporaryFiles::deletePendingNow();
+    EXPECT_TRUE(temporaryFiles().isEmpty());
 }
 
 TEST_F(ScreenRecordingServiceTest, CancelDeletesTheMovieAndIsIgnoredWhenIdleOrStopping)

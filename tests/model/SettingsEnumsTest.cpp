@@ -94,6 +94,22 @@ TEST(SettingsEnums, DerivedValues)
     EXPECT_EQ(caption(WorkflowPreset::researcher),
               "Larger staging capacity (12 items), manual save workflow.");
     EXPECT_EQ(caption(WorkflowPreset::minimalist), "Compact tray, auto-dismisses after 8 seconds.");
+}
+
+// The pages show this desktop's words; the stored strings keep the other platform's.
+TEST(SettingsEnums, ShownNamesUseThisDesktopsWords)
+{
+    EXPECT_EQ(displayName(ShortcutScheme::controlOption),
+              "Ctrl + Alt (Ctrl+Alt+1, Ctrl+Alt+2, Ctrl+Alt+3, Ctrl+Alt+4)");
+    EXPECT_EQ(displayName(ShortcutScheme::commandShift),
+              "Shift + Super (Shift+Super+6, Shift+Super+7, Shift+Super+8, Shift+Super+9)");
     EXPECT_EQ(displayName(ShortcutScheme::commandControl),
-              QString::fromUtf8("Command + Control (⌃⌘1, ⌃⌘2, ⌃⌘3, ⌃⌘4)"));
+              "Ctrl + Super (Ctrl+Super+1, Ctrl+Super+2, Ctrl+Super+3, Ctrl+Super+4)");
+    EXPECT_EQ(displayName(ShortcutScheme::custom), "Custom");
+    EXPECT_EQ(rawValue(ShortcutScheme::commandShift),
+              QString::fromUtf8("Command + Shift (⇧⌘6, ⇧⌘7, ⇧⌘8, ⇧⌘9)"));
+    EXPECT_EQ(displayName(TrayMaterialStyle::liquidGlass), "Liquid Glass");
+    EXPECT_EQ(rawValue(TrayMaterialStyle::liquidGlass), "Apple Liquid Glass");
+    EXPECT_EQ(displayName(TrayMaterialStyle::thick), "Dark Velvet (Opaque)");
+    EXPECT_EQ(displayName(ImageExportFormat::png), "PNG (Lossless)");
 }

@@ -51,6 +51,21 @@ TEST(ShortcutData, KeyNames)
     EXPECT_EQ(ShortcutData::keyString(200, QString()), "200");
 }
 
+TEST(ShortcutData, ShownWithThisDesktopsModifierAndKeyNames)
+{
+    EXPECT_EQ(shortcutDisplayText(QString::fromUtf8("⌃⌥1")), "Ctrl+Alt+1");
+    EXPECT_EQ(shortcutDisplayText(QString::fromUtf8("⇧⌘6")), "Shift+Super+6");
+    EXPECT_EQ(shortcutDisplayText(QString::fromUtf8("⌃⌘3")), "Ctrl+Super+3");
+    EXPECT_EQ(shortcutDisplayText(QString::fromUtf8("⌃⌥⇧⌘←")), "Ctrl+Alt+Shift+Super+Left");
+    EXPECT_EQ(shortcutDisplayText(QString::fromUtf8("⌘⎋")), "Super+Esc");
+    EXPECT_EQ(shortcutDisplayText(QString::fromUtf8("⌃↩")), "Ctrl+Enter");
+    EXPECT_EQ(shortcutDisplayText(QString::fromUtf8("⌥F5")), "Alt+F5");
+    EXPECT_EQ(shortcutDisplayText(QString::fromUtf8("⌃Space")), "Ctrl+Space");
+    // Modifiers in this desktop's order, whatever order a stored string has them in.
+    EXPECT_EQ(shortcutDisplayText(QString::fromUtf8("⌘⌃P")), "Ctrl+Super+P");
+    EXPECT_EQ(shortcutDisplayText(QString()), QString());
+}
+
 TEST(ShortcutDefinition, PresetSchemes)
 {
     const auto commandShift = ShortcutDefinition::shortcuts(ShortcutScheme::commandShift);

@@ -22,15 +22,34 @@ void writeFile(const QString &path)
     file.write("partial");
 }
 
-// Sets the entry's modification time hoursAgo hours back, without following a link.
-void age(const QString &path, int hoursAgo)
+// Sets the entry's modification time secondsAgo seconds back, without following a link.
+void ageSeconds(const QString &path, int secondsAgo)
 {
     timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = ::time(nullptr) - hoursAgo * 3600;
+    times[0].tv_sec = times[1].tv_sec = ::time(nullptr) - secondsAgo;
     times[0].tv_nsec = times[1].tv_nsec = 0;
     ASSERT_EQ(
         ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW), 0)
         << qPrintable(path);
+}
+
+// Sets the entry's modification time hoursAgo hours back, without following a link.
+void age(const QString &path, int hoursAgo)
+{
+    ageSeconds(path, hoursAgo * 3600);
+}
+
+QString in(const QString &folder, const QString &name)
+{
+    return folder + '/' + name;
+}
+
+// The shared captures folder of the temporary directory, made private to the user.
+QString sharedFolder(const TempDirScope &tmp)
+{
+    QDir().mkdir(tmp.capturesPath());
+    ::chmod(QFile::encodeName(tmp.capturesPath()).constData(), 0700);
+    return tmp.capturesPath();
 }
 
 QStringList entries(const QString &folder)
@@ -88,10 +107,7 @@ TEST(TemporaryFiles, AStartRemovesOnlyOldInterruptedWritesAndEmptyPrivateFolders
 {
     TempDirScope tmp;
     LogCapture log;
-    const QString shared = tmp.capturesPath();
-    QDir().mkdir(shared);
-    ::chmod(QFile::encodeName(shared).constData(), 0700);
-    const auto in = [](const QString &folder, const QString &name) { return folder + '/' + name; };
+    const QString shared = sharedFolder(tmp);
 
     // The shared folder: an old interrupted write goes; a recent one (a write going on in
     // another instance), finished captures and other names stay.
@@ -152,6 +168,64 @@ TEST(TemporaryFiles, AStartRemovesOnlyOldInterruptedWritesAndEmptyPrivateFolders
     EXPECT_EQ(entries(withCapture), QStringList{"Corvanta 4.png"});
     EXPECT_EQ(entries(openToOthers), QStringList{".Corvanta 7.png.Ab12Cd"});
     EXPECT_TRUE(QFileInfo::exists(otherName));
+    EXPECT_EQ(log.messages("capture").filter("left behind by an earlier run").size(), 1);
+}
+
+// With no other instance running, whatever an earlier run left goes at start, however recent:
+// captures, drag copies and interrupted writes in our folders and our recordings in the
+// temporary directory. What this run has written since, other names, other kinds of entry and
+// folders open to others stay.
+TEST(TemporaryFiles, AStartWithNoOtherInstanceRemovesEveryFileEarlierRunsLeft)
+{
+    TempDirScope tmp;
+    LogCapture log;
+    const QString shared = sharedFolder(tmp);
+    const QString uuid = QStringLiteral("0F2C4A3B-1D2E-4F50-8A9B-0C1D2E3F4A5B");
+    const QString link = in(tmp.path(), "Recording-1F2C4A3B-1D2E-4F50-8A9B-0C1D2E3F4A5B.mp4");
+    const QString staleFolder = in(tmp.path(), "CorvantaCaptures-Ab12Cd");
+    const QString openToOthers = in(tmp.path(), "CorvantaCaptures-Oo33Pp");
+    QDir().mkdir(staleFolder);
+    QDir().mkdir(openToOthers);
+    ::chmod(QFile::encodeName(openToOthers).constData(), 0777);
+
+    const QStringList gone{in(shared, "Corvanta 1.png"),
+                           in(shared, "Drag_Corvanta 1.png"),
+                           in(shared, ".Corvanta 2.png.Ab12Cd"),
+                           in(staleFolder, "Corvanta 3.png"),
+                           in(tmp.path(), "Recording-" + uuid + ".gif"),
+                           in(tmp.path(), "Recording-" + uuid + ".mp4"),
+                           in(tmp.path(), "Recording-" + uuid + ".gif.part"),
+                           in(tmp.path(), ".Recording-" + uuid + ".mov.Qw12Er")};
+    const QStringList kept{in(openToOthers, "Corvanta 4.png"),
+                           in(tmp.path(), "Recording-" + uuid.toLower() + ".mp4"),
+                           in(tmp.path(), "Recording-1.mp4"),
+                           in(tmp.path(), "Recording-" + uuid + ".mp4.Qw12Er"),
+                           in(tmp.path(), "Recording-" + uuid + ".txt"),
+                           in(tmp.path(), "Other " + uuid + ".gif")};
+    for (const QString &path : gone + kept) {
+        writeFile(path);
+        // A minute old: too recent for a start that cannot tell whether another instance runs.
+        ageSeconds(path, 60);
+    }
+    ASSERT_TRUE(QFile::link(in(shared, "Corvanta 1.png"), link));
+
+    // Unsure whether another instance runs, a start leaves all of it.
+    EXPECT_EQ(TemporaryFiles::removeLeftovers(), 0);
+
+    const TemporaryFiles::FileTime started = TemporaryFiles::fileClockNow();
+    const QString staged = in(shared, "Corvanta 5.png");
+    writeFile(staged);
+    const QString recording = in(tmp.path(), "Recording-2F2C4A3B-1D2E-4F50-8A9B-0C1D2E3F4A5B.mp4");
+    writeFile(recording);
+
+    EXPECT_EQ(TemporaryFiles::removeLeftovers(TemporaryFiles::leftoverAge, started),
+              gone.size() + 1);
+    for (const QString &path : gone)
+        EXPECT_FALSE(QFileInfo::exists(path)) << qPrintable(path);
+    for (const QString &path : kept + QStringList{staged, recording})
+        EXPECT_TRUE(QFileInfo::exists(path)) << qPrintable(path);
+    EXPECT_FALSE(QFileInfo::exists(staleFolder));
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(log.messages("capture").filter("left behind by an earlier run").size(), 1);
 }
 

@@ -126,7 +126,7 @@ TEST_F(PinWindowTest, TheViewOffersTheActionsOfItsKindOfPin)
                                                   Button::open, Button::close}));
     filePin->toggleGhostMode();
     EXPECT_EQ(fileView->contextMenuItems(),
-              (QStringList{"Copy", "Open", "Reveal in Finder", "Solid Mode", "", "Close Pin"}));
+              (QStringList{"Copy", "Open", "Show in Folder", "Solid Mode", "", "Close Pin"}));
     ASSERT_TRUE(fileView->infoText());
     EXPECT_TRUE(fileView->infoText()->contains(" • "));
 

@@ -62,8 +62,19 @@ protected:
     // frame of it.
     QString movie(int frameRate, double seconds = 2)
     {
+        QList<QImage> pictures;
+        for (int i = 0; i < int(frameRate * seconds); ++i)
+            pictures.append(patternFrame(i, frameRate));
+        return movieOf(pictures, frameRate, QStringLiteral("Recording-%1.mp4").arg(frameRate));
+    }
+
+    // A movie of exactly these pictures, one after the other at `frameRate`.
+    QString movieOf(const QList<QImage> &pictures, int frameRate,
+                    const QString &name = QStringLiteral("Short.mp4"))
+    {
         platform::MovieSettings settings;
-        settings.filePath = dir.filePath(QStringLiteral("Recording-%1.mp4").arg(frameRate));
+        settings.filePath = dir.filePath(name);
+        QFile::remove(settings.filePath);
         settings.frameSize = movieSize;
         settings.frameRate = frameRate;
         QString error;
@@ -71,9 +82,8 @@ protected:
         EXPECT_TRUE(writer) << qPrintable(error);
         if (!writer)
             return {};
-        const int count = int(frameRate * seconds);
-        for (int i = 0; i < count; ++i)
-            EXPECT_TRUE(addEveryFrame(*writer, patternFrame(i, frameRate), i * second / frameRate));
+        for (int i = 0; i < pictures.size(); ++i)
+            EXPECT_TRUE(addEveryFrame(*writer, pictures[i], i * second / frameRate));
         EXPECT_TRUE(writer->finish(&error)) << qPrintable(error);
         return settings.filePath;
     }
@@ -149,6 +159,50 @@ TEST_F(FfmpegGifConverterTest, KeepsASlowerMovieAtItsOwnRate)
     EXPECT_NEAR(delays.size(), 40, 2);
     EXPECT_EQ(delays.count(50), delays.size())
         << ::testing::PrintToString(std::vector<int>(delays.begin(), delays.end()));
+}
+
+// Every frame of a short movie, at any rate up to the GIF's, reaches the GIF with its own
+// delay and its own colour: the last frame too, and colours shown only for a moment between
+// two others.
+TEST_F(FfmpegGifConverterTest, KeepsEveryFrameOfAShortMovieWithItsDelayAndColour)
+{
+    const QList<QColor> colours{QColor(230, 40, 40),   QColor(50, 50, 50),  QColor(40, 70, 230),
+                                QColor(240, 220, 40),  QColor(40, 200, 90), QColor(200, 60, 220),
+                                QColor(250, 250, 250), QColor(20, 20, 20)};
+    for (const int frameRate : {1, 2, 5, 10, 30}) {
+        for (const int count : {1, 2, 3, 8}) {
+            SCOPED_TRACE(::testing::Message() << count << " frames at " << frameRate << " fps");
+            QList<QImage> pictures;
+            for (int i = 0; i < count; ++i) {
+                QImage picture(movieSize, QImage::Format_RGB32);
+                picture.fill(colours[(i + count) % colours.size()]);
+                pictures.append(picture);
+            }
+            const QString source = movieOf(pictures, frameRate);
+            const QString gif = dir.filePath(QStringLiteral("Short.gif"));
+            QFile::remove(gif);
+            QString error;
+            EXPECT_TRUE(converter.convert(source, gif, 30, &error)) << qPrintable(error);
+
+            QImageReader reader(gif);
+            QList<QImage> frames;
+            QList<int> delays;
+            for (QImage frame = reader.read(); !frame.isNull(); frame = reader.read()) {
+                frames.append(frame);
+                delays.append(reader.nextImageDelay());
+            }
+            EXPECT_EQ(frames.size(), count);
+            for (int i = 0; i < std::min(int(frames.size()), count); ++i) {
+                const QColor expected = colours[(i + count) % colours.size()];
+                const QColor shown = frames[i].pixelColor(160, 120);
+                EXPECT_TRUE(near(shown, expected))
+                    << "frame " << i << ": " << shown.name().toStdString() << " instead of "
+                    << expected.name().toStdString();
+                // Centiseconds: a thirtieth of a second is 3 or 4 of them.
+                EXPECT_NEAR(delays[i], 1000 / frameRate, 10) << "frame " << i;
+            }
+        }
+    }
 }
 
 TEST_F(FfmpegGifConverterTest, FailsWithoutLeavingAFileAndLeavesTheInputAsItIs)

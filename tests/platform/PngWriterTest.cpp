@@ -9,6 +9,7 @@
 #include <QThread>
 #include <QtEndian>
 #include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <thread>
@@ -236,6 +237,25 @@ TEST(PngWriter, CutsLargeImagesIntoOneValidStream)
     expectWellFormed(flatPng, flat, 3);
     EXPECT_LT(flatPng.size(), 64 * 1024);
     EXPECT_EQ(QImage::fromData(flatPng, "PNG"), flat);
+}
+
+// Rows that open a strip are filtered against the row above them, which lies in the strip
+// before: a black row under white ones decodes black wherever the strips are cut.
+TEST(PngWriter, FiltersTheFirstRowOfEveryStripAgainstTheRowAboveIt)
+{
+    QImage image(1000, 200, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    for (int y = 0; y < image.height(); y += 8)
+        std::fill_n(reinterpret_cast<QRgb *>(image.scanLine(y)), image.width(), qRgb(0, 0, 0));
+    const QImage decoded = QImage::fromData(platform::PngEncoder::encode(image), "PNG")
+                               .convertToFormat(image.format());
+    ASSERT_EQ(decoded.size(), image.size());
+    QList<int> wrongRows;
+    for (int y = 0; y < image.height(); ++y) {
+        if (std::memcmp(decoded.constScanLine(y), image.constScanLine(y), image.width() * 4) != 0)
+            wrongRows << y;
+    }
+    EXPECT_TRUE(wrongRows.isEmpty()) << ::testing::PrintToString(wrongRows);
 }
 
 TEST(PngWriter, KeepsScreenContentExactWhicheverFilterEachRowTakes)

@@ -173,4 +173,89 @@ TEST(TextExtentTest, TextThatCannotBeCutIntoBandsStaysWhole)
              column(14, {40, 40}, 17) + column(14, {560, 40}, 17))));
 }
 
+// Lines of letter-like blocks, 6 pixels wide and 4 apart, from `left` to `right`: each line
+// its top and height. Every block is a letter to measureText, so the capital height is the
+// height most of the lines have.
+QImage blockLines(const QList<std::pair<int, int>> &lines, int left = 20, int right = 320,
+                  QSize size = QSize(640, 400))
+{
+    QImage image(size, QImage::Format_Grayscale8);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    for (const auto &[top, height] : lines) {
+        for (int x = left; x + 6 <= right; x += 10)
+            painter.fillRect(x, top, 6, height, Qt::black);
+    }
+    return image;
+}
+
+QList<QRect> blockBands(const QImage &image, int count, int minimumLines)
+{
+    return textBands(image, measureText(image), count, minimumLines);
+}
+
+// Columns are told from word spaces by a gutter at least a capital height wide.
+TEST(TextBandsTest, AGutterOneCapitalHeightWideKeepsTheTextWhole)
+{
+    for (const int gap : {9, 10}) {
+        QList<std::pair<int, int>> lines;
+        for (int line = 0; line < 12; ++line)
+            lines.append({20 + 20 * line, 10});
+        // The left column's last block ends at 295; the right one starts `gap` columns later.
+        QImage image = blockLines(lines, 20, 296);
+        QPainter painter(&image);
+        painter.drawImage(296 + gap, 0, blockLines(lines, 0, 200, {200, 400}));
+        painter.end();
+        ASSERT_EQ(measureText(image).capHeight, 10);
+        EXPECT_EQ(blockBands(image, 4, 3).size(), gap == 10 ? 1 : 4) << gap;
+    }
+}
+
+// A stretch of rows at least half a capital height tall is a line of its own; a lower one
+// (dots, an underline) belongs to the line above, and so does the line after it.
+TEST(TextBandsTest, LinesFromHalfACapitalHeightUpAreLinesOfTheirOwn)
+{
+    const QImage image = blockLines(
+        {{20, 10}, {40, 5}, {55, 10}, {75, 7}, {92, 10}, {112, 4}, {126, 10}, {146, 10}});
+    ASSERT_EQ(measureText(image).capHeight, 10);
+    QList<std::pair<int, int>> rows;
+    for (const QRect &band : blockBands(image, 20, 1)) {
+        EXPECT_EQ(band.left(), 20);
+        EXPECT_EQ(band.right(), 315);
+        rows.append({band.top(), band.bottom()});
+    }
+    EXPECT_EQ(rows, (QList<std::pair<int, int>>{
+                        {20, 29}, {40, 44}, {55, 64}, {75, 81}, {92, 135}, {146, 155}}));
+}
+
+// However many lines there are, every band holds at least the least number of lines asked
+// for, no more bands are made than asked for, and each line is in exactly one band.
+TEST(TextBandsTest, EveryBandHoldsAtLeastTheLeastNumberOfLines)
+{
+    for (int count = 2; count <= 14; ++count) {
+        QList<std::pair<int, int>> lines;
+        for (int line = 0; line < count; ++line)
+            lines.append({10 + 20 * line, 10});
+        const QImage image = blockLines(lines);
+        for (int minimumLines = 1; minimumLines <= 4; ++minimumLines) {
+            SCOPED_TRACE(::testing::Message() << count << " lines, at least " << minimumLines);
+            const QList<QRect> bands = blockBands(image, 4, minimumLines);
+            const int expected = std::min(4, count / minimumLines);
+            ASSERT_EQ(bands.size(), expected < 2 ? 1 : expected);
+            int held = 0;
+            for (const QRect &band : bands) {
+                const auto inside =
+                    std::count_if(lines.begin(), lines.end(), [&](const auto &line) {
+                        return band.top() <= line.first &&
+                               line.first + line.second - 1 <= band.bottom();
+                    });
+                if (bands.size() > 1)
+                    EXPECT_GE(inside, minimumLines) << band.top();
+                held += int(inside);
+            }
+            EXPECT_EQ(held, count);
+        }
+    }
+}
+
 } // namespace

@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <thread>
@@ -190,6 +192,62 @@ TEST(TesseractTextRecognizerTest, RecognitionStartsNoThreadsOfItsOwn)
     worker.join();
     EXPECT_EQ(readings(result), sentences);
     EXPECT_EQ(threads, 1);
+}
+
+// A page read in bands: every band's lines come back in order, and a band that cannot be read
+// fails the whole recognition, whichever band it is, with nothing read kept.
+TEST(TesseractTextRecognizerTest, ABandThatCannotBeReadFailsTheRecognition)
+{
+    // Sixteen lines of blocks, each line in a shade of its own that the reader reports.
+    constexpr int lineCount = 16;
+    QImage page(800, 600, QImage::Format_Grayscale8);
+    page.fill(Qt::white);
+    {
+        QPainter painter(&page);
+        for (int line = 0; line < lineCount; ++line) {
+            for (int x = 30; x < 500; x += 12)
+                painter.fillRect(x, 30 + 30 * line, 8, 14, QColor(line * 8, line * 8, line * 8));
+        }
+    }
+    std::atomic<int> bandsRead{0};
+    std::atomic<int> failingLine{-1};
+    TesseractTextRecognizer recognizer(
+        QString::fromLatin1(TesseractTextRecognizer::defaultDataPath),
+        [&](const QImage &band, int) {
+            ++bandsRead;
+            TesseractTextRecognizer::Result result;
+            for (int y = 0; y < band.height(); ++y) {
+                const uchar *row = band.constScanLine(y);
+                const uchar *ink =
+                    std::find_if(row, row + band.width(), [](uchar level) { return level < 200; });
+                if (ink == row + band.width())
+                    continue;
+                const QString text = QStringLiteral("line %1").arg(*ink / 8);
+                if (*ink / 8 == failingLine)
+                    result.error = QStringLiteral("cannot read the band");
+                if (result.regions.isEmpty() || result.regions.last() != text)
+                    result.regions.append(text);
+            }
+            return result;
+        });
+
+    QStringList all;
+    for (int line = 0; line < lineCount; ++line)
+        all << QStringLiteral("line %1").arg(line);
+    const TesseractTextRecognizer::Result whole = recognizeOnWorker(recognizer, page);
+    EXPECT_TRUE(whole.error.isEmpty());
+    EXPECT_EQ(readings(whole), all);
+    const int bands = bandsRead;
+    EXPECT_EQ(bands, std::clamp(int(std::thread::hardware_concurrency()), 1, 4));
+
+    for (const int line : {0, lineCount - 1}) {
+        failingLine = line;
+        bandsRead = 0;
+        const TesseractTextRecognizer::Result failed = recognizeOnWorker(recognizer, page);
+        EXPECT_EQ(failed.error, "cannot read the band") << line;
+        EXPECT_TRUE(failed.regions.isEmpty()) << line;
+        EXPECT_EQ(bandsRead, bands) << "every band is waited for";
+    }
 }
 
 } // namespace

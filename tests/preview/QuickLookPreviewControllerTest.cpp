@@ -24,7 +24,8 @@ class KeySink final : public QWidget {
     Q_OBJECT
 public:
     using QWidget::QWidget;
-    int received = 0;
+    // Kept outside the sinks: a key that closes the preview deletes the sink inside it.
+    static inline int received = 0;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override
@@ -121,11 +122,10 @@ protected:
     // Whether the preview took the key: a key it lets pass reaches the widget.
     static bool taken(QWidget *target, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
     {
-        KeySink *sink = qobject_cast<KeySink *>(target);
-        const int before = sink->received;
+        const int before = KeySink::received;
         QKeyEvent event(QEvent::KeyPress, key, mods);
         QApplication::sendEvent(target, &event);
-        return sink->received == before;
+        return KeySink::received == before;
     }
 
     // A widget inside the preview window that keys can be typed into.

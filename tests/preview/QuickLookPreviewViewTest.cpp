@@ -247,7 +247,8 @@ TEST_F(PreviewViewTest, RecordingPlaysPausesAndRewindsAtTheEnd)
     show(recording);
     EXPECT_TRUE(labels().contains(QStringLiteral("Screen Recording")));
     ASSERT_TRUE(button(QStringLiteral("Play")));
-    EXPECT_TRUE(button(QStringLiteral("Reveal in Finder")));
+    EXPECT_TRUE(button(QStringLiteral("Show in Folder")));
+    EXPECT_TRUE(button(QStringLiteral("Open in Video Player")));
     EXPECT_FALSE(button(QStringLiteral("Copy Text (OCR)")));
     EXPECT_EQ(playerLog.size(), 1) << "the player opens without playing";
 

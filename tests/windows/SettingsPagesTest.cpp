@@ -111,6 +111,10 @@ TEST_F(SettingsPagesTest, BadgesShowWholeNumbersAndADashForWhatIsNoNumber)
     EXPECT_EQ(PinSettingsPage::badgeText(Badge::percent, 0.45), "45%");
     EXPECT_EQ(PinSettingsPage::badgeText(Badge::delay, 0), "Never");
     EXPECT_EQ(PinSettingsPage::badgeText(Badge::delay, 15), "15s");
+    // Only a delay of exactly nothing is "Never"; a short one keeps its seconds, dropped to
+    // a whole number like every badge.
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::delay, 1), "1s");
+    EXPECT_EQ(PinSettingsPage::badgeText(Badge::delay, 0.5), "0s");
     EXPECT_EQ(PinSettingsPage::badgeText(Badge::points, qQNaN()), "–");
     EXPECT_EQ(PinSettingsPage::badgeText(Badge::points, qInf()), "–");
     EXPECT_EQ(PinSettingsPage::badgeText(Badge::points, 1e30), "–");
@@ -193,11 +197,12 @@ TEST_F(SettingsPagesTest, SchemeRowsStoreTheSchemeThenRegisterIt)
     RecordingIDBinding recording;
     HotkeysPage page(services(), &recording);
     page.show();
-    click(named<QAbstractButton>(&page, "Command + Shift (⇧⌘6, ⇧⌘7, ⇧⌘8, ⇧⌘9)"));
+    click(named<QAbstractButton>(
+        &page, "Shift + Super (Shift+Super+6, Shift+Super+7, Shift+Super+8, Shift+Super+9)"));
     EXPECT_EQ(registeredSchemes, QList<ShortcutScheme>({ShortcutScheme::commandShift}));
     EXPECT_EQ(reread()->stringValue("shortcutScheme"), "Command + Shift (⇧⌘6, ⇧⌘7, ⇧⌘8, ⇧⌘9)");
     EXPECT_TRUE(page.recorders().isEmpty());
-    EXPECT_EQ(page.findChild<QLabel *>("area")->text(), "⇧⌘7");
+    EXPECT_EQ(page.findChild<QLabel *>("area")->text(), "Shift+Super+7");
 
     int selected = 0;
     for (SchemeRowButton *row : page.findChildren<SchemeRowButton *>())
@@ -229,7 +234,8 @@ TEST_F(SettingsPagesTest, CustomSchemeRecordersResetTheirShortcutAndRegisterAtOn
 
     // Back to a preset and to custom again: the recorded shortcuts are still there.
     store().setCustomArea({6, 256, "⌘Z"});
-    click(named<QAbstractButton>(&page, "Control + Option (⌃⌥1, ⌃⌥2, ⌃⌥3, ⌃⌥4)"));
+    click(named<QAbstractButton>(&page,
+                                 "Ctrl + Alt (Ctrl+Alt+1, Ctrl+Alt+2, Ctrl+Alt+3, Ctrl+Alt+4)"));
     click(named<QAbstractButton>(&page, "Custom"));
     EXPECT_EQ(page.recorders()[1]->displayString(), "⌘Z");
 }

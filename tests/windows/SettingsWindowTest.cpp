@@ -117,15 +117,15 @@ TEST_F(SettingsWindowTest, ShortcutsTabShowsTheSchemeAndGeneralTabThePermission)
     window.present();
     QRadioButton *commandShift = nullptr;
     for (QRadioButton *radio : window.findChildren<QRadioButton *>()) {
-        if (radio->text().startsWith("Command + Shift"))
+        if (radio->text().startsWith("Shift + Super"))
             commandShift = radio;
     }
     ASSERT_NE(commandShift, nullptr);
     window.tabs()->setCurrentIndex(2);
     click(commandShift);
     EXPECT_EQ(reread()->stringValue("shortcutScheme"), "Command + Shift (⇧⌘6, ⇧⌘7, ⇧⌘8, ⇧⌘9)");
-    EXPECT_EQ(window.findChild<QLabel *>("schemeShortcut0")->text(), "⇧⌘6");
-    EXPECT_EQ(window.findChild<QLabel *>("schemeShortcut2")->text(), "⇧⌘8");
+    EXPECT_EQ(window.findChild<QLabel *>("schemeShortcut0")->text(), "Shift+Super+6");
+    EXPECT_EQ(window.findChild<QLabel *>("schemeShortcut2")->text(), "Shift+Super+8");
 
     auto *sound = named<SwitchButton>(&window, "Play sound effects on capture and actions");
     click(sound);
@@ -136,6 +136,31 @@ TEST_F(SettingsWindowTest, ShortcutsTabShowsTheSchemeAndGeneralTabThePermission)
 
     emit named<QComboBox>(&window, "Auto-Dismiss Tray")->activated(4);
     EXPECT_EQ(reread()->doubleValue("autoHideDelay"), 30.0);
+}
+
+// The words a Linux user reads, while the settings file keeps its stored strings.
+TEST_F(SettingsWindowTest, ShowsThisDesktopsWordsAndStoresTheStoredStrings)
+{
+    makeStore();
+    SettingsWindow window(services());
+    window.present();
+    auto *material = named<QComboBox>(&window, "Backdrop Material");
+    EXPECT_EQ(material->itemText(0), "Liquid Glass");
+    emit material->activated(1);
+    emit material->activated(0);
+    EXPECT_EQ(reread()->stringValue("trayMaterial"), "Apple Liquid Glass");
+
+    QStringList texts;
+    for (const QLabel *label : window.findChildren<QLabel *>())
+        texts << label->text();
+    for (const QAbstractButton *button : window.findChildren<QAbstractButton *>())
+        texts << button->text();
+    EXPECT_TRUE(texts.contains("Whisper-light screenshot staging for Linux"));
+    for (const QString &text : texts) {
+        for (const char *foreign :
+             {"macOS", "Finder", "QuickTime", "Apple", "Tahoe", "⌘", "⌥", "⌃"})
+            EXPECT_FALSE(text.contains(QString::fromUtf8(foreign))) << qPrintable(text);
+    }
 }
 
 } // namespace

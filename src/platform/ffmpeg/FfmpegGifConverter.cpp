@@ -29,16 +29,13 @@ namespace {
 
 using namespace ffmpeg;
 
-// The palette comes from one frame in every stretch this long: enough to see every colour that
-// stays on screen for a moment, at a fraction of the work of reading them all.
-constexpr double paletteSampleSeconds = 0.2;
-
 unsigned cores()
 {
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
-// The palette of a movie: palettegen over one frame in every sample stretch.
+// The palette of a movie: palettegen over every frame, so that a colour shown only for a
+// moment has its own entry instead of the nearest of the others, however far that is.
 FramePtr makePalette(const QString &moviePath)
 {
     MovieFrames movie(moviePath);
@@ -47,13 +44,7 @@ FramePtr makePalette(const QString &moviePath)
     std::optional<FilterGraph> graph;
     AVFilterContext *source = nullptr;
     AVFilterContext *sink = nullptr;
-    double lastSample = -std::numeric_limits<double>::infinity();
     while (FramePtr frame = movie.next()) {
-        const double seconds = frame->pts == AV_NOPTS_VALUE ? lastSample + paletteSampleSeconds
-                                                            : frame->pts * av_q2d(timeBase);
-        if (seconds < lastSample + paletteSampleSeconds && seconds >= lastSample)
-            continue;
-        lastSample = seconds;
         FramePtr pixels = toBgra(frame.get());
         if (!graph) {
             graph.emplace();
@@ -152,6 +143,10 @@ public:
         AVDictionary *options = nullptr;
         // Loops for ever.
         av_dict_set(&options, "loop", "0", 0);
+        // The muxer times a frame by the one after it; the last one is shown for a frame's
+        // time like the others instead of not at all.
+        const int lastDelay = int(av_rescale_q(1, encoder->time_base, {1, 100}));
+        av_dict_set_int(&options, "final_delay", std::max(lastDelay, 1), 0);
         const int result = avformat_write_header(format, &options);
         av_dict_free(&options);
         check(result, "Cannot write the GIF");
@@ -307,6 +302,15 @@ AVRational gifRate(const AVStream *stream, int maxFrameRate)
     return rate;
 }
 
+// How long `frame` is shown, in the stream's time base: as the movie says, or `otherwise` (in
+// seconds) where it does not.
+qint64 frameDuration(const AVFrame *frame, const AVStream *stream, AVRational otherwise)
+{
+    if (frame->pkt_duration > 0)
+        return frame->pkt_duration;
+    return std::max<qint64>(1, av_rescale_q(1, otherwise, stream->time_base));
+}
+
 void mapFrames(Pipeline &pipeline, const AVFrame *palette, AVRational timeBase)
 {
     ToBgra toBgra(1);
@@ -397,17 +401,27 @@ void writeGif(const QString &moviePath, int fd, int maxFrameRate)
 
     const std::optional<QString> failure = attempt([&] {
         const auto pass = [&](AVFrame *frame) {
-            check(av_buffersrc_add_frame(source, frame), "Cannot time the frames");
+            if (frame)
+                check(av_buffersrc_add_frame(source, frame), "Cannot time the frames");
             for (FramePtr &timed : FilterGraph::drain(sink)) {
                 if (!pipeline.submit(std::move(timed)))
                     return false;
             }
             return true;
         };
+        // The movie ends when its last frame has been shown for its time, not when it starts:
+        // fps keeps only the frames that begin before the end.
+        qint64 end = first->pts + frameDuration(first.get(), movie.stream(), frameTime);
         bool going = pass(first.get());
         while (going) {
             FramePtr frame = movie.next();
-            going = pass(frame.get()) && frame;
+            if (!frame) {
+                check(av_buffersrc_close(source, end, 0), "Cannot time the frames");
+                pass(nullptr);
+                break;
+            }
+            end = std::max(end, frame->pts + frameDuration(frame.get(), movie.stream(), frameTime));
+            going = pass(frame.get());
         }
     });
     if (failure)

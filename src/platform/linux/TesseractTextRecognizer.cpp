@@ -97,24 +97,21 @@ struct Reading {
     int background = 255;
     int scale = 1;
     QString dataPath;
+    const TesseractTextRecognizer::BandReader *reader = nullptr;
 };
 
-// Tesseract's text lines in one area of the image, read on the calling thread.
-TextRecognizer::Result readArea(const Reading &reading)
+// Tesseract's text lines in a prepared band, read on the calling thread.
+TextRecognizer::Result readBand(const QImage &part, int scale, const QString &dataPath)
 {
     TextRecognizer::Result result;
     // Tesseract's OpenMP teams would otherwise spin against every other busy core; parallel
     // recognitions come from our own threads instead. The setting belongs to this thread.
     omp_set_max_active_levels(0);
-    tesseract::TessBaseAPI *api = engineFor(reading.dataPath, &result.error);
+    tesseract::TessBaseAPI *api = engineFor(dataPath, &result.error);
     if (api == nullptr)
         return result;
-    QImage part = withMargin(reading.gray, reading.area, reading.margin, reading.background);
-    if (reading.scale != 1)
-        part = part.scaled(part.size() * reading.scale, Qt::IgnoreAspectRatio,
-                           Qt::SmoothTransformation);
     api->SetImage(part.constBits(), part.width(), part.height(), 1, int(part.bytesPerLine()));
-    api->SetSourceResolution(screenDpi * reading.scale);
+    api->SetSourceResolution(screenDpi * scale);
     if (api->Recognize(nullptr) != 0) {
         api->Clear();
         result.error = QStringLiteral("Tesseract could not recognise the image");
@@ -140,6 +137,18 @@ TextRecognizer::Result readArea(const Reading &reading)
     return result;
 }
 
+// The text lines in one area of the image, read on the calling thread.
+TextRecognizer::Result readArea(const Reading &reading)
+{
+    QImage part = withMargin(reading.gray, reading.area, reading.margin, reading.background);
+    if (reading.scale != 1)
+        part = part.scaled(part.size() * reading.scale, Qt::IgnoreAspectRatio,
+                           Qt::SmoothTransformation);
+    if (reading.reader != nullptr && *reading.reader)
+        return (*reading.reader)(part, reading.scale);
+    return readBand(part, reading.scale, reading.dataPath);
+}
+
 int bandLimit()
 {
     return std::clamp(int(std::thread::hardware_concurrency()), 1, maximumBands);
@@ -147,7 +156,8 @@ int bandLimit()
 
 } // namespace
 
-TesseractTextRecognizer::TesseractTextRecognizer(QString dataPath) : m_dataPath(std::move(dataPath))
+TesseractTextRecognizer::TesseractTextRecognizer(QString dataPath, BandReader bandReader)
+    : m_dataPath(std::move(dataPath)), m_bandReader(std::move(bandReader))
 {
     m_helpers.setMaxThreadCount(bandLimit() - 1);
     m_helpers.setExpiryTimeout(idleHelperExpiryMs);
@@ -184,7 +194,8 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage &image)
                         .margin = margin,
                         .background = extent.background,
                         .scale = scaleFactor(region, extent.capHeight),
-                        .dataPath = m_dataPath};
+                        .dataPath = m_dataPath,
+                        .reader = &m_bandReader};
     const QList<QRect> bands = textBands(gray, extent, bandLimit(), minimumBandLines);
 
     std::vector<Result> parts(size_t(bands.size()));

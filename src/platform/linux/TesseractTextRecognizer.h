@@ -3,6 +3,7 @@
 #include "platform/TextRecognizer.h"
 
 #include <QThreadPool>
+#include <functional>
 
 namespace platform {
 
@@ -16,7 +17,13 @@ public:
     // Where Debian's tesseract-ocr-eng puts the English data.
     static constexpr const char *defaultDataPath = "/usr/share/tesseract-ocr/5/tessdata";
 
-    explicit TesseractTextRecognizer(QString dataPath = QString::fromLatin1(defaultDataPath));
+    // Reads one band of lines: its pixels (one byte each, with a blank margin, enlarged by
+    // `scale`) into its text lines in reading order. Tesseract on the calling thread unless
+    // another is given; may run on several threads at once.
+    using BandReader = std::function<Result(const QImage &band, int scale)>;
+
+    explicit TesseractTextRecognizer(QString dataPath = QString::fromLatin1(defaultDataPath),
+                                     BandReader bandReader = {});
 
     // Regions are Tesseract's text lines, in its reading order.
     Result recognize(const QImage &image) override;
@@ -28,6 +35,7 @@ public:
 
 private:
     QString m_dataPath;
+    BandReader m_bandReader;
     QThreadPool m_helpers;
 };
 
