@@ -11,14 +11,15 @@
 #include "tray/TrayActionButton.h"
 #include "tray/TrayActionButtonStyle.h"
 #include "tray/TrayControlLayout.h"
+#include "tray/TrayInformation.h"
 
 #include <QDrag>
 #include <QEasingCurve>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
-#include <QTextLayout>
 #include <QTimer>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -244,8 +245,8 @@ constexpr double stripMaxWidth = 240;
 constexpr double stripHeight = 60;
 constexpr double stripPadding = 2;
 constexpr double stripSpacing = 10;
-constexpr double infoWidth = 145;
-constexpr double infoSpacing = 3;
+constexpr double infoWidth = TrayInformation::width;
+constexpr double infoSpacing = TrayInformation::spacing;
 constexpr double buttonSpacing = 8;
 constexpr double dotDiameter = RecordingDot::diameter;
 constexpr double recordingScale = 1.2;
@@ -258,54 +259,9 @@ QFont elapsedFont(bool compact)
 {
     return trayFont(compact ? 12 : 13, QFont::Bold, true);
 }
-QFont nameFont()
-{
-    return trayFont(11, QFont::DemiBold);
-}
-QFont sizeFont()
-{
-    return trayFont(10, QFont::Normal, true);
-}
-QFont emptyFont()
-{
-    return trayFont(11, QFont::Medium);
-}
-QFont failureFont()
-{
-    return trayFont(10, QFont::Medium);
-}
-
 QColor secondaryText()
 {
     return QColor(255, 255, 255, 140);
-}
-// A failure's words get a few lines: its reason comes last and matters most.
-constexpr int maxFailureLines = 3;
-
-// The text broken at word boundaries into lines of at most width, the last one elided when
-// the text needs more than maxLines.
-QStringList wrappedLines(const QString &text, const QFont &font, double width, int maxLines)
-{
-    QTextLayout layout(text, font);
-    QStringList lines;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(width);
-        if (lines.size() + 1 == maxLines) {
-            lines << QFontMetricsF(font).elidedText(text.mid(line.textStart()).simplified(),
-                                                    Qt::ElideRight, width);
-            break;
-        }
-        lines << text.mid(line.textStart(), line.textLength()).trimmed();
-    }
-    layout.endLayout();
-    return lines;
-}
-
-// A failed save or copy stands out against the tray's black.
-QColor failureText()
-{
-    return QColor(255, 105, 97);
 }
 
 double lerp(double a, double b, double t)
@@ -343,6 +299,9 @@ struct CaptureTrayView::Layout {
     QRectF cancel;
     // Inside the strip's content.
     std::optional<QRectF> largeInStrip;
+    // The displayed capture's status as the column shows it, and whether words were cut off.
+    QStringList statusLines;
+    bool statusCut = false;
 };
 
 // ---- The view
@@ -443,8 +402,13 @@ QStringList CaptureTrayView::informationLines() const
     if (!m_displayed)
         return {tr("Staging Empty")};
     QStringList lines{m_nameText, m_sizeText};
-    lines << m_failureLines;
+    lines << m_layout->statusLines;
     return lines;
+}
+
+QRectF CaptureTrayView::informationRect() const
+{
+    return m_layout->info;
 }
 
 QList<TrayButtonID> CaptureTrayView::visibleTrayButtons() const
@@ -570,22 +534,16 @@ void CaptureTrayView::sync()
 
     m_badgeText = QString::number(m_count);
     if (m_displayed) {
-        m_nameText = QFontMetricsF(nameFont())
+        m_nameText = QFontMetricsF(TrayInformation::nameFont())
                          .elidedText(m_displayed->fileName(), Qt::ElideRight, infoWidth);
         m_sizeText = tr("%1 × %2").arg(QString::number(m_displayed->pixelWidth()),
                                        QString::number(m_displayed->pixelHeight()));
-        // Nothing else tells the user that a save or copy went wrong: the capture waits in
-        // the tray, and only its state knows why.
-        m_failureLines.clear();
-        if (m_displayed->state().kind() == CaptureItemState::Kind::failed)
-            m_failureLines = wrappedLines(m_displayed->state().statusText(), failureFont(),
-                                          infoWidth, maxFailureLines);
-        else if (const std::optional<QString> notice = m_controller.noticeFor(m_displayed->id()))
-            m_failureLines = wrappedLines(*notice, failureFont(), infoWidth, maxFailureLines);
+        m_status =
+            TrayInformation::status(*m_displayed, m_controller.noticeAbout(m_displayed->id()));
     } else {
+        m_status.reset();
         m_nameText.clear();
         m_sizeText.clear();
-        m_failureLines.clear();
     }
     m_elapsedText = formatElapsedTime(m_recorder ? m_recorder->duration() : 0);
 
@@ -765,13 +723,21 @@ void CaptureTrayView::computeLayout()
         double x = ex + (W - (fixed + strip)) / 2 + 18;
         layout.strip = centredAt(x, ey, QSizeF(strip, stripHeight));
         x += strip + 14;
-        double infoHeight = QFontMetricsF(emptyFont()).height();
+        double infoHeight = QFontMetricsF(TrayInformation::emptyFont()).height();
         if (m_displayed)
-            infoHeight = QFontMetricsF(nameFont()).height() + infoSpacing +
-                         QFontMetricsF(sizeFont()).height();
-        if (!m_failureLines.isEmpty())
-            infoHeight +=
-                infoSpacing + m_failureLines.size() * QFontMetricsF(failureFont()).height();
+            infoHeight = QFontMetricsF(TrayInformation::nameFont()).height() + infoSpacing +
+                         QFontMetricsF(TrayInformation::sizeFont()).height();
+        if (m_status) {
+            // As much of the text as the column holds; all of it when the pointer rests there.
+            const QFont font = TrayInformation::statusFont();
+            const int fitting = TrayInformation::statusLinesFitting(H - top);
+            layout.statusLines =
+                TrayInformation::wrappedLines(m_status->text, font, infoWidth, fitting);
+            layout.statusCut =
+                TrayInformation::wrappedLines(m_status->text, font, infoWidth, fitting + 1).size() >
+                fitting;
+            infoHeight += infoSpacing + layout.statusLines.size() * QFontMetricsF(font).height();
+        }
         layout.info = centredAt(x, ey, QSizeF(infoWidth, infoHeight));
         x += infoWidth + 14;
         if (hasItems) {
@@ -997,31 +963,49 @@ void CaptureTrayView::paintEvent(QPaintEvent *)
     }
     // The information on the displayed capture.
     if (m_displayed) {
-        const QFontMetricsF nameMetrics(nameFont());
-        painter.setFont(nameFont());
+        const QFontMetricsF nameMetrics(TrayInformation::nameFont());
+        painter.setFont(TrayInformation::nameFont());
         painter.setPen(Qt::white);
         painter.drawText(QRectF(layout.info.topLeft(), QSizeF(infoWidth, nameMetrics.height())),
                          Qt::AlignLeft | Qt::AlignVCenter, m_nameText);
-        painter.setFont(sizeFont());
+        painter.setFont(TrayInformation::sizeFont());
         painter.setPen(secondaryText());
         const QRectF sizeLine(layout.info.left(),
                               layout.info.top() + nameMetrics.height() + infoSpacing, infoWidth,
-                              QFontMetricsF(sizeFont()).height());
+                              QFontMetricsF(TrayInformation::sizeFont()).height());
         painter.drawText(sizeLine, Qt::AlignLeft | Qt::AlignVCenter, m_sizeText);
-        painter.setFont(failureFont());
-        painter.setPen(failureText());
-        const double lineHeight = QFontMetricsF(failureFont()).height();
-        double top = sizeLine.bottom() + infoSpacing;
-        for (const QString &line : std::as_const(m_failureLines)) {
-            painter.drawText(QRectF(layout.info.left(), top, infoWidth, lineHeight),
-                             Qt::AlignLeft | Qt::AlignVCenter, line);
-            top += lineHeight;
+        if (m_status) {
+            painter.setFont(TrayInformation::statusFont());
+            painter.setPen(TrayInformation::statusColor(m_status->tone));
+            const double lineHeight = QFontMetricsF(TrayInformation::statusFont()).height();
+            double top = sizeLine.bottom() + infoSpacing;
+            for (const QString &line : std::as_const(layout.statusLines)) {
+                painter.drawText(QRectF(layout.info.left(), top, infoWidth, lineHeight),
+                                 Qt::AlignLeft | Qt::AlignVCenter, line);
+                top += lineHeight;
+            }
         }
     } else {
-        painter.setFont(emptyFont());
+        painter.setFont(TrayInformation::emptyFont());
         painter.setPen(secondaryText());
         painter.drawText(layout.info, Qt::AlignLeft | Qt::AlignVCenter, tr("Staging Empty"));
     }
+}
+
+bool CaptureTrayView::event(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const Layout &layout = *m_layout;
+    if (m_status && layout.statusCut && m_expandedOpacity > 0 && !layout.expandedRow &&
+        layout.info.contains(help->pos())) {
+        QToolTip::showText(help->globalPos(), m_status->text, this, layout.info.toRect());
+    } else {
+        QToolTip::hideText();
+        event->ignore();
+    }
+    return true;
 }
 
 void CaptureTrayView::startDrag(TrayThumbnailButton *source)

@@ -2,6 +2,7 @@
 
 #include "model/CaptureItem.h"
 #include "model/SettingsEnums.h"
+#include "tray/TrayInformation.h"
 #include "tray/TrayNeighbours.h"
 
 #include <QHash>
@@ -117,8 +118,10 @@ public:
     bool isMorphing() const;
 
     QList<TrayButtonID> visibleTrayButtons() const;
-    // The lines of the expanded body's information column, top to bottom, as drawn.
+    // The lines of the expanded body's information column, top to bottom, as drawn, and where
+    // the column lies (view coordinates).
     QStringList informationLines() const;
+    QRectF informationRect() const;
     void performAction(TrayButtonID button);
     void handleThumbnailTap(const CaptureItem &item);
     void handleThumbnailHover(const CaptureItem &item, bool hovering);
@@ -130,6 +133,7 @@ public:
     void setDragRunner(DragRunner runner);
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -174,8 +178,8 @@ private:
     QString m_badgeText;
     QString m_nameText;
     QString m_sizeText;
-    // The displayed capture's failure as its state words it, in lines; empty unless it failed.
-    QStringList m_failureLines;
+    // What happened to the displayed capture: its failure or its notice.
+    std::optional<TrayInformation::Status> m_status;
     QString m_elapsedText;
     std::unique_ptr<Layout> m_layout;
 

@@ -46,6 +46,8 @@ NotchTrackingContainerView::NotchTrackingContainerView(
       m_controller(controller), m_panels(std::move(panels))
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // The panel is never the active window, yet a cut-off text shows in full on hover.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setFocusPolicy(Qt::NoFocus);
     setMouseTracking(true);
     setAcceptDrops(true);

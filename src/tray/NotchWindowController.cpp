@@ -91,6 +91,7 @@ NotchWindowController::~NotchWindowController()
     m_autoCollapseTask.reset();
     m_hoverInTask.reset();
     m_hoverOutTask.reset();
+    m_noticeTask.reset();
     // The tray view (a child of the panel) refers to this controller: it goes first.
     m_panel.reset();
 }
@@ -268,25 +269,41 @@ QRect NotchWindowController::qtGeometry(const QRectF &screenFrame) const
 
 // Showing, placing and hiding
 
-void NotchWindowController::showNotice(const QUuid &id, const QString &text)
+void NotchWindowController::showNotice(const QUuid &id, const QString &text, TrayNotice::Tone tone,
+                                       std::optional<std::chrono::milliseconds> duration)
 {
-    m_notice = Notice{id, text};
-    m_noticeTimer.setSingleShot(true);
-    m_noticeTimer.callOnTimeout(
-        this,
-        [this] {
+    m_notice = TrayNotice{id, text, tone};
+    m_noticeTask.reset();
+    if (duration) {
+        m_noticeTask = m_timers->start(*duration, [this] {
+            m_noticeTask.reset();
             m_notice.reset();
             emit noticeChanged();
-        },
-        Qt::UniqueConnection);
-    m_noticeTimer.start(noticeDurationMs);
+        });
+    }
     emit noticeChanged();
+}
+
+void NotchWindowController::clearNotice(const QUuid &id)
+{
+    if (!m_notice || m_notice->id != id)
+        return;
+    m_noticeTask.reset();
+    m_notice.reset();
+    emit noticeChanged();
+}
+
+std::optional<TrayNotice> NotchWindowController::noticeAbout(const QUuid &id) const
+{
+    if (m_notice && m_notice->id == id)
+        return m_notice;
+    return std::nullopt;
 }
 
 std::optional<QString> NotchWindowController::noticeFor(const QUuid &id) const
 {
-    if (m_notice && m_notice->id == id)
-        return m_notice->text;
+    if (const std::optional<TrayNotice> notice = noticeAbout(id))
+        return notice->text;
     return std::nullopt;
 }
 

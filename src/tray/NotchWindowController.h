@@ -7,6 +7,7 @@
 #include "tray/TrayControlLayout.h"
 #include "tray/TrayControlTimers.h"
 #include "tray/TrayNeighbours.h"
+#include "tray/TrayNotice.h"
 
 #include <QEasingCurve>
 #include <QMetaObject>
@@ -14,7 +15,6 @@
 #include <QPointer>
 #include <QRectF>
 #include <QSizeF>
-#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -103,10 +103,16 @@ public:
     std::function<void(const CaptureItem &)> onAnnotate;
 
     // A short message about one capture for the information column while that capture is shown
-    // (say, that it has no text to read); replaced by the next, gone after noticeDurationMs.
-    void showNotice(const QUuid &id, const QString &text);
+    // (say, that it has no text to read, or that its text is being read); replaced by the next,
+    // gone after `duration` (none: stays until replaced or cleared).
+    static constexpr std::chrono::milliseconds noticeDuration{4000};
+    void showNotice(const QUuid &id, const QString &text,
+                    TrayNotice::Tone tone = TrayNotice::Tone::problem,
+                    std::optional<std::chrono::milliseconds> duration = noticeDuration);
+    // Takes the capture's notice away, if it still has one.
+    void clearNotice(const QUuid &id);
+    std::optional<TrayNotice> noticeAbout(const QUuid &id) const;
     std::optional<QString> noticeFor(const QUuid &id) const;
-    static constexpr int noticeDurationMs = 4000;
 
     // StagingTray, as the coordinator drives it.
     void show(std::optional<platform::Display> screen, TrayInteractionState state) override;
@@ -188,12 +194,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    struct Notice {
-        QUuid id;
-        QString text;
-    };
-    std::optional<Notice> m_notice;
-    QTimer m_noticeTimer;
+    std::optional<TrayNotice> m_notice;
+    std::unique_ptr<TrayTimerSource::Pending> m_noticeTask;
 
     NotchGeometry::Screen geometryOf(const platform::Display &display) const;
     TrayContent content() const;

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTest>
+#include <QToolTip>
 #include <cmath>
 #include <limits>
 
@@ -220,6 +221,84 @@ TEST_F(CaptureTrayViewTest, TheInformationColumnTellsWhenTheSelectedCaptureFaile
     queue.markPending(b.id());
     EXPECT_EQ(view.informationLines().size(), 2) << "a new attempt clears it";
     EXPECT_EQ(failurePixels(), 0);
+}
+
+TEST_F(CaptureTrayViewTest, ARecordingsFailedSaveIsNamedAsSuchAndReadInFullOnHover)
+{
+    const CaptureItem shot = stage();
+    const CaptureItem movie(QUuid::createUuid(), QDateTime::currentDateTime(), std::nullopt,
+                            CaptureMode::recording, shot.image(), std::nullopt,
+                            QUrl::fromLocalFile("/tmp/Recording-x.mp4"),
+                            CaptureItemState::pending());
+    queue.enqueue(movie);
+    CaptureTrayView &view = showTray(State::expanded);
+    const QString reason = "Error writing the destination file /home/someone/Videos/Screen "
+                           "recordings/2026/December/Recording of the weekly call.mp4: No "
+                           "space left on device";
+    queue.markFailed(movie.id(),
+                     CaptureActionError::saveFailed("Failed to save video file: " + reason));
+    const QString whole = "Couldn't save (Failed to save recording: " + reason + ")";
+    const QStringList lines = view.informationLines().mid(2);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.join(' ').startsWith("Couldn't save (Failed to save recording:"))
+        << lines.join('|').toStdString();
+    EXPECT_FALSE(lines.join(' ').contains("screenshot"));
+    EXPECT_LT(lines.join(' ').size(), whole.size()) << "more than the column holds";
+
+    // The pointer resting on the column shows every word.
+    const auto hoverText = [&view](QPoint at) {
+        QHelpEvent help(QEvent::ToolTip, at, view.mapToGlobal(at));
+        QApplication::sendEvent(&view, &help);
+        // An event the view leaves unaccepted shows nothing.
+        return help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    const QPoint onColumn = view.informationRect().center().toPoint();
+    EXPECT_EQ(hoverText(onColumn), whole);
+    EXPECT_EQ(hoverText(QPoint(2, 2)), QString()) << "only over the column";
+
+    // A screenshot keeps its documented words; a short one needs no hover.
+    queue.markFailed(shot.id(), CaptureActionError::saveFailed("Disk full"));
+    queue.setSelectedItemID(shot.id());
+    EXPECT_EQ(view.informationLines().mid(2).join(' '),
+              "Couldn't save (Failed to save screenshot: Disk full)");
+    EXPECT_EQ(hoverText(view.informationRect().center().toPoint()), QString());
+}
+
+TEST_F(CaptureTrayViewTest, ANoticeShowsInItsToneAndGoesAfterItsTime)
+{
+    stage();
+    const CaptureItem shown = stage();
+    CaptureTrayView &view = showTray(State::expanded);
+    const auto pixelsLike = [&view](auto test) {
+        const QImage image = view.grab().toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += test(image.pixelColor(x, y)) ? 1 : 0;
+        return count;
+    };
+    const auto red = [](QColor c) { return c.red() > 160 && c.green() < 130 && c.blue() < 130; };
+    const auto green = [](QColor c) { return c.green() > 150 && c.red() < 120 && c.blue() < 130; };
+
+    controller->showNotice(shown.id(), "No readable text was found in the image.");
+    EXPECT_EQ(view.informationLines().mid(2).join(' '), "No readable text was found in the image.");
+    EXPECT_GT(pixelsLike(red), 20);
+    timers->advance(3999ms);
+    EXPECT_GT(view.informationLines().size(), 2);
+    timers->advance(1ms);
+    EXPECT_EQ(view.informationLines().size(), 2) << "gone after four seconds";
+    EXPECT_EQ(pixelsLike(red), 0);
+
+    // Work under way stays until its outcome replaces it.
+    controller->showNotice(shown.id(), "Reading...", TrayNotice::Tone::progress, std::nullopt);
+    timers->advance(60s);
+    EXPECT_EQ(view.informationLines().mid(2), QStringList("Reading..."));
+    EXPECT_EQ(pixelsLike(red), 0);
+    controller->showNotice(shown.id(), "Copied!", TrayNotice::Tone::success, 1500ms);
+    EXPECT_EQ(view.informationLines().mid(2), QStringList("Copied!"));
+    EXPECT_GT(pixelsLike(green), 10);
+    timers->advance(1500ms);
+    EXPECT_EQ(view.informationLines().size(), 2);
 }
 
 TEST_F(CaptureTrayViewTest, ButtonsActOnTheSelectedCaptureThroughTheController)
