@@ -662,7 +662,8 @@ void CaptureTrayView::computeLayout()
 
     // The compact body: the displayed capture (or the recording row) and the count.
     const double w = m_compactSize.width(), h = m_compactSize.height();
-    const double cx = (viewWidth - w) / 2;
+    const TrayPosition position = m_settings.trayPosition();
+    const double cx = trayLeftInPanel(viewWidth, w, position);
     const double cy = h / 2;
     layout.compactFrame = QRectF(cx, 0, w, h);
     const QSizeF thumbnail = CaptureTrayThumbnail::frameSize(0);
@@ -695,7 +696,7 @@ void CaptureTrayView::computeLayout()
     // The expanded body: the header beside the notch, then the strip, the information and the
     // buttons, or the recording controls.
     const double W = m_expandedSize.width(), H = m_expandedSize.height();
-    const double ex = (viewWidth - W) / 2;
+    const double ex = trayLeftInPanel(viewWidth, W, position);
     const double top = std::min(m_notchHeight, H);
     layout.expandedFrame = QRectF(ex, 0, W, H);
     if (m_attached && hasItems)

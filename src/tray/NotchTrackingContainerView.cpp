@@ -78,7 +78,7 @@ QList<QRectF> NotchTrackingContainerView::interactiveRects() const
         QSizeF(size()), state, controller.visibleContentSize(state, position),
         controller.visibleContentSize(TrayInteractionState::expanded, position),
         controller.hasNotch() && position == TrayPosition::notch, controller.notchWidth(),
-        controller.notchHeight());
+        controller.notchHeight(), position);
 }
 
 bool NotchTrackingContainerView::isInteractive(QPointF position) const
@@ -108,7 +108,8 @@ void NotchTrackingContainerView::refreshInteractiveArea()
     const bool expanded = state == TrayInteractionState::expanded;
     const QRectF outline = trayOutlineRect(
         QSizeF(size()),
-        controller.visibleContentSize(expanded ? state : TrayInteractionState::compact));
+        controller.visibleContentSize(expanded ? state : TrayInteractionState::compact),
+        controller.settings().trayPosition());
     const QPainterPath path = trayOutlinePath(
         outline, trayCornerRadius(outline.height(), controller.isAttachedToNotch(), expanded),
         controller.isAttachedToNotch());

@@ -184,6 +184,52 @@ TEST_F(CaptureTrayViewTest, TheExpandedTrayShowsTheStripAndTheEnabledButtons)
     EXPECT_FALSE(shown(large()));
 }
 
+TEST_F(CaptureTrayViewTest, EveryPlacementShowsWhatTheTopCentreShows)
+{
+    stage();
+    stage();
+    stage();
+    CaptureTrayView &view = showTray(State::expanded);
+    // Each control's place relative to the tray's outline, and whether it is on screen.
+    const auto arrangement = [&] {
+        const QPointF origin = view.outlineRect().topLeft();
+        QStringList parts;
+        QList<QWidget *> controls{large(), view.findChild<QWidget *>("thumbnailStrip")};
+        for (TrayActionButton *button : view.findChildren<TrayActionButton *>())
+            controls << button;
+        for (QWidget *control : controls) {
+            const QRect place = control->geometry().translated(-origin.toPoint());
+            const bool inside = view.outlineRect().contains(
+                QRectF(control->mapTo(&view, QPoint()), QSizeF(control->size())));
+            parts << QStringLiteral("%1 %2,%3 %4%5")
+                         .arg(control->objectName())
+                         .arg(place.x())
+                         .arg(place.y())
+                         .arg(control->isVisible() ? "shown" : "hidden")
+                         .arg(inside ? "" : " cut off");
+        }
+        parts << view.informationLines();
+        return parts;
+    };
+    settings->setTrayPosition(TrayPosition::floatingTop);
+    const QStringList topCentre = arrangement();
+    EXPECT_EQ(buttonsShown().size(), 7);
+    EXPECT_FALSE(topCentre.join('\n').contains("cut off")) << topCentre.join('\n').toStdString();
+    for (TrayPosition corner : {TrayPosition::topLeft, TrayPosition::topRight,
+                                TrayPosition::bottomLeft, TrayPosition::bottomRight}) {
+        settings->setTrayPosition(corner);
+        EXPECT_EQ(arrangement(), topCentre) << rawValue(corner).toStdString();
+        EXPECT_EQ(view.outlineRect().size(), QSizeF(761, 82));
+    }
+    // The tray keeps to its corner's side of the panel.
+    settings->setTrayPosition(TrayPosition::topRight);
+    EXPECT_EQ(view.outlineRect().right(), view.width() - 20);
+    controller->setInteractionState(State::compact);
+    EXPECT_EQ(view.outlineRect().right(), view.width() - 20);
+    settings->setTrayPosition(TrayPosition::bottomLeft);
+    EXPECT_EQ(view.outlineRect().left(), 20);
+}
+
 TEST_F(CaptureTrayViewTest, TheInformationColumnTellsWhenTheSelectedCaptureFailed)
 {
     const CaptureItem a = stage(), b = stage(), c = stage();
