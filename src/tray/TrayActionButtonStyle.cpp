@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTransform>
 
 namespace {
 
@@ -49,17 +50,29 @@ Symbol eye()
     return s;
 }
 
-Symbol pencilInCircle()
+// A pencil lying from the lower left up to the upper right: a ring or a slash through a circle
+// reads as a prohibition sign at tray size, a long thin body with a point reads as markup.
+Symbol pencil()
 {
-    Symbol s;
-    s.stroked.addEllipse(QPointF(8, 8), 6.6, 6.6);
-    s.stroked.moveTo(6.9, 9.1);
-    s.stroked.lineTo(10.6, 5.4);
-    s.filled.moveTo(4.9, 11.1);
-    s.filled.lineTo(5.6, 8.6);
-    s.filled.lineTo(7.4, 10.4);
-    s.filled.closeSubpath();
-    return s;
+    // Drawn lying flat, point to the left, then turned up by 45 degrees about the box's centre.
+    Symbol flat;
+    flat.stroked.moveTo(4.6, 6.3);
+    flat.stroked.lineTo(15.2, 6.3);
+    flat.stroked.lineTo(15.2, 9.7);
+    flat.stroked.lineTo(4.6, 9.7);
+    flat.stroked.lineTo(0.9, 8);
+    flat.stroked.closeSubpath();
+    flat.stroked.moveTo(12.4, 6.3);
+    flat.stroked.lineTo(12.4, 9.7);
+    flat.filled.moveTo(0.9, 8);
+    flat.filled.lineTo(2.5, 7.25);
+    flat.filled.lineTo(2.5, 8.75);
+    flat.filled.closeSubpath();
+    QTransform turn;
+    turn.translate(8, 8);
+    turn.rotate(-45);
+    turn.translate(-8, -8);
+    return {turn.map(flat.stroked), turn.map(flat.filled)};
 }
 
 Symbol textViewfinder()
@@ -147,7 +160,7 @@ const QHash<QString, Symbol> &symbols()
         {QStringLiteral("doc.on.clipboard"), clipboard()},
         {QStringLiteral("arrow.down.to.line.compact"), arrowDownToLine()},
         {QStringLiteral("eye"), eye()},
-        {QStringLiteral("pencil.tip.crop.circle"), pencilInCircle()},
+        {QStringLiteral("pencil.tip.crop.circle"), pencil()},
         {QStringLiteral("text.viewfinder"), textViewfinder()},
         {QStringLiteral("pin.fill"), pin()},
         {QStringLiteral("trash"), trash()},

@@ -15,7 +15,7 @@ class QPainterPath;
 //   "doc.on.clipboard"           clipboard with a text sheet
 //   "arrow.down.to.line.compact" arrow down onto a base line
 //   "eye"                        eye
-//   "pencil.tip.crop.circle"     pencil tip in a circle
+//   "pencil.tip.crop.circle"     pencil (the markup symbol)
 //   "text.viewfinder"            text lines between viewfinder corners
 //   "pin.fill"                   push pin
 //   "trash"                      waste bin

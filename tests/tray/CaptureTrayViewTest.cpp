@@ -9,6 +9,7 @@
 #include "support/WaitUntil.h"
 
 #include <QDrag>
+#include <QEnterEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTest>
@@ -365,6 +366,32 @@ TEST_F(CaptureTrayViewTest, ButtonsActOnTheSelectedCaptureThroughTheController)
     EXPECT_EQ(calls, (QStringList{"copy " + a.fileName(), "save " + a.fileName()}));
     EXPECT_EQ(extra, (QStringList{"open " + a.fileName(), "ocr " + a.fileName()}));
     EXPECT_EQ(pinning.pinned, QList<QUuid>{a.id()});
+}
+
+TEST_F(CaptureTrayViewTest, AClickedButtonLosesItsHoverLookWhenTheTrayFolds)
+{
+    stage();
+    showTray(State::expanded);
+    auto *copy = child<TrayActionButton>("trayButton.copy");
+    ASSERT_TRUE(shown(copy));
+    QCursor::setPos(copy->mapToGlobal(copy->rect().center()));
+    QCoreApplication::processEvents();
+    QEnterEvent enter(QPointF(19, 19), QPointF(19, 19), copy->mapToGlobal(QPointF(19, 19)));
+    QApplication::sendEvent(copy, &enter);
+    ASSERT_TRUE(copy->isHovered());
+    QTest::mouseClick(copy, Qt::LeftButton, {}, copy->rect().center());
+
+    // The tray folds under the pointer, the pointer goes elsewhere, the tray opens again.
+    for (int round = 0; round < 2; ++round) {
+        controller->setInteractionState(State::compact);
+        QCursor::setPos(QPoint(5, 700));
+        QCoreApplication::processEvents();
+        controller->setInteractionState(State::expanded);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(shown(copy));
+        EXPECT_FALSE(copy->isHovered()) << round;
+        EXPECT_EQ(copy->hoverProgress(), 0) << round;
+    }
 }
 
 TEST_F(CaptureTrayViewTest, CellsAreKeptAndUpdatedInPlaceByCapture)
