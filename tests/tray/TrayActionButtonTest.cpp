@@ -50,18 +50,18 @@ TEST(TrayActionButtons, EveryButtonHasADrawnSymbol)
     QStringList names;
     for (TrayButtonID button : allCases<TrayButtonID>()) {
         names << traySymbolName(button);
-        EXPECT_TRUE(isKnownTraySymbol(names.last())) << names.last().toStdString();
+        EXPECT_TRUE(isKnownSymbol(names.last())) << names.last().toStdString();
     }
     EXPECT_EQ(names,
               (QStringList{"doc.on.clipboard", "arrow.down.to.line.compact", "eye",
                            "pencil.tip.crop.circle", "text.viewfinder", "pin.fill", "trash"}));
     for (const char *other : {"xmark", "play.fill"})
-        EXPECT_TRUE(isKnownTraySymbol(other));
+        EXPECT_TRUE(isKnownSymbol(other));
     // An unknown symbol draws nothing rather than failing.
     QImage image(16, 16, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    paintTraySymbol(painter, "no.such.symbol", QRectF(0, 0, 16, 16), Qt::white);
+    paintSymbol(painter, "no.such.symbol", QRectF(0, 0, 16, 16), Qt::white);
     painter.end();
     EXPECT_EQ(image.pixel(8, 8), 0u);
 }
@@ -73,8 +73,8 @@ TEST(TrayActionButtons, TheAnnotateSymbolIsALongPencilNotARoundSign)
     QImage image(96, 96, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    paintTraySymbol(painter, traySymbolName(TrayButtonID::annotate), QRectF(0, 0, 96, 96),
-                    Qt::white, 1.5);
+    paintSymbol(painter, traySymbolName(TrayButtonID::annotate), QRectF(0, 0, 96, 96), Qt::white,
+                1.5);
     painter.end();
     double total = 0, mx = 0, my = 0;
     for (int y = 0; y < 96; ++y)
