@@ -6,12 +6,12 @@
 #include "model/SettingsStore.h"
 #include "tray/CaptureTrayItemView.h"
 #include "tray/CaptureTrayItemViewPictures.h"
-#include "tray/NotchWindowController.h"
 #include "tray/RecordingDot.h"
 #include "tray/TrayActionButton.h"
 #include "tray/TrayActionButtonStyle.h"
 #include "tray/TrayControlLayout.h"
 #include "tray/TrayInformation.h"
+#include "tray/TrayState.h"
 
 #include <QDrag>
 #include <QEasingCurve>
@@ -86,9 +86,9 @@ std::unique_ptr<TrayHoverScheduler> makeTimerHoverScheduler()
 // ---- Interactions
 
 TrayInteractions::TrayInteractions(CaptureQueue &queue, TrayNeighbours neighbours,
-                                   TrayViewActions actions, const NotchWindowController *controller)
+                                   TrayViewActions actions, const TrayState *state)
     : m_queue(queue), m_neighbours(std::move(neighbours)), m_actions(std::move(actions)),
-      m_controller(controller), m_hover(makeTimerHoverScheduler())
+      m_state(state), m_hover(makeTimerHoverScheduler())
 {
 }
 
@@ -116,16 +116,16 @@ void TrayInteractions::performAction(TrayButtonID button)
         callIfSet(m_actions.onSave, *selected);
         return;
     case TrayButtonID::open:
-        if (m_controller)
-            callIfSet(m_controller->onQuickLook, *selected);
+        if (m_state)
+            callIfSet(m_state->onQuickLook, *selected);
         return;
     case TrayButtonID::annotate:
-        if (m_controller)
-            callIfSet(m_controller->onAnnotate, *selected);
+        if (m_state)
+            callIfSet(m_state->onAnnotate, *selected);
         return;
     case TrayButtonID::ocr:
-        if (m_controller)
-            callIfSet(m_controller->onOCR, *selected);
+        if (m_state)
+            callIfSet(m_state->onOCR, *selected);
         return;
     case TrayButtonID::pin:
         if (m_neighbours.pinning)
@@ -306,13 +306,11 @@ struct CaptureTrayView::Layout {
 
 // ---- The view
 
-CaptureTrayView::CaptureTrayView(NotchWindowController &controller, CaptureQueue &queue,
-                                 SettingsStore &settings, ScreenRecording *recorder,
-                                 TrayNeighbours neighbours, TrayViewActions actions,
-                                 QWidget *parent)
-    : QWidget(parent), m_controller(controller), m_queue(queue), m_settings(settings),
-      m_recorder(recorder), m_neighbours(neighbours),
-      m_interactions(queue, neighbours, std::move(actions), &controller),
+CaptureTrayView::CaptureTrayView(TrayState &state, CaptureQueue &queue, SettingsStore &settings,
+                                 ScreenRecording *recorder, TrayNeighbours neighbours,
+                                 TrayViewActions actions, QWidget *parent)
+    : QWidget(parent), m_state(state), m_queue(queue), m_settings(settings), m_recorder(recorder),
+      m_neighbours(neighbours), m_interactions(queue, neighbours, std::move(actions), &state),
       m_pictures(std::make_unique<TrayThumbnailCache>()), m_layout(std::make_unique<Layout>())
 {
     setAttribute(Qt::WA_NoSystemBackground);
@@ -344,7 +342,7 @@ CaptureTrayView::CaptureTrayView(NotchWindowController &controller, CaptureQueue
 
     m_morph.setStartValue(0.0);
     m_morph.setEndValue(1.0);
-    m_morph.setDuration(NotchWindowController::morphDurationMs);
+    m_morph.setDuration(TrayState::morphDurationMs);
     connect(&m_morph, &QVariantAnimation::valueChanged, this, [this] {
         placeFrame();
         update();
@@ -361,11 +359,11 @@ CaptureTrayView::CaptureTrayView(NotchWindowController &controller, CaptureQueue
     connect(&m_settings, &SettingsStore::traySizeChanged, this, resync);
     connect(&m_settings, &SettingsStore::disabledTrayButtonsChanged, this, resync);
     connect(&m_settings, &SettingsStore::accentThemeChanged, this, resync);
-    connect(&m_controller, &NotchWindowController::interactionStateChanged, this,
+    connect(&m_state, &TrayState::interactionStateChanged, this,
             &CaptureTrayView::interactionStateChanged);
-    connect(&m_controller, &NotchWindowController::notchMetricsChanged, this, resync);
-    connect(&m_controller, &NotchWindowController::appearanceChanged, this, resync);
-    connect(&m_controller, &NotchWindowController::noticeChanged, this, resync);
+    connect(&m_state, &TrayState::notchMetricsChanged, this, resync);
+    connect(&m_state, &TrayState::appearanceChanged, this, resync);
+    connect(&m_state, &TrayState::noticeChanged, this, resync);
     if (m_recorder) {
         connect(m_recorder, &ScreenRecording::isRecordingChanged, this, [this] {
             m_recordingControlUsed = false;
@@ -375,7 +373,7 @@ CaptureTrayView::CaptureTrayView(NotchWindowController &controller, CaptureQueue
                 &CaptureTrayView::updateElapsed);
     }
 
-    m_expanded = m_controller.interactionState() == TrayInteractionState::expanded;
+    m_expanded = m_state.interactionState() == TrayInteractionState::expanded;
     m_compactOpacity = m_expanded ? 0 : 1;
     m_expandedOpacity = m_expanded ? 1 : 0;
     sync();
@@ -462,7 +460,7 @@ double CaptureTrayView::progress() const
     if (!isMorphing())
         return target;
     const double t = double(m_morph.currentTime()) / m_morph.duration();
-    return lerp(m_morphFrom, target, NotchWindowController::morphEasing().valueForProgress(t));
+    return lerp(m_morphFrom, target, TrayState::morphEasing().valueForProgress(t));
 }
 
 QRectF CaptureTrayView::outlineRect() const
@@ -478,7 +476,7 @@ double CaptureTrayView::cornerRadius() const
 
 void CaptureTrayView::interactionStateChanged()
 {
-    const bool expanded = m_controller.interactionState() == TrayInteractionState::expanded;
+    const bool expanded = m_state.interactionState() == TrayInteractionState::expanded;
     if (expanded != m_expanded) {
         m_morphFrom = progress();
         m_compactOpacityFrom = m_compactOpacity;
@@ -487,7 +485,7 @@ void CaptureTrayView::interactionStateChanged()
         m_morph.stop();
         // Only the user's changes are animated, and only where the panel can blend; a hidden
         // tray or a shaped panel just takes its new shape.
-        if (isVisible() && m_controller.isStateChangeAnimated())
+        if (isVisible() && m_state.isStateChangeAnimated())
             m_morph.start();
         reportExpansion();
     }
@@ -496,7 +494,7 @@ void CaptureTrayView::interactionStateChanged()
 
 void CaptureTrayView::reportExpansion()
 {
-    m_controller.reportExpansionProgress(m_expanded ? 1.0 : 0.0);
+    m_state.reportExpansionProgress(m_expanded ? 1.0 : 0.0);
 }
 
 void CaptureTrayView::showEvent(QShowEvent *event)
@@ -516,8 +514,8 @@ void CaptureTrayView::sync()
 {
     const QList<CaptureItem> items = m_queue.items();
     m_recording = isRecording();
-    m_attached = m_controller.isAttachedToNotch();
-    m_notchHeight = m_attached ? std::max(0.0, m_controller.notchHeight()) : 0;
+    m_attached = m_state.hasNotch() && m_settings.trayPosition() == TrayPosition::notch;
+    m_notchHeight = m_attached ? std::max(0.0, m_state.notchHeight()) : 0;
     m_count = int(items.size());
     m_displayed = m_queue.selectedItem();
     const std::optional<QUuid> selectedID = m_queue.selectedItemID();
@@ -529,8 +527,8 @@ void CaptureTrayView::sync()
         m_largeID = items.first().id();
     }
     m_visibleButtons = visibleTrayButtons();
-    m_compactSize = m_controller.visibleContentSize(TrayInteractionState::compact);
-    m_expandedSize = m_controller.visibleContentSize(TrayInteractionState::expanded);
+    m_compactSize = m_state.visibleContentSize(TrayInteractionState::compact);
+    m_expandedSize = m_state.visibleContentSize(TrayInteractionState::expanded);
 
     m_badgeText = QString::number(m_count);
     if (m_displayed) {
@@ -538,8 +536,7 @@ void CaptureTrayView::sync()
                          .elidedText(m_displayed->fileName(), Qt::ElideRight, infoWidth);
         m_sizeText = tr("%1 × %2").arg(QString::number(m_displayed->pixelWidth()),
                                        QString::number(m_displayed->pixelHeight()));
-        m_status =
-            TrayInformation::status(*m_displayed, m_controller.noticeAbout(m_displayed->id()));
+        m_status = TrayInformation::status(*m_displayed, m_state.noticeAbout(m_displayed->id()));
     } else {
         m_status.reset();
         m_nameText.clear();
@@ -912,7 +909,7 @@ void CaptureTrayView::paintEvent(QPaintEvent *)
 
     // Without a compositor the panel is cut to the outline and nothing can blend: black fills
     // the shape to its very edge, and a shadow could only show as a dark band.
-    if (!m_controller.isCompositing()) {
+    if (!m_state.isCompositing()) {
         painter.fillRect(rect(), Qt::black);
     } else {
         paintOutline(painter, p);

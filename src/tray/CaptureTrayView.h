@@ -20,7 +20,7 @@
 class CaptureQueue;
 class CaptureTrayItemView;
 class CaptureTrayThumbnail;
-class NotchWindowController;
+class TrayState;
 class QDrag;
 class QMimeData;
 class QPainter;
@@ -62,10 +62,10 @@ public:
     static constexpr std::chrono::milliseconds previewOpenDelay{600};
     static constexpr std::chrono::milliseconds previewCloseDelay{100};
 
-    // The controller (may be null) is asked for its optional open, annotate and text-recognition
-    // actions each time one of those buttons is pressed.
+    // The tray's state (may be null) is asked for its optional open, annotate and
+    // text-recognition actions each time one of those buttons is pressed.
     TrayInteractions(CaptureQueue &queue, TrayNeighbours neighbours, TrayViewActions actions,
-                     const NotchWindowController *controller);
+                     const TrayState *state);
 
     void setActions(TrayViewActions actions);
     const TrayViewActions &actions() const { return m_actions; }
@@ -86,7 +86,7 @@ private:
     CaptureQueue &m_queue;
     TrayNeighbours m_neighbours;
     TrayViewActions m_actions;
-    const NotchWindowController *m_controller;
+    const TrayState *m_state;
     std::unique_ptr<TrayHoverScheduler> m_hover;
 };
 
@@ -97,7 +97,7 @@ class CaptureTrayView final : public QWidget {
     Q_OBJECT
 
 public:
-    CaptureTrayView(NotchWindowController &controller, CaptureQueue &queue, SettingsStore &settings,
+    CaptureTrayView(TrayState &state, CaptureQueue &queue, SettingsStore &settings,
                     ScreenRecording *recorder, TrayNeighbours neighbours, TrayViewActions actions,
                     QWidget *parent = nullptr);
     ~CaptureTrayView() override;
@@ -156,7 +156,7 @@ private:
     bool isRecording() const;
     double progress() const;
 
-    NotchWindowController &m_controller;
+    TrayState &m_state;
     CaptureQueue &m_queue;
     SettingsStore &m_settings;
     QPointer<ScreenRecording> m_recorder;

@@ -59,21 +59,19 @@ bool textInputHasFocus()
 
 } // namespace
 
-QEasingCurve NotchWindowController::morphEasing()
-{
-    // A spring that settles with a barely visible overshoot.
-    QEasingCurve curve(QEasingCurve::OutBack);
-    curve.setOvershoot(0.6);
-    return curve;
-}
-
 NotchWindowController::NotchWindowController(Services services, QObject *parent)
     : QObject(parent), m_queue(services.queue), m_settings(services.settings),
       m_callbacks(std::move(services.callbacks)), m_displays(services.displays),
       m_recorder(services.recorder), m_neighbours(std::move(services.neighbours)),
       m_panels(std::move(services.panels)), m_pointerMonitor(std::move(services.pointerMonitor)),
       m_compositor(services.compositor), m_screenGeometry(std::move(services.screenGeometry)),
-      m_timers(services.timers ? std::move(services.timers) : makeQtTrayTimers())
+      m_timers(services.timers ? std::move(services.timers) : makeQtTrayTimers()),
+      m_state(std::make_unique<TrayState>(
+          [this](TrayInteractionState state, std::optional<TrayPosition> position) {
+              return visibleContentSize(state, position);
+          },
+          [this] { return isCompositing(); }, m_timers)),
+      onQuickLook(m_state->onQuickLook), onOCR(m_state->onOCR), onAnnotate(m_state->onAnnotate)
 {
     if (!m_screenGeometry) {
         m_screenGeometry = [panels = m_panels](const platform::Display &display) {
@@ -91,65 +89,20 @@ NotchWindowController::~NotchWindowController()
     m_autoCollapseTask.reset();
     m_hoverInTask.reset();
     m_hoverOutTask.reset();
-    m_noticeTask.reset();
     // The tray view (a child of the panel) refers to this controller: it goes first.
     m_panel.reset();
 }
 
 // Published values
 
-TrayInteractionState NotchWindowController::interactionState() const
-{
-    return m_interactionState;
-}
-
-bool NotchWindowController::isPinned() const
-{
-    return m_isPinned;
-}
-
-bool NotchWindowController::hasNotch() const
-{
-    return m_hasNotch;
-}
-
-double NotchWindowController::notchHeight() const
-{
-    return m_notchHeight;
-}
-
-double NotchWindowController::notchWidth() const
-{
-    return m_notchWidth;
-}
-
-double NotchWindowController::expansionProgress() const
-{
-    return m_expansionProgress;
-}
-
-void NotchWindowController::reportExpansionProgress(double progress)
-{
-    // Also refuses NaN, whose difference compares false.
-    if (!(std::abs(progress - m_expansionProgress) > 0.01))
-        return;
-    m_expansionProgress = progress;
-    emit expansionProgressChanged(m_expansionProgress);
-}
-
 bool NotchWindowController::isRecording() const
 {
     return m_recorder && m_recorder->isRecording();
 }
 
-bool NotchWindowController::isStateChangeAnimated() const
-{
-    return m_stateChangeAnimated;
-}
-
 bool NotchWindowController::isAttachedToNotch() const
 {
-    return m_hasNotch && m_settings.trayPosition() == TrayPosition::notch;
+    return hasNotch() && m_settings.trayPosition() == TrayPosition::notch;
 }
 
 bool NotchWindowController::isCompositing() const
@@ -231,7 +184,7 @@ QSizeF NotchWindowController::targetContentSize(TrayInteractionState state, Tray
 QRectF NotchWindowController::frameForStationaryWindow(const platform::Display &screen,
                                                        std::optional<TrayPosition> position) const
 {
-    return trayPanelFrame(m_interactionState, position.value_or(m_settings.trayPosition()),
+    return trayPanelFrame(interactionState(), position.value_or(m_settings.trayPosition()),
                           geometryOf(screen), content());
 }
 
@@ -253,13 +206,7 @@ bool NotchWindowController::isPointOverTray(QPointF screenPoint) const
 void NotchWindowController::publishNotchMetrics(const platform::Display &screen)
 {
     const NotchGeometry::LayoutInfo info = NotchGeometry::layoutInfo(geometryOf(screen));
-    if (info.hasNotch == m_hasNotch && info.notchHeight == m_notchHeight &&
-        info.notchWidth == m_notchWidth)
-        return;
-    m_hasNotch = info.hasNotch;
-    m_notchHeight = info.notchHeight;
-    m_notchWidth = info.notchWidth;
-    emit notchMetricsChanged();
+    m_state->setNotchMetrics(info.hasNotch, info.notchHeight, info.notchWidth);
 }
 
 QRect NotchWindowController::qtGeometry(const QRectF &screenFrame) const
@@ -268,37 +215,6 @@ QRect NotchWindowController::qtGeometry(const QRectF &screenFrame) const
 }
 
 // Showing, placing and hiding
-
-void NotchWindowController::showNotice(const QUuid &id, const QString &text, TrayNotice::Tone tone,
-                                       std::optional<std::chrono::milliseconds> duration)
-{
-    m_notice = TrayNotice{id, text, tone};
-    m_noticeTask.reset();
-    if (duration) {
-        m_noticeTask = m_timers->start(*duration, [this] {
-            m_noticeTask.reset();
-            m_notice.reset();
-            emit noticeChanged();
-        });
-    }
-    emit noticeChanged();
-}
-
-void NotchWindowController::clearNotice(const QUuid &id)
-{
-    if (!m_notice || m_notice->id != id)
-        return;
-    m_noticeTask.reset();
-    m_notice.reset();
-    emit noticeChanged();
-}
-
-std::optional<TrayNotice> NotchWindowController::noticeAbout(const QUuid &id) const
-{
-    if (m_notice && m_notice->id == id)
-        return m_notice;
-    return std::nullopt;
-}
 
 std::optional<QString> NotchWindowController::noticeFor(const QUuid &id) const
 {
@@ -344,7 +260,14 @@ void NotchWindowController::show(std::optional<platform::Display> screen,
 
 void NotchWindowController::buildPanel()
 {
-    m_panel = std::make_unique<NotchTrackingContainerView>(this, m_panels);
+    QPointer<NotchWindowController> owner(this);
+    m_panel = std::make_unique<NotchTrackingContainerView>(
+        *m_state, m_settings, m_queue,
+        [owner](const CaptureItem &item) {
+            if (owner)
+                owner->deleteCapture(item);
+        },
+        m_panels);
     // Translucent where it blends; elsewhere the panel is shaped to the tray's outline.
     m_panel->setAttribute(Qt::WA_TranslucentBackground, isCompositing());
     QPointer<NotchWindowController> self(this);
@@ -384,7 +307,7 @@ void NotchWindowController::installTrayView()
         m_trayView->setActions(std::move(actions));
         return;
     }
-    m_trayView = new CaptureTrayView(*this, m_queue, m_settings, m_recorder, m_neighbours,
+    m_trayView = new CaptureTrayView(*m_state, m_queue, m_settings, m_recorder, m_neighbours,
                                      std::move(actions), m_panel.get());
     m_panel->setTrayView(m_trayView);
 }
@@ -419,9 +342,9 @@ void NotchWindowController::hide(bool force)
     if (isRecording() && !force)
         return;
     unpin();
-    if (m_hasNotch && !force) {
+    if (hasNotch() && !force) {
         // A notched display keeps the tray: it folds back into the notch.
-        if (m_interactionState != State::compact)
+        if (interactionState() != State::compact)
             setInteractionState(State::compact);
         return;
     }
@@ -456,11 +379,11 @@ void NotchWindowController::emptyStateFallback()
     if (isRecording() || !isVisible())
         return;
     unpin();
-    if (!m_hasNotch && m_interactionState != State::expanded) {
+    if (!hasNotch() && interactionState() != State::expanded) {
         moveToNotchedDisplay();
         return;
     }
-    if (m_interactionState != State::compact && m_hasNotch)
+    if (interactionState() != State::compact && hasNotch())
         setInteractionState(State::compact);
     updatePosition();
 }
@@ -505,26 +428,19 @@ void NotchWindowController::setInteractionState(TrayInteractionState state)
 
 void NotchWindowController::assignState(TrayInteractionState state, bool animated)
 {
-    const State previous = m_interactionState;
-    m_interactionState = state;
-    stateDidChange(previous);
-    // Announced once the panel is laid out for the new state.
-    if (previous != state && m_interactionState == state) {
-        m_stateChangeAnimated = animated && isCompositing();
-        emit interactionStateChanged(state);
-        m_stateChangeAnimated = false;
-    }
+    m_state->setInteractionState(
+        state, animated, [this](TrayInteractionState previous) { stateDidChange(previous); });
 }
 
 void NotchWindowController::stateDidChange(TrayInteractionState previous)
 {
-    if (m_interactionState == previous)
+    if (interactionState() == previous)
         return;
-    if (m_interactionState != State::expanded && m_neighbours.preview &&
+    if (interactionState() != State::expanded && m_neighbours.preview &&
         !m_neighbours.preview->isPersistent())
         m_neighbours.preview->close();
     updatePosition();
-    if (m_interactionState == State::confirmation)
+    if (interactionState() == State::confirmation)
         scheduleAutoCollapse();
     else
         m_autoCollapseTask.reset();
@@ -534,7 +450,7 @@ void NotchWindowController::scheduleAutoCollapse()
 {
     m_autoCollapseTask = m_timers->start(autoCollapseDelay, [this] {
         m_autoCollapseTask.reset();
-        if (m_interactionState == State::confirmation)
+        if (interactionState() == State::confirmation)
             setInteractionState(State::compact);
     });
 }
@@ -545,7 +461,7 @@ void NotchWindowController::scheduleAutoHide()
         std::chrono::milliseconds(qRound64(sanitizedDelay(m_settings.autoHideDelay()) * 1000.0));
     m_autoHideTask = m_timers->start(delay, [this] {
         m_autoHideTask.reset();
-        if (m_hasNotch)
+        if (hasNotch())
             setInteractionState(State::compact);
         else
             hide(false);
@@ -568,7 +484,7 @@ void NotchWindowController::trayClicked()
         return;
     }
     pin();
-    if (m_interactionState != State::expanded)
+    if (interactionState() != State::expanded)
         morphTo(State::expanded);
 }
 
@@ -576,18 +492,14 @@ void NotchWindowController::pin()
 {
     // A collapse still pending from before would close the tray the user just pinned open.
     m_hoverOutTask.reset();
-    if (m_isPinned)
-        return;
-    m_isPinned = true;
-    emit isPinnedChanged(m_isPinned);
+    m_state->setPinned(true);
 }
 
 void NotchWindowController::unpin()
 {
-    if (!m_isPinned)
+    if (!isPinned())
         return;
-    m_isPinned = false;
-    emit isPinnedChanged(m_isPinned);
+    m_state->setPinned(false);
     // Collapse as if the pointer had just left, unless it rests on the tray.
     if (isVisible() && panelScreen() && !isPointerOnTray())
         scheduleHoverOut();
@@ -601,18 +513,18 @@ void NotchWindowController::bindModel()
             [this](TrayPosition position) { updatePosition(position); });
     connect(&m_settings, &SettingsStore::traySizeChanged, this, [this] { updatePosition(); });
     const auto redraw = [this] {
-        emit appearanceChanged();
+        m_state->announceAppearance();
         if (m_trayView)
             m_trayView->update();
     };
     connect(&m_settings, &SettingsStore::trayMaterialChanged, this, redraw);
     connect(&m_settings, &SettingsStore::accentThemeChanged, this, redraw);
     connect(&m_settings, &SettingsStore::disabledTrayButtonsChanged, this, [this] {
-        if (m_interactionState == State::expanded)
+        if (interactionState() == State::expanded)
             updatePosition();
     });
     connect(&m_queue, &CaptureQueue::itemsChanged, this, [this] {
-        if (m_interactionState == State::expanded)
+        if (interactionState() == State::expanded)
             updatePosition();
         else if (m_panel)
             // The compact tray's outline depends on whether anything is staged.
@@ -754,7 +666,7 @@ void NotchWindowController::handleMouseMoved(Qt::MouseButtons heldButtons)
         return;
     if (isPointerOnTray())
         scheduleHoverIn();
-    else if (m_interactionState == State::expanded)
+    else if (interactionState() == State::expanded)
         scheduleHoverOut();
 }
 
@@ -762,11 +674,11 @@ void NotchWindowController::scheduleHoverIn()
 {
     m_hoverOutTask.reset();
     cancelAutoHide();
-    if (m_interactionState == State::expanded || m_hoverInTask)
+    if (interactionState() == State::expanded || m_hoverInTask)
         return;
     m_hoverInTask = m_timers->start(hoverInDelay, [this] {
         m_hoverInTask.reset();
-        if (m_interactionState != State::expanded)
+        if (interactionState() != State::expanded)
             morphTo(State::expanded);
     });
 }
@@ -775,11 +687,11 @@ void NotchWindowController::scheduleHoverOut()
 {
     m_hoverInTask.reset();
     cancelAutoHide();
-    if (m_interactionState != State::expanded || m_isPinned || m_hoverOutTask)
+    if (interactionState() != State::expanded || isPinned() || m_hoverOutTask)
         return;
     m_hoverOutTask = m_timers->start(hoverOutDelay, [this] {
         m_hoverOutTask.reset();
-        if (m_queue.items().isEmpty() && !isRecording() && !m_hasNotch)
+        if (m_queue.items().isEmpty() && !isRecording() && !hasNotch())
             hide(false);
         else
             morphTo(State::compact);
@@ -789,17 +701,17 @@ void NotchWindowController::scheduleHoverOut()
 void NotchWindowController::handleClickOutside()
 {
     unpin();
-    if (m_interactionState == State::expanded) {
+    if (interactionState() == State::expanded) {
         morphTo(State::compact);
         return;
     }
     if (!m_queue.items().isEmpty())
         return;
-    if (!isRecording() && !m_hasNotch) {
+    if (!isRecording() && !hasNotch()) {
         moveToNotchedDisplay();
         return;
     }
-    if (m_hasNotch)
+    if (hasNotch())
         setInteractionState(State::compact);
 }
 
@@ -836,7 +748,7 @@ bool NotchWindowController::handleKeyDown(const QKeyEvent &event)
         return false;
     const std::optional<CaptureItem> item = selectedItem();
     const TrayKeyDecision decision = trayKeyDecision(
-        event.key(), event.text(), m_interactionState == State::expanded, item.has_value());
+        event.key(), event.text(), interactionState() == State::expanded, item.has_value());
     switch (decision.command) {
     case TrayKeyCommand::none:
         break;
@@ -882,7 +794,7 @@ bool NotchWindowController::handleKeyDown(const QKeyEvent &event)
 
 void NotchWindowController::handleHorizontalScroll(QPoint pixelDelta, QPoint angleDelta)
 {
-    if (!isVisible() || m_interactionState != State::expanded)
+    if (!isVisible() || interactionState() != State::expanded)
         return;
     for (int step = m_wheelPaging.step(pixelDelta, angleDelta); step != 0;) {
         if (step < 0) {

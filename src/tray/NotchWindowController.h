@@ -8,8 +8,8 @@
 #include "tray/TrayControlTimers.h"
 #include "tray/TrayNeighbours.h"
 #include "tray/TrayNotice.h"
+#include "tray/TrayState.h"
 
-#include <QEasingCurve>
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
@@ -67,51 +67,39 @@ public:
     static constexpr std::chrono::milliseconds autoCollapseDelay{1200};
     static constexpr int fadeInMs = 320;
     static constexpr int fadeOutMs = 240;
-    // The one animation of state changes made by the user's pointer, keys and clicks.
-    static constexpr int morphDurationMs = 380;
-    static QEasingCurve morphEasing();
 
     explicit NotchWindowController(Services services, QObject *parent = nullptr);
     ~NotchWindowController() override;
 
-    // Read by the tray view.
-    TrayInteractionState interactionState() const;
-    bool isPinned() const;
-    bool hasNotch() const override;
-    double notchHeight() const;
-    double notchWidth() const;
-    double expansionProgress() const;
-    // Stores the value only when it differs by more than 0.01.
-    void reportExpansionProgress(double progress);
+    // What the tray's views read.
+    TrayState &state() const { return *m_state; }
+    TrayInteractionState interactionState() const { return m_state->interactionState(); }
+    bool isPinned() const { return m_state->isPinned(); }
+    bool hasNotch() const override { return m_state->hasNotch(); }
+    double notchHeight() const { return m_state->notchHeight(); }
+    double notchWidth() const { return m_state->notchWidth(); }
+    bool isStateChangeAnimated() const { return m_state->isStateChangeAnimated(); }
     // The size of the tray itself (not of its panel) in a state.
     QSizeF visibleContentSize(TrayInteractionState state,
                               std::optional<TrayPosition> position = std::nullopt,
                               std::optional<platform::Display> screen = std::nullopt) const;
     bool isRecording() const;
-    // True while a change of interactionState made by the user (hover, key, click) is being
-    // announced, and only on a compositing desktop: such a change is drawn with morphDurationMs
-    // and morphEasing(). Without a compositor the panel is shaped to the new outline at once, so
-    // the view switches at once too.
-    bool isStateChangeAnimated() const;
     // Whether the tray is attached to the notch of its display (notch position on a notched
     // display): its top corners are square and its content starts notchHeight() down.
     bool isAttachedToNotch() const;
 
-    // Optional actions of the tray's keys and buttons; unset ones do nothing.
-    std::function<void(const CaptureItem &)> onQuickLook;
-    std::function<void(const CaptureItem &)> onOCR;
-    std::function<void(const CaptureItem &)> onAnnotate;
-
-    // A short message about one capture for the information column while that capture is shown
-    // (say, that it has no text to read, or that its text is being read); replaced by the next,
-    // gone after `duration` (none: stays until replaced or cleared).
-    static constexpr std::chrono::milliseconds noticeDuration{4000};
+    // A short message about one capture for the information column (see TrayState).
     void showNotice(const QUuid &id, const QString &text,
                     TrayNotice::Tone tone = TrayNotice::Tone::problem,
-                    std::optional<std::chrono::milliseconds> duration = noticeDuration);
-    // Takes the capture's notice away, if it still has one.
-    void clearNotice(const QUuid &id);
-    std::optional<TrayNotice> noticeAbout(const QUuid &id) const;
+                    std::optional<std::chrono::milliseconds> duration = TrayState::noticeDuration)
+    {
+        m_state->showNotice(id, text, tone, duration);
+    }
+    void clearNotice(const QUuid &id) { m_state->clearNotice(id); }
+    std::optional<TrayNotice> noticeAbout(const QUuid &id) const
+    {
+        return m_state->noticeAbout(id);
+    }
     std::optional<QString> noticeFor(const QUuid &id) const;
 
     // StagingTray, as the coordinator drives it.
@@ -180,23 +168,11 @@ public:
     std::optional<platform::Display> panelScreen() const;
     bool isCompositing() const;
 
-signals:
-    void interactionStateChanged(TrayInteractionState state);
-    void isPinnedChanged(bool pinned);
-    void notchMetricsChanged();
-    void expansionProgressChanged(double progress);
-    // The tray's material or accent changed: draw again.
-    void appearanceChanged();
-    void noticeChanged();
-
 protected:
     // The local monitors: pointer, clicks, keys and scrolling in the program's own windows.
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    std::optional<TrayNotice> m_notice;
-    std::unique_ptr<TrayTimerSource::Pending> m_noticeTask;
-
     NotchGeometry::Screen geometryOf(const platform::Display &display) const;
     TrayContent content() const;
     std::optional<platform::Display> mainScreen() const;
@@ -233,6 +209,7 @@ private:
     const platform::Compositor *m_compositor;
     std::function<NotchGeometry::Screen(const platform::Display &)> m_screenGeometry;
     std::shared_ptr<TrayTimerSource> m_timers;
+    std::unique_ptr<TrayState> m_state;
 
     // The panel is made by the first show and kept; hiding only unmaps it.
     std::unique_ptr<NotchTrackingContainerView> m_panel;
@@ -249,12 +226,12 @@ private:
     std::unique_ptr<TrayTimerSource::Pending> m_hoverInTask;
     std::unique_ptr<TrayTimerSource::Pending> m_hoverOutTask;
 
-    bool m_isPinned = false;
-    TrayInteractionState m_interactionState = TrayInteractionState::compact;
     TrayWheelPaging m_wheelPaging;
-    bool m_stateChangeAnimated = false;
-    bool m_hasNotch = false;
-    double m_notchHeight = 0;
-    double m_notchWidth = 0;
-    double m_expansionProgress = 0;
+
+public:
+    // Optional actions of the tray's keys and buttons, kept in the published state (declared
+    // after it, which they refer to); unset ones do nothing.
+    std::function<void(const CaptureItem &)> &onQuickLook;
+    std::function<void(const CaptureItem &)> &onOCR;
+    std::function<void(const CaptureItem &)> &onAnnotate;
 };

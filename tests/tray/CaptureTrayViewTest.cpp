@@ -523,11 +523,11 @@ TEST_F(CaptureTrayViewTest, TheViewReportsItsExpansionAndMorphsOnUserChanges)
     compositor.compositing = true;
     stage();
     CaptureTrayView &view = showTray(State::compact);
-    EXPECT_EQ(controller->expansionProgress(), 0);
+    EXPECT_EQ(controller->state().expansionProgress(), 0);
     const QRectF compact = view.outlineRect();
 
     controller->trayClicked();
-    EXPECT_EQ(controller->expansionProgress(), 1);
+    EXPECT_EQ(controller->state().expansionProgress(), 1);
     EXPECT_TRUE(view.isMorphing());
     ASSERT_TRUE(waitUntil([&] { return !view.isMorphing(); }, 2000));
     EXPECT_GT(view.outlineRect().width(), compact.width());
@@ -535,7 +535,7 @@ TEST_F(CaptureTrayViewTest, TheViewReportsItsExpansionAndMorphsOnUserChanges)
     EXPECT_FALSE(shown(displayed())) << "the pill's thumbnail has become the strip's";
 
     controller->setInteractionState(State::compact);
-    EXPECT_EQ(controller->expansionProgress(), 0);
+    EXPECT_EQ(controller->state().expansionProgress(), 0);
     EXPECT_FALSE(view.isMorphing()) << "changes not made by the user are not animated";
     EXPECT_EQ(view.outlineRect(), compact);
     EXPECT_TRUE(shown(displayed()));
