@@ -1,7 +1,6 @@
 #include "tray/NotchWindowController.h"
 
 #include "capture/ScreenRecording.h"
-#include "model/CaptureErrors.h"
 #include "model/CaptureQueue.h"
 #include "model/Log.h"
 #include "model/SettingsStore.h"
@@ -13,17 +12,10 @@
 #include "tray/NotchTrackingContainerView.h"
 #include "tray/TrayControlLayout.h"
 
-#include <QAbstractSpinBox>
 #include <QApplication>
-#include <QComboBox>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QTextEdit>
 #include <QWheelEvent>
-#include <cmath>
-#include <exception>
 
 namespace {
 
@@ -40,23 +32,6 @@ bool containsClosed(const QRectF &rect, QPointF point)
            point.y() <= r.bottom();
 }
 
-// Keys typed into one of our text fields belong to the field, never to the tray.
-bool textInputHasFocus()
-{
-    QWidget *focus = QApplication::focusWidget();
-    if (!focus)
-        return false;
-    if (qobject_cast<QLineEdit *>(focus) || qobject_cast<QAbstractSpinBox *>(focus))
-        return true;
-    if (const auto *edit = qobject_cast<QTextEdit *>(focus))
-        return !edit->isReadOnly();
-    if (const auto *edit = qobject_cast<QPlainTextEdit *>(focus))
-        return !edit->isReadOnly();
-    if (const auto *combo = qobject_cast<QComboBox *>(focus))
-        return combo->isEditable();
-    return focus->testAttribute(Qt::WA_InputMethodEnabled);
-}
-
 } // namespace
 
 NotchWindowController::NotchWindowController(Services services, QObject *parent)
@@ -71,6 +46,15 @@ NotchWindowController::NotchWindowController(Services services, QObject *parent)
               return visibleContentSize(state, position);
           },
           [this] { return isCompositing(); }, m_timers)),
+      m_machine(std::make_unique<TrayStateMachine>(TrayStateMachine::Services{
+          .state = *m_state,
+          .queue = m_queue,
+          .settings = m_settings,
+          .callbacks = m_callbacks,
+          .neighbours = m_neighbours,
+          .timers = *m_timers,
+          .window = *this,
+      })),
       onQuickLook(m_state->onQuickLook), onOCR(m_state->onOCR), onAnnotate(m_state->onAnnotate)
 {
     if (!m_screenGeometry) {
@@ -85,10 +69,7 @@ NotchWindowController::NotchWindowController(Services services, QObject *parent)
 NotchWindowController::~NotchWindowController()
 {
     removeEventMonitors();
-    m_autoHideTask.reset();
-    m_autoCollapseTask.reset();
-    m_hoverInTask.reset();
-    m_hoverOutTask.reset();
+    m_machine->cancelTimers();
     // The tray view (a child of the panel) refers to this controller: it goes first.
     m_panel.reset();
 }
@@ -226,7 +207,7 @@ std::optional<QString> NotchWindowController::noticeFor(const QUuid &id) const
 void NotchWindowController::show(std::optional<platform::Display> screen,
                                  TrayInteractionState state)
 {
-    cancelAutoHide();
+    m_machine->cancelAutoHide();
     if (!screen)
         screen = mainScreen();
     if (!screen) {
@@ -237,7 +218,7 @@ void NotchWindowController::show(std::optional<platform::Display> screen,
     // below already measures it and not the display the panel leaves.
     m_screen = *screen;
     publishNotchMetrics(*screen);
-    assignState(state, false);
+    m_machine->assignState(state, false);
 
     const QRectF frame = frameForStationaryWindow(*screen, m_settings.trayPosition());
     if (!m_panel)
@@ -253,9 +234,9 @@ void NotchWindowController::show(std::optional<platform::Display> screen,
     qCInfo(Log::overlay, "Tray shown in stationary mode at %f,%f", frame.x(), frame.y());
 
     if (state == State::confirmation)
-        scheduleAutoCollapse();
+        m_machine->scheduleAutoCollapse();
     if (sanitizedDelay(m_settings.autoHideDelay()) > 0 && m_queue.items().isEmpty())
-        scheduleAutoHide();
+        m_machine->scheduleAutoHide();
 }
 
 void NotchWindowController::buildPanel()
@@ -288,8 +269,8 @@ void NotchWindowController::installTrayView()
             return [self, callback](const CaptureItem &item) {
                 if (!self)
                     return;
-                self->cancelAutoHide();
-                self->runItemAction(self->m_callbacks.*callback, item);
+                self->m_machine->cancelAutoHide();
+                runTrayItemAction(self->m_callbacks.*callback, item);
             };
         };
     TrayViewActions actions{
@@ -348,10 +329,7 @@ void NotchWindowController::hide(bool force)
             setInteractionState(State::compact);
         return;
     }
-    m_autoHideTask.reset();
-    m_autoCollapseTask.reset();
-    m_hoverInTask.reset();
-    m_hoverOutTask.reset();
+    m_machine->cancelTimers();
     if (!isVisible())
         return;
     removeEventMonitors();
@@ -420,90 +398,6 @@ std::optional<quintptr> NotchWindowController::windowID() const
 }
 
 // The state machine
-
-void NotchWindowController::setInteractionState(TrayInteractionState state)
-{
-    assignState(state, false);
-}
-
-void NotchWindowController::assignState(TrayInteractionState state, bool animated)
-{
-    m_state->setInteractionState(
-        state, animated, [this](TrayInteractionState previous) { stateDidChange(previous); });
-}
-
-void NotchWindowController::stateDidChange(TrayInteractionState previous)
-{
-    if (interactionState() == previous)
-        return;
-    if (interactionState() != State::expanded && m_neighbours.preview &&
-        !m_neighbours.preview->isPersistent())
-        m_neighbours.preview->close();
-    updatePosition();
-    if (interactionState() == State::confirmation)
-        scheduleAutoCollapse();
-    else
-        m_autoCollapseTask.reset();
-}
-
-void NotchWindowController::scheduleAutoCollapse()
-{
-    m_autoCollapseTask = m_timers->start(autoCollapseDelay, [this] {
-        m_autoCollapseTask.reset();
-        if (interactionState() == State::confirmation)
-            setInteractionState(State::compact);
-    });
-}
-
-void NotchWindowController::scheduleAutoHide()
-{
-    const auto delay =
-        std::chrono::milliseconds(qRound64(sanitizedDelay(m_settings.autoHideDelay()) * 1000.0));
-    m_autoHideTask = m_timers->start(delay, [this] {
-        m_autoHideTask.reset();
-        if (hasNotch())
-            setInteractionState(State::compact);
-        else
-            hide(false);
-    });
-}
-
-void NotchWindowController::cancelAutoHide()
-{
-    m_autoHideTask.reset();
-}
-
-void NotchWindowController::trayClicked()
-{
-    m_hoverInTask.reset();
-    cancelAutoHide();
-    if (isRecording()) {
-        // While recording, the tray works as the recording's stop button.
-        if (m_neighbours.requestRecordingStop)
-            m_neighbours.requestRecordingStop();
-        return;
-    }
-    pin();
-    if (interactionState() != State::expanded)
-        morphTo(State::expanded);
-}
-
-void NotchWindowController::pin()
-{
-    // A collapse still pending from before would close the tray the user just pinned open.
-    m_hoverOutTask.reset();
-    m_state->setPinned(true);
-}
-
-void NotchWindowController::unpin()
-{
-    if (!isPinned())
-        return;
-    m_state->setPinned(false);
-    // Collapse as if the pointer had just left, unless it rests on the tray.
-    if (isVisible() && panelScreen() && !isPointerOnTray())
-        scheduleHoverOut();
-}
 
 // Bindings
 
@@ -646,6 +540,11 @@ bool NotchWindowController::isPointerOutsidePanel() const
     return pointer && !containsClosed(m_panelFrame, *pointer);
 }
 
+bool NotchWindowController::knowsPointer() const
+{
+    return m_displays.pointerLocation().has_value();
+}
+
 bool NotchWindowController::isPointerOnTray() const
 {
     const std::optional<QPointF> pointer = m_displays.pointerLocation();
@@ -655,182 +554,7 @@ bool NotchWindowController::isPointerOnTray() const
     return containsClosed(hoverBandRect(*screen), *pointer) || isPointOverTray(*pointer);
 }
 
-void NotchWindowController::handleMouseMoved(Qt::MouseButtons heldButtons)
-{
-    if (!isVisible() || !panelScreen())
-        return;
-    // A drag neither expands nor collapses the tray.
-    if (heldButtons != Qt::NoButton)
-        return;
-    if (!m_displays.pointerLocation())
-        return;
-    if (isPointerOnTray())
-        scheduleHoverIn();
-    else if (interactionState() == State::expanded)
-        scheduleHoverOut();
-}
-
-void NotchWindowController::scheduleHoverIn()
-{
-    m_hoverOutTask.reset();
-    cancelAutoHide();
-    if (interactionState() == State::expanded || m_hoverInTask)
-        return;
-    m_hoverInTask = m_timers->start(hoverInDelay, [this] {
-        m_hoverInTask.reset();
-        if (interactionState() != State::expanded)
-            morphTo(State::expanded);
-    });
-}
-
-void NotchWindowController::scheduleHoverOut()
-{
-    m_hoverInTask.reset();
-    cancelAutoHide();
-    if (interactionState() != State::expanded || isPinned() || m_hoverOutTask)
-        return;
-    m_hoverOutTask = m_timers->start(hoverOutDelay, [this] {
-        m_hoverOutTask.reset();
-        if (m_queue.items().isEmpty() && !isRecording() && !hasNotch())
-            hide(false);
-        else
-            morphTo(State::compact);
-    });
-}
-
-void NotchWindowController::handleClickOutside()
-{
-    unpin();
-    if (interactionState() == State::expanded) {
-        morphTo(State::compact);
-        return;
-    }
-    if (!m_queue.items().isEmpty())
-        return;
-    if (!isRecording() && !hasNotch()) {
-        moveToNotchedDisplay();
-        return;
-    }
-    if (hasNotch())
-        setInteractionState(State::compact);
-}
-
-std::optional<CaptureItem> NotchWindowController::selectedItem() const
-{
-    return m_queue.selectedItem();
-}
-
-void NotchWindowController::runItemAction(const std::function<void(const CaptureItem &)> &action,
-                                          const CaptureItem &item) const
-{
-    if (!action)
-        return;
-    // Called from event handlers and timers, which no exception may leave.
-    try {
-        action(item);
-    } catch (const CaptureError &error) {
-        qCWarning(Log::overlay, "Tray action failed: %s", qUtf8Printable(error.errorDescription()));
-    } catch (const CaptureActionError &error) {
-        qCWarning(Log::overlay, "Tray action failed: %s", qUtf8Printable(error.errorDescription()));
-    } catch (const std::exception &error) {
-        qCWarning(Log::overlay, "Tray action failed: %s", error.what());
-    }
-}
-
 void NotchWindowController::deleteCapture(const CaptureItem &item) const
 {
-    runItemAction(m_callbacks.onDelete, item);
-}
-
-bool NotchWindowController::handleKeyDown(const QKeyEvent &event)
-{
-    if (!isVisible() || textInputHasFocus())
-        return false;
-    const std::optional<CaptureItem> item = selectedItem();
-    const TrayKeyDecision decision = trayKeyDecision(
-        event.key(), event.text(), interactionState() == State::expanded, item.has_value());
-    switch (decision.command) {
-    case TrayKeyCommand::none:
-        break;
-    case TrayKeyCommand::collapse:
-        unpin();
-        morphTo(State::compact);
-        break;
-    case TrayKeyCommand::hideWhenEmpty:
-        if (m_queue.items().isEmpty())
-            hide(false);
-        break;
-    case TrayKeyCommand::save:
-        runItemAction(m_callbacks.onSave, *item);
-        break;
-    case TrayKeyCommand::copy:
-        runItemAction(m_callbacks.onCopy, *item);
-        break;
-    case TrayKeyCommand::quickLook:
-        runItemAction(onQuickLook, *item);
-        break;
-    case TrayKeyCommand::recognizeText:
-        runItemAction(onOCR, *item);
-        break;
-    case TrayKeyCommand::pin:
-        if (m_neighbours.pinning)
-            m_neighbours.pinning->pin(*item);
-        break;
-    case TrayKeyCommand::annotate:
-        runItemAction(onAnnotate, *item);
-        break;
-    case TrayKeyCommand::remove:
-        runItemAction(m_callbacks.onDelete, *item);
-        break;
-    case TrayKeyCommand::selectPrevious:
-        selectPrevious();
-        break;
-    case TrayKeyCommand::selectNext:
-        selectNext();
-        break;
-    }
-    return decision.consumed;
-}
-
-void NotchWindowController::handleHorizontalScroll(QPoint pixelDelta, QPoint angleDelta)
-{
-    if (!isVisible() || interactionState() != State::expanded)
-        return;
-    for (int step = m_wheelPaging.step(pixelDelta, angleDelta); step != 0;) {
-        if (step < 0) {
-            selectPrevious();
-            ++step;
-        } else {
-            selectNext();
-            --step;
-        }
-    }
-}
-
-void NotchWindowController::selectPrevious()
-{
-    const std::optional<CaptureItem> item = selectedItem();
-    if (!item)
-        return;
-    const QList<CaptureItem> items = m_queue.items();
-    for (qsizetype i = 1; i < items.size(); ++i) {
-        if (items[i].id() == item->id()) {
-            m_queue.setSelectedItemID(items[i - 1].id());
-            return;
-        }
-    }
-}
-
-void NotchWindowController::selectNext()
-{
-    const std::optional<CaptureItem> item = selectedItem();
-    if (!item)
-        return;
-    const QList<CaptureItem> items = m_queue.items();
-    for (qsizetype i = 0; i + 1 < items.size(); ++i) {
-        if (items[i].id() == item->id()) {
-            m_queue.setSelectedItemID(items[i + 1].id());
-            return;
-        }
-    }
+    runTrayItemAction(m_callbacks.onDelete, item);
 }

@@ -9,6 +9,7 @@
 #include "tray/TrayNeighbours.h"
 #include "tray/TrayNotice.h"
 #include "tray/TrayState.h"
+#include "tray/TrayStateMachine.h"
 
 #include <QMetaObject>
 #include <QObject>
@@ -39,7 +40,7 @@ class WindowFade;
 // Owns the staging tray's panel: sizes and places it for each interaction state, shows and
 // hides it with a fade, runs the state machine with its timers, and follows the queue and the
 // tray settings. Main thread only; one for the program's life.
-class NotchWindowController final : public QObject, public StagingTray {
+class NotchWindowController final : public QObject, public StagingTray, private TrayWindowControl {
     Q_OBJECT
 
 public:
@@ -62,9 +63,6 @@ public:
         std::shared_ptr<TrayTimerSource> timers;
     };
 
-    static constexpr std::chrono::milliseconds hoverInDelay{150};
-    static constexpr std::chrono::milliseconds hoverOutDelay{250};
-    static constexpr std::chrono::milliseconds autoCollapseDelay{1200};
     static constexpr int fadeInMs = 320;
     static constexpr int fadeOutMs = 240;
 
@@ -83,7 +81,7 @@ public:
     QSizeF visibleContentSize(TrayInteractionState state,
                               std::optional<TrayPosition> position = std::nullopt,
                               std::optional<platform::Display> screen = std::nullopt) const;
-    bool isRecording() const;
+    bool isRecording() const override;
     // Whether the tray is attached to the notch of its display (notch position on a notched
     // display): its top corners are square and its content starts notchHeight() down.
     bool isAttachedToNotch() const;
@@ -123,12 +121,13 @@ public:
     // The panel's frame on a display (screen coordinates) for the current state.
     QRectF frameForStationaryWindow(const platform::Display &screen,
                                     std::optional<TrayPosition> position = std::nullopt) const;
-    // A click on the tray: a stop request while recording, else pin it open expanded.
-    void trayClicked();
-    void pin();
-    void unpin();
+    // The state machine: its states, pin and timers, and what input does to them.
+    TrayStateMachine &machine() const { return *m_machine; }
+    void trayClicked() { m_machine->trayClicked(); }
+    void pin() { m_machine->pin(); }
+    void unpin() { m_machine->unpin(); }
     // A plain assignment of the state (no animation).
-    void setInteractionState(TrayInteractionState state);
+    void setInteractionState(TrayInteractionState state) { m_machine->setInteractionState(state); }
     bool isVisible() const;
     // The panel's native window; nothing before the first show.
     std::optional<quintptr> windowID() const;
@@ -140,18 +139,20 @@ public:
     // The strip at the top of a display whose hovering opens the tray (screen coordinates).
     QRectF hoverBandRect(const platform::Display &screen) const;
     bool isPointOverTray(QPointF screenPoint) const;
-    // The pointer moved (anywhere); `heldButtons`: the buttons down during the move.
-    void handleMouseMoved(Qt::MouseButtons heldButtons = Qt::NoButton);
-    void scheduleHoverIn();
-    void scheduleHoverOut();
-    // True when the key was used (nothing else may receive it).
-    bool handleKeyDown(const QKeyEvent &event);
-    // A click that landed outside the panel.
-    void handleClickOutside();
-    // A wheel or touchpad scroll over our windows, as Qt reports it.
-    void handleHorizontalScroll(QPoint pixelDelta, QPoint angleDelta);
-    void selectPrevious();
-    void selectNext();
+    void handleMouseMoved(Qt::MouseButtons heldButtons = Qt::NoButton)
+    {
+        m_machine->handleMouseMoved(heldButtons);
+    }
+    void scheduleHoverIn() { m_machine->scheduleHoverIn(); }
+    void scheduleHoverOut() { m_machine->scheduleHoverOut(); }
+    bool handleKeyDown(const QKeyEvent &event) { return m_machine->handleKeyDown(event); }
+    void handleClickOutside() { m_machine->handleClickOutside(); }
+    void handleHorizontalScroll(QPoint pixelDelta, QPoint angleDelta)
+    {
+        m_machine->handleHorizontalScroll(pixelDelta, angleDelta);
+    }
+    void selectPrevious() { m_machine->selectPrevious(); }
+    void selectNext() { m_machine->selectNext(); }
 
     // For the panel's container.
     CaptureQueue &queue() const { return m_queue; }
@@ -178,12 +179,13 @@ private:
     std::optional<platform::Display> mainScreen() const;
     std::optional<platform::Display> resolvedScreen(std::optional<platform::Display> screen) const;
     void publishNotchMetrics(const platform::Display &screen);
-    void assignState(TrayInteractionState state, bool animated);
-    void morphTo(TrayInteractionState state) { assignState(state, true); }
-    void stateDidChange(TrayInteractionState previous);
-    void scheduleAutoCollapse();
-    void scheduleAutoHide();
-    void moveToNotchedDisplay();
+    // TrayWindowControl, for the state machine.
+    bool isWindowShown() const override { return isVisible(); }
+    bool isOnScreen() const override { return isVisible() && panelScreen(); }
+    bool knowsPointer() const override;
+    void hideTray(bool force) override { hide(force); }
+    void relayout() override { updatePosition(); }
+    void moveToNotchedDisplay() override;
     void buildPanel();
     void installTrayView();
     void placePanel(const QRectF &frame);
@@ -192,11 +194,7 @@ private:
     void pointerEvent(const platform::PointerEvent &event);
     void clickMonitorFired();
     bool isPointerOutsidePanel() const;
-    bool isPointerOnTray() const;
-    std::optional<CaptureItem> selectedItem() const;
-    void runItemAction(const std::function<void(const CaptureItem &)> &action,
-                       const CaptureItem &item) const;
-    void cancelAutoHide();
+    bool isPointerOnTray() const override;
 
     CaptureQueue &m_queue;
     SettingsStore &m_settings;
@@ -210,6 +208,7 @@ private:
     std::function<NotchGeometry::Screen(const platform::Display &)> m_screenGeometry;
     std::shared_ptr<TrayTimerSource> m_timers;
     std::unique_ptr<TrayState> m_state;
+    std::unique_ptr<TrayStateMachine> m_machine;
 
     // The panel is made by the first show and kept; hiding only unmaps it.
     std::unique_ptr<NotchTrackingContainerView> m_panel;
@@ -220,13 +219,6 @@ private:
 
     QMetaObject::Connection m_globalMonitor;
     bool m_localMonitorsInstalled = false;
-
-    std::unique_ptr<TrayTimerSource::Pending> m_autoHideTask;
-    std::unique_ptr<TrayTimerSource::Pending> m_autoCollapseTask;
-    std::unique_ptr<TrayTimerSource::Pending> m_hoverInTask;
-    std::unique_ptr<TrayTimerSource::Pending> m_hoverOutTask;
-
-    TrayWheelPaging m_wheelPaging;
 
 public:
     // Optional actions of the tray's keys and buttons, kept in the published state (declared
