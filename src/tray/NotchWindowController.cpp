@@ -11,11 +11,9 @@
 #include "tray/CaptureTrayView.h"
 #include "tray/NotchTrackingContainerView.h"
 #include "tray/TrayControlLayout.h"
+#include "tray/TrayEventMonitors.h"
 
 #include <QApplication>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QWheelEvent>
 
 namespace {
 
@@ -38,8 +36,8 @@ NotchWindowController::NotchWindowController(Services services, QObject *parent)
     : QObject(parent), m_queue(services.queue), m_settings(services.settings),
       m_callbacks(std::move(services.callbacks)), m_displays(services.displays),
       m_recorder(services.recorder), m_neighbours(std::move(services.neighbours)),
-      m_panels(std::move(services.panels)), m_pointerMonitor(std::move(services.pointerMonitor)),
-      m_compositor(services.compositor), m_screenGeometry(std::move(services.screenGeometry)),
+      m_panels(std::move(services.panels)), m_compositor(services.compositor),
+      m_screenGeometry(std::move(services.screenGeometry)),
       m_timers(services.timers ? std::move(services.timers) : makeQtTrayTimers()),
       m_state(std::make_unique<TrayState>(
           [this](TrayInteractionState state, std::optional<TrayPosition> position) {
@@ -57,6 +55,8 @@ NotchWindowController::NotchWindowController(Services services, QObject *parent)
       })),
       onQuickLook(m_state->onQuickLook), onOCR(m_state->onOCR), onAnnotate(m_state->onAnnotate)
 {
+    m_monitors = std::make_unique<TrayEventMonitors>(*m_machine, std::move(services.pointerMonitor),
+                                                     [this] { clickMonitorFired(); });
     if (!m_screenGeometry) {
         m_screenGeometry = [panels = m_panels](const platform::Display &display) {
             return NotchGeometry::Screen::fromDisplay(
@@ -437,95 +437,17 @@ void NotchWindowController::bindModel()
 
 void NotchWindowController::installEventMonitors()
 {
-    if (m_pointerMonitor && !m_globalMonitor) {
-        m_globalMonitor = connect(m_pointerMonitor.get(), &platform::PointerMonitor::pointerEvent,
-                                  this, &NotchWindowController::pointerEvent);
-        m_pointerMonitor->start();
-    }
-    if (!m_localMonitorsInstalled) {
-        qApp->installEventFilter(this);
-        m_localMonitorsInstalled = true;
-    }
+    m_monitors->install();
 }
 
 void NotchWindowController::removeEventMonitors()
 {
-    if (m_globalMonitor) {
-        disconnect(m_globalMonitor);
-        m_globalMonitor = {};
-        m_pointerMonitor->stop();
-    }
-    if (m_localMonitorsInstalled) {
-        qApp->removeEventFilter(this);
-        m_localMonitorsInstalled = false;
-    }
+    m_monitors->remove();
 }
 
 bool NotchWindowController::areEventMonitorsInstalled() const
 {
-    return m_localMonitorsInstalled;
-}
-
-void NotchWindowController::pointerEvent(const platform::PointerEvent &event)
-{
-    // Events over our own windows arrive through Qt as well (the local monitors).
-    if (event.overOwnWindow)
-        return;
-    QPointer<NotchWindowController> self(this);
-    switch (event.kind) {
-    case platform::PointerEvent::Kind::moved:
-        QMetaObject::invokeMethod(
-            this,
-            [self, buttons = event.buttons] {
-                if (self)
-                    self->handleMouseMoved(buttons);
-            },
-            Qt::QueuedConnection);
-        break;
-    case platform::PointerEvent::Kind::buttonPressed:
-        if (event.button == Qt::LeftButton || event.button == Qt::RightButton) {
-            QMetaObject::invokeMethod(
-                this,
-                [self] {
-                    if (self)
-                        self->clickMonitorFired();
-                },
-                Qt::QueuedConnection);
-        }
-        break;
-    case platform::PointerEvent::Kind::buttonReleased:
-    case platform::PointerEvent::Kind::scrolled:
-        break;
-    }
-}
-
-bool NotchWindowController::eventFilter(QObject *watched, QEvent *event)
-{
-    // Every input event reaches its window first, then the widgets inside: watching the windows
-    // sees each event once.
-    if (!watched->isWindowType())
-        return false;
-    switch (event->type()) {
-    case QEvent::MouseMove:
-        handleMouseMoved(static_cast<QMouseEvent *>(event)->buttons());
-        break;
-    case QEvent::MouseButtonPress: {
-        const Qt::MouseButton button = static_cast<QMouseEvent *>(event)->button();
-        if (button == Qt::LeftButton || button == Qt::RightButton)
-            clickMonitorFired();
-        break;
-    }
-    case QEvent::KeyPress:
-        return handleKeyDown(*static_cast<QKeyEvent *>(event));
-    case QEvent::Wheel: {
-        const auto &wheel = *static_cast<QWheelEvent *>(event);
-        handleHorizontalScroll(wheel.pixelDelta(), wheel.angleDelta());
-        break;
-    }
-    default:
-        break;
-    }
-    return false;
+    return m_monitors->isInstalled();
 }
 
 void NotchWindowController::clickMonitorFired()

@@ -26,6 +26,7 @@ class CaptureTrayView;
 class NotchTrackingContainerView;
 class QKeyEvent;
 class ScreenRecording;
+class TrayEventMonitors;
 class SettingsStore;
 struct TrayContent;
 
@@ -169,10 +170,6 @@ public:
     std::optional<platform::Display> panelScreen() const;
     bool isCompositing() const;
 
-protected:
-    // The local monitors: pointer, clicks, keys and scrolling in the program's own windows.
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     NotchGeometry::Screen geometryOf(const platform::Display &display) const;
     TrayContent content() const;
@@ -191,7 +188,6 @@ private:
     void placePanel(const QRectF &frame);
     QRect qtGeometry(const QRectF &screenFrame) const;
     void bindModel();
-    void pointerEvent(const platform::PointerEvent &event);
     void clickMonitorFired();
     bool isPointerOutsidePanel() const;
     bool isPointerOnTray() const override;
@@ -203,7 +199,6 @@ private:
     ScreenRecording *m_recorder;
     TrayNeighbours m_neighbours;
     std::shared_ptr<platform::PanelWindows> m_panels;
-    std::unique_ptr<platform::PointerMonitor> m_pointerMonitor;
     const platform::Compositor *m_compositor;
     std::function<NotchGeometry::Screen(const platform::Display &)> m_screenGeometry;
     std::shared_ptr<TrayTimerSource> m_timers;
@@ -217,8 +212,7 @@ private:
     QRectF m_panelFrame;
     std::optional<platform::Display> m_screen;
 
-    QMetaObject::Connection m_globalMonitor;
-    bool m_localMonitorsInstalled = false;
+    std::unique_ptr<TrayEventMonitors> m_monitors;
 
 public:
     // Optional actions of the tray's keys and buttons, kept in the published state (declared
