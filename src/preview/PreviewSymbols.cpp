@@ -8,18 +8,8 @@
 
 namespace {
 
-struct Symbol {
-    QPainterPath stroked;
-    QPainterPath filled;
-};
-
-void line(QPainterPath &path, std::initializer_list<QPointF> points)
-{
-    auto it = points.begin();
-    path.moveTo(*it);
-    for (++it; it != points.end(); ++it)
-        path.lineTo(*it);
-}
+using Symbol = SymbolPaths;
+constexpr auto line = addPolyline;
 
 Symbol arrowUpRight()
 {

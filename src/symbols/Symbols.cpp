@@ -7,21 +7,20 @@
 #include <algorithm>
 #include <initializer_list>
 
-namespace {
-
-// A symbol in a 16 × 16 box: the outline that is stroked and the parts that are filled.
-struct Symbol {
-    QPainterPath stroked;
-    QPainterPath filled;
-};
-
-void line(QPainterPath &path, std::initializer_list<QPointF> points)
+void addPolyline(QPainterPath &path, std::initializer_list<QPointF> points)
 {
+    if (points.size() == 0)
+        return;
     auto it = points.begin();
     path.moveTo(*it);
     for (++it; it != points.end(); ++it)
         path.lineTo(*it);
 }
+
+namespace {
+
+using Symbol = SymbolPaths;
+constexpr auto line = addPolyline;
 
 Symbol clipboard()
 {

@@ -1,11 +1,12 @@
 #pragma once
 
 #include <QColor>
+#include <QPainterPath>
 #include <QRectF>
 #include <QString>
+#include <initializer_list>
 
 class QPainter;
-class QPainterPath;
 
 // The program's symbols, named after the system symbols they stand in for, drawn from our own
 // paths into `box` (square boxes look best) in `color`. Desktop icon themes are not used: they
@@ -35,3 +36,12 @@ bool isKnownSymbol(const QString &name);
 // round ends, the rest filled.
 void paintSymbolPaths(QPainter &painter, const QPainterPath &stroked, const QPainterPath &filled,
                       const QRectF &box, const QColor &color, double weight = 1.4);
+
+// A symbol's paths in a 16 × 16 box: the outline that is stroked and the parts that are filled.
+struct SymbolPaths {
+    QPainterPath stroked;
+    QPainterPath filled;
+};
+
+// Adds a line through the points, in order, to the path.
+void addPolyline(QPainterPath &path, std::initializer_list<QPointF> points);
