@@ -15,21 +15,22 @@ QCoro::Task<void> readTextForTray(AppEnvironment &environment, QPointer<NotchWin
     const QUuid id = item.id();
     // The same words as the preview's text button, while the text is read and once it is copied.
     if (tray)
-        tray->showNotice(id, QStringLiteral("Reading..."), TrayNotice::Tone::progress,
-                         std::nullopt);
+        tray->state().showNotice(id, QStringLiteral("Reading..."), TrayNotice::Tone::progress,
+                                 std::nullopt);
     try {
         co_await environment.ocrService().copyText(item.image(), environment.settingsStore());
         if (tray)
-            tray->showNotice(id, QStringLiteral("Copied!"), TrayNotice::Tone::success,
-                             std::chrono::milliseconds(QuickLookPreviewView::confirmationMs));
+            tray->state().showNotice(
+                id, QStringLiteral("Copied!"), TrayNotice::Tone::success,
+                std::chrono::milliseconds(QuickLookPreviewView::confirmationMs));
     } catch (const OCRError &error) {
         if (error.kind() != OCRError::Kind::noTextFound)
             qCCritical(Log::overlay, "OCR failed: %s", qUtf8Printable(error.errorDescription()));
         if (tray)
-            tray->showNotice(id, error.errorDescription());
+            tray->state().showNotice(id, error.errorDescription());
     } catch (...) {
         if (tray)
-            tray->clearNotice(id);
+            tray->state().clearNotice(id);
         throw;
     }
 }

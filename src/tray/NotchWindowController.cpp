@@ -10,7 +10,6 @@
 #include "platform/WindowFade.h"
 #include "tray/CaptureTrayView.h"
 #include "tray/NotchTrackingContainerView.h"
-#include "tray/TrayControlLayout.h"
 #include "tray/TrayEventMonitors.h"
 
 #include <QApplication>
@@ -37,7 +36,6 @@ NotchWindowController::NotchWindowController(Services services, QObject *parent)
       m_callbacks(std::move(services.callbacks)), m_displays(services.displays),
       m_recorder(services.recorder), m_neighbours(std::move(services.neighbours)),
       m_panels(std::move(services.panels)), m_compositor(services.compositor),
-      m_screenGeometry(std::move(services.screenGeometry)),
       m_timers(services.timers ? std::move(services.timers) : makeQtTrayTimers()),
       m_state(std::make_unique<TrayState>(
           [this](TrayInteractionState state, std::optional<TrayPosition> position) {
@@ -57,12 +55,15 @@ NotchWindowController::NotchWindowController(Services services, QObject *parent)
 {
     m_monitors = std::make_unique<TrayEventMonitors>(*m_machine, std::move(services.pointerMonitor),
                                                      [this] { clickMonitorFired(); });
-    if (!m_screenGeometry) {
-        m_screenGeometry = [panels = m_panels](const platform::Display &display) {
+    if (!services.screenGeometry) {
+        services.screenGeometry = [panels = m_panels](const platform::Display &display) {
             return NotchGeometry::Screen::fromDisplay(
                 display, panels ? panels->visibleFrame(display) : std::nullopt);
         };
     }
+    m_screens = std::make_unique<TrayScreens>(
+        m_displays, m_settings, m_queue, [this] { return isRecording(); },
+        std::move(services.screenGeometry));
     bindModel();
 }
 
@@ -101,79 +102,6 @@ CaptureTrayView *NotchWindowController::trayView() const
     return m_trayView;
 }
 
-// Geometry
-
-NotchGeometry::Screen NotchWindowController::geometryOf(const platform::Display &display) const
-{
-    return m_screenGeometry(display);
-}
-
-TrayContent NotchWindowController::content() const
-{
-    return TrayContent{
-        .itemCount = int(m_queue.items().size()),
-        .recording = isRecording(),
-        .traySize = m_settings.traySize(),
-        .visibleButtons = visibleTrayButtonCount(m_settings.disabledTrayButtons()),
-    };
-}
-
-std::optional<platform::Display> NotchWindowController::mainScreen() const
-{
-    return m_displays.mainDisplay();
-}
-
-std::optional<platform::Display> NotchWindowController::panelScreen() const
-{
-    if (!m_screen)
-        return std::nullopt;
-    // An unplugged display is no longer the panel's screen.
-    for (const platform::Display &display : m_displays.displays()) {
-        if (display.id == m_screen->id)
-            return display;
-    }
-    return std::nullopt;
-}
-
-std::optional<platform::Display>
-NotchWindowController::resolvedScreen(std::optional<platform::Display> screen) const
-{
-    if (screen)
-        return screen;
-    if (auto own = panelScreen())
-        return own;
-    return mainScreen();
-}
-
-QSizeF NotchWindowController::visibleContentSize(TrayInteractionState state,
-                                                 std::optional<TrayPosition> position,
-                                                 std::optional<platform::Display> screen) const
-{
-    const std::optional<platform::Display> resolved = resolvedScreen(std::move(screen));
-    if (!resolved)
-        return trayContentSizeWithoutScreen();
-    return trayContentSize(state, position.value_or(m_settings.trayPosition()),
-                           geometryOf(*resolved), content());
-}
-
-QSizeF NotchWindowController::targetContentSize(TrayInteractionState state, TrayPosition position,
-                                                const platform::Display &screen) const
-{
-    return trayPanelContentSize(trayContentSize(state, position, geometryOf(screen), content()));
-}
-
-QRectF NotchWindowController::frameForStationaryWindow(const platform::Display &screen,
-                                                       std::optional<TrayPosition> position) const
-{
-    return trayPanelFrame(interactionState(), position.value_or(m_settings.trayPosition()),
-                          geometryOf(screen), content());
-}
-
-QRectF NotchWindowController::hoverBandRect(const platform::Display &screen) const
-{
-    return trayHoverBand(geometryOf(screen), m_settings.trayPosition());
-}
-
 bool NotchWindowController::isPointOverTray(QPointF screenPoint) const
 {
     if (!m_panel)
@@ -186,7 +114,7 @@ bool NotchWindowController::isPointOverTray(QPointF screenPoint) const
 
 void NotchWindowController::publishNotchMetrics(const platform::Display &screen)
 {
-    const NotchGeometry::LayoutInfo info = NotchGeometry::layoutInfo(geometryOf(screen));
+    const NotchGeometry::LayoutInfo info = NotchGeometry::layoutInfo(m_screens->geometryOf(screen));
     m_state->setNotchMetrics(info.hasNotch, info.notchHeight, info.notchWidth);
 }
 
@@ -197,26 +125,19 @@ QRect NotchWindowController::qtGeometry(const QRectF &screenFrame) const
 
 // Showing, placing and hiding
 
-std::optional<QString> NotchWindowController::noticeFor(const QUuid &id) const
-{
-    if (const std::optional<TrayNotice> notice = noticeAbout(id))
-        return notice->text;
-    return std::nullopt;
-}
-
 void NotchWindowController::show(std::optional<platform::Display> screen,
                                  TrayInteractionState state)
 {
     m_machine->cancelAutoHide();
     if (!screen)
-        screen = mainScreen();
+        screen = m_screens->mainScreen();
     if (!screen) {
         qCCritical(Log::overlay, "No screen available to show notch window");
         return;
     }
     // The tray lives on this display from now on, so that the relayout of the state change
     // below already measures it and not the display the panel leaves.
-    m_screen = *screen;
+    m_screens->setPanelScreen(*screen);
     publishNotchMetrics(*screen);
     m_machine->assignState(state, false);
 
@@ -309,10 +230,10 @@ void NotchWindowController::updateLayout(std::optional<TrayPosition> position,
 void NotchWindowController::updatePosition(std::optional<TrayPosition> position,
                                            std::optional<platform::Display> screen)
 {
-    screen = resolvedScreen(std::move(screen));
+    screen = m_screens->resolvedScreen(std::move(screen));
     if (!screen)
         return;
-    m_screen = *screen;
+    m_screens->setPanelScreen(*screen);
     publishNotchMetrics(*screen);
     if (m_panel)
         placePanel(frameForStationaryWindow(*screen, position));
@@ -352,25 +273,11 @@ void NotchWindowController::reconcileAfterQueueChange()
     emptyStateFallback();
 }
 
-void NotchWindowController::emptyStateFallback()
-{
-    if (isRecording() || !isVisible())
-        return;
-    unpin();
-    if (!hasNotch() && interactionState() != State::expanded) {
-        moveToNotchedDisplay();
-        return;
-    }
-    if (interactionState() != State::compact && hasNotch())
-        setInteractionState(State::compact);
-    updatePosition();
-}
-
 void NotchWindowController::moveToNotchedDisplay()
 {
     if (m_settings.trayPosition() == TrayPosition::notch) {
         for (const platform::Display &display : m_displays.displays()) {
-            if (NotchGeometry::layoutInfo(geometryOf(display)).hasNotch) {
+            if (NotchGeometry::layoutInfo(m_screens->geometryOf(display)).hasNotch) {
                 setInteractionState(State::compact);
                 updatePosition(std::nullopt, display);
                 return;

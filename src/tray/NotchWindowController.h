@@ -1,22 +1,13 @@
 #pragma once
 
 #include "capture/CaptureNeighbours.h"
-#include "model/SettingsEnums.h"
-#include "platform/Displays.h"
-#include "tray/NotchGeometryService.h"
-#include "tray/TrayControlLayout.h"
-#include "tray/TrayControlTimers.h"
 #include "tray/TrayNeighbours.h"
-#include "tray/TrayNotice.h"
+#include "tray/TrayScreens.h"
 #include "tray/TrayState.h"
 #include "tray/TrayStateMachine.h"
 
-#include <QMetaObject>
 #include <QObject>
 #include <QPointer>
-#include <QRectF>
-#include <QSizeF>
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -24,17 +15,14 @@
 class CaptureQueue;
 class CaptureTrayView;
 class NotchTrackingContainerView;
-class QKeyEvent;
 class ScreenRecording;
 class TrayEventMonitors;
 class SettingsStore;
-struct TrayContent;
 
 namespace platform {
 class Compositor;
 class PanelWindows;
 class PointerMonitor;
-struct PointerEvent;
 class WindowFade;
 } // namespace platform
 
@@ -81,25 +69,14 @@ public:
     // The size of the tray itself (not of its panel) in a state.
     QSizeF visibleContentSize(TrayInteractionState state,
                               std::optional<TrayPosition> position = std::nullopt,
-                              std::optional<platform::Display> screen = std::nullopt) const;
+                              std::optional<platform::Display> screen = std::nullopt) const
+    {
+        return m_screens->visibleContentSize(state, position, std::move(screen));
+    }
     bool isRecording() const override;
     // Whether the tray is attached to the notch of its display (notch position on a notched
     // display): its top corners are square and its content starts notchHeight() down.
     bool isAttachedToNotch() const;
-
-    // A short message about one capture for the information column (see TrayState).
-    void showNotice(const QUuid &id, const QString &text,
-                    TrayNotice::Tone tone = TrayNotice::Tone::problem,
-                    std::optional<std::chrono::milliseconds> duration = TrayState::noticeDuration)
-    {
-        m_state->showNotice(id, text, tone, duration);
-    }
-    void clearNotice(const QUuid &id) { m_state->clearNotice(id); }
-    std::optional<TrayNotice> noticeAbout(const QUuid &id) const
-    {
-        return m_state->noticeAbout(id);
-    }
-    std::optional<QString> noticeFor(const QUuid &id) const;
 
     // StagingTray, as the coordinator drives it.
     void show(std::optional<platform::Display> screen, TrayInteractionState state) override;
@@ -115,13 +92,19 @@ public:
                         std::optional<platform::Display> screen = std::nullopt);
     // After a deletion emptied the queue: unpin, then fold into the notch, move to a notched
     // display or hide, and lay out again.
-    void emptyStateFallback();
+    void emptyStateFallback() { m_machine->emptyStateFallback(); }
     // The tray's size in a state plus the panel's margin.
     QSizeF targetContentSize(TrayInteractionState state, TrayPosition position,
-                             const platform::Display &screen) const;
+                             const platform::Display &screen) const
+    {
+        return m_screens->targetContentSize(state, position, screen);
+    }
     // The panel's frame on a display (screen coordinates) for the current state.
     QRectF frameForStationaryWindow(const platform::Display &screen,
-                                    std::optional<TrayPosition> position = std::nullopt) const;
+                                    std::optional<TrayPosition> position = std::nullopt) const
+    {
+        return m_screens->frameForStationaryWindow(interactionState(), screen, position);
+    }
     // The state machine: its states, pin and timers, and what input does to them.
     TrayStateMachine &machine() const { return *m_machine; }
     void trayClicked() { m_machine->trayClicked(); }
@@ -138,7 +121,10 @@ public:
     void removeEventMonitors();
     bool areEventMonitorsInstalled() const;
     // The strip at the top of a display whose hovering opens the tray (screen coordinates).
-    QRectF hoverBandRect(const platform::Display &screen) const;
+    QRectF hoverBandRect(const platform::Display &screen) const
+    {
+        return m_screens->hoverBandRect(screen);
+    }
     bool isPointOverTray(QPointF screenPoint) const;
     void handleMouseMoved(Qt::MouseButtons heldButtons = Qt::NoButton)
     {
@@ -167,14 +153,10 @@ public:
     // Where the panel was last placed (screen coordinates).
     QRectF panelFrame() const { return m_panelFrame; }
     // The display the tray was last laid out on, as the desktop now reports it.
-    std::optional<platform::Display> panelScreen() const;
+    std::optional<platform::Display> panelScreen() const { return m_screens->panelScreen(); }
     bool isCompositing() const;
 
 private:
-    NotchGeometry::Screen geometryOf(const platform::Display &display) const;
-    TrayContent content() const;
-    std::optional<platform::Display> mainScreen() const;
-    std::optional<platform::Display> resolvedScreen(std::optional<platform::Display> screen) const;
     void publishNotchMetrics(const platform::Display &screen);
     // TrayWindowControl, for the state machine.
     bool isWindowShown() const override { return isVisible(); }
@@ -200,7 +182,6 @@ private:
     TrayNeighbours m_neighbours;
     std::shared_ptr<platform::PanelWindows> m_panels;
     const platform::Compositor *m_compositor;
-    std::function<NotchGeometry::Screen(const platform::Display &)> m_screenGeometry;
     std::shared_ptr<TrayTimerSource> m_timers;
     std::unique_ptr<TrayState> m_state;
     std::unique_ptr<TrayStateMachine> m_machine;
@@ -210,7 +191,7 @@ private:
     QPointer<CaptureTrayView> m_trayView;
     platform::WindowFade *m_fade = nullptr;
     QRectF m_panelFrame;
-    std::optional<platform::Display> m_screen;
+    std::unique_ptr<TrayScreens> m_screens;
 
     std::unique_ptr<TrayEventMonitors> m_monitors;
 

@@ -70,6 +70,13 @@ std::optional<TrayNotice> TrayState::noticeAbout(const QUuid &id) const
     return std::nullopt;
 }
 
+std::optional<QString> TrayState::noticeFor(const QUuid &id) const
+{
+    if (const std::optional<TrayNotice> notice = noticeAbout(id))
+        return notice->text;
+    return std::nullopt;
+}
+
 void TrayState::setInteractionState(
     TrayInteractionState state, bool userChange,
     const std::function<void(TrayInteractionState previous)> &announce)

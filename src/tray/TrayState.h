@@ -58,6 +58,7 @@ public:
                     std::optional<std::chrono::milliseconds> duration = noticeDuration);
     void clearNotice(const QUuid &id);
     std::optional<TrayNotice> noticeAbout(const QUuid &id) const;
+    std::optional<QString> noticeFor(const QUuid &id) const;
 
     // Optional actions of the tray's keys and buttons; unset ones do nothing.
     std::function<void(const CaptureItem &)> onQuickLook;

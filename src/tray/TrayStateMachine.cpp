@@ -107,6 +107,20 @@ void TrayStateMachine::cancelAutoHide()
     m_autoHideTask.reset();
 }
 
+void TrayStateMachine::emptyStateFallback()
+{
+    if (m_window.isRecording() || !m_window.isWindowShown())
+        return;
+    unpin();
+    if (!m_state.hasNotch() && m_state.interactionState() != State::expanded) {
+        m_window.moveToNotchedDisplay();
+        return;
+    }
+    if (m_state.interactionState() != State::compact && m_state.hasNotch())
+        setInteractionState(State::compact);
+    m_window.relayout();
+}
+
 void TrayStateMachine::trayClicked()
 {
     m_hoverInTask.reset();

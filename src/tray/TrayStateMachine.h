@@ -72,6 +72,10 @@ public:
     void cancelAutoHide();
     void cancelTimers();
 
+    // After a deletion emptied the queue: unpin, then fold into the notch, move to a notched
+    // display or hide, and lay out again.
+    void emptyStateFallback();
+
     // A click on the tray: a stop request while recording, else pin it open expanded.
     void trayClicked();
     void pin();

@@ -327,7 +327,7 @@ TEST_F(CaptureTrayViewTest, ANoticeShowsInItsToneAndGoesAfterItsTime)
     const auto red = [](QColor c) { return c.red() > 160 && c.green() < 130 && c.blue() < 130; };
     const auto green = [](QColor c) { return c.green() > 150 && c.red() < 120 && c.blue() < 130; };
 
-    controller->showNotice(shown.id(), "No readable text was found in the image.");
+    controller->state().showNotice(shown.id(), "No readable text was found in the image.");
     EXPECT_EQ(view.informationLines().mid(2).join(' '), "No readable text was found in the image.");
     EXPECT_GT(pixelsLike(red), 20);
     timers->advance(3999ms);
@@ -337,11 +337,12 @@ TEST_F(CaptureTrayViewTest, ANoticeShowsInItsToneAndGoesAfterItsTime)
     EXPECT_EQ(pixelsLike(red), 0);
 
     // Work under way stays until its outcome replaces it.
-    controller->showNotice(shown.id(), "Reading...", TrayNotice::Tone::progress, std::nullopt);
+    controller->state().showNotice(shown.id(), "Reading...", TrayNotice::Tone::progress,
+                                   std::nullopt);
     timers->advance(60s);
     EXPECT_EQ(view.informationLines().mid(2), QStringList("Reading..."));
     EXPECT_EQ(pixelsLike(red), 0);
-    controller->showNotice(shown.id(), "Copied!", TrayNotice::Tone::success, 1500ms);
+    controller->state().showNotice(shown.id(), "Copied!", TrayNotice::Tone::success, 1500ms);
     EXPECT_EQ(view.informationLines().mid(2), QStringList("Copied!"));
     EXPECT_GT(pixelsLike(green), 10);
     timers->advance(1500ms);
