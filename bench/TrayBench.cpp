@@ -230,8 +230,8 @@ std::optional<HoverRun> hoverOnce(Tray &tray)
     PaintClock clock(view);
     std::optional<double> changed;
     bool animated = false;
-    const QMetaObject::Connection connection = QObject::connect(
-        &tray.controller, &NotchWindowController::interactionStateChanged, view, [&] {
+    const QMetaObject::Connection connection =
+        QObject::connect(&tray.controller.state(), &TrayState::interactionStateChanged, view, [&] {
             changed = clock.now();
             animated = tray.controller.isStateChangeAnimated();
         });
@@ -257,7 +257,7 @@ std::optional<HoverRun> hoverOnce(Tray &tray)
     if (!animated)
         return run;
     // The frames of the morph: those painted within its duration, the last one included.
-    const double end = *changed + NotchWindowController::morphDurationMs;
+    const double end = *changed + TrayState::morphDurationMs;
     double previous = *changed;
     int inMorph = 0;
     for (double at : std::as_const(frames)) {
@@ -269,7 +269,7 @@ std::optional<HoverRun> hoverOnce(Tray &tray)
             ++inMorph;
     }
     run.paints = inMorph;
-    run.fps = inMorph * 1000.0 / NotchWindowController::morphDurationMs;
+    run.fps = inMorph * 1000.0 / TrayState::morphDurationMs;
     return run;
 }
 
@@ -302,8 +302,8 @@ void hoverAnimation(Tray &tray, const char *desktop)
     std::printf("Hover to expanded animation (%d ms), %s: median %.1f frames a second (min %.1f, "
                 "max %.1f over %d runs), longest gap between frames %.1f ms (median %.1f) "
                 "(target %.0f fps, >= %.0f counts) %s  (%s)\n",
-                NotchWindowController::morphDurationMs, desktop, f.median, f.min, f.max, hoverRuns,
-                g.max, g.median, animationTargetFps, animationMeetsFps,
+                TrayState::morphDurationMs, desktop, f.median, f.min, f.max, hoverRuns, g.max,
+                g.median, animationTargetFps, animationMeetsFps,
                 verdict(f.median >= animationMeetsFps), loadNote().c_str());
     std::fflush(stdout);
 }

@@ -1,5 +1,7 @@
 #include "pins/PinCardDrawing.h"
 
+#include "symbols/Symbols.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -95,62 +97,40 @@ void drawCapsule(QPainter &painter, const Capsule &capsule, const QList<Symbol> 
 
 void drawSymbol(QPainter &painter, Symbol symbol, const QRectF &box, const QColor &color)
 {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(color, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    painter.setBrush(Qt::NoBrush);
-    const QRectF r = box.adjusted(2, 2, -2, -2);
-    const double w = r.width();
-    const double h = r.height();
-    const QPointF o = r.topLeft();
-    const auto at = [o, w, h](double fx, double fy) { return o + QPointF(fx * w, fy * h); };
+    QString name;
     switch (symbol) {
     case Symbol::copy:
-        painter.drawRoundedRect(QRectF(at(0.3, 0.0), QSizeF(w * 0.7, h * 0.75)), 1.5, 1.5);
-        painter.drawPolyline(
-            QPolygonF{at(0.15, 0.25), at(0.0, 0.25), at(0.0, 1.0), at(0.7, 1.0), at(0.7, 0.85)});
+        name = QStringLiteral("doc.on.clipboard");
         break;
     case Symbol::save:
-        painter.drawLine(at(0.5, 0.0), at(0.5, 0.7));
-        painter.drawPolyline(QPolygonF{at(0.2, 0.42), at(0.5, 0.72), at(0.8, 0.42)});
-        painter.drawLine(at(0.1, 1.0), at(0.9, 1.0));
+        name = QStringLiteral("arrow.down.to.line.compact");
         break;
     case Symbol::trash:
-        painter.drawLine(at(0.0, 0.18), at(1.0, 0.18));
-        painter.drawLine(at(0.35, 0.0), at(0.65, 0.0));
-        painter.drawPolygon(QPolygonF{at(0.12, 0.18), at(0.2, 1.0), at(0.8, 1.0), at(0.88, 0.18)});
+        name = QStringLiteral("trash");
         break;
     case Symbol::eye:
-    case Symbol::eyeSlash: {
-        QPainterPath eye;
-        eye.moveTo(at(0.0, 0.5));
-        eye.quadTo(at(0.5, 0.0), at(1.0, 0.5));
-        eye.quadTo(at(0.5, 1.0), at(0.0, 0.5));
-        painter.drawPath(eye);
-        painter.drawEllipse(at(0.5, 0.5), w * 0.14, h * 0.14);
-        if (symbol == Symbol::eyeSlash)
-            painter.drawLine(at(0.1, 0.0), at(0.9, 1.0));
+        name = QStringLiteral("eye");
         break;
-    }
+    case Symbol::eyeSlash:
+        name = QStringLiteral("eye.slash");
+        break;
     case Symbol::checkmark:
-        painter.drawPolyline(QPolygonF{at(0.05, 0.55), at(0.38, 0.88), at(0.95, 0.15)});
+        name = QStringLiteral("checkmark");
         break;
     case Symbol::folder:
-        painter.drawPolygon(QPolygonF{at(0.0, 0.15), at(0.4, 0.15), at(0.5, 0.3), at(1.0, 0.3),
-                                      at(1.0, 0.95), at(0.0, 0.95)});
+        name = QStringLiteral("folder");
         break;
     case Symbol::open:
-        painter.drawPolyline(
-            QPolygonF{at(0.45, 0.1), at(0.0, 0.1), at(0.0, 1.0), at(0.9, 1.0), at(0.9, 0.55)});
-        painter.drawLine(at(0.4, 0.6), at(1.0, 0.0));
-        painter.drawPolyline(QPolygonF{at(0.6, 0.0), at(1.0, 0.0), at(1.0, 0.4)});
+        name = QStringLiteral("arrow.up.right.square");
         break;
     case Symbol::close:
-        painter.drawLine(at(0.1, 0.1), at(0.9, 0.9));
-        painter.drawLine(at(0.9, 0.1), at(0.1, 0.9));
+        name = QStringLiteral("xmark");
         break;
     }
-    painter.restore();
+    // A line 1.6 pixels wide whatever the box, as the cards' small symbols have always been.
+    const double side = std::min(box.width(), box.height());
+    if (side > 0)
+        paintSymbol(painter, name, box, color, 1.6 * 16 / side);
 }
 
 } // namespace PinCardDrawing

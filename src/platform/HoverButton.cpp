@@ -25,6 +25,16 @@ void HoverButton::leaveEvent(QEvent *event)
     QAbstractButton::leaveEvent(event);
 }
 
+void HoverButton::hideEvent(QHideEvent *event)
+{
+    // While hidden no Leave reaches the button, and the pointer may leave the window without
+    // one even before (a click's grab): it comes back at rest, and an Enter lights it again.
+    m_animation.stop();
+    m_hovered = false;
+    m_progress = 0;
+    QAbstractButton::hideEvent(event);
+}
+
 void HoverButton::setHovered(bool hovered)
 {
     if (m_hovered == hovered)

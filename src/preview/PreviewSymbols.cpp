@@ -1,6 +1,6 @@
 #include "preview/PreviewSymbols.h"
 
-#include "tray/TrayActionButtonStyle.h"
+#include "symbols/Symbols.h"
 
 #include <QHash>
 #include <QPainterPath>
@@ -8,18 +8,8 @@
 
 namespace {
 
-struct Symbol {
-    QPainterPath stroked;
-    QPainterPath filled;
-};
-
-void line(QPainterPath &path, std::initializer_list<QPointF> points)
-{
-    auto it = points.begin();
-    path.moveTo(*it);
-    for (++it; it != points.end(); ++it)
-        path.lineTo(*it);
-}
+using Symbol = SymbolPaths;
+constexpr auto line = addPolyline;
 
 Symbol arrowUpRight()
 {
@@ -115,13 +105,6 @@ Symbol uturn(bool backward)
     return s;
 }
 
-Symbol checkmark()
-{
-    Symbol s;
-    line(s.stroked, {{2.8, 8.6}, {6.4, 12.2}, {13.4, 3.8}});
-    return s;
-}
-
 Symbol hourglass()
 {
     Symbol s;
@@ -150,25 +133,6 @@ Symbol pauseFill()
     Symbol s;
     s.filled.addRoundedRect(QRectF(3.5, 2.5, 3.2, 11), 0.8, 0.8);
     s.filled.addRoundedRect(QRectF(9.3, 2.5, 3.2, 11), 0.8, 0.8);
-    return s;
-}
-
-Symbol folder()
-{
-    Symbol s;
-    line(s.stroked,
-         {{1.8, 4}, {1.8, 13}, {14.2, 13}, {14.2, 5.5}, {7.6, 5.5}, {6.2, 3.5}, {1.8, 3.5}});
-    s.stroked.closeSubpath();
-    line(s.stroked, {{1.8, 7}, {14.2, 7}});
-    return s;
-}
-
-Symbol arrowUpRightSquare()
-{
-    Symbol s;
-    s.stroked.addRoundedRect(QRectF(2, 2, 12, 12), 2.2, 2.2);
-    line(s.stroked, {{5.5, 10.5}, {10.3, 5.7}});
-    line(s.stroked, {{6.5, 5.5}, {10.5, 5.5}, {10.5, 9.5}});
     return s;
 }
 
@@ -211,12 +175,9 @@ const QHash<QString, Symbol> &symbols()
         {QStringLiteral("pencil"), pencil()},
         {QStringLiteral("arrow.uturn.backward"), uturn(true)},
         {QStringLiteral("arrow.uturn.forward"), uturn(false)},
-        {QStringLiteral("checkmark"), checkmark()},
         {QStringLiteral("hourglass"), hourglass()},
         {QStringLiteral("square.and.arrow.up"), squareAndArrowUp()},
         {QStringLiteral("pause.fill"), pauseFill()},
-        {QStringLiteral("folder"), folder()},
-        {QStringLiteral("arrow.up.right.square"), arrowUpRightSquare()},
         {QStringLiteral("chevron.left"), chevron(true)},
         {QStringLiteral("chevron.right"), chevron(false)},
         {QStringLiteral("speaker.wave.2.fill"), speaker(false)},
@@ -229,7 +190,7 @@ const QHash<QString, Symbol> &symbols()
 
 bool isKnownPreviewSymbol(const QString &name)
 {
-    return symbols().contains(name) || isKnownTraySymbol(name);
+    return symbols().contains(name) || isKnownSymbol(name);
 }
 
 void paintPreviewSymbol(QPainter &painter, const QString &name, const QRectF &box,
@@ -237,7 +198,7 @@ void paintPreviewSymbol(QPainter &painter, const QString &name, const QRectF &bo
 {
     const auto found = symbols().constFind(name);
     if (found == symbols().constEnd()) {
-        paintTraySymbol(painter, name, box, color, weight);
+        paintSymbol(painter, name, box, color, weight);
         return;
     }
     paintSymbolPaths(painter, found->stroked, found->filled, box, color, weight);

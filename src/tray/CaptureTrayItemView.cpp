@@ -312,9 +312,9 @@ void CaptureTrayItemView::paintEvent(QPaintEvent *)
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(0, 0, 0, 166));
         painter.drawEllipse(centre, diameter / 2, diameter / 2);
-        paintTraySymbol(painter, QStringLiteral("play.fill"),
-                        QRectF(centre.x() - glyph / 2 + 0.5, centre.y() - glyph / 2, glyph, glyph),
-                        Qt::white);
+        paintSymbol(painter, QStringLiteral("play.fill"),
+                    QRectF(centre.x() - glyph / 2 + 0.5, centre.y() - glyph / 2, glyph, glyph),
+                    Qt::white);
     }
     if (showsBusyLayer()) {
         painter.setPen(Qt::NoPen);

@@ -6,235 +6,24 @@
 #include "model/SettingsStore.h"
 #include "tray/CaptureTrayItemView.h"
 #include "tray/CaptureTrayItemViewPictures.h"
-#include "tray/NotchWindowController.h"
 #include "tray/RecordingDot.h"
 #include "tray/TrayActionButton.h"
 #include "tray/TrayActionButtonStyle.h"
 #include "tray/TrayControlLayout.h"
+#include "tray/TrayInformation.h"
+#include "tray/TrayState.h"
+#include "tray/TrayStripViewport.h"
 
 #include <QDrag>
 #include <QEasingCurve>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
-#include <QTextLayout>
 #include <QTimer>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
-
-// ---- Hover scheduling
-
-namespace {
-
-class TimerHoverScheduler final : public TrayHoverScheduler {
-public:
-    TimerHoverScheduler()
-    {
-        m_timer.setSingleShot(true);
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            // The work may start the next step; take it out first.
-            const std::function<void()> work = std::exchange(m_work, {});
-            if (work)
-                work();
-        });
-    }
-
-    void start(std::chrono::milliseconds delay, std::function<void()> work) override
-    {
-        m_work = std::move(work);
-        m_timer.start(delay);
-    }
-    void cancel() override
-    {
-        m_timer.stop();
-        m_work = {};
-    }
-    bool isPending() const override { return m_timer.isActive(); }
-
-private:
-    QTimer m_timer;
-    std::function<void()> m_work;
-};
-
-std::optional<CaptureItem> queuedItem(const CaptureQueue &queue, const QUuid &id)
-{
-    for (const CaptureItem &item : queue.items()) {
-        if (item.id() == id)
-            return item;
-    }
-    return std::nullopt;
-}
-
-void callIfSet(const std::function<void(const CaptureItem &)> &callback, const CaptureItem &item)
-{
-    // A copy: the callback may replace the one it was called through.
-    const std::function<void(const CaptureItem &)> call = callback;
-    if (call)
-        call(item);
-}
-
-} // namespace
-
-std::unique_ptr<TrayHoverScheduler> makeTimerHoverScheduler()
-{
-    return std::make_unique<TimerHoverScheduler>();
-}
-
-// ---- Interactions
-
-TrayInteractions::TrayInteractions(CaptureQueue &queue, TrayNeighbours neighbours,
-                                   TrayViewActions actions, const NotchWindowController *controller)
-    : m_queue(queue), m_neighbours(std::move(neighbours)), m_actions(std::move(actions)),
-      m_controller(controller), m_hover(makeTimerHoverScheduler())
-{
-}
-
-void TrayInteractions::setActions(TrayViewActions actions)
-{
-    m_actions = std::move(actions);
-}
-
-void TrayInteractions::setHoverScheduler(std::unique_ptr<TrayHoverScheduler> scheduler)
-{
-    m_hover->cancel();
-    m_hover = std::move(scheduler);
-}
-
-void TrayInteractions::performAction(TrayButtonID button)
-{
-    const std::optional<CaptureItem> selected = m_queue.selectedItem();
-    if (!selected)
-        return;
-    switch (button) {
-    case TrayButtonID::copy:
-        callIfSet(m_actions.onCopy, *selected);
-        return;
-    case TrayButtonID::save:
-        callIfSet(m_actions.onSave, *selected);
-        return;
-    case TrayButtonID::open:
-        if (m_controller)
-            callIfSet(m_controller->onQuickLook, *selected);
-        return;
-    case TrayButtonID::annotate:
-        if (m_controller)
-            callIfSet(m_controller->onAnnotate, *selected);
-        return;
-    case TrayButtonID::ocr:
-        if (m_controller)
-            callIfSet(m_controller->onOCR, *selected);
-        return;
-    case TrayButtonID::pin:
-        if (m_neighbours.pinning)
-            m_neighbours.pinning->pin(*selected);
-        return;
-    case TrayButtonID::delete_:
-        callIfSet(m_actions.onDelete, *selected);
-        return;
-    }
-}
-
-void TrayInteractions::handleThumbnailTap(const CaptureItem &item)
-{
-    m_queue.setSelectedItemID(item.id());
-    m_hover->cancel();
-    TrayPreview *preview = m_neighbours.preview;
-    if (!preview)
-        return;
-    preview->setPersistent(true);
-    preview->show(item, m_queue, m_actions.onSave, m_actions.onCopy, m_actions.onDelete);
-}
-
-void TrayInteractions::handleThumbnailHover(const CaptureItem &item, bool hovering)
-{
-    m_hover->cancel();
-    TrayPreview *preview = m_neighbours.preview;
-    if (!preview)
-        return;
-    const QUuid id = item.id();
-    if (hovering) {
-        // An open preview follows the pointer from thumbnail to thumbnail at once.
-        const auto delay =
-            preview->isWindowVisible() ? std::chrono::milliseconds(0) : previewOpenDelay;
-        m_hover->start(delay, [this, preview, id] {
-            if (preview->isPersistent())
-                return;
-            // The capture may have been deleted while the pointer rested on it; what is shown
-            // is its current state.
-            const std::optional<CaptureItem> current = queuedItem(m_queue, id);
-            if (!current)
-                return;
-            preview->show(*current, m_queue, m_actions.onSave, m_actions.onCopy,
-                          m_actions.onDelete);
-        });
-        return;
-    }
-    m_hover->start(previewCloseDelay, [preview, id] {
-        if (preview->isWindowVisible() && preview->currentItemID() == std::optional(id) &&
-            !preview->isPersistent())
-            preview->close();
-    });
-}
-
-QMimeData *TrayInteractions::makeDragProvider(const CaptureItem &item)
-{
-    m_hover->cancel();
-    if (m_neighbours.preview && !m_neighbours.preview->isPersistent())
-        m_neighbours.preview->close();
-    return item.makeItemProvider();
-}
-
-// ---- The strip's scrolling area
-
-// A horizontally scrolling window onto the thumbnails, without scroll bars; the wheel or a
-// swipe moves it.
-class TrayStripViewport final : public QWidget {
-public:
-    explicit TrayStripViewport(QWidget *parent) : QWidget(parent), content(new QWidget(this)) {}
-
-    void setContentWidth(double width)
-    {
-        m_contentWidth = width;
-        clampOffset();
-    }
-    double offset() const { return m_offset; }
-
-    QWidget *const content;
-
-protected:
-    void resizeEvent(QResizeEvent *event) override
-    {
-        QWidget::resizeEvent(event);
-        clampOffset();
-    }
-    void wheelEvent(QWheelEvent *event) override
-    {
-        const QPoint pixels = event->pixelDelta();
-        const QPoint steps = event->angleDelta() / 3;
-        const QPoint delta = pixels.isNull() ? steps : pixels;
-        const int along = delta.x() != 0 ? delta.x() : delta.y();
-        if (m_contentWidth <= width() || along == 0) {
-            event->ignore();
-            return;
-        }
-        m_offset -= along;
-        clampOffset();
-        event->accept();
-    }
-
-private:
-    void clampOffset()
-    {
-        m_offset = std::clamp(m_offset, 0.0, std::max(0.0, m_contentWidth - width()));
-        content->setGeometry(int(-std::round(m_offset)), 0,
-                             int(std::ceil(std::max(m_contentWidth, double(width())))), height());
-    }
-
-    double m_contentWidth = 0;
-    double m_offset = 0;
-};
 
 // ---- Layout
 
@@ -244,8 +33,8 @@ constexpr double stripMaxWidth = 240;
 constexpr double stripHeight = 60;
 constexpr double stripPadding = 2;
 constexpr double stripSpacing = 10;
-constexpr double infoWidth = 145;
-constexpr double infoSpacing = 3;
+constexpr double infoWidth = TrayInformation::width;
+constexpr double infoSpacing = TrayInformation::spacing;
 constexpr double buttonSpacing = 8;
 constexpr double dotDiameter = RecordingDot::diameter;
 constexpr double recordingScale = 1.2;
@@ -258,54 +47,9 @@ QFont elapsedFont(bool compact)
 {
     return trayFont(compact ? 12 : 13, QFont::Bold, true);
 }
-QFont nameFont()
-{
-    return trayFont(11, QFont::DemiBold);
-}
-QFont sizeFont()
-{
-    return trayFont(10, QFont::Normal, true);
-}
-QFont emptyFont()
-{
-    return trayFont(11, QFont::Medium);
-}
-QFont failureFont()
-{
-    return trayFont(10, QFont::Medium);
-}
-
 QColor secondaryText()
 {
     return QColor(255, 255, 255, 140);
-}
-// A failure's words get a few lines: its reason comes last and matters most.
-constexpr int maxFailureLines = 3;
-
-// The text broken at word boundaries into lines of at most width, the last one elided when
-// the text needs more than maxLines.
-QStringList wrappedLines(const QString &text, const QFont &font, double width, int maxLines)
-{
-    QTextLayout layout(text, font);
-    QStringList lines;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(width);
-        if (lines.size() + 1 == maxLines) {
-            lines << QFontMetricsF(font).elidedText(text.mid(line.textStart()).simplified(),
-                                                    Qt::ElideRight, width);
-            break;
-        }
-        lines << text.mid(line.textStart(), line.textLength()).trimmed();
-    }
-    layout.endLayout();
-    return lines;
-}
-
-// A failed save or copy stands out against the tray's black.
-QColor failureText()
-{
-    return QColor(255, 105, 97);
 }
 
 double lerp(double a, double b, double t)
@@ -343,17 +87,18 @@ struct CaptureTrayView::Layout {
     QRectF cancel;
     // Inside the strip's content.
     std::optional<QRectF> largeInStrip;
+    // The displayed capture's status as the column shows it, and whether words were cut off.
+    QStringList statusLines;
+    bool statusCut = false;
 };
 
 // ---- The view
 
-CaptureTrayView::CaptureTrayView(NotchWindowController &controller, CaptureQueue &queue,
-                                 SettingsStore &settings, ScreenRecording *recorder,
-                                 TrayNeighbours neighbours, TrayViewActions actions,
-                                 QWidget *parent)
-    : QWidget(parent), m_controller(controller), m_queue(queue), m_settings(settings),
-      m_recorder(recorder), m_neighbours(neighbours),
-      m_interactions(queue, neighbours, std::move(actions), &controller),
+CaptureTrayView::CaptureTrayView(TrayState &state, CaptureQueue &queue, SettingsStore &settings,
+                                 ScreenRecording *recorder, TrayNeighbours neighbours,
+                                 TrayViewActions actions, QWidget *parent)
+    : QWidget(parent), m_state(state), m_queue(queue), m_settings(settings), m_recorder(recorder),
+      m_neighbours(neighbours), m_interactions(queue, neighbours, std::move(actions), &state),
       m_pictures(std::make_unique<TrayThumbnailCache>()), m_layout(std::make_unique<Layout>())
 {
     setAttribute(Qt::WA_NoSystemBackground);
@@ -385,7 +130,7 @@ CaptureTrayView::CaptureTrayView(NotchWindowController &controller, CaptureQueue
 
     m_morph.setStartValue(0.0);
     m_morph.setEndValue(1.0);
-    m_morph.setDuration(NotchWindowController::morphDurationMs);
+    m_morph.setDuration(TrayState::morphDurationMs);
     connect(&m_morph, &QVariantAnimation::valueChanged, this, [this] {
         placeFrame();
         update();
@@ -402,11 +147,11 @@ CaptureTrayView::CaptureTrayView(NotchWindowController &controller, CaptureQueue
     connect(&m_settings, &SettingsStore::traySizeChanged, this, resync);
     connect(&m_settings, &SettingsStore::disabledTrayButtonsChanged, this, resync);
     connect(&m_settings, &SettingsStore::accentThemeChanged, this, resync);
-    connect(&m_controller, &NotchWindowController::interactionStateChanged, this,
+    connect(&m_state, &TrayState::interactionStateChanged, this,
             &CaptureTrayView::interactionStateChanged);
-    connect(&m_controller, &NotchWindowController::notchMetricsChanged, this, resync);
-    connect(&m_controller, &NotchWindowController::appearanceChanged, this, resync);
-    connect(&m_controller, &NotchWindowController::noticeChanged, this, resync);
+    connect(&m_state, &TrayState::notchMetricsChanged, this, resync);
+    connect(&m_state, &TrayState::appearanceChanged, this, resync);
+    connect(&m_state, &TrayState::noticeChanged, this, resync);
     if (m_recorder) {
         connect(m_recorder, &ScreenRecording::isRecordingChanged, this, [this] {
             m_recordingControlUsed = false;
@@ -416,7 +161,7 @@ CaptureTrayView::CaptureTrayView(NotchWindowController &controller, CaptureQueue
                 &CaptureTrayView::updateElapsed);
     }
 
-    m_expanded = m_controller.interactionState() == TrayInteractionState::expanded;
+    m_expanded = m_state.interactionState() == TrayInteractionState::expanded;
     m_compactOpacity = m_expanded ? 0 : 1;
     m_expandedOpacity = m_expanded ? 1 : 0;
     sync();
@@ -443,8 +188,13 @@ QStringList CaptureTrayView::informationLines() const
     if (!m_displayed)
         return {tr("Staging Empty")};
     QStringList lines{m_nameText, m_sizeText};
-    lines << m_failureLines;
+    lines << m_layout->statusLines;
     return lines;
+}
+
+QRectF CaptureTrayView::informationRect() const
+{
+    return m_layout->info;
 }
 
 QList<TrayButtonID> CaptureTrayView::visibleTrayButtons() const
@@ -498,7 +248,7 @@ double CaptureTrayView::progress() const
     if (!isMorphing())
         return target;
     const double t = double(m_morph.currentTime()) / m_morph.duration();
-    return lerp(m_morphFrom, target, NotchWindowController::morphEasing().valueForProgress(t));
+    return lerp(m_morphFrom, target, TrayState::morphEasing().valueForProgress(t));
 }
 
 QRectF CaptureTrayView::outlineRect() const
@@ -514,7 +264,7 @@ double CaptureTrayView::cornerRadius() const
 
 void CaptureTrayView::interactionStateChanged()
 {
-    const bool expanded = m_controller.interactionState() == TrayInteractionState::expanded;
+    const bool expanded = m_state.interactionState() == TrayInteractionState::expanded;
     if (expanded != m_expanded) {
         m_morphFrom = progress();
         m_compactOpacityFrom = m_compactOpacity;
@@ -523,7 +273,7 @@ void CaptureTrayView::interactionStateChanged()
         m_morph.stop();
         // Only the user's changes are animated, and only where the panel can blend; a hidden
         // tray or a shaped panel just takes its new shape.
-        if (isVisible() && m_controller.isStateChangeAnimated())
+        if (isVisible() && m_state.isStateChangeAnimated())
             m_morph.start();
         reportExpansion();
     }
@@ -532,7 +282,7 @@ void CaptureTrayView::interactionStateChanged()
 
 void CaptureTrayView::reportExpansion()
 {
-    m_controller.reportExpansionProgress(m_expanded ? 1.0 : 0.0);
+    m_state.reportExpansionProgress(m_expanded ? 1.0 : 0.0);
 }
 
 void CaptureTrayView::showEvent(QShowEvent *event)
@@ -552,8 +302,8 @@ void CaptureTrayView::sync()
 {
     const QList<CaptureItem> items = m_queue.items();
     m_recording = isRecording();
-    m_attached = m_controller.isAttachedToNotch();
-    m_notchHeight = m_attached ? std::max(0.0, m_controller.notchHeight()) : 0;
+    m_attached = m_state.hasNotch() && m_settings.trayPosition() == TrayPosition::notch;
+    m_notchHeight = m_attached ? std::max(0.0, m_state.notchHeight()) : 0;
     m_count = int(items.size());
     m_displayed = m_queue.selectedItem();
     const std::optional<QUuid> selectedID = m_queue.selectedItemID();
@@ -565,27 +315,20 @@ void CaptureTrayView::sync()
         m_largeID = items.first().id();
     }
     m_visibleButtons = visibleTrayButtons();
-    m_compactSize = m_controller.visibleContentSize(TrayInteractionState::compact);
-    m_expandedSize = m_controller.visibleContentSize(TrayInteractionState::expanded);
+    m_compactSize = m_state.visibleContentSize(TrayInteractionState::compact);
+    m_expandedSize = m_state.visibleContentSize(TrayInteractionState::expanded);
 
     m_badgeText = QString::number(m_count);
     if (m_displayed) {
-        m_nameText = QFontMetricsF(nameFont())
+        m_nameText = QFontMetricsF(TrayInformation::nameFont())
                          .elidedText(m_displayed->fileName(), Qt::ElideRight, infoWidth);
         m_sizeText = tr("%1 × %2").arg(QString::number(m_displayed->pixelWidth()),
                                        QString::number(m_displayed->pixelHeight()));
-        // Nothing else tells the user that a save or copy went wrong: the capture waits in
-        // the tray, and only its state knows why.
-        m_failureLines.clear();
-        if (m_displayed->state().kind() == CaptureItemState::Kind::failed)
-            m_failureLines = wrappedLines(m_displayed->state().statusText(), failureFont(),
-                                          infoWidth, maxFailureLines);
-        else if (const std::optional<QString> notice = m_controller.noticeFor(m_displayed->id()))
-            m_failureLines = wrappedLines(*notice, failureFont(), infoWidth, maxFailureLines);
+        m_status = TrayInformation::status(*m_displayed, m_state.noticeAbout(m_displayed->id()));
     } else {
+        m_status.reset();
         m_nameText.clear();
         m_sizeText.clear();
-        m_failureLines.clear();
     }
     m_elapsedText = formatElapsedTime(m_recorder ? m_recorder->duration() : 0);
 
@@ -704,7 +447,8 @@ void CaptureTrayView::computeLayout()
 
     // The compact body: the displayed capture (or the recording row) and the count.
     const double w = m_compactSize.width(), h = m_compactSize.height();
-    const double cx = (viewWidth - w) / 2;
+    const TrayPosition position = m_settings.trayPosition();
+    const double cx = trayLeftInPanel(viewWidth, w, position);
     const double cy = h / 2;
     layout.compactFrame = QRectF(cx, 0, w, h);
     const QSizeF thumbnail = CaptureTrayThumbnail::frameSize(0);
@@ -737,7 +481,7 @@ void CaptureTrayView::computeLayout()
     // The expanded body: the header beside the notch, then the strip, the information and the
     // buttons, or the recording controls.
     const double W = m_expandedSize.width(), H = m_expandedSize.height();
-    const double ex = (viewWidth - W) / 2;
+    const double ex = trayLeftInPanel(viewWidth, W, position);
     const double top = std::min(m_notchHeight, H);
     layout.expandedFrame = QRectF(ex, 0, W, H);
     if (m_attached && hasItems)
@@ -765,13 +509,21 @@ void CaptureTrayView::computeLayout()
         double x = ex + (W - (fixed + strip)) / 2 + 18;
         layout.strip = centredAt(x, ey, QSizeF(strip, stripHeight));
         x += strip + 14;
-        double infoHeight = QFontMetricsF(emptyFont()).height();
+        double infoHeight = QFontMetricsF(TrayInformation::emptyFont()).height();
         if (m_displayed)
-            infoHeight = QFontMetricsF(nameFont()).height() + infoSpacing +
-                         QFontMetricsF(sizeFont()).height();
-        if (!m_failureLines.isEmpty())
-            infoHeight +=
-                infoSpacing + m_failureLines.size() * QFontMetricsF(failureFont()).height();
+            infoHeight = QFontMetricsF(TrayInformation::nameFont()).height() + infoSpacing +
+                         QFontMetricsF(TrayInformation::sizeFont()).height();
+        if (m_status) {
+            // As much of the text as the column holds; all of it when the pointer rests there.
+            const QFont font = TrayInformation::statusFont();
+            const int fitting = TrayInformation::statusLinesFitting(H - top);
+            layout.statusLines =
+                TrayInformation::wrappedLines(m_status->text, font, infoWidth, fitting);
+            layout.statusCut =
+                TrayInformation::wrappedLines(m_status->text, font, infoWidth, fitting + 1).size() >
+                fitting;
+            infoHeight += infoSpacing + layout.statusLines.size() * QFontMetricsF(font).height();
+        }
         layout.info = centredAt(x, ey, QSizeF(infoWidth, infoHeight));
         x += infoWidth + 14;
         if (hasItems) {
@@ -945,7 +697,7 @@ void CaptureTrayView::paintEvent(QPaintEvent *)
 
     // Without a compositor the panel is cut to the outline and nothing can blend: black fills
     // the shape to its very edge, and a shadow could only show as a dark band.
-    if (!m_controller.isCompositing()) {
+    if (!m_state.isCompositing()) {
         painter.fillRect(rect(), Qt::black);
     } else {
         paintOutline(painter, p);
@@ -997,31 +749,49 @@ void CaptureTrayView::paintEvent(QPaintEvent *)
     }
     // The information on the displayed capture.
     if (m_displayed) {
-        const QFontMetricsF nameMetrics(nameFont());
-        painter.setFont(nameFont());
+        const QFontMetricsF nameMetrics(TrayInformation::nameFont());
+        painter.setFont(TrayInformation::nameFont());
         painter.setPen(Qt::white);
         painter.drawText(QRectF(layout.info.topLeft(), QSizeF(infoWidth, nameMetrics.height())),
                          Qt::AlignLeft | Qt::AlignVCenter, m_nameText);
-        painter.setFont(sizeFont());
+        painter.setFont(TrayInformation::sizeFont());
         painter.setPen(secondaryText());
         const QRectF sizeLine(layout.info.left(),
                               layout.info.top() + nameMetrics.height() + infoSpacing, infoWidth,
-                              QFontMetricsF(sizeFont()).height());
+                              QFontMetricsF(TrayInformation::sizeFont()).height());
         painter.drawText(sizeLine, Qt::AlignLeft | Qt::AlignVCenter, m_sizeText);
-        painter.setFont(failureFont());
-        painter.setPen(failureText());
-        const double lineHeight = QFontMetricsF(failureFont()).height();
-        double top = sizeLine.bottom() + infoSpacing;
-        for (const QString &line : std::as_const(m_failureLines)) {
-            painter.drawText(QRectF(layout.info.left(), top, infoWidth, lineHeight),
-                             Qt::AlignLeft | Qt::AlignVCenter, line);
-            top += lineHeight;
+        if (m_status) {
+            painter.setFont(TrayInformation::statusFont());
+            painter.setPen(TrayInformation::statusColor(m_status->tone));
+            const double lineHeight = QFontMetricsF(TrayInformation::statusFont()).height();
+            double top = sizeLine.bottom() + infoSpacing;
+            for (const QString &line : std::as_const(layout.statusLines)) {
+                painter.drawText(QRectF(layout.info.left(), top, infoWidth, lineHeight),
+                                 Qt::AlignLeft | Qt::AlignVCenter, line);
+                top += lineHeight;
+            }
         }
     } else {
-        painter.setFont(emptyFont());
+        painter.setFont(TrayInformation::emptyFont());
         painter.setPen(secondaryText());
         painter.drawText(layout.info, Qt::AlignLeft | Qt::AlignVCenter, tr("Staging Empty"));
     }
+}
+
+bool CaptureTrayView::event(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const Layout &layout = *m_layout;
+    if (m_status && layout.statusCut && m_expandedOpacity > 0 && !layout.expandedRow &&
+        layout.info.contains(help->pos())) {
+        QToolTip::showText(help->globalPos(), m_status->text, this, layout.info.toRect());
+    } else {
+        QToolTip::hideText();
+        event->ignore();
+    }
+    return true;
 }
 
 void CaptureTrayView::startDrag(TrayThumbnailButton *source)

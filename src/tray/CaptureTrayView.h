@@ -2,6 +2,8 @@
 
 #include "model/CaptureItem.h"
 #include "model/SettingsEnums.h"
+#include "tray/TrayInformation.h"
+#include "tray/TrayInteractions.h"
 #include "tray/TrayNeighbours.h"
 
 #include <QHash>
@@ -19,7 +21,7 @@
 class CaptureQueue;
 class CaptureTrayItemView;
 class CaptureTrayThumbnail;
-class NotchWindowController;
+class TrayState;
 class QDrag;
 class QMimeData;
 class QPainter;
@@ -32,63 +34,6 @@ class TrayStripViewport;
 class TrayThumbnailButton;
 class TrayThumbnailCache;
 
-// The callbacks the controller hands the tray view.
-struct TrayViewActions {
-    std::function<void(const CaptureItem &)> onSave;
-    std::function<void(const CaptureItem &)> onCopy;
-    std::function<void(const CaptureItem &)> onDelete;
-    // Kept with the view; nothing in it calls it.
-    std::function<void()> onDismiss;
-};
-
-// The pending step of the hover preview: one call after a delay, replaced by the next start and
-// dropped by cancel(). The tray uses a timer; tests step a clock of their own.
-class TrayHoverScheduler {
-public:
-    virtual ~TrayHoverScheduler() = default;
-    virtual void start(std::chrono::milliseconds delay, std::function<void()> work) = 0;
-    virtual void cancel() = 0;
-    virtual bool isPending() const = 0;
-};
-
-std::unique_ptr<TrayHoverScheduler> makeTimerHoverScheduler();
-
-// What clicking, hovering and dragging a thumbnail and pressing an action button do: selection,
-// the preview (opened after a rest of the pointer, made persistent by a click) and the actions on
-// the selected capture. Without a preview, clicks only select and hovers do nothing.
-class TrayInteractions {
-public:
-    static constexpr std::chrono::milliseconds previewOpenDelay{600};
-    static constexpr std::chrono::milliseconds previewCloseDelay{100};
-
-    // The controller (may be null) is asked for its optional open, annotate and text-recognition
-    // actions each time one of those buttons is pressed.
-    TrayInteractions(CaptureQueue &queue, TrayNeighbours neighbours, TrayViewActions actions,
-                     const NotchWindowController *controller);
-
-    void setActions(TrayViewActions actions);
-    const TrayViewActions &actions() const { return m_actions; }
-    void setHoverScheduler(std::unique_ptr<TrayHoverScheduler> scheduler);
-    bool hasPendingHover() const { return m_hover->isPending(); }
-
-    // Runs the button's action on the queue's selected capture; nothing without one.
-    void performAction(TrayButtonID button);
-    // Selects the capture and shows it in a persistent preview.
-    void handleThumbnailTap(const CaptureItem &item);
-    // The pointer came onto or left a thumbnail: opens the preview after a rest, or closes the
-    // preview of that capture shortly after leaving, unless it is persistent.
-    void handleThumbnailHover(const CaptureItem &item, bool hovering);
-    // The data a drag of the capture carries (the caller owns it); a hover preview closes.
-    QMimeData *makeDragProvider(const CaptureItem &item);
-
-private:
-    CaptureQueue &m_queue;
-    TrayNeighbours m_neighbours;
-    TrayViewActions m_actions;
-    const NotchWindowController *m_controller;
-    std::unique_ptr<TrayHoverScheduler> m_hover;
-};
-
 // The tray's content: the outline, the compact and expanded bodies, the thumbnails, the
 // recording row and the action buttons. Fills its parent (the panel's container) and hangs
 // from its top edge.
@@ -96,7 +41,7 @@ class CaptureTrayView final : public QWidget {
     Q_OBJECT
 
 public:
-    CaptureTrayView(NotchWindowController &controller, CaptureQueue &queue, SettingsStore &settings,
+    CaptureTrayView(TrayState &state, CaptureQueue &queue, SettingsStore &settings,
                     ScreenRecording *recorder, TrayNeighbours neighbours, TrayViewActions actions,
                     QWidget *parent = nullptr);
     ~CaptureTrayView() override;
@@ -117,8 +62,10 @@ public:
     bool isMorphing() const;
 
     QList<TrayButtonID> visibleTrayButtons() const;
-    // The lines of the expanded body's information column, top to bottom, as drawn.
+    // The lines of the expanded body's information column, top to bottom, as drawn, and where
+    // the column lies (view coordinates).
     QStringList informationLines() const;
+    QRectF informationRect() const;
     void performAction(TrayButtonID button);
     void handleThumbnailTap(const CaptureItem &item);
     void handleThumbnailHover(const CaptureItem &item, bool hovering);
@@ -130,6 +77,7 @@ public:
     void setDragRunner(DragRunner runner);
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -152,7 +100,7 @@ private:
     bool isRecording() const;
     double progress() const;
 
-    NotchWindowController &m_controller;
+    TrayState &m_state;
     CaptureQueue &m_queue;
     SettingsStore &m_settings;
     QPointer<ScreenRecording> m_recorder;
@@ -174,8 +122,8 @@ private:
     QString m_badgeText;
     QString m_nameText;
     QString m_sizeText;
-    // The displayed capture's failure as its state words it, in lines; empty unless it failed.
-    QStringList m_failureLines;
+    // What happened to the displayed capture: its failure or its notice.
+    std::optional<TrayInformation::Status> m_status;
     QString m_elapsedText;
     std::unique_ptr<Layout> m_layout;
 

@@ -5,8 +5,8 @@
 #include "platform/Log.h"
 #include "platform/PanelWindows.h"
 #include "tray/CaptureTrayView.h"
-#include "tray/NotchWindowController.h"
 #include "tray/TrayControlLayout.h"
+#include "tray/TrayState.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -40,12 +40,16 @@ QRegion regionOf(const QList<QRectF> &rects)
 } // namespace
 
 NotchTrackingContainerView::NotchTrackingContainerView(
-    NotchWindowController *controller, std::shared_ptr<platform::PanelWindows> panels,
-    QWidget *parent)
+    const TrayState &state, const SettingsStore &settings, const CaptureQueue &queue,
+    std::function<void(const CaptureItem &)> deleteCapture,
+    std::shared_ptr<platform::PanelWindows> panels, QWidget *parent)
     : QWidget(parent, parent ? Qt::WindowFlags() : platform::PanelWindows::windowFlags()),
-      m_controller(controller), m_panels(std::move(panels))
+      m_state(state), m_settings(settings), m_queue(queue),
+      m_deleteCapture(std::move(deleteCapture)), m_panels(std::move(panels))
 {
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // The panel is never the active window, yet a cut-off text shows in full on hover.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setFocusPolicy(Qt::NoFocus);
     setMouseTracking(true);
     setAcceptDrops(true);
@@ -67,16 +71,13 @@ CaptureTrayView *NotchTrackingContainerView::trayView() const
 
 QList<QRectF> NotchTrackingContainerView::interactiveRects() const
 {
-    if (!m_controller)
-        return {};
-    const NotchWindowController &controller = *m_controller;
-    const TrayPosition position = controller.settings().trayPosition();
-    const TrayInteractionState state = controller.interactionState();
+    const TrayPosition position = m_settings.trayPosition();
+    const TrayInteractionState state = m_state.interactionState();
     return trayInteractiveRects(
-        QSizeF(size()), state, controller.visibleContentSize(state, position),
-        controller.visibleContentSize(TrayInteractionState::expanded, position),
-        controller.hasNotch() && position == TrayPosition::notch, controller.notchWidth(),
-        controller.notchHeight());
+        QSizeF(size()), state, m_state.visibleContentSize(state, position),
+        m_state.visibleContentSize(TrayInteractionState::expanded, position),
+        m_state.hasNotch() && position == TrayPosition::notch, m_state.notchWidth(),
+        m_state.notchHeight(), position);
 }
 
 bool NotchTrackingContainerView::isInteractive(QPointF position) const
@@ -90,26 +91,24 @@ bool NotchTrackingContainerView::isInteractive(QPointF position) const
 
 void NotchTrackingContainerView::refreshInteractiveArea()
 {
-    if (!m_controller)
-        return;
     if (m_panels)
         m_panels->setInputRegion(this, regionOf(interactiveRects()));
-    const NotchWindowController &controller = *m_controller;
-    if (controller.isCompositing()) {
+    if (m_state.isCompositing()) {
         if (!mask().isEmpty())
             clearMask();
         return;
     }
     // Without a compositor whatever the tray does not draw would show as a black box (the
     // shadow too): the window takes the tray's outline as its shape.
-    const TrayInteractionState state = controller.interactionState();
+    const TrayInteractionState state = m_state.interactionState();
     const bool expanded = state == TrayInteractionState::expanded;
+    const TrayPosition position = m_settings.trayPosition();
+    const bool attached = m_state.hasNotch() && position == TrayPosition::notch;
     const QRectF outline = trayOutlineRect(
         QSizeF(size()),
-        controller.visibleContentSize(expanded ? state : TrayInteractionState::compact));
-    const QPainterPath path = trayOutlinePath(
-        outline, trayCornerRadius(outline.height(), controller.isAttachedToNotch(), expanded),
-        controller.isAttachedToNotch());
+        m_state.visibleContentSize(expanded ? state : TrayInteractionState::compact), position);
+    const QPainterPath path =
+        trayOutlinePath(outline, trayCornerRadius(outline.height(), attached, expanded), attached);
     QRegion shape(path.toFillPolygon().toPolygon());
     // An empty mask would mean no mask at all, the whole panel showing.
     if (shape.isEmpty())
@@ -213,20 +212,17 @@ void NotchTrackingContainerView::dropEvent(QDropEvent *event)
 
 bool NotchTrackingContainerView::performDrop(const QMimeData *data)
 {
-    if (!m_controller)
-        return false;
     qCInfo(Log::queue, "Drag performed with types: %s",
            qUtf8Printable(describeTypes(data ? data->formats() : QStringList())));
     if (!data)
         return false;
 
-    const QList<CaptureItem> items = m_controller->queue().items();
-    QPointer<NotchWindowController> controller = m_controller;
+    const QList<CaptureItem> items = m_queue.items();
     // The deletion runs after the drop has been answered.
-    const auto deleteLater = [controller](const CaptureItem &item) {
-        QTimer::singleShot(0, controller, [controller, item] {
-            if (controller)
-                controller->deleteCapture(item);
+    const auto deleteLater = [this](const CaptureItem &item) {
+        QTimer::singleShot(0, this, [this, item] {
+            if (m_deleteCapture)
+                m_deleteCapture(item);
         });
     };
 

@@ -8,9 +8,12 @@
 #include <functional>
 #include <memory>
 
+class CaptureItem;
+class CaptureQueue;
 class CaptureTrayView;
-class NotchWindowController;
 class QMimeData;
+class SettingsStore;
+class TrayState;
 
 namespace platform {
 class PanelWindows;
@@ -27,14 +30,15 @@ class NotchTrackingContainerView final : public QWidget {
 
 public:
     // Without a parent it is a panel window of its own. Without panel windows only Qt itself
-    // keeps the pointer off the rest of the panel.
-    NotchTrackingContainerView(NotchWindowController *controller,
+    // keeps the pointer off the rest of the panel. `state` is the tray's published state (its
+    // owner's, which outlives the panel); `deleteCapture` the coordinator's delete.
+    NotchTrackingContainerView(const TrayState &state, const SettingsStore &settings,
+                               const CaptureQueue &queue,
+                               std::function<void(const CaptureItem &)> deleteCapture,
                                std::shared_ptr<platform::PanelWindows> panels,
                                QWidget *parent = nullptr);
     ~NotchTrackingContainerView() override;
 
-    // The owner; gone (null) once the controller is destroyed.
-    NotchWindowController *controller() const { return m_controller; }
     // Called for a press inside the interactive rectangles; the controller sets it to its
     // trayClicked().
     std::function<void()> onClick;
@@ -43,8 +47,7 @@ public:
     void setTrayView(CaptureTrayView *view);
     CaptureTrayView *trayView() const;
 
-    // The parts of the panel that take the pointer (widget coordinates); empty without a
-    // controller.
+    // The parts of the panel that take the pointer (widget coordinates).
     QList<QRectF> interactiveRects() const;
     bool isInteractive(QPointF position) const;
     // Hands the window system the region that takes input and, where translucency is not
@@ -67,7 +70,10 @@ private:
     void watchWindow();
     bool filterWindowEvent(QObject *window, QEvent *event);
 
-    QPointer<NotchWindowController> m_controller;
+    const TrayState &m_state;
+    const SettingsStore &m_settings;
+    const CaptureQueue &m_queue;
+    std::function<void(const CaptureItem &)> m_deleteCapture;
     std::shared_ptr<platform::PanelWindows> m_panels;
     QPointer<CaptureTrayView> m_view;
     QPointer<QWindow> m_watchedWindow;

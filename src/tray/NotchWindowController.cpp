@@ -1,7 +1,6 @@
 #include "tray/NotchWindowController.h"
 
 #include "capture/ScreenRecording.h"
-#include "model/CaptureErrors.h"
 #include "model/CaptureQueue.h"
 #include "model/SettingsStore.h"
 #include "platform/Compositor.h"
@@ -11,19 +10,9 @@
 #include "platform/WindowFade.h"
 #include "tray/CaptureTrayView.h"
 #include "tray/NotchTrackingContainerView.h"
-#include "tray/TrayControlLayout.h"
+#include "tray/TrayEventMonitors.h"
 
-#include <QAbstractSpinBox>
 #include <QApplication>
-#include <QComboBox>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QTextEdit>
-#include <QWheelEvent>
-#include <cmath>
-#include <exception>
 
 namespace {
 
@@ -40,115 +29,62 @@ bool containsClosed(const QRectF &rect, QPointF point)
            point.y() <= r.bottom();
 }
 
-// Keys typed into one of our text fields belong to the field, never to the tray.
-bool textInputHasFocus()
-{
-    QWidget *focus = QApplication::focusWidget();
-    if (!focus)
-        return false;
-    if (qobject_cast<QLineEdit *>(focus) || qobject_cast<QAbstractSpinBox *>(focus))
-        return true;
-    if (const auto *edit = qobject_cast<QTextEdit *>(focus))
-        return !edit->isReadOnly();
-    if (const auto *edit = qobject_cast<QPlainTextEdit *>(focus))
-        return !edit->isReadOnly();
-    if (const auto *combo = qobject_cast<QComboBox *>(focus))
-        return combo->isEditable();
-    return focus->testAttribute(Qt::WA_InputMethodEnabled);
-}
-
 } // namespace
-
-QEasingCurve NotchWindowController::morphEasing()
-{
-    // A spring that settles with a barely visible overshoot.
-    QEasingCurve curve(QEasingCurve::OutBack);
-    curve.setOvershoot(0.6);
-    return curve;
-}
 
 NotchWindowController::NotchWindowController(Services services, QObject *parent)
     : QObject(parent), m_queue(services.queue), m_settings(services.settings),
       m_callbacks(std::move(services.callbacks)), m_displays(services.displays),
       m_recorder(services.recorder), m_neighbours(std::move(services.neighbours)),
-      m_panels(std::move(services.panels)), m_pointerMonitor(std::move(services.pointerMonitor)),
-      m_compositor(services.compositor), m_screenGeometry(std::move(services.screenGeometry)),
-      m_timers(services.timers ? std::move(services.timers) : makeQtTrayTimers())
+      m_panels(std::move(services.panels)), m_compositor(services.compositor),
+      m_timers(services.timers ? std::move(services.timers) : makeQtTrayTimers()),
+      m_state(std::make_unique<TrayState>(
+          [this](TrayInteractionState state, std::optional<TrayPosition> position) {
+              return visibleContentSize(state, position);
+          },
+          [this] { return isCompositing(); }, m_timers)),
+      m_machine(std::make_unique<TrayStateMachine>(TrayStateMachine::Services{
+          .state = *m_state,
+          .queue = m_queue,
+          .settings = m_settings,
+          .callbacks = m_callbacks,
+          .neighbours = m_neighbours,
+          .timers = *m_timers,
+          .window = *this,
+      })),
+      onQuickLook(m_state->onQuickLook), onOCR(m_state->onOCR), onAnnotate(m_state->onAnnotate)
 {
-    if (!m_screenGeometry) {
-        m_screenGeometry = [panels = m_panels](const platform::Display &display) {
+    m_monitors = std::make_unique<TrayEventMonitors>(*m_machine, std::move(services.pointerMonitor),
+                                                     [this] { clickMonitorFired(); });
+    if (!services.screenGeometry) {
+        services.screenGeometry = [panels = m_panels](const platform::Display &display) {
             return NotchGeometry::Screen::fromDisplay(
                 display, panels ? panels->visibleFrame(display) : std::nullopt);
         };
     }
+    m_screens = std::make_unique<TrayScreens>(
+        m_displays, m_settings, m_queue, [this] { return isRecording(); },
+        std::move(services.screenGeometry));
     bindModel();
 }
 
 NotchWindowController::~NotchWindowController()
 {
     removeEventMonitors();
-    m_autoHideTask.reset();
-    m_autoCollapseTask.reset();
-    m_hoverInTask.reset();
-    m_hoverOutTask.reset();
+    m_machine->cancelTimers();
     // The tray view (a child of the panel) refers to this controller: it goes first.
     m_panel.reset();
 }
 
 // Published values
 
-TrayInteractionState NotchWindowController::interactionState() const
-{
-    return m_interactionState;
-}
-
-bool NotchWindowController::isPinned() const
-{
-    return m_isPinned;
-}
-
-bool NotchWindowController::hasNotch() const
-{
-    return m_hasNotch;
-}
-
-double NotchWindowController::notchHeight() const
-{
-    return m_notchHeight;
-}
-
-double NotchWindowController::notchWidth() const
-{
-    return m_notchWidth;
-}
-
-double NotchWindowController::expansionProgress() const
-{
-    return m_expansionProgress;
-}
-
-void NotchWindowController::reportExpansionProgress(double progress)
-{
-    // Also refuses NaN, whose difference compares false.
-    if (!(std::abs(progress - m_expansionProgress) > 0.01))
-        return;
-    m_expansionProgress = progress;
-    emit expansionProgressChanged(m_expansionProgress);
-}
-
 bool NotchWindowController::isRecording() const
 {
     return m_recorder && m_recorder->isRecording();
 }
 
-bool NotchWindowController::isStateChangeAnimated() const
-{
-    return m_stateChangeAnimated;
-}
-
 bool NotchWindowController::isAttachedToNotch() const
 {
-    return m_hasNotch && m_settings.trayPosition() == TrayPosition::notch;
+    return hasNotch() && m_settings.trayPosition() == TrayPosition::notch;
 }
 
 bool NotchWindowController::isCompositing() const
@@ -166,79 +102,6 @@ CaptureTrayView *NotchWindowController::trayView() const
     return m_trayView;
 }
 
-// Geometry
-
-NotchGeometry::Screen NotchWindowController::geometryOf(const platform::Display &display) const
-{
-    return m_screenGeometry(display);
-}
-
-TrayContent NotchWindowController::content() const
-{
-    return TrayContent{
-        .itemCount = int(m_queue.items().size()),
-        .recording = isRecording(),
-        .traySize = m_settings.traySize(),
-        .visibleButtons = visibleTrayButtonCount(m_settings.disabledTrayButtons()),
-    };
-}
-
-std::optional<platform::Display> NotchWindowController::mainScreen() const
-{
-    return m_displays.mainDisplay();
-}
-
-std::optional<platform::Display> NotchWindowController::panelScreen() const
-{
-    if (!m_screen)
-        return std::nullopt;
-    // An unplugged display is no longer the panel's screen.
-    for (const platform::Display &display : m_displays.displays()) {
-        if (display.id == m_screen->id)
-            return display;
-    }
-    return std::nullopt;
-}
-
-std::optional<platform::Display>
-NotchWindowController::resolvedScreen(std::optional<platform::Display> screen) const
-{
-    if (screen)
-        return screen;
-    if (auto own = panelScreen())
-        return own;
-    return mainScreen();
-}
-
-QSizeF NotchWindowController::visibleContentSize(TrayInteractionState state,
-                                                 std::optional<TrayPosition> position,
-                                                 std::optional<platform::Display> screen) const
-{
-    const std::optional<platform::Display> resolved = resolvedScreen(std::move(screen));
-    if (!resolved)
-        return trayContentSizeWithoutScreen();
-    return trayContentSize(state, position.value_or(m_settings.trayPosition()),
-                           geometryOf(*resolved), content());
-}
-
-QSizeF NotchWindowController::targetContentSize(TrayInteractionState state, TrayPosition position,
-                                                const platform::Display &screen) const
-{
-    return trayPanelContentSize(trayContentSize(state, position, geometryOf(screen), content()));
-}
-
-QRectF NotchWindowController::frameForStationaryWindow(const platform::Display &screen,
-                                                       std::optional<TrayPosition> position) const
-{
-    return trayPanelFrame(m_interactionState, position.value_or(m_settings.trayPosition()),
-                          geometryOf(screen), content());
-}
-
-QRectF NotchWindowController::hoverBandRect(const platform::Display &screen) const
-{
-    return trayHoverBand(geometryOf(screen), m_settings.trayPosition());
-}
-
 bool NotchWindowController::isPointOverTray(QPointF screenPoint) const
 {
     if (!m_panel)
@@ -251,14 +114,8 @@ bool NotchWindowController::isPointOverTray(QPointF screenPoint) const
 
 void NotchWindowController::publishNotchMetrics(const platform::Display &screen)
 {
-    const NotchGeometry::LayoutInfo info = NotchGeometry::layoutInfo(geometryOf(screen));
-    if (info.hasNotch == m_hasNotch && info.notchHeight == m_notchHeight &&
-        info.notchWidth == m_notchWidth)
-        return;
-    m_hasNotch = info.hasNotch;
-    m_notchHeight = info.notchHeight;
-    m_notchWidth = info.notchWidth;
-    emit notchMetricsChanged();
+    const NotchGeometry::LayoutInfo info = NotchGeometry::layoutInfo(m_screens->geometryOf(screen));
+    m_state->setNotchMetrics(info.hasNotch, info.notchHeight, info.notchWidth);
 }
 
 QRect NotchWindowController::qtGeometry(const QRectF &screenFrame) const
@@ -268,43 +125,21 @@ QRect NotchWindowController::qtGeometry(const QRectF &screenFrame) const
 
 // Showing, placing and hiding
 
-void NotchWindowController::showNotice(const QUuid &id, const QString &text)
-{
-    m_notice = Notice{id, text};
-    m_noticeTimer.setSingleShot(true);
-    m_noticeTimer.callOnTimeout(
-        this,
-        [this] {
-            m_notice.reset();
-            emit noticeChanged();
-        },
-        Qt::UniqueConnection);
-    m_noticeTimer.start(noticeDurationMs);
-    emit noticeChanged();
-}
-
-std::optional<QString> NotchWindowController::noticeFor(const QUuid &id) const
-{
-    if (m_notice && m_notice->id == id)
-        return m_notice->text;
-    return std::nullopt;
-}
-
 void NotchWindowController::show(std::optional<platform::Display> screen,
                                  TrayInteractionState state)
 {
-    cancelAutoHide();
+    m_machine->cancelAutoHide();
     if (!screen)
-        screen = mainScreen();
+        screen = m_screens->mainScreen();
     if (!screen) {
         qCCritical(Log::overlay, "No screen available to show notch window");
         return;
     }
     // The tray lives on this display from now on, so that the relayout of the state change
     // below already measures it and not the display the panel leaves.
-    m_screen = *screen;
+    m_screens->setPanelScreen(*screen);
     publishNotchMetrics(*screen);
-    assignState(state, false);
+    m_machine->assignState(state, false);
 
     const QRectF frame = frameForStationaryWindow(*screen, m_settings.trayPosition());
     if (!m_panel)
@@ -320,14 +155,21 @@ void NotchWindowController::show(std::optional<platform::Display> screen,
     qCInfo(Log::overlay, "Tray shown in stationary mode at %f,%f", frame.x(), frame.y());
 
     if (state == State::confirmation)
-        scheduleAutoCollapse();
+        m_machine->scheduleAutoCollapse();
     if (sanitizedDelay(m_settings.autoHideDelay()) > 0 && m_queue.items().isEmpty())
-        scheduleAutoHide();
+        m_machine->scheduleAutoHide();
 }
 
 void NotchWindowController::buildPanel()
 {
-    m_panel = std::make_unique<NotchTrackingContainerView>(this, m_panels);
+    QPointer<NotchWindowController> owner(this);
+    m_panel = std::make_unique<NotchTrackingContainerView>(
+        *m_state, m_settings, m_queue,
+        [owner](const CaptureItem &item) {
+            if (owner)
+                owner->deleteCapture(item);
+        },
+        m_panels);
     // Translucent where it blends; elsewhere the panel is shaped to the tray's outline.
     m_panel->setAttribute(Qt::WA_TranslucentBackground, isCompositing());
     QPointer<NotchWindowController> self(this);
@@ -348,8 +190,8 @@ void NotchWindowController::installTrayView()
             return [self, callback](const CaptureItem &item) {
                 if (!self)
                     return;
-                self->cancelAutoHide();
-                self->runItemAction(self->m_callbacks.*callback, item);
+                self->m_machine->cancelAutoHide();
+                runTrayItemAction(self->m_callbacks.*callback, item);
             };
         };
     TrayViewActions actions{
@@ -367,7 +209,7 @@ void NotchWindowController::installTrayView()
         m_trayView->setActions(std::move(actions));
         return;
     }
-    m_trayView = new CaptureTrayView(*this, m_queue, m_settings, m_recorder, m_neighbours,
+    m_trayView = new CaptureTrayView(*m_state, m_queue, m_settings, m_recorder, m_neighbours,
                                      std::move(actions), m_panel.get());
     m_panel->setTrayView(m_trayView);
 }
@@ -388,10 +230,10 @@ void NotchWindowController::updateLayout(std::optional<TrayPosition> position,
 void NotchWindowController::updatePosition(std::optional<TrayPosition> position,
                                            std::optional<platform::Display> screen)
 {
-    screen = resolvedScreen(std::move(screen));
+    screen = m_screens->resolvedScreen(std::move(screen));
     if (!screen)
         return;
-    m_screen = *screen;
+    m_screens->setPanelScreen(*screen);
     publishNotchMetrics(*screen);
     if (m_panel)
         placePanel(frameForStationaryWindow(*screen, position));
@@ -402,16 +244,13 @@ void NotchWindowController::hide(bool force)
     if (isRecording() && !force)
         return;
     unpin();
-    if (m_hasNotch && !force) {
+    if (hasNotch() && !force) {
         // A notched display keeps the tray: it folds back into the notch.
-        if (m_interactionState != State::compact)
+        if (interactionState() != State::compact)
             setInteractionState(State::compact);
         return;
     }
-    m_autoHideTask.reset();
-    m_autoCollapseTask.reset();
-    m_hoverInTask.reset();
-    m_hoverOutTask.reset();
+    m_machine->cancelTimers();
     if (!isVisible())
         return;
     removeEventMonitors();
@@ -434,25 +273,11 @@ void NotchWindowController::reconcileAfterQueueChange()
     emptyStateFallback();
 }
 
-void NotchWindowController::emptyStateFallback()
-{
-    if (isRecording() || !isVisible())
-        return;
-    unpin();
-    if (!m_hasNotch && m_interactionState != State::expanded) {
-        moveToNotchedDisplay();
-        return;
-    }
-    if (m_interactionState != State::compact && m_hasNotch)
-        setInteractionState(State::compact);
-    updatePosition();
-}
-
 void NotchWindowController::moveToNotchedDisplay()
 {
     if (m_settings.trayPosition() == TrayPosition::notch) {
         for (const platform::Display &display : m_displays.displays()) {
-            if (NotchGeometry::layoutInfo(geometryOf(display)).hasNotch) {
+            if (NotchGeometry::layoutInfo(m_screens->geometryOf(display)).hasNotch) {
                 setInteractionState(State::compact);
                 updatePosition(std::nullopt, display);
                 return;
@@ -481,101 +306,6 @@ std::optional<quintptr> NotchWindowController::windowID() const
 
 // The state machine
 
-void NotchWindowController::setInteractionState(TrayInteractionState state)
-{
-    assignState(state, false);
-}
-
-void NotchWindowController::assignState(TrayInteractionState state, bool animated)
-{
-    const State previous = m_interactionState;
-    m_interactionState = state;
-    stateDidChange(previous);
-    // Announced once the panel is laid out for the new state.
-    if (previous != state && m_interactionState == state) {
-        m_stateChangeAnimated = animated && isCompositing();
-        emit interactionStateChanged(state);
-        m_stateChangeAnimated = false;
-    }
-}
-
-void NotchWindowController::stateDidChange(TrayInteractionState previous)
-{
-    if (m_interactionState == previous)
-        return;
-    if (m_interactionState != State::expanded && m_neighbours.preview &&
-        !m_neighbours.preview->isPersistent())
-        m_neighbours.preview->close();
-    updatePosition();
-    if (m_interactionState == State::confirmation)
-        scheduleAutoCollapse();
-    else
-        m_autoCollapseTask.reset();
-}
-
-void NotchWindowController::scheduleAutoCollapse()
-{
-    m_autoCollapseTask = m_timers->start(autoCollapseDelay, [this] {
-        m_autoCollapseTask.reset();
-        if (m_interactionState == State::confirmation)
-            setInteractionState(State::compact);
-    });
-}
-
-void NotchWindowController::scheduleAutoHide()
-{
-    const auto delay =
-        std::chrono::milliseconds(qRound64(sanitizedDelay(m_settings.autoHideDelay()) * 1000.0));
-    m_autoHideTask = m_timers->start(delay, [this] {
-        m_autoHideTask.reset();
-        if (m_hasNotch)
-            setInteractionState(State::compact);
-        else
-            hide(false);
-    });
-}
-
-void NotchWindowController::cancelAutoHide()
-{
-    m_autoHideTask.reset();
-}
-
-void NotchWindowController::trayClicked()
-{
-    m_hoverInTask.reset();
-    cancelAutoHide();
-    if (isRecording()) {
-        // While recording, the tray works as the recording's stop button.
-        if (m_neighbours.requestRecordingStop)
-            m_neighbours.requestRecordingStop();
-        return;
-    }
-    pin();
-    if (m_interactionState != State::expanded)
-        morphTo(State::expanded);
-}
-
-void NotchWindowController::pin()
-{
-    // A collapse still pending from before would close the tray the user just pinned open.
-    m_hoverOutTask.reset();
-    if (m_isPinned)
-        return;
-    m_isPinned = true;
-    emit isPinnedChanged(m_isPinned);
-}
-
-void NotchWindowController::unpin()
-{
-    if (!m_isPinned)
-        return;
-    m_isPinned = false;
-    emit isPinnedChanged(m_isPinned);
-    // Collapse as if the pointer had just left, unless it rests on the tray.
-    if (isVisible() && panelScreen() && !isPointerOnTray())
-        scheduleHoverOut();
-}
-
 // Bindings
 
 void NotchWindowController::bindModel()
@@ -584,18 +314,18 @@ void NotchWindowController::bindModel()
             [this](TrayPosition position) { updatePosition(position); });
     connect(&m_settings, &SettingsStore::traySizeChanged, this, [this] { updatePosition(); });
     const auto redraw = [this] {
-        emit appearanceChanged();
+        m_state->announceAppearance();
         if (m_trayView)
             m_trayView->update();
     };
     connect(&m_settings, &SettingsStore::trayMaterialChanged, this, redraw);
     connect(&m_settings, &SettingsStore::accentThemeChanged, this, redraw);
     connect(&m_settings, &SettingsStore::disabledTrayButtonsChanged, this, [this] {
-        if (m_interactionState == State::expanded)
+        if (interactionState() == State::expanded)
             updatePosition();
     });
     connect(&m_queue, &CaptureQueue::itemsChanged, this, [this] {
-        if (m_interactionState == State::expanded)
+        if (interactionState() == State::expanded)
             updatePosition();
         else if (m_panel)
             // The compact tray's outline depends on whether anything is staged.
@@ -614,108 +344,17 @@ void NotchWindowController::bindModel()
 
 void NotchWindowController::installEventMonitors()
 {
-    if (m_pointerMonitor && !m_globalMonitor) {
-        m_globalMonitor = connect(m_pointerMonitor.get(), &platform::PointerMonitor::pointerEvent,
-                                  this, &NotchWindowController::pointerEvent);
-        m_pointerMonitor->start();
-    }
-    if (!m_localMonitorsInstalled) {
-        qApp->installEventFilter(this);
-        m_localMonitorsInstalled = true;
-    }
+    m_monitors->install();
 }
 
 void NotchWindowController::removeEventMonitors()
 {
-    if (m_globalMonitor) {
-        disconnect(m_globalMonitor);
-        m_globalMonitor = {};
-        m_pointerMonitor->stop();
-    }
-    if (m_localMonitorsInstalled) {
-        qApp->removeEventFilter(this);
-        m_localMonitorsInstalled = false;
-    }
+    m_monitors->remove();
 }
 
 bool NotchWindowController::areEventMonitorsInstalled() const
 {
-    return m_localMonitorsInstalled;
-}
-
-void NotchWindowController::pointerEvent(const platform::PointerEvent &event)
-{
-    // Events over our own windows arrive through Qt as well (the local monitors).
-    if (event.overOwnWindow)
-        return;
-    QPointer<NotchWindowController> self(this);
-    switch (event.kind) {
-    case platform::PointerEvent::Kind::moved:
-        QMetaObject::invokeMethod(
-            this,
-            [self, buttons = event.buttons] {
-                if (self)
-                    self->handleMouseMoved(buttons);
-            },
-            Qt::QueuedConnection);
-        break;
-    case platform::PointerEvent::Kind::buttonPressed:
-        if (event.button == Qt::LeftButton || event.button == Qt::RightButton) {
-            QMetaObject::invokeMethod(
-                this,
-                [self] {
-                    if (self)
-                        self->clickMonitorFired();
-                },
-                Qt::QueuedConnection);
-        }
-        break;
-    case platform::PointerEvent::Kind::buttonReleased:
-    case platform::PointerEvent::Kind::scrolled:
-        break;
-    }
-}
-
-bool NotchWindowController::eventFilter(QObject *watched, QEvent *event)
-{
-    // Every input event reaches its window first, then the widgets inside: watching the windows
-    // sees each event once.
-    if (!watched->isWindowType())
-        return false;
-    switch (event->type()) {
-    case QEvent::MouseMove:
-        handleMouseMoved(static_cast<QMouseEvent *>(event)->buttons());
-        break;
-    case QEvent::MouseButtonPress: {
-        const Qt::MouseButton button = static_cast<QMouseEvent *>(event)->button();
-        if (button == Qt::LeftButton || button == Qt::RightButton)
-            clickMonitorFired();
-        break;
-    }
-    case QEvent::KeyPress: {
-        // A key typed into a window of ours that asks for it (Escape in the markup editor, text
-        // in a field) is that window's.
-        const auto &key = *static_cast<QKeyEvent *>(event);
-        QObject *focus = QGuiApplication::focusObject();
-        QKeyEvent asking(QEvent::ShortcutOverride, key.key(), key.modifiers(), key.text(),
-                         key.isAutoRepeat(), ushort(key.count()));
-        asking.ignore();
-        if (focus) {
-            QCoreApplication::sendEvent(focus, &asking);
-            if (asking.isAccepted())
-                return false;
-        }
-        return handleKeyDown(key);
-    }
-    case QEvent::Wheel: {
-        const auto &wheel = *static_cast<QWheelEvent *>(event);
-        handleHorizontalScroll(wheel.pixelDelta(), wheel.angleDelta());
-        break;
-    }
-    default:
-        break;
-    }
-    return false;
+    return m_monitors->isInstalled();
 }
 
 void NotchWindowController::clickMonitorFired()
@@ -730,6 +369,11 @@ bool NotchWindowController::isPointerOutsidePanel() const
     return pointer && !containsClosed(m_panelFrame, *pointer);
 }
 
+bool NotchWindowController::knowsPointer() const
+{
+    return m_displays.pointerLocation().has_value();
+}
+
 bool NotchWindowController::isPointerOnTray() const
 {
     const std::optional<QPointF> pointer = m_displays.pointerLocation();
@@ -739,182 +383,7 @@ bool NotchWindowController::isPointerOnTray() const
     return containsClosed(hoverBandRect(*screen), *pointer) || isPointOverTray(*pointer);
 }
 
-void NotchWindowController::handleMouseMoved(Qt::MouseButtons heldButtons)
-{
-    if (!isVisible() || !panelScreen())
-        return;
-    // A drag neither expands nor collapses the tray.
-    if (heldButtons != Qt::NoButton)
-        return;
-    if (!m_displays.pointerLocation())
-        return;
-    if (isPointerOnTray())
-        scheduleHoverIn();
-    else if (m_interactionState == State::expanded)
-        scheduleHoverOut();
-}
-
-void NotchWindowController::scheduleHoverIn()
-{
-    m_hoverOutTask.reset();
-    cancelAutoHide();
-    if (m_interactionState == State::expanded || m_hoverInTask)
-        return;
-    m_hoverInTask = m_timers->start(hoverInDelay, [this] {
-        m_hoverInTask.reset();
-        if (m_interactionState != State::expanded)
-            morphTo(State::expanded);
-    });
-}
-
-void NotchWindowController::scheduleHoverOut()
-{
-    m_hoverInTask.reset();
-    cancelAutoHide();
-    if (m_interactionState != State::expanded || m_isPinned || m_hoverOutTask)
-        return;
-    m_hoverOutTask = m_timers->start(hoverOutDelay, [this] {
-        m_hoverOutTask.reset();
-        if (m_queue.items().isEmpty() && !isRecording() && !m_hasNotch)
-            hide(false);
-        else
-            morphTo(State::compact);
-    });
-}
-
-void NotchWindowController::handleClickOutside()
-{
-    unpin();
-    if (m_interactionState == State::expanded) {
-        morphTo(State::compact);
-        return;
-    }
-    if (!m_queue.items().isEmpty())
-        return;
-    if (!isRecording() && !m_hasNotch) {
-        moveToNotchedDisplay();
-        return;
-    }
-    if (m_hasNotch)
-        setInteractionState(State::compact);
-}
-
-std::optional<CaptureItem> NotchWindowController::selectedItem() const
-{
-    return m_queue.selectedItem();
-}
-
-void NotchWindowController::runItemAction(const std::function<void(const CaptureItem &)> &action,
-                                          const CaptureItem &item) const
-{
-    if (!action)
-        return;
-    // Called from event handlers and timers, which no exception may leave.
-    try {
-        action(item);
-    } catch (const CaptureError &error) {
-        qCWarning(Log::overlay, "Tray action failed: %s", qUtf8Printable(error.errorDescription()));
-    } catch (const CaptureActionError &error) {
-        qCWarning(Log::overlay, "Tray action failed: %s", qUtf8Printable(error.errorDescription()));
-    } catch (const std::exception &error) {
-        qCWarning(Log::overlay, "Tray action failed: %s", error.what());
-    }
-}
-
 void NotchWindowController::deleteCapture(const CaptureItem &item) const
 {
-    runItemAction(m_callbacks.onDelete, item);
-}
-
-bool NotchWindowController::handleKeyDown(const QKeyEvent &event)
-{
-    if (!isVisible() || textInputHasFocus())
-        return false;
-    const std::optional<CaptureItem> item = selectedItem();
-    const TrayKeyDecision decision = trayKeyDecision(
-        event.key(), event.text(), m_interactionState == State::expanded, item.has_value());
-    switch (decision.command) {
-    case TrayKeyCommand::none:
-        break;
-    case TrayKeyCommand::collapse:
-        unpin();
-        morphTo(State::compact);
-        break;
-    case TrayKeyCommand::hideWhenEmpty:
-        if (m_queue.items().isEmpty())
-            hide(false);
-        break;
-    case TrayKeyCommand::save:
-        runItemAction(m_callbacks.onSave, *item);
-        break;
-    case TrayKeyCommand::copy:
-        runItemAction(m_callbacks.onCopy, *item);
-        break;
-    case TrayKeyCommand::quickLook:
-        runItemAction(onQuickLook, *item);
-        break;
-    case TrayKeyCommand::recognizeText:
-        runItemAction(onOCR, *item);
-        break;
-    case TrayKeyCommand::pin:
-        if (m_neighbours.pinning)
-            m_neighbours.pinning->pin(*item);
-        break;
-    case TrayKeyCommand::annotate:
-        runItemAction(onAnnotate, *item);
-        break;
-    case TrayKeyCommand::remove:
-        runItemAction(m_callbacks.onDelete, *item);
-        break;
-    case TrayKeyCommand::selectPrevious:
-        selectPrevious();
-        break;
-    case TrayKeyCommand::selectNext:
-        selectNext();
-        break;
-    }
-    return decision.consumed;
-}
-
-void NotchWindowController::handleHorizontalScroll(QPoint pixelDelta, QPoint angleDelta)
-{
-    if (!isVisible() || m_interactionState != State::expanded)
-        return;
-    for (int step = m_wheelPaging.step(pixelDelta, angleDelta); step != 0;) {
-        if (step < 0) {
-            selectPrevious();
-            ++step;
-        } else {
-            selectNext();
-            --step;
-        }
-    }
-}
-
-void NotchWindowController::selectPrevious()
-{
-    const std::optional<CaptureItem> item = selectedItem();
-    if (!item)
-        return;
-    const QList<CaptureItem> items = m_queue.items();
-    for (qsizetype i = 1; i < items.size(); ++i) {
-        if (items[i].id() == item->id()) {
-            m_queue.setSelectedItemID(items[i - 1].id());
-            return;
-        }
-    }
-}
-
-void NotchWindowController::selectNext()
-{
-    const std::optional<CaptureItem> item = selectedItem();
-    if (!item)
-        return;
-    const QList<CaptureItem> items = m_queue.items();
-    for (qsizetype i = 0; i + 1 < items.size(); ++i) {
-        if (items[i].id() == item->id()) {
-            m_queue.setSelectedItemID(items[i + 1].id());
-            return;
-        }
-    }
+    runTrayItemAction(m_callbacks.onDelete, item);
 }

@@ -89,9 +89,9 @@ void TrayActionButton::paintEvent(QPaintEvent *)
     QColor symbolColor(Qt::white);
     symbolColor.setAlphaF(float(std::clamp(0.85 + 0.15 * hover, 0.0, 1.0)));
     const double glyph = 16;
-    paintTraySymbol(painter, m_icon,
-                    QRectF(centre.x() - glyph / 2, centre.y() - glyph / 2, glyph, glyph),
-                    symbolColor, 1.5);
+    paintSymbol(painter, m_icon,
+                QRectF(centre.x() - glyph / 2, centre.y() - glyph / 2, glyph, glyph), symbolColor,
+                1.5);
 }
 
 namespace {
@@ -150,8 +150,8 @@ void TrayRecordingButton::paintEvent(QPaintEvent *)
     QColor cross(Qt::white);
     cross.setAlphaF(0.8f);
     const QPointF centre = bounds.center();
-    paintTraySymbol(painter, QStringLiteral("xmark"),
-                    QRectF(centre.x() - cancelGlyph / 2, centre.y() - cancelGlyph / 2, cancelGlyph,
-                           cancelGlyph),
-                    cross, 2.2);
+    paintSymbol(painter, QStringLiteral("xmark"),
+                QRectF(centre.x() - cancelGlyph / 2, centre.y() - cancelGlyph / 2, cancelGlyph,
+                       cancelGlyph),
+                cross, 2.2);
 }

@@ -32,10 +32,8 @@ QSizeF expandedSize(TrayPosition position, const NotchGeometry::Screen &screen,
     const int n = std::max(content.itemCount, 0);
     const bool attached = isTrayAttached(layout, position);
     const double notchHeight = attached ? layout.notchHeight : 0.0;
-    if (isCorner(position)) {
-        const double wanted = 152.0 * n + 12.0 * std::max(n - 1, 0) + 32.0;
-        return {220, extent(std::min(screen.visibleFrame.height() - 80.0, wanted))};
-    }
+    // A corner shows the same tray as the top centre: a column there would cut off the
+    // thumbnails, the name and most of the buttons.
     if (n == 0 && !content.recording)
         return {std::max(layout.notchWidth, 160.0), 34 + notchHeight};
     if (n == 0)
@@ -107,9 +105,26 @@ QRectF trayPanelFrame(TrayInteractionState state, TrayPosition position,
     return NotchGeometry::trayFrame(screen, expanded.expandedTo(current), position);
 }
 
+double trayLeftInPanel(double panelWidth, double trayWidth, TrayPosition position)
+{
+    switch (position) {
+    case TrayPosition::topLeft:
+    case TrayPosition::bottomLeft:
+        return panelMarginWidth / 2;
+    case TrayPosition::topRight:
+    case TrayPosition::bottomRight:
+        return panelWidth - panelMarginWidth / 2 - trayWidth;
+    case TrayPosition::notch:
+    case TrayPosition::floatingTop:
+    case TrayPosition::floatingBottom:
+        break;
+    }
+    return (panelWidth - trayWidth) * 0.5;
+}
+
 QList<QRectF> trayInteractiveRects(QSizeF bounds, TrayInteractionState state, QSizeF current,
                                    QSizeF expanded, bool attached, double notchWidth,
-                                   double notchHeight)
+                                   double notchHeight, TrayPosition position)
 {
     const double boundsWidth = bounds.width();
     const double boundsHeight = bounds.height();
@@ -117,7 +132,7 @@ QList<QRectF> trayInteractiveRects(QSizeF bounds, TrayInteractionState state, QS
         const double w = std::min(boundsWidth - 40, current.width());
         const double h = std::min(boundsHeight, current.height());
         if (w > 1 && h > 1)
-            return {QRectF((boundsWidth - w) * 0.5, 0, w, h)};
+            return {QRectF(trayLeftInPanel(boundsWidth, w, position), 0, w, h)};
         return {};
     }
     if (state == TrayInteractionState::expanded) {
@@ -147,11 +162,11 @@ QRectF trayHoverBand(const NotchGeometry::Screen &screen, TrayPosition position)
             hoverBandWidth, hoverBandHeight};
 }
 
-QRectF trayOutlineRect(QSizeF bounds, QSizeF current)
+QRectF trayOutlineRect(QSizeF bounds, QSizeF current, TrayPosition position)
 {
     const double w = extent(std::min(bounds.width() - 40, current.width()));
     const double h = extent(std::min(bounds.height(), current.height()));
-    return {(bounds.width() - w) * 0.5, 0, w, h};
+    return {trayLeftInPanel(bounds.width(), w, position), 0, w, h};
 }
 
 double trayCornerRadius(double height, bool attached, bool expanded)

@@ -45,20 +45,25 @@ QRectF trayPanelFrame(TrayInteractionState state, TrayPosition position,
                       const NotchGeometry::Screen &screen, const TrayContent &content);
 QSizeF trayPanelContentSize(QSizeF traySize);
 
+// Where the tray's left edge lies across its panel: against the panel's margin on the side of a
+// corner position, else centred.
+double trayLeftInPanel(double panelWidth, double trayWidth, TrayPosition position);
+
 // The parts of a panel of size `bounds` (its own coordinates, y downwards from the top edge the
 // tray hangs from) that take clicks, drops and hovering. `current` and `expanded` are the tray's
 // sizes in its current state and in the expanded state.
 QList<QRectF> trayInteractiveRects(QSizeF bounds, TrayInteractionState state, QSizeF current,
                                    QSizeF expanded, bool attached, double notchWidth,
-                                   double notchHeight);
+                                   double notchHeight, TrayPosition position = TrayPosition::notch);
 
 // The strip at the top of a display whose hovering opens the tray: 400 × 20 centred on the
 // tray's anchor, only for the notch and floating-top positions (empty otherwise).
 QRectF trayHoverBand(const NotchGeometry::Screen &screen, TrayPosition position);
 
 // The tray's drawn outline in the panel (same coordinates as trayInteractiveRects): its current
-// size hanging centred from the top edge, with square top corners when attached.
-QRectF trayOutlineRect(QSizeF bounds, QSizeF current);
+// size hanging from the top edge (placed across as trayLeftInPanel places it), with square top
+// corners when attached.
+QRectF trayOutlineRect(QSizeF bounds, QSizeF current, TrayPosition position = TrayPosition::notch);
 double trayCornerRadius(double height, bool attached, bool expanded);
 QPainterPath trayOutlinePath(const QRectF &rect, double radius, bool squareTop);
 

@@ -1,6 +1,6 @@
 #include "windows/WindowSymbols.h"
 
-#include "tray/TrayActionButtonStyle.h"
+#include "symbols/Symbols.h"
 
 #include <QHash>
 #include <QPainter>
@@ -399,8 +399,8 @@ const QHash<QString, Shape> &shapes()
 
 bool isKnownWindowSymbol(const QString &name)
 {
-    return shapes().contains(name) || isKnownTraySymbol(name) ||
-           (name == QLatin1String("pin") && isKnownTraySymbol(QStringLiteral("pin.fill")));
+    return shapes().contains(name) || isKnownSymbol(name) ||
+           (name == QLatin1String("pin") && isKnownSymbol(QStringLiteral("pin.fill")));
 }
 
 void paintWindowSymbol(QPainter &painter, const QString &name, const QRectF &box,
@@ -411,8 +411,8 @@ void paintWindowSymbol(QPainter &painter, const QString &name, const QRectF &box
     const auto found = shapes().constFind(name);
     if (found == shapes().constEnd()) {
         const QString trayName = name == QLatin1String("pin") ? QStringLiteral("pin.fill") : name;
-        if (isKnownTraySymbol(trayName)) {
-            paintTraySymbol(painter, trayName, box, color, weight);
+        if (isKnownSymbol(trayName)) {
+            paintSymbol(painter, trayName, box, color, weight);
             return;
         }
         painter.save();

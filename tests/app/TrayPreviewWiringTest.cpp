@@ -75,12 +75,31 @@ TEST_F(TrayPreviewWiringTest, TextGoesToTheClipboardOrTheTraySaysThereIsNone)
     fakes.textRecognizer->answer({"Invoice 42"});
     tray->onOCR(captures.at(2));
     ASSERT_TRUE(waitUntil([&] { return fakes.pasteboard->calls.contains("string(Invoice 42)"); }));
-    EXPECT_FALSE(tray->noticeFor(captures.at(2).id()));
+    ASSERT_TRUE(
+        waitUntil([&] { return tray->state().noticeFor(captures.at(2).id()) == "Copied!"; }));
 
     fakes.textRecognizer->result = {};
     tray->onOCR(captures.at(1));
-    ASSERT_TRUE(waitUntil([&] { return tray->noticeFor(captures.at(1).id()).has_value(); }));
-    EXPECT_EQ(*tray->noticeFor(captures.at(1).id()),
-              QStringLiteral("No readable text was found in the image."));
-    EXPECT_FALSE(tray->noticeFor(captures.at(2).id())) << "the notice belongs to its capture";
+    const QString none = QStringLiteral("No readable text was found in the image.");
+    ASSERT_TRUE(waitUntil([&] { return tray->state().noticeFor(captures.at(1).id()) == none; }));
+    EXPECT_EQ(tray->state().noticeAbout(captures.at(1).id())->tone, TrayNotice::Tone::problem);
+    EXPECT_FALSE(tray->state().noticeFor(captures.at(2).id()))
+        << "the notice belongs to its capture";
+}
+
+TEST_F(TrayPreviewWiringTest, TheTraySaysReadingWhileItWorksAndCopiedOnceTheTextIsCopied)
+{
+    fakes.textRecognizer->answer({"Invoice 42"});
+    const QUuid id = captures.at(0).id();
+    tray->onOCR(captures.at(0));
+    ASSERT_TRUE(tray->state().noticeAbout(id));
+    EXPECT_EQ(*tray->state().noticeAbout(id),
+              (TrayNotice{id, "Reading...", TrayNotice::Tone::progress}));
+    ASSERT_TRUE(
+        waitUntil([&] { return tray->state().noticeFor(id) != QStringLiteral("Reading..."); }));
+    EXPECT_TRUE(fakes.pasteboard->calls.contains("string(Invoice 42)"));
+    EXPECT_EQ(tray->state().noticeAbout(id),
+              (TrayNotice{id, "Copied!", TrayNotice::Tone::success}));
+    // As briefly as the preview's confirmation.
+    ASSERT_TRUE(waitUntil([&] { return !tray->state().noticeFor(id); }));
 }

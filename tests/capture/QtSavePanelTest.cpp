@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using platform::QtSavePanel;
@@ -93,6 +94,25 @@ TEST_F(QtSavePanelTest, ANameWithAnotherTypesExtensionGetsTheChosenOne)
           std::pair("x.jpg.png", "x.jpg.png.jpg")}) {
         QCoro::Task<std::optional<QUrl>> answer = run(nullptr, folder.path());
         confirm(typed);
+        EXPECT_EQ(QCoro::waitFor(std::move(answer)),
+                  QUrl::fromLocalFile(folder.path() + '/' + saved))
+            << typed;
+    }
+
+    // Enter in the name field settles the name as the Save button does.
+    for (const auto &[typed, saved] :
+         {std::pair("entered.png", "entered.png.jpg"), std::pair("entered.jpeg", "entered.jpeg"),
+          std::pair("plain", "plain.jpg")}) {
+        QCoro::Task<std::optional<QUrl>> answer = run(nullptr, folder.path());
+        QFileDialog *dialog = openDialog();
+        ASSERT_NE(dialog, nullptr);
+        auto *field = dialog->findChild<QLineEdit *>("fileNameEdit");
+        field->setText(typed);
+        dialog->activateWindow();
+        field->setFocus();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+        // Through the window, as the desktop delivers it.
+        QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
         EXPECT_EQ(QCoro::waitFor(std::move(answer)),
                   QUrl::fromLocalFile(folder.path() + '/' + saved))
             << typed;

@@ -9,9 +9,11 @@
 #include "support/WaitUntil.h"
 
 #include <QDrag>
+#include <QEnterEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTest>
+#include <QToolTip>
 #include <cmath>
 #include <limits>
 
@@ -183,6 +185,52 @@ TEST_F(CaptureTrayViewTest, TheExpandedTrayShowsTheStripAndTheEnabledButtons)
     EXPECT_FALSE(shown(large()));
 }
 
+TEST_F(CaptureTrayViewTest, EveryPlacementShowsWhatTheTopCentreShows)
+{
+    stage();
+    stage();
+    stage();
+    CaptureTrayView &view = showTray(State::expanded);
+    // Each control's place relative to the tray's outline, and whether it is on screen.
+    const auto arrangement = [&] {
+        const QPointF origin = view.outlineRect().topLeft();
+        QStringList parts;
+        QList<QWidget *> controls{large(), view.findChild<QWidget *>("thumbnailStrip")};
+        for (TrayActionButton *button : view.findChildren<TrayActionButton *>())
+            controls << button;
+        for (QWidget *control : controls) {
+            const QRect place = control->geometry().translated(-origin.toPoint());
+            const bool inside = view.outlineRect().contains(
+                QRectF(control->mapTo(&view, QPoint()), QSizeF(control->size())));
+            parts << QStringLiteral("%1 %2,%3 %4%5")
+                         .arg(control->objectName())
+                         .arg(place.x())
+                         .arg(place.y())
+                         .arg(control->isVisible() ? "shown" : "hidden")
+                         .arg(inside ? "" : " cut off");
+        }
+        parts << view.informationLines();
+        return parts;
+    };
+    settings->setTrayPosition(TrayPosition::floatingTop);
+    const QStringList topCentre = arrangement();
+    EXPECT_EQ(buttonsShown().size(), 7);
+    EXPECT_FALSE(topCentre.join('\n').contains("cut off")) << topCentre.join('\n').toStdString();
+    for (TrayPosition corner : {TrayPosition::topLeft, TrayPosition::topRight,
+                                TrayPosition::bottomLeft, TrayPosition::bottomRight}) {
+        settings->setTrayPosition(corner);
+        EXPECT_EQ(arrangement(), topCentre) << rawValue(corner).toStdString();
+        EXPECT_EQ(view.outlineRect().size(), QSizeF(761, 82));
+    }
+    // The tray keeps to its corner's side of the panel.
+    settings->setTrayPosition(TrayPosition::topRight);
+    EXPECT_EQ(view.outlineRect().right(), view.width() - 20);
+    controller->setInteractionState(State::compact);
+    EXPECT_EQ(view.outlineRect().right(), view.width() - 20);
+    settings->setTrayPosition(TrayPosition::bottomLeft);
+    EXPECT_EQ(view.outlineRect().left(), 20);
+}
+
 TEST_F(CaptureTrayViewTest, TheInformationColumnTellsWhenTheSelectedCaptureFailed)
 {
     const CaptureItem a = stage(), b = stage(), c = stage();
@@ -222,6 +270,85 @@ TEST_F(CaptureTrayViewTest, TheInformationColumnTellsWhenTheSelectedCaptureFaile
     EXPECT_EQ(failurePixels(), 0);
 }
 
+TEST_F(CaptureTrayViewTest, ARecordingsFailedSaveIsNamedAsSuchAndReadInFullOnHover)
+{
+    const CaptureItem shot = stage();
+    const CaptureItem movie(QUuid::createUuid(), QDateTime::currentDateTime(), std::nullopt,
+                            CaptureMode::recording, shot.image(), std::nullopt,
+                            QUrl::fromLocalFile("/tmp/Recording-x.mp4"),
+                            CaptureItemState::pending());
+    queue.enqueue(movie);
+    CaptureTrayView &view = showTray(State::expanded);
+    const QString reason = "Error writing the destination file /home/someone/Videos/Screen "
+                           "recordings/2026/December/Recording of the weekly call.mp4: No "
+                           "space left on device";
+    queue.markFailed(movie.id(),
+                     CaptureActionError::saveFailed("Failed to save video file: " + reason));
+    const QString whole = "Couldn't save (Failed to save recording: " + reason + ")";
+    const QStringList lines = view.informationLines().mid(2);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.join(' ').startsWith("Couldn't save (Failed to save recording:"))
+        << lines.join('|').toStdString();
+    EXPECT_FALSE(lines.join(' ').contains("screenshot"));
+    EXPECT_LT(lines.join(' ').size(), whole.size()) << "more than the column holds";
+
+    // The pointer resting on the column shows every word.
+    const auto hoverText = [&view](QPoint at) {
+        QHelpEvent help(QEvent::ToolTip, at, view.mapToGlobal(at));
+        QApplication::sendEvent(&view, &help);
+        // An event the view leaves unaccepted shows nothing.
+        return help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    const QPoint onColumn = view.informationRect().center().toPoint();
+    EXPECT_EQ(hoverText(onColumn), whole);
+    EXPECT_EQ(hoverText(QPoint(2, 2)), QString()) << "only over the column";
+
+    // A screenshot keeps its documented words; a short one needs no hover.
+    queue.markFailed(shot.id(), CaptureActionError::saveFailed("Disk full"));
+    queue.setSelectedItemID(shot.id());
+    EXPECT_EQ(view.informationLines().mid(2).join(' '),
+              "Couldn't save (Failed to save screenshot: Disk full)");
+    EXPECT_EQ(hoverText(view.informationRect().center().toPoint()), QString());
+}
+
+TEST_F(CaptureTrayViewTest, ANoticeShowsInItsToneAndGoesAfterItsTime)
+{
+    stage();
+    const CaptureItem shown = stage();
+    CaptureTrayView &view = showTray(State::expanded);
+    const auto pixelsLike = [&view](auto test) {
+        const QImage image = view.grab().toImage();
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                count += test(image.pixelColor(x, y)) ? 1 : 0;
+        return count;
+    };
+    const auto red = [](QColor c) { return c.red() > 160 && c.green() < 130 && c.blue() < 130; };
+    const auto green = [](QColor c) { return c.green() > 150 && c.red() < 120 && c.blue() < 130; };
+
+    controller->state().showNotice(shown.id(), "No readable text was found in the image.");
+    EXPECT_EQ(view.informationLines().mid(2).join(' '), "No readable text was found in the image.");
+    EXPECT_GT(pixelsLike(red), 20);
+    timers->advance(3999ms);
+    EXPECT_GT(view.informationLines().size(), 2);
+    timers->advance(1ms);
+    EXPECT_EQ(view.informationLines().size(), 2) << "gone after four seconds";
+    EXPECT_EQ(pixelsLike(red), 0);
+
+    // Work under way stays until its outcome replaces it.
+    controller->state().showNotice(shown.id(), "Reading...", TrayNotice::Tone::progress,
+                                   std::nullopt);
+    timers->advance(60s);
+    EXPECT_EQ(view.informationLines().mid(2), QStringList("Reading..."));
+    EXPECT_EQ(pixelsLike(red), 0);
+    controller->state().showNotice(shown.id(), "Copied!", TrayNotice::Tone::success, 1500ms);
+    EXPECT_EQ(view.informationLines().mid(2), QStringList("Copied!"));
+    EXPECT_GT(pixelsLike(green), 10);
+    timers->advance(1500ms);
+    EXPECT_EQ(view.informationLines().size(), 2);
+}
+
 TEST_F(CaptureTrayViewTest, ButtonsActOnTheSelectedCaptureThroughTheController)
 {
     neighbours.pinning = &pinning;
@@ -240,6 +367,32 @@ TEST_F(CaptureTrayViewTest, ButtonsActOnTheSelectedCaptureThroughTheController)
     EXPECT_EQ(calls, (QStringList{"copy " + a.fileName(), "save " + a.fileName()}));
     EXPECT_EQ(extra, (QStringList{"open " + a.fileName(), "ocr " + a.fileName()}));
     EXPECT_EQ(pinning.pinned, QList<QUuid>{a.id()});
+}
+
+TEST_F(CaptureTrayViewTest, AClickedButtonLosesItsHoverLookWhenTheTrayFolds)
+{
+    stage();
+    showTray(State::expanded);
+    auto *copy = child<TrayActionButton>("trayButton.copy");
+    ASSERT_TRUE(shown(copy));
+    QCursor::setPos(copy->mapToGlobal(copy->rect().center()));
+    QCoreApplication::processEvents();
+    QEnterEvent enter(QPointF(19, 19), QPointF(19, 19), copy->mapToGlobal(QPointF(19, 19)));
+    QApplication::sendEvent(copy, &enter);
+    ASSERT_TRUE(copy->isHovered());
+    QTest::mouseClick(copy, Qt::LeftButton, {}, copy->rect().center());
+
+    // The tray folds under the pointer, the pointer goes elsewhere, the tray opens again.
+    for (int round = 0; round < 2; ++round) {
+        controller->setInteractionState(State::compact);
+        QCursor::setPos(QPoint(5, 700));
+        QCoreApplication::processEvents();
+        controller->setInteractionState(State::expanded);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(shown(copy));
+        EXPECT_FALSE(copy->isHovered()) << round;
+        EXPECT_EQ(copy->hoverProgress(), 0) << round;
+    }
 }
 
 TEST_F(CaptureTrayViewTest, CellsAreKeptAndUpdatedInPlaceByCapture)
@@ -371,11 +524,11 @@ TEST_F(CaptureTrayViewTest, TheViewReportsItsExpansionAndMorphsOnUserChanges)
     compositor.compositing = true;
     stage();
     CaptureTrayView &view = showTray(State::compact);
-    EXPECT_EQ(controller->expansionProgress(), 0);
+    EXPECT_EQ(controller->state().expansionProgress(), 0);
     const QRectF compact = view.outlineRect();
 
     controller->trayClicked();
-    EXPECT_EQ(controller->expansionProgress(), 1);
+    EXPECT_EQ(controller->state().expansionProgress(), 1);
     EXPECT_TRUE(view.isMorphing());
     ASSERT_TRUE(waitUntil([&] { return !view.isMorphing(); }, 2000));
     EXPECT_GT(view.outlineRect().width(), compact.width());
@@ -383,7 +536,7 @@ TEST_F(CaptureTrayViewTest, TheViewReportsItsExpansionAndMorphsOnUserChanges)
     EXPECT_FALSE(shown(displayed())) << "the pill's thumbnail has become the strip's";
 
     controller->setInteractionState(State::compact);
-    EXPECT_EQ(controller->expansionProgress(), 0);
+    EXPECT_EQ(controller->state().expansionProgress(), 0);
     EXPECT_FALSE(view.isMorphing()) << "changes not made by the user are not animated";
     EXPECT_EQ(view.outlineRect(), compact);
     EXPECT_TRUE(shown(displayed()));

@@ -98,7 +98,7 @@ TEST_F(NotchWindowControllerTest, NotchedDisplayPublishesItsNotchAndAttaches)
 {
     notchedDisplays << 1;
     build();
-    QSignalSpy metrics(controller.get(), &NotchWindowController::notchMetricsChanged);
+    QSignalSpy metrics(&controller->state(), &TrayState::notchMetricsChanged);
     controller->show(std::nullopt, State::compact);
     EXPECT_TRUE(controller->hasNotch());
     EXPECT_EQ(controller->notchWidth(), 180);
@@ -273,7 +273,7 @@ TEST_F(NotchWindowControllerTest, PinnedTrayStaysUntilClickOutsideOrEscape)
     build();
     stage();
     controller->show(std::nullopt, State::compact);
-    QSignalSpy pinned(controller.get(), &NotchWindowController::isPinnedChanged);
+    QSignalSpy pinned(&controller->state(), &TrayState::isPinnedChanged);
     controller->trayClicked();
     EXPECT_TRUE(controller->isPinned());
     EXPECT_EQ(controller->interactionState(), State::expanded);
@@ -358,7 +358,7 @@ TEST_F(NotchWindowControllerTest, FollowsSettingsAndDisplays)
     settings->setTrayPosition(TrayPosition::bottomLeft);
     EXPECT_EQ(controller->panelFrame().topLeft(), QPointF(20, 20));
 
-    QSignalSpy redraws(controller.get(), &NotchWindowController::appearanceChanged);
+    QSignalSpy redraws(&controller->state(), &TrayState::appearanceChanged);
     settings->setAccentTheme(AccentTheme{});
     settings->setTrayMaterial(TrayMaterialStyle::thick);
     EXPECT_EQ(redraws.count(), 2);
@@ -381,8 +381,8 @@ TEST_F(NotchWindowControllerTest, OnACompositingDesktopUserChangesAnimateAndFade
     build();
     stage();
     QList<bool> animated;
-    QObject::connect(controller.get(), &NotchWindowController::interactionStateChanged,
-                     controller.get(), [&] { animated << controller->isStateChangeAnimated(); });
+    QObject::connect(&controller->state(), &TrayState::interactionStateChanged, controller.get(),
+                     [&] { animated << controller->isStateChangeAnimated(); });
     controller->show(std::nullopt, State::compact);
     EXPECT_TRUE(panel().mask().isEmpty()) << "translucent: no shape needed";
     movePointer(inBand);

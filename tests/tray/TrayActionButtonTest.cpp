@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QTest>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -49,20 +50,56 @@ TEST(TrayActionButtons, EveryButtonHasADrawnSymbol)
     QStringList names;
     for (TrayButtonID button : allCases<TrayButtonID>()) {
         names << traySymbolName(button);
-        EXPECT_TRUE(isKnownTraySymbol(names.last())) << names.last().toStdString();
+        EXPECT_TRUE(isKnownSymbol(names.last())) << names.last().toStdString();
     }
     EXPECT_EQ(names,
               (QStringList{"doc.on.clipboard", "arrow.down.to.line.compact", "eye",
                            "pencil.tip.crop.circle", "text.viewfinder", "pin.fill", "trash"}));
     for (const char *other : {"xmark", "play.fill"})
-        EXPECT_TRUE(isKnownTraySymbol(other));
+        EXPECT_TRUE(isKnownSymbol(other));
     // An unknown symbol draws nothing rather than failing.
     QImage image(16, 16, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    paintTraySymbol(painter, "no.such.symbol", QRectF(0, 0, 16, 16), Qt::white);
+    paintSymbol(painter, "no.such.symbol", QRectF(0, 0, 16, 16), Qt::white);
     painter.end();
     EXPECT_EQ(image.pixel(8, 8), 0u);
+}
+
+TEST(TrayActionButtons, TheAnnotateSymbolIsALongPencilNotARoundSign)
+{
+    // Drawn large, the ink's spread along its longest direction against across it: a pencil is
+    // long and thin, a ring or a slashed circle as wide one way as the other.
+    QImage image(96, 96, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    paintSymbol(painter, traySymbolName(TrayButtonID::annotate), QRectF(0, 0, 96, 96), Qt::white,
+                1.5);
+    painter.end();
+    double total = 0, mx = 0, my = 0;
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 96; ++x) {
+            const double a = qAlpha(image.pixel(x, y));
+            total += a;
+            mx += a * x;
+            my += a * y;
+        }
+    ASSERT_GT(total, 0);
+    mx /= total;
+    my /= total;
+    double xx = 0, yy = 0, xy = 0;
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 96; ++x) {
+            const double a = qAlpha(image.pixel(x, y)) / total;
+            xx += a * (x - mx) * (x - mx);
+            yy += a * (y - my) * (y - my);
+            xy += a * (x - mx) * (y - my);
+        }
+    const double mean = (xx + yy) / 2;
+    const double spread = std::sqrt((xx - yy) * (xx - yy) / 4 + xy * xy);
+    const double along = mean + spread, across = mean - spread;
+    EXPECT_GT(along, 6 * across);
+    EXPECT_LT(xy, 0) << "from the lower left to the upper right";
 }
 
 TEST(TrayActionButtons, AClickOnThePlateRunsTheActionOnce)

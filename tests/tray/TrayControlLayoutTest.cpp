@@ -94,29 +94,37 @@ TEST(TrayControlLayout, ExpandedWidthFollowsItemsAndButtonsWithinTheScreen)
     EXPECT_EQ(visibleTrayButtonCount({}), 7);
 }
 
-TEST(TrayControlLayout, CornerTrayIsAColumnCutToTheVisibleHeight)
+TEST(TrayControlLayout, ACornerShowsTheTrayOfTheTopCentreAgainstItsSide)
 {
+    TrayContent recording = withItems(0);
+    recording.recording = true;
     for (TrayPosition position : {TrayPosition::topLeft, TrayPosition::topRight,
                                   TrayPosition::bottomLeft, TrayPosition::bottomRight}) {
         SCOPED_TRACE(rawValue(position).toStdString());
-        EXPECT_EQ(trayContentSize(State::compact, position, notched(), withItems(5)),
-                  QSizeF(196, 34));
-        EXPECT_EQ(trayContentSize(State::confirmation, position, notched(), withItems(5)),
-                  QSizeF(220, 36));
-        EXPECT_EQ(trayContentSize(State::expanded, position, plain(), withItems(0)),
-                  QSizeF(220, 32));
-        EXPECT_EQ(trayContentSize(State::expanded, position, plain(), withItems(5)),
-                  QSizeF(220, 840));
-        // 7 items want 1168: cut to 1080 − 80 (plain) or 1048 − 80 (under a menu bar).
-        EXPECT_EQ(trayContentSize(State::expanded, position, plain(), withItems(7)),
-                  QSizeF(220, 1000));
-        EXPECT_EQ(trayContentSize(State::expanded, position, notched(), withItems(7)),
-                  QSizeF(220, 968));
+        for (State state : {State::compact, State::confirmation, State::expanded}) {
+            for (const TrayContent &content :
+                 {withItems(0), withItems(1), withItems(3), withItems(7), recording}) {
+                for (const NotchGeometry::Screen &screen : {plain(), notched()})
+                    EXPECT_EQ(trayContentSize(state, position, screen, content),
+                              trayContentSize(state, TrayPosition::floatingTop, screen, content));
+            }
+        }
     }
-    NotchGeometry::Screen tiny = plain();
-    tiny.visibleFrame.setHeight(50);
-    EXPECT_EQ(trayContentSize(State::expanded, TrayPosition::topLeft, tiny, withItems(2)),
-              QSizeF(220, 0));
+    // 3 items and 7 buttons: the full 761-point row, 82 high.
+    EXPECT_EQ(trayContentSize(State::expanded, TrayPosition::topRight, plain(), withItems(3)),
+              QSizeF(761, 82));
+
+    // Across its panel the tray keeps to its corner's side, 20 points in (the shadow's margin).
+    EXPECT_EQ(trayLeftInPanel(801, 196, TrayPosition::topLeft), 20);
+    EXPECT_EQ(trayLeftInPanel(801, 196, TrayPosition::bottomLeft), 20);
+    EXPECT_EQ(trayLeftInPanel(801, 196, TrayPosition::topRight), 801 - 20 - 196);
+    EXPECT_EQ(trayLeftInPanel(801, 196, TrayPosition::bottomRight), 801 - 20 - 196);
+    EXPECT_EQ(trayLeftInPanel(801, 196, TrayPosition::floatingTop), (801 - 196) / 2.0);
+    EXPECT_EQ(trayOutlineRect({801, 102}, {196, 34}, TrayPosition::topRight),
+              QRectF(585, 0, 196, 34));
+    EXPECT_EQ(trayInteractiveRects({801, 102}, State::compact, {196, 34}, {761, 82}, false, 0, 0,
+                                   TrayPosition::topLeft),
+              QList<QRectF>{QRectF(20, 0, 196, 34)});
 }
 
 TEST(TrayControlLayout, AttachedTrayIsTheNotchPlusWhatHangsBelowIt)
@@ -162,10 +170,11 @@ TEST(TrayControlLayout, PanelHoldsTheExpandedAndTheCurrentTrayWithAMargin)
     // One item with all seven buttons: 88 + 145 + 300 + 76 = 609 wide.
     expectRect(trayPanelFrame(State::expanded, TrayPosition::floatingBottom, plain(), withItems(1)),
                635.5, 28, 649, 102);
+    // Corners hold the same row, 20 in from their sides.
     expectRect(trayPanelFrame(State::compact, TrayPosition::topLeft, plain(), withItems(5)), 20,
-               200, 260, 860);
+               958, 801, 102);
     expectRect(trayPanelFrame(State::compact, TrayPosition::bottomRight, plain(), withItems(1)),
-               1640, 20, 260, 204);
+               1251, 20, 649, 102);
     EXPECT_EQ(trayPanelContentSize(QSizeF(100, 10)), QSizeF(140, 30));
 }
 

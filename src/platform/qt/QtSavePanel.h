@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFuture>
+#include <QLineEdit>
 #include <QMimeDatabase>
 #include <QPointer>
 #include <QPromise>
@@ -129,8 +130,14 @@ private:
             if (files.size() == 1 && !QFileInfo(files.first()).isDir() &&
                 !files.first().contains(QLatin1Char('*'))) {
                 const QString settled = withAllowedExtension(files.first(), m_allowed, m_appended);
-                if (settled != files.first())
+                if (settled != files.first()) {
                     selectFile(settled);
+                    // Enter leaves the focus in the name field, whose text selectFile does not
+                    // touch then: the field is given the settled name itself.
+                    auto *field = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+                    if (field && field->text() != QFileInfo(settled).fileName())
+                        field->setText(settled);
+                }
             }
             QFileDialog::accept();
         }

@@ -1,0 +1,128 @@
+#include "tray/TrayEventMonitors.h"
+
+#include "platform/PointerMonitor.h"
+#include "tray/TrayStateMachine.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QWheelEvent>
+
+TrayEventMonitors::TrayEventMonitors(TrayStateMachine &machine,
+                                     std::unique_ptr<platform::PointerMonitor> pointerMonitor,
+                                     std::function<void()> clickAnywhere, QObject *parent)
+    : QObject(parent), m_machine(machine), m_pointerMonitor(std::move(pointerMonitor)),
+      m_clickAnywhere(std::move(clickAnywhere))
+{
+}
+
+TrayEventMonitors::~TrayEventMonitors()
+{
+    remove();
+}
+
+void TrayEventMonitors::install()
+{
+    if (m_pointerMonitor && !m_globalMonitor) {
+        m_globalMonitor = connect(m_pointerMonitor.get(), &platform::PointerMonitor::pointerEvent,
+                                  this, &TrayEventMonitors::pointerEvent);
+        m_pointerMonitor->start();
+    }
+    if (!m_localMonitorsInstalled) {
+        qApp->installEventFilter(this);
+        m_localMonitorsInstalled = true;
+    }
+}
+
+void TrayEventMonitors::remove()
+{
+    if (m_globalMonitor) {
+        disconnect(m_globalMonitor);
+        m_globalMonitor = {};
+        m_pointerMonitor->stop();
+    }
+    if (m_localMonitorsInstalled) {
+        qApp->removeEventFilter(this);
+        m_localMonitorsInstalled = false;
+    }
+}
+
+bool TrayEventMonitors::isInstalled() const
+{
+    return m_localMonitorsInstalled;
+}
+
+void TrayEventMonitors::pointerEvent(const platform::PointerEvent &event)
+{
+    // Events over our own windows arrive through Qt as well (the local monitors).
+    if (event.overOwnWindow)
+        return;
+    QPointer<TrayEventMonitors> self(this);
+    switch (event.kind) {
+    case platform::PointerEvent::Kind::moved:
+        QMetaObject::invokeMethod(
+            this,
+            [self, buttons = event.buttons] {
+                if (self)
+                    self->m_machine.handleMouseMoved(buttons);
+            },
+            Qt::QueuedConnection);
+        break;
+    case platform::PointerEvent::Kind::buttonPressed:
+        if (event.button == Qt::LeftButton || event.button == Qt::RightButton) {
+            QMetaObject::invokeMethod(
+                this,
+                [self] {
+                    if (self)
+                        self->m_clickAnywhere();
+                },
+                Qt::QueuedConnection);
+        }
+        break;
+    case platform::PointerEvent::Kind::buttonReleased:
+    case platform::PointerEvent::Kind::scrolled:
+        break;
+    }
+}
+
+bool TrayEventMonitors::eventFilter(QObject *watched, QEvent *event)
+{
+    // Every input event reaches its window first, then the widgets inside: watching the windows
+    // sees each event once.
+    if (!watched->isWindowType())
+        return false;
+    switch (event->type()) {
+    case QEvent::MouseMove:
+        m_machine.handleMouseMoved(static_cast<QMouseEvent *>(event)->buttons());
+        break;
+    case QEvent::MouseButtonPress: {
+        const Qt::MouseButton button = static_cast<QMouseEvent *>(event)->button();
+        if (button == Qt::LeftButton || button == Qt::RightButton)
+            m_clickAnywhere();
+        break;
+    }
+    case QEvent::KeyPress: {
+        // A key typed into a window of ours that asks for it (Escape in the markup editor, text
+        // in a field) is that window's.
+        const auto &key = *static_cast<QKeyEvent *>(event);
+        QKeyEvent asking(QEvent::ShortcutOverride, key.key(), key.modifiers(), key.text(),
+                         key.isAutoRepeat(), ushort(key.count()));
+        asking.ignore();
+        if (QObject *focus = QGuiApplication::focusObject()) {
+            QCoreApplication::sendEvent(focus, &asking);
+            if (asking.isAccepted())
+                return false;
+        }
+        return m_machine.handleKeyDown(key);
+    }
+    case QEvent::Wheel: {
+        const auto &wheel = *static_cast<QWheelEvent *>(event);
+        m_machine.handleHorizontalScroll(wheel.pixelDelta(), wheel.angleDelta());
+        break;
+    }
+    default:
+        break;
+    }
+    return false;
+}

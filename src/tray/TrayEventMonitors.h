@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMetaObject>
+#include <QObject>
+#include <functional>
+#include <memory>
+
+class TrayStateMachine;
+
+namespace platform {
+class PointerMonitor;
+struct PointerEvent;
+} // namespace platform
+
+// The tray's watch on input while it is shown: the pointer's moves and clicks anywhere on the
+// desktop (through the platform's pointer monitor) and, in our own windows, the pointer, the keys
+// and the wheel (an application-wide event filter). What they mean is the state machine's
+// business; a left or right click anywhere goes to `clickAnywhere`. Main thread only.
+class TrayEventMonitors final : public QObject {
+    Q_OBJECT
+
+public:
+    TrayEventMonitors(TrayStateMachine &machine,
+                      std::unique_ptr<platform::PointerMonitor> pointerMonitor,
+                      std::function<void()> clickAnywhere, QObject *parent = nullptr);
+    ~TrayEventMonitors() override;
+
+    // Installs what is not installed yet; remove() takes all of it away.
+    void install();
+    void remove();
+    bool isInstalled() const;
+
+protected:
+    // The local monitors: pointer, clicks, keys and scrolling in the program's own windows.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void pointerEvent(const platform::PointerEvent &event);
+
+    TrayStateMachine &m_machine;
+    std::unique_ptr<platform::PointerMonitor> m_pointerMonitor;
+    std::function<void()> m_clickAnywhere;
+    QMetaObject::Connection m_globalMonitor;
+    bool m_localMonitorsInstalled = false;
+};
