@@ -164,12 +164,8 @@ void measureHitTesting(StackedMediaStack &stack)
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        std::printf("PinDeckBench needs an X server; run it inside the harness:\n"
-                    "  scripts/harness -- %s\n",
-                    argv[0]);
+    if (!onXServer("PinDeckBench", "scripts/harness", argv[0]))
         return 0;
-    }
     const BenchEnvironment environment;
     const platform::ScreenshotPlatform desktop = platform::makeX11ScreenshotPlatform();
     if (!desktop.displays->mainDisplay() || desktop.compositor->isCompositing()) {

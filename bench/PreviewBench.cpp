@@ -287,15 +287,8 @@ void benchPreview(const QImage &image, platform::Displays &displays)
         QElapsedTimer timer;
         timer.start();
         preview.show(capture, queue, {}, {}, {});
-        auto *window = static_cast<QtPreviewWindow *>(preview.window());
-        QWidget *panel = window->widget();
-        QWindow *handle = panel->windowHandle();
-        while (!(handle && handle->isExposed()) && timer.elapsed() < 10000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            handle = panel->windowHandle();
-        }
-        // Painted: the backing store holds the frame the X server shows.
-        panel->repaint();
+        QWidget *panel = static_cast<QtPreviewWindow *>(preview.window())->widget();
+        waitUntilShownAndPainted(panel);
         shown << timer.nsecsElapsed() / 1e6;
         runEventLoop(200);
         open = residentMegabytes();

@@ -599,12 +599,8 @@ int main(int argc, char **argv)
         return animate(argc, argv);
 
     QApplication application(argc, argv);
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        std::printf("RecordingBench needs an X server; run it inside the harness:\n"
-                    "  CORVANTA_SCREEN=3840x2160x24 scripts/harness -- %s\n",
-                    argv[0]);
+    if (!onXServer("RecordingBench", "CORVANTA_SCREEN=3840x2160x24 scripts/harness", argv[0]))
         return 0;
-    }
     // "--only rows" or "--only large": that part alone (for a heap profiler, say).
     const QByteArray only = argc > 2 && qstrcmp(argv[1], "--only") == 0 ? argv[2] : "";
     const BenchEnvironment environment;

@@ -10,10 +10,10 @@
 //
 // By hand: CORVANTA_SCREEN=3840x2160x24 scripts/harness -- build/bench/StagedRecordingsBench
 
-#include "app/DesktopPlatform.h"
 #include "BenchAnimation.h"
 #include "BenchEnvironment.h"
 #include "BenchFigures.h"
+#include "app/DesktopPlatform.h"
 #include "capture/ScreenRecordingService.h"
 #include "model/CaptureErrors.h"
 #include "model/CaptureQueue.h"
@@ -186,14 +186,8 @@ void previewPoster(const char *what, const CaptureItem &recording, CaptureQueue 
         QElapsedTimer timer;
         timer.start();
         preview.show(recording, queue, {}, {}, {});
-        auto *window = static_cast<QtPreviewWindow *>(preview.window());
-        QWidget *panel = window->widget();
-        QWindow *handle = panel->windowHandle();
-        while (!(handle && handle->isExposed()) && timer.elapsed() < 10000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            handle = panel->windowHandle();
-        }
-        panel->repaint();
+        QWidget *panel = static_cast<QtPreviewWindow *>(preview.window())->widget();
+        waitUntilShownAndPainted(panel);
         windowShown << timer.nsecsElapsed() / 1e6;
         auto *media = panel->findChild<PreviewMediaView *>();
         if (!media || !waitFor([media] { return media->hasFullImage(); }, 10000)) {
@@ -240,12 +234,9 @@ int main(int argc, char **argv)
         return animate(argc, argv);
 
     QApplication application(argc, argv);
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        std::printf("StagedRecordingsBench needs an X server; run it inside the harness:\n"
-                    "  CORVANTA_SCREEN=3840x2160x24 scripts/harness -- %s\n",
-                    argv[0]);
+    if (!onXServer("StagedRecordingsBench", "CORVANTA_SCREEN=3840x2160x24 scripts/harness",
+                   argv[0]))
         return 0;
-    }
     const BenchEnvironment environment;
     const platform::ScreenshotPlatform screenshots = platform::makeX11ScreenshotPlatform();
     const std::optional<platform::Display> display = screenshots.displays->mainDisplay();

@@ -327,12 +327,8 @@ std::unique_ptr<Tray> measureTray(const platform::ScreenshotPlatform &desktop, C
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        std::printf("TrayBench needs an X server; run it inside the harness:\n"
-                    "  scripts/harness --tray -- %s\n",
-                    argv[0]);
+    if (!onXServer("TrayBench", "scripts/harness --tray", argv[0]))
         return 0;
-    }
     const BenchEnvironment environment;
     const platform::ScreenshotPlatform desktop = platform::makeX11ScreenshotPlatform();
     if (!desktop.displays->mainDisplay()) {

@@ -91,12 +91,8 @@ void printFigure(const char *what, double ms, double target)
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        std::printf("WindowsBench needs an X server; run it inside the harness:\n"
-                    "  scripts/harness -- %s\n",
-                    argv[0]);
+    if (!onXServer("WindowsBench", "scripts/harness", argv[0]))
         return 0;
-    }
     const BenchEnvironment environment;
     QTemporaryDir settingsDir;
     UserDefaults defaults(settingsDir.filePath(QStringLiteral("Corvanta.conf")));
