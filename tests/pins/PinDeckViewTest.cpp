@@ -146,15 +146,25 @@ TEST_F(PinDeckViewTest, TheCapsuleActsOnTheCardUnderThePointerOfTheFannedPile)
     QTest::mouseClick(view, Qt::LeftButton, {}, centreOf(1, capsule.buttons[2].center()));
     EXPECT_TRUE(stack().isExpanded());
     EXPECT_EQ(deck.items().size(), 2);
+    ASSERT_TRUE(waitUntil([this] { return !stack().isAnimating(); }));
 
-    // Copy on the first card.
+    // Copy on the first card, once the fan has settled under the pointer.
     QTest::mouseMove(view, centreOf(0));
-    QTest::mouseClick(view, Qt::LeftButton, {}, centreOf(0, capsule.buttons[0].center()));
+    ASSERT_TRUE(waitUntil([this] { return stack().activeHoverID() && !stack().isAnimating(); }));
+    const auto button = [this](int index) {
+        return PinCardDrawing::uprightCapsule(stack().cardTransform(0), stack().config().itemSize,
+                                              3)
+            .buttons[index]
+            .center()
+            .toPoint();
+    };
+    QTest::mouseClick(view, Qt::LeftButton, {}, button(0));
+    ASSERT_TRUE(waitUntil([this] { return !model.pasteboard->calls.isEmpty(); }));
     EXPECT_EQ(model.pasteboard->calls.first(), "clear");
     EXPECT_EQ(deck.items().size(), 2);
 
     // Remove on the first card: announced, taken off, the other stays.
-    QTest::mouseClick(view, Qt::LeftButton, {}, centreOf(0, capsule.buttons[2].center()));
+    QTest::mouseClick(view, Qt::LeftButton, {}, button(2));
     EXPECT_EQ(model.deleted(), QList<QUuid>{b->id()});
     ASSERT_EQ(deck.items().size(), 1);
     EXPECT_EQ(deck.items().first(), a);
