@@ -2,37 +2,29 @@
 
 #include "model/CaptureItem.h"
 #include "model/SettingsEnums.h"
-#include "tray/TrayInformation.h"
+#include "tray/TrayBodyLayout.h"
+#include "tray/TrayBodyPainter.h"
 #include "tray/TrayInteractions.h"
 #include "tray/TrayNeighbours.h"
+#include "tray/TrayThumbnails.h"
 
-#include <QHash>
-#include <QList>
 #include <QPointer>
-#include <QSet>
 #include <QVariantAnimation>
 #include <QWidget>
 #include <array>
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 
 class CaptureQueue;
-class CaptureTrayItemView;
-class CaptureTrayThumbnail;
 class TrayState;
-class QDrag;
 class QMimeData;
-class QPainter;
 class RecordingDot;
 class ScreenRecording;
 class SettingsStore;
 class TrayActionButton;
 class TrayRecordingButton;
 class TrayStripViewport;
-class TrayThumbnailButton;
-class TrayThumbnailCache;
 
 // The tray's content: the outline, the compact and expanded bodies, the thumbnails, the
 // recording row and the action buttons. Fills its parent (the panel's container) and hangs
@@ -54,7 +46,7 @@ public:
     bool ownsClick(QPoint position) const;
 
     // Hangs from the notch (square top corners) rather than floating.
-    bool isAttachedToNotch() const { return m_attached; }
+    bool isAttachedToNotch() const { return m_content.attached; }
     // The outline as drawn now, in view coordinates, and its lower corners' radius.
     QRectF outlineRect() const;
     double cornerRadius() const;
@@ -72,8 +64,7 @@ public:
     QMimeData *makeDragProvider(const CaptureItem &item);
 
     void setHoverScheduler(std::unique_ptr<TrayHoverScheduler> scheduler);
-    // Runs a started drag to its end; by default QDrag::exec with the copy action.
-    using DragRunner = std::function<Qt::DropAction(QDrag &)>;
+    using DragRunner = TrayThumbnails::DragRunner;
     void setDragRunner(DragRunner runner);
 
 protected:
@@ -83,22 +74,16 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    struct Layout;
-
     void sync();
-    void syncThumbnails(const QList<CaptureItem> &items);
-    void retireCell(CaptureTrayItemView *cell);
-    void connectThumbnail(TrayThumbnailButton *thumbnail);
     void interactionStateChanged();
     void reportExpansion();
     void computeLayout();
     void placeFrame();
-    void paintOutline(QPainter &painter, double progress) const;
     void updateElapsed();
-    void startDrag(TrayThumbnailButton *source);
     void useRecordingControl(const std::function<void()> &control);
     bool isRecording() const;
     double progress() const;
+    TrayBody::Moment moment() const;
 
     TrayState &m_state;
     CaptureQueue &m_queue;
@@ -106,28 +91,15 @@ private:
     QPointer<ScreenRecording> m_recorder;
     TrayNeighbours m_neighbours;
     TrayInteractions m_interactions;
-    std::unique_ptr<TrayThumbnailCache> m_pictures;
 
-    // What the model says, read by sync().
-    bool m_attached = false;
-    bool m_expanded = false;
-    bool m_recording = false;
-    int m_count = 0;
-    std::optional<CaptureItem> m_displayed;
-    std::optional<QUuid> m_largeID;
-    QList<TrayButtonID> m_visibleButtons;
-    QSizeF m_compactSize;
-    QSizeF m_expandedSize;
-    double m_notchHeight = 0;
-    QString m_badgeText;
-    QString m_nameText;
-    QString m_sizeText;
-    // What happened to the displayed capture: its failure or its notice.
-    std::optional<TrayInformation::Status> m_status;
-    QString m_elapsedText;
-    std::unique_ptr<Layout> m_layout;
+    // What the model says, and where its parts go.
+    TrayBody::Content m_content;
+    TrayBody::Layout m_layout;
+    // The large thumbnail's frame inside the strip's content.
+    std::optional<QRectF> m_largeInStrip;
 
     // The morph between the bodies: 0 compact, 1 expanded.
+    bool m_expanded = false;
     QVariantAnimation m_morph;
     double m_morphFrom = 0;
     double m_compactOpacityFrom = 1;
@@ -135,11 +107,8 @@ private:
     double m_compactOpacity = 1;
     double m_expandedOpacity = 0;
 
-    CaptureTrayThumbnail *m_morphThumbnail = nullptr;
     TrayStripViewport *m_stripViewport = nullptr;
-    QWidget *m_stripContent = nullptr;
-    CaptureTrayThumbnail *m_largeThumbnail = nullptr;
-    QHash<QUuid, CaptureTrayItemView *> m_cells;
+    std::unique_ptr<TrayThumbnails> m_thumbnails;
     std::array<TrayActionButton *, 7> m_buttons{};
     RecordingDot *m_compactDot = nullptr;
     RecordingDot *m_expandedDot = nullptr;
@@ -147,9 +116,4 @@ private:
     TrayRecordingButton *m_cancelButton = nullptr;
     // One press of stop or cancel per recording: a second would race the first.
     bool m_recordingControlUsed = false;
-
-    DragRunner m_dragRunner;
-    QPointer<TrayThumbnailButton> m_dragSource;
-    // Cells whose capture left the strip while they were a drag's source; deleted afterwards.
-    QList<QPointer<CaptureTrayItemView>> m_retiredCells;
 };

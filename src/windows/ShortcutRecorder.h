@@ -5,16 +5,15 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
 
-class QAbstractButton;
-class QCheckBox;
-class QComboBox;
-class QFrame;
+class KeyDownMonitor;
 class QKeyEvent;
+class RecorderLabelButton;
+class RecorderSymbolButton;
+class ShortcutCustomPicker;
 
 // Names the recorder that is recording among the recorders of one page; owned by their host,
 // so that at most one of them shows the recording state. Empty: none records.
@@ -60,29 +59,16 @@ public:
     bool isRecording() const;
     bool isShowingCustomPicker() const { return m_showingCustomPicker; }
 
-    // The picker's keys: the digits 1-9 and 0, the letters, "Space", "F1" to "F12".
-    static const QStringList &customPickerKeys();
-    // The picker's name-to-key-code table; a name it does not know gives 18 (the key 1).
-    static quint32 keyCode(const QString &name);
-    // What the picker saves: the ticked modifiers (control + option when none is ticked) and
-    // the key, named as the picker names it.
-    static ShortcutData customShortcut(bool command, bool option, bool control, bool shift,
-                                       const QString &keyName);
-
 protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    class KeyDownMonitor;
-
     void startRecording();
     void stopRecording();
     void removeMonitor();
     // Always consumes the key: while recording, no key-down reaches the windows.
     bool handleRecordedKey(QKeyEvent *event);
-    void applyCustomShortcut();
     void setShowingCustomPicker(bool showing);
-    void buildCustomPicker();
     void recordingIDChanged();
     void updateLook();
 
@@ -94,20 +80,10 @@ private:
 
     std::unique_ptr<KeyDownMonitor, void (*)(KeyDownMonitor *)> m_monitor;
     bool m_showingCustomPicker = false;
-    // The picker keeps the user's last choices for as long as the control exists.
-    bool m_selectedCmd = false;
-    bool m_selectedOpt = true;
-    bool m_selectedCtrl = true;
-    bool m_selectedShift = false;
-    QString m_selectedKey = QStringLiteral("1");
 
-    QAbstractButton *m_recorderButton = nullptr;
-    QAbstractButton *m_customizeButton = nullptr;
-    QAbstractButton *m_resetButton = nullptr;
-    QFrame *m_customPicker = nullptr;
-    QCheckBox *m_cmdBox = nullptr;
-    QCheckBox *m_optBox = nullptr;
-    QCheckBox *m_ctrlBox = nullptr;
-    QCheckBox *m_shiftBox = nullptr;
-    QComboBox *m_keyBox = nullptr;
+    RecorderLabelButton *m_recorderButton = nullptr;
+    RecorderSymbolButton *m_customizeButton = nullptr;
+    RecorderSymbolButton *m_resetButton = nullptr;
+    // Made when first opened and kept, with the user's last choices, as long as the control.
+    ShortcutCustomPicker *m_customPicker = nullptr;
 };

@@ -1,4 +1,5 @@
 #include "windows/ShortcutRecorder.h"
+#include "windows/ShortcutCustomPicker.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -191,12 +192,12 @@ TEST_F(ShortcutRecorderTest, PickerAndResetLeaveRecordingAlone)
 
 TEST(ShortcutRecorderPicker, CombinationsAndKeys)
 {
-    EXPECT_EQ(ShortcutRecorderButton::customShortcut(false, false, false, false, "Space"),
+    EXPECT_EQ(ShortcutCustomPicker::shortcut(false, false, false, false, "Space"),
               (ShortcutData{49, 6144, "⌃⌥Space"}));
-    EXPECT_EQ(ShortcutRecorderButton::customShortcut(true, false, false, true, "9"),
+    EXPECT_EQ(ShortcutCustomPicker::shortcut(true, false, false, true, "9"),
               (ShortcutData{25, 768, "⇧⌘9"}));
 
-    const QStringList &keys = ShortcutRecorderButton::customPickerKeys();
+    const QStringList &keys = ShortcutCustomPicker::keys();
     ASSERT_EQ(keys.size(), 49);
     EXPECT_EQ(keys.mid(8, 3), QStringList({"9", "0", "A"}));
     EXPECT_EQ(keys.mid(35, 3), QStringList({"Z", "Space", "F1"}));
@@ -206,7 +207,7 @@ TEST(ShortcutRecorderPicker, CombinationsAndKeys)
                                      {"F12", 111u},
                                      {"24", 18u},
                                      {"F13", 18u}})
-        EXPECT_EQ(ShortcutRecorderButton::keyCode(name), code) << name;
+        EXPECT_EQ(ShortcutCustomPicker::keyCode(name), code) << name;
 }
 
 } // namespace
