@@ -6,7 +6,6 @@
 #include "app/SingleInstance.h"
 #include "app/UrlSchemeRegistration.h"
 #include "platform/Logging.h"
-#include "platform/MoviePlayer.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -14,7 +13,7 @@
 
 int main(int argc, char **argv)
 {
-    platform::selectMovieBackend();
+    desktop::selectMovieBackend();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Corvanta"));
     // The tray icon keeps the program running with every window closed.

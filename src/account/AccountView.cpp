@@ -4,7 +4,7 @@
 #include "account/AccountPresentation.h"
 #include "account/AuthError.h"
 #include "account/AuthService.h"
-#include "account/Detached.h"
+#include "model/StartTask.h"
 #include "platform/Alerts.h"
 #include "platform/UrlOpener.h"
 
@@ -413,7 +413,7 @@ void AccountView::logIn()
     if (!m_logIn->isEnabled())
         return;
     AuthService *service = &m_authService;
-    detached(
+    startTask(
         runSignIn([](AuthService *service, QString email, QString password) -> QCoro::Task<void> {
             co_await service->signInWithEmail(email, password);
         }(service, m_emailField->text(), m_passwordField->text())));
@@ -421,7 +421,7 @@ void AccountView::logIn()
 
 void AccountView::signInWithApple()
 {
-    detached(runSignIn([](AuthService *service) -> QCoro::Task<void> {
+    startTask(runSignIn([](AuthService *service) -> QCoro::Task<void> {
         co_await service->signInWithApple();
     }(&m_authService)));
 }
@@ -440,12 +440,12 @@ void AccountView::openSignUpPage()
 
 void AccountView::signOut()
 {
-    detached(m_authService.signOut());
+    startTask(m_authService.signOut());
 }
 
 void AccountView::confirmDeletion()
 {
-    detached(deleteAfterConfirmation());
+    startTask(deleteAfterConfirmation());
 }
 
 QCoro::Task<void> AccountView::deleteAfterConfirmation()

@@ -2,11 +2,11 @@
 
 #include "account/AuthError.h"
 #include "account/AuthWire.h"
-#include "account/Detached.h"
 #include "account/KeychainStore.h"
 #include "account/Redaction.h"
 #include "account/SessionStore.h"
 #include "account/SupabaseClient.h"
+#include "model/StartTask.h"
 #include "platform/HttpTransport.h"
 #include "platform/Log.h"
 #include "platform/UrlOpener.h"
@@ -58,7 +58,7 @@ AuthService::AuthService(SessionStore &sessionStore, SupabaseClient &supabaseCli
     : QObject(parent), m_sessionStore(sessionStore), m_supabaseClient(supabaseClient),
       m_platform(std::move(platform)), m_browserSignIn(m_platform.clock)
 {
-    detached(restoreSession());
+    startTask(restoreSession());
 }
 
 AuthService::~AuthService() = default;
@@ -172,7 +172,7 @@ authWire::Backend AuthService::backend() const
 
 void AuthService::startProfileSync(const UserProfile &profile)
 {
-    detached(m_supabaseClient.syncProfile(BackendProfilePayload::from(profile)));
+    startTask(m_supabaseClient.syncProfile(BackendProfilePayload::from(profile)));
 }
 
 QCoro::Task<UserProfile> AuthService::signInWithApple()

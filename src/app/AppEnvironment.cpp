@@ -83,7 +83,10 @@ notchTrayFactory(AppEnvironment &environment, std::shared_ptr<platform::PanelWin
             .pointerMonitor = pointerMonitors ? pointerMonitors() : nullptr,
             .compositor = self->platform().compositor.get(),
         });
-        connectTrayToPreview(*self, *tray, queue, trayActions);
+        connectTrayToPreview({.preview = self->previewController(),
+                              .ocr = self->ocrService(),
+                              .settings = self->settingsStore()},
+                             *tray, queue, trayActions);
         return tray;
     };
 }

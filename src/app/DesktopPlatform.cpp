@@ -17,6 +17,7 @@
 #include "platform/pulse/PulseAudioInputs.h"
 #include "platform/qt/NetworkHttpTransport.h"
 #include "platform/qt/QtImageWriter.h"
+#include "platform/qt/QtMoviePlayer.h"
 #include "platform/qt/QtOverlayWindows.h"
 #include "platform/qt/QtPanelWindows.h"
 #include "platform/qt/QtPasteboard.h"
@@ -45,6 +46,11 @@ xcb_connection_t *qtX11Connection()
 }
 
 } // namespace
+
+void selectMovieBackend()
+{
+    platform::selectMovieBackend();
+}
 
 AppPlatform makeAppPlatform()
 {

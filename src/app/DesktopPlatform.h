@@ -19,6 +19,8 @@ class PointerMonitor;
 // program and the tests and benchmarks of the real desktop link these.
 namespace desktop {
 
+// Picks the backend the movie players play with; called before the QApplication exists.
+void selectMovieBackend();
 // Made on the main thread after the QApplication.
 AppPlatform makeAppPlatform();
 // The application environment over the real desktop, with the notch tray.

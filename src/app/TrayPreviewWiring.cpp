@@ -1,16 +1,16 @@
 #include "app/TrayPreviewWiring.h"
 
-#include "app/AppEnvironment.h"
 #include "capture/OCRService.h"
 #include "model/CaptureQueue.h"
+#include "model/SettingsStore.h"
 #include "model/StartTask.h"
 #include "platform/Log.h"
 #include "preview/QuickLookPreviewController.h"
 #include "preview/QuickLookPreviewView.h"
 #include "tray/NotchWindowController.h"
 
-QCoro::Task<void> readTextForTray(AppEnvironment &environment, QPointer<NotchWindowController> tray,
-                                  CaptureItem item)
+QCoro::Task<void> readTextForTray(OCRService &ocr, const SettingsStore &settings,
+                                  QPointer<NotchWindowController> tray, CaptureItem item)
 {
     const QUuid id = item.id();
     // The same words as the preview's text button, while the text is read and once it is copied.
@@ -18,7 +18,7 @@ QCoro::Task<void> readTextForTray(AppEnvironment &environment, QPointer<NotchWin
         tray->state().showNotice(id, QStringLiteral("Reading..."), TrayNotice::Tone::progress,
                                  std::nullopt);
     try {
-        co_await environment.ocrService().copyText(item.image(), environment.settingsStore());
+        co_await ocr.copyText(item.image(), settings);
         if (tray)
             tray->state().showNotice(
                 id, QStringLiteral("Copied!"), TrayNotice::Tone::success,
@@ -35,24 +35,25 @@ QCoro::Task<void> readTextForTray(AppEnvironment &environment, QPointer<NotchWin
     }
 }
 
-void connectTrayToPreview(AppEnvironment &environment, NotchWindowController &tray,
+void connectTrayToPreview(const TrayPreviewTargets &targets, NotchWindowController &tray,
                           CaptureQueue &queue, const StagingTrayCallbacks &actions)
 {
-    QPointer<AppEnvironment> self(&environment);
+    QPointer<QuickLookPreviewController> preview(&targets.preview);
+    QPointer<SettingsStore> settings(&targets.settings);
+    OCRService *ocr = &targets.ocr;
     QPointer<NotchWindowController> trayPointer(&tray);
-    const auto open = [self, &queue, actions](const CaptureItem &item, bool markup) {
-        if (!self)
+    const auto open = [preview, &queue, actions](const CaptureItem &item, bool markup) {
+        if (!preview)
             return;
-        QuickLookPreviewController &preview = self->previewController();
-        preview.setPersistent(true);
-        preview.show(item, queue, actions.onSave, actions.onCopy, actions.onDelete);
+        preview->setPersistent(true);
+        preview->show(item, queue, actions.onSave, actions.onCopy, actions.onDelete);
         if (markup)
-            preview.setMarkupMode(true);
+            preview->setMarkupMode(true);
     };
     tray.onQuickLook = [open](const CaptureItem &item) { open(item, false); };
     tray.onAnnotate = [open](const CaptureItem &item) { open(item, true); };
-    tray.onOCR = [self, trayPointer](const CaptureItem &item) {
-        if (self)
-            startTask(readTextForTray(*self, trayPointer, item));
+    tray.onOCR = [ocr, settings, trayPointer](const CaptureItem &item) {
+        if (settings)
+            startTask(readTextForTray(*ocr, *settings, trayPointer, item));
     };
 }

@@ -6,15 +6,24 @@
 #include <QPointer>
 #include <qcoro/qcorotask.h>
 
-class AppEnvironment;
 class CaptureQueue;
 class NotchWindowController;
+class OCRService;
+class QuickLookPreviewController;
+class SettingsStore;
+
+// What the tray's open, annotate and text buttons reach.
+struct TrayPreviewTargets {
+    QuickLookPreviewController &preview;
+    OCRService &ocr;
+    SettingsStore &settings;
+};
 
 // The tray's open, annotate and text buttons and keys: the preview as a click on a thumbnail
 // opens it, the preview's markup, and the text read onto the clipboard with its sound.
-void connectTrayToPreview(AppEnvironment &environment, NotchWindowController &tray,
+void connectTrayToPreview(const TrayPreviewTargets &targets, NotchWindowController &tray,
                           CaptureQueue &queue, const StagingTrayCallbacks &actions);
 
 // A capture's text onto the clipboard from the tray; what went wrong shows in the tray.
-QCoro::Task<void> readTextForTray(AppEnvironment &environment, QPointer<NotchWindowController> tray,
-                                  CaptureItem item);
+QCoro::Task<void> readTextForTray(OCRService &ocr, const SettingsStore &settings,
+                                  QPointer<NotchWindowController> tray, CaptureItem item);

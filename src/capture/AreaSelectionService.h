@@ -2,7 +2,7 @@
 
 #include "capture/ScreenCapturing.h"
 #include "capture/Selecting.h"
-#include "capture/SelectionOverlayWindow.h"
+#include "capture/SelectionSession.h"
 #include "platform/Compositor.h"
 #include "platform/Displays.h"
 #include "platform/OverlayWindows.h"

@@ -54,9 +54,4 @@ signals:
 
 using MoviePlayerFactory = std::function<std::unique_ptr<MoviePlayer>(const QUrl &url)>;
 
-// Qt Multimedia on its FFmpeg backend, with sound only where there is an output device.
-// Call selectMovieBackend() before the application object exists.
-MoviePlayerFactory makeQtMoviePlayers();
-void selectMovieBackend();
-
 } // namespace platform

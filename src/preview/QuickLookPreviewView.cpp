@@ -3,7 +3,6 @@
 #include "capture/OCRService.h"
 #include "capture/ShareService.h"
 #include "model/CaptureQueue.h"
-#include "model/FreedMemory.h"
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/UrlOpener.h"
@@ -11,6 +10,7 @@
 #include "preview/PreviewControls.h"
 #include "preview/PreviewMediaView.h"
 #include "preview/PreviewNotice.h"
+#include "preview/PreviewPlayback.h"
 #include "preview/PreviewTimeline.h"
 #include "preview/QuickLookPreviewController.h"
 #include "tray/TrayNeighbours.h"
@@ -65,6 +65,15 @@ QuickLookPreviewView::QuickLookPreviewView(QuickLookPreviewController &controlle
     : QWidget(parent), m_controller(controller), m_services(std::move(services))
 {
     setAttribute(Qt::WA_TranslucentBackground);
+    m_playback = new PreviewPlayback(m_services.makePlayer, this);
+    // Each of these changes one button or the timeline in place: a status the player reports
+    // again and again costs nothing.
+    connect(m_playback, &PreviewPlayback::isPlayingChanged, this, [this] { showPlaying(); });
+    connect(m_playback, &PreviewPlayback::failed, this, [this](const QString &text) {
+        // The poster stays.
+        m_media->setPlayer(nullptr);
+        m_timeline->showFailure(text);
+    });
     m_stack = new QStackedLayout(this);
     m_previewPage = makePreviewPage();
     m_stack->addWidget(m_previewPage);
@@ -316,10 +325,10 @@ void QuickLookPreviewView::refresh()
         QStringLiteral("color: %1;").arg((current->isVideo() ? red : blue).name()));
     const CaptureItem shown = *current;
     m_media->setImage(shown.thumbnail(), [shown] { return shown.image(); });
-    m_media->setPlayer(m_player.get());
+    m_media->setPlayer(m_playback->player());
     m_timeline->setVisible(current->isVideo());
-    if (m_playbackError.isEmpty())
-        m_timeline->setPlayer(m_player.get());
+    if (m_playback->errorString().isEmpty())
+        m_timeline->setPlayer(m_playback->player());
     rebuildToolbar();
 }
 
@@ -328,9 +337,10 @@ void QuickLookPreviewView::showPlaying()
     if (!m_playButton)
         return;
     PlateButton::Look look = m_playButton->look();
-    look.symbol = m_isPlaying ? QStringLiteral("pause.fill") : QStringLiteral("play.fill");
-    look.title = m_isPlaying ? QStringLiteral("Pause") : QStringLiteral("Play");
-    look.symbolColor = m_isPlaying ? yellow : QColor(Qt::white);
+    const bool playing = m_playback->isPlaying();
+    look.symbol = playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill");
+    look.title = playing ? QStringLiteral("Pause") : QStringLiteral("Play");
+    look.symbolColor = playing ? yellow : QColor(Qt::white);
     m_playButton->setLook(look);
 }
 
@@ -386,71 +396,38 @@ void QuickLookPreviewView::paintEvent(QPaintEvent *)
     painter.drawPath(background);
 }
 
+bool QuickLookPreviewView::isPlaying() const
+{
+    return m_playback->isPlaying();
+}
+
+platform::MoviePlayer *QuickLookPreviewView::player() const
+{
+    return m_playback->player();
+}
+
 void QuickLookPreviewView::togglePlayback()
 {
-    if (!m_player)
-        return;
-    if (m_isPlaying)
-        m_player->pause();
-    else
-        m_player->play();
+    m_playback->toggle();
 }
 
 void QuickLookPreviewView::setupPlayer(const std::optional<CaptureItem> &item)
 {
     teardownPlayer();
-    m_playbackError.clear();
-    if (!item || !item->isVideo() || !m_services.makePlayer)
-        return;
-    // A 4K movie's decoded pictures are megabytes each, freed on the decoder's threads.
-    keepLargeBuffersMapped();
-    m_player = m_services.makePlayer(*item->videoURL());
-    if (!m_player)
-        return;
-    m_isPlaying = false;
-    // Each of these changes one button or the timeline in place: a status the player reports
-    // again and again costs nothing.
-    connect(m_player.get(), &platform::MoviePlayer::playingChanged, this, [this](bool playing) {
-        if (playing == m_isPlaying)
-            return;
-        m_isPlaying = playing;
-        if (playing)
-            qCInfo(Log::overlay, "Video playback playing");
-        showPlaying();
-    });
-    // Played to the end: the player is back at the first frame, stopped.
-    connect(m_player.get(), &platform::MoviePlayer::reachedEnd, this, [this] {
-        m_isPlaying = false;
-        showPlaying();
-    });
-    connect(m_player.get(), &platform::MoviePlayer::failed, this, [this](const QString &message) {
-        const QString text = QStringLiteral("Video playback failed: %1").arg(message);
-        qCWarning(Log::overlay, "%s", qUtf8Printable(text));
-        m_playbackError = text;
-        m_isPlaying = false;
-        // The poster stays; the player is closed once the signal has returned.
-        m_media->setPlayer(nullptr);
-        m_timeline->showFailure(text);
-        showPlaying();
-        disconnect(m_player.get(), nullptr, this, nullptr);
-        m_player.release()->deleteLater();
-    });
-    if (m_media)
-        m_media->setPlayer(m_player.get());
+    m_playback->open(item);
+    if (m_playback->player() && m_media)
+        m_media->setPlayer(m_playback->player());
 }
 
 void QuickLookPreviewView::teardownPlayer()
 {
-    if (!m_player)
+    if (!m_playback->player())
         return;
-    disconnect(m_player.get(), nullptr, this, nullptr);
-    m_player->pause();
     if (m_media)
         m_media->setPlayer(nullptr);
     if (m_timeline)
         m_timeline->setPlayer(nullptr);
-    m_player.reset();
-    m_isPlaying = false;
+    m_playback->close();
 }
 
 void QuickLookPreviewView::copyItem(const CaptureItem &item)

@@ -14,6 +14,7 @@
 class PlateButton;
 class PreviewMediaView;
 class PreviewNotice;
+class PreviewPlayback;
 class PreviewTimeline;
 class QLabel;
 class QStackedLayout;
@@ -38,8 +39,8 @@ public:
     bool isCopied() const { return m_isCopied; }
     bool isOCRProcessing() const { return m_isOCRProcessing; }
     bool ocrJustCopied() const { return m_ocrJustCopied; }
-    bool isPlaying() const { return m_isPlaying; }
-    platform::MoviePlayer *player() const { return m_player.get(); }
+    bool isPlaying() const;
+    platform::MoviePlayer *player() const;
     AnnotationEditorView *editor() const { return m_editor; }
 
     // How long the copy confirmations stay, in milliseconds.
@@ -82,11 +83,8 @@ private:
     QPointer<AnnotationEditorView> m_editor;
     PreviewNotice *m_notice = nullptr;
 
-    std::unique_ptr<platform::MoviePlayer> m_player;
+    PreviewPlayback *m_playback = nullptr;
     bool m_isCopied = false;
     bool m_isOCRProcessing = false;
     bool m_ocrJustCopied = false;
-    bool m_isPlaying = false;
-    // Why the recording shown cannot be played; empty while it can.
-    QString m_playbackError;
 };

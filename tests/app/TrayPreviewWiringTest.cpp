@@ -32,7 +32,10 @@ protected:
         });
         StagingTrayCallbacks actions;
         actions.onSave = [this](const CaptureItem &) { saves++; };
-        connectTrayToPreview(*environment, *tray, environment->queue(), actions);
+        connectTrayToPreview({.preview = environment->previewController(),
+                              .ocr = environment->ocrService(),
+                              .settings = environment->settingsStore()},
+                             *tray, environment->queue(), actions);
         for (int i = 0; i < 3; ++i) {
             captures << makeScreenshot(filledImage(320 + i, 200, Qt::white));
             environment->queue().enqueue(captures.last());

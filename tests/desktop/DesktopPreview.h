@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/CaptureQueue.h"
-#include "platform/MoviePlayer.h"
+#include "platform/qt/QtMoviePlayer.h"
 #include "preview/QtPreviewWindow.h"
 #include "preview/QuickLookPreviewController.h"
 #include "preview/QuickLookPreviewView.h"

@@ -1,5 +1,5 @@
+#include "app/DesktopPlatform.h"
 #include "platform/Logging.h"
-#include "platform/MoviePlayer.h"
 
 #include <QApplication>
 #include <cstring>
@@ -21,7 +21,7 @@ int main(int argc, char **argv)
 #else
     qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
-    platform::selectMovieBackend();
+    desktop::selectMovieBackend();
     QApplication app(argc, argv);
     platform::installMessageHandler();
     return RUN_ALL_TESTS();

@@ -1,4 +1,4 @@
-#include "platform/MoviePlayer.h"
+#include "platform/qt/QtMoviePlayer.h"
 #include "platform/qt/QtMovieEngine.h"
 
 #include <QAudioDevice>

@@ -1,0 +1,75 @@
+#include "preview/PreviewPlayback.h"
+
+#include "model/FreedMemory.h"
+#include "platform/Log.h"
+
+PreviewPlayback::PreviewPlayback(platform::MoviePlayerFactory makePlayer, QObject *parent)
+    : QObject(parent), m_makePlayer(std::move(makePlayer))
+{
+}
+
+PreviewPlayback::~PreviewPlayback()
+{
+    close();
+}
+
+void PreviewPlayback::open(const std::optional<CaptureItem> &item)
+{
+    close();
+    m_error.clear();
+    if (!item || !item->isVideo() || !m_makePlayer)
+        return;
+    // A 4K movie's decoded pictures are megabytes each, freed on the decoder's threads.
+    keepLargeBuffersMapped();
+    m_player = m_makePlayer(*item->videoURL());
+    if (!m_player)
+        return;
+    m_isPlaying = false;
+    connect(m_player.get(), &platform::MoviePlayer::playingChanged, this, [this](bool playing) {
+        if (playing == m_isPlaying)
+            return;
+        if (playing)
+            qCInfo(Log::overlay, "Video playback playing");
+        setPlaying(playing);
+    });
+    // Played to the end: the player is back at the first frame, stopped.
+    connect(m_player.get(), &platform::MoviePlayer::reachedEnd, this,
+            [this] { setPlaying(false); });
+    connect(m_player.get(), &platform::MoviePlayer::failed, this, [this](const QString &message) {
+        const QString text = QStringLiteral("Video playback failed: %1").arg(message);
+        qCWarning(Log::overlay, "%s", qUtf8Printable(text));
+        m_error = text;
+        setPlaying(false);
+        emit failed(text);
+        disconnect(m_player.get(), nullptr, this, nullptr);
+        m_player.release()->deleteLater();
+    });
+}
+
+void PreviewPlayback::close()
+{
+    if (!m_player)
+        return;
+    disconnect(m_player.get(), nullptr, this, nullptr);
+    m_player->pause();
+    m_player.reset();
+    setPlaying(false);
+}
+
+void PreviewPlayback::toggle()
+{
+    if (!m_player)
+        return;
+    if (m_isPlaying)
+        m_player->pause();
+    else
+        m_player->play();
+}
+
+void PreviewPlayback::setPlaying(bool playing)
+{
+    if (playing == m_isPlaying)
+        return;
+    m_isPlaying = playing;
+    emit isPlayingChanged(playing);
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "model/CaptureItem.h"
+#include "platform/MoviePlayer.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <optional>
+
+// The recording a preview shows, played: opens its movie player stopped, publishes whether it
+// plays, and lets a player that failed go while keeping why. Main thread.
+class PreviewPlayback final : public QObject {
+    Q_OBJECT
+
+public:
+    // makePlayer: empty, no recording is ever played.
+    explicit PreviewPlayback(platform::MoviePlayerFactory makePlayer, QObject *parent = nullptr);
+    ~PreviewPlayback() override;
+
+    // Closes the player of the recording before, then opens one for the item when it is a
+    // recording.
+    void open(const std::optional<CaptureItem> &item);
+    // Pauses and closes the player; nothing without one.
+    void close();
+    // Plays a stopped player, pauses a playing one.
+    void toggle();
+
+    // Null without a recording, or once its player failed.
+    platform::MoviePlayer *player() const { return m_player.get(); }
+    bool isPlaying() const { return m_isPlaying; }
+    // Why the recording shown cannot be played; empty while it can.
+    QString errorString() const { return m_error; }
+
+signals:
+    void isPlayingChanged(bool playing);
+    // The player failed with this text and is closed once the signal has returned.
+    void failed(const QString &text);
+
+private:
+    void setPlaying(bool playing);
+
+    platform::MoviePlayerFactory m_makePlayer;
+    std::unique_ptr<platform::MoviePlayer> m_player;
+    bool m_isPlaying = false;
+    QString m_error;
+};

@@ -1,0 +1,89 @@
+#include "preview/PreviewPlayback.h"
+#include "model/CaptureTestSupport.h"
+#include "support/FakeMoviePlayer.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTemporaryFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+class PreviewPlaybackTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(movie.open());
+        ASSERT_TRUE(otherMovie.open());
+    }
+
+    CaptureItem recording(const QTemporaryFile &file) { return makeRecording(file.fileName()); }
+
+    QStringList log;
+    QList<QPointer<FakeMoviePlayer>> players;
+    QTemporaryFile movie{QDir::tempPath() + QStringLiteral("/XXXXXX.mp4")};
+    QTemporaryFile otherMovie{QDir::tempPath() + QStringLiteral("/XXXXXX.mp4")};
+    PreviewPlayback playback{[this](const QUrl &url) {
+        log << QStringLiteral("open %1").arg(url.fileName());
+        auto player = std::make_unique<FakeMoviePlayer>(log);
+        players << player.get();
+        return player;
+    }};
+    QSignalSpy playingChanges{&playback, &PreviewPlayback::isPlayingChanged};
+};
+
+} // namespace
+
+TEST_F(PreviewPlaybackTest, PublishesOnlyChangesAndClosesThePlayerOfTheRecordingBefore)
+{
+    playback.open(makeScreenshot(filledImage(40, 30, Qt::red)));
+    EXPECT_FALSE(playback.player());
+    EXPECT_TRUE(log.isEmpty()) << "a screenshot has nothing to play";
+
+    playback.open(recording(movie));
+    ASSERT_EQ(playback.player(), players.value(0).data());
+    EXPECT_EQ(log, QStringList{QStringLiteral("open %1").arg(QFileInfo(movie).fileName())});
+    EXPECT_FALSE(playback.isPlaying()) << "opened stopped";
+    playback.toggle();
+    for (int i = 0; i < 3; ++i)
+        emit players[0]->playingChanged(true);
+    EXPECT_TRUE(playback.isPlaying());
+    EXPECT_EQ(playingChanges.count(), 1);
+    players[0]->finish();
+    EXPECT_FALSE(playback.isPlaying());
+    EXPECT_EQ(playingChanges.count(), 2);
+
+    playback.toggle();
+    playback.open(recording(otherMovie));
+    EXPECT_TRUE(players[0].isNull()) << "the player before is closed";
+    EXPECT_EQ(log.at(log.size() - 2), QStringLiteral("pause"));
+    EXPECT_EQ(playback.player(), players.value(1).data());
+    EXPECT_FALSE(playback.isPlaying());
+    EXPECT_EQ(playingChanges.count(), 4);
+}
+
+TEST_F(PreviewPlaybackTest, AFailedPlayerGoesWhileItsReasonStaysUntilTheNextRecording)
+{
+    QSignalSpy failures(&playback, &PreviewPlayback::failed);
+    playback.open(recording(movie));
+    playback.toggle();
+    ASSERT_TRUE(playback.isPlaying());
+
+    emit players[0]->failed(QStringLiteral("no decoder"));
+    const QString reason = QStringLiteral("Video playback failed: no decoder");
+    ASSERT_EQ(failures.count(), 1);
+    EXPECT_EQ(failures.at(0).at(0).toString(), reason);
+    EXPECT_FALSE(playback.player());
+    EXPECT_FALSE(playback.isPlaying());
+    EXPECT_EQ(playback.errorString(), reason);
+    playback.toggle();
+    EXPECT_EQ(log.last(), QStringLiteral("play")) << "nothing reaches the failed player";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(players[0].isNull());
+
+    playback.open(recording(otherMovie));
+    EXPECT_TRUE(playback.errorString().isEmpty());
+    EXPECT_EQ(playback.player(), players.value(1).data());
+}
