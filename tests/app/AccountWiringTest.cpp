@@ -5,6 +5,7 @@
 #include "account/SupabaseClient.h"
 #include "app/AppEnvironmentFixture.h"
 #include "app/CorvantaApp.h"
+#include "support/AnimationClock.h"
 #include "support/FakeAppleSignInSheet.h"
 #include "support/FakeHttpTransport.h"
 #include "support/FakeSecretStore.h"
@@ -91,9 +92,10 @@ TEST_F(AccountWiringTest, ASessionRestoredAfterTheWindowWasMadeOpensTheDashboard
         EXPECT_EQ(app.mainWindow().selectedTab(), SidebarTab::dashboard);
 
         // The profile card reads white on the page.
+        AnimationClock animations;
         app.mainWindow().show();
         app.mainWindow().selectTab(SidebarTab::account);
-        QTest::qWait(250);
+        animations.advanceBy(250); // past the page's fade-in
         for (const char *name : {"nameLabel", "emailLabel", "linkedLabel", "signOutButton"}) {
             auto *widget = app.mainWindow().findChild<QWidget *>(QLatin1String(name));
             ASSERT_NE(widget, nullptr) << name;
@@ -117,10 +119,11 @@ TEST_F(AccountWiringTest, TheAccountPageIsReadableAndWholeAtTheDefaultSize)
     AuthService &auth = *app.environment().authService();
     ASSERT_TRUE(waitUntil([&] { return auth.isRestored(); }));
     MainWindow &window = app.mainWindow();
+    AnimationClock animations;
     window.show();
     ASSERT_EQ(window.size(), QSize(MainWindow::defaultWidth, MainWindow::defaultHeight));
     ASSERT_EQ(window.selectedTab(), SidebarTab::account);
-    QTest::qWait(250); // past the page's fade-in
+    animations.advanceBy(250); // past the page's fade-in
     auto *view = window.findChild<AccountView *>();
     ASSERT_NE(view, nullptr);
     const auto child = [view](const char *name) {

@@ -175,7 +175,8 @@ TEST_F(ClipboardServiceTest, RecordingWithoutItsMovieFails)
 
 class CopiedRecordingCleanupTest : public ClipboardServiceTest {
 protected:
-    void SetUp() override { TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(20)); }
+    // A deletion comes due at the next turn of the event loop.
+    void SetUp() override { TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(0)); }
     void TearDown() override
     {
         TemporaryFiles::setCleanupDelay(std::chrono::seconds(180));
@@ -186,7 +187,7 @@ protected:
     static void removeCapture(const CaptureItem &item)
     {
         item.scheduleTemporaryFileCleanup();
-        QTest::qWait(100);
+        QCoreApplication::processEvents();
         waitForWrites();
     }
     static bool goesAway(const QString &path)

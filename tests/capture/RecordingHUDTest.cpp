@@ -1,5 +1,6 @@
 #include "capture/RecordingHUDController.h"
 #include "capture/RecordingHUDView.h"
+#include "support/AnimationClock.h"
 #include "support/FakePanelWindows.h"
 #include "support/FakeScreenRecording.h"
 
@@ -62,7 +63,7 @@ TEST_F(RecordingHUDTest, ButtonsRunTheControllersCurrentCallbacks)
     click(view()->closeButton());
     EXPECT_EQ(calls, QStringList({"stop", "cancel"}));
     EXPECT_EQ(m_hud.panel(), nullptr);
-    QTest::qWait(0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST_F(RecordingHUDTest, PanelKeepsItsFirstLabelUntilHiddenAndHideIsHarmlessWithoutOne)
@@ -125,11 +126,12 @@ TEST_F(RecordingHUDTest, FloatingPanelCentredNearTheBottomOfTheMainScreen)
 
 TEST_F(RecordingHUDTest, DotBlinksOnceShownAndBackgroundDragsThePanel)
 {
+    AnimationClock animations;
     m_hud.show("Full Screen");
     RecordingHUDView *hud = view();
     ASSERT_TRUE(hud);
     EXPECT_TRUE(hud->isBlinking());
-    QTest::qWait(400);
+    animations.advanceBy(400);
     EXPECT_LT(hud->dotOpacity(), 0.95);
     EXPECT_GE(hud->dotOpacity(), 0.2);
 

@@ -1,6 +1,7 @@
 #include "capture/ScreenRecordingModeSelector.h"
 #include "capture/ModeSelectorView.h"
 #include "model/CaptureErrors.h"
+#include "support/AnimationClock.h"
 #include "support/FakePanelWindows.h"
 #include "support/FakePointerMonitor.h"
 #include "support/WaitUntil.h"
@@ -215,6 +216,7 @@ TEST_F(ScreenRecordingModeSelectorTest, ASecondRequestEndsTheFirstCleanly)
 
 TEST_F(ScreenRecordingModeSelectorTest, HoveringAChoiceBrightensAndGrowsIt)
 {
+    AnimationClock animations;
     request();
     ModeSelectorView *view = selector.view();
     ModeButton *button = view->button(RecordingSelectionMode::window);
@@ -227,10 +229,11 @@ TEST_F(ScreenRecordingModeSelectorTest, HoveringAChoiceBrightensAndGrowsIt)
 
     QEnterEvent enter(QPointF(40, 36), QPointF(40, 36), QPointF(40, 36));
     QCoreApplication::sendEvent(button, &enter);
-    QTest::qWait(ModeButton::hoverAnimationMs / 3);
+    animations.advanceBy(ModeButton::hoverAnimationMs / 3);
     EXPECT_GT(button->hoverProgress(), 0.0);
     EXPECT_LT(button->hoverProgress(), 1.0) << "animated, not at once";
-    ASSERT_TRUE(waitUntil([&] { return button->hoverProgress() == 1.0; }, 1000));
+    animations.advanceBy(ModeButton::hoverAnimationMs + 50);
+    ASSERT_EQ(button->hoverProgress(), 1.0);
     EXPECT_DOUBLE_EQ(button->currentScale(), 1.05);
     EXPECT_DOUBLE_EQ(button->backgroundOpacity(), 0.15);
     EXPECT_EQ(button->foregroundColor(), QColor(Qt::white));
@@ -239,7 +242,8 @@ TEST_F(ScreenRecordingModeSelectorTest, HoveringAChoiceBrightensAndGrowsIt)
 
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(button, &leave);
-    ASSERT_TRUE(waitUntil([&] { return button->hoverProgress() == 0.0; }, 1000));
+    animations.advanceBy(ModeButton::hoverAnimationMs + 50);
+    EXPECT_EQ(button->hoverProgress(), 0.0);
 }
 
 } // namespace

@@ -95,7 +95,8 @@ TEST_F(ActionsDesktopTest, CopiedRecordingPastesAsItsFile)
 
 TEST_F(ActionsDesktopTest, CopiedRecordingOutlivesItsCleanupUntilAnotherProgramCopies)
 {
-    TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(50));
+    // The deletion comes due at the next turn of the event loop.
+    TemporaryFiles::setCleanupDelay(std::chrono::milliseconds(0));
     const auto restoreDelay =
         qScopeGuard([] { TemporaryFiles::setCleanupDelay(std::chrono::seconds(180)); });
     const QString movie = tmp.path() + "/Recording-1.mp4";
@@ -103,7 +104,7 @@ TEST_F(ActionsDesktopTest, CopiedRecordingOutlivesItsCleanupUntilAnotherProgramC
     const CaptureItem item = makeRecording(movie);
     QCoro::waitFor(clipboard.copy(item));
     item.scheduleTemporaryFileCleanup();
-    QTest::qWait(300);
+    QCoreApplication::processEvents();
     waitForWrites();
     EXPECT_TRUE(QFile::exists(movie));
     EXPECT_EQ(pasteWithXclip("text/uri-list").trimmed(), QUrl::fromLocalFile(movie).toEncoded());

@@ -16,6 +16,7 @@
 #include "platform/linux/AbsentHaptics.h"
 #include "platform/linux/CanberraSoundPlayer.h"
 #include "platform/linux/DesktopUrlOpener.h"
+#include "platform/x11/X11OverlayWindows.h"
 #include "platform/x11/X11Platform.h"
 #include "platform/x11/X11ScreenCapturePermission.h"
 #include "platform/x11/X11WindowSystem.h"
@@ -145,11 +146,15 @@ protected:
         m_screenCaptureService = std::make_unique<ScreenCaptureService>(
             m_platform.screenCapture, m_platform.displays,
             std::shared_ptr<platform::WindowSystem>(platform::makeX11WindowSystem()));
+        auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        ASSERT_NE(x11, nullptr);
+        m_areaOverlays = std::make_shared<platform::X11OverlayWindows>(x11->connection());
+        m_windowOverlays = std::make_shared<platform::X11OverlayWindows>(x11->connection());
         m_area = std::make_unique<AreaSelectionService>(
             *m_screenCaptureService, *m_platform.displays, *m_platform.compositor, *m_settings,
-            desktop::makeOverlayWindows());
+            m_areaOverlays);
         m_window = std::make_unique<WindowSelectionService>(
-            *m_platform.windowList, *m_platform.displays, desktop::makeOverlayWindows(),
+            *m_platform.windowList, *m_platform.displays, m_windowOverlays,
             m_screenCaptureService.get(), m_platform.compositor.get());
         m_permissions = std::make_unique<PermissionManager>(
             std::make_shared<platform::X11ScreenCapturePermission>(m_platform.screenCapture),
@@ -228,21 +233,23 @@ protected:
 
     // Waits until the selection's overlays show and take input.
     template <typename Service, typename Panels>
-    static void awaitOverlays(const Service &service, Panels panels)
+    static void awaitOverlays(const Service &service, Panels panels,
+                              const platform::X11OverlayWindows &overlays)
     {
         ASSERT_TRUE(waitUntil(
             [&] {
                 const auto shown = (service.*panels)();
-                return !shown.isEmpty() && shown.first()->isVisible();
+                return !shown.isEmpty() && shown.first()->isVisible() && overlays.holdsKeyboard();
             },
             waitLimitMs));
-        // The keyboard grab is taken just after the overlay maps.
-        QTest::qWait(250);
     }
-    void awaitAreaOverlays() { awaitOverlays(*m_area, &AreaSelectionService::windows); }
+    void awaitAreaOverlays()
+    {
+        awaitOverlays(*m_area, &AreaSelectionService::windows, *m_areaOverlays);
+    }
     void awaitWindowOverlays()
     {
-        awaitOverlays(*m_window, &WindowSelectionService::overlayWindows);
+        awaitOverlays(*m_window, &WindowSelectionService::overlayWindows, *m_windowOverlays);
     }
 
     // The staged capture as its PNG on disk holds it.
@@ -312,6 +319,8 @@ protected:
     std::unique_ptr<SettingsStore> m_settings;
     CaptureQueue m_queue{8};
     std::unique_ptr<ScreenCaptureService> m_screenCaptureService;
+    std::shared_ptr<platform::X11OverlayWindows> m_areaOverlays;
+    std::shared_ptr<platform::X11OverlayWindows> m_windowOverlays;
     std::unique_ptr<AreaSelectionService> m_area;
     std::unique_ptr<WindowSelectionService> m_window;
     std::unique_ptr<PermissionManager> m_permissions;

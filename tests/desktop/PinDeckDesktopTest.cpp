@@ -63,7 +63,8 @@ protected:
         m_manager.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCursor::setPos(m_screen.bottomRight());
-        QTest::qWait(200);
+        // The server answers in order: once it reports the pointer parked, the windows are gone.
+        waitUntil([&] { return QCursor::pos() == m_screen.bottomRight(); });
     }
 
     PinStackWindowController &deck() { return *m_manager->stackController(); }
@@ -208,9 +209,9 @@ TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
         ASSERT_TRUE(waitUntil([&] { return stack().isExpanded(); }));
         xdotool({"mousemove", QString::number(m_screen.left() + 5),
                  QString::number(m_screen.top() + 5)});
-        ASSERT_TRUE(waitUntil([&] { return !stack().isAnimating(); }));
-        QTest::qWait(400);
-        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        // The hover ends a moment after the pointer left, and the cards settle back.
+        ASSERT_TRUE(waitUntil([&] { return !stack().activeHoverID() && !stack().isAnimating(); }));
+        QImage screen;
         const QRect panel(deck().window()->mapToGlobal(QPoint()), deck().window()->size());
         const auto dark = [&](QPoint point) { return screen.pixelColor(point).lightness() < 60; };
         // Every point of the panel outside the cards, and a band of 8 points around each card,
@@ -224,12 +225,18 @@ TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
                 stack().cardTransform(index).map(shape).translated(stack().mapToGlobal(QPoint())));
         }
         int blackOutside = 0;
-        for (int y = panel.top(); y <= panel.bottom(); y += 2) {
-            for (int x = panel.left(); x <= panel.right(); x += 2) {
-                if (!cards.contains(QPointF(x + 0.5, y + 0.5)) && dark(QPoint(x, y)))
-                    ++blackOutside;
+        // Until the last frame reached the screen.
+        waitUntil([&] {
+            screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+            blackOutside = 0;
+            for (int y = panel.top(); y <= panel.bottom(); y += 2) {
+                for (int x = panel.left(); x <= panel.right(); x += 2) {
+                    if (!cards.contains(QPointF(x + 0.5, y + 0.5)) && dark(QPoint(x, y)))
+                        ++blackOutside;
+                }
             }
-        }
+            return blackOutside == 0 && !dark(onCard(0));
+        });
         EXPECT_EQ(blackOutside, 0) << (compositing ? "with" : "without") << " a compositor";
         EXPECT_FALSE(dark(onCard(0))) << "the cards show";
     }

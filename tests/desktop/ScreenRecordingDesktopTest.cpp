@@ -383,7 +383,7 @@ TEST_F(X11FrameSourceDesktop, ThePointerIsDrawnIn)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     const QRect client(window.mapToGlobal(QPoint(0, 0)), window.size());
     QCursor::setPos(client.center());
-    QTest::qWait(100);
+    ASSERT_TRUE(waitUntil([&] { return QCursor::pos() == client.center(); }));
 
     const auto differing = [&](bool showsCursor) {
         FrameSourceRequest pointerRequest = request(client, client.size());
@@ -414,7 +414,7 @@ TEST_F(X11FrameSourceDesktop, AClosedWindowEndsTheStream)
     windowRequest.window = WindowId(window->winId());
     Delivered delivered;
     std::unique_ptr<FrameStream> stream = start(windowRequest, delivered);
-    QTest::qWait(200);
+    ASSERT_TRUE(waitFor(delivered, false));
     window->close();
     EXPECT_TRUE(waitFor(delivered, true));
     stream->stop();

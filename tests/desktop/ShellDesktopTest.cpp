@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -217,8 +218,9 @@ TEST_F(ShellDesktop, NoCaptureFileOutlivesTheProgramEndedByASignal)
 
     ASSERT_EQ(QProcess::execute("xdotool", {"key", "ctrl+alt+1"}), 0);
     ASSERT_TRUE(corvanta.waitForLine("Current count: 1")) << corvanta.output().toStdString();
-    // Capture names differ by the second.
-    QTest::qWait(1100);
+    // Capture names differ by the second: the first was named by now.
+    const qint64 firstNamed = QDateTime::currentSecsSinceEpoch();
+    ASSERT_TRUE(waitUntil([&] { return QDateTime::currentSecsSinceEpoch() > firstNamed; }));
     ASSERT_EQ(QProcess::execute("xdotool", {"key", "ctrl+alt+1"}), 0);
     ASSERT_TRUE(corvanta.waitForLine("Current count: 1", 2)) << corvanta.output().toStdString();
     EXPECT_EQ(corvanta.output().count("to respect max capacity of 1"), 1);

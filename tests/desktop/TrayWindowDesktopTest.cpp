@@ -206,13 +206,18 @@ TEST_F(TrayWindowDesktop, ClickBesideTheDrawnTrayReachesTheWindowBelow)
 
     m_controller->show(std::nullopt, State::compact);
     ASSERT_TRUE(waitUntil([&] { return serverGeometry() == expected; }, waitLimitMs));
-    QTest::qWait(200);
 
-    // The panel's transparent margin below the tray.
+    const auto shownAt = [](QPoint point) {
+        return QColor(QGuiApplication::primaryScreen()
+                          ->grabWindow(0, point.x(), point.y(), 1, 1)
+                          .toImage()
+                          .pixel(0, 0));
+    };
+    // Once the tray is drawn over the window below, its panel's transparent margin.
+    const QPoint tray(expected.center().x(), expected.top() + 10);
+    ASSERT_TRUE(waitUntil([&] { return shownAt(tray) != QColor(20, 200, 60); }, waitLimitMs));
     const QPoint margin(expected.center().x(), expected.bottom() - 3);
-    QImage pixel =
-        QGuiApplication::primaryScreen()->grabWindow(0, margin.x(), margin.y(), 1, 1).toImage();
-    EXPECT_EQ(QColor(pixel.pixel(0, 0)), QColor(20, 200, 60))
+    EXPECT_EQ(shownAt(margin), QColor(20, 200, 60))
         << "beside the tray the window below shows, not a black box";
 
     clickAt(margin);
@@ -220,7 +225,7 @@ TEST_F(TrayWindowDesktop, ClickBesideTheDrawnTrayReachesTheWindowBelow)
     EXPECT_FALSE(m_controller->isPinned()) << "neither a tray click";
     EXPECT_EQ(m_controller->interactionState(), State::compact) << "nor an outside click";
 
-    clickAt(QPoint(expected.center().x(), expected.top() + 10));
+    clickAt(tray);
     EXPECT_TRUE(waitUntil([&] { return m_controller->isPinned(); }, waitLimitMs));
     EXPECT_EQ(below.presses, 1) << "the tray took that click";
     EXPECT_TRUE(waitForState(State::expanded));

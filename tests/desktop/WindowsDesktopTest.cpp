@@ -9,6 +9,7 @@
 #include "capture/CaptureCoordinator.h"
 #include "model/CaptureQueue.h"
 #include "model/UserDefaults.h"
+#include "support/AnimationClock.h"
 #include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
 #include "tray/NotchTrackingContainerView.h"
@@ -68,7 +69,8 @@ protected:
     static void picture(QWidget *window, const QString &name)
     {
         // Past the page's fade-in.
-        QTest::qWait(250);
+        AnimationClock animations;
+        animations.advanceBy(250);
         const QImage image = window->grab().toImage();
         ASSERT_FALSE(image.isNull()) << name.toStdString();
         const QRgb first = image.pixel(image.width() / 2, image.height() / 2);

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QThreadPool>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -71,7 +72,8 @@ TEST(TemporaryFiles, EveryDeletionStillPendingHappensAtQuit)
 
     TemporaryFiles::scheduleDeletion({png, drag});
     TemporaryFiles::deleteAtQuit({shared});
-    QTest::qWait(50);
+    QCoreApplication::processEvents();
+    QThreadPool::globalInstance()->waitForDone();
     EXPECT_TRUE(QFile::exists(png) && QFile::exists(drag) && QFile::exists(shared))
         << "kept while the program runs";
 

@@ -2,6 +2,7 @@
 
 #include "pins/PinContentView.h"
 #include "pins/PinWindowController.h"
+#include "support/AnimationClock.h"
 #include "support/WaitUntil.h"
 
 #include <QFile>
@@ -92,12 +93,14 @@ TEST_F(PinWindowTest, ClosesByItselfAfterTheDelayUnlessClosedFirst)
     EXPECT_TRUE(waitUntil([&] { return closed.contains(soon.get()); }, 2000));
     EXPECT_EQ(soon->window(), nullptr);
 
+    AnimationClock animations;
     const auto byHand = open(imagePin(Qt::blue));
     byHand->show();
     byHand->teardown();
     EXPECT_FALSE(byHand->isAutoClosePending());
-    EXPECT_TRUE(waitUntil([&] { return closed.contains(byHand.get()); }, 2000));
-    QTest::qWait(100);
+    animations.advanceBy(200); // past the fade-out
+    EXPECT_EQ(closed.count(byHand.get()), 1);
+    animations.advanceBy(200);
     EXPECT_EQ(closed.count(byHand.get()), 1);
 }
 

@@ -1,6 +1,6 @@
 #include "platform/WindowFade.h"
+#include "support/AnimationClock.h"
 #include "support/FakeCompositor.h"
-#include "support/WaitUntil.h"
 
 #include <QWidget>
 #include <cmath>
@@ -15,6 +15,7 @@ constexpr auto curve = WindowFade::Curve::easeInOut;
 
 class WindowFadeTest : public ::testing::Test {
 protected:
+    AnimationClock m_clock;
     std::unique_ptr<QWidget> m_window = std::make_unique<QWidget>();
     FakeCompositor m_compositor{true};
     WindowFade m_fade{m_window.get(), &m_compositor};
@@ -33,8 +34,9 @@ TEST_F(WindowFadeTest, AFadeRunsItsCompletionOnceAtTheTarget)
     EXPECT_TRUE(m_fade.isFading());
     EXPECT_DOUBLE_EQ(m_fade.targetOpacity(), 0.0);
     EXPECT_EQ(m_outCompletions, 0);
-    ASSERT_TRUE(waitUntil([&] { return m_outCompletions > 0; }));
-    QTest::qWait(50);
+    m_clock.advanceBy(60);
+    EXPECT_EQ(m_outCompletions, 1);
+    m_clock.advanceBy(100);
     EXPECT_EQ(m_outCompletions, 1);
     EXPECT_FALSE(m_fade.isFading());
 }
@@ -42,14 +44,15 @@ TEST_F(WindowFadeTest, AFadeRunsItsCompletionOnceAtTheTarget)
 TEST_F(WindowFadeTest, AShowDuringAFadeOutWins)
 {
     m_fade.fadeTo(0.0, 200, curve, [&] { ++m_outCompletions; });
-    QTest::qWait(40);
+    m_clock.advanceBy(40);
     const double midway = m_window->windowOpacity();
     EXPECT_LT(midway, 1.0);
     m_fade.fadeTo(1.0, 60, WindowFade::Curve::easeOutFast, [&] { ++m_inCompletions; });
     EXPECT_DOUBLE_EQ(m_fade.targetOpacity(), 1.0);
-    ASSERT_TRUE(waitUntil([&] { return m_inCompletions > 0; }));
+    m_clock.advanceBy(60);
+    EXPECT_EQ(m_inCompletions, 1);
     // Long enough for the replaced fade-out to have ended had it kept running.
-    QTest::qWait(250);
+    m_clock.advanceBy(250);
     EXPECT_EQ(m_outCompletions, 0);
     EXPECT_EQ(m_inCompletions, 1);
     EXPECT_DOUBLE_EQ(m_window->windowOpacity(), 1.0);
@@ -60,7 +63,7 @@ TEST_F(WindowFadeTest, SetOpacityEndsAFadeWithoutItsCompletion)
     m_fade.fadeTo(0.0, 60, curve, [&] { ++m_outCompletions; });
     m_fade.setOpacity(0.5);
     EXPECT_FALSE(m_fade.isFading());
-    QTest::qWait(150);
+    m_clock.advanceBy(150);
     EXPECT_EQ(m_outCompletions, 0);
     // Qt keeps opacities in 255 steps.
     EXPECT_NEAR(m_window->windowOpacity(), 0.5, 1.0 / 255);
@@ -72,7 +75,8 @@ TEST_F(WindowFadeTest, ACompletionMayStartTheNextFade)
         ++m_outCompletions;
         m_fade.fadeTo(1.0, 30, curve, [&] { ++m_inCompletions; });
     });
-    ASSERT_TRUE(waitUntil([&] { return m_inCompletions > 0; }));
+    m_clock.advanceBy(100);
+    EXPECT_EQ(m_inCompletions, 1);
     EXPECT_EQ(m_outCompletions, 1);
     EXPECT_DOUBLE_EQ(m_window->windowOpacity(), 1.0);
 }
@@ -81,7 +85,7 @@ TEST_F(WindowFadeTest, AWindowClosedDuringAFadeGetsNoCompletion)
 {
     m_fade.fadeTo(0.0, 60, curve, [&] { ++m_outCompletions; });
     m_window.reset();
-    QTest::qWait(150);
+    m_clock.advanceBy(150);
     EXPECT_EQ(m_outCompletions, 0);
     m_fade.fadeTo(1.0, 60, curve, [&] { ++m_inCompletions; });
     EXPECT_FALSE(m_fade.isFading());

@@ -1,6 +1,7 @@
 #include "tray/CaptureTrayView.h"
 #include "tray/TrayTestSupport.h"
 
+#include "support/AnimationClock.h"
 #include "support/LogCapture.h"
 #include "support/WaitUntil.h"
 
@@ -377,6 +378,7 @@ TEST_F(NotchWindowControllerTest, FollowsSettingsAndDisplays)
 
 TEST_F(NotchWindowControllerTest, OnACompositingDesktopUserChangesAnimateAndFadesOverlap)
 {
+    AnimationClock animations;
     compositor.compositing = true;
     build();
     stage();
@@ -393,14 +395,16 @@ TEST_F(NotchWindowControllerTest, OnACompositingDesktopUserChangesAnimateAndFade
 
     // A show during the fade-out wins: the panel stays.
     queue.clearAll();
-    ASSERT_TRUE(waitUntil([&] { return panel().windowOpacity() == 1.0; }, 2000));
+    animations.advanceBy(NotchWindowController::fadeInMs + 50);
+    ASSERT_EQ(panel().windowOpacity(), 1.0);
     controller->hide(false);
     EXPECT_TRUE(controller->isVisible()) << "fading out";
     controller->show(std::nullopt, State::compact);
-    QTest::qWait(NotchWindowController::fadeOutMs + 150);
+    animations.advanceBy(NotchWindowController::fadeOutMs + 150);
     EXPECT_TRUE(controller->isVisible());
     controller->hide(false);
-    EXPECT_TRUE(waitUntil([&] { return !controller->isVisible(); }, 2000));
+    animations.advanceBy(NotchWindowController::fadeOutMs + 50);
+    EXPECT_FALSE(controller->isVisible());
 }
 
 // Keys, scrolling and clicks travel through Qt as they would on the desktop: to a window of

@@ -1,3 +1,4 @@
+#include "support/AnimationClock.h"
 #include "tray/RecordingDot.h"
 
 #include <QTest>
@@ -5,6 +6,7 @@
 
 TEST(RecordingDot, StartsSolidAndFadesOnlyWhileOnScreen)
 {
+    AnimationClock animations;
     RecordingDot dot;
     EXPECT_FALSE(dot.isBlinking());
     EXPECT_DOUBLE_EQ(dot.dotOpacity(), 1.0);
@@ -12,7 +14,7 @@ TEST(RecordingDot, StartsSolidAndFadesOnlyWhileOnScreen)
 
     dot.show();
     EXPECT_TRUE(dot.isBlinking());
-    QTest::qWait(400);
+    animations.advanceBy(400);
     const double midway = dot.dotOpacity();
     EXPECT_LT(midway, 0.95);
     EXPECT_GE(midway, 0.2);

@@ -1,4 +1,5 @@
 #include "tray/TrayActionButton.h"
+#include "support/AnimationClock.h"
 #include "tray/TrayActionButtonStyle.h"
 
 #include <QEnterEvent>
@@ -119,16 +120,17 @@ TEST(TrayActionButtons, AClickOnThePlateRunsTheActionOnce)
 
 TEST(TrayActionButtons, HoveringBrightensThePlate)
 {
+    AnimationClock animations;
     TrayActionButton button("eye", {});
     const int before = qRed(renderOnBlack(button).pixel(19, 4));
     sendEnter(button);
     EXPECT_TRUE(button.isHovered());
-    QTest::qWait(300);
+    animations.advanceBy(300);
     const int hovered = qRed(renderOnBlack(button).pixel(19, 4));
     EXPECT_GT(hovered, before);
     sendLeave(button);
     EXPECT_FALSE(button.isHovered());
-    QTest::qWait(300);
+    animations.advanceBy(300);
     EXPECT_EQ(qRed(renderOnBlack(button).pixel(19, 4)), before);
 }
 

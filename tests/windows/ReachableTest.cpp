@@ -1,5 +1,6 @@
 #include "WindowsFixture.h"
 
+#include "support/AnimationClock.h"
 #include "support/TextContrast.h"
 
 #include "windows/DashboardPage.h"
@@ -187,8 +188,9 @@ TEST_F(ReachableTest, PickerTextsAreWholeAndReadable)
     EXPECT_EQ(folder->shownText(), "My Folder");
 
     // The stepper's arrows are drawn: its trailing end holds more than a flat fill.
+    AnimationClock animations;
     window.selectTab(SidebarTab::staging);
-    QTest::qWait(250); // past the page's fade-in
+    animations.advanceBy(250); // past the page's fade-in
     auto *stepper = named<QSpinBox>(window.page(SidebarTab::staging), "Max Queue Items");
     ASSERT_NE(stepper, nullptr);
     const QRect arrows(stepper->width() - 16, 2, 14, stepper->height() - 4);

@@ -20,6 +20,8 @@ public:
     OverlayPlacement placement(const Display &display) const override;
     void opened(QWindow *window) override;
     void closed(QWindow *window) override;
+    // Whether the keyboard is grabbed for one of our overlays.
+    bool holdsKeyboard() const { return !m_keyboardWindow.isNull(); }
 
 private:
     // One attempt; on failure another follows shortly while attempts are left.
