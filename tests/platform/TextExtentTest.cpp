@@ -249,8 +249,9 @@ TEST(TextBandsTest, EveryBandHoldsAtLeastTheLeastNumberOfLines)
                         return band.top() <= line.first &&
                                line.first + line.second - 1 <= band.bottom();
                     });
-                if (bands.size() > 1)
+                if (bands.size() > 1) {
                     EXPECT_GE(inside, minimumLines) << band.top();
+                }
                 held += int(inside);
             }
             EXPECT_EQ(held, count);
