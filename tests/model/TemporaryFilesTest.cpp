@@ -121,7 +121,7 @@ TEST(TemporaryFiles, AStartRemovesOnlyOldInterruptedWritesAndEmptyPrivateFolders
     writeFile(in(shared, "Shared 0F2C.png"));
     writeFile(in(shared, ".hidden"));
     ASSERT_TRUE(QFile::link(in(shared, "Corvanta 1.png"), in(shared, ".Corvanta 3.png.Zx12Cv")));
-    for (const QString &name :
+    for (const char *name :
          {".Corvanta 1.png.Ab12Cd", ".Drag_Corvanta 1.png.x9Y8z7", "Corvanta 1.png",
           "Drag_Corvanta 1.png", "Shared 0F2C.png", ".hidden", ".Corvanta 3.png.Zx12Cv"})
         age(in(shared, name), 2);
