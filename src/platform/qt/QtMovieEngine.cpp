@@ -21,25 +21,65 @@ namespace {
 // decode 4K at 30 and full HD at 60 frames a second.
 constexpr int decodingCpus = 4;
 
-void keepToFewCpus()
+// Narrows the calling thread to the first few of its CPUs and returns the others, on which the
+// frames are converted: scaling a 4K frame on the decoders' own CPUs would hold back the
+// decoding of the next ones. Empty when there are too few CPUs to split.
+QList<int> keepToFewCpus()
 {
+    QList<int> rest;
 #ifdef __linux__
     cpu_set_t allowed;
     CPU_ZERO(&allowed);
     if (pthread_getaffinity_np(pthread_self(), sizeof allowed, &allowed) != 0 ||
         CPU_COUNT(&allowed) <= decodingCpus)
-        return;
+        return rest;
     cpu_set_t few;
     CPU_ZERO(&few);
-    for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < decodingCpus; ++cpu) {
-        if (CPU_ISSET(cpu, &allowed)) {
+    for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (!CPU_ISSET(cpu, &allowed))
+            continue;
+        if (taken++ < decodingCpus)
             CPU_SET(cpu, &few);
-            ++taken;
-        }
+        else
+            rest.append(cpu);
     }
-    pthread_setaffinity_np(pthread_self(), sizeof few, &few);
+    if (pthread_setaffinity_np(pthread_self(), sizeof few, &few) != 0)
+        rest.clear();
 #endif
+    return rest;
 }
+
+// Moves the calling thread onto `cpus` while it lives; threads it starts meanwhile keep them.
+class RunningOn {
+public:
+    explicit RunningOn(const QList<int> &cpus)
+    {
+#ifdef __linux__
+        if (cpus.isEmpty() || pthread_getaffinity_np(pthread_self(), sizeof m_saved, &m_saved) != 0)
+            return;
+        cpu_set_t moved;
+        CPU_ZERO(&moved);
+        for (int cpu : cpus)
+            CPU_SET(cpu, &moved);
+        m_moved = pthread_setaffinity_np(pthread_self(), sizeof moved, &moved) == 0;
+#endif
+    }
+    ~RunningOn()
+    {
+#ifdef __linux__
+        if (m_moved)
+            pthread_setaffinity_np(pthread_self(), sizeof m_saved, &m_saved);
+#endif
+    }
+    RunningOn(const RunningOn &) = delete;
+    RunningOn &operator=(const RunningOn &) = delete;
+
+private:
+#ifdef __linux__
+    cpu_set_t m_saved;
+    bool m_moved = false;
+#endif
+};
 
 // Position reports while playing: often enough for a timeline, rarely enough not to flood the
 // interface with events.
@@ -56,7 +96,7 @@ QtMovieEngine::~QtMovieEngine()
 
 void QtMovieEngine::open(const QUrl &url, bool withSound)
 {
-    keepToFewCpus();
+    m_scalingCpus = keepToFewCpus();
     m_player = std::make_unique<QMediaPlayer>();
     m_sink = std::make_unique<QVideoSink>();
     m_player->setVideoSink(m_sink.get());
@@ -203,7 +243,12 @@ void QtMovieEngine::convertPending()
     }
     if (!frame.isValid() || m_failed)
         return;
-    const QImage image = m_scaler.scale(frame, box);
+    QImage image;
+    {
+        // The scaler's threads start on the first frame and stay on these CPUs.
+        const RunningOn scaling(m_scalingCpus);
+        image = m_scaler.scale(frame, box);
+    }
     if (image.isNull())
         return;
     if (m_first.isNull() || frame.startTime() <= 0)

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QUrl>
 #include <QVideoFrame>
@@ -71,6 +72,8 @@ private:
     bool m_playing = false;
     QElapsedTimer m_positionClock;
     VideoFrameScaler m_scaler;
+    // The CPUs the frames are scaled on, apart from those of the decoders.
+    QList<int> m_scalingCpus;
     // The first picture, shown again once the movie has played to its end and rewound.
     QImage m_first;
 
