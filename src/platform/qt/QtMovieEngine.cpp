@@ -5,6 +5,8 @@
 #include <QMediaPlayer>
 #include <QThread>
 #include <QVideoSink>
+#include <chrono>
+#include <thread>
 
 #ifdef __linux__
 #include <pthread.h>
@@ -85,6 +87,11 @@ private:
 // interface with events.
 constexpr qint64 positionIntervalMs = 100;
 
+// A frame this far behind its time starts the count afresh (the decoder stalled, the machine
+// was busy); one that is early waits at most this long.
+constexpr qint64 stallUs = 250'000;
+constexpr qint64 longestWaitUs = 100'000;
+
 } // namespace
 
 QtMovieEngine::QtMovieEngine() = default;
@@ -143,11 +150,13 @@ void QtMovieEngine::play()
     if (!m_player || m_failed)
         return;
     m_ended = false;
+    setPacing(true);
     m_player->play();
 }
 
 void QtMovieEngine::pause()
 {
+    setPacing(false);
     if (m_player && !m_failed)
         m_player->pause();
 }
@@ -198,6 +207,7 @@ void QtMovieEngine::applySeek()
     if (duration > 0)
         target = std::min(target, duration);
     m_ended = false;
+    setPacing(m_playing);
     // A stopped player (after the end) shows frames again only once it is paused.
     if (m_player->playbackState() == QMediaPlayer::StoppedState)
         m_player->pause();
@@ -223,12 +233,43 @@ void QtMovieEngine::frameArrived(const QVideoFrame &frame)
     // The backend hands over an empty frame when it stops: the last picture stays.
     if (!frame.isValid())
         return;
+    waitForItsTime(frame.startTime());
     std::lock_guard lock(m_mutex);
     m_pending = frame;
     if (!m_convertQueued) {
         m_convertQueued = true;
         QMetaObject::invokeMethod(this, &QtMovieEngine::convertPending, Qt::QueuedConnection);
     }
+}
+
+void QtMovieEngine::setPacing(bool on)
+{
+    std::lock_guard lock(m_mutex);
+    m_pacing = on;
+    m_paceOrigin.reset();
+    if (!m_paceClock.isValid())
+        m_paceClock.start();
+}
+
+void QtMovieEngine::waitForItsTime(qint64 startUs)
+{
+    // Qt's renderer waits whole milliseconds between frames, so without a sound output to keep
+    // time by, a 60 frames a second movie plays at 62.5 and ends early. Holding its thread here
+    // until each frame's time keeps the movie's own rate; late frames pass at once.
+    qint64 wait = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_pacing || startUs < 0)
+            return;
+        const qint64 now = m_paceClock.nsecsElapsed() / 1000;
+        if (!m_paceOrigin || now - (*m_paceOrigin + startUs) > stallUs) {
+            m_paceOrigin = now - startUs;
+            return;
+        }
+        wait = std::min(*m_paceOrigin + startUs - now, longestWaitUs);
+    }
+    if (wait > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(wait));
 }
 
 void QtMovieEngine::convertPending()
@@ -273,6 +314,7 @@ void QtMovieEngine::reachEnd()
     if (!m_player || m_ended || m_failed)
         return;
     m_ended = true;
+    setPacing(false);
     // Back to the start, stopped, showing the first picture: it never plays on by itself.
     m_player->stop();
     if (!m_first.isNull())

@@ -10,6 +10,7 @@
 #include <QVideoFrame>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class QAudioOutput;
 class QMediaPlayer;
@@ -57,6 +58,8 @@ signals:
 
 private:
     void frameArrived(const QVideoFrame &frame);
+    void waitForItsTime(qint64 startUs);
+    void setPacing(bool on);
     void convertPending();
     void applySeek();
     void reachEnd();
@@ -84,6 +87,11 @@ private:
     QSize m_frameSize;
     Shown m_shown;
     bool m_announced = false;
+    // Where the movie's time zero lies on m_paceClock while playing, in microseconds; unknown
+    // until the first frame after a start or a seek sets it.
+    bool m_pacing = false;
+    std::optional<qint64> m_paceOrigin;
+    QElapsedTimer m_paceClock;
 };
 
 } // namespace platform
