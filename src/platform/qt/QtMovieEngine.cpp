@@ -244,8 +244,10 @@ void QtMovieEngine::frameArrived(const QVideoFrame &frame)
 
 void QtMovieEngine::setPacing(bool on)
 {
+    // With a sound output Qt keeps the frames to the sound's clock, which this one must not fight.
+    const bool pacing = on && !m_audio;
     std::lock_guard lock(m_mutex);
-    m_pacing = on;
+    m_pacing = pacing;
     m_paceOrigin.reset();
     if (!m_paceClock.isValid())
         m_paceClock.start();
