@@ -5,6 +5,8 @@
 #include <QMediaPlayer>
 #include <QThread>
 #include <QVideoSink>
+#include <chrono>
+#include <thread>
 
 #ifdef __linux__
 #include <pthread.h>
@@ -21,29 +23,74 @@ namespace {
 // decode 4K at 30 and full HD at 60 frames a second.
 constexpr int decodingCpus = 4;
 
-void keepToFewCpus()
+// Narrows the calling thread to the first few of its CPUs and returns the others, on which the
+// frames are converted: scaling a 4K frame on the decoders' own CPUs would hold back the
+// decoding of the next ones. Empty when there are too few CPUs to split.
+QList<int> keepToFewCpus()
 {
+    QList<int> rest;
 #ifdef __linux__
     cpu_set_t allowed;
     CPU_ZERO(&allowed);
     if (pthread_getaffinity_np(pthread_self(), sizeof allowed, &allowed) != 0 ||
         CPU_COUNT(&allowed) <= decodingCpus)
-        return;
+        return rest;
     cpu_set_t few;
     CPU_ZERO(&few);
-    for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < decodingCpus; ++cpu) {
-        if (CPU_ISSET(cpu, &allowed)) {
+    for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (!CPU_ISSET(cpu, &allowed))
+            continue;
+        if (taken++ < decodingCpus)
             CPU_SET(cpu, &few);
-            ++taken;
-        }
+        else
+            rest.append(cpu);
     }
-    pthread_setaffinity_np(pthread_self(), sizeof few, &few);
+    if (pthread_setaffinity_np(pthread_self(), sizeof few, &few) != 0)
+        rest.clear();
 #endif
+    return rest;
 }
+
+// Moves the calling thread onto `cpus` while it lives; threads it starts meanwhile keep them.
+class RunningOn {
+public:
+    explicit RunningOn(const QList<int> &cpus)
+    {
+#ifdef __linux__
+        if (cpus.isEmpty() || pthread_getaffinity_np(pthread_self(), sizeof m_saved, &m_saved) != 0)
+            return;
+        cpu_set_t moved;
+        CPU_ZERO(&moved);
+        for (int cpu : cpus)
+            CPU_SET(cpu, &moved);
+        m_moved = pthread_setaffinity_np(pthread_self(), sizeof moved, &moved) == 0;
+#endif
+    }
+    ~RunningOn()
+    {
+#ifdef __linux__
+        if (m_moved)
+            pthread_setaffinity_np(pthread_self(), sizeof m_saved, &m_saved);
+#endif
+    }
+    RunningOn(const RunningOn &) = delete;
+    RunningOn &operator=(const RunningOn &) = delete;
+
+private:
+#ifdef __linux__
+    cpu_set_t m_saved;
+    bool m_moved = false;
+#endif
+};
 
 // Position reports while playing: often enough for a timeline, rarely enough not to flood the
 // interface with events.
 constexpr qint64 positionIntervalMs = 100;
+
+// A frame this far behind its time starts the count afresh (the decoder stalled, the machine
+// was busy); one that is early waits at most this long.
+constexpr qint64 stallUs = 250'000;
+constexpr qint64 longestWaitUs = 100'000;
 
 } // namespace
 
@@ -56,7 +103,7 @@ QtMovieEngine::~QtMovieEngine()
 
 void QtMovieEngine::open(const QUrl &url, bool withSound)
 {
-    keepToFewCpus();
+    m_scalingCpus = keepToFewCpus();
     m_player = std::make_unique<QMediaPlayer>();
     m_sink = std::make_unique<QVideoSink>();
     m_player->setVideoSink(m_sink.get());
@@ -103,11 +150,13 @@ void QtMovieEngine::play()
     if (!m_player || m_failed)
         return;
     m_ended = false;
+    setPacing(true);
     m_player->play();
 }
 
 void QtMovieEngine::pause()
 {
+    setPacing(false);
     if (m_player && !m_failed)
         m_player->pause();
 }
@@ -158,6 +207,7 @@ void QtMovieEngine::applySeek()
     if (duration > 0)
         target = std::min(target, duration);
     m_ended = false;
+    setPacing(m_playing);
     // A stopped player (after the end) shows frames again only once it is paused.
     if (m_player->playbackState() == QMediaPlayer::StoppedState)
         m_player->pause();
@@ -183,12 +233,45 @@ void QtMovieEngine::frameArrived(const QVideoFrame &frame)
     // The backend hands over an empty frame when it stops: the last picture stays.
     if (!frame.isValid())
         return;
+    waitForItsTime(frame.startTime());
     std::lock_guard lock(m_mutex);
     m_pending = frame;
     if (!m_convertQueued) {
         m_convertQueued = true;
         QMetaObject::invokeMethod(this, &QtMovieEngine::convertPending, Qt::QueuedConnection);
     }
+}
+
+void QtMovieEngine::setPacing(bool on)
+{
+    // With a sound output Qt keeps the frames to the sound's clock, which this one must not fight.
+    const bool pacing = on && !m_audio;
+    std::lock_guard lock(m_mutex);
+    m_pacing = pacing;
+    m_paceOrigin.reset();
+    if (!m_paceClock.isValid())
+        m_paceClock.start();
+}
+
+void QtMovieEngine::waitForItsTime(qint64 startUs)
+{
+    // Qt's renderer waits whole milliseconds between frames, so without a sound output to keep
+    // time by, a 60 frames a second movie plays at 62.5 and ends early. Holding its thread here
+    // until each frame's time keeps the movie's own rate; late frames pass at once.
+    qint64 wait = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_pacing || startUs < 0)
+            return;
+        const qint64 now = m_paceClock.nsecsElapsed() / 1000;
+        if (!m_paceOrigin || now - (*m_paceOrigin + startUs) > stallUs) {
+            m_paceOrigin = now - startUs;
+            return;
+        }
+        wait = std::min(*m_paceOrigin + startUs - now, longestWaitUs);
+    }
+    if (wait > 0)
+        std::this_thread::sleep_for(std::chrono::microseconds(wait));
 }
 
 void QtMovieEngine::convertPending()
@@ -203,7 +286,12 @@ void QtMovieEngine::convertPending()
     }
     if (!frame.isValid() || m_failed)
         return;
-    const QImage image = m_scaler.scale(frame, box);
+    QImage image;
+    {
+        // The scaler's threads start on the first frame and stay on these CPUs.
+        const RunningOn scaling(m_scalingCpus);
+        image = m_scaler.scale(frame, box);
+    }
     if (image.isNull())
         return;
     if (m_first.isNull() || frame.startTime() <= 0)
@@ -228,6 +316,7 @@ void QtMovieEngine::reachEnd()
     if (!m_player || m_ended || m_failed)
         return;
     m_ended = true;
+    setPacing(false);
     // Back to the start, stopped, showing the first picture: it never plays on by itself.
     m_player->stop();
     if (!m_first.isNull())

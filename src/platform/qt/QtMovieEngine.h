@@ -4,11 +4,13 @@
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QList>
 #include <QObject>
 #include <QUrl>
 #include <QVideoFrame>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class QAudioOutput;
 class QMediaPlayer;
@@ -56,6 +58,8 @@ signals:
 
 private:
     void frameArrived(const QVideoFrame &frame);
+    void waitForItsTime(qint64 startUs);
+    void setPacing(bool on);
     void convertPending();
     void applySeek();
     void reachEnd();
@@ -71,6 +75,8 @@ private:
     bool m_playing = false;
     QElapsedTimer m_positionClock;
     VideoFrameScaler m_scaler;
+    // The CPUs the frames are scaled on, apart from those of the decoders.
+    QList<int> m_scalingCpus;
     // The first picture, shown again once the movie has played to its end and rewound.
     QImage m_first;
 
@@ -81,6 +87,11 @@ private:
     QSize m_frameSize;
     Shown m_shown;
     bool m_announced = false;
+    // Where the movie's time zero lies on m_paceClock while playing, in microseconds; unknown
+    // until the first frame after a start or a seek sets it.
+    bool m_pacing = false;
+    std::optional<qint64> m_paceOrigin;
+    QElapsedTimer m_paceClock;
 };
 
 } // namespace platform
