@@ -11,6 +11,7 @@
 
 #include "BenchEnvironment.h"
 #include "BenchFigures.h"
+#include "BenchPreview.h"
 #include "model/CaptureItem.h"
 #include "model/CaptureQueue.h"
 #include "model/FreedMemory.h"
@@ -270,14 +271,9 @@ void benchPreview(const QImage &image, platform::Displays &displays)
                               CaptureItemState::pending());
     queue.enqueue(capture);
     QThreadPool::globalInstance()->waitForDone();
-    QuickLookPreviewController preview(
-        [&displays] { return std::make_unique<QtPreviewWindow>(displays, nullptr); },
-        [&queue](QuickLookPreviewController &owner) -> QWidget * {
-            PreviewServices services;
-            services.applicationQueue = &queue;
-            return new QuickLookPreviewView(owner, services);
-        },
-        {});
+    const std::unique_ptr<QuickLookPreviewController> previewOwner =
+        makeBenchPreview(displays, queue);
+    QuickLookPreviewController &preview = *previewOwner;
     QList<double> shown;
     double before = 0, open = 0, after = 0;
     for (int run = 0; run < previewRuns; ++run) {
@@ -321,15 +317,9 @@ void benchMarkupEntry(const QImage &image, platform::Displays &displays)
     QThreadPool::globalInstance()->waitForDone();
     const CaptureItem capture = queue.items().first();
     QuickLookPreviewView *view = nullptr;
-    QuickLookPreviewController preview(
-        [&displays] { return std::make_unique<QtPreviewWindow>(displays, nullptr); },
-        [&queue, &view](QuickLookPreviewController &owner) -> QWidget * {
-            PreviewServices services;
-            services.applicationQueue = &queue;
-            view = new QuickLookPreviewView(owner, services);
-            return view;
-        },
-        {});
+    const std::unique_ptr<QuickLookPreviewController> previewOwner =
+        makeBenchPreview(displays, queue, &view);
+    QuickLookPreviewController &preview = *previewOwner;
     QList<double> entered, reading;
     QSize editorSize(1400, 900);
     for (int run = 0; run < markupRuns; ++run) {

@@ -13,6 +13,7 @@
 #include "BenchAnimation.h"
 #include "BenchEnvironment.h"
 #include "BenchFigures.h"
+#include "BenchPreview.h"
 #include "app/DesktopPlatform.h"
 #include "capture/ScreenRecordingService.h"
 #include "model/CaptureErrors.h"
@@ -170,14 +171,9 @@ QList<Run> recordingsInARow(ScreenRecordingService &recorder, CaptureQueue &queu
 void previewPoster(const char *what, const CaptureItem &recording, CaptureQueue &queue,
                    platform::Displays &displays)
 {
-    QuickLookPreviewController preview(
-        [&displays] { return std::make_unique<QtPreviewWindow>(displays, nullptr); },
-        [&queue](QuickLookPreviewController &owner) -> QWidget * {
-            PreviewServices services;
-            services.applicationQueue = &queue;
-            return new QuickLookPreviewView(owner, services);
-        },
-        {});
+    const std::unique_ptr<QuickLookPreviewController> previewOwner =
+        makeBenchPreview(displays, queue);
+    QuickLookPreviewController &preview = *previewOwner;
     QList<double> windowShown;
     QList<double> posterShown;
     for (int run = 0; run < previewRuns; ++run) {
