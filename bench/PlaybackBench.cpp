@@ -16,7 +16,7 @@
 #include "model/CaptureItem.h"
 #include "model/CaptureQueue.h"
 #include "model/FreedMemory.h"
-#include "platform/qt/QtMoviePlayer.h"
+#include "platform/ffmpeg/FfmpegMoviePlayer.h"
 #include "platform/x11/X11Platform.h"
 #include "preview/QtPreviewWindow.h"
 #include "preview/QuickLookPreviewController.h"

@@ -17,7 +17,7 @@
 #include "platform/pulse/PulseAudioInputs.h"
 #include "platform/qt/NetworkHttpTransport.h"
 #include "platform/qt/QtImageWriter.h"
-#include "platform/qt/QtMoviePlayer.h"
+#include "platform/ffmpeg/FfmpegMoviePlayer.h"
 #include "platform/qt/QtOverlayWindows.h"
 #include "platform/qt/QtPanelWindows.h"
 #include "platform/qt/QtPasteboard.h"
@@ -76,7 +76,7 @@ AppPlatform makeAppPlatform()
     result.shareDestinations = std::make_shared<platform::XdgShareDestinations>();
     result.globalHotkeys = std::make_shared<platform::X11GlobalHotkeys>();
     result.panelWindows = makePanelWindows();
-    result.makeMoviePlayer = platform::makeQtMoviePlayers();
+    result.makeMoviePlayer = platform::makeFfmpegMoviePlayers();
     result.makePointerMonitor = &makePointerMonitor;
     result.makeRecordingPlatform = &makeRecordingPlatform;
     result.secretStore = std::make_shared<platform::SecretServiceStore>();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/CaptureQueue.h"
-#include "platform/qt/QtMoviePlayer.h"
+#include "platform/ffmpeg/FfmpegMoviePlayer.h"
 #include "preview/QtPreviewWindow.h"
 #include "preview/QuickLookPreviewController.h"
 #include "preview/QuickLookPreviewView.h"
@@ -18,7 +18,7 @@ inline std::unique_ptr<QuickLookPreviewController> makeDesktopPreview(platform::
         [&queue](QuickLookPreviewController &owner) -> QWidget * {
             PreviewServices services;
             services.applicationQueue = &queue;
-            services.makePlayer = platform::makeQtMoviePlayers();
+            services.makePlayer = platform::makeFfmpegMoviePlayers();
             return new QuickLookPreviewView(owner, services);
         },
         [] { return std::optional<QRectF>(); });

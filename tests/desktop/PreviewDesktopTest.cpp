@@ -6,7 +6,7 @@
 #include "model/CaptureTestSupport.h"
 #include "platform/PointerMonitor.h"
 #include "platform/ffmpeg/FfmpegMovieWriter.h"
-#include "platform/qt/QtMoviePlayer.h"
+#include "platform/ffmpeg/FfmpegMoviePlayer.h"
 #include "platform/x11/X11Platform.h"
 #include "preview/AnnotationCanvas.h"
 #include "preview/AnnotationEditorState.h"
@@ -220,7 +220,7 @@ TEST_P(MoviePlaybackDesktop, OurRecordingsPlayPauseAndRewindAtTheEnd)
     if (qEnvironmentVariableIsSet("CORVANTA_EXPECT_NO_SOUND_SERVER"))
         ASSERT_TRUE(QMediaDevices::audioOutputs().isEmpty());
     std::unique_ptr<platform::MoviePlayer> player =
-        platform::makeQtMoviePlayers()(QUrl::fromLocalFile(settings.filePath));
+        platform::makeFfmpegMoviePlayers()(QUrl::fromLocalFile(settings.filePath));
     bool ended = false;
     QObject::connect(player.get(), &platform::MoviePlayer::reachedEnd, [&] { ended = true; });
     player->play();

@@ -1,4 +1,4 @@
-// Recordings in the preview on the harness's X server, played by Qt Multimedia: to the end,
+// Recordings in the preview on the harness's X server: played to the end, with their sound,
 // paused, moved with the seek bar, broken, and paged through with the arrow keys. After each
 // the program still answers: a global hot key still reaches it.
 
@@ -22,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QWindow>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -224,6 +225,44 @@ TEST_F(PreviewPlaybackDesktop, AMovieThatCannotBeReadShowsItsPosterAndSaysSoOnce
     QTest::keyClick(previewWindow(), Qt::Key_Space);
     EXPECT_FALSE(view()->isPlaying());
     EXPECT_TRUE(hotKeyStillAnswers());
+}
+
+// Whether each of the sound server's playback streams is corked, as pactl lists them; nothing
+// when there is no sound server.
+std::optional<QStringList> soundStreamsCorked()
+{
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("sink-inputs")});
+    if (!pactl.waitForFinished(10000) || pactl.exitCode() != 0)
+        return std::nullopt;
+    QStringList corked;
+    for (const QByteArray &line : pactl.readAllStandardOutput().split('\n')) {
+        if (line.trimmed().startsWith("Corked:"))
+            corked.append(QString::fromLatin1(line.trimmed().mid(7).trimmed()));
+    }
+    return corked;
+}
+
+TEST_F(PreviewPlaybackDesktop, TheSoundPlaysWhilePlayingAndStopsWhenPaused)
+{
+    if (!soundStreamsCorked())
+        GTEST_SKIP() << "needs the harness's sound server (scripts/harness --pulse)";
+    const CaptureItem item = recording(QStringLiteral("sound.mp4"), QSize(640, 360), 30, 150);
+    m_queue.enqueue(item);
+    open(item);
+    QTest::keyClick(previewWindow(), Qt::Key_Space);
+    ASSERT_TRUE(waitUntil([&] { return view()->player()->position() > 300; }, playLimitMs));
+    EXPECT_TRUE(waitUntil([&] { return soundStreamsCorked()->contains(QStringLiteral("no")); }))
+        << "the movie's sound reaches the sound server";
+
+    QTest::keyClick(previewWindow(), Qt::Key_Space);
+    ASSERT_TRUE(waitUntil([&] { return !view()->isPlaying(); }));
+    EXPECT_TRUE(waitUntil([&] { return !soundStreamsCorked()->contains(QStringLiteral("no")); }))
+        << "paused, nothing plays";
+    QTest::keyClick(previewWindow(), Qt::Key_Escape);
+    EXPECT_TRUE(waitUntil([&] { return !m_preview->isVisible(); }));
+    EXPECT_TRUE(waitUntil([&] { return soundStreamsCorked()->isEmpty(); }))
+        << "closing the preview ends the stream";
 }
 
 TEST_F(PreviewPlaybackDesktop, PagingThroughRecordingsWithTheArrowKeys)

@@ -129,7 +129,9 @@ bool FfmpegMovieWriter::open(QString *error)
     // Every packet reaches the file at once, and every keyframe (at least one a second) closes
     // a self-contained fragment: a writer that dies leaves a playable movie.
     format->flush_packets = 1;
-    format->max_interleave_delta = 1'000'000;
+    // The muxer waits for the first pictures however long the encoder takes to start: sound
+    // written before them would leave the first pictures' times clipped and out of order.
+    format->max_interleave_delta = 0;
     AVDictionary *options = nullptr;
     av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
     result = avformat_write_header(format, &options);

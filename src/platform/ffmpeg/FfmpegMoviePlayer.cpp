@@ -1,5 +1,5 @@
-#include "platform/qt/QtMoviePlayer.h"
-#include "platform/qt/QtMovieEngine.h"
+#include "platform/ffmpeg/FfmpegMoviePlayer.h"
+#include "platform/ffmpeg/FfmpegMovieEngine.h"
 
 #include <QAudioDevice>
 #include <QCoreApplication>
@@ -59,59 +59,62 @@ struct StoppingThreads {
     }
 };
 
-class QtMoviePlayer final : public MoviePlayer {
+class FfmpegMoviePlayer final : public MoviePlayer {
 public:
-    explicit QtMoviePlayer(const QUrl &url)
+    explicit FfmpegMoviePlayer(const QUrl &url)
     {
         m_thread = new QThread;
         m_thread->setObjectName(QStringLiteral("Movie player"));
-        m_engine = new QtMovieEngine;
+        m_engine = new FfmpegMovieEngine;
         m_engine->moveToThread(m_thread);
         connect(m_thread, &QThread::finished, m_engine, &QObject::deleteLater);
-        connect(m_engine, &QtMovieEngine::playingChanged, this, [this](bool playing) {
+        connect(m_engine, &FfmpegMovieEngine::playingChanged, this, [this](bool playing) {
             m_playing = playing;
             emit playingChanged(playing);
         });
-        connect(m_engine, &QtMovieEngine::positionChanged, this, [this](qint64 position) {
+        connect(m_engine, &FfmpegMovieEngine::positionChanged, this, [this](qint64 position) {
             m_position = position;
             emit positionChanged(position);
         });
-        connect(m_engine, &QtMovieEngine::durationChanged, this, [this](qint64 duration) {
+        connect(m_engine, &FfmpegMovieEngine::durationChanged, this, [this](qint64 duration) {
             m_duration = duration;
             emit durationChanged(duration);
         });
-        connect(m_engine, &QtMovieEngine::frameReady, this, [this] {
-            QtMovieEngine::Shown shown = m_engine->takeShown();
+        connect(m_engine, &FfmpegMovieEngine::frameReady, this, [this] {
+            FfmpegMovieEngine::Shown shown = m_engine->takeShown();
             m_frame = std::move(shown.image);
             m_frameTime = shown.time;
             emit frameChanged();
         });
-        connect(m_engine, &QtMovieEngine::ended, this, [this] {
+        connect(m_engine, &FfmpegMovieEngine::ended, this, [this] {
             m_playing = false;
             emit reachedEnd();
         });
-        connect(m_engine, &QtMovieEngine::failed, this, [this](const QString &message) {
+        connect(m_engine, &FfmpegMovieEngine::failed, this, [this](const QString &message) {
             m_error = message;
             m_playing = false;
             emit failed(message);
         });
         m_thread->start();
         // The sound devices are asked here: Qt's list of them belongs to the main thread.
-        const bool withSound = !QMediaDevices::audioOutputs().isEmpty();
+        const QAudioDevice output = QMediaDevices::audioOutputs().isEmpty()
+                                        ? QAudioDevice()
+                                        : QMediaDevices::defaultAudioOutput();
         QMetaObject::invokeMethod(
-            m_engine, [engine = m_engine, url, withSound] { engine->open(url, withSound); },
+            m_engine,
+            [engine = m_engine, path = url.toLocalFile(), output] { engine->open(path, output); },
             Qt::QueuedConnection);
     }
 
-    ~QtMoviePlayer() override
+    ~FfmpegMoviePlayer() override
     {
         disconnect(m_engine, nullptr, this, nullptr);
         StoppingThreads::instance().add(m_thread);
-        QMetaObject::invokeMethod(m_engine, &QtMovieEngine::shutDown, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(m_engine, &FfmpegMovieEngine::shutDown, Qt::QueuedConnection);
     }
 
-    void play() override { queue(&QtMovieEngine::play); }
-    void pause() override { queue(&QtMovieEngine::pause); }
+    void play() override { queue(&FfmpegMovieEngine::play); }
+    void pause() override { queue(&FfmpegMovieEngine::pause); }
     void seek(qint64 position) override
     {
         if (!m_error.isEmpty())
@@ -140,14 +143,14 @@ public:
     QString errorString() const override { return m_error; }
 
 private:
-    void queue(void (QtMovieEngine::*command)())
+    void queue(void (FfmpegMovieEngine::*command)())
     {
         if (m_error.isEmpty())
             QMetaObject::invokeMethod(m_engine, command, Qt::QueuedConnection);
     }
 
     QThread *m_thread = nullptr;
-    QtMovieEngine *m_engine = nullptr;
+    FfmpegMovieEngine *m_engine = nullptr;
     bool m_playing = false;
     bool m_muted = false;
     qint64 m_position = 0;
@@ -159,17 +162,17 @@ private:
 
 } // namespace
 
-MoviePlayerFactory makeQtMoviePlayers()
+MoviePlayerFactory makeFfmpegMoviePlayers()
 {
     return [](const QUrl &url) -> std::unique_ptr<MoviePlayer> {
-        return std::make_unique<QtMoviePlayer>(url);
+        return std::make_unique<FfmpegMoviePlayer>(url);
     };
 }
 
 void selectMovieBackend()
 {
-    // Debian's GStreamer backend fails without plugins we do not need; the FFmpeg one uses the
-    // libraries the recorder links anyway.
+    // Qt Multimedia's sound outputs come from its backend: Debian's GStreamer one fails without
+    // plugins we do not need; the FFmpeg one uses the libraries the recorder links anyway.
     if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
         qputenv("QT_MEDIA_BACKEND", "ffmpeg");
 }

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "platform/ffmpeg/FfmpegFrames.h"
+
+extern "C" {
+#include <libswresample/swresample.h>
+}
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+#include <optional>
+
+namespace platform::ffmpeg {
+
+// Interleaved signed 16-bit samples, the shape a reader hands its sound out in.
+struct SoundShape {
+    int sampleRate = 48000;
+    int channels = 2;
+};
+
+struct MoviePicture {
+    QImage image;
+    // When it is due, in microseconds from the start of the movie.
+    qint64 time = 0;
+};
+
+// Reads one movie file in order, frame by frame: each picture decoded, converted and scaled to
+// the size it is shown at, so that only small pictures wait, and the sound met on the way
+// converted for the sound output. The decoder's threads are few enough that a 4K movie's
+// pictures in flight stay within a budget. Failures are Failure exceptions. One thread.
+class MovieReader {
+public:
+    // Opens the movie's video and, given a shape, its sound.
+    MovieReader(const QString &path, std::optional<SoundShape> sound);
+    ~MovieReader();
+    MovieReader(const MovieReader &) = delete;
+    MovieReader &operator=(const MovieReader &) = delete;
+
+    // Milliseconds; 0 when the file does not say.
+    qint64 duration() const { return m_duration; }
+    // Microseconds from one frame to the next at the movie's nominal rate.
+    qint64 frameInterval() const { return m_frameInterval; }
+    bool hasSound() const { return bool(m_sound); }
+
+    // The next picture, fitted into `box` (empty: the movie's own size, never larger), with the
+    // sound read on the way appended to `sound`. Nothing at the end, and again after it.
+    std::optional<MoviePicture> next(const QSize &box, QByteArray *sound);
+    // Moves to the frame due at `position` milliseconds and returns it; nothing when there is
+    // none. The sound before it is skipped.
+    std::optional<MoviePicture> seek(qint64 position, const QSize &box);
+
+private:
+    FramePtr nextFrame(QByteArray *sound);
+    bool readPacket(QByteArray *sound);
+    void decodeSound(const AVPacket *packet, QByteArray *sound);
+    QImage picture(const AVFrame *frame, const QSize &box);
+    qint64 microseconds(int64_t timestamp, AVRational base) const;
+
+    InputPtr m_input;
+    int m_videoIndex = -1;
+    CodecContextPtr m_video;
+    PacketPtr m_packet{av_packet_alloc()};
+    qint64 m_duration = 0;
+    qint64 m_frameInterval = 33'333;
+    qint64 m_videoStart = 0;
+    bool m_flushed = false;
+    bool m_ended = false;
+    int m_framesDecoded = 0;
+    int m_errorsInARow = 0;
+
+    struct Sound;
+    std::unique_ptr<Sound> m_sound;
+
+    struct ScalerKey {
+        int width = 0, height = 0, format = -1, toWidth = 0, toHeight = 0, colorspace = 0;
+        bool fullRange = false;
+        bool operator==(const ScalerKey &) const = default;
+    };
+    ScalerKey m_scalerKey;
+    ScaleContextPtr m_scaler;
+};
+
+// Decoder threads for pictures of this size: enough to keep up with a 4K movie on a few cores,
+// few enough that each thread's picture in flight stays within a budget.
+int decoderThreads(QSize frameSize, int cores);
+
+} // namespace platform::ffmpeg

@@ -1,0 +1,246 @@
+// Recordings of ours read frame by frame and played by the movie player, without a sound
+// output (the desktop tests play them with one): pictures in order and scaled to the box they
+// are shown in, moving to a place, the sound read beside them, broken files, and the player's
+// pacing, pause, seek and end.
+
+#include "platform/ffmpeg/FfmpegMoviePlayer.h"
+#include "platform/ffmpeg/FfmpegMovieReader.h"
+#include "support/OurMovies.h"
+#include "support/WaitUntil.h"
+
+#include <QColor>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+using platform::ffmpeg::Failure;
+using platform::ffmpeg::MoviePicture;
+using platform::ffmpeg::MovieReader;
+using platform::ffmpeg::SoundShape;
+
+constexpr int frameRate = 30;
+constexpr int frames = 45;
+const QSize movieSize(640, 360);
+constexpr qint64 frameUs = 1'000'000 / frameRate;
+
+class FfmpegMoviePlayback : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_folder.isValid());
+        m_path = m_folder.filePath(QStringLiteral("movie.mp4"));
+        QString error;
+        ASSERT_TRUE(writeOurMovie(m_path, movieSize, frameRate, frames, &error))
+            << qPrintable(error);
+    }
+
+    // The frame a picture shows, told by the bar that crosses it: each frame's bar stands further
+    // right and has a hue of its own, full and bright where the background is neither.
+    static int frameShown(const QImage &picture)
+    {
+        const double scale = double(picture.width()) / movieSize.width();
+        int shown = -1;
+        int nearest = 361;
+        for (int index = 0; index < frames; ++index) {
+            const int x =
+                std::min(int((index * movieSize.width() / frames + movieSize.width() / 40) * scale),
+                         picture.width() - 1);
+            const QColor colour = picture.pixelColor(x, picture.height() / 2);
+            if (colour.value() < 230)
+                continue;
+            const int distance = std::abs(colour.hsvHue() - index * 7 % 360) % 360;
+            if (std::min(distance, 360 - distance) < nearest) {
+                nearest = std::min(distance, 360 - distance);
+                shown = index;
+            }
+        }
+        return nearest <= 3 ? shown : -1;
+    }
+
+    QTemporaryDir m_folder;
+    QString m_path;
+};
+
+TEST_F(FfmpegMoviePlayback, ReadsEveryPictureInOrderScaledToTheBox)
+{
+    MovieReader reader(m_path, std::nullopt);
+    EXPECT_NEAR(reader.duration(), 1500, 60);
+    EXPECT_EQ(reader.frameInterval(), frameUs);
+    QList<MoviePicture> pictures;
+    while (std::optional<MoviePicture> picture = reader.next(QSize(320, 320), nullptr))
+        pictures.append(*picture);
+    ASSERT_EQ(pictures.size(), frames);
+    for (int i = 0; i < frames; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NEAR(pictures[i].time, i * frameUs, 1000);
+        EXPECT_EQ(pictures[i].image.size(), QSize(320, 180)) << "fitted, its shape kept";
+        EXPECT_EQ(frameShown(pictures[i].image), i);
+    }
+    EXPECT_FALSE(reader.next(QSize(), nullptr)) << "the end stays the end";
+
+    // Never scaled above the movie's own size.
+    MovieReader whole(m_path, std::nullopt);
+    EXPECT_EQ(whole.next(QSize(1920, 1080), nullptr)->image.size(), movieSize);
+}
+
+TEST_F(FfmpegMoviePlayback, MovesToAPlaceAndGoesOnFromThere)
+{
+    MovieReader reader(m_path, std::nullopt);
+    std::optional<MoviePicture> there = reader.seek(1000, QSize());
+    ASSERT_TRUE(there);
+    EXPECT_NEAR(there->time, 30 * frameUs, 1000);
+    EXPECT_EQ(frameShown(there->image), 30);
+    std::optional<MoviePicture> after = reader.next(QSize(), nullptr);
+    ASSERT_TRUE(after);
+    EXPECT_EQ(frameShown(after->image), 31);
+
+    // Back to the start, and past the end: the last picture.
+    EXPECT_EQ(frameShown(reader.seek(0, QSize())->image), 0);
+    std::optional<MoviePicture> last = reader.seek(60'000, QSize());
+    ASSERT_TRUE(last);
+    EXPECT_EQ(frameShown(last->image), frames - 1);
+}
+
+TEST_F(FfmpegMoviePlayback, ReadsTheSoundBesideThePicturesAndSkipsItOnAMove)
+{
+    const SoundShape shape{48000, 2};
+    const double bytesPerSecond = shape.sampleRate * shape.channels * 2;
+    MovieReader reader(m_path, shape);
+    ASSERT_TRUE(reader.hasSound());
+    QByteArray sound;
+    int read = 0;
+    while (reader.next(QSize(), &sound)) {
+        ++read;
+        // The sound keeps pace with the pictures: never far ahead of the one just read.
+        EXPECT_LE(sound.size() / bytesPerSecond, read / double(frameRate) + 0.5);
+    }
+    EXPECT_NEAR(sound.size() / bytesPerSecond, 1.5, 0.15);
+
+    sound.clear();
+    ASSERT_TRUE(reader.seek(1000, QSize()));
+    while (reader.next(QSize(), &sound)) {
+    }
+    EXPECT_NEAR(sound.size() / bytesPerSecond, 0.5, 0.15)
+        << "what lies before the place is skipped";
+
+    MovieReader silent(m_path, std::nullopt);
+    EXPECT_FALSE(silent.hasSound());
+}
+
+TEST_F(FfmpegMoviePlayback, BrokenFilesFailWithAReasonOrPlayWhatIsLeft)
+{
+    const QString garbage = m_folder.filePath(QStringLiteral("garbage.mp4"));
+    QFile file(garbage);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(64 * 1024, '\x5a'));
+    file.close();
+    try {
+        MovieReader reader(garbage, std::nullopt);
+        ADD_FAILURE() << "a file of nothing but 'Z' opened";
+    } catch (const Failure &failure) {
+        EXPECT_FALSE(failure.reason.isEmpty());
+    }
+
+    QFile movie(m_path);
+    ASSERT_TRUE(movie.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(movie.resize(movie.size() / 2));
+    movie.close();
+    MovieReader truncated(m_path, std::nullopt);
+    int read = 0;
+    while (std::optional<MoviePicture> picture = truncated.next(QSize(), nullptr)) {
+        EXPECT_EQ(frameShown(picture->image), read);
+        ++read;
+    }
+    EXPECT_GT(read, 0);
+    EXPECT_LT(read, frames);
+}
+
+TEST_F(FfmpegMoviePlayback, ThePlayerKeepsTheMoviesPaceAndRewindsAtTheEnd)
+{
+    std::unique_ptr<platform::MoviePlayer> player =
+        platform::makeFfmpegMoviePlayers()(QUrl::fromLocalFile(m_path));
+    QSignalSpy ends(player.get(), &platform::MoviePlayer::reachedEnd);
+    ASSERT_TRUE(waitUntil([&] { return player->duration() > 0; }));
+    EXPECT_NEAR(player->duration(), 1500, 60);
+    player->setFrameSize(QSize(320, 180));
+
+    QList<qint64> times;
+    QObject::connect(player.get(), &platform::MoviePlayer::frameChanged, player.get(),
+                     [&] { times.append(player->currentFrameTime()); });
+    QElapsedTimer played;
+    played.start();
+    player->play();
+    ASSERT_TRUE(waitUntil([&] { return !ends.isEmpty(); }, 20000));
+    // Decoding 45 small frames takes a fraction of this: they were held to their times.
+    EXPECT_GE(played.elapsed(), 1300);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end() - 1)) << "never backwards while playing";
+    EXPECT_GE(times.size(), frames / 2);
+    EXPECT_FALSE(player->isPlaying());
+    EXPECT_EQ(player->position(), 0);
+    EXPECT_EQ(player->currentFrameTime(), 0);
+    EXPECT_EQ(frameShown(player->currentFrame()), 0) << "the first picture again";
+    EXPECT_EQ(player->currentFrame().size(), QSize(320, 180));
+    QTest::qWait(300);
+    EXPECT_EQ(ends.size(), 1) << "the end is reported once";
+
+    // It plays again from the start.
+    times.clear();
+    player->play();
+    EXPECT_TRUE(waitUntil([&] { return ends.size() == 2; }, 20000));
+    ASSERT_FALSE(times.isEmpty());
+    EXPECT_LE(times.first(), 2 * frameUs);
+}
+
+TEST_F(FfmpegMoviePlayback, ThePlayerHoldsStillWhenPausedAndShowsThePlaceItIsMovedTo)
+{
+    std::unique_ptr<platform::MoviePlayer> player =
+        platform::makeFfmpegMoviePlayers()(QUrl::fromLocalFile(m_path));
+    QSignalSpy playing(player.get(), &platform::MoviePlayer::playingChanged);
+    player->play();
+    ASSERT_TRUE(waitUntil([&] { return player->currentFrameTime() >= 6 * frameUs; }));
+    player->pause();
+    ASSERT_TRUE(waitUntil([&] { return !player->isPlaying(); }));
+    QTest::qWait(100);
+    const qint64 paused = player->currentFrameTime();
+    QTest::qWait(300);
+    EXPECT_EQ(player->currentFrameTime(), paused) << "paused stays put";
+    EXPECT_LT(paused, 40 * frameUs);
+
+    player->seek(1000);
+    EXPECT_EQ(player->position(), 1000) << "the timeline follows at once";
+    ASSERT_TRUE(waitUntil([&] { return std::abs(player->currentFrameTime() - 1'000'000) < 1000; }))
+        << "a paused player shows the place it was moved to";
+    EXPECT_EQ(frameShown(player->currentFrame()), 30);
+    EXPECT_FALSE(player->isPlaying());
+
+    player->play();
+    ASSERT_TRUE(waitUntil([&] { return player->currentFrameTime() > 32 * frameUs; }));
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_EQ(playing.size(), 3) << "played, paused, played: each change once";
+}
+
+TEST_F(FfmpegMoviePlayback, AMovieThatCannotBeReadFailsOnce)
+{
+    QFile movie(m_path);
+    ASSERT_TRUE(movie.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    movie.write(QByteArray(64 * 1024, '\x5a'));
+    movie.close();
+    std::unique_ptr<platform::MoviePlayer> player =
+        platform::makeFfmpegMoviePlayers()(QUrl::fromLocalFile(m_path));
+    QSignalSpy failures(player.get(), &platform::MoviePlayer::failed);
+    player->play();
+    ASSERT_TRUE(waitUntil([&] { return !failures.isEmpty(); }));
+    player->play();
+    player->seek(500);
+    QTest::qWait(300);
+    EXPECT_EQ(failures.size(), 1);
+    EXPECT_FALSE(player->errorString().isEmpty());
+    EXPECT_FALSE(player->isPlaying());
+    EXPECT_TRUE(player->currentFrame().isNull());
+}
+
+} // namespace
