@@ -7,8 +7,8 @@
 // harness-screen: 1920x1080x24
 //
 // By hand: CORVANTA_SCREEN=1920x1080x24 scripts/harness -- build/bench/PlaybackBench
-// With a sound server (scripts/harness --pulse) the player keeps time by the sound output, as on a
-// desktop with a sound card; without one it keeps time by its own clock.
+// With a sound server (scripts/harness --pulse) the movie's sound plays too, as on a desktop with a
+// sound card.
 
 #include "BenchEnvironment.h"
 #include "BenchFigures.h"
