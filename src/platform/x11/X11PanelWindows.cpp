@@ -98,9 +98,9 @@ void X11PanelWindows::showOnEveryWorkspace(QWidget *window)
 
 void X11PanelWindows::leaveWithoutCompositorShadow(QWidget *panel)
 {
-    // A compositor that draws shadows (picom) draws one for the panel's whole rectangle, and
-    // it shows around the transparent parts where the panel draws nothing; the panel draws its
-    // own shadows. picom leaves out the shadow of a window whose _COMPTON_SHADOW is 0; window
+    // A compositor that draws shadows (picom) draws one for the panel's whole rectangle: a dark
+    // frame around the transparent parts where the panel draws nothing. The panel draws its own
+    // shadows. picom leaves out the shadow of a window whose _COMPTON_SHADOW is 0; window
     // managers do not read it.
     setCardinal(xcb_window_t(panel->internalWinId()), "_COMPTON_SHADOW", 0);
 }
