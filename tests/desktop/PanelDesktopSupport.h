@@ -1,11 +1,18 @@
 #pragma once
 
 #include "platform/x11/X11Connection.h"
+#include "support/WaitUntil.h"
 
+#include <QGuiApplication>
+#include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProcess>
+#include <QRegion>
+#include <QScreen>
+#include <QTest>
 #include <QWidget>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -39,6 +46,54 @@ protected:
 private:
     QColor m_colour;
 };
+
+// picom drawing a shadow under every window, with no configuration of the user's.
+inline QStringList shadowingCompositor()
+{
+    return {"picom", "--config", "/dev/null", "--backend", "xrender", "--shadow"};
+}
+
+// Whether a point of a screenshot shows the colour, give or take rounding in compositing.
+inline bool shows(const QImage &screen, QPoint point, QColor colour)
+{
+    const QColor shown = screen.pixelColor(point);
+    return std::abs(shown.red() - colour.red()) <= 6 &&
+           std::abs(shown.green() - colour.green()) <= 6 &&
+           std::abs(shown.blue() - colour.blue()) <= 6;
+}
+
+// The points of a band 12 pixels wide around a window that show something else than the
+// backdrop: a shadow cast by the window, say.
+inline int pointsChangedAround(const QImage &screen, const QRect &window, QColor backdrop)
+{
+    const QRegion around =
+        QRegion(window.adjusted(-12, -12, 12, 12)).subtracted(window).intersected(screen.rect());
+    int changed = 0;
+    for (const QRect &rect : around) {
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            for (int x = rect.left(); x <= rect.right(); ++x)
+                changed += !shows(screen, QPoint(x, y), backdrop);
+        }
+    }
+    return changed;
+}
+
+// Once a compositor draws the screen: a half-transparent window in the screen's top left corner
+// shows blended with the desktop below it. Whatever was shown before is then drawn by it too.
+inline bool waitUntilComposited()
+{
+    ProbeWindow probe(Qt::black, Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint |
+                                     Qt::WindowStaysOnTopHint);
+    probe.setWindowOpacity(0.5);
+    probe.setGeometry(0, 0, 16, 16);
+    probe.show();
+    if (!QTest::qWaitForWindowExposed(&probe))
+        return false;
+    return waitUntil([] {
+        const QImage corner = QGuiApplication::primaryScreen()->grabWindow(0, 8, 8, 1, 1).toImage();
+        return corner.pixelColor(0, 0).lightness() > 30;
+    });
+}
 
 // Reads the stacking and focus the window manager arranged, apart from Qt's connection.
 class StackingReader {

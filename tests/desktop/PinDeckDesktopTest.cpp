@@ -31,6 +31,7 @@
 #include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -180,7 +181,8 @@ TEST_F(PinDeckDesktopTest, RemoveTakesTheCaptureAndCloseAllKeepsTheRest)
 }
 
 // Over a bright backdrop the deck shows its cards and nothing else: no black where the cards
-// leave the panel see-through (their rounded corners, their shadows, the panel around them).
+// leave the panel see-through (their rounded corners, their shadows, the panel around them), and
+// no compositor's shadow of the panel's rectangle around it or through it.
 TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
 {
     const QColor backdropColour(230, 200, 40);
@@ -190,13 +192,26 @@ TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
     m_settings.setPinSize(400);
     m_settings.setPinPlacement(PinPlacement::bottomRight);
-    ChildProcess compositor;
-    for (const bool compositing : {false, true}) {
-        if (compositing) {
-            if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
-                GTEST_SKIP() << "xcompmgr is not installed";
-            ASSERT_TRUE(compositor.start(QStringLiteral("xcompmgr"), {}));
-            ASSERT_TRUE(waitUntil([&] { return m_desktop.compositor->isCompositing(); }, 5000));
+    // None, one that draws no shadows, one that draws a shadow under every window; each with
+    // no configuration of the user's.
+    const QList<QStringList> compositors = {
+        {},
+        {"xcompmgr"},
+        shadowingCompositor(),
+    };
+    std::optional<ChildProcess> compositor;
+    for (const QStringList &command : compositors) {
+        const std::string name =
+            command.isEmpty() ? "no compositor" : command.join(' ').toStdString();
+        compositor.reset();
+        ASSERT_TRUE(waitUntil([&] { return !m_desktop.compositor->isCompositing(); }, 5000));
+        if (!command.isEmpty()) {
+            if (QStandardPaths::findExecutable(command.first()).isEmpty())
+                GTEST_SKIP() << command.first().toStdString() << " is not installed";
+            ASSERT_TRUE(compositor.emplace().start(command.first(), command.mid(1)));
+            ASSERT_TRUE(waitUntil([&] { return m_desktop.compositor->isCompositing(); }, 5000))
+                << name;
+            ASSERT_TRUE(waitUntilComposited()) << name;
         }
         m_manager->closeAll();
         for (int i = 0; i < 3; ++i) {
@@ -215,9 +230,9 @@ TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
         QImage screen;
         const QRect panel(deck().window()->mapToGlobal(QPoint()), deck().window()->size());
         const auto dark = [&](QPoint point) { return screen.pixelColor(point).lightness() < 60; };
-        // Every point of the panel outside the cards, and a band of 8 points around each card,
-        // shows no black.
         QPainterPath cards;
+        // Where cards overlap the point is on a card too.
+        cards.setFillRule(Qt::WindingFill);
         const QRectF card(QPointF(), stack().config().itemSize);
         for (int index = 0; index < stack().visibleCount(); ++index) {
             QPainterPath shape;
@@ -229,22 +244,36 @@ TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
         QPainterPathStroker edge;
         edge.setWidth(3);
         const QPainterPath edges = edge.createStroke(cards);
-        int blackOutside = 0;
+        // Beside each card, where its own soft shadow falls, no black; farther out, and in a
+        // band around the panel, the backdrop unchanged. The cards' shadows reach 9 points out.
+        QPainterPathStroker fringe;
+        fringe.setWidth(2 * 12);
+        const QPainterPath nearCards = fringe.createStroke(cards);
+        int blackBesideCards = 0;
+        int changedAwayFromCards = 0;
+        int changedAround = 0;
         // Until the last frame reached the screen.
         waitUntil([&] {
             screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
-            blackOutside = 0;
+            blackBesideCards = changedAwayFromCards = changedAround = 0;
             for (int y = panel.top(); y <= panel.bottom(); y += 2) {
                 for (int x = panel.left(); x <= panel.right(); x += 2) {
                     const QPointF centre(x + 0.5, y + 0.5);
-                    if (!cards.contains(centre) && !edges.contains(centre) && dark(QPoint(x, y)))
-                        ++blackOutside;
+                    if (cards.contains(centre) || edges.contains(centre))
+                        continue;
+                    if (nearCards.contains(centre))
+                        blackBesideCards += dark(QPoint(x, y));
+                    else
+                        changedAwayFromCards += !shows(screen, QPoint(x, y), backdropColour);
                 }
             }
-            return blackOutside == 0 && !dark(onCard(0));
+            changedAround = pointsChangedAround(screen, panel, backdropColour);
+            return blackBesideCards + changedAwayFromCards + changedAround == 0 && !dark(onCard(0));
         });
-        EXPECT_EQ(blackOutside, 0) << (compositing ? "with" : "without") << " a compositor";
-        EXPECT_FALSE(dark(onCard(0))) << "the cards show";
+        EXPECT_EQ(blackBesideCards, 0) << name;
+        EXPECT_EQ(changedAwayFromCards, 0) << name;
+        EXPECT_EQ(changedAround, 0) << name << ": the panel casts no shadow";
+        EXPECT_FALSE(dark(onCard(0))) << name << ": the cards show";
     }
 }
 

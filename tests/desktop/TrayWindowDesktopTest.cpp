@@ -1,12 +1,14 @@
 // The staging tray's panel on the harness's X server with the real displays, panels, pointer
 // monitor and timers: where it sits for every position, hovering with the real pointer, keys in
-// a window of ours, and clicks beside the drawn tray reaching the window below.
+// a window of ours, clicks beside the drawn tray reaching the window below, and no shadow of the
+// panel's rectangle under a compositor that draws shadows.
 
 #include "app/DesktopPlatform.h"
 #include "desktop/PanelDesktopSupport.h"
 #include "model/StoredEnum.h"
 #include "platform/PanelWindows.h"
 #include "platform/PointerMonitor.h"
+#include "support/ChildProcess.h"
 #include "support/WaitUntil.h"
 #include "support/X11DesktopTest.h"
 #include "tray/NotchTrackingContainerView.h"
@@ -17,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QScreen>
+#include <QStandardPaths>
 #include <QTest>
 
 namespace {
@@ -229,4 +232,37 @@ TEST_F(TrayWindowDesktop, ClickBesideTheDrawnTrayReachesTheWindowBelow)
     EXPECT_TRUE(waitUntil([&] { return m_controller->isPinned(); }, waitLimitMs));
     EXPECT_EQ(below.presses, 1) << "the tray took that click";
     EXPECT_TRUE(waitForState(State::expanded));
+}
+
+// The panel is larger than the tray it draws; a compositor's shadow of its rectangle would show
+// as a dark frame around nothing.
+TEST_F(TrayWindowDesktop, TheTrayCastsNoShadowOfItsPanelUnderACompositor)
+{
+    const QStringList compositor = shadowingCompositor();
+    if (QStandardPaths::findExecutable(compositor.first()).isEmpty())
+        GTEST_SKIP() << compositor.first().toStdString() << " is not installed";
+    const QColor backdropColour(230, 200, 40);
+    ProbeWindow backdrop(backdropColour);
+    backdrop.setGeometry(mainDisplay().rootRect);
+    backdrop.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
+    stage();
+    m_controller->show(std::nullopt, State::expanded);
+    const QRect expected = expectedGeometry(State::expanded, TrayPosition::notch);
+    ASSERT_TRUE(waitUntil([&] { return serverGeometry() == expected; }, waitLimitMs));
+    ChildProcess picom;
+    ASSERT_TRUE(picom.start(compositor.first(), compositor.mid(1)));
+    ASSERT_TRUE(waitUntil([&] { return m_platform.compositor->isCompositing(); }, waitLimitMs));
+    ASSERT_TRUE(waitUntilComposited());
+    int changed = 0;
+    // Until the panel settled at its expanded look.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+            changed = pointsChangedAround(screen, expected, backdropColour);
+            return changed == 0 && !shows(screen, expected.center(), backdropColour);
+        },
+        waitLimitMs))
+        << changed << " points around the panel show a shadow";
+    m_controller->hide(true);
 }

@@ -81,25 +81,46 @@ void X11PanelWindows::prepare(QWidget *panel, PanelLevel level)
         return;
     QtPanelWindows::setPanelAttributes(panel);
     panelFor(panel).level = level;
-    if (panel->isVisible() && panel->internalWinId())
+    if (!panel->internalWinId())
+        return;
+    leaveWithoutCompositorShadow(panel);
+    if (panel->isVisible())
         restack(panel, level);
 }
 
 void X11PanelWindows::showOnEveryWorkspace(QWidget *window)
 {
-    if (!window || !m_connection)
+    if (!window)
         return;
     // Read by the window manager when the window is mapped: a window on "all desktops".
-    const QByteArray name("_NET_WM_DESKTOP");
-    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
-        m_connection, xcb_intern_atom(m_connection, 0, quint16(name.size()), name.constData()),
-        nullptr);
-    if (!atom)
+    setCardinal(xcb_window_t(window->winId()), "_NET_WM_DESKTOP", allDesktops);
+}
+
+void X11PanelWindows::leaveWithoutCompositorShadow(QWidget *panel)
+{
+    // A compositor that draws shadows (picom) draws one for the panel's whole rectangle: a dark
+    // frame around the transparent parts where the panel draws nothing. The panel draws its own
+    // shadows. picom leaves out the shadow of a window whose _COMPTON_SHADOW is 0; window
+    // managers do not read it.
+    setCardinal(xcb_window_t(panel->internalWinId()), "_COMPTON_SHADOW", 0);
+}
+
+void X11PanelWindows::setCardinal(xcb_window_t window, const QByteArray &name, quint32 value)
+{
+    if (!m_connection || window == XCB_NONE)
         return;
-    const quint32 desktop = allDesktops;
-    xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, xcb_window_t(window->winId()),
-                        atom->atom, XCB_ATOM_CARDINAL, 32, 1, &desktop);
-    free(atom);
+    xcb_atom_t &atom = m_atoms[name];
+    if (atom == XCB_NONE) {
+        xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, quint16(name.size()), name.constData()),
+            nullptr);
+        if (!reply)
+            return;
+        atom = reply->atom;
+        free(reply);
+    }
+    xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, atom, XCB_ATOM_CARDINAL, 32, 1,
+                        &value);
     xcb_flush(m_connection);
 }
 
@@ -125,6 +146,8 @@ bool X11PanelWindows::eventFilter(QObject *watched, QEvent *event)
         const auto found = m_panels.constFind(widget);
         if (!widget || found == m_panels.constEnd() || !widget->internalWinId())
             break;
+        if (found->level && event->type() != QEvent::ScreenChangeInternal)
+            leaveWithoutCompositorShadow(widget);
         if (found->level && event->type() == QEvent::Show)
             restack(widget, *found->level);
         if (found->inputRegion)

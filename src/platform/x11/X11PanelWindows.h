@@ -54,9 +54,13 @@ private:
     // Puts the panel at the top of the stack, a floating one below any topmost panel.
     void restack(QWidget *widget, PanelLevel level);
     void applyInputRegion(QWidget *widget, const QRegion &region);
+    // Before the panel is mapped, and again for each new native window.
+    void leaveWithoutCompositorShadow(QWidget *panel);
+    void setCardinal(xcb_window_t window, const QByteArray &name, quint32 value);
 
     xcb_connection_t *m_connection;
     QHash<QWidget *, Panel> m_panels;
+    QHash<QByteArray, xcb_atom_t> m_atoms;
     mutable std::unique_ptr<X11Connection> m_rootConnection;
 };
 
