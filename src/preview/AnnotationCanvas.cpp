@@ -23,7 +23,10 @@ QRectF fittedImageRect(QSizeF areaSize, QSizeF imagePixelSize)
 
 AnnotationCanvas::AnnotationCanvas(const QImage &image, QSizeF imagePixelSize,
                                    AnnotationEditorState &state, QWidget *parent)
-    : QWidget(parent), m_imagePixelSize(imagePixelSize), m_state(&state)
+    : QWidget(parent), m_imagePixelSize(imagePixelSize), m_state(&state), m_scaled(this, [this] {
+          m_committed = QPixmap();
+          update();
+      })
 {
     setImage(image);
     setMouseTracking(false);
@@ -51,7 +54,7 @@ QImage readablePixels(const QImage &image)
 void AnnotationCanvas::setImage(const QImage &image)
 {
     m_image = readablePixels(image);
-    m_scaled = QPixmap();
+    m_scaled.setImage(m_image);
     m_committed = QPixmap();
     update();
 }
@@ -83,22 +86,15 @@ QRectF AnnotationCanvas::surfaceRect() const
 
 void AnnotationCanvas::resizeEvent(QResizeEvent *event)
 {
-    m_scaled = QPixmap();
+    m_scaled.invalidate();
     m_committed = QPixmap();
     QWidget::resizeEvent(event);
 }
 
 const QPixmap &AnnotationCanvas::scaledImage()
 {
-    const QRectF surface = surfaceRect();
     const qreal dpr = devicePixelRatioF();
-    const QSize target = (surface.size() * dpr).toSize();
-    if (m_scaled.isNull() && !m_image.isNull() && !target.isEmpty()) {
-        m_scaled = QPixmap::fromImage(
-            m_image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-        m_scaled.setDevicePixelRatio(dpr);
-    }
-    return m_scaled;
+    return m_scaled.at((surfaceRect().size() * dpr).toSize(), dpr);
 }
 
 const QPixmap &AnnotationCanvas::committedLayer()

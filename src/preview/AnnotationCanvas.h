@@ -1,6 +1,7 @@
 #pragma once
 
 #include "preview/AnnotationModel.h"
+#include "preview/ScaledPicture.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -56,7 +57,7 @@ private:
     quint64 m_generation = 0;
     // The capture at the size it is shown, so a repaint during a drag never
     // scales the full image again.
-    QPixmap m_scaled;
+    ScaledPicture m_scaled;
     QPixmap m_committed;
     std::optional<QPointF> m_pressAt;
     bool m_dragging = false;

@@ -7,7 +7,8 @@
 #include <QPainterPath>
 #include <QtConcurrent/QtConcurrentRun>
 
-PreviewMediaView::PreviewMediaView(QWidget *parent) : QWidget(parent)
+PreviewMediaView::PreviewMediaView(QWidget *parent)
+    : QWidget(parent), m_scaled(this, [this] { update(); })
 {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
 }
@@ -17,7 +18,7 @@ void PreviewMediaView::setImage(const QImage &image)
     ++m_generation;
     m_full = true;
     m_image = image;
-    m_scaled = QPixmap();
+    m_scaled.setImage(image);
     update();
 }
 
@@ -26,7 +27,7 @@ void PreviewMediaView::setImage(const QImage &placeholder, std::function<QImage(
     const quint64 generation = ++m_generation;
     m_full = false;
     m_image = placeholder;
-    m_scaled = QPixmap();
+    m_scaled.setImage(placeholder);
     update();
     QPointer<PreviewMediaView> self(this);
     QtConcurrent::run(std::move(load)).then(this, [self, generation](const QImage &image) {
@@ -35,7 +36,7 @@ void PreviewMediaView::setImage(const QImage &placeholder, std::function<QImage(
             return;
         self->m_full = true;
         self->m_image = image;
-        self->m_scaled = QPixmap();
+        self->m_scaled.setImage(image);
         self->update();
     });
 }
@@ -71,7 +72,7 @@ QSize PreviewMediaView::frameBox() const
 
 void PreviewMediaView::resizeEvent(QResizeEvent *event)
 {
-    m_scaled = QPixmap();
+    m_scaled.invalidate();
     if (m_player)
         m_player->setFrameSize(frameBox());
     QWidget::resizeEvent(event);
@@ -101,13 +102,7 @@ void PreviewMediaView::paintEvent(QPaintEvent *)
         painter.drawImage(picture, frame);
     } else if (!m_image.isNull()) {
         const qreal dpr = devicePixelRatioF();
-        const QSize target = (picture.size() * dpr).toSize();
-        if (m_scaled.isNull() || m_scaled.size() != target) {
-            m_scaled = QPixmap::fromImage(
-                m_image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-            m_scaled.setDevicePixelRatio(dpr);
-        }
-        painter.drawPixmap(picture.topLeft(), m_scaled);
+        painter.drawPixmap(picture.topLeft(), m_scaled.at((picture.size() * dpr).toSize(), dpr));
     } else {
         painter.fillRect(picture, Qt::black);
     }

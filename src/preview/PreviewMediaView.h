@@ -1,5 +1,7 @@
 #pragma once
 
+#include "preview/ScaledPicture.h"
+
 #include <QImage>
 #include <QPixmap>
 #include <QPointer>
@@ -42,6 +44,6 @@ private:
     bool m_full = false;
     QImage m_image;
     // The image at the size shown, made once per size: a 4K capture is not scaled per paint.
-    QPixmap m_scaled;
+    ScaledPicture m_scaled;
     QPointer<platform::MoviePlayer> m_player;
 };

@@ -162,15 +162,18 @@ TEST_F(EditorViewTest, ToolbarFitsTheEditorsWidth)
             EXPECT_LE(at.right(), width - 1) << width;
             EXPECT_GE(at.width(), control->sizeHint().width()) << width;
             lowest = std::max(lowest, at.center().y());
-            if (auto *swatch = qobject_cast<SwatchButton *>(control))
+            if (qobject_cast<SwatchButton *>(control)) {
                 EXPECT_EQ(at.width(), at.height()) << "a round swatch at " << width;
+            }
             for (QWidget *other : found) {
-                if (other != control)
+                if (other != control) {
                     EXPECT_FALSE(at.intersects(placed(other))) << width;
+                }
             }
         }
-        if (width == 1200)
+        if (width == 1200) {
             EXPECT_LT(lowest, 52) << "one row";
+        }
     }
 }
 
