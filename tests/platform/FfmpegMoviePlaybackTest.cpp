@@ -131,6 +131,31 @@ TEST_F(FfmpegMoviePlayback, ReadsTheSoundBesideThePicturesAndSkipsItOnAMove)
     EXPECT_FALSE(silent.hasSound());
 }
 
+TEST_F(FfmpegMoviePlayback, TheSoundCapturedWithAPictureIsReadAtThatPicturesTime)
+{
+    const QString path = m_folder.filePath(QStringLiteral("flash.mp4"));
+    QString error;
+    ASSERT_TRUE(writeFlashAndBeep(path, movieSize, frameRate, &error)) << qPrintable(error);
+    const SoundShape shape{48000, 2};
+    MovieReader reader(path, shape);
+    QByteArray sound;
+    qint64 flash = -1;
+    while (std::optional<MoviePicture> picture = reader.next(QSize(), &sound)) {
+        if (flash < 0 && qGray(picture->image.pixel(10, 10)) > 128)
+            flash = picture->time;
+    }
+    ASSERT_EQ(flash, 1'000'000);
+    // The sound read starts at the first picture's time, so a sample's place is its time.
+    const auto *samples = reinterpret_cast<const qint16 *>(sound.constData());
+    const qsizetype count = sound.size() / 2;
+    qsizetype loud = 0;
+    while (loud < count && std::abs(samples[loud]) < 3000)
+        ++loud;
+    ASSERT_LT(loud, count);
+    const double beep = double(loud / shape.channels) / shape.sampleRate;
+    EXPECT_NEAR(beep, 1.0, 0.008);
+}
+
 TEST_F(FfmpegMoviePlayback, BrokenFilesFailWithAReasonOrPlayWhatIsLeft)
 {
     const QString garbage = m_folder.filePath(QStringLiteral("garbage.mp4"));

@@ -3,6 +3,7 @@
 #include "platform/AudioInput.h"
 #include "platform/ffmpeg/FfmpegPosterFrames.h"
 #include "support/EveryFrameWritten.h"
+#include "support/OurMovies.h"
 
 #include <QColor>
 #include <QImage>
@@ -148,6 +149,20 @@ TEST_F(FfmpegMovieWriterTest, SoundStartsWithTheFirstPicture)
     EXPECT_NEAR(probe.audio.value("start_time").toString().toDouble(), 0.0, 0.05);
     // Two seconds and the encoder's padding; three or more would hold the sound from before.
     EXPECT_NEAR(probe.audio.value("duration").toString().toDouble(), 2.0, 0.15);
+}
+
+TEST_F(FfmpegMovieWriterTest, PicturesAndSoundCapturedTogetherPlayTogether)
+{
+    for (const int frameRate : {30, 60}) {
+        SCOPED_TRACE(frameRate);
+        const QString path = dir.filePath(QStringLiteral("flash-%1.mp4").arg(frameRate));
+        QString error;
+        ASSERT_TRUE(writeFlashAndBeep(path, movieSize, frameRate, &error)) << qPrintable(error);
+        const std::optional<MovieProbe::Onsets> onsets = MovieProbe::onsets(path);
+        ASSERT_TRUE(onsets);
+        // Within a few milliseconds (the tone's first wave), where a viewer would notice 45.
+        EXPECT_NEAR(onsets->sound, onsets->picture, 0.008);
+    }
 }
 
 TEST_F(FfmpegMovieWriterTest, AMovieWithoutPicturesIsNotCompleted)

@@ -81,6 +81,30 @@ struct MovieProbe {
         return Loudness{*mean, *peak};
     }
 
+    // When, in seconds of the movie as ffmpeg plays it, the picture first turns from black and
+    // the sound from silence (blackdetect, silencedetect). Nothing where either never does.
+    struct Onsets {
+        double picture = 0;
+        double sound = 0;
+    };
+    static std::optional<Onsets> onsets(const QString &path)
+    {
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {"-hide_banner", "-nostats", "-i", path, "-vf", "blackdetect=d=0.1:pix_th=0.1",
+                      "-af", "silencedetect=n=-40dB:d=0.1", "-f", "null", "-"});
+        if (!ffmpeg.waitForFinished(30000) || ffmpeg.exitCode() != 0)
+            return std::nullopt;
+        const QString report = QString::fromUtf8(ffmpeg.readAllStandardError());
+        const QRegularExpressionMatch picture =
+            QRegularExpression(QStringLiteral("black_end:([0-9.]+)")).match(report);
+        const QRegularExpressionMatch sound =
+            QRegularExpression(QStringLiteral("silence_end: ([0-9.]+)")).match(report);
+        if (!picture.hasMatch() || !sound.hasMatch())
+            return std::nullopt;
+        return Onsets{picture.captured(1).toDouble(), sound.captured(1).toDouble()};
+    }
+
     // The encoder settings x264 writes into the stream, e.g. "bitrate=307".
     static bool encoderSettingsContain(const QString &path, const QByteArray &setting)
     {

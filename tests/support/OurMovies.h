@@ -5,7 +5,20 @@
 
 #include <QImage>
 #include <QPainter>
+#include <cmath>
 #include <vector>
+
+// A writer set up as the recorder sets it up: H.264 in MP4 with sound.
+inline std::unique_ptr<platform::MovieWriter> ourMovieWriter(const QString &path, QSize size,
+                                                             int frameRate, QString *error)
+{
+    platform::MovieSettings settings;
+    settings.filePath = path;
+    settings.frameSize = size;
+    settings.frameRate = frameRate;
+    settings.withAudio = true;
+    return platform::FfmpegMovieWriters().create(settings, error);
+}
 
 // Writes a movie the way the recorder does: H.264 in MP4 with silent sound, every frame a
 // different picture (a bar crossing a gradient), so that decoding it costs what a real
@@ -13,13 +26,7 @@
 inline bool writeOurMovie(const QString &path, QSize size, int frameRate, int frames,
                           QString *error)
 {
-    platform::MovieSettings settings;
-    settings.filePath = path;
-    settings.frameSize = size;
-    settings.frameRate = frameRate;
-    settings.withAudio = true;
-    platform::FfmpegMovieWriters writers;
-    std::unique_ptr<platform::MovieWriter> writer = writers.create(settings, error);
+    std::unique_ptr<platform::MovieWriter> writer = ourMovieWriter(path, size, frameRate, error);
     if (!writer)
         return false;
     QImage background(size, QImage::Format_RGB32);
@@ -45,6 +52,37 @@ inline bool writeOurMovie(const QString &path, QSize size, int frameRate, int fr
             return false;
         }
         writer->addAudio(silence.data(), samplesPerFrame, time);
+    }
+    return writer->finish(error);
+}
+
+// Two seconds: black pictures and silence for the first, then white pictures and a 1 kHz tone
+// from the same moment, written the way the recorder writes. False, with the reason in `error`,
+// when writing failed.
+inline bool writeFlashAndBeep(const QString &path, QSize size, int frameRate, QString *error)
+{
+    std::unique_ptr<platform::MovieWriter> writer = ourMovieWriter(path, size, frameRate, error);
+    if (!writer)
+        return false;
+    QImage black(size, QImage::Format_RGB32);
+    black.fill(Qt::black);
+    QImage white(size, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    const int samplesPerFrame = 44100 / frameRate;
+    std::vector<float> samples(2 * samplesPerFrame);
+    for (int i = 0; i < 2 * frameRate; ++i) {
+        const qint64 time = qint64(i) * 1'000'000 / frameRate;
+        if (!addEveryFrame(*writer, i < frameRate ? black : white, time)) {
+            if (error)
+                *error = QStringLiteral("the encoder refused a frame");
+            return false;
+        }
+        for (int k = 0; k < samplesPerFrame; ++k) {
+            const double t = double(i * samplesPerFrame + k) / 44100;
+            samples[2 * k] = samples[2 * k + 1] =
+                i < frameRate ? 0.0f : float(0.5 * std::sin(2 * M_PI * 1000 * t));
+        }
+        writer->addAudio(samples.data(), samplesPerFrame, time);
     }
     return writer->finish(error);
 }

@@ -32,8 +32,7 @@ QSize fitted(const QSize &frame, const QSize &box)
     return QSize(std::max(size.width(), 1), std::max(size.height(), 1));
 }
 
-// Each stream counts from its own first timestamp: pictures and sound are captured together,
-// but the encoder's delay moves the pictures' timestamps later than the sound's.
+// Pictures and sound count from the first picture: a movie's time zero is when it shows.
 qint64 startOf(const AVStream *stream)
 {
     if (stream->start_time == AV_NOPTS_VALUE)
@@ -75,7 +74,6 @@ struct MovieReader::Sound {
     FramePtr frame{av_frame_alloc()};
     // Sound due before this is dropped: what lies before the frame a seek landed on.
     qint64 skipBefore = 0;
-    qint64 start = 0;
 };
 
 int decoderThreads(QSize frameSize, int cores)
@@ -132,7 +130,6 @@ MovieReader::MovieReader(const QString &path, std::optional<SoundShape> sound)
     // A movie whose sound cannot be decoded still plays its pictures.
     auto state = std::make_unique<Sound>();
     state->index = soundIndex;
-    state->start = startOf(m_input->streams[soundIndex]);
     state->shape = *sound;
     state->decoder = openDecoder(m_input->streams[soundIndex], 1);
     if (!state->decoder || !state->frame)
@@ -237,7 +234,7 @@ void MovieReader::decodeSound(const AVPacket *packet, QByteArray *sound)
     const AVRational base = m_input->streams[s.index]->time_base;
     const int bytesPerFrame = s.shape.channels * 2;
     while (avcodec_receive_frame(s.decoder.get(), s.frame.get()) == 0) {
-        const qint64 start = microseconds(s.frame->best_effort_timestamp, base) - s.start;
+        const qint64 start = microseconds(s.frame->best_effort_timestamp, base) - m_videoStart;
         const qint64 length =
             qint64(s.frame->nb_samples) * 1'000'000 / std::max(s.frame->sample_rate, 1);
         if (sound && start + length > s.skipBefore) {
@@ -249,7 +246,17 @@ void MovieReader::decodeSound(const AVPacket *packet, QByteArray *sound)
                 const int converted = swr_convert(
                     s.resampler.get(), &out, room,
                     const_cast<const uint8_t **>(s.frame->extended_data), s.frame->nb_samples);
-                sound->resize(at + qsizetype(std::max(converted, 0)) * bytesPerFrame);
+                qsizetype kept = qsizetype(std::max(converted, 0)) * bytesPerFrame;
+                // The part before the place the sound must start from is cut to the sample.
+                if (start < s.skipBefore) {
+                    const qsizetype early =
+                        qsizetype((s.skipBefore - start) * s.shape.sampleRate / 1'000'000) *
+                        bytesPerFrame;
+                    const qsizetype cut = std::min(early, kept);
+                    sound->remove(at, cut);
+                    kept -= cut;
+                }
+                sound->resize(at + kept);
             }
         }
         av_frame_unref(s.frame.get());
