@@ -1,5 +1,6 @@
 #include "capture/ShareService.h"
 
+#include "model/StartTask.h"
 #include "model/TemporaryFiles.h"
 #include "platform/Log.h"
 #include "platform/PngWriter.h"
@@ -76,7 +77,7 @@ void ShareService::share(const QImage &image, QWidget *relativeTo)
     }
     popUp(imageType, relativeTo,
           [owner = m_destinations, image](platform::ShareDestination chosen) {
-              shareAsFile(owner, std::move(chosen), image);
+              startTask(shareAsFile(owner, std::move(chosen), image));
           });
 }
 

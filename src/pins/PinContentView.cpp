@@ -1,6 +1,7 @@
 #include "pins/PinContentView.h"
 
 #include "model/SettingsStore.h"
+#include "model/StartTask.h"
 #include "pins/PinActions.h"
 #include "pins/PinGeometry.h"
 #include "pins/PinWindowModel.h"
@@ -94,7 +95,7 @@ void PinContentView::trigger(Button button)
         copyItem();
         break;
     case Button::save:
-        controller.actions().saveAs(item, this);
+        startTask(controller.actions().saveAs(item, this));
         break;
     case Button::reveal:
         controller.actions().reveal(*item);
@@ -110,7 +111,7 @@ void PinContentView::trigger(Button button)
 
 void PinContentView::copyItem()
 {
-    m_controller.actions().copy(m_controller.item());
+    startTask(m_controller.actions().copy(m_controller.item()));
     m_justCopied = true;
     update();
     if (m_controller.settings().pinCloseOnCopy()) {

@@ -2,6 +2,7 @@
 
 #include "model/PinNotifications.h"
 #include "model/SettingsStore.h"
+#include "model/StartTask.h"
 #include "pins/PinGeometry.h"
 #include "pins/PinStackContentView.h"
 #include "platform/Compositor.h"
@@ -244,7 +245,7 @@ void PinStackWindowController::copyItem(const PinItemPtr &item)
     if (!item)
         return;
     // Runs on by itself when the clipboard has to read the capture's file first.
-    m_actions.copy(item);
+    startTask(m_actions.copy(item));
     if (m_settings.pinCloseOnCopy())
         remove(item);
 }
@@ -252,5 +253,5 @@ void PinStackWindowController::copyItem(const PinItemPtr &item)
 void PinStackWindowController::saveItem(const PinItemPtr &item)
 {
     // The task runs on by itself; its frame holds what it needs.
-    m_actions.saveAs(item, m_panel);
+    startTask(m_actions.saveAs(item, m_panel));
 }

@@ -3,6 +3,7 @@
 #include "capture/OCRService.h"
 #include "capture/ShareService.h"
 #include "model/CaptureQueue.h"
+#include "model/StartTask.h"
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/UrlOpener.h"
@@ -259,7 +260,7 @@ void QuickLookPreviewView::rebuildToolbar()
                                  : m_isOCRProcessing ? QStringLiteral("Reading...")
                                                      : QStringLiteral("Copy Text (OCR)");
         addToolbarButton(ocrSymbol, ocrTitle, m_ocrJustCopied ? green : QColor(Qt::white),
-                         [this, item] { recognizeAndCopyText(item); });
+                         [this, item] { startTask(recognizeAndCopyText(item)); });
         addToolbarButton(QStringLiteral("pin.fill"), QStringLiteral("Pin to Screen"), Qt::white,
                          [this, item] {
                              // A pin of a capture that has left the tray would belong to nothing.
