@@ -2,8 +2,9 @@
 // preview they are stacked above it (the window manager's own stacking list says so) and stay
 // there while open.
 
-#include "app/DesktopPlatform.h"
 #include "DesktopPreviewTest.h"
+#include "PanelDesktopSupport.h"
+#include "app/DesktopPlatform.h"
 #include "capture/SaveService.h"
 #include "model/CaptureTestSupport.h"
 #include "platform/PanelWindows.h"
@@ -31,15 +32,6 @@ QList<quint32> stacking()
     platform::X11Connection connection;
     QMutexLocker lock(&connection.mutex());
     return connection.property(connection.root(), "_NET_CLIENT_LIST_STACKING").values32();
-}
-
-template <typename T> T *visibleTopLevel()
-{
-    for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *found = qobject_cast<T *>(widget); found && found->isVisible())
-            return found;
-    }
-    return nullptr;
 }
 
 // Whether the window manager stacks `upper` above `lower`.

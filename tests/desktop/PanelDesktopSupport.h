@@ -3,6 +3,7 @@
 #include "platform/x11/X11Connection.h"
 #include "support/WaitUntil.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMouseEvent>
@@ -27,6 +28,23 @@ inline void clickAt(QPoint globalPosition, int button = 1)
 {
     xdotool({"mousemove", QString::number(globalPosition.x()), QString::number(globalPosition.y()),
              "click", QString::number(button)});
+}
+
+// A jump of the pointer moves no device; the last step is a device move, as a user's is.
+inline void movePointerTo(QPoint position)
+{
+    xdotool({"mousemove", QString::number(position.x() - 1), QString::number(position.y() - 1),
+             "mousemove_relative", "1", "1"});
+}
+
+// The first shown top-level window of ours of the type (a dialog, a menu), or null.
+template <typename T> T *visibleTopLevel()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *found = qobject_cast<T *>(widget); found && found->isVisible())
+            return found;
+    }
+    return nullptr;
 }
 
 // A solid window that counts the presses it receives.

@@ -4,6 +4,7 @@
 
 #include "DesktopTrayFixture.h"
 #include "PanelDesktopSupport.h"
+#include "PinDeckDesktopSupport.h"
 #include "app/DesktopPlatform.h"
 #include "app/GlobalHotkeyManager.h"
 #include "pins/PinCardDrawing.h"
@@ -75,14 +76,7 @@ protected:
     // Where a point of the card at index lies on the screen, once the cards have settled.
     QPoint onCard(int index, std::optional<QPointF> inCard = std::nullopt)
     {
-        waitUntil([this] { return !stack().isAnimating(); });
-        const StackLayoutConfig &config = stack().config();
-        const QPointF point =
-            inCard.value_or(QPointF(config.itemSize.width() / 2, config.itemSize.height() / 2));
-        const QPointF local = StackLayout::cardTransform(config, stack().currentPoses()[index],
-                                                         stack().pileRect().center())
-                                  .map(point);
-        return stack().mapToGlobal(local.toPoint());
+        return onDeckCard(stack(), index, inCard);
     }
 
     void pinFromTheTray(const CaptureItem &item)
@@ -160,10 +154,7 @@ TEST_F(PinDeckDesktopTest, RemoveTakesTheCaptureAndCloseAllKeepsTheRest)
 
     xdotool({"mousemove", QString::number(onCard(0).x()), QString::number(onCard(0).y())});
     ASSERT_TRUE(waitUntil([&] { return stack().activeHoverID() == second.id(); }));
-    waitUntil([this] { return !stack().isAnimating(); });
-    const PinCardDrawing::Capsule capsule =
-        PinCardDrawing::uprightCapsule(stack().cardTransform(0), stack().config().itemSize, 3);
-    clickAt(stack().mapToGlobal(capsule.buttons[2].center().toPoint()));
+    clickAt(onDeckCapsule(stack(), 0, DeckCapsuleButton::remove));
     EXPECT_TRUE(waitUntil([&] { return m_queue.items().size() == 1; }));
     EXPECT_EQ(m_queue.items().first().id(), first.id());
     ASSERT_EQ(deck().items().size(), 1);

@@ -28,13 +28,6 @@ using State = TrayInteractionState;
 
 constexpr int waitLimitMs = 5000;
 
-// A jump of the pointer moves no device; the last step is a device move, as a user's is.
-void movePointerTo(QPoint position)
-{
-    xdotool({"mousemove", QString::number(position.x() - 1), QString::number(position.y() - 1),
-             "mousemove_relative", "1", "1"});
-}
-
 class TrayWindowDesktop : public X11DesktopTest {
 protected:
     void SetUp() override

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "pins/PinCardDrawing.h"
+#include "pins/StackLayout.h"
+#include "pins/StackedMediaStack.h"
+#include "support/WaitUntil.h"
+
+#include <QPoint>
+#include <optional>
+
+// Where a point of the deck's card at index lies on the screen (its centre when none is given),
+// once the cards have settled.
+inline QPoint onDeckCard(StackedMediaStack &stack, int index,
+                         std::optional<QPointF> inCard = std::nullopt)
+{
+    waitUntil([&] { return !stack.isAnimating(); });
+    const StackLayoutConfig &config = stack.config();
+    const QPointF point =
+        inCard.value_or(QPointF(config.itemSize.width() / 2, config.itemSize.height() / 2));
+    const QPointF local =
+        StackLayout::cardTransform(config, stack.currentPoses()[index], stack.pileRect().center())
+            .map(point);
+    return stack.mapToGlobal(local.toPoint());
+}
+
+// The capsule buttons over a hovered card of the fanned deck, left to right.
+enum class DeckCapsuleButton { copy, save, remove };
+
+// Where that button of the card at index lies on the screen, once the cards have settled.
+inline QPoint onDeckCapsule(StackedMediaStack &stack, int index, DeckCapsuleButton button)
+{
+    waitUntil([&] { return !stack.isAnimating(); });
+    const PinCardDrawing::Capsule capsule =
+        PinCardDrawing::uprightCapsule(stack.cardTransform(index), stack.config().itemSize, 3);
+    return stack.mapToGlobal(capsule.buttons[int(button)].center().toPoint());
+}
