@@ -145,6 +145,11 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
          m_platform.compositor.get());
     make(m_feedbackService, "FeedbackService", m_platform.soundPlayer, m_platform.haptics)
         .makeShared();
+    // Before the coordinator, whose tray reads text and whose preview shares through them.
+    make(m_ocrService, "OCRService", m_platform.textRecognizer, m_platform.pasteboard,
+         *m_feedbackService)
+        .makeShared();
+    make(m_shareService, "ShareService", m_platform.shareDestinations).makeShared();
     // Before the coordinator, which takes a removed pin's capture out of the queue.
     make(m_pinNotifications, "PinNotifications").makeShared();
     // The recorder and its controls before the coordinator, which answers their requests.
@@ -217,10 +222,6 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
              .hud = m_recordingHUD.get(),
          });
     make(m_hotkeyManager, "GlobalHotkeyManager", m_platform.globalHotkeys);
-    make(m_ocrService, "OCRService", m_platform.textRecognizer, m_platform.pasteboard,
-         *m_feedbackService)
-        .makeShared();
-    make(m_shareService, "ShareService", m_platform.shareDestinations).makeShared();
     if (m_platform.secretStore && m_platform.httpTransport) {
         make(m_keychainStore, "KeychainStore", m_platform.secretStore).makeShared();
         make(m_sessionStore, "SessionStore", *m_keychainStore).makeShared();

@@ -44,8 +44,8 @@ class WindowSelectionService;
 
 // The owner of the program's long-lived objects. Building it makes the whole object graph in a
 // fixed order (the platform first, then the settings, the permission, the staging queue, the
-// capture services, the recorder, its controls and its mode chooser, and the coordinator, the
-// hot keys, text recognition and sharing, and the account when the platform has one), registers
+// capture services, text recognition and sharing, the recorder, its controls and its mode
+// chooser, and the coordinator, the hot keys, and the account when the platform has one), registers
 // every shared object, registers the global hot keys and keeps the queue's capacity and the hot
 // keys in step with the settings. Destroying it takes the graph down in the reverse order. Main
 // thread only; the program has one, reached as AppEnvironment::shared().

@@ -40,6 +40,8 @@ TEST_F(AppEnvironmentTest, BuildsTheGraphInOrderAndTakesItDownBackwards)
                             "AreaSelectionService",
                             "WindowSelectionService",
                             "FeedbackService",
+                            "OCRService",
+                            "ShareService",
                             "PinNotifications",
                             "PinManager",
                             "PinAutoPinner",
@@ -49,9 +51,7 @@ TEST_F(AppEnvironmentTest, BuildsTheGraphInOrderAndTakesItDownBackwards)
                             "QuickLookPreviewController",
                             "AnnotationWindowController",
                             "CaptureCoordinator",
-                            "GlobalHotkeyManager",
-                            "OCRService",
-                            "ShareService"};
+                            "GlobalHotkeyManager"};
     AppEnvironment &env = build();
     QStringList made;
     for (const QString &name : order)
