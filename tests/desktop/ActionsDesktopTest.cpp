@@ -8,6 +8,7 @@
 #include "support/FakeHaptics.h"
 #include "support/FakeSoundPlayer.h"
 #include "support/SimpleTiff.h"
+#include "support/TextLines.h"
 #include "support/WaitUntil.h"
 #include "support/X11DesktopTest.h"
 #include "support/XclipPaste.h"
@@ -26,12 +27,7 @@ QImage linesImage(const QStringList &lines)
     QImage image(900, 60 + 50 * int(lines.size()), QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(22);
-    painter.setFont(font);
-    painter.setPen(QColor(20, 20, 20));
-    for (int i = 0; i < lines.size(); ++i)
-        painter.drawText(40, 60 + 50 * i, lines[i]);
+    drawTextLines(painter, lines, 22, QPoint(40, 60), 50);
     return image;
 }
 

@@ -19,6 +19,7 @@
 #include "preview/PreviewControls.h"
 #include "preview/QuickLookPreviewController.h"
 #include "support/TempDirScope.h"
+#include "support/TextLines.h"
 #include "support/WaitUntil.h"
 #include "support/X11DesktopTest.h"
 #include "support/XclipPaste.h"
@@ -30,10 +31,13 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -60,12 +64,7 @@ protected:
     {
         QPainter painter(this);
         painter.fillRect(rect(), Qt::white);
-        QFont font(QStringLiteral("DejaVu Sans"));
-        font.setPixelSize(56);
-        painter.setFont(font);
-        painter.setPen(QColor(20, 20, 20));
-        for (int i = 0; i < shownLines.size(); ++i)
-            painter.drawText(120, 300 + 110 * i, shownLines[i]);
+        drawTextLines(painter, shownLines, 56, QPoint(120, 300), 110);
     }
 };
 
@@ -78,6 +77,26 @@ public:
 
 public slots:
     void open(const QUrl &url) { urls << url; }
+};
+
+// A window that takes dropped files, as a file manager or a mail program does.
+class DropTarget final : public QWidget {
+public:
+    QList<QUrl> dropped;
+
+    DropTarget() { setAcceptDrops(true); }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override
+    {
+        if (event->mimeData()->hasUrls())
+            event->acceptProposedAction();
+    }
+    void dropEvent(QDropEvent *event) override
+    {
+        dropped = event->mimeData()->urls();
+        event->acceptProposedAction();
+    }
 };
 
 // The same pixels, whatever the format.
@@ -374,6 +393,38 @@ TEST_F(ProgramActionsDesktop, EveryButtonAndKeyOfTheExpandedTrayActsOnTheSelecte
     ASSERT_TRUE(waitUntil([&] { return selected().id() == older.id(); }));
     typeTrayKey("p");
     expectPinned(older);
+
+    // Drag: the thumbnail dropped on another window hands it the capture's file. The pointer
+    // moves in steps while the drag runs its own loop.
+    DropTarget target;
+    target.setGeometry(QRect(m_screen.center() - QPoint(150, 0), QSize(300, 200)));
+    target.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&target));
+    item = selected();
+    auto *thumbnail = tray()->trayView()->findChild<QAbstractButton *>("largeThumbnail");
+    ASSERT_NE(thumbnail, nullptr);
+    const QPoint from = thumbnail->mapToGlobal(thumbnail->rect().center());
+    const QPoint to = target.geometry().center();
+    QStringList drag{"mousemove", QString::number(from.x()), QString::number(from.y()), "mousedown",
+                     "1"};
+    for (int step = 1; step <= 8; ++step) {
+        const QPoint at = from + (to - from) * step / 8;
+        drag << "sleep"
+             << "0.1"
+             << "mousemove" << QString::number(at.x()) << QString::number(at.y());
+    }
+    drag << "sleep"
+         << "0.3"
+         << "mouseup"
+         << "1";
+    QProcess dragging;
+    dragging.start(QStringLiteral("xdotool"), drag);
+    ASSERT_TRUE(waitUntil([&] { return !target.dropped.isEmpty(); }, waitLimitMs));
+    dragging.waitForFinished();
+    ASSERT_TRUE(target.dropped.first().isLocalFile());
+    expectSavedPicture(target.dropped.first().toLocalFile(), item);
+    target.hide();
+    hoverTheTray();
 
     // Delete: the capture leaves the tray, by the button and by either key.
     for (const QString &key : {QString(), QStringLiteral("BackSpace"), QStringLiteral("Delete")}) {
