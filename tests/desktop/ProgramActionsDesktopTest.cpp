@@ -16,6 +16,9 @@
 #include "pins/PinManager.h"
 #include "pins/PinStackContentView.h"
 #include "pins/PinStackWindowController.h"
+#include "preview/AnnotationCanvas.h"
+#include "preview/AnnotationEditorState.h"
+#include "preview/AnnotationEditorView.h"
 #include "preview/PreviewControls.h"
 #include "preview/QuickLookPreviewController.h"
 #include "support/TempDirScope.h"
@@ -508,7 +511,34 @@ TEST_F(ProgramActionsDesktop, EveryButtonAndKeyOfThePreviewActsOnTheCaptureItSho
     clickPreviewButton(QStringLiteral("Pin to Screen"));
     expectPinned(item);
 
-    // Markup: the editor takes the preview's place; Escape leaves it.
+    // Markup: the editor takes the preview's place; an arrow drawn across the capture and Done &
+    // Save write it into the staged capture. Escape leaves the editor.
+    clickPreviewButton(QStringLiteral("Markup..."));
+    ASSERT_TRUE(waitUntil([&] { return preview().isMarkupMode(); }));
+    AnnotationEditorView *editor = nullptr;
+    ASSERT_TRUE(
+        waitUntil([&] { return (editor = previewPanel()->findChild<AnnotationEditorView *>()); }));
+    ASSERT_TRUE(waitUntil([&] { return editor->canvas().isVisible(); }));
+    const QRectF surface = editor->canvas().surfaceRect();
+    const double scale = surface.width() / m_screen.width();
+    const auto onCapture = [&](QPointF point) {
+        return editor->canvas().mapToGlobal((surface.topLeft() + point * scale).toPoint());
+    };
+    const int row = m_screen.height() - 200;
+    const QPoint from = onCapture(QPointF(100, row));
+    const QPoint to = onCapture(QPointF(m_screen.width() - 100, row));
+    xdotool({"mousemove", QString::number(from.x()), QString::number(from.y()), "mousedown", "1",
+             "mousemove", QString::number((from.x() + to.x()) / 2), QString::number(from.y()),
+             "mousemove", QString::number(to.x()), QString::number(to.y()), "mouseup", "1"});
+    ASSERT_TRUE(waitUntil([&] { return editor->state().annotations().size() == 1; }));
+    clickPreviewButton(QStringLiteral("Done & Save"));
+    EXPECT_TRUE(waitUntil([&] { return !preview().isMarkupMode(); }));
+    EXPECT_TRUE(waitUntil([&] {
+        const QColor marked =
+            queuedItem(queue(), item.id())->image().pixelColor(m_screen.width() / 2, row);
+        return marked.red() > 200 && marked.green() < 120 && marked.blue() < 120;
+    })) << "the arrow is in the staged capture";
+    item = *queuedItem(queue(), item.id());
     clickPreviewButton(QStringLiteral("Markup..."));
     EXPECT_TRUE(waitUntil([&] { return preview().isMarkupMode(); }));
     typePreviewKey("Escape");
