@@ -1,0 +1,284 @@
+#pragma once
+
+#include "DesktopPreview.h"
+#include "PanelDesktopSupport.h"
+#include "app/AppEnvironment.h"
+#include "app/DesktopPlatform.h"
+#include "capture/CaptureCoordinator.h"
+#include "model/CaptureQueue.h"
+#include "model/StoredEnum.h"
+#include "model/UserDefaults.h"
+#include "pins/PinManager.h"
+#include "pins/PinStackContentView.h"
+#include "pins/PinStackWindowController.h"
+#include "preview/PreviewControls.h"
+#include "preview/QuickLookPreviewController.h"
+#include "support/TempDirScope.h"
+#include "support/TextLines.h"
+#include "support/WaitUntil.h"
+#include "support/X11DesktopTest.h"
+#include "support/XclipPaste.h"
+#include "tray/CaptureTrayView.h"
+#include "tray/NotchWindowController.h"
+#include "tray/TrayActionButton.h"
+
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWindow>
+#include <gtest/gtest.h>
+#include <memory>
+
+constexpr int programWaitLimitMs = 20000;
+
+// The text the window of text shows, line by line.
+inline const QStringList shownLines = {"Staged captures wait in the tray", "until they are saved"};
+
+// A window of ours over most of the screen with large dark text on white: what the captures
+// show. Short of the whole screen, which the window manager would stack as a full-screen window,
+// above the preview.
+class TextWindow final : public QWidget {
+public:
+    TextWindow() : QWidget(nullptr, Qt::FramelessWindowHint) {}
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
+        drawTextLines(painter, shownLines, 56, QPoint(120, 300), 110);
+    }
+};
+
+// The same pixels, whatever the format.
+inline bool samePicture(const QImage &a, const QImage &b)
+{
+    return !a.isNull() &&
+           a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+}
+
+// The program's environment over the real desktop with default settings and a private settings
+// file, a window of text on the screen, and an application that takes shared pictures; with the
+// steps a user takes in the tray, the preview and the deck, and what they check.
+class ProgramDesktopTest : public X11DesktopTest {
+protected:
+    void SetUp() override
+    {
+        X11DesktopTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        m_screen = m_platform.displays->mainDisplay()->rootRect;
+        installShareProbe();
+
+        m_text.setGeometry(m_screen.adjusted(40, 120, -40, -120));
+        m_text.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_text));
+
+        AppEnvironment::Options options = desktop::environmentOptions();
+        options.makeUserDefaults = [this] {
+            return std::make_unique<UserDefaults>(m_tmp.path() + QStringLiteral("/Corvanta.conf"));
+        };
+        m_environment = std::make_unique<AppEnvironment>(std::move(options));
+        ASSERT_EQ(m_environment->hotkeyProblem(), QString());
+        ASSERT_NE(tray(), nullptr);
+    }
+    void TearDown() override
+    {
+        if (m_screen.isEmpty())
+            return;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *dialog = qobject_cast<QDialog *>(widget); dialog && dialog->isVisible())
+                dialog->reject();
+        }
+        m_environment.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        if (m_hadDataHome)
+            qputenv("XDG_DATA_HOME", m_dataHome);
+        else
+            qunsetenv("XDG_DATA_HOME");
+        movePointerTo(m_screen.bottomRight());
+    }
+
+    // An application that takes shared pictures: it copies the file it is given to sharedCopy.
+    void installShareProbe()
+    {
+        m_dataHome = qgetenv("XDG_DATA_HOME");
+        m_hadDataHome = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+        ASSERT_TRUE(QDir().mkpath(m_applications.path() + QStringLiteral("/applications")));
+        QFile entry(m_applications.path() + QStringLiteral("/applications/share-probe.desktop"));
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Share Probe\n"
+                                   "Exec=cp %f %1\nMimeType=image/png;\n")
+                        .arg(sharedCopy())
+                        .toUtf8());
+        entry.close();
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_applications.path()));
+    }
+    QString sharedCopy() const { return m_applications.path() + QStringLiteral("/shared.png"); }
+
+    CaptureQueue &queue() const { return m_environment->queue(); }
+    NotchWindowController *tray() const
+    {
+        return dynamic_cast<NotchWindowController *>(
+            m_environment->captureCoordinator().notchWindowController());
+    }
+    QuickLookPreviewController &preview() const { return m_environment->previewController(); }
+    PinStackWindowController *deck() const { return m_environment->pinManager().stackController(); }
+    bool queueHolds(const QUuid &id) const { return queuedItem(queue(), id).has_value(); }
+    CaptureItem selected() const { return queue().selectedItem().value(); }
+
+    // Captures the whole display with the program's hot key, as often as asked.
+    void captureWithTheHotKey(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            const qsizetype before = queue().items().size();
+            xdotool({"key", "--clearmodifiers", "ctrl+alt+1"});
+            ASSERT_TRUE(
+                waitUntil([&] { return queue().items().size() == before + 1; }, programWaitLimitMs))
+                << "capture " << i + 1;
+        }
+        ASSERT_TRUE(waitUntil([&] { return tray()->isVisible(); }, programWaitLimitMs));
+        EXPECT_EQ(selected().image().size(), m_screen.size()) << "the whole display";
+    }
+
+    // The pointer rests at the top of the screen, where the tray opens.
+    void hoverTheTray()
+    {
+        movePointerTo(QPoint(m_screen.center().x(), m_screen.top() + 3));
+        ASSERT_TRUE(
+            waitUntil([&] { return tray()->interactionState() == TrayInteractionState::expanded; },
+                      programWaitLimitMs));
+    }
+    void clickTrayButton(TrayButtonID id)
+    {
+        ASSERT_TRUE(
+            waitUntil([&] { return tray()->interactionState() == TrayInteractionState::expanded; },
+                      programWaitLimitMs));
+        auto *button = tray()->trayView()->findChild<TrayActionButton *>(
+            QStringLiteral("trayButton.") + rawValue(id));
+        ASSERT_NE(button, nullptr);
+        ASSERT_TRUE(
+            waitUntil([&] { return button->isVisible() && !tray()->trayView()->isMorphing(); }));
+        clickAt(button->mapToGlobal(button->rect().center()));
+    }
+    // A key typed while a window of ours (the window of text) has the keyboard.
+    void typeTrayKey(const QString &key)
+    {
+        m_text.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&m_text));
+        ASSERT_TRUE(
+            waitUntil([&] { return tray()->interactionState() == TrayInteractionState::expanded; },
+                      programWaitLimitMs));
+        xdotool({"key", "--clearmodifiers", key});
+    }
+
+    // Empties the clipboard, so that what it holds next was put there by the action.
+    void clearClipboard()
+    {
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        ASSERT_TRUE(waitUntil([] { return pasteWithXclip("UTF8_STRING") == "before"; }));
+    }
+    void expectPastedPicture(const CaptureItem &item)
+    {
+        QImage pasted;
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                pasted = QImage::fromData(pasteWithXclip(QStringLiteral("image/png")), "PNG");
+                return !pasted.isNull();
+            },
+            programWaitLimitMs));
+        EXPECT_TRUE(samePicture(pasted, item.image())) << "the capture is on the clipboard";
+    }
+    void expectPastedText()
+    {
+        QString pasted;
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                pasted = QString::fromUtf8(pasteWithXclip(QStringLiteral("UTF8_STRING"))).trimmed();
+                return pasted != QStringLiteral("before");
+            },
+            programWaitLimitMs));
+        EXPECT_EQ(pasted, shownLines.join('\n')) << "the text read from the capture";
+    }
+
+    // Answers the save dialog an action opened with a file of the test, as the user confirms it.
+    void answerSaveDialog(const QString &path)
+    {
+        QFileDialog *dialog = nullptr;
+        ASSERT_TRUE(waitUntil([&] { return (dialog = visibleTopLevel<QFileDialog>()); },
+                              programWaitLimitMs));
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(path);
+        QMetaObject::invokeMethod(dialog, "accept");
+    }
+    void expectSavedPicture(const QString &path, const CaptureItem &item)
+    {
+        EXPECT_TRUE(waitUntil([&] { return !QImage(path).isNull(); }, programWaitLimitMs))
+            << qPrintable(path);
+        EXPECT_TRUE(samePicture(QImage(path), item.image())) << qPrintable(path);
+    }
+    QString savedFile(const QString &name) const { return m_saved.filePath(name); }
+
+    // The preview's window and its buttons, found afresh: the toolbar is rebuilt after actions.
+    QWidget *previewPanel() const { return desktopPreviewPanel(preview()); }
+    PlateButton *previewButton(const QString &title) const
+    {
+        QWidget *panel = previewPanel();
+        if (!panel)
+            return nullptr;
+        for (PlateButton *button : panel->findChildren<PlateButton *>()) {
+            if (button->isVisible() &&
+                (button->look().title == title || button->toolTip().startsWith(title)))
+                return button;
+        }
+        return nullptr;
+    }
+    void clickPreviewButton(const QString &title)
+    {
+        PlateButton *button = nullptr;
+        ASSERT_TRUE(waitUntil([&] { return (button = previewButton(title)); }, programWaitLimitMs))
+            << qPrintable(title);
+        clickAt(button->mapToGlobal(button->rect().center()));
+    }
+    // A key typed into the preview's window.
+    void typePreviewKey(const QString &key)
+    {
+        QWidget *panel = previewPanel();
+        ASSERT_NE(panel, nullptr);
+        panel->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(panel->windowHandle()));
+        xdotool({"key", "--clearmodifiers", key});
+    }
+    void expectPreviewOf(const CaptureItem &item, bool markup = false)
+    {
+        EXPECT_TRUE(waitUntil(
+            [&] { return preview().isVisible() && preview().currentItemID() == item.id(); },
+            programWaitLimitMs));
+        EXPECT_EQ(preview().isMarkupMode(), markup);
+        EXPECT_TRUE(previewPanel() && QTest::qWaitForWindowExposed(previewPanel()->windowHandle()));
+    }
+
+    void expectPinned(const CaptureItem &item)
+    {
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                return deck() && deck()->window() && deck()->window()->isVisible() &&
+                       !deck()->items().isEmpty() && deck()->items().first()->id() == item.id();
+            },
+            programWaitLimitMs));
+    }
+
+    TempDirScope m_tmp;
+    QTemporaryDir m_saved;
+    QTemporaryDir m_applications;
+    QByteArray m_dataHome;
+    bool m_hadDataHome = false;
+    QRect m_screen;
+    TextWindow m_text;
+    std::unique_ptr<AppEnvironment> m_environment;
+};
