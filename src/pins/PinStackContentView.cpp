@@ -38,6 +38,7 @@ PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckA
       m_stack(new StackedMediaStack(std::move(makeMonitor), this))
 {
     setAttribute(Qt::WA_TranslucentBackground);
+    m_stack->setMovesWindow(true);
     m_stack->setPaintCard(
         [this](QPainter &painter, int index, const QRectF &card, bool expanded, bool hovered) {
             paintCard(painter, index, card, expanded, hovered);

@@ -266,3 +266,40 @@ TEST_F(TrayWindowDesktop, TheTrayCastsNoShadowOfItsPanelUnderACompositor)
         << changed << " points around the panel show a shadow";
     m_controller->hide(true);
 }
+
+// A compositor that starts while the tray shows finds it cut to its outline, which xcompmgr's
+// server-side shadows ignore: a dark rectangle of the panel's size would fall beside the tray. The
+// tray follows the compositor at once, and again when it shows anew.
+TEST_F(TrayWindowDesktop, TheTrayFollowsACompositorThatStartsWhileItShows)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
+        GTEST_SKIP() << "xcompmgr is not installed";
+    const QColor backdropColour(230, 200, 40);
+    ProbeWindow backdrop(backdropColour);
+    backdrop.setGeometry(mainDisplay().rootRect);
+    backdrop.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
+    stage();
+    const QRect expected = expectedGeometry(State::expanded, TrayPosition::notch);
+    m_controller->show(std::nullopt, State::expanded);
+    ASSERT_TRUE(waitUntil([&] { return serverGeometry() == expected; }, waitLimitMs));
+    ChildProcess xcompmgr;
+    ASSERT_TRUE(xcompmgr.start(QStringLiteral("xcompmgr"), {QStringLiteral("-s")}));
+    ASSERT_TRUE(waitUntil([&] { return m_platform.compositor->isCompositing(); }, waitLimitMs));
+    ASSERT_TRUE(waitUntilComposited());
+    for (const char *when : {"while it shows", "shown anew"}) {
+        int changed = 0;
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+                changed = pointsChangedAround(screen, expected, backdropColour);
+                return changed == 0 && !shows(screen, expected.center(), backdropColour);
+            },
+            waitLimitMs))
+            << when << ": " << changed << " points around the panel show a shadow";
+        m_controller->hide(false);
+        ASSERT_TRUE(waitUntil([&] { return !m_controller->isVisible(); }, waitLimitMs));
+        m_controller->show(std::nullopt, State::expanded);
+        ASSERT_TRUE(waitUntil([&] { return serverGeometry() == expected; }, waitLimitMs));
+    }
+}
