@@ -11,7 +11,6 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
-#include <utility>
 
 namespace {
 
@@ -331,14 +330,6 @@ void StackedMediaStack::hoverLeft(const QUuid &id)
 void StackedMediaStack::mouseMoveEvent(QMouseEvent *event)
 {
     const QPointF position = event->position();
-    if (m_windowPress && (event->buttons() & Qt::LeftButton)) {
-        const QPoint pointer = event->globalPosition().toPoint();
-        m_movingWindow = m_movingWindow || (pointer - m_windowPress->pointer).manhattanLength() >=
-                                               QApplication::startDragDistance();
-        if (m_movingWindow)
-            window()->move(m_windowPress->window + pointer - m_windowPress->pointer);
-        return;
-    }
     if (m_pressPoint && m_pressCard >= 0 && m_dragData && (event->buttons() & Qt::LeftButton) &&
         (position - *m_pressPoint).manhattanLength() >= QApplication::startDragDistance()) {
         const int index = m_pressCard;
@@ -374,10 +365,6 @@ void StackedMediaStack::mousePressEvent(QMouseEvent *event)
         return;
     m_pressPoint = event->position();
     m_pressCard = cardAt(event->position());
-    m_movingWindow = false;
-    m_windowPress.reset();
-    if (m_movesWindow && m_pressCard < 0 && pileRect().contains(event->position()))
-        m_windowPress = WindowDrag{event->globalPosition().toPoint(), window()->pos()};
 }
 
 void StackedMediaStack::mouseReleaseEvent(QMouseEvent *event)
@@ -386,9 +373,6 @@ void StackedMediaStack::mouseReleaseEvent(QMouseEvent *event)
         return;
     const QPointF position = event->position();
     m_pressPoint.reset();
-    m_windowPress.reset();
-    if (std::exchange(m_movingWindow, false))
-        return;
     const int index = cardAt(position);
     if (index >= 0 && index == m_pressCard) {
         const bool hovered = isHovered(index);

@@ -66,10 +66,6 @@ public:
         m_onHoverItem = std::move(onHover);
     }
 
-    // Whether a drag that starts beside the cards, inside the pile's frame, moves the window the
-    // pile is in (off by default). Such a drag neither fans nor collapses the pile.
-    void setMovesWindow(bool moves) { m_movesWindow = moves; }
-
     bool isExpanded() const { return m_expanded; }
     void setExpanded(bool expanded);
     // The identifier of the card taken as hovered.
@@ -163,13 +159,5 @@ private:
 
     std::optional<QPointF> m_pressPoint;
     int m_pressCard = -1;
-    bool m_movesWindow = false;
-    struct WindowDrag {
-        QPoint pointer;
-        QPoint window;
-    };
-    // Where the pointer and the window were when the press that moves the window began.
-    std::optional<WindowDrag> m_windowPress;
-    bool m_movingWindow = false;
     QRectF m_announcedPile;
 };

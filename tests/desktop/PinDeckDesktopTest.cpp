@@ -101,6 +101,20 @@ protected:
         return cards;
     }
 
+    // A window of the colour under the whole screen, once it shows, and large cards in the
+    // bottom right corner.
+    std::unique_ptr<ProbeWindow> largeCardsOver(QColor colour)
+    {
+        auto backdrop = std::make_unique<ProbeWindow>(colour);
+        backdrop->setGeometry(m_screen);
+        backdrop->show();
+        if (!QTest::qWaitForWindowExposed(backdrop.get()))
+            return nullptr;
+        m_settings.setPinSize(400);
+        m_settings.setPinPlacement(PinPlacement::bottomRight);
+        return backdrop;
+    }
+
     void pinSome(int count)
     {
         for (int i = 0; i < count; ++i) {
@@ -213,12 +227,8 @@ TEST_F(PinDeckDesktopTest, RemoveTakesTheCaptureAndCloseAllKeepsTheRest)
 TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
 {
     const QColor backdropColour(230, 200, 40);
-    ProbeWindow backdrop(backdropColour);
-    backdrop.setGeometry(m_screen);
-    backdrop.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
-    m_settings.setPinSize(400);
-    m_settings.setPinPlacement(PinPlacement::bottomRight);
+    const std::unique_ptr<ProbeWindow> backdrop = largeCardsOver(backdropColour);
+    ASSERT_TRUE(backdrop);
     // None, one that draws no shadows, one that draws a shadow under every window; each with
     // no configuration of the user's.
     const QList<QStringList> compositors = {
@@ -242,7 +252,7 @@ TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
         }
         m_manager->closeAll();
         pinSome(3);
-        backdrop.lower();
+        backdrop->lower();
         clickAt(onCard(1));
         ASSERT_TRUE(waitUntil([&] { return stack().isExpanded(); }));
         xdotool({"mousemove", QString::number(m_screen.left() + 5),
@@ -342,18 +352,14 @@ TEST_F(PinDeckDesktopTest, TheDeckFollowsACompositorThatEndsAndStarts)
     if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
         GTEST_SKIP() << "xcompmgr is not installed";
     const QColor backdropColour(230, 200, 40);
-    ProbeWindow backdrop(backdropColour);
-    backdrop.setGeometry(m_screen);
-    backdrop.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
-    m_settings.setPinSize(400);
-    m_settings.setPinPlacement(PinPlacement::bottomRight);
+    const std::unique_ptr<ProbeWindow> backdrop = largeCardsOver(backdropColour);
+    ASSERT_TRUE(backdrop);
     std::optional<ChildProcess> compositor;
     ASSERT_TRUE(compositor.emplace().start(QStringLiteral("xcompmgr"), {}));
     ASSERT_TRUE(waitUntil([&] { return m_desktop.compositor->isCompositing(); }, 5000));
     ASSERT_TRUE(waitUntilComposited());
     pinSome(3);
-    backdrop.lower();
+    backdrop->lower();
     const QRect panel(deck().window()->mapToGlobal(QPoint()), deck().window()->size());
     // Points of the panel away from the cards and their shadows that do not show the backdrop.
     int changed = 0;

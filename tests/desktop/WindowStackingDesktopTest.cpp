@@ -78,11 +78,18 @@ protected:
             stack.cardTransform(0).map(QPointF(size.width() / 2, size.height() / 2)).toPoint());
     }
 
-    // Moves the window until the control's centre lies at `target`.
-    static bool bringOver(QWidget *window, QWidget *control, QPoint target)
+    // Once the window shows, moves it until its control lies over the point, where the deck's
+    // card lies below; the window is then above the deck.
+    void bringOver(QWidget *window, const QString &control, QPoint card)
     {
-        window->move(window->pos() + target - centreOf(control));
-        return waitUntil([&] { return centreOf(control) == target; });
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window->windowHandle()));
+        QAbstractButton *button = buttonNamed(window, control);
+        const std::string name = control.toStdString();
+        ASSERT_NE(button, nullptr) << name;
+        window->move(window->pos() + card - centreOf(button));
+        ASSERT_TRUE(waitUntil([&] { return centreOf(button) == card; })) << name << " over a card";
+        EXPECT_TRUE(waitUntil([&] { return m_stacking.isAbove(*window, *deck()->window()); }))
+            << "the window of " << name << " above the deck";
     }
 
     TempDirScope m_temp;
@@ -106,12 +113,9 @@ TEST_F(WindowStackingDesktop, ThePreviewAndMarkupStayAboveTheDeckAndTakeTheirCli
     QuickLookPreviewController &preview = m_environment->previewController();
     preview.show(first, queue, {}, {}, {});
     QWidget *panel = static_cast<QtPreviewWindow *>(preview.window())->widget();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel->windowHandle()));
-    QAbstractButton *close = buttonNamed(panel, QStringLiteral("Close"));
-    ASSERT_NE(close, nullptr);
-    ASSERT_TRUE(bringOver(panel, close, card)) << "Close over the deck's top card";
-    EXPECT_TRUE(waitUntil([&] { return m_stacking.isAbove(*panel, *deckPanel); }))
-        << "the preview above the deck";
+    bringOver(panel, QStringLiteral("Close"), card);
+    if (HasFatalFailure())
+        return;
 
     // A capture pinned while the preview is open does not bring the deck over it.
     queue.enqueue(makeScreenshot(filledImage(1600, 1000, Qt::darkRed)));
@@ -128,12 +132,9 @@ TEST_F(WindowStackingDesktop, ThePreviewAndMarkupStayAboveTheDeckAndTakeTheirCli
     markup.show(first, [&](const QImage &) { ++saves; });
     const QPointer<QWidget> window = markup.window();
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window->windowHandle()));
-    QAbstractButton *done = buttonNamed(window, QStringLiteral("Done & Save"));
-    ASSERT_NE(done, nullptr);
-    ASSERT_TRUE(bringOver(window, done, card)) << "Done & Save over the deck's top card";
-    EXPECT_TRUE(waitUntil([&] { return m_stacking.isAbove(*window, *deckPanel); }))
-        << "the markup window above the deck";
+    bringOver(window, QStringLiteral("Done & Save"), card);
+    if (HasFatalFailure())
+        return;
     clickAt(card);
     EXPECT_TRUE(waitUntil([&] { return saves == 1 && !markup.window(); }))
         << "Done & Save saved and closed the markup window";
