@@ -192,9 +192,10 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
         },
         [this, panels] { return previewScreenFrame(*panels); })
         .makeShared();
-    make(m_annotationWindow, "AnnotationWindowController", [this, panels] {
-        return previewScreenFrame(*panels);
-    }).makeShared();
+    make(
+        m_annotationWindow, "AnnotationWindowController",
+        [this, panels] { return previewScreenFrame(*panels); }, panels)
+        .makeShared();
     // The caller's tray; on the real desktop, without one, the notch tray.
     StagingTrayFactory trayFactory = options.trayFactory;
     if (!trayFactory && options.notchTray)
