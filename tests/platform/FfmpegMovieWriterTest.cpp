@@ -151,6 +151,42 @@ TEST_F(FfmpegMovieWriterTest, SoundStartsWithTheFirstPicture)
     EXPECT_NEAR(probe.audio.value("duration").toString().toDouble(), 2.0, 0.15);
 }
 
+TEST_F(FfmpegMovieWriterTest, SoundCapturedAcrossTheFirstPictureIsCutAtIt)
+{
+    const MovieSettings movie = settings("across.mp4", MovieContainer::mpeg4, true);
+    std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters().create(movie);
+    ASSERT_TRUE(writer);
+    writePattern(*writer, 20, 2.0, 5 * second);
+    // One block from a quarter second before the first picture to three quarters after, then
+    // the rest in small blocks.
+    std::vector<float> block(2 * 44100, 0.3f);
+    writer->addAudio(block.data(), 44100, 5 * second - second / 4);
+    writeTone(*writer, 1.25, 5 * second + 3 * second / 4);
+    ASSERT_TRUE(writer->finish());
+
+    const MovieProbe probe = MovieProbe::of(movie.filePath);
+    EXPECT_NEAR(probe.audio.value("start_time").toString().toDouble(), 0.0, 0.02);
+    EXPECT_NEAR(probe.audio.value("duration").toString().toDouble(), 2.0, 0.1)
+        << "the quarter second before the first picture is left out";
+}
+
+TEST_F(FfmpegMovieWriterTest, PicturesCloserThanOneFrameTimeAllReachTheMovie)
+{
+    const MovieSettings movie = settings("close.mp4", MovieContainer::mpeg4);
+    std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters().create(movie);
+    ASSERT_TRUE(writer);
+    // Four pictures within a twentieth of a second, then one every twentieth.
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(addEveryFrame(*writer, patternFrame(i, 20), 5 * second + i * 5000));
+    for (int i = 4; i < 24; ++i)
+        EXPECT_TRUE(addEveryFrame(*writer, patternFrame(i, 20), 5 * second + i * second / 20));
+    QString error;
+    ASSERT_TRUE(writer->finish(&error)) << qPrintable(error);
+    const MovieProbe probe = MovieProbe::of(movie.filePath, true);
+    ASSERT_TRUE(probe.readable);
+    EXPECT_EQ(probe.frames(), 24);
+}
+
 TEST_F(FfmpegMovieWriterTest, PicturesAndSoundCapturedTogetherPlayTogether)
 {
     for (const int frameRate : {30, 60}) {
