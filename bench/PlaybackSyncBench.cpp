@@ -47,7 +47,9 @@ qint64 nowUs()
 
 constexpr double movieSeconds = 6.4;
 // Flashes (and their beeps) at irregular times, in seconds of the movie.
-constexpr double flashes[] = {0.50, 1.27, 2.11, 2.93, 3.58, 4.21, 4.97, 5.72};
+const std::vector<double> flashes{0.50, 1.27, 2.11, 2.93, 3.58, 4.21, 4.97, 5.72};
+// Each flash is white and heard this long.
+constexpr double flashSeconds = 0.06;
 // While playing: paused at this time for a while, and moved from the second time to the third,
 // past the flash between them.
 constexpr double pauseAt = 2.45;
@@ -58,48 +60,6 @@ constexpr double moveTo = 4.60;
 const char *const seen[] = {"first", "", "", "after pause", "", "after move", ""};
 constexpr int flashesSeen = 7;
 constexpr qint64 targetUs = 45'000;
-
-// Black pictures and silence, with each flash three frames of white and a 1 kHz beep of 60 ms
-// from the same moment, written the way the recorder writes.
-bool writeFlashes(const QString &path, QSize size, int frameRate, QString *error)
-{
-    std::unique_ptr<platform::MovieWriter> writer = ourMovieWriter(path, size, frameRate, error);
-    if (!writer)
-        return false;
-    QImage black(size, QImage::Format_RGB32);
-    black.fill(Qt::black);
-    QImage white(size, QImage::Format_RGB32);
-    white.fill(Qt::white);
-    const int frames = int(movieSeconds * frameRate);
-    const int samplesPerFrame = 44100 / frameRate;
-    std::vector<float> samples(2 * samplesPerFrame);
-    qint64 written = 0;
-    for (int i = 0; i < frames; ++i) {
-        const qint64 time = qint64(i) * 1'000'000 / frameRate;
-        bool lit = false;
-        for (const double flash : flashes) {
-            const int first = int(std::lround(flash * frameRate));
-            lit |= i >= first && i < first + 3;
-        }
-        if (!addEveryFrame(*writer, lit ? white : black, time)) {
-            *error = QStringLiteral("the encoder refused a frame");
-            return false;
-        }
-        for (int k = 0; k < samplesPerFrame; ++k, ++written) {
-            const double t = double(written) / 44100;
-            bool beep = false;
-            for (const double flash : flashes) {
-                const double start = std::lround(flash * frameRate) / double(frameRate);
-                beep |= t >= start && t < start + 0.060;
-            }
-            samples[2 * k] = samples[2 * k + 1] =
-                beep ? float(0.5 * std::sin(2 * M_PI * 1000 * t)) : 0.0f;
-        }
-        writer->addAudio(samples.data(), samplesPerFrame,
-                         qint64(written - samplesPerFrame) * 1'000'000 / 44100);
-    }
-    return writer->finish(error);
-}
 
 // Notes when the screen at one point turns from dark to bright, read through a connection of its
 // own on a thread of its own.
@@ -212,7 +172,7 @@ public:
     {
         QList<qint64> onsets;
         qsizetype quietSince = 0;
-        for (qsizetype i = 0; i < m_samples.size(); ++i) {
+        for (qsizetype i = 0; i < qsizetype(m_samples.size()); ++i) {
             if (std::abs(m_samples[i]) < 3000)
                 continue;
             if (i - quietSince > rate / 10)
@@ -233,7 +193,7 @@ private:
                 break;
             const qint64 at = nowUs();
             const auto *samples = reinterpret_cast<const qint16 *>(buffer);
-            m_samples.append(samples, got / 2);
+            m_samples.insert(m_samples.end(), samples, samples + got / 2);
             start = std::min(start, at - qint64(m_samples.size()) * 1'000'000 / rate);
         }
         m_start = start;
@@ -242,7 +202,7 @@ private:
     pid_t m_pid = -1;
     int m_pipe = -1;
     std::thread m_thread;
-    QList<qint16> m_samples;
+    std::vector<qint16> m_samples;
     qint64 m_start = 0;
 };
 
@@ -375,14 +335,15 @@ int main(int argc, char **argv)
         const char *name;
         QSize size;
         int frameRate;
-        CaptureItem item;
+        std::optional<CaptureItem> item;
     };
-    std::vector<Movie> movies{{"1920x1080 60 fps", QSize(1920, 1080), 60, {}},
-                              {"3840x2160 30 fps", QSize(3840, 2160), 30, {}}};
+    std::vector<Movie> movies{{"1920x1080 60 fps", QSize(1920, 1080), 60, std::nullopt},
+                              {"3840x2160 30 fps", QSize(3840, 2160), 30, std::nullopt}};
     for (Movie &movie : movies) {
         const QString path = folder.filePath(QStringLiteral("%1.mp4").arg(movie.size.width()));
         QString error;
-        if (!writeFlashes(path, movie.size, movie.frameRate, &error)) {
+        if (!writeFlashes(path, movie.size, movie.frameRate, movieSeconds, flashes, flashSeconds,
+                          &error)) {
             std::printf("%s: could not write the movie: %s\n", movie.name, qPrintable(error));
             return 1;
         }
@@ -403,9 +364,9 @@ int main(int argc, char **argv)
         if (loaded)
             runEventLoop(3000);
         for (const Movie &movie : movies) {
-            queue.enqueue(movie.item);
-            report(movie.name, machine.c_str(), play(movie.item, queue, *desktop.displays));
-            queue.remove(movie.item.id());
+            queue.enqueue(*movie.item);
+            report(movie.name, machine.c_str(), play(*movie.item, queue, *desktop.displays));
+            queue.remove(movie.item->id());
         }
     }
     return 0;

@@ -105,6 +105,25 @@ TEST_F(FfmpegMoviePlayback, ABoxWiderOrTallerThanTheMovieStillFitsItsOtherSide)
     }
 }
 
+TEST_F(FfmpegMoviePlayback, PicturesBehindTheirTimeArePassedOverAFewAtATime)
+{
+    MovieReader reader(m_path, std::nullopt);
+    std::optional<MoviePicture> picture = reader.next(QSize(), nullptr, 4 * frameUs);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(frameShown(picture->image), 4);
+    EXPECT_EQ(frameShown(reader.next(QSize(), nullptr)->image), 5) << "then on from there";
+    // Far behind: a few passed over in one go, and the last picture is never passed over.
+    picture = reader.next(QSize(), nullptr, 60 * frameUs);
+    ASSERT_TRUE(picture);
+    EXPECT_GT(frameShown(picture->image), 7);
+    EXPECT_LT(frameShown(picture->image), 20);
+    reader.seek(1300, QSize());
+    picture = reader.next(QSize(), nullptr, 60 * frameUs);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(frameShown(picture->image), frames - 1);
+    EXPECT_FALSE(reader.next(QSize(), nullptr, 60 * frameUs));
+}
+
 TEST_F(FfmpegMoviePlayback, AMoveLandsOnThePictureNearestThePlace)
 {
     MovieReader reader(m_path, std::nullopt);

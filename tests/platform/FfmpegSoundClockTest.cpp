@@ -62,6 +62,7 @@ public:
         m_listener->suspended = false;
         ++m_listener->starts;
     }
+    bool isWorking() const override { return true; }
     void stop() override {}
     void suspend() override
     {

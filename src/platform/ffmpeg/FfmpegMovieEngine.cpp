@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
+#include <limits>
 
 namespace platform {
 
@@ -17,6 +18,9 @@ constexpr qint64 stallUs = 250'000;
 // While sound plays, the output is topped up, and how much of it was heard looked at, at least
 // this often.
 constexpr qint64 soundFeedUs = 10'000;
+// A picture takes about a refresh of the screen from being handed on to being seen: with sound,
+// it is handed on that much before the sound of its time is heard.
+constexpr qint64 presentationLeadUs = 16'000;
 // At most what waits for the output: a stalled output costs sound, never memory.
 constexpr qint64 soundBacklogUs = 2'000'000;
 
@@ -66,7 +70,6 @@ void FfmpegMovieEngine::play()
         return;
     m_playing = true;
     m_origin = now() - m_shownTime;
-    startSound();
     emit playingChanged(true);
     wakeIn(0);
 }
@@ -77,8 +80,9 @@ void FfmpegMovieEngine::pause()
         return;
     m_playing = false;
     m_timer->stop();
-    if (m_soundStarted)
+    if (m_soundRunning)
         m_output->suspend();
+    m_soundRunning = false;
     emit playingChanged(false);
 }
 
@@ -148,8 +152,9 @@ qint64 FfmpegMovieEngine::soundBytesToUs(qint64 bytes) const
 
 bool FfmpegMovieEngine::soundLeads(qint64 until) const
 {
-    // Where the movie has no sound up to that time, none will be heard there to wait for.
-    return m_soundStarted && m_reader->soundEnd() >= until;
+    // Where the movie has no sound up to that time, none will be heard there to wait for; an
+    // output that cannot play is not waited for either.
+    return m_soundStarted && m_reader->soundEnd() >= until && m_output->isWorking();
 }
 
 qint64 FfmpegMovieEngine::movieTime(qint64 until)
@@ -168,8 +173,15 @@ void FfmpegMovieEngine::tick()
         return;
     feedSound();
     if (!m_next) {
+        // Behind the sound by more than a picture (the machine is busy): pictures are passed
+        // over until one is due, so that what is seen keeps with what is heard.
+        const qint64 passBefore = soundLeads(m_shownTime)
+                                      ? movieTime(m_shownTime) - m_reader->frameInterval()
+                                      : std::numeric_limits<qint64>::min();
         std::optional<ffmpeg::MoviePicture> next;
-        if (!attempt([&] { next = m_reader->next(frameBox(), m_output ? &m_sound : nullptr); }))
+        if (!attempt([&] {
+                next = m_reader->next(frameBox(), m_output ? &m_sound : nullptr, passBefore);
+            }))
             return;
         if (!next) {
             // The last picture keeps the screen for its own time, then the movie is over.
@@ -182,10 +194,16 @@ void FfmpegMovieEngine::tick()
             return;
         }
         m_next = std::move(next);
-        feedSound();
     }
-    qint64 early = m_next->time - movieTime(m_next->time);
-    if (!soundLeads(m_next->time) && -early > stallUs) {
+    // The sound starts (or goes on) once the picture due with it is ready: on a busy machine
+    // the first picture of a movie, or of a place moved to, takes a while to decode.
+    if (!m_soundRunning)
+        startSound();
+    else
+        feedSound();
+    const bool bySound = soundLeads(m_next->time);
+    qint64 early = m_next->time - (bySound ? presentationLeadUs : 0) - movieTime(m_next->time);
+    if (!bySound && -early > stallUs) {
         m_origin = now() - m_next->time;
         early = 0;
     }
@@ -227,7 +245,6 @@ void FfmpegMovieEngine::applySeek()
     reportPosition(target, true);
     if (m_playing) {
         m_origin = now() - m_shownTime;
-        startSound();
         wakeIn(0);
     }
 }
@@ -269,6 +286,7 @@ void FfmpegMovieEngine::startSound()
 {
     if (!m_output)
         return;
+    m_soundRunning = true;
     if (m_soundStarted) {
         m_output->resume();
     } else {
@@ -284,6 +302,7 @@ void FfmpegMovieEngine::stopSound()
     if (m_soundStarted)
         m_output->stop();
     m_soundStarted = false;
+    m_soundRunning = false;
     m_sound.clear();
 }
 

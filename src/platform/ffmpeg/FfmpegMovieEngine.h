@@ -86,6 +86,8 @@ private:
 
     std::unique_ptr<ffmpeg::SoundOutput> m_output;
     bool m_soundStarted = false;
+    // Started and not paused.
+    bool m_soundRunning = false;
     // The movie's time of the first sample the output was given since it started.
     qint64 m_soundStart = 0;
     // Sound read but not yet taken by the output.

@@ -26,6 +26,8 @@ constexpr qint64 soundAheadUs = 250'000;
 // At most this many picture packets are read past while looking for that sound: a movie whose
 // sound lies far from its pictures in the file costs packets, never unbounded memory.
 constexpr size_t pendingLimit = 120;
+// Late pictures passed over in one go: the sound output is topped up between.
+constexpr int mostPassedAtOnce = 6;
 // A gap between sound frames longer than this is played as silence, so that every sample stays
 // at its time; a longer one than the cap is a broken stamp, not a pause.
 constexpr qint64 soundGapUs = 10'000;
@@ -217,7 +219,8 @@ qint64 MovieReader::microseconds(int64_t timestamp, AVRational base) const
     return av_rescale_q(timestamp, base, AVRational{1, 1'000'000});
 }
 
-std::optional<MoviePicture> MovieReader::next(const QSize &box, QByteArray *sound)
+std::optional<MoviePicture> MovieReader::next(const QSize &box, QByteArray *sound,
+                                              qint64 passBefore)
 {
     const QuietLog quiet;
     if (m_sound && sound)
@@ -225,6 +228,12 @@ std::optional<MoviePicture> MovieReader::next(const QSize &box, QByteArray *soun
     FramePtr frame = nextFrame(sound);
     if (!frame)
         return std::nullopt;
+    for (int passed = 0; frame->pts < passBefore && passed < mostPassedAtOnce; ++passed) {
+        FramePtr later = nextFrame(sound);
+        if (!later)
+            break;
+        frame = std::move(later);
+    }
     while (m_sound && sound && !m_readAll && soundEnd() < frame->pts + soundAheadUs &&
            m_pending.size() < pendingLimit)
         readPacket(sound);

@@ -11,6 +11,7 @@ extern "C" {
 #include <QImage>
 #include <QSize>
 #include <deque>
+#include <limits>
 #include <optional>
 
 namespace platform::ffmpeg {
@@ -42,8 +43,11 @@ public:
     // The next picture, fitted into `box` (empty: the movie's own size, never larger), with the
     // sound read on the way appended to `sound`. The sound is read a little past the picture's
     // time where the movie has it, so that it can be played while the picture waits. Nothing at
-    // the end, and again after it.
-    std::optional<MoviePicture> next(const QSize &box, QByteArray *sound);
+    // the end, and again after it. Pictures due before `passBefore` (microseconds) are decoded
+    // but passed over, a few at a time, the last one of the movie excepted: a player that fell
+    // behind its sound catches up.
+    std::optional<MoviePicture> next(const QSize &box, QByteArray *sound,
+                                     qint64 passBefore = std::numeric_limits<qint64>::min());
     // Moves to the frame due at `position` milliseconds and returns it; nothing when there is
     // none. The sound handed out next starts at that frame's time.
     std::optional<MoviePicture> seek(qint64 position, const QSize &box);

@@ -28,6 +28,12 @@ public:
         m_written = 0;
         m_device = m_sink.start();
     }
+    bool isWorking() const override
+    {
+        const QAudio::Error error = m_sink.error();
+        return m_device && error != QAudio::OpenError && error != QAudio::IOError &&
+               error != QAudio::FatalError;
+    }
     void stop() override
     {
         if (m_device)
@@ -55,11 +61,12 @@ public:
     {
         if (!m_device)
             return 0;
-        // The server's count, less its own latency; never more than has left our hands.
+        // What was written, less what the sink still holds: what the sound server has taken
+        // and plays. Qt's own processed count goes on by the wall clock across a pause and
+        // starts again from a guess after a move, and pictures kept to it fell behind there.
         const qint64 held = std::max<qint64>(m_sink.bufferSize() - m_sink.bytesFree(), 0);
-        const qint64 left = std::max<qint64>(m_written - held, 0) / m_format.bytesPerFrame() *
-                            1'000'000 / m_format.sampleRate();
-        return std::clamp<qint64>(m_sink.processedUSecs(), 0, left);
+        return std::max<qint64>(m_written - held, 0) / m_format.bytesPerFrame() * 1'000'000 /
+               m_format.sampleRate();
     }
     void setVolume(double volume) override { m_sink.setVolume(volume); }
 

@@ -24,6 +24,8 @@ public:
 
     // Starts afresh: nothing held, nothing heard.
     virtual void start() = 0;
+    // False once it cannot play (no device, or the device went): nothing it reports is heard.
+    virtual bool isWorking() const = 0;
     // Drops what it holds; start() begins again.
     virtual void stop() = 0;
     // Holds what it has, unheard, until resumed.
