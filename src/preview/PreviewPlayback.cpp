@@ -17,11 +17,18 @@ void PreviewPlayback::open(const std::optional<CaptureItem> &item)
 {
     close();
     m_error.clear();
+    m_movie.clear();
     if (!item || !item->isVideo() || !m_makePlayer)
         return;
+    m_movie = *item->videoURL();
+    openPlayer();
+}
+
+void PreviewPlayback::openPlayer()
+{
     // A 4K movie's decoded pictures are megabytes each, freed on the decoder's threads.
     keepLargeBuffersMapped();
-    m_player = m_makePlayer(*item->videoURL());
+    m_player = m_makePlayer(m_movie);
     if (!m_player)
         return;
     m_isPlaying = false;
@@ -58,6 +65,13 @@ void PreviewPlayback::close()
 
 void PreviewPlayback::toggle()
 {
+    if (!m_player && !m_error.isEmpty() && !m_movie.isEmpty()) {
+        m_error.clear();
+        openPlayer();
+        if (!m_player)
+            return;
+        emit playerChanged();
+    }
     if (!m_player)
         return;
     if (m_isPlaying)

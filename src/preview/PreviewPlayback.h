@@ -9,7 +9,8 @@
 #include <optional>
 
 // The recording a preview shows, played: opens its movie player stopped, publishes whether it
-// plays, and lets a player that failed go while keeping why. Main thread.
+// plays, and lets a player that failed go while keeping why; playing it again tries a new
+// player. Main thread.
 class PreviewPlayback final : public QObject {
     Q_OBJECT
 
@@ -23,10 +24,11 @@ public:
     void open(const std::optional<CaptureItem> &item);
     // Pauses and closes the player; nothing without one.
     void close();
-    // Plays a stopped player, pauses a playing one.
+    // Plays a stopped player, pauses a playing one; after a failure, opens the recording again
+    // and plays it.
     void toggle();
 
-    // Null without a recording, or once its player failed.
+    // Null without a recording, or once its player failed until it is tried again.
     platform::MoviePlayer *player() const { return m_player.get(); }
     bool isPlaying() const { return m_isPlaying; }
     // Why the recording shown cannot be played; empty while it can.
@@ -34,14 +36,18 @@ public:
 
 signals:
     void isPlayingChanged(bool playing);
+    // A new player replaced a failed one.
+    void playerChanged();
     // The player failed with this text and is closed once the signal has returned.
     void failed(const QString &text);
 
 private:
     void setPlaying(bool playing);
+    void openPlayer();
 
     platform::MoviePlayerFactory m_makePlayer;
     std::unique_ptr<platform::MoviePlayer> m_player;
+    QUrl m_movie;
     bool m_isPlaying = false;
     QString m_error;
 };

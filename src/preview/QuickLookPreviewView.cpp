@@ -75,6 +75,10 @@ QuickLookPreviewView::QuickLookPreviewView(QuickLookPreviewController &controlle
         m_media->setPlayer(nullptr);
         m_timeline->showFailure(text);
     });
+    connect(m_playback, &PreviewPlayback::playerChanged, this, [this] {
+        m_media->setPlayer(m_playback->player());
+        m_timeline->setPlayer(m_playback->player());
+    });
     m_stack = new QStackedLayout(this);
     m_previewPage = makePreviewPage();
     m_stack->addWidget(m_previewPage);

@@ -206,9 +206,8 @@ TEST_F(PreviewPlaybackDesktop, AMovieThatCannotBeReadShowsItsPosterAndSaysSoOnce
     movie.close();
     LogCapture log;
     m_queue.enqueue(broken);
+    // Opening it fails at once, before anything is played.
     open(broken);
-    QTest::keyClick(previewWindow(), Qt::Key_Space);
-    QTest::keyClick(previewWindow(), Qt::Key_Space);
     auto failures = [&] {
         return log.messages(QStringLiteral("overlay"))
             .filter(QStringLiteral("Video playback failed: "))
@@ -222,8 +221,61 @@ TEST_F(PreviewPlaybackDesktop, AMovieThatCannotBeReadShowsItsPosterAndSaysSoOnce
     EXPECT_TRUE(shown->isVisible());
     EXPECT_TRUE(shown->text().startsWith(QStringLiteral("Video playback failed: ")));
     EXPECT_EQ(view()->player(), nullptr) << "the poster is shown, the movie closed";
+    // Space tries again, and says once more why it cannot play.
     QTest::keyClick(previewWindow(), Qt::Key_Space);
+    EXPECT_TRUE(waitUntil([&] { return failures() == 2; }, playLimitMs));
+    QTest::qWait(300);
+    EXPECT_EQ(failures(), 2);
     EXPECT_FALSE(view()->isPlaying());
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_TRUE(hotKeyStillAnswers());
+}
+
+TEST_F(PreviewPlaybackDesktop, AMovieOverwrittenWhileItPlaysFailsOnceAndPlayTriesAgain)
+{
+    const CaptureItem item = recording(QStringLiteral("overwritten.mp4"), QSize(320, 180), 30, 300);
+    QFile movie(item.videoURL()->toLocalFile());
+    ASSERT_TRUE(movie.open(QIODevice::ReadOnly));
+    const QByteArray whole = movie.readAll();
+    movie.close();
+    LogCapture log;
+    m_queue.enqueue(item);
+    open(item);
+    QTest::keyClick(previewWindow(), Qt::Key_Space);
+    ASSERT_TRUE(waitUntil([&] { return view()->player()->position() > 200; }, playLimitMs));
+
+    // Written over in place while it plays.
+    ASSERT_TRUE(movie.open(QIODevice::ReadWrite));
+    ASSERT_EQ(movie.write(QByteArray(whole.size(), '\x5a')), whole.size());
+    movie.close();
+    auto failures = [&] {
+        return log.messages(QStringLiteral("overlay"))
+            .filter(QStringLiteral("Video playback failed: "))
+            .size();
+    };
+    ASSERT_TRUE(waitUntil([&] { return failures() > 0; }, playLimitMs));
+    QTest::qWait(300);
+    EXPECT_EQ(failures(), 1) << "one line for one failure";
+    EXPECT_GT(log.messages(QStringLiteral("overlay"))
+                  .filter(QStringLiteral("Video playback failed: "))
+                  .first()
+                  .size(),
+              QStringLiteral("Video playback failed: ").size())
+        << "with its reason";
+    auto *shown = view()->findChild<QLabel *>(QStringLiteral("playbackFailure"));
+    ASSERT_NE(shown, nullptr);
+    EXPECT_TRUE(shown->isVisible());
+    ASSERT_NE(button(QStringLiteral("Play")), nullptr);
+
+    // Put back, Play plays it again, without reopening the preview.
+    ASSERT_TRUE(movie.open(QIODevice::WriteOnly));
+    ASSERT_EQ(movie.write(whole), whole.size());
+    movie.close();
+    QTest::mouseClick(button(QStringLiteral("Play")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return view()->isPlaying(); }, playLimitMs));
+    EXPECT_TRUE(waitUntil([&] { return view()->player()->position() > 200; }, playLimitMs));
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_EQ(failures(), 1);
     EXPECT_TRUE(hotKeyStillAnswers());
 }
 

@@ -205,6 +205,35 @@ TEST_F(FfmpegGifConverterTest, KeepsEveryFrameOfAShortMovieWithItsDelayAndColour
     }
 }
 
+// A movie faster than the GIF ends when its last frame has been shown for that frame's own time,
+// not for a frame of the GIF's.
+TEST_F(FfmpegGifConverterTest, AFasterMovieLastsItsOwnLength)
+{
+    for (const int count : {10, 12}) {
+        SCOPED_TRACE(count);
+        QList<QImage> pictures;
+        for (int i = 0; i < count; ++i) {
+            QImage picture(movieSize, QImage::Format_RGB32);
+            picture.fill(i % 2 ? QColor(230, 40, 40) : QColor(40, 70, 230));
+            pictures.append(picture);
+        }
+        const QString gif = dir.filePath(QStringLiteral("Fast.gif"));
+        QFile::remove(gif);
+        QString error;
+        ASSERT_TRUE(converter.convert(movieOf(pictures, 60), gif, 30, &error)) << qPrintable(error);
+        QImageReader reader(gif);
+        int frames = 0;
+        int shown = 0;
+        for (QImage frame = reader.read(); !frame.isNull(); frame = reader.read()) {
+            ++frames;
+            shown += reader.nextImageDelay();
+        }
+        // Every other picture, a thirtieth of a second each (3 or 4 centiseconds).
+        EXPECT_EQ(frames, count / 2);
+        EXPECT_NEAR(shown, count * 1000 / 60, 10);
+    }
+}
+
 TEST_F(FfmpegGifConverterTest, FailsWithoutLeavingAFileAndLeavesTheInputAsItIs)
 {
     const QString broken = dir.filePath(QStringLiteral("Recording-broken.mp4"));

@@ -13,7 +13,10 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace {
 
@@ -85,6 +88,56 @@ TEST_F(FfmpegMoviePlayback, ReadsEveryPictureInOrderScaledToTheBox)
     // Never scaled above the movie's own size.
     MovieReader whole(m_path, std::nullopt);
     EXPECT_EQ(whole.next(QSize(1920, 1080), nullptr)->image.size(), movieSize);
+}
+
+TEST_F(FfmpegMoviePlayback, ABoxWiderOrTallerThanTheMovieStillFitsItsOtherSide)
+{
+    for (const QSize box : {QSize(1000, 180), QSize(320, 1000), QSize(640, 200)}) {
+        SCOPED_TRACE(qPrintable(QStringLiteral("%1x%2").arg(box.width()).arg(box.height())));
+        MovieReader reader(m_path, std::nullopt);
+        reader.next(box, nullptr);
+        const std::optional<MoviePicture> picture = reader.next(box, nullptr);
+        ASSERT_TRUE(picture);
+        EXPECT_LE(picture->image.width(), box.width());
+        EXPECT_LE(picture->image.height(), box.height());
+        EXPECT_EQ(picture->image.size(), movieSize.scaled(box, Qt::KeepAspectRatio));
+        EXPECT_EQ(frameShown(picture->image), 1);
+    }
+}
+
+TEST_F(FfmpegMoviePlayback, PicturesBehindTheirTimeArePassedOverAFewAtATime)
+{
+    MovieReader reader(m_path, std::nullopt);
+    std::optional<MoviePicture> picture = reader.next(QSize(), nullptr, 4 * frameUs);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(frameShown(picture->image), 4);
+    EXPECT_EQ(frameShown(reader.next(QSize(), nullptr)->image), 5) << "then on from there";
+    // Far behind: a few passed over in one go, and the last picture is never passed over.
+    picture = reader.next(QSize(), nullptr, 60 * frameUs);
+    ASSERT_TRUE(picture);
+    EXPECT_GT(frameShown(picture->image), 7);
+    EXPECT_LT(frameShown(picture->image), 20);
+    reader.seek(1300, QSize());
+    picture = reader.next(QSize(), nullptr, 60 * frameUs);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(frameShown(picture->image), frames - 1);
+    EXPECT_FALSE(reader.next(QSize(), nullptr, 60 * frameUs));
+}
+
+TEST_F(FfmpegMoviePlayback, AMoveLandsOnThePictureNearestThePlace)
+{
+    MovieReader reader(m_path, std::nullopt);
+    // Frame 30 stands at 1000 ms, frame 31 at 1033: each place goes to the nearer of the two,
+    // and one just past the middle to the later.
+    const std::pair<qint64, int> places[] = {{984, 30},  {1010, 30}, {1016, 30}, {1017, 31},
+                                             {1020, 31}, {1033, 31}, {40, 1},    {10, 0}};
+    for (const auto &[place, frame] : places) {
+        SCOPED_TRACE(place);
+        std::optional<MoviePicture> there = reader.seek(place, QSize());
+        ASSERT_TRUE(there);
+        EXPECT_EQ(frameShown(there->image), frame);
+        EXPECT_NEAR(there->time, frame * frameUs, 1000);
+    }
 }
 
 TEST_F(FfmpegMoviePlayback, MovesToAPlaceAndGoesOnFromThere)
@@ -212,12 +265,16 @@ TEST_F(FfmpegMoviePlayback, ThePlayerKeepsTheMoviesPaceAndRewindsAtTheEnd)
     QTest::qWait(300);
     EXPECT_EQ(ends.size(), 1) << "the end is reported once";
 
-    // It plays again from the start.
+    // It plays again from the start, in order, to the end: pictures that reach the interface
+    // late are skipped over, never shown out of order.
     times.clear();
     player->play();
     EXPECT_TRUE(waitUntil([&] { return ends.size() == 2; }, 20000));
-    ASSERT_FALSE(times.isEmpty());
-    EXPECT_LE(times.first(), 2 * frameUs);
+    ASSERT_GE(times.size(), 2);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end() - 1));
+    EXPECT_LT(times.first(), times[times.size() - 2]) << "it played on from the start";
+    EXPECT_LT(times.first(), frames / 2 * frameUs);
+    EXPECT_EQ(times.last(), 0) << "and came back to the first picture";
 }
 
 TEST_F(FfmpegMoviePlayback, ThePlayerHoldsStillWhenPausedAndShowsThePlaceItIsMovedTo)
@@ -246,6 +303,63 @@ TEST_F(FfmpegMoviePlayback, ThePlayerHoldsStillWhenPausedAndShowsThePlaceItIsMov
     ASSERT_TRUE(waitUntil([&] { return player->currentFrameTime() > 32 * frameUs; }));
     EXPECT_TRUE(player->isPlaying());
     EXPECT_EQ(playing.size(), 3) << "played, paused, played: each change once";
+}
+
+// What a process writes to its standard error while one lives.
+class StandardErrorCapture {
+public:
+    StandardErrorCapture()
+    {
+        std::fflush(stderr);
+        m_saved = dup(STDERR_FILENO);
+        m_file.open();
+        dup2(m_file.handle(), STDERR_FILENO);
+    }
+    ~StandardErrorCapture() { restore(); }
+    QByteArray restore()
+    {
+        if (m_saved >= 0) {
+            std::fflush(stderr);
+            dup2(m_saved, STDERR_FILENO);
+            close(m_saved);
+            m_saved = -1;
+            m_file.seek(0);
+            m_text = m_file.readAll();
+        }
+        return m_text;
+    }
+
+private:
+    QTemporaryFile m_file;
+    int m_saved = -1;
+    QByteArray m_text;
+};
+
+TEST_F(FfmpegMoviePlayback, AMovieOverwrittenWhileItPlaysFailsOnceWithoutFloodingTheLog)
+{
+    const QString path = m_folder.filePath(QStringLiteral("long.mp4"));
+    QString error;
+    ASSERT_TRUE(writeOurMovie(path, QSize(160, 90), 30, 450, &error)) << qPrintable(error);
+    std::unique_ptr<platform::MoviePlayer> player =
+        platform::makeFfmpegMoviePlayers()(QUrl::fromLocalFile(path));
+    QSignalSpy failures(player.get(), &platform::MoviePlayer::failed);
+    player->play();
+    ASSERT_TRUE(waitUntil([&] { return player->currentFrameTime() >= 3 * frameUs; }));
+
+    StandardErrorCapture output;
+    QFile movie(path);
+    ASSERT_TRUE(movie.open(QIODevice::ReadWrite));
+    ASSERT_GT(movie.write(QByteArray(movie.size(), '\x5a')), 0);
+    movie.close();
+    const bool failed = waitUntil([&] { return !failures.isEmpty(); }, 20000);
+    QTest::qWait(200);
+    const QByteArray printed = output.restore();
+    ASSERT_TRUE(failed);
+    EXPECT_EQ(failures.size(), 1);
+    EXPECT_FALSE(failures.at(0).at(0).toString().isEmpty()) << "with its reason";
+    // FFmpeg's lines read "[h264 @ 0x55...] ...".
+    EXPECT_EQ(printed.count(" @ 0x"), 0) << printed.left(2000).toStdString();
+    EXPECT_FALSE(player->isPlaying());
 }
 
 TEST_F(FfmpegMoviePlayback, AMovieThatCannotBeReadFailsOnce)

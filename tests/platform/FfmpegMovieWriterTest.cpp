@@ -151,6 +151,75 @@ TEST_F(FfmpegMovieWriterTest, SoundStartsWithTheFirstPicture)
     EXPECT_NEAR(probe.audio.value("duration").toString().toDouble(), 2.0, 0.15);
 }
 
+TEST_F(FfmpegMovieWriterTest, SoundCapturedAcrossTheFirstPictureIsCutAtIt)
+{
+    const MovieSettings movie = settings("across.mp4", MovieContainer::mpeg4, true);
+    std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters().create(movie);
+    ASSERT_TRUE(writer);
+    writePattern(*writer, 20, 2.0, 5 * second);
+    // One block from a quarter second before the first picture to three quarters after: a tone
+    // up to the first picture, silence from it. Then the tone again in small blocks.
+    std::vector<float> block(2 * 44100, 0.0f);
+    for (int i = 0; i < 44100 / 4; ++i)
+        block[2 * i] = block[2 * i + 1] = float(0.3 * std::sin(2 * M_PI * 440 * i / 44100.0));
+    writer->addAudio(block.data(), 44100, 5 * second - second / 4);
+    writeTone(*writer, 1.25, 5 * second + 3 * second / 4);
+    ASSERT_TRUE(writer->finish());
+
+    // The sound track starts silent: the tone before the first picture is left out.
+    const std::optional<MovieProbe::Loudness> opening =
+        MovieProbe::loudness(movie.filePath, QStringLiteral("atrim=end_sample=8820"));
+    ASSERT_TRUE(opening);
+    EXPECT_LT(opening->peak, -40);
+    const MovieProbe probe = MovieProbe::of(movie.filePath);
+    EXPECT_NEAR(probe.audio.value("duration").toString().toDouble(), 2.0, 0.15);
+}
+
+TEST_F(FfmpegMovieWriterTest, PicturesCloserThanOneFrameTimeAllReachTheMovie)
+{
+    const MovieSettings movie = settings("close.mp4", MovieContainer::mpeg4);
+    std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters().create(movie);
+    ASSERT_TRUE(writer);
+    // Four pictures within a twentieth of a second, then one every twentieth.
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(addEveryFrame(*writer, patternFrame(i, 20), 5 * second + i * 5000));
+    for (int i = 4; i < 24; ++i)
+        EXPECT_TRUE(addEveryFrame(*writer, patternFrame(i, 20), 5 * second + i * second / 20));
+    QString error;
+    ASSERT_TRUE(writer->finish(&error)) << qPrintable(error);
+    const MovieProbe probe = MovieProbe::of(movie.filePath, true);
+    ASSERT_TRUE(probe.readable);
+    EXPECT_EQ(probe.frames(), 24);
+    // Each at a time of its own, in the order written: a player shows every one.
+    const QList<double> times = MovieProbe::pictureTimes(movie.filePath);
+    ASSERT_EQ(times.size(), 24);
+    for (int i = 1; i < times.size(); ++i)
+        EXPECT_GT(times[i], times[i - 1]) << "picture " << i;
+}
+
+TEST_F(FfmpegMovieWriterTest, SoundLongBeforeTheEncoderGivesItsFirstPictureWaitsForIt)
+{
+    const MovieSettings movie = settings("late.mp4", MovieContainer::mpeg4, true);
+    std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters().create(movie);
+    ASSERT_TRUE(writer);
+    // The encoder holds its first pictures while it looks ahead; the sound of twelve seconds
+    // reaches the writer meanwhile.
+    EXPECT_TRUE(addEveryFrame(*writer, patternFrame(0, 20), 5 * second));
+    writeTone(*writer, 12.0, 5 * second);
+    for (int i = 1; i < 240; ++i)
+        EXPECT_TRUE(addEveryFrame(*writer, patternFrame(i, 20), 5 * second + i * second / 20));
+    QString error;
+    ASSERT_TRUE(writer->finish(&error)) << qPrintable(error);
+    const MovieProbe probe = MovieProbe::of(movie.filePath, true);
+    ASSERT_TRUE(probe.readable);
+    EXPECT_EQ(probe.frames(), 240);
+    // The first pictures keep their places: none clipped to the sound's, none out of order.
+    const QList<double> times = MovieProbe::pictureTimes(movie.filePath);
+    ASSERT_EQ(times.size(), 240);
+    for (int i = 1; i < times.size(); ++i)
+        EXPECT_NEAR(times[i] - times[0], i / 20.0, 0.002) << "picture " << i;
+}
+
 TEST_F(FfmpegMovieWriterTest, PicturesAndSoundCapturedTogetherPlayTogether)
 {
     for (const int frameRate : {30, 60}) {

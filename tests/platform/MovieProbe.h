@@ -57,11 +57,15 @@ struct MovieProbe {
         double mean = 0;
         double peak = 0;
     };
-    static std::optional<Loudness> loudness(const QString &path)
+    // `filters` go before the measurement, e.g. "atrim=end_sample=4410" for the first tenth of
+    // a second at 44.1 kHz.
+    static std::optional<Loudness> loudness(const QString &path, const QString &filters = {})
     {
         QProcess ffmpeg;
+        const QString chain = filters.isEmpty() ? QStringLiteral("volumedetect")
+                                                : filters + QStringLiteral(",volumedetect");
         ffmpeg.start(QStringLiteral("ffmpeg"), {"-hide_banner", "-nostats", "-i", path, "-map",
-                                                "0:a", "-af", "volumedetect", "-f", "null", "-"});
+                                                "0:a", "-af", chain, "-f", "null", "-"});
         if (!ffmpeg.waitForFinished(30000) || ffmpeg.exitCode() != 0)
             return std::nullopt;
         const QString report = QString::fromUtf8(ffmpeg.readAllStandardError());
@@ -103,6 +107,25 @@ struct MovieProbe {
         if (!picture.hasMatch() || !sound.hasMatch())
             return std::nullopt;
         return Onsets{picture.captured(1).toDouble(), sound.captured(1).toDouble()};
+    }
+
+    // When each picture is shown, in seconds, in the order decoded; empty when unreadable.
+    static QList<double> pictureTimes(const QString &path)
+    {
+        QProcess ffprobe;
+        ffprobe.start(QStringLiteral("ffprobe"),
+                      {"-v", "error", "-select_streams", "v", "-show_entries", "frame=pts_time",
+                       "-of", "csv=p=0", path});
+        QList<double> times;
+        if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
+            return times;
+        for (const QByteArray &line : ffprobe.readAllStandardOutput().split('\n')) {
+            // A frame with side data has a field more, empty here.
+            const QByteArray time = line.split(',').first().trimmed();
+            if (!time.isEmpty())
+                times.append(time.toDouble());
+        }
+        return times;
     }
 
     // The encoder settings x264 writes into the stream, e.g. "bitrate=307".

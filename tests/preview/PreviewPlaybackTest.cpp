@@ -64,9 +64,10 @@ TEST_F(PreviewPlaybackTest, PublishesOnlyChangesAndClosesThePlayerOfTheRecording
     EXPECT_EQ(playingChanges.count(), 4);
 }
 
-TEST_F(PreviewPlaybackTest, AFailedPlayerGoesWhileItsReasonStaysUntilTheNextRecording)
+TEST_F(PreviewPlaybackTest, AFailedPlayerGoesAndPlayTriesTheRecordingAgain)
 {
     QSignalSpy failures(&playback, &PreviewPlayback::failed);
+    QSignalSpy replaced(&playback, &PreviewPlayback::playerChanged);
     playback.open(recording(movie));
     playback.toggle();
     ASSERT_TRUE(playback.isPlaying());
@@ -78,12 +79,28 @@ TEST_F(PreviewPlaybackTest, AFailedPlayerGoesWhileItsReasonStaysUntilTheNextReco
     EXPECT_FALSE(playback.player());
     EXPECT_FALSE(playback.isPlaying());
     EXPECT_EQ(playback.errorString(), reason);
-    playback.toggle();
-    EXPECT_EQ(log.last(), QStringLiteral("play")) << "nothing reaches the failed player";
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(players[0].isNull());
 
+    // Play opens the same recording afresh and plays it.
+    const QString opened = QStringLiteral("open %1").arg(QFileInfo(movie).fileName());
+    log.clear();
+    playback.toggle();
+    EXPECT_EQ(log, (QStringList{opened, QStringLiteral("play")}));
+    EXPECT_EQ(playback.player(), players.value(1).data());
+    EXPECT_EQ(replaced.count(), 1);
+    EXPECT_TRUE(playback.errorString().isEmpty());
+    EXPECT_TRUE(playback.isPlaying());
+
+    // It may fail again, and be tried again.
+    emit players[1]->failed(QStringLiteral("still broken"));
+    EXPECT_EQ(failures.count(), 2);
+    EXPECT_FALSE(playback.isPlaying());
+    log.clear();
+    playback.toggle();
+    EXPECT_EQ(log, (QStringList{opened, QStringLiteral("play")}));
+
     playback.open(recording(otherMovie));
     EXPECT_TRUE(playback.errorString().isEmpty());
-    EXPECT_EQ(playback.player(), players.value(1).data());
+    EXPECT_EQ(playback.player(), players.value(3).data());
 }

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -56,10 +57,11 @@ inline bool writeOurMovie(const QString &path, QSize size, int frameRate, int fr
     return writer->finish(error);
 }
 
-// Two seconds: black pictures and silence for the first, then white pictures and a 1 kHz tone
-// from the same moment, written the way the recorder writes. False, with the reason in `error`,
-// when writing failed.
-inline bool writeFlashAndBeep(const QString &path, QSize size, int frameRate, QString *error)
+// `seconds` of black pictures and silence, with white pictures and a 1 kHz tone from each of
+// `flashes` (seconds, rounded to a frame) for `flashSeconds`, written the way the recorder
+// writes. False, with the reason in `error`, when writing failed.
+inline bool writeFlashes(const QString &path, QSize size, int frameRate, double seconds,
+                         const std::vector<double> &flashes, double flashSeconds, QString *error)
 {
     std::unique_ptr<platform::MovieWriter> writer = ourMovieWriter(path, size, frameRate, error);
     if (!writer)
@@ -68,11 +70,17 @@ inline bool writeFlashAndBeep(const QString &path, QSize size, int frameRate, QS
     black.fill(Qt::black);
     QImage white(size, QImage::Format_RGB32);
     white.fill(Qt::white);
+    const auto lit = [&](double t) {
+        return std::any_of(flashes.begin(), flashes.end(), [&](double flash) {
+            const double start = std::round(flash * frameRate) / frameRate;
+            return t >= start - 1e-9 && t < start + flashSeconds - 1e-9;
+        });
+    };
     const int samplesPerFrame = 44100 / frameRate;
     std::vector<float> samples(2 * samplesPerFrame);
-    for (int i = 0; i < 2 * frameRate; ++i) {
+    for (int i = 0; i < int(std::lround(seconds * frameRate)); ++i) {
         const qint64 time = qint64(i) * 1'000'000 / frameRate;
-        if (!addEveryFrame(*writer, i < frameRate ? black : white, time)) {
+        if (!addEveryFrame(*writer, lit(double(i) / frameRate) ? white : black, time)) {
             if (error)
                 *error = QStringLiteral("the encoder refused a frame");
             return false;
@@ -80,9 +88,16 @@ inline bool writeFlashAndBeep(const QString &path, QSize size, int frameRate, QS
         for (int k = 0; k < samplesPerFrame; ++k) {
             const double t = double(i * samplesPerFrame + k) / 44100;
             samples[2 * k] = samples[2 * k + 1] =
-                i < frameRate ? 0.0f : float(0.5 * std::sin(2 * M_PI * 1000 * t));
+                lit(t) ? float(0.5 * std::sin(2 * M_PI * 1000 * t)) : 0.0f;
         }
         writer->addAudio(samples.data(), samplesPerFrame, time);
     }
     return writer->finish(error);
+}
+
+// Two seconds: black pictures and silence for the first, then white pictures and a 1 kHz tone
+// from the same moment.
+inline bool writeFlashAndBeep(const QString &path, QSize size, int frameRate, QString *error)
+{
+    return writeFlashes(path, size, frameRate, 2.0, {1.0}, 1.0, error);
 }

@@ -1,9 +1,9 @@
 #include "platform/ffmpeg/FfmpegMovieEngine.h"
 
-#include <QAudioSink>
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
+#include <limits>
 
 namespace platform {
 
@@ -12,14 +12,16 @@ namespace {
 // Position reports while playing: often enough for a timeline, rarely enough not to flood the
 // interface with events.
 constexpr qint64 positionIntervalMs = 100;
-// A picture this far behind its time starts the count afresh (the machine was busy): the
-// movie goes on from there instead of rushing through the ones it missed.
+// Without sound, a picture this far behind its time starts the count afresh (the machine was
+// busy): the movie goes on from there instead of rushing through the ones it missed.
 constexpr qint64 stallUs = 250'000;
-// While sound plays, the output is topped up at least this often.
-constexpr qint64 soundFeedUs = 20'000;
-// What the output holds, and at most what waits for it: a stalled output costs sound, never
-// memory.
-constexpr qint64 soundBufferUs = 250'000;
+// While sound plays, the output is topped up, and how much of it was heard looked at, at least
+// this often.
+constexpr qint64 soundFeedUs = 10'000;
+// A picture takes about a refresh of the screen from being handed on to being seen: with sound,
+// it is handed on that much before the sound of its time is heard.
+constexpr qint64 presentationLeadUs = 16'000;
+// At most what waits for the output: a stalled output costs sound, never memory.
 constexpr qint64 soundBacklogUs = 2'000'000;
 
 } // namespace
@@ -47,27 +49,18 @@ template <typename Work> bool FfmpegMovieEngine::attempt(Work &&work)
     return true;
 }
 
-void FfmpegMovieEngine::open(const QString &path, const QAudioDevice &output)
+void FfmpegMovieEngine::open(const QString &path, const ffmpeg::SoundOutputs &outputs)
 {
-    // Sound in a shape the output takes, or none.
-    QAudioFormat format;
-    format.setSampleRate(std::clamp(output.preferredFormat().sampleRate(), 8000, 192000));
-    format.setChannelCount(std::clamp(output.maximumChannelCount(), 1, 2));
-    format.setSampleFormat(QAudioFormat::Int16);
-    std::optional<ffmpeg::SoundShape> shape;
-    if (!output.isNull() && output.isFormatSupported(format))
-        shape = ffmpeg::SoundShape{format.sampleRate(), format.channelCount()};
     // Nothing is decoded before the movie plays: until then the preview shows its poster, and
     // a movie looked at but never played costs no decoder's pictures.
-    if (!attempt([&] { m_reader = std::make_unique<ffmpeg::MovieReader>(path, shape); }))
+    if (!attempt([&] { m_reader = std::make_unique<ffmpeg::MovieReader>(path, outputs.shape); }))
         return;
     emit durationChanged(m_reader->duration());
-    if (m_reader->hasSound()) {
-        m_sink = std::make_unique<QAudioSink>(output, format);
-        m_soundFrameBytes = format.bytesPerFrame();
-        m_soundBytesPerSecond = format.bytesForDuration(1'000'000);
-        m_sink->setBufferSize(format.bytesForDuration(soundBufferUs));
-        m_sink->setVolume(m_muted ? 0.0 : 1.0);
+    if (m_reader->hasSound() && outputs.shape && outputs.make) {
+        m_soundShape = *outputs.shape;
+        m_output = outputs.make();
+        if (m_output)
+            m_output->setVolume(m_muted ? 0.0 : 1.0);
     }
 }
 
@@ -77,7 +70,6 @@ void FfmpegMovieEngine::play()
         return;
     m_playing = true;
     m_origin = now() - m_shownTime;
-    startSound();
     emit playingChanged(true);
     wakeIn(0);
 }
@@ -88,23 +80,24 @@ void FfmpegMovieEngine::pause()
         return;
     m_playing = false;
     m_timer->stop();
-    if (m_sink && m_soundOut)
-        m_sink->suspend();
+    if (m_soundRunning)
+        m_output->suspend();
+    m_soundRunning = false;
     emit playingChanged(false);
 }
 
 void FfmpegMovieEngine::setMuted(bool muted)
 {
     m_muted = muted;
-    if (m_sink)
-        m_sink->setVolume(muted ? 0.0 : 1.0);
+    if (m_output)
+        m_output->setVolume(muted ? 0.0 : 1.0);
 }
 
 void FfmpegMovieEngine::shutDown()
 {
     m_timer->stop();
     stopSound();
-    m_sink.reset();
+    m_output.reset();
     m_reader.reset();
     m_next.reset();
     if (QThread::currentThread() == thread() && QCoreApplication::instance() &&
@@ -151,34 +144,71 @@ void FfmpegMovieEngine::wakeIn(qint64 microseconds)
     m_timer->start(int(std::max<qint64>((microseconds + 999) / 1000, 0)));
 }
 
+qint64 FfmpegMovieEngine::soundBytesToUs(qint64 bytes) const
+{
+    const qint64 samples = bytes / (m_soundShape.channels * 2);
+    return samples * 1'000'000 / std::max(m_soundShape.sampleRate, 1);
+}
+
+bool FfmpegMovieEngine::soundLeads(qint64 until) const
+{
+    // Where the movie has no sound up to that time, none will be heard there to wait for; an
+    // output that cannot play is not waited for either.
+    return m_soundStarted && m_reader->soundEnd() >= until && m_output->isWorking();
+}
+
+qint64 FfmpegMovieEngine::movieTime(qint64 until)
+{
+    if (!soundLeads(until))
+        return now() - m_origin;
+    const qint64 heard = m_soundStart + m_output->heard();
+    // Should the sound stop leading, the clock goes on from where it was.
+    m_origin = now() - heard;
+    return heard;
+}
+
 void FfmpegMovieEngine::tick()
 {
     if (!m_playing || !m_reader)
         return;
     feedSound();
     if (!m_next) {
+        // Behind the sound by more than a picture (the machine is busy): pictures are passed
+        // over until one is due, so that what is seen keeps with what is heard.
+        const qint64 passBefore = soundLeads(m_shownTime)
+                                      ? movieTime(m_shownTime) - m_reader->frameInterval()
+                                      : std::numeric_limits<qint64>::min();
         std::optional<ffmpeg::MoviePicture> next;
-        if (!attempt([&] { next = m_reader->next(frameBox(), &m_sound); }))
+        if (!attempt([&] {
+                next = m_reader->next(frameBox(), m_output ? &m_sound : nullptr, passBefore);
+            }))
             return;
         if (!next) {
             // The last picture keeps the screen for its own time, then the movie is over.
-            const qint64 end = m_origin + m_shownTime + m_reader->frameInterval();
-            if (end > now())
-                wakeIn(std::min(end - now(), soundFeedUs));
+            const qint64 end = m_shownTime + m_reader->frameInterval();
+            const qint64 left = end - movieTime(end);
+            if (left > 0)
+                wakeIn(std::min(left, soundFeedUs));
             else
                 reachEnd();
             return;
         }
         m_next = std::move(next);
+    }
+    // The sound starts (or goes on) once the picture due with it is ready: on a busy machine
+    // the first picture of a movie, or of a place moved to, takes a while to decode.
+    if (!m_soundRunning)
+        startSound();
+    else
         feedSound();
-    }
-    qint64 due = m_origin + m_next->time;
-    if (now() - due > stallUs) {
+    const bool bySound = soundLeads(m_next->time);
+    qint64 early = m_next->time - (bySound ? presentationLeadUs : 0) - movieTime(m_next->time);
+    if (!bySound && -early > stallUs) {
         m_origin = now() - m_next->time;
-        due = now();
+        early = 0;
     }
-    if (due - now() >= 1000) {
-        wakeIn(m_soundOut ? std::min(due - now(), soundFeedUs) : due - now());
+    if (early >= 1000) {
+        wakeIn(m_soundStarted ? std::min(early, soundFeedUs) : early);
         return;
     }
     ffmpeg::MoviePicture shown = std::move(*m_next);
@@ -215,7 +245,6 @@ void FfmpegMovieEngine::applySeek()
     reportPosition(target, true);
     if (m_playing) {
         m_origin = now() - m_shownTime;
-        startSound();
         wakeIn(0);
     }
 }
@@ -244,7 +273,7 @@ void FfmpegMovieEngine::fail(const QString &message)
     m_failed = true;
     m_timer->stop();
     stopSound();
-    m_sink.reset();
+    m_output.reset();
     // Closed at once: a broken movie is not read again and again.
     m_reader.reset();
     m_next.reset();
@@ -255,38 +284,49 @@ void FfmpegMovieEngine::fail(const QString &message)
 
 void FfmpegMovieEngine::startSound()
 {
-    if (!m_sink)
+    if (!m_output)
         return;
-    if (m_soundOut && m_sink->state() == QAudio::SuspendedState)
-        m_sink->resume();
-    else if (!m_soundOut)
-        m_soundOut = m_sink->start();
+    m_soundRunning = true;
+    if (m_soundStarted) {
+        m_output->resume();
+    } else {
+        m_output->start();
+        m_soundStarted = true;
+        m_soundStart = m_reader->soundEnd() - soundBytesToUs(m_sound.size());
+    }
     feedSound();
 }
 
 void FfmpegMovieEngine::stopSound()
 {
-    if (m_sink && m_soundOut)
-        m_sink->stop();
-    m_soundOut = nullptr;
+    if (m_soundStarted)
+        m_output->stop();
+    m_soundStarted = false;
+    m_soundRunning = false;
     m_sound.clear();
 }
 
 void FfmpegMovieEngine::feedSound()
 {
-    if (!m_soundOut) {
+    if (!m_soundStarted) {
         // Without an output the sound read is of no use; before the first start it waits.
-        if (!m_sink)
+        if (!m_output)
             m_sound.clear();
         return;
     }
-    const qsizetype backlog = qsizetype(m_soundBytesPerSecond * soundBacklogUs / 1'000'000);
-    if (m_sound.size() > backlog)
-        m_sound.remove(0, (m_sound.size() - backlog) / m_soundFrameBytes * m_soundFrameBytes);
-    const qsizetype room = std::min<qsizetype>(m_sink->bytesFree(), m_sound.size());
-    const qsizetype written = room > 0 ? m_soundOut->write(m_sound.constData(), room) : 0;
+    const int frameBytes = m_soundShape.channels * 2;
+    const qsizetype backlog =
+        qsizetype(qint64(m_soundShape.sampleRate) * soundBacklogUs / 1'000'000) * frameBytes;
+    if (m_sound.size() > backlog) {
+        const qsizetype dropped = (m_sound.size() - backlog) / frameBytes * frameBytes;
+        m_sound.remove(0, dropped);
+        // What is heard next comes from later in the movie.
+        m_soundStart += soundBytesToUs(dropped);
+    }
+    const qint64 room = std::min<qint64>(m_output->bytesFree(), m_sound.size());
+    const qint64 written = room > 0 ? m_output->write(m_sound.constData(), room) : 0;
     if (written > 0)
-        m_sound.remove(0, written);
+        m_sound.remove(0, qsizetype(written));
 }
 
 void FfmpegMovieEngine::publish(const QImage &image, qint64 time)

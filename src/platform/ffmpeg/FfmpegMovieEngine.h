@@ -2,7 +2,6 @@
 
 #include "platform/ffmpeg/FfmpegMovieReader.h"
 
-#include <QAudioDevice>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
@@ -11,17 +10,15 @@
 #include <mutex>
 #include <optional>
 
-class QAudioSink;
-class QIODevice;
-
 namespace platform {
 
 // One movie played on a thread of its own: opening, decoding, scaling and keeping time all
-// happen there, so that a large or broken movie never holds up the interface. Each picture is
-// shown when its time comes by the thread's own clock, and the sound is written to the output
-// as it is read, so the two start together and run at the same rate. Commands are queued to the
-// thread; what happens comes back as signals, each sent once per change, and pictures as "the
-// newest image is ready", never more than one waiting.
+// happen there, so that a large or broken movie never holds up the interface. While the movie's
+// sound plays, the sound is the clock: each picture is shown when the sound of its time has been
+// heard, however late the output starts or slowly it goes. Without sound (or where the movie has
+// none for a stretch) the thread's own clock takes over from where the sound was. Commands are
+// queued to the thread; what happens comes back as signals, each sent once per change, and
+// pictures as "the newest image is ready", never more than one waiting.
 class FfmpegMovieEngine final : public QObject {
     Q_OBJECT
 
@@ -29,8 +26,8 @@ public:
     FfmpegMovieEngine();
     ~FfmpegMovieEngine() override;
 
-    // On the engine's thread. A null device: no sound.
-    void open(const QString &path, const QAudioDevice &output);
+    // On the engine's thread. Outputs without a shape: no sound.
+    void open(const QString &path, const ffmpeg::SoundOutputs &outputs);
     void play();
     void pause();
     void setMuted(bool muted);
@@ -59,6 +56,10 @@ private:
     void tick();
     void wakeIn(qint64 microseconds);
     qint64 now() const;
+    // Where the movie is, in microseconds: by the sound heard when it leads, else by the clock.
+    qint64 movieTime(qint64 until);
+    bool soundLeads(qint64 until) const;
+    qint64 soundBytesToUs(qint64 bytes) const;
     void applySeek();
     void reachEnd();
     void fail(const QString &message);
@@ -83,12 +84,15 @@ private:
     bool m_muted = false;
     QElapsedTimer m_positionClock;
 
-    std::unique_ptr<QAudioSink> m_sink;
-    QIODevice *m_soundOut = nullptr;
+    std::unique_ptr<ffmpeg::SoundOutput> m_output;
+    bool m_soundStarted = false;
+    // Started and not paused.
+    bool m_soundRunning = false;
+    // The movie's time of the first sample the output was given since it started.
+    qint64 m_soundStart = 0;
     // Sound read but not yet taken by the output.
     QByteArray m_sound;
-    int m_soundBytesPerSecond = 0;
-    int m_soundFrameBytes = 4;
+    ffmpeg::SoundShape m_soundShape;
 
     std::mutex m_mutex;
     qint64 m_seekTarget = -1;

@@ -61,7 +61,7 @@ struct StoppingThreads {
 
 class FfmpegMoviePlayer final : public MoviePlayer {
 public:
-    explicit FfmpegMoviePlayer(const QUrl &url)
+    FfmpegMoviePlayer(const QUrl &url, const ffmpeg::SoundOutputs &sound)
     {
         m_thread = new QThread;
         m_thread->setObjectName(QStringLiteral("Movie player"));
@@ -96,13 +96,9 @@ public:
             emit failed(message);
         });
         m_thread->start();
-        // The sound devices are asked here: Qt's list of them belongs to the main thread.
-        const QAudioDevice output = QMediaDevices::audioOutputs().isEmpty()
-                                        ? QAudioDevice()
-                                        : QMediaDevices::defaultAudioOutput();
         QMetaObject::invokeMethod(
             m_engine,
-            [engine = m_engine, path = url.toLocalFile(), output] { engine->open(path, output); },
+            [engine = m_engine, path = url.toLocalFile(), sound] { engine->open(path, sound); },
             Qt::QueuedConnection);
     }
 
@@ -164,8 +160,18 @@ private:
 
 MoviePlayerFactory makeFfmpegMoviePlayers()
 {
-    return [](const QUrl &url) -> std::unique_ptr<MoviePlayer> {
-        return std::make_unique<FfmpegMoviePlayer>(url);
+    return makeFfmpegMoviePlayers([] {
+        // The sound devices are asked on the main thread: Qt's list of them belongs to it.
+        return ffmpeg::qtSoundOutputs(QMediaDevices::audioOutputs().isEmpty()
+                                          ? QAudioDevice()
+                                          : QMediaDevices::defaultAudioOutput());
+    });
+}
+
+MoviePlayerFactory makeFfmpegMoviePlayers(std::function<ffmpeg::SoundOutputs()> sound)
+{
+    return [sound = std::move(sound)](const QUrl &url) -> std::unique_ptr<MoviePlayer> {
+        return std::make_unique<FfmpegMoviePlayer>(url, sound());
     };
 }
 

@@ -7,6 +7,7 @@ extern "C" {
 
 #include <QFile>
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
 namespace platform::ffmpeg {
@@ -19,6 +20,23 @@ namespace {
 constexpr size_t decodingBudget = size_t(40) << 20;
 // A stream that yields nothing but errors for this many packets in a row is broken beyond use.
 constexpr int errorsBeforeGivingUp = 200;
+// The sound is read this far past each picture where the movie has it, so that the sound output
+// is never kept waiting by a picture that is not due yet.
+constexpr qint64 soundAheadUs = 250'000;
+// At most this many picture packets are read past while looking for that sound: a movie whose
+// sound lies far from its pictures in the file costs packets, never unbounded memory.
+constexpr size_t pendingLimit = 120;
+// Late pictures passed over in one go: the sound output is topped up between.
+constexpr int mostPassedAtOnce = 6;
+// A gap between sound frames longer than this is played as silence, so that every sample stays
+// at its time; a longer one than the cap is a broken stamp, not a pause.
+constexpr qint64 soundGapUs = 10'000;
+constexpr qint64 soundGapCapUs = 2'000'000;
+// Sound from before the place it must start from is cut when it overlaps it by more than this.
+constexpr qint64 soundOverlapUs = 1'000;
+// A damaged movie makes a decoder complain of every packet; the reason it fails with is enough.
+// Its messages are moved past every level FFmpeg prints, within the byte it reads the level from.
+constexpr int quietDecoder = 128;
 
 struct SwrDeleter {
     void operator()(SwrContext *context) const { swr_free(&context); }
@@ -42,10 +60,15 @@ qint64 startOf(const AVStream *stream)
 
 int colorspaceOf(const AVFrame *frame)
 {
-    if (frame->colorspace == AVCOL_SPC_UNSPECIFIED)
+    // A movie may carry any number there, which is no colour space at all: it is read as a
+    // plain number, never loaded as the enumeration, until it is known to be one.
+    int space = 0;
+    static_assert(sizeof space == sizeof frame->colorspace);
+    std::memcpy(&space, &frame->colorspace, sizeof space);
+    if (space < 0 || space >= int(AVCOL_SPC_NB) || space == int(AVCOL_SPC_UNSPECIFIED))
         // Untagged high-definition movies are BT.709 in practice.
         return frame->height >= 720 ? SWS_CS_ITU709 : SWS_CS_ITU601;
-    return swsColorspace(frame->colorspace);
+    return swsColorspace(AVColorSpace(space));
 }
 
 CodecContextPtr openDecoder(const AVStream *stream, int threads)
@@ -57,6 +80,7 @@ CodecContextPtr openDecoder(const AVStream *stream, int threads)
     if (!context || avcodec_parameters_to_context(context.get(), stream->codecpar) < 0)
         return nullptr;
     context->pkt_timebase = stream->time_base;
+    context->log_level_offset = quietDecoder;
     context->thread_count = threads;
     context->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (avcodec_open2(context.get(), codec, nullptr) < 0)
@@ -70,11 +94,52 @@ struct MovieReader::Sound {
     int index = -1;
     CodecContextPtr decoder;
     std::unique_ptr<SwrContext, SwrDeleter> resampler;
+    // What the resampler was set up for: a stream may change its channels, rate or sample
+    // format from one frame to the next.
+    AVChannelLayout from{};
+    int fromRate = 0;
+    int fromFormat = -1;
     SoundShape shape;
     FramePtr frame{av_frame_alloc()};
-    // Sound due before this is dropped: what lies before the frame a seek landed on.
-    qint64 skipBefore = 0;
+    // The place of the next sample handed out, in samples of `shape` from the movie's time zero.
+    qint64 nextSample = 0;
+    // Read while moving to a place, handed out with the next picture.
+    QByteArray carried;
+
+    ~Sound() { av_channel_layout_uninit(&from); }
+    int bytesPerSample() const { return shape.channels * 2; }
+    qint64 sampleAt(qint64 microseconds) const
+    {
+        return av_rescale(microseconds, shape.sampleRate, 1'000'000);
+    }
+    bool fit(const AVFrame *frame);
 };
+
+// A resampler for the frame's own layout, rate and format; false when none can be made, and
+// the frame's sound is left out.
+bool MovieReader::Sound::fit(const AVFrame *frame)
+{
+    if (frame->sample_rate == fromRate && frame->format == fromFormat &&
+        av_channel_layout_compare(&frame->ch_layout, &from) == 0)
+        return bool(resampler);
+    resampler.reset();
+    av_channel_layout_uninit(&from);
+    fromRate = frame->sample_rate;
+    fromFormat = frame->format;
+    if (av_channel_layout_copy(&from, &frame->ch_layout) < 0 || fromRate <= 0)
+        return false;
+    AVChannelLayout to;
+    av_channel_layout_default(&to, shape.channels);
+    SwrContext *made = nullptr;
+    const int result =
+        swr_alloc_set_opts2(&made, &to, AV_SAMPLE_FMT_S16, shape.sampleRate, &from,
+                            AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&to);
+    resampler.reset(made);
+    if (result < 0 || swr_init(made) < 0)
+        resampler.reset();
+    return bool(resampler);
+}
 
 int decoderThreads(QSize frameSize, int cores)
 {
@@ -87,6 +152,7 @@ int decoderThreads(QSize frameSize, int cores)
 
 MovieReader::MovieReader(const QString &path, std::optional<SoundShape> sound)
 {
+    const QuietLog quiet;
     AVFormatContext *opened = nullptr;
     check(avformat_open_input(&opened, QFile::encodeName(path).constData(), nullptr, nullptr),
           "Cannot open the movie");
@@ -132,23 +198,19 @@ MovieReader::MovieReader(const QString &path, std::optional<SoundShape> sound)
     state->index = soundIndex;
     state->shape = *sound;
     state->decoder = openDecoder(m_input->streams[soundIndex], 1);
-    if (!state->decoder || !state->frame)
-        return;
-    AVChannelLayout layout;
-    av_channel_layout_default(&layout, sound->channels);
-    SwrContext *resampler = nullptr;
-    const int made = swr_alloc_set_opts2(&resampler, &layout, AV_SAMPLE_FMT_S16, sound->sampleRate,
-                                         &state->decoder->ch_layout, state->decoder->sample_fmt,
-                                         state->decoder->sample_rate, 0, nullptr);
-    av_channel_layout_uninit(&layout);
-    state->resampler.reset(resampler);
-    if (made < 0 || swr_init(resampler) < 0)
+    if (!state->decoder || !state->frame || sound->sampleRate <= 0 || sound->channels <= 0)
         return;
     m_input->streams[soundIndex]->discard = AVDISCARD_DEFAULT;
     m_sound = std::move(state);
 }
 
-MovieReader::~MovieReader() = default;
+MovieReader::~MovieReader()
+{
+    const QuietLog quiet;
+    m_sound.reset();
+    m_video.reset();
+    m_input.reset();
+}
 
 qint64 MovieReader::microseconds(int64_t timestamp, AVRational base) const
 {
@@ -157,12 +219,34 @@ qint64 MovieReader::microseconds(int64_t timestamp, AVRational base) const
     return av_rescale_q(timestamp, base, AVRational{1, 1'000'000});
 }
 
-std::optional<MoviePicture> MovieReader::next(const QSize &box, QByteArray *sound)
+std::optional<MoviePicture> MovieReader::next(const QSize &box, QByteArray *sound,
+                                              qint64 passBefore)
 {
+    const QuietLog quiet;
+    if (m_sound && sound)
+        sound->append(std::exchange(m_sound->carried, {}));
     FramePtr frame = nextFrame(sound);
     if (!frame)
         return std::nullopt;
+    for (int passed = 0; frame->pts < passBefore && passed < mostPassedAtOnce; ++passed) {
+        FramePtr later = nextFrame(sound);
+        if (!later)
+            break;
+        frame = std::move(later);
+    }
+    while (m_sound && sound && !m_readAll && soundEnd() < frame->pts + soundAheadUs &&
+           m_pending.size() < pendingLimit)
+        readPacket(sound);
     return MoviePicture{picture(frame.get(), box), frame->pts};
+}
+
+qint64 MovieReader::soundEnd() const
+{
+    if (!m_sound)
+        return 0;
+    const qint64 handedOut =
+        m_sound->nextSample - m_sound->carried.size() / m_sound->bytesPerSample();
+    return av_rescale(handedOut, 1'000'000, m_sound->shape.sampleRate);
 }
 
 FramePtr MovieReader::nextFrame(QByteArray *sound)
@@ -191,7 +275,7 @@ FramePtr MovieReader::nextFrame(QByteArray *sound)
         if (result != AVERROR(EAGAIN) && ++m_errorsInARow > errorsBeforeGivingUp)
             throw Failure{QStringLiteral("The movie's pictures cannot be decoded: %1")
                               .arg(errorText(result))};
-        if (!readPacket(sound)) {
+        if (!feedDecoder(sound)) {
             // Everything was read and the decoder, told so, still gives no end: it is done.
             m_ended = true;
             if (m_framesDecoded == 0)
@@ -201,29 +285,48 @@ FramePtr MovieReader::nextFrame(QByteArray *sound)
     }
 }
 
-bool MovieReader::readPacket(QByteArray *sound)
+bool MovieReader::feedDecoder(QByteArray *sound)
 {
+    if (!m_pending.empty()) {
+        PacketPtr packet = std::move(m_pending.front());
+        m_pending.pop_front();
+        const int sent = avcodec_send_packet(m_video.get(), packet.get());
+        if (sent < 0 && sent != AVERROR(EAGAIN) && ++m_errorsInARow > errorsBeforeGivingUp)
+            throw Failure{
+                QStringLiteral("The movie's pictures cannot be decoded: %1").arg(errorText(sent))};
+        return true;
+    }
     if (m_flushed)
         return false;
-    const int result = av_read_frame(m_input.get(), m_packet.get());
-    if (result < 0) {
-        // The end, or a damaged tail: what could be read is shown.
+    if (m_readAll) {
         m_flushed = true;
         avcodec_send_packet(m_video.get(), nullptr);
         return true;
     }
-    if (m_packet->stream_index == m_videoIndex) {
-        const int sent = avcodec_send_packet(m_video.get(), m_packet.get());
-        if (sent < 0 && sent != AVERROR(EAGAIN) && ++m_errorsInARow > errorsBeforeGivingUp) {
-            av_packet_unref(m_packet.get());
-            throw Failure{
-                QStringLiteral("The movie's pictures cannot be decoded: %1").arg(errorText(sent))};
-        }
-    } else if (m_sound && m_packet->stream_index == m_sound->index) {
-        decodeSound(m_packet.get(), sound);
-    }
-    av_packet_unref(m_packet.get());
+    readPacket(sound);
     return true;
+}
+
+void MovieReader::readPacket(QByteArray *sound)
+{
+    if (av_read_frame(m_input.get(), m_packet.get()) < 0) {
+        // The end, or a damaged tail: what could be read is shown.
+        m_readAll = true;
+        return;
+    }
+    if (m_packet->stream_index == m_videoIndex) {
+        PacketPtr kept(av_packet_alloc());
+        if (!kept) {
+            av_packet_unref(m_packet.get());
+            throw Failure{QStringLiteral("Out of memory")};
+        }
+        av_packet_move_ref(kept.get(), m_packet.get());
+        m_pending.push_back(std::move(kept));
+        return;
+    }
+    if (m_sound && m_packet->stream_index == m_sound->index)
+        decodeSound(m_packet.get(), sound);
+    av_packet_unref(m_packet.get());
 }
 
 void MovieReader::decodeSound(const AVPacket *packet, QByteArray *sound)
@@ -231,40 +334,55 @@ void MovieReader::decodeSound(const AVPacket *packet, QByteArray *sound)
     Sound &s = *m_sound;
     if (avcodec_send_packet(s.decoder.get(), packet) < 0)
         return;
-    const AVRational base = m_input->streams[s.index]->time_base;
-    const int bytesPerFrame = s.shape.channels * 2;
     while (avcodec_receive_frame(s.decoder.get(), s.frame.get()) == 0) {
-        const qint64 start = microseconds(s.frame->best_effort_timestamp, base) - m_videoStart;
-        const qint64 length =
-            qint64(s.frame->nb_samples) * 1'000'000 / std::max(s.frame->sample_rate, 1);
-        if (sound && start + length > s.skipBefore) {
-            const int room = swr_get_out_samples(s.resampler.get(), s.frame->nb_samples);
-            if (room > 0) {
-                const qsizetype at = sound->size();
-                sound->resize(at + qsizetype(room) * bytesPerFrame);
-                auto *out = reinterpret_cast<uint8_t *>(sound->data() + at);
-                const int converted = swr_convert(
-                    s.resampler.get(), &out, room,
-                    const_cast<const uint8_t **>(s.frame->extended_data), s.frame->nb_samples);
-                qsizetype kept = qsizetype(std::max(converted, 0)) * bytesPerFrame;
-                // The part before the place the sound must start from is cut to the sample.
-                if (start < s.skipBefore) {
-                    const qsizetype early =
-                        qsizetype((s.skipBefore - start) * s.shape.sampleRate / 1'000'000) *
-                        bytesPerFrame;
-                    const qsizetype cut = std::min(early, kept);
-                    sound->remove(at, cut);
-                    kept -= cut;
-                }
-                sound->resize(at + kept);
-            }
-        }
+        if (sound)
+            appendSound(s.frame.get(), sound);
         av_frame_unref(s.frame.get());
     }
 }
 
+void MovieReader::appendSound(const AVFrame *frame, QByteArray *sound)
+{
+    Sound &s = *m_sound;
+    if (frame->nb_samples <= 0 || !s.fit(frame))
+        return;
+    const int bytesPerSample = s.bytesPerSample();
+    const qint64 start = frame->best_effort_timestamp == AV_NOPTS_VALUE
+                             ? s.nextSample
+                             : s.sampleAt(microseconds(frame->best_effort_timestamp,
+                                                       m_input->streams[s.index]->time_base) -
+                                          m_videoStart);
+    // A pause in the movie's sound is heard as silence, so that what follows keeps its time.
+    const qint64 gap = start - s.nextSample;
+    if (gap > s.sampleAt(soundGapUs) && gap <= s.sampleAt(soundGapCapUs)) {
+        sound->append(QByteArray(qsizetype(gap) * bytesPerSample, '\0'));
+        s.nextSample = start;
+    }
+    const int room = swr_get_out_samples(s.resampler.get(), frame->nb_samples);
+    if (room <= 0)
+        return;
+    const qsizetype at = sound->size();
+    sound->resize(at + qsizetype(room) * bytesPerSample);
+    auto *out = reinterpret_cast<uint8_t *>(sound->data() + at);
+    const int converted =
+        swr_convert(s.resampler.get(), &out, room,
+                    const_cast<const uint8_t **>(frame->extended_data), frame->nb_samples);
+    qsizetype kept = qsizetype(std::max(converted, 0)) * bytesPerSample;
+    // Sound from before the place it must start from (the first picture, or the one a move
+    // landed on) is cut, to the sample; a frame wholly before it is left out.
+    if (s.nextSample - start > s.sampleAt(soundOverlapUs)) {
+        const qsizetype early = qsizetype(s.nextSample - start) * bytesPerSample;
+        const qsizetype cut = std::min(early, kept);
+        sound->remove(at, cut);
+        kept -= cut;
+    }
+    sound->resize(at + kept);
+    s.nextSample += kept / bytesPerSample;
+}
+
 std::optional<MoviePicture> MovieReader::seek(qint64 position, const QSize &box)
 {
+    const QuietLog quiet;
     const int64_t target = std::max<qint64>(position, 0) * 1000;
     const AVStream *video = m_input->streams[m_videoIndex];
     check(av_seek_frame(
@@ -273,17 +391,24 @@ std::optional<MoviePicture> MovieReader::seek(qint64 position, const QSize &box)
               AVSEEK_FLAG_BACKWARD),
           "Cannot move in the movie");
     avcodec_flush_buffers(m_video.get());
+    m_pending.clear();
+    m_readAll = false;
     m_flushed = false;
     m_ended = false;
     m_errorsInARow = 0;
+    QByteArray carried;
     if (m_sound) {
         avcodec_flush_buffers(m_sound->decoder.get());
-        swr_init(m_sound->resampler.get());
-        m_sound->skipBefore = target;
+        // Set up afresh: nothing the resampler held from before belongs here.
+        m_sound->fromRate = 0;
+        m_sound->resampler.reset();
+        m_sound->carried.clear();
+        m_sound->nextSample = m_sound->sampleAt(target);
     }
-    // The frames between the key frame and the place are decoded but never converted.
+    // The frames between the key frame and the place are decoded but never converted; the sound
+    // read on the way is kept from the place on.
     FramePtr shown;
-    while (FramePtr frame = nextFrame(nullptr)) {
+    while (FramePtr frame = nextFrame(m_sound ? &carried : nullptr)) {
         const bool reached = frame->pts + m_frameInterval / 2 >= target;
         shown = std::move(frame);
         if (reached)
@@ -291,8 +416,21 @@ std::optional<MoviePicture> MovieReader::seek(qint64 position, const QSize &box)
     }
     if (!shown)
         return std::nullopt;
-    if (m_sound)
-        m_sound->skipBefore = shown->pts;
+    if (m_sound) {
+        // The sound handed out next starts at the picture's time, as it does from the start.
+        Sound &s = *m_sound;
+        const int bytesPerSample = s.bytesPerSample();
+        const qint64 from = s.nextSample - carried.size() / bytesPerSample;
+        const qint64 landed = s.sampleAt(shown->pts);
+        if (landed >= from) {
+            carried.remove(0, qsizetype(landed - from) * bytesPerSample);
+        } else {
+            const qint64 before = std::min(from - landed, s.sampleAt(soundGapCapUs));
+            carried.prepend(QByteArray(qsizetype(before) * bytesPerSample, '\0'));
+        }
+        s.nextSample = std::max(s.nextSample, landed);
+        s.carried = std::move(carried);
+    }
     return MoviePicture{picture(shown.get(), box), shown->pts};
 }
 

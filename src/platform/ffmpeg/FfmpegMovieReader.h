@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ffmpeg/FfmpegFrames.h"
+#include "platform/ffmpeg/SoundOutput.h"
 
 extern "C" {
 #include <libswresample/swresample.h>
@@ -9,15 +10,11 @@ extern "C" {
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
+#include <deque>
+#include <limits>
 #include <optional>
 
 namespace platform::ffmpeg {
-
-// Interleaved signed 16-bit samples, the shape a reader hands its sound out in.
-struct SoundShape {
-    int sampleRate = 48000;
-    int channels = 2;
-};
 
 struct MoviePicture {
     QImage image;
@@ -44,16 +41,27 @@ public:
     bool hasSound() const { return bool(m_sound); }
 
     // The next picture, fitted into `box` (empty: the movie's own size, never larger), with the
-    // sound read on the way appended to `sound`. Nothing at the end, and again after it.
-    std::optional<MoviePicture> next(const QSize &box, QByteArray *sound);
+    // sound read on the way appended to `sound`. The sound is read a little past the picture's
+    // time where the movie has it, so that it can be played while the picture waits. Nothing at
+    // the end, and again after it. Pictures due before `passBefore` (microseconds) are decoded
+    // but passed over, a few at a time, the last one of the movie excepted: a player that fell
+    // behind its sound catches up.
+    std::optional<MoviePicture> next(const QSize &box, QByteArray *sound,
+                                     qint64 passBefore = std::numeric_limits<qint64>::min());
     // Moves to the frame due at `position` milliseconds and returns it; nothing when there is
-    // none. The sound before it is skipped.
+    // none. The sound handed out next starts at that frame's time.
     std::optional<MoviePicture> seek(qint64 position, const QSize &box);
+    // Where the sound handed out so far ends, in microseconds from the start of the movie: the
+    // sound is contiguous from the first picture (or the one a seek landed on), with silence
+    // where the movie has none between its sound frames.
+    qint64 soundEnd() const;
 
 private:
     FramePtr nextFrame(QByteArray *sound);
-    bool readPacket(QByteArray *sound);
+    bool feedDecoder(QByteArray *sound);
+    void readPacket(QByteArray *sound);
     void decodeSound(const AVPacket *packet, QByteArray *sound);
+    void appendSound(const AVFrame *frame, QByteArray *sound);
     QImage picture(const AVFrame *frame, const QSize &box);
     qint64 microseconds(int64_t timestamp, AVRational base) const;
 
@@ -64,6 +72,9 @@ private:
     qint64 m_duration = 0;
     qint64 m_frameInterval = 33'333;
     qint64 m_videoStart = 0;
+    // Picture packets read but not yet decoded: read past while looking for the sound.
+    std::deque<PacketPtr> m_pending;
+    bool m_readAll = false;
     bool m_flushed = false;
     bool m_ended = false;
     int m_framesDecoded = 0;

@@ -5,7 +5,33 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <mutex>
+
 namespace platform::ffmpeg {
+
+namespace {
+
+thread_local int quietDepth = 0;
+
+void printUnlessQuiet(void *context, int level, const char *format, va_list arguments)
+{
+    if (quietDepth == 0)
+        av_log_default_callback(context, level, format, arguments);
+}
+
+} // namespace
+
+QuietLog::QuietLog()
+{
+    static std::once_flag installed;
+    std::call_once(installed, [] { av_log_set_callback(printUnlessQuiet); });
+    ++quietDepth;
+}
+
+QuietLog::~QuietLog()
+{
+    --quietDepth;
+}
 
 int swsColorspace(AVColorSpace space)
 {

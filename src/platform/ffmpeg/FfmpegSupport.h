@@ -42,6 +42,16 @@ using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
 using ScaleContextPtr = std::unique_ptr<SwsContext, ScaleContextDeleter>;
 using InputPtr = std::unique_ptr<AVFormatContext, InputDeleter>;
 
+// While one lives, FFmpeg's messages from the calling thread are left out: a damaged movie makes
+// the demuxer complain of every packet, when the reason reading it fails with is enough.
+class QuietLog {
+public:
+    QuietLog();
+    ~QuietLog();
+    QuietLog(const QuietLog &) = delete;
+    QuietLog &operator=(const QuietLog &) = delete;
+};
+
 // The SWS_CS_ matrix of a decoded frame's colour space; the default for an untagged one.
 int swsColorspace(AVColorSpace space);
 

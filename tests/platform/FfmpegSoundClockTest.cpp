@@ -1,0 +1,210 @@
+// A movie with sound played on the sound's clock: a sound output the test holds back, then lets
+// hear slowly, and the pictures that wait for it, before and after a pause and a move.
+
+#include "platform/ffmpeg/FfmpegMoviePlayer.h"
+#include "support/OurMovies.h"
+#include "support/WaitUntil.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <mutex>
+
+namespace {
+
+using platform::ffmpeg::SoundOutput;
+using platform::ffmpeg::SoundShape;
+
+constexpr int frameRate = 30;
+constexpr qint64 frameUs = 1'000'000 / frameRate;
+// How far a picture may stand from the sound heard with it.
+constexpr qint64 toleranceUs = 45'000;
+const SoundShape shape{48000, 2};
+constexpr qint64 bytesPerSecond = 48000 * 4;
+
+// What the test's sound output has been given and let hear, shared between the player's thread,
+// where the output lives, and the test.
+struct Listener {
+    std::mutex mutex;
+    // Sound heard since the output last started, as far as the test allows.
+    qint64 allowedUs = 0;
+    qint64 writtenBytes = 0;
+    qint64 capacityUs = 200'000;
+    bool suspended = false;
+    int starts = 0;
+    double volume = 1;
+
+    qint64 heardLocked() const
+    {
+        return std::min(allowedUs, writtenBytes * 1'000'000 / bytesPerSecond);
+    }
+    qint64 heard()
+    {
+        std::lock_guard lock(mutex);
+        return heardLocked();
+    }
+    void allow(qint64 us)
+    {
+        std::lock_guard lock(mutex);
+        if (!suspended)
+            allowedUs += us;
+    }
+};
+
+class HeldBackOutput final : public SoundOutput {
+public:
+    explicit HeldBackOutput(std::shared_ptr<Listener> listener) : m_listener(std::move(listener)) {}
+    void start() override
+    {
+        std::lock_guard lock(m_listener->mutex);
+        m_listener->allowedUs = 0;
+        m_listener->writtenBytes = 0;
+        m_listener->suspended = false;
+        ++m_listener->starts;
+    }
+    bool isWorking() const override { return true; }
+    void stop() override {}
+    void suspend() override
+    {
+        std::lock_guard lock(m_listener->mutex);
+        m_listener->suspended = true;
+    }
+    void resume() override
+    {
+        std::lock_guard lock(m_listener->mutex);
+        m_listener->suspended = false;
+    }
+    qint64 write(const char *, qint64 size) override
+    {
+        const qint64 taken = std::min(size, bytesFree());
+        std::lock_guard lock(m_listener->mutex);
+        m_listener->writtenBytes += taken;
+        return taken;
+    }
+    qint64 bytesFree() const override
+    {
+        std::lock_guard lock(m_listener->mutex);
+        const qint64 held =
+            m_listener->writtenBytes - m_listener->heardLocked() * bytesPerSecond / 1'000'000;
+        return std::max<qint64>(m_listener->capacityUs * bytesPerSecond / 1'000'000 - held, 0) / 4 *
+               4;
+    }
+    qint64 heard() const override { return m_listener->heard(); }
+    void setVolume(double volume) override
+    {
+        std::lock_guard lock(m_listener->mutex);
+        m_listener->volume = volume;
+    }
+
+private:
+    std::shared_ptr<Listener> m_listener;
+};
+
+class FfmpegSoundClock : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_folder.isValid());
+        const QString path = m_folder.filePath(QStringLiteral("movie.mp4"));
+        QString error;
+        ASSERT_TRUE(writeOurMovie(path, QSize(320, 180), frameRate, 3 * frameRate, &error))
+            << qPrintable(error);
+        m_player = platform::makeFfmpegMoviePlayers([listener = m_listener] {
+            return platform::ffmpeg::SoundOutputs{
+                shape, [listener] { return std::make_unique<HeldBackOutput>(listener); }};
+        })(QUrl::fromLocalFile(path));
+        ASSERT_TRUE(waitUntil([&] { return m_player->duration() > 0; }));
+        // Every picture, when it reaches the interface, against the sound heard by then.
+        QObject::connect(m_player.get(), &platform::MoviePlayer::frameChanged, m_player.get(),
+                         [this] {
+                             if (!m_player->isPlaying())
+                                 return;
+                             const qint64 ahead =
+                                 m_player->currentFrameTime() - (m_origin + m_listener->heard());
+                             m_mostAhead = std::max(m_mostAhead, ahead);
+                         });
+    }
+
+    // Lets the output hear `us` more, `stepUs` at a time every 10 ms.
+    void hear(qint64 us, qint64 stepUs)
+    {
+        for (qint64 done = 0; done < us; done += stepUs) {
+            m_listener->allow(std::min(stepUs, us - done));
+            QTest::qWait(10);
+        }
+    }
+
+    // With the sound held where it is, the picture shown comes to the one of its time.
+    void expectThePictureOfTheSoundHeard()
+    {
+        const qint64 heard = m_origin + m_listener->heard();
+        EXPECT_TRUE(waitUntil([&] { return m_player->currentFrameTime() > heard - frameUs; }))
+            << "the picture stays at " << m_player->currentFrameTime() << " µs while the sound "
+            << "is heard to " << heard << " µs";
+        EXPECT_LE(std::abs(m_player->currentFrameTime() - heard), toleranceUs);
+        EXPECT_LE(m_mostAhead, toleranceUs) << "a picture came before its sound";
+    }
+
+    QTemporaryDir m_folder;
+    std::shared_ptr<Listener> m_listener = std::make_shared<Listener>();
+    std::unique_ptr<platform::MoviePlayer> m_player;
+    // The movie's time where the output began to count.
+    qint64 m_origin = 0;
+    qint64 m_mostAhead = std::numeric_limits<qint64>::min();
+};
+
+TEST_F(FfmpegSoundClock, PicturesWaitForASoundOutputThatStartsLateAndGoesSlowly)
+{
+    m_player->play();
+    ASSERT_TRUE(waitUntil([&] { return m_player->isPlaying(); }));
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard lock(m_listener->mutex);
+        return m_listener->writtenBytes > 0;
+    })) << "the sound is given to the output";
+    // Held back: nothing heard for 800 ms, so the first picture stays.
+    QTest::qWait(800);
+    EXPECT_LT(m_player->currentFrameTime(), toleranceUs);
+    EXPECT_LE(m_mostAhead, toleranceUs) << "pictures ran ahead of a sound not yet heard";
+
+    // Heard at half speed, then held: the pictures keep to it.
+    hear(600'000, 5'000);
+    expectThePictureOfTheSoundHeard();
+
+    // Paused: the output holds its sound; played again, the pictures go on with it.
+    m_player->pause();
+    ASSERT_TRUE(waitUntil([&] { return !m_player->isPlaying(); }));
+    {
+        std::lock_guard lock(m_listener->mutex);
+        EXPECT_TRUE(m_listener->suspended);
+    }
+    m_player->play();
+    ASSERT_TRUE(waitUntil([&] { return m_player->isPlaying(); }));
+    hear(300'000, 10'000);
+    expectThePictureOfTheSoundHeard();
+
+    // Moved to 2 s: the output starts afresh there and the pictures wait for it again.
+    m_player->seek(2000);
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard lock(m_listener->mutex);
+        return m_listener->starts == 2 && m_listener->writtenBytes > 0;
+    })) << "the sound starts again from the place";
+    m_origin = 2'000'000;
+    m_mostAhead = std::numeric_limits<qint64>::min();
+    QTest::qWait(300);
+    EXPECT_LE(m_mostAhead, toleranceUs) << "pictures ran ahead after the move";
+    EXPECT_LE(m_player->currentFrameTime(), m_origin + toleranceUs);
+    hear(400'000, 10'000);
+    expectThePictureOfTheSoundHeard();
+
+    // Muted at once, and the rest heard: the movie ends.
+    m_player->setMuted(true);
+    EXPECT_TRUE(waitUntil([&] {
+        std::lock_guard lock(m_listener->mutex);
+        return m_listener->volume == 0;
+    }));
+    QSignalSpy ends(m_player.get(), &platform::MoviePlayer::reachedEnd);
+    hear(1'000'000, 20'000);
+    EXPECT_TRUE(waitUntil([&] { return !ends.isEmpty(); }));
+}
+
+} // namespace
