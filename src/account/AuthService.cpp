@@ -103,8 +103,10 @@ QCoro::Task<void> AuthService::restoreSession()
     const std::optional<UserProfile> profile = co_await readStoredSession();
     if (!self)
         co_return;
-    m_restored = true;
-    emit sessionRestored();
+    if (!m_restored) {
+        m_restored = true;
+        emit sessionRestored();
+    }
     if (profile)
         co_await validateRestoredSession(*profile);
 }
@@ -120,16 +122,11 @@ QCoro::Task<std::optional<UserProfile>> AuthService::readStoredSession()
             co_return std::nullopt;
         if (ended) {
             m_sessionStore.setEndPending(false);
-            if (m_restored)
-                qCInfo(Log::general, "Finished the sign-out once the keyring could be reached");
-            else
-                qCInfo(Log::general, "Finished the sign-out of the previous run");
+            qCInfo(Log::general, "Finished the sign-out the keyring had left unfinished");
             if (m_sessionNotice == QString::fromLatin1(signOutUnfinishedNotice))
                 setSessionNotice(std::nullopt);
         } else {
-            if (!m_restored)
-                qCCritical(Log::general, "The keyring still did not remove the stored session; "
-                                         "starting signed out");
+            qCCritical(Log::general, "The keyring still did not remove the stored session");
             setSessionNotice(QString::fromLatin1(signOutUnfinishedNotice));
             waitForKeychain(changes);
         }
@@ -144,9 +141,7 @@ QCoro::Task<std::optional<UserProfile>> AuthService::readStoredSession()
     if (replaced)
         co_return std::nullopt;
     if (stored.locked) {
-        if (!m_restored)
-            qCWarning(Log::general, "The keyring is locked; the stored session is restored once "
-                                    "it is unlocked");
+        qCWarning(Log::general, "The keyring is locked; the stored session waits for it");
         setSessionNotice(QString::fromLatin1(storedSessionLockedNotice));
         waitForKeychain(changes);
         co_return std::nullopt;
@@ -172,12 +167,7 @@ void AuthService::keychainChanged()
     if (!m_waitingForKeychain)
         return;
     m_waitingForKeychain = false;
-    startTask([](AuthService *service) -> QCoro::Task<void> {
-        QPointer<AuthService> self(service);
-        const std::optional<UserProfile> profile = co_await service->readStoredSession();
-        if (self && profile)
-            co_await service->validateRestoredSession(*profile);
-    }(this));
+    startTask(restoreSession());
 }
 
 QCoro::Task<void> AuthService::validateRestoredSession(UserProfile profile)

@@ -93,6 +93,7 @@ signals:
     void sessionNoticeChanged();
 
 private:
+    // Reads the stored session (announcing the first read) and checks a restored one.
     QCoro::Task<void> restoreSession();
     // Finishes a sign-out the keychain did not finish, else restores the session stored at the
     // start; when the keychain cannot be reached, says so and tries again once it changes.

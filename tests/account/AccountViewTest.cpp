@@ -225,7 +225,7 @@ TEST_F(AccountViewTest, DeletionIsNeverTheDefaultAndSaysWhatItDoes)
     QTest::keyClick(box, Qt::Key_Escape);
     ASSERT_TRUE(waitUntil([&] { return !view->showingDeleteConfirmation(); }));
     QTest::qWait(20);
-    EXPECT_EQ(service->currentUser(), profile);
+    ASSERT_EQ(service->currentUser(), profile);
     EXPECT_TRUE(has(SessionStore::profileKey));
 
     // Only the button itself deletes, and what it does is what the message said.

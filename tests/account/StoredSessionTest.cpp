@@ -115,8 +115,8 @@ TEST_F(StoredSessionTest, ASignOutTheKeyringRefusedIsFinishedOnceItIsUnlocked)
     ASSERT_TRUE(waitUntil([&] { return !service->sessionNotice(); }));
     EXPECT_TRUE(secrets->items.isEmpty());
     EXPECT_FALSE(service->currentUser());
-    EXPECT_TRUE(log.messages("general").contains(
-        "Finished the sign-out once the keyring could be reached"));
+    EXPECT_TRUE(
+        log.messages("general").contains("Finished the sign-out the keyring had left unfinished"));
     restart();
     EXPECT_FALSE(service->currentUser());
     EXPECT_FALSE(service->sessionNotice());

@@ -237,9 +237,11 @@ TEST_F(AccountWiringTest, TheAccountPageHasOneLayoutForEachSignInStateWhateverTh
     window.selectTab(SidebarTab::account);
     const auto signedInElsewhere = layout();
 
-    EXPECT_EQ(signedOutOnThePage.first, signedOutAtStart.first);
+    EXPECT_EQ(signedOutOnThePage.first.join(QStringLiteral("; ")).toStdString(),
+              signedOutAtStart.first.join(QStringLiteral("; ")).toStdString());
     EXPECT_TRUE(signedOutOnThePage.second == signedOutAtStart.second) << "the same pixels";
-    EXPECT_EQ(signedInOnThePage.first, signedInElsewhere.first);
+    EXPECT_EQ(signedInOnThePage.first.join(QStringLiteral("; ")).toStdString(),
+              signedInElsewhere.first.join(QStringLiteral("; ")).toStdString());
     EXPECT_TRUE(signedInOnThePage.second == signedInElsewhere.second) << "the same pixels";
     EXPECT_TRUE(signedInElsewhere.first.contains("heading"));
     EXPECT_TRUE(signedOutAtStart.first.contains("no heading"));
@@ -259,9 +261,9 @@ TEST_F(AccountWiringTest, BrowserCallbacksReachTheAuthServiceAndAreLoggedWithout
         waitUntil([&] { return !log.messages("general").filter("Browser login").isEmpty(); }));
     QTest::qWait(20);
     EXPECT_TRUE(http->requests.isEmpty());
-    EXPECT_EQ(log.messages("general"),
-              QStringList{"Browser login failed: No browser sign-in of this run is waiting for "
-                          "this callback."});
+    EXPECT_EQ(log.messages("general").join(u'\n').toStdString(),
+              "Browser login failed: No browser sign-in of this run is waiting for this "
+              "callback.");
     log.clear();
 
     // The backend's text goes into the log on one line, whatever it holds.
