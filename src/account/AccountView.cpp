@@ -44,7 +44,11 @@ AccountView::AccountView(AuthService &authService, std::shared_ptr<platform::Url
     m_pages->addWidget(m_form);
     layout->addWidget(m_pages);
 
-    connect(&m_authService, &AuthService::currentUserChanged, this, &AccountView::refresh);
+    // Nobody at the computer may sign in again with a password that was typed before.
+    connect(&m_authService, &AuthService::currentUserChanged, this, [this] {
+        m_passwordField->clear();
+        refresh();
+    });
     connect(&m_authService, &AuthService::isSigningInChanged, this, &AccountView::refreshButtons);
     connect(&m_authService, &AuthService::sessionNoticeChanged, this,
             &AccountView::refreshSessionNotice);
@@ -384,6 +388,7 @@ QCoro::Task<void> AccountView::showError(QString message)
     alert.messageText = QStringLiteral("Account Error");
     alert.informativeText = message;
     alert.buttonTitles = QStringList{QStringLiteral("OK")};
+    alert.window = this;
     co_await m_alerts->present(alert);
     if (*alive)
         m_showingErrorAlert = false;
@@ -454,10 +459,11 @@ QCoro::Task<void> AccountView::deleteAfterConfirmation()
     m_showingDeleteConfirmation = true;
     platform::Alert confirmation;
     confirmation.messageText = QStringLiteral("Delete Corvanta Account?");
-    confirmation.informativeText =
-        QStringLiteral("This will permanently delete your Corvanta profile and cloud settings.");
+    confirmation.informativeText = QString::fromLatin1(deletionMessage);
     confirmation.buttonTitles =
         QStringList{QStringLiteral("Delete Account"), QStringLiteral("Cancel")};
+    confirmation.destructiveButton = 0;
+    confirmation.window = this;
     const int answer = co_await m_alerts->present(confirmation);
     if (!*alive)
         co_return;

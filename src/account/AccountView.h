@@ -23,11 +23,16 @@ class UrlOpener;
 // service has a user, else the welcome header and the sign-in form. It follows the auth
 // service alone and keeps no account data of its own; every action is a call into the
 // service, and a failure shows the "Account Error" alert. Everything from the backend or the
-// user is shown as plain text.
+// user is shown as plain text. The typed password goes whenever somebody signs in or out.
 class AccountView final : public QWidget {
     Q_OBJECT
 
 public:
+    // What deleting does here: the account on the backend is not deleted.
+    static constexpr const char *deletionMessage =
+        "This signs you out on this computer and removes your session from the keyring. Your "
+        "Corvanta account itself stays on the server.";
+
     AccountView(AuthService &authService, std::shared_ptr<platform::UrlOpener> urlOpener,
                 std::shared_ptr<platform::AlertPresenter> alerts, QWidget *parent = nullptr);
     ~AccountView() override;

@@ -52,6 +52,16 @@ private:
     int m_code;
 };
 
+// A browser callback that answers no browser sign-in waiting in this run: it is never taken.
+class CallbackRefusedError final : public AccountError {
+public:
+    CallbackRefusedError()
+        : AccountError(QStringLiteral("No browser sign-in of this run is waiting for this "
+                                      "callback."))
+    {
+    }
+};
+
 // An answer that is not of the expected shape.
 class DecodingError final : public AccountError {
 public:

@@ -58,6 +58,7 @@ AuthService::AuthService(SessionStore &sessionStore, SupabaseClient &supabaseCli
     : QObject(parent), m_sessionStore(sessionStore), m_supabaseClient(supabaseClient),
       m_platform(std::move(platform)), m_browserSignIn(m_platform.clock)
 {
+    m_sessionStore.keychain().whenChanged(this, [this] { keychainChanged(); });
     startTask(restoreSession());
 }
 
@@ -99,34 +100,74 @@ void AuthService::setErrorMessage(std::optional<QString> message)
 QCoro::Task<void> AuthService::restoreSession()
 {
     QPointer<AuthService> self(this);
-    const int generation = m_sessionGeneration;
+    const std::optional<UserProfile> profile = co_await readStoredSession();
+    if (!self)
+        co_return;
+    if (!m_restored) {
+        m_restored = true;
+        emit sessionRestored();
+    }
+    if (profile)
+        co_await validateRestoredSession(*profile);
+}
+
+QCoro::Task<std::optional<UserProfile>> AuthService::readStoredSession()
+{
+    QPointer<AuthService> self(this);
+    const int changes = m_keychainChanges;
     // A sign-out the keychain did not finish is finished before anything is restored.
     if (m_sessionStore.isEndPending()) {
         const bool ended = co_await m_sessionStore.clearSession();
         if (!self)
-            co_return;
+            co_return std::nullopt;
         if (ended) {
             m_sessionStore.setEndPending(false);
-            qCInfo(Log::general, "Finished the sign-out of the previous run");
+            qCInfo(Log::general, "Finished the sign-out the keyring had left unfinished");
+            if (m_sessionNotice == QString::fromLatin1(signOutUnfinishedNotice))
+                setSessionNotice(std::nullopt);
         } else {
-            qCCritical(Log::general,
-                       "The keyring still did not remove the stored session; starting signed out");
+            qCCritical(Log::general, "The keyring still did not remove the stored session");
             setSessionNotice(QString::fromLatin1(signOutUnfinishedNotice));
+            waitForKeychain(changes);
         }
-        m_restored = true;
-        emit sessionRestored();
-        co_return;
+        co_return std::nullopt;
     }
-    std::optional<UserProfile> profile = co_await m_sessionStore.loadProfile();
+    const SessionStore::StoredProfile stored = co_await m_sessionStore.readProfile();
     if (!self)
-        co_return;
-    m_restored = true;
-    const bool replaced = generation != m_sessionGeneration;
-    if (profile && !replaced)
-        setCurrentUser(profile);
-    emit sessionRestored();
-    if (profile && !replaced)
-        co_await validateRestoredSession(*profile);
+        co_return std::nullopt;
+    // Only the session found at the start is restored: any session set since (by a sign-in, a
+    // sign-out or this restore) stands.
+    const bool replaced = m_sessionGeneration != 0;
+    if (replaced)
+        co_return std::nullopt;
+    if (stored.locked) {
+        qCWarning(Log::general, "The keyring is locked; the stored session waits for it");
+        setSessionNotice(QString::fromLatin1(storedSessionLockedNotice));
+        waitForKeychain(changes);
+        co_return std::nullopt;
+    }
+    if (m_sessionNotice == QString::fromLatin1(storedSessionLockedNotice))
+        setSessionNotice(std::nullopt);
+    if (stored.profile)
+        setCurrentUser(stored.profile);
+    co_return stored.profile;
+}
+
+void AuthService::waitForKeychain(int changesBefore)
+{
+    m_waitingForKeychain = true;
+    // The keychain changed while it was being asked: its answer may be old already.
+    if (changesBefore != m_keychainChanges)
+        keychainChanged();
+}
+
+void AuthService::keychainChanged()
+{
+    ++m_keychainChanges;
+    if (!m_waitingForKeychain)
+        return;
+    m_waitingForKeychain = false;
+    startTask(restoreSession());
 }
 
 QCoro::Task<void> AuthService::validateRestoredSession(UserProfile profile)
@@ -155,12 +196,16 @@ QCoro::Task<void> AuthService::completeSignIn(UserProfile profile, authWire::Tok
     ensureAlive(self);
     if (kept) {
         m_sessionStore.setEndPending(false);
+        m_waitingForKeychain = false;
         setSessionNotice(std::nullopt);
     } else {
         qCCritical(Log::general,
                    "The keyring did not keep the new session; it lasts only while Corvanta runs");
         setSessionNotice(QString::fromLatin1(sessionNotKeptNotice));
     }
+    // A completed sign-in answers any browser sign-in still waiting: its callback would
+    // replace this user.
+    m_browserSignIn.cancel();
     setCurrentUser(profile);
     startProfileSync(profile);
 }
@@ -313,22 +358,19 @@ void AuthService::signInWithGoogle()
         m_browserSignIn.cancel();
 }
 
-QCoro::Task<authWire::SignInAnswer> AuthService::exchangeCallback(QUrl url, QString codeVerifier)
+QCoro::Task<authWire::SignInAnswer>
+AuthService::exchangeCallback(authWire::BrowserCallback callback, QString codeVerifier)
 {
     const authWire::Backend backend = this->backend();
-    if (const std::optional<QString> code = authWire::callbackCode(url)) {
+    if (callback.code) {
         const platform::HttpResponse response = co_await m_platform.http->send(
-            authWire::codeExchangeRequest(backend, *code, codeVerifier));
+            authWire::codeExchangeRequest(backend, *callback.code, codeVerifier));
         co_return authWire::readSignInAnswer(response);
     }
-    const std::optional<authWire::CallbackTokens> tokens = authWire::parseCallbackFragment(
-        url.hasFragment() ? std::optional(url.fragment(QUrl::FullyEncoded)) : std::nullopt);
-    if (!tokens)
-        throw AuthError::invalidCredentials();
-    const platform::HttpResponse response =
-        co_await m_platform.http->send(authWire::userRequest(backend, tokens->accessToken));
+    const platform::HttpResponse response = co_await m_platform.http->send(
+        authWire::userRequest(backend, callback.tokens->accessToken));
     authWire::SignInAnswer answer;
-    static_cast<authWire::Tokens &>(answer) = *tokens;
+    static_cast<authWire::Tokens &>(answer) = *callback.tokens;
     answer.user = authWire::readUserAnswer(response);
     co_return answer;
 }
@@ -337,17 +379,17 @@ QCoro::Task<UserProfile> AuthService::handleAuthCallback(QUrl url)
 {
     // Only the answer to the browser sign-in this run opened; anything else changes nothing.
     const std::optional<QString> verifier = m_browserSignIn.take();
-    if (!verifier) {
-        qCWarning(Log::general, "Refused a sign-in callback: no browser sign-in of this run is "
-                                "waiting for one");
+    if (!verifier)
+        throw CallbackRefusedError();
+    const std::optional<authWire::BrowserCallback> callback = authWire::readCallback(url);
+    if (!callback)
         throw AuthError::invalidCredentials();
-    }
     QPointer<AuthService> self(this);
     setIsSigningIn(true);
     setErrorMessage(std::nullopt);
     authWire::SignInAnswer answer;
     try {
-        answer = co_await exchangeCallback(url, *verifier);
+        answer = co_await exchangeCallback(*callback, *verifier);
         ensureAlive(self);
     } catch (...) {
         if (self)
@@ -372,6 +414,7 @@ QCoro::Task<bool> AuthService::endSession()
 {
     QPointer<AuthService> self(this);
     m_browserSignIn.cancel();
+    const int changes = m_keychainChanges;
     const bool ended = co_await m_sessionStore.clearSession();
     ensureAlive(self);
     m_sessionStore.setEndPending(!ended);
@@ -380,8 +423,9 @@ QCoro::Task<bool> AuthService::endSession()
         setSessionNotice(std::nullopt);
     } else {
         qCCritical(Log::general, "The keyring did not remove the stored session; it will be "
-                                 "removed at the next start");
+                                 "removed once the keyring can be reached");
         setSessionNotice(QString::fromLatin1(signOutUnfinishedNotice));
+        waitForKeychain(changes);
     }
     co_return ended;
 }

@@ -24,9 +24,11 @@ class UrlOpener;
 // the browser; keeps the session through the session store; signs out, deletes the account
 // locally and renews the tokens on request. On construction it restores the stored profile
 // (asynchronously: sessionRestored() tells when) and checks an Apple user's credential. A
-// browser callback is taken only as the answer to a browser sign-in this run started. The
-// keychain changes only when a sign-in has succeeded; when it cannot keep a session, or does
-// not finish a sign-out, sessionNotice() says so for the account page.
+// browser callback is taken only as the answer to a browser sign-in this run started and still
+// waits for: any completed sign-in or sign-out ends that wait. The keychain changes only when a
+// sign-in has succeeded; when it cannot keep a session, read the stored one (locked) or finish
+// a sign-out, sessionNotice() says so for the account page, and the restore or the sign-out is
+// done once the keychain announces a change.
 // Operations throw AuthError, SignInRejectedError, DecodingError or the platform's errors.
 // Main thread only.
 class AuthService final : public QObject, public SharedInstance<AuthService> {
@@ -45,8 +47,11 @@ public:
         "The keyring is locked or unavailable, so this session will not be kept: you will be "
         "signed out when Corvanta quits.";
     static constexpr const char *signOutUnfinishedNotice =
-        "The keyring did not remove the stored session. Corvanta will finish signing out when "
-        "it next starts.";
+        "The keyring did not remove the stored session. Corvanta will finish signing out once "
+        "the keyring is unlocked, or when it next starts.";
+    static constexpr const char *storedSessionLockedNotice =
+        "The keyring is locked, so the stored session cannot be read. You will be signed in as "
+        "soon as the keyring is unlocked.";
 
     AuthService(SessionStore &sessionStore, SupabaseClient &supabaseClient, Platform platform,
                 QObject *parent = nullptr);
@@ -88,11 +93,18 @@ signals:
     void sessionNoticeChanged();
 
 private:
+    // Reads the stored session (announcing the first read) and checks a restored one.
     QCoro::Task<void> restoreSession();
+    // Finishes a sign-out the keychain did not finish, else restores the session stored at the
+    // start; when the keychain cannot be reached, says so and tries again once it changes.
+    QCoro::Task<std::optional<UserProfile>> readStoredSession();
+    void waitForKeychain(int changesBefore);
+    void keychainChanged();
     QCoro::Task<void> validateRestoredSession(UserProfile profile);
     // Keeps a new session (a session without a refresh token keeps none) and makes it current.
     QCoro::Task<void> completeSignIn(UserProfile profile, authWire::Tokens tokens);
-    QCoro::Task<authWire::SignInAnswer> exchangeCallback(QUrl url, QString codeVerifier);
+    QCoro::Task<authWire::SignInAnswer> exchangeCallback(authWire::BrowserCallback callback,
+                                                         QString codeVerifier);
     // Ends the session in the keychain and here; answers whether the keychain finished it.
     QCoro::Task<bool> endSession();
     void setSessionNotice(std::optional<QString> notice);
@@ -110,6 +122,10 @@ private:
     PendingBrowserSignIn m_browserSignIn;
     // Counts session changes, so that a slow start-up read never replaces a newer session.
     int m_sessionGeneration = 0;
+    // Whether a sign-out or the restore waits for the keychain to change, and how often the
+    // keychain announced a change.
+    bool m_waitingForKeychain = false;
+    int m_keychainChanges = 0;
 };
 
 // The display name Apple's name parts give: the given and family names, in that order.

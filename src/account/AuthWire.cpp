@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrlQuery>
+#include <algorithm>
 
 namespace authWire {
 
@@ -143,12 +144,50 @@ QUrl authorizeUrl(const QUrl &endpoint, const QString &codeChallenge)
     return url;
 }
 
-std::optional<QString> callbackCode(const QUrl &callback)
+namespace {
+
+// "key=value" pairs joined by "&", every key non-empty.
+bool isWellFormedPairs(const QString &pairText)
 {
-    const QUrlQuery query(callback);
-    if (!query.hasQueryItem(QStringLiteral("code")))
+    if (pairText.isEmpty())
+        return false;
+    const QStringList pairs = pairText.split(u'&');
+    return std::all_of(pairs.cbegin(), pairs.cend(),
+                       [](const QString &pair) { return pair.indexOf(u'=') > 0; });
+}
+
+// How many pieces of the query are named "code", with a value or without.
+qsizetype codeItems(const QString &query)
+{
+    const QStringList pieces = query.split(u'&');
+    return std::count_if(pieces.cbegin(), pieces.cend(), [](const QString &piece) {
+        return piece == QLatin1String("code") || piece.startsWith(QLatin1String("code="));
+    });
+}
+
+} // namespace
+
+std::optional<BrowserCallback> readCallback(const QUrl &callback)
+{
+    const QString query = callback.hasQuery() ? callback.query(QUrl::FullyEncoded) : QString();
+    if (const qsizetype codes = codeItems(query); codes > 0) {
+        if (codes > 1 || !isWellFormedPairs(query))
+            return std::nullopt;
+        const QString code =
+            QUrlQuery(callback).queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
+        if (code.isEmpty())
+            return std::nullopt;
+        return BrowserCallback{code, std::nullopt};
+    }
+    if (!callback.hasFragment())
         return std::nullopt;
-    return query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded);
+    const QString fragment = callback.fragment(QUrl::FullyEncoded);
+    if (!isWellFormedPairs(fragment))
+        return std::nullopt;
+    const std::optional<CallbackTokens> tokens = parseCallbackFragment(fragment);
+    if (!tokens || tokens->accessToken.isEmpty())
+        return std::nullopt;
+    return BrowserCallback{std::nullopt, tokens};
 }
 
 std::optional<CallbackTokens> parseCallbackFragment(const std::optional<QString> &fragment)

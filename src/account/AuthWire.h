@@ -48,8 +48,18 @@ platform::HttpRequest codeExchangeRequest(const Backend &backend, const QString 
 // &code_challenge=<challenge>&code_challenge_method=s256".
 QUrl authorizeUrl(const QUrl &endpoint, const QString &codeChallenge);
 
-// The "code" query item of a PKCE callback; nothing when there is none.
-std::optional<QString> callbackCode(const QUrl &callback);
+// What a browser callback carries, read one way only: the code of the PKCE flow, or the tokens
+// of the implicit flow.
+struct BrowserCallback {
+    std::optional<QString> code;
+    std::optional<CallbackTokens> tokens;
+};
+
+// A callback whose query names a code is read by that code alone: the query must be
+// well-formed pairs with one non-empty code, whatever the fragment holds. Any other is read by
+// its fragment: well-formed pairs with a non-empty "access_token". Nothing when the form it is
+// read by is not whole.
+std::optional<BrowserCallback> readCallback(const QUrl &callback);
 
 // The tokens of a callback fragment (the text after "#", undecoded); nothing when the
 // fragment is absent or holds no "access_token".

@@ -37,10 +37,15 @@ QCoro::Task<bool> KeychainStore::saveString(QString text, QString key)
 
 QCoro::Task<std::optional<QByteArray>> KeychainStore::load(QString key)
 {
+    co_return (co_await loadItem(std::move(key))).data;
+}
+
+QCoro::Task<KeychainStore::Loaded> KeychainStore::loadItem(QString key)
+{
     const SecretStore::ReadResult result = co_await m_secrets->read(m_service, key);
     if (result.status != SecretStore::success)
-        co_return std::nullopt;
-    co_return result.data;
+        co_return Loaded{std::nullopt, result.status == SecretStore::unavailable};
+    co_return Loaded{result.data, false};
 }
 
 QCoro::Task<std::optional<QString>> KeychainStore::loadString(QString key)
@@ -55,4 +60,9 @@ QCoro::Task<bool> KeychainStore::deleteItem(QString key)
 {
     const int status = co_await m_secrets->remove(m_service, key);
     co_return status == SecretStore::success || status == SecretStore::itemNotFound;
+}
+
+void KeychainStore::whenChanged(QObject *context, std::function<void()> changed)
+{
+    m_secrets->whenChanged(context, std::move(changed));
 }

@@ -4,9 +4,12 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
+
+class QObject;
 
 namespace platform {
 class SecretStore;
@@ -27,12 +30,22 @@ public:
     // save leaves the previous value in place; a failure is logged with the key and status.
     QCoro::Task<bool> save(QByteArray data, QString key);
     QCoro::Task<bool> saveString(QString text, QString key);
+    struct Loaded {
+        std::optional<QByteArray> data;
+        // The store could not be read now (locked); whenChanged() tells when it may be.
+        bool unavailable = false;
+    };
     // The stored bytes; nothing when absent or unreadable (not logged).
     QCoro::Task<std::optional<QByteArray>> load(QString key);
+    // The same, telling an item that cannot be read now from one that is not there.
+    QCoro::Task<Loaded> loadItem(QString key);
     // Nothing when absent, unreadable or not valid UTF-8.
     QCoro::Task<std::optional<QString>> loadString(QString key);
     // Whether no item is left under the key (deleting a missing item succeeds).
     QCoro::Task<bool> deleteItem(QString key);
+    // Runs `changed` while `context` lives whenever the store may have become readable or
+    // writable again (its keyring unlocked).
+    void whenChanged(QObject *context, std::function<void()> changed);
 
 private:
     std::shared_ptr<platform::SecretStore> m_secrets;

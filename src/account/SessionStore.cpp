@@ -27,10 +27,15 @@ SessionStore::SessionStore(KeychainStore &keychain, QString endMarkerPath)
 
 QCoro::Task<std::optional<UserProfile>> SessionStore::loadProfile()
 {
-    const std::optional<QByteArray> bytes = co_await m_keychain.load(key(profileKey));
-    if (!bytes)
-        co_return std::nullopt;
-    co_return UserProfile::fromJson(*bytes);
+    co_return (co_await readProfile()).profile;
+}
+
+QCoro::Task<SessionStore::StoredProfile> SessionStore::readProfile()
+{
+    const KeychainStore::Loaded loaded = co_await m_keychain.loadItem(key(profileKey));
+    if (!loaded.data)
+        co_return StoredProfile{std::nullopt, loaded.unavailable};
+    co_return StoredProfile{UserProfile::fromJson(*loaded.data), false};
 }
 
 QCoro::Task<void> SessionStore::saveProfile(UserProfile profile)

@@ -29,6 +29,13 @@ public:
 
     // Nothing when absent or not a valid profile.
     QCoro::Task<std::optional<UserProfile>> loadProfile();
+    struct StoredProfile {
+        std::optional<UserProfile> profile;
+        // The keychain holds a profile it cannot give now: it is locked.
+        bool locked = false;
+    };
+    // The same, telling a locked keychain from one that holds no profile.
+    QCoro::Task<StoredProfile> readProfile();
     QCoro::Task<void> saveProfile(UserProfile profile);
     QCoro::Task<void> saveAccessToken(QString token);
     QCoro::Task<void> saveRefreshToken(QString token);

@@ -72,6 +72,10 @@ CorvantaApp::CorvantaApp(Options options, QObject *parent)
     if (!m_windowServices.isSignedIn && environment->authService()) {
         AuthService *auth = environment->authService();
         m_windowServices.isSignedIn = [auth] { return auth->isSignedIn(); };
+        m_windowServices.whenSignedInChanged = [auth](QObject *context,
+                                                      std::function<void()> then) {
+            QObject::connect(auth, &AuthService::currentUserChanged, context, std::move(then));
+        };
         m_windowServices.whenSessionRestored = [auth](QObject *context,
                                                       std::function<void()> then) {
             if (auth->isRestored()) {

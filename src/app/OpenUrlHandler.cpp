@@ -1,27 +1,13 @@
 #include "app/OpenUrlHandler.h"
 
+#include "account/AuthWire.h"
 #include "platform/Log.h"
 
 #include <QRegularExpression>
-#include <QUrlQuery>
 
 namespace {
 
 const QString callbackPrefix = QStringLiteral("corvanta://auth-callback");
-
-// "key=value" pairs joined by "&", every key non-empty.
-bool isWellFormedPairs(const QString &pairText)
-{
-    if (pairText.isEmpty())
-        return false;
-    const QStringList pairs = pairText.split(u'&');
-    for (const QString &pair : pairs) {
-        const qsizetype equals = pair.indexOf(u'=');
-        if (equals <= 0)
-            return false;
-    }
-    return true;
-}
 
 } // namespace
 
@@ -53,10 +39,8 @@ OpenUrlHandler::Verdict OpenUrlHandler::classify(const QString &argument)
     const QUrl url(argument, QUrl::StrictMode);
     if (!url.isValid())
         return Verdict::malformedUrl;
-    // The session comes as a code in the query (the code flow) or as tokens in the fragment.
-    const bool code = url.hasQuery() && isWellFormedPairs(url.query(QUrl::FullyEncoded)) &&
-                      QUrlQuery(url).hasQueryItem(QStringLiteral("code"));
-    if (!code && (!url.hasFragment() || !isWellFormedPairs(url.fragment(QUrl::FullyEncoded))))
+    // Checked as the account reads it: the form checked here is the form used.
+    if (!authWire::readCallback(url))
         return Verdict::malformedFragment;
     return Verdict::signInCallback;
 }

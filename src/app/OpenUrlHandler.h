@@ -20,7 +20,7 @@ public:
 };
 
 // The program's URL callbacks ("corvanta://auth-callback?code=…" or
-// "corvanta://auth-callback#access_token=…"), as they arrive on
+// "corvanta://auth-callback#access_token=…", read as the account reads them), as they arrive on
 // the command line of this or a later start. The scheme and host are checked on the text as it
 // was given, case-sensitively: QUrl would lower-case them. Anything else is logged (never with
 // the URL, which may carry tokens) and ignored.

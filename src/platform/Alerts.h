@@ -15,11 +15,15 @@ struct Alert {
     AlertStyle style = AlertStyle::warning;
     QString messageText;
     QString informativeText;
-    // In order; the first is the default button. A button titled "Cancel" also answers Escape.
+    // In order. The default button (Return) is the first one that does not destroy anything; a
+    // button titled "Cancel" also answers Escape.
     QStringList buttonTitles;
     // The window that asked: the alert opens above it and keeps above it while open. Without
     // one, the window that has the keyboard asked.
     QWidget *window = nullptr;
+    // The index of the button that destroys something, drawn as such and never the default;
+    // -1 for none.
+    int destructiveButton = -1;
 };
 
 class AlertPresenter {

@@ -2,7 +2,10 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <qcoro/qcorotask.h>
+
+class QObject;
 
 namespace platform {
 
@@ -17,8 +20,8 @@ public:
     static constexpr int itemNotFound = -25300;
     // The store did not answer in time.
     static constexpr int timedOut = -1;
-    // The store cannot take items now (its collection is locked or missing): a change would
-    // wait for the user to unlock or create one, so it is refused at once.
+    // The store cannot do it now (its collection is locked or missing): a change, or a read of
+    // a locked item, would wait for the user to unlock or create one, so it is refused at once.
     static constexpr int unavailable = -2;
 
     struct ReadResult {
@@ -31,6 +34,10 @@ public:
     virtual QCoro::Task<int> write(QString service, QString account, QByteArray data) = 0;
     virtual QCoro::Task<ReadResult> read(QString service, QString account) = 0;
     virtual QCoro::Task<int> remove(QString service, QString account) = 0;
+    // Calls `changed` on the main thread, while `context` lives, whenever the store may be able
+    // to do what it refused as unavailable (a collection was unlocked or made, the store
+    // started). A store that cannot tell never calls it.
+    virtual void whenChanged(QObject * /*context*/, std::function<void()> /*changed*/) {}
 };
 
 } // namespace platform

@@ -24,6 +24,8 @@ AccountPage::AccountPage(const WindowServices &services, QWidget *parent)
     }
     m_layout->addStretch(0);
     refresh();
+    if (m_services.whenSignedInChanged)
+        m_services.whenSignedInChanged(this, [this] { refresh(); });
 }
 
 void AccountPage::refresh()

@@ -14,8 +14,8 @@ class AccountPage : public QWidget {
 public:
     explicit AccountPage(const WindowServices &services, QWidget *parent = nullptr);
 
-    // Lays the page out again for the current sign-in state; the window calls it whenever it
-    // shows the tab.
+    // Lays the page out again for the current sign-in state; the page calls it whenever
+    // somebody signs in or out, and the window whenever it shows the tab.
     void refresh();
     bool showsHeading() const { return m_heading != nullptr && m_headingVisible; }
     QWidget *accountView() const { return m_accountView; }

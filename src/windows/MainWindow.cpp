@@ -159,10 +159,10 @@ MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
     setObjectName(QStringLiteral("corvantaMainWindow"));
     resize(defaultWidth, defaultHeight);
     setMinimumSize(780, 520);
-    WindowStyle::applyDarkLook(this);
     SettingsStore &store = *m_services.settings;
 
     auto *central = new QWidget;
+    WindowStyle::applyDarkLook(this, central);
     auto *split = new QHBoxLayout(central);
     split->setContentsMargins(0, 0, 0, 0);
     split->setSpacing(0);

@@ -70,11 +70,11 @@ QPalette darkPalette()
     return palette;
 }
 
-void applyDarkLook(QWidget *window)
+void applyDarkLook(QWidget *window, QWidget *content)
 {
     window->setPalette(darkPalette());
     window->setAutoFillBackground(true);
-    window->setStyleSheet(QStringLiteral(
+    content->setStyleSheet(QStringLiteral(
         "QFrame[corvantaCard=\"true\"] { background: rgba(255,255,255,10); border-radius: 12px; }"
         "QScrollBar:vertical { background: transparent; width: 10px; margin: 2px; }"
         "QScrollBar::handle:vertical { background: rgba(255,255,255,46); border-radius: 3px;"

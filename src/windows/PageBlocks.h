@@ -30,8 +30,10 @@ QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool monospaced 
 // The windows' dark palette; a control the style sheet leaves to the platform style (a spin box,
 // whose arrows a style sheet would hide) takes it directly.
 QPalette darkPalette();
-// The dark palette and style sheet of a top-level window of ours.
-void applyDarkLook(QWidget *window);
+// The dark palette of a top-level window of ours, and the style sheet of its widgets, set on
+// `content`, the widget that holds them all. A dialog the window opens is the window's child
+// and would take a style sheet set on the window: white text on the dialog's own light face.
+void applyDarkLook(QWidget *window, QWidget *content);
 // White at the given opacity, for fills and outlines.
 QColor white(double opacity);
 } // namespace WindowStyle

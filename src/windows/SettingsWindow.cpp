@@ -108,9 +108,9 @@ SettingsWindow::SettingsWindow(const WindowServices &services, QWidget *parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::WindowMinimizeButtonHint | Qt::CustomizeWindowHint);
     setFixedSize(width, height);
-    WindowStyle::applyDarkLook(this);
 
     m_tabs = new QTabWidget;
+    WindowStyle::applyDarkLook(this, m_tabs);
     m_tabs->setUsesScrollButtons(false);
     m_tabs->tabBar()->setIconSize(QSize(14, 14));
     m_tabs->tabBar()->setExpanding(false);

@@ -21,7 +21,7 @@ ShortcutCustomPicker::ShortcutCustomPicker(std::function<void(const ShortcutData
     setObjectName(QStringLiteral("customPicker"));
     setAttribute(Qt::WA_NoMouseReplay);
     // A window of its own: it takes the dark look itself, and grows to fit its labels.
-    WindowStyle::applyDarkLook(this);
+    WindowStyle::applyDarkLook(this, this);
     setMinimumWidth(320);
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(14, 14, 14, 14);

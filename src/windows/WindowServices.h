@@ -29,6 +29,9 @@ struct WindowServices {
     std::function<QWidget *()> makeAccountView;
     // Whether a user is signed in; absent means nobody is.
     std::function<bool()> isSignedIn;
+    // Runs the function, while the context lives, each time somebody signs in or out. Absent:
+    // nobody ever does.
+    std::function<void(QObject *context, std::function<void()>)> whenSignedInChanged;
     // Runs the function, while the context lives, once the start-up read of the stored session
     // has finished (at once when it has). Absent: there is no stored session to wait for.
     std::function<void(QObject *context, std::function<void()>)> whenSessionRestored;

@@ -9,9 +9,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
+#include <qcoro/qcoronetworkreply.h>
 
 namespace {
 
@@ -134,6 +138,110 @@ TEST_F(AccountViewTest, SignInShowsTheCardAndSignOutTheForm)
     QTest::mouseClick(child<QPushButton>("signOutButton"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([this] { return !view->showsSignedInCard(); }));
     EXPECT_TRUE(secrets->items.isEmpty());
+}
+
+TEST_F(AccountViewTest, NoPasswordIsLeftInTheFormAfterASignInOrASignOut)
+{
+    auto *email = child<QLineEdit>("emailField");
+    auto *password = child<QLineEdit>("passwordField");
+    type(QString::fromLatin1(LocalAuthServer::email),
+         QString::fromLatin1(LocalAuthServer::password));
+    QTest::mouseClick(logInButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return view->showsSignedInCard(); }));
+    EXPECT_EQ(password->text(), "") << "after the form's own sign-in";
+
+    // Typed while signed in (the form is out of sight, not out of reach), then signed out.
+    password->setText(QStringLiteral("typed later"));
+    QTest::mouseClick(child<QPushButton>("signOutButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return !view->showsSignedInCard(); }));
+    EXPECT_EQ(password->text(), "") << "after a sign-out";
+    EXPECT_EQ(email->text(), LocalAuthServer::email) << "the e-mail may stay";
+    EXPECT_FALSE(logInButton()->isEnabled());
+
+    // A sign-in elsewhere (the browser) while a password waits in the form.
+    password->setText(QStringLiteral("half typed"));
+    server.implicitFlow = true;
+    service->signInWithGoogle();
+    ASSERT_EQ(urlOpener->opened.size(), 1);
+    QNetworkAccessManager browser;
+    browser.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    std::unique_ptr<QNetworkReply> reply(browser.get(QNetworkRequest(urlOpener->opened[0])));
+    QCoro::waitFor(qCoro(reply.get()).waitForFinished());
+    await(service->handleAuthCallback(QUrl(QString::fromUtf8(reply->rawHeader("Location")))));
+    ASSERT_TRUE(view->showsSignedInCard());
+    EXPECT_EQ(password->text(), "") << "after a browser sign-in";
+
+    // A failed sign-in keeps what was typed, so that the user can try again.
+    QCoro::waitFor(service->signOut());
+    type(QString::fromLatin1(LocalAuthServer::email), QStringLiteral("wrong"));
+    QTest::mouseClick(logInButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return !alerts->presented.isEmpty(); }));
+    EXPECT_EQ(password->text(), "wrong");
+}
+
+// The deletion's confirmation, as the real alert shows it.
+TEST_F(AccountViewTest, DeletionIsNeverTheDefaultAndSaysWhatItDoes)
+{
+    view.reset();
+    view = std::make_unique<AccountView>(*service, urlOpener,
+                                         std::make_shared<platform::MessageBoxAlertPresenter>());
+    view->show();
+    const UserProfile profile = signInByEmail();
+    const auto confirmation = [] {
+        QMessageBox *box = nullptr;
+        waitUntil([&] {
+            for (QWidget *widget : QApplication::topLevelWidgets())
+                if ((box = qobject_cast<QMessageBox *>(widget)) && box->isVisible())
+                    return true;
+            return false;
+        });
+        return box && box->isVisible() ? box : nullptr;
+    };
+
+    view->confirmDeletion();
+    QMessageBox *box = confirmation();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), "Delete Corvanta Account?");
+    const QString message = box->informativeText();
+    EXPECT_FALSE(message.contains("permanently")) << message.toStdString();
+    EXPECT_TRUE(message.contains("this computer")) << message.toStdString();
+    EXPECT_TRUE(message.contains("stays on the server")) << message.toStdString();
+    QAbstractButton *remove = nullptr;
+    for (QAbstractButton *button : box->buttons())
+        remove = button->text() == "Delete Account" ? button : remove;
+    ASSERT_NE(remove, nullptr);
+    EXPECT_EQ(box->buttonRole(remove), QMessageBox::DestructiveRole);
+    ASSERT_NE(box->defaultButton(), nullptr);
+    EXPECT_EQ(box->defaultButton()->text(), "Cancel");
+    EXPECT_EQ(box->escapeButton()->text(), "Cancel");
+
+    // Return and Escape both keep the account.
+    QTest::keyClick(box, Qt::Key_Return);
+    ASSERT_TRUE(waitUntil([&] { return !view->showingDeleteConfirmation(); }));
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    view->confirmDeletion();
+    box = confirmation();
+    ASSERT_NE(box, nullptr);
+    QTest::keyClick(box, Qt::Key_Escape);
+    ASSERT_TRUE(waitUntil([&] { return !view->showingDeleteConfirmation(); }));
+    QTest::qWait(20);
+    ASSERT_EQ(service->currentUser(), profile);
+    EXPECT_TRUE(has(SessionStore::profileKey));
+
+    // Only the button itself deletes, and what it does is what the message said.
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    view->confirmDeletion();
+    box = confirmation();
+    ASSERT_NE(box, nullptr);
+    for (QAbstractButton *button : box->buttons())
+        remove = button->text() == "Delete Account" ? button : remove;
+    QTest::mouseClick(remove, Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !service->currentUser(); }));
+    EXPECT_TRUE(secrets->items.isEmpty());
+    EXPECT_FALSE(std::any_of(
+        server.requests.cbegin(), server.requests.cend(),
+        [](const LocalAuthServer::Request &request) { return request.method == "DELETE"; }))
+        << "nothing is deleted on the server";
 }
 
 TEST_F(AccountViewTest, APageTellsWhenTheKeyringDoesNotKeepTheSession)

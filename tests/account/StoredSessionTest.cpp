@@ -3,8 +3,11 @@
 #include "support/AwaitError.h"
 #include "support/LogCapture.h"
 
+#include <QTest>
+
 // The session in a keyring that is locked, missing or does not answer: the program says so,
-// waits for it once, and never restores a session the user ended.
+// waits for it once, does what was left once the keyring is unlocked, and never restores a
+// session the user ended.
 namespace {
 
 using platform::SecretStore;
@@ -61,6 +64,62 @@ TEST_F(StoredSessionTest, ASignOutTheKeyringDidNotFinishIsFinishedAtTheNextStart
     EXPECT_TRUE(service->currentUser()) << "a later session is kept as usual";
     QCoro::waitFor(service->signOut());
     EXPECT_TRUE(log.messages("general").contains("User signed out"));
+}
+
+TEST_F(StoredSessionTest, ALockedKeyringIsSaidAndItsSessionRestoredOnceItIsUnlocked)
+{
+    const UserProfile profile = signInByEmail();
+    const auto locked = QString::fromLatin1(AuthService::storedSessionLockedNotice);
+    secrets->readStatus = SecretStore::unavailable;
+    restart();
+    EXPECT_FALSE(service->currentUser());
+    EXPECT_EQ(service->sessionNotice(), locked);
+
+    // Another collection changed: still locked.
+    secrets->announceChange();
+    QTest::qWait(20);
+    EXPECT_FALSE(service->currentUser());
+    EXPECT_EQ(service->sessionNotice(), locked);
+
+    secrets->readStatus = SecretStore::success;
+    secrets->announceChange();
+    ASSERT_TRUE(waitUntil([&] { return service->currentUser() == profile; }));
+    EXPECT_FALSE(service->sessionNotice());
+
+    // A session the user set while the keyring was locked stands when it is unlocked.
+    secrets->readStatus = SecretStore::unavailable;
+    secrets->writeStatus = SecretStore::unavailable;
+    restart();
+    EXPECT_EQ(service->sessionNotice(), locked);
+    apple->outcome = FakeAppleSignInSheet::credential(QStringLiteral("001234.apple.user"), "tok");
+    const UserProfile byApple = await(service->signInWithApple());
+    EXPECT_EQ(service->sessionNotice(), QString::fromLatin1(AuthService::sessionNotKeptNotice));
+    secrets->readStatus = SecretStore::success;
+    secrets->announceChange();
+    QTest::qWait(20);
+    EXPECT_EQ(service->currentUser(), byApple);
+    EXPECT_EQ(service->sessionNotice(), QString::fromLatin1(AuthService::sessionNotKeptNotice));
+}
+
+TEST_F(StoredSessionTest, ASignOutTheKeyringRefusedIsFinishedOnceItIsUnlocked)
+{
+    signInByEmail();
+    secrets->removeStatus = SecretStore::unavailable;
+    QCoro::waitFor(service->signOut());
+    EXPECT_EQ(service->sessionNotice(), QString::fromLatin1(AuthService::signOutUnfinishedNotice));
+    EXPECT_TRUE(has(SessionStore::profileKey));
+
+    log.clear();
+    secrets->removeStatus = SecretStore::success;
+    secrets->announceChange();
+    ASSERT_TRUE(waitUntil([&] { return !service->sessionNotice(); }));
+    EXPECT_TRUE(secrets->items.isEmpty());
+    EXPECT_FALSE(service->currentUser());
+    EXPECT_TRUE(
+        log.messages("general").contains("Finished the sign-out the keyring had left unfinished"));
+    restart();
+    EXPECT_FALSE(service->currentUser());
+    EXPECT_FALSE(service->sessionNotice());
 }
 
 TEST_F(StoredSessionTest, ARefreshKeepsTheStoredProfile)

@@ -11,8 +11,10 @@
 #include "support/FakeSecretStore.h"
 #include "support/TextContrast.h"
 #include "support/WaitUntil.h"
+#include "windows/AccountAboutPages.h"
 #include "windows/MainWindow.h"
 
+#include <QCursor>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -33,6 +35,15 @@ protected:
             return platform;
         };
         return options;
+    }
+
+    // The program started with its main window shown, once the stored session has been read.
+    std::unique_ptr<CorvantaApp> startShown()
+    {
+        auto app = std::make_unique<CorvantaApp>(appOptions());
+        EXPECT_TRUE(waitUntil([&] { return app->environment().authService()->isRestored(); }));
+        app->mainWindow().show();
+        return app;
     }
 
     std::shared_ptr<FakeSecretStore> secrets = std::make_shared<FakeSecretStore>();
@@ -115,12 +126,9 @@ TEST_F(AccountWiringTest, ASessionRestoredAfterTheWindowWasMadeOpensTheDashboard
 
 TEST_F(AccountWiringTest, TheAccountPageIsReadableAndWholeAtTheDefaultSize)
 {
-    CorvantaApp app(appOptions());
-    AuthService &auth = *app.environment().authService();
-    ASSERT_TRUE(waitUntil([&] { return auth.isRestored(); }));
-    MainWindow &window = app.mainWindow();
     AnimationClock animations;
-    window.show();
+    const std::unique_ptr<CorvantaApp> app = startShown();
+    MainWindow &window = app->mainWindow();
     ASSERT_EQ(window.size(), QSize(MainWindow::defaultWidth, MainWindow::defaultHeight));
     ASSERT_EQ(window.selectedTab(), SidebarTab::account);
     animations.advanceBy(250); // past the page's fade-in
@@ -183,19 +191,79 @@ TEST_F(AccountWiringTest, TheAccountPageIsReadableAndWholeAtTheDefaultSize)
     EXPECT_LT(contrastOfText(apple), contrastOfText(child("googleButton")));
 }
 
+TEST_F(AccountWiringTest, TheAccountPageHasOneLayoutForEachSignInStateWhateverTheRoute)
+{
+    AnimationClock animations;
+    const std::unique_ptr<CorvantaApp> app = startShown();
+    AuthService &auth = *app->environment().authService();
+    MainWindow &window = app->mainWindow();
+    QCursor::setPos(window.geometry().bottomRight() + QPoint(40, 40));
+    ASSERT_EQ(window.selectedTab(), SidebarTab::account);
+    auto *page = static_cast<AccountPage *>(window.page(SidebarTab::account));
+    // Where the page's parts are, and its pixels.
+    const auto layout = [&] {
+        animations.advanceBy(250); // past the page's fade-in
+        QStringList parts{page->showsHeading() ? "heading" : "no heading"};
+        for (const char *name : {"signInHeading", "emailField", "createAccountButton", "termsLine",
+                                 "profileCard", "nameLabel", "signOutButton", "deleteButton"}) {
+            auto *part = page->findChild<QWidget *>(QLatin1String(name));
+            if (part && part->isVisibleTo(page))
+                parts << QStringLiteral("%1 at %2,%3 %4x%5")
+                             .arg(QLatin1String(name))
+                             .arg(part->mapTo(page, QPoint()).x())
+                             .arg(part->mapTo(page, QPoint()).y())
+                             .arg(part->width())
+                             .arg(part->height());
+        }
+        return std::pair{parts, page->grab().toImage()};
+    };
+    const auto signIn = [&] {
+        // The double hands its answer over: one for each request.
+        http->response = {
+            true, 200,
+            R"({"access_token":"a","refresh_token":"r","user":)"
+            R"({"id":"5B0E2C4A-8F1D-4E6B-9A3C-7D2E1F0A9B8C","email":"j@example.com"}})"};
+        QCoro::waitFor(auth.signInWithEmail(QStringLiteral("j@example.com"), QStringLiteral("pw")));
+    };
+
+    const auto signedOutAtStart = layout();
+    signIn();
+    const auto signedInOnThePage = layout();
+    QCoro::waitFor(auth.signOut());
+    const auto signedOutOnThePage = layout();
+
+    window.selectTab(SidebarTab::dashboard);
+    signIn();
+    window.selectTab(SidebarTab::account);
+    const auto signedInElsewhere = layout();
+
+    EXPECT_EQ(signedOutOnThePage.first.join(QStringLiteral("; ")).toStdString(),
+              signedOutAtStart.first.join(QStringLiteral("; ")).toStdString());
+    EXPECT_TRUE(signedOutOnThePage.second == signedOutAtStart.second) << "the same pixels";
+    EXPECT_EQ(signedInOnThePage.first.join(QStringLiteral("; ")).toStdString(),
+              signedInElsewhere.first.join(QStringLiteral("; ")).toStdString());
+    EXPECT_TRUE(signedInOnThePage.second == signedInElsewhere.second) << "the same pixels";
+    EXPECT_TRUE(signedInElsewhere.first.contains("heading"));
+    EXPECT_TRUE(signedOutAtStart.first.contains("no heading"));
+}
+
 TEST_F(AccountWiringTest, BrowserCallbacksReachTheAuthServiceAndAreLoggedWithoutSecrets)
 {
     CorvantaApp app(appOptions());
     AuthService &auth = *app.environment().authService();
     ASSERT_TRUE(waitUntil([&] { return auth.isRestored(); }));
 
-    // Nobody here opened the browser: refused without a word to the backend.
+    // Nobody here opened the browser: refused without a word to the backend, and logged once
+    // as what it is.
+    log.clear();
     app.openArguments({"corvanta://auth-callback#access_token=forged-secret"});
     ASSERT_TRUE(
         waitUntil([&] { return !log.messages("general").filter("Browser login").isEmpty(); }));
+    QTest::qWait(20);
     EXPECT_TRUE(http->requests.isEmpty());
-    EXPECT_TRUE(log.messages("general").contains(
-        "Refused a sign-in callback: no browser sign-in of this run is waiting for one"));
+    EXPECT_EQ(log.messages("general").join(u'\n').toStdString(),
+              "Browser login failed: No browser sign-in of this run is waiting for this "
+              "callback.");
     log.clear();
 
     // The backend's text goes into the log on one line, whatever it holds.

@@ -16,6 +16,12 @@ TEST(OpenUrlHandler, SchemeAndHostAreCheckedOnTheRawText)
         {"corvanta://auth-callback?code=c-1", Verdict::signInCallback},
         {"corvanta://auth-callback?error=access_denied", Verdict::malformedFragment},
         {"corvanta://auth-callback?code=c-1&&x=2", Verdict::malformedFragment},
+        // A query that names a code is read by its code alone, as the account reads it.
+        {"corvanta://auth-callback?code=c-1#access_token=x", Verdict::signInCallback},
+        {"corvanta://auth-callback?x&code=c-1#access_token=x", Verdict::malformedFragment},
+        {"corvanta://auth-callback?code=#access_token=x", Verdict::malformedFragment},
+        {"corvanta://auth-callback?code=c-1&code=c-2", Verdict::malformedFragment},
+        {"corvanta://auth-callback#access_token=&refresh_token=y", Verdict::malformedFragment},
         {"CORVANTA://auth-callback#access_token=x", Verdict::otherScheme},
         {"Corvanta://auth-callback#access_token=x", Verdict::otherScheme},
         {"https://auth-callback#access_token=x", Verdict::otherScheme},

@@ -9,6 +9,12 @@
 #include "support/LocalAuthServer.h"
 #include "support/WaitUntil.h"
 
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -16,8 +22,77 @@
 #include <gtest/gtest.h>
 
 // The account against the harness's gnome-keyring: the session's secrets live in the keyring
-// and nowhere in the user's files.
+// and nowhere in the user's files; a locked keyring is said, never prompted for, and what it
+// held back is done once it is unlocked.
 namespace {
+
+// The harness's keyring, locked and unlocked as the desktop would (the unlock with its
+// password, which the harness gave it, instead of a prompt).
+struct Secret {
+    QDBusObjectPath session;
+    QByteArray parameters;
+    QByteArray value;
+    QString contentType;
+};
+
+QDBusArgument &operator<<(QDBusArgument &argument, const Secret &secret)
+{
+    argument.beginStructure();
+    argument << secret.session << secret.parameters << secret.value << secret.contentType;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, Secret &secret)
+{
+    argument.beginStructure();
+    argument >> secret.session >> secret.parameters >> secret.value >> secret.contentType;
+    argument.endStructure();
+    return argument;
+}
+
+class HarnessKeyring {
+public:
+    HarnessKeyring() { qDBusRegisterMetaType<Secret>(); }
+
+    bool lock() { return call(service, "Lock", {QVariant::fromValue(QList{collection()})}); }
+    bool unlock()
+    {
+        QDBusMessage opened;
+        if (!call(service, "OpenSession",
+                  {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))}, &opened))
+            return false;
+        const Secret password{opened.arguments().value(1).value<QDBusObjectPath>(),
+                              {},
+                              "pw",
+                              QStringLiteral("text/plain")};
+        return call("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface",
+                    "UnlockWithMasterPassword",
+                    {QVariant::fromValue(collection()), QVariant::fromValue(password)});
+    }
+
+private:
+    static constexpr const char *service = "org.freedesktop.Secret.Service";
+
+    QDBusObjectPath collection()
+    {
+        QDBusMessage alias;
+        call(service, "ReadAlias", {QStringLiteral("default")}, &alias);
+        return alias.arguments().value(0).value<QDBusObjectPath>();
+    }
+    static bool call(const char *interface, const char *method, const QVariantList &arguments,
+                     QDBusMessage *reply = nullptr)
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
+            QString::fromLatin1(interface), QString::fromLatin1(method));
+        message.setArguments(arguments);
+        const QDBusMessage answer = QDBusConnection::sessionBus().call(message);
+        if (reply)
+            *reply = answer;
+        return answer.type() == QDBusMessage::ReplyMessage;
+    }
+};
 
 class AccountKeychainDesktopTest : public ::testing::Test {
 protected:
@@ -31,8 +106,10 @@ protected:
     }
     void TearDown() override
     {
+        keyring.unlock();
         if (service)
             QCoro::waitFor(session->clearSession());
+        session->setEndPending(false);
     }
     void start()
     {
@@ -40,6 +117,17 @@ protected:
         service = std::make_unique<AuthService>(*session, client,
                                                 AuthService::Platform{http, apple, urlOpener});
         ASSERT_TRUE(waitUntil([this] { return service->isRestored(); }, 15000));
+    }
+    std::optional<UserProfile> signIn()
+    {
+        std::optional<UserProfile> profile;
+        QCoro::waitFor([](AuthService &service,
+                          std::optional<UserProfile> &profile) -> QCoro::Task<> {
+            profile =
+                co_await service.signInWithEmail(QString::fromLatin1(LocalAuthServer::email),
+                                                 QString::fromLatin1(LocalAuthServer::password));
+        }(*service, profile));
+        return profile;
     }
     QList<std::optional<QByteArray>> items()
     {
@@ -75,17 +163,14 @@ protected:
     std::shared_ptr<FakeAppleSignInSheet> apple = std::make_shared<FakeAppleSignInSheet>();
     std::shared_ptr<FakeUrlOpener> urlOpener = std::make_shared<FakeUrlOpener>();
     std::unique_ptr<AuthService> service;
+    HarnessKeyring keyring;
 };
 
 TEST_F(AccountKeychainDesktopTest, SessionLivesInTheKeyringAcrossARestartAndLeavesWithSignOut)
 {
     for (const auto &item : items())
         EXPECT_FALSE(item);
-    std::optional<UserProfile> profile;
-    QCoro::waitFor([](AuthService &service, std::optional<UserProfile> &profile) -> QCoro::Task<> {
-        profile = co_await service.signInWithEmail(QString::fromLatin1(LocalAuthServer::email),
-                                                   QString::fromLatin1(LocalAuthServer::password));
-    }(*service, profile));
+    const std::optional<UserProfile> profile = signIn();
     ASSERT_TRUE(profile);
 
     const QList<std::optional<QByteArray>> stored = items();
@@ -106,6 +191,49 @@ TEST_F(AccountKeychainDesktopTest, SessionLivesInTheKeyringAcrossARestartAndLeav
         EXPECT_FALSE(item);
     start();
     EXPECT_FALSE(service->currentUser());
+}
+
+TEST_F(AccountKeychainDesktopTest, ALockedKeyringIsSaidAndItsSessionRestoredOnceUnlocked)
+{
+    const std::optional<UserProfile> profile = signIn();
+    ASSERT_TRUE(profile);
+    ASSERT_TRUE(keyring.lock());
+    start();
+    EXPECT_FALSE(service->currentUser());
+    EXPECT_EQ(service->sessionNotice(),
+              QString::fromLatin1(AuthService::storedSessionLockedNotice));
+
+    ASSERT_TRUE(keyring.unlock());
+    ASSERT_TRUE(waitUntil([this] { return service->currentUser().has_value(); }, 15000));
+    EXPECT_EQ(service->currentUser(), profile);
+    EXPECT_FALSE(service->sessionNotice());
+}
+
+TEST_F(AccountKeychainDesktopTest, ALockedKeyringSaysOnlyWhatItHoldsBack)
+{
+    // Nothing stored: a session that could not be kept ends without a word.
+    ASSERT_TRUE(keyring.lock());
+    start();
+    EXPECT_FALSE(service->sessionNotice()) << "nothing is stored, so nothing is held back";
+    signIn();
+    ASSERT_TRUE(service->currentUser());
+    EXPECT_EQ(service->sessionNotice(), QString::fromLatin1(AuthService::sessionNotKeptNotice));
+    QCoro::waitFor(service->signOut());
+    EXPECT_FALSE(service->sessionNotice());
+    start();
+    EXPECT_FALSE(service->sessionNotice());
+
+    // A stored session the locked keyring keeps: said, and removed once it is unlocked.
+    ASSERT_TRUE(keyring.unlock());
+    signIn();
+    ASSERT_TRUE(items()[0]);
+    ASSERT_TRUE(keyring.lock());
+    QCoro::waitFor(service->signOut());
+    EXPECT_EQ(service->sessionNotice(), QString::fromLatin1(AuthService::signOutUnfinishedNotice));
+    ASSERT_TRUE(keyring.unlock());
+    ASSERT_TRUE(waitUntil([this] { return !service->sessionNotice(); }, 15000));
+    for (const auto &item : items())
+        EXPECT_FALSE(item);
 }
 
 TEST_F(AccountKeychainDesktopTest, SecondSaveReplacesTheItemAndKeysStaySeparateByService)

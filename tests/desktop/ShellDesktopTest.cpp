@@ -158,8 +158,8 @@ protected:
         EXPECT_EQ(second.occurrences(registered), 0) << "the second start registers nothing";
 
         // The first run opened no browser sign-in: the callback arrives and is refused there.
-        ASSERT_TRUE(first.waitForLine(
-            "Refused a sign-in callback: no browser sign-in of this run is waiting for one"))
+        ASSERT_TRUE(first.waitForLine("Browser login failed: No browser sign-in of this run is "
+                                      "waiting for this callback."))
             << first.output().toStdString();
         EXPECT_EQ(first.occurrences("Received the arguments of a later start"), 1);
         EXPECT_FALSE(first.output().contains("access_token"));

@@ -4,10 +4,14 @@
 #include "support/Gate.h"
 
 #include <QHash>
+#include <QList>
 #include <QPair>
+#include <QPointer>
+#include <functional>
 
 // Secrets in memory, keyed by (service, account). `writeStatus`, `readStatus` and
-// `removeStatus` make every call of that kind fail with the status given (0: work).
+// `removeStatus` make every call of that kind fail with the status given (0: work);
+// announceChange() tells the subscribers of whenChanged() that the store may work again.
 class FakeSecretStore : public platform::SecretStore {
 public:
     using Key = QPair<QString, QString>;
@@ -39,10 +43,24 @@ public:
         co_return items.remove({service, account}) > 0 ? success : itemNotFound;
     }
 
+    void whenChanged(QObject *context, std::function<void()> changed) override
+    {
+        watchers.append({context, std::move(changed)});
+    }
+    // What the desktop's store announces when a collection is unlocked.
+    void announceChange()
+    {
+        const auto current = watchers;
+        for (const auto &[context, changed] : current)
+            if (context)
+                changed();
+    }
+
     QHash<Key, QByteArray> items;
     int writeStatus = success;
     int readStatus = success;
     int removeStatus = success;
     int writes = 0;
     Gate gate;
+    QList<std::pair<QPointer<QObject>, std::function<void()>>> watchers;
 };

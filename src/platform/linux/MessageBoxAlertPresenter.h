@@ -4,9 +4,12 @@
 #include "platform/qt/DialogStacking.h"
 
 #include <QAbstractButton>
+#include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QFuture>
 #include <QHash>
 #include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPromise>
@@ -62,7 +65,8 @@ private:
     static bool sameAlert(const Alert &a, const Alert &b)
     {
         return a.style == b.style && a.messageText == b.messageText &&
-               a.informativeText == b.informativeText && a.buttonTitles == b.buttonTitles;
+               a.informativeText == b.informativeText && a.buttonTitles == b.buttonTitles &&
+               a.destructiveButton == b.destructiveButton;
     }
 
     static QCoro::Task<int> show(Alert alert, QPointer<QWidget> window)
@@ -80,18 +84,25 @@ private:
                 box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
             informative->setTextFormat(Qt::PlainText);
         QList<QAbstractButton *> buttons;
+        const int defaultIndex = alert.destructiveButton == 0 ? 1 : 0;
         for (qsizetype i = 0; i < alert.buttonTitles.size(); ++i) {
             const QString &title = alert.buttonTitles[i];
             const bool cancels = title == QLatin1String("Cancel");
-            QPushButton *button = box->addButton(
-                title, i == 0 ? QMessageBox::AcceptRole
-                              : (cancels ? QMessageBox::RejectRole : QMessageBox::ActionRole));
-            if (i == 0)
+            QMessageBox::ButtonRole role = QMessageBox::ActionRole;
+            if (i == alert.destructiveButton)
+                role = QMessageBox::DestructiveRole;
+            else if (cancels)
+                role = QMessageBox::RejectRole;
+            else if (i == defaultIndex)
+                role = QMessageBox::AcceptRole;
+            QPushButton *button = box->addButton(title, role);
+            if (i == defaultIndex)
                 box->setDefaultButton(button);
             if (cancels || alert.buttonTitles.size() == 1)
                 box->setEscapeButton(button);
             buttons << button;
         }
+        fitTitle(box);
         // Modal to the window that asked only: blocking the program would freeze a selection
         // started while the alert is open.
         box->setWindowModality(window ? Qt::WindowModal : Qt::NonModal);
@@ -114,6 +125,23 @@ private:
         if (box)
             box->deleteLater();
         co_return *clicked;
+    }
+
+    // The window manager draws the title in a bold face beside the window's icon and three
+    // buttons, each about as wide as the title bar is high, and cuts a title that does not fit:
+    // the box is made wide enough for all of it.
+    static void fitTitle(QMessageBox *box)
+    {
+        auto *buttons = box->findChild<QDialogButtonBox *>();
+        if (!buttons || !box->layout())
+            return;
+        QFont titleFont = box->font();
+        titleFont.setBold(true);
+        const QFontMetrics metrics(titleFont);
+        const int titleBar = metrics.height() + 8;
+        const int width = metrics.horizontalAdvance(box->windowTitle()) + 4 * titleBar + 24;
+        const QMargins margins = box->layout()->contentsMargins();
+        buttons->setMinimumWidth(width - margins.left() - margins.right());
     }
 
     QHash<QWidget *, QList<std::shared_ptr<Waiting>>> m_lines;
