@@ -3,7 +3,6 @@
 #include "account/AuthWire.h"
 #include "account/PendingBrowserSignIn.h"
 #include "account/UserProfile.h"
-#include "model/SharedInstance.h"
 #include "platform/AppleSignInSheet.h"
 
 #include <QObject>
@@ -29,7 +28,7 @@ class UrlOpener;
 // not finish a sign-out, sessionNotice() says so for the account page.
 // Operations throw AuthError, SignInRejectedError, DecodingError or the platform's errors.
 // Main thread only.
-class AuthService final : public QObject, public SharedInstance<AuthService> {
+class AuthService final : public QObject {
     Q_OBJECT
 
 public:

@@ -52,7 +52,6 @@ CorvantaApp::CorvantaApp(Options options, QObject *parent)
       m_menuView(std::make_unique<CorvantaMenuView>(*m_environment)),
       m_openUrlHandler(signInFor(std::move(options.signIn), *m_environment))
 {
-    m_environment->makeShared();
     AppEnvironment *environment = m_environment.get();
     m_windowServices.settings = &environment->settingsStore();
     m_windowServices.permissionManager = &environment->permissionManager();

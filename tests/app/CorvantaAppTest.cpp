@@ -18,7 +18,6 @@ TEST_F(CorvantaAppTest, DeclaresTheHiddenMainWindowAndTheTrayMenuAndTakesCallbac
     options.environment = environmentOptions();
     options.signIn = signIn;
     CorvantaApp app(std::move(options));
-    EXPECT_EQ(AppEnvironment::shared(), &app.environment());
 
     const MainWindow &window = app.mainWindow();
     EXPECT_EQ(window.windowTitle(), "Corvanta");
