@@ -248,6 +248,7 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
              .recorder = &recorder,
              .modeSelector = &modeSelector,
              .hud = &hud,
+             .windowList = m_platform.windowList.get(),
          });
     make(m_hotkeyManager, "GlobalHotkeyManager", m_platform.globalHotkeys);
     if (m_platform.secretStore && m_platform.httpTransport) {

@@ -91,6 +91,7 @@ CorvantaApp::CorvantaApp(Options options, QObject *parent)
         return tray != nullptr && tray->hasNotch();
     };
     m_mainWindow = std::make_unique<MainWindow>(m_windowServices);
+    environment->captureCoordinator().setMainWindow(m_mainWindow.get());
     m_menuView->setShowSettings([this] { showSettingsWindow(); });
     showTrayIcon();
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, m_appDelegate.get(),
