@@ -209,9 +209,9 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
             return new QuickLookPreviewView(owner, previewServices);
         },
         [displays, panels] { return previewScreenFrame(*displays, *panels); });
-    AnnotationWindowController &markup =
-        make(m_annotationWindow, "AnnotationWindowController",
-             [displays, panels] { return previewScreenFrame(*displays, *panels); });
+    AnnotationWindowController &markup = make(
+        m_annotationWindow, "AnnotationWindowController",
+        [displays, panels] { return previewScreenFrame(*displays, *panels); }, panels);
     // The caller's tray; on the real desktop, without one, the notch tray.
     StagingTrayFactory trayFactory = options.trayFactory;
     if (!trayFactory && options.notchTray) {

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeDatabase>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThreadPool>
@@ -21,6 +22,13 @@ using platform::ImageWriteResult;
 QByteArray idText(const QUuid &id)
 {
     return id.toString(QUuid::WithoutBraces).toUpper().toUtf8();
+}
+
+// The one type a movie (or a pinned file) is offered as, by its extension: its bytes are copied
+// as they are, so a name of another type would lie about them and gets the file's own extension.
+QString movieType(const QString &source)
+{
+    return QMimeDatabase().mimeTypeForFile(source, QMimeDatabase::MatchExtension).name();
 }
 
 // Copies the movie through a temporary file beside the destination, renamed over it once
@@ -142,13 +150,8 @@ QCoro::Task<std::optional<QUrl>> SaveService::choose(QString title, QString prop
 
 QCoro::Task<QUrl> SaveService::saveRecording(QString source, QString fileName, QWidget *window)
 {
-    // A GIF is offered as what it is, not under movie types that would hide it in the panel.
-    const QStringList movieTypes =
-        QFileInfo(source).suffix().compare(QLatin1String("gif"), Qt::CaseInsensitive) == 0
-            ? QStringList(QStringLiteral("image/gif"))
-            : QStringList({QStringLiteral("video/mp4"), QStringLiteral("video/quicktime")});
-    QCoro::Task<std::optional<QUrl>> choice =
-        choose(QStringLiteral("Save Screen Recording"), fileName, movieTypes, true, window);
+    QCoro::Task<std::optional<QUrl>> choice = choose(QStringLiteral("Save Screen Recording"),
+                                                     fileName, {movieType(source)}, true, window);
     const std::optional<QUrl> chosen = co_await choice;
     const QString destination = chosen->toLocalFile();
 

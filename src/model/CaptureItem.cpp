@@ -107,7 +107,9 @@ void CaptureItem::scheduleTemporaryFileCleanup() const
         paths << m_videoURL->toLocalFile();
     if (const QString png = pngPath(); !png.isEmpty()) {
         paths << png;
-        paths << QFileInfo(png).absolutePath() + QStringLiteral("/Drag_") + m_fileName;
+        const QString dragFolder =
+            TemporaryFiles::dragFolder(QFileInfo(png).absolutePath(), m_fileName);
+        paths << dragFolder + QLatin1Char('/') + m_fileName << dragFolder;
     }
     TemporaryFiles::scheduleDeletion(paths);
 }

@@ -61,7 +61,8 @@ public:
     // second capture in the same second is named "… (2).png".
     QString fileName() const { return m_fileName; }
 
-    // Drag out: a fresh copy "Drag_" + fileName() in the captures folder.
+    // Drag out: a fresh copy named fileName(), in the capture's own drag folder (see
+    // TemporaryFiles::dragFolder).
     // Absent when no such file could be made.
     std::optional<QUrl> makeDragFileURL() const;
     // The data a drag of this capture carries: a CaptureItemProvider for the

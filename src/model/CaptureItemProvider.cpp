@@ -7,6 +7,7 @@
 #include "platform/PngWriter.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -60,13 +61,17 @@ void CaptureItemProvider::markConsumed() const
 
 namespace {
 
-// Puts a fresh copy of the capture at dragPath. A screenshot whose image is
+// Puts a fresh copy of the capture at dragPath, in its drag folder. A screenshot whose image is
 // still in memory (its PNG not yet written, or not writable) is encoded from
 // that image, and the PNG put in place if it is missing; otherwise the PNG
 // written earlier is copied.
 bool prepareDragFile(const std::optional<QUrl> &videoURL, const QImage &heldImage,
                      const QString &pngPath, const QString &dragPath, QString *error)
 {
+    if (!TemporaryFiles::claimDragFolder(QFileInfo(dragPath).path(), error))
+        return false;
+    // Never hand out the previous drag's file as if it were this one.
+    QFile::remove(dragPath);
     if (videoURL)
         return TemporaryFiles::copyIntoPlace(videoURL->toLocalFile(), dragPath, true, error);
     if (!heldImage.isNull()) {
@@ -94,13 +99,13 @@ std::optional<QUrl> CaptureItem::makeDragFileURL() const
                    qUtf8Printable(m_fileName), qUtf8Printable(error));
         return std::nullopt;
     }
-    const QString dragPath = *folder + QStringLiteral("/Drag_") + m_fileName;
-    // Never hand out the previous drag's file as if it were this one.
-    QFile::remove(dragPath);
+    const QString dragPath =
+        TemporaryFiles::dragFolder(*folder, m_fileName) + QLatin1Char('/') + m_fileName;
     const QImage heldImage = m_storage ? m_storage->heldImage() : QImage();
     if (!prepareDragFile(m_videoURL, heldImage, pngPath(), dragPath, &error)) {
         qCWarning(Log::capture, "Could not prepare the drag file of %s: %s",
                   qUtf8Printable(m_fileName), qUtf8Printable(error));
+        QDir().rmdir(QFileInfo(dragPath).path());
         return std::nullopt;
     }
     return QUrl::fromLocalFile(dragPath);

@@ -63,10 +63,24 @@ QStringList takePending(const QStringList &paths)
     return taken;
 }
 
+bool isFolder(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Files first, then the folders they emptied: the paths come in no particular order.
 void removeFiles(const QStringList &paths)
 {
-    for (const QString &path : paths)
-        QFile::remove(path);
+    QStringList folders;
+    for (const QString &path : paths) {
+        if (isFolder(path))
+            folders << path;
+        else
+            QFile::remove(path);
+    }
+    for (const QString &folder : std::as_const(folders))
+        ::rmdir(QFile::encodeName(folder).constData());
 }
 
 // When the entry at path (never followed through a link) last changed, if it is this user's
@@ -139,6 +153,26 @@ QStringList notHeld(const QStringList &paths)
     return free;
 }
 
+// What an earlier run left in one drag folder, by the rule of the captures folder around it,
+// and the folder once it is empty and was last changed by that run. Answers how many went.
+int removeLeftDragFolder(const QString &folder, FileTime cutoff, std::optional<FileTime> before)
+{
+    const std::optional<FileTime> changed = modifiedBy(folder, S_IFDIR);
+    if (!changed)
+        return 0;
+    int removed = 0;
+    const QDir dir(folder);
+    for (const QString &name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const QString path = dir.filePath(name);
+        if ((before || platform::TemporaryName::matches(name)) &&
+            leftBehind(path, cutoff, before) && QFile::remove(path))
+            ++removed;
+    }
+    if (*changed < before.value_or(cutoff) && ::rmdir(QFile::encodeName(folder).constData()) == 0)
+        ++removed;
+    return removed;
+}
+
 } // namespace
 
 std::optional<QString> capturesFolder(QString *error)
@@ -149,6 +183,26 @@ std::optional<QString> capturesFolder(QString *error)
     if (!folder.path && error != nullptr)
         *error = folder.error;
     return folder.path;
+}
+
+QString dragFolder(const QString &capturesFolder, const QString &fileName)
+{
+    return capturesFolder + QStringLiteral("/Drag_") + fileName;
+}
+
+bool claimDragFolder(const QString &path, QString *error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    // An older drag copy, or anything else, under the folder's name goes; a link is removed
+    // itself, never followed.
+    struct stat info {};
+    if (::lstat(name.constData(), &info) == 0 && !S_ISDIR(info.st_mode))
+        ::unlink(name.constData());
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        return fail(error, QString::fromLocal8Bit(std::strerror(errno)));
+    if (const QString refusal = platform::PrivateFolder::refusal(path); !refusal.isEmpty())
+        return fail(error, refusal);
+    return true;
 }
 
 bool copyIntoPlace(const QString &source, const QString &target, bool replace, QString *error)
@@ -276,6 +330,11 @@ int removeLeftovers(std::chrono::seconds minimumAge, std::optional<FileTime> alo
             const QString path = dir.filePath(name);
             if (leftBehind(path, cutoff, aloneSince) && QFile::remove(path))
                 ++removed;
+        }
+        for (const QString &name :
+             dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot)) {
+            if (name.startsWith(QLatin1String("Drag_")))
+                removed += removeLeftDragFolder(dir.filePath(name), cutoff, aloneSince);
         }
         const bool fresh = QFileInfo(folder).fileName() != platform::CaptureFolder::name;
         // rmdir leaves a folder that holds anything; a folder in use by an instance running

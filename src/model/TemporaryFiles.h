@@ -18,6 +18,14 @@ constexpr std::chrono::seconds leftoverAge = std::chrono::hours(1);
 // folder can be had; then *error (when given) says why.
 std::optional<QString> capturesFolder(QString *error = nullptr);
 
+// The folder of its own that a capture's drag copy lies in, in the captures folder: the copy
+// keeps the capture's file name, which is all a drop target learns of the file's name.
+QString dragFolder(const QString &capturesFolder, const QString &fileName);
+
+// Makes the drag folder at path (0700), replacing whatever else stands there under its name;
+// false, with *error, when it cannot be had.
+bool claimDragFolder(const QString &path, QString *error = nullptr);
+
 // Copies source to target through a temporary file in target's folder, so
 // that target never holds a partial copy. With replace an existing target is
 // replaced; without, the copy fails when target exists.
@@ -25,8 +33,9 @@ bool copyIntoPlace(const QString &source, const QString &target, bool replace,
                    QString *error = nullptr);
 
 // Deletes whichever of the files exist, cleanupDelay() after the call, off the
-// main thread; returns at once. Needs the application's event loop; a
-// deletion still pending when the program ends happens in deletePendingNow().
+// main thread; returns at once. A folder among them goes too once the files in it have. Needs the
+// application's event loop; a deletion still pending when the program ends happens in
+// deletePendingNow().
 void scheduleDeletion(const QStringList &paths);
 
 // Keeps the files while the program runs and deletes them in deletePendingNow().
@@ -49,8 +58,8 @@ bool isRecordingFileName(const QString &fileName);
 // Removes what earlier runs left in the captures folders of the temporary
 // directory: files of interrupted writes (platform::TemporaryName) and empty
 // private folders "CorvantaCaptures-XXXXXX". Only entries of this user's in
-// folders private to this user, and only those unchanged for minimumAge, so
-// that a write going on in another instance, and the folder it uses, are left
+// folders private to this user (with the drag folders in them), and only those unchanged for
+// minimumAge, so that a write going on in another instance, and the folder it uses, are left
 // alone. Never a finished capture's file.
 //
 // With aloneSince, given when no other instance of the program runs for this

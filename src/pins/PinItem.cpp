@@ -117,6 +117,12 @@ std::optional<QString> PinItem::fileSizeText() const
 
 QMimeData *PinItem::itemProvider(std::function<void()> onConsumed) const
 {
+    // A pinned capture is dragged as the tray drags it: its own file, copied under its name.
+    if (m_capture) {
+        std::unique_ptr<QMimeData> data(m_capture->makeItemProvider(onConsumed));
+        if (data->hasUrls())
+            return data.release();
+    }
     std::optional<QString> folder;
     if (isImage())
         folder = TemporaryFiles::capturesFolder();

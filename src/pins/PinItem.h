@@ -76,10 +76,12 @@ public:
     // The file's size for people ("1.2 MB"); files only, absent when it cannot be read.
     std::optional<QString> fileSizeText() const;
 
-    // The data a drag of the pin carries. A file or recording offers its file (nothing when it
-    // is gone). An image is written as a PNG into the captures folder and offered as that file;
-    // when that write fails the PNG bytes are offered instead, so a receiver never gets a path
-    // that holds an older picture or nothing. The caller owns the result.
+    // The data a drag of the pin carries. A pinned capture offers its drag file, as the tray
+    // does (CaptureItem::makeItemProvider); otherwise, or when that cannot be made, a file or
+    // recording offers its file (nothing when it is gone). An image is written as a PNG into the
+    // captures folder and offered as that file; when that write fails the PNG bytes are offered
+    // instead, so a receiver never gets a path that holds an older picture or nothing. The caller
+    // owns the result.
     QMimeData *itemProvider(std::function<void()> onConsumed = {}) const;
     // The same with the folder for an image's file given (absent: no folder could be had).
     QMimeData *itemProvider(const std::optional<QString> &folder,

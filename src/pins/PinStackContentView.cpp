@@ -4,9 +4,12 @@
 #include "pins/PinCardDrawing.h"
 #include "pins/PinGeometry.h"
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QResizeEvent>
+#include <utility>
 
 namespace {
 
@@ -38,6 +41,7 @@ PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckA
       m_stack(new StackedMediaStack(std::move(makeMonitor), this))
 {
     setAttribute(Qt::WA_TranslucentBackground);
+    m_stack->installEventFilter(this);
     m_stack->setPaintCard(
         [this](QPainter &painter, int index, const QRectF &card, bool expanded, bool hovered) {
             paintCard(painter, index, card, expanded, hovered);
@@ -79,6 +83,39 @@ void PinStackContentView::setItems(const QList<PinItemPtr> &items)
     for (const PinItemPtr &item : std::as_const(m_items))
         ids.append(item->id());
     m_stack->setItems(ids);
+}
+
+bool PinStackContentView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_stack)
+        return QWidget::eventFilter(watched, event);
+    const auto type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+        type != QEvent::MouseButtonRelease)
+        return false;
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    const QPoint pointer = mouse->globalPosition().toPoint();
+    if (type == QEvent::MouseButtonPress) {
+        m_movingWindow = false;
+        m_windowPress.reset();
+        // The background: inside the pile's frame, beside the cards.
+        if (mouse->button() == Qt::LeftButton && m_stack->cardAt(mouse->position()) < 0 &&
+            m_stack->pileRect().contains(mouse->position()))
+            m_windowPress = WindowPress{pointer, pos()};
+        return false;
+    }
+    if (!m_windowPress)
+        return false;
+    if (type == QEvent::MouseButtonRelease) {
+        m_windowPress.reset();
+        // A drag neither fans nor collapses the pile.
+        return std::exchange(m_movingWindow, false);
+    }
+    m_movingWindow = m_movingWindow || (pointer - m_windowPress->pointer).manhattanLength() >=
+                                           QApplication::startDragDistance();
+    if (m_movingWindow)
+        move(m_windowPress->window + pointer - m_windowPress->pointer);
+    return m_movingWindow;
 }
 
 void PinStackContentView::applySettings()

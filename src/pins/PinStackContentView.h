@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 class SettingsStore;
 
@@ -46,6 +47,8 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    // A drag on the background, beside the cards inside the pile's frame, moves the panel.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void paintCard(QPainter &painter, int index, const QRectF &card, bool expanded, bool hovered);
@@ -59,4 +62,11 @@ private:
     QList<PinItemPtr> m_items;
     QHash<const PinItem *, QPixmap> m_pictures;
     QSizeF m_pictureSize;
+    struct WindowPress {
+        QPoint pointer;
+        QPoint window;
+    };
+    // Where the pointer and the panel were when a press on the background began.
+    std::optional<WindowPress> m_windowPress;
+    bool m_movingWindow = false;
 };

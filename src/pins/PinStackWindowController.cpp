@@ -41,6 +41,11 @@ PinStackWindowController::PinStackWindowController(SettingsStore &settings,
     if (m_services.displays)
         m_subscriptions << connect(m_services.displays.get(), &platform::Displays::displaysChanged,
                                    this, relayoutLater);
+    // A compositor that comes or goes changes whether the panel can be see-through.
+    if (m_services.compositor)
+        m_subscriptions << connect(m_services.compositor.get(),
+                                   &platform::Compositor::compositingChanged, this,
+                                   &PinStackWindowController::updateInputRegion);
 }
 
 PinStackWindowController::~PinStackWindowController()
@@ -113,7 +118,10 @@ void PinStackWindowController::show()
         relayout();
     }
     m_panel->show();
-    m_panel->raise();
+    if (m_services.panels)
+        m_services.panels->orderFront(m_panel);
+    else
+        m_panel->raise();
     updateInputRegion();
 }
 

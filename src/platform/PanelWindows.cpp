@@ -1,5 +1,7 @@
 #include "platform/PanelWindows.h"
 
+#include <QWidget>
+
 namespace platform {
 
 // On X11 panels are override-redirect windows rather than managed ones with EWMH hints (dock or
@@ -14,6 +16,12 @@ Qt::WindowFlags PanelWindows::windowFlags()
 {
     return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
            Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint;
+}
+
+void PanelWindows::orderFront(QWidget *panel)
+{
+    if (panel)
+        panel->raise();
 }
 
 } // namespace platform

@@ -40,6 +40,12 @@ public:
     // For a managed window of ours that takes the keyboard (the preview): asks the window
     // manager to keep it on every workspace. Call before it is first shown.
     virtual void showOnEveryWorkspace(QWidget *window) { Q_UNUSED(window); }
+    // For a window of ours at the floating level that the window manager stacks and that is
+    // ordered front after the panels (the preview, the markup window): while it is shown,
+    // floating panels stay below it. Call once, before it is first shown.
+    virtual void keepAboveFloatingPanels(QWidget *window) { Q_UNUSED(window); }
+    // Brings a shown panel to the front of its level, below the windows kept above it.
+    virtual void orderFront(QWidget *panel);
 };
 
 } // namespace platform

@@ -1,5 +1,6 @@
 #include "preview/AnnotationWindowController.h"
 
+#include "platform/PanelWindows.h"
 #include "preview/AnnotationEditorView.h"
 #include "preview/PreviewGeometry.h"
 
@@ -9,8 +10,9 @@
 #include <QWidget>
 #include <algorithm>
 
-AnnotationWindowController::AnnotationWindowController(VisibleFrame visibleFrame, QObject *parent)
-    : QObject(parent), m_visibleFrame(std::move(visibleFrame))
+AnnotationWindowController::AnnotationWindowController(
+    VisibleFrame visibleFrame, std::shared_ptr<platform::PanelWindows> panels, QObject *parent)
+    : QObject(parent), m_visibleFrame(std::move(visibleFrame)), m_panels(std::move(panels))
 {
 }
 
@@ -40,7 +42,8 @@ void AnnotationWindowController::show(const CaptureItem &item,
         auto *window = new QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         window->setWindowTitle(QStringLiteral("Markup — ") + item.fileName());
-        window->setMinimumSize(700, 500);
+        // The editor's controls need all of its least size.
+        window->setMinimumSize(QSize(700, 500).expandedTo(AnnotationEditorView::minimumEditorSize));
         window->resize(windowSize(visible).toSize());
         auto *layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -49,6 +52,8 @@ void AnnotationWindowController::show(const CaptureItem &item,
             const QRect available = screen->availableGeometry();
             window->move(available.center() - QPoint(window->width() / 2, window->height() / 2));
         }
+        if (m_panels)
+            m_panels->keepAboveFloatingPanels(window);
         m_window = window;
     }
 
@@ -72,8 +77,6 @@ void AnnotationWindowController::show(const CaptureItem &item,
         previous->deleteLater();
     }
     m_window->layout()->addWidget(editor);
-    // The editor's own minimum would stretch a smaller window; the window's minimum governs.
-    editor->setMinimumSize(0, 0);
     m_window->show();
     m_window->raise();
     m_window->activateWindow();

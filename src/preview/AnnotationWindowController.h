@@ -8,10 +8,15 @@
 #include <QPointer>
 #include <QRectF>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class AnnotationEditorView;
 class QWidget;
+
+namespace platform {
+class PanelWindows;
+} // namespace platform
 
 // Shows the markup editor for one capture in a window of its own and hands the flattened image
 // to a callback. The markup users reach runs inside the preview; this window is opened by
@@ -22,7 +27,10 @@ class AnnotationWindowController final : public QObject, public ClosableWindow {
 public:
     using VisibleFrame = std::function<std::optional<QRectF>()>;
 
-    explicit AnnotationWindowController(VisibleFrame visibleFrame = {}, QObject *parent = nullptr);
+    // The window is kept above floating panels when `panels` is given.
+    explicit AnnotationWindowController(VisibleFrame visibleFrame = {},
+                                        std::shared_ptr<platform::PanelWindows> panels = {},
+                                        QObject *parent = nullptr);
     ~AnnotationWindowController() override;
 
     void show(const CaptureItem &item, std::function<void(const QImage &)> onSave);
@@ -36,6 +44,7 @@ public:
 
 private:
     VisibleFrame m_visibleFrame;
+    std::shared_ptr<platform::PanelWindows> m_panels;
     QPointer<QWidget> m_window;
     std::function<void(const QImage &)> m_onSaveCallback;
 };

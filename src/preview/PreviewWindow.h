@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRectF>
+#include <QSizeF>
 #include <functional>
 #include <memory>
 
@@ -15,6 +16,9 @@ public:
     // already up and moves to another capture's size.
     virtual void setFrame(const QRectF &screenFrame, bool animate) = 0;
     virtual QRectF frame() const = 0;
+    // The least size the user may resize the window to (points); an empty size gives back the
+    // window's own.
+    virtual void setLeastSize(const QSizeF &size) { Q_UNUSED(size); }
     // Takes the view over. The previous one goes once control is back in the
     // event loop: it may be the view whose button replaced it.
     virtual void setContent(QWidget *view) = 0;

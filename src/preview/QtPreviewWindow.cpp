@@ -9,13 +9,19 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+namespace {
+
+constexpr QSize previewLeastSize(780, 540);
+
+} // namespace
+
 class PreviewPanelWidget final : public QWidget {
 public:
     PreviewPanelWidget()
         : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     {
         setAttribute(Qt::WA_TranslucentBackground);
-        setMinimumSize(780, 540);
+        setMinimumSize(previewLeastSize);
         setWindowTitle(QStringLiteral("Corvanta Preview"));
         auto *layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -60,8 +66,10 @@ QtPreviewWindow::QtPreviewWindow(platform::Displays &displays,
                                  std::shared_ptr<platform::PanelWindows> panels)
     : m_displays(displays), m_panels(std::move(panels)), m_widget(new PreviewPanelWidget)
 {
-    if (m_panels)
+    if (m_panels) {
         m_panels->showOnEveryWorkspace(m_widget);
+        m_panels->keepAboveFloatingPanels(m_widget);
+    }
 }
 
 QtPreviewWindow::~QtPreviewWindow()
@@ -99,6 +107,13 @@ QRectF QtPreviewWindow::frame() const
     if (!m_widget)
         return {};
     return platform::qtGeometryToScreen(m_widget->geometry(), m_displays.displays());
+}
+
+void QtPreviewWindow::setLeastSize(const QSizeF &size)
+{
+    if (m_widget)
+        m_widget->setMinimumSize(size.isEmpty() ? previewLeastSize
+                                                : previewLeastSize.expandedTo(size.toSize()));
 }
 
 void QtPreviewWindow::setContent(QWidget *view)

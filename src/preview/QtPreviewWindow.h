@@ -22,6 +22,7 @@ public:
 
     void setFrame(const QRectF &screenFrame, bool animate) override;
     QRectF frame() const override;
+    void setLeastSize(const QSizeF &size) override;
     void setContent(QWidget *view) override;
     void present() override;
     bool isVisible() const override;

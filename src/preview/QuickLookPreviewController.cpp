@@ -45,6 +45,8 @@ void QuickLookPreviewController::setMarkupMode(bool markup)
     if (m_isMarkupMode == markup)
         return;
     m_isMarkupMode = markup;
+    if (m_window)
+        m_window->setLeastSize(markup ? markupMinimumSize : QSizeF());
     // The editor needs more room than a small capture's preview: without it, Done & Save
     // would be cut off.
     if (markup && m_window) {
@@ -151,6 +153,8 @@ void QuickLookPreviewController::show(const CaptureItem &item, CaptureQueue &que
         m_window = m_makeWindow();
         if (!m_window)
             return;
+        if (m_isMarkupMode)
+            m_window->setLeastSize(markupMinimumSize);
     }
     m_window->setFrame(frame, existed);
     // A fresh view every time: the player and the copied marks start afresh.

@@ -230,7 +230,8 @@ bool NotchTrackingContainerView::performDrop(const QMimeData *data)
     if (!urls.isEmpty()) {
         const QString name = urls.first().fileName();
         qCInfo(Log::queue, "Drag URL filename: %s", qUtf8Printable(name));
-        // A dragged-out copy carries a prefix ("Drag_" + the file name): containing counts.
+        // A dragged-out copy carries the capture's name; a name that merely contains it (a
+        // copy renamed on the way) counts too.
         for (const CaptureItem &item : items) {
             const QString fileName = item.fileName();
             if (!fileName.isEmpty() && (name == fileName || name.contains(fileName))) {

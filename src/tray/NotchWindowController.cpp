@@ -333,6 +333,13 @@ void NotchWindowController::bindModel()
         if (m_queue.items().isEmpty())
             unpin();
     });
+    // A compositor that comes or goes: the panel blends, or is cut to the tray's outline.
+    if (m_compositor)
+        connect(m_compositor, &platform::Compositor::compositingChanged, this, [this, redraw] {
+            if (m_panel)
+                m_panel->refreshInteractiveArea();
+            redraw();
+        });
     // The tray's sizes depend on whether a recording runs.
     if (m_recorder) {
         connect(m_recorder, &ScreenRecording::isRecordingChanged, this,

@@ -1,4 +1,7 @@
 #include "platform/qt/QtSavePanel.h"
+#include "capture/ActionTestSupport.h"
+#include "capture/SaveService.h"
+#include "support/FakeImageWriter.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -128,6 +131,44 @@ TEST_F(QtSavePanelTest, ANameWithAnotherTypesExtensionGetsTheChosenOne)
     confirm("y");
     EXPECT_EQ(QCoro::waitFor(std::move(answer)),
               QUrl::fromLocalFile(folder.path() + "/sub.png/y.jpg"));
+}
+
+TEST_F(QtSavePanelTest, ARecordingIsSavedUnderItsOwnMovieTypesExtension)
+{
+    QTemporaryDir folder;
+    SaveService service(std::make_shared<QtSavePanel>(), std::make_shared<FakeImageWriter>());
+    for (const auto &[movieName, typed, saved] :
+         {std::tuple("Recording-1.mp4", "x.mov", "x.mov.mp4"),
+          std::tuple("Recording-2.mov", "y.mp4", "y.mp4.mov"),
+          std::tuple("Recording-3.mp4", "z.mp4", "z.mp4")}) {
+        const QString movie = folder.path() + '/' + movieName;
+        QFile file(movie);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(movieName); // each movie's bytes say which it is
+        file.close();
+        // By the Save button and by Enter in the name field.
+        for (const bool byEnter : {false, true}) {
+            const QString target = folder.path() + '/' + (byEnter ? "entered-" : "") + saved;
+            QCoro::Task<QUrl> saving = service.save(makeRecording(movie), ImageExportFormat::png);
+            QFileDialog *dialog = openDialog();
+            ASSERT_NE(dialog, nullptr);
+            dialog->setDirectory(folder.path());
+            auto *field = dialog->findChild<QLineEdit *>("fileNameEdit");
+            field->setText(QString(byEnter ? "entered-" : "") + typed);
+            if (byEnter) {
+                dialog->activateWindow();
+                field->setFocus();
+                ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+                QTest::keyClick(dialog->windowHandle(), Qt::Key_Return);
+            } else {
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+            EXPECT_EQ(QCoro::waitFor(std::move(saving)), QUrl::fromLocalFile(target)) << typed;
+            QFile written(target);
+            ASSERT_TRUE(written.open(QIODevice::ReadOnly)) << qPrintable(target);
+            EXPECT_EQ(written.readAll(), QByteArray(movieName));
+        }
+    }
 }
 
 } // namespace

@@ -84,6 +84,47 @@ protected:
         return stack().mapToGlobal(local.toPoint());
     }
 
+    // The cards as drawn now, in screen coordinates.
+    QPainterPath cardsOnScreen()
+    {
+        QPainterPath cards;
+        // Where cards overlap the point is on a card too.
+        cards.setFillRule(Qt::WindingFill);
+        const QRectF card(QPointF(), stack().config().itemSize);
+        for (int index = 0; index < stack().visibleCount(); ++index) {
+            QPainterPath shape;
+            shape.addRoundedRect(card, 8, 8);
+            cards.addPath(
+                stack().cardTransform(index).map(shape).translated(stack().mapToGlobal(QPoint())));
+        }
+        return cards;
+    }
+
+    // A window of the colour under the whole screen, once it shows, and large cards in the
+    // bottom right corner.
+    std::unique_ptr<ProbeWindow> largeCardsOver(QColor colour)
+    {
+        auto backdrop = std::make_unique<ProbeWindow>(colour);
+        backdrop->setGeometry(m_screen);
+        backdrop->show();
+        if (!QTest::qWaitForWindowExposed(backdrop.get()))
+            return nullptr;
+        m_settings.setPinSize(400);
+        m_settings.setPinPlacement(PinPlacement::bottomRight);
+        return backdrop;
+    }
+
+    void pinSome(int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            const CaptureItem item = makeItem();
+            m_queue.enqueue(item);
+            m_manager->pin(item);
+        }
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(deck().window()));
+        waitUntil([this] { return !stack().isAnimating(); });
+    }
+
     void pinFromTheTray(const CaptureItem &item)
     {
         m_queue.enqueue(item);
@@ -185,12 +226,8 @@ TEST_F(PinDeckDesktopTest, RemoveTakesTheCaptureAndCloseAllKeepsTheRest)
 TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
 {
     const QColor backdropColour(230, 200, 40);
-    ProbeWindow backdrop(backdropColour);
-    backdrop.setGeometry(m_screen);
-    backdrop.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
-    m_settings.setPinSize(400);
-    m_settings.setPinPlacement(PinPlacement::bottomRight);
+    const std::unique_ptr<ProbeWindow> backdrop = largeCardsOver(backdropColour);
+    ASSERT_TRUE(backdrop);
     // None, one that draws no shadows, one that draws a shadow under every window; each with
     // no configuration of the user's.
     const QList<QStringList> compositors = {
@@ -213,13 +250,8 @@ TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
             ASSERT_TRUE(waitUntilComposited()) << name;
         }
         m_manager->closeAll();
-        for (int i = 0; i < 3; ++i) {
-            const CaptureItem item = makeItem();
-            m_queue.enqueue(item);
-            m_manager->pin(item);
-        }
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(deck().window()));
-        backdrop.lower();
+        pinSome(3);
+        backdrop->lower();
         clickAt(onCard(1));
         ASSERT_TRUE(waitUntil([&] { return stack().isExpanded(); }));
         xdotool({"mousemove", QString::number(m_screen.left() + 5),
@@ -229,16 +261,7 @@ TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
         QImage screen;
         const QRect panel(deck().window()->mapToGlobal(QPoint()), deck().window()->size());
         const auto dark = [&](QPoint point) { return screen.pixelColor(point).lightness() < 60; };
-        QPainterPath cards;
-        // Where cards overlap the point is on a card too.
-        cards.setFillRule(Qt::WindingFill);
-        const QRectF card(QPointF(), stack().config().itemSize);
-        for (int index = 0; index < stack().visibleCount(); ++index) {
-            QPainterPath shape;
-            shape.addRoundedRect(card, 8, 8);
-            cards.addPath(
-                stack().cardTransform(index).map(shape).translated(stack().mapToGlobal(QPoint())));
-        }
+        const QPainterPath cards = cardsOnScreen();
         // The cut is rasterised to whole pixels: a pixel astride a turned edge belongs to the card.
         QPainterPathStroker edge;
         edge.setWidth(3);
@@ -274,6 +297,99 @@ TEST_F(PinDeckDesktopTest, TheDeckShowsOnlyItsCardsWithAndWithoutACompositor)
         EXPECT_EQ(changedAround, 0) << name << ": the panel casts no shadow";
         EXPECT_FALSE(dark(onCard(0))) << name << ": the cards show";
     }
+}
+
+// The deck moves where its background is dragged (beside the cards, inside the pile), without
+// fanning; its cards still answer there, and the next relayout puts it back in its corner. The
+// background is there where a compositor blends it: without one the panel is cut to its cards.
+TEST_F(PinDeckDesktopTest, DraggingTheBackgroundMovesTheDeckUntilTheNextRelayout)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
+        GTEST_SKIP() << "xcompmgr is not installed";
+    ChildProcess compositor;
+    ASSERT_TRUE(compositor.start(QStringLiteral("xcompmgr"), {}));
+    ASSERT_TRUE(waitUntil([&] { return m_desktop.compositor->isCompositing(); }, 5000));
+    ASSERT_TRUE(waitUntilComposited());
+    pinSome(3);
+    QWidget *panel = deck().window();
+    const QRect corner = panel->geometry();
+    const QRectF pile = stack().pileRect();
+    std::optional<QPoint> background;
+    for (const QPointF &point :
+         {pile.topLeft() + QPointF(2, 2), pile.topRight() + QPointF(-2, 2),
+          pile.bottomLeft() + QPointF(2, -2), pile.bottomRight() + QPointF(-2, -2)}) {
+        if (!background && stack().cardAt(point) < 0)
+            background = stack().mapToGlobal(point.toPoint());
+    }
+    ASSERT_TRUE(background) << "a corner of the pile beside the cards";
+    const QPoint by(160, -120);
+    const auto number = [](int value) { return QString::number(value); };
+    xdotool({"mousemove", number(background->x()), number(background->y()), "mousedown", "1",
+             "mousemove", number(background->x() + 20), number(background->y() - 15), "mousemove",
+             number(background->x() + by.x()), number(background->y() + by.y()), "mouseup", "1"});
+    EXPECT_TRUE(waitUntil([&] { return panel->geometry().topLeft() == corner.topLeft() + by; }))
+        << "the deck is at " << panel->geometry().x() << ", " << panel->geometry().y();
+    QTest::qWait(100);
+    EXPECT_FALSE(stack().isExpanded()) << "a drag fans nothing";
+    // The cards are where the deck went: a click on one fans the pile.
+    clickAt(onCard(0));
+    EXPECT_TRUE(waitUntil([&] { return stack().isExpanded(); }));
+    clickAt(QPoint(m_screen.right() - 40, m_screen.top() + 40));
+    EXPECT_TRUE(waitUntil([&] { return !stack().isExpanded(); }));
+
+    m_settings.setPinPadding(40);
+    EXPECT_TRUE(waitUntil([&] {
+        return panel->geometry().left() == m_screen.left() + 40 &&
+               panel->geometry().bottom() == m_screen.bottom() - 40;
+    })) << "back in the corner, at the new padding";
+}
+
+// A compositor that ends while pins show leaves the deck cut to its cards at once: the desktop
+// shows around them rather than a black panel. One that starts again makes it see-through again.
+TEST_F(PinDeckDesktopTest, TheDeckFollowsACompositorThatEndsAndStarts)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("xcompmgr")).isEmpty())
+        GTEST_SKIP() << "xcompmgr is not installed";
+    const QColor backdropColour(230, 200, 40);
+    const std::unique_ptr<ProbeWindow> backdrop = largeCardsOver(backdropColour);
+    ASSERT_TRUE(backdrop);
+    std::optional<ChildProcess> compositor;
+    ASSERT_TRUE(compositor.emplace().start(QStringLiteral("xcompmgr"), {}));
+    ASSERT_TRUE(waitUntil([&] { return m_desktop.compositor->isCompositing(); }, 5000));
+    ASSERT_TRUE(waitUntilComposited());
+    pinSome(3);
+    backdrop->lower();
+    const QRect panel(deck().window()->mapToGlobal(QPoint()), deck().window()->size());
+    // Points of the panel away from the cards and their shadows that do not show the backdrop.
+    int changed = 0;
+    const auto onlyCardsShow = [&] {
+        const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+        QPainterPathStroker fringe;
+        fringe.setWidth(2 * 12);
+        const QPainterPath cards = cardsOnScreen();
+        const QPainterPath nearCards = fringe.createStroke(cards);
+        changed = 0;
+        for (int y = panel.top(); y <= panel.bottom(); y += 4) {
+            for (int x = panel.left(); x <= panel.right(); x += 4) {
+                const QPointF centre(x + 0.5, y + 0.5);
+                if (!cards.contains(centre) && !nearCards.contains(centre))
+                    changed += !shows(screen, QPoint(x, y), backdropColour);
+            }
+        }
+        return changed == 0 && !shows(screen, onCard(0), backdropColour);
+    };
+    ASSERT_TRUE(waitUntil(onlyCardsShow)) << changed << " points beside the cards, composited";
+
+    compositor.reset();
+    ASSERT_TRUE(waitUntil([&] { return !m_desktop.compositor->isCompositing(); }, 5000));
+    EXPECT_TRUE(waitUntil(onlyCardsShow)) << changed << " points beside the cards show black";
+    EXPECT_FALSE(deck().window()->mask().isEmpty()) << "cut to the cards";
+
+    ASSERT_TRUE(compositor.emplace().start(QStringLiteral("xcompmgr"), {}));
+    ASSERT_TRUE(waitUntil([&] { return m_desktop.compositor->isCompositing(); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return deck().window()->mask().isEmpty(); }))
+        << "see-through again, its cards casting their shadows";
+    EXPECT_TRUE(waitUntil(onlyCardsShow)) << changed << " points beside the cards, composited";
 }
 
 } // namespace

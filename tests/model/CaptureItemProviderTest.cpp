@@ -5,7 +5,9 @@
 #include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSemaphore>
 #include <QTest>
 #include <QThread>
@@ -29,10 +31,19 @@ TEST(DragFile, IsMadeAfreshForEveryDrag)
     waitForWrites();
     const QString png = tmp.captureFile(item.fileName());
 
+    // A drag copy of an older version lies where the folder goes now.
+    const QString dragFolder = tmp.captureFile("Drag_" + item.fileName());
+    QFile(dragFolder).open(QIODevice::WriteOnly);
+
     const std::optional<QUrl> first = item.makeDragFileURL();
     ASSERT_TRUE(first);
     const QString drag = first->toLocalFile();
-    EXPECT_EQ(drag, tmp.captureFile("Drag_" + item.fileName()));
+    // Under the capture's own name, which is all a drop target learns over X11, in a folder
+    // nobody else can reach.
+    EXPECT_EQ(first->fileName(), item.fileName());
+    EXPECT_EQ(drag, dragFolder + '/' + item.fileName());
+    EXPECT_EQ(int(QFileInfo(dragFolder).permissions() & 0x0077), 0);
+    EXPECT_TRUE(QFileInfo(dragFolder).isDir());
     QFile(drag).open(QIODevice::WriteOnly | QIODevice::Truncate); // spoilt by a drop target
 
     std::unique_ptr<QMimeData> data(item.makeItemProvider());
@@ -42,6 +53,23 @@ TEST(DragFile, IsMadeAfreshForEveryDrag)
     EXPECT_EQ(provider->urls(), QList<QUrl>{*first});
     EXPECT_EQ(contents(drag), contents(png));
     EXPECT_FALSE(contents(drag).isEmpty());
+}
+
+TEST(DragFile, NeverLandsThroughALinkPlantedInItsPlace)
+{
+    TempDirScope tmp;
+    const CaptureItem item = makeScreenshot(filledImage(30, 20, Qt::green));
+    waitForWrites();
+    const QString elsewhere = tmp.path() + "/elsewhere";
+    ASSERT_TRUE(QDir().mkdir(elsewhere));
+    const QString dragFolder = tmp.captureFile("Drag_" + item.fileName());
+    ASSERT_TRUE(QFile::link(elsewhere, dragFolder));
+
+    const std::optional<QUrl> drag = item.makeDragFileURL();
+    ASSERT_TRUE(drag);
+    EXPECT_FALSE(QFileInfo(dragFolder).isSymLink());
+    EXPECT_TRUE(QDir(elsewhere).isEmpty());
+    EXPECT_EQ(QImage(drag->toLocalFile()), QImage(tmp.captureFile(item.fileName())));
 }
 
 TEST(DragFile, IsWrittenFromTheImageWhileThePngIsNotYetThere)
@@ -70,7 +98,7 @@ TEST(DragFile, IsNotHandedOutWhenItCannotBeMade)
     // PNG gone and nothing left in memory: no image to drag.
     QFile::remove(tmp.captureFile(item.fileName()));
     EXPECT_FALSE(item.makeDragFileURL());
-    EXPECT_FALSE(QFile::exists(tmp.captureFile("Drag_" + item.fileName())));
+    EXPECT_FALSE(QFileInfo::exists(tmp.captureFile("Drag_" + item.fileName())));
 
     const CaptureItem recording = makeRecording(tmp.path() + "/Recording-gone.mov");
     bool called = false;

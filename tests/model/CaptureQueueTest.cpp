@@ -6,6 +6,7 @@
 #include "support/WaitUntil.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -233,8 +234,10 @@ TEST_F(CaptureQueueTest, RemovedEvictedAndClearedCapturesLoseTheirFilesLater)
     queue.remove(recording.id());
     queue.enqueue(cleared);
     queue.clearAll();
-    const QStringList files{movie, recordingDrag->toLocalFile(), evictedPng,
-                            evictedDrag->toLocalFile(), clearedPng};
+    const QStringList files{
+        movie,      recordingDrag->toLocalFile(), QFileInfo(recordingDrag->toLocalFile()).path(),
+        evictedPng, evictedDrag->toLocalFile(),   QFileInfo(evictedDrag->toLocalFile()).path(),
+        clearedPng};
     for (const QString &file : files)
         EXPECT_TRUE(QFile::exists(file)) << qPrintable(file) << " is kept for a while";
     const auto anyLeft = [&] {

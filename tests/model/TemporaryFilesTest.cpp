@@ -70,8 +70,14 @@ TEST(TemporaryFiles, EveryDeletionStillPendingHappensAtQuit)
     for (const QString &path : {png, drag, shared, staged})
         writeFile(path);
 
+    // A drag copy lies in a folder of its own, which goes with it in whatever order they come.
+    const QString dragFolder = tmp.captureFile("Drag_Corvanta 2026-12-07 at 09.27.00.png");
+    QDir().mkdir(dragFolder);
+    const QString dragCopy = dragFolder + "/Corvanta 2026-12-07 at 09.27.00.png";
+    writeFile(dragCopy);
+
     TemporaryFiles::scheduleDeletion({png, drag});
-    TemporaryFiles::deleteAtQuit({shared});
+    TemporaryFiles::deleteAtQuit({shared, dragFolder, dragCopy});
     QCoreApplication::processEvents();
     QThreadPool::globalInstance()->waitForDone();
     EXPECT_TRUE(QFile::exists(png) && QFile::exists(drag) && QFile::exists(shared))
@@ -190,8 +196,11 @@ TEST(TemporaryFiles, AStartWithNoOtherInstanceRemovesEveryFileEarlierRunsLeft)
     QDir().mkdir(openToOthers);
     ::chmod(QFile::encodeName(openToOthers).constData(), 0777);
 
+    const QString dragFolder = in(shared, "Drag_Corvanta 6.png");
+    QDir().mkdir(dragFolder);
     const QStringList gone{in(shared, "Corvanta 1.png"),
                            in(shared, "Drag_Corvanta 1.png"),
+                           in(dragFolder, "Corvanta 6.png"),
                            in(shared, ".Corvanta 2.png.Ab12Cd"),
                            in(staleFolder, "Corvanta 3.png"),
                            in(tmp.path(), "Recording-" + uuid + ".gif"),
@@ -220,13 +229,15 @@ TEST(TemporaryFiles, AStartWithNoOtherInstanceRemovesEveryFileEarlierRunsLeft)
     const QString recording = in(tmp.path(), "Recording-2F2C4A3B-1D2E-4F50-8A9B-0C1D2E3F4A5B.mp4");
     writeFile(recording);
 
+    ageSeconds(dragFolder, 60);
     EXPECT_EQ(TemporaryFiles::removeLeftovers(TemporaryFiles::leftoverAge, started),
-              gone.size() + 1);
+              gone.size() + 2);
     for (const QString &path : gone)
         EXPECT_FALSE(QFileInfo::exists(path)) << qPrintable(path);
     for (const QString &path : kept + QStringList{staged, recording})
         EXPECT_TRUE(QFileInfo::exists(path)) << qPrintable(path);
     EXPECT_FALSE(QFileInfo::exists(staleFolder));
+    EXPECT_FALSE(QFileInfo::exists(dragFolder));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_EQ(log.messages("capture").filter("left behind by an earlier run").size(), 1);
 }

@@ -3,6 +3,7 @@
 #include "model/CaptureItemProvider.h"
 #include "pins/PinItem.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QMimeData>
@@ -83,6 +84,44 @@ TEST(PinItemTest, AnImagePinIsDraggedAsAPngInTheCapturesFolder)
     EXPECT_TRUE(QFileInfo(written).fileName().startsWith("Corvanta "));
     EXPECT_EQ(QImage(written).pixelColor(3, 3), QColor(Qt::blue));
     EXPECT_EQ(provider->suggestedName(), QFileInfo(written).fileName());
+}
+
+// As the tray drags it: the capture's own file, under the capture's name, never a PNG encoded
+// afresh under a name of the moment.
+TEST(PinItemTest, APinnedCaptureIsDraggedAsTheCapturesOwnFile)
+{
+    TempDirScope temp;
+    const QString movie = temp.path() + "/Recording-2.mp4";
+    QFile file(movie);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("movie bytes");
+    file.close();
+    const CaptureItem screenshot = makeCapture(Qt::red);
+    const CaptureItem recording = makeCapture(Qt::yellow, QUrl::fromLocalFile(movie));
+    QThreadPool::globalInstance()->waitForDone();
+    QFile png(temp.captureFile(screenshot.fileName()));
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    const QByteArray pngBytes = png.readAll();
+
+    for (const auto &[capture, bytes] :
+         {std::pair(screenshot, pngBytes), std::pair(recording, QByteArray("movie bytes"))}) {
+        bool consumed = false;
+        const std::unique_ptr<QMimeData> data(
+            PinItem::fromCapture(capture)->itemProvider([&] { consumed = true; }));
+        auto *provider = qobject_cast<CaptureItemProvider *>(data.get());
+        ASSERT_NE(provider, nullptr);
+        ASSERT_EQ(provider->urls().size(), 1);
+        const std::unique_ptr<QMimeData> tray(capture.makeItemProvider());
+        EXPECT_EQ(provider->urls(), tray->urls());
+        EXPECT_EQ(provider->urls().first().fileName(), capture.fileName());
+        EXPECT_EQ(provider->suggestedName(), capture.fileName());
+        QFile dragged(provider->urls().first().toLocalFile());
+        ASSERT_TRUE(dragged.open(QIODevice::ReadOnly));
+        EXPECT_EQ(dragged.readAll(), bytes);
+        provider->data("text/uri-list");
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(consumed) << "the pin's callback rides along";
+    }
 }
 
 TEST(PinItemTest, AFailedPngWriteOffersThePictureNotAStalePath)

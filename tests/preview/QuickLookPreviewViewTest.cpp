@@ -8,7 +8,9 @@
 #include "preview/AnnotationWindowController.h"
 #include "preview/PreviewMediaView.h"
 #include "preview/PreviewNotice.h"
+#include "preview/QtPreviewWindow.h"
 #include "preview/QuickLookPreviewController.h"
+#include "support/FakeDisplays.h"
 #include "support/FakeHaptics.h"
 #include "support/FakeMoviePlayer.h"
 #include "support/FakePasteboard.h"
@@ -300,6 +302,66 @@ TEST(AnnotationWindowController, SizeTitleSaveAndCancel)
     EXPECT_FALSE(controller.window());
     QTest::qWait(20);
     EXPECT_EQ(saved.size(), 1);
+}
+
+// Where a window's least size cuts off part of the markup editor: Done & Save and the size label
+// beside it must stay inside the window, and the editor whole.
+void expectTheEditorWhole(QWidget *window, const char *what)
+{
+    QAbstractButton *done = nullptr;
+    for (QAbstractButton *b : window->findChildren<QAbstractButton *>())
+        done = b->accessibleName() == QStringLiteral("Done & Save") && b->isVisible() ? b : done;
+    ASSERT_NE(done, nullptr) << what;
+    auto *editor = window->findChild<AnnotationEditorView *>();
+    ASSERT_NE(editor, nullptr) << what;
+    EXPECT_GE(window->width(), AnnotationEditorView::minimumEditorSize.width()) << what;
+    EXPECT_GE(window->height(), AnnotationEditorView::minimumEditorSize.height()) << what;
+    const QRect inWindow(done->mapTo(window, QPoint()), done->size());
+    EXPECT_TRUE(window->rect().contains(inWindow)) << what << ": Done & Save is cut off";
+    const QRect editorInWindow(editor->mapTo(window, QPoint()), editor->size());
+    EXPECT_TRUE(window->rect().contains(editorInWindow)) << what << ": the editor is cut off";
+}
+
+// Shrunk as far as the user can, a window that holds the markup editor still shows all of it: the
+// preview in markup mode and the markup window alike. The preview without markup keeps its own
+// least size.
+TEST(MarkupWindows, CannotBeShrunkBelowTheEditor)
+{
+    TempDirScope temp;
+    FakeDisplays displays({FakeDisplays::make(1, QRect(0, 0, 1920, 1080))});
+    CaptureQueue queue(8);
+    const CaptureItem item = makeScreenshot(filledImage(300, 200, Qt::white));
+    queue.enqueue(item);
+    PreviewServices services;
+    services.applicationQueue = &queue;
+    QuickLookPreviewController preview(
+        [&displays] { return std::make_unique<QtPreviewWindow>(displays, nullptr); },
+        [&services](QuickLookPreviewController &owner) -> QWidget * {
+            return new QuickLookPreviewView(owner, services);
+        },
+        {});
+    preview.show(item, queue, {}, {}, {});
+    QWidget *panel = static_cast<QtPreviewWindow *>(preview.window())->widget();
+    ASSERT_NE(panel, nullptr);
+    panel->resize(780, 540);
+    EXPECT_EQ(panel->size(), QSize(780, 540)) << "a preview shrinks to its own least size";
+    preview.setMarkupMode(true);
+    ASSERT_TRUE(waitUntil([&] { return panel->findChild<AnnotationEditorView *>(); }));
+    panel->resize(780, 540);
+    QCoreApplication::sendPostedEvents();
+    expectTheEditorWhole(panel, "the preview in markup mode");
+    preview.setMarkupMode(false);
+    panel->resize(780, 540);
+    EXPECT_EQ(panel->size(), QSize(780, 540)) << "out of markup, the preview's own least size";
+    preview.close();
+
+    AnnotationWindowController markup;
+    markup.show(item, {});
+    ASSERT_NE(markup.window(), nullptr);
+    markup.window()->resize(700, 500);
+    QCoreApplication::sendPostedEvents();
+    expectTheEditorWhole(markup.window(), "the markup window");
+    markup.close();
 }
 
 // The preview follows the queue: a capture deleted under it gives way to the one that took its

@@ -10,24 +10,6 @@ namespace platform {
 
 namespace {
 
-// The child of the root window that holds `window`: the window manager's frame around it.
-xcb_window_t topLevelFrame(xcb_connection_t *connection, xcb_window_t window)
-{
-    for (int depth = 0; depth < 16; ++depth) {
-        xcb_query_tree_reply_t *tree =
-            xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
-        if (!tree)
-            return XCB_NONE;
-        const xcb_window_t parent = tree->parent;
-        const xcb_window_t root = tree->root;
-        free(tree);
-        if (parent == root || parent == XCB_NONE)
-            return window;
-        window = parent;
-    }
-    return XCB_NONE;
-}
-
 // Puts an unmanaged panel right below the dialog's frame.
 void stackBelow(QWidget *panel, QWidget *dialog)
 {
@@ -64,6 +46,23 @@ private:
 };
 
 } // namespace
+
+xcb_window_t topLevelFrame(xcb_connection_t *connection, xcb_window_t window)
+{
+    for (int depth = 0; depth < 16; ++depth) {
+        xcb_query_tree_reply_t *tree =
+            xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
+        if (!tree)
+            return XCB_NONE;
+        const xcb_window_t parent = tree->parent;
+        const xcb_window_t root = tree->root;
+        free(tree);
+        if (parent == root || parent == XCB_NONE)
+            return window;
+        window = parent;
+    }
+    return XCB_NONE;
+}
 
 QWidget *askingWindow(QWidget *given)
 {

@@ -1,5 +1,6 @@
 #include "platform/x11/X11PanelWindows.h"
 
+#include "platform/qt/DialogStacking.h"
 #include "platform/qt/QtPanelWindows.h"
 #include "platform/x11/Ewmh.h"
 #include "platform/x11/X11Connection.h"
@@ -7,6 +8,7 @@
 #include <QEvent>
 #include <QMutexLocker>
 #include <QWidget>
+#include <QWindow>
 #include <xcb/shape.h>
 
 namespace platform {
@@ -133,8 +135,58 @@ void X11PanelWindows::setInputRegion(QWidget *panel, const QRegion &region)
         applyInputRegion(panel, region);
 }
 
+void X11PanelWindows::keepAboveFloatingPanels(QWidget *window)
+{
+    if (!window || m_keptAbove.contains(window))
+        return;
+    m_keptAbove.append(window);
+    window->installEventFilter(this);
+    connect(window, &QObject::destroyed, this, [this] {
+        m_keptAbove.removeAll(nullptr);
+        restackFloatingPanels();
+    });
+}
+
+void X11PanelWindows::orderFront(QWidget *panel)
+{
+    if (!panel)
+        return;
+    const auto found = m_panels.constFind(panel);
+    if (found == m_panels.constEnd() || !found->level || !panel->internalWinId())
+        panel->raise();
+    else
+        restack(panel, *found->level);
+}
+
+bool X11PanelWindows::isKeptAbove(const QObject *object) const
+{
+    for (const QPointer<QWidget> &window : m_keptAbove) {
+        if (window && (object == window || object == window->windowHandle()))
+            return true;
+    }
+    return false;
+}
+
 bool X11PanelWindows::eventFilter(QObject *watched, QEvent *event)
 {
+    if (isKeptAbove(watched)) {
+        switch (event->type()) {
+        case QEvent::Show:
+            // Exposed once the window manager has framed and mapped it.
+            if (auto *widget = qobject_cast<QWidget *>(watched); widget && widget->windowHandle())
+                widget->windowHandle()->installEventFilter(this);
+            break;
+        // The window manager may restack the window when it is activated.
+        case QEvent::Expose:
+        case QEvent::WindowActivate:
+        case QEvent::Hide:
+            restackFloatingPanels();
+            break;
+        default:
+            break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
     switch (event->type()) {
     // Show comes before Qt maps the window, WinIdChange after a new native window replaced the
     // old one (which took the shape with it), ScreenChangeInternal when the device pixels behind
@@ -160,12 +212,53 @@ bool X11PanelWindows::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
+void X11PanelWindows::restackFloatingPanels()
+{
+    for (const Panel &panel : std::as_const(m_panels)) {
+        if (panel.widget && panel.level == PanelLevel::floating && panel.widget->isVisible() &&
+            panel.widget->internalWinId())
+            restack(panel.widget, PanelLevel::floating);
+    }
+}
+
+xcb_window_t X11PanelWindows::lowestKeptAboveFrame()
+{
+    QList<xcb_window_t> frames;
+    for (const QPointer<QWidget> &window : std::as_const(m_keptAbove)) {
+        if (!window || !window->isVisible() || !window->internalWinId())
+            continue;
+        const xcb_window_t frame =
+            topLevelFrame(m_connection, xcb_window_t(window->internalWinId()));
+        if (frame != XCB_NONE)
+            frames.append(frame);
+    }
+    if (frames.size() < 2)
+        return frames.value(0, XCB_NONE);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+    xcb_query_tree_reply_t *tree =
+        xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, root), nullptr);
+    if (!tree)
+        return frames.first();
+    xcb_window_t lowest = frames.first();
+    const xcb_window_t *children = xcb_query_tree_children(tree);
+    // Bottom first.
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+        if (frames.contains(children[i])) {
+            lowest = children[i];
+            break;
+        }
+    }
+    free(tree);
+    return lowest;
+}
+
 void X11PanelWindows::restack(QWidget *widget, PanelLevel level)
 {
     const auto window = xcb_window_t(widget->internalWinId());
-    // A floating panel goes as high as it can below the topmost ones.
-    xcb_window_t sibling = XCB_NONE;
-    if (level == PanelLevel::floating) {
+    // A floating panel goes as high as it can below the topmost ones, and below the windows of
+    // its level that were ordered front after it.
+    xcb_window_t sibling = level == PanelLevel::floating ? lowestKeptAboveFrame() : XCB_NONE;
+    if (level == PanelLevel::floating && sibling == XCB_NONE) {
         for (const Panel &panel : std::as_const(m_panels)) {
             if (panel.widget && panel.widget != widget && panel.level == PanelLevel::topmost &&
                 panel.widget->isVisible() && panel.widget->internalWinId()) {

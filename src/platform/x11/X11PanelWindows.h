@@ -37,6 +37,8 @@ public:
     void prepare(QWidget *panel, PanelLevel level) override;
     void setInputRegion(QWidget *panel, const QRegion &region) override;
     std::optional<QRectF> visibleFrame(const Display &display) const override;
+    void keepAboveFloatingPanels(QWidget *window) override;
+    void orderFront(QWidget *panel) override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -51,8 +53,13 @@ private:
     };
 
     Panel &panelFor(QWidget *widget);
-    // Puts the panel at the top of the stack, a floating one below any topmost panel.
+    // Puts the panel at the top of the stack, a floating one below any topmost panel and below
+    // the windows kept above floating panels.
     void restack(QWidget *widget, PanelLevel level);
+    void restackFloatingPanels();
+    // The lowest frame of the shown windows kept above floating panels; none when none shows.
+    xcb_window_t lowestKeptAboveFrame();
+    bool isKeptAbove(const QObject *object) const;
     void applyInputRegion(QWidget *widget, const QRegion &region);
     // Before the panel is mapped, and again for each new native window.
     void leaveWithoutCompositorShadow(QWidget *panel);
@@ -60,6 +67,7 @@ private:
 
     xcb_connection_t *m_connection;
     QHash<QWidget *, Panel> m_panels;
+    QList<QPointer<QWidget>> m_keptAbove;
     QHash<QByteArray, xcb_atom_t> m_atoms;
     mutable std::unique_ptr<X11Connection> m_rootConnection;
 };
