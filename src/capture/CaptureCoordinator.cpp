@@ -193,14 +193,15 @@ void CaptureCoordinator::restoreMainWindow()
         m_mainWindow->activateWindow();
         return;
     }
-    // Shown without a user time, the window manager does not give it the keyboard but puts it
-    // on top of its layer; where other windows covered it, it goes below them again. The window
-    // manager places a window only at the top or the bottom of its layer.
-    m_mainWindow->winId();
+    // Shown without a user time, the window manager does not give it the keyboard; it puts it on
+    // top of its layer. A window may ask only for the top or the bottom of its layer, so one that
+    // others covered goes to the bottom, below them again.
     QWindow *handle = m_mainWindow->windowHandle();
-    handle->setProperty("_q_showWithoutActivating", true);
+    if (handle)
+        handle->setProperty("_q_showWithoutActivating", true);
     m_mainWindow->show();
-    handle->setProperty("_q_showWithoutActivating", QVariant());
+    if (handle)
+        handle->setProperty("_q_showWithoutActivating", QVariant());
     if (covered)
         m_mainWindow->lower();
 }
