@@ -193,8 +193,7 @@ int main(int argc, char **argv)
     services.compositor = desktop.compositor;
     services.makePointerMonitor = [] { return desktop::makePointerMonitor(); };
     services.notifications = &notifications;
-    PinManager manager(services);
-    manager.setSettings(&settings);
+    PinManager manager(settings, services);
     for (const CaptureItem &item : queue.items())
         manager.pin(item);
     PinStackWindowController &deck = *manager.stackController();

@@ -3,7 +3,6 @@
 #include "account/AuthWire.h"
 #include "account/PendingBrowserSignIn.h"
 #include "account/UserProfile.h"
-#include "model/SharedInstance.h"
 #include "platform/AppleSignInSheet.h"
 
 #include <QObject>
@@ -31,7 +30,7 @@ class UrlOpener;
 // done once the keychain announces a change.
 // Operations throw AuthError, SignInRejectedError, DecodingError or the platform's errors.
 // Main thread only.
-class AuthService final : public QObject, public SharedInstance<AuthService> {
+class AuthService final : public QObject {
     Q_OBJECT
 
 public:

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "model/SharedInstance.h"
-
 #include <QByteArray>
 #include <QString>
 #include <functional>
@@ -17,7 +15,7 @@ class SecretStore;
 
 // Small secrets of the account as items of the desktop's secret store, named by this store's
 // service and a key. Knows nothing of what the bytes mean; caches nothing.
-class KeychainStore final : public SharedInstance<KeychainStore> {
+class KeychainStore final {
 public:
     static constexpr const char *defaultService = "com.corvanta.keychain";
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "account/UserProfile.h"
-#include "model/SharedInstance.h"
 
 #include <QString>
 #include <optional>
@@ -14,7 +13,7 @@ class KeychainStore;
 // failure; saving or ending a whole session says whether it was done. A session end that the
 // keychain did not carry out is remembered in a small marker file (it holds nothing of the
 // session), so that the next start finishes it before restoring anything.
-class SessionStore final : public SharedInstance<SessionStore> {
+class SessionStore final {
 public:
     static constexpr const char *profileKey = "corvanta.session.profile";
     static constexpr const char *accessTokenKey = "corvanta.session.accessToken";

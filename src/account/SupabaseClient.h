@@ -1,7 +1,6 @@
 #pragma once
 
 #include "account/UserProfile.h"
-#include "model/SharedInstance.h"
 
 #include <QString>
 #include <QUrl>
@@ -11,7 +10,7 @@
 // request). Both are build settings (CORVANTA_BACKEND_ORIGIN, CORVANTA_BACKEND_PUBLISHABLE_KEY),
 // which environment variables of the same names override at run time (a self-hosted backend, a
 // local one under test); unit tests hand in their own.
-class SupabaseClient final : public SharedInstance<SupabaseClient> {
+class SupabaseClient final {
 public:
     static QUrl defaultEndpoint();
     static QString defaultAnonKey();

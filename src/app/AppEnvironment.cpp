@@ -31,6 +31,7 @@
 #include "platform/PanelWindows.h"
 #include "platform/PointerMonitor.h"
 #include "preview/AnnotationWindowController.h"
+#include "preview/PreviewServices.h"
 #include "preview/QtPreviewWindow.h"
 #include "preview/QuickLookPreviewController.h"
 #include "preview/QuickLookPreviewView.h"
@@ -42,53 +43,64 @@
 
 namespace {
 
-// The staging tray of the real desktop: the notch tray over the environment's displays,
-// panels, pointer monitor, compositor and recorder. Its recording controls reach the recording
-// controls' hub and the coordinator when pressed, so the coordinator that builds the tray need
-// not be finished yet.
-StagingTrayFactory
-notchTrayFactory(AppEnvironment &environment, std::shared_ptr<platform::PanelWindows> panels,
-                 ScreenRecordingModeSelector::PointerMonitorFactory pointerMonitors)
+// What the notch tray works with besides the queue and the settings: every one of them is
+// built before the coordinator that builds the tray, and outlives it.
+struct NotchTrayParts {
+    std::shared_ptr<platform::Displays> displays;
+    std::shared_ptr<platform::Compositor> compositor;
+    std::shared_ptr<platform::PanelWindows> panels;
+    ScreenRecordingModeSelector::PointerMonitorFactory pointerMonitors;
+    ScreenRecordingService &recorder;
+    RecordingHUDController &hud;
+    PinManager &pins;
+    QuickLookPreviewController &preview;
+    OCRService &ocr;
+};
+
+// The staging tray of the real desktop: the notch tray over the environment's displays, panels,
+// pointer monitor, compositor and recorder. Its Stop Recording and cancel buttons run the
+// coordinator's own callbacks, a click while recording asks the recording controls' hub.
+StagingTrayFactory notchTrayFactory(NotchTrayParts parts)
 {
-    QPointer<AppEnvironment> self(&environment);
-    return [self, panels,
-            pointerMonitors](CaptureQueue &queue, SettingsStore &settings,
-                             StagingTrayCallbacks callbacks) -> std::unique_ptr<StagingTray> {
-        if (!self)
-            return nullptr;
+    return [parts](CaptureQueue &queue, SettingsStore &settings,
+                   StagingTrayCallbacks callbacks) -> std::unique_ptr<StagingTray> {
         TrayNeighbours neighbours;
-        neighbours.pinning = &self->pinManager();
-        neighbours.requestRecordingStop = [self] {
-            if (self)
-                self->recordingHUD().requestStop();
+        neighbours.pinning = &parts.pins;
+        neighbours.preview = &parts.preview;
+        QPointer<RecordingHUDController> hud(&parts.hud);
+        neighbours.requestRecordingStop = [hud] {
+            if (hud)
+                hud->requestStop();
         };
-        neighbours.stopRecording = [self] {
-            if (self)
-                startTask(self->captureCoordinator().stopRecording());
-        };
-        neighbours.cancelRecording = [self] {
-            if (self)
-                startTask(self->captureCoordinator().cancelRecording());
-        };
-        neighbours.preview = &self->previewController();
+        neighbours.stopRecording = callbacks.onStopRecording;
+        neighbours.cancelRecording = callbacks.onCancelRecording;
         const StagingTrayCallbacks trayActions = callbacks;
         auto tray = std::make_unique<NotchWindowController>(NotchWindowController::Services{
             .queue = queue,
             .settings = settings,
             .callbacks = std::move(callbacks),
-            .displays = *self->platform().displays,
-            .recorder = &self->recordingService(),
+            .displays = *parts.displays,
+            .recorder = &parts.recorder,
             .neighbours = std::move(neighbours),
-            .panels = panels,
-            .pointerMonitor = pointerMonitors ? pointerMonitors() : nullptr,
-            .compositor = self->platform().compositor.get(),
+            .panels = parts.panels,
+            .pointerMonitor = parts.pointerMonitors ? parts.pointerMonitors() : nullptr,
+            .compositor = parts.compositor.get(),
         });
-        connectTrayToPreview({.preview = self->previewController(),
-                              .ocr = self->ocrService(),
-                              .settings = self->settingsStore()},
+        connectTrayToPreview({.preview = parts.preview, .ocr = parts.ocr, .settings = settings},
                              *tray, queue, trayActions);
         return tray;
     };
+}
+
+// Where the preview and markup windows go: the display the user is working on.
+std::optional<QRectF> previewScreenFrame(const platform::Displays &displays,
+                                         const platform::PanelWindows &panels)
+{
+    // The display under the pointer.
+    const std::optional<platform::Display> display = displays.displayUnderPointer();
+    if (!display)
+        return std::nullopt;
+    return panels.visibleFrame(*display).value_or(display->screenFrame);
 }
 
 } // namespace
@@ -128,109 +140,124 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
         note("destroyed", "UserDefaults");
     });
 
-    make(m_settingsStore, "SettingsStore", *m_userDefaults, *m_platform.loginItem).makeShared();
-    make(m_permissionManager, "PermissionManager", m_platform.screenCapturePermission,
-         m_platform.urlOpener)
-        .makeShared();
-    make(m_queue, "CaptureQueue", initialQueueCapacity);
-    make(m_screenCaptureService, "ScreenCaptureService", m_platform.screenCapture,
-         m_platform.displays, m_platform.windowSystem);
-    make(m_clipboardService, "ClipboardService", m_platform.pasteboard);
-    make(m_saveService, "SaveService", m_platform.savePanel, m_platform.imageWriter);
-    make(m_areaSelectionService, "AreaSelectionService", *m_screenCaptureService,
-         *m_platform.displays, *m_platform.compositor, std::as_const(*m_settingsStore),
-         m_platform.overlayWindows);
-    make(m_windowSelectionService, "WindowSelectionService", *m_platform.windowList,
-         *m_platform.displays, m_platform.overlayWindows, m_screenCaptureService.get(),
-         m_platform.compositor.get());
-    make(m_feedbackService, "FeedbackService", m_platform.soundPlayer, m_platform.haptics)
-        .makeShared();
-    // Before the coordinator, whose tray reads text and whose preview shares through them.
-    make(m_ocrService, "OCRService", m_platform.textRecognizer, m_platform.pasteboard,
-         *m_feedbackService)
-        .makeShared();
-    make(m_shareService, "ShareService", m_platform.shareDestinations).makeShared();
-    // Before the coordinator, which takes a removed pin's capture out of the queue.
-    make(m_pinNotifications, "PinNotifications").makeShared();
-    // The recorder and its controls before the coordinator, which answers their requests.
+    // Each object is handed the ones built before it, never a way to reach one built later.
+    SettingsStore &settings =
+        make(m_settingsStore, "SettingsStore", *m_userDefaults, *m_platform.loginItem);
+    PermissionManager &permission = make(m_permissionManager, "PermissionManager",
+                                         m_platform.screenCapturePermission, m_platform.urlOpener);
+    CaptureQueue &queue = make(m_queue, "CaptureQueue", initialQueueCapacity);
+    ScreenCaptureService &screenCapture =
+        make(m_screenCaptureService, "ScreenCaptureService", m_platform.screenCapture,
+             m_platform.displays, m_platform.windowSystem);
+    ClipboardService &clipboard =
+        make(m_clipboardService, "ClipboardService", m_platform.pasteboard);
+    SaveService &saving =
+        make(m_saveService, "SaveService", m_platform.savePanel, m_platform.imageWriter);
+    AreaSelectionService &areaSelection =
+        make(m_areaSelectionService, "AreaSelectionService", screenCapture, *m_platform.displays,
+             *m_platform.compositor, std::as_const(settings), m_platform.overlayWindows);
+    WindowSelectionService &windowSelection =
+        make(m_windowSelectionService, "WindowSelectionService", *m_platform.windowList,
+             *m_platform.displays, m_platform.overlayWindows, &screenCapture,
+             m_platform.compositor.get());
+    FeedbackService &feedback =
+        make(m_feedbackService, "FeedbackService", m_platform.soundPlayer, m_platform.haptics);
+    OCRService &ocr = make(m_ocrService, "OCRService", m_platform.textRecognizer,
+                           m_platform.pasteboard, feedback);
+    ShareService &share = make(m_shareService, "ShareService", m_platform.shareDestinations);
+    PinNotifications &pinNotifications = make(m_pinNotifications, "PinNotifications");
     const std::shared_ptr<platform::PanelWindows> panels = m_platform.panelWindows;
     const ScreenRecordingModeSelector::PointerMonitorFactory pointerMonitors =
         m_platform.makePointerMonitor;
-    // Pins before the coordinator, whose tray pins through the manager.
-    make(m_pinManager, "PinManager",
-         PinDeckServices{
-             .displays = m_platform.displays,
-             .panels = panels,
-             .compositor = m_platform.compositor,
-             .makePointerMonitor = pointerMonitors,
-             .actions =
-                 PinActionServices{
-                     .clipboard = m_clipboardService.get(),
-                     .saving = m_saveService.get(),
-                     .urlOpener = m_platform.urlOpener,
-                     .feedback = m_feedbackService.get(),
-                 },
-             .notifications = m_pinNotifications.get(),
-         })
-        .makeShared();
-    make(m_autoPinner, "PinAutoPinner", *m_pinManager).makeShared();
-    m_autoPinner->start(*m_queue, *m_settingsStore);
-    m_pinManager->setSettings(m_settingsStore.get());
-    make(m_recordingService, "ScreenRecordingService", m_platform.makeRecordingPlatform(),
-         *m_platform.displays)
-        .makeShared();
-    make(m_recordingHUD, "RecordingHUDController", m_recordingService.get(), panels).makeShared();
-    make(m_recordingModeSelector, "ScreenRecordingModeSelector", panels, pointerMonitors)
-        .makeShared();
-    make(
+    PinManager &pins = make(m_pinManager, "PinManager", settings,
+                            PinDeckServices{
+                                .displays = m_platform.displays,
+                                .panels = panels,
+                                .compositor = m_platform.compositor,
+                                .makePointerMonitor = pointerMonitors,
+                                .actions =
+                                    PinActionServices{
+                                        .clipboard = &clipboard,
+                                        .saving = &saving,
+                                        .urlOpener = m_platform.urlOpener,
+                                        .feedback = &feedback,
+                                    },
+                                .notifications = &pinNotifications,
+                            });
+    make(m_autoPinner, "PinAutoPinner", pins).start(queue, settings);
+    ScreenRecordingService &recorder =
+        make(m_recordingService, "ScreenRecordingService", m_platform.makeRecordingPlatform(),
+             *m_platform.displays);
+    RecordingHUDController &hud = make(m_recordingHUD, "RecordingHUDController", &recorder, panels);
+    ScreenRecordingModeSelector &modeSelector =
+        make(m_recordingModeSelector, "ScreenRecordingModeSelector", panels, pointerMonitors);
+    PreviewServices previewServices;
+    previewServices.applicationQueue = &queue;
+    previewServices.ocr = &ocr;
+    previewServices.pasteboard = m_platform.pasteboard;
+    previewServices.share = &share;
+    previewServices.pinning = &pins;
+    previewServices.urlOpener = m_platform.urlOpener;
+    previewServices.makePlayer = m_platform.makeMoviePlayer;
+    const std::shared_ptr<platform::Displays> displays = m_platform.displays;
+    QuickLookPreviewController &preview = make(
         m_previewController, "QuickLookPreviewController",
-        [this, panels]() -> std::unique_ptr<PreviewWindow> {
-            return std::make_unique<QtPreviewWindow>(*m_platform.displays, panels);
+        [displays, panels]() -> std::unique_ptr<PreviewWindow> {
+            return std::make_unique<QtPreviewWindow>(*displays, panels);
         },
-        [this](QuickLookPreviewController &owner) -> QWidget * {
-            return new QuickLookPreviewView(owner, previewServices());
+        [previewServices](QuickLookPreviewController &owner) -> QWidget * {
+            return new QuickLookPreviewView(owner, previewServices);
         },
-        [this, panels] { return previewScreenFrame(*panels); })
-        .makeShared();
-    make(
+        [displays, panels] { return previewScreenFrame(*displays, *panels); });
+    AnnotationWindowController &markup = make(
         m_annotationWindow, "AnnotationWindowController",
-        [this, panels] { return previewScreenFrame(*panels); }, panels)
-        .makeShared();
+        [displays, panels] { return previewScreenFrame(*displays, *panels); }, panels);
     // The caller's tray; on the real desktop, without one, the notch tray.
     StagingTrayFactory trayFactory = options.trayFactory;
-    if (!trayFactory && options.notchTray)
-        trayFactory = notchTrayFactory(*this, panels, pointerMonitors);
+    if (!trayFactory && options.notchTray) {
+        trayFactory = notchTrayFactory({
+            .displays = displays,
+            .compositor = m_platform.compositor,
+            .panels = panels,
+            .pointerMonitors = pointerMonitors,
+            .recorder = recorder,
+            .hud = hud,
+            .pins = pins,
+            .preview = preview,
+            .ocr = ocr,
+        });
+    }
     make(m_captureCoordinator, "CaptureCoordinator",
          CaptureCoordinator::Services{
-             .queue = *m_queue,
-             .permissionManager = *m_permissionManager,
-             .screenCaptureService = *m_screenCaptureService,
-             .areaSelectionService = *m_areaSelectionService,
-             .windowSelectionService = *m_windowSelectionService,
-             .saveService = *m_saveService,
-             .clipboardService = *m_clipboardService,
-             .settingsStore = *m_settingsStore,
-             .feedbackService = *m_feedbackService,
+             .queue = queue,
+             .permissionManager = permission,
+             .screenCaptureService = screenCapture,
+             .areaSelectionService = areaSelection,
+             .windowSelectionService = windowSelection,
+             .saveService = saving,
+             .clipboardService = clipboard,
+             .settingsStore = settings,
+             .feedbackService = feedback,
              .alertPresenter = *m_platform.alertPresenter,
-             .displays = *m_platform.displays,
+             .displays = *displays,
              // Without a tray the coordinator skips every tray step.
-             .trayFactory = trayFactory,
-             .previewWindow = m_previewController.get(),
-             .markupWindow = m_annotationWindow.get(),
-             .pinNotifications = m_pinNotifications.get(),
-             .recorder = m_recordingService.get(),
-             .modeSelector = m_recordingModeSelector.get(),
-             .hud = m_recordingHUD.get(),
+             .trayFactory = std::move(trayFactory),
+             .previewWindow = &preview,
+             .markupWindow = &markup,
+             .pinNotifications = &pinNotifications,
+             .recorder = &recorder,
+             .modeSelector = &modeSelector,
+             .hud = &hud,
+             .windowList = m_platform.windowList.get(),
          });
     make(m_hotkeyManager, "GlobalHotkeyManager", m_platform.globalHotkeys);
     if (m_platform.secretStore && m_platform.httpTransport) {
-        make(m_keychainStore, "KeychainStore", m_platform.secretStore).makeShared();
-        make(m_sessionStore, "SessionStore", *m_keychainStore).makeShared();
-        make(m_supabaseClient, "SupabaseClient").makeShared();
-        make(m_authService, "AuthService", *m_sessionStore, *m_supabaseClient,
+        KeychainStore &keychain = make(m_keychainStore, "KeychainStore", m_platform.secretStore);
+        SessionStore &sessions = make(m_sessionStore, "SessionStore", keychain);
+        SupabaseClient &backend = make(m_supabaseClient, "SupabaseClient");
+        make(m_authService, "AuthService", sessions, backend,
              AuthService::Platform{m_platform.httpTransport, m_platform.appleSignIn,
-                                   m_platform.urlOpener})
-            .makeShared();
+                                   m_platform.urlOpener});
     }
 
     setupHotkeys();
@@ -246,28 +273,6 @@ AppEnvironment::~AppEnvironment()
         m_teardown.pop_back();
         step();
     }
-}
-
-PreviewServices AppEnvironment::previewServices() const
-{
-    PreviewServices services;
-    services.applicationQueue = m_queue.get();
-    services.ocr = m_ocrService.get();
-    services.pasteboard = m_platform.pasteboard;
-    services.share = m_shareService.get();
-    services.pinning = m_pinManager.get();
-    services.urlOpener = m_platform.urlOpener;
-    services.makePlayer = m_platform.makeMoviePlayer;
-    return services;
-}
-
-std::optional<QRectF> AppEnvironment::previewScreenFrame(const platform::PanelWindows &panels) const
-{
-    // The display the user is working on: where the pointer is.
-    const std::optional<platform::Display> display = m_platform.displays->displayUnderPointer();
-    if (!display)
-        return std::nullopt;
-    return panels.visibleFrame(*display).value_or(display->screenFrame);
 }
 
 GlobalHotkeyHandling &AppEnvironment::hotkeyManager() const

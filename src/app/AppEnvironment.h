@@ -2,8 +2,6 @@
 
 #include "app/AppPlatform.h"
 #include "capture/CaptureNeighbours.h"
-#include "model/SharedInstance.h"
-#include "preview/PreviewServices.h"
 
 #include <QList>
 #include <QMetaObject>
@@ -44,12 +42,13 @@ class WindowSelectionService;
 
 // The owner of the program's long-lived objects. Building it makes the whole object graph in a
 // fixed order (the platform first, then the settings, the permission, the staging queue, the
-// capture services, text recognition and sharing, the recorder, its controls and its mode
-// chooser, and the coordinator, the hot keys, and the account when the platform has one), registers
-// every shared object, registers the global hot keys and keeps the queue's capacity and the hot
-// keys in step with the settings. Destroying it takes the graph down in the reverse order. Main
-// thread only; the program has one, reached as AppEnvironment::shared().
-class AppEnvironment final : public QObject, public SharedInstance<AppEnvironment> {
+// capture services, feedback, text recognition and sharing, the pins, the recorder, its
+// controls and its mode chooser, the preview and markup windows, the coordinator with its tray,
+// the hot keys, and the account when the platform has one), handing each object the ones built
+// before it; it registers the global hot keys and keeps the queue's capacity and the hot keys
+// in step with the settings. Destroying it takes the graph down in the reverse order. Main
+// thread only.
+class AppEnvironment final : public QObject {
     Q_OBJECT
 
 public:
@@ -116,8 +115,6 @@ public:
 private:
     template <typename T, typename... Args>
     T &make(std::unique_ptr<T> &member, const char *name, Args &&...args);
-    PreviewServices previewServices() const;
-    std::optional<QRectF> previewScreenFrame(const platform::PanelWindows &panels) const;
     void note(const char *what, const char *name) const;
     void setupBindings();
 

@@ -52,7 +52,6 @@ CorvantaApp::CorvantaApp(Options options, QObject *parent)
       m_menuView(std::make_unique<CorvantaMenuView>(*m_environment)),
       m_openUrlHandler(signInFor(std::move(options.signIn), *m_environment))
 {
-    m_environment->makeShared();
     AppEnvironment *environment = m_environment.get();
     m_windowServices.settings = &environment->settingsStore();
     m_windowServices.permissionManager = &environment->permissionManager();
@@ -96,6 +95,7 @@ CorvantaApp::CorvantaApp(Options options, QObject *parent)
         return tray != nullptr && tray->hasNotch();
     };
     m_mainWindow = std::make_unique<MainWindow>(m_windowServices);
+    environment->captureCoordinator().setMainWindow(m_mainWindow.get());
     m_menuView->setShowSettings([this] { showSettingsWindow(); });
     showTrayIcon();
     connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, m_appDelegate.get(),

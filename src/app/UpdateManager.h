@@ -1,6 +1,5 @@
 #pragma once
 
-#include "model/SharedInstance.h"
 #include "platform/UpdateFramework.h"
 
 #include <QObject>
@@ -9,7 +8,7 @@
 // Offers the software-update framework's check to whatever view wants a "check now" command:
 // starts the framework's updater and mirrors whether a check can be started. On Linux the
 // framework is absent, so a check can never be started. Nothing in the program creates it yet.
-class UpdateManager : public QObject, public SharedInstance<UpdateManager> {
+class UpdateManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool canCheckForUpdates READ canCheckForUpdates NOTIFY canCheckForUpdatesChanged)
 

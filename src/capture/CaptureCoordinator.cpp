@@ -8,16 +8,16 @@
 #include "model/SettingsStore.h"
 #include "platform/Alerts.h"
 #include "platform/Log.h"
+#include "platform/WindowList.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QPointer>
 #include <QWidget>
+#include <QWindow>
+#include <utility>
 
 namespace {
-
-// The main window carries this title, and no other window of the program does.
-const QString mainWindowTitle = QStringLiteral("Corvanta");
 
 // Long enough for the window system to take hidden windows off the screen and for the
 // windows below to repaint before the pixels are read.
@@ -34,7 +34,8 @@ CaptureCoordinator::CaptureCoordinator(Services services, QObject *parent)
       m_settingsStore(services.settingsStore), m_feedbackService(services.feedbackService),
       m_alertPresenter(services.alertPresenter), m_displays(services.displays),
       m_previewWindow(services.previewWindow), m_markupWindow(services.markupWindow),
-      m_recorder(services.recorder), m_modeSelector(services.modeSelector)
+      m_windowList(services.windowList), m_recorder(services.recorder),
+      m_modeSelector(services.modeSelector)
 {
     m_queue.setMaxCapacity(m_settingsStore.maxQueueCapacity());
 
@@ -94,16 +95,9 @@ QCoro::Task<void> CaptureCoordinator::showPermissionAlert()
         m_permissionManager.openScreenRecordingSettings();
 }
 
-QWidget *CaptureCoordinator::findMainWindow(bool visibleOnly)
+void CaptureCoordinator::setMainWindow(QWidget *window)
 {
-    const QWidgetList windows = QApplication::topLevelWidgets();
-    for (QWidget *window : windows) {
-        if (window->isWindow() && window->windowTitle() == mainWindowTitle &&
-            (!visibleOnly || window->isVisible())) {
-            return window;
-        }
-    }
-    return nullptr;
+    m_mainWindow = window;
 }
 
 void CaptureCoordinator::dismissOpenDialogs()
@@ -129,9 +123,12 @@ QCoro::Task<bool> CaptureCoordinator::prepareForCapture(const std::function<void
     if (m_markupWindow)
         m_markupWindow->close();
 
+    // A minimised window is not on the screen: hiding it would only bring it back unminimised.
     bool mainWindowWasHidden = false;
-    if (QWidget *mainWindow = findMainWindow(true)) {
-        mainWindow->hide();
+    if (m_mainWindow && m_mainWindow->isVisible() && !m_mainWindow->isMinimized()) {
+        m_mainWindowWasActive = hasKeyboard(*m_mainWindow);
+        m_mainWindowWasCovered = !m_mainWindowWasActive && isCovered(*m_mainWindow);
+        m_mainWindow->hide();
         mainWindowWasHidden = true;
     }
     // The pause runs from the moment the windows are hidden, whatever is done meanwhile.
@@ -145,11 +142,7 @@ QCoro::Task<bool> CaptureCoordinator::prepareForCapture(const std::function<void
 void CaptureCoordinator::restoreAfterCapture(bool mainWindowWasHidden, bool showTray)
 {
     if (mainWindowWasHidden) {
-        if (QWidget *mainWindow = findMainWindow(false)) {
-            mainWindow->show();
-            mainWindow->raise();
-            mainWindow->activateWindow();
-        }
+        restoreMainWindow();
         return;
     }
     if (!showTray || !m_notchWindowController)
@@ -157,6 +150,60 @@ void CaptureCoordinator::restoreAfterCapture(bool mainWindowWasHidden, bool show
     if (m_queue.items().isEmpty() && !m_notchWindowController->hasNotch())
         return;
     m_notchWindowController->show(std::nullopt, TrayInteractionState::compact);
+}
+
+bool CaptureCoordinator::hasKeyboard(const QWidget &window) const
+{
+    // The window manager's word: ours learns of a switch to another program only a while later.
+    if (m_windowList) {
+        if (const std::optional<platform::WindowId> active = m_windowList->activeWindow())
+            return *active == platform::WindowId(window.winId());
+    }
+    return window.isActiveWindow();
+}
+
+bool CaptureCoordinator::isCovered(const QWidget &window) const
+{
+    if (!m_windowList)
+        return false;
+    const auto id = platform::WindowId(window.winId());
+    // Topmost first: a window of the same layer listed before ours stands above it.
+    const QList<platform::WindowInfo> windows = m_windowList->windows();
+    for (qsizetype own = 0; own < windows.size(); ++own) {
+        if (windows[own].id != id)
+            continue;
+        for (qsizetype above = 0; above < own; ++above) {
+            if (windows[above].layer == windows[own].layer)
+                return true;
+        }
+        return false;
+    }
+    return false;
+}
+
+void CaptureCoordinator::restoreMainWindow()
+{
+    const bool activate = std::exchange(m_mainWindowWasActive, false);
+    const bool covered = std::exchange(m_mainWindowWasCovered, false);
+    if (!m_mainWindow)
+        return;
+    if (activate) {
+        m_mainWindow->show();
+        m_mainWindow->raise();
+        m_mainWindow->activateWindow();
+        return;
+    }
+    // Shown without a user time, the window manager does not give it the keyboard; it puts it on
+    // top of its layer. A window may ask only for the top or the bottom of its layer, so one that
+    // others covered goes to the bottom, below them again.
+    QWindow *handle = m_mainWindow->windowHandle();
+    if (handle)
+        handle->setProperty("_q_showWithoutActivating", true);
+    m_mainWindow->show();
+    if (handle)
+        handle->setProperty("_q_showWithoutActivating", QVariant());
+    if (covered)
+        m_mainWindow->lower();
 }
 
 void CaptureCoordinator::enqueue(const CaptureItem &item)

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QObject>
+#include <QPointer>
 #include <QUuid>
 #include <chrono>
 #include <functional>
@@ -33,6 +34,7 @@ class WindowSelecting;
 namespace platform {
 class AlertPresenter;
 class Displays;
+class WindowList;
 } // namespace platform
 
 // The one way into the staging queue for every screenshot and recording: gates the request on
@@ -76,6 +78,9 @@ public:
         RecordingModeSelecting *modeSelector = nullptr;
         // The hub of the stop and cancel requests; when present the coordinator answers them.
         RecordingHUDController *hud = nullptr;
+        // The desktop's windows, to tell whether others covered the main window when it was
+        // hidden; null: it comes back on top.
+        const platform::WindowList *windowList = nullptr;
     };
 
     explicit CaptureCoordinator(Services services, QObject *parent = nullptr);
@@ -114,13 +119,17 @@ public:
     // the alert holds no capture back). False whenever the re-check found no
     // access, even if access was granted meanwhile: the user starts the capture again.
     QCoro::Task<bool> ensureScreenCapturePermission();
+    // The program's main window, which a capture takes off the screen and puts back; without
+    // one there is nothing to hide. The coordinator does not own it.
+    void setMainWindow(QWidget *window);
     // Dismisses our open dialogs (a save panel as cancelled, an alert unanswered), hides the
-    // tray, closes the preview and markup windows, hides the main window when it shows, and
-    // waits 60 ms, running duringPause (when given) within those 60 ms. Answers whether the
-    // main window was hidden.
+    // tray, closes the preview and markup windows, hides the main window when it is on the
+    // screen (shown and not minimised), and waits 60 ms, running duringPause (when given)
+    // within those 60 ms. Answers whether the main window was hidden.
     QCoro::Task<bool> prepareForCapture(const std::function<void()> &duringPause = {});
     // Brings back what prepareForCapture hid: the main window when it was hidden, else (with
-    // showTray) the tray in compact form unless there is nothing to show.
+    // showTray) the tray in compact form unless there is nothing to show. The main window
+    // comes back below the window the user is in, and takes the keyboard only when it had it.
     void restoreAfterCapture(bool mainWindowWasHidden, bool showTray);
     // Hands a finished capture to the queue: feedback, the queue, the auto-copy, then the tray
     // in the form the settings choose.
@@ -205,7 +214,9 @@ private:
     // coordinator is gone.
     void later(std::function<void()> work);
     void installTray(StagingTrayFactory factory);
-    static QWidget *findMainWindow(bool visibleOnly);
+    bool hasKeyboard(const QWidget &window) const;
+    bool isCovered(const QWidget &window) const;
+    void restoreMainWindow();
     static void dismissOpenDialogs();
 
     CaptureQueue &m_queue;
@@ -221,6 +232,12 @@ private:
     platform::Displays &m_displays;
     ClosableWindow *m_previewWindow;
     ClosableWindow *m_markupWindow;
+    QPointer<QWidget> m_mainWindow;
+    // When the capture hid it, the main window had the keyboard, or windows of its layer
+    // stood above it.
+    bool m_mainWindowWasActive = false;
+    bool m_mainWindowWasCovered = false;
+    const platform::WindowList *m_windowList;
     std::unique_ptr<StagingTray> m_notchWindowController;
     std::unique_ptr<ScreenObserver> m_screenObserver;
     ScreenRecording *m_recorder;

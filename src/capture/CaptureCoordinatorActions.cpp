@@ -63,6 +63,14 @@ void CaptureCoordinator::installTray(StagingTrayFactory factory)
         if (self)
             self->deleteCapture(item);
     };
+    callbacks.onStopRecording = [self] {
+        if (self)
+            startTask(self->stopRecording());
+    };
+    callbacks.onCancelRecording = [self] {
+        if (self)
+            startTask(self->cancelRecording());
+    };
     m_notchWindowController = factory(m_queue, m_settingsStore, std::move(callbacks));
 }
 

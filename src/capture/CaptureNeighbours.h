@@ -36,11 +36,14 @@ public:
 };
 
 // What the tray hands back to the coordinator: the user asked to save, copy or
-// delete a staged capture. No result; the tray does not wait.
+// delete a staged capture, or to stop or cancel the running recording. No
+// result; the tray does not wait.
 struct StagingTrayCallbacks {
     std::function<void(const CaptureItem &)> onSave;
     std::function<void(const CaptureItem &)> onCopy;
     std::function<void(const CaptureItem &)> onDelete;
+    std::function<void()> onStopRecording;
+    std::function<void()> onCancelRecording;
 };
 
 // Builds the tray once, for the coordinator. Empty (no tray) until the tray
@@ -54,4 +57,12 @@ class ClosableWindow {
 public:
     virtual ~ClosableWindow() = default;
     virtual void close() = 0;
+};
+
+// Desktop pins as the tray and the preview use them: "pin" hands the capture to
+// the pin deck. The pins implement it.
+class TrayPinning {
+public:
+    virtual ~TrayPinning() = default;
+    virtual void pin(const CaptureItem &item) = 0;
 };

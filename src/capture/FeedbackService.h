@@ -1,6 +1,5 @@
 #pragma once
 
-#include "model/SharedInstance.h"
 #include "platform/Haptics.h"
 #include "platform/Sounds.h"
 
@@ -11,7 +10,7 @@
 // Audible and tactile signs that a capture landed, was saved or was copied. Callers decide
 // whether each is wanted (usually from the soundEffectsEnabled and hapticsEnabled settings);
 // nothing here fails or waits for a sound. Main thread only.
-class FeedbackService final : public SharedInstance<FeedbackService> {
+class FeedbackService final {
 public:
     FeedbackService(std::shared_ptr<platform::SoundPlayer> soundPlayer,
                     std::shared_ptr<platform::Haptics> haptics);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "model/SharedInstance.h"
-
 #include <QImage>
 #include <QString>
 #include <QThreadPool>
@@ -49,7 +47,7 @@ private:
 // Reads the text of a captured image: one line of the result per text region the recognizer
 // found, in its reading order. Recognition runs on worker threads of the service's own, so a
 // long one never holds up the interface.
-class OCRService final : public SharedInstance<OCRService> {
+class OCRService final {
 public:
     // feedback: what copyText() sounds and taps with.
     OCRService(std::shared_ptr<platform::TextRecognizer> recognizer,

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "model/SharedInstance.h"
 #include "platform/ScreenCapturePermission.h"
 #include "platform/UrlOpener.h"
 
@@ -9,7 +8,7 @@
 
 // Owns the answer to "may the program read the screen?". It keeps only the last answer;
 // whoever needs a fresh one runs checkScreenCaptureAccess(). Main thread only.
-class PermissionManager final : public QObject, public SharedInstance<PermissionManager> {
+class PermissionManager final : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool hasScreenCaptureAccess READ hasScreenCaptureAccess NOTIFY
                    hasScreenCaptureAccessChanged)

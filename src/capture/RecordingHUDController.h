@@ -1,7 +1,6 @@
 #pragma once
 
 #include "capture/ScreenRecording.h"
-#include "model/SharedInstance.h"
 
 #include <QObject>
 #include <QPoint>
@@ -20,7 +19,7 @@ class PanelWindows;
 // The single hub of the two requests that end a recording, stop (keep the movie) and cancel
 // (discard it), and the owner of the small recording panel. The panel is complete but nothing
 // shows it today: the staging tray shows a running recording instead. Main thread only.
-class RecordingHUDController : public QObject, public SharedInstance<RecordingHUDController> {
+class RecordingHUDController : public QObject {
     Q_OBJECT
 
 public:

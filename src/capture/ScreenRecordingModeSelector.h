@@ -1,7 +1,6 @@
 #pragma once
 
 #include "capture/RecordingModeSelecting.h"
-#include "model/SharedInstance.h"
 #include "platform/PointerMonitor.h"
 
 #include <QObject>
@@ -19,10 +18,8 @@ class PanelWindows;
 // Asks what a screen recording covers with a small floating chooser in the middle of the
 // screen. A choice answers the waiting caller; Escape, a left click in another window of this
 // program, or a left or right click in another program cancels. Main thread only; the program
-// has one, reached as ScreenRecordingModeSelector::shared().
-class ScreenRecordingModeSelector final : public QObject,
-                                          public RecordingModeSelecting,
-                                          public SharedInstance<ScreenRecordingModeSelector> {
+// has one, made by the application environment.
+class ScreenRecordingModeSelector final : public QObject, public RecordingModeSelecting {
     Q_OBJECT
 
 public:

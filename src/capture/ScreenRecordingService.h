@@ -1,7 +1,6 @@
 #pragma once
 
 #include "capture/ScreenRecording.h"
-#include "model/SharedInstance.h"
 #include "platform/RecordingPlatform.h"
 
 #include <QElapsedTimer>
@@ -35,8 +34,7 @@ RecordingGeometry recordingGeometry(const platform::Display &display,
 // owner stops as usual and keeps what was recorded. Any stop returns to idle: a movie without a
 // frame is removed, one that could not be completed after frames were written is kept where it
 // is. A cancel while a stop is completing the movie is ignored.
-class ScreenRecordingService final : public ScreenRecording,
-                                     public SharedInstance<ScreenRecordingService> {
+class ScreenRecordingService final : public ScreenRecording {
     Q_OBJECT
 
 public:

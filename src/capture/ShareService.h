@@ -1,6 +1,5 @@
 #pragma once
 
-#include "model/SharedInstance.h"
 #include "platform/ShareDestinations.h"
 
 #include <QImage>
@@ -17,7 +16,7 @@ class QWidget;
 // shows a menu of the desktop's destinations for PNG images (its applications, e-mail) below the
 // view, centred on it; the one chosen gets the image as a PNG file in the captures folder.
 // Main thread.
-class ShareService final : public SharedInstance<ShareService> {
+class ShareService final {
 public:
     explicit ShareService(std::shared_ptr<platform::ShareDestinations> destinations);
 

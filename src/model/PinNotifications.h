@@ -1,14 +1,12 @@
 #pragma once
 
-#include "model/SharedInstance.h"
-
 #include <QObject>
 #include <QUuid>
 
 // The in-process notification "Corvanta.PinItemDeleted": posted whenever a pin
 // is removed (closed, unpinned or taken off the deck). A pin made from a staged
 // capture carries the capture's identifier, so observers can drop the capture.
-class PinNotifications : public QObject, public SharedInstance<PinNotifications> {
+class PinNotifications : public QObject {
     Q_OBJECT
 
 public:

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "model/SettingsTable.h"
-#include "model/SharedInstance.h"
 
 #include <QObject>
 #include <QSet>
@@ -20,9 +19,9 @@ class LoginItem;
 // sanitised by the users with the functions below the class.
 //
 // The program has one store, created by the application environment over
-// the standard file and reached as SettingsStore::shared(); a second store
-// over the same file would not see this one's changes.
-class SettingsStore : public QObject, public SharedInstance<SettingsStore> {
+// the standard file and handed to whoever reads it; a second store over the
+// same file would not see this one's changes.
+class SettingsStore : public QObject {
     Q_OBJECT
 #define CORVANTA_SETTING_PROPERTY(name, setter, Type, key, fallback, rule)                         \
     Q_PROPERTY(Type name READ name WRITE setter NOTIFY name##Changed)

@@ -50,7 +50,7 @@ void PinAutoPinner::handleItems()
     if (first.id() == m_lastProcessedItemID || before.contains(first.id()))
         return;
     m_lastProcessedItemID = first.id();
-    m_manager.addToStack(PinItem::fromCapture(first), m_settings.data());
+    m_manager.addToStack(PinItem::fromCapture(first));
 }
 
 void PinAutoPinner::handleImageUpdate(const QUuid &id)

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "model/SharedInstance.h"
-
 #include <QMetaObject>
 #include <QObject>
 #include <QPointer>
@@ -18,8 +16,8 @@ class SettingsStore;
 // queue is pinned. A capture is pinned at most once: one that becomes first again after newer
 // ones left is not pinned a second time. Each change of the queue is handled in a turn of its
 // own. A capture whose image is replaced (marked up) has every pin of it show and copy the new
-// image. Main thread only; the program has one, reached as PinAutoPinner::shared().
-class PinAutoPinner final : public QObject, public SharedInstance<PinAutoPinner> {
+// image. Main thread only; the program has one, made by the application environment.
+class PinAutoPinner final : public QObject {
     Q_OBJECT
 
 public:

@@ -5,14 +5,13 @@
 #include "model/SettingsStore.h"
 #include "pins/PinWindowController.h"
 
-PinManager::PinManager(PinDeckServices services, SettingsFactory makeSettings, QObject *parent)
-    : QObject(parent), m_services(std::move(services)), m_makeSettings(std::move(makeSettings))
+PinManager::PinManager(SettingsStore &settings, PinDeckServices services, QObject *parent)
+    : QObject(parent), m_settings(settings), m_services(std::move(services))
 {
 }
 
 PinManager::~PinManager()
 {
-    // The deck goes before the settings it reads.
     m_stackController.reset();
     m_activePins.clear();
 }
@@ -43,20 +42,12 @@ void PinManager::pin(const CaptureItem &item)
     pinCapture(item);
 }
 
-void PinManager::addToStack(const PinItemPtr &item, SettingsStore *settings)
+void PinManager::addToStack(const PinItemPtr &item)
 {
     if (!item)
         return;
-    if (!m_stackController) {
-        SettingsStore *resolved = settings ? settings : m_settings;
-        if (!resolved && m_makeSettings) {
-            m_ownSettings = m_makeSettings();
-            resolved = m_ownSettings.get();
-        }
-        if (!resolved)
-            return;
-        m_stackController = std::make_unique<PinStackWindowController>(*resolved, m_services);
-    }
+    if (!m_stackController)
+        m_stackController = std::make_unique<PinStackWindowController>(m_settings, m_services);
     m_stackController->insertAtFront(item);
     if (!m_stackController->window())
         m_stackController->show();
@@ -130,25 +121,7 @@ void PinManager::unlist(PinWindowController *controller)
         emit activePinsChanged();
 }
 
-void PinManager::pinCapture(const CaptureItem &capture, SettingsStore *settings)
+void PinManager::pinCapture(const CaptureItem &capture)
 {
-    addToStack(PinItem::fromCapture(capture), settings);
-}
-
-void PinManager::pinImage(const QImage &image, std::optional<QString> title,
-                          SettingsStore *settings)
-{
-    addToStack(std::make_shared<const PinItem>(PinContent::makeImage(image), std::move(title)),
-               settings);
-}
-
-void PinManager::pinFile(const QUrl &url, SettingsStore *settings)
-{
-    addToStack(std::make_shared<const PinItem>(PinContent::makeFile(url)), settings);
-}
-
-void PinManager::pinVideo(const QUrl &url, std::optional<QImage> thumbnail, SettingsStore *settings)
-{
-    addToStack(std::make_shared<const PinItem>(PinContent::makeVideo(url, std::move(thumbnail))),
-               settings);
+    addToStack(PinItem::fromCapture(capture));
 }

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "model/SharedInstance.h"
+#include "capture/CaptureNeighbours.h"
 #include "pins/PinItem.h"
 #include "pins/PinStackWindowController.h"
-#include "tray/TrayNeighbours.h"
 
 #include <QList>
 #include <QObject>
@@ -18,22 +17,17 @@ class SettingsStore;
 // Screen" and the auto-pinner hand their pins here, and the deck is made on the first pin and
 // kept for the rest of the run. Also keeps the floating pin windows that are open. Every
 // removal of a single pin announces "Corvanta.PinItemDeleted" (so its capture leaves the
-// tray); closing everything announces nothing. Main thread only; the program has one, reached
-// as PinManager::shared().
-class PinManager final : public QObject, public TrayPinning, public SharedInstance<PinManager> {
+// tray); closing everything announces nothing. Main thread only; the program has one, made by
+// the application environment.
+class PinManager final : public QObject, public TrayPinning {
     Q_OBJECT
 
 public:
-    // Makes a settings store over the preferences file, for a pin that arrives before the
-    // program's own store was handed over.
-    using SettingsFactory = std::function<std::unique_ptr<SettingsStore>()>;
-
-    explicit PinManager(PinDeckServices services, SettingsFactory makeSettings = {},
-                        QObject *parent = nullptr);
+    // The deck reads `settings`, which must outlive the manager.
+    PinManager(SettingsStore &settings, PinDeckServices services, QObject *parent = nullptr);
     ~PinManager() override;
 
-    SettingsStore *settings() const { return m_settings; }
-    void setSettings(SettingsStore *settings) { m_settings = settings; }
+    SettingsStore &settings() const { return m_settings; }
     PinStackWindowController *stackController() const { return m_stackController.get(); }
     const QList<std::shared_ptr<PinWindowController>> &activePins() const { return m_activePins; }
     // For whoever opens a floating pin: lists it, so that the manager closes it and later
@@ -46,10 +40,9 @@ public:
     // The tray's pin: the capture goes to the front of the deck.
     void pin(const CaptureItem &item) override;
 
-    // Puts the pin at the front of the deck, making the deck with the given settings (else the
-    // program's, else ones read from the preferences file) on the first pin; later settings are
-    // not passed on. Shows the deck when it has no panel.
-    void addToStack(const PinItemPtr &item, SettingsStore *settings = nullptr);
+    // Puts the pin at the front of the deck, making the deck on the first pin. Shows the deck
+    // when it has no panel.
+    void addToStack(const PinItemPtr &item);
     // Announces the identifier's removal, closes its first floating window and takes its pins
     // off the deck.
     void unpin(const QUuid &id);
@@ -61,12 +54,7 @@ public:
     // Announces the window's pin's removal, closes the window and unlists it.
     void remove(PinWindowController *controller);
 
-    void pinCapture(const CaptureItem &capture, SettingsStore *settings = nullptr);
-    void pinImage(const QImage &image, std::optional<QString> title = std::nullopt,
-                  SettingsStore *settings = nullptr);
-    void pinFile(const QUrl &url, SettingsStore *settings = nullptr);
-    void pinVideo(const QUrl &url, std::optional<QImage> thumbnail,
-                  SettingsStore *settings = nullptr);
+    void pinCapture(const CaptureItem &capture);
 
 signals:
     void activePinsChanged();
@@ -74,10 +62,8 @@ signals:
 private:
     void unlist(PinWindowController *controller);
 
+    SettingsStore &m_settings;
     PinDeckServices m_services;
-    SettingsFactory m_makeSettings;
-    SettingsStore *m_settings = nullptr;
-    std::unique_ptr<SettingsStore> m_ownSettings;
     std::unique_ptr<PinStackWindowController> m_stackController;
     QList<std::shared_ptr<PinWindowController>> m_activePins;
 };

@@ -43,6 +43,8 @@ public:
     virtual ~WindowList() = default;
     // Topmost first; minimised windows and windows of other desktops are left out.
     virtual QList<WindowInfo> windows() const = 0;
+    // The window the window manager gave the keyboard; nothing when none has it or nobody says.
+    virtual std::optional<WindowId> activeWindow() const { return std::nullopt; }
 };
 
 } // namespace platform

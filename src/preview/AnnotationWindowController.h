@@ -2,7 +2,6 @@
 
 #include "capture/CaptureNeighbours.h"
 #include "model/CaptureItem.h"
-#include "model/SharedInstance.h"
 
 #include <QImage>
 #include <QObject>
@@ -22,9 +21,7 @@ class PanelWindows;
 // Shows the markup editor for one capture in a window of its own and hands the flattened image
 // to a callback. The markup users reach runs inside the preview; this window is opened by
 // nothing, but closed with the preview before every capture. Main thread only.
-class AnnotationWindowController final : public QObject,
-                                         public ClosableWindow,
-                                         public SharedInstance<AnnotationWindowController> {
+class AnnotationWindowController final : public QObject, public ClosableWindow {
     Q_OBJECT
 
 public:

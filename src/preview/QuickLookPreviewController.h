@@ -3,7 +3,6 @@
 #include "capture/CaptureNeighbours.h"
 #include "model/CaptureItem.h"
 #include "model/CaptureQueue.h"
-#include "model/SharedInstance.h"
 #include "preview/PreviewWindow.h"
 #include "tray/TrayNeighbours.h"
 
@@ -20,10 +19,7 @@ class QWidget;
 // Owns the preview window: shows one staged capture large, pages through the
 // queue it came from, forwards copy, save and delete to whoever opened it, and
 // answers the preview's keys while the window is up. Main thread only.
-class QuickLookPreviewController final : public QObject,
-                                         public TrayPreview,
-                                         public ClosableWindow,
-                                         public SharedInstance<QuickLookPreviewController> {
+class QuickLookPreviewController final : public QObject, public TrayPreview, public ClosableWindow {
     Q_OBJECT
     Q_PROPERTY(bool isPersistent READ isPersistent WRITE setPersistent NOTIFY isPersistentChanged)
     Q_PROPERTY(bool isMarkupMode READ isMarkupMode WRITE setMarkupMode NOTIFY isMarkupModeChanged)

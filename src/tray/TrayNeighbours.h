@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureNeighbours.h"
 #include "model/CaptureItem.h"
 
 #include <QUuid>
@@ -24,13 +25,6 @@ public:
     virtual void setPersistent(bool persistent) = 0;
     virtual std::optional<QUuid> currentItemID() const = 0;
     virtual bool isWindowVisible() const = 0;
-};
-
-// Desktop pins as the tray uses them: "pin" hands the capture to the pin deck.
-class TrayPinning {
-public:
-    virtual ~TrayPinning() = default;
-    virtual void pin(const CaptureItem &item) = 0;
 };
 
 // What the tray reaches beyond the coordinator. Every member may be empty: the matching button,

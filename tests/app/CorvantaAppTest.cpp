@@ -18,7 +18,6 @@ TEST_F(CorvantaAppTest, DeclaresTheHiddenMainWindowAndTheTrayMenuAndTakesCallbac
     options.environment = environmentOptions();
     options.signIn = signIn;
     CorvantaApp app(std::move(options));
-    EXPECT_EQ(AppEnvironment::shared(), &app.environment());
 
     const MainWindow &window = app.mainWindow();
     EXPECT_EQ(window.windowTitle(), "Corvanta");
@@ -27,7 +26,7 @@ TEST_F(CorvantaAppTest, DeclaresTheHiddenMainWindowAndTheTrayMenuAndTakesCallbac
     qsizetype titled = 0;
     for (const QWidget *widget : QApplication::topLevelWidgets())
         titled += widget->windowTitle() == QLatin1String("Corvanta");
-    EXPECT_EQ(titled, 1) << "the coordinator finds the main window by its title";
+    EXPECT_EQ(titled, 1) << "no other window carries the main window's title";
 
     EXPECT_EQ(app.trayIcon().contextMenu(), app.menuView().menu());
     EXPECT_FALSE(app.trayIcon().icon().isNull());

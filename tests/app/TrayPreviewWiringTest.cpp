@@ -1,41 +1,32 @@
 #include "app/TrayPreviewWiring.h"
 #include "AppEnvironmentFixture.h"
+#include "capture/CaptureCoordinator.h"
 #include "model/CaptureQueue.h"
 #include "model/CaptureTestSupport.h"
 #include "model/SettingsStore.h"
+#include "pins/PinManager.h"
 #include "platform/PointerMonitor.h"
 #include "preview/QuickLookPreviewController.h"
 #include "support/WaitUntil.h"
 #include "tray/NotchWindowController.h"
 
+#include <QKeyEvent>
 #include <gtest/gtest.h>
 
 namespace {
 
+// The tray the program builds: the environment's own notch tray over the doubles, with three
+// captures staged.
 class TrayPreviewWiringTest : public AppEnvironmentFixture {
 protected:
     void SetUp() override
     {
-        build();
-        tray = std::make_unique<NotchWindowController>(NotchWindowController::Services{
-            .queue = environment->queue(),
-            .settings = environment->settingsStore(),
-            .callbacks = {},
-            .displays = *fakes.displays,
-            .recorder = nullptr,
-            .neighbours = {},
-            .panels = nullptr,
-            .pointerMonitor = nullptr,
-            .compositor = fakes.compositor.get(),
-            .screenGeometry = {},
-            .timers = nullptr,
-        });
-        StagingTrayCallbacks actions;
-        actions.onSave = [this](const CaptureItem &) { saves++; };
-        connectTrayToPreview({.preview = environment->previewController(),
-                              .ocr = environment->ocrService(),
-                              .settings = environment->settingsStore()},
-                             *tray, environment->queue(), actions);
+        AppEnvironment::Options options = environmentOptions();
+        options.notchTray = true;
+        environment = std::make_unique<AppEnvironment>(std::move(options));
+        tray = dynamic_cast<NotchWindowController *>(
+            environment->captureCoordinator().notchWindowController());
+        ASSERT_NE(tray, nullptr);
         for (int i = 0; i < 3; ++i) {
             captures << makeScreenshot(filledImage(320 + i, 200, Qt::white));
             environment->queue().enqueue(captures.last());
@@ -43,13 +34,20 @@ protected:
     }
     void TearDown() override
     {
-        environment->previewController().close();
-        tray.reset();
+        if (environment)
+            environment->previewController().close();
     }
 
-    std::unique_ptr<NotchWindowController> tray;
+    // A key pressed on the expanded tray with the capture selected.
+    void press(const CaptureItem &item, Qt::Key key, const QString &text)
+    {
+        environment->queue().setSelectedItemID(item.id());
+        const QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier, text);
+        EXPECT_TRUE(tray->handleKeyDown(event)) << text.toStdString();
+    }
+
+    NotchWindowController *tray = nullptr;
     QList<CaptureItem> captures;
-    int saves = 0;
 };
 
 } // namespace
@@ -63,9 +61,9 @@ TEST_F(TrayPreviewWiringTest, OpenAndAnnotateShowTheSelectedCaptureInThePreview)
     EXPECT_TRUE(preview.isPersistent()) << "like a click on the thumbnail";
     EXPECT_EQ(preview.currentItemID(), captures.at(1).id());
     EXPECT_FALSE(preview.isMarkupMode());
-    // The tray's own save goes with it.
+    // The tray's own save goes with it: the coordinator asks where to save.
     preview.performSave(captures.at(1));
-    EXPECT_EQ(saves, 1);
+    EXPECT_TRUE(waitUntil([&] { return fakes.savePanel->shown.size() == 1; }));
 
     tray->onAnnotate(captures.at(0));
     EXPECT_EQ(preview.currentItemID(), captures.at(0).id());
@@ -105,4 +103,29 @@ TEST_F(TrayPreviewWiringTest, TheTraySaysReadingWhileItWorksAndCopiedOnceTheText
               (TrayNotice{id, "Copied!", TrayNotice::Tone::success}));
     // As briefly as the preview's confirmation.
     ASSERT_TRUE(waitUntil([&] { return !tray->state().noticeFor(id); }));
+}
+
+TEST_F(TrayPreviewWiringTest, TheExpandedTraysKeysReadTextOpenThePreviewAndPin)
+{
+    environment->settingsStore().setSoundEffectsEnabled(true);
+    tray->show(std::nullopt, TrayInteractionState::expanded);
+    ASSERT_EQ(tray->interactionState(), TrayInteractionState::expanded);
+
+    fakes.textRecognizer->answer({"Invoice 42"});
+    press(captures.at(1), Qt::Key_T, QStringLiteral("t"));
+    ASSERT_TRUE(waitUntil([&] { return fakes.pasteboard->calls.contains("string(Invoice 42)"); }));
+    EXPECT_TRUE(
+        waitUntil([&] { return tray->state().noticeFor(captures.at(1).id()) == "Copied!"; }));
+
+    press(captures.at(2), Qt::Key_Space, QStringLiteral(" "));
+    QuickLookPreviewController &preview = environment->previewController();
+    EXPECT_TRUE(preview.isVisible());
+    EXPECT_EQ(preview.currentItemID(), captures.at(2).id());
+
+    press(captures.at(0), Qt::Key_P, QStringLiteral("p"));
+    PinStackWindowController *deck = environment->pinManager().stackController();
+    ASSERT_NE(deck, nullptr);
+    ASSERT_EQ(deck->items().size(), 1);
+    EXPECT_EQ(deck->items().first()->id(), captures.at(0).id());
+    environment->pinManager().closeAll();
 }

@@ -190,6 +190,23 @@ TEST_F(CaptureCoordinatorTest, CancelledCaptureRestoresWhatItHidAndStagesNothing
         m_lines.lines().contains(QStringLiteral("capture|info|Window capture cancelled by user")));
 }
 
+TEST_F(CaptureCoordinatorTest, AMinimisedMainWindowIsNeitherHiddenNorBroughtBack)
+{
+    m_mainWindow.showMinimized();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(m_mainWindow.isMinimized());
+    run(&CaptureCoordinator::captureFullDisplay);
+    ASSERT_EQ(m_queue.items().size(), 1);
+    EXPECT_FALSE(m_log.contains(QStringLiteral("mainWindow.")))
+        << m_log.events().join(' ').toStdString();
+    EXPECT_TRUE(m_mainWindow.isMinimized());
+
+    m_area.failure = CaptureError::cancelled();
+    run(&CaptureCoordinator::captureArea);
+    EXPECT_FALSE(m_log.contains(QStringLiteral("mainWindow.")));
+    EXPECT_TRUE(m_mainWindow.isMinimized());
+}
+
 TEST_F(CaptureCoordinatorTest, DisplaysChangingDuringTheSelectionEndTheFlowCleanly)
 {
     struct NoCompositor : platform::Compositor {

@@ -344,6 +344,7 @@ TEST_F(CaptureFlowsDesktop, FullDisplayCaptureStagesTheScreenWithoutOurWindows)
     mainWindow.setGeometry(1000, 500, 300, 200);
     mainWindow.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&mainWindow));
+    m_coordinator->setMainWindow(&mainWindow);
     const QRect mainRect = clientRect(mainWindow);
     ASSERT_TRUE(waitUntil([&] { return screen(mainRect).pixel(150, 100) == qRgb(255, 0, 255); },
                           waitLimitMs));

@@ -55,8 +55,7 @@ protected:
         services.makePointerMonitor = [] { return desktop::makePointerMonitor(); };
         services.actions.urlOpener = m_opener;
         services.notifications = &m_pins;
-        m_manager = std::make_unique<PinManager>(services);
-        m_manager->setSettings(&m_settings);
+        m_manager = std::make_unique<PinManager>(m_settings, services);
         coordinator();
     }
     // Everything this test showed is gone, and the pointer parked, before the next test.

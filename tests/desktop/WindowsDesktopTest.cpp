@@ -9,7 +9,10 @@
 #include "capture/CaptureCoordinator.h"
 #include "model/CaptureQueue.h"
 #include "model/UserDefaults.h"
+#include "platform/WindowList.h"
+#include "platform/x11/X11Connection.h"
 #include "support/AnimationClock.h"
+#include "support/ChildProcess.h"
 #include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
 #include "tray/NotchTrackingContainerView.h"
@@ -24,6 +27,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMutexLocker>
 #include <QProcess>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -39,6 +43,37 @@
 namespace {
 
 constexpr int waitLimitMs = 10000;
+
+// What the window manager tells every program: the window with the keyboard, the stacking
+// order (bottom to top) and whether a window is minimised.
+class WindowManagerView {
+public:
+    quint32 activeWindow()
+    {
+        const QMutexLocker lock(&m_x.mutex());
+        return m_x.property(m_x.root(), "_NET_ACTIVE_WINDOW").value32().value_or(0);
+    }
+    QList<quint32> stackingBottomToTop()
+    {
+        const QMutexLocker lock(&m_x.mutex());
+        return m_x.property(m_x.root(), "_NET_CLIENT_LIST_STACKING").values32();
+    }
+    bool isMinimised(quint32 window)
+    {
+        const QMutexLocker lock(&m_x.mutex());
+        // WM_STATE's first value: 3 is IconicState.
+        return m_x.property(window, "WM_STATE").values32().value(0) == 3;
+    }
+
+private:
+    platform::X11Connection m_x;
+};
+
+// Runs xdotool and waits for it; false when it failed.
+bool xdotool(const QStringList &arguments)
+{
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
+}
 
 class WindowsDesktop : public ::testing::Test {
 protected:
@@ -245,6 +280,83 @@ TEST_F(WindowsDesktop, DashboardCardTakesAScreenshotAndTheTrayMovesWithItsPositi
         },
         waitLimitMs))
         << "the tray went to the bottom right corner";
+}
+
+TEST_F(WindowsDesktop, AHotKeyCaptureLeavesTheUsersWindowInFrontAndAMinimisedMainWindowDown)
+{
+    MainWindow &window = m_app->mainWindow();
+    ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs)) << "shown at launch";
+    const auto mainWindow = quint32(window.winId());
+    ChildProcess users;
+    ASSERT_TRUE(users.start(QStringLiteral("xmessage"),
+                            {"-geometry", "500x300+150+120", "The window the user works in"}));
+    quint32 usersWindow = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (const platform::WindowInfo &info :
+                 m_app->environment().platform().windowList->windows()) {
+                if (info.title == QLatin1String("xmessage") && info.isOnScreen)
+                    usersWindow = info.id;
+            }
+            return usersWindow != 0;
+        },
+        waitLimitMs));
+    ASSERT_TRUE(xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"),
+                         QString::number(usersWindow)}));
+    WindowManagerView wm;
+    ASSERT_TRUE(waitUntil([&] { return wm.activeWindow() == usersWindow; }, waitLimitMs));
+    const auto below = [&](quint32 lower, quint32 upper) {
+        const QList<quint32> stacking = wm.stackingBottomToTop();
+        return stacking.contains(lower) && stacking.indexOf(lower) < stacking.indexOf(upper);
+    };
+    ASSERT_TRUE(below(mainWindow, usersWindow));
+    CaptureQueue &queue = m_app->environment().queue();
+    const CaptureCoordinator &coordinator = m_app->environment().captureCoordinator();
+    // The window manager has handled every request made so far: a move of the user's window,
+    // asked for after them, has been carried out.
+    int moves = 0;
+    const auto settleWindowManager = [&] {
+        ++moves;
+        return xdotool({QStringLiteral("windowmove"), QStringLiteral("--sync"),
+                        QString::number(usersWindow), QString::number(150 + moves),
+                        QStringLiteral("120")});
+    };
+    const auto captured = [&](qsizetype count) {
+        return waitUntil(
+            [&] { return queue.items().size() == count && !coordinator.isCaptureInProgress(); },
+            waitLimitMs);
+    };
+
+    // The user's window keeps the keyboard and stays above the main window, which comes back.
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+1")}));
+    ASSERT_TRUE(captured(1));
+    ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs));
+    ASSERT_TRUE(settleWindowManager());
+    EXPECT_EQ(wm.activeWindow(), usersWindow);
+    EXPECT_TRUE(below(mainWindow, usersWindow)) << "the main window came back above the user's";
+    EXPECT_FALSE(wm.isMinimised(mainWindow));
+
+    // A minimised main window stays minimised.
+    ASSERT_TRUE(xdotool(
+        {QStringLiteral("windowminimize"), QStringLiteral("--sync"), QString::number(mainWindow)}));
+    ASSERT_TRUE(waitUntil([&] { return window.isMinimized(); }, waitLimitMs));
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+1")}));
+    ASSERT_TRUE(captured(2));
+    ASSERT_TRUE(settleWindowManager());
+    EXPECT_TRUE(wm.isMinimised(mainWindow));
+    EXPECT_TRUE(window.isMinimized());
+    EXPECT_EQ(wm.activeWindow(), usersWindow);
+
+    // The main window the user was in is the one in front with the keyboard again.
+    window.showNormal();
+    window.raise();
+    window.activateWindow();
+    ASSERT_TRUE(waitUntil([&] { return wm.activeWindow() == mainWindow; }, waitLimitMs));
+    ASSERT_TRUE(xdotool({QStringLiteral("key"), QStringLiteral("ctrl+alt+1")}));
+    ASSERT_TRUE(captured(3));
+    ASSERT_TRUE(waitUntil([&] { return mapped(&window); }, waitLimitMs));
+    EXPECT_TRUE(waitUntil([&] { return wm.activeWindow() == mainWindow; }, waitLimitMs));
+    EXPECT_TRUE(below(usersWindow, mainWindow));
 }
 
 } // namespace

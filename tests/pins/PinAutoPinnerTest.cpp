@@ -25,7 +25,7 @@ protected:
     }
 
     PinModel model;
-    PinManager manager{model.services()};
+    PinManager manager{model.settings, model.services()};
     PinAutoPinner autoPinner{manager};
 };
 
@@ -57,7 +57,6 @@ TEST_F(PinAutoPinnerTest, CapturesLeavingTheQueueLoseTheirPinsAlsoWhenOff)
     model.queue.enqueue(b);
     settle();
     EXPECT_TRUE(deckIds().isEmpty()) << "auto-pin is off";
-    manager.setSettings(&model.settings);
     manager.pin(a);
     manager.pin(b);
     model.queue.remove(a.id());
@@ -116,7 +115,6 @@ TEST_F(PinAutoPinnerTest, AMarkedUpCaptureShowsAndCopiesItsNewImageOnEveryPin)
     model.queue.enqueue(other);
     model.queue.enqueue(secret);
     settle();
-    manager.setSettings(&model.settings);
     manager.pin(other);
     manager.pin(secret);
     manager.pin(secret); // two cards of one capture

@@ -19,14 +19,13 @@ QList<QUuid> idsOf(const QList<PinItemPtr> &items)
 class PinManagerTest : public ::testing::Test {
 protected:
     PinModel model;
-    PinManager manager{model.services()};
+    PinManager manager{model.settings, model.services()};
     PinStackWindowController *deck() const { return manager.stackController(); }
 };
 
 TEST_F(PinManagerTest, PinsGoToTheFrontOfOneDeckMadeOnTheFirstPin)
 {
     EXPECT_EQ(deck(), nullptr);
-    manager.setSettings(&model.settings);
     const PinItemPtr a = imagePin(Qt::red);
     const PinItemPtr b = imagePin(Qt::green);
     manager.addToStack(a);
@@ -44,30 +43,8 @@ TEST_F(PinManagerTest, PinsGoToTheFrontOfOneDeckMadeOnTheFirstPin)
     EXPECT_TRUE(model.panels->wasPrepared(first->window()));
 }
 
-TEST_F(PinManagerTest, TheDeckKeepsTheSettingsOfItsFirstPin)
-{
-    PinModel other;
-    manager.setSettings(&model.settings);
-    manager.addToStack(imagePin(Qt::red), &other.settings);
-    manager.addToStack(imagePin(Qt::red), &model.settings);
-    EXPECT_EQ(&deck()->settings(), &other.settings);
-}
-
-TEST_F(PinManagerTest, WithoutSettingsTheDeckReadsThePreferencesFile)
-{
-    PinModel other;
-    other.settings.setPinPlacement(PinPlacement::bottomLeft);
-    PinManager early(model.services(), [&other] {
-        return std::make_unique<SettingsStore>(other.defaults, other.loginItem);
-    });
-    early.addToStack(imagePin(Qt::red));
-    ASSERT_NE(early.stackController(), nullptr);
-    EXPECT_EQ(early.stackController()->settings().pinPlacement(), PinPlacement::bottomLeft);
-}
-
 TEST_F(PinManagerTest, UnpinningAnnouncesAndTakesEveryPinOfTheIdentifier)
 {
-    manager.setSettings(&model.settings);
     const CaptureItem twice = makeCapture();
     const PinItemPtr other = imagePin(Qt::blue);
     manager.pin(twice);
@@ -90,7 +67,6 @@ TEST_F(PinManagerTest, UnpinningAnnouncesAndTakesEveryPinOfTheIdentifier)
 
 TEST_F(PinManagerTest, RemovingTheLastPinClosesTheDeckAndTheNextPinOpensItAfresh)
 {
-    manager.setSettings(&model.settings);
     const PinItemPtr only = imagePin(Qt::red);
     manager.addToStack(only);
     QPointer<QWidget> panel = deck()->window();
@@ -109,7 +85,6 @@ TEST_F(PinManagerTest, RemovingTheLastPinClosesTheDeckAndTheNextPinOpensItAfresh
 
 TEST_F(PinManagerTest, CloseAllAnnouncesNothingAndKeepsTheController)
 {
-    manager.setSettings(&model.settings);
     for (int i = 0; i < 5; ++i)
         manager.addToStack(imagePin(Qt::red));
     PinStackWindowController *controller = deck();
@@ -132,7 +107,6 @@ TEST_F(PinManagerTest, CloseAllAnnouncesNothingAndKeepsTheController)
 
 TEST_F(PinManagerTest, StormsOfPinsAndUnpinsKeepTheDeckConsistent)
 {
-    manager.setSettings(&model.settings);
     QList<QUuid> kept;
     for (int i = 0; i < 300; ++i) {
         const PinItemPtr pin = imagePin(QColor::fromHsv(i % 360, 200, 200));

@@ -38,7 +38,7 @@ protected:
     }
 
     PinModel model;
-    PinManager manager{model.services()};
+    PinManager manager{model.settings, model.services()};
     QList<PinWindowController *> closed;
 };
 

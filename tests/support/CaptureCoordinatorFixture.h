@@ -30,7 +30,7 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
-// The main window as the coordinator finds it: by its title. Records "mainWindow.show" and
+// The main window as the coordinator is handed it. Records "mainWindow.show" and
 // "mainWindow.hide".
 class FakeMainWindow : public QWidget {
 public:
@@ -114,6 +114,7 @@ protected:
                 .modeSelector = m_modeSelectorService,
                 .hud = m_hudService,
             });
+            m_coordinator->setMainWindow(&m_mainWindow);
         }
         return *m_coordinator;
     }

@@ -140,6 +140,8 @@ protected:
                         calls << "delete " + item.fileName();
                         queue.remove(item.id());
                     },
+                .onStopRecording = {},
+                .onCancelRecording = {},
             },
             .displays = displays,
             .recorder = &recorder,

@@ -153,4 +153,16 @@ QList<WindowInfo> X11WindowList::windows() const
     return visibleTopmostFirst(clients, currentDesktop);
 }
 
+std::optional<WindowId> X11WindowList::activeWindow() const
+{
+    X11Connection &x = *m_connection;
+    QMutexLocker lock(&x.mutex());
+    if (!x.isUsable())
+        return std::nullopt;
+    const std::optional<quint32> active = x.property(x.root(), "_NET_ACTIVE_WINDOW").value32();
+    if (!active || *active == XCB_NONE)
+        return std::nullopt;
+    return WindowId(*active);
+}
+
 } // namespace platform

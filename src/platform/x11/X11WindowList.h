@@ -34,6 +34,7 @@ public:
                   std::shared_ptr<const DisplaySnapshot> displays);
 
     QList<WindowInfo> windows() const override;
+    std::optional<WindowId> activeWindow() const override;
 
 private:
     std::shared_ptr<X11Connection> m_connection;
