@@ -132,7 +132,7 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
     make(m_permissionManager, "PermissionManager", m_platform.screenCapturePermission,
          m_platform.urlOpener)
         .makeShared();
-    make(m_queue, "CaptureQueue", initialQueueCapacity);
+    make(m_queue, "CaptureQueue", SettingDefaults::maxQueueCapacity());
     make(m_screenCaptureService, "ScreenCaptureService", m_platform.screenCapture,
          m_platform.displays, m_platform.windowSystem);
     make(m_clipboardService, "ClipboardService", m_platform.pasteboard);

@@ -188,8 +188,8 @@ QRectF PinStackWindowController::frame() const
 {
     const QRectF visible = visibleFrame();
     const double padding =
-        PinGeometry::paddingWithin(PinGeometry::usablePinPadding(m_settings.pinPadding()), visible);
-    return PinGeometry::deckFrame(visible, PinGeometry::usablePinSize(m_settings.pinSize()),
+        PinGeometry::paddingWithin(usablePinPadding(m_settings.pinPadding()), visible);
+    return PinGeometry::deckFrame(visible, usablePinSize(m_settings.pinSize()),
                                   padding, m_settings.pinPlacement());
 }
 
