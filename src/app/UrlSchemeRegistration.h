@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QByteArray>
 #include <QStringList>
 #include <functional>
 #include <optional>

@@ -88,9 +88,9 @@ QCoro::Task<void> CaptureCoordinator::showPermissionAlert()
         "Corvanta could not read the screen, which it needs to take screenshots and record. "
         "Allow screen capture for Corvanta in your desktop's settings, then try again.");
     const bool canOpen = m_permissionManager.canOpenScreenRecordingSettings();
-    alert.buttonTitles = canOpen ? QStringList{QStringLiteral("Open Desktop Settings"),
-                                               QStringLiteral("Cancel")}
-                                 : QStringList{QStringLiteral("OK")};
+    alert.buttonTitles =
+        canOpen ? QStringList{QStringLiteral("Open Desktop Settings"), QStringLiteral("Cancel")}
+                : QStringList{QStringLiteral("OK")};
     const int answer = co_await m_alertPresenter.present(alert);
     if (canOpen && answer == 0)
         m_permissionManager.openScreenRecordingSettings();

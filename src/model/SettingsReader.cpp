@@ -33,7 +33,6 @@ double SettingsReader::number(const char *key, double fallback) const
     return m_defaults.doubleValue(key).value_or(fallback);
 }
 
-
 ShortcutScheme SettingsReader::scheme(const char *key, ShortcutScheme fallback) const
 {
     const auto stored = storedText(key);

@@ -189,8 +189,8 @@ QRectF PinStackWindowController::frame() const
     const QRectF visible = visibleFrame();
     const double padding =
         PinGeometry::paddingWithin(usablePinPadding(m_settings.pinPadding()), visible);
-    return PinGeometry::deckFrame(visible, usablePinSize(m_settings.pinSize()),
-                                  padding, m_settings.pinPlacement());
+    return PinGeometry::deckFrame(visible, usablePinSize(m_settings.pinSize()), padding,
+                                  m_settings.pinPlacement());
 }
 
 QRectF PinStackWindowController::windowFrame() const

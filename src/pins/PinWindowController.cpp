@@ -72,8 +72,7 @@ double PinWindowController::scaleOf(const std::optional<platform::Display> &scre
 void PinWindowController::applyOpacityDefaults()
 {
     m_isGhostMode = m_settings.pinDefaultGhostMode();
-    m_opacity =
-        m_isGhostMode ? ghostOpacity : usablePinOpacity(m_settings.pinDefaultOpacity());
+    m_opacity = m_isGhostMode ? ghostOpacity : usablePinOpacity(m_settings.pinDefaultOpacity());
 }
 
 QSizeF PinWindowController::fitSize(double maxSide, double scale) const
@@ -126,9 +125,9 @@ QRectF PinWindowController::frame(const std::optional<platform::Display> &screen
     }
     const QList<double> earlier =
         m_services.earlierHeights ? m_services.earlierHeights(this) : QList<double>();
-    return PinGeometry::floatingFrame(
-        visible, fitSize(usablePinSize(m_settings.pinSize()), scale),
-        usablePinPadding(m_settings.pinPadding()), m_settings.pinPlacement(), earlier);
+    return PinGeometry::floatingFrame(visible, fitSize(usablePinSize(m_settings.pinSize()), scale),
+                                      usablePinPadding(m_settings.pinPadding()),
+                                      m_settings.pinPlacement(), earlier);
 }
 
 void PinWindowController::show()
@@ -198,8 +197,7 @@ void PinWindowController::finishClose()
 void PinWindowController::toggleGhostMode()
 {
     m_isGhostMode = !m_isGhostMode;
-    m_opacity =
-        m_isGhostMode ? ghostOpacity : usablePinOpacity(m_settings.pinDefaultOpacity());
+    m_opacity = m_isGhostMode ? ghostOpacity : usablePinOpacity(m_settings.pinDefaultOpacity());
     emit changed();
 }
 

@@ -219,8 +219,9 @@ QLayout *DashboardPage::makeOutputSection(SettingsStore &store, QList<QBoxLayout
         store, {"macwindow", "Include window shadow", "Soft shadow around captured windows.",
                 &SettingsStore::includeWindowShadow, &SettingsStore::setIncludeWindowShadow,
                 &SettingsStore::includeWindowShadowChanged}));
-    ToggleRow haptics = makeToggleRow(QStringLiteral("hand.raised"),
-                                      QStringLiteral("Haptic feedback"), UnavailableReason::haptics());
+    ToggleRow haptics =
+        makeToggleRow(QStringLiteral("hand.raised"), QStringLiteral("Haptic feedback"),
+                      UnavailableReason::haptics());
     showUnavailable(haptics.toggle, UnavailableReason::haptics());
     shots->addWidget(haptics.widget);
     shots->addStretch(1);
@@ -340,8 +341,9 @@ DashboardPage::DashboardPage(const WindowServices &services, QWidget *parent)
          "Shows pixel-perfect loupe during area capture.", &SettingsStore::showMagnifierInSelection,
          &SettingsStore::setShowMagnifierInSelection,
          &SettingsStore::showMagnifierInSelectionChanged},
-        {"eye.slash", "Start hidden (compact tray only)", nullptr, &SettingsStore::startHiddenInNotch,
-         &SettingsStore::setStartHiddenInNotch, &SettingsStore::startHiddenInNotchChanged},
+        {"eye.slash", "Start hidden (compact tray only)", nullptr,
+         &SettingsStore::startHiddenInNotch, &SettingsStore::setStartHiddenInNotch,
+         &SettingsStore::startHiddenInNotchChanged},
         {"arrow.up.and.down.and.arrow.left.and.right", "Auto-collapse when cursor leaves", nullptr,
          &SettingsStore::autoCollapseOnCursorLeave, &SettingsStore::setAutoCollapseOnCursorLeave,
          &SettingsStore::autoCollapseOnCursorLeaveChanged},

@@ -250,11 +250,10 @@ PinSettingsPage::PinSettingsPage(const WindowServices &services, QWidget *parent
     widthRow->addWidget(makeLabel(QStringLiteral("Width"), 13));
     QLabel *sizeText = makeLabel({}, 12, QFont::Normal, true);
     sizeText->setFont(WindowStyle::font(12, QFont::Normal, true));
-    StepSlider *width = bindSlider(
-        store,
-        {&SettingsStore::pinSize, &SettingsStore::setPinSize, &SettingsStore::pinSizeChanged,
-         usablePinSize},
-        80, 1200, 50, sizeText, Badge::pixels);
+    StepSlider *width = bindSlider(store,
+                                   {&SettingsStore::pinSize, &SettingsStore::setPinSize,
+                                    &SettingsStore::pinSizeChanged, usablePinSize},
+                                   80, 1200, 50, sizeText, Badge::pixels);
     width->setAccessibleName(QStringLiteral("Width"));
     widthRow->addWidget(width, 1);
     widthRow->addWidget(sizeText);

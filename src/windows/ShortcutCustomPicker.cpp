@@ -9,10 +9,10 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <QPainter>
 #include <algorithm>
 #include <utility>
 

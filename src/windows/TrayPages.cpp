@@ -130,10 +130,10 @@ StagingPage::StagingPage(SettingsStore &store, QWidget *parent) : QWidget(parent
                &SettingsStore::setCopyRemovesCapture, &SettingsStore::copyRemovesCaptureChanged);
     card->addWidget(removes.widget);
     card->addWidget(makeDivider());
-    card->addWidget(makeControlRow(
-        QStringLiteral("number.square"), QStringLiteral("Max Queue Items"),
-        QStringLiteral("Maximum number of captures to hold simultaneously."),
-        makeQueueStepper(store)));
+    card->addWidget(
+        makeControlRow(QStringLiteral("number.square"), QStringLiteral("Max Queue Items"),
+                       QStringLiteral("Maximum number of captures to hold simultaneously."),
+                       makeQueueStepper(store)));
     page->addWidget(makeCard(card, 20));
     page->addStretch(1);
 }
@@ -229,9 +229,9 @@ AppearancePage::AppearancePage(SettingsStore &store, QWidget *parent) : QWidget(
     auto *page = new QVBoxLayout(this);
     page->setContentsMargins(32, 32, 32, 32);
     page->setSpacing(22);
-    page->addWidget(makePageHeader(
-        QStringLiteral("Appearance"),
-        QStringLiteral("Customize tray placement, materials, and accent colors.")));
+    page->addWidget(
+        makePageHeader(QStringLiteral("Appearance"),
+                       QStringLiteral("Customize tray placement, materials, and accent colors.")));
 
     QComboBox *position =
         makeEnumPicker(store, &SettingsStore::trayPosition, &SettingsStore::setTrayPosition,

@@ -67,6 +67,6 @@ TEST(PinSettingsReadersTest, TheStoreAPinAndThePageAgreeOnAnOddFile)
     PinSettingsPage page(windowServices);
     const QStringList texts = labelTexts(&page);
     for (const char *shown : {"4000px", "4000 pt max", "100%", "20 pt", "1 pt", "0 pt", "Never"})
-        EXPECT_TRUE(texts.contains(QString::fromUtf8(shown))) << shown << " in " << texts.join(
-            QStringLiteral(" | ")).toStdString();
+        EXPECT_TRUE(texts.contains(QString::fromUtf8(shown)))
+            << shown << " in " << texts.join(QStringLiteral(" | ")).toStdString();
 }

@@ -30,8 +30,7 @@ protected:
     {
         QWidget *window = widget->window();
         const QRect inWindow(widget->mapTo(window, area.topLeft()), area.size());
-        const QImage image =
-            window->grab(inWindow).toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage image = window->grab(inWindow).toImage().convertToFormat(QImage::Format_RGB32);
         QHash<QRgb, int> counts;
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x)
@@ -88,8 +87,8 @@ protected:
                 found << name(widget) + QStringLiteral(" is %1 px narrower than its text")
                                             .arg(widget->sizeHint().width() - widget->width());
             if (auto *row = qobject_cast<SchemeRowButton *>(widget)) {
-                // The label's ink inside the card's rounded outline, left of the check mark's 40 px: a
-                // label cut off runs into the edge of its room.
+                // The label's ink inside the card's rounded outline, left of the check mark's 40
+                // px: a label cut off runs into the edge of its room.
                 const QRect room(12, 3, row->width() - 52, row->height() - 6);
                 const QRect ink = inkOf(row, room);
                 if (ink.right() >= room.right() - 1 || ink.top() <= room.top() ||
@@ -261,7 +260,8 @@ TEST_F(PageLayoutTest, StagingRowsLineUpWithOneDividerBetweenThem)
         return -1;
     };
     for (QWidget *control : controls.mid(1)) {
-        EXPECT_EQ(right(control), right(controls.first())) << control->accessibleName().toStdString();
+        EXPECT_EQ(right(control), right(controls.first()))
+            << control->accessibleName().toStdString();
         EXPECT_EQ(titleLeft(control), titleLeft(controls.first()))
             << control->accessibleName().toStdString();
     }
@@ -269,8 +269,7 @@ TEST_F(PageLayoutTest, StagingRowsLineUpWithOneDividerBetweenThem)
     QList<QWidget *> column;
     for (QWidget *child : card->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         column << child;
-    std::sort(column.begin(), column.end(),
-              [](QWidget *a, QWidget *b) { return a->y() < b->y(); });
+    std::sort(column.begin(), column.end(), [](QWidget *a, QWidget *b) { return a->y() < b->y(); });
     int dividers = 0;
     for (int i = 0; i < column.size(); ++i) {
         const bool divider = column[i]->property("corvantaDivider").toBool();

@@ -131,8 +131,7 @@ TEST_F(SettingsWindowTest, ShortcutsTabShowsTheSchemeAndGeneralTabThePermission)
     click(sound);
     EXPECT_EQ(reread()->boolValue("soundEffectsEnabled"), false);
 
-    EXPECT_EQ(window.findChild<QLabel *>("permissionStatus")->text(),
-              "Screen Capture Not Allowed");
+    EXPECT_EQ(window.findChild<QLabel *>("permissionStatus")->text(), "Screen Capture Not Allowed");
 
     emit named<QComboBox>(&window, "Auto-Dismiss Tray")->activated(4);
     EXPECT_EQ(reread()->doubleValue("autoHideDelay"), 30.0);

@@ -45,9 +45,9 @@ protected:
     // The texts that name another desktop's parts.
     static QStringList foreignWords(const QStringList &texts)
     {
-        static const char *const words[] = {"Quick Look",      "System Settings", "Authorized",
-                                            "Privacy & Security", "notch",        "macOS",
-                                            "Finder"};
+        static const char *const words[] = {
+            "Quick Look", "System Settings", "Authorized", "Privacy & Security",
+            "notch",      "macOS",           "Finder"};
         QStringList found;
         for (const QString &text : texts) {
             for (const char *word : words) {
