@@ -28,9 +28,7 @@ protected:
     // colour than the most common one there (its ground).
     static QRect inkOf(QWidget *widget, const QRect &area)
     {
-        QWidget *window = widget->window();
-        const QRect inWindow(widget->mapTo(window, area.topLeft()), area.size());
-        const QImage image = window->grab(inWindow).toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage image = shownPixels(widget, area);
         QHash<QRgb, int> counts;
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x)
