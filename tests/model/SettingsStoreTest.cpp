@@ -167,7 +167,7 @@ TEST_F(SettingsStoreTest, AFreshInstallReadsTheTablesDefaultColumn)
         differing << QStringLiteral(key);
     CORVANTA_SETTINGS(CORVANTA_CHECK_DEFAULT)
 #undef CORVANTA_CHECK_DEFAULT
-    EXPECT_EQ(differing, QStringList());
+    EXPECT_EQ(differing.join(QStringLiteral(", ")).toStdString(), "");
 }
 
 TEST_F(SettingsStoreTest, NumbersFollowTheirBounds)
