@@ -145,7 +145,7 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
         make(m_settingsStore, "SettingsStore", *m_userDefaults, *m_platform.loginItem);
     PermissionManager &permission = make(m_permissionManager, "PermissionManager",
                                          m_platform.screenCapturePermission, m_platform.urlOpener);
-    CaptureQueue &queue = make(m_queue, "CaptureQueue", initialQueueCapacity);
+    CaptureQueue &queue = make(m_queue, "CaptureQueue", SettingDefaults::maxQueueCapacity());
     ScreenCaptureService &screenCapture =
         make(m_screenCaptureService, "ScreenCaptureService", m_platform.screenCapture,
              m_platform.displays, m_platform.windowSystem);

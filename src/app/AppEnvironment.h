@@ -65,9 +65,6 @@ public:
         bool notchTray = false;
     };
 
-    // The queue's capacity until the settings' own applies.
-    static constexpr int initialQueueCapacity = 8;
-
     explicit AppEnvironment(Options options, QObject *parent = nullptr);
     ~AppEnvironment() override;
     AppEnvironment(const AppEnvironment &) = delete;

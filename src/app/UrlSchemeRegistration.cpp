@@ -2,12 +2,17 @@
 
 #include "platform/DesktopEntry.h"
 #include "platform/Log.h"
+#include "windows/WindowSymbols.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QPainter>
 #include <QProcess>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
@@ -15,6 +20,14 @@
 namespace {
 
 constexpr int toolLimitMs = 10000;
+
+QString dataHome()
+{
+    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (!dataHome.isEmpty() && QDir::isAbsolutePath(dataHome))
+        return QDir::cleanPath(dataHome);
+    return QDir::homePath() + QStringLiteral("/.local/share");
+}
 
 } // namespace
 
@@ -25,10 +38,59 @@ UrlSchemeRegistration::UrlSchemeRegistration(QString executablePath, QObject *pa
 
 QString UrlSchemeRegistration::applicationsFolder()
 {
-    const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (!dataHome.isEmpty() && QDir::isAbsolutePath(dataHome))
-        return QDir::cleanPath(dataHome) + QStringLiteral("/applications");
-    return QDir::homePath() + QStringLiteral("/.local/share/applications");
+    return dataHome() + QStringLiteral("/applications");
+}
+
+QString UrlSchemeRegistration::iconThemeFolder()
+{
+    return dataHome() + QStringLiteral("/icons/hicolor");
+}
+
+QString UrlSchemeRegistration::iconPath(int size)
+{
+    return QStringLiteral("%1/%2x%2/apps/%3.png")
+        .arg(iconThemeFolder())
+        .arg(size)
+        .arg(QLatin1String(iconName));
+}
+
+QByteArray UrlSchemeRegistration::iconPng(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter painter(&image);
+        // Inset as launcher icons are, so that the rounded square does not touch the cell.
+        const double inset = size / 16.0;
+        const QRectF box = QRectF(0, 0, size, size).adjusted(inset, inset, -inset, -inset);
+        paintAppLogo(painter, box, box.width() * 0.22);
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+bool UrlSchemeRegistration::installIcons()
+{
+    bool allWritten = true;
+    for (const int size : iconSizes) {
+        const QString path = iconPath(size);
+        const QByteArray png = iconPng(size);
+        QFile existing(path);
+        if (existing.open(QIODevice::ReadOnly) && existing.readAll() == png)
+            continue;
+        existing.close();
+        QSaveFile file(path);
+        if (!QDir().mkpath(QFileInfo(path).path()) || !file.open(QIODevice::WriteOnly) ||
+            file.write(png) != png.size() || !file.commit()) {
+            qCWarning(Log::general, "Cannot install the program's icon in %s: %s",
+                      qUtf8Printable(path), qUtf8Printable(file.errorString()));
+            allWritten = false;
+        }
+    }
+    return allWritten;
 }
 
 std::optional<QString> UrlSchemeRegistration::desktopEntry(const QString &executablePath)
@@ -43,9 +105,11 @@ std::optional<QString> UrlSchemeRegistration::desktopEntry(const QString &execut
                           "Name=Corvanta\n"
                           "Comment=Screenshot and screen recording utility\n"
                           "Exec=%1 %u\n"
+                          "Icon=%3\n"
                           "Terminal=false\n"
                           "MimeType=%2;\n")
-        .arg(platform::desktopEntryExecArgument(executablePath), QLatin1String(mimeType));
+        .arg(platform::desktopEntryExecArgument(executablePath), QLatin1String(mimeType),
+             QLatin1String(iconName));
 }
 
 bool UrlSchemeRegistration::install()
@@ -58,6 +122,8 @@ bool UrlSchemeRegistration::install()
                                 "cannot be written into a desktop entry");
         return false;
     }
+    // The entry names the icon by its name: a launcher finds it in the theme.
+    installIcons();
     const QString folder = applicationsFolder();
     const QString path = folder + u'/' + QLatin1String(entryFileName);
     const QByteArray content = entry->toUtf8();

@@ -86,12 +86,14 @@ QCoro::Task<void> CaptureCoordinator::showPermissionAlert()
     alert.style = platform::AlertStyle::warning;
     alert.messageText = QStringLiteral("Screen Recording Permission Required");
     alert.informativeText = QStringLiteral(
-        "Corvanta needs Screen Recording permission to take screenshots and record your screen. "
-        "Please enable it in System Settings > Privacy & Security > Screen & System Audio "
-        "Recording, then try again.");
-    alert.buttonTitles = {QStringLiteral("Open System Settings"), QStringLiteral("Cancel")};
+        "Corvanta could not read the screen, which it needs to take screenshots and record. "
+        "Allow screen capture for Corvanta in your desktop's settings, then try again.");
+    const bool canOpen = m_permissionManager.canOpenScreenRecordingSettings();
+    alert.buttonTitles =
+        canOpen ? QStringList{QStringLiteral("Open Desktop Settings"), QStringLiteral("Cancel")}
+                : QStringList{QStringLiteral("OK")};
     const int answer = co_await m_alertPresenter.present(alert);
-    if (answer == 0)
+    if (canOpen && answer == 0)
         m_permissionManager.openScreenRecordingSettings();
 }
 

@@ -41,6 +41,11 @@ void PermissionManager::openScreenRecordingSettings()
         m_urlOpener->openUrl(*url);
 }
 
+bool PermissionManager::canOpenScreenRecordingSettings() const
+{
+    return m_permission->settingsUrl().has_value();
+}
+
 void PermissionManager::setHasScreenCaptureAccess(bool hasScreenCaptureAccess)
 {
     m_hasScreenCaptureAccess = hasScreenCaptureAccess;

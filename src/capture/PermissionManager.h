@@ -26,6 +26,8 @@ public:
     bool requestScreenCaptureAccess();
     // Opens the desktop's settings page for the permission, where it has one.
     void openScreenRecordingSettings();
+    // Whether the desktop has a settings page for the permission to open.
+    bool canOpenScreenRecordingSettings() const;
 
 signals:
     // Announced on every store, also when the value stays the same.

@@ -31,7 +31,8 @@ constexpr QRgb systemYellow = 0xffffcc00;
 
 QString displayName(TrayPosition position)
 {
-    return rawValue(position);
+    // This desktop's displays have no notch: the tray sits at the top centre.
+    return position == TrayPosition::notch ? QStringLiteral("Top Center") : rawValue(position);
 }
 
 // The four corners are the last cases.

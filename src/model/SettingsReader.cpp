@@ -2,7 +2,18 @@
 
 #include "model/UserDefaults.h"
 
+#include <cmath>
 #include <limits>
+
+double NumberRule::positive(double value, double fallback)
+{
+    return std::isfinite(value) && value > 0.0 ? value : fallback;
+}
+
+double NumberRule::nonNegative(double value, double fallback)
+{
+    return std::isfinite(value) && value >= 0.0 ? value : fallback;
+}
 
 bool SettingsReader::flag(const char *key, bool fallback) const
 {
@@ -20,18 +31,6 @@ int SettingsReader::count(const char *key, int fallback) const
 double SettingsReader::number(const char *key, double fallback) const
 {
     return m_defaults.doubleValue(key).value_or(fallback);
-}
-
-double SettingsReader::positive(const char *key, double fallback) const
-{
-    const double value = number(key, 0.0);
-    return value > 0.0 ? value : fallback;
-}
-
-double SettingsReader::nonNegative(const char *key, double fallback) const
-{
-    const double value = number(key, 0.0);
-    return value >= 0.0 ? value : fallback;
 }
 
 ShortcutScheme SettingsReader::scheme(const char *key, ShortcutScheme fallback) const

@@ -5,8 +5,26 @@
 
 #include <QSet>
 #include <QString>
+#include <limits>
 
 class UserDefaults;
+
+// The number rules on a number already read. The users of a setting apply the setting's rule to
+// what the store holds too (a setter keeps any number), so that one stored number means one thing
+// to every reader. NaN and infinities are numbers no rule accepts.
+namespace NumberRule {
+// Above 0, else the fallback.
+double positive(double value, double fallback);
+// 0 or more, else the fallback.
+double nonNegative(double value, double fallback);
+// 0 or more; a negative number gives `negative`, NaN and infinities the fallback.
+template <double negative> double nonNegativeElse(double value, double fallback)
+{
+    return value < 0.0 && value > -std::numeric_limits<double>::infinity()
+               ? negative
+               : nonNegative(value, fallback);
+}
+} // namespace NumberRule
 
 // The read rules of the settings file, one per kind of setting, as the settings table names them.
 // Whatever a rule does not accept (absent, mistyped, out of range, unknown, written by an earlier
@@ -22,10 +40,20 @@ public:
     // Any number as it was stored, NaN and infinities included: their users sanitise.
     double number(const char *key, double fallback) const;
     // A number above 0; an unreadable one reads as 0, as an absent key does, and so falls back.
-    double positive(const char *key, double fallback) const;
-    // A number of 0 or more; an absent key reads 0 and passes, only a negative or NaN one falls
-    // back.
-    double nonNegative(const char *key, double fallback) const;
+    double positive(const char *key, double fallback) const
+    {
+        return NumberRule::positive(number(key, 0.0), fallback);
+    }
+    // A number of 0 or more; an absent key reads 0 and passes.
+    double nonNegative(const char *key, double fallback) const
+    {
+        return NumberRule::nonNegative(number(key, 0.0), fallback);
+    }
+    // As nonNegative, but a negative number gives `negative`.
+    template <double negative> double nonNegativeElse(const char *key, double fallback) const
+    {
+        return NumberRule::nonNegativeElse<negative>(number(key, 0.0), fallback);
+    }
     // One of the enumeration's stored strings, exactly.
     template <StoredEnum E> E choice(const char *key, E fallback) const
     {

@@ -151,7 +151,6 @@ void SettingsStore::toggleTrayButton(TrayButtonID button)
 
 namespace {
 constexpr double longestDelay = 3600.0;
-constexpr double longestLength = 10000.0;
 constexpr int fastestFrameRate = 240;
 } // namespace
 
@@ -162,21 +161,42 @@ double sanitizedDelay(double seconds)
     return std::min(seconds, longestDelay);
 }
 
-double sanitizedLength(double points, double fallback)
-{
-    if (!std::isfinite(points) || points < 0.0)
-        return fallback;
-    return std::min(points, longestLength);
-}
-
-double sanitizedOpacity(double opacity)
-{
-    if (std::isnan(opacity))
-        return 1.0;
-    return std::clamp(opacity, 0.0, 1.0);
-}
-
 int sanitizedFrameRate(int framesPerSecond)
 {
     return std::clamp(framesPerSecond, 1, fastestFrameRate);
+}
+
+double usablePinSize(double points)
+{
+    return std::min(NumberRule::positive(points, SettingDefaults::pinSize()), 4000.0);
+}
+
+double usablePinPadding(double points)
+{
+    return std::min(NumberRule::positive(points, SettingDefaults::pinPadding()), 10000.0);
+}
+
+double usablePinOpacity(double opacity)
+{
+    return std::min(NumberRule::positive(opacity, SettingDefaults::pinDefaultOpacity()), 1.0);
+}
+
+double usablePinBorderWidth(double points)
+{
+    return std::min(NumberRule::nonNegativeElse<pinBorderWidthIfNegative>(
+                        points, SettingDefaults::pinBorderWidth()),
+                    50.0);
+}
+
+double usablePinCornerRadius(double points)
+{
+    return std::min(NumberRule::nonNegativeElse<pinCornerRadiusIfNegative>(
+                        points, SettingDefaults::pinCornerRadius()),
+                    1000.0);
+}
+
+double usablePinAutoCloseDelay(double seconds)
+{
+    return std::min(NumberRule::nonNegative(seconds, SettingDefaults::pinAutoCloseDelay()),
+                    86400.0);
 }

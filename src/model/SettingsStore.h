@@ -123,18 +123,26 @@ private:
     bool m_launchAtLogin{};
 };
 
-// Sanitising reads for the numbers the store keeps as they were stored or
-// assigned: a NaN, infinite or negative value never becomes an undefined or
-// endless wait, a negative or unbounded size, or an opacity outside 0...1.
+// What the numbers the store keeps as they were stored or assigned mean to their users: a NaN,
+// infinite or negative value never becomes an undefined or endless wait, a negative or unbounded
+// size, or an opacity outside 0...1. The pin settings take their own read rule and default, so
+// that the pins, the settings pages and the store agree on every stored number.
 
-// Seconds of a delay or timer: NaN and negative give 0, anything above an
-// hour (infinity included) gives an hour.
+// Seconds of a delay or timer: NaN and negative give 0, anything above an hour (infinity
+// included) gives an hour.
 double sanitizedDelay(double seconds);
-// Points of a size, padding, border width or corner radius: NaN, infinite and
-// negative give the fallback; anything above 10000 gives 10000.
-double sanitizedLength(double points, double fallback);
-// NaN gives fully opaque; everything else is clamped to 0...1.
-double sanitizedOpacity(double opacity);
 // Frames a second of a recording: below 1 gives 1 (no frames would make no movie), above 240
 // gives 240 (faster than any display refreshes, and a frame interval that rounds to nothing).
 int sanitizedFrameRate(int framesPerSecond);
+// At most 4000 points: a card wider than any display is a broken file rather than a wish.
+double usablePinSize(double points);
+// At most 10000 points; a placement holds it inside the display.
+double usablePinPadding(double points);
+// At most fully opaque.
+double usablePinOpacity(double opacity);
+// At most 50 points.
+double usablePinBorderWidth(double points);
+// At most 1000 points.
+double usablePinCornerRadius(double points);
+// Seconds, at most a day; 0 never closes.
+double usablePinAutoCloseDelay(double seconds);

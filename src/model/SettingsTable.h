@@ -7,8 +7,17 @@
 #include <QString>
 #include <type_traits>
 
+// The shipped hot keys are Control + Option with the key shown after the symbols.
+ShortcutData defaultShortcut(quint32 keyCode, const char *key);
+
+// A negative stored border width or corner radius reads as these; a fresh install has neither.
+inline constexpr double pinBorderWidthIfNegative = 1.0;
+inline constexpr double pinCornerRadiusIfNegative = 10.0;
+
 // Every stored preference, one row each:
 //   X(property, setter, type, key in the settings file, default, read rule)
+// The default is what a fresh install gets, and what a stored value the rule does not accept
+// gives; it is written here only, and reached elsewhere as SettingDefaults::property().
 // SettingsStore declares each row's published property (getter, setter, change signal) and reads,
 // writes and announces it from this row alone; the read rules are the functions of the same name
 // in SettingsReader. Adding a setting is adding a row.
@@ -92,13 +101,22 @@
     X(pinCloseOnCopy, setPinCloseOnCopy, bool, "pinCloseOnCopy", false, flag)                      \
     X(pinCloseAllShortcut, setPinCloseAllShortcut, ShortcutData, "pinCloseAllShortcut",            \
       defaultShortcut(35, "P"), shortcut)                                                          \
-    X(pinBorderWidth, setPinBorderWidth, double, "pinBorderWidth", 1.0, nonNegative)               \
-    X(pinCornerRadius, setPinCornerRadius, double, "pinCornerRadius", 10.0, nonNegative)
+    X(pinBorderWidth, setPinBorderWidth, double, "pinBorderWidth", 0.0,                            \
+      nonNegativeElse<pinBorderWidthIfNegative>)                                                   \
+    X(pinCornerRadius, setPinCornerRadius, double, "pinCornerRadius", 0.0,                         \
+      nonNegativeElse<pinCornerRadiusIfNegative>)
 
 #define CORVANTA_SETTINGS(X) CORVANTA_GENERAL_SETTINGS(X) CORVANTA_PIN_SETTINGS(X)
 
 // Setters take small values as they are and the others by reference.
 template <typename T> using SettingArgument = std::conditional_t<std::is_scalar_v<T>, T, const T &>;
 
-// The shipped hot keys are Control + Option with the key shown after the symbols.
-ShortcutData defaultShortcut(quint32 keyCode, const char *key);
+namespace SettingDefaults {
+#define CORVANTA_SETTING_DEFAULT(name, setter, Type, key, fallback, rule)                          \
+    inline Type name()                                                                             \
+    {                                                                                              \
+        return fallback;                                                                           \
+    }
+CORVANTA_SETTINGS(CORVANTA_SETTING_DEFAULT)
+#undef CORVANTA_SETTING_DEFAULT
+} // namespace SettingDefaults

@@ -145,6 +145,19 @@ std::optional<ShortcutData> ShortcutData::from(quint16 keyCode, quint32 carbonMo
                         CarbonModifier::glyphs(modifiers) + keyString(keyCode, characters)};
 }
 
+bool isGrabbableShortcut(quint32 keyCode, quint32 carbonModifiers)
+{
+    return (carbonModifiers & CarbonModifier::all) != 0 &&
+           platform::keysymForVirtualKey(keyCode).has_value();
+}
+
+QString shortcutDisplayText(const ShortcutData &shortcut)
+{
+    if (!isGrabbableShortcut(shortcut.keyCode, shortcut.carbonModifiers))
+        return QStringLiteral("Not set");
+    return shortcutDisplayText(shortcut.displayString);
+}
+
 QString shortcutDisplayText(const QString &displayString)
 {
     struct Name {

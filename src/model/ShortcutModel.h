@@ -65,6 +65,11 @@ size_t qHash(const ShortcutData &data, size_t seed = 0);
 // for "⇧⌘6"), keys drawn as symbols named ("Enter", "Esc", "Left"). Stored strings, the JSON and
 // log lines keep the glyphs.
 QString shortcutDisplayText(const QString &displayString);
+// The same for a stored shortcut, or "Not set" for one the hot keys refuse as unset: no modifier,
+// or a key code no key has.
+QString shortcutDisplayText(const ShortcutData &shortcut);
+// Whether the hot keys can grab the shortcut: it has a modifier and its key code a key.
+bool isGrabbableShortcut(quint32 keyCode, quint32 carbonModifiers);
 
 // A key combination with the identifier it is registered under.
 struct ShortcutDefinition {

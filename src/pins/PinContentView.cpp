@@ -134,7 +134,7 @@ void PinContentView::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const SettingsStore &settings = m_controller.settings();
-    const double radius = PinGeometry::usableCornerRadius(settings.pinCornerRadius());
+    const double radius = usablePinCornerRadius(settings.pinCornerRadius());
     const QImage image = m_controller.displayImage();
     QRectF target = rect();
     if (!image.isNull()) {
@@ -153,7 +153,7 @@ void PinContentView::paintEvent(QPaintEvent *)
     else
         painter.drawImage(target, image);
     painter.restore();
-    const double borderWidth = PinGeometry::usableBorderWidth(settings.pinBorderWidth());
+    const double borderWidth = usablePinBorderWidth(settings.pinBorderWidth());
     if (borderWidth > 0) {
         QColor border = borderColor();
         border.setAlphaF(0.5f);

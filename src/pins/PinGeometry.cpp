@@ -1,18 +1,13 @@
 #include "pins/PinGeometry.h"
 
+#include "model/SettingsStore.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace PinGeometry {
 
 namespace {
-
-double positiveOr(double value, double fallback, double largest)
-{
-    if (!std::isfinite(value) || value <= 0.0)
-        return fallback;
-    return std::min(value, largest);
-}
 
 bool isTop(PinPlacement placement)
 {
@@ -33,35 +28,6 @@ QPointF cornerOrigin(const QRectF &v, QSizeF size, double padding, PinPlacement 
 }
 
 } // namespace
-
-double usablePinSize(double pinSize)
-{
-    return positiveOr(pinSize, defaultPinSize, largestPinSize);
-}
-
-double usablePinPadding(double padding)
-{
-    return positiveOr(padding, defaultPinPadding, largestPinPadding);
-}
-
-double usableOpacity(double opacity)
-{
-    return positiveOr(opacity, 1.0, 1.0);
-}
-
-double usableBorderWidth(double width)
-{
-    if (!std::isfinite(width))
-        return 0.0;
-    return width < 0.0 ? 1.0 : std::min(width, 50.0);
-}
-
-double usableCornerRadius(double radius)
-{
-    if (!std::isfinite(radius))
-        return 0.0;
-    return radius < 0.0 ? 10.0 : std::min(radius, 1000.0);
-}
 
 double paddingWithin(double padding, const QRectF &visibleFrame)
 {

@@ -13,21 +13,6 @@
 // y upwards from the bottom-left of the main display).
 namespace PinGeometry {
 
-inline constexpr double defaultPinSize = 400.0;
-inline constexpr double defaultPinPadding = 20.0;
-// Beyond these the settings file holds nonsense rather than a wish: a card wider than any
-// display, or an inset that leaves no screen.
-inline constexpr double largestPinSize = 4000.0;
-inline constexpr double largestPinPadding = 10000.0;
-
-// The setting as used: a non-finite value, or one of 0 or less, gives the default; a huge one
-// the largest.
-double usablePinSize(double pinSize);
-double usablePinPadding(double padding);
-double usableOpacity(double opacity);
-double usableBorderWidth(double width);
-double usableCornerRadius(double radius);
-
 // A padding that leaves the corner on the display: at most half the visible frame's shorter side.
 double paddingWithin(double padding, const QRectF &visibleFrame);
 

@@ -153,7 +153,7 @@ void PinStackContentView::paintCard(QPainter &painter, int index, const QRectF &
     const PinItemPtr &item = m_items[index];
     const double opacity = m_settings.pinDefaultGhostMode() && !hovered
                                ? 0.3
-                               : PinGeometry::usableOpacity(m_settings.pinDefaultOpacity());
+                               : usablePinOpacity(m_settings.pinDefaultOpacity());
     painter.save();
     painter.setOpacity(opacity);
     const QPixmap &pixmap = picture(item, card.size());
@@ -163,7 +163,7 @@ void PinStackContentView::paintCard(QPainter &painter, int index, const QRectF &
         painter.drawPixmap(card.topLeft(), pixmap);
     painter.restore();
 
-    const double borderWidth = PinGeometry::usableBorderWidth(m_settings.pinBorderWidth());
+    const double borderWidth = usablePinBorderWidth(m_settings.pinBorderWidth());
     if (borderWidth > 0.0) {
         QPainterPath shape;
         shape.addRoundedRect(card, 8.0, 8.0);

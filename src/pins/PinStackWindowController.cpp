@@ -197,9 +197,9 @@ QRectF PinStackWindowController::frame() const
 {
     const QRectF visible = visibleFrame();
     const double padding =
-        PinGeometry::paddingWithin(PinGeometry::usablePinPadding(m_settings.pinPadding()), visible);
-    return PinGeometry::deckFrame(visible, PinGeometry::usablePinSize(m_settings.pinSize()),
-                                  padding, m_settings.pinPlacement());
+        PinGeometry::paddingWithin(usablePinPadding(m_settings.pinPadding()), visible);
+    return PinGeometry::deckFrame(visible, usablePinSize(m_settings.pinSize()), padding,
+                                  m_settings.pinPlacement());
 }
 
 QRectF PinStackWindowController::windowFrame() const

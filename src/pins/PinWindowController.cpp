@@ -31,7 +31,7 @@ PinWindowController::PinWindowController(PinItemPtr item, SettingsStore &setting
     if (m_services.displays)
         main = m_services.displays->mainDisplay();
     const double scale = scaleOf(main);
-    m_displaySize = fitSize(PinGeometry::usablePinSize(m_settings.pinSize()), scale);
+    m_displaySize = fitSize(usablePinSize(m_settings.pinSize()), scale);
     m_displayImage = makeDisplayImage(m_preview, m_displaySize, scale);
     applyOpacityDefaults();
 
@@ -72,8 +72,7 @@ double PinWindowController::scaleOf(const std::optional<platform::Display> &scre
 void PinWindowController::applyOpacityDefaults()
 {
     m_isGhostMode = m_settings.pinDefaultGhostMode();
-    m_opacity =
-        m_isGhostMode ? ghostOpacity : PinGeometry::usableOpacity(m_settings.pinDefaultOpacity());
+    m_opacity = m_isGhostMode ? ghostOpacity : usablePinOpacity(m_settings.pinDefaultOpacity());
 }
 
 QSizeF PinWindowController::fitSize(double maxSide, double scale) const
@@ -126,9 +125,9 @@ QRectF PinWindowController::frame(const std::optional<platform::Display> &screen
     }
     const QList<double> earlier =
         m_services.earlierHeights ? m_services.earlierHeights(this) : QList<double>();
-    return PinGeometry::floatingFrame(
-        visible, fitSize(PinGeometry::usablePinSize(m_settings.pinSize()), scale),
-        PinGeometry::usablePinPadding(m_settings.pinPadding()), m_settings.pinPlacement(), earlier);
+    return PinGeometry::floatingFrame(visible, fitSize(usablePinSize(m_settings.pinSize()), scale),
+                                      usablePinPadding(m_settings.pinPadding()),
+                                      m_settings.pinPlacement(), earlier);
 }
 
 void PinWindowController::show()
@@ -157,9 +156,9 @@ void PinWindowController::show()
 void PinWindowController::scheduleAutoClose()
 {
     m_autoClose.stop();
-    const double delay = m_settings.pinAutoCloseDelay();
-    if (std::isfinite(delay) && delay > 0.0)
-        m_autoClose.start(int(std::min(delay, 86400.0) * 1000.0));
+    const double delay = usablePinAutoCloseDelay(m_settings.pinAutoCloseDelay());
+    if (delay > 0.0)
+        m_autoClose.start(int(delay * 1000.0));
 }
 
 void PinWindowController::teardown()
@@ -198,8 +197,7 @@ void PinWindowController::finishClose()
 void PinWindowController::toggleGhostMode()
 {
     m_isGhostMode = !m_isGhostMode;
-    m_opacity =
-        m_isGhostMode ? ghostOpacity : PinGeometry::usableOpacity(m_settings.pinDefaultOpacity());
+    m_opacity = m_isGhostMode ? ghostOpacity : usablePinOpacity(m_settings.pinDefaultOpacity());
     emit changed();
 }
 
@@ -221,7 +219,7 @@ void PinWindowController::replaceItem(PinItemPtr item)
         m_window ? targetScreen()
                  : (m_services.displays ? m_services.displays->mainDisplay() : std::nullopt);
     const double scale = scaleOf(screen);
-    m_displaySize = fitSize(PinGeometry::usablePinSize(m_settings.pinSize()), scale);
+    m_displaySize = fitSize(usablePinSize(m_settings.pinSize()), scale);
     m_displayImage = makeDisplayImage(m_preview, m_displaySize, scale);
     emit changed();
 }
@@ -232,7 +230,7 @@ void PinWindowController::applySettings()
         return;
     const std::optional<platform::Display> screen = targetScreen();
     const double scale = scaleOf(screen);
-    const QSizeF size = fitSize(PinGeometry::usablePinSize(m_settings.pinSize()), scale);
+    const QSizeF size = fitSize(usablePinSize(m_settings.pinSize()), scale);
     if (std::abs(size.width() - m_displaySize.width()) > 0.5 ||
         std::abs(size.height() - m_displaySize.height()) > 0.5) {
         m_displaySize = size;

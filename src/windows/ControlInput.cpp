@@ -19,7 +19,6 @@ namespace {
 
 constexpr const char *installedProperty = "corvantaControlInput";
 constexpr const char *keyboardFocusProperty = "corvantaKeyboardFocus";
-const QColor focusColor(10, 132, 255);
 
 bool isControl(const QWidget *widget)
 {
@@ -54,6 +53,8 @@ protected:
             return redirectWheel(widget, event);
         case QEvent::FocusIn:
             noteFocusReason(widget, static_cast<QFocusEvent *>(event)->reason());
+            if (widget->property(keyboardFocusProperty).toBool())
+                bringIntoView(widget);
             widget->update();
             return false;
         case QEvent::FocusOut:
@@ -89,6 +90,20 @@ private:
         }
     }
 
+    // The scroll areas holding a control the keyboard reached show it, however the focus came
+    // there (also from outside the page, or round from its other end).
+    static void bringIntoView(QWidget *widget)
+    {
+        QWidget *inner = widget;
+        for (QWidget *parent = widget->parentWidget(); parent && !parent->isWindow();
+             parent = parent->parentWidget()) {
+            if (auto *area = qobject_cast<QScrollArea *>(parent)) {
+                area->ensureWidgetVisible(inner, 8, 8);
+                inner = area;
+            }
+        }
+    }
+
     bool redirectWheel(QWidget *widget, QEvent *event)
     {
         if (!ControlInput::takesWheel(widget) || widget->hasFocus())
@@ -98,7 +113,9 @@ private:
         return true;
     }
 
-    // The control paints itself first; the ring goes over its edge.
+    // The control paints itself first; the ring goes over its edge. A white band between two
+    // black ones: whatever colour the control has there (an accent, a faint fill, the window),
+    // one of the two stands out from it at 4.5 : 1 or more.
     void paintWithRing(QWidget *widget, QEvent *event)
     {
         m_painting = true;
@@ -107,9 +124,12 @@ private:
         QPainter painter(widget);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(focusColor, 2));
-        const double radius = std::min(8.0, std::min(widget->width(), widget->height()) / 2.0);
-        painter.drawRoundedRect(QRectF(widget->rect()).adjusted(1, 1, -1, -1), radius, radius);
+        const QRectF ring = QRectF(widget->rect()).adjusted(2, 2, -2, -2);
+        const double radius = std::min(8.0, std::min(ring.width(), ring.height()) / 2.0);
+        painter.setPen(QPen(Qt::black, 4));
+        painter.drawRoundedRect(ring, radius, radius);
+        painter.setPen(QPen(Qt::white, 2));
+        painter.drawRoundedRect(ring, radius, radius);
     }
 
     bool m_painting = false;

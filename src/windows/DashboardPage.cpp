@@ -219,10 +219,11 @@ QLayout *DashboardPage::makeOutputSection(SettingsStore &store, QList<QBoxLayout
         store, {"macwindow", "Include window shadow", "Soft shadow around captured windows.",
                 &SettingsStore::includeWindowShadow, &SettingsStore::setIncludeWindowShadow,
                 &SettingsStore::includeWindowShadowChanged}));
-    shots->addWidget(makeBoundToggleRow(
-        store, {"hand.raised", "Haptic feedback", "A tap with each capture, save and copy.",
-                &SettingsStore::hapticsEnabled, &SettingsStore::setHapticsEnabled,
-                &SettingsStore::hapticsEnabledChanged}));
+    ToggleRow haptics =
+        makeToggleRow(QStringLiteral("hand.raised"), QStringLiteral("Haptic feedback"),
+                      UnavailableReason::haptics());
+    showUnavailable(haptics.toggle, UnavailableReason::haptics());
+    shots->addWidget(haptics.widget);
     shots->addStretch(1);
     columns->addLayout(shots, 1);
 
@@ -321,7 +322,7 @@ DashboardPage::DashboardPage(const WindowServices &services, QWidget *parent)
     sideBySide << columns;
     const OptionRow left[] = {
         {"camera", "Show capture indicator",
-         "Brief animation in the notch when something is captured.",
+         "Brief animation in the tray when something is captured.",
          &SettingsStore::showCaptureIndicator, &SettingsStore::setShowCaptureIndicator,
          &SettingsStore::showCaptureIndicatorChanged},
         {"speaker.wave.2", "Play sound", "Subtle sound when capture is added.",
@@ -340,8 +341,9 @@ DashboardPage::DashboardPage(const WindowServices &services, QWidget *parent)
          "Shows pixel-perfect loupe during area capture.", &SettingsStore::showMagnifierInSelection,
          &SettingsStore::setShowMagnifierInSelection,
          &SettingsStore::showMagnifierInSelectionChanged},
-        {"eye.slash", "Start hidden (notch only)", nullptr, &SettingsStore::startHiddenInNotch,
-         &SettingsStore::setStartHiddenInNotch, &SettingsStore::startHiddenInNotchChanged},
+        {"eye.slash", "Start hidden (compact tray only)", nullptr,
+         &SettingsStore::startHiddenInNotch, &SettingsStore::setStartHiddenInNotch,
+         &SettingsStore::startHiddenInNotchChanged},
         {"arrow.up.and.down.and.arrow.left.and.right", "Auto-collapse when cursor leaves", nullptr,
          &SettingsStore::autoCollapseOnCursorLeave, &SettingsStore::setAutoCollapseOnCursorLeave,
          &SettingsStore::autoCollapseOnCursorLeaveChanged},

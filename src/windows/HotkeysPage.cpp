@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <algorithm>
 
 HotkeyProblemLabel::HotkeyProblemLabel(QWidget *parent) : QLabel(parent)
 {
@@ -44,12 +45,32 @@ SchemeRowButton::SchemeRowButton(ShortcutScheme scheme, QWidget *parent)
     setText(displayName(scheme));
     setAccessibleName(text());
     setFont(WindowStyle::font(13, QFont::Medium));
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
 }
 
 QSize SchemeRowButton::sizeHint() const
 {
     return QSize(QFontMetrics(font()).horizontalAdvance(text()) + 60, 46);
+}
+
+QSize SchemeRowButton::minimumSizeHint() const
+{
+    return QSize(200, 46);
+}
+
+int SchemeRowButton::heightForWidth(int width) const
+{
+    // A label longer than the row wraps between words onto more lines.
+    const QRect room = textRect(QRect(0, 0, width, 46));
+    const QRect needed = QFontMetrics(font()).boundingRect(room, textFlags, text());
+    return std::max(46, needed.height() + 24);
+}
+
+QRect SchemeRowButton::textRect(const QRect &row)
+{
+    return row.adjusted(14, 0, -40, 0);
 }
 
 void SchemeRowButton::paintEvent(QPaintEvent *)
@@ -58,7 +79,7 @@ void SchemeRowButton::paintEvent(QPaintEvent *)
     paintChoiceCard(painter, {.radius = 10, .selectedFill = 0.12, .selectedOutline = 0.5});
     painter.setPen(isSelected() ? QColor(Qt::white) : WindowStyle::secondaryText());
     painter.setFont(font());
-    painter.drawText(rect().adjusted(14, 0, -40, 0), Qt::AlignVCenter | Qt::AlignLeft, text());
+    painter.drawText(textRect(rect()), textFlags, text());
     if (isSelected())
         paintWindowSymbol(painter, QStringLiteral("checkmark"),
                           QRectF(width() - 14 - 12, (height() - 12) / 2.0, 12, 12), accent(), 2.2);
@@ -66,31 +87,17 @@ void SchemeRowButton::paintEvent(QPaintEvent *)
 
 const QList<HotkeysPage::Mapping> &HotkeysPage::mappings()
 {
-    constexpr quint32 controlOption = CarbonModifier::control | CarbonModifier::option;
     static const QList<Mapping> list = {
-        {QStringLiteral("Full Screen Display"),
-         QStringLiteral("display"),
-         QStringLiteral("fullDisplay"),
-         {18, controlOption, QStringLiteral("⌃⌥1")},
-         &SettingsStore::customFullDisplay,
-         &SettingsStore::setCustomFullDisplay},
-        {QStringLiteral("Selected Area Region"),
-         QStringLiteral("crop"),
-         QStringLiteral("area"),
-         {19, controlOption, QStringLiteral("⌃⌥2")},
-         &SettingsStore::customArea,
-         &SettingsStore::setCustomArea},
-        {QStringLiteral("Window Selection"),
-         QStringLiteral("macwindow"),
-         QStringLiteral("window"),
-         {20, controlOption, QStringLiteral("⌃⌥3")},
-         &SettingsStore::customWindow,
+        {QStringLiteral("Full Screen Display"), QStringLiteral("display"),
+         QStringLiteral("fullDisplay"), SettingDefaults::customFullDisplay(),
+         &SettingsStore::customFullDisplay, &SettingsStore::setCustomFullDisplay},
+        {QStringLiteral("Selected Area Region"), QStringLiteral("crop"), QStringLiteral("area"),
+         SettingDefaults::customArea(), &SettingsStore::customArea, &SettingsStore::setCustomArea},
+        {QStringLiteral("Window Selection"), QStringLiteral("macwindow"), QStringLiteral("window"),
+         SettingDefaults::customWindow(), &SettingsStore::customWindow,
          &SettingsStore::setCustomWindow},
-        {QStringLiteral("Screen Recording"),
-         QStringLiteral("record.circle"),
-         QStringLiteral("record"),
-         {21, controlOption, QStringLiteral("⌃⌥4")},
-         &SettingsStore::customRecord,
+        {QStringLiteral("Screen Recording"), QStringLiteral("record.circle"),
+         QStringLiteral("record"), SettingDefaults::customRecord(), &SettingsStore::customRecord,
          &SettingsStore::setCustomRecord},
     };
     return list;
@@ -139,8 +146,7 @@ HotkeysPage::HotkeysPage(const WindowServices &services, RecordingIDBinding *rec
     connect(&store, &SettingsStore::shortcutSchemeChanged, this, &HotkeysPage::rebuildMappings);
     const auto refreshDisplays = [this] {
         for (int i = 0; i < m_recorders.size(); ++i)
-            m_recorders[i]->setDisplayString(
-                (m_services.settings->*mappings()[i].get)().displayString);
+            m_recorders[i]->setShortcut((m_services.settings->*mappings()[i].get)());
     };
     connect(&store, &SettingsStore::customFullDisplayChanged, this, refreshDisplays);
     connect(&store, &SettingsStore::customAreaChanged, this, refreshDisplays);
@@ -177,7 +183,7 @@ void HotkeysPage::rebuildMappings()
             layout->addWidget(makeLabel(mapping.title, 13), 1);
             SettingsStore *settings = &store;
             auto *recorder = new ShortcutRecorderButton(
-                mapping.id, (store.*mapping.get)().displayString, m_recordingID,
+                mapping.id, (store.*mapping.get)(), m_recordingID,
                 [this, settings, mapping](const ShortcutData &data) {
                     (settings->*mapping.set)(data);
                     registerHotkeysAndReport(m_services, m_problem);

@@ -21,11 +21,18 @@ public:
     explicit SchemeRowButton(ShortcutScheme scheme, QWidget *parent = nullptr);
     ShortcutScheme scheme() const { return m_scheme; }
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    static constexpr int textFlags = Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap;
+    // Where the label goes in a row of that rectangle, clear of the check mark.
+    static QRect textRect(const QRect &row);
+
     ShortcutScheme m_scheme;
 };
 

@@ -62,8 +62,8 @@ SidebarTab initialTab(bool signedIn)
 
 QString notchStatus(bool hasNotch)
 {
-    return hasNotch ? QStringLiteral("Hardware Notch Detected")
-                    : QStringLiteral("Floating Notch Mode");
+    return hasNotch ? QStringLiteral("Display Cutout Detected")
+                    : QStringLiteral("Floating Tray Mode");
 }
 
 } // namespace Sidebar

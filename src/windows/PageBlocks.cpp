@@ -309,20 +309,51 @@ QScrollArea *makeScrollPage(QWidget *page)
     return scroll;
 }
 
-ToggleRow makeToggleRow(const QString &symbol, const QString &title,
-                        const std::optional<QString> &subtitle, int symbolSize)
+QWidget *makeControlRow(const QString &symbol, const QString &title,
+                        const std::optional<QString> &subtitle, QWidget *control, int symbolSize)
 {
-    ToggleRow row;
-    row.widget = new QWidget;
-    auto *layout = new QHBoxLayout(row.widget);
+    auto *row = new QWidget;
+    auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(12);
     layout->addWidget(new SymbolView(symbol, symbolSize + 5, WindowStyle::secondaryText()));
     layout->addWidget(makeTextColumn(title, subtitle), 1);
-    row.toggle = new SwitchButton;
-    row.toggle->setAccessibleName(title);
-    layout->addWidget(row.toggle);
+    if (control->accessibleName().isEmpty())
+        control->setAccessibleName(title);
+    layout->addWidget(control);
     return row;
+}
+
+ToggleRow makeToggleRow(const QString &symbol, const QString &title,
+                        const std::optional<QString> &subtitle, int symbolSize)
+{
+    ToggleRow row;
+    row.toggle = new SwitchButton;
+    row.widget = makeControlRow(symbol, title, subtitle, row.toggle, symbolSize);
+    return row;
+}
+
+namespace UnavailableReason {
+
+QString haptics()
+{
+    return QStringLiteral("Linux desktops have no haptic feedback.");
+}
+
+QString captureSettings()
+{
+    return QStringLiteral("This desktop has no setting that allows screen capture.");
+}
+
+} // namespace UnavailableReason
+
+void showUnavailable(QWidget *control, const QString &reason)
+{
+    if (auto *button = qobject_cast<QAbstractButton *>(control); button && button->isCheckable())
+        button->setChecked(false);
+    control->setEnabled(false);
+    control->setToolTip(reason);
+    control->setAccessibleDescription(reason);
 }
 
 void bindSwitch(SwitchButton *toggle, SettingsStore &store, bool (SettingsStore::*get)() const,

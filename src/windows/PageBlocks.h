@@ -127,6 +127,20 @@ struct ToggleRow {
 };
 ToggleRow makeToggleRow(const QString &symbol, const QString &title,
                         const std::optional<QString> &subtitle, int symbolSize = 15);
+// The same row with another control at the trailing end.
+QWidget *makeControlRow(const QString &symbol, const QString &title,
+                        const std::optional<QString> &subtitle, QWidget *control,
+                        int symbolSize = 15);
+
+// Why a control of ours does nothing on this desktop.
+namespace UnavailableReason {
+QString haptics();
+QString captureSettings();
+} // namespace UnavailableReason
+// A control whose effect this desktop cannot have: disabled and shown off where it is a switch,
+// its reason in its tooltip and told to assistive tools. The page shows the same reason in the
+// control's row.
+void showUnavailable(QWidget *control, const QString &reason);
 
 // Runs `show` now and after every announcement of `changed`, with `control`'s signals blocked, so
 // that showing a stored value (clamped by the control or not) never writes it back.

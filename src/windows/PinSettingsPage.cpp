@@ -136,18 +136,20 @@ struct NumberSetting {
     double (SettingsStore::*get)() const;
     void (SettingsStore::*set)(double);
     void (SettingsStore::*changed)(double);
+    // What the pins make of the stored number, which is what the page shows.
+    double (*usable)(double);
 };
 
-// A slider bound to a number, with the label that shows the stored value.
+// A slider bound to a number, with the label that shows the value in use.
 StepSlider *bindSlider(SettingsStore &store, NumberSetting setting, double lower, double upper,
                        double step, QLabel *badge, PinSettingsPage::Badge kind)
 {
     auto *slider = new StepSlider(lower, upper, step);
     followSetting(store, setting.changed, slider, [slider, badge, kind, &store, setting] {
-        const double stored = (store.*setting.get)();
-        slider->showValue(stored);
+        const double used = setting.usable((store.*setting.get)());
+        slider->showValue(used);
         if (badge)
-            badge->setText(PinSettingsPage::badgeText(kind, stored));
+            badge->setText(PinSettingsPage::badgeText(kind, used));
     });
     QObject::connect(slider, &StepSlider::valueChosen, &store,
                      [&store, setting](double value) { (store.*setting.set)(value); });
@@ -248,10 +250,10 @@ PinSettingsPage::PinSettingsPage(const WindowServices &services, QWidget *parent
     widthRow->addWidget(makeLabel(QStringLiteral("Width"), 13));
     QLabel *sizeText = makeLabel({}, 12, QFont::Normal, true);
     sizeText->setFont(WindowStyle::font(12, QFont::Normal, true));
-    StepSlider *width = bindSlider(
-        store,
-        {&SettingsStore::pinSize, &SettingsStore::setPinSize, &SettingsStore::pinSizeChanged}, 80,
-        1200, 50, sizeText, Badge::pixels);
+    StepSlider *width = bindSlider(store,
+                                   {&SettingsStore::pinSize, &SettingsStore::setPinSize,
+                                    &SettingsStore::pinSizeChanged, usablePinSize},
+                                   80, 1200, 50, sizeText, Badge::pixels);
     width->setAccessibleName(QStringLiteral("Width"));
     widthRow->addWidget(width, 1);
     widthRow->addWidget(sizeText);
@@ -261,7 +263,7 @@ PinSettingsPage::PinSettingsPage(const WindowServices &services, QWidget *parent
     previewRow->addStretch(1);
     QLabel *maxText = makeLabel({}, 11, QFont::Medium, true);
     followSetting(store, &SettingsStore::pinSizeChanged, maxText, [maxText, &store] {
-        maxText->setText(badgeText(Badge::pointsMax, store.pinSize()));
+        maxText->setText(badgeText(Badge::pointsMax, usablePinSize(store.pinSize())));
     });
     previewRow->addWidget(maxText);
     size->addLayout(previewRow);
@@ -273,7 +275,7 @@ PinSettingsPage::PinSettingsPage(const WindowServices &services, QWidget *parent
     StepSlider *paddingSlider =
         bindSlider(store,
                    {&SettingsStore::pinPadding, &SettingsStore::setPinPadding,
-                    &SettingsStore::pinPaddingChanged},
+                    &SettingsStore::pinPaddingChanged, usablePinPadding},
                    8, 80, 4, paddingBadge, Badge::points);
     paddingSlider->setAccessibleName(QStringLiteral("Padding from screen edges"));
     padding->addWidget(paddingSlider);
@@ -293,19 +295,19 @@ PinSettingsPage::PinSettingsPage(const WindowServices &services, QWidget *parent
     appearance->addLayout(
         labelledSlider(store, QStringLiteral("Border Width"),
                        {&SettingsStore::pinBorderWidth, &SettingsStore::setPinBorderWidth,
-                        &SettingsStore::pinBorderWidthChanged},
+                        &SettingsStore::pinBorderWidthChanged, usablePinBorderWidth},
                        0, 4, 0.5, Badge::points));
     appearance->addWidget(makeDivider());
     appearance->addLayout(
         labelledSlider(store, QStringLiteral("Corner Radius"),
                        {&SettingsStore::pinCornerRadius, &SettingsStore::setPinCornerRadius,
-                        &SettingsStore::pinCornerRadiusChanged},
+                        &SettingsStore::pinCornerRadiusChanged, usablePinCornerRadius},
                        0, 24, 2, Badge::points));
     appearance->addWidget(makeDivider());
     appearance->addLayout(
         labelledSlider(store, QStringLiteral("Default Opacity"),
                        {&SettingsStore::pinDefaultOpacity, &SettingsStore::setPinDefaultOpacity,
-                        &SettingsStore::pinDefaultOpacityChanged},
+                        &SettingsStore::pinDefaultOpacityChanged, usablePinOpacity},
                        0.2, 1.0, 0.05, Badge::percent));
     appearance->addWidget(makeDivider());
     ToggleRow ghost =
@@ -328,7 +330,7 @@ PinSettingsPage::PinSettingsPage(const WindowServices &services, QWidget *parent
     StepSlider *delaySlider =
         bindSlider(store,
                    {&SettingsStore::pinAutoCloseDelay, &SettingsStore::setPinAutoCloseDelay,
-                    &SettingsStore::pinAutoCloseDelayChanged},
+                    &SettingsStore::pinAutoCloseDelayChanged, usablePinAutoCloseDelay},
                    0, 60, 5, delayBadge, Badge::delay);
     delaySlider->setAccessibleName(QStringLiteral("Close after"));
     autoClose->addWidget(delaySlider);
@@ -339,19 +341,18 @@ PinSettingsPage::PinSettingsPage(const WindowServices &services, QWidget *parent
     shortcutRow->addWidget(
         new SymbolView(QStringLiteral("xmark.circle.fill"), 20, WindowStyle::secondaryText()));
     shortcutRow->addWidget(makeLabel(QStringLiteral("Close All Pins"), 13), 1);
-    constexpr quint32 controlOption = CarbonModifier::control | CarbonModifier::option;
     m_recorder = new ShortcutRecorderButton(
-        QStringLiteral("closeAllPins"), store.pinCloseAllShortcut().displayString, m_recordingID,
+        QStringLiteral("closeAllPins"), store.pinCloseAllShortcut(), m_recordingID,
         [this](const ShortcutData &data) {
             m_services.settings->setPinCloseAllShortcut(data);
             registerHotkeysAndReport(m_services, m_problem);
         },
         [this] {
-            m_services.settings->setPinCloseAllShortcut({35, controlOption, QStringLiteral("⌃⌥P")});
+            m_services.settings->setPinCloseAllShortcut(SettingDefaults::pinCloseAllShortcut());
             registerHotkeysAndReport(m_services, m_problem);
         });
     connect(&store, &SettingsStore::pinCloseAllShortcutChanged, m_recorder,
-            [this](const ShortcutData &data) { m_recorder->setDisplayString(data.displayString); });
+            [this](const ShortcutData &data) { m_recorder->setShortcut(data); });
     shortcutRow->addWidget(m_recorder);
     shortcut->addLayout(shortcutRow);
     m_problem = new HotkeyProblemLabel;

@@ -3,6 +3,7 @@
 #include <QBoxLayout>
 #include <QEvent>
 #include <QGridLayout>
+#include <QLayout>
 #include <QWidget>
 
 RoomFitter::RoomFitter(QWidget *page, int margins) : QObject(page), m_page(page), m_margins(margins)
@@ -34,6 +35,20 @@ bool RoomFitter::eventFilter(QObject *watched, QEvent *event)
             m_container->installEventFilter(this);
     } else if (watched == m_container && event->type() == QEvent::Resize) {
         fitTo(m_container->width());
+    } else if (watched == m_page && event->type() == QEvent::Resize) {
+        // A new arrangement changes the page's least width while its container is being
+        // resized, and the page can then be made narrower in the middle of its layout's own
+        // run, which keeps the width it started with: the rows would reach past the page's
+        // edge, cut off, until the next resize. Once the resize is over, a layout that missed
+        // it runs again.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (QLayout *layout = m_page->layout();
+                    layout && layout->geometry().size() != m_page->size())
+                    layout->invalidate();
+            },
+            Qt::QueuedConnection);
     }
     return false;
 }

@@ -52,13 +52,17 @@ public:
             m_card->addWidget(makeDivider(0.08));
         m_card->addWidget(widget);
     }
-    // A label on the left and a control on the right.
-    QWidget *labelled(const QString &label, QWidget *control)
+    // A label (over a secondary line, when given) on the left and a control on the right.
+    QWidget *labelled(const QString &label, QWidget *control,
+                      const std::optional<QString> &line = std::nullopt)
     {
         auto *row = new QWidget;
         auto *layout = new QHBoxLayout(row);
         layout->setContentsMargins(0, 0, 0, 0);
-        layout->addWidget(makeLabel(label, 13), 1);
+        if (line)
+            layout->addWidget(makeTextColumn(label, line), 1);
+        else
+            layout->addWidget(makeLabel(label, 13), 1);
         if (control->accessibleName().isEmpty())
             control->setAccessibleName(label);
         layout->addWidget(control);
@@ -256,7 +260,7 @@ QWidget *SettingsWindow::makeAppearanceTab()
     form.section(QStringLiteral("Visible Tray Actions"));
     const std::pair<TrayButtonID, const char *> buttons[] = {
         {TrayButtonID::copy, "Copy to Clipboard"},   {TrayButtonID::save, "Save to Disk"},
-        {TrayButtonID::open, "Quick Look Preview"},  {TrayButtonID::annotate, "Annotate & Markup"},
+        {TrayButtonID::open, "Open Preview"},        {TrayButtonID::annotate, "Annotate & Markup"},
         {TrayButtonID::ocr, "Recognize Text (OCR)"}, {TrayButtonID::pin, "Pin to Desktop"},
         {TrayButtonID::delete_, "Delete Capture"},
     };
@@ -342,10 +346,10 @@ QWidget *SettingsWindow::makeShortcutsTab()
                   boundSwitch(store, &SettingsStore::soundEffectsEnabled,
                               &SettingsStore::setSoundEffectsEnabled,
                               &SettingsStore::soundEffectsEnabledChanged));
-    form.labelled(QStringLiteral("Haptic feedback on capture and actions"),
-                  boundSwitch(store, &SettingsStore::hapticsEnabled,
-                              &SettingsStore::setHapticsEnabled,
-                              &SettingsStore::hapticsEnabledChanged));
+    auto *haptics = new SwitchButton;
+    showUnavailable(haptics, UnavailableReason::haptics());
+    form.labelled(QStringLiteral("Haptic feedback on capture and actions"), haptics,
+                  UnavailableReason::haptics());
     return form.finish();
 }
 
@@ -381,8 +385,8 @@ QWidget *SettingsWindow::makeGeneralTab()
         symbol->setName(granted ? QStringLiteral("checkmark.circle.fill")
                                 : QStringLiteral("exclamationmark.triangle.fill"));
         symbol->setColor(color);
-        status->setText(granted ? QStringLiteral("Screen Recording Authorized")
-                                : QStringLiteral("Screen Recording Not Authorized"));
+        status->setText(granted ? QStringLiteral("Screen Capture Allowed")
+                                : QStringLiteral("Screen Capture Not Allowed"));
         status->setStyleSheet(QStringLiteral("color: %1;").arg(color.name()));
     };
     showPermission();
@@ -390,12 +394,22 @@ QWidget *SettingsWindow::makeGeneralTab()
         connect(m_services.permissionManager, &PermissionManager::hasScreenCaptureAccessChanged,
                 status, showPermission);
     permissionLayout->addWidget(symbol);
-    permissionLayout->addWidget(status, 1);
-    auto *openSettings = new QPushButton(QStringLiteral("Open System Settings"));
-    connect(openSettings, &QPushButton::clicked, this, [this] {
-        if (m_services.permissionManager)
-            m_services.permissionManager->openScreenRecordingSettings();
-    });
+    auto *statusTexts = new QVBoxLayout;
+    statusTexts->setSpacing(2);
+    statusTexts->addWidget(status);
+    permissionLayout->addLayout(statusTexts, 1);
+    auto *openSettings = new QPushButton(QStringLiteral("Open Desktop Settings"));
+    openSettings->setAccessibleName(openSettings->text());
+    if (m_services.permissionManager &&
+        m_services.permissionManager->canOpenScreenRecordingSettings()) {
+        connect(openSettings, &QPushButton::clicked, this,
+                [this] { m_services.permissionManager->openScreenRecordingSettings(); });
+    } else {
+        showUnavailable(openSettings, UnavailableReason::captureSettings());
+        QLabel *reason = makeLabel(UnavailableReason::captureSettings(), 11, QFont::Normal, true);
+        reason->setWordWrap(true);
+        statusTexts->addWidget(reason);
+    }
     permissionLayout->addWidget(openSettings);
     form.row(permission);
 

@@ -3,16 +3,67 @@
 #include "windows/ControlInput.h"
 #include "windows/PageBlocks.h"
 #include "windows/ShortcutRecorderControls.h"
+#include "windows/WindowSymbols.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
+
+namespace {
+
+// A modifier's tick box drawn for the dark panel: a checked box is filled with the accent and
+// ticked in white, an empty one outlined, so that a chosen modifier reads at a glance and never
+// looks disabled.
+class ModifierBox final : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+    QSize sizeHint() const override
+    {
+        const QFontMetrics metrics(font());
+        return {box + gap + metrics.horizontalAdvance(text()) + 2,
+                std::max(box, metrics.height()) + 4};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    bool hitButton(const QPoint &position) const override { return rect().contains(position); }
+
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF square(0.5, (height() - box) / 2.0 + 0.5, box - 1, box - 1);
+        if (isChecked()) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(WindowStyle::accentColor(AccentTheme::blue));
+            painter.drawRoundedRect(square, 4, 4);
+            paintWindowSymbol(painter, QStringLiteral("checkmark"), square.adjusted(3, 3, -3, -3),
+                              Qt::white, 2.2);
+        } else {
+            painter.setPen(QPen(WindowStyle::white(0.45), 1));
+            painter.setBrush(WindowStyle::white(0.06));
+            painter.drawRoundedRect(square, 4, 4);
+        }
+        painter.setPen(Qt::white);
+        painter.setFont(font());
+        painter.drawText(rect().adjusted(box + gap, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
+                         text());
+    }
+
+private:
+    static constexpr int box = 16;
+    static constexpr int gap = 6;
+};
+
+} // namespace
 
 ShortcutCustomPicker::ShortcutCustomPicker(std::function<void(const ShortcutData &)> onApply,
                                            std::function<void()> onHidden, QWidget *parent)
@@ -41,7 +92,7 @@ ShortcutCustomPicker::ShortcutCustomPicker(std::function<void(const ShortcutData
     auto *boxes = new QHBoxLayout;
     boxes->setSpacing(8);
     const auto addBox = [&](const QString &text, bool *selected) {
-        auto *box = new QCheckBox(text, this);
+        auto *box = new ModifierBox(text, this);
         box->setFont(shortcutRecorderFont(12));
         connect(box, &QCheckBox::toggled, this, [selected](bool checked) { *selected = checked; });
         boxes->addWidget(box);

@@ -16,16 +16,16 @@ void RecordingIDBinding::setRecordingID(const QString &recordingID)
     emit recordingIDChanged();
 }
 
-ShortcutRecorderButton::ShortcutRecorderButton(QString id, QString displayString,
+ShortcutRecorderButton::ShortcutRecorderButton(QString id, ShortcutData shortcut,
                                                RecordingIDBinding *recordingID, SaveAction onSave,
                                                ResetAction onReset, QWidget *parent)
-    : QWidget(parent), m_id(std::move(id)), m_displayString(std::move(displayString)),
+    : QWidget(parent), m_id(std::move(id)), m_shortcut(std::move(shortcut)),
       m_recordingID(recordingID), m_onSave(std::move(onSave)), m_onReset(std::move(onReset)),
       m_monitor(nullptr, &KeyDownMonitor::remove)
 {
     m_recorderButton = new RecorderLabelButton(this);
     m_recorderButton->setObjectName(QStringLiteral("recorderButton"));
-    m_recorderButton->setDisplayString(m_displayString);
+    m_recorderButton->setShortcut(m_shortcut);
 
     m_customizeButton = new RecorderSymbolButton(QStringLiteral("\u2630"), 12, 0.06, this);
     m_customizeButton->setObjectName(QStringLiteral("customizeButton"));
@@ -69,10 +69,10 @@ ShortcutRecorderButton::~ShortcutRecorderButton()
     delete std::exchange(m_customPicker, nullptr);
 }
 
-void ShortcutRecorderButton::setDisplayString(const QString &displayString)
+void ShortcutRecorderButton::setShortcut(const ShortcutData &shortcut)
 {
-    m_displayString = displayString;
-    m_recorderButton->setDisplayString(displayString);
+    m_shortcut = shortcut;
+    m_recorderButton->setShortcut(shortcut);
 }
 
 bool ShortcutRecorderButton::isRecording() const

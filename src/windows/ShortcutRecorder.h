@@ -46,14 +46,14 @@ public:
     using ResetAction = std::function<void()>;
 
     // `id` must be unique among the recorders sharing `recordingID` and not empty.
-    ShortcutRecorderButton(QString id, QString displayString, RecordingIDBinding *recordingID,
+    ShortcutRecorderButton(QString id, ShortcutData shortcut, RecordingIDBinding *recordingID,
                            SaveAction onSave, ResetAction onReset, QWidget *parent = nullptr);
     ~ShortcutRecorderButton() override;
 
     QString id() const { return m_id; }
-    QString displayString() const { return m_displayString; }
+    QString displayString() const { return m_shortcut.displayString; }
     // The host shows the stored shortcut again after a save or reset.
-    void setDisplayString(const QString &displayString);
+    void setShortcut(const ShortcutData &shortcut);
 
     // Whether the shared value names this recorder.
     bool isRecording() const;
@@ -73,7 +73,7 @@ private:
     void updateLook();
 
     QString m_id;
-    QString m_displayString;
+    ShortcutData m_shortcut;
     QPointer<RecordingIDBinding> m_recordingID;
     SaveAction m_onSave;
     ResetAction m_onReset;

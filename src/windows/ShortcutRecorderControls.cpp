@@ -47,16 +47,16 @@ QFont shortcutRecorderFont(double pointSize, QFont::Weight weight)
 void RecorderLabelButton::setRecording(bool recording)
 {
     m_recording = recording;
-    setText(recording ? QStringLiteral("Press keys...") : shortcutDisplayText(m_displayString));
+    setText(recording ? QStringLiteral("Press keys...") : shortcutDisplayText(m_shortcut));
     setToolTip(recording ? QStringLiteral("Click to cancel")
                          : QStringLiteral("Click then press any shortcut keys on your keyboard"));
     updateGeometry();
     update();
 }
 
-void RecorderLabelButton::setDisplayString(const QString &displayString)
+void RecorderLabelButton::setShortcut(const ShortcutData &shortcut)
 {
-    m_displayString = displayString;
+    m_shortcut = shortcut;
     setRecording(m_recording);
 }
 

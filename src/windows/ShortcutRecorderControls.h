@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/ShortcutModel.h"
+
 #include <QAbstractButton>
 #include <QFont>
 #include <QSize>
@@ -15,7 +17,7 @@ public:
     using QAbstractButton::QAbstractButton;
 
     void setRecording(bool recording);
-    void setDisplayString(const QString &displayString);
+    void setShortcut(const ShortcutData &shortcut);
 
     QSize sizeHint() const override;
 
@@ -31,7 +33,7 @@ private:
     QFont textFont() const;
 
     bool m_recording = false;
-    QString m_displayString;
+    ShortcutData m_shortcut;
 };
 
 // A small symbol on a faint rounded rectangle.

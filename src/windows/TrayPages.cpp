@@ -94,7 +94,7 @@ QSpinBox *makeQueueStepper(SettingsStore &store)
     // stepper shows it and steps down from it.
     followSetting(store, &SettingsStore::maxQueueCapacityChanged, stepper, [stepper, &store] {
         const int stored = store.maxQueueCapacity();
-        const int shown = stored > 0 ? stored : 8;
+        const int shown = stored > 0 ? stored : SettingDefaults::maxQueueCapacity();
         stepper->setMaximum(std::max(16, shown));
         stepper->setValue(shown);
     });
@@ -130,20 +130,10 @@ StagingPage::StagingPage(SettingsStore &store, QWidget *parent) : QWidget(parent
                &SettingsStore::setCopyRemovesCapture, &SettingsStore::copyRemovesCaptureChanged);
     card->addWidget(removes.widget);
     card->addWidget(makeDivider());
-    card->addWidget(makeDivider());
-
-    auto *queueRow = new QHBoxLayout;
-    queueRow->addWidget(
-        new SymbolView(QStringLiteral("number.square"), 22, WindowStyle::secondaryText()));
-    auto *texts = new QVBoxLayout;
-    texts->setSpacing(2);
-    texts->addWidget(makeLabel(QStringLiteral("Max Queue Items"), 13));
-    texts->addWidget(makeLabel(QStringLiteral("Maximum number of captures to hold simultaneously."),
-                               11, QFont::Normal, true));
-    queueRow->addLayout(texts, 1);
-    queueRow->addWidget(makeQueueStepper(store));
-    queueRow->addSpacing(4);
-    card->addLayout(queueRow);
+    card->addWidget(
+        makeControlRow(QStringLiteral("number.square"), QStringLiteral("Max Queue Items"),
+                       QStringLiteral("Maximum number of captures to hold simultaneously."),
+                       makeQueueStepper(store)));
     page->addWidget(makeCard(card, 20));
     page->addStretch(1);
 }
@@ -239,9 +229,9 @@ AppearancePage::AppearancePage(SettingsStore &store, QWidget *parent) : QWidget(
     auto *page = new QVBoxLayout(this);
     page->setContentsMargins(32, 32, 32, 32);
     page->setSpacing(22);
-    page->addWidget(makePageHeader(
-        QStringLiteral("Appearance"),
-        QStringLiteral("Customize notch tray placement, materials, and accent colors.")));
+    page->addWidget(
+        makePageHeader(QStringLiteral("Appearance"),
+                       QStringLiteral("Customize tray placement, materials, and accent colors.")));
 
     QComboBox *position =
         makeEnumPicker(store, &SettingsStore::trayPosition, &SettingsStore::setTrayPosition,
@@ -252,7 +242,7 @@ AppearancePage::AppearancePage(SettingsStore &store, QWidget *parent) : QWidget(
         QStringLiteral("Tray Placement & Size"),
         {labelledRow(QStringLiteral("Tray Position"), std::nullopt, position, 220), makeDivider(),
          labelledRow(QStringLiteral("Tray Footprint"),
-                     QStringLiteral("Controls the compact preview size under your notch."),
+                     QStringLiteral("Controls the compact preview size at the top of the screen."),
                      footprint, 240)},
         16));
 
@@ -273,7 +263,7 @@ AppearancePage::AppearancePage(SettingsStore &store, QWidget *parent) : QWidget(
     const TrayButtonRow buttons[] = {
         {TrayButtonID::copy, "doc.on.clipboard", "Copy to Clipboard"},
         {TrayButtonID::save, "arrow.down.to.line.compact", "Save to Disk"},
-        {TrayButtonID::open, "arrow.up.right.square", "Quick Look / Preview"},
+        {TrayButtonID::open, "arrow.up.right.square", "Open Preview"},
         {TrayButtonID::annotate, "pencil.tip.crop.circle", "Annotate & Markup"},
         {TrayButtonID::ocr, "text.viewfinder", "Recognize Text (OCR)"},
         {TrayButtonID::pin, "pin", "Pin to Desktop"},

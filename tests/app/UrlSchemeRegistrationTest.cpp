@@ -2,8 +2,11 @@
 #include "platform/linux/XdgShareDestinations.h"
 #include "support/LogCapture.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -55,7 +58,7 @@ TEST_F(UrlSchemeRegistrationTest, InstallsTheHandlerEntryOnceAndRunsTheTools)
     ASSERT_TRUE(registration("/opt/corvanta/bin/corvanta")->install());
     EXPECT_EQ(entry(), "[Desktop Entry]\nType=Application\nName=Corvanta\n"
                        "Comment=Screenshot and screen recording utility\n"
-                       "Exec=/opt/corvanta/bin/corvanta %u\nTerminal=false\n"
+                       "Exec=/opt/corvanta/bin/corvanta %u\nIcon=corvanta\nTerminal=false\n"
                        "MimeType=x-scheme-handler/corvanta;\n");
     EXPECT_EQ(commands, QStringList({"/usr/bin/update-desktop-database " + m_dataHome.path() +
                                          "/applications",
@@ -74,6 +77,41 @@ TEST_F(UrlSchemeRegistrationTest, InstallsTheHandlerEntryOnceAndRunsTheTools)
     EXPECT_TRUE(withoutTools->install());
     EXPECT_TRUE(entry().contains("Exec=/usr/bin/corvanta %u"));
     EXPECT_TRUE(commands.isEmpty());
+}
+
+// Launchers look the entry's Icon= name up in the user's hicolor theme: each size is there, the
+// program's logo (a blue rounded square with a white dot in the middle) on a clear ground.
+TEST_F(UrlSchemeRegistrationTest, TheLauncherFindsTheProgramsIconByTheEntrysName)
+{
+    ASSERT_TRUE(registration("/opt/corvanta/bin/corvanta")->install());
+    const QString name = entry().section("Icon=", 1).section('\n', 0, 0);
+    ASSERT_EQ(name, "corvanta");
+    for (const int size : {48, 128, 256}) {
+        const QString path = QStringLiteral("%1/icons/hicolor/%2x%2/apps/%3.png")
+                                 .arg(m_dataHome.path())
+                                 .arg(size)
+                                 .arg(name);
+        const QImage icon(path);
+        ASSERT_FALSE(icon.isNull()) << path.toStdString();
+        EXPECT_EQ(icon.size(), QSize(size, size));
+        EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0) << "a clear corner";
+        const QColor middle = icon.pixelColor(size / 2, size / 2);
+        EXPECT_GT(middle.lightness(), 240) << "the white dot";
+        const QColor ground = icon.pixelColor(size / 4, size / 2);
+        EXPECT_EQ(ground.alpha(), 255);
+        EXPECT_GT(ground.blue(), ground.red() + 60) << "the blue square";
+    }
+
+    // Installed again, nothing is rewritten.
+    const QString largest = m_dataHome.path() + "/icons/hicolor/256x256/apps/corvanta.png";
+    const QDateTime written = QFileInfo(largest).lastModified();
+    {
+        QFile file(largest);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        ASSERT_TRUE(file.setFileTime(written.addSecs(-60), QFileDevice::FileModificationTime));
+    }
+    ASSERT_TRUE(registration("/opt/corvanta/bin/corvanta")->install());
+    EXPECT_EQ(QFileInfo(largest).lastModified(), written.addSecs(-60));
 }
 
 TEST_F(UrlSchemeRegistrationTest, AwkwardPathsAreQuotedAndBadOnesRefused)

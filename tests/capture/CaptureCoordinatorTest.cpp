@@ -288,16 +288,24 @@ TEST_F(CaptureCoordinatorTest, MissingPermissionStopsBeforeAnythingIsHidden)
     EXPECT_EQ(alert.style, platform::AlertStyle::warning);
     EXPECT_EQ(alert.messageText, QStringLiteral("Screen Recording Permission Required"));
     EXPECT_EQ(alert.informativeText,
-              QStringLiteral("Corvanta needs Screen Recording permission to take screenshots and "
-                             "record your screen. Please enable it in System Settings > Privacy "
-                             "& Security > Screen & System Audio Recording, then try again."));
+              QStringLiteral("Corvanta could not read the screen, which it needs to take "
+                             "screenshots and record. Allow screen capture for Corvanta in your "
+                             "desktop's settings, then try again."));
     EXPECT_EQ(alert.buttonTitles,
-              (QStringList{QStringLiteral("Open System Settings"), QStringLiteral("Cancel")}));
+              (QStringList{QStringLiteral("Open Desktop Settings"), QStringLiteral("Cancel")}));
     EXPECT_EQ(m_urlOpener->opened, QList<QUrl>{*m_permission->url});
 
     m_alerts.answer = 1;
     run(&CaptureCoordinator::captureWindow);
     EXPECT_EQ(m_alerts.presented.size(), 2);
+    EXPECT_EQ(m_urlOpener->opened.size(), 1);
+
+    // A desktop with no settings page for it offers no button that would open nothing.
+    m_permission->url.reset();
+    m_alerts.answer = 0;
+    run(&CaptureCoordinator::captureWindow);
+    ASSERT_EQ(m_alerts.presented.size(), 3);
+    EXPECT_EQ(m_alerts.presented.last().buttonTitles, QStringList{QStringLiteral("OK")});
     EXPECT_EQ(m_urlOpener->opened.size(), 1);
 
     for (const char *step :

@@ -25,7 +25,7 @@ TEST(MessageBoxAlertPresenterTest, ShowsTheAlertWithoutBlockingAndAnswersTheButt
     const Alert alert{AlertStyle::warning,
                       QStringLiteral("Screen Recording Permission Required"),
                       QStringLiteral("Please enable it."),
-                      {QStringLiteral("Open System Settings"), QStringLiteral("Cancel")}};
+                      {QStringLiteral("Open Desktop Settings"), QStringLiteral("Cancel")}};
     auto clicked = presenter.present(alert);
     QMessageBox *box = shownBox();
     ASSERT_NE(box, nullptr);
@@ -35,7 +35,7 @@ TEST(MessageBoxAlertPresenterTest, ShowsTheAlertWithoutBlockingAndAnswersTheButt
     EXPECT_EQ(box->windowModality(), Qt::NonModal);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a selection keeps its input";
     ASSERT_EQ(box->buttons().size(), 2);
-    EXPECT_EQ(box->defaultButton()->text(), "Open System Settings");
+    EXPECT_EQ(box->defaultButton()->text(), "Open Desktop Settings");
     QTest::mouseClick(box->escapeButton(), Qt::LeftButton);
     EXPECT_EQ(QCoro::waitFor(std::move(clicked)), 1);
 

@@ -1,5 +1,6 @@
 #include "app/GlobalHotkeyManager.h"
 #include "model/CaptureErrors.h"
+#include "model/SettingsTable.h"
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "support/LogCapture.h"
 #include "support/WaitUntil.h"
@@ -201,8 +202,8 @@ TEST_F(HotkeysDesktop, RecorderReadsRealKeyEvents)
     RecordingIDBinding recordingID;
     QList<ShortcutData> saved;
     ShortcutRecorderButton recorder(
-        "record", "⌃⌥4", &recordingID, [&saved](const ShortcutData &data) { saved << data; },
-        [] {});
+        "record", SettingDefaults::customRecord(), &recordingID,
+        [&saved](const ShortcutData &data) { saved << data; }, [] {});
     recorder.show();
     recorder.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&recorder));

@@ -84,8 +84,9 @@ TEST_F(SettingsFixtureTest, OddValuesFallBackOrStayForTheirUsersToSanitise)
     EXPECT_EQ(store.pinCloseAllShortcut(), defaultShortcut(35, "P"));
     EXPECT_TRUE(store.disabledTrayButtons().isEmpty());
     EXPECT_EQ(store.temporaryStorageLimit(), "");
+    // No number rule takes an infinite number.
+    EXPECT_EQ(store.pinPadding(), 20.0);
     // Numbers whose users sanitise them are kept as stored.
-    EXPECT_EQ(store.pinPadding(), INFINITY);
     EXPECT_EQ(store.autoHideDelay(), -1.0);
     EXPECT_TRUE(std::isnan(store.screenshotTimerDelay()));
 
@@ -103,6 +104,8 @@ TEST_F(SettingsFixtureTest, EachRuleReadsTheFixtureDirectly)
     EXPECT_EQ(read.positive("pinSize", 7.0), 7.0);
     EXPECT_EQ(read.nonNegative("pinBorderWidth", 3.0), 3.0);
     EXPECT_EQ(read.nonNegative("absentKey", 3.0), 0.0);
+    EXPECT_EQ(read.nonNegativeElse<5.0>("pinBorderWidth", 3.0), 5.0);
+    EXPECT_EQ(read.nonNegativeElse<5.0>("pinDefaultOpacity", 3.0), 3.0);
     EXPECT_EQ(read.number("absentKey", 2.5), 2.5);
     EXPECT_EQ(read.choice("accentTheme", AccentTheme::green), AccentTheme::green);
     EXPECT_EQ(read.scheme("absentKey", ShortcutScheme::custom), ShortcutScheme::custom);

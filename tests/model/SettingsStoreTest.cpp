@@ -156,6 +156,20 @@ TEST_F(SettingsStoreTest, EmptyFileGivesTheDefaultsAndStaysEmpty)
     EXPECT_FALSE(QFile::exists(path()));
 }
 
+// The table's default column is what a fresh install reads, row by row, so that every other
+// reader taking its defaults from the table agrees with the store.
+TEST_F(SettingsStoreTest, AFreshInstallReadsTheTablesDefaultColumn)
+{
+    const SettingsStore &store = makeStore();
+    QStringList differing;
+#define CORVANTA_CHECK_DEFAULT(name, setter, Type, key, fallback, rule)                            \
+    if (!(store.name() == SettingDefaults::name()))                                                \
+        differing << QStringLiteral(key);
+    CORVANTA_SETTINGS(CORVANTA_CHECK_DEFAULT)
+#undef CORVANTA_CHECK_DEFAULT
+    EXPECT_EQ(differing.join(QStringLiteral(", ")).toStdString(), "");
+}
+
 TEST_F(SettingsStoreTest, NumbersFollowTheirBounds)
 {
     writeFile("[General]\nmaxQueueCapacity=-3\nrecordingFrameRate=0\n"
@@ -170,7 +184,7 @@ TEST_F(SettingsStoreTest, NumbersFollowTheirBounds)
     EXPECT_EQ(store.pinCornerRadius(), 10.0);
     EXPECT_EQ(store.pinAutoCloseDelay(), 0.0);
     EXPECT_EQ(store.pinDefaultOpacity(), 1.0);
-    EXPECT_EQ(store.pinPadding(), INFINITY);
+    EXPECT_EQ(store.pinPadding(), 20.0) << "no number rule takes an infinite number";
     // Kept as stored: only their users sanitise them.
     EXPECT_EQ(store.autoHideDelay(), -1.0);
     EXPECT_TRUE(std::isnan(store.screenshotTimerDelay()));
@@ -480,7 +494,7 @@ TEST_F(SettingsStoreTest, FailedLoginUpdateIsLoggedAndChangesNothing)
     EXPECT_EQ(fileBytes(), before);
 }
 
-TEST(SettingsSanitizing, DelaysLengthsAndOpacity)
+TEST(SettingsSanitizing, DelaysAndFrameRates)
 {
     EXPECT_EQ(sanitizedDelay(2.5), 2.5);
     EXPECT_EQ(sanitizedDelay(-1.0), 0.0);
@@ -488,21 +502,38 @@ TEST(SettingsSanitizing, DelaysLengthsAndOpacity)
     EXPECT_EQ(sanitizedDelay(INFINITY), 3600.0);
     EXPECT_EQ(sanitizedDelay(1e12), 3600.0);
 
-    EXPECT_EQ(sanitizedLength(0.0, 1.0), 0.0);
-    EXPECT_EQ(sanitizedLength(-5.0, 10.0), 10.0);
-    EXPECT_EQ(sanitizedLength(NAN, 20.0), 20.0);
-    EXPECT_EQ(sanitizedLength(INFINITY, 400.0), 400.0);
-    EXPECT_EQ(sanitizedLength(1e9, 400.0), 10000.0);
-
-    EXPECT_EQ(sanitizedOpacity(NAN), 1.0);
-    EXPECT_EQ(sanitizedOpacity(7.0), 1.0);
-    EXPECT_EQ(sanitizedOpacity(-0.5), 0.0);
-    EXPECT_EQ(sanitizedOpacity(0.4), 0.4);
-
     EXPECT_EQ(sanitizedFrameRate(0), 1);
     EXPECT_EQ(sanitizedFrameRate(-30), 1);
     EXPECT_EQ(sanitizedFrameRate(60), 60);
     EXPECT_EQ(sanitizedFrameRate(240), 240);
     EXPECT_EQ(sanitizedFrameRate(100'000), 240);
     EXPECT_EQ(sanitizedFrameRate(2'000'000), 240);
+}
+
+// A pin number means to its users what the store's read rule makes of it, bounded where a huge
+// one would be nonsense.
+TEST(SettingsSanitizing, PinNumbersFollowTheirReadRules)
+{
+    const double inf = INFINITY;
+    for (const double odd : {double(NAN), inf, -inf, -0.5, 0.0})
+        EXPECT_EQ(usablePinSize(odd), 400.0) << odd;
+    EXPECT_EQ(usablePinSize(150), 150.0);
+    EXPECT_EQ(usablePinSize(1e12), 4000.0);
+    EXPECT_EQ(usablePinPadding(NAN), 20.0);
+    EXPECT_EQ(usablePinPadding(-3), 20.0);
+    EXPECT_EQ(usablePinPadding(1e300), 10000.0);
+    for (const double odd : {double(NAN), inf, -0.5, 0.0})
+        EXPECT_EQ(usablePinOpacity(odd), 1.0) << odd;
+    EXPECT_EQ(usablePinOpacity(7), 1.0);
+    EXPECT_EQ(usablePinOpacity(0.4), 0.4);
+    EXPECT_EQ(usablePinBorderWidth(-1), 1.0);
+    EXPECT_EQ(usablePinBorderWidth(NAN), 0.0);
+    EXPECT_EQ(usablePinBorderWidth(0), 0.0);
+    EXPECT_EQ(usablePinBorderWidth(1e9), 50.0);
+    EXPECT_EQ(usablePinCornerRadius(-5), 10.0);
+    EXPECT_EQ(usablePinCornerRadius(-inf), 0.0);
+    EXPECT_EQ(usablePinCornerRadius(12), 12.0);
+    EXPECT_EQ(usablePinAutoCloseDelay(-2), 0.0);
+    EXPECT_EQ(usablePinAutoCloseDelay(NAN), 0.0);
+    EXPECT_EQ(usablePinAutoCloseDelay(30), 30.0);
 }

@@ -85,25 +85,8 @@ TEST(PinDeckFrameTest, TheWindowKeepsItsCornerAndStaysOnTheDisplay)
                      QRectF(100, 150, 200, 100), 0.001);
 }
 
-TEST(PinDeckFrameTest, UnusableSettingsFallBack)
+TEST(PinDeckFrameTest, NoVisibleFrameGives800x600)
 {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    const double inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(usablePinSize(nan), 400.0);
-    EXPECT_EQ(usablePinSize(-inf), 400.0);
-    EXPECT_EQ(usablePinSize(0), 400.0);
-    EXPECT_EQ(usablePinSize(inf), 400.0);
-    EXPECT_EQ(usablePinSize(1e12), largestPinSize);
-    EXPECT_EQ(usablePinSize(150), 150.0);
-    EXPECT_EQ(usablePinPadding(nan), 20.0);
-    EXPECT_EQ(usablePinPadding(-3), 20.0);
-    EXPECT_EQ(usablePinPadding(1e300), largestPinPadding);
-    EXPECT_EQ(usableOpacity(nan), 1.0);
-    EXPECT_EQ(usableOpacity(7), 1.0);
-    EXPECT_EQ(usableOpacity(0.9), 0.9);
-    EXPECT_EQ(usableBorderWidth(-1), 1.0);
-    EXPECT_EQ(usableBorderWidth(nan), 0.0);
-    EXPECT_EQ(usableCornerRadius(-1), 10.0);
     EXPECT_RECT_NEAR(visibleFrameOr800x600(std::nullopt), QRectF(0, 0, 800, 600), 0);
     EXPECT_RECT_NEAR(visibleFrameOr800x600(QRectF()), QRectF(0, 0, 800, 600), 0);
 }

@@ -29,13 +29,19 @@ inline double contrastRatio(QRgb a, QRgb b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+// The pixels of `area` of the widget as its window shows them.
+inline QImage shownPixels(QWidget *widget, const QRect &area)
+{
+    QWidget *window = widget->window();
+    const QRect inWindow(widget->mapTo(window, area.topLeft()), area.size());
+    return window->grab(inWindow).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
 inline double contrastOfText(QWidget *widget, QRect area = {})
 {
     if (area.isEmpty())
         area = widget->rect();
-    QWidget *window = widget->window();
-    const QRect inWindow(widget->mapTo(window, area.topLeft()), area.size());
-    const QImage image = window->grab(inWindow).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage image = shownPixels(widget, area);
     QHash<QRgb, int> counts;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x)

@@ -71,7 +71,7 @@ TEST_F(DashboardPageTest, EverySwitchWritesItsOwnKey)
                        {"Include cursor in screenshots", "includeCursorInScreenshot"},
                        {"Open Corvanta after capture (expanded)", "openCorvantaAfterCapture"},
                        {"Show magnifier in selection", "showMagnifierInSelection"},
-                       {"Start hidden (notch only)", "startHiddenInNotch"},
+                       {"Start hidden (compact tray only)", "startHiddenInNotch"},
                        {"Auto-collapse when cursor leaves", "autoCollapseOnCursorLeave"},
                        {"Remember last capture mode", "rememberLastCaptureMode"},
                        {"Check for updates", "checkForUpdates"},
@@ -191,7 +191,6 @@ TEST_F(DashboardOutputTest, ScreenshotAndRecordingControlsWriteOnlyTheirKeys)
 
     flipEachSwitch(&page, {
                               {"Include window shadow", "includeWindowShadow"},
-                              {"Haptic feedback", "hapticsEnabled"},
                               {"Record sound", "recordMicrophoneAudio"},
                               {"Highlight mouse clicks", "highlightMouseClicksInRecording"},
                           });
@@ -208,8 +207,8 @@ TEST_F(DashboardOutputTest, ScreenshotAndRecordingControlsWriteOnlyTheirKeys)
     EXPECT_EQ(store().exportFormat(), ImageExportFormat::jpeg);
     EXPECT_EQ(store().recordingExportFormat(), VideoExportFormat::gif);
     EXPECT_EQ(store().recordingResolution(), RecordingResolution::hd720p);
-    // Nothing but the eight keys.
-    EXPECT_EQ(fileBytes().count('='), 8) << fileBytes().toStdString();
+    // Nothing but the seven keys.
+    EXPECT_EQ(fileBytes().count('='), 7) << fileBytes().toStdString();
 }
 
 TEST_F(DashboardOutputTest, FrameRateShowsTheRateInUseAndWritesOnlyAPick)

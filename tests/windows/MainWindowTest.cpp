@@ -76,13 +76,13 @@ TEST_F(MainWindowTest, RowsSwitchPagesAndTheSelectionFollowsTheAccentTheme)
 
 TEST_F(MainWindowTest, FooterTellsTheNotchStateEachTimeItIsDrawn)
 {
-    EXPECT_EQ(Sidebar::notchStatus(true), "Hardware Notch Detected");
-    EXPECT_EQ(Sidebar::notchStatus(false), "Floating Notch Mode");
+    EXPECT_EQ(Sidebar::notchStatus(true), "Display Cutout Detected");
+    EXPECT_EQ(Sidebar::notchStatus(false), "Floating Tray Mode");
     makeStore();
     WindowServices withoutTray = services();
     withoutTray.hasNotch = nullptr;
     MainWindow window(withoutTray);
-    EXPECT_EQ(window.findChild<QWidget *>("notchFooter")->accessibleName(), "Floating Notch Mode");
+    EXPECT_EQ(window.findChild<QWidget *>("notchFooter")->accessibleName(), "Floating Tray Mode");
 }
 
 TEST_F(MainWindowTest, AccountPageHostsTheAccountViewWithHeadingOnlyWhenSignedIn)

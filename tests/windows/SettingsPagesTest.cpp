@@ -240,6 +240,31 @@ TEST_F(SettingsPagesTest, CustomSchemeRecordersResetTheirShortcutAndRegisterAtOn
     EXPECT_EQ(page.recorders()[1]->displayString(), "⌘Z");
 }
 
+// Shortcuts the hot keys refuse (a key code no key has, no modifier) are unset; the recorders say
+// so rather than show a combination that does nothing.
+TEST_F(SettingsPagesTest, ShortcutsTheHotKeysRefuseAreShownUnset)
+{
+    makeStore();
+    store().setShortcutScheme(ShortcutScheme::custom);
+    store().setCustomArea({200, 6144, "⌃⌥?"});
+    store().setCustomWindow({20, 0, "3"});
+    store().setPinCloseAllShortcut({127, 6144, "⌃⌥127"});
+    RecordingIDBinding recording;
+    HotkeysPage hotkeys(services(), &recording);
+    PinSettingsPage pins(services());
+    const auto shown = [](ShortcutRecorderButton *recorder) {
+        return recorder->findChild<QAbstractButton *>("recorderButton")->text();
+    };
+    QStringList texts;
+    for (ShortcutRecorderButton *recorder : hotkeys.recorders())
+        texts << shown(recorder);
+    EXPECT_EQ(texts, QStringList({"Ctrl+Alt+1", "Not set", "Not set", "Ctrl+Alt+4"}));
+    EXPECT_EQ(shown(pins.closeAllRecorder()), "Not set");
+
+    store().setCustomArea({19, 6144, "⌃⌥2"});
+    EXPECT_EQ(shown(hotkeys.recorders()[1]), "Ctrl+Alt+2");
+}
+
 TEST_F(SettingsPagesTest, RefusedHotKeyIsShownOnThePageThatChangedIt)
 {
     makeStore();

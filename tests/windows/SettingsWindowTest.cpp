@@ -131,8 +131,7 @@ TEST_F(SettingsWindowTest, ShortcutsTabShowsTheSchemeAndGeneralTabThePermission)
     click(sound);
     EXPECT_EQ(reread()->boolValue("soundEffectsEnabled"), false);
 
-    EXPECT_EQ(window.findChild<QLabel *>("permissionStatus")->text(),
-              "Screen Recording Not Authorized");
+    EXPECT_EQ(window.findChild<QLabel *>("permissionStatus")->text(), "Screen Capture Not Allowed");
 
     emit named<QComboBox>(&window, "Auto-Dismiss Tray")->activated(4);
     EXPECT_EQ(reread()->doubleValue("autoHideDelay"), 30.0);
@@ -184,7 +183,6 @@ TEST_F(SettingsControlsTest, EverySwitchOfTheTabsWritesItsKeyAndTheOtherWindowFo
                        {"Play sound effects on capture and actions", "soundEffectsEnabled"},
                        {"Auto-pin every capture", "autoPinEnabled"},
                        {"Close pin on copy", "pinCloseOnCopy"},
-                       {"Haptic feedback on capture and actions", "hapticsEnabled"},
                        {"Show Full Screen button", "showFullScreenButton"},
                        {"Show Area Selection button", "showAreaButton"},
                        {"Show Window Capture button", "showWindowButton"},
@@ -192,8 +190,6 @@ TEST_F(SettingsControlsTest, EverySwitchOfTheTabsWritesItsKeyAndTheOtherWindowFo
                    });
     // The main window shows what the settings window wrote, and the other way round.
     EXPECT_TRUE(named<SwitchButton>(main.page(SidebarTab::pins), "Close pin on copy")->isChecked());
-    EXPECT_FALSE(
-        named<SwitchButton>(main.page(SidebarTab::dashboard), "Haptic feedback")->isChecked());
     SwitchButton *windowButton =
         named<SwitchButton>(main.page(SidebarTab::appearance), "Show Window Capture button");
     ASSERT_NE(windowButton, nullptr);

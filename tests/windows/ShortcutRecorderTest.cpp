@@ -40,7 +40,8 @@ protected:
         column->addWidget(field);
         for (const char *id : {"area", "window"}) {
             auto *recorder = new ShortcutRecorderButton(
-                id, "⌃⌥2", &recordingID,
+                id, ShortcutData{19, CarbonModifier::control | CarbonModifier::option, "⌃⌥2"},
+                &recordingID,
                 [this, id](const ShortcutData &data) { saved << qMakePair(QString(id), data); },
                 [this, id] { resets << id; }, &page);
             column->addWidget(recorder);
