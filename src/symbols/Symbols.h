@@ -9,9 +9,9 @@ class QPainter;
 // The program's symbols, named after the system symbols they stand in for, drawn from our own
 // paths into `box` (square boxes look best) in `color`. Desktop icon themes are not used: they
 // lack several of these shapes and are not drawn white on black. One table holds the symbols of
-// every surface: the tray's and the pins' below, the preview's and the markup editor's controls
-// (ToolSymbols.cpp), the main and settings windows' pages (WindowSymbolShapes.cpp). A name has
-// one shape wherever it is drawn:
+// every surface, and a name has one shape wherever it is drawn: the preview's and the markup
+// editor's controls add theirs in ToolSymbols.cpp, the main and settings windows' pages in
+// WindowSymbolShapes.cpp; the tray's and the pins' are these:
 //   "doc.on.clipboard"           clipboard with a text sheet
 //   "arrow.down.to.line.compact" arrow down onto a base line
 //   "eye", "eye.slash"           eye, and struck through
