@@ -14,6 +14,7 @@
 #include "capture/FeedbackService.h"
 #include "capture/OCRService.h"
 #include "model/CaptureItem.h"
+#include "platform/Background.h"
 #include "platform/CaptureFolder.h"
 #include "platform/Haptics.h"
 #include "platform/PngEncoder.h"
@@ -154,7 +155,7 @@ void BM_CopyScreenshot(benchmark::State &state)
                                CaptureMode::fullDisplay, screen4k().copy(), std::nullopt,
                                std::nullopt, CaptureItemState::pending());
         if (fromDisk) {
-            QThreadPool::globalInstance()->waitForDone();
+            platform::backgroundThreads()->waitForDone();
             // What the finished write hands back to this thread is not the copy's cost.
             QCoreApplication::processEvents();
         }
@@ -173,7 +174,7 @@ void BM_CopyScreenshot(benchmark::State &state)
     state.counters["png_MB"] = double(offered->data(QStringLiteral("image/png")).size()) / megabyte;
     state.counters["tiff_MB"] =
         double(offered->data(QStringLiteral("image/tiff")).size()) / megabyte;
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
 }
 BENCHMARK(BM_CopyScreenshot)
     ->Arg(0)
@@ -296,7 +297,7 @@ void BM_CopyUntilPasted(benchmark::State &state)
                          CaptureItemState::pending());
         }
         if (way == 1) {
-            QThreadPool::globalInstance()->waitForDone();
+            platform::backgroundThreads()->waitForDone();
             QCoreApplication::processEvents();
         }
         state.ResumeTiming();
@@ -315,7 +316,7 @@ void BM_CopyUntilPasted(benchmark::State &state)
         pngSize = pasted.size();
         if (pasted.isEmpty())
             state.SkipWithError("no whole PNG was pasted");
-        QThreadPool::globalInstance()->waitForDone();
+        platform::backgroundThreads()->waitForDone();
     }
     QGuiApplication::clipboard()->setText(QStringLiteral("after"));
     runEventLoop(50);
@@ -349,7 +350,7 @@ void BM_ServePaste(benchmark::State &state)
             state.SkipWithError("nothing offered");
     }
     state.counters["load_avg"] = loadAverage();
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
 }
 BENCHMARK(BM_ServePaste)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
@@ -454,6 +455,6 @@ int main(int argc, char **argv)
     screen4k();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
     return 0;
 }

@@ -5,6 +5,7 @@
 #include "BenchFigures.h"
 #include "model/CaptureItem.h"
 #include "model/CaptureQueue.h"
+#include "platform/Background.h"
 #include "platform/CaptureFolder.h"
 #include "platform/PngWriter.h"
 
@@ -79,7 +80,7 @@ CaptureItem makeScreenshot(const QImage &image)
 
 void waitForBackgroundWrites()
 {
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
 }
 
 // (a) What the capture flow pays on its own thread: name, thumbnail, storage

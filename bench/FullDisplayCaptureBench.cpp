@@ -25,12 +25,13 @@
 #include "model/CaptureQueue.h"
 #include "model/SettingsStore.h"
 #include "model/UserDefaults.h"
+#include "platform/Background.h"
 #include "platform/CaptureFolder.h"
-#include "platform/XdgAutostartLoginItem.h"
 #include "platform/linux/AbsentHaptics.h"
 #include "platform/linux/CanberraSoundPlayer.h"
 #include "platform/linux/DesktopUrlOpener.h"
 #include "platform/linux/MessageBoxAlertPresenter.h"
+#include "platform/linux/XdgAutostartLoginItem.h"
 #include "platform/qt/QtImageWriter.h"
 #include "platform/qt/QtPasteboard.h"
 #include "platform/qt/QtSavePanel.h"
@@ -294,7 +295,7 @@ void BM_FullDisplayCaptureToQueue(benchmark::State &state)
             std::chrono::duration<double>(rig->staged - rig->timed.called).count());
         cpu += rig->cpuAtStaged - rig->timed.cpuAtCall;
         state.PauseTiming();
-        QThreadPool::globalInstance()->waitForDone();
+        platform::backgroundThreads()->waitForDone();
         state.ResumeTiming();
     }
     state.counters["main_thread_cpu_ms"] = cpu / double(std::max<int64_t>(1, state.iterations()));
@@ -655,12 +656,12 @@ int main(int argc, char **argv)
     waitUntilShown();
     // The first read sets up the shared-memory segment, once per program run.
     setup.capture();
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
     rig = &setup;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     rig = nullptr;
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
 
     const QSize screen = display->rootRect.size();
     QTemporaryDir scratch;

@@ -20,9 +20,10 @@
 #include "pins/PinManager.h"
 #include "pins/PinStackContentView.h"
 #include "pins/PinStackWindowController.h"
+#include "platform/Background.h"
 #include "platform/PanelWindows.h"
 #include "platform/PointerMonitor.h"
-#include "platform/XdgAutostartLoginItem.h"
+#include "platform/linux/XdgAutostartLoginItem.h"
 #include "platform/x11/X11Platform.h"
 
 #include <QApplication>
@@ -184,7 +185,7 @@ int main(int argc, char **argv)
     const double startMb = residentMegabytes();
     for (int i = 0; i < pinCount; ++i)
         queue.enqueue(makeScreenshot(i + 1));
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
     QCoreApplication::processEvents();
 
     PinDeckServices services;
@@ -217,7 +218,7 @@ int main(int argc, char **argv)
 
     stack.setExpanded(true);
     runEventLoop(500);
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
     QCoreApplication::processEvents();
     const double residentMb = residentMegabytes();
     std::printf("Resident memory, %d pinned 3840x2160 captures on the deck, fanned: %.1f MB "

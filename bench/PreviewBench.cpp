@@ -15,6 +15,7 @@
 #include "model/CaptureItem.h"
 #include "model/CaptureQueue.h"
 #include "model/FreedMemory.h"
+#include "platform/Background.h"
 #include "platform/x11/X11Platform.h"
 #include "preview/AnnotationCanvas.h"
 #include "preview/AnnotationEditorState.h"
@@ -270,7 +271,7 @@ void benchPreview(const QImage &image, platform::Displays &displays)
                               CaptureMode::fullDisplay, image, std::nullopt, std::nullopt,
                               CaptureItemState::pending());
     queue.enqueue(capture);
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
     const std::unique_ptr<QuickLookPreviewController> previewOwner =
         makeBenchPreview(displays, queue);
     QuickLookPreviewController &preview = *previewOwner;
@@ -314,7 +315,7 @@ void benchMarkupEntry(const QImage &image, platform::Displays &displays)
     queue.enqueue(CaptureItem(QUuid::createUuid(), QDateTime::currentDateTime(), std::nullopt,
                               CaptureMode::fullDisplay, image, std::nullopt, std::nullopt,
                               CaptureItemState::pending()));
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
     const CaptureItem capture = queue.items().first();
     QuickLookPreviewView *view = nullptr;
     const std::unique_ptr<QuickLookPreviewController> previewOwner =

@@ -19,6 +19,7 @@
 #include "model/CaptureErrors.h"
 #include "model/CaptureQueue.h"
 #include "model/FreedMemory.h"
+#include "platform/Background.h"
 #include "platform/RecordingPlatform.h"
 #include "platform/x11/X11Platform.h"
 #include "preview/PreviewMediaView.h"
@@ -109,7 +110,7 @@ std::optional<Run> recordAndStage(ScreenRecordingService &recorder, CaptureQueue
         return std::nullopt;
     }
     queue.enqueue(makeRecordingCapture(*result));
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
     Run run;
     run.peakMb = statusMegabytes(QStringLiteral("self"), "VmHWM");
     runEventLoop(settleMs);

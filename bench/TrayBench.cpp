@@ -16,9 +16,10 @@
 #include "model/CaptureQueue.h"
 #include "model/SettingsStore.h"
 #include "model/UserDefaults.h"
+#include "platform/Background.h"
 #include "platform/PanelWindows.h"
 #include "platform/PointerMonitor.h"
-#include "platform/XdgAutostartLoginItem.h"
+#include "platform/linux/XdgAutostartLoginItem.h"
 #include "platform/x11/X11Platform.h"
 #include "tray/CaptureTrayView.h"
 #include "tray/NotchTrackingContainerView.h"
@@ -354,7 +355,7 @@ int main(int argc, char **argv)
             queue.enqueue(makeScreenshot(base, i + 1));
     }
     // The PNGs are written in the background; the storages they release are deleted here.
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
     QCoreApplication::processEvents();
 
     if (!measureTray(desktop, queue, settings, "no compositor"))
@@ -372,7 +373,7 @@ int main(int argc, char **argv)
 
     tray->controller.setInteractionState(State::expanded);
     runEventLoop(500);
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
     QCoreApplication::processEvents();
     const double residentMb = residentMegabytes();
     std::printf("Resident memory, %d staged 3840x2160 captures written, tray shown expanded: "

@@ -13,7 +13,7 @@
 #include "BenchFigures.h"
 #include "model/SettingsStore.h"
 #include "model/UserDefaults.h"
-#include "platform/XdgAutostartLoginItem.h"
+#include "platform/linux/XdgAutostartLoginItem.h"
 #include "windows/MainWindow.h"
 #include "windows/SettingsWindow.h"
 

@@ -63,21 +63,6 @@ QCoro::Task<std::optional<QString>> SessionStore::loadRefreshToken()
     co_return co_await m_keychain.loadString(key(refreshTokenKey));
 }
 
-QCoro::Task<void> SessionStore::clearProfile()
-{
-    co_await m_keychain.deleteItem(key(profileKey));
-}
-
-QCoro::Task<void> SessionStore::clearAccessToken()
-{
-    co_await m_keychain.deleteItem(key(accessTokenKey));
-}
-
-QCoro::Task<void> SessionStore::clearRefreshToken()
-{
-    co_await m_keychain.deleteItem(key(refreshTokenKey));
-}
-
 QCoro::Task<bool> SessionStore::saveSession(UserProfile profile, QString accessToken,
                                             std::optional<QString> refreshToken)
 {

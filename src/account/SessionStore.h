@@ -40,9 +40,6 @@ public:
     QCoro::Task<void> saveRefreshToken(QString token);
     QCoro::Task<std::optional<QString>> loadAccessToken();
     QCoro::Task<std::optional<QString>> loadRefreshToken();
-    QCoro::Task<void> clearProfile();
-    QCoro::Task<void> clearAccessToken();
-    QCoro::Task<void> clearRefreshToken();
     // A new session whole: access token, refresh token (none when the session has none),
     // profile. Stops at the first write the keychain refuses, so that a store that cannot be
     // written costs one wait; answers whether everything was written.

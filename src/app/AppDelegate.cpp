@@ -8,6 +8,7 @@
 #include "capture/PermissionManager.h"
 #include "model/CaptureQueue.h"
 #include "model/TemporaryFiles.h"
+#include "platform/Background.h"
 #include "platform/Log.h"
 
 #include <QThreadPool>
@@ -39,7 +40,7 @@ void AppDelegate::applicationDidFinishLaunching(bool alone)
     std::optional<TemporaryFiles::FileTime> aloneSince;
     if (alone)
         aloneSince = TemporaryFiles::fileClockNow();
-    QThreadPool::globalInstance()->start(
+    platform::runInBackground(
         [aloneSince] { TemporaryFiles::removeLeftovers(TemporaryFiles::leftoverAge, aloneSince); });
     if (m_wakeObserver == nullptr) {
         m_wakeObserver = new SystemWakeObserver(this);
@@ -70,7 +71,8 @@ void AppDelegate::applicationWillTerminate()
     // Staged captures do not outlive the program, and neither do their files nor those of
     // captures removed earlier: every deletion that normally waits a while runs now. Files
     // still being written are finished first, so none lands after its deletion.
-    QThreadPool::globalInstance()->waitForDone(fileWorkLimitMs);
+    if (QThreadPool *threads = platform::backgroundThreads())
+        threads->waitForDone(fileWorkLimitMs);
     m_environment.queue().clearAll();
     TemporaryFiles::deletePendingNow();
 }

@@ -2,6 +2,7 @@
 
 #include "model/CaptureErrors.h"
 #include "model/TemporaryFiles.h"
+#include "platform/Background.h"
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/PngReader.h"
@@ -10,8 +11,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
 namespace {
@@ -56,7 +55,7 @@ ClipboardImage readPng(const QString &path)
     return {{}, png};
 }
 
-QByteArray pngFor(const ClipboardImage &image, const platform::Pasteboard &encoder)
+QByteArray pngFor(const ClipboardImage &image, const platform::PasteboardEncoder &encoder)
 {
     if (!image.png.isEmpty())
         return image.png;
@@ -73,7 +72,7 @@ QByteArray pngFor(const ClipboardImage &image, const platform::Pasteboard &encod
     return encoder.pngData(image.pixels);
 }
 
-QByteArray tiffFor(const ClipboardImage &image, const platform::Pasteboard &encoder)
+QByteArray tiffFor(const ClipboardImage &image, const platform::PasteboardEncoder &encoder)
 {
     if (!image.pixels.isNull())
         return encoder.tiffData(image.pixels);
@@ -91,12 +90,14 @@ void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, Clipboa
     }
 
     // The encodings wait for a paste that asks for them, which may come as late as the program's
-    // end (a clipboard manager taking the contents over): the encoder is held until then.
+    // end (a clipboard manager taking the contents over): the encoder is held until then. Not
+    // the pasteboard, which holds what it offers.
+    const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
     pasteboard->clearContents();
-    const bool pngAccepted = pasteboard->setProvidedData(
-        [image, pasteboard] { return pngFor(*image, *pasteboard); }, pngType);
+    const bool pngAccepted =
+        pasteboard->setProvidedData([image, encoder] { return pngFor(*image, *encoder); }, pngType);
     const bool tiffAccepted = pasteboard->setProvidedData(
-        [image, pasteboard] { return tiffFor(*image, *pasteboard); }, tiffType);
+        [image, encoder] { return tiffFor(*image, *encoder); }, tiffType);
     if (!pngAccepted && !tiffAccepted) {
         qCCritical(Log::exportLog, "NSPasteboard rejected image data");
         throw CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));
@@ -147,8 +148,8 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
     if (made.isEmpty()) {
         // Off the main thread, since the PNG may have to come from a slow disk. Started in a
         // statement of its own: GCC 12 may destroy temporaries of a co_await expression twice.
-        QFuture<ClipboardImage> reading = QtConcurrent::run(
-            QThreadPool::globalInstance(), [path = stored.pngPath] { return readPng(path); });
+        QFuture<ClipboardImage> reading =
+            platform::runInBackground([path = stored.pngPath] { return readPng(path); });
         made = co_await reading;
     }
     offerImage(pasteboard, std::move(made));

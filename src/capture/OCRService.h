@@ -2,7 +2,6 @@
 
 #include <QImage>
 #include <QString>
-#include <QThreadPool>
 #include <exception>
 #include <memory>
 #include <qcoro/qcorotask.h>
@@ -45,14 +44,13 @@ private:
 };
 
 // Reads the text of a captured image: one line of the result per text region the recognizer
-// found, in its reading order. Recognition runs on worker threads of the service's own, so a
-// long one never holds up the interface.
+// found, in its reading order. Recognition runs on a background thread, so a long one never
+// holds up the interface.
 class OCRService final {
 public:
     // feedback: what copyText() sounds and taps with.
     OCRService(std::shared_ptr<platform::TextRecognizer> recognizer,
                std::shared_ptr<platform::Pasteboard> pasteboard, FeedbackService &feedback);
-    ~OCRService();
 
     // Recognises on the calling thread, which must not be the main thread. Throws OCRError:
     // recognitionFailed when the recognizer failed, noTextFound when nothing but blanks (or
@@ -60,8 +58,6 @@ public:
     QString recognizeText(const QImage &image) const;
     // recognizeText() on a worker thread, awaited from the main thread; errors pass through.
     QCoro::Task<QString> recognizeTextInBackground(QImage image);
-    // Whether the image has any readable text; false on every error.
-    QCoro::Task<bool> containsText(QImage image);
     // Recognises, then puts the text on the clipboard in place of its contents and gives the
     // copy feedback: the sound when sound effects are on, the tap always. On failure the
     // clipboard is untouched and the error passes through.
@@ -71,6 +67,4 @@ private:
     std::shared_ptr<platform::TextRecognizer> m_recognizer;
     std::shared_ptr<platform::Pasteboard> m_pasteboard;
     FeedbackService &m_feedback;
-    // Each of its threads keeps a recognition engine for the next request.
-    QThreadPool m_pool;
 };

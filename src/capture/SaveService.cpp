@@ -1,6 +1,7 @@
 #include "capture/SaveService.h"
 
 #include "model/CaptureErrors.h"
+#include "platform/Background.h"
 #include "platform/ImageWriter.h"
 #include "platform/Log.h"
 #include "platform/SavePanel.h"
@@ -11,8 +12,6 @@
 #include <QMimeDatabase>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 
 namespace {
@@ -157,8 +156,7 @@ QCoro::Task<QUrl> SaveService::saveRecording(QString source, QString fileName, Q
 
     // A movie can be large: copied on a worker thread so the interface keeps going.
     QFuture<std::optional<QString>> copying =
-        QtConcurrent::run(QThreadPool::globalInstance(),
-                          [source, destination] { return copyMovie(source, destination); });
+        platform::runInBackground([source, destination] { return copyMovie(source, destination); });
     const std::optional<QString> failure = co_await copying;
     if (failure) {
         qCCritical(Log::exportLog, "Could not save the recording to %s: %s",
@@ -186,7 +184,7 @@ QCoro::Task<QUrl> SaveService::saveScreenshot(std::function<QImage()> image, QSt
     const QString destination = chosen->toLocalFile();
 
     QFuture<ImageWriteResult> writing =
-        QtConcurrent::run(QThreadPool::globalInstance(), [image, writer, destination, type] {
+        platform::runInBackground([image, writer, destination, type] {
             return writeImage(image, *writer, destination, type);
         });
     const ImageWriteResult result = co_await writing;

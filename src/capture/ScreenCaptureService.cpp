@@ -3,11 +3,10 @@
 #include "capture/DisplayHelpers.h"
 #include "capture/WindowShadow.h"
 #include "model/CaptureErrors.h"
+#include "platform/Background.h"
 #include "platform/Log.h"
 
 #include <QFuture>
-#include <QPromise>
-#include <QThreadPool>
 #include <cmath>
 #include <functional>
 #include <qcoro/qcorofuture.h>
@@ -22,22 +21,17 @@ const char *boolText(bool value)
     return value ? "true" : "false";
 }
 
-// Runs a read on the global thread pool; the caller co_awaits the future on the main thread.
+// Runs a read on a background thread; the caller co_awaits the future on the main thread.
 QFuture<platform::CaptureResult> onWorkerThread(std::function<platform::CaptureResult()> read)
 {
-    auto promise = std::make_shared<QPromise<platform::CaptureResult>>();
-    QFuture<platform::CaptureResult> future = promise->future();
-    promise->start();
-    QThreadPool::globalInstance()->start([promise, read = std::move(read)] {
-        // The future must finish whatever happens, or its awaiter would wait forever.
+    return platform::runInBackground([read = std::move(read)]() -> platform::CaptureResult {
+        // A failure comes back as a failed read, which the awaiter reports as such.
         try {
-            promise->addResult(read());
+            return read();
         } catch (const std::exception &error) {
-            promise->addResult(platform::CaptureResult::failed(QString::fromUtf8(error.what())));
+            return platform::CaptureResult::failed(QString::fromUtf8(error.what()));
         }
-        promise->finish();
     });
-    return future;
 }
 
 QImage imageOrThrow(platform::CaptureResult result)

@@ -5,6 +5,7 @@
 #include "model/FreedMemory.h"
 #include "model/SettingsStore.h"
 #include "model/TemporaryFiles.h"
+#include "platform/Background.h"
 #include "platform/Log.h"
 #include "platform/TemporaryDirectory.h"
 
@@ -15,7 +16,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QUuid>
-#include <QtConcurrent>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -310,21 +310,22 @@ QCoro::Task<RecordingResult> ScreenRecordingService::stopRecording()
     std::shared_ptr<platform::PosterFrames> posterFrames = m_platform.posterFrames;
     const QString path = m_outputPath;
     const QString gifPath = session->gifPath;
-    QFuture<Outcome> finishing = QtConcurrent::run([session, posterFrames, path]() -> Outcome {
-        Outcome outcome;
-        session->stopSources();
-        outcome.hadFrames = session->hasFrames.load();
-        outcome.finished = session->writer->finish(&outcome.error);
-        outcome.droppedFrames = session->writer->droppedFrames();
-        session->release();
-        if (outcome.finished)
-            outcome.posterFrame = makeThumbnail(*posterFrames, path);
-        if (outcome.finished && !session->gifPath.isEmpty())
-            outcome.gifFailure =
-                convertRecordingToGif(session->gifConverter.get(), path, session->gifPath);
-        returnFreedMemory();
-        return outcome;
-    });
+    QFuture<Outcome> finishing =
+        platform::runInBackground([session, posterFrames, path]() -> Outcome {
+            Outcome outcome;
+            session->stopSources();
+            outcome.hadFrames = session->hasFrames.load();
+            outcome.finished = session->writer->finish(&outcome.error);
+            outcome.droppedFrames = session->writer->droppedFrames();
+            session->release();
+            if (outcome.finished)
+                outcome.posterFrame = makeThumbnail(*posterFrames, path);
+            if (outcome.finished && !session->gifPath.isEmpty())
+                outcome.gifFailure =
+                    convertRecordingToGif(session->gifConverter.get(), path, session->gifPath);
+            returnFreedMemory();
+            return outcome;
+        });
     QPointer<ScreenRecordingService> self(this);
     const Outcome outcome = co_await finishing;
     if (!self)

@@ -1,11 +1,12 @@
 #include "capture/SelectionOverlayWindow.h"
 
+#include "platform/Background.h"
+
 #include <QBackingStore>
 #include <QList>
 #include <QPaintEngine>
 #include <QPainter>
 #include <QWindow>
-#include <QtConcurrent/QtConcurrentMap>
 #include <algorithm>
 
 namespace {
@@ -13,16 +14,15 @@ namespace {
 // Rows per band when a display-sized image is worked on by several threads.
 constexpr int bandRows = 64;
 
-// Runs work(firstRow, rowCount) over the rows of an image in bands on the thread pool, the
-// calling thread taking part. For passes over a whole display: they are bound by memory and by
+// Runs work(firstRow, rowCount) over the rows of an image in bands on the background threads,
+// the calling thread taking part. For passes over a whole display: they are bound by memory and by
 // the first touch of new pages, both of which go faster on several cores.
 template <typename Work> void forEachBand(int height, Work work)
 {
-    QList<int> bands;
-    for (int first = 0; first < height; first += bandRows)
-        bands.append(first);
-    QtConcurrent::blockingMap(bands,
-                              [&](int first) { work(first, std::min(bandRows, height - first)); });
+    platform::runInBands((height + bandRows - 1) / bandRows, [&](int band) {
+        const int first = band * bandRows;
+        work(first, std::min(bandRows, height - first));
+    });
 }
 
 // An image over rows of another image's memory, for a painter of its own on one thread.

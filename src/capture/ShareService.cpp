@@ -2,16 +2,15 @@
 
 #include "model/StartTask.h"
 #include "model/TemporaryFiles.h"
+#include "platform/Background.h"
 #include "platform/Log.h"
 #include "platform/PngWriter.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QMenu>
-#include <QThreadPool>
 #include <QUuid>
 #include <QWidget>
-#include <QtConcurrent/QtConcurrentRun>
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotask.h>
 
@@ -48,8 +47,8 @@ QCoro::Task<void> shareAsFile(std::shared_ptr<platform::ShareDestinations> desti
 {
     // Started in a statement of its own: GCC 12 may destroy temporaries of a co_await
     // expression twice.
-    QFuture<SharedFile> writing = QtConcurrent::run(QThreadPool::globalInstance(),
-                                                    [image] { return writeSharedFile(image); });
+    QFuture<SharedFile> writing =
+        platform::runInBackground([image] { return writeSharedFile(image); });
     const SharedFile file = co_await writing;
     if (file.path.isEmpty()) {
         qCWarning(Log::exportLog, "Could not write the image to share: %s",

@@ -1,5 +1,6 @@
 #include "capture/WindowShadow.h"
 
+#include "platform/Background.h"
 #include "platform/Displays.h"
 
 #include <QPainter>
@@ -119,15 +120,10 @@ QImage withWindowShadow(const QImage &window, QSize canvasSize, double scale)
     const int bands = canvasSize.width() * qint64(canvasSize.height()) < bandedPixels
                           ? 1
                           : std::clamp(int(std::thread::hardware_concurrency()), 1, maxBands);
-    std::vector<std::thread> helpers;
-    const int rowsPerBand = (canvasSize.height() + bands - 1) / bands;
-    for (int band = 1; band < bands; ++band) {
-        const int from = band * rowsPerBand;
-        helpers.emplace_back(drawRows, from, std::min(canvasSize.height(), from + rowsPerBand));
-    }
-    drawRows(0, std::min(canvasSize.height(), rowsPerBand));
-    for (std::thread &helper : helpers)
-        helper.join();
+    platform::runInBands(bands, [&](int band) {
+        const platform::BandRows rows = platform::bandRows(canvasSize.height(), bands, band);
+        drawRows(rows.first, rows.first + rows.count);
+    });
     if (!opaqueWindow) {
         QPainter painter(&canvas);
         painter.drawImage(placed.topLeft(), content);

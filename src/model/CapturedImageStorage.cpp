@@ -3,6 +3,7 @@
 #include "model/FreedMemory.h"
 #include "model/PosterFile.h"
 #include "model/TemporaryFiles.h"
+#include "platform/Background.h"
 #include "platform/Log.h"
 #include "platform/PngReader.h"
 #include "platform/PngWriter.h"
@@ -10,7 +11,6 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QThread>
-#include <QThreadPool>
 
 namespace {
 
@@ -81,34 +81,33 @@ CapturedImageStorage::create(const QImage &image, const QString &fileName, FileF
 
     const auto [slot, generation] = claimPath(path);
     storage->m_writing = true;
-    QThreadPool::globalInstance()->start(
-        [storage, pending = image, path, slot, generation]() mutable {
-            QThread::currentThread()->setPriority(QThread::LowPriority);
-            QMutexLocker writing(&slot->writing);
-            QString failure;
-            if (isSuperseded(*slot, generation)) {
-                // A newer storage writes this file; this one keeps its copy.
-            } else if (storage->m_format == FileFormat::poster
-                           ? PosterFile::write(pending, path, &failure)
-                           : platform::PngWriter::write(pending, path, &failure)) {
-                {
-                    QMutexLocker lock(&storage->m_lock);
-                    storage->m_image = QImage();
-                }
-                pending = QImage();
-            } else {
-                qCWarning(Log::capture, "Could not write %s (%s); keeping the image in memory",
-                          qUtf8Printable(path), qUtf8Printable(failure));
-            }
+    platform::runInBackground([storage, pending = image, path, slot, generation]() mutable {
+        QThread::currentThread()->setPriority(QThread::LowPriority);
+        QMutexLocker writing(&slot->writing);
+        QString failure;
+        if (isSuperseded(*slot, generation)) {
+            // A newer storage writes this file; this one keeps its copy.
+        } else if (storage->m_format == FileFormat::poster
+                       ? PosterFile::write(pending, path, &failure)
+                       : platform::PngWriter::write(pending, path, &failure)) {
             {
                 QMutexLocker lock(&storage->m_lock);
-                storage->m_writing = false;
+                storage->m_image = QImage();
             }
-            storage->m_writeEnded.wakeAll();
-            // After the wake: whoever waits for the file (a paste) need not wait for the trim.
-            returnFreedMemory();
-            QThread::currentThread()->setPriority(QThread::NormalPriority);
-        });
+            pending = QImage();
+        } else {
+            qCWarning(Log::capture, "Could not write %s (%s); keeping the image in memory",
+                      qUtf8Printable(path), qUtf8Printable(failure));
+        }
+        {
+            QMutexLocker lock(&storage->m_lock);
+            storage->m_writing = false;
+        }
+        storage->m_writeEnded.wakeAll();
+        // After the wake: whoever waits for the file (a paste) need not wait for the trim.
+        returnFreedMemory();
+        QThread::currentThread()->setPriority(QThread::NormalPriority);
+    });
     return storage;
 }
 

@@ -1,5 +1,6 @@
 #include "model/PosterFile.h"
 
+#include "platform/Background.h"
 #include "platform/PngEncoder.h"
 #include "platform/TemporaryName.h"
 
@@ -9,11 +10,10 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <future>
-#include <system_error>
 #include <vector>
 
 namespace PosterFile {
@@ -109,40 +109,37 @@ QImage read(const QString &path)
     if (in.status() != QDataStream::Ok || rows != height || bytes > quint64(data.size() - start))
         return {};
 
-    // Each band decodes on a thread of its own straight into its rows of the picture.
+    // The bands decode side by side, each straight into its rows of the picture.
     const QImage::Format format = transparent ? QImage::Format_ARGB32 : QImage::Format_RGB32;
     QImage picture(int(width), int(height), format);
     if (picture.isNull())
         return {};
     uchar *const pixels = picture.bits();
     const qsizetype stride = picture.bytesPerLine();
-    std::vector<std::future<bool>> decoding;
+    std::vector<qint64> offsets;
+    std::vector<int> tops;
     qint64 offset = start;
     int top = 0;
     for (const Band &band : layout) {
-        const uchar *png = reinterpret_cast<const uchar *>(data.constData()) + offset;
-        uchar *first = pixels + top * stride;
-        const auto decode = [=] {
-            const QImage rows =
-                QImage::fromData(png, int(band.size), "PNG").convertToFormat(format);
-            if (rows.width() != int(width) || rows.height() != int(band.rows))
-                return false;
-            for (int y = 0; y < rows.height(); ++y)
-                std::memcpy(first + y * stride, rows.constScanLine(y), size_t(width) * 4);
-            return true;
-        };
-        try {
-            decoding.push_back(std::async(std::launch::async, decode));
-        } catch (const std::system_error &) {
-            // No thread to be had: this band is decoded here.
-            decoding.push_back(std::async(std::launch::deferred, decode));
-        }
+        offsets.push_back(offset);
+        tops.push_back(top);
         offset += qint64(band.size);
         top += int(band.rows);
     }
-    bool complete = true;
-    for (std::future<bool> &band : decoding)
-        complete = band.get() && complete;
+    std::atomic<bool> complete = true;
+    platform::runInBands(int(layout.size()), [&](int index) {
+        const Band &band = layout[size_t(index)];
+        const uchar *png =
+            reinterpret_cast<const uchar *>(data.constData()) + offsets[size_t(index)];
+        uchar *first = pixels + tops[size_t(index)] * stride;
+        const QImage rows = QImage::fromData(png, int(band.size), "PNG").convertToFormat(format);
+        if (rows.width() != int(width) || rows.height() != int(band.rows)) {
+            complete = false;
+            return;
+        }
+        for (int y = 0; y < rows.height(); ++y)
+            std::memcpy(first + y * stride, rows.constScanLine(y), size_t(width) * 4);
+    });
     return complete ? picture : QImage();
 }
 

@@ -1,5 +1,6 @@
 #include "model/TemporaryFiles.h"
 
+#include "platform/Background.h"
 #include "platform/CaptureFolder.h"
 #include "platform/Log.h"
 #include "platform/PrivateFolder.h"
@@ -15,7 +16,6 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryFile>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <atomic>
@@ -137,7 +137,7 @@ void removeFilesSoon(const QStringList &paths)
         removeFiles(paths);
         return;
     }
-    QThreadPool::globalInstance()->start([paths] { removeFiles(paths); });
+    platform::runInBackground([paths] { removeFiles(paths); });
 }
 
 // The paths that may go now; the held ones are put off until their release.

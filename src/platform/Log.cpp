@@ -9,9 +9,4 @@ Q_LOGGING_CATEGORY(exportLog, "com.corvanta.app.export", QtInfoMsg)
 Q_LOGGING_CATEGORY(hotkey, "com.corvanta.app.hotkey", QtInfoMsg)
 Q_LOGGING_CATEGORY(auth, "com.corvanta.app.auth", QtInfoMsg)
 Q_LOGGING_CATEGORY(general, "com.corvanta.app.general", QtInfoMsg)
-
-QString subsystem()
-{
-    return QStringLiteral("com.corvanta.app");
-}
 } // namespace Log

@@ -14,8 +14,4 @@ Q_DECLARE_LOGGING_CATEGORY(exportLog)
 Q_DECLARE_LOGGING_CATEGORY(hotkey)
 Q_DECLARE_LOGGING_CATEGORY(auth)
 Q_DECLARE_LOGGING_CATEGORY(general)
-
-// The identifier every category is named under. A plain executable has no
-// bundle of its own, so this is always the fallback name.
-QString subsystem();
 } // namespace Log

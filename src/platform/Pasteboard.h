@@ -5,11 +5,23 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
 
 namespace platform {
 
-// The desktop's clipboard. The clipboard calls belong to the main thread; the image encoders
-// may run on any thread, so that a large image is encoded away from the interface.
+// The clipboard's representations of an image, PNG and TIFF; empty when the encoder produced
+// nothing (a null image, say). Any thread, so that a large image is encoded away from the
+// interface. Apart from the clipboard, so that what a copy offers can make its bytes when a
+// paste asks, even after the clipboard object went, without holding that.
+class PasteboardEncoder {
+public:
+    virtual ~PasteboardEncoder() = default;
+
+    virtual QByteArray pngData(const QImage &image) const = 0;
+    virtual QByteArray tiffData(const QImage &image) const = 0;
+};
+
+// The desktop's clipboard. The clipboard calls belong to the main thread.
 class Pasteboard {
 public:
     virtual ~Pasteboard() = default;
@@ -33,10 +45,8 @@ public:
     // Offers plain text in place of everything else. False when refused.
     virtual bool setString(const QString &text) = 0;
 
-    // The image as the clipboard's PNG and TIFF representations; empty when the encoder
-    // produced nothing (a null image, say). Any thread.
-    virtual QByteArray pngData(const QImage &image) const = 0;
-    virtual QByteArray tiffData(const QImage &image) const = 0;
+    // The encoder of the clipboard's image representations.
+    virtual std::shared_ptr<const PasteboardEncoder> encoder() const = 0;
 };
 
 } // namespace platform

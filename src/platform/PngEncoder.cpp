@@ -1,9 +1,10 @@
 #include "platform/PngEncoder.h"
 
+#include "platform/Background.h"
 #include "platform/PngRowFilters.h"
 
 #include <QSemaphore>
-#include <QThreadPool>
+#include <QThread>
 #include <QtEndian>
 
 #include <algorithm>
@@ -153,20 +154,12 @@ std::vector<Strip> makeStrips(const Rows &rows)
     return strips;
 }
 
-// The encoder's own threads. On the global pool they would compete with Qt's, which spreads a
-// large image's scaling there: a capture's thumbnail is made while its PNG is being written.
-QThreadPool &encoderThreads()
-{
-    static QThreadPool threads;
-    return threads;
-}
-
 void appendBigEndian(char *out, quint32 value)
 {
     qToBigEndian(value, out);
 }
 
-// Compresses the strips on the calling thread and on as many idle encoder threads as help, and
+// Compresses the strips on the calling thread and on as many idle background threads as help, and
 // hands the file's bytes to the sink in order on the calling thread as soon as the strips
 // before them are done, so that writing overlaps compressing. Helpers are only started on
 // threads that are free at once, so this never waits on a busy pool: the calling thread
@@ -186,18 +179,12 @@ public:
 
     void startHelpers()
     {
-        QThreadPool &threads = encoderThreads();
         const size_t wanted =
-            std::min(m_strips.size(), size_t(std::max(1, threads.maxThreadCount()))) - 1;
-        try {
-            while (size_t(m_helpers) < wanted && threads.tryStart([this] {
-                compressUntilDone();
-                m_helpersDone.release();
-            }))
-                ++m_helpers;
-        } catch (const std::bad_alloc &) {
-            // Fewer helpers; the calling thread compresses what they would have done.
-        }
+            std::min(m_strips.size(), size_t(std::max(1, QThread::idealThreadCount()))) - 1;
+        m_helpers = startOnIdleThreads(int(wanted), [this] {
+            compressUntilDone();
+            m_helpersDone.release();
+        });
     }
 
     // The strip at index, compressed by whichever thread took it; the calling thread compresses

@@ -1,5 +1,6 @@
 #include "preview/AnnotationCanvas.h"
 
+#include "platform/Background.h"
 #include "preview/AnnotationEditorState.h"
 #include "preview/AnnotationRenderer.h"
 
@@ -8,7 +9,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
 QRectF fittedImageRect(QSizeF areaSize, QSizeF imagePixelSize)
@@ -64,7 +64,7 @@ void AnnotationCanvas::loadImage(const QImage &placeholder, std::function<QImage
     const quint64 generation = ++m_generation;
     setImage(placeholder);
     QPointer<AnnotationCanvas> self(this);
-    QtConcurrent::run([load = std::move(load)] {
+    platform::runInBackground([load = std::move(load)] {
         return readablePixels(load());
     }).then(this, [self, generation](const QImage &image) {
         // Replaced meanwhile, or unreadable: keep what is shown.

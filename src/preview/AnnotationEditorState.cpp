@@ -99,13 +99,6 @@ QPointF AnnotationEditorState::toPixels(QPointF display, QSizeF displaySize) con
     return QPointF(display.x() * sx, display.y() * sy);
 }
 
-QPointF AnnotationEditorState::toDisplay(QPointF pixels, QSizeF displaySize) const
-{
-    const double sx = m_imagePixelSize.width() / std::max(displaySize.width(), 1.0);
-    const double sy = m_imagePixelSize.height() / std::max(displaySize.height(), 1.0);
-    return QPointF(sx > 0 ? pixels.x() / sx : 0, sy > 0 ? pixels.y() / sy : 0);
-}
-
 void AnnotationEditorState::handleDragChanged(QPointF start, QPointF current)
 {
     if (!m_currentDragStart) {

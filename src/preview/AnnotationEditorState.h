@@ -58,7 +58,6 @@ public:
     // Display points to image pixels on a surface of the given size, each
     // axis on its own.
     QPointF toPixels(QPointF display, QSizeF displaySize) const;
-    QPointF toDisplay(QPointF pixels, QSizeF displaySize) const;
 
 signals:
     // Any change of what the editor shows but the drag in progress.

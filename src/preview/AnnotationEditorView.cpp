@@ -1,5 +1,6 @@
 #include "preview/AnnotationEditorView.h"
 
+#include "platform/Background.h"
 #include "preview/AnnotationCanvas.h"
 #include "preview/AnnotationEditorState.h"
 #include "preview/AnnotationRenderer.h"
@@ -17,7 +18,6 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 
 namespace {
@@ -396,7 +396,7 @@ void AnnotationEditorView::saveAndDismiss()
     const CaptureItem item = m_item;
     QPointer<AnnotationEditorView> self(this);
     // Rendering a 4K capture takes longer than a frame: the interface keeps running meanwhile.
-    QtConcurrent::run([item, annotations] {
+    platform::runInBackground([item, annotations] {
         return AnnotationRenderer::render(item.image(), annotations);
     }).then(this, [self](const QImage &image) {
         if (!self)

@@ -1,7 +1,7 @@
 #include "preview/PreviewControls.h"
 
 #include "preview/AnnotationModel.h"
-#include "preview/PreviewSymbols.h"
+#include "symbols/Symbols.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -77,7 +77,7 @@ void PlateButton::paintEvent(QPaintEvent *)
     if (!m_look.symbol.isEmpty()) {
         const QRectF box(x, (height() - m_look.symbolSize) / 2, m_look.symbolSize,
                          m_look.symbolSize);
-        paintPreviewSymbol(painter, m_look.symbol, box, m_look.symbolColor);
+        paintSymbol(painter, m_look.symbol, box, m_look.symbolColor);
         x += symbolWidth + gap;
     }
     if (!m_look.title.isEmpty()) {

@@ -1,11 +1,11 @@
 #include "preview/PreviewMediaView.h"
 
+#include "platform/Background.h"
 #include "platform/MoviePlayer.h"
 
 #include <QFuture>
 #include <QPainter>
 #include <QPainterPath>
-#include <QtConcurrent/QtConcurrentRun>
 
 PreviewMediaView::PreviewMediaView(QWidget *parent)
     : QWidget(parent), m_scaled(this, [this] { update(); })
@@ -30,7 +30,7 @@ void PreviewMediaView::setImage(const QImage &placeholder, std::function<QImage(
     m_scaled.setImage(placeholder);
     update();
     QPointer<PreviewMediaView> self(this);
-    QtConcurrent::run(std::move(load)).then(this, [self, generation](const QImage &image) {
+    platform::runInBackground(std::move(load)).then(this, [self, generation](const QImage &image) {
         // A later image replaced this one meanwhile, or reading it failed: keep what is shown.
         if (!self || generation != self->m_generation || image.isNull())
             return;

@@ -1,8 +1,9 @@
 #include "preview/ScaledPicture.h"
 
+#include "platform/Background.h"
+
 #include <QFuture>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -42,7 +43,7 @@ const QPixmap &ScaledPicture::at(const QSize &target, qreal ratio)
     if (!large)
         return m_scaled;
     QPointer<QObject> owner(m_owner);
-    QtConcurrent::run([image = m_image, target] {
+    platform::runInBackground([image = m_image, target] {
         return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }).then(m_owner, [this, owner, generation, ratio](const QImage &smooth) {
         // The image or the size changed meanwhile: that picture is of no use now.

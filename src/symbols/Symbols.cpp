@@ -1,6 +1,7 @@
 #include "symbols/Symbols.h"
 
-#include <QHash>
+#include "symbols/SymbolTable.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QTransform>
@@ -196,23 +197,29 @@ Symbol eyeSlash()
     return s;
 }
 
-const QHash<QString, Symbol> &symbols()
+const SymbolTable &symbols()
 {
-    static const QHash<QString, Symbol> table = {
-        {QStringLiteral("doc.on.clipboard"), clipboard()},
-        {QStringLiteral("arrow.down.to.line.compact"), arrowDownToLine()},
-        {QStringLiteral("eye"), eye()},
-        {QStringLiteral("pencil.tip.crop.circle"), pencil()},
-        {QStringLiteral("text.viewfinder"), textViewfinder()},
-        {QStringLiteral("pin.fill"), pin()},
-        {QStringLiteral("trash"), trash()},
-        {QStringLiteral("xmark"), xmark()},
-        {QStringLiteral("play.fill"), playFill()},
-        {QStringLiteral("checkmark"), checkmark()},
-        {QStringLiteral("folder"), folder()},
-        {QStringLiteral("arrow.up.right.square"), arrowUpRightSquare()},
-        {QStringLiteral("eye.slash"), eyeSlash()},
-    };
+    static const SymbolTable table = [] {
+        SymbolTable t;
+        addSymbol(t, QStringLiteral("doc.on.clipboard"), clipboard());
+        addSymbol(t, QStringLiteral("arrow.down.to.line.compact"), arrowDownToLine());
+        addSymbol(t, QStringLiteral("eye"), eye());
+        addSymbol(t, QStringLiteral("pencil.tip.crop.circle"), pencil());
+        addSymbol(t, QStringLiteral("text.viewfinder"), textViewfinder());
+        addSymbol(t, QStringLiteral("pin.fill"), pin());
+        addSymbol(t, QStringLiteral("trash"), trash());
+        addSymbol(t, QStringLiteral("xmark"), xmark());
+        addSymbol(t, QStringLiteral("play.fill"), playFill());
+        addSymbol(t, QStringLiteral("checkmark"), checkmark());
+        addSymbol(t, QStringLiteral("folder"), folder());
+        addSymbol(t, QStringLiteral("arrow.up.right.square"), arrowUpRightSquare());
+        addSymbol(t, QStringLiteral("eye.slash"), eyeSlash());
+        // The windows' pages call the pushed-in pin by its plain name.
+        addSymbol(t, QStringLiteral("pin"), t.value(QStringLiteral("pin.fill")));
+        addToolSymbols(t);
+        addWindowSymbols(t);
+        return t;
+    }();
     return table;
 }
 
@@ -223,11 +230,14 @@ bool isKnownSymbol(const QString &name)
     return symbols().contains(name);
 }
 
-void paintSymbolPaths(QPainter &painter, const QPainterPath &stroked, const QPainterPath &filled,
-                      const QRectF &box, const QColor &color, double weight)
+void paintSymbol(QPainter &painter, const QString &name, const QRectF &box, const QColor &color,
+                 double weight)
 {
-    if (box.isEmpty())
+    const auto found = symbols().constFind(name);
+    if (found == symbols().constEnd() || box.isEmpty())
         return;
+    const QPainterPath &stroked = found->stroked;
+    const QPainterPath &filled = found->filled;
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     const double scale = std::min(box.width(), box.height()) / 16.0;
@@ -242,13 +252,4 @@ void paintSymbolPaths(QPainter &painter, const QPainterPath &stroked, const QPai
         painter.drawPath(stroked);
     }
     painter.restore();
-}
-
-void paintSymbol(QPainter &painter, const QString &name, const QRectF &box, const QColor &color,
-                 double weight)
-{
-    const auto found = symbols().constFind(name);
-    if (found == symbols().constEnd())
-        return;
-    paintSymbolPaths(painter, found->stroked, found->filled, box, color, weight);
 }

@@ -1,17 +1,17 @@
 #pragma once
 
 #include <QColor>
-#include <QPainterPath>
 #include <QRectF>
 #include <QString>
-#include <initializer_list>
 
 class QPainter;
 
 // The program's symbols, named after the system symbols they stand in for, drawn from our own
 // paths into `box` (square boxes look best) in `color`. Desktop icon themes are not used: they
-// lack several of these shapes and are not drawn white on black. The tray, the preview, the
-// windows and the pins all draw these; the preview and the windows add shapes of their own:
+// lack several of these shapes and are not drawn white on black. One table holds the symbols of
+// every surface, and a name has one shape wherever it is drawn: the preview's and the markup
+// editor's controls add theirs in ToolSymbols.cpp, the main and settings windows' pages in
+// WindowSymbolShapes.cpp; the tray's and the pins' are these:
 //   "doc.on.clipboard"           clipboard with a text sheet
 //   "arrow.down.to.line.compact" arrow down onto a base line
 //   "eye", "eye.slash"           eye, and struck through
@@ -25,23 +25,9 @@ class QPainter;
 //   "folder"                     folder
 //   "arrow.up.right.square"      arrow out of a square (open elsewhere)
 // `weight` is the stroke width in a 16-unit box (1.4 reads as medium, 2 as bold). An unknown
-// name draws nothing.
+// name draws nothing, on every surface.
 void paintSymbol(QPainter &painter, const QString &name, const QRectF &box, const QColor &color,
                  double weight = 1.4);
 
-// Whether paintSymbol knows the name.
+// Whether the table has the name.
 bool isKnownSymbol(const QString &name);
-
-// Paints a symbol given as paths in a 16 × 16 box: the outline is stroked `weight` wide with
-// round ends, the rest filled.
-void paintSymbolPaths(QPainter &painter, const QPainterPath &stroked, const QPainterPath &filled,
-                      const QRectF &box, const QColor &color, double weight = 1.4);
-
-// A symbol's paths in a 16 × 16 box: the outline that is stroked and the parts that are filled.
-struct SymbolPaths {
-    QPainterPath stroked;
-    QPainterPath filled;
-};
-
-// Adds a line through the points, in order, to the path.
-void addPolyline(QPainterPath &path, std::initializer_list<QPointF> points);

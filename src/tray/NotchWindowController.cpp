@@ -270,7 +270,9 @@ void NotchWindowController::hide(bool force)
 
 void NotchWindowController::reconcileAfterQueueChange()
 {
-    emptyStateFallback();
+    // After a deletion emptied the queue: unpin, then fold into the notch, move to a notched
+    // display or hide, and lay out again.
+    m_machine->emptyStateFallback();
 }
 
 void NotchWindowController::moveToNotchedDisplay()

@@ -90,23 +90,12 @@ public:
     // the display's notch metrics and places the panel (when there is one).
     void updatePosition(std::optional<TrayPosition> position = std::nullopt,
                         std::optional<platform::Display> screen = std::nullopt);
-    // After a deletion emptied the queue: unpin, then fold into the notch, move to a notched
-    // display or hide, and lay out again.
-    void emptyStateFallback() { m_machine->emptyStateFallback(); }
-    // The tray's size in a state plus the panel's margin.
-    QSizeF targetContentSize(TrayInteractionState state, TrayPosition position,
-                             const platform::Display &screen) const
-    {
-        return m_screens->targetContentSize(state, position, screen);
-    }
     // The panel's frame on a display (screen coordinates) for the current state.
     QRectF frameForStationaryWindow(const platform::Display &screen,
                                     std::optional<TrayPosition> position = std::nullopt) const
     {
         return m_screens->frameForStationaryWindow(interactionState(), screen, position);
     }
-    // The state machine: its states, pin and timers, and what input does to them.
-    TrayStateMachine &machine() const { return *m_machine; }
     void trayClicked() { m_machine->trayClicked(); }
     void pin() { m_machine->pin(); }
     void unpin() { m_machine->unpin(); }
@@ -131,20 +120,16 @@ public:
         m_machine->handleMouseMoved(heldButtons);
     }
     void scheduleHoverIn() { m_machine->scheduleHoverIn(); }
-    void scheduleHoverOut() { m_machine->scheduleHoverOut(); }
     bool handleKeyDown(const QKeyEvent &event) { return m_machine->handleKeyDown(event); }
     void handleClickOutside() { m_machine->handleClickOutside(); }
     void handleHorizontalScroll(QPoint pixelDelta, QPoint angleDelta)
     {
         m_machine->handleHorizontalScroll(pixelDelta, angleDelta);
     }
-    void selectPrevious() { m_machine->selectPrevious(); }
-    void selectNext() { m_machine->selectNext(); }
 
     // For the panel's container.
     CaptureQueue &queue() const { return m_queue; }
     SettingsStore &settings() const { return m_settings; }
-    const StagingTrayCallbacks &callbacks() const { return m_callbacks; }
     // The coordinator's delete for a capture (a drop of its file on the tray).
     void deleteCapture(const CaptureItem &item) const;
     // The panel (its container) and the tray view inside; null before the first show.

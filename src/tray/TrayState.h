@@ -17,7 +17,9 @@
 // What the tray's window controller publishes for the tray's views: the interaction state, the
 // pin, the notch of the tray's display, the sizes of the tray, the notices, and the optional
 // actions of the open, annotate and text buttons. The controller and its state machine write it;
-// the views read it and call back only through reportExpansionProgress. Main thread only.
+// the views read it and report their expansion through reportExpansionProgress; the tray's
+// interactions run the three actions, which the controller hands out for whoever sets them.
+// Main thread only.
 class TrayState final : public QObject {
     Q_OBJECT
 

@@ -81,7 +81,7 @@ protected:
         painter.setBrush(WindowStyle::white(isDown() ? 0.08 : 0.04));
         painter.setPen(QPen(WindowStyle::white(0.08), 1));
         painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 14, 14);
-        paintWindowSymbol(painter, m_symbol, QRectF(30, 14, 20, 20), Qt::white);
+        paintSymbol(painter, m_symbol, QRectF(30, 14, 20, 20), Qt::white);
         painter.setPen(WindowStyle::secondaryText());
         painter.setFont(WindowStyle::font(11, QFont::Medium));
         painter.drawText(QRectF(0, 42, width(), 16), Qt::AlignCenter, text());

@@ -79,8 +79,8 @@ void CaptureCardButton::paintEvent(QPaintEvent *)
     painter.setPen(Qt::NoPen);
     painter.setBrush(isSelected() ? accent(0.25) : WindowStyle::white(0.08));
     painter.drawEllipse(QRectF(left, top, 34, 34));
-    paintWindowSymbol(painter, m_card.symbol, QRectF(left + 9, top + 9, 16, 16),
-                      isSelected() ? accent() : QColor(Qt::white), 1.5);
+    paintSymbol(painter, m_card.symbol, QRectF(left + 9, top + 9, 16, 16),
+                isSelected() ? accent() : QColor(Qt::white), 1.5);
     if (!m_card.badge.isEmpty()) {
         const QFont badgeFont = WindowStyle::font(9, QFont::Bold);
         const double badgeWidth = QFontMetricsF(badgeFont).horizontalAdvance(m_card.badge) + 10;

@@ -81,8 +81,8 @@ void SchemeRowButton::paintEvent(QPaintEvent *)
     painter.setFont(font());
     painter.drawText(textRect(rect()), textFlags, text());
     if (isSelected())
-        paintWindowSymbol(painter, QStringLiteral("checkmark"),
-                          QRectF(width() - 14 - 12, (height() - 12) / 2.0, 12, 12), accent(), 2.2);
+        paintSymbol(painter, QStringLiteral("checkmark"),
+                    QRectF(width() - 14 - 12, (height() - 12) / 2.0, 12, 12), accent(), 2.2);
 }
 
 const QList<HotkeysPage::Mapping> &HotkeysPage::mappings()

@@ -94,8 +94,8 @@ void SidebarRow::paintEvent(QPaintEvent *)
         painter.setBrush(WindowStyle::white(0.08));
         painter.drawRoundedRect(QRectF(rect()), 8, 8);
     }
-    paintWindowSymbol(painter, Sidebar::icon(m_tab), QRectF(12 + 2, (height() - 15) / 2.0, 15, 15),
-                      symbolColor(), isSelected() ? 1.8 : 1.4);
+    paintSymbol(painter, Sidebar::icon(m_tab), QRectF(12 + 2, (height() - 15) / 2.0, 15, 15),
+                symbolColor(), isSelected() ? 1.8 : 1.4);
     painter.setPen(isSelected() ? QColor(Qt::white) : WindowStyle::secondaryText());
     painter.setFont(WindowStyle::font(13, isSelected() ? QFont::DemiBold : QFont::Medium));
     painter.drawText(rect().adjusted(12 + 20 + 10, 0, -12, 0), Qt::AlignVCenter | Qt::AlignLeft,

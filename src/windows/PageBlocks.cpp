@@ -138,8 +138,8 @@ void PickerFace::paintEvent(QPaintEvent *)
     painter.setPen(Qt::white);
     painter.setFont(font());
     painter.drawText(rect().adjusted(10, 0, -26, 0), Qt::AlignVCenter | Qt::AlignLeft, shownText());
-    paintWindowSymbol(painter, QStringLiteral("chevron.up.chevron.down"),
-                      QRectF(width() - 22, (height() - 11) / 2.0, 11, 11), Qt::white);
+    paintSymbol(painter, QStringLiteral("chevron.up.chevron.down"),
+                QRectF(width() - 22, (height() - 11) / 2.0, 11, 11), Qt::white);
 }
 
 SwitchButton::SwitchButton(QWidget *parent)

@@ -76,17 +76,17 @@ void PlacementCell::paintEvent(QPaintEvent *)
     QPainter painter(this);
     paintChoiceCard(painter, {.radius = 10, .selectedFill = 0.15, .selectedOutline = 0.5});
     const QColor ink = isSelected() ? QColor(Qt::white) : WindowStyle::secondaryText();
-    paintWindowSymbol(painter, systemImage(m_placement),
-                      QRectF(12 + 4, (height() - 14) / 2.0, 14, 14), ink, 2.0);
+    paintSymbol(painter, systemImage(m_placement), QRectF(12 + 4, (height() - 14) / 2.0, 14, 14),
+                ink, 2.0);
     painter.setPen(ink);
     painter.setFont(WindowStyle::font(13, isSelected() ? QFont::DemiBold : QFont::Medium));
     const QRect textRect(12 + 22 + 10, 0, width() - 44 - 30, height());
     painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, text());
     if (isSelected()) {
         const int textWidth = painter.fontMetrics().horizontalAdvance(text());
-        paintWindowSymbol(painter, QStringLiteral("checkmark"),
-                          QRectF(textRect.left() + textWidth + 10, (height() - 11) / 2.0, 11, 11),
-                          accent(), 2.4);
+        paintSymbol(painter, QStringLiteral("checkmark"),
+                    QRectF(textRect.left() + textWidth + 10, (height() - 11) / 2.0, 11, 11),
+                    accent(), 2.4);
     }
 }
 
@@ -376,8 +376,8 @@ PinSettingsPage::PinSettingsPage(const WindowServices &services, QWidget *parent
     mark.fill(Qt::transparent);
     {
         QPainter painter(&mark);
-        paintWindowSymbol(painter, QStringLiteral("xmark.circle.fill"), QRectF(0, 0, 30, 30),
-                          QColor(255, 69, 58));
+        paintSymbol(painter, QStringLiteral("xmark.circle.fill"), QRectF(0, 0, 30, 30),
+                    QColor(255, 69, 58));
     }
     closeAll->setIcon(QIcon(mark));
     connect(closeAll, &QPushButton::clicked, this, [this] {

@@ -122,7 +122,7 @@ SettingsWindow::SettingsWindow(const WindowServices &services, QWidget *parent)
         QPixmap pixmap(32, 32);
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
-        paintWindowSymbol(painter, symbol, QRectF(4, 4, 24, 24), Qt::white, 1.6);
+        paintSymbol(painter, symbol, QRectF(4, 4, 24, 24), Qt::white, 1.6);
         return QIcon(pixmap);
     };
     m_tabs->addTab(makeWorkflowTab(), icon(QStringLiteral("sparkles")), QStringLiteral("Workflow"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "symbols/Symbols.h"
+
 #include <QColor>
 #include <QRectF>
 #include <QString>
@@ -7,16 +9,7 @@
 
 class QPainter;
 
-// Draws a symbol of the main and settings windows, named after the system symbol it stands in
-// for, into `box` in `color`. The shapes are our own paths (the tray's symbols where the tray
-// has them), so they follow the accent colour and look the same on every desktop. A name without
-// a shape of its own draws a small dot, so that a row never loses its symbol column.
-void paintWindowSymbol(QPainter &painter, const QString &name, const QRectF &box,
-                       const QColor &color, double weight = 1.4);
-// Whether the name has a shape of its own.
-bool isKnownWindowSymbol(const QString &name);
-
-// A fixed-size square showing one symbol.
+// A fixed-size square showing one symbol of the program's table.
 class SymbolView : public QWidget {
     Q_OBJECT
 
@@ -42,7 +35,7 @@ private:
 // `box` (any square stands in for the application's image).
 void paintAppLogo(QPainter &painter, const QRectF &box, double cornerRadius);
 
-// The logo for the name "AppLogo", else the window symbol of that name.
+// The logo for the name "AppLogo", else the symbol of that name.
 void paintSymbolOrLogo(QPainter &painter, const QString &name, const QRectF &box,
                        const QColor &color);
 

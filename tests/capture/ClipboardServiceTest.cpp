@@ -41,12 +41,6 @@ QImage patternImage(int width, int height)
 
 class ClipboardServiceTest : public ::testing::Test {
 protected:
-    // What is offered holds the pasteboard, as a real clipboard's contents would.
-    void TearDown() override
-    {
-        if (pasteboard)
-            pasteboard->clearContents();
-    }
     std::optional<CaptureActionError> copy(const CaptureItem &item)
     {
         return errorOf<CaptureActionError>(service.copy(item));
@@ -94,6 +88,22 @@ TEST_F(ClipboardServiceTest, FinishedPngIsOfferedAsItIsOnDisk)
     EXPECT_EQ(pasteboard->paste("image/png"), onDisk);
     EXPECT_EQ(pasteboard->encodings.load(), 0);
     EXPECT_EQ(pasteboard->paste("image/tiff"), "TIFF 40x30");
+}
+
+TEST_F(ClipboardServiceTest, WhatIsOfferedDoesNotKeepThePasteboardAlive)
+{
+    // The fake keeps its offers inside itself, as a clipboard object keeps what it offers.
+    auto own = std::make_shared<FakePasteboard>();
+    const std::weak_ptr<FakePasteboard> watched = own;
+    {
+        ClipboardService ownService(own);
+        const CaptureItem image = makeScreenshotInMemory(tmp, filledImage(32, 24, Qt::red));
+        ASSERT_EQ(errorOf<CaptureActionError>(ownService.copy(image)), std::nullopt);
+    }
+    EXPECT_EQ(own->paste("image/png"), "PNG 32x24") << "offered before the service went";
+    EXPECT_EQ(own->offeredTypes(), QStringList({"image/png", "image/tiff"}));
+    own.reset();
+    EXPECT_TRUE(watched.expired()) << "the pasteboard outlives everyone who holds it";
 }
 
 TEST_F(ClipboardServiceTest, JustCapturedScreenshotPastesTheCapturesOwnPng)
@@ -299,11 +309,15 @@ TEST_F(ClipboardPasteTest, PastesAreServedAfterTheServiceAndItsPasteboardWent)
 {
     // As at the program's end, when a clipboard manager takes the contents over.
     const QImage image = patternImage(64, 48);
+    std::weak_ptr<platform::QtPasteboard> watched;
     {
-        ClipboardService own(std::make_shared<platform::QtPasteboard>());
+        auto pasteboard = std::make_shared<platform::QtPasteboard>();
+        watched = pasteboard;
+        ClipboardService own(pasteboard);
         const CaptureItem held = makeScreenshotInMemory(tmp, image);
         ASSERT_EQ(errorOf<CaptureActionError>(own.copy(held)), std::nullopt);
     }
+    EXPECT_TRUE(watched.expired()) << "the clipboard's contents do not hold the pasteboard";
     EXPECT_EQ(pasted("image/png"), image);
     EXPECT_EQ(pasted("image/tiff"), image);
 }

@@ -38,14 +38,12 @@ TEST_F(OCRServiceTest, RegionsBecomeLinesAsReadOffTheMainThread)
     EXPECT_EQ(QCoro::waitFor(service.recognizeTextInBackground(image)),
               "First line\n  second, indented  ");
     EXPECT_EQ(recognizer->onMainThread.load(), 0);
-    EXPECT_TRUE(QCoro::waitFor(service.containsText(image)));
 }
 
 TEST_F(OCRServiceTest, NoTextAndFailuresAreErrors)
 {
     recognizer->result = {};
     EXPECT_EQ(recognizeError(), OCRError::noTextFound());
-    EXPECT_FALSE(QCoro::waitFor(service.containsText(image)));
     recognizer->answer({"   ", "\t"});
     EXPECT_EQ(recognizeError(), OCRError::noTextFound());
 
@@ -54,7 +52,6 @@ TEST_F(OCRServiceTest, NoTextAndFailuresAreErrors)
     EXPECT_EQ(error, OCRError::recognitionFailed("cannot load the English language data"));
     EXPECT_EQ(error->errorDescription(),
               "Text recognition failed: cannot load the English language data");
-    EXPECT_FALSE(QCoro::waitFor(service.containsText(image)));
 }
 
 TEST_F(OCRServiceTest, CopyTextFillsTheClipboardAndAlwaysTaps)

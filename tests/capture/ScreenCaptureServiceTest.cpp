@@ -1,5 +1,6 @@
 #include "capture/ScreenCaptureService.h"
 #include "model/CaptureErrors.h"
+#include "platform/Background.h"
 #include "support/AwaitError.h"
 #include "support/FakeDisplays.h"
 #include "support/FakeScreenCapture.h"
@@ -150,7 +151,7 @@ TEST_F(ScreenCaptureServiceTest, AllDisplaysAreReadAtOnceAndFailuresLeftOut)
                    FakeDisplays::make(3, QRect(1600, 0, 640, 480))});
     capture->failingDisplays = {2};
     // As many reads at once as the pool has threads for (two on a two-core machine).
-    const int atOnce = std::min(3, QThreadPool::globalInstance()->maxThreadCount());
+    const int atOnce = std::min(3, platform::backgroundThreads()->maxThreadCount());
     capture->holdUntilAtOnce = atOnce;
     const QHash<DisplayId, QImage> images = QCoro::waitFor(service->captureAllDisplays(true, {}));
     EXPECT_EQ(images.keys().size(), 2);

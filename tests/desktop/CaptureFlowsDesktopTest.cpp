@@ -13,6 +13,7 @@
 #include "model/SettingsStore.h"
 #include "model/TemporaryFiles.h"
 #include "model/UserDefaults.h"
+#include "platform/Background.h"
 #include "platform/linux/AbsentHaptics.h"
 #include "platform/linux/CanberraSoundPlayer.h"
 #include "platform/linux/DesktopUrlOpener.h"
@@ -187,7 +188,7 @@ protected:
         }
         m_coordinator.reset();
         // The PNG writes end before the temporary folder goes.
-        QThreadPool::globalInstance()->waitForDone(waitLimitMs);
+        platform::backgroundThreads()->waitForDone(waitLimitMs);
         m_queue.clearAll();
     }
 
@@ -257,7 +258,7 @@ protected:
     {
         if (m_queue.items().isEmpty())
             return {};
-        QThreadPool::globalInstance()->waitForDone(waitLimitMs);
+        platform::backgroundThreads()->waitForDone(waitLimitMs);
         const std::optional<QString> folder = TemporaryFiles::capturesFolder();
         if (!folder)
             return {};

@@ -1,5 +1,7 @@
-#include "app/DesktopPlatform.h"
 #include "platform/Logging.h"
+#ifdef CORVANTA_TESTS_OF_THE_DESKTOP
+#include "app/DesktopPlatform.h"
+#endif
 
 #include <QApplication>
 #include <cstring>
@@ -21,7 +23,9 @@ int main(int argc, char **argv)
 #else
     qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif
+#ifdef CORVANTA_TESTS_OF_THE_DESKTOP
     desktop::selectMovieBackend();
+#endif
     QApplication app(argc, argv);
     platform::installMessageHandler();
     return RUN_ALL_TESTS();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/CaptureItem.h"
+#include "platform/Background.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -8,13 +9,13 @@
 #include <QSemaphore>
 #include <QThreadPool>
 
-// Holds the global thread pool busy, so that background writes queue up
+// Holds the background threads busy, so that background writes queue up
 // until it is released: a screenshot's image then stays in memory.
 class PoolBlocker {
 public:
     PoolBlocker()
     {
-        QThreadPool *pool = QThreadPool::globalInstance();
+        QThreadPool *pool = platform::backgroundThreads();
         pool->waitForDone(10000);
         m_maxThreads = pool->maxThreadCount();
         pool->setMaxThreadCount(1);
@@ -27,8 +28,8 @@ public:
             return;
         m_released = true;
         m_release.release();
-        QThreadPool::globalInstance()->setMaxThreadCount(m_maxThreads);
-        QThreadPool::globalInstance()->waitForDone(10000);
+        platform::backgroundThreads()->setMaxThreadCount(m_maxThreads);
+        platform::backgroundThreads()->waitForDone(10000);
     }
 
 private:
@@ -70,5 +71,5 @@ inline CaptureItem makeRecording(const QString &moviePath,
 
 inline void waitForWrites()
 {
-    QThreadPool::globalInstance()->waitForDone(10000);
+    platform::backgroundThreads()->waitForDone(10000);
 }

@@ -1,4 +1,5 @@
 #include "model/TemporaryFiles.h"
+#include "platform/Background.h"
 #include "platform/TemporaryName.h"
 #include "support/LogCapture.h"
 #include "support/TempDirScope.h"
@@ -79,7 +80,7 @@ TEST(TemporaryFiles, EveryDeletionStillPendingHappensAtQuit)
     TemporaryFiles::scheduleDeletion({png, drag});
     TemporaryFiles::deleteAtQuit({shared, dragFolder, dragCopy});
     QCoreApplication::processEvents();
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
     EXPECT_TRUE(QFile::exists(png) && QFile::exists(drag) && QFile::exists(shared))
         << "kept while the program runs";
 

@@ -1,4 +1,5 @@
 #include "PinTestSupport.h"
+#include "platform/Background.h"
 
 #include "model/CaptureItemProvider.h"
 #include "pins/PinItem.h"
@@ -44,7 +45,7 @@ TEST(PinItemTest, APinOfACaptureCarriesItsIdentity)
     EXPECT_EQ(video->fileURL(), movie);
     EXPECT_EQ(video->title(), recording.fileName());
     // Read back from the capture's poster file once it is written.
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
     EXPECT_EQ(video->previewImage().convertToFormat(QImage::Format_RGB32),
               solidImage(64, 40, Qt::yellow).convertToFormat(QImage::Format_RGB32))
         << "the poster";

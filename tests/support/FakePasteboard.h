@@ -9,14 +9,42 @@
 #include <QThread>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 
-// A clipboard in memory. Records "clear", "file(<url>)", "data(<type>)", "provided(<type>)" and
-// "string(<text>)" in `calls` and refuses what `refuseFileURL` and `refusedTypes` say. paste()
-// reads a type the way a paste does, making provided bytes once. A file offer is withdrawn (its
-// callback run) when anything replaces it, on takeOver() (another program copies) and when the
-// clipboard goes. The encoders give "PNG <w>x<h>" / "TIFF <w>x<h>", or nothing when `pngFails` /
-// `tiffFails`, and count their calls.
+// The fake clipboard's encoders: "PNG <w>x<h>" / "TIFF <w>x<h>", or nothing when `pngFails` /
+// `tiffFails`; they count their calls.
+struct FakePasteboardEncoder final : platform::PasteboardEncoder {
+    QByteArray pngData(const QImage &image) const override
+    {
+        return encoded("PNG", image, pngFails);
+    }
+    QByteArray tiffData(const QImage &image) const override
+    {
+        return encoded("TIFF", image, tiffFails);
+    }
+    QByteArray encoded(const char *kind, const QImage &image, bool fails) const
+    {
+        ++encodings;
+        if (QThread::currentThread() == QCoreApplication::instance()->thread())
+            ++encodingsOnMainThread;
+        if (fails || image.isNull())
+            return {};
+        return QStringLiteral("%1 %2x%3").arg(kind).arg(image.width()).arg(image.height()).toUtf8();
+    }
+
+    bool pngFails = false;
+    bool tiffFails = false;
+    mutable std::atomic<int> encodings = 0;
+    mutable std::atomic<int> encodingsOnMainThread = 0;
+};
+
+// A clipboard in memory, which keeps what it offers inside itself. Records "clear",
+// "file(<url>)", "data(<type>)", "provided(<type>)" and "string(<text>)" in `calls` and refuses
+// what `refuseFileURL` and `refusedTypes` say. paste() reads a type the way a paste does, making
+// provided bytes once. A file offer is withdrawn (its callback run) when anything replaces it,
+// on takeOver() (another program copies) and when the clipboard goes. Its encoder's settings and
+// counts are reachable here.
 class FakePasteboard : public platform::Pasteboard {
 public:
     ~FakePasteboard() override { withdrawFile(); }
@@ -54,13 +82,9 @@ public:
         text = string;
         return true;
     }
-    QByteArray pngData(const QImage &image) const override
+    std::shared_ptr<const platform::PasteboardEncoder> encoder() const override
     {
-        return encoded("PNG", image, pngFails);
-    }
-    QByteArray tiffData(const QImage &image) const override
-    {
-        return encoded("TIFF", image, tiffFails);
+        return fakeEncoder;
     }
 
     QStringList offeredTypes() const
@@ -90,15 +114,17 @@ public:
         text = QStringLiteral("another program's text");
     }
 
+    const std::shared_ptr<FakePasteboardEncoder> fakeEncoder =
+        std::make_shared<FakePasteboardEncoder>();
     QStringList calls;
     std::optional<QString> text;
     std::optional<QUrl> file;
     bool refuseFileURL = false;
     QSet<QString> refusedTypes;
-    bool pngFails = false;
-    bool tiffFails = false;
-    mutable std::atomic<int> encodings = 0;
-    mutable std::atomic<int> encodingsOnMainThread = 0;
+    bool &pngFails = fakeEncoder->pngFails;
+    bool &tiffFails = fakeEncoder->tiffFails;
+    std::atomic<int> &encodings = fakeEncoder->encodings;
+    std::atomic<int> &encodingsOnMainThread = fakeEncoder->encodingsOnMainThread;
 
 private:
     struct Offer {
@@ -127,16 +153,6 @@ private:
         if (auto withdrawn = std::exchange(fileWithdrawn, nullptr))
             withdrawn();
     }
-    QByteArray encoded(const char *kind, const QImage &image, bool fails) const
-    {
-        ++encodings;
-        if (QThread::currentThread() == QCoreApplication::instance()->thread())
-            ++encodingsOnMainThread;
-        if (fails || image.isNull())
-            return {};
-        return QStringLiteral("%1 %2x%3").arg(kind).arg(image.width()).arg(image.height()).toUtf8();
-    }
-
     QList<Offer> offers;
     std::function<void()> fileWithdrawn;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Background.h"
 #include "platform/CaptureFolder.h"
 #include "platform/TemporaryDirectory.h"
 
@@ -21,7 +22,7 @@ public:
     }
     ~TempDirScope()
     {
-        QThreadPool::globalInstance()->waitForDone(10000);
+        platform::backgroundThreads()->waitForDone(10000);
         if (m_hadPrevious)
             qputenv("TMPDIR", m_previous);
         else

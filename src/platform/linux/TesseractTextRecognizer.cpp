@@ -1,12 +1,12 @@
 #include "platform/linux/TesseractTextRecognizer.h"
 
+#include "platform/Background.h"
 #include "platform/TextExtent.h"
 
 #include <QPainter>
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <latch>
 #include <memory>
 #include <omp.h>
 #include <tesseract/baseapi.h>
@@ -35,8 +35,6 @@ constexpr int minimumSide = 3;
 // below a few lines a band's reading no longer outweighs that.
 constexpr int maximumBands = 4;
 constexpr int minimumBandLines = 3;
-// A helper thread (and its engine) goes after a minute without work.
-constexpr int idleHelperExpiryMs = 60 * 1000;
 
 struct Engine {
     QString dataPath;
@@ -159,8 +157,6 @@ int bandLimit()
 TesseractTextRecognizer::TesseractTextRecognizer(QString dataPath, BandReader bandReader)
     : m_dataPath(std::move(dataPath)), m_bandReader(std::move(bandReader))
 {
-    m_helpers.setMaxThreadCount(bandLimit() - 1);
-    m_helpers.setExpiryTimeout(idleHelperExpiryMs);
 }
 
 int TesseractTextRecognizer::scaleFactor(QSize size, int capHeight)
@@ -198,31 +194,17 @@ TextRecognizer::Result TesseractTextRecognizer::recognize(const QImage &image)
                         .reader = &m_bandReader};
     const QList<QRect> bands = textBands(gray, extent, bandLimit(), minimumBandLines);
 
+    // Each thread reads with an engine of its own; the calling thread reads bands as well.
     std::vector<Result> parts(size_t(bands.size()));
-    std::latch helpersDone(bands.size() - 1);
-    for (qsizetype band = 1; band < bands.size(); ++band) {
-        m_helpers.start([&, band] {
-            // Counted down whatever happens: the calling thread waits for every band.
-            try {
-                Reading reading = whole;
-                reading.area = bands[band];
-                parts[size_t(band)] = readArea(reading);
-            } catch (const std::exception &error) {
-                parts[size_t(band)].error = QString::fromUtf8(error.what());
-            }
-            helpersDone.count_down();
-        });
-    }
-    // The helpers start their engines while this thread starts on the first band; they use
-    // this frame, so it is not left before they are done.
-    try {
-        Reading first = whole;
-        first.area = bands.front();
-        parts.front() = readArea(first);
-    } catch (const std::exception &error) {
-        parts.front().error = QString::fromUtf8(error.what());
-    }
-    helpersDone.wait();
+    runInBands(int(bands.size()), [&](int band) {
+        try {
+            Reading reading = whole;
+            reading.area = bands[band];
+            parts[size_t(band)] = readArea(reading);
+        } catch (const std::exception &error) {
+            parts[size_t(band)].error = QString::fromUtf8(error.what());
+        }
+    });
 
     for (const Result &part : parts) {
         if (!part.error.isEmpty()) {

@@ -2,7 +2,6 @@
 
 #include "platform/TextRecognizer.h"
 
-#include <QThreadPool>
 #include <functional>
 
 namespace platform {
@@ -10,8 +9,8 @@ namespace platform {
 // Text recognition with Tesseract's LSTM engine and its English data. Each thread that
 // recognises keeps its own engine (starting one costs about 0.1 s), so recognitions on
 // several threads never share one. A page of many lines is read as bands of lines side by
-// side, one on the calling thread and the rest on helper threads that keep their engines while
-// recognitions follow one another.
+// side, one on the calling thread and the rest on background threads, which keep their engines
+// while recognitions follow one another.
 class TesseractTextRecognizer final : public TextRecognizer {
 public:
     // Where Debian's tesseract-ocr-eng puts the English data.
@@ -36,7 +35,6 @@ public:
 private:
     QString m_dataPath;
     BandReader m_bandReader;
-    QThreadPool m_helpers;
 };
 
 } // namespace platform

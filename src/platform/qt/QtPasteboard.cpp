@@ -140,15 +140,17 @@ bool QtPasteboard::setString(const QString &text)
     return offer(mimeData);
 }
 
-QByteArray QtPasteboard::pngData(const QImage &image) const
-{
-    return PngEncoder::encode(image);
-}
+namespace {
 
-QByteArray QtPasteboard::tiffData(const QImage &image) const
-{
-    return TiffEncoder::encode(image);
-}
+class QtPasteboardEncoder final : public PasteboardEncoder {
+public:
+    QByteArray pngData(const QImage &image) const override { return PngEncoder::encode(image); }
+    QByteArray tiffData(const QImage &image) const override { return TiffEncoder::encode(image); }
+};
+
+} // namespace
+
+QtPasteboard::QtPasteboard() : m_encoder(std::make_shared<const QtPasteboardEncoder>()) {}
 
 bool QtPasteboard::offer(QMimeData *mimeData)
 {

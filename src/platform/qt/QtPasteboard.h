@@ -17,6 +17,8 @@ namespace platform {
 // clipboard manager took them over.
 class QtPasteboard final : public Pasteboard {
 public:
+    QtPasteboard();
+
     void clearContents() override;
     bool writeFileURL(const QUrl &url, std::function<void()> onWithdrawn = {}) override;
     bool setData(const QByteArray &data, const QString &mimeType) override;
@@ -24,8 +26,7 @@ public:
     bool setString(const QString &text) override;
 
     // PNG from the fast encoder, TIFF uncompressed.
-    QByteArray pngData(const QImage &image) const override;
-    QByteArray tiffData(const QImage &image) const override;
+    std::shared_ptr<const PasteboardEncoder> encoder() const override { return m_encoder; }
 
     struct Offered;
 
@@ -34,9 +35,10 @@ private:
     static bool offer(QMimeData *mimeData);
 
     // What setData() and setProvidedData() have offered since the last clear, in order. Owned
-    // by the clipboard's data alone: a provider may hold this pasteboard, which then lasts as
-    // long as the offer does (a clipboard manager may still ask for it as the program ends).
+    // by the clipboard's data alone, which a clipboard manager may still ask for as the program
+    // ends.
     QList<std::weak_ptr<Offered>> m_offered;
+    const std::shared_ptr<const PasteboardEncoder> m_encoder;
 };
 
 } // namespace platform

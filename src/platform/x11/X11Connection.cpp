@@ -18,6 +18,9 @@ QList<quint32> X11Property::values32() const
     if (format != 32)
         return values;
     const qsizetype count = data.size() / qsizetype(sizeof(quint32));
+    // An empty list has no storage to copy into.
+    if (count == 0)
+        return values;
     values.resize(count);
     std::memcpy(values.data(), data.constData(), size_t(count) * sizeof(quint32));
     return values;

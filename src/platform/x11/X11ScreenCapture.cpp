@@ -1,5 +1,6 @@
 #include "platform/x11/X11ScreenCapture.h"
 
+#include "platform/Background.h"
 #include "platform/Log.h"
 #include "platform/x11/X11CursorImage.h"
 #include "platform/x11/X11Displays.h"
@@ -7,7 +8,6 @@
 
 #include <QPainter>
 #include <QSysInfo>
-#include <QtConcurrent/QtConcurrentMap>
 #include <QtEndian>
 #include <QtMath>
 #include <algorithm>
@@ -69,7 +69,7 @@ constexpr int rowsPerBand = 64;
 // Copies 32-bit pixels into a new image. The unused top byte is undefined in X images but must
 // be 0xff in Format_RGB32.
 //
-// A whole display is copied band by band on the thread pool: the copy is bound by memory and
+// A whole display is copied band by band on the background threads: the copy is bound by memory and
 // by the first touch of every page of the new image, and both go faster on several cores.
 QImage imageFromPixels(const uint8_t *data, int width, int height, size_t stride, bool swapBytes)
 {
@@ -92,13 +92,8 @@ QImage imageFromPixels(const uint8_t *data, int width, int height, size_t stride
             }
         }
     };
-    QList<int> bands;
-    for (int first = 0; first < height; first += rowsPerBand)
-        bands.append(first);
-    if (bands.size() == 1)
-        copyRows(0);
-    else
-        QtConcurrent::blockingMap(bands, copyRows);
+    runInBands((height + rowsPerBand - 1) / rowsPerBand,
+               [&](int band) { copyRows(band * rowsPerBand); });
     return image;
 }
 

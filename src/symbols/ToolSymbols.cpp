@@ -1,23 +1,14 @@
-#include "preview/PreviewSymbols.h"
+#include "symbols/SymbolTable.h"
 
-#include "symbols/Symbols.h"
-
-#include <QHash>
 #include <QPainterPath>
-#include <functional>
+#include <QTransform>
+
+// The symbols of the preview's and the markup editor's controls.
 
 namespace {
 
 using Symbol = SymbolPaths;
 constexpr auto line = addPolyline;
-
-Symbol arrowUpRight()
-{
-    Symbol s;
-    line(s.stroked, {{3.5, 12.5}, {12, 4}});
-    line(s.stroked, {{5.5, 3.8}, {12.2, 3.8}, {12.2, 10.5}});
-    return s;
-}
 
 Symbol square()
 {
@@ -163,43 +154,23 @@ Symbol speaker(bool muted)
     return s;
 }
 
-const QHash<QString, Symbol> &symbols()
-{
-    static const QHash<QString, Symbol> table = {
-        {QStringLiteral("arrow.up.right"), arrowUpRight()},
-        {QStringLiteral("square"), square()},
-        {QStringLiteral("checkerboard.rectangle"), checkerboardRectangle()},
-        {QStringLiteral("number.circle.fill"), numberCircleFill()},
-        {QStringLiteral("character.textbox"), characterTextbox()},
-        {QStringLiteral("highlighter"), highlighter()},
-        {QStringLiteral("pencil"), pencil()},
-        {QStringLiteral("arrow.uturn.backward"), uturn(true)},
-        {QStringLiteral("arrow.uturn.forward"), uturn(false)},
-        {QStringLiteral("hourglass"), hourglass()},
-        {QStringLiteral("square.and.arrow.up"), squareAndArrowUp()},
-        {QStringLiteral("pause.fill"), pauseFill()},
-        {QStringLiteral("chevron.left"), chevron(true)},
-        {QStringLiteral("chevron.right"), chevron(false)},
-        {QStringLiteral("speaker.wave.2.fill"), speaker(false)},
-        {QStringLiteral("speaker.slash.fill"), speaker(true)},
-    };
-    return table;
-}
-
 } // namespace
 
-bool isKnownPreviewSymbol(const QString &name)
+void addToolSymbols(SymbolTable &table)
 {
-    return symbols().contains(name) || isKnownSymbol(name);
-}
-
-void paintPreviewSymbol(QPainter &painter, const QString &name, const QRectF &box,
-                        const QColor &color, double weight)
-{
-    const auto found = symbols().constFind(name);
-    if (found == symbols().constEnd()) {
-        paintSymbol(painter, name, box, color, weight);
-        return;
-    }
-    paintSymbolPaths(painter, found->stroked, found->filled, box, color, weight);
+    addSymbol(table, QStringLiteral("square"), square());
+    addSymbol(table, QStringLiteral("checkerboard.rectangle"), checkerboardRectangle());
+    addSymbol(table, QStringLiteral("number.circle.fill"), numberCircleFill());
+    addSymbol(table, QStringLiteral("character.textbox"), characterTextbox());
+    addSymbol(table, QStringLiteral("highlighter"), highlighter());
+    addSymbol(table, QStringLiteral("pencil"), pencil());
+    addSymbol(table, QStringLiteral("arrow.uturn.backward"), uturn(true));
+    addSymbol(table, QStringLiteral("arrow.uturn.forward"), uturn(false));
+    addSymbol(table, QStringLiteral("hourglass"), hourglass());
+    addSymbol(table, QStringLiteral("square.and.arrow.up"), squareAndArrowUp());
+    addSymbol(table, QStringLiteral("pause.fill"), pauseFill());
+    addSymbol(table, QStringLiteral("chevron.left"), chevron(true));
+    addSymbol(table, QStringLiteral("chevron.right"), chevron(false));
+    addSymbol(table, QStringLiteral("speaker.wave.2.fill"), speaker(false));
+    addSymbol(table, QStringLiteral("speaker.slash.fill"), speaker(true));
 }

@@ -1,4 +1,4 @@
-#include "platform/XdgAutostartLoginItem.h"
+#include "platform/linux/XdgAutostartLoginItem.h"
 
 #include "platform/DesktopEntry.h"
 

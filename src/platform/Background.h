@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QFuture>
+#include <QPromise>
+#include <QtConcurrent/QtConcurrentRun>
+#include <functional>
+#include <type_traits>
+#include <utility>
+
+class QThreadPool;
+
+namespace platform {
+
+// The program's one pool of threads for one-off work: as many as the machine has cores, each
+// kept a minute after its last job (with whatever it keeps for the next, a text recognition
+// engine say). It belongs to the application object: made when that is, on its thread, and
+// waited for and deleted first thing when that goes. Null while there is no application object.
+QThreadPool *backgroundThreads();
+
+// Runs work() on a background thread; the future (which a coroutine co_awaits) gives its result
+// on the thread that awaits it. Without an application object the work runs at once, here.
+template <typename Work> auto runInBackground(Work work) -> QFuture<std::invoke_result_t<Work>>
+{
+    using Result = std::invoke_result_t<Work>;
+    if (QThreadPool *threads = backgroundThreads())
+        return QtConcurrent::run(threads, std::move(work));
+    QPromise<Result> promise;
+    promise.start();
+    if constexpr (std::is_void_v<Result>)
+        work();
+    else
+        promise.addResult(work());
+    promise.finish();
+    return promise.future();
+}
+
+// Starts work() on up to `most` background threads that are idle right now, never queued behind
+// busy ones, and says on how many. For work shared out between the caller and helpers, where
+// the caller goes on with whatever no helper took: it never waits for a busy pool.
+int startOnIdleThreads(int most, const std::function<void()> &work);
+
+// Runs work(band) for every band in [0, count) side by side, on the calling thread and on the
+// background threads idle at the start, and returns once all are done. What no idle thread
+// takes, the calling thread does, so it is safe on a background thread too. The first exception
+// a band throws is thrown here once every band has ended.
+void runInBands(int count, const std::function<void(int band)> &work);
+
+// The rows [first, first + count) of band `band` when `rows` rows are cut into `bands` bands of
+// equal height (the last may be lower, or empty).
+struct BandRows {
+    int first = 0;
+    int count = 0;
+};
+BandRows bandRows(int rows, int bands, int band);
+
+} // namespace platform
