@@ -45,8 +45,8 @@ protected:
             painter.setPen(Qt::NoPen);
             painter.setBrush(WindowStyle::accentColor(AccentTheme::blue));
             painter.drawRoundedRect(square, 4, 4);
-            paintWindowSymbol(painter, QStringLiteral("checkmark"), square.adjusted(3, 3, -3, -3),
-                              Qt::white, 2.2);
+            paintSymbol(painter, QStringLiteral("checkmark"), square.adjusted(3, 3, -3, -3),
+                        Qt::white, 2.2);
         } else {
             painter.setPen(QPen(WindowStyle::white(0.45), 1));
             painter.setBrush(WindowStyle::white(0.06));

@@ -138,7 +138,7 @@ TEST_F(PageLayoutTest, TheFocusRingStandsOutOfEveryControlInEveryState)
 {
     makeStore();
     QWidget window;
-    WindowStyle::applyDarkLook(&window);
+    WindowStyle::applyDarkLook(&window, &window);
     auto *layout = new QHBoxLayout(&window);
     auto *toggle = new SwitchButton;
     auto *button = new QPushButton(QStringLiteral("Open"));
