@@ -43,8 +43,9 @@ public:
     // listed): what it cascades after.
     QList<double> earlierHeights(const PinWindowController *controller) const;
 
-    // The tray's pin: the capture goes to the front of the deck.
-    void pin(const CaptureItem &item) override;
+    // The tray's pin: the capture goes to the front of the deck, unless its picture can no
+    // longer be read.
+    bool pin(const CaptureItem &item) override;
 
     // Puts the pin at the front of the deck, making the deck with the given settings (else the
     // program's, else ones read from the preferences file) on the first pin; later settings are

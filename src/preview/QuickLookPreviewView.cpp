@@ -60,6 +60,39 @@ bool QuickLookPreviewView::isStaged(const CaptureItem &item) const
                        [&item](const CaptureItem &c) { return c.id() == item.id(); });
 }
 
+bool QuickLookPreviewView::showsPictureOf(const CaptureItem &item) const
+{
+    return !item.isVideo() && m_controller.currentItemID() == item.id() && m_media->hasFullImage();
+}
+
+std::optional<CaptureItem> QuickLookPreviewView::withPicture(const CaptureItem &item,
+                                                             const QString &undone)
+{
+    if (item.hasImage())
+        return item;
+    const QImage shown = showsPictureOf(item) ? m_media->fullImage() : QImage();
+    if (CaptureQueue *queue = m_services.applicationQueue; queue && !shown.isNull()) {
+        queue->updateImage(item.id(), shown);
+        for (const CaptureItem &restored : queue->items()) {
+            if (restored.id() != item.id() || !restored.hasImage())
+                continue;
+            m_controller.updateCurrentItem(restored);
+            // The same picture stays on show, with no round through the thumbnail.
+            m_media->setImage(shown);
+            return restored;
+        }
+    }
+    tellPictureGone(item, undone);
+    return std::nullopt;
+}
+
+void QuickLookPreviewView::tellPictureGone(const CaptureItem &item, const QString &undone)
+{
+    m_controller.setNotice(
+        QStringLiteral("“%1” could not be %2: its picture can no longer be read.")
+            .arg(item.fileName(), undone));
+}
+
 QuickLookPreviewView::QuickLookPreviewView(QuickLookPreviewController &controller,
                                            PreviewServices services, QWidget *parent)
     : QWidget(parent), m_controller(controller), m_services(std::move(services))
@@ -263,18 +296,28 @@ void QuickLookPreviewView::rebuildToolbar()
         addToolbarButton(QStringLiteral("pin.fill"), QStringLiteral("Pin to Screen"), Qt::white,
                          [this, item] {
                              // A pin of a capture that has left the tray would belong to nothing.
-                             if (m_services.pinning && isStaged(item))
-                                 m_services.pinning->pin(item);
+                             if (!m_services.pinning || !isStaged(item))
+                                 return;
+                             const std::optional<CaptureItem> pinned =
+                                 withPicture(item, QStringLiteral("pinned"));
+                             if (pinned && !m_services.pinning->pin(*pinned))
+                                 tellPictureGone(item, QStringLiteral("pinned"));
                          });
         addToolbarButton(QStringLiteral("pencil.tip.crop.circle"), QStringLiteral("Markup..."),
                          Qt::white, [this] { m_controller.setMarkupMode(true); });
         addToolbarButton(QStringLiteral("arrow.down.to.line.compact"),
-                         QStringLiteral("Save to Disk"), Qt::white,
-                         [this, item] { m_controller.performSave(item); });
+                         QStringLiteral("Save to Disk"), Qt::white, [this, item] {
+                             if (const std::optional<CaptureItem> saved =
+                                     withPicture(item, QStringLiteral("saved")))
+                                 m_controller.performSave(*saved);
+                         });
         addToolbarButton(QStringLiteral("square.and.arrow.up"), QStringLiteral("Share..."),
                          Qt::white, [this, item] {
-                             if (m_services.share)
-                                 m_services.share->share(item.image(), this);
+                             if (!m_services.share)
+                                 return;
+                             if (const std::optional<CaptureItem> shared =
+                                     withPicture(item, QStringLiteral("shared")))
+                                 m_services.share->share(shared->image(), this);
                          });
     }
     for (PlateButton *button : std::as_const(m_toolbarButtons)) {
@@ -432,7 +475,19 @@ void QuickLookPreviewView::teardownPlayer()
 
 void QuickLookPreviewView::copyItem(const CaptureItem &item)
 {
-    m_controller.performCopy(item);
+    std::optional<CaptureItem> copied = item;
+    if (!item.isVideo()) {
+        copied = withPicture(item, QStringLiteral("copied"));
+    } else if (!QFileInfo(item.videoURL()->toLocalFile()).isFile()) {
+        m_controller.setNotice(
+            QStringLiteral("“%1” could not be copied: the recording file is missing.")
+                .arg(item.fileName()));
+        copied.reset();
+    }
+    // Nothing claimed that did not happen.
+    if (!copied)
+        return;
+    m_controller.performCopy(*copied);
     m_isCopied = true;
     rebuildToolbar();
     QTimer::singleShot(confirmationMs, this, [this] {
@@ -446,12 +501,20 @@ QCoro::Task<void> QuickLookPreviewView::recognizeAndCopyText(CaptureItem item)
     QPointer<QuickLookPreviewView> self(this);
     OCRService *ocr = m_services.ocr;
     const std::shared_ptr<platform::Pasteboard> pasteboard = m_services.pasteboard;
+    // The picture on show, which outlives a file that has gone and is not decoded again.
+    const QImage picture = showsPictureOf(item) ? m_media->fullImage() : item.image();
+    if (picture.isNull()) {
+        m_controller.setNotice(
+            QStringLiteral("No text could be read from “%1”: its picture can no longer be read.")
+                .arg(item.fileName()));
+        co_return;
+    }
     m_isOCRProcessing = true;
     rebuildToolbar();
     QString text;
     try {
         if (ocr)
-            text = co_await ocr->recognizeTextInBackground(item.image());
+            text = co_await ocr->recognizeTextInBackground(picture);
     } catch (const OCRError &error) {
         if (error.kind() != OCRError::Kind::noTextFound)
             qCCritical(Log::overlay, "OCR failed: %s", qUtf8Printable(error.errorDescription()));

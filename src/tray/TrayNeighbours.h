@@ -26,11 +26,12 @@ public:
     virtual bool isWindowVisible() const = 0;
 };
 
-// Desktop pins as the tray uses them: "pin" hands the capture to the pin deck.
+// Desktop pins as the tray uses them: "pin" hands the capture to the pin deck. False, with
+// nothing pinned, when the capture's picture can no longer be read: a pin of it would be blank.
 class TrayPinning {
 public:
     virtual ~TrayPinning() = default;
-    virtual void pin(const CaptureItem &item) = 0;
+    virtual bool pin(const CaptureItem &item) = 0;
 };
 
 // What the tray reaches beyond the coordinator. Every member may be empty: the matching button,

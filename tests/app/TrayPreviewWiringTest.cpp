@@ -8,6 +8,7 @@
 #include "support/WaitUntil.h"
 #include "tray/NotchWindowController.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -105,4 +106,18 @@ TEST_F(TrayPreviewWiringTest, TheTraySaysReadingWhileItWorksAndCopiedOnceTheText
               (TrayNotice{id, "Copied!", TrayNotice::Tone::success}));
     // As briefly as the preview's confirmation.
     ASSERT_TRUE(waitUntil([&] { return !tray->state().noticeFor(id); }));
+}
+
+TEST_F(TrayPreviewWiringTest, WithItsPictureGoneTheTraySaysSoRatherThanReadingNothing)
+{
+    fakes.textRecognizer->answer({"Invoice 42"});
+    const CaptureItem gone = captures.at(1);
+    ASSERT_TRUE(QFile::remove(gone.storedImage(QDeadlineTimer(10000)).pngPath));
+    tray->onOCR(gone);
+    ASSERT_TRUE(waitUntil([&] {
+        return tray->state().noticeFor(gone.id()) ==
+               QStringLiteral("Couldn't read text (its picture can no longer be read)");
+    }));
+    EXPECT_EQ(tray->state().noticeAbout(gone.id())->tone, TrayNotice::Tone::problem);
+    EXPECT_FALSE(fakes.pasteboard->calls.contains("string(Invoice 42)"));
 }
