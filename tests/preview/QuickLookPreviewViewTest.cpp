@@ -476,3 +476,25 @@ TEST_F(PreviewViewTest, WithNoPictureLeftTheActionsSaySoInThePreviewAndPinNothin
     EXPECT_TRUE(pasteboard->calls.isEmpty());
     EXPECT_TRUE(queue.items().first().image().isNull()) << "nothing was made up";
 }
+
+TEST_F(PreviewViewTest, CopyVideoOfAMovieThatIsGoneSaysSoInsteadOfCopied)
+{
+    const QString movie = temp.path() + QStringLiteral("/Recording-gone.mp4");
+    const CaptureItem recording = makeRecording(movie);
+    queue.enqueue(recording);
+    show(recording);
+    QTest::mouseClick(button(QStringLiteral("Copy Video")), Qt::LeftButton);
+    EXPECT_TRUE(copied.isEmpty());
+    EXPECT_FALSE(view->isCopied());
+    EXPECT_EQ(view->notice()->text(),
+              "“" + recording.fileName() + "” could not be copied: the recording file is missing.");
+    // The same button copies the movie once it is there.
+    QFile file(movie);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    QTest::mouseClick(button(QStringLiteral("Copy Video")), Qt::LeftButton);
+    EXPECT_EQ(copied.size(), 1);
+    EXPECT_TRUE(view->isCopied());
+    // The recording's player goes while the log it writes to is still there.
+    show(screenshot);
+}
