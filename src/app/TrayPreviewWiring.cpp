@@ -13,12 +13,20 @@ QCoro::Task<void> readTextForTray(OCRService &ocr, const SettingsStore &settings
                                   QPointer<NotchWindowController> tray, CaptureItem item)
 {
     const QUuid id = item.id();
+    const QImage picture = item.image();
+    if (picture.isNull()) {
+        // Not "no text": there is no picture left to look at.
+        if (tray)
+            tray->state().showNotice(
+                id, QStringLiteral("Couldn't read text (its picture can no longer be read)"));
+        co_return;
+    }
     // The same words as the preview's text button, while the text is read and once it is copied.
     if (tray)
         tray->state().showNotice(id, QStringLiteral("Reading..."), TrayNotice::Tone::progress,
                                  std::nullopt);
     try {
-        co_await ocr.copyText(item.image(), settings);
+        co_await ocr.copyText(picture, settings);
         if (tray)
             tray->state().showNotice(
                 id, QStringLiteral("Copied!"), TrayNotice::Tone::success,

@@ -59,10 +59,11 @@ public:
     virtual void close() = 0;
 };
 
-// Desktop pins as the tray and the preview use them: "pin" hands the capture to
-// the pin deck. The pins implement it.
+// Desktop pins as the tray and the preview use them: "pin" hands the capture to the pin deck.
+// False, with nothing pinned, when the capture's picture can no longer be read: a pin of it would
+// be blank. The pins implement it.
 class TrayPinning {
 public:
     virtual ~TrayPinning() = default;
-    virtual void pin(const CaptureItem &item) = 0;
+    virtual bool pin(const CaptureItem &item) = 0;
 };

@@ -12,6 +12,7 @@
 #include <QColor>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QPainter>
 #include <QPointer>
@@ -318,6 +319,11 @@ QCoro::Task<RecordingResult> ScreenRecordingService::stopRecording()
             outcome.finished = session->writer->finish(&outcome.error);
             outcome.droppedFrames = session->writer->droppedFrames();
             session->release();
+            // Deleted while it was written, the movie went on into a file no name leads to.
+            if (outcome.finished && !QFileInfo(path).isFile()) {
+                outcome.finished = false;
+                outcome.error = QStringLiteral("The movie file was deleted while recording");
+            }
             if (outcome.finished)
                 outcome.posterFrame = makeThumbnail(*posterFrames, path);
             if (outcome.finished && !session->gifPath.isEmpty())
@@ -342,7 +348,7 @@ QCoro::Task<RecordingResult> ScreenRecordingService::stopRecording()
         qCCritical(Log::capture, "Movie writer failed with error: %s", qUtf8Printable(message));
         // A movie without a frame is no recording; a damaged one may still hold what was
         // recorded, and stays while the program runs, like every temporary file of ours.
-        if (outcome.hadFrames) {
+        if (outcome.hadFrames && QFileInfo(path).isFile()) {
             qCWarning(Log::capture, "Partial recording kept at: %s", qUtf8Printable(path));
             TemporaryFiles::deleteAtQuit({path});
         } else

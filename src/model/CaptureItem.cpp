@@ -91,6 +91,13 @@ CaptureItem::StoredImage CaptureItem::storedImage(QDeadlineTimer writeDeadline) 
     return {{}, m_storage->url() ? m_storage->url()->toLocalFile() : QString()};
 }
 
+bool CaptureItem::hasImage() const
+{
+    const StoredImage stored = storedImage();
+    return !stored.pixels.isNull() ||
+           (!stored.pngPath.isEmpty() && QFileInfo(stored.pngPath).isFile());
+}
+
 QString CaptureItem::pngPath() const
 {
     if (m_storage && m_storage->url())

@@ -55,6 +55,9 @@ public:
         QString pngPath;
     };
     StoredImage storedImage(QDeadlineTimer writeDeadline = QDeadlineTimer(0)) const;
+    // Whether the full image can still be had: held in memory, or its file still on disk (which
+    // is not read). Any thread.
+    bool hasImage() const;
     bool isVideo() const { return m_videoURL.has_value(); }
     // "Corvanta yyyy-MM-dd at HH.mm.ss.<ext>", the extension "png" for a
     // screenshot, else the movie's (or "mp4"). Unique within the process: a

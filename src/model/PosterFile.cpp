@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace PosterFile {
@@ -23,6 +24,10 @@ constexpr char magic[8] = {'C', 'V', 'P', 'O', 'S', 'T', 'R', '1'};
 constexpr int bandCount = 8;
 // Far above any screen; a larger figure in a header means a damaged file.
 constexpr quint32 largestSide = 1 << 16;
+constexpr quint64 largestArea = quint64(1) << 28;
+// Far more than are ever written; each band is decoded on a thread of its own, so a header that
+// asks for more is damaged, not a reason to start thousands of threads.
+constexpr quint32 mostBands = 64;
 
 struct Band {
     quint32 rows = 0;
@@ -96,18 +101,28 @@ QImage read(const QString &path)
         return {};
     in >> width >> height >> transparent >> bands;
     if (in.status() != QDataStream::Ok || width == 0 || height == 0 || width > largestSide ||
-        height > largestSide || bands == 0 || bands > height)
+        height > largestSide || quint64(width) * height > largestArea || bands == 0 ||
+        bands > height || bands > mostBands)
         return {};
     std::vector<Band> layout(bands);
-    quint64 rows = 0, bytes = 0;
+    // At most mostBands rows of 32 bits each: the sum cannot wrap.
+    quint64 rows = 0;
     for (Band &band : layout) {
         in >> band.rows >> band.size;
         rows += band.rows;
-        bytes += band.size;
     }
     const qint64 start = in.device()->pos();
-    if (in.status() != QDataStream::Ok || rows != height || bytes > quint64(data.size() - start))
+    if (in.status() != QDataStream::Ok || rows != height)
         return {};
+    // Each band against what is left after the ones before it, so that no sum of sizes can wrap
+    // and every band lies inside the file.
+    quint64 left = quint64(data.size() - start);
+    for (const Band &band : layout) {
+        if (band.rows == 0 || band.size == 0 || band.size > left ||
+            band.size > quint64(std::numeric_limits<int>::max()))
+            return {};
+        left -= band.size;
+    }
 
     // The bands decode side by side, each straight into its rows of the picture.
     const QImage::Format format = transparent ? QImage::Format_ARGB32 : QImage::Format_RGB32;

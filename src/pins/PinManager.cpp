@@ -37,9 +37,13 @@ QList<double> PinManager::earlierHeights(const PinWindowController *controller) 
     return heights;
 }
 
-void PinManager::pin(const CaptureItem &item)
+bool PinManager::pin(const CaptureItem &item)
 {
+    // A recording shows its movie's icon without its poster; a screenshot would be blank.
+    if (!item.isVideo() && !item.hasImage())
+        return false;
     pinCapture(item);
+    return true;
 }
 
 void PinManager::addToStack(const PinItemPtr &item)

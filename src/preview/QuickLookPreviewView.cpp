@@ -1,6 +1,5 @@
 #include "preview/QuickLookPreviewView.h"
 
-#include "capture/OCRService.h"
 #include "capture/ShareService.h"
 #include "model/CaptureQueue.h"
 #include "model/StartTask.h"
@@ -16,14 +15,12 @@
 #include "preview/QuickLookPreviewController.h"
 #include "tray/TrayNeighbours.h"
 
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMimeDatabase>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStackedLayout>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -268,18 +265,28 @@ void QuickLookPreviewView::rebuildToolbar()
         addToolbarButton(QStringLiteral("pin.fill"), QStringLiteral("Pin to Screen"), Qt::white,
                          [this, item] {
                              // A pin of a capture that has left the tray would belong to nothing.
-                             if (m_services.pinning && isStaged(item))
-                                 m_services.pinning->pin(item);
+                             if (!m_services.pinning || !isStaged(item))
+                                 return;
+                             const std::optional<CaptureItem> pinned =
+                                 withPicture(item, QStringLiteral("pinned"));
+                             if (pinned && !m_services.pinning->pin(*pinned))
+                                 tellPictureGone(item, QStringLiteral("pinned"));
                          });
         addToolbarButton(QStringLiteral("pencil.tip.crop.circle"), QStringLiteral("Markup..."),
                          Qt::white, [this] { m_controller.setMarkupMode(true); });
         addToolbarButton(QStringLiteral("arrow.down.to.line.compact"),
-                         QStringLiteral("Save to Disk"), Qt::white,
-                         [this, item] { m_controller.performSave(item); });
+                         QStringLiteral("Save to Disk"), Qt::white, [this, item] {
+                             if (const std::optional<CaptureItem> saved =
+                                     withPicture(item, QStringLiteral("saved")))
+                                 m_controller.performSave(*saved);
+                         });
         addToolbarButton(QStringLiteral("square.and.arrow.up"), QStringLiteral("Share..."),
                          Qt::white, [this, item] {
-                             if (m_services.share)
-                                 m_services.share->share(item.image(), this);
+                             if (!m_services.share)
+                                 return;
+                             if (const std::optional<CaptureItem> shared =
+                                     withPicture(item, QStringLiteral("shared")))
+                                 m_services.share->share(shared->image(), this);
                          });
     }
     for (PlateButton *button : std::as_const(m_toolbarButtons)) {
@@ -433,70 +440,4 @@ void QuickLookPreviewView::teardownPlayer()
     if (m_timeline)
         m_timeline->setPlayer(nullptr);
     m_playback->close();
-}
-
-void QuickLookPreviewView::copyItem(const CaptureItem &item)
-{
-    m_controller.performCopy(item);
-    m_isCopied = true;
-    rebuildToolbar();
-    QTimer::singleShot(confirmationMs, this, [this] {
-        m_isCopied = false;
-        rebuildToolbar();
-    });
-}
-
-QCoro::Task<void> QuickLookPreviewView::recognizeAndCopyText(CaptureItem item)
-{
-    QPointer<QuickLookPreviewView> self(this);
-    OCRService *ocr = m_services.ocr;
-    const std::shared_ptr<platform::Pasteboard> pasteboard = m_services.pasteboard;
-    m_isOCRProcessing = true;
-    rebuildToolbar();
-    QString text;
-    try {
-        if (ocr)
-            text = co_await ocr->recognizeTextInBackground(item.image());
-    } catch (const OCRError &error) {
-        if (error.kind() != OCRError::Kind::noTextFound)
-            qCCritical(Log::overlay, "OCR failed: %s", qUtf8Printable(error.errorDescription()));
-        text.clear();
-    }
-    if (!self)
-        co_return;
-    if (text.trimmed().isEmpty() || !pasteboard) {
-        m_isOCRProcessing = false;
-        rebuildToolbar();
-        co_return;
-    }
-    pasteboard->clearContents();
-    pasteboard->setString(text);
-    m_ocrJustCopied = true;
-    rebuildToolbar();
-    QTimer::singleShot(confirmationMs, this, [this] {
-        m_ocrJustCopied = false;
-        m_isOCRProcessing = false;
-        rebuildToolbar();
-    });
-}
-
-void QuickLookPreviewView::applyMarkup(const QImage &image, const CaptureItem &item)
-{
-    bool kept = false;
-    if (CaptureQueue *queue = m_services.applicationQueue) {
-        queue->updateImage(item.id(), image);
-        for (const CaptureItem &candidate : queue->items()) {
-            if (candidate.id() == item.id()) {
-                m_controller.updateCurrentItem(candidate);
-                kept = true;
-                break;
-            }
-        }
-    }
-    m_controller.setMarkupMode(false);
-    if (!kept) {
-        m_controller.setNotice(
-            QStringLiteral("“%1” is no longer in the tray, so the markup on it could not be kept.")
-                .arg(item.fileName()));
-    }
 }

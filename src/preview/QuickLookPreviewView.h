@@ -63,6 +63,14 @@ private:
     void teardownPlayer();
     // Whether the capture is still in the tray.
     bool isStaged(const CaptureItem &item) const;
+    // Whether the full picture on show is the capture's own (a screenshot's, read).
+    bool showsPictureOf(const CaptureItem &item) const;
+    // The capture for an action that needs its picture: as it is while its picture is in memory
+    // or on disk. Once its file has gone, the picture on show is written back to the tray and the
+    // capture that carries it is shown and returned. When neither is left: nothing, and the
+    // preview says what could not be done (`undone`: "copied", "pinned", ...).
+    std::optional<CaptureItem> withPicture(const CaptureItem &item, const QString &undone);
+    void tellPictureGone(const CaptureItem &item, const QString &undone);
     PlateButton *addToolbarButton(const QString &symbol, const QString &title, const QColor &tint,
                                   std::function<void()> action);
 

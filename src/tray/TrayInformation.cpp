@@ -33,6 +33,9 @@ QString failureText(const CaptureItem &item)
 {
     const CaptureItemState state = item.state();
     const std::optional<CaptureActionError> error = state.error();
+    // The state's own words are a save's; a copy says what it failed to do.
+    if (error && error->kind() == CaptureActionError::Kind::copyFailed)
+        return QStringLiteral("Couldn't copy (") + error->errorDescription() + QLatin1Char(')');
     if (!item.isVideo() || !error || error->kind() != CaptureActionError::Kind::saveFailed)
         return state.statusText();
     // The movie copy words its own failures as the video file's; said once is enough.

@@ -63,7 +63,7 @@ std::unique_ptr<TrayHoverScheduler> makeTimerHoverScheduler()
 }
 
 TrayInteractions::TrayInteractions(CaptureQueue &queue, TrayNeighbours neighbours,
-                                   TrayViewActions actions, const TrayState *state)
+                                   TrayViewActions actions, TrayState *state)
     : m_queue(queue), m_neighbours(std::move(neighbours)), m_actions(std::move(actions)),
       m_state(state), m_hover(makeTimerHoverScheduler())
 {
@@ -105,8 +105,7 @@ void TrayInteractions::performAction(TrayButtonID button)
             callIfSet(m_state->onOCR, *selected);
         return;
     case TrayButtonID::pin:
-        if (m_neighbours.pinning)
-            m_neighbours.pinning->pin(*selected);
+        pinFromTray(m_neighbours.pinning, m_state, *selected);
         return;
     case TrayButtonID::delete_:
         callIfSet(m_actions.onDelete, *selected);

@@ -46,9 +46,10 @@ public:
     static constexpr std::chrono::milliseconds previewCloseDelay{100};
 
     // The tray's state (may be null) is asked for its optional open, annotate and
-    // text-recognition actions each time one of those buttons is pressed.
+    // text-recognition actions each time one of those buttons is pressed, and tells of a capture
+    // that could not be pinned.
     TrayInteractions(CaptureQueue &queue, TrayNeighbours neighbours, TrayViewActions actions,
-                     const TrayState *state);
+                     TrayState *state);
 
     void setActions(TrayViewActions actions);
     const TrayViewActions &actions() const { return m_actions; }
@@ -69,6 +70,6 @@ private:
     CaptureQueue &m_queue;
     TrayNeighbours m_neighbours;
     TrayViewActions m_actions;
-    const TrayState *m_state;
+    TrayState *m_state;
     std::unique_ptr<TrayHoverScheduler> m_hover;
 };

@@ -1,5 +1,7 @@
 #include "tray/TrayState.h"
 
+#include "tray/TrayNeighbours.h"
+
 #include <cmath>
 
 TrayState::TrayState(Sizing sizing, std::function<bool()> compositing,
@@ -109,4 +111,11 @@ void TrayState::setNotchMetrics(bool hasNotch, double notchHeight, double notchW
     m_notchHeight = notchHeight;
     m_notchWidth = notchWidth;
     emit notchMetricsChanged();
+}
+
+void pinFromTray(TrayPinning *pinning, TrayState *state, const CaptureItem &item)
+{
+    if (pinning && !pinning->pin(item) && state)
+        state->showNotice(item.id(),
+                          QStringLiteral("Couldn't pin (its picture can no longer be read)"));
 }

@@ -99,3 +99,9 @@ private:
     std::optional<TrayNotice> m_notice;
     std::unique_ptr<TrayTimerSource::Pending> m_noticeTask;
 };
+
+class TrayPinning;
+
+// The tray's pin button and key: the capture goes to the pin deck, or, when its picture can no
+// longer be read, stays unpinned and the tray (when given) says so beside it.
+void pinFromTray(TrayPinning *pinning, TrayState *state, const CaptureItem &item);

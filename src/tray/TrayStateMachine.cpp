@@ -266,8 +266,7 @@ bool TrayStateMachine::handleKeyDown(const QKeyEvent &event)
         runTrayItemAction(m_state.onOCR, *item);
         break;
     case TrayKeyCommand::pin:
-        if (m_neighbours.pinning)
-            m_neighbours.pinning->pin(*item);
+        pinFromTray(m_neighbours.pinning, &m_state, *item);
         break;
     case TrayKeyCommand::annotate:
         runTrayItemAction(m_state.onAnnotate, *item);

@@ -136,14 +136,14 @@ TEST_F(BrowserSignInTest, ACallbackNobodyHereAskedForNeverSignsIn)
     expectRefused(forged, "a sign-in started before the restart");
 
     service->signInWithGoogle();
-    clockNow += PendingBrowserSignIn::lifetime + std::chrono::seconds(1);
+    clockNow += PendingBrowserSignIn::lifetime + std::chrono::nanoseconds(1);
     expectRefused(forged, "a sign-in started more than ten minutes ago");
 
-    // Within the time, the tokens of the implicit flow are still taken.
+    // Within the time, up to its very end, the tokens of the implicit flow are still taken.
     server.implicitFlow = true;
     const QUrl callback = openBrowser();
     ASSERT_TRUE(callback.hasFragment());
-    clockNow += PendingBrowserSignIn::lifetime - std::chrono::seconds(1);
+    clockNow += PendingBrowserSignIn::lifetime;
     const UserProfile google = await(service->handleAuthCallback(callback));
     EXPECT_EQ(google.appleUserID, "google_" + QString::fromLatin1(LocalAuthServer::userId));
     EXPECT_EQ(stored(SessionStore::accessTokenKey), server.lastAccessToken.toUtf8());

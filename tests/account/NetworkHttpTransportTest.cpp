@@ -3,7 +3,9 @@
 #include "support/LocalAuthServer.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -119,6 +121,39 @@ TEST_F(NetworkHttpTransportTest, AnAnswerDrippingInPastTheBoundIsGivenUp)
     const auto silent = awaitError<HttpTransportError>(transport.send(post()));
     ASSERT_TRUE(silent);
     EXPECT_STREQ(silent->what(), "The server did not answer in time.");
+}
+
+TEST_F(NetworkHttpTransportTest, TheProgramsTransportGivesAnExchangeOneMinute)
+{
+    // The transport as the program makes it, its bound seen through a deadline of the test's.
+    std::optional<std::chrono::milliseconds> bound;
+    std::function<void()> expire;
+    QPointer<QObject> held;
+    NetworkHttpTransport program(
+        NetworkHttpTransport::defaultTimeout, NetworkHttpTransport::defaultMaximumBodySize,
+        [&](std::chrono::milliseconds timeout, std::function<void()> onExpiry) {
+            auto hold = std::make_unique<QObject>();
+            bound = timeout;
+            expire = std::move(onExpiry);
+            held = hold.get();
+            return hold;
+        });
+    // Ten seconds for the whole answer: without a bound the request ends, but not in time.
+    server.script(Reply::dripping(50, QByteArray(200, 'x')));
+    QTimer minuteOver;
+    QObject::connect(&minuteOver, &QTimer::timeout, [&] {
+        if (held && server.drippedBytes > 0) {
+            minuteOver.stop();
+            expire();
+        }
+    });
+    minuteOver.start(10);
+    const auto late = awaitError<HttpTransportError>(program.send(post()));
+    ASSERT_TRUE(bound);
+    EXPECT_EQ(*bound, std::chrono::seconds(60));
+    ASSERT_TRUE(late);
+    EXPECT_STREQ(late->what(), "The server did not answer in time.");
+    EXPECT_FALSE(held) << "an exchange lets go of its bound when it ends";
 }
 
 TEST_F(NetworkHttpTransportTest, PlainHttpOnlyToLoopback)

@@ -16,6 +16,8 @@ extern "C" void previousHandler(int)
 
 TEST(SignalBridge, ATerminationSignalQuitsTheEventLoopAndTheOldHandlerComesBack)
 {
+    // Counted afresh in every repetition of the test.
+    previousHandlerCalls = 0;
     struct sigaction custom {};
     custom.sa_handler = previousHandler;
     sigemptyset(&custom.sa_mask);

@@ -10,6 +10,7 @@
 #include "support/WaitUntil.h"
 #include "tray/NotchWindowController.h"
 
+#include <QFile>
 #include <QKeyEvent>
 #include <gtest/gtest.h>
 
@@ -129,4 +130,18 @@ TEST_F(TrayPreviewWiringTest, TheExpandedTraysKeysReadTextOpenThePreviewAndPin)
     ASSERT_EQ(deck->items().size(), 1);
     EXPECT_EQ(deck->items().first()->id(), captures.at(0).id());
     environment->pinManager().closeAll();
+}
+
+TEST_F(TrayPreviewWiringTest, WithItsPictureGoneTheTraySaysSoRatherThanReadingNothing)
+{
+    fakes.textRecognizer->answer({"Invoice 42"});
+    const CaptureItem gone = captures.at(1);
+    ASSERT_TRUE(QFile::remove(gone.storedImage(QDeadlineTimer(10000)).pngPath));
+    tray->onOCR(gone);
+    ASSERT_TRUE(waitUntil([&] {
+        return tray->state().noticeFor(gone.id()) ==
+               QStringLiteral("Couldn't read text (its picture can no longer be read)");
+    }));
+    EXPECT_EQ(tray->state().noticeAbout(gone.id())->tone, TrayNotice::Tone::problem);
+    EXPECT_FALSE(fakes.pasteboard->calls.contains("string(Invoice 42)"));
 }

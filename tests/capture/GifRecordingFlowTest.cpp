@@ -1,6 +1,6 @@
-// GIF recordings from the recording flow's stop to the staged capture and what the tray's copy
-// and save do with it: the recorder's own movie writer, poster frames and GIF converter over
-// frames the test hands in.
+// Recordings, GIF recordings above all, from the recording flow's stop to the staged capture and
+// what the tray's copy and save do with it: the recorder's own movie writer, poster frames and
+// GIF converter over frames the test hands in.
 
 #include "app/DesktopPlatform.h"
 #include "capture/ClipboardService.h"
@@ -61,15 +61,17 @@ protected:
             m_recorder->cancelRecording();
     }
 
-    // A second at 60 fps of the selected area: one colour, then the other halfway; stopped
-    // through the flow.
-    void recordAndStop()
+    // A second at 60 fps of the selected area: one colour, then the other halfway, where
+    // `halfway` runs; stopped through the flow.
+    void recordAndStop(const std::function<void()> &halfway = {})
     {
         m_recorder = std::make_unique<ScreenRecordingService>(m_platform, m_displays);
         m_recorderService = m_recorder.get();
         QCoro::waitFor(coordinator().startRecording());
         ASSERT_TRUE(m_recorder->isRecording());
         for (int i = 0; i < 60; ++i) {
+            if (i == 30 && halfway)
+                halfway();
             m_frames->deliverFrame(i * 1'000'000 / 60, i < 30 ? firstHalf : secondHalf);
             QThread::msleep(3);
         }
@@ -163,6 +165,26 @@ TEST_F(GifRecordingFlowTest, AFailedConversionAlertsKeepsTheMovieAndStagesNothin
     // What was recorded plays.
     EXPECT_FALSE(m_platform.posterFrames->frameAt(movie, 0.5).isNull());
     EXPECT_FALSE(m_recorder->isRecording());
+}
+
+TEST_F(GifRecordingFlowTest, AMovieDeletedWhileRecordingEndsAsAFailedRecording)
+{
+    for (const VideoExportFormat format : {VideoExportFormat::mp4, VideoExportFormat::gif}) {
+        m_settings.setRecordingExportFormat(format);
+        m_alerts.presented.clear();
+        // A coordinator for each recorder.
+        m_coordinator.reset();
+        recordAndStop([this] { ASSERT_TRUE(QFile::remove(m_recorder->outputPath())); });
+
+        EXPECT_TRUE(m_queue.items().isEmpty()) << rawValue(format).toStdString();
+        ASSERT_EQ(m_alerts.presented.size(), 1) << rawValue(format).toStdString();
+        EXPECT_EQ(m_alerts.presented.first().messageText, "Recording Save Failed");
+        EXPECT_EQ(m_alerts.presented.first().informativeText,
+                  "Capture failed: Failed to finalize video: The movie file was deleted while "
+                  "recording");
+        EXPECT_FALSE(m_recorder->isRecording());
+        EXPECT_TRUE(temporaryFiles().isEmpty()) << temporaryFiles().join(' ').toStdString();
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "pins/PinStackContentView.h"
 #include "pins/PinStackWindowController.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -123,6 +124,22 @@ TEST_F(PinManagerTest, StormsOfPinsAndUnpinsKeepTheDeckConsistent)
         manager.unpin(id);
     EXPECT_TRUE(deck()->items().isEmpty());
     EXPECT_EQ(deck()->window(), nullptr);
+}
+
+TEST_F(PinManagerTest, ACaptureWhosePictureIsGoneIsNotPinnedBlank)
+{
+    manager.setSettings(&model.settings);
+    const CaptureItem gone = makeCapture(Qt::red);
+    ASSERT_TRUE(QFile::remove(gone.storedImage(QDeadlineTimer(10000)).pngPath));
+    EXPECT_FALSE(manager.pin(gone));
+    EXPECT_EQ(deck(), nullptr) << "no deck made for nothing";
+
+    // A recording without its poster still has its movie.
+    const CaptureItem movie = makeCapture(Qt::blue, QUrl::fromLocalFile("/tmp/Recording-p.mp4"));
+    ASSERT_TRUE(QFile::remove(movie.storedImage(QDeadlineTimer(10000)).pngPath));
+    EXPECT_TRUE(manager.pin(movie));
+    ASSERT_NE(deck(), nullptr);
+    EXPECT_EQ(idsOf(deck()->items()), QList<QUuid>{movie.id()});
 }
 
 } // namespace

@@ -21,6 +21,7 @@
 #include "tray/TrayNeighbours.h"
 
 #include <QAbstractButton>
+#include <QFile>
 #include <QLabel>
 #include <QSlider>
 #include <QTemporaryFile>
@@ -31,8 +32,14 @@ namespace {
 
 class Pins final : public TrayPinning {
 public:
-    void pin(const CaptureItem &item) override { pinned.append(item.id()); }
+    bool pin(const CaptureItem &item) override
+    {
+        pinned.append(item.id());
+        items.append(item);
+        return true;
+    }
     QList<QUuid> pinned;
+    QList<CaptureItem> items;
 };
 
 // The preview of a real controller with a window that is a plain widget.
@@ -87,7 +94,10 @@ protected:
     {
         controller.show(
             item, queue, [this](const CaptureItem &) { calls << "save"; },
-            [this](const CaptureItem &) { calls << "copy"; },
+            [this](const CaptureItem &c) {
+                calls << "copy";
+                copied << c;
+            },
             [this](const CaptureItem &c) {
                 calls << "delete";
                 queue.remove(c.id());
@@ -123,6 +133,7 @@ protected:
     QuickLookPreviewController controller;
     CaptureItem screenshot{makeScreenshot(filledImage(4, 4, Qt::white))};
     QStringList calls;
+    QList<CaptureItem> copied;
     QStringList playerLog;
     FakeMoviePlayer *lastPlayer = nullptr;
 };
@@ -440,4 +451,112 @@ TEST_F(PreviewViewTest, ACaptureDeletedUnderMarkupSaysTheMarksAreLost)
     QTest::mouseClick(button(QStringLiteral("Markup...")), Qt::LeftButton);
     queue.remove(screenshot.id());
     EXPECT_FALSE(controller.isVisible());
+}
+
+// A picture whose every region differs, so that a blank or wrong one shows.
+QImage vanishingPicture()
+{
+    QImage picture(640, 400, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+    }
+    return picture;
+}
+
+// Pixel for pixel, whichever format the picture was read back in.
+QImage asRgb(const QImage &image)
+{
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+TEST_F(PreviewViewTest, ACaptureWhoseFileVanishedIsCopiedPinnedAndReadFromThePictureShown)
+{
+    const QImage picture = vanishingPicture();
+    const CaptureItem item = makeScreenshot(picture);
+    queue.enqueue(item);
+    waitForWrites();
+    show(item);
+    auto *media = view->findChild<PreviewMediaView *>();
+    ASSERT_TRUE(waitUntil([&] { return media->hasFullImage(); }));
+    ASSERT_TRUE(QFile::remove(item.storedImage().pngPath));
+    ASSERT_TRUE(item.image().isNull());
+
+    QTest::mouseClick(button(QStringLiteral("Pin to Screen")), Qt::LeftButton);
+    ASSERT_EQ(pins.items.size(), 1);
+    EXPECT_EQ(pins.items.first().id(), item.id());
+    EXPECT_EQ(asRgb(pins.items.first().image()), picture) << "the pin shows the picture, not grey";
+
+    QTest::mouseClick(button(QStringLiteral("Copy")), Qt::LeftButton);
+    ASSERT_EQ(copied.size(), 1);
+    EXPECT_EQ(asRgb(copied.first().image()), picture);
+    EXPECT_TRUE(view->isCopied());
+
+    recognizer->answer({"Quarterly figures"});
+    QTest::mouseClick(button(QStringLiteral("Copy Text (OCR)")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return view->ocrJustCopied(); }));
+    EXPECT_EQ(pasteboard->calls.last(), QStringLiteral("string(Quarterly figures)"));
+
+    // The picture is staged again, under the capture's name; the preview shows it throughout.
+    const CaptureItem staged = queue.items().first();
+    EXPECT_EQ(staged.id(), item.id());
+    EXPECT_EQ(staged.fileName(), item.fileName());
+    EXPECT_EQ(asRgb(staged.image()), picture);
+    waitForWrites();
+    EXPECT_TRUE(QFile::exists(item.storedImage().pngPath));
+    EXPECT_EQ(asRgb(media->fullImage()), picture);
+    EXPECT_TRUE(view->notice()->text().isEmpty());
+}
+
+TEST_F(PreviewViewTest, WithNoPictureLeftTheActionsSaySoInThePreviewAndPinNothing)
+{
+    const CaptureItem item = makeScreenshot(vanishingPicture());
+    queue.enqueue(item);
+    waitForWrites();
+    ASSERT_TRUE(QFile::remove(item.storedImage().pngPath));
+    // Opened after the file went: only the thumbnail is there to show.
+    show(item);
+    const QString name = item.fileName();
+
+    QTest::mouseClick(button(QStringLiteral("Pin to Screen")), Qt::LeftButton);
+    EXPECT_TRUE(pins.items.isEmpty()) << "no blank pin";
+    EXPECT_EQ(view->notice()->text(),
+              "“" + name + "” could not be pinned: its picture can no longer be read.");
+    EXPECT_FALSE(view->notice()->isHidden());
+
+    QTest::mouseClick(button(QStringLiteral("Copy")), Qt::LeftButton);
+    EXPECT_TRUE(copied.isEmpty());
+    EXPECT_FALSE(view->isCopied()) << "nothing was copied";
+    EXPECT_EQ(view->notice()->text(),
+              "“" + name + "” could not be copied: its picture can no longer be read.");
+
+    recognizer->answer({"never read"});
+    QTest::mouseClick(button(QStringLiteral("Copy Text (OCR)")), Qt::LeftButton);
+    EXPECT_FALSE(view->isOCRProcessing());
+    EXPECT_EQ(view->notice()->text(),
+              "No text could be read from “" + name + "”: its picture can no longer be read.");
+    EXPECT_TRUE(pasteboard->calls.isEmpty());
+    EXPECT_TRUE(queue.items().first().image().isNull()) << "nothing was made up";
+}
+
+TEST_F(PreviewViewTest, CopyVideoOfAMovieThatIsGoneSaysSoInsteadOfCopied)
+{
+    const QString movie = temp.path() + QStringLiteral("/Recording-gone.mp4");
+    const CaptureItem recording = makeRecording(movie);
+    queue.enqueue(recording);
+    show(recording);
+    QTest::mouseClick(button(QStringLiteral("Copy Video")), Qt::LeftButton);
+    EXPECT_TRUE(copied.isEmpty());
+    EXPECT_FALSE(view->isCopied());
+    EXPECT_EQ(view->notice()->text(),
+              "“" + recording.fileName() + "” could not be copied: the recording file is missing.");
+    // The same button copies the movie once it is there.
+    QFile file(movie);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    QTest::mouseClick(button(QStringLiteral("Copy Video")), Qt::LeftButton);
+    EXPECT_EQ(copied.size(), 1);
+    EXPECT_TRUE(view->isCopied());
+    // The recording's player goes while the log it writes to is still there.
+    show(screenshot);
 }

@@ -264,6 +264,11 @@ TEST_F(CaptureTrayViewTest, TheInformationColumnTellsWhenTheSelectedCaptureFaile
     EXPECT_EQ(failed.mid(2).join(' '), "Couldn't save (Failed to save screenshot: Disk full)")
         << "wrapped at the column's width, reason and all";
     EXPECT_GT(failurePixels(), 20);
+    queue.setSelectedItemID(a.id());
+    EXPECT_EQ(view.informationLines().mid(2).join(' '),
+              "Couldn't copy (Failed to copy to clipboard: No clipboard)")
+        << "a copy says it was a copy that failed";
+    queue.setSelectedItemID(b.id());
 
     queue.markPending(b.id());
     EXPECT_EQ(view.informationLines().size(), 2) << "a new attempt clears it";
@@ -367,6 +372,20 @@ TEST_F(CaptureTrayViewTest, ButtonsActOnTheSelectedCaptureThroughTheController)
     EXPECT_EQ(calls, (QStringList{"copy " + a.fileName(), "save " + a.fileName()}));
     EXPECT_EQ(extra, (QStringList{"open " + a.fileName(), "ocr " + a.fileName()}));
     EXPECT_EQ(pinning.pinned, QList<QUuid>{a.id()});
+}
+
+TEST_F(CaptureTrayViewTest, APinTheDeckRefusesIsToldBesideTheCapture)
+{
+    neighbours.pinning = &pinning;
+    pinning.refuse = true;
+    const CaptureItem a = stage();
+    CaptureTrayView &view = showTray(State::expanded);
+    queue.setSelectedItemID(a.id());
+    auto *pin = child<TrayActionButton>(QStringLiteral("trayButton.pin"));
+    QTest::mouseClick(pin, Qt::LeftButton, {}, pin->rect().center());
+    EXPECT_TRUE(pinning.pinned.isEmpty());
+    EXPECT_EQ(view.informationLines().mid(2).join(' '),
+              "Couldn't pin (its picture can no longer be read)");
 }
 
 TEST_F(CaptureTrayViewTest, AClickedButtonLosesItsHoverLookWhenTheTrayFolds)

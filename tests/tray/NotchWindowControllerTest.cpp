@@ -342,6 +342,26 @@ TEST_F(NotchWindowControllerTest, ClickOutsideWithAnEmptyQueue)
     EXPECT_TRUE(controller->isVisible());
 }
 
+TEST_F(NotchWindowControllerTest, ClickOutsideWithCapturesStagedKeepsTheTrayWhereItIs)
+{
+    // A notched display to move to is there; the staged captures keep the tray on its own.
+    displays.set({FakeDisplays::make(1, QRect(0, 0, 1920, 1080), 1.0, true),
+                  FakeDisplays::make(2, QRect(1920, 0, 1920, 1080))});
+    notchedDisplays << 2;
+    build();
+    stage();
+    stage();
+    for (const State shown : {State::compact, State::confirmation}) {
+        controller->show(display(1), shown);
+        const QRectF frame = controller->panelFrame();
+        controller->handleClickOutside();
+        EXPECT_TRUE(controller->isVisible());
+        EXPECT_EQ(controller->panelScreen()->id, 1u);
+        EXPECT_EQ(controller->panelFrame(), frame);
+        EXPECT_EQ(controller->interactionState(), shown);
+    }
+}
+
 TEST_F(NotchWindowControllerTest, FollowsSettingsAndDisplays)
 {
     build();

@@ -48,7 +48,15 @@ public:
 
 class FakeTrayPinning : public TrayPinning {
 public:
-    void pin(const CaptureItem &item) override { pinned << item.id(); }
+    bool pin(const CaptureItem &item) override
+    {
+        if (refuse)
+            return false;
+        pinned << item.id();
+        return true;
+    }
+    // Answers as the deck does for a capture whose picture can no longer be read.
+    bool refuse = false;
     QList<QUuid> pinned;
 };
 

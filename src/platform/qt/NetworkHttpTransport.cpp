@@ -45,9 +45,18 @@ private:
 } // namespace
 
 NetworkHttpTransport::NetworkHttpTransport(std::chrono::milliseconds timeout,
-                                           qint64 maximumBodySize)
-    : m_timeout(timeout), m_maximumBodySize(maximumBodySize)
+                                           qint64 maximumBodySize, Deadline deadline)
+    : m_timeout(timeout), m_maximumBodySize(maximumBodySize), m_deadline(std::move(deadline))
 {
+    if (!m_deadline) {
+        m_deadline = [](std::chrono::milliseconds bound, std::function<void()> expire) {
+            auto timer = std::make_unique<QTimer>();
+            timer->setSingleShot(true);
+            QObject::connect(timer.get(), &QTimer::timeout, std::move(expire));
+            timer->start(bound);
+            return std::unique_ptr<QObject>(std::move(timer));
+        };
+    }
     m_manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
@@ -88,16 +97,13 @@ QCoro::Task<HttpResponse> NetworkHttpTransport::send(HttpRequest request)
     // The whole exchange is bounded, not only the silence between bytes: a server that drips
     // its answer would otherwise be waited for without end.
     bool late = false;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, raw, [raw, &late] {
+    std::unique_ptr<QObject> deadline = m_deadline(m_timeout, [raw, &late] {
         late = true;
         raw->abort();
     });
-    deadline.start(m_timeout);
 
     co_await qCoro(raw).waitForFinished(std::chrono::milliseconds(-1));
-    deadline.stop();
+    deadline.reset();
     QObject::disconnect(raw, &QNetworkReply::downloadProgress, raw, nullptr);
 
     if (tooLarge)
