@@ -128,7 +128,6 @@ TEST_F(PinManagerTest, StormsOfPinsAndUnpinsKeepTheDeckConsistent)
 
 TEST_F(PinManagerTest, ACaptureWhosePictureIsGoneIsNotPinnedBlank)
 {
-    manager.setSettings(&model.settings);
     const CaptureItem gone = makeCapture(Qt::red);
     ASSERT_TRUE(QFile::remove(gone.storedImage(QDeadlineTimer(10000)).pngPath));
     EXPECT_FALSE(manager.pin(gone));
