@@ -68,8 +68,8 @@ public:
         double radius = 8;
         int fontSize = 14;
         QFont::Weight weight = QFont::Medium;
-        QString leadingSymbol;
-        QString trailingSymbol;
+        QString leadingSymbol{};
+        QString trailingSymbol{};
         int symbolSize = 16;
         int verticalPadding = 12;
         bool underline = false;

@@ -39,11 +39,11 @@ public:
 // delete a staged capture, or to stop or cancel the running recording. No
 // result; the tray does not wait.
 struct StagingTrayCallbacks {
-    std::function<void(const CaptureItem &)> onSave;
-    std::function<void(const CaptureItem &)> onCopy;
-    std::function<void(const CaptureItem &)> onDelete;
-    std::function<void()> onStopRecording;
-    std::function<void()> onCancelRecording;
+    std::function<void(const CaptureItem &)> onSave{};
+    std::function<void(const CaptureItem &)> onCopy{};
+    std::function<void(const CaptureItem &)> onDelete{};
+    std::function<void()> onStopRecording{};
+    std::function<void()> onCancelRecording{};
 };
 
 // Builds the tray once, for the coordinator. Empty (no tray) until the tray

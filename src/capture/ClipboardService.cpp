@@ -28,7 +28,7 @@ struct ClipboardImage {
     QImage pixels;
     QByteArray png;
     // With the pixels: the capture, whose PNG write may still be going on.
-    std::optional<CaptureItem> capture;
+    std::optional<CaptureItem> capture{};
 
     bool isEmpty() const { return pixels.isNull() && png.isEmpty(); }
 };

@@ -7,9 +7,19 @@
 // Why a capture did not happen. Thrown by the capture and recording services.
 class CaptureError : public std::exception {
 public:
-    enum class Kind { captureFailed, permissionDenied, noDisplayFound, invalidSelection, queueFull, cancelled };
+    enum class Kind {
+        captureFailed,
+        permissionDenied,
+        noDisplayFound,
+        invalidSelection,
+        queueFull,
+        cancelled
+    };
 
-    static CaptureError captureFailed(const QString &reason) { return {Kind::captureFailed, reason}; }
+    static CaptureError captureFailed(const QString &reason)
+    {
+        return {Kind::captureFailed, reason};
+    }
     static CaptureError permissionDenied() { return {Kind::permissionDenied}; }
     static CaptureError noDisplayFound() { return {Kind::noDisplayFound}; }
     static CaptureError invalidSelection() { return {Kind::invalidSelection}; }
@@ -40,9 +50,18 @@ class CaptureActionError : public std::exception {
 public:
     enum class Kind { saveFailed, copyFailed, exportFailed, saveCancelled };
 
-    static CaptureActionError saveFailed(const QString &reason) { return {Kind::saveFailed, reason}; }
-    static CaptureActionError copyFailed(const QString &reason) { return {Kind::copyFailed, reason}; }
-    static CaptureActionError exportFailed(const QString &reason) { return {Kind::exportFailed, reason}; }
+    static CaptureActionError saveFailed(const QString &reason)
+    {
+        return {Kind::saveFailed, reason};
+    }
+    static CaptureActionError copyFailed(const QString &reason)
+    {
+        return {Kind::copyFailed, reason};
+    }
+    static CaptureActionError exportFailed(const QString &reason)
+    {
+        return {Kind::exportFailed, reason};
+    }
     static CaptureActionError saveCancelled() { return {Kind::saveCancelled}; }
 
     Kind kind() const { return m_kind; }

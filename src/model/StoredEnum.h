@@ -13,18 +13,19 @@ template <typename E>
 struct StoredEnumStrings; // static constexpr std::array<const char *, N> values (UTF-8)
 
 template <typename E>
-concept StoredEnum = std::is_enum_v<E> && requires { StoredEnumStrings<E>::values; };
+concept StoredEnum = std::is_enum_v<E> && requires
+{
+    StoredEnumStrings<E>::values;
+};
 
-template <StoredEnum E>
-QString rawValue(E value)
+template <StoredEnum E> QString rawValue(E value)
 {
     return QString::fromUtf8(StoredEnumStrings<E>::values[static_cast<size_t>(value)]);
 }
 
 // Exact, case-sensitive match against the stored strings: no trimming, no
 // normalisation. Anything else is no value.
-template <StoredEnum E>
-std::optional<E> enumFromRawValue(const QString &text)
+template <StoredEnum E> std::optional<E> enumFromRawValue(const QString &text)
 {
     const auto &values = StoredEnumStrings<E>::values;
     for (size_t i = 0; i < values.size(); ++i) {
@@ -34,8 +35,7 @@ std::optional<E> enumFromRawValue(const QString &text)
     return std::nullopt;
 }
 
-template <StoredEnum E>
-QList<E> allCases()
+template <StoredEnum E> QList<E> allCases()
 {
     QList<E> cases;
     for (size_t i = 0; i < StoredEnumStrings<E>::values.size(); ++i)

@@ -40,11 +40,11 @@ const char *levelName(QtMsgType type)
 void handleMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     const char *category = context.category ? context.category : "default";
-    const QByteArray line = QStringLiteral("%1 %2 %3: %4\n")
-                                .arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs),
-                                     QString::fromLatin1(category),
-                                     QString::fromLatin1(levelName(type)), message)
-                                .toLocal8Bit();
+    const QByteArray line =
+        QStringLiteral("%1 %2 %3: %4\n")
+            .arg(QDateTime::currentDateTime().toString(Qt::ISODateWithMs),
+                 QString::fromLatin1(category), QString::fromLatin1(levelName(type)), message)
+            .toLocal8Bit();
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
     std::fflush(stderr);
     {

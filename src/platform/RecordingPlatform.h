@@ -16,7 +16,7 @@ struct RecordingPlatform {
     std::shared_ptr<MovieWriters> movieWriters;
     std::shared_ptr<PosterFrames> posterFrames;
     std::shared_ptr<AudioInputs> audioInputs;
-    std::shared_ptr<GifConverter> gifConverter;
+    std::shared_ptr<GifConverter> gifConverter{};
 };
 
 } // namespace platform

@@ -40,16 +40,16 @@ public:
         platform::Displays &displays;
         // Null: no recording is ever running.
         ScreenRecording *recorder = nullptr;
-        TrayNeighbours neighbours;
+        TrayNeighbours neighbours{};
         // Null in tests that need no real panel behaviour beyond Qt's.
         std::shared_ptr<platform::PanelWindows> panels;
         std::unique_ptr<platform::PointerMonitor> pointerMonitor;
         const platform::Compositor *compositor = nullptr;
         // A display's geometry as the tray sees it. Empty: as the desktop reports it (no notch),
         // with the visible frame of `panels`. Tests give notched displays here.
-        std::function<NotchGeometry::Screen(const platform::Display &)> screenGeometry;
+        std::function<NotchGeometry::Screen(const platform::Display &)> screenGeometry{};
         // Starts the delayed actions; null: the event loop's timers.
-        std::shared_ptr<TrayTimerSource> timers;
+        std::shared_ptr<TrayTimerSource> timers{};
     };
 
     static constexpr int fadeInMs = 320;

@@ -2,8 +2,8 @@
 
 #include "model/CaptureErrors.h"
 #include "model/CaptureQueue.h"
-#include "platform/Log.h"
 #include "model/SettingsStore.h"
+#include "platform/Log.h"
 #include "tray/TrayControlLayout.h"
 
 #include <QAbstractSpinBox>

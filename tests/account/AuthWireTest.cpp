@@ -144,7 +144,7 @@ TEST(AuthWire, SignInAnswerOnlyAt200AndRejectionsCarryTheBackendMessage)
         EXPECT_EQ(error->description(), c.message) << c.body.toStdString();
     }
 
-    for (const QByteArray body :
+    for (const QByteArray &body :
          {QByteArray(R"({"access_token":"a"})"),
           QByteArray(R"({"access_token":"a","user":{"email":"e"}})"),
           QByteArray(R"({"access_token":7,"user":{"id":"u"}})"),

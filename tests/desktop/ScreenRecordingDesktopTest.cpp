@@ -138,8 +138,9 @@ protected:
         const QByteArray bitRate =
             "bitrate=" + QByteArray::number(qint64(size.width()) * size.height() * 4 / 1000);
         EXPECT_TRUE(MovieProbe::encoderSettingsContain(result.filePath, bitRate));
-        if (!brand.isEmpty())
+        if (!brand.isEmpty()) {
             EXPECT_EQ(probe.brand(), brand);
+        }
         expectSound(result.filePath, probe, withAudio);
 
         EXPECT_EQ(result.posterFrame.size(), size);

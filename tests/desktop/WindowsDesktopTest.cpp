@@ -79,8 +79,9 @@ class WindowsDesktop : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (qEnvironmentVariableIsEmpty("CORVANTA_HARNESS"))
+        if (qEnvironmentVariableIsEmpty("CORVANTA_HARNESS")) {
             GTEST_SKIP() << "needs the desktop harness";
+        }
         ASSERT_EQ(QGuiApplication::platformName(), "xcb");
         CorvantaApp::Options options;
         options.environment = desktop::environmentOptions();
@@ -116,8 +117,9 @@ protected:
         }
         EXPECT_TRUE(varied) << name.toStdString() << " is blank";
         const QString folder = qEnvironmentVariable("CORVANTA_WINDOW_PICTURES");
-        if (!folder.isEmpty())
+        if (!folder.isEmpty()) {
             EXPECT_TRUE(image.save(QDir(folder).filePath(name + QStringLiteral(".png"))));
+        }
     }
 
     // A page longer than its window, scrolled to its end as a user would.

@@ -99,7 +99,7 @@ TEST(PinItemTest, APinnedCaptureIsDraggedAsTheCapturesOwnFile)
     file.close();
     const CaptureItem screenshot = makeCapture(Qt::red);
     const CaptureItem recording = makeCapture(Qt::yellow, QUrl::fromLocalFile(movie));
-    QThreadPool::globalInstance()->waitForDone();
+    platform::backgroundThreads()->waitForDone();
     QFile png(temp.captureFile(screenshot.fileName()));
     ASSERT_TRUE(png.open(QIODevice::ReadOnly));
     const QByteArray pngBytes = png.readAll();

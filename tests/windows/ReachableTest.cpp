@@ -82,9 +82,10 @@ TEST_F(ReachableTest, TheWheelScrollsThePageUntilTheControlIsClicked)
         scroll->setValue(0);
         wheelDown(control);
         EXPECT_EQ(value(), shown) << control->accessibleName().toStdString();
-        if (scroll->maximum() > 0)
+        if (scroll->maximum() > 0) {
             EXPECT_GT(scroll->value(), 0)
                 << "the page scrolled under " << control->accessibleName().toStdString();
+        }
         EXPECT_EQ(fileBytes(), before) << control->accessibleName().toStdString();
 
         // Clicked, the control takes the wheel.
@@ -112,8 +113,9 @@ TEST_F(ReachableTest, TabReachesEveryControlOfBothWindowsAndTheFocusShows)
     for (QWidget *control : dashboard->findChildren<QWidget *>()) {
         const bool isControl =
             qobject_cast<QAbstractButton *>(control) || qobject_cast<QComboBox *>(control);
-        if (isControl && control->isVisibleTo(dashboard) && control->isEnabled())
+        if (isControl && control->isVisibleTo(dashboard) && control->isEnabled()) {
             EXPECT_TRUE(chain.contains(control)) << control->accessibleName().toStdString();
+        }
     }
     EXPECT_FALSE(chain.contains(window.page(SidebarTab::dashboard)))
         << "the page's scroll area is no stop of its own";

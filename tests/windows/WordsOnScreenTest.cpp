@@ -67,8 +67,9 @@ protected:
         EXPECT_FALSE(control->isEnabled()) << name;
         EXPECT_EQ(control->toolTip(), reason) << name;
         EXPECT_EQ(control->accessibleDescription(), reason) << name;
-        if (auto *button = qobject_cast<QAbstractButton *>(control); button->isCheckable())
+        if (auto *button = qobject_cast<QAbstractButton *>(control); button->isCheckable()) {
             EXPECT_FALSE(button->isChecked()) << name << " shows an effect it cannot have";
+        }
         bool written = false;
         for (QWidget *row = control->parentWidget(); row && !written && !row->isWindow();
              row = row->parentWidget()) {
