@@ -1,8 +1,8 @@
 // Random and mutated movie files for the movie reader, read the way the player reads them:
 // opened with sound, every picture fitted into a small box and its sound read, a move to the
 // middle, and on to the end. Built with AddressSanitizer and UndefinedBehaviorSanitizer. With
-// clang it is a libFuzzer target (scripts/fuzz-movie builds and runs it on the seed corpus in
-// bench/MovieReaderFuzz-corpus); with another compiler a driver that reads each file or folder
+// clang it is a libFuzzer target (scripts/fuzz builds and runs it on the seed corpus in
+// bench/fuzz/MovieReaderFuzz-corpus); with another compiler a driver that reads each file or folder
 // of files it is given once, the seed corpus by default. A crash or sanitizer report ends the
 // run with an error.
 
