@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -159,6 +160,26 @@ TEST_F(FfmpegGifConverterTest, KeepsASlowerMovieAtItsOwnRate)
     EXPECT_NEAR(delays.size(), 40, 2);
     EXPECT_EQ(delays.count(50), delays.size())
         << ::testing::PrintToString(std::vector<int>(delays.begin(), delays.end()));
+}
+
+// Recordings stopped one right after the other are converted at the same time: each stage of
+// each conversion needs a worker while the others wait on it, and both GIFs come out whole.
+TEST_F(FfmpegGifConverterTest, ConversionsAskedForAtOnceEachMakeTheirWholeGif)
+{
+    const QString slow = movie(20);
+    const QString fast = movie(30);
+    const QString slowGif = dir.filePath(QStringLiteral("slow.gif"));
+    const QString fastGif = dir.filePath(QStringLiteral("fast.gif"));
+    QString slowError;
+    QString fastError;
+    std::unique_ptr<QThread> other(QThread::create([&] {
+        EXPECT_TRUE(converter.convert(slow, slowGif, 30, &slowError)) << qPrintable(slowError);
+    }));
+    other->start();
+    EXPECT_TRUE(converter.convert(fast, fastGif, 30, &fastError)) << qPrintable(fastError);
+    ASSERT_TRUE(other->wait(120000));
+    EXPECT_NEAR(QImageReader(slowGif).imageCount(), 40, 2);
+    EXPECT_NEAR(QImageReader(fastGif).imageCount(), 60, 2);
 }
 
 // Every frame of a short movie, at any rate up to the GIF's, reaches the GIF with its own

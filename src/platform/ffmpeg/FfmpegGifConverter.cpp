@@ -280,10 +280,10 @@ private:
     std::optional<QString> m_failure;
 };
 
-// Runs `work` on a thread of its own; a failure there stops the whole pipeline.
-std::thread pipelineThread(Pipeline &pipeline, std::function<void()> work)
+// Runs `work` on a worker of its own; a failure there stops the whole pipeline.
+void startStage(QThreadPool &workers, Pipeline &pipeline, std::function<void()> work)
 {
-    return std::thread([&pipeline, work = std::move(work)] {
+    workers.start([&pipeline, work = std::move(work)] {
         if (const std::optional<QString> failure = attempt(work))
             pipeline.fail(*failure);
     });
@@ -354,7 +354,7 @@ void encodeFrames(Pipeline &pipeline, GifFile &file, AVCodecContext *encoder)
     file.close();
 }
 
-void writeGif(const QString &moviePath, int fd, int maxFrameRate)
+void writeGif(QThreadPool &workers, const QString &moviePath, int fd, int maxFrameRate)
 {
     GifFile file(fd);
     FramePtr palette = makePalette(moviePath);
@@ -391,13 +391,12 @@ void writeGif(const QString &moviePath, int fd, int maxFrameRate)
 
     const unsigned mappers = cores();
     Pipeline pipeline(qint64(mappers) * 2 + 2);
-    std::vector<std::thread> threads;
     for (unsigned i = 0; i < mappers; ++i)
-        threads.push_back(pipelineThread(pipeline, [&pipeline, &palette, frameTime] {
+        startStage(workers, pipeline, [&pipeline, &palette, frameTime] {
             mapFrames(pipeline, palette.get(), frameTime);
-        }));
-    threads.push_back(pipelineThread(
-        pipeline, [&pipeline, &file, &encoder] { encodeFrames(pipeline, file, encoder.get()); }));
+        });
+    startStage(workers, pipeline,
+               [&pipeline, &file, &encoder] { encodeFrames(pipeline, file, encoder.get()); });
 
     const std::optional<QString> failure = attempt([&] {
         const auto pass = [&](AVFrame *frame) {
@@ -427,17 +426,29 @@ void writeGif(const QString &moviePath, int fd, int maxFrameRate)
     if (failure)
         pipeline.fail(*failure);
     pipeline.endInput();
-    for (std::thread &thread : threads)
-        thread.join();
+    workers.waitForDone();
     if (const std::optional<QString> failed = pipeline.failure())
         throw Failure{*failed};
 }
 
 } // namespace
 
+FfmpegGifConverter::FfmpegGifConverter()
+{
+    m_workers.setObjectName(QStringLiteral("corvanta.gif"));
+    m_workers.setMaxThreadCount(int(cores()) + 1);
+    m_workers.setExpiryTimeout(60000);
+}
+
+FfmpegGifConverter::~FfmpegGifConverter()
+{
+    m_workers.waitForDone();
+}
+
 bool FfmpegGifConverter::convert(const QString &moviePath, const QString &gifPath, int maxFrameRate,
                                  QString *error)
 {
+    const std::lock_guard turn(m_converting);
     // Written under a name of its own and renamed into place once complete, so that nothing
     // ever finds half a GIF at the GIF's name.
     const QString partPath = gifPath + QStringLiteral(".part");
@@ -449,7 +460,7 @@ bool FfmpegGifConverter::convert(const QString &moviePath, const QString &gifPat
         return false;
     }
     const std::optional<QString> failure = attempt([&] {
-        writeGif(moviePath, fd, maxFrameRate);
+        writeGif(m_workers, moviePath, fd, maxFrameRate);
         if (::rename(QFile::encodeName(partPath).constData(),
                      QFile::encodeName(gifPath).constData()) != 0)
             check(AVERROR(errno), "Cannot name the GIF");
