@@ -13,6 +13,8 @@ struct SymbolPaths {
 
 // Adds a line through the points, in order, to the path.
 void addPolyline(QPainterPath &path, std::initializer_list<QPointF> points);
+// Adds the closed outline through the points to the path.
+void addPolygon(QPainterPath &path, std::initializer_list<QPointF> points);
 
 // The one table of the program's symbols, by name, filled by the files that draw them.
 using SymbolTable = QHash<QString, SymbolPaths>;

@@ -18,6 +18,12 @@ void addPolyline(QPainterPath &path, std::initializer_list<QPointF> points)
         path.lineTo(*it);
 }
 
+void addPolygon(QPainterPath &path, std::initializer_list<QPointF> points)
+{
+    addPolyline(path, points);
+    path.closeSubpath();
+}
+
 namespace {
 
 using Symbol = SymbolPaths;
@@ -65,18 +71,10 @@ Symbol pencil()
 {
     // Drawn lying flat, point to the left, then turned up by 45 degrees about the box's centre.
     Symbol flat;
-    flat.stroked.moveTo(4.6, 6.3);
-    flat.stroked.lineTo(15.2, 6.3);
-    flat.stroked.lineTo(15.2, 9.7);
-    flat.stroked.lineTo(4.6, 9.7);
-    flat.stroked.lineTo(0.9, 8);
-    flat.stroked.closeSubpath();
+    addPolygon(flat.stroked, {{4.6, 6.3}, {15.2, 6.3}, {15.2, 9.7}, {4.6, 9.7}, {0.9, 8}});
     flat.stroked.moveTo(12.4, 6.3);
     flat.stroked.lineTo(12.4, 9.7);
-    flat.filled.moveTo(0.9, 8);
-    flat.filled.lineTo(2.5, 7.25);
-    flat.filled.lineTo(2.5, 8.75);
-    flat.filled.closeSubpath();
+    addPolygon(flat.filled, {{0.9, 8}, {2.5, 7.25}, {2.5, 8.75}});
     QTransform turn;
     turn.translate(8, 8);
     turn.rotate(-45);
@@ -111,13 +109,7 @@ Symbol pin()
 {
     Symbol s;
     s.filled.addRoundedRect(QRectF(4.8, 1.2, 6.4, 2.2), 0.8, 0.8);
-    s.filled.moveTo(6, 3.2);
-    s.filled.lineTo(10, 3.2);
-    s.filled.lineTo(10.8, 7.6);
-    s.filled.lineTo(12.6, 9.4);
-    s.filled.lineTo(3.4, 9.4);
-    s.filled.lineTo(5.2, 7.6);
-    s.filled.closeSubpath();
+    addPolygon(s.filled, {{6, 3.2}, {10, 3.2}, {10.8, 7.6}, {12.6, 9.4}, {3.4, 9.4}, {5.2, 7.6}});
     s.stroked.moveTo(8, 9.4);
     s.stroked.lineTo(8, 14.8);
     return s;
@@ -156,10 +148,7 @@ Symbol xmark()
 Symbol playFill()
 {
     Symbol s;
-    s.filled.moveTo(4, 2.2);
-    s.filled.lineTo(13.6, 8);
-    s.filled.lineTo(4, 13.8);
-    s.filled.closeSubpath();
+    addPolygon(s.filled, {{4, 2.2}, {13.6, 8}, {4, 13.8}});
     return s;
 }
 

@@ -37,11 +37,7 @@ Symbol numberCircleFill()
     digit.addRect(QRectF(7.2, 4.2, 1.8, 7.6));
     digit.addRect(QRectF(5.6, 10, 5, 1.8));
     QPainterPath flag;
-    flag.moveTo(7.2, 4.2);
-    flag.lineTo(9, 4.2);
-    flag.lineTo(6, 6.6);
-    flag.lineTo(5.4, 5.4);
-    flag.closeSubpath();
+    addPolygon(flag, {{7.2, 4.2}, {9, 4.2}, {6, 6.6}, {5.4, 5.4}});
     s.filled = s.filled.subtracted(digit.united(flag));
     return s;
 }
@@ -58,21 +54,15 @@ Symbol characterTextbox()
 Symbol highlighter()
 {
     Symbol s;
-    line(s.stroked, {{9.5, 2}, {14, 6.5}, {8.5, 12}, {4, 7.5}});
-    s.stroked.closeSubpath();
-    s.filled.moveTo(4.3, 9.2);
-    s.filled.lineTo(6.8, 11.7);
-    s.filled.lineTo(4.2, 14.2);
-    s.filled.lineTo(1.8, 14.2);
-    s.filled.closeSubpath();
+    addPolygon(s.stroked, {{9.5, 2}, {14, 6.5}, {8.5, 12}, {4, 7.5}});
+    addPolygon(s.filled, {{4.3, 9.2}, {6.8, 11.7}, {4.2, 14.2}, {1.8, 14.2}});
     return s;
 }
 
 Symbol pencil()
 {
     Symbol s;
-    line(s.stroked, {{11, 2.5}, {13.5, 5}, {5.5, 13}, {2.5, 13.5}, {3, 10.5}});
-    s.stroked.closeSubpath();
+    addPolygon(s.stroked, {{11, 2.5}, {13.5, 5}, {5.5, 13}, {2.5, 13.5}, {3, 10.5}});
     line(s.stroked, {{9.5, 4}, {12, 6.5}});
     return s;
 }
@@ -103,10 +93,7 @@ Symbol hourglass()
     line(s.stroked, {{3.5, 14.2}, {12.5, 14.2}});
     line(s.stroked, {{4.5, 1.8}, {4.5, 4}, {8, 8}, {4.5, 12}, {4.5, 14.2}});
     line(s.stroked, {{11.5, 1.8}, {11.5, 4}, {8, 8}, {11.5, 12}, {11.5, 14.2}});
-    s.filled.moveTo(5.6, 13.4);
-    s.filled.lineTo(8, 10.6);
-    s.filled.lineTo(10.4, 13.4);
-    s.filled.closeSubpath();
+    addPolygon(s.filled, {{5.6, 13.4}, {8, 10.6}, {10.4, 13.4}});
     return s;
 }
 
@@ -140,8 +127,7 @@ Symbol chevron(bool left)
 Symbol speaker(bool muted)
 {
     Symbol s;
-    line(s.filled, {{2, 6}, {5, 6}, {9, 2.5}, {9, 13.5}, {5, 10}, {2, 10}});
-    s.filled.closeSubpath();
+    addPolygon(s.filled, {{2, 6}, {5, 6}, {9, 2.5}, {9, 13.5}, {5, 10}, {2, 10}});
     if (muted) {
         line(s.stroked, {{11, 6}, {15, 10}});
         line(s.stroked, {{15, 6}, {11, 10}});

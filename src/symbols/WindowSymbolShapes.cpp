@@ -226,11 +226,7 @@ void addWindowSymbols(SymbolTable &table)
     }
     {
         QPainterPath needle;
-        needle.moveTo(11.5, 4.5);
-        needle.lineTo(9, 9);
-        needle.lineTo(4.5, 11.5);
-        needle.lineTo(7, 7);
-        needle.closeSubpath();
+        addPolygon(needle, {{11.5, 4.5}, {9, 9}, {4.5, 11.5}, {7, 7}});
         t[QStringLiteral("safari")].stroked = circle(8, 8, 7);
         t[QStringLiteral("safari")].filled = needle;
     }
@@ -276,10 +272,7 @@ void addWindowSymbols(SymbolTable &table)
     }
     {
         QPainterPath triangle;
-        triangle.moveTo(8, 1);
-        triangle.lineTo(15.5, 14.5);
-        triangle.lineTo(0.5, 14.5);
-        triangle.closeSubpath();
+        addPolygon(triangle, {{8, 1}, {15.5, 14.5}, {0.5, 14.5}});
         QPainterPath mark = rounded(7.1, 5, 1.8, 5.5, 0.9);
         mark.addEllipse(QPointF(8, 12.4), 1, 1);
         t[QStringLiteral("exclamationmark.triangle.fill")].filled = triangle.subtracted(mark);
