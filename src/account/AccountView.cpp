@@ -405,6 +405,9 @@ QCoro::Task<void> AccountView::runSignIn(QCoro::Task<void> signIn)
         if (error.code() == AuthError::Code::signInCancelled)
             co_return;
         failure = error.description();
+    } catch (const SignInOvertakenError &) {
+        // What the user did since, another sign-in or a sign-out, is what the page shows.
+        co_return;
     } catch (const std::exception &error) {
         failure = QString::fromUtf8(error.what());
     }

@@ -62,6 +62,17 @@ public:
     }
 };
 
+// A sign-in whose answer came after another sign-in was kept or a sign-out began: what the user
+// did since stands, and this sign-in keeps nothing.
+class SignInOvertakenError final : public AccountError {
+public:
+    SignInOvertakenError()
+        : AccountError(QStringLiteral("A later sign-in or a sign-out came first, so this "
+                                      "sign-in was not kept."))
+    {
+    }
+};
+
 // An answer that is not of the expected shape.
 class DecodingError final : public AccountError {
 public:

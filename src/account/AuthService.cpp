@@ -188,12 +188,24 @@ QCoro::Task<void> AuthService::validateRestoredSession(UserProfile profile)
     }
 }
 
-QCoro::Task<void> AuthService::completeSignIn(UserProfile profile, authWire::Tokens tokens)
+void AuthService::ensureNotOvertaken(int round)
+{
+    if (round == m_signInRound)
+        return;
+    setIsSigningIn(false);
+    throw SignInOvertakenError();
+}
+
+QCoro::Task<void> AuthService::completeSignIn(UserProfile profile, authWire::Tokens tokens,
+                                              int round)
 {
     QPointer<AuthService> self(this);
+    ensureNotOvertaken(round);
+    round = ++m_signInRound;
     const bool kept =
         co_await m_sessionStore.saveSession(profile, tokens.accessToken, tokens.refreshToken);
     ensureAlive(self);
+    ensureNotOvertaken(round);
     if (kept) {
         m_sessionStore.setEndPending(false);
         m_waitingForKeychain = false;
@@ -223,6 +235,7 @@ void AuthService::startProfileSync(const UserProfile &profile)
 QCoro::Task<UserProfile> AuthService::signInWithApple()
 {
     QPointer<AuthService> self(this);
+    const int round = m_signInRound;
     setIsSigningIn(true);
     setErrorMessage(std::nullopt);
     platform::AppleIdCredential credential;
@@ -289,7 +302,7 @@ QCoro::Task<UserProfile> AuthService::signInWithApple()
         profile.displayName = QStringLiteral("Corvanta User");
     profile.createdAt = QDateTime::currentDateTimeUtc();
 
-    co_await completeSignIn(profile, answer);
+    co_await completeSignIn(profile, answer, round);
     qCInfo(Log::general, "Signed in successfully with Apple ID: %s",
            qUtf8Printable(redaction::logText(redaction::identifier(profile.appleUserID))));
     setIsSigningIn(false);
@@ -299,6 +312,7 @@ QCoro::Task<UserProfile> AuthService::signInWithApple()
 QCoro::Task<UserProfile> AuthService::signInWithEmail(QString email, QString password)
 {
     QPointer<AuthService> self(this);
+    const int round = m_signInRound;
     setIsSigningIn(true);
     setErrorMessage(std::nullopt);
     const auto refuse = [this](const QString &message) {
@@ -337,7 +351,7 @@ QCoro::Task<UserProfile> AuthService::signInWithEmail(QString email, QString pas
     profile.email = email;
     profile.displayName = beforeAt(email);
     profile.createdAt = QDateTime::currentDateTimeUtc();
-    co_await completeSignIn(profile, answer);
+    co_await completeSignIn(profile, answer, round);
     qCInfo(Log::general, "Signed in successfully with Email");
     setIsSigningIn(false);
     co_return profile;
@@ -385,6 +399,7 @@ QCoro::Task<UserProfile> AuthService::handleAuthCallback(QUrl url)
     if (!callback)
         throw AuthError::invalidCredentials();
     QPointer<AuthService> self(this);
+    const int round = m_signInRound;
     setIsSigningIn(true);
     setErrorMessage(std::nullopt);
     authWire::SignInAnswer answer;
@@ -404,7 +419,7 @@ QCoro::Task<UserProfile> AuthService::handleAuthCallback(QUrl url)
     profile.displayName =
         answer.user.email ? beforeAt(*answer.user.email) : QStringLiteral("Google User");
     profile.createdAt = QDateTime::currentDateTimeUtc();
-    co_await completeSignIn(profile, answer);
+    co_await completeSignIn(profile, answer, round);
     qCInfo(Log::general, "Signed in successfully with Google via Browser");
     setIsSigningIn(false);
     co_return profile;
@@ -414,6 +429,7 @@ QCoro::Task<bool> AuthService::endSession()
 {
     QPointer<AuthService> self(this);
     m_browserSignIn.cancel();
+    ++m_signInRound;
     const int changes = m_keychainChanges;
     const bool ended = co_await m_sessionStore.clearSession();
     ensureAlive(self);

@@ -8,13 +8,48 @@
 #include "support/FakeAppleSignInSheet.h"
 #include "support/FakeSecretStore.h"
 #include "support/FakeUrlOpener.h"
+#include "support/Gate.h"
 #include "support/LocalAuthServer.h"
 #include "support/WaitUntil.h"
 
 #include <QTemporaryDir>
+#include <QUrlQuery>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <qcoro/qcorotask.h>
+
+// The fixture's transport, with the answers to the requests `held` picks kept back until `gate`
+// opens, as a slow backend would keep them.
+class HoldingTransport final : public platform::HttpTransport {
+public:
+    explicit HoldingTransport(std::shared_ptr<platform::HttpTransport> inner)
+        : m_inner(std::move(inner))
+    {
+    }
+    QCoro::Task<platform::HttpResponse> send(platform::HttpRequest request) override
+    {
+        const bool hold = held && held(request);
+        platform::HttpResponse response = co_await m_inner->send(std::move(request));
+        if (hold)
+            co_await gate.pass();
+        co_return response;
+    }
+    // Holds the answers of one grant of the token endpoint ("pkce", "password", ...).
+    void holdGrant(const QString &grant)
+    {
+        held = [grant](const platform::HttpRequest &request) {
+            return QUrlQuery(request.url).queryItemValue(QStringLiteral("grant_type")) == grant;
+        };
+        gate.close();
+    }
+
+    std::function<bool(const platform::HttpRequest &)> held;
+    Gate gate;
+
+private:
+    std::shared_ptr<platform::HttpTransport> m_inner;
+};
 
 // The account's object graph over the local backend, an in-memory secret store and a
 // scripted Apple sheet, with a clock the test moves. restart() builds a new auth service over
@@ -31,7 +66,7 @@ protected:
                                                   QString::fromLatin1(LocalAuthServer::apiKey));
         service = std::make_unique<AuthService>(
             *session, *client,
-            AuthService::Platform{http, apple, urlOpener, [this] { return clockNow; }});
+            AuthService::Platform{holding, apple, urlOpener, [this] { return clockNow; }});
         ASSERT_TRUE(waitUntil([this] { return service->isRestored(); }));
     }
     void restart() { start(); }
@@ -79,6 +114,7 @@ protected:
     std::shared_ptr<FakeUrlOpener> urlOpener = std::make_shared<FakeUrlOpener>();
     std::shared_ptr<platform::NetworkHttpTransport> http =
         std::make_shared<platform::NetworkHttpTransport>(std::chrono::milliseconds(500));
+    std::shared_ptr<HoldingTransport> holding = std::make_shared<HoldingTransport>(http);
     KeychainStore keychain{secrets};
     std::unique_ptr<SessionStore> session;
     std::unique_ptr<SupabaseClient> client;

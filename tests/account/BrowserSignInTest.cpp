@@ -181,6 +181,52 @@ TEST_F(BrowserSignInTest, ACompletedSignInEndsTheWaitingBrowserSignIn)
     EXPECT_EQ(service->currentUser(), byApple);
 }
 
+TEST_F(BrowserSignInTest, ASignInOvertakenByAnotherOrBySignOutKeepsNothing)
+{
+    apple->outcome = FakeAppleSignInSheet::credential(QStringLiteral("001234.apple.user"), "tok");
+    const auto byBrowser = [this] { return service->handleAuthCallback(openBrowser()); };
+    const auto byEmail = [this] {
+        return service->signInWithEmail(QString::fromLatin1(LocalAuthServer::email),
+                                        QString::fromLatin1(LocalAuthServer::password));
+    };
+    const auto emailSignIn = [this] { signInByEmail(); };
+    const auto appleSignIn = [this] { await(service->signInWithApple()); };
+    const auto signOut = [this] { QCoro::waitFor(service->signOut()); };
+    const auto userNow = [this] {
+        return service->currentUser() ? service->currentUser()->appleUserID.toStdString() : "";
+    };
+    struct Case {
+        const char *what;
+        const char *heldGrant;
+        std::function<QCoro::Task<UserProfile>()> slow;
+        std::function<void()> meanwhile;
+        std::string userAfter;
+    };
+    const QList<Case> cases{
+        {"code exchange, then e-mail sign-in", "pkce", byBrowser, emailSignIn,
+         "email_" + std::string(LocalAuthServer::userId)},
+        {"code exchange, then sign-out", "pkce", byBrowser, signOut, {}},
+        {"e-mail sign-in, then Sign in with Apple", "password", byEmail, appleSignIn,
+         "001234.apple.user"},
+        {"e-mail sign-in, then sign-out", "password", byEmail, signOut, {}},
+    };
+    for (const Case &c : cases) {
+        holding->holdGrant(QString::fromLatin1(c.heldGrant));
+        QCoro::Task<UserProfile> slow = c.slow();
+        EXPECT_TRUE(waitUntil([this] { return holding->gate.waiting() == 1; })) << c.what;
+        c.meanwhile();
+        const QList<QByteArray> kept = items();
+        EXPECT_EQ(userNow(), c.userAfter) << c.what;
+        EXPECT_EQ(kept[0].isEmpty(), c.userAfter.empty()) << c.what;
+
+        holding->gate.open();
+        EXPECT_TRUE(endsWith<SignInOvertakenError>(std::move(slow))) << c.what;
+        EXPECT_EQ(userNow(), c.userAfter) << c.what;
+        EXPECT_EQ(items(), kept) << c.what;
+        EXPECT_FALSE(service->isSigningIn()) << c.what;
+    }
+}
+
 TEST_F(BrowserSignInTest, ACallbackIsReadOneWayOnly)
 {
     // What each callback makes the service send: the code it exchanges, the token it asks the
