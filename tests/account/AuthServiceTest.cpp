@@ -329,6 +329,8 @@ TEST_F(AuthServiceTest, RefreshRenewsTokensAndAFailedRefreshKeepsTheSession)
     const QByteArray access = stored(SessionStore::accessTokenKey);
     const QByteArray refresh = stored(SessionStore::refreshTokenKey);
     const QList<std::pair<Reply, QString>> failures{
+        {Reply::json(400, R"({"error_description":"Invalid Refresh Token"})"),
+         "Invalid Apple credentials."},
         {Reply::json(401, "{}"), "Invalid Apple credentials."},
         {Reply::json(503, "{}"), "Authentication network error: Refresh failed"},
         {{Reply::Kind::answer, 302, {}, {}}, "Authentication network error: Refresh failed"},
