@@ -4,6 +4,7 @@
 #include "account/AccountPresentation.h"
 #include "account/AuthError.h"
 #include "account/AuthService.h"
+#include "account/Redaction.h"
 #include "model/StartTask.h"
 #include "platform/Alerts.h"
 #include "platform/UrlOpener.h"
@@ -348,8 +349,8 @@ void AccountView::refresh()
     const std::optional<UserProfile> &user = m_authService.currentUser();
     if (user) {
         m_initials->setText(accountPresentation::initials(user->displayName));
-        m_name->setText(accountPresentation::nameLine(user->displayName));
-        m_email->setText(user->email.value_or(QString()));
+        m_name->setText(redaction::shownText(accountPresentation::nameLine(user->displayName)));
+        m_email->setText(redaction::shownText(user->email.value_or(QString())));
         m_email->setVisible(user->email.has_value());
         m_linked->setText(accountPresentation::linkedAccountLine(user->appleUserID));
         m_pages->setCurrentWidget(m_card);
@@ -386,7 +387,7 @@ QCoro::Task<void> AccountView::showError(QString message)
     std::shared_ptr<bool> alive = m_alive;
     platform::Alert alert;
     alert.messageText = QStringLiteral("Account Error");
-    alert.informativeText = message;
+    alert.informativeText = redaction::shownMessage(message);
     alert.buttonTitles = QStringList{QStringLiteral("OK")};
     alert.window = this;
     co_await m_alerts->present(alert);

@@ -23,7 +23,8 @@ class UrlOpener;
 // service has a user, else the welcome header and the sign-in form. It follows the auth
 // service alone and keeps no account data of its own; every action is a call into the
 // service, and a failure shows the "Account Error" alert. Everything from the backend or the
-// user is shown as plain text. The typed password goes whenever somebody signs in or out.
+// user is shown as plain text, with its direction controls escaped; the alert shows the first
+// few lines of a long message. The typed password goes whenever somebody signs in or out.
 class AccountView final : public QWidget {
     Q_OBJECT
 

@@ -1,11 +1,14 @@
 #include "account/AccountView.h"
 #include "AccountFixture.h"
 #include "account/AccountPresentation.h"
+#include "account/Redaction.h"
 #include "platform/linux/MessageBoxAlertPresenter.h"
 #include "support/FakeAlertPresenter.h"
 
 #include <QApplication>
 #include <QGraphicsOpacityEffect>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -35,6 +38,26 @@ TEST(AccountPresentation, InitialsAndLinkedAccountLine)
     EXPECT_EQ(linkedAccountLine(QStringLiteral("google_ABC")), "Google Account Linked");
     EXPECT_EQ(linkedAccountLine(QStringLiteral("email_ABC")), "Email Account Linked");
     EXPECT_EQ(linkedAccountLine(QStringLiteral("001234.abc")), "Apple ID Linked");
+}
+
+TEST(ShownText, DirectionControlsAreEscapedAndLongMessagesCut)
+{
+    using namespace redaction;
+    // Every direction control is escaped; line breaks, joiners and accents stay as they are.
+    EXPECT_EQ(shownText(QString::fromUtf16(u"a\u202Ab\u202Ec\u2066d\u2069e\u200Ef\u200Fg\u061Ch"
+                                           u"\u2067i\nj\u00E9\U0001F469\u200D\U0001F4BB")),
+              QString::fromUtf16(u"a\\u{202A}b\\u{202E}c\\u{2066}d\\u{2069}e\\u{200E}f\\u{200F}"
+                                 u"g\\u{061C}h\\u{2067}i\nj\u00E9\U0001F469\u200D\U0001F4BB"));
+
+    const QString five = QStringLiteral("1\n2\r\n3\n4\n5");
+    EXPECT_EQ(shownMessage(five), five);
+    EXPECT_EQ(shownMessage(five + QStringLiteral("\r\n6\n7")), five + u'\u2026');
+    EXPECT_EQ(shownMessage(QString(3000, u'x')), QString(300, u'x') + u'\u2026');
+    // A cut never splits an escape or a character.
+    EXPECT_EQ(shownMessage(QString(298, u'x') + QString::fromUtf16(u"\u202Ey")),
+              QString(298, u'x') + u'\u2026');
+    EXPECT_EQ(shownMessage(QString(299, u'x') + QString::fromUtf16(u"\U0001F600")),
+              QString(299, u'x') + u'\u2026');
 }
 
 class AccountViewTest : public AccountFixture {
@@ -300,6 +323,36 @@ TEST_F(AccountViewTest, BackendAndUserTextIsNeverMarkup)
         }
     box->done(0);
     EXPECT_TRUE(waitUntil([&] { return shown.isReady(); }));
+}
+
+TEST_F(AccountViewTest, ServerAndStoredTextNeitherTurnsAroundNorOverfillsThePage)
+{
+    const QString reversed = QString::fromUtf16(u"\u202E");
+    QStringList lines;
+    for (int line = 1; line <= 3000; ++line)
+        lines << reversed + QStringLiteral("line %1").arg(line);
+    server.script(Reply::json(
+        400, QJsonDocument(QJsonObject{{"error_description", lines.join(u'\n')}}).toJson()));
+    type(QString::fromLatin1(LocalAuthServer::email), QStringLiteral("pw"));
+    QTest::mouseClick(logInButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return !alerts->presented.isEmpty(); }));
+    EXPECT_EQ(alerts->presented[0].informativeText,
+              QStringLiteral("\\u{202E}line 1\n\\u{202E}line 2\n\\u{202E}line 3\n\\u{202E}line 4\n"
+                             "\\u{202E}line 5") +
+                  u'\u2026');
+
+    apple->outcome = [&] {
+        auto credential =
+            FakeAppleSignInSheet::credential(QStringLiteral("001234.apple.user"), "t");
+        credential.email = reversed + QStringLiteral("moc.elpmaxe@enaj");
+        credential.fullName = platform::PersonNameComponents();
+        credential.fullName->givenName = reversed + QStringLiteral("enaj");
+        return credential;
+    }();
+    view->signInWithApple();
+    ASSERT_TRUE(waitUntil([this] { return view->showsSignedInCard(); }));
+    EXPECT_EQ(child<QLabel>("nameLabel")->text(), "\\u{202E}enaj");
+    EXPECT_EQ(child<QLabel>("emailLabel")->text(), "\\u{202E}moc.elpmaxe@enaj");
 }
 
 TEST_F(AccountViewTest, AppleCancellationShowsNothingAndOtherFailuresTheAlert)
