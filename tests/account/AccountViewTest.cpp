@@ -145,6 +145,25 @@ TEST_F(AccountViewTest, RunningSignInDisablesTheSignInButtonsAndAFailureShowsThe
     EXPECT_FALSE(view->showsSignedInCard());
 }
 
+TEST_F(AccountViewTest, ASignInOvertakenByASignOutEndsWithoutAnAlert)
+{
+    holding->holdGrant(QStringLiteral("password"));
+    type(QString::fromLatin1(LocalAuthServer::email),
+         QString::fromLatin1(LocalAuthServer::password));
+    QTest::mouseClick(logInButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return holding->gate.waiting() == 1; }));
+    view->signOut();
+    holding->gate.open();
+    ASSERT_TRUE(waitUntil([this] { return !service->isSigningIn(); }));
+
+    // The next alert is the next failure's.
+    server.script(Reply::json(400, R"({"error_description":"Invalid login credentials"})"));
+    QTest::mouseClick(logInButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return !alerts->presented.isEmpty(); }));
+    EXPECT_EQ(alerts->presented[0].informativeText, "Invalid login credentials");
+    EXPECT_FALSE(view->showsSignedInCard());
+}
+
 TEST_F(AccountViewTest, SignInShowsTheCardAndSignOutTheForm)
 {
     type(QString::fromLatin1(LocalAuthServer::email),
