@@ -1,14 +1,22 @@
 #include "capture/FeedbackService.h"
 #include "capture/PermissionManager.h"
 #include "capture/ScreenCaptureService.h"
+#include "pins/PinActions.h"
 #include "platform/linux/AbsentHaptics.h"
 #include "platform/linux/CanberraSoundPlayer.h"
+#include "platform/linux/DesktopUrlOpener.h"
 #include "platform/x11/X11ScreenCapturePermission.h"
 #include "platform/x11/X11WindowSystem.h"
 #include "support/FakeUrlOpener.h"
+#include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
 #include "support/X11DesktopTest.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QFile>
+#include <QMutex>
 #include <QPainter>
 #include <QTest>
 #include <QWidget>
@@ -42,7 +50,75 @@ protected:
     void paintEvent(QPaintEvent *) override { QPainter(this).drawImage(0, 0, stripes()); }
 };
 
+// The desktop's file manager as the session bus offers it, on a bus connection of its own:
+// keeps every call it gets (on whichever thread the bus delivers it) and answers it.
+class FakeFileManager final : public QDBusVirtualObject {
+public:
+    static constexpr const char *name = "org.freedesktop.FileManager1";
+    static constexpr const char *path = "/org/freedesktop/FileManager1";
+
+    FakeFileManager()
+        : m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus,
+                                              QStringLiteral("corvanta-test-file-manager")))
+    {
+        registered = m_bus.registerVirtualObject(QString::fromLatin1(path), this) &&
+                     m_bus.registerService(QString::fromLatin1(name));
+    }
+    ~FakeFileManager() override
+    {
+        m_bus.unregisterService(QString::fromLatin1(name));
+        m_bus.unregisterObject(QString::fromLatin1(path));
+        QDBusConnection::disconnectFromBus(m_bus.name());
+    }
+
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        {
+            const QMutexLocker lock(&m_mutex);
+            m_calls << message;
+        }
+        connection.send(message.createReply());
+        return true;
+    }
+    QList<QDBusMessage> calls() const
+    {
+        const QMutexLocker lock(&m_mutex);
+        return m_calls;
+    }
+
+    bool registered = false;
+
+private:
+    QDBusConnection m_bus;
+    mutable QMutex m_mutex;
+    QList<QDBusMessage> m_calls;
+};
+
 using ServicesDesktop = X11DesktopTest;
+
+TEST_F(ServicesDesktop, ShowInFolderAsksTheFileManagerToSelectThePinsFile)
+{
+    TempDirScope tmp;
+    const QString path = tmp.path() + QStringLiteral("/Plan #2 ü.txt");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    FakeFileManager fileManager;
+    ASSERT_TRUE(fileManager.registered);
+
+    PinActions actions({.urlOpener = std::make_shared<DesktopUrlOpener>()});
+    const PinItem pin(PinContent::makeFile(QUrl::fromLocalFile(path)));
+    EXPECT_TRUE(actions.reveal(pin));
+    ASSERT_TRUE(waitUntil([&] { return !fileManager.calls().isEmpty(); }));
+    const QDBusMessage call = fileManager.calls().first();
+    EXPECT_EQ(call.interface(), FakeFileManager::name);
+    EXPECT_EQ(call.member(), "ShowItems");
+    EXPECT_EQ(call.arguments(),
+              (QVariantList{QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)},
+                            QString()}));
+    EXPECT_EQ(fileManager.calls().size(), 1);
+}
 
 TEST_F(ServicesDesktop, SoundsPlayIntoTheNullDeviceAndUnknownOnesAreToldApart)
 {
