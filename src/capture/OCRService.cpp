@@ -81,6 +81,17 @@ QCoro::Task<QString> OCRService::recognizeTextInBackground(QImage image)
     co_return std::get<QString>(outcome);
 }
 
+QCoro::Task<bool> OCRService::containsText(QImage image)
+{
+    try {
+        QCoro::Task<QString> recognition = recognizeTextInBackground(std::move(image));
+        const QString text = co_await recognition;
+        co_return !text.trimmed().isEmpty();
+    } catch (...) {
+        co_return false;
+    }
+}
+
 QCoro::Task<QString> OCRService::copyText(QImage image, const SettingsStore &settings)
 {
     QCoro::Task<QString> recognition = recognizeTextInBackground(image);

@@ -58,6 +58,9 @@ public:
     QString recognizeText(const QImage &image) const;
     // recognizeText() on a worker thread, awaited from the main thread; errors pass through.
     QCoro::Task<QString> recognizeTextInBackground(QImage image);
+    // Whether the image holds any text that is more than blanks; a failed recognition counts
+    // as none.
+    QCoro::Task<bool> containsText(QImage image);
     // Recognises, then puts the text on the clipboard in place of its contents and gives the
     // copy feedback: the sound when sound effects are on, the tap always. On failure the
     // clipboard is untouched and the error passes through.

@@ -132,6 +132,5 @@ bool PinActions::reveal(const PinItem &item)
     const std::optional<QUrl> url = item.fileURL();
     if (!url || !url->isLocalFile() || !m_services.urlOpener)
         return false;
-    return m_services.urlOpener->openUrl(
-        QUrl::fromLocalFile(QFileInfo(url->toLocalFile()).absolutePath()));
+    return m_services.urlOpener->revealFile(*url);
 }

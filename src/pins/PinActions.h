@@ -44,7 +44,8 @@ public:
     // PNG, readable by the user only, named by its export name in the program's private captures
     // folder, and deleted when the program ends. False when nothing opened.
     bool open(const PinItem &item);
-    // Shows the folder of a file or recording pin.
+    // Shows a file or recording pin's file selected in the file manager (its folder where
+    // that cannot be done).
     bool reveal(const PinItem &item);
 
     // Writes the image as a new private PNG named `name` (or "<name> (2).png" and on, when the

@@ -9,12 +9,14 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDrag>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
 #include <QTimer>
+#include <QToolTip>
 
 namespace {
 
@@ -22,6 +24,9 @@ constexpr double buttonSide = 25.0; // an 11-point symbol padded by 6 on every s
 constexpr double buttonSpacing = 6.0;
 constexpr double overlayPadding = 8.0;
 constexpr int copiedFeedbackMs = 1200;
+constexpr int overlayFadeMs = 150;
+// The buttons grow into place from this share of their size as they fade in.
+constexpr double overlayStartScale = 0.95;
 
 using PinCardDrawing::Symbol;
 
@@ -33,6 +38,31 @@ PinContentView::PinContentView(PinWindowModel &controller, QWidget *parent)
     setAttribute(Qt::WA_TranslucentBackground);
     setMouseTracking(true);
     connect(&controller, &PinWindowModel::changed, this, qOverload<>(&QWidget::update));
+    m_overlayFade.setDuration(overlayFadeMs);
+    m_overlayFade.setEasingCurve(QEasingCurve::InOutQuad);
+    connect(&m_overlayFade, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        m_overlayShown = value.toDouble();
+        update();
+    });
+}
+
+QString PinContentView::helpText(Button button)
+{
+    switch (button) {
+    case Button::ghost:
+        return QStringLiteral("Ghost Mode");
+    case Button::copy:
+        return QStringLiteral("Copy");
+    case Button::save:
+        return QStringLiteral("Save Image");
+    case Button::reveal:
+        return QStringLiteral("Show in Folder");
+    case Button::open:
+        return QStringLiteral("Open");
+    case Button::close:
+        return QStringLiteral("Close Pin");
+    }
+    return {};
 }
 
 QList<PinContentView::Button> PinContentView::buttons() const
@@ -160,11 +190,37 @@ void PinContentView::paintEvent(QPaintEvent *)
         painter.setPen(QPen(border, borderWidth));
         painter.drawPath(shape);
     }
-    painter.setOpacity(1.0);
-    if (!m_hovering)
-        return;
+    if (m_overlayShown > 0)
+        paintOverlay(painter);
+}
+
+void PinContentView::paintOverlay(QPainter &painter)
+{
     const QList<Button> shown = buttons();
     const QList<QRectF> rects = buttonRects();
+    const std::optional<QString> info = infoText();
+    QFont font = painter.font();
+    font.setPointSizeF(10);
+    font.setWeight(QFont::Medium);
+    painter.setFont(font);
+    QRectF label;
+    if (info) {
+        const QFontMetricsF metrics(font);
+        const QSizeF textSize(metrics.horizontalAdvance(*info) + 16, metrics.height() + 6);
+        label = QRectF(
+            QPointF(width() - overlayPadding - textSize.width(), overlayPadding + buttonSide + 6),
+            textSize);
+    }
+    QRectF overlay = label;
+    for (const QRectF &rect : rects)
+        overlay |= rect;
+    const QPointF centre = overlay.center();
+    const double scale = overlayStartScale + (1 - overlayStartScale) * m_overlayShown;
+    painter.save();
+    painter.setOpacity(m_overlayShown);
+    painter.translate(centre);
+    painter.scale(scale, scale);
+    painter.translate(-centre);
     for (qsizetype i = 0; i < shown.size(); ++i) {
         const Button button = shown[i];
         QColor background(0, 0, 0, int(255 * 0.65));
@@ -199,34 +255,54 @@ void PinContentView::paintEvent(QPaintEvent *)
         }
         PinCardDrawing::drawSymbol(painter, symbol, rects[i].adjusted(6, 6, -6, -6), foreground);
     }
-    if (const std::optional<QString> info = infoText()) {
-        QFont font = painter.font();
-        font.setPointSizeF(10);
-        font.setWeight(QFont::Medium);
-        painter.setFont(font);
-        const QFontMetricsF metrics(font);
-        const QSizeF textSize(metrics.horizontalAdvance(*info) + 16, metrics.height() + 6);
-        const QRectF label(
-            QPointF(width() - overlayPadding - textSize.width(), overlayPadding + buttonSide + 6),
-            textSize);
+    if (info) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(0, 0, 0, int(255 * 0.65)));
         painter.drawRoundedRect(label, label.height() / 2, label.height() / 2);
         painter.setPen(Qt::white);
         painter.drawText(label, Qt::AlignCenter, *info);
     }
+    painter.restore();
 }
 
 void PinContentView::enterEvent(QEnterEvent *)
 {
-    m_hovering = true;
-    update();
+    setHovering(true);
 }
 
 void PinContentView::leaveEvent(QEvent *)
 {
-    m_hovering = false;
-    update();
+    setHovering(false);
+}
+
+void PinContentView::setHovering(bool hovering)
+{
+    if (m_hovering == hovering)
+        return;
+    m_hovering = hovering;
+    m_overlayFade.stop();
+    m_overlayFade.setStartValue(m_overlayShown);
+    m_overlayFade.setEndValue(hovering ? 1.0 : 0.0);
+    m_overlayFade.start();
+}
+
+bool PinContentView::event(QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const QList<QRectF> rects = buttonRects();
+    const QList<Button> shown = buttons();
+    for (qsizetype i = 0; m_hovering && i < rects.size(); ++i) {
+        if (rects[i].contains(help->pos())) {
+            QToolTip::showText(help->globalPos(), helpText(shown[i]), this,
+                               rects[i].toAlignedRect());
+            return true;
+        }
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
 }
 
 void PinContentView::mousePressEvent(QMouseEvent *event)

@@ -6,14 +6,16 @@
 #include <QPointF>
 #include <QRectF>
 #include <QString>
+#include <QVariantAnimation>
 #include <QWidget>
 #include <optional>
 
 class PinWindowModel;
 
 // The content of a floating pin window: the picture with rounded corners and a thin border, a
-// row of round buttons while the pointer is over it (ghost, copy, save or reveal, open, close),
-// a context menu, open on double click and drag-out as a file. Paints what its window's model
+// row of round buttons with their hover help that fades in while the pointer is over it (ghost,
+// copy, save or reveal, open, close), a context menu, open on double click and drag-out as a
+// file. Paints what its window's model
 // publishes and acts through it.
 class PinContentView : public QWidget {
     Q_OBJECT
@@ -24,6 +26,8 @@ public:
     explicit PinContentView(PinWindowModel &controller, QWidget *parent = nullptr);
 
     bool isHovering() const { return m_hovering; }
+    // The hover help of a button.
+    static QString helpText(Button button);
     bool justCopied() const { return m_justCopied; }
     // The buttons this pin shows, in order, and where they lie.
     QList<Button> buttons() const;
@@ -37,6 +41,7 @@ public:
     void trigger(Button button);
 
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
     void leaveEvent(QEvent *event) override;
@@ -48,9 +53,14 @@ protected:
 
 private:
     void copyItem();
+    void setHovering(bool hovering);
+    void paintOverlay(QPainter &painter);
 
     PinWindowModel &m_controller;
     bool m_hovering = false;
+    // How far the button row has faded and grown in: 0 hidden, 1 shown.
+    double m_overlayShown = 0;
+    QVariantAnimation m_overlayFade;
     bool m_justCopied = false;
     std::optional<QPointF> m_pressPoint;
 };

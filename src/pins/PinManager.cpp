@@ -129,3 +129,18 @@ void PinManager::pinCapture(const CaptureItem &capture)
 {
     addToStack(PinItem::fromCapture(capture));
 }
+
+void PinManager::pinImage(const QImage &image, std::optional<QString> title)
+{
+    addToStack(std::make_shared<const PinItem>(PinContent::makeImage(image), std::move(title)));
+}
+
+void PinManager::pinFile(const QUrl &url)
+{
+    addToStack(std::make_shared<const PinItem>(PinContent::makeFile(url)));
+}
+
+void PinManager::pinVideo(const QUrl &url, std::optional<QImage> thumbnail)
+{
+    addToStack(std::make_shared<const PinItem>(PinContent::makeVideo(url, std::move(thumbnail))));
+}

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CaptureItem;
 class PinWindowController;
@@ -56,6 +57,12 @@ public:
     void remove(PinWindowController *controller);
 
     void pinCapture(const CaptureItem &capture);
+    // Each of these makes a new pin with an identifier of its own: an image pin titled `title`
+    // ("Pinned Image" without one), a file pin or a recording pin with its poster, both titled
+    // by the file's name.
+    void pinImage(const QImage &image, std::optional<QString> title = std::nullopt);
+    void pinFile(const QUrl &url);
+    void pinVideo(const QUrl &url, std::optional<QImage> thumbnail = std::nullopt);
 
 signals:
     void activePinsChanged();

@@ -130,6 +130,7 @@ StagingPage::StagingPage(SettingsStore &store, QWidget *parent) : QWidget(parent
                &SettingsStore::setCopyRemovesCapture, &SettingsStore::copyRemovesCaptureChanged);
     card->addWidget(removes.widget);
     card->addWidget(makeDivider());
+    card->addWidget(makeDivider());
     card->addWidget(
         makeControlRow(QStringLiteral("number.square"), QStringLiteral("Max Queue Items"),
                        QStringLiteral("Maximum number of captures to hold simultaneously."),

@@ -40,6 +40,20 @@ TEST_F(OCRServiceTest, RegionsBecomeLinesAsReadOffTheMainThread)
     EXPECT_EQ(recognizer->onMainThread.load(), 0);
 }
 
+TEST_F(OCRServiceTest, ContainsTextOnlyForTextBeyondBlanks)
+{
+    recognizer->answer({" ", "\n x \t"});
+    EXPECT_TRUE(QCoro::waitFor(service.containsText(image)));
+    recognizer->answer({" \n", "\t"});
+    EXPECT_FALSE(QCoro::waitFor(service.containsText(image)));
+    recognizer->result = {};
+    EXPECT_FALSE(QCoro::waitFor(service.containsText(image)));
+    recognizer->answer({"words"});
+    recognizer->result.error = "cannot load the English language data";
+    EXPECT_FALSE(QCoro::waitFor(service.containsText(image)));
+    EXPECT_TRUE(pasteboard->calls.isEmpty());
+}
+
 TEST_F(OCRServiceTest, NoTextAndFailuresAreErrors)
 {
     recognizer->result = {};

@@ -1,14 +1,19 @@
 #include "capture/FeedbackService.h"
 #include "capture/PermissionManager.h"
 #include "capture/ScreenCaptureService.h"
+#include "pins/PinActions.h"
 #include "platform/linux/AbsentHaptics.h"
 #include "platform/linux/CanberraSoundPlayer.h"
+#include "platform/linux/DesktopUrlOpener.h"
 #include "platform/x11/X11ScreenCapturePermission.h"
 #include "platform/x11/X11WindowSystem.h"
+#include "support/FakeFileManager.h"
 #include "support/FakeUrlOpener.h"
+#include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
 #include "support/X11DesktopTest.h"
 
+#include <QFile>
 #include <QPainter>
 #include <QTest>
 #include <QWidget>
@@ -43,6 +48,29 @@ protected:
 };
 
 using ServicesDesktop = X11DesktopTest;
+
+TEST_F(ServicesDesktop, ShowInFolderAsksTheFileManagerToSelectThePinsFile)
+{
+    TempDirScope tmp;
+    const QString path = tmp.path() + QStringLiteral("/Plan #2 ü.txt");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    FakeFileManager fileManager;
+    ASSERT_TRUE(fileManager.registered);
+
+    PinActions actions({.urlOpener = std::make_shared<DesktopUrlOpener>()});
+    const PinItem pin(PinContent::makeFile(QUrl::fromLocalFile(path)));
+    EXPECT_TRUE(actions.reveal(pin));
+    ASSERT_TRUE(waitUntil([&] { return !fileManager.calls().isEmpty(); }));
+    const QDBusMessage call = fileManager.calls().first();
+    EXPECT_EQ(call.interface(), FakeFileManager::name);
+    EXPECT_EQ(call.member(), "ShowItems");
+    EXPECT_EQ(call.arguments(),
+              (QVariantList{QStringList{QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)},
+                            QString()}));
+    EXPECT_EQ(fileManager.calls().size(), 1);
+}
 
 TEST_F(ServicesDesktop, SoundsPlayIntoTheNullDeviceAndUnknownOnesAreToldApart)
 {

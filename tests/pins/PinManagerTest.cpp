@@ -5,6 +5,7 @@
 #include "pins/PinStackWindowController.h"
 
 #include <QFile>
+#include <QSet>
 #include <gtest/gtest.h>
 
 namespace {
@@ -42,6 +43,38 @@ TEST_F(PinManagerTest, PinsGoToTheFrontOfOneDeckMadeOnTheFirstPin)
     EXPECT_EQ(deck()->items().first()->title(), capture.fileName());
     EXPECT_TRUE(model.deleted().isEmpty());
     EXPECT_TRUE(model.panels->wasPrepared(first->window()));
+}
+
+TEST_F(PinManagerTest, ImagesFilesAndMoviesArePinnedAsNewPinsAtTheFront)
+{
+    const QImage picture = solidImage(30, 20, Qt::red);
+    const QImage poster = solidImage(16, 9, Qt::blue);
+    const QUrl file = QUrl::fromLocalFile("/tmp/notes/Plan B.pdf");
+    const QUrl movie = QUrl::fromLocalFile("/tmp/films/Take 2.mp4");
+    manager.pinImage(picture);
+    manager.pinImage(picture, QStringLiteral("Receipt"));
+    manager.pinFile(file);
+    manager.pinVideo(movie, poster);
+    manager.pinVideo(movie);
+    ASSERT_NE(deck(), nullptr);
+    ASSERT_NE(deck()->window(), nullptr);
+    const QList<PinItemPtr> items = deck()->items();
+    ASSERT_EQ(items.size(), 5);
+    QStringList titles;
+    for (const PinItemPtr &item : items)
+        titles << item->title();
+    EXPECT_EQ(titles,
+              (QStringList{"Take 2.mp4", "Take 2.mp4", "Plan B.pdf", "Receipt", "Pinned Image"}));
+    const QList<QUuid> ids = idsOf(items);
+    EXPECT_EQ(QSet<QUuid>(ids.begin(), ids.end()).size(), 5);
+    EXPECT_FALSE(items[0]->content().thumbnail);
+    EXPECT_EQ(items[1]->content().kind, PinContent::Kind::video);
+    EXPECT_EQ(items[1]->content().url, movie);
+    EXPECT_EQ(items[1]->previewImage(), poster);
+    EXPECT_EQ(items[2]->content().kind, PinContent::Kind::file);
+    EXPECT_EQ(items[2]->fileURL(), file);
+    EXPECT_EQ(items[4]->bitmap(), picture);
+    EXPECT_TRUE(model.deleted().isEmpty());
 }
 
 TEST_F(PinManagerTest, UnpinningAnnouncesAndTakesEveryPinOfTheIdentifier)

@@ -5,7 +5,12 @@
 #include "support/AnimationClock.h"
 #include "support/WaitUntil.h"
 
+#include <QApplication>
+#include <QEnterEvent>
 #include <QFile>
+#include <QHelpEvent>
+#include <QTest>
+#include <QToolTip>
 #include <gtest/gtest.h>
 
 namespace {
@@ -145,6 +150,73 @@ TEST_F(PinWindowTest, TheViewOffersTheActionsOfItsKindOfPin)
     EXPECT_EQ(model.deleted(), QList<QUuid>{filePin->item()->id()});
     EXPECT_EQ(manager.activePins().size(), 1);
     EXPECT_TRUE(waitUntil([&] { return closed.contains(filePin.get()); }, 2000));
+}
+
+TEST_F(PinWindowTest, TheButtonsFadeInWithTheirHelpAndShowInFolderSelectsTheFile)
+{
+    AnimationClock animations;
+    const QString path = model.tempDir.path() + "/notes.txt";
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const auto image = open(imagePin(Qt::blue));
+    const auto filePin =
+        open(std::make_shared<const PinItem>(PinContent::makeFile(QUrl::fromLocalFile(path))));
+    image->show();
+    filePin->show();
+    auto *imageView = qobject_cast<PinContentView *>(image->window());
+    auto *fileView = qobject_cast<PinContentView *>(filePin->window());
+    ASSERT_TRUE(imageView && fileView);
+
+    // Inside the red close button, below its cross.
+    const QPoint inClose = imageView->buttonRects().last().center().toPoint() + QPoint(0, 9);
+    const auto closeRed = [&] { return QColor(imageView->grab().toImage().pixel(inClose)).red(); };
+    const auto hover = [](PinContentView *view, bool inside) {
+        if (inside) {
+            QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), view->mapToGlobal(QPointF(5, 5)));
+            QApplication::sendEvent(view, &enter);
+        } else {
+            QEvent leave(QEvent::Leave);
+            QApplication::sendEvent(view, &leave);
+        }
+    };
+    const int atRest = closeRed();
+    hover(imageView, true);
+    animations.advanceBy(64);
+    const int fadingIn = closeRed();
+    animations.advanceBy(150);
+    const int shown = closeRed();
+    EXPECT_LT(atRest, fadingIn);
+    EXPECT_LT(fadingIn, shown);
+    hover(imageView, false);
+    animations.advanceBy(64);
+    EXPECT_LT(closeRed(), shown);
+    EXPECT_GT(closeRed(), atRest);
+    animations.advanceBy(150);
+    EXPECT_EQ(closeRed(), atRest);
+
+    const auto helpAt = [](PinContentView *view, QPoint at) {
+        QHelpEvent help(QEvent::ToolTip, at, view->mapToGlobal(at));
+        QApplication::sendEvent(view, &help);
+        return help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    QStringList helps;
+    hover(fileView, true);
+    hover(imageView, true);
+    animations.advanceBy(200);
+    for (PinContentView *view : {imageView, fileView}) {
+        for (const QRectF &rect : view->buttonRects())
+            helps << helpAt(view, rect.center().toPoint());
+    }
+    EXPECT_EQ(helps, (QStringList{"Ghost Mode", "Copy", "Save Image", "Open", "Close Pin",
+                                  "Ghost Mode", "Copy", "Show in Folder", "Open", "Close Pin"}));
+    EXPECT_EQ(helpAt(imageView, QPoint(4, imageView->height() - 4)), QString());
+
+    // Without a file manager that selects files, the folder opens.
+    const QPoint onReveal = fileView->buttonRects()[2].center().toPoint();
+    QTest::mouseClick(fileView, Qt::LeftButton, {}, onReveal);
+    EXPECT_EQ(model.urlOpener->revealed, QList<QUrl>{QUrl::fromLocalFile(path)});
+    EXPECT_EQ(model.urlOpener->opened, QList<QUrl>{QUrl::fromLocalFile(model.tempDir.path())});
 }
 
 TEST_F(PinWindowTest, TheManagerClosesFloatingWindowsWithoutAnnouncingOnCloseAll)

@@ -227,9 +227,9 @@ TEST_F(PageLayoutTest, TabScrollsTheControlItReachesIntoView)
     EXPECT_GT(checked, 5);
 }
 
-// The Staging page's rows line up: symbols, titles and controls in one column each, one divider
-// between rows.
-TEST_F(PageLayoutTest, StagingRowsLineUpWithOneDividerBetweenThem)
+// The Staging page's rows line up: symbols, titles and controls in one column each; one divider
+// below the first switch and two, a card's spacing apart, above the queue size.
+TEST_F(PageLayoutTest, StagingRowsLineUpBetweenTheirDividers)
 {
     makeStore();
     StagingPage page(store());
@@ -263,21 +263,29 @@ TEST_F(PageLayoutTest, StagingRowsLineUpWithOneDividerBetweenThem)
         EXPECT_EQ(titleLeft(control), titleLeft(controls.first()))
             << control->accessibleName().toStdString();
     }
-    // Down the card: no two dividers follow each other.
+    // Down the card, what stands between the rows.
     QList<QWidget *> column;
     for (QWidget *child : card->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
         column << child;
     std::sort(column.begin(), column.end(), [](QWidget *a, QWidget *b) { return a->y() < b->y(); });
-    int dividers = 0;
-    for (int i = 0; i < column.size(); ++i) {
-        const bool divider = column[i]->property("corvantaDivider").toBool();
-        dividers += divider;
-        if (divider && i > 0) {
-            EXPECT_FALSE(column[i - 1]->property("corvantaDivider").toBool())
-                << "two dividers at y " << column[i - 1]->y() << " and " << column[i]->y();
+    QStringList order;
+    QList<QWidget *> dividers;
+    for (QWidget *child : column) {
+        if (child->property("corvantaDivider").toBool()) {
+            order << "divider";
+            dividers << child;
+        }
+        for (QWidget *control : controls) {
+            if (child->isAncestorOf(control))
+                order << control->accessibleName();
         }
     }
-    EXPECT_EQ(dividers, 2);
+    EXPECT_EQ(order.join(" | "), "Auto-copy to clipboard immediately upon capture | divider | "
+                                 "Copying removes capture from staging | divider | divider | "
+                                 "Max Queue Items");
+    ASSERT_EQ(dividers.size(), 3);
+    EXPECT_EQ(dividers[2]->y() - dividers[1]->geometry().bottom() - 1, 16);
+    EXPECT_TRUE(dividers[1]->isVisible() && dividers[2]->isVisible());
 }
 
 // A chosen modifier of the custom-key panel reads as chosen: a tick that stands out of its box,
