@@ -101,7 +101,6 @@ QCoro::Task<void> QuickLookPreviewView::recognizeAndCopyText(CaptureItem item)
         rebuildToolbar();
         co_return;
     }
-    pasteboard->clearContents();
     pasteboard->setString(text);
     m_ocrJustCopied = true;
     rebuildToolbar();
