@@ -23,6 +23,7 @@ public:
     QCoro::Task<std::optional<QUrl>> run(SavePanelOptions options, QWidget *asking) override
     {
         QWidget *const window = askingWindow(asking);
+        const QPointer<QWidget> asker(window);
         const QString proposedSuffix = QFileInfo(options.nameFieldStringValue).suffix();
         QPointer<QFileDialog> dialog = new ExtensionKeepingDialog(
             window, allowedSuffixes(options.allowedContentTypes), proposedSuffix);
@@ -62,6 +63,11 @@ public:
         }
         co_await done;
 
+        // The window manager gives the keyboard to a window of its own choosing when the panel
+        // goes; the window that asked had it, and gets it back. One that went or was minimised
+        // meanwhile (a capture closes the preview) is left alone.
+        if (asker && asker->isVisible() && !asker->isMinimized())
+            asker->activateWindow();
         std::optional<QUrl> chosen;
         if (dialog) {
             const QString path = dialog->selectedFiles().value(0);
