@@ -23,7 +23,8 @@ public:
     QCoro::Task<std::optional<QUrl>> run(SavePanelOptions options, QWidget *asking) override
     {
         QWidget *const window = askingWindow(asking);
-        const QPointer<QWidget> asker(window);
+        // The keyboard goes back to the window that asked only when it had it.
+        const QPointer<QWidget> asker(window && window->isActiveWindow() ? window : nullptr);
         const QString proposedSuffix = QFileInfo(options.nameFieldStringValue).suffix();
         QPointer<QFileDialog> dialog = new ExtensionKeepingDialog(
             window, allowedSuffixes(options.allowedContentTypes), proposedSuffix);
