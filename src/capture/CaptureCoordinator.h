@@ -104,8 +104,8 @@ public:
     // and then shows "Screen Recording Failed". Stop stages the finished movie, or shows
     // "Recording Save Failed"; without a recording it does nothing. Cancel discards the
     // recording, except while a stop is finishing it: the movie being saved is kept. A stop or
-    // cancel brings back the main window the start hid. Toggle
-    // stops a running recording, else starts one.
+    // cancel brings back the main window the start hid. Toggle stops a running recording, else
+    // starts one.
     QCoro::Task<void> startRecording();
     QCoro::Task<void> stopRecording();
     QCoro::Task<void> cancelRecording();
