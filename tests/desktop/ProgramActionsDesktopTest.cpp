@@ -65,54 +65,51 @@ protected:
 
 // Pointer input in steps, each taken once the program showed it saw the step before. A timer
 // takes them: once a drag starts, its own event loop holds the test until the drop.
-class PointerSteps final {
-public:
-    struct Step {
-        // What the program is to show once the input reached it.
-        QString awaited;
-        QStringList input;
-        std::function<bool()> seen;
-    };
-
-    // Whether every step was seen in time; the button is let go otherwise, which ends a drag.
-    bool run(const std::vector<Step> &steps, int limitMs)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        size_t next = 0;
-        bool given = false;
-        bool over = false;
-        QTimer timer;
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (over)
-                return;
-            if (given && !steps[next].seen()) {
-                if (clock.elapsed() > limitMs) {
-                    awaited = steps[next].awaited;
-                    over = true;
-                    QProcess::execute(QStringLiteral("xdotool"), {"mouseup", "1"});
-                }
-                return;
-            }
-            if (given)
-                ++next;
-            if (next == steps.size()) {
-                over = true;
-                return;
-            }
-            given = true;
-            QProcess::execute(QStringLiteral("xdotool"), steps[next].input);
-        });
-        timer.start();
-        if (!waitUntil([&] { return over; }, limitMs + programWaitLimitMs))
-            awaited = steps[next].awaited;
-        return awaited.isEmpty();
-    }
-
-    // The step that was not seen.
-    QString awaited;
+struct PointerStep {
+    // What the program is to show once the input reached it.
+    std::string awaited;
+    QStringList input;
+    std::function<bool()> seen;
 };
+
+// Nothing when every step was seen in time; else the step not seen and `where` things were then,
+// and the button is let go, which ends a drag.
+std::string takePointerSteps(const std::vector<PointerStep> &steps, int limitMs,
+                             const std::function<std::string()> &where)
+{
+    QElapsedTimer clock;
+    clock.start();
+    size_t next = 0;
+    bool given = false;
+    bool over = false;
+    std::string failure;
+    QTimer timer;
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (over)
+            return;
+        if (given && !steps[next].seen()) {
+            if (clock.elapsed() > limitMs) {
+                failure = "no sign of " + steps[next].awaited + "; " + where();
+                over = true;
+                QProcess::execute(QStringLiteral("xdotool"), {"mouseup", "1"});
+            }
+            return;
+        }
+        if (given)
+            ++next;
+        if (next == steps.size()) {
+            over = true;
+            return;
+        }
+        given = true;
+        QProcess::execute(QStringLiteral("xdotool"), steps[next].input);
+    });
+    timer.start();
+    if (!waitUntil([&] { return over; }, limitMs + programWaitLimitMs))
+        failure = "no sign of " + steps[next].awaited + "; " + where();
+    return failure;
+}
 
 std::string shown(QPoint point)
 {
@@ -221,22 +218,21 @@ TEST_F(ProgramActionsDesktop, EveryButtonAndKeyOfTheExpandedTrayActsOnTheSelecte
     const QPoint from = lastPlace.center();
     const QPoint to = target.geometry().center();
     const auto dragRuns = [&] { return thumbnail->findChild<QDrag *>() != nullptr; };
-    PointerSteps drag;
-    const bool dropped = drag.run(
+    const auto where = [&] {
+        return "the pointer at " + shown(QCursor::pos()) + ", the thumbnail at " +
+               shown(placed().center()) + " (pressed at " + shown(from) + "), the drag " +
+               (dragRuns() ? "running" : "not running") + ", the window entered at " +
+               (target.enteredAt ? shown(target.mapToGlobal(*target.enteredAt)) : "no point");
+    };
+    const std::string failure = takePointerSteps(
         {{"the pointer on the thumbnail", pointerTo(from),
           [&] { return thumbnail->isPointerOver(); }},
          {"the thumbnail pressed", {"mousedown", "1"}, [&] { return thumbnail->isDown(); }},
          {"the drag started", pointerTo(from + (to - from) / 4), dragRuns},
          {"the drag over the window", pointerTo(to), [&] { return target.enteredAt.has_value(); }},
          {"the drop", {"mouseup", "1"}, [&] { return !target.dropped.isEmpty(); }}},
-        waitLimitMs);
-    ASSERT_TRUE(dropped) << "no sign of " << qPrintable(drag.awaited) << "; the pointer at "
-                         << shown(QCursor::pos()) << ", the thumbnail at "
-                         << shown(placed().center()) << " (pressed at " << shown(from)
-                         << "), the drag " << (dragRuns() ? "running" : "not running")
-                         << ", the window entered at "
-                         << (target.enteredAt ? shown(target.mapToGlobal(*target.enteredAt))
-                                              : "no point");
+        waitLimitMs, where);
+    ASSERT_EQ(failure, "");
     ASSERT_TRUE(target.dropped.first().isLocalFile());
     expectSavedPicture(target.dropped.first().toLocalFile(), item);
     target.hide();
