@@ -9,8 +9,8 @@ using namespace std::chrono_literals;
 using platform::FramePacer;
 using Clock = FramePacer::Clock;
 
-// The times a frame source woken `late` after each due tick reads its frames at, from a start
-// at zero on a clock the test sets.
+// The times a frame source woken `late` after each due tick reads its frames at, and last when
+// the next one is due; from a start at zero on a clock the test sets.
 std::vector<Clock::duration> readTimes(int frameRate, const std::vector<Clock::duration> &late)
 {
     const Clock::time_point start{};
