@@ -1,6 +1,7 @@
 #include "pins/PinStackContentView.h"
 
 #include "model/SettingsStore.h"
+#include "pins/PinActions.h"
 #include "pins/PinCardDrawing.h"
 #include "pins/PinGeometry.h"
 
@@ -9,6 +10,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QResizeEvent>
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -47,9 +49,15 @@ PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckA
             paintCard(painter, index, card, expanded, hovered);
         });
     m_stack->setPaintOverlay(
-        [this](QPainter &painter, int, const QTransform &card, bool expanded, bool hovered) {
-            paintOverlay(painter, card, expanded, hovered);
+        [this](QPainter &painter, int index, const QTransform &card, bool expanded, bool hovered) {
+            paintOverlay(painter, index, card, expanded, hovered);
         });
+    m_noticeEnd.setSingleShot(true);
+    m_noticeEnd.setInterval(noticeDuration);
+    connect(&m_noticeEnd, &QTimer::timeout, this, [this] {
+        m_notice.reset();
+        m_stack->update();
+    });
     m_stack->setCardClick([this](int index, QPointF point, bool expanded, bool hovered) {
         return cardClick(index, point, expanded, hovered);
     });
@@ -60,7 +68,14 @@ PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckA
     m_stack->setDragData([this](int index) -> QMimeData * {
         if (index >= m_items.size())
             return nullptr;
-        return m_items[index]->itemProvider();
+        const PinItemPtr &item = m_items[index];
+        // A drag that would carry nothing does not start.
+        if (const std::optional<QString> refused =
+                PinActions::refusal(*item, QStringLiteral("drag"))) {
+            showNotice(item->id(), *refused);
+            return nullptr;
+        }
+        return item->itemProvider();
     });
     connect(m_stack, &StackedMediaStack::pileRectChanged, this,
             &PinStackContentView::pileRectChanged);
@@ -139,9 +154,14 @@ const QPixmap &PinStackContentView::picture(const PinItemPtr &item, QSizeF size)
         m_pictureSize = size;
     }
     auto found = m_pictures.find(item.get());
-    if (found == m_pictures.end())
-        found = m_pictures.insert(item.get(), PinCardDrawing::coverPixmap(
-                                                  item->previewImage(), size, devicePixelRatioF()));
+    if (found == m_pictures.end()) {
+        const double dpr = devicePixelRatioF();
+        const QSize pixels(std::max(1, int(std::ceil(size.width() * dpr))),
+                           std::max(1, int(std::ceil(size.height() * dpr))));
+        QPixmap pixmap = QPixmap::fromImage(item->cardPicture(pixels));
+        pixmap.setDevicePixelRatio(dpr);
+        found = m_pictures.insert(item.get(), pixmap);
+    }
     return found.value();
 }
 
@@ -175,9 +195,20 @@ void PinStackContentView::paintCard(QPainter &painter, int index, const QRectF &
     }
 }
 
-void PinStackContentView::paintOverlay(QPainter &painter, const QTransform &card, bool expanded,
-                                       bool hovered)
+void PinStackContentView::showNotice(const QUuid &id, const QString &text)
 {
+    m_notice = Notice{id, text};
+    m_noticeEnd.start();
+    m_stack->update();
+}
+
+void PinStackContentView::paintOverlay(QPainter &painter, int index, const QTransform &card,
+                                       bool expanded, bool hovered)
+{
+    if (m_notice && index < m_items.size() && m_items[index]->id() == m_notice->id) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        PinCardDrawing::drawNotice(painter, card, m_stack->config().itemSize, m_notice->text);
+    }
     if (!expanded || !hovered)
         return;
     painter.setRenderHint(QPainter::Antialiasing);

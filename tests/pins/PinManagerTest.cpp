@@ -131,6 +131,13 @@ TEST_F(PinManagerTest, ACaptureWhosePictureIsGoneIsNotPinnedBlank)
     const CaptureItem gone = makeCapture(Qt::red);
     ASSERT_TRUE(QFile::remove(gone.storedImage(QDeadlineTimer(10000)).pngPath));
     EXPECT_FALSE(manager.pin(gone));
+    // Still there, but overwritten with anything but its picture.
+    const CaptureItem junk = makeCapture(Qt::green);
+    QFile file(junk.storedImage(QDeadlineTimer(10000)).pngPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QByteArray(3000, 'j'));
+    file.close();
+    EXPECT_FALSE(manager.pin(junk));
     EXPECT_EQ(deck(), nullptr) << "no deck made for nothing";
 
     // A recording without its poster still has its movie.
