@@ -37,9 +37,7 @@ inline CaptureItem makeUnreadableScreenshot(const TempDirScope &tmp)
 {
     const CaptureItem item = makeScreenshot(filledImage(30, 20, Qt::red));
     waitForWrites();
-    QFile file(tmp.captureFile(item.fileName()));
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(QByteArray(3000, 'j'));
+    spoilFile(tmp.captureFile(item.fileName()));
     return item;
 }
 

@@ -9,7 +9,6 @@
 #include <QAbstractButton>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
-#include <QFile>
 #include <QMimeData>
 #include <QProcess>
 #include <QScopeGuard>
@@ -232,10 +231,7 @@ TEST_F(ProgramActionsDesktop, EveryActionOfThePinDecksCardsActsOnItsCapture)
 
     // A card whose file now holds anything but its picture: its copy says why on the card and
     // leaves the clipboard alone.
-    QFile junk(first.storedImage().pngPath);
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    junk.write(QByteArray(3000, 'j'));
-    junk.close();
+    ASSERT_TRUE(spoilFile(first.storedImage().pngPath));
     hoverCard(first);
     clearClipboard();
     clickAt(onDeckCapsule(stack, 0, DeckCapsuleButton::copy));

@@ -123,16 +123,8 @@ TEST(CaptureItem, HasItsImageOnlyWhileItsFileStillHoldsThatPicture)
     const QString movie = tmp.path() + "/Recording-j.mp4";
     const CaptureItem recording = makeRecording(movie);
     waitForWrites();
-    const auto overwrite = [](const QString &path, const QByteArray &bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-    };
-    QByteArray noise(3000, '\0');
-    for (qsizetype i = 0; i < noise.size(); ++i)
-        noise[i] = char((i * 7919 + 13) % 251);
-    overwrite(tmp.captureFile(junk.fileName()), noise);
-    overwrite(recording.storedImage().pngPath, noise);
+    ASSERT_TRUE(spoilFile(tmp.captureFile(junk.fileName())));
+    ASSERT_TRUE(spoilFile(recording.storedImage().pngPath));
     ASSERT_TRUE(filledImage(41, 30, Qt::blue).save(tmp.captureFile(other.fileName()), "PNG"));
     ASSERT_TRUE(QFile::remove(tmp.captureFile(deleted.fileName())));
 

@@ -70,10 +70,7 @@ TEST_F(PinActionsTest, AFailedActionSaysWhyPlaysNoSoundAndAsksForNoName)
     // A pinned capture whose file now holds anything but its picture, an image that is gone, a
     // file that is gone.
     const CaptureItem capture = makeCapture(Qt::red);
-    QFile junk(capture.storedImage(QDeadlineTimer(10000)).pngPath);
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    junk.write(QByteArray(3000, 'j'));
-    junk.close();
+    ASSERT_TRUE(spoilFile(capture.storedImage(QDeadlineTimer(10000)).pngPath));
     const PinItemPtr unreadable[] = {
         PinItem::fromCapture(capture),
         std::make_shared<const PinItem>(PinContent::makeImage(QImage()))};

@@ -133,10 +133,7 @@ TEST_F(PinManagerTest, ACaptureWhosePictureIsGoneIsNotPinnedBlank)
     EXPECT_FALSE(manager.pin(gone));
     // Still there, but overwritten with anything but its picture.
     const CaptureItem junk = makeCapture(Qt::green);
-    QFile file(junk.storedImage(QDeadlineTimer(10000)).pngPath);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(QByteArray(3000, 'j'));
-    file.close();
+    ASSERT_TRUE(spoilFile(junk.storedImage(QDeadlineTimer(10000)).pngPath));
     EXPECT_FALSE(manager.pin(junk));
     EXPECT_EQ(deck(), nullptr) << "no deck made for nothing";
 

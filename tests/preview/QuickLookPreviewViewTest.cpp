@@ -210,10 +210,7 @@ TEST_F(PreviewViewTest, CopiedShowsOnlyOnceTheCopyHasEndedWellAndCtrlCCopiesTheS
               "“" + other.fileName() + "” could not be copied (NSPasteboard write failed).");
 
     // Ctrl+C on a capture whose file holds anything but its picture says so, as Copy does.
-    QFile junk(other.storedImage().pngPath);
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    junk.write(QByteArray(3000, 'j'));
-    junk.close();
+    ASSERT_TRUE(spoilFile(other.storedImage().pngPath));
     show(other);
     ctrlC();
     EXPECT_EQ(copied.size(), 2) << "nothing to copy";

@@ -191,10 +191,7 @@ TEST_F(TrayInteractionsTest, ADragWithNoFileToCarryDoesNotStartAndTheTraySaysWhy
                     [] { return false; }, std::make_shared<ManualTrayTimers>());
     TrayInteractions told(queue, neighbours(), recordingActions(), &state);
     waitForWrites();
-    QFile junk(older.storedImage().pngPath);
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    junk.write(QByteArray(3000, 'j'));
-    junk.close();
+    ASSERT_TRUE(spoilFile(older.storedImage().pngPath));
     const CaptureItem recording = makeRecording(tmp.path() + "/Recording-gone.mp4");
     interactions.handleThumbnailHover(older, true);
     clock.advance(600ms);
