@@ -11,12 +11,12 @@
 #include <optional>
 #include <qcoro/qcorotask.h>
 
+class CaptureQueue;
 class PlateButton;
 class PreviewMediaView;
 class PreviewNotice;
 class PreviewPlayback;
 class PreviewTimeline;
-class CaptureQueue;
 class QLabel;
 class QStackedLayout;
 class QuickLookPreviewController;
