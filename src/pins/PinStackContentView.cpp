@@ -65,18 +65,7 @@ PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckA
         if (index < m_items.size() && m_actions.open)
             m_actions.open(m_items[index]);
     });
-    m_stack->setDragData([this](int index) -> QMimeData * {
-        if (index >= m_items.size())
-            return nullptr;
-        const PinItemPtr &item = m_items[index];
-        // A drag that would carry nothing does not start.
-        if (const std::optional<QString> refused =
-                PinActions::refusal(*item, QStringLiteral("drag"))) {
-            showNotice(item->id(), *refused);
-            return nullptr;
-        }
-        return item->itemProvider();
-    });
+    m_stack->setDragData([this](int index) { return dragData(index); });
     connect(m_stack, &StackedMediaStack::pileRectChanged, this,
             &PinStackContentView::pileRectChanged);
     applySettings();
@@ -98,6 +87,18 @@ void PinStackContentView::setItems(const QList<PinItemPtr> &items)
     for (const PinItemPtr &item : std::as_const(m_items))
         ids.append(item->id());
     m_stack->setItems(ids);
+}
+
+QMimeData *PinStackContentView::dragData(int index)
+{
+    if (index < 0 || index >= m_items.size())
+        return nullptr;
+    const PinItemPtr &item = m_items[index];
+    if (const std::optional<QString> refused = PinActions::refusal(*item, QStringLiteral("drag"))) {
+        showNotice(item->id(), *refused);
+        return nullptr;
+    }
+    return item->itemProvider();
 }
 
 bool PinStackContentView::eventFilter(QObject *watched, QEvent *event)

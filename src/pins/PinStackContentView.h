@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 
+class QMimeData;
 class SettingsStore;
 
 // What a deck card's controls ask for; the deck's controller answers.
@@ -43,6 +44,9 @@ public:
 
     StackedMediaStack &stack() { return *m_stack; }
 
+    // The data a drag of the card at `index` carries (the caller owns it); null, and no drag
+    // starts, when there is nothing to carry: the card then says why.
+    QMimeData *dragData(int index);
     // Says over the pin's card why an action on it failed, for a few seconds.
     void showNotice(const QUuid &id, const QString &text);
     // The text shown over the card of `id`; empty when there is none.

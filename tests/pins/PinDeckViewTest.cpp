@@ -7,6 +7,7 @@
 #include "support/WaitUntil.h"
 
 #include <QFile>
+#include <QMimeData>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -230,6 +231,12 @@ TEST_F(PinDeckViewTest, APinWhoseFileWentStaysDrawnAndItsActionsSayWhyOnItsCard)
     deck.openItem(pinned);
     EXPECT_EQ(deck.view()->noticeAbout(pinned->id()),
               "Couldn't open (its picture can no longer be read)");
+    EXPECT_EQ(deck.view()->dragData(0), nullptr) << "no drag of nothing";
+    EXPECT_EQ(deck.view()->noticeAbout(pinned->id()),
+              "Couldn't drag (its picture can no longer be read)");
+    const std::unique_ptr<QMimeData> blue(deck.view()->dragData(1));
+    ASSERT_NE(blue, nullptr);
+    EXPECT_EQ(blue->urls().size(), 1);
     EXPECT_TRUE(model.pasteboard->calls.isEmpty());
     EXPECT_TRUE(model.sounds->calls.isEmpty());
     EXPECT_TRUE(model.savePanel->shown.isEmpty());
