@@ -41,13 +41,17 @@ QImage coverImage(const QImage &image, QSize pixels)
     return scaled.copy(cut);
 }
 
+QSize devicePixels(QSizeF size, double dpr)
+{
+    return {std::max(1, int(std::ceil(size.width() * dpr))),
+            std::max(1, int(std::ceil(size.height() * dpr)))};
+}
+
 QPixmap coverPixmap(const QImage &image, QSizeF size, double dpr)
 {
     if (image.isNull() || size.isEmpty())
         return {};
-    const QSize pixels(std::max(1, int(std::ceil(size.width() * dpr))),
-                       std::max(1, int(std::ceil(size.height() * dpr))));
-    QPixmap pixmap = QPixmap::fromImage(coverImage(image, pixels));
+    QPixmap pixmap = QPixmap::fromImage(coverImage(image, devicePixels(size, dpr)));
     pixmap.setDevicePixelRatio(dpr);
     return pixmap;
 }

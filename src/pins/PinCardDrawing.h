@@ -25,6 +25,8 @@ QColor borderColor(PinBorderColor border, AccentTheme accent);
 QPixmap coverPixmap(const QImage &image, QSizeF size, double dpr);
 // The same in pixels; the picture itself when it already has that size.
 QImage coverImage(const QImage &image, QSize pixels);
+// The device pixels of `size` points, rounded up, at least one each way.
+QSize devicePixels(QSizeF size, double dpr);
 
 // The capsule of icon buttons floated 8 points above the bottom edge of a card of `cardSize`:
 // the rectangles of `count` buttons (card coordinates) and the capsule around them.

@@ -10,7 +10,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QResizeEvent>
-#include <cmath>
 #include <utility>
 
 namespace {
@@ -157,9 +156,8 @@ const QPixmap &PinStackContentView::picture(const PinItemPtr &item, QSizeF size)
     auto found = m_pictures.find(item.get());
     if (found == m_pictures.end()) {
         const double dpr = devicePixelRatioF();
-        const QSize pixels(std::max(1, int(std::ceil(size.width() * dpr))),
-                           std::max(1, int(std::ceil(size.height() * dpr))));
-        QPixmap pixmap = QPixmap::fromImage(item->cardPicture(pixels));
+        QPixmap pixmap =
+            QPixmap::fromImage(item->cardPicture(PinCardDrawing::devicePixels(size, dpr)));
         pixmap.setDevicePixelRatio(dpr);
         found = m_pictures.insert(item.get(), pixmap);
     }
