@@ -314,6 +314,18 @@ TEST_F(ProgramActionsDesktop, EveryActionOfThePinDecksCardsActsOnItsCapture)
     EXPECT_FALSE(queueHolds(second.id()));
     EXPECT_TRUE(queueHolds(first.id()));
     EXPECT_EQ(deck()->items().first()->id(), first.id());
+
+    // A card whose file now holds anything but its picture: its copy says why on the card and
+    // leaves the clipboard alone.
+    ASSERT_TRUE(spoilFile(first.storedImage().pngPath));
+    hoverCard(first);
+    clearClipboard();
+    clickAt(onDeckCapsule(stack, 0, DeckCapsuleButton::copy));
+    EXPECT_TRUE(waitUntil([&] {
+        return deck()->view()->noticeAbout(first.id()) ==
+               "Couldn't copy (its picture can no longer be read)";
+    }));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
 }
 
 } // namespace
