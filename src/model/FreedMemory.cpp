@@ -8,7 +8,9 @@
 
 void returnFreedMemory()
 {
-#ifdef __GLIBC__
+    // The address and thread sanitizers bring allocators of their own, whose memory glibc's
+    // trim must not walk.
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     ::malloc_trim(0);
 #endif
 }

@@ -54,6 +54,10 @@ PinStackWindowController::~PinStackWindowController()
     for (const QMetaObject::Connection &subscription : std::as_const(m_subscriptions))
         disconnect(subscription);
     delete m_panel.data();
+    // A closed panel still has drawing queued that reads the settings, which may go right after
+    // the deck.
+    for (const QPointer<PinStackContentView> &panel : std::as_const(m_closedPanels))
+        delete panel.data();
 }
 
 QWidget *PinStackWindowController::window() const
@@ -174,6 +178,8 @@ void PinStackWindowController::closeAll()
         m_panel.clear();
         panel->hide();
         panel->deleteLater();
+        m_closedPanels.removeAll(nullptr);
+        m_closedPanels.append(panel);
     }
     if (!m_items.isEmpty())
         setItems({});

@@ -97,6 +97,8 @@ private:
     PinActions m_actions;
     QList<PinItemPtr> m_items;
     QPointer<PinStackContentView> m_panel;
+    // Panels closed whose deletion waits for the event loop.
+    QList<QPointer<PinStackContentView>> m_closedPanels;
     // What the panel was last told to take input on.
     QRegion m_inputRegion;
     QList<QMetaObject::Connection> m_subscriptions;

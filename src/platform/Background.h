@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QFuture>
+#include <QPointer>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 #include <functional>
@@ -32,6 +34,27 @@ template <typename Work> auto runInBackground(Work work) -> QFuture<std::invoke_
         promise.addResult(work());
     promise.finish();
     return promise.future();
+}
+
+// Hands the future's result to deliver() on the main thread once it is in, unless `receiver`
+// (of the main thread) is gone by then: a widget closed before its picture loaded drops the
+// picture. Unlike a continuation with the receiver as its context, which must still be there
+// when the result comes, the application object outlives every background job.
+template <typename Result, typename Deliver>
+void deliverTo(QObject *receiver, QFuture<Result> future, Deliver deliver)
+{
+    QPointer<QObject> alive(receiver);
+    QCoreApplication *app = QCoreApplication::instance();
+    if (app == nullptr) {
+        // Without an application object the work ran at once, here.
+        if (alive)
+            deliver(future.result());
+        return;
+    }
+    future.then(app, [alive, deliver = std::move(deliver)](const Result &result) mutable {
+        if (alive)
+            deliver(result);
+    });
 }
 
 // Starts work() on up to `most` background threads that are idle right now, never queued behind

@@ -63,14 +63,13 @@ void AnnotationCanvas::loadImage(const QImage &placeholder, std::function<QImage
 {
     const quint64 generation = ++m_generation;
     setImage(placeholder);
-    QPointer<AnnotationCanvas> self(this);
-    platform::runInBackground([load = std::move(load)] {
-        return readablePixels(load());
-    }).then(this, [self, generation](const QImage &image) {
+    const auto loading =
+        platform::runInBackground([load = std::move(load)] { return readablePixels(load()); });
+    platform::deliverTo(this, loading, [this, generation](const QImage &image) {
         // Replaced meanwhile, or unreadable: keep what is shown.
-        if (!self || generation != self->m_generation || image.isNull())
+        if (generation != m_generation || image.isNull())
             return;
-        self->setImage(image);
+        setImage(image);
     });
 }
 

@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -394,24 +393,21 @@ void AnnotationEditorView::saveAndDismiss()
     m_saving = true;
     const QList<AnnotationItem> annotations = m_state->annotations();
     const CaptureItem item = m_item;
-    QPointer<AnnotationEditorView> self(this);
     // Rendering a 4K capture takes longer than a frame: the interface keeps running meanwhile.
-    platform::runInBackground([item, annotations] {
-        return AnnotationRenderer::render(item.image(), annotations);
-    }).then(this, [self](const QImage &image) {
-        if (!self)
-            return;
+    const auto rendering = platform::runInBackground(
+        [item, annotations] { return AnnotationRenderer::render(item.image(), annotations); });
+    platform::deliverTo(this, rendering, [this](const QImage &image) {
         if (image.isNull()) {
             // Nothing to hand over: the marks stay, and the user learns why nothing was saved.
-            self->m_saving = false;
-            self->m_notice->setText(QStringLiteral(
+            m_saving = false;
+            m_notice->setText(QStringLiteral(
                 "The markup could not be saved: the capture's image cannot be read."));
-            self->m_notice->place(100);
+            m_notice->place(100);
             return;
         }
         // Copied first: the owner may delete the editor from either callback.
-        const SaveCallback onSave = self->m_onSave;
-        const std::function<void()> onDismiss = self->m_onDismiss;
+        const SaveCallback onSave = m_onSave;
+        const std::function<void()> onDismiss = m_onDismiss;
         if (onSave)
             onSave(image);
         if (onDismiss)

@@ -29,15 +29,15 @@ void PreviewMediaView::setImage(const QImage &placeholder, std::function<QImage(
     m_image = placeholder;
     m_scaled.setImage(placeholder);
     update();
-    QPointer<PreviewMediaView> self(this);
-    platform::runInBackground(std::move(load)).then(this, [self, generation](const QImage &image) {
+    const auto loading = platform::runInBackground(std::move(load));
+    platform::deliverTo(this, loading, [this, generation](const QImage &image) {
         // A later image replaced this one meanwhile, or reading it failed: keep what is shown.
-        if (!self || generation != self->m_generation || image.isNull())
+        if (generation != m_generation || image.isNull())
             return;
-        self->m_full = true;
-        self->m_image = image;
-        self->m_scaled.setImage(image);
-        self->update();
+        m_full = true;
+        m_image = image;
+        m_scaled.setImage(image);
+        update();
     });
 }
 

@@ -3,7 +3,6 @@
 #include "platform/Background.h"
 
 #include <QFuture>
-#include <QPointer>
 
 namespace {
 
@@ -42,12 +41,12 @@ const QPixmap &ScaledPicture::at(const QSize &target, qreal ratio)
     m_smooth = !large;
     if (!large)
         return m_scaled;
-    QPointer<QObject> owner(m_owner);
-    platform::runInBackground([image = m_image, target] {
+    const auto smoothing = platform::runInBackground([image = m_image, target] {
         return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }).then(m_owner, [this, owner, generation, ratio](const QImage &smooth) {
+    });
+    platform::deliverTo(m_owner, smoothing, [this, generation, ratio](const QImage &smooth) {
         // The image or the size changed meanwhile: that picture is of no use now.
-        if (!owner || generation != m_generation || smooth.isNull())
+        if (generation != m_generation || smooth.isNull())
             return;
         m_scaled = QPixmap::fromImage(smooth);
         m_scaled.setDevicePixelRatio(ratio);

@@ -1,9 +1,11 @@
+#include "platform/Background.h"
 #include "platform/Logging.h"
 #ifdef CORVANTA_TESTS_OF_THE_DESKTOP
 #include "app/DesktopPlatform.h"
 #endif
 
 #include <QApplication>
+#include <QThreadPool>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -28,5 +30,10 @@ int main(int argc, char **argv)
 #endif
     QApplication app(argc, argv);
     platform::installMessageHandler();
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    // A capture dropped while its file is still written is deleted by the event loop once the
+    // write ends; the program's loop always turns again, a test's need not.
+    platform::backgroundThreads()->waitForDone();
+    QCoreApplication::sendPostedEvents();
+    return result;
 }

@@ -351,4 +351,24 @@ TEST_F(PinDeckViewTest, TheCapsuleStandsUprightOnTheTurnedCard)
     EXPECT_EQ(deck.items().size(), 2);
 }
 
+// A deck closed and dropped in one turn (the program quitting) takes its panel along: the
+// panel's drawing ahead is still queued, and it reads the settings, which go next.
+TEST(PinDeckLifetime, AClosedPanelGoesWithItsDeck)
+{
+    auto model = std::make_unique<PinModel>();
+    QPointer<QWidget> panel;
+    {
+        PinStackWindowController deck(model->settings, model->services());
+        deck.add(imagePin(Qt::red));
+        deck.add(imagePin(Qt::blue));
+        panel = deck.window();
+        ASSERT_NE(panel, nullptr);
+        deck.closeAll();
+    }
+    EXPECT_TRUE(panel.isNull());
+    model.reset();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 } // namespace

@@ -14,6 +14,9 @@
 #include <gtest/gtest.h>
 #include <libheif/heif.h>
 #include <sys/resource.h>
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/lsan_interface.h>
+#endif
 
 using platform::ImageWriteResult;
 using platform::QtImageWriter;
@@ -218,7 +221,13 @@ TEST_F(QtImageWriterTest, FailedWriteLeavesTheOldFileAndNoTemporaryFile)
     rlimit small = previous;
     small.rlim_cur = 4096;
     setrlimit(RLIMIT_FSIZE, &small);
-    const ImageWriteResult full = write(noiseImage(400, 400), "kept.png", "image/png");
+    const ImageWriteResult full = [&] {
+#ifdef __SANITIZE_ADDRESS__
+        // Qt's PNG writer loses its row pointers when a write fails half-way.
+        const __lsan::ScopedDisabler qtLosesItsRows;
+#endif
+        return write(noiseImage(400, 400), "kept.png", "image/png");
+    }();
     setrlimit(RLIMIT_FSIZE, &previous);
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_EQ(full.status, ImageWriteResult::Status::cannotEncode);

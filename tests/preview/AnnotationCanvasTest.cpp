@@ -1,9 +1,13 @@
 #include "preview/AnnotationCanvas.h"
+#include "platform/Background.h"
 #include "preview/AnnotationEditorState.h"
 #include "preview/AnnotationRenderer.h"
+#include "support/WaitUntil.h"
 
 #include <QPainter>
 #include <QRegularExpression>
+#include <QSemaphore>
+#include <QThreadPool>
 #include <gtest/gtest.h>
 
 namespace {
@@ -112,3 +116,32 @@ INSTANTIATE_TEST_SUITE_P(EveryTool, CanvasMatchesSave,
                                  .remove(QRegularExpression(QStringLiteral("[^A-Za-z]")))
                                  .toStdString();
                          });
+
+// Of two loads, the picture of the later one stays, even when the earlier one comes in last.
+TEST(AnnotationCanvas, AnEarlierLoadFinishingLastLeavesTheLaterPicture)
+{
+    const QSize size(200, 100);
+    const auto filled = [](Qt::GlobalColor colour, QSize extent) {
+        QImage image(extent, QImage::Format_RGB32);
+        image.fill(colour);
+        return image;
+    };
+    const QImage placeholder = filled(Qt::gray, size / 2);
+    AnnotationEditorState state{QSizeF(size)};
+    AnnotationCanvas canvas(QImage(), QSizeF(size), state);
+    canvas.resize(size + QSize(48, 48));
+    QSemaphore slowLoad;
+    canvas.loadImage(placeholder, [&] {
+        slowLoad.acquire();
+        return filled(Qt::red, size);
+    });
+    canvas.loadImage(placeholder, [&] { return filled(Qt::blue, size); });
+    ASSERT_TRUE(waitUntil([&] { return canvas.hasFullImage(); }));
+    slowLoad.release();
+    platform::backgroundThreads()->waitForDone();
+    QCoreApplication::sendPostedEvents();
+
+    const QImage shown = canvas.grab().toImage();
+    for (const QPoint at : {QPoint(30, 30), QPoint(124, 74), QPoint(217, 117)})
+        EXPECT_EQ(shown.pixel(at), qRgb(0, 0, 255)) << at.x() << "," << at.y();
+}

@@ -52,7 +52,9 @@ struct StoppingThreads {
             left = std::exchange(instance().threads, {});
         }
         for (QThread *thread : left) {
-            thread->disconnect();
+            // Only the hand-back to the event loop, which no longer runs: the engine still goes
+            // when its thread ends.
+            QObject::disconnect(thread, &QThread::finished, thread, nullptr);
             if (thread->wait(QDeadlineTimer(5000)))
                 delete thread;
         }

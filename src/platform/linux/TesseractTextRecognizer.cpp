@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <omp.h>
 #include <tesseract/baseapi.h>
 #include <thread>
@@ -49,8 +50,11 @@ tesseract::TessBaseAPI *engineFor(const QString &dataPath, QString *error)
         return engine.api.get();
     engine.api.reset();
     auto api = std::make_unique<tesseract::TessBaseAPI>();
-    // Tesseract's diagnostics would otherwise go to the program's standard error.
-    api->SetVariable("debug_file", "/dev/null");
+    // Tesseract's diagnostics would otherwise go to the program's standard error. Where they go
+    // is one setting of the whole process, which engines starting side by side must not write
+    // at once.
+    static std::once_flag quiet;
+    std::call_once(quiet, [&api] { api->SetVariable("debug_file", "/dev/null"); });
     if (api->Init(dataPath.toLocal8Bit().constData(), "eng", tesseract::OEM_LSTM_ONLY) != 0) {
         *error = QStringLiteral("cannot load the English language data from %1").arg(dataPath);
         return nullptr;
