@@ -26,6 +26,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -59,6 +60,23 @@ inline bool samePicture(const QImage &a, const QImage &b)
 {
     return !a.isNull() &&
            a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+}
+
+// A click on the shown menu's entry whose title starts with the text.
+inline void clickMenuEntry(QMenu *menu, const QString &title)
+{
+    QAction *entry = nullptr;
+    for (QAction *action : menu->actions())
+        entry = action->text().startsWith(title) ? action : entry;
+    ASSERT_NE(entry, nullptr) << qPrintable(title);
+    clickAt(menu->mapToGlobal(menu->actionGeometry(entry).center()));
+}
+// The same in the tray icon's menu, opened at the point as the tray icon opens it.
+inline void chooseFromMenu(QMenu *menu, const QString &title, QPoint at)
+{
+    menu->popup(at);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    clickMenuEntry(menu, title);
 }
 
 // The program's environment over the real desktop with default settings and a private settings

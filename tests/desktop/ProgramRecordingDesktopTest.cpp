@@ -53,18 +53,6 @@ protected:
             << name;
         clickAt(button->mapToGlobal(button->rect().center()));
     }
-    // A click on the menu's entry whose title starts with the text, the menu opened as the
-    // tray icon opens it.
-    static void chooseFromMenu(QMenu *menu, const QString &title, QPoint at)
-    {
-        menu->popup(at);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
-        QAction *entry = nullptr;
-        for (QAction *action : menu->actions())
-            entry = action->text().startsWith(title) ? action : entry;
-        ASSERT_NE(entry, nullptr) << qPrintable(title);
-        clickAt(menu->mapToGlobal(menu->actionGeometry(entry).center()));
-    }
     // The newest staged capture, once one more than `before` is staged: a recording of the
     // display whose movie ffprobe reads.
     void expectStagedRecording(qsizetype before)
@@ -289,11 +277,7 @@ TEST_F(ProgramRecordingDesktop, EveryButtonAndKeyOfThePreviewActsOnTheRecordingI
     clickPreviewButton(QStringLiteral("Share..."));
     QMenu *menu = nullptr;
     ASSERT_TRUE(waitUntil([&] { return (menu = visibleTopLevel<QMenu>()); }, waitLimitMs));
-    QAction *probe = nullptr;
-    for (QAction *action : menu->actions())
-        probe = action->text() == QStringLiteral("Player Probe") ? action : probe;
-    ASSERT_NE(probe, nullptr);
-    clickAt(menu->mapToGlobal(menu->actionGeometry(probe).center()));
+    clickMenuEntry(menu, QStringLiteral("Player Probe"));
     EXPECT_TRUE(waitUntil([&] { return MovieProbe::of(playedCopy()).readable; }, waitLimitMs))
         << "the shared movie";
 

@@ -1,0 +1,174 @@
+// The program as its composition root builds it, on the harness's desktop: the captures the hot
+// keys and the tray icon's menu start (an area dragged, a window picked, the whole display), the
+// menu's tray entries and the hot key that closes every pin, each checked by what a user meets:
+// the capture staged with the pixels chosen, the tray shown or hidden, the captures and the pins
+// gone.
+
+#include "ProgramDesktopTest.h"
+#include "app/CorvantaMenuView.h"
+#include "capture/SelectionOverlayWindow.h"
+
+#include <QProcess>
+#include <QScreen>
+#include <functional>
+
+namespace {
+
+constexpr int waitLimitMs = programWaitLimitMs;
+
+class ProgramCapturesDesktop : public ProgramDesktopTest {
+protected:
+    // What the screen shows in the rectangle, our windows as they stand.
+    static QImage onScreen(const QRect &rect)
+    {
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, rect.x(), rect.y(), rect.width(), rect.height())
+            .toImage();
+    }
+    void awaitSelectionOverlay()
+    {
+        SelectionOverlayWindow *overlay = nullptr;
+        ASSERT_TRUE(waitUntil([&] { return (overlay = visibleTopLevel<SelectionOverlayWindow>()); },
+                              waitLimitMs));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(overlay->windowHandle()));
+    }
+    // The capture staged next, once there is one more than before.
+    std::optional<CaptureItem> nextStaged(qsizetype before) const
+    {
+        if (!waitUntil([&] { return queue().items().size() == before + 1; }, waitLimitMs))
+            return std::nullopt;
+        return queue().items().first();
+    }
+
+    // Drags across the middle of the window of text once `start` has opened the selection: the
+    // staged capture holds those pixels.
+    void dragAnArea(const std::function<void()> &start)
+    {
+        const QRect area(m_text.geometry().center() - QPoint(150, 100), QSize(300, 200));
+        const QImage expected = onScreen(area);
+        const qsizetype before = queue().items().size();
+        start();
+        awaitSelectionOverlay();
+        const QPoint to = area.bottomRight() + QPoint(1, 1);
+        xdotool({"mousemove", QString::number(area.left()), QString::number(area.top()),
+                 "mousedown", "1", "mousemove", QString::number(area.center().x()),
+                 QString::number(area.center().y()), "mousemove", QString::number(to.x()),
+                 QString::number(to.y()), "mouseup", "1"});
+        const std::optional<CaptureItem> item = nextStaged(before);
+        ASSERT_TRUE(item) << "an area staged";
+        EXPECT_EQ(item->mode(), CaptureMode::area);
+        EXPECT_TRUE(samePicture(item->image(), expected)) << "the area's pixels";
+    }
+
+    // Another program's window (ImageMagick's viewer) showing a picture with a plain green
+    // middle; our own windows are never offered for picking.
+    void showAnotherProgramsWindow()
+    {
+        QImage picture(viewerSize, QImage::Format_RGB32);
+        picture.fill(QColor(200, 120, 40));
+        QPainter(&picture).fillRect(QRect(100, 75, 200, 150), viewerGreen);
+        const QString file = m_saved.filePath(QStringLiteral("viewer.png"));
+        ASSERT_TRUE(picture.save(file));
+        m_viewer.start(
+            QStringLiteral("display"),
+            {"-geometry", QStringLiteral("+%1+%2").arg(m_viewerAt.x()).arg(m_viewerAt.y()), file});
+        ASSERT_TRUE(m_viewer.waitForStarted(waitLimitMs));
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return onScreen(QRect(viewerMiddle(), QSize(1, 1))).pixelColor(0, 0) == viewerGreen;
+            },
+            waitLimitMs))
+            << "the viewer shows its picture";
+    }
+    // Picks that window once `start` has opened the selection: the staged capture is the window,
+    // its middle the picture's.
+    void pickTheViewer(const std::function<void()> &start)
+    {
+        const qsizetype before = queue().items().size();
+        start();
+        awaitSelectionOverlay();
+        const QPoint at = viewerMiddle();
+        xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "mousemove",
+                 QString::number(at.x() + 1), QString::number(at.y()), "click", "1"});
+        const std::optional<CaptureItem> item = nextStaged(before);
+        ASSERT_TRUE(item) << "a window staged";
+        EXPECT_EQ(item->mode(), CaptureMode::window);
+        const QImage image = item->image();
+        EXPECT_GE(image.width(), viewerSize.width());
+        EXPECT_GE(image.height(), viewerSize.height());
+        EXPECT_EQ(image.pixelColor(image.width() / 2, image.height() / 2), viewerGreen);
+    }
+    // Inside the picture's green middle, whatever the window's decorations.
+    QPoint viewerMiddle() const { return m_viewerAt + QPoint(200, 160); }
+    void TearDown() override
+    {
+        if (m_viewer.state() != QProcess::NotRunning) {
+            m_viewer.kill();
+            m_viewer.waitForFinished();
+        }
+        ProgramDesktopTest::TearDown();
+    }
+
+    static constexpr QSize viewerSize{400, 300};
+    const QColor viewerGreen{30, 160, 60};
+    const QPoint m_viewerAt{200, 200};
+    QProcess m_viewer;
+};
+
+TEST_F(ProgramCapturesDesktop, TheHotKeysAndTheMenuStageEveryKindOfCapture)
+{
+    CorvantaMenuView menu(*m_environment);
+    // Clear of the area dragged and of the window picked.
+    const QPoint menuAt = m_screen.bottomLeft() + QPoint(60, -400);
+    const auto fromMenu = [&](const char *title) {
+        return [&, title] { chooseFromMenu(menu.menu(), QString::fromLatin1(title), menuAt); };
+    };
+    const auto hotKey = [](const char *key) {
+        return [key] { xdotool({"key", "--clearmodifiers", key}); };
+    };
+    movePointerTo(m_screen.bottomRight());
+
+    dragAnArea(hotKey("ctrl+alt+2"));
+    dragAnArea(fromMenu("Capture Area"));
+    showAnotherProgramsWindow();
+    pickTheViewer(hotKey("ctrl+alt+3"));
+    pickTheViewer(fromMenu("Capture Window"));
+    fromMenu("Capture Full Screen")();
+    const std::optional<CaptureItem> whole = nextStaged(4);
+    ASSERT_TRUE(whole) << "the display staged";
+    EXPECT_EQ(whole->mode(), CaptureMode::fullDisplay);
+    EXPECT_EQ(whole->image().size(), m_screen.size());
+}
+
+TEST_F(ProgramCapturesDesktop, TheMenuShowsHidesAndClearsTheTrayAndTheHotKeyClosesThePins)
+{
+    CorvantaMenuView menu(*m_environment);
+    const QPoint menuAt = m_screen.center() - QPoint(200, 100);
+    captureWithTheHotKey(2);
+    hoverTheTray();
+    typeTrayKey("p");
+    expectPinned(selected());
+    movePointerTo(m_screen.center());
+
+    // Ctrl+Alt+P closes the deck; the captures stay staged.
+    xdotool({"key", "--clearmodifiers", "ctrl+alt+p"});
+    EXPECT_TRUE(
+        waitUntil([&] { return !deck() || !deck()->window() || !deck()->window()->isVisible(); },
+                  waitLimitMs));
+    EXPECT_EQ(queue().items().size(), 2);
+
+    // The tray's entry hides the tray and shows it again.
+    ASSERT_TRUE(tray()->isWindowVisible());
+    chooseFromMenu(menu.menu(), QStringLiteral("Show Tray (2 items)"), menuAt);
+    EXPECT_TRUE(waitUntil([&] { return !tray()->isWindowVisible(); }, waitLimitMs));
+    chooseFromMenu(menu.menu(), QStringLiteral("Show Tray (2 items)"), menuAt);
+    EXPECT_TRUE(waitUntil([&] { return tray()->isWindowVisible(); }, waitLimitMs));
+
+    // Clear All Pending Items: nothing staged is left, and the menu no longer offers the tray.
+    chooseFromMenu(menu.menu(), QStringLiteral("Clear All Pending Items"), menuAt);
+    EXPECT_TRUE(waitUntil([&] { return queue().items().isEmpty(); }, waitLimitMs));
+    for (const QAction *action : menu.menu()->actions())
+        EXPECT_FALSE(action->text().startsWith(QStringLiteral("Show Tray")));
+}
+
+} // namespace
