@@ -1,15 +1,25 @@
 // The program as its composition root builds it, on the harness's desktop: the captures the hot
-// keys and the tray icon's menu start (an area dragged, a window picked, the whole display), the
-// menu's tray entries and the hot key that closes every pin, each checked by what a user meets:
-// the capture staged with the pixels chosen, the tray shown or hidden, the captures and the pins
-// gone.
+// keys, the tray icon's menu and the Dashboard's cards start (an area dragged, a window picked,
+// the whole display, a recording), the menu's tray entries, the hot key and the Pins page's button
+// that close every pin, and the hot-key schemes chosen in the settings window and on the Hotkeys
+// page, each checked by what a user meets: the capture staged with the pixels chosen, the tray
+// shown or hidden, the captures and the pins gone, the new keys answering.
 
 #include "ProgramDesktopTest.h"
+#include "app/CorvantaApp.h"
 #include "app/CorvantaMenuView.h"
 #include "capture/SelectionOverlayWindow.h"
+#include "windows/DashboardPage.h"
+#include "windows/HotkeysPage.h"
+#include "windows/MainWindow.h"
+#include "windows/SettingsWindow.h"
 
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QTabWidget>
 #include <functional>
 
 namespace {
@@ -40,11 +50,11 @@ protected:
         return queue().items().first();
     }
 
-    // Drags across the middle of the window of text once `start` has opened the selection: the
-    // staged capture holds those pixels.
+    // Drags across the lower left of the window of text once `start` has opened the selection:
+    // the staged capture holds those pixels.
     void dragAnArea(const std::function<void()> &start)
     {
-        const QRect area(m_text.geometry().center() - QPoint(150, 100), QSize(300, 200));
+        const QRect area(m_text.geometry().bottomLeft() + QPoint(40, -240), QSize(300, 200));
         const QImage expected = onScreen(area);
         const qsizetype before = queue().items().size();
         start();
@@ -111,7 +121,7 @@ protected:
 
     static constexpr QSize viewerSize{400, 300};
     const QColor viewerGreen{30, 160, 60};
-    const QPoint m_viewerAt{200, 200};
+    const QPoint m_viewerAt{40, 160};
     QProcess m_viewer;
 };
 
@@ -119,7 +129,7 @@ TEST_F(ProgramCapturesDesktop, TheHotKeysAndTheMenuStageEveryKindOfCapture)
 {
     CorvantaMenuView menu(*m_environment);
     // Clear of the area dragged and of the window picked.
-    const QPoint menuAt = m_screen.bottomLeft() + QPoint(60, -400);
+    const QPoint menuAt = m_screen.topRight() + QPoint(-400, 200);
     const auto fromMenu = [&](const char *title) {
         return [&, title] { chooseFromMenu(menu.menu(), QString::fromLatin1(title), menuAt); };
     };
@@ -169,6 +179,147 @@ TEST_F(ProgramCapturesDesktop, TheMenuShowsHidesAndClearsTheTrayAndTheHotKeyClos
     EXPECT_TRUE(waitUntil([&] { return queue().items().isEmpty(); }, waitLimitMs));
     for (const QAction *action : menu.menu()->actions())
         EXPECT_FALSE(action->text().startsWith(QStringLiteral("Show Tray")));
+}
+
+// The whole program as the user starts it: its main window open over the window of text, its
+// tray icon's menu and its settings window.
+class ProgramWindowsDesktop : public ProgramCapturesDesktop {
+protected:
+    void SetUp() override
+    {
+        ProgramCapturesDesktop::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        m_environment.reset();
+        CorvantaApp::Options options;
+        options.environment = desktop::environmentOptions();
+        options.environment.makeUserDefaults = [this] {
+            return std::make_unique<UserDefaults>(m_tmp.path() + QStringLiteral("/Corvanta.conf"));
+        };
+        m_app = std::make_unique<CorvantaApp>(std::move(options));
+        m_app->launch();
+        // On the right, clear of the area dragged and the window picked on the left.
+        MainWindow &window = m_app->mainWindow();
+        window.move(m_screen.right() - window.frameGeometry().width() - 40, m_screen.top() + 160);
+        // The fixture's steps reach the application's environment through the fixture's
+        // handle, which only borrows it.
+        m_environment.reset(&m_app->environment());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_app->mainWindow()));
+    }
+    void TearDown() override
+    {
+        (void)m_environment.release();
+        m_app.reset();
+        ProgramCapturesDesktop::TearDown();
+    }
+
+    // A click on the main window's control, its page shown and the window in front.
+    void clickInMainWindow(SidebarTab tab, QAbstractButton *control)
+    {
+        MainWindow &window = m_app->mainWindow();
+        m_app->showMainWindow();
+        window.selectTab(tab);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        ASSERT_TRUE(waitUntil([&] { return control->isVisible(); }));
+        for (QWidget *above = control->parentWidget(); above; above = above->parentWidget()) {
+            if (auto *scroll = qobject_cast<QScrollArea *>(above))
+                scroll->ensureWidgetVisible(control);
+        }
+        clickAt(control->mapToGlobal(control->rect().center()));
+    }
+    std::function<void()> clickCard(CaptureCard card)
+    {
+        return [this, card] {
+            for (CaptureCardButton *button : m_app->mainWindow()
+                                                 .page(SidebarTab::dashboard)
+                                                 ->findChildren<CaptureCardButton *>())
+                if (button->card().card == card)
+                    clickInMainWindow(SidebarTab::dashboard, button);
+        };
+    }
+    // A capture of the whole display taken with the key, staged.
+    void expectTheKeyCaptures(const char *key)
+    {
+        const qsizetype before = queue().items().size();
+        xdotool({"key", "--clearmodifiers", key});
+        const std::optional<CaptureItem> item = nextStaged(before);
+        ASSERT_TRUE(item) << key;
+        EXPECT_EQ(item->mode(), CaptureMode::fullDisplay) << key;
+    }
+
+    std::unique_ptr<CorvantaApp> m_app;
+};
+
+TEST_F(ProgramWindowsDesktop, EveryDashboardCardStartsItsCapture)
+{
+    movePointerTo(m_screen.bottomRight());
+    dragAnArea(clickCard(CaptureCard::area));
+    showAnotherProgramsWindow();
+    pickTheViewer(clickCard(CaptureCard::window));
+    clickCard(CaptureCard::fullScreen)();
+    const std::optional<CaptureItem> whole = nextStaged(2);
+    ASSERT_TRUE(whole) << "the display staged";
+    EXPECT_EQ(whole->mode(), CaptureMode::fullDisplay);
+
+    clickCard(CaptureCard::recording)();
+    chooseToRecordTheScreen();
+    xdotool({"key", "--clearmodifiers", "ctrl+alt+4"});
+    const std::optional<CaptureItem> movie = nextStaged(3);
+    ASSERT_TRUE(movie) << "the recording staged";
+    EXPECT_EQ(movie->mode(), CaptureMode::recording);
+}
+
+TEST_F(ProgramWindowsDesktop, TheSchemesChosenInTheWindowsTakeTheKeysAndThePinsPageClosesThePins)
+{
+    // The settings window, opened from the menu: its Ctrl + Super scheme.
+    chooseFromMenu(m_app->menuView().menu(), QStringLiteral("Settings..."),
+                   m_screen.topRight() + QPoint(-400, 200));
+    ASSERT_TRUE(
+        waitUntil([&] { return m_app->settingsWindow() && m_app->settingsWindow()->isVisible(); }));
+    auto *tabs = m_app->settingsWindow()->findChild<QTabWidget *>();
+    ASSERT_NE(tabs, nullptr);
+    QRadioButton *superScheme = nullptr;
+    for (QRadioButton *radio : m_app->settingsWindow()->findChildren<QRadioButton *>())
+        superScheme =
+            radio->text().startsWith(QStringLiteral("Ctrl + Super")) ? radio : superScheme;
+    ASSERT_NE(superScheme, nullptr);
+    for (int i = 0; i < tabs->count() && !superScheme->isVisible(); ++i)
+        tabs->setCurrentIndex(i);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_app->settingsWindow()));
+    clickAt(superScheme->mapToGlobal(superScheme->rect().center()));
+    ASSERT_TRUE(waitUntil([&] {
+        return m_environment->settingsStore().shortcutScheme() == ShortcutScheme::commandControl;
+    }));
+    expectTheKeyCaptures("ctrl+super+1");
+    m_app->settingsWindow()->close();
+
+    // The Hotkeys page: back to Ctrl + Alt.
+    SchemeRowButton *controlAlt = nullptr;
+    for (SchemeRowButton *row :
+         m_app->mainWindow().page(SidebarTab::hotkeys)->findChildren<SchemeRowButton *>())
+        controlAlt = row->scheme() == ShortcutScheme::controlOption ? row : controlAlt;
+    ASSERT_NE(controlAlt, nullptr);
+    clickInMainWindow(SidebarTab::hotkeys, controlAlt);
+    ASSERT_TRUE(waitUntil([&] {
+        return m_environment->settingsStore().shortcutScheme() == ShortcutScheme::controlOption;
+    }));
+    expectTheKeyCaptures("ctrl+alt+1");
+
+    // The Pins page's Close All Pins: the deck goes, the captures stay.
+    hoverTheTray();
+    typeTrayKey("p");
+    expectPinned(selected());
+    movePointerTo(m_screen.center());
+    QPushButton *closeAll = nullptr;
+    for (QPushButton *button :
+         m_app->mainWindow().page(SidebarTab::pins)->findChildren<QPushButton *>())
+        closeAll = button->text() == QStringLiteral("Close All Pins") ? button : closeAll;
+    ASSERT_NE(closeAll, nullptr);
+    clickInMainWindow(SidebarTab::pins, closeAll);
+    EXPECT_TRUE(
+        waitUntil([&] { return !deck() || !deck()->window() || !deck()->window()->isVisible(); },
+                  waitLimitMs));
+    EXPECT_EQ(queue().items().size(), 2);
 }
 
 } // namespace

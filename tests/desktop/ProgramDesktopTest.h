@@ -5,6 +5,9 @@
 #include "app/AppEnvironment.h"
 #include "app/DesktopPlatform.h"
 #include "capture/CaptureCoordinator.h"
+#include "capture/ModeSelectorView.h"
+#include "capture/ScreenRecordingModeSelector.h"
+#include "capture/ScreenRecordingService.h"
 #include "model/CaptureQueue.h"
 #include "model/StoredEnum.h"
 #include "model/UserDefaults.h"
@@ -161,6 +164,19 @@ protected:
         }
         ASSERT_TRUE(waitUntil([&] { return tray()->isVisible(); }, programWaitLimitMs));
         EXPECT_EQ(selected().image().size(), m_screen.size()) << "the whole display";
+    }
+
+    ScreenRecordingService &recorder() const { return m_environment->recordingService(); }
+    // The recording chooser, opened by whatever the test did, answered with "Screen".
+    void chooseToRecordTheScreen()
+    {
+        ScreenRecordingModeSelector &chooser = m_environment->recordingModeSelector();
+        ASSERT_TRUE(waitUntil([&] { return chooser.panel() && chooser.panel()->isVisible(); },
+                              programWaitLimitMs));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(chooser.panel()->windowHandle()));
+        ModeButton *screen = chooser.view()->button(RecordingSelectionMode::fullScreen);
+        clickAt(screen->mapToGlobal(screen->rect().center()));
+        ASSERT_TRUE(waitUntil([&] { return recorder().isRecording(); }, programWaitLimitMs));
     }
 
     // The pointer rests at the top of the screen, where the tray opens.

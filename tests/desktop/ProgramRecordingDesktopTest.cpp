@@ -7,9 +7,6 @@
 #include "../platform/MovieProbe.h"
 #include "ProgramDesktopTest.h"
 #include "app/CorvantaMenuView.h"
-#include "capture/ModeSelectorView.h"
-#include "capture/ScreenRecordingModeSelector.h"
-#include "capture/ScreenRecordingService.h"
 #include "preview/PreviewMediaView.h"
 #include "preview/QuickLookPreviewView.h"
 #include "support/FakeFileManager.h"
@@ -26,19 +23,6 @@ constexpr int waitLimitMs = programWaitLimitMs;
 
 class ProgramRecordingDesktop : public ProgramDesktopTest {
 protected:
-    ScreenRecordingService &recorder() const { return m_environment->recordingService(); }
-
-    // The recording chooser, opened by whatever the test did, answered with "Screen".
-    void chooseToRecordTheScreen()
-    {
-        ScreenRecordingModeSelector &chooser = m_environment->recordingModeSelector();
-        ASSERT_TRUE(waitUntil([&] { return chooser.panel() && chooser.panel()->isVisible(); },
-                              waitLimitMs));
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(chooser.panel()->windowHandle()));
-        ModeButton *screen = chooser.view()->button(RecordingSelectionMode::fullScreen);
-        clickAt(screen->mapToGlobal(screen->rect().center()));
-        ASSERT_TRUE(waitUntil([&] { return recorder().isRecording(); }, waitLimitMs));
-    }
     // A click on the tray's recording button of that name, the tray expanded under the pointer.
     void clickTrayRecordingButton(const char *name)
     {
@@ -120,30 +104,37 @@ protected:
         ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
         defaults.write("[Default Applications]\nvideo/mp4=player-probe.desktop\n");
         defaults.close();
-        if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty()) {
-            QFile launcher(m_launcher.filePath(QStringLiteral("xdg-open")));
-            ASSERT_TRUE(launcher.open(QIODevice::WriteOnly));
-            launcher.write("#!/bin/sh\nexec gio open \"$@\"\n");
-            launcher.close();
-            launcher.setPermissions(launcher.permissions() | QFileDevice::ExeOwner);
-            m_path = qgetenv("PATH");
-            qputenv("PATH", QFile::encodeName(m_launcher.path()) + ':' + m_path);
-        }
+        installLauncher();
         m_configHome = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_launcher.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    }
+    // Where the desktop has no xdg-open, one that hands the file to GLib's launcher, which opens
+    // it with the default application. It stays for the rest of the run: Qt keeps the launcher
+    // it found, so it is kept out of the test's own temporary folder.
+    static void installLauncher()
+    {
+        static QTemporaryDir folder(
+            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+            QStringLiteral("/launcher-XXXXXX"));
+        if (!QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
+            return;
+        QFile launcher(folder.filePath(QStringLiteral("xdg-open")));
+        ASSERT_TRUE(launcher.open(QIODevice::WriteOnly));
+        launcher.write("#!/bin/sh\nexec gio open \"$@\"\n");
+        launcher.close();
+        launcher.setPermissions(launcher.permissions() | QFileDevice::ExeOwner);
+        qputenv("PATH", QFile::encodeName(folder.path()) + ':' + qgetenv("PATH"));
     }
     void TearDown() override
     {
         ProgramDesktopTest::TearDown();
-        if (!m_path.isEmpty())
-            qputenv("PATH", m_path);
         if (!m_configHome.isNull())
             qputenv("XDG_CONFIG_HOME", m_configHome);
     }
     QString playedCopy() const { return m_applications.path() + QStringLiteral("/played.mp4"); }
 
-    QTemporaryDir m_launcher;
-    QByteArray m_path;
+    // No defaults of the user's own: the test's own choice decides.
+    QTemporaryDir m_config;
     QByteArray m_configHome;
 };
 
