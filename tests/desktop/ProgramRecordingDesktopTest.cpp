@@ -189,19 +189,20 @@ TEST_F(ProgramRecordingDesktop, EveryButtonAndKeyOfThePreviewActsOnTheRecordingI
     movePointerTo(m_screen.center());
     ASSERT_NE(view(), nullptr);
 
-    // Play: the picture moves on from the poster; Space pauses it where it is, and plays on.
+    // Space plays: the picture moves on from the poster; Pause holds it, Play plays on, and
+    // Space pauses again.
     const QImage poster = shownPicture();
-    clickPreviewButton(QStringLiteral("Play"));
+    typePreviewKey("space");
     ASSERT_TRUE(waitUntil([&] { return view()->isPlaying(); }, waitLimitMs));
     EXPECT_TRUE(pictureMovesOn(poster)) << "the movie plays";
-    typePreviewKey("space");
+    clickPreviewButton(QStringLiteral("Pause"));
     ASSERT_TRUE(waitUntil([&] { return !view()->isPlaying(); }, waitLimitMs));
     ASSERT_TRUE(waitUntil([&] { return previewButton(QStringLiteral("Play")) != nullptr; }));
     const QImage paused = shownPicture();
-    typePreviewKey("space");
+    clickPreviewButton(QStringLiteral("Play"));
     ASSERT_TRUE(waitUntil([&] { return view()->isPlaying(); }, waitLimitMs));
     EXPECT_TRUE(pictureMovesOn(paused)) << "playing on";
-    clickPreviewButton(QStringLiteral("Pause"));
+    typePreviewKey("space");
     ASSERT_TRUE(waitUntil([&] { return !view()->isPlaying(); }, waitLimitMs));
 
     // The seek bar's handle dragged to four fifths: the player and the picture go there.
