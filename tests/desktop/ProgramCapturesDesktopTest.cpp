@@ -9,6 +9,7 @@
 #include "app/CorvantaApp.h"
 #include "app/CorvantaMenuView.h"
 #include "capture/SelectionOverlayWindow.h"
+#include "windows/AccountAboutPages.h"
 #include "windows/DashboardPage.h"
 #include "windows/HotkeysPage.h"
 #include "windows/MainWindow.h"
@@ -320,6 +321,39 @@ TEST_F(ProgramWindowsDesktop, TheSchemesChosenInTheWindowsTakeTheKeysAndThePinsP
         waitUntil([&] { return !deck() || !deck()->window() || !deck()->window()->isVisible(); },
                   waitLimitMs));
     EXPECT_EQ(queue().items().size(), 2);
+}
+
+TEST_F(ProgramWindowsDesktop, TheAboutPagesLinksReachTheBrowserAndTheMailProgram)
+{
+    // The desktop's browser and mail program write down the address they are given.
+    const QString opened = m_saved.filePath(QStringLiteral("opened.txt"));
+    DesktopDefaults defaults(applicationsFolder());
+    ASSERT_TRUE(defaults.add(
+        QStringLiteral("Link Probe"), QStringLiteral("sh -c 'echo \"$1\" >> %1' sh %u").arg(opened),
+        {QStringLiteral("x-scheme-handler/https"), QStringLiteral("x-scheme-handler/mailto")}));
+    QStringList expected;
+    for (const AboutPage::Link &link : AboutPage::links()) {
+        QAbstractButton *tile = nullptr;
+        for (QAbstractButton *button :
+             m_app->mainWindow().page(SidebarTab::about)->findChildren<QAbstractButton *>())
+            tile = button->accessibleName() == link.title || button->text() == link.title ? button
+                                                                                          : tile;
+        ASSERT_NE(tile, nullptr) << qPrintable(link.title);
+        clickInMainWindow(SidebarTab::about, tile);
+        expected << link.address;
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                QFile file(opened);
+                return file.open(QIODevice::ReadOnly) &&
+                       QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts).size() ==
+                           expected.size();
+            },
+            waitLimitMs))
+            << qPrintable(link.title);
+    }
+    QFile file(opened);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts), expected);
 }
 
 } // namespace

@@ -87,55 +87,7 @@ protected:
         return waitUntil([&] { return !samePicture(shownPicture(), before); }, waitLimitMs);
     }
 
-    // The desktop's player for movies: a desktop entry of the test that copies the file it is
-    // given to playedCopy(), chosen as the default for MP4 movies. The launcher (xdg-open) hands
-    // the movie to the default application as GLib's launcher does.
-    void installPlayerProbe()
-    {
-        const QString applications = m_applications.path() + QStringLiteral("/applications/");
-        QFile entry(applications + QStringLiteral("player-probe.desktop"));
-        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
-        entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=Player Probe\n"
-                                   "Exec=cp %f %1\nMimeType=video/mp4;\n")
-                        .arg(playedCopy())
-                        .toUtf8());
-        entry.close();
-        QFile defaults(applications + QStringLiteral("mimeapps.list"));
-        ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
-        defaults.write("[Default Applications]\nvideo/mp4=player-probe.desktop\n");
-        defaults.close();
-        installLauncher();
-        m_configHome = qgetenv("XDG_CONFIG_HOME");
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
-    }
-    // Where the desktop has no xdg-open, one that hands the file to GLib's launcher, which opens
-    // it with the default application. It stays for the rest of the run: Qt keeps the launcher
-    // it found, so it is kept out of the test's own temporary folder.
-    static void installLauncher()
-    {
-        static QTemporaryDir folder(
-            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
-            QStringLiteral("/launcher-XXXXXX"));
-        if (!QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty())
-            return;
-        QFile launcher(folder.filePath(QStringLiteral("xdg-open")));
-        ASSERT_TRUE(launcher.open(QIODevice::WriteOnly));
-        launcher.write("#!/bin/sh\nexec gio open \"$@\"\n");
-        launcher.close();
-        launcher.setPermissions(launcher.permissions() | QFileDevice::ExeOwner);
-        qputenv("PATH", QFile::encodeName(folder.path()) + ':' + qgetenv("PATH"));
-    }
-    void TearDown() override
-    {
-        ProgramDesktopTest::TearDown();
-        if (!m_configHome.isNull())
-            qputenv("XDG_CONFIG_HOME", m_configHome);
-    }
     QString playedCopy() const { return m_applications.path() + QStringLiteral("/played.mp4"); }
-
-    // No defaults of the user's own: the test's own choice decides.
-    QTemporaryDir m_config;
-    QByteArray m_configHome;
 };
 
 TEST_F(ProgramRecordingDesktop, TheTrayAndTheMenuStopOrCancelARunningRecording)
@@ -179,7 +131,11 @@ TEST_F(ProgramRecordingDesktop, EveryButtonAndKeyOfThePreviewActsOnTheRecordingI
 {
     FakeFileManager fileManager;
     ASSERT_TRUE(fileManager.registered);
-    installPlayerProbe();
+    // The desktop's player for movies copies the file it is given.
+    DesktopDefaults defaults(applicationsFolder());
+    ASSERT_TRUE(defaults.add(QStringLiteral("Player Probe"),
+                             QStringLiteral("cp %f ") + playedCopy(),
+                             {QStringLiteral("video/mp4")}));
     const CaptureItem other = stageRecording(QStringLiteral("Recording 1.mp4"), Qt::darkGreen);
     const CaptureItem recording = stageRecording(QStringLiteral("Recording 2.mp4"), Qt::darkBlue);
     const QString movie = recording.videoURL()->toLocalFile();
