@@ -62,13 +62,13 @@ public:
     }
 };
 
-// A sign-in whose answer came after another sign-in was kept or a sign-out began: what the user
-// did since stands, and this sign-in keeps nothing.
+// A sign-in or token refresh whose answer came after another sign-in was kept or a sign-out
+// began: what the user did since stands, and this answer keeps nothing.
 class SignInOvertakenError final : public AccountError {
 public:
     SignInOvertakenError()
         : AccountError(QStringLiteral("A later sign-in or a sign-out came first, so this "
-                                      "sign-in was not kept."))
+                                      "answer of the server was not kept."))
     {
     }
 };

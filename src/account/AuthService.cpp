@@ -96,24 +96,28 @@ void AuthService::setErrorMessage(std::optional<QString> message)
     emit errorMessageChanged();
 }
 
-void AuthService::ensureNotOvertaken(int round)
+void AuthService::ensureNotOvertaken(int round) const
 {
-    if (round == m_signInRound)
-        return;
-    setIsSigningIn(false);
-    throw SignInOvertakenError();
+    if (round != m_signInRound)
+        throw SignInOvertakenError();
 }
 
 QCoro::Task<void> AuthService::completeSignIn(UserProfile profile, authWire::Tokens tokens,
                                               int round)
 {
     QPointer<AuthService> self(this);
-    ensureNotOvertaken(round);
-    round = ++m_signInRound;
-    const bool kept =
-        co_await m_sessionStore.saveSession(profile, tokens.accessToken, tokens.refreshToken);
-    ensureAlive(self);
-    ensureNotOvertaken(round);
+    bool kept = false;
+    try {
+        ensureNotOvertaken(round);
+        round = ++m_signInRound;
+        kept =
+            co_await m_sessionStore.saveSession(profile, tokens.accessToken, tokens.refreshToken);
+        ensureAlive(self);
+        ensureNotOvertaken(round);
+    } catch (const SignInOvertakenError &) {
+        setIsSigningIn(false);
+        throw;
+    }
     if (kept) {
         m_sessionStore.setEndPending(false);
         m_waitingForKeychain = false;
@@ -377,6 +381,9 @@ QCoro::Task<void> AuthService::deleteAccount()
 QCoro::Task<void> AuthService::refreshSession()
 {
     QPointer<AuthService> self(this);
+    // The renewed tokens belong to the session this refresh started in; saved after a sign-out
+    // or a later sign-in, they would outlive that session or mix into the new one.
+    const int round = m_signInRound;
     const std::optional<QString> refreshToken = co_await m_sessionStore.loadRefreshToken();
     ensureAlive(self);
     if (!refreshToken)
@@ -385,7 +392,10 @@ QCoro::Task<void> AuthService::refreshSession()
     const platform::HttpResponse response = co_await m_platform.http->send(request);
     ensureAlive(self);
     const authWire::RefreshAnswer answer = authWire::readRefreshAnswer(response);
+    ensureNotOvertaken(round);
     co_await m_sessionStore.saveAccessToken(answer.accessToken);
+    ensureAlive(self);
+    ensureNotOvertaken(round);
     if (answer.refreshToken)
         co_await m_sessionStore.saveRefreshToken(*answer.refreshToken);
 }

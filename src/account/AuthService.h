@@ -24,11 +24,11 @@ class UrlOpener;
 // locally and renews the tokens on request. On construction it restores the stored profile
 // (asynchronously: sessionRestored() tells when) and checks an Apple user's credential. A
 // browser callback is taken only as the answer to a browser sign-in this run started and still
-// waits for: any completed sign-in or sign-out ends that wait. A sign-in overtaken by another
-// kept sign-in or by a sign-out keeps nothing and ends with SignInOvertakenError. The keychain
-// changes only when a sign-in has succeeded; when it cannot keep a session, read the stored one
-// (locked) or finish a sign-out, sessionNotice() says so for the account page, and the restore or
-// the sign-out is done once the keychain announces a change.
+// waits for: any completed sign-in or sign-out ends that wait. A sign-in or token refresh
+// overtaken by another kept sign-in or by a sign-out keeps nothing and ends with
+// SignInOvertakenError. The keychain changes only when a sign-in has succeeded; when it cannot
+// keep a session, read the stored one (locked) or finish a sign-out, sessionNotice() says so for
+// the account page, and the restore or the sign-out is done once the keychain announces a change.
 // Operations throw AuthError, SignInRejectedError, SignInOvertakenError, DecodingError or the
 // platform's errors. Main thread only.
 class AuthService final : public QObject {
@@ -104,7 +104,8 @@ private:
     // Keeps a new session (a session without a refresh token keeps none) and makes it current,
     // unless another sign-in was kept or a sign-out began since `round` (the sign-in's start).
     QCoro::Task<void> completeSignIn(UserProfile profile, authWire::Tokens tokens, int round);
-    void ensureNotOvertaken(int round);
+    // Throws SignInOvertakenError when a sign-in was kept or a sign-out began since `round`.
+    void ensureNotOvertaken(int round) const;
     QCoro::Task<authWire::SignInAnswer> exchangeCallback(authWire::BrowserCallback callback,
                                                          QString codeVerifier);
     // Ends the session in the keychain and here; answers whether the keychain finished it.

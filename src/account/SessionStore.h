@@ -3,6 +3,8 @@
 #include "account/UserProfile.h"
 
 #include <QString>
+#include <coroutine>
+#include <deque>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
@@ -12,7 +14,9 @@ class KeychainStore;
 // three fixed keys. The single saves and deletes report nothing and loads give nothing on
 // failure; saving or ending a whole session says whether it was done. A session end that the
 // keychain did not carry out is remembered in a small marker file (it holds nothing of the
-// session), so that the next start finishes it before restoring anything.
+// session), so that the next start finishes it before restoring anything. Saves and session
+// ends reach the keychain one after another, in the order they were asked: an item written by
+// a save that a session end overtook would outlive the session.
 class SessionStore final {
 public:
     static constexpr const char *profileKey = "corvanta.session.profile";
@@ -54,6 +58,13 @@ public:
     void setEndPending(bool pending);
 
 private:
+    class Turn;
+    struct TurnWait;
+    TurnWait waitForTurn();
+    void passTurn();
+
     KeychainStore &m_keychain;
     QString m_endMarkerPath;
+    bool m_turnTaken = false;
+    std::deque<std::coroutine_handle<>> m_waitingForTurn;
 };

@@ -143,15 +143,12 @@ QCoro::Task<bool> CaptureCoordinator::prepareForCapture(const std::function<void
 
 void CaptureCoordinator::restoreAfterCapture(bool mainWindowWasHidden, bool showTray)
 {
-    if (mainWindowWasHidden) {
+    // The tray first: the main window comes back last, as after a capture that was staged.
+    if (showTray && m_notchWindowController &&
+        (!m_queue.items().isEmpty() || m_notchWindowController->hasNotch()))
+        m_notchWindowController->show(std::nullopt, TrayInteractionState::compact);
+    if (mainWindowWasHidden)
         restoreMainWindow();
-        return;
-    }
-    if (!showTray || !m_notchWindowController)
-        return;
-    if (m_queue.items().isEmpty() && !m_notchWindowController->hasNotch())
-        return;
-    m_notchWindowController->show(std::nullopt, TrayInteractionState::compact);
 }
 
 bool CaptureCoordinator::hasKeyboard(const QWidget &window) const
@@ -187,7 +184,8 @@ void CaptureCoordinator::restoreMainWindow()
 {
     const bool activate = std::exchange(m_mainWindowWasActive, false);
     const bool covered = std::exchange(m_mainWindowWasCovered, false);
-    if (!m_mainWindow)
+    // Opened again meanwhile (during a recording): the user has put it where it is now.
+    if (!m_mainWindow || m_mainWindow->isVisible())
         return;
     if (activate) {
         m_mainWindow->show();

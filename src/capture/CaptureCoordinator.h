@@ -103,8 +103,9 @@ public:
     // effect while a recording runs); a cancellation only logs and restores, a failure restores
     // and then shows "Screen Recording Failed". Stop stages the finished movie, or shows
     // "Recording Save Failed"; without a recording it does nothing. Cancel discards the
-    // recording, except while a stop is finishing it: the movie being saved is kept. Toggle
-    // stops a running recording, else starts one.
+    // recording, except while a stop is finishing it: the movie being saved is kept. A stop or
+    // cancel brings back the main window the start hid. Toggle stops a running recording, else
+    // starts one.
     QCoro::Task<void> startRecording();
     QCoro::Task<void> stopRecording();
     QCoro::Task<void> cancelRecording();
@@ -127,9 +128,10 @@ public:
     // screen (shown and not minimised), and waits 60 ms, running duringPause (when given)
     // within those 60 ms. Answers whether the main window was hidden.
     QCoro::Task<bool> prepareForCapture(const std::function<void()> &duringPause = {});
-    // Brings back what prepareForCapture hid: the main window when it was hidden, else (with
-    // showTray) the tray in compact form unless there is nothing to show. The main window
-    // comes back below the window the user is in, and takes the keyboard only when it had it.
+    // Brings back what prepareForCapture hid: with showTray the tray in compact form unless
+    // there is nothing to show, then the main window when it was hidden. The main window comes
+    // back below the window the user is in, and takes the keyboard only when it had it; one the
+    // user has opened again meanwhile is left where it is.
     void restoreAfterCapture(bool mainWindowWasHidden, bool showTray);
     // Hands a finished capture to the queue: feedback, the queue, the auto-copy, then the tray
     // in the form the settings choose.
@@ -206,7 +208,6 @@ private:
     bool recorderIsRecording() const;
     QCoro::Task<void> startRecorderFor(RecordingSelectionMode mode);
     void stageRecording(const RecordingResult &result);
-    void showTrayAfterRecordingEnded();
     QCoro::Task<void> showRecordingAlert(QString title, QString description);
 
     void removeFromQueue(const QUuid &id);
@@ -246,4 +247,6 @@ private:
     bool m_captureInProgress = false;
     // A stop is finishing the movie: another stop or a cancel must leave it alone.
     bool m_stoppingRecording = false;
+    // The running recording hid the main window; its stop or cancel brings it back.
+    bool m_mainWindowHiddenForRecording = false;
 };

@@ -18,6 +18,7 @@
 #include <QDateTime>
 #include <QPointer>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -186,7 +187,8 @@ QCoro::Task<void> CaptureCoordinator::startRecording()
         co_await showRecordingAlert(QStringLiteral("Screen Recording Failed"), *failure);
         co_return;
     }
-    // The main window stays hidden while the recording runs.
+    // The main window stays hidden while the recording runs, and comes back when it ends.
+    m_mainWindowHiddenForRecording = m_mainWindowHiddenForRecording || mainWindowWasHidden;
     if (m_notchWindowController)
         m_notchWindowController->show(std::nullopt, TrayInteractionState::compact);
 }
@@ -245,12 +247,14 @@ QCoro::Task<void> CaptureCoordinator::stopRecording()
         co_return;
     m_stoppingRecording = false;
 
+    const bool mainWindowWasHidden = std::exchange(m_mainWindowHiddenForRecording, false);
     if (result) {
         stageRecording(*result);
+        restoreAfterCapture(mainWindowWasHidden, false);
         co_return;
     }
     qCCritical(Log::capture, "Failed to stop screen recording: %s", qUtf8Printable(*failure));
-    showTrayAfterRecordingEnded();
+    restoreAfterCapture(mainWindowWasHidden, true);
     co_await showRecordingAlert(QStringLiteral("Recording Save Failed"), *failure);
 }
 
@@ -264,7 +268,7 @@ QCoro::Task<void> CaptureCoordinator::cancelRecording()
     }
     if (m_recorder)
         m_recorder->cancelRecording();
-    showTrayAfterRecordingEnded();
+    restoreAfterCapture(std::exchange(m_mainWindowHiddenForRecording, false), true);
     co_return;
 }
 
@@ -279,15 +283,6 @@ CaptureItem makeRecordingCapture(const RecordingResult &result)
 void CaptureCoordinator::stageRecording(const RecordingResult &result)
 {
     enqueue(makeRecordingCapture(result));
-}
-
-void CaptureCoordinator::showTrayAfterRecordingEnded()
-{
-    if (!m_notchWindowController)
-        return;
-    if (m_queue.items().isEmpty() && !m_notchWindowController->hasNotch())
-        return;
-    m_notchWindowController->show(std::nullopt, TrayInteractionState::compact);
 }
 
 QCoro::Task<void> CaptureCoordinator::showRecordingAlert(QString title, QString description)

@@ -96,7 +96,7 @@ QCoro::Task<QString> OCRService::copyText(QImage image, const SettingsStore &set
 {
     QCoro::Task<QString> recognition = recognizeTextInBackground(image);
     const QString text = co_await recognition;
-    m_pasteboard->clearContents();
+    // The text replaces the contents in one step: a paste in between never finds them empty.
     m_pasteboard->setString(text);
     m_feedback.playCopied(settings.soundEffectsEnabled(), true);
     co_return text;

@@ -89,6 +89,16 @@ SaveService::SaveService(std::shared_ptr<platform::SavePanel> savePanel,
 QCoro::Task<QUrl> SaveService::save(CaptureItem item, ImageExportFormat format, QWidget *window)
 {
     qCInfo(Log::exportLog, "Initiating save flow for capture %s", idText(item.id()).constData());
+    // Nothing to write: refused before the user is asked where to write it.
+    if (item.isVideo() && !QFileInfo(item.videoURL()->toLocalFile()).isFile()) {
+        qCCritical(Log::exportLog, "Could not save the recording: its file is missing");
+        throw CaptureActionError::saveFailed(
+            QStringLiteral("Failed to save video file: the recording file is missing"));
+    }
+    if (!item.isVideo() && !item.hasImage()) {
+        qCCritical(Log::exportLog, "Could not save the capture: its picture cannot be read");
+        throw CaptureActionError::saveFailed(QStringLiteral("its picture can no longer be read"));
+    }
     // Tasks and futures are made in statements of their own: GCC 12 may destroy temporaries of
     // a co_await expression twice.
     QCoro::Task<QUrl> saving =

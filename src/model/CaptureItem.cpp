@@ -93,9 +93,12 @@ CaptureItem::StoredImage CaptureItem::storedImage(QDeadlineTimer writeDeadline) 
 
 bool CaptureItem::hasImage() const
 {
-    const StoredImage stored = storedImage();
-    return !stored.pixels.isNull() ||
-           (!stored.pngPath.isEmpty() && QFileInfo(stored.pngPath).isFile());
+    if (!m_storage)
+        return false;
+    // Asked first: once the copy is dropped, the file is complete.
+    if (!m_storage->heldImage().isNull())
+        return true;
+    return m_storage->fileImageSize() == QSize(int(m_pixelWidth), int(m_pixelHeight));
 }
 
 QString CaptureItem::pngPath() const

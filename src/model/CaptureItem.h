@@ -55,8 +55,9 @@ public:
         QString pngPath;
     };
     StoredImage storedImage(QDeadlineTimer writeDeadline = QDeadlineTimer(0)) const;
-    // Whether the full image can still be had: held in memory, or its file still on disk (which
-    // is not read). Any thread.
+    // Whether the full image can still be had: held in memory, or its file still on disk with
+    // the header of this picture (a file deleted or overwritten with anything else does not
+    // count). Reads the file's first bytes, decodes nothing. Any thread.
     bool hasImage() const;
     bool isVideo() const { return m_videoURL.has_value(); }
     // "Corvanta yyyy-MM-dd at HH.mm.ss.<ext>", the extension "png" for a

@@ -64,9 +64,10 @@ namespace {
 // Puts a fresh copy of the capture at dragPath, in its drag folder. A screenshot whose image is
 // still in memory (its PNG not yet written, or not writable) is encoded from
 // that image, and the PNG put in place if it is missing; otherwise the PNG
-// written earlier is copied.
+// written earlier is copied, when it still holds the picture (pngIsPicture).
 bool prepareDragFile(const std::optional<QUrl> &videoURL, const QImage &heldImage,
-                     const QString &pngPath, const QString &dragPath, QString *error)
+                     const QString &pngPath, bool pngIsPicture, const QString &dragPath,
+                     QString *error)
 {
     if (!TemporaryFiles::claimDragFolder(QFileInfo(dragPath).path(), error))
         return false;
@@ -82,9 +83,9 @@ bool prepareDragFile(const std::optional<QUrl> &videoURL, const QImage &heldImag
             TemporaryFiles::copyIntoPlace(dragPath, pngPath, false);
         return true;
     }
-    if (!pngPath.isEmpty() && QFileInfo::exists(pngPath))
+    if (!pngPath.isEmpty() && pngIsPicture)
         return TemporaryFiles::copyIntoPlace(pngPath, dragPath, true, error);
-    *error = QStringLiteral("the image is no longer on disk");
+    *error = QStringLiteral("its picture can no longer be read");
     return false;
 }
 
@@ -102,7 +103,8 @@ std::optional<QUrl> CaptureItem::makeDragFileURL() const
     const QString dragPath =
         TemporaryFiles::dragFolder(*folder, m_fileName) + QLatin1Char('/') + m_fileName;
     const QImage heldImage = m_storage ? m_storage->heldImage() : QImage();
-    if (!prepareDragFile(m_videoURL, heldImage, pngPath(), dragPath, &error)) {
+    if (!prepareDragFile(m_videoURL, heldImage, pngPath(), heldImage.isNull() && hasImage(),
+                         dragPath, &error)) {
         qCWarning(Log::capture, "Could not prepare the drag file of %s: %s",
                   qUtf8Printable(m_fileName), qUtf8Printable(error));
         QDir().rmdir(QFileInfo(dragPath).path());

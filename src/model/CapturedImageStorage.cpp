@@ -9,8 +9,11 @@
 #include "platform/PngWriter.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QHash>
 #include <QThread>
+#include <QtEndian>
+#include <climits>
 
 namespace {
 
@@ -123,6 +126,30 @@ QImage CapturedImageStorage::image() const
     if (m_format == FileFormat::poster)
         return PosterFile::read(m_url->toLocalFile());
     return platform::PngReader::read(m_url->toLocalFile());
+}
+
+std::optional<QSize> CapturedImageStorage::fileImageSize() const
+{
+    if (!m_url)
+        return std::nullopt;
+    QFile file(m_url->toLocalFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray header = file.read(24);
+    if (m_format == FileFormat::poster)
+        return PosterFile::imageSize(header);
+    // The signature, then the first chunk, which must be the header with the width and height.
+    static const QByteArray pngStart("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
+    if (header.size() < 24 || !header.startsWith(pngStart))
+        return std::nullopt;
+    const auto number = [&header](int at) {
+        return qFromBigEndian<quint32>(header.constData() + at);
+    };
+    const quint32 width = number(16);
+    const quint32 height = number(20);
+    if (width == 0 || height == 0 || width > quint32(INT_MAX) || height > quint32(INT_MAX))
+        return std::nullopt;
+    return QSize(int(width), int(height));
 }
 
 QImage CapturedImageStorage::heldImage() const

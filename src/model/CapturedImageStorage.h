@@ -36,6 +36,10 @@ public:
     // The in-memory copy, or a null image once the PNG is safely on disk.
     QImage heldImage() const;
 
+    // The pixel size the file says it holds, read from its header alone; nothing when the file
+    // is gone or its header is not one of ours (overwritten with anything else). Any thread.
+    std::optional<QSize> fileImageSize() const;
+
     // Waits until the background write has ended, whichever way, or the deadline has passed;
     // false in the second case. Any thread.
     bool waitForWrite(QDeadlineTimer deadline) const;

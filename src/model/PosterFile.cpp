@@ -48,6 +48,18 @@ QImage bandOf(const QImage &image, int top, int rows)
                   image.format());
 }
 
+// The magic and the picture's size, which must be one a poster can have.
+bool readSize(QDataStream &in, quint32 &width, quint32 &height)
+{
+    char found[sizeof magic] = {};
+    if (in.readRawData(found, sizeof found) != int(sizeof found) ||
+        std::memcmp(found, magic, sizeof magic) != 0)
+        return false;
+    in >> width >> height;
+    return in.status() == QDataStream::Ok && width > 0 && height > 0 && width <= largestSide &&
+           height <= largestSide && quint64(width) * height <= largestArea;
+}
+
 } // namespace
 
 bool write(const QImage &image, const QString &path, QString *error)
@@ -94,15 +106,11 @@ QImage read(const QString &path)
         return {};
     const QByteArray data = file.readAll();
     QDataStream in(data);
-    char found[sizeof magic] = {};
     quint32 width = 0, height = 0, transparent = 0, bands = 0;
-    if (in.readRawData(found, sizeof found) != int(sizeof found) ||
-        std::memcmp(found, magic, sizeof magic) != 0)
+    if (!readSize(in, width, height))
         return {};
-    in >> width >> height >> transparent >> bands;
-    if (in.status() != QDataStream::Ok || width == 0 || height == 0 || width > largestSide ||
-        height > largestSide || quint64(width) * height > largestArea || bands == 0 ||
-        bands > height || bands > mostBands)
+    in >> transparent >> bands;
+    if (in.status() != QDataStream::Ok || bands == 0 || bands > height || bands > mostBands)
         return {};
     std::vector<Band> layout(bands);
     // At most mostBands rows of 32 bits each: the sum cannot wrap.
@@ -156,6 +164,15 @@ QImage read(const QString &path)
             std::memcpy(first + y * stride, rows.constScanLine(y), size_t(width) * 4);
     });
     return complete ? picture : QImage();
+}
+
+std::optional<QSize> imageSize(const QByteArray &start)
+{
+    QDataStream in(start);
+    quint32 width = 0, height = 0;
+    if (!readSize(in, width, height))
+        return std::nullopt;
+    return QSize(int(width), int(height));
 }
 
 } // namespace PosterFile

@@ -20,18 +20,44 @@ namespace {
 // The most names tried for one opened image before giving up.
 constexpr int nameAttempts = 100;
 
+const QString pictureGone = QStringLiteral("its picture can no longer be read");
+
+QString complaint(const QString &action, const QString &reason)
+{
+    return QStringLiteral("Couldn't %1 (%2)").arg(action, reason);
+}
+
+void tell(const PinActions::Complaint &complain, const QString &action, const QString &reason)
+{
+    if (complain)
+        complain(complaint(action, reason));
+}
+
 } // namespace
 
-QCoro::Task<void> PinActions::copy(PinItemPtr item)
+std::optional<QString> PinActions::refusal(const PinItem &item, const QString &action)
+{
+    if (item.isImage())
+        return item.hasPicture() ? std::nullopt : std::optional(complaint(action, pictureGone));
+    const std::optional<QUrl> url = item.fileURL();
+    if (url && url->isLocalFile() && !QFileInfo(url->toLocalFile()).isFile())
+        return complaint(action, QStringLiteral("the file is missing"));
+    return std::nullopt;
+}
+
+QCoro::Task<bool> PinActions::copy(PinItemPtr item, Complaint complain)
 {
     if (!item)
-        co_return;
+        co_return false;
     // Held here: the caller may drop this task while the clipboard reads a file.
     const PinActionServices services = m_services;
-    if (services.feedback)
-        services.feedback->playCopied(true, true);
     if (!services.clipboard)
-        co_return;
+        co_return false;
+    if (const std::optional<QString> refused = refusal(*item, QStringLiteral("copy"))) {
+        if (complain)
+            complain(*refused);
+        co_return false;
+    }
     try {
         if (item->capture()) {
             QCoro::Task<void> copying = services.clipboard->copy(*item->capture());
@@ -43,18 +69,28 @@ QCoro::Task<void> PinActions::copy(PinItemPtr item)
             QCoro::Task<void> copying = services.clipboard->copyFile(*url);
             co_await copying;
         }
-    } catch (const CaptureActionError &) {
-        // Logged by the clipboard service; a pin's copy says nothing to the user.
+    } catch (const CaptureActionError &error) {
+        // Logged by the clipboard service.
+        tell(complain, QStringLiteral("copy"), error.errorDescription());
+        co_return false;
     }
+    if (services.feedback)
+        services.feedback->playCopied(true, true);
+    co_return true;
 }
 
-QCoro::Task<void> PinActions::saveAs(PinItemPtr item, QWidget *window)
+QCoro::Task<void> PinActions::saveAs(PinItemPtr item, QWidget *window, Complaint complain)
 {
     if (!item)
         co_return;
     const PinActionServices services = m_services;
     if (!services.saving)
         co_return;
+    if (const std::optional<QString> refused = refusal(*item, QStringLiteral("save"))) {
+        if (complain)
+            complain(*refused);
+        co_return;
+    }
     try {
         if (item->isImage()) {
             QCoro::Task<QUrl> saving = services.saving->saveImage([item] { return item->bitmap(); },
@@ -64,8 +100,10 @@ QCoro::Task<void> PinActions::saveAs(PinItemPtr item, QWidget *window)
             QCoro::Task<QUrl> saving = services.saving->saveFile(*url, window);
             co_await saving;
         }
-    } catch (const CaptureActionError &) {
-        // Cancelled, or logged by the save service; a pin's save says nothing to the user.
+    } catch (const CaptureActionError &error) {
+        // Logged by the save service.
+        if (error.kind() != CaptureActionError::Kind::saveCancelled)
+            tell(complain, QStringLiteral("save"), error.errorDescription());
     }
 }
 
@@ -108,23 +146,37 @@ std::optional<QString> PinActions::writeNewPng(const QImage &image, const QStrin
     return std::nullopt;
 }
 
-bool PinActions::open(const PinItem &item)
+bool PinActions::open(const PinItem &item, Complaint complain)
 {
     if (!m_services.urlOpener)
         return false;
-    if (!item.isImage()) {
-        const std::optional<QUrl> url = item.fileURL();
-        return url && m_services.urlOpener->openUrl(*url);
+    const QString action = QStringLiteral("open");
+    if (const std::optional<QString> refused = refusal(item, action)) {
+        if (complain)
+            complain(*refused);
+        return false;
     }
-    const QImage image = item.bitmap();
-    const std::optional<QString> folder = TemporaryFiles::capturesFolder();
-    if (image.isNull() || !folder)
-        return false;
-    const std::optional<QString> path = writeNewPng(image, *folder, item.exportFileName());
-    if (!path)
-        return false;
-    TemporaryFiles::deleteAtQuit({*path});
-    return m_services.urlOpener->openUrl(QUrl::fromLocalFile(*path));
+    std::optional<QUrl> url = item.fileURL();
+    if (item.isImage()) {
+        const QImage image = item.bitmap();
+        if (image.isNull()) {
+            tell(complain, action, pictureGone);
+            return false;
+        }
+        const std::optional<QString> folder = TemporaryFiles::capturesFolder();
+        const std::optional<QString> path =
+            folder ? writeNewPng(image, *folder, item.exportFileName()) : std::nullopt;
+        if (!path) {
+            tell(complain, action, QStringLiteral("its picture could not be written"));
+            return false;
+        }
+        TemporaryFiles::deleteAtQuit({*path});
+        url = QUrl::fromLocalFile(*path);
+    }
+    if (url && m_services.urlOpener->openUrl(*url))
+        return true;
+    tell(complain, action, QStringLiteral("no application opened it"));
+    return false;
 }
 
 bool PinActions::reveal(const PinItem &item)

@@ -3,6 +3,7 @@
 #include "pins/PinItem.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -26,24 +27,33 @@ struct PinActionServices {
     FeedbackService *feedback = nullptr;
 };
 
-// The actions of a pin card or floating pin. They fail silently: a pin whose file or picture
-// is gone, or a destination that cannot be written, ends the action without a word to the user
-// (the services log what failed, as they do for the tray).
+// The actions of a pin card or floating pin. An action that cannot be done (a pin whose file
+// or picture is gone, a destination that cannot be written) ends with its reason told to the
+// caller's complaint, in the words the deck shows ("Couldn't copy (…)"), and the services log
+// what failed, as they do for the tray. A dismissed save dialog is no failure.
 class PinActions {
 public:
+    using Complaint = std::function<void(const QString &)>;
+
     explicit PinActions(PinActionServices services) : m_services(std::move(services)) {}
 
-    // Plays the copy sound whatever the settings say and puts the pin on the clipboard as the
-    // tray would: a staged capture as the tray copies it, another image as PNG and TIFF encoded
-    // only when a paste asks, a file or recording as its file.
-    QCoro::Task<void> copy(PinItemPtr item);
+    // Puts the pin on the clipboard as the tray would: a staged capture as the tray copies it,
+    // another image as PNG and TIFF encoded only when a paste asks, a file or recording as its
+    // file; once it is there, plays the copy sound whatever the settings say. True when the
+    // clipboard holds the pin.
+    QCoro::Task<bool> copy(PinItemPtr item, Complaint complain = {});
     // Asks where to save the pin (its export name proposed; the dialog belongs to `window`) and
-    // writes it there: an image as PNG, a file or recording as a copy.
-    QCoro::Task<void> saveAs(PinItemPtr item, QWidget *window = nullptr);
+    // writes it there: an image as PNG, a file or recording as a copy. A pin with nothing left
+    // to save is refused before the dialog.
+    QCoro::Task<void> saveAs(PinItemPtr item, QWidget *window = nullptr, Complaint complain = {});
     // Opens the pin with the desktop's application for it. An image is first written as a new
     // PNG, readable by the user only, named by its export name in the program's private captures
     // folder, and deleted when the program ends. False when nothing opened.
-    bool open(const PinItem &item);
+    bool open(const PinItem &item, Complaint complain = {});
+    // Why the action (a verb: "copy", "drag") cannot be done on the pin, in the words the deck
+    // shows: an image whose picture can no longer be read, a file that is gone. Nothing when
+    // there is something to act on.
+    static std::optional<QString> refusal(const PinItem &item, const QString &action);
     // Shows a file or recording pin's file selected in the file manager (its folder where
     // that cannot be done).
     bool reveal(const PinItem &item);

@@ -27,18 +27,31 @@ QColor borderColor(PinBorderColor border, AccentTheme accent)
     return color(border);
 }
 
-QPixmap coverPixmap(const QImage &image, QSizeF size, double dpr)
+QImage coverImage(const QImage &image, QSize pixels)
 {
-    if (image.isNull() || size.isEmpty())
+    if (image.isNull() || pixels.isEmpty())
         return {};
-    const QSize pixels(std::max(1, int(std::ceil(size.width() * dpr))),
-                       std::max(1, int(std::ceil(size.height() * dpr))));
+    if (image.size() == pixels)
+        return image;
     const QImage scaled =
         image.scaled(pixels, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
     const QRect cut(
         QPoint((scaled.width() - pixels.width()) / 2, (scaled.height() - pixels.height()) / 2),
         pixels);
-    QPixmap pixmap = QPixmap::fromImage(scaled.copy(cut));
+    return scaled.copy(cut);
+}
+
+QSize devicePixels(QSizeF size, double dpr)
+{
+    return {std::max(1, int(std::ceil(size.width() * dpr))),
+            std::max(1, int(std::ceil(size.height() * dpr)))};
+}
+
+QPixmap coverPixmap(const QImage &image, QSizeF size, double dpr)
+{
+    if (image.isNull() || size.isEmpty())
+        return {};
+    QPixmap pixmap = QPixmap::fromImage(coverImage(image, devicePixels(size, dpr)));
     pixmap.setDevicePixelRatio(dpr);
     return pixmap;
 }
@@ -92,6 +105,35 @@ void drawCapsule(QPainter &painter, const Capsule &capsule, const QList<Symbol> 
     painter.drawRoundedRect(capsule.frame, radius, radius);
     for (qsizetype i = 0; i < capsule.buttons.size() && i < symbols.size(); ++i)
         drawSymbol(painter, symbols[i], capsule.buttons[i], Qt::white);
+    painter.restore();
+}
+
+void drawNotice(QPainter &painter, const QTransform &card, QSizeF cardSize, const QString &text)
+{
+    constexpr double inset = 4.0;
+    constexpr double padding = 4.0;
+    const QRectF room(inset + padding, inset + padding, cardSize.width() - 2 * (inset + padding),
+                      cardSize.height() - 2 * (inset + padding));
+    if (room.width() <= 0 || room.height() <= 0)
+        return;
+    painter.save();
+    painter.setTransform(card, true);
+    QFont font = painter.font();
+    font.setPixelSize(10);
+    font.setWeight(QFont::DemiBold);
+    painter.setFont(font);
+    const QRectF words =
+        painter.boundingRect(room, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text);
+    const QRectF plate =
+        QRectF(room.left(), room.top(), room.width(), std::min(words.height(), room.height()))
+            .adjusted(-padding, -padding, padding, padding);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 200));
+    painter.drawRoundedRect(plate, 6, 6);
+    painter.setPen(Qt::white);
+    painter.setClipRect(plate);
+    painter.drawText(plate.adjusted(padding, padding, -padding, -padding),
+                     Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text);
     painter.restore();
 }
 

@@ -10,6 +10,7 @@
 
 class QImage;
 class QPainter;
+class QString;
 
 // Drawing shared by the deck's cards, the floating pin and the tray's thumbnail stack.
 namespace PinCardDrawing {
@@ -22,6 +23,10 @@ QColor borderColor(PinBorderColor border, AccentTheme accent);
 // The picture scaled to cover `size` (device pixels given by dpr), cut to it and centred;
 // what a card keeps in place of the full picture.
 QPixmap coverPixmap(const QImage &image, QSizeF size, double dpr);
+// The same in pixels; the picture itself when it already has that size.
+QImage coverImage(const QImage &image, QSize pixels);
+// The device pixels of `size` points, rounded up, at least one each way.
+QSize devicePixels(QSizeF size, double dpr);
 
 // The capsule of icon buttons floated 8 points above the bottom edge of a card of `cardSize`:
 // the rectangles of `count` buttons (card coordinates) and the capsule around them.
@@ -35,6 +40,9 @@ Capsule capsule(QSizeF cardSize, int count);
 // 8 points above the card's bottom edge, its rectangles in the painter's coordinates.
 Capsule uprightCapsule(const QTransform &card, QSizeF cardSize, int count);
 void drawCapsule(QPainter &painter, const Capsule &capsule, const QList<Symbol> &symbols);
+// A short message over the top of a card of `cardSize` (`card` as for uprightCapsule): white
+// words on a dark plate, wrapped to the card and cut at its height.
+void drawNotice(QPainter &painter, const QTransform &card, QSizeF cardSize, const QString &text);
 
 // A small white line drawing of the symbol, centred in `box`.
 void drawSymbol(QPainter &painter, Symbol symbol, const QRectF &box, const QColor &color);

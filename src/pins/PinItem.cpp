@@ -2,6 +2,7 @@
 
 #include "model/CaptureItemProvider.h"
 #include "model/TemporaryFiles.h"
+#include "pins/PinCardDrawing.h"
 #include "platform/FileIcons.h"
 #include "platform/PngEncoder.h"
 #include "platform/PngWriter.h"
@@ -59,6 +60,26 @@ QImage PinItem::bitmap() const
     if (!m_content.image.isNull() || !m_content.imageSource)
         return m_content.image;
     return m_content.imageSource();
+}
+
+bool PinItem::hasPicture() const
+{
+    if (!isImage() || !m_content.image.isNull())
+        return true;
+    if (m_capture)
+        return m_capture->hasImage();
+    return !bitmap().isNull();
+}
+
+QImage PinItem::cardPicture(QSize pixels) const
+{
+    const bool keptIsLarge =
+        m_cardPicture.width() >= pixels.width() && m_cardPicture.height() >= pixels.height();
+    if (!keptIsLarge) {
+        if (const QImage picture = previewImage(); !picture.isNull())
+            m_cardPicture = PinCardDrawing::coverImage(picture, pixels);
+    }
+    return PinCardDrawing::coverImage(m_cardPicture, pixels);
 }
 
 QImage PinItem::previewImage(int iconSize) const

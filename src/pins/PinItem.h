@@ -40,7 +40,8 @@ struct PinContent {
 };
 
 // One pinned thing. A pin made from a staged capture keeps the capture's identifier, so that
-// removing the pin can name the capture. Set once, never changed; main thread only.
+// removing the pin can name the capture. What it shows is set once and never changed; main
+// thread only.
 class PinItem {
 public:
     // Without a title: "Pinned Image" for an image, the URL's file name otherwise.
@@ -62,6 +63,14 @@ public:
     std::optional<QUrl> fileURL() const;
     // An image pin's picture at its pixel size; null for other pins and when the picture is gone.
     QImage bitmap() const;
+    // Whether an image pin's picture can still be had, without decoding a pinned capture's file
+    // (CaptureItem::hasImage). True for other pins.
+    bool hasPicture() const;
+    // The pin's picture cut to cover a card of `pixels`: scaled from the picture kept from the
+    // last call while that is large enough, else read afresh and kept. Once kept, a picture that
+    // can no longer be read (a pinned capture whose file went) still shows, scaled from what is
+    // kept. Null when there never was a picture. Main thread only.
+    QImage cardPicture(QSize pixels) const;
 
     // What views draw: the image or poster at its pixel size, the icon theme's icon of a file
     // (iconSize pixels), a film icon for a recording without a poster. Null when there is
@@ -95,6 +104,8 @@ private:
     PinContent m_content;
     QString m_title;
     std::optional<CaptureItem> m_capture;
+    // What cards last showed of the pin; all that is kept of a picture that lives on disk.
+    mutable QImage m_cardPicture;
 };
 
 using PinItemPtr = std::shared_ptr<const PinItem>;

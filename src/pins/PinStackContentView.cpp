@@ -1,6 +1,7 @@
 #include "pins/PinStackContentView.h"
 
 #include "model/SettingsStore.h"
+#include "pins/PinActions.h"
 #include "pins/PinCardDrawing.h"
 #include "pins/PinGeometry.h"
 
@@ -47,9 +48,15 @@ PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckA
             paintCard(painter, index, card, expanded, hovered);
         });
     m_stack->setPaintOverlay(
-        [this](QPainter &painter, int, const QTransform &card, bool expanded, bool hovered) {
-            paintOverlay(painter, card, expanded, hovered);
+        [this](QPainter &painter, int index, const QTransform &card, bool expanded, bool hovered) {
+            paintOverlay(painter, index, card, expanded, hovered);
         });
+    m_noticeEnd.setSingleShot(true);
+    m_noticeEnd.setInterval(noticeDuration);
+    connect(&m_noticeEnd, &QTimer::timeout, this, [this] {
+        m_notice.reset();
+        m_stack->update();
+    });
     m_stack->setCardClick([this](int index, QPointF point, bool expanded, bool hovered) {
         return cardClick(index, point, expanded, hovered);
     });
@@ -57,11 +64,7 @@ PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckA
         if (index < m_items.size() && m_actions.open)
             m_actions.open(m_items[index]);
     });
-    m_stack->setDragData([this](int index) -> QMimeData * {
-        if (index >= m_items.size())
-            return nullptr;
-        return m_items[index]->itemProvider();
-    });
+    m_stack->setDragData([this](int index) { return dragData(index); });
     connect(m_stack, &StackedMediaStack::pileRectChanged, this,
             &PinStackContentView::pileRectChanged);
     applySettings();
@@ -83,6 +86,18 @@ void PinStackContentView::setItems(const QList<PinItemPtr> &items)
     for (const PinItemPtr &item : std::as_const(m_items))
         ids.append(item->id());
     m_stack->setItems(ids);
+}
+
+QMimeData *PinStackContentView::dragData(int index)
+{
+    if (index < 0 || index >= m_items.size())
+        return nullptr;
+    const PinItemPtr &item = m_items[index];
+    if (const std::optional<QString> refused = PinActions::refusal(*item, QStringLiteral("drag"))) {
+        showNotice(item->id(), *refused);
+        return nullptr;
+    }
+    return item->itemProvider();
 }
 
 bool PinStackContentView::eventFilter(QObject *watched, QEvent *event)
@@ -139,9 +154,13 @@ const QPixmap &PinStackContentView::picture(const PinItemPtr &item, QSizeF size)
         m_pictureSize = size;
     }
     auto found = m_pictures.find(item.get());
-    if (found == m_pictures.end())
-        found = m_pictures.insert(item.get(), PinCardDrawing::coverPixmap(
-                                                  item->previewImage(), size, devicePixelRatioF()));
+    if (found == m_pictures.end()) {
+        const double dpr = devicePixelRatioF();
+        QPixmap pixmap =
+            QPixmap::fromImage(item->cardPicture(PinCardDrawing::devicePixels(size, dpr)));
+        pixmap.setDevicePixelRatio(dpr);
+        found = m_pictures.insert(item.get(), pixmap);
+    }
     return found.value();
 }
 
@@ -175,9 +194,20 @@ void PinStackContentView::paintCard(QPainter &painter, int index, const QRectF &
     }
 }
 
-void PinStackContentView::paintOverlay(QPainter &painter, const QTransform &card, bool expanded,
-                                       bool hovered)
+void PinStackContentView::showNotice(const QUuid &id, const QString &text)
 {
+    m_notice = Notice{id, text};
+    m_noticeEnd.start();
+    m_stack->update();
+}
+
+void PinStackContentView::paintOverlay(QPainter &painter, int index, const QTransform &card,
+                                       bool expanded, bool hovered)
+{
+    if (m_notice && index < m_items.size() && m_items[index]->id() == m_notice->id) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        PinCardDrawing::drawNotice(painter, card, m_stack->config().itemSize, m_notice->text);
+    }
     if (!expanded || !hovered)
         return;
     painter.setRenderHint(QPainter::Antialiasing);

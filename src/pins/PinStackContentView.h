@@ -6,10 +6,13 @@
 #include <QHash>
 #include <QList>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <optional>
 
+class QMimeData;
 class SettingsStore;
 
 // What a deck card's controls ask for; the deck's controller answers.
@@ -41,6 +44,18 @@ public:
 
     StackedMediaStack &stack() { return *m_stack; }
 
+    // The data a drag of the card at `index` carries (the caller owns it); null, and no drag
+    // starts, when there is nothing to carry: the card then says why.
+    QMimeData *dragData(int index);
+    // Says over the pin's card why an action on it failed, for a few seconds.
+    void showNotice(const QUuid &id, const QString &text);
+    // The text shown over the card of `id`; empty when there is none.
+    QString noticeAbout(const QUuid &id) const
+    {
+        return m_notice && m_notice->id == id ? m_notice->text : QString();
+    }
+    static constexpr std::chrono::milliseconds noticeDuration{4000};
+
 signals:
     // The pile's frame, in this widget's coordinates, changed (what takes pointer input).
     void pileRectChanged(const QRectF &rect);
@@ -52,7 +67,8 @@ protected:
 
 private:
     void paintCard(QPainter &painter, int index, const QRectF &card, bool expanded, bool hovered);
-    void paintOverlay(QPainter &painter, const QTransform &card, bool expanded, bool hovered);
+    void paintOverlay(QPainter &painter, int index, const QTransform &card, bool expanded,
+                      bool hovered);
     bool cardClick(int index, QPointF point, bool expanded, bool hovered);
     const QPixmap &picture(const PinItemPtr &item, QSizeF size);
 
@@ -69,4 +85,10 @@ private:
     // Where the pointer and the panel were when a press on the background began.
     std::optional<WindowPress> m_windowPress;
     bool m_movingWindow = false;
+    struct Notice {
+        QUuid id;
+        QString text;
+    };
+    std::optional<Notice> m_notice;
+    QTimer m_noticeEnd;
 };

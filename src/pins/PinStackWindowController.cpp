@@ -242,24 +242,41 @@ void PinStackWindowController::updateInputRegion()
     }
 }
 
+PinActions::Complaint PinStackWindowController::complaintAbout(const PinItemPtr &item)
+{
+    // The deck may be closed, and its panel gone, before a copy or save ends.
+    return [panel = QPointer<PinStackContentView>(m_panel), id = item->id()](const QString &text) {
+        if (panel)
+            panel->showNotice(id, text);
+    };
+}
+
 void PinStackWindowController::openItem(const PinItemPtr &item)
 {
     if (item)
-        m_actions.open(*item);
+        m_actions.open(*item, complaintAbout(item));
 }
 
 void PinStackWindowController::copyItem(const PinItemPtr &item)
 {
-    if (!item)
-        return;
+    if (item)
+        startTask(copyAndClose(item));
+}
+
+QCoro::Task<void> PinStackWindowController::copyAndClose(PinItemPtr item)
+{
+    const QPointer<PinStackWindowController> self(this);
     // Runs on by itself when the clipboard has to read the capture's file first.
-    startTask(m_actions.copy(item));
-    if (m_settings.pinCloseOnCopy())
+    QCoro::Task<bool> copying = m_actions.copy(item, complaintAbout(item));
+    const bool copied = co_await copying;
+    // Only a pin that is on the clipboard leaves the deck.
+    if (copied && self && m_settings.pinCloseOnCopy() && m_items.contains(item))
         remove(item);
 }
 
 void PinStackWindowController::saveItem(const PinItemPtr &item)
 {
     // The task runs on by itself; its frame holds what it needs.
-    startTask(m_actions.saveAs(item, m_panel));
+    if (item)
+        startTask(m_actions.saveAs(item, m_panel, complaintAbout(item)));
 }

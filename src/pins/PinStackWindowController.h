@@ -84,6 +84,9 @@ signals:
     void itemsChanged();
 
 private:
+    // Shows on the pin's card why an action on it failed.
+    PinActions::Complaint complaintAbout(const PinItemPtr &item);
+    QCoro::Task<void> copyAndClose(PinItemPtr item);
     QRectF visibleFrame() const;
     void setItems(QList<PinItemPtr> items);
     void updateInputRegion();

@@ -29,7 +29,8 @@ public:
     // Shows the panel above the window that asked and modal to it: `window` when given, else
     // the window that has the keyboard; modal to nothing when no window of ours has it, so that
     // the program's other windows (a selection's overlays above all) keep their input; the event
-    // loop keeps running while it waits. Completes with the chosen file, or nothing when
+    // loop keeps running while it waits; once it goes, the window that asked gets the keyboard
+    // back when it had it and is still shown. Completes with the chosen file, or nothing when
     // the user dismissed the panel. A confirmed name whose extension is none of the allowed
     // types' gets the proposed name's extension appended, as the panel shows the user before
     // the file is taken (and before replacing one is confirmed). Main thread.

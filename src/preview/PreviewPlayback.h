@@ -10,7 +10,8 @@
 
 // The recording a preview shows, played: opens its movie player stopped, publishes whether it
 // plays, and lets a player that failed go while keeping why; playing it again tries a new
-// player. Main thread.
+// player, as does playing a recording whose file was written over since its player opened it.
+// Main thread.
 class PreviewPlayback final : public QObject {
     Q_OBJECT
 
@@ -24,8 +25,8 @@ public:
     void open(const std::optional<CaptureItem> &item);
     // Pauses and closes the player; nothing without one.
     void close();
-    // Plays a stopped player, pauses a playing one; after a failure, opens the recording again
-    // and plays it.
+    // Plays a stopped player, pauses a playing one; after a failure, or once the file is no
+    // longer the one the player opened, opens the recording again and plays it.
     void toggle();
 
     // Null without a recording, or once its player failed until it is tried again.
@@ -36,18 +37,32 @@ public:
 
 signals:
     void isPlayingChanged(bool playing);
-    // A new player replaced a failed one.
+    // A new player replaced a failed one, or one whose file was written over.
     void playerChanged();
     // The player failed with this text and is closed once the signal has returned.
     void failed(const QString &text);
 
 private:
+    // Which contents a file has: another file renamed into its place or a write changes it.
+    struct FileVersion {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+
+        bool operator==(const FileVersion &) const = default;
+        // Nothing when there is no file at the path.
+        static std::optional<FileVersion> of(const QString &path);
+    };
+
     void setPlaying(bool playing);
     void openPlayer();
 
     platform::MoviePlayerFactory m_makePlayer;
     std::unique_ptr<platform::MoviePlayer> m_player;
     QUrl m_movie;
+    // The file as the player opened it.
+    std::optional<FileVersion> m_openedVersion;
     bool m_isPlaying = false;
     QString m_error;
 };

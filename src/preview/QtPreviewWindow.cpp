@@ -3,11 +3,13 @@
 #include "platform/Displays.h"
 #include "platform/PanelWindows.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QSizeGrip>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <optional>
 
 namespace {
 
@@ -45,12 +47,29 @@ public:
     }
 
 protected:
-    // Dragging the background moves the window, as a title bar would.
+    // Dragging the background moves the window, as a title bar would. The window is moved here
+    // rather than by the window manager: one that is handed the pointer after a click has ended
+    // keeps the window on the pointer until the next click, and one asked while the button is
+    // held cannot take the pointer from us.
     void mousePressEvent(QMouseEvent *event) override
     {
-        if (event->button() == Qt::LeftButton && windowHandle())
-            windowHandle()->startSystemMove();
+        if (event->button() != Qt::LeftButton)
+            return;
+        m_drag = Drag{.pressPoint = event->globalPosition(), .origin = pos()};
     }
+    void mouseMoveEvent(QMouseEvent *event) override
+    {
+        if (!m_drag || !(event->buttons() & Qt::LeftButton)) {
+            m_drag.reset();
+            return;
+        }
+        const QPointF travel = event->globalPosition() - m_drag->pressPoint;
+        if (!m_drag->moving && travel.manhattanLength() < QApplication::startDragDistance())
+            return;
+        m_drag->moving = true;
+        move(m_drag->origin + travel.toPoint());
+    }
+    void mouseReleaseEvent(QMouseEvent *) override { m_drag.reset(); }
     void resizeEvent(QResizeEvent *event) override
     {
         QWidget::resizeEvent(event);
@@ -60,6 +79,12 @@ protected:
 private:
     QPointer<QWidget> m_content;
     QSizeGrip *m_grip = nullptr;
+    struct Drag {
+        QPointF pressPoint;
+        QPoint origin;
+        bool moving = false;
+    };
+    std::optional<Drag> m_drag;
 };
 
 QtPreviewWindow::QtPreviewWindow(platform::Displays &displays,

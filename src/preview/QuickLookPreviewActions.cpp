@@ -61,7 +61,58 @@ void QuickLookPreviewView::copyItem(const CaptureItem &item)
     // Nothing claimed that did not happen.
     if (!copied)
         return;
+    // With no copy of the opener's there is nothing to wait for.
+    if (!m_controller.hasCopyHandler()) {
+        confirmCopied();
+        return;
+    }
+    if (CaptureQueue *queue = m_controller.currentQueue())
+        followCopy(*queue, *copied);
     m_controller.performCopy(*copied);
+}
+
+void QuickLookPreviewView::followCopy(CaptureQueue &queue, const CaptureItem &item)
+{
+    // The opener's copy marks the capture copying and, once the clipboard holds it, waiting
+    // again (or takes it out of the tray); a copy that failed leaves it failed, with the reason.
+    const QUuid id = item.id();
+    const auto stateOf = [&queue, id]() -> std::optional<CaptureItemState> {
+        for (const CaptureItem &staged : queue.items()) {
+            if (staged.id() == id)
+                return staged.state();
+        }
+        return std::nullopt;
+    };
+    const auto isCopying = [](const std::optional<CaptureItemState> &state) {
+        return state && state->kind() == CaptureItemState::Kind::copying;
+    };
+    auto started = std::make_shared<bool>(isCopying(stateOf()));
+    auto watch = std::make_shared<QMetaObject::Connection>();
+    *watch = connect(
+        &queue, &CaptureQueue::itemsChanged, this,
+        [this, stateOf, isCopying, started, watch, name = item.fileName()] {
+            const std::optional<CaptureItemState> state = stateOf();
+            if (isCopying(state)) {
+                *started = true;
+                return;
+            }
+            if (!*started && state)
+                return;
+            disconnect(*watch);
+            if (!*started)
+                return;
+            const std::optional<CaptureActionError> error = state ? state->error() : std::nullopt;
+            if (!error) {
+                confirmCopied();
+                return;
+            }
+            m_controller.setNotice(
+                QStringLiteral("“%1” could not be copied (%2).").arg(name, error->reason()));
+        });
+}
+
+void QuickLookPreviewView::confirmCopied()
+{
     m_isCopied = true;
     rebuildToolbar();
     QTimer::singleShot(confirmationMs, this, [this] {
@@ -101,7 +152,6 @@ QCoro::Task<void> QuickLookPreviewView::recognizeAndCopyText(CaptureItem item)
         rebuildToolbar();
         co_return;
     }
-    pasteboard->clearContents();
     pasteboard->setString(text);
     m_ocrJustCopied = true;
     rebuildToolbar();

@@ -179,6 +179,7 @@ void QuickLookPreviewController::close()
     setMarkupMode(false);
     removeKeyMonitor();
     m_onTogglePlayback = nullptr;
+    m_onCopyKey = nullptr;
     // The window deletes its view; a view that is closing the window from its
     // own button must not be deleted under its feet.
     if (m_window) {
@@ -294,8 +295,12 @@ bool QuickLookPreviewController::eventFilter(QObject *watched, QEvent *event)
         nextItem();
         return true;
     case PreviewKeyAction::copy:
-        if (m_onCopy && m_currentItem)
-            m_onCopy(*m_currentItem);
+        if (m_currentItem) {
+            // A copy: the call may replace the view that set it.
+            const ItemAction copy = m_onCopyKey ? m_onCopyKey : m_onCopy;
+            if (copy)
+                copy(*m_currentItem);
+        }
         return true;
     case PreviewKeyAction::save:
         if (m_onSave && m_currentItem)

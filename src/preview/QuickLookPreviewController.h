@@ -57,6 +57,7 @@ public:
     void previousItem();
     void performDelete(const CaptureItem &item);
     void performCopy(const CaptureItem &item);
+    bool hasCopyHandler() const { return bool(m_onCopy); }
     void performSave(const CaptureItem &item);
 
     std::optional<QUuid> currentItemID() const override;
@@ -79,6 +80,9 @@ public:
     {
         m_onTogglePlayback = std::move(toggle);
     }
+
+    // Set by the view: Ctrl+C copies as its Copy button does, saying what became of the copy.
+    void setOnCopyKey(ItemAction copy) { m_onCopyKey = std::move(copy); }
 
     void installKeyMonitor();
     void removeKeyMonitor();
@@ -115,6 +119,7 @@ private:
     ItemAction m_onCopy;
     ItemAction m_onDelete;
     std::function<void()> m_onTogglePlayback;
+    ItemAction m_onCopyKey;
     std::function<bool()> m_hasUnsavedEdit;
     QMetaObject::Connection m_queueWatch;
     // Where the capture shown stands in the queue, for the one that takes its place.

@@ -89,6 +89,10 @@ QuickLookPreviewView::QuickLookPreviewView(QuickLookPreviewController &controlle
         if (self)
             self->togglePlayback();
     });
+    controller.setOnCopyKey([self = QPointer(this)](const CaptureItem &item) {
+        if (self)
+            self->copyItem(item);
+    });
     controller.setUnsavedEditCheck([self = QPointer(this)] {
         return self && self->m_editor && self->m_editor->hasUnsavedMarks();
     });

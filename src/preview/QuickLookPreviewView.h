@@ -11,6 +11,7 @@
 #include <optional>
 #include <qcoro/qcorotask.h>
 
+class CaptureQueue;
 class PlateButton;
 class PreviewMediaView;
 class PreviewNotice;
@@ -71,6 +72,9 @@ private:
     // preview says what could not be done (`undone`: "copied", "pinned", ...).
     std::optional<CaptureItem> withPicture(const CaptureItem &item, const QString &undone);
     void tellPictureGone(const CaptureItem &item, const QString &undone);
+    // "Copied!" once the opener's copy of the capture has ended well, or the reason it failed.
+    void followCopy(CaptureQueue &queue, const CaptureItem &item);
+    void confirmCopied();
     PlateButton *addToolbarButton(const QString &symbol, const QString &title, const QColor &tint,
                                   std::function<void()> action);
 

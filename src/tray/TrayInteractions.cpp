@@ -3,7 +3,9 @@
 #include "model/CaptureQueue.h"
 #include "tray/TrayState.h"
 
+#include <QMimeData>
 #include <QTimer>
+#include <memory>
 
 namespace {
 
@@ -158,7 +160,17 @@ void TrayInteractions::handleThumbnailHover(const CaptureItem &item, bool hoveri
 QMimeData *TrayInteractions::makeDragProvider(const CaptureItem &item)
 {
     m_hover->cancel();
+    std::unique_ptr<QMimeData> data(item.makeItemProvider());
+    if (!data->hasUrls()) {
+        if (m_state)
+            m_state->showNotice(
+                item.id(),
+                item.isVideo()
+                    ? QStringLiteral("Couldn't drag (the recording file is missing)")
+                    : QStringLiteral("Couldn't drag (its picture can no longer be read)"));
+        return nullptr;
+    }
     if (m_neighbours.preview && !m_neighbours.preview->isPersistent())
         m_neighbours.preview->close();
-    return item.makeItemProvider();
+    return data.release();
 }

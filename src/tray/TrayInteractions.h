@@ -64,6 +64,7 @@ public:
     // preview of that capture shortly after leaving, unless it is persistent.
     void handleThumbnailHover(const CaptureItem &item, bool hovering);
     // The data a drag of the capture carries (the caller owns it); a hover preview closes.
+    // Null, with the reason shown in the tray, when there is no file to drag: no drag starts.
     QMimeData *makeDragProvider(const CaptureItem &item);
 
 private:

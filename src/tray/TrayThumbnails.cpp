@@ -171,8 +171,11 @@ void TrayThumbnails::place(const std::optional<QRectF> &compact,
 void TrayThumbnails::startDrag(TrayThumbnailButton *source)
 {
     const CaptureItem item = source->item();
+    QMimeData *data = m_interactions.makeDragProvider(item);
+    if (!data)
+        return;
     QPointer<QDrag> drag = new QDrag(source);
-    drag->setMimeData(m_interactions.makeDragProvider(item));
+    drag->setMimeData(data);
     const QPixmap picture = source->dragPicture();
     drag->setPixmap(picture);
     const QSizeF shown = QSizeF(picture.size()) / picture.devicePixelRatio();

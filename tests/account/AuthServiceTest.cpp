@@ -352,6 +352,49 @@ TEST_F(AuthServiceTest, RefreshRenewsTokensAndAFailedRefreshKeepsTheSession)
     expectNoSecretsLogged();
 }
 
+TEST_F(AuthServiceTest, ARefreshOvertakenBySignOutOrAnotherSignInKeepsNothing)
+{
+    const auto items = [this] {
+        return QList<QByteArray>{stored(SessionStore::profileKey),
+                                 stored(SessionStore::accessTokenKey),
+                                 stored(SessionStore::refreshTokenKey)};
+    };
+    const auto signOut = [this] { QCoro::waitFor(service->signOut()); };
+    const auto emailSignIn = [this] { signInByEmail(); };
+    const QList<std::pair<const char *, std::function<void()>>> cases{
+        {"sign-out", signOut}, {"e-mail sign-in as another user", emailSignIn}};
+    for (const auto &[what, meanwhile] : cases) {
+        apple->outcome =
+            FakeAppleSignInSheet::credential(QStringLiteral("001234.apple.user"), "tok");
+        await(service->signInWithApple());
+        holding->holdGrant(QStringLiteral("refresh_token"));
+        QCoro::Task<void> refresh = service->refreshSession();
+        EXPECT_TRUE(waitUntil([this] { return holding->gate.waiting() == 1; })) << what;
+        meanwhile();
+        const std::optional<UserProfile> user = service->currentUser();
+        const QList<QByteArray> kept = items();
+
+        holding->gate.open();
+        EXPECT_TRUE(awaitError<SignInOvertakenError>(std::move(refresh))) << what;
+        EXPECT_EQ(service->currentUser(), user) << what;
+        EXPECT_EQ(items(), kept) << what;
+    }
+    ASSERT_TRUE(service->currentUser());
+    EXPECT_TRUE(service->currentUser()->appleUserID.startsWith(u"email_"));
+
+    // A sign-out pressed while the new access token is being written.
+    secrets->holding = true;
+    QCoro::Task<void> refresh = service->refreshSession();
+    EXPECT_TRUE(waitUntil([this] { return secrets->heldCalls() == 1; }));
+    QCoro::Task<void> ending = service->signOut();
+    while (secrets->heldCalls() > 0)
+        secrets->release(0);
+    EXPECT_TRUE(awaitError<SignInOvertakenError>(std::move(refresh)));
+    QCoro::waitFor(std::move(ending));
+    EXPECT_FALSE(service->currentUser());
+    EXPECT_TRUE(secrets->items.isEmpty());
+}
+
 TEST_F(AuthServiceTest, SignOutAndDeletionEndTheSession)
 {
     EXPECT_EQ(awaitError<AuthError>(service->deleteAccount())->code(), Code::notSignedIn);

@@ -152,4 +152,40 @@ TEST(SessionStore, KeepsTheSessionUnderThreeKeysAndEndsItWhole)
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
+TEST(SessionStore, SavesAndClearsReachTheKeyringOneAfterAnotherInTheOrderAsked)
+{
+    auto secrets = std::make_shared<FakeSecretStore>();
+    KeychainStore keychain(secrets);
+    SessionStore session(keychain);
+    const QString service = QString::fromLatin1(KeychainStore::defaultService);
+    // Newest first: the order in which a later request would overtake an earlier one.
+    const auto releaseAll = [&] {
+        while (secrets->heldCalls() > 0)
+            secrets->release(secrets->heldCalls() - 1);
+    };
+    secrets->holding = true;
+
+    const UserProfile first = profile(QStringLiteral("a@b"), std::nullopt);
+    QCoro::Task<bool> saving = session.saveSession(first, "access-1", QStringLiteral("refresh-1"));
+    QCoro::Task<bool> clearing = session.clearSession();
+    releaseAll();
+    EXPECT_TRUE(await(std::move(saving)));
+    EXPECT_TRUE(await(std::move(clearing)));
+    EXPECT_TRUE(secrets->items.isEmpty()) << "a session the user ended stays in the keyring";
+
+    secrets->holding = false;
+    ASSERT_TRUE(await(session.saveSession(first, "access-1", QStringLiteral("refresh-1"))));
+    secrets->holding = true;
+    const UserProfile second = profile(std::nullopt, QStringLiteral("second"));
+    clearing = session.clearSession();
+    saving = session.saveSession(second, "access-2", QStringLiteral("refresh-2"));
+    releaseAll();
+    EXPECT_TRUE(await(std::move(clearing)));
+    EXPECT_TRUE(await(std::move(saving)));
+    EXPECT_EQ(secrets->items, (QHash<FakeSecretStore::Key, QByteArray>{
+                                  {{service, SessionStore::profileKey}, second.toJson()},
+                                  {{service, SessionStore::accessTokenKey}, "access-2"},
+                                  {{service, SessionStore::refreshTokenKey}, "refresh-2"}}));
+}
+
 } // namespace

@@ -32,11 +32,12 @@ template <typename E, typename T> std::optional<E> errorOf(QCoro::Task<T> task)
 
 // A screenshot whose image can no longer be read: its PNG went from disk after the in-memory
 // copy was dropped.
+// A screenshot whose file is still there but holds anything other than its picture.
 inline CaptureItem makeUnreadableScreenshot(const TempDirScope &tmp)
 {
     const CaptureItem item = makeScreenshot(filledImage(30, 20, Qt::red));
     waitForWrites();
-    QFile::remove(tmp.captureFile(item.fileName()));
+    spoilFile(tmp.captureFile(item.fileName()));
     return item;
 }
 

@@ -266,7 +266,8 @@ TEST_F(CaptureActionsTest, UnreadableImageFailsSaveAndCopyWithTheServicesErrors)
 
     QCoro::waitFor(coordinator().saveCapture(item));
     EXPECT_EQ(stateOf(item), CaptureItemState::failed(CaptureActionError::saveFailed(
-                                 QStringLiteral("Failed to encode PNG file."))));
+                                 QStringLiteral("its picture can no longer be read"))));
+    EXPECT_TRUE(panel->shown.isEmpty()) << "no name asked for nothing";
     EXPECT_TRUE(writer->calls().isEmpty());
     EXPECT_FALSE(feedbackGiven());
     m_coordinator.reset(); // before the services above go

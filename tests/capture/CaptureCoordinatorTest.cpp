@@ -171,6 +171,14 @@ TEST_F(CaptureCoordinatorTest, CancelledCaptureRestoresWhatItHidAndStagesNothing
     EXPECT_TRUE(
         m_lines.lines().contains(QStringLiteral("capture|info|Area capture cancelled by user")));
 
+    // With captures staged the tray comes back as well, before the main window.
+    m_queue.enqueue(makeItem());
+    run(&CaptureCoordinator::captureArea);
+    EXPECT_EQ(m_log.events().mid(at(QStringLiteral("select.area"))),
+              (QStringList{QStringLiteral("select.area"), QStringLiteral("tray.show(compact)"),
+                           QStringLiteral("mainWindow.show")}));
+    m_queue.clearAll();
+
     // Without a main window: an empty queue on a screen without a notch shows no tray ...
     m_mainWindow.hide();
     run(&CaptureCoordinator::captureArea);

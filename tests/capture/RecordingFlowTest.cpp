@@ -297,6 +297,42 @@ TEST_F(RecordingFlowTest, CancelAlwaysAsksTheRecorderThenAppliesTheTrayRule)
     EXPECT_TRUE(m_alerts.presented.isEmpty());
 }
 
+TEST_F(RecordingFlowTest, EveryEndOfARecordingBringsBackTheMainWindowItHid)
+{
+    m_recorder.stopResult.posterFrame = QImage(64, 48, QImage::Format_RGB32);
+    m_recorder.stopResult.filePath = QDir(m_tmp.path()).filePath(QStringLiteral("R.mp4"));
+    const auto recordOverTheMainWindow = [this] {
+        showMainWindow();
+        run(&CaptureCoordinator::startRecording);
+        ASSERT_FALSE(m_mainWindow.isVisible());
+        ASSERT_TRUE(waitUntil([this] { return coordinator().isRecording(); }));
+    };
+    const auto afterTheRecorder = [this] {
+        return m_log.events().mid(at(QStringLiteral("recorder.recording(0)")) + 1);
+    };
+
+    // Stopped: the movie is staged and the tray shown, then the main window comes back.
+    recordOverTheMainWindow();
+    run(&CaptureCoordinator::stopRecording);
+    EXPECT_EQ(afterTheRecorder().mid(afterTheRecorder().size() - 2),
+              (QStringList{QStringLiteral("tray.show(confirmation)"),
+                           QStringLiteral("mainWindow.show")}));
+    EXPECT_EQ(m_queue.items().size(), 1);
+
+    // Cancelled, and a stop that failed: the tray by its rule, then the main window.
+    recordOverTheMainWindow();
+    run(&CaptureCoordinator::cancelRecording);
+    EXPECT_EQ(afterTheRecorder(), (QStringList{QStringLiteral("tray.show(compact)"),
+                                               QStringLiteral("mainWindow.show")}));
+    recordOverTheMainWindow();
+    m_recorder.stopFailure = CaptureError::captureFailed(QStringLiteral("disk full"));
+    run(&CaptureCoordinator::stopRecording);
+    EXPECT_EQ(afterTheRecorder(),
+              (QStringList{QStringLiteral("tray.show(compact)"), QStringLiteral("mainWindow.show"),
+                           QStringLiteral("alert(Recording Save Failed)")}));
+    EXPECT_TRUE(m_mainWindow.isVisible());
+}
+
 TEST_F(RecordingFlowTest, TheMirrorFollowsTheRecorderOnALaterTurn)
 {
     QList<bool> announced;

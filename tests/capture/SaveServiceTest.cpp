@@ -109,11 +109,13 @@ TEST_F(SaveServiceTest, WriteFailuresAreReportedAndLogged)
     writer->result = {ImageWriteResult::Status::cannotCreate, "No such file or directory"};
     EXPECT_EQ(save(item), CaptureActionError::saveFailed("Could not create image destination."));
 
-    // An image that can no longer be read is never written as a blank picture.
+    // An image that can no longer be read is refused before anyone is asked for a name.
     const qsizetype writes = writer->calls().size();
+    const qsizetype asked = panel->shown.size();
     EXPECT_EQ(save(makeUnreadableScreenshot(tmp)),
-              CaptureActionError::saveFailed("Failed to encode PNG file."));
+              CaptureActionError::saveFailed("its picture can no longer be read"));
     EXPECT_EQ(writer->calls().size(), writes);
+    EXPECT_EQ(panel->shown.size(), asked);
 }
 
 TEST_F(SaveServiceTest, FailedImageWriteKeepsTheFileItWouldReplace)
@@ -182,6 +184,7 @@ TEST_F(SaveServiceTest, FailedRecordingCopyLeavesTheDestinationAlone)
     EXPECT_TRUE(error->reason().startsWith("Failed to save video file: "));
     EXPECT_EQ(readFile(chosen), "an older file");
     EXPECT_EQ(log.messages("export").size(), 2); // the opening line and the failure
+    EXPECT_TRUE(panel->shown.isEmpty()) << "refused before the panel";
 
     choose("gone/saved.mov");
     EXPECT_TRUE(save(recording()));

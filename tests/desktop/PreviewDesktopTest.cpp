@@ -3,6 +3,7 @@
 
 #include "DesktopPreview.h"
 #include "DesktopTrayFixture.h"
+#include "PanelDesktopSupport.h"
 #include "model/CaptureTestSupport.h"
 #include "platform/PointerMonitor.h"
 #include "platform/ffmpeg/FfmpegMoviePlayer.h"
@@ -182,6 +183,71 @@ TEST_F(PreviewDesktopTest, EscapeInMarkupCancelsTheMarkupWhileTheTrayIsShown)
     // Out of markup, Escape closes the preview as before.
     QTest::keyClick(panel->windowHandle(), Qt::Key_Escape);
     EXPECT_TRUE(waitUntil([&] { return !m_preview->isVisible(); }));
+}
+
+// Where the pointer was at each press and move the preview's background received.
+class BackgroundPointer final : public QObject {
+public:
+    explicit BackgroundPointer(QWidget *background) { background->installEventFilter(this); }
+
+    bool pressedAt(QPoint position) const { return m_presses.contains(position); }
+    bool movedTo(QPoint position) const { return m_moves.contains(position); }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove) {
+            const QPoint at = static_cast<QMouseEvent *>(event)->globalPosition().toPoint();
+            (event->type() == QEvent::MouseMove ? m_moves : m_presses).append(at);
+        }
+        return false;
+    }
+
+private:
+    QList<QPoint> m_presses;
+    QList<QPoint> m_moves;
+};
+
+QString number(int value)
+{
+    return QString::number(value);
+}
+
+// The background moves the window as a title bar does: after a short click the window stays
+// where it is when the pointer moves on; a drag carries it along.
+TEST_F(PreviewDesktopTest, AClickOnTheBackgroundLeavesTheWindowWhereItWasAndADragMovesIt)
+{
+    const CaptureItem item = makeScreenshot(picture());
+    m_queue.enqueue(item);
+    m_preview->show(item, m_queue, {}, {}, {});
+    QWidget *panel = previewWidget();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel->windowHandle()));
+    const QPoint start = panel->pos();
+    BackgroundPointer background(panel);
+
+    // Left of the title, on nothing but the background.
+    const QPoint click = panel->mapToGlobal(QPoint(40, 30));
+    xdotool({"mousemove", number(click.x()), number(click.y()), "mousedown", "1", "mouseup", "1"});
+    ASSERT_TRUE(waitUntil([&] { return background.pressedAt(click); }));
+    // Pressed again further along: the press reaches the window, which has not moved.
+    const QPoint grab = click + QPoint(80, 0);
+    xdotool({"mousemove", number(grab.x()), number(grab.y()), "mousedown", "1"});
+    ASSERT_TRUE(waitUntil([&] { return background.pressedAt(grab); }))
+        << "the window manager still held the pointer after the click";
+    EXPECT_EQ(panel->pos(), start);
+
+    // Dragged: the window follows once the pointer has gone the drag distance.
+    const int distance = QApplication::startDragDistance();
+    const QPoint before = grab + QPoint(distance / 2, 0);
+    xdotool({"mousemove", number(before.x()), number(before.y())});
+    ASSERT_TRUE(waitUntil([&] { return background.movedTo(before); }));
+    EXPECT_EQ(panel->pos(), start) << "not yet";
+    const QPoint drop = grab + QPoint(120, 90);
+    xdotool({"mousemove", number(drop.x()), number(drop.y()), "mouseup", "1"});
+    EXPECT_TRUE(waitUntil([&] { return panel->pos() == start + (drop - grab); }))
+        << "at " << panel->pos().x() << "," << panel->pos().y() << ", not "
+        << (start + drop - grab).x() << "," << (start + drop - grab).y();
 }
 
 // Movies the recorder writes, as the preview plays them: every container, with and without

@@ -279,6 +279,40 @@ TEST_F(PreviewPlaybackDesktop, AMovieOverwrittenWhileItPlaysFailsOnceAndPlayTrie
     EXPECT_TRUE(hotKeyStillAnswers());
 }
 
+// Written over in place by another recording, as a copy does: the player stops where the file
+// now ends, and Play plays the other recording, not what the player read before.
+TEST_F(PreviewPlaybackDesktop, AMovieWrittenOverByAnotherPlaysTheOtherOnPlay)
+{
+    const CaptureItem item = recording(QStringLiteral("replaced.mp4"), QSize(320, 180), 30, 300);
+    const CaptureItem other = recording(QStringLiteral("other.mp4"), QSize(320, 180), 30, 60);
+    QFile otherFile(other.videoURL()->toLocalFile());
+    ASSERT_TRUE(otherFile.open(QIODevice::ReadOnly));
+    const QByteArray otherMovie = otherFile.readAll();
+    m_queue.enqueue(item);
+    open(item);
+    QTest::keyClick(previewWindow(), Qt::Key_Space);
+    ASSERT_TRUE(waitUntil([&] { return view()->player()->position() > 200; }, playLimitMs));
+    auto *length = view()->findChild<QLabel *>(QStringLiteral("totalTime"));
+    ASSERT_NE(length, nullptr);
+    EXPECT_EQ(length->text(), QStringLiteral("0:10"));
+
+    QFile movie(item.videoURL()->toLocalFile());
+    ASSERT_TRUE(movie.open(QIODevice::WriteOnly));
+    ASSERT_EQ(movie.write(otherMovie), otherMovie.size());
+    movie.close();
+    ASSERT_TRUE(waitUntil([&] { return !view()->isPlaying(); }, playLimitMs));
+
+    QTest::keyClick(previewWindow(), Qt::Key_Space);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return length->text() == QStringLiteral("0:02") && view()->player() &&
+                   view()->player()->position() > 200;
+        },
+        playLimitMs))
+        << "the other recording plays, not " << length->text().toStdString();
+    EXPECT_TRUE(hotKeyStillAnswers());
+}
+
 // Whether each of the sound server's playback streams is corked, as pactl lists them; nothing
 // when there is no sound server.
 std::optional<QStringList> soundStreamsCorked()

@@ -5,13 +5,21 @@
 
 #include "PinDeckDesktopSupport.h"
 #include "ProgramDesktopTest.h"
+#include "tray/CaptureTrayItemView.h"
 
-#include <QAbstractButton>
+#include <QCursor>
 #include <QDesktopServices>
+#include <QDrag>
 #include <QDragEnterEvent>
+#include <QElapsedTimer>
 #include <QMimeData>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QTimer>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -35,14 +43,18 @@ public slots:
 class DropTarget final : public QWidget {
 public:
     QList<QUrl> dropped;
+    // Where a drag of files came in.
+    std::optional<QPoint> enteredAt;
 
     DropTarget() { setAcceptDrops(true); }
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override
     {
-        if (event->mimeData()->hasUrls())
-            event->acceptProposedAction();
+        if (!event->mimeData()->hasUrls())
+            return;
+        enteredAt = event->position().toPoint();
+        event->acceptProposedAction();
     }
     void dropEvent(QDropEvent *event) override
     {
@@ -50,6 +62,70 @@ protected:
         event->acceptProposedAction();
     }
 };
+
+// Pointer input in steps, each taken once the program showed it saw the step before. A timer
+// takes them: once a drag starts, its own event loop holds the test until the drop.
+struct PointerStep {
+    // What the program is to show once the input reached it.
+    std::string awaited;
+    QStringList input;
+    std::function<bool()> seen;
+};
+
+// Nothing when every step was seen in time; else the step not seen and `where` things were then,
+// and the button is let go, which ends a drag.
+std::string takePointerSteps(const std::vector<PointerStep> &steps, int limitMs,
+                             const std::function<std::string()> &where)
+{
+    QElapsedTimer clock;
+    clock.start();
+    size_t next = 0;
+    bool given = false;
+    bool over = false;
+    std::string failure;
+    QTimer timer;
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (over)
+            return;
+        if (given && !steps[next].seen()) {
+            if (clock.elapsed() > limitMs) {
+                failure = "no sign of " + steps[next].awaited + "; " + where();
+                over = true;
+                QProcess::execute(QStringLiteral("xdotool"), {"mouseup", "1"});
+            }
+            return;
+        }
+        if (given)
+            ++next;
+        if (next == steps.size()) {
+            over = true;
+            return;
+        }
+        given = true;
+        QProcess::execute(QStringLiteral("xdotool"), steps[next].input);
+    });
+    timer.start();
+    if (!waitUntil([&] { return over; }, limitMs + programWaitLimitMs))
+        failure = "no sign of " + steps[next].awaited + "; " + where();
+    return failure;
+}
+
+std::string shown(QPoint point)
+{
+    return std::to_string(point.x()) + "," + std::to_string(point.y());
+}
+
+// The pointer moved there, its last move by the device as a user's is.
+QStringList pointerTo(QPoint at)
+{
+    return {"mousemove",
+            QString::number(at.x() - 1),
+            QString::number(at.y() - 1),
+            "mousemove_relative",
+            "1",
+            "1"};
+}
 
 TEST_F(ProgramActionsDesktop, EveryButtonAndKeyOfTheExpandedTrayActsOnTheSelectedCapture)
 {
@@ -120,33 +196,43 @@ TEST_F(ProgramActionsDesktop, EveryButtonAndKeyOfTheExpandedTrayActsOnTheSelecte
     typeTrayKey("p");
     expectPinned(older);
 
-    // Drag: the thumbnail dropped on another window hands it the capture's file. The pointer
-    // moves in steps while the drag runs its own loop.
+    // Drag: the thumbnail dropped on another window hands it the capture's file. Each step of
+    // the pointer waits for the program to see the one before, from a tray that holds still.
     DropTarget target;
     target.setGeometry(QRect(m_screen.center() - QPoint(150, 0), QSize(300, 200)));
     target.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&target));
     item = selected();
-    auto *thumbnail = tray()->trayView()->findChild<QAbstractButton *>("largeThumbnail");
+    auto *thumbnail = tray()->trayView()->findChild<TrayThumbnailButton *>("largeThumbnail");
     ASSERT_NE(thumbnail, nullptr);
-    const QPoint from = thumbnail->mapToGlobal(thumbnail->rect().center());
+    const auto placed = [&] { return QRect(thumbnail->mapToGlobal(QPoint()), thumbnail->size()); };
+    QRect lastPlace;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QRect place = std::exchange(lastPlace, placed());
+            return tray()->interactionState() == State::expanded &&
+                   !tray()->trayView()->isMorphing() && thumbnail->isVisible() &&
+                   thumbnail->itemID() == item.id() && place == lastPlace;
+        },
+        waitLimitMs));
+    const QPoint from = lastPlace.center();
     const QPoint to = target.geometry().center();
-    QStringList drag{"mousemove", QString::number(from.x()), QString::number(from.y()), "mousedown",
-                     "1"};
-    for (int step = 1; step <= 8; ++step) {
-        const QPoint at = from + (to - from) * step / 8;
-        drag << "sleep"
-             << "0.1"
-             << "mousemove" << QString::number(at.x()) << QString::number(at.y());
-    }
-    drag << "sleep"
-         << "0.3"
-         << "mouseup"
-         << "1";
-    QProcess dragging;
-    dragging.start(QStringLiteral("xdotool"), drag);
-    ASSERT_TRUE(waitUntil([&] { return !target.dropped.isEmpty(); }, waitLimitMs));
-    dragging.waitForFinished();
+    const auto dragRuns = [&] { return thumbnail->findChild<QDrag *>() != nullptr; };
+    const auto where = [&] {
+        return "the pointer at " + shown(QCursor::pos()) + ", the thumbnail at " +
+               shown(placed().center()) + " (pressed at " + shown(from) + "), the drag " +
+               (dragRuns() ? "running" : "not running") + ", the window entered at " +
+               (target.enteredAt ? shown(target.mapToGlobal(*target.enteredAt)) : "no point");
+    };
+    const std::string failure = takePointerSteps(
+        {{"the pointer on the thumbnail", pointerTo(from),
+          [&] { return thumbnail->isPointerOver(); }},
+         {"the thumbnail pressed", {"mousedown", "1"}, [&] { return thumbnail->isDown(); }},
+         {"the drag started", pointerTo(from + (to - from) / 4), dragRuns},
+         {"the drag over the window", pointerTo(to), [&] { return target.enteredAt.has_value(); }},
+         {"the drop", {"mouseup", "1"}, [&] { return !target.dropped.isEmpty(); }}},
+        waitLimitMs, where);
+    ASSERT_EQ(failure, "");
     ASSERT_TRUE(target.dropped.first().isLocalFile());
     expectSavedPicture(target.dropped.first().toLocalFile(), item);
     target.hide();
@@ -228,6 +314,18 @@ TEST_F(ProgramActionsDesktop, EveryActionOfThePinDecksCardsActsOnItsCapture)
     EXPECT_FALSE(queueHolds(second.id()));
     EXPECT_TRUE(queueHolds(first.id()));
     EXPECT_EQ(deck()->items().first()->id(), first.id());
+
+    // A card whose file now holds anything but its picture: its copy says why on the card and
+    // leaves the clipboard alone.
+    ASSERT_TRUE(spoilFile(first.storedImage().pngPath));
+    hoverCard(first);
+    clearClipboard();
+    clickAt(onDeckCapsule(stack, 0, DeckCapsuleButton::copy));
+    EXPECT_TRUE(waitUntil([&] {
+        return deck()->view()->noticeAbout(first.id()) ==
+               "Couldn't copy (its picture can no longer be read)";
+    }));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
 }
 
 } // namespace

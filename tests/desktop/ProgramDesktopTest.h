@@ -285,16 +285,18 @@ protected:
             programWaitLimitMs));
         EXPECT_TRUE(samePicture(pasted, item.image())) << "the capture is on the clipboard";
     }
+    // Waits until another program pastes the text read from the capture.
     void expectPastedText()
     {
+        const QString expected = shownLines.join('\n');
         QString pasted;
         EXPECT_TRUE(waitUntil(
             [&] {
                 pasted = QString::fromUtf8(pasteWithXclip(QStringLiteral("UTF8_STRING"))).trimmed();
-                return pasted != QStringLiteral("before");
+                return pasted == expected;
             },
-            programWaitLimitMs));
-        EXPECT_EQ(pasted, shownLines.join('\n')) << "the text read from the capture";
+            programWaitLimitMs))
+            << "the text read from the capture; pasted last: " << qPrintable(pasted);
     }
 
     // Answers the save dialog an action opened with a file of the test, as the user confirms it.

@@ -4,6 +4,7 @@
 // the markup kept, the capture gone, the window closed.
 
 #include "ProgramDesktopTest.h"
+#include "model/SettingsStore.h"
 #include "preview/AnnotationCanvas.h"
 #include "preview/AnnotationEditorState.h"
 #include "preview/AnnotationEditorView.h"
@@ -112,6 +113,14 @@ TEST_F(ProgramPreviewDesktop, EveryButtonAndKeyOfThePreviewActsOnTheCaptureItSho
     typePreviewKey("Escape");
     EXPECT_TRUE(waitUntil([&] { return !preview().isMarkupMode(); }));
     EXPECT_TRUE(preview().isVisible());
+
+    // Copy, with the capture kept in the tray: "Copied!" once the clipboard holds it.
+    m_environment->settingsStore().setCopyRemovesCapture(false);
+    clearClipboard();
+    clickPreviewButton(QStringLiteral("Copy"));
+    expectPastedPicture(item);
+    EXPECT_TRUE(waitUntil([&] { return previewButton(QStringLiteral("Copied!")) != nullptr; }));
+    m_environment->settingsStore().setCopyRemovesCapture(true);
 
     // Copy and Ctrl+C: the picture onto the clipboard; the capture leaves the tray.
     clearClipboard();

@@ -10,6 +10,7 @@
 
 #include <QCursor>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -296,7 +297,6 @@ protected:
     struct Delivered {
         QMutex mutex;
         QList<QImage> frames;
-        QList<qint64> times;
         QString endReason;
     };
 
@@ -305,10 +305,9 @@ protected:
         QString error;
         std::unique_ptr<FrameStream> stream = sources.start(
             request,
-            [&delivered](const QImage &frame, qint64 time) {
+            [&delivered](const QImage &frame, qint64) {
                 QMutexLocker lock(&delivered.mutex);
                 delivered.frames.append(frame.copy());
-                delivered.times.append(time);
             },
             [&delivered](const QString &reason) {
                 QMutexLocker lock(&delivered.mutex);
@@ -345,17 +344,20 @@ TEST_F(X11FrameSourceDesktop, FramesComeAtTheRatePaddedToTheirSize)
     const QRect root = m_platform.displays->displays().first().rootRect;
     // Reaches past the screen's corner: the part outside is black.
     Delivered delivered;
+    QElapsedTimer running;
+    running.start();
     std::unique_ptr<FrameStream> stream =
         start(request(QRect(root.right() - 63, root.bottom() - 63, 100, 100), QSize(100, 100), 20),
               delivered);
     QTest::qWait(1000);
     stream->stop();
+    const qint64 ranMs = running.elapsed();
 
+    // Which tick each frame takes, a late one skipped, is the pacer's own test; here the
+    // stream keeps to the rate, at most one frame a tick of the time it ran.
     QMutexLocker lock(&delivered.mutex);
     EXPECT_GE(delivered.frames.size(), 15);
-    EXPECT_LE(delivered.frames.size(), 22);
-    for (qsizetype i = 1; i < delivered.times.size(); ++i)
-        EXPECT_GE(delivered.times[i] - delivered.times[i - 1], 40'000);
+    EXPECT_LE(delivered.frames.size(), ranMs / 50 + 1) << ranMs << " ms";
     const QImage frame = delivered.frames.last();
     EXPECT_EQ(frame.size(), QSize(100, 100));
     EXPECT_EQ(frame.pixel(80, 80), qRgb(0, 0, 0));

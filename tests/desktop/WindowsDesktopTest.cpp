@@ -3,6 +3,7 @@
 // when its position is chosen, and a picture of every page and tab. Pictures go to the folder
 // named by CORVANTA_WINDOW_PICTURES when it is set.
 
+#include "WindowManagerView.h"
 #include "app/CorvantaApp.h"
 #include "app/CorvantaMenuView.h"
 #include "app/DesktopPlatform.h"
@@ -10,7 +11,6 @@
 #include "model/CaptureQueue.h"
 #include "model/UserDefaults.h"
 #include "platform/WindowList.h"
-#include "platform/x11/X11Connection.h"
 #include "support/AnimationClock.h"
 #include "support/ChildProcess.h"
 #include "support/TempDirScope.h"
@@ -27,7 +27,6 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QMutexLocker>
 #include <QProcess>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -43,31 +42,6 @@
 namespace {
 
 constexpr int waitLimitMs = 10000;
-
-// What the window manager tells every program: the window with the keyboard, the stacking
-// order (bottom to top) and whether a window is minimised.
-class WindowManagerView {
-public:
-    quint32 activeWindow()
-    {
-        const QMutexLocker lock(&m_x.mutex());
-        return m_x.property(m_x.root(), "_NET_ACTIVE_WINDOW").value32().value_or(0);
-    }
-    QList<quint32> stackingBottomToTop()
-    {
-        const QMutexLocker lock(&m_x.mutex());
-        return m_x.property(m_x.root(), "_NET_CLIENT_LIST_STACKING").values32();
-    }
-    bool isMinimised(quint32 window)
-    {
-        const QMutexLocker lock(&m_x.mutex());
-        // WM_STATE's first value: 3 is IconicState.
-        return m_x.property(window, "WM_STATE").values32().value(0) == 3;
-    }
-
-private:
-    platform::X11Connection m_x;
-};
 
 // Runs xdotool and waits for it; false when it failed.
 bool xdotool(const QStringList &arguments)
@@ -307,10 +281,7 @@ TEST_F(WindowsDesktop, AHotKeyCaptureLeavesTheUsersWindowInFrontAndAMinimisedMai
                          QString::number(usersWindow)}));
     WindowManagerView wm;
     ASSERT_TRUE(waitUntil([&] { return wm.activeWindow() == usersWindow; }, waitLimitMs));
-    const auto below = [&](quint32 lower, quint32 upper) {
-        const QList<quint32> stacking = wm.stackingBottomToTop();
-        return stacking.contains(lower) && stacking.indexOf(lower) < stacking.indexOf(upper);
-    };
+    const auto below = [&](quint32 lower, quint32 upper) { return wm.isBelow(lower, upper); };
     ASSERT_TRUE(below(mainWindow, usersWindow));
     CaptureQueue &queue = m_app->environment().queue();
     const CaptureCoordinator &coordinator = m_app->environment().captureCoordinator();

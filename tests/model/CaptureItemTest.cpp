@@ -111,6 +111,36 @@ TEST(CapturedImageStorage, HoldsTheImageUntilWrittenThenServesItFromDisk)
     EXPECT_TRUE(item.image().isNull());
 }
 
+// What the preview, the pins, a drag and a save ask before they act: a file that is still there
+// but holds anything other than the picture counts as gone.
+TEST(CaptureItem, HasItsImageOnlyWhileItsFileStillHoldsThatPicture)
+{
+    TempDirScope tmp;
+    const CaptureItem intact = makeScreenshot(filledImage(40, 30, Qt::red));
+    const CaptureItem junk = makeScreenshot(filledImage(40, 30, Qt::green));
+    const CaptureItem other = makeScreenshot(filledImage(40, 30, Qt::blue));
+    const CaptureItem deleted = makeScreenshot(filledImage(40, 30, Qt::cyan));
+    const QString movie = tmp.path() + "/Recording-j.mp4";
+    const CaptureItem recording = makeRecording(movie);
+    waitForWrites();
+    ASSERT_TRUE(spoilFile(tmp.captureFile(junk.fileName())));
+    ASSERT_TRUE(spoilFile(recording.storedImage().pngPath));
+    ASSERT_TRUE(filledImage(41, 30, Qt::blue).save(tmp.captureFile(other.fileName()), "PNG"));
+    ASSERT_TRUE(QFile::remove(tmp.captureFile(deleted.fileName())));
+
+    EXPECT_TRUE(intact.hasImage());
+    for (const CaptureItem &gone : {junk, other, deleted, recording}) {
+        EXPECT_FALSE(gone.hasImage()) << gone.fileName().toStdString();
+        EXPECT_FALSE(gone.makeDragFileURL()) << gone.fileName().toStdString();
+    }
+    EXPECT_TRUE(junk.image().isNull());
+
+    // Held in memory while its file is not yet written.
+    PoolBlocker pool;
+    const CaptureItem held = makeScreenshot(filledImage(8, 8, Qt::red));
+    EXPECT_TRUE(held.hasImage());
+}
+
 // A capture larger than Qt's 128 MB image limit (6000 × 6000 × 4 bytes) still comes back from
 // its file, while that limit keeps guarding every image that is not ours.
 TEST(CapturedImageStorage, ReadsBackCapturesBeyondQtsSizeLimit)

@@ -56,18 +56,43 @@ TEST_F(PinActionsTest, CopyGoesThroughTheClipboardServiceEncodingOnlyWhenPasted)
     EXPECT_EQ(model.pasteboard->calls, (QStringList{"clear", "file(" + url.toString() + ")"}));
 }
 
-TEST_F(PinActionsTest, AFailedCopyFailsAsTheTraysDoesAndTellsTheUserNothing)
+TEST_F(PinActionsTest, AFailedActionSaysWhyPlaysNoSoundAndAsksForNoName)
 {
     LogCapture log;
+    QStringList told;
+    const PinActions::Complaint tell = [&told](const QString &text) { told << text; };
     model.pasteboard->refusedTypes = {"image/png", "image/tiff"};
-    QCoro::waitFor(actions.copy(PinItem::fromCapture(makeCapture())));
+    EXPECT_FALSE(QCoro::waitFor(actions.copy(PinItem::fromCapture(makeCapture()), tell)));
     EXPECT_TRUE(log.lines().contains("export|error|NSPasteboard rejected image data"));
+    EXPECT_EQ(told, QStringList{"Couldn't copy (Failed to copy to clipboard: NSPasteboard write "
+                                "failed)"});
 
-    log.clear();
-    QCoro::waitFor(actions.copy(
-        std::make_shared<const PinItem>(PinContent::makeImage(QImage())))); // picture gone
-    EXPECT_TRUE(log.lines().contains("export|error|Failed to generate PNG data for clipboard"));
-    EXPECT_EQ(model.sounds->calls.size(), 2) << "the copy sound plays all the same";
+    // A pinned capture whose file now holds anything but its picture, an image that is gone, a
+    // file that is gone.
+    const CaptureItem capture = makeCapture(Qt::red);
+    ASSERT_TRUE(spoilFile(capture.storedImage(QDeadlineTimer(10000)).pngPath));
+    const PinItemPtr unreadable[] = {
+        PinItem::fromCapture(capture),
+        std::make_shared<const PinItem>(PinContent::makeImage(QImage()))};
+    const auto gone = std::make_shared<const PinItem>(
+        PinContent::makeFile(QUrl::fromLocalFile(model.tempDir.path() + "/gone.txt")));
+    model.savePanel->answer = QUrl::fromLocalFile(model.tempDir.path() + "/x.png");
+    for (const PinItemPtr &pin : unreadable) {
+        told.clear();
+        EXPECT_FALSE(QCoro::waitFor(actions.copy(pin, tell)));
+        QCoro::waitFor(actions.saveAs(pin, nullptr, tell));
+        EXPECT_FALSE(actions.open(*pin, tell));
+        EXPECT_EQ(told, QStringList({"Couldn't copy (its picture can no longer be read)",
+                                     "Couldn't save (its picture can no longer be read)",
+                                     "Couldn't open (its picture can no longer be read)"}));
+    }
+    told.clear();
+    QCoro::waitFor(actions.saveAs(gone, nullptr, tell));
+    EXPECT_EQ(told, QStringList{"Couldn't save (the file is missing)"});
+    EXPECT_TRUE(model.savePanel->shown.isEmpty()) << "no name asked for nothing";
+    EXPECT_TRUE(model.imageWriter->calls().isEmpty());
+    EXPECT_TRUE(model.urlOpener->opened.isEmpty());
+    EXPECT_TRUE(model.sounds->calls.isEmpty()) << "the copy sound follows only a copy";
 }
 
 TEST_F(PinActionsTest, SavingAFileOverAnExistingOneReplacesIt)

@@ -6,6 +6,8 @@
 #include "pins/PinStackWindowController.h"
 #include "support/WaitUntil.h"
 
+#include <QFile>
+#include <QMimeData>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -187,6 +189,59 @@ TEST_F(PinDeckViewTest, CopyWithCloseOnCopyRemovesThePinAndClosesAnEmptyDeck)
     deck.copyItem(only);
     EXPECT_EQ(model.deleted(), QList<QUuid>{only->id()});
     EXPECT_EQ(deck.window(), nullptr);
+}
+
+TEST_F(PinDeckViewTest, APinWhoseFileWentStaysDrawnAndItsActionsSayWhyOnItsCard)
+{
+    model.settings.setPinCloseOnCopy(true);
+    const CaptureItem capture = makeCapture(Qt::red);
+    const QString file = capture.storedImage(QDeadlineTimer(10000)).pngPath;
+    const PinItemPtr pinned = PinItem::fromCapture(capture);
+    deck.add(imagePin(Qt::blue));
+    deck.add(pinned); // first: pinned, blue
+    stack().setExpanded(true);
+    // The colour at a point of a card of the fanned pile, once the cards are at rest.
+    const auto on = [this](int index, QPointF inCard = {-1, -1}) {
+        waitUntil([this] { return !stack().isAnimating(); });
+        const QSizeF size = stack().config().itemSize;
+        if (inCard.x() < 0)
+            inCard = QPointF(size.width() / 2, size.height() / 2);
+        const QPoint point = stack().cardTransform(index).map(inCard).toPoint();
+        return grab().pixelColor(point);
+    };
+    EXPECT_EQ(on(0), QColor(Qt::red));
+
+    ASSERT_TRUE(QFile::remove(file));
+    const QSizeF before = stack().config().itemSize;
+    model.settings.setPinSize(140);
+    ASSERT_TRUE(waitUntil([&] { return stack().config().itemSize != before; }));
+    EXPECT_EQ(on(0), QColor(Qt::red)) << "redrawn, not grey";
+    EXPECT_EQ(on(1), QColor(Qt::blue));
+
+    deck.copyItem(pinned);
+    EXPECT_EQ(deck.view()->noticeAbout(pinned->id()),
+              "Couldn't copy (its picture can no longer be read)");
+    // Over the card: its top is covered by the message's dark plate.
+    const QColor top = on(0, QPointF(stack().config().itemSize.width() / 2, 10));
+    EXPECT_LT(top.red(), 100) << top.name().toStdString();
+    EXPECT_EQ(deck.items().size(), 2) << "a pin that was not copied stays";
+    deck.saveItem(pinned);
+    EXPECT_EQ(deck.view()->noticeAbout(pinned->id()),
+              "Couldn't save (its picture can no longer be read)");
+    deck.openItem(pinned);
+    EXPECT_EQ(deck.view()->noticeAbout(pinned->id()),
+              "Couldn't open (its picture can no longer be read)");
+    EXPECT_EQ(deck.view()->dragData(0), nullptr) << "no drag of nothing";
+    EXPECT_EQ(deck.view()->noticeAbout(pinned->id()),
+              "Couldn't drag (its picture can no longer be read)");
+    const std::unique_ptr<QMimeData> blue(deck.view()->dragData(1));
+    ASSERT_NE(blue, nullptr);
+    EXPECT_EQ(blue->urls().size(), 1);
+    EXPECT_TRUE(model.pasteboard->calls.isEmpty());
+    EXPECT_TRUE(model.sounds->calls.isEmpty());
+    EXPECT_TRUE(model.savePanel->shown.isEmpty());
+    EXPECT_TRUE(model.urlOpener->opened.isEmpty());
+    EXPECT_TRUE(deck.view()->noticeAbout(deck.items().last()->id()).isEmpty());
 }
 
 TEST_F(PinDeckViewTest, GhostModeDimsAllButTheHoveredCard)

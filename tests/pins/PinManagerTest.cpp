@@ -164,6 +164,10 @@ TEST_F(PinManagerTest, ACaptureWhosePictureIsGoneIsNotPinnedBlank)
     const CaptureItem gone = makeCapture(Qt::red);
     ASSERT_TRUE(QFile::remove(gone.storedImage(QDeadlineTimer(10000)).pngPath));
     EXPECT_FALSE(manager.pin(gone));
+    // Still there, but overwritten with anything but its picture.
+    const CaptureItem junk = makeCapture(Qt::green);
+    ASSERT_TRUE(spoilFile(junk.storedImage(QDeadlineTimer(10000)).pngPath));
+    EXPECT_FALSE(manager.pin(junk));
     EXPECT_EQ(deck(), nullptr) << "no deck made for nothing";
 
     // A recording without its poster still has its movie.

@@ -63,7 +63,8 @@ struct Placed {
 QImage screenText(QSize size, double points, int dpi, const QList<Placed> &lines,
                   QColor ink = Qt::black, QColor paper = Qt::white)
 {
-    QImage image(size, QImage::Format_RGB32);
+    QImage image(size,
+                 paper.alpha() < 255 ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     image.fill(paper);
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(qRound(points * dpi / 72.0));
@@ -150,6 +151,28 @@ const QStringList manyLines = {
     "Mike commits the fix for the pagination helper.",
     "November brings the first snow to the north.",
 };
+
+// A window taken with its shadow on a compositing desktop: dark text on a see-through body, a
+// soft shadow around it and a clear margin beyond. The clear parts are read as a light desktop
+// shows them.
+TEST(TesseractTextRecognizerTest, DarkTextOnAWindowThatLetsTheDesktopThroughIsRead)
+{
+    const QRect body(40, 40, 1220, 120);
+    QImage capture =
+        screenText({1300, 200}, 12, 96, column(sentences, body.topLeft() + QPoint(20, 20), 20),
+                   Qt::black, Qt::transparent);
+    {
+        QPainter painter(&capture);
+        painter.setCompositionMode(QPainter::CompositionMode_DestinationOver);
+        for (int spread = 1; spread <= 24; ++spread) {
+            painter.setPen(QColor(0, 0, 0, 48 - 2 * spread));
+            painter.drawRect(body.adjusted(-spread, -spread, spread, spread));
+        }
+    }
+    ASSERT_EQ(capture.pixelColor(5, 5).alpha(), 0);
+    TesseractTextRecognizer recognizer;
+    EXPECT_EQ(joined(readings(recognizeOnWorker(recognizer, capture))), joined(sentences));
+}
 
 TEST(TesseractTextRecognizerTest, PagesOfManyLinesKeepTheirReadingOrder)
 {

@@ -104,3 +104,35 @@ TEST_F(PreviewPlaybackTest, AFailedPlayerGoesAndPlayTriesTheRecordingAgain)
     EXPECT_TRUE(playback.errorString().isEmpty());
     EXPECT_EQ(playback.player(), players.value(3).data());
 }
+
+TEST_F(PreviewPlaybackTest, PlayOpensARecordingWrittenOverSinceItsPlayerOpenedItAfresh)
+{
+    QSignalSpy replaced(&playback, &PreviewPlayback::playerChanged);
+    playback.open(recording(movie));
+    playback.toggle();
+    playback.toggle();
+    log.clear();
+    playback.toggle();
+    EXPECT_EQ(log, QStringList{QStringLiteral("play")}) << "unchanged, it goes on where it was";
+
+    // Another movie written over it while it plays: its player stops, at what it takes for the
+    // end, and would play what it read before.
+    ASSERT_TRUE(movie.write("another movie") > 0 && movie.flush());
+    players[0]->finish();
+    log.clear();
+    playback.toggle();
+    EXPECT_EQ(log.filter(QStringLiteral("open ")),
+              QStringList{QStringLiteral("open %1").arg(QFileInfo(movie).fileName())});
+    EXPECT_EQ(log.last(), QStringLiteral("play"));
+    EXPECT_TRUE(players[0].isNull()) << "the old player is closed";
+    EXPECT_EQ(playback.player(), players.value(1).data());
+    EXPECT_EQ(replaced.count(), 1);
+    EXPECT_TRUE(playback.isPlaying());
+
+    // Pause and play again: the file is what the new player opened.
+    playback.toggle();
+    log.clear();
+    playback.toggle();
+    EXPECT_EQ(log, QStringList{QStringLiteral("play")});
+    EXPECT_EQ(replaced.count(), 1);
+}

@@ -21,7 +21,9 @@
 #include "tray/TrayNeighbours.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSlider>
 #include <QTemporaryFile>
@@ -58,7 +60,11 @@ public:
     }
     void present() override {}
     bool isVisible() const override { return true; }
-    bool holds(const QObject *) const override { return false; }
+    bool holds(const QObject *object) const override
+    {
+        const auto *widget = qobject_cast<const QWidget *>(object);
+        return m_view && widget && (widget == m_view || m_view->isAncestorOf(widget));
+    }
     ~PreviewHost() override { delete m_view; }
 
 private:
@@ -97,6 +103,10 @@ protected:
             [this](const CaptureItem &c) {
                 calls << "copy";
                 copied << c;
+                // As the program's copy marks it: busy, then waiting again once it is done.
+                queue.markCopying(c.id());
+                if (copiesEndAtOnce)
+                    queue.markPending(c.id());
             },
             [this](const CaptureItem &c) {
                 calls << "delete";
@@ -134,6 +144,7 @@ protected:
     CaptureItem screenshot{makeScreenshot(filledImage(4, 4, Qt::white))};
     QStringList calls;
     QList<CaptureItem> copied;
+    bool copiesEndAtOnce = true;
     QStringList playerLog;
     FakeMoviePlayer *lastPlayer = nullptr;
 };
@@ -169,6 +180,44 @@ TEST_F(PreviewViewTest, CopyConfirmsForAMomentEvenWithoutAHandler)
     EXPECT_TRUE(button(QStringLiteral("Copy")));
 }
 
+TEST_F(PreviewViewTest, CopiedShowsOnlyOnceTheCopyHasEndedWellAndCtrlCCopiesTheSameWay)
+{
+    const CaptureItem other = makeScreenshot(filledImage(64, 48, Qt::blue));
+    queue.enqueue(other);
+    waitForWrites();
+    copiesEndAtOnce = false;
+    show(screenshot);
+    QTest::mouseClick(button(QStringLiteral("Copy")), Qt::LeftButton);
+    ASSERT_EQ(copied.size(), 1);
+    EXPECT_FALSE(view->isCopied()) << "still copying";
+    queue.markPending(other.id());
+    EXPECT_FALSE(view->isCopied()) << "another capture";
+    queue.markPending(screenshot.id());
+    EXPECT_TRUE(view->isCopied());
+    EXPECT_TRUE(button(QStringLiteral("Copied!")));
+
+    show(other);
+    const auto ctrlC = [this] {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+        QApplication::sendEvent(view, &key);
+    };
+    ctrlC();
+    ASSERT_EQ(copied.size(), 2);
+    EXPECT_EQ(copied.last().id(), other.id());
+    queue.markFailed(other.id(), CaptureActionError::copyFailed("NSPasteboard write failed"));
+    EXPECT_FALSE(view->isCopied());
+    EXPECT_EQ(view->notice()->text(),
+              "“" + other.fileName() + "” could not be copied (NSPasteboard write failed).");
+
+    // Ctrl+C on a capture whose file holds anything but its picture says so, as Copy does.
+    ASSERT_TRUE(spoilFile(other.storedImage().pngPath));
+    show(other);
+    ctrlC();
+    EXPECT_EQ(copied.size(), 2) << "nothing to copy";
+    EXPECT_EQ(view->notice()->text(),
+              "“" + other.fileName() + "” could not be copied: its picture can no longer be read.");
+}
+
 TEST_F(PreviewViewTest, TextRecognitionCopiesTextOrNothing)
 {
     show(screenshot);
@@ -176,7 +225,8 @@ TEST_F(PreviewViewTest, TextRecognitionCopiesTextOrNothing)
     QTest::mouseClick(button(QStringLiteral("Copy Text (OCR)")), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return view->ocrJustCopied(); }));
     EXPECT_TRUE(button(QStringLiteral("Copied! ")));
-    EXPECT_EQ(pasteboard->calls.last(), QStringLiteral("string(\nFirst line\nsecond)"));
+    EXPECT_EQ(pasteboard->calls, QStringList{QStringLiteral("string(\nFirst line\nsecond)")})
+        << "the text replaces the contents in one step, never after an empty clipboard";
     ASSERT_TRUE(waitUntil([&] { return !view->isOCRProcessing(); }, 3000));
     EXPECT_TRUE(button(QStringLiteral("Copy Text (OCR)")));
 

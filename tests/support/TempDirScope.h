@@ -51,3 +51,12 @@ private:
     QByteArray m_previous;
     bool m_hadPrevious;
 };
+
+// Overwrites the file in place with 3000 bytes that are no picture, as anything outside the
+// program might; false when it cannot be written.
+inline bool spoilFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(QByteArray(3000, 'j')) == 3000;
+}

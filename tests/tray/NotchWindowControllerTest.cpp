@@ -287,9 +287,15 @@ TEST_F(NotchWindowControllerTest, PinnedTrayStaysUntilClickOutsideOrEscape)
     EXPECT_EQ(controller->interactionState(), State::compact);
     EXPECT_EQ(pinned.count(), 2);
 
-    // Unpinning with the pointer away starts the collapse as if it had just left.
+    // Unpinning with the pointer away starts the collapse as if it had just left; pinning again
+    // before it falls due keeps the tray open.
     controller->trayClicked();
     displays.setPointer(farAway);
+    controller->unpin();
+    timers->advance(100ms);
+    controller->pin();
+    timers->advance(1000ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded);
     controller->unpin();
     timers->advance(250ms);
     EXPECT_EQ(controller->interactionState(), State::compact);

@@ -2,8 +2,11 @@
 #include "model/CaptureTestSupport.h"
 #include "support/TempDirScope.h"
 #include "tray/CaptureTrayView.h"
+#include "tray/TrayState.h"
+#include "tray/TrayTestSupport.h"
 #include "tray/TrayViewTestSupport.h"
 
+#include <QFile>
 #include <QMimeData>
 #include <gtest/gtest.h>
 #include <memory>
@@ -180,6 +183,30 @@ TEST_F(TrayInteractionsTest, StartingADragClosesAHoverPreviewButNotAPersistentOn
     data.reset(interactions.makeDragProvider(older));
     EXPECT_EQ(preview.closeCount, 1);
     EXPECT_TRUE(preview.visible);
+}
+
+TEST_F(TrayInteractionsTest, ADragWithNoFileToCarryDoesNotStartAndTheTraySaysWhy)
+{
+    TrayState state([](TrayInteractionState, std::optional<TrayPosition>) { return QSizeF(); },
+                    [] { return false; }, std::make_shared<ManualTrayTimers>());
+    TrayInteractions told(queue, neighbours(), recordingActions(), &state);
+    waitForWrites();
+    ASSERT_TRUE(spoilFile(older.storedImage().pngPath));
+    const CaptureItem recording = makeRecording(tmp.path() + "/Recording-gone.mp4");
+    interactions.handleThumbnailHover(older, true);
+    clock.advance(600ms);
+    ASSERT_TRUE(preview.visible);
+
+    EXPECT_EQ(told.makeDragProvider(older), nullptr);
+    EXPECT_EQ(state.noticeFor(older.id()), "Couldn't drag (its picture can no longer be read)");
+    EXPECT_EQ(told.makeDragProvider(recording), nullptr);
+    EXPECT_EQ(state.noticeFor(recording.id()), "Couldn't drag (the recording file is missing)");
+    EXPECT_EQ(preview.closeCount, 0) << "the preview stays for a drag that did not start";
+
+    const std::unique_ptr<QMimeData> data(told.makeDragProvider(newer));
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->urls().size(), 1);
+    EXPECT_FALSE(state.noticeFor(newer.id()));
 }
 
 TEST_F(TrayInteractionsTest, WithoutAPreviewClicksOnlySelectAndHoversDoNothing)

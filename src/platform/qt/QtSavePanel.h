@@ -23,6 +23,8 @@ public:
     QCoro::Task<std::optional<QUrl>> run(SavePanelOptions options, QWidget *asking) override
     {
         QWidget *const window = askingWindow(asking);
+        // The keyboard goes back to the window that asked only when it had it.
+        const QPointer<QWidget> asker(window && window->isActiveWindow() ? window : nullptr);
         const QString proposedSuffix = QFileInfo(options.nameFieldStringValue).suffix();
         QPointer<QFileDialog> dialog = new ExtensionKeepingDialog(
             window, allowedSuffixes(options.allowedContentTypes), proposedSuffix);
@@ -62,6 +64,11 @@ public:
         }
         co_await done;
 
+        // The window manager gives the keyboard to a window of its own choosing when the panel
+        // goes; the window that asked had it, and gets it back. One that went or was minimised
+        // meanwhile (a capture closes the preview) is left alone.
+        if (asker && asker->isVisible() && !asker->isMinimized())
+            asker->activateWindow();
         std::optional<QUrl> chosen;
         if (dialog) {
             const QString path = dialog->selectedFiles().value(0);

@@ -1,5 +1,6 @@
 #include "platform/x11/X11FrameSource.h"
 
+#include "platform/FramePacer.h"
 #include "platform/x11/X11Connection.h"
 #include "platform/x11/X11CursorImage.h"
 #include "platform/x11/X11ShmSegment.h"
@@ -19,7 +20,7 @@ namespace platform {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = FramePacer::Clock;
 
 // ICCCM WM_STATE: a minimised window is Iconic and comes back; a withdrawn one was closed.
 constexpr quint32 iconicState = 3;
@@ -56,9 +57,6 @@ public:
         : m_x(std::move(connection)), m_request(request), m_frames(std::move(frames)),
           m_ended(std::move(ended))
     {
-        // At least a microsecond: the pacing divides by it.
-        m_period =
-            std::chrono::microseconds(std::max(1'000'000 / std::max(request.frameRate, 1), 1));
         prepareExtensions();
         m_thread = std::thread([this] { run(); });
     }
@@ -98,7 +96,6 @@ private:
     FrameSourceRequest m_request;
     FrameSources::FrameSink m_frames;
     FrameSources::EndSink m_ended;
-    Clock::duration m_period;
     std::thread m_thread;
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -131,17 +128,14 @@ void X11FrameStream::prepareExtensions()
 
 void X11FrameStream::run()
 {
-    Clock::time_point next = Clock::now();
+    FramePacer pacer(m_request.frameRate, Clock::now());
     for (;;) {
         {
             std::unique_lock lock(m_mutex);
-            if (m_wake.wait_until(lock, next, [this] { return m_stopping; }))
+            if (m_wake.wait_until(lock, pacer.due(), [this] { return m_stopping; }))
                 return;
         }
-        // A tick that comes too late is skipped: the movie shows the screen as it is now
-        // rather than a burst of frames to catch up.
-        const Clock::time_point now = Clock::now();
-        next += m_period * (1 + (now - next) / m_period);
+        pacer.advance(Clock::now());
 
         QString reason;
         const Tick tick = readFrame(&reason);
