@@ -5,6 +5,9 @@
 #include "app/AppEnvironment.h"
 #include "app/DesktopPlatform.h"
 #include "capture/CaptureCoordinator.h"
+#include "capture/ModeSelectorView.h"
+#include "capture/ScreenRecordingModeSelector.h"
+#include "capture/ScreenRecordingService.h"
 #include "model/CaptureQueue.h"
 #include "model/StoredEnum.h"
 #include "model/UserDefaults.h"
@@ -26,7 +29,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -60,6 +65,76 @@ inline bool samePicture(const QImage &a, const QImage &b)
     return !a.isNull() &&
            a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
 }
+
+// A click on the shown menu's entry whose title starts with the text.
+inline void clickMenuEntry(QMenu *menu, const QString &title)
+{
+    QAction *entry = nullptr;
+    for (QAction *action : menu->actions())
+        entry = action->text().startsWith(title) ? action : entry;
+    ASSERT_NE(entry, nullptr) << qPrintable(title);
+    clickAt(menu->mapToGlobal(menu->actionGeometry(entry).center()));
+}
+// The same in the tray icon's menu, opened at the point as the tray icon opens it.
+inline void chooseFromMenu(QMenu *menu, const QString &title, QPoint at)
+{
+    menu->popup(at);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    clickMenuEntry(menu, title);
+}
+
+// The desktop's default applications while it lives: each one a desktop entry of the test in the
+// applications folder given, chosen for its types, and no defaults of the user's own. Where the
+// desktop has no xdg-open, one that hands the file or address to GLib's launcher stands in; it
+// stays for the rest of the run, as Qt keeps the launcher it found.
+class DesktopDefaults {
+public:
+    explicit DesktopDefaults(QString applications)
+        : m_applications(std::move(applications)), m_configHome(qgetenv("XDG_CONFIG_HOME"))
+    {
+        static QTemporaryDir launcher(
+            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+            QStringLiteral("/launcher-XXXXXX"));
+        if (QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty()) {
+            QFile script(launcher.filePath(QStringLiteral("xdg-open")));
+            if (script.open(QIODevice::WriteOnly)) {
+                script.write("#!/bin/sh\nexec gio open \"$@\"\n");
+                script.close();
+                script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+                qputenv("PATH", QFile::encodeName(launcher.path()) + ':' + qgetenv("PATH"));
+            }
+        }
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_config.path()));
+    }
+    ~DesktopDefaults() { qputenv("XDG_CONFIG_HOME", m_configHome); }
+    DesktopDefaults(const DesktopDefaults &) = delete;
+    DesktopDefaults &operator=(const DesktopDefaults &) = delete;
+
+    // An application called `name` that runs `exec`, the default for every one of the types.
+    bool add(const QString &name, const QString &exec, const QStringList &types)
+    {
+        const QString id = name.toLower().replace(' ', '-') + QStringLiteral(".desktop");
+        QFile entry(m_applications + '/' + id);
+        QFile defaults(m_applications + QStringLiteral("/mimeapps.list"));
+        const bool fresh = !defaults.exists();
+        if (!entry.open(QIODevice::WriteOnly) || !defaults.open(QIODevice::Append))
+            return false;
+        entry.write(QStringLiteral("[Desktop Entry]\nType=Application\nName=%1\nExec=%2\n"
+                                   "MimeType=%3;\n")
+                        .arg(name, exec, types.join(';'))
+                        .toUtf8());
+        if (fresh)
+            defaults.write("[Default Applications]\n");
+        for (const QString &type : types)
+            defaults.write((type + '=' + id + '\n').toUtf8());
+        return true;
+    }
+
+private:
+    QString m_applications;
+    QTemporaryDir m_config;
+    QByteArray m_configHome;
+};
 
 // The program's environment over the real desktop with default settings and a private settings
 // file, a window of text on the screen, and an application that takes shared pictures; with the
@@ -119,6 +194,10 @@ protected:
         qputenv("XDG_DATA_HOME", QFile::encodeName(m_applications.path()));
     }
     QString sharedCopy() const { return m_applications.path() + QStringLiteral("/shared.png"); }
+    QString applicationsFolder() const
+    {
+        return m_applications.path() + QStringLiteral("/applications");
+    }
 
     CaptureQueue &queue() const { return m_environment->queue(); }
     NotchWindowController *tray() const
@@ -143,6 +222,19 @@ protected:
         }
         ASSERT_TRUE(waitUntil([&] { return tray()->isVisible(); }, programWaitLimitMs));
         EXPECT_EQ(selected().image().size(), m_screen.size()) << "the whole display";
+    }
+
+    ScreenRecordingService &recorder() const { return m_environment->recordingService(); }
+    // The recording chooser, opened by whatever the test did, answered with "Screen".
+    void chooseToRecordTheScreen()
+    {
+        ScreenRecordingModeSelector &chooser = m_environment->recordingModeSelector();
+        ASSERT_TRUE(waitUntil([&] { return chooser.panel() && chooser.panel()->isVisible(); },
+                              programWaitLimitMs));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(chooser.panel()->windowHandle()));
+        ModeButton *screen = chooser.view()->button(RecordingSelectionMode::fullScreen);
+        clickAt(screen->mapToGlobal(screen->rect().center()));
+        ASSERT_TRUE(waitUntil([&] { return recorder().isRecording(); }, programWaitLimitMs));
     }
 
     // The pointer rests at the top of the screen, where the tray opens.

@@ -8,8 +8,6 @@
 #include "preview/AnnotationCanvas.h"
 #include "preview/AnnotationEditorState.h"
 #include "preview/AnnotationEditorView.h"
-#include "support/FakeFileManager.h"
-#include "support/OurMovies.h"
 
 #include <QAbstractButton>
 #include <QMenu>
@@ -155,35 +153,6 @@ TEST_F(ProgramPreviewDesktop, EveryButtonAndKeyOfThePreviewActsOnTheCaptureItSho
         typePreviewKey(key);
         EXPECT_TRUE(waitUntil([&] { return !preview().isVisible(); })) << qPrintable(key);
     }
-}
-
-// A staged recording's Show in Folder in the preview: the desktop's file manager is asked to
-// select the movie.
-TEST_F(ProgramPreviewDesktop, ARecordingsShowInFolderHasTheFileManagerSelectIt)
-{
-    FakeFileManager fileManager;
-    ASSERT_TRUE(fileManager.registered);
-    const QString movie = savedFile(QStringLiteral("Recording 1.mp4"));
-    QString error;
-    ASSERT_TRUE(writeOurMovie(movie, QSize(320, 240), 30, 10, &error)) << qPrintable(error);
-    QImage poster(320, 240, QImage::Format_RGB32);
-    poster.fill(QColor(20, 40, 90));
-    const CaptureItem recording(QUuid::createUuid(), QDateTime::currentDateTime(), std::nullopt,
-                                CaptureMode::recording, poster, std::nullopt,
-                                QUrl::fromLocalFile(movie), CaptureItemState::pending());
-    m_environment->captureCoordinator().enqueue(recording);
-    hoverTheTray();
-    clickTrayButton(TrayButtonID::open);
-    expectPreviewOf(recording);
-    movePointerTo(m_screen.center());
-
-    clickPreviewButton(QStringLiteral("Show in Folder"));
-    ASSERT_TRUE(waitUntil([&] { return !fileManager.calls().isEmpty(); }, waitLimitMs));
-    const QDBusMessage call = fileManager.calls().first();
-    EXPECT_EQ(call.member(), "ShowItems");
-    EXPECT_EQ(call.arguments().value(0).toStringList(),
-              QStringList{QUrl::fromLocalFile(movie).toString(QUrl::FullyEncoded)});
-    EXPECT_TRUE(preview().isVisible());
 }
 
 } // namespace
