@@ -43,14 +43,6 @@ protected:
                               waitLimitMs));
         ASSERT_TRUE(QTest::qWaitForWindowExposed(overlay->windowHandle()));
     }
-    // The capture staged next, once there is one more than before.
-    std::optional<CaptureItem> nextStaged(qsizetype before) const
-    {
-        if (!waitUntil([&] { return queue().items().size() == before + 1; }, waitLimitMs))
-            return std::nullopt;
-        return queue().items().first();
-    }
-
     // Drags across the lower left of the window of text once `start` has opened the selection:
     // the staged capture holds those pixels.
     void dragAnArea(const std::function<void()> &start)
@@ -191,43 +183,9 @@ protected:
         ProgramCapturesDesktop::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        m_environment.reset();
-        CorvantaApp::Options options;
-        options.environment = desktop::environmentOptions();
-        options.environment.makeUserDefaults = [this] {
-            return std::make_unique<UserDefaults>(m_tmp.path() + QStringLiteral("/Corvanta.conf"));
-        };
-        m_app = std::make_unique<CorvantaApp>(std::move(options));
-        m_app->launch();
-        // On the right, clear of the area dragged and the window picked on the left.
-        MainWindow &window = m_app->mainWindow();
-        window.move(m_screen.right() - window.frameGeometry().width() - 40, m_screen.top() + 160);
-        // The fixture's steps reach the application's environment through the fixture's
-        // handle, which only borrows it.
-        m_environment.reset(&m_app->environment());
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_app->mainWindow()));
-    }
-    void TearDown() override
-    {
-        (void)m_environment.release();
-        m_app.reset();
-        ProgramCapturesDesktop::TearDown();
+        launchTheProgram();
     }
 
-    // A click on the main window's control, its page shown and the window in front.
-    void clickInMainWindow(SidebarTab tab, QAbstractButton *control)
-    {
-        MainWindow &window = m_app->mainWindow();
-        m_app->showMainWindow();
-        window.selectTab(tab);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-        ASSERT_TRUE(waitUntil([&] { return control->isVisible(); }));
-        for (QWidget *above = control->parentWidget(); above; above = above->parentWidget()) {
-            if (auto *scroll = qobject_cast<QScrollArea *>(above))
-                scroll->ensureWidgetVisible(control);
-        }
-        clickAt(control->mapToGlobal(control->rect().center()));
-    }
     std::function<void()> clickCard(CaptureCard card)
     {
         return [this, card] {
@@ -238,17 +196,6 @@ protected:
                     clickInMainWindow(SidebarTab::dashboard, button);
         };
     }
-    // A capture of the whole display taken with the key, staged.
-    void expectTheKeyCaptures(const char *key)
-    {
-        const qsizetype before = queue().items().size();
-        xdotool({"key", "--clearmodifiers", key});
-        const std::optional<CaptureItem> item = nextStaged(before);
-        ASSERT_TRUE(item) << key;
-        EXPECT_EQ(item->mode(), CaptureMode::fullDisplay) << key;
-    }
-
-    std::unique_ptr<CorvantaApp> m_app;
 };
 
 TEST_F(ProgramWindowsDesktop, EveryDashboardCardStartsItsCapture)
@@ -341,19 +288,11 @@ TEST_F(ProgramWindowsDesktop, TheAboutPagesLinksReachTheBrowserAndTheMailProgram
         ASSERT_NE(tile, nullptr) << qPrintable(link.title);
         clickInMainWindow(SidebarTab::about, tile);
         expected << link.address;
-        EXPECT_TRUE(waitUntil(
-            [&] {
-                QFile file(opened);
-                return file.open(QIODevice::ReadOnly) &&
-                       QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts).size() ==
-                           expected.size();
-            },
-            waitLimitMs))
+        EXPECT_TRUE(
+            waitUntil([&] { return linesOf(opened).size() == expected.size(); }, waitLimitMs))
             << qPrintable(link.title);
     }
-    QFile file(opened);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts), expected);
+    EXPECT_EQ(linesOf(opened), expected);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "DesktopPreview.h"
 #include "PanelDesktopSupport.h"
 #include "app/AppEnvironment.h"
+#include "app/CorvantaApp.h"
 #include "app/DesktopPlatform.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/ModeSelectorView.h"
@@ -24,6 +25,7 @@
 #include "tray/CaptureTrayView.h"
 #include "tray/NotchWindowController.h"
 #include "tray/TrayActionButton.h"
+#include "windows/MainWindow.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -31,12 +33,15 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
+#include <utility>
 
 constexpr int programWaitLimitMs = 20000;
 
@@ -81,6 +86,15 @@ inline void chooseFromMenu(QMenu *menu, const QString &title, QPoint at)
     menu->popup(at);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
     clickMenuEntry(menu, title);
+}
+
+// The lines of a text file, none when it cannot be read.
+inline QStringList linesOf(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
 }
 
 // The desktop's default applications while it lives: each one a desktop entry of the test in the
@@ -155,7 +169,7 @@ protected:
 
         AppEnvironment::Options options = desktop::environmentOptions();
         options.makeUserDefaults = [this] {
-            return std::make_unique<UserDefaults>(m_tmp.path() + QStringLiteral("/Corvanta.conf"));
+            return std::make_unique<UserDefaults>(settingsFile());
         };
         m_environment = std::make_unique<AppEnvironment>(std::move(options));
         ASSERT_EQ(m_environment->hotkeyProblem(), QString());
@@ -169,6 +183,10 @@ protected:
             if (auto *dialog = qobject_cast<QDialog *>(widget); dialog && dialog->isVisible())
                 dialog->reject();
         }
+        if (m_app) {
+            (void)m_environment.release();
+            m_app.reset();
+        }
         m_environment.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (m_hadDataHome)
@@ -176,6 +194,74 @@ protected:
         else
             qunsetenv("XDG_DATA_HOME");
         movePointerTo(m_screen.bottomRight());
+    }
+
+    QString settingsFile() const { return m_tmp.path() + QStringLiteral("/Corvanta.conf"); }
+
+    // The whole program as the user starts it instead of the bare environment, its main window
+    // open on the right, over whatever `makePlatform` makes (the real desktop when empty). The
+    // fixture's steps reach the program's environment through the fixture's handle, which only
+    // borrows it.
+    void launchTheProgram(std::function<AppPlatform()> makePlatform = {})
+    {
+        m_environment.reset();
+        CorvantaApp::Options options;
+        options.environment = desktop::environmentOptions();
+        if (makePlatform)
+            options.environment.makePlatform = std::move(makePlatform);
+        options.environment.makeUserDefaults = [this] {
+            return std::make_unique<UserDefaults>(settingsFile());
+        };
+        m_app = std::make_unique<CorvantaApp>(std::move(options));
+        m_app->launch();
+        MainWindow &window = m_app->mainWindow();
+        window.move(m_screen.right() - window.frameGeometry().width() - 40, m_screen.top() + 160);
+        m_environment.reset(&m_app->environment());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    }
+    // A click on the main window's control, its page shown and the window in front.
+    void clickInMainWindow(SidebarTab tab, QAbstractButton *control)
+    {
+        ASSERT_NE(control, nullptr);
+        MainWindow &window = m_app->mainWindow();
+        m_app->showMainWindow();
+        window.selectTab(tab);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        const std::optional<QPoint> at = restingPlace(control);
+        ASSERT_TRUE(at) << "the control shows where it stays";
+        clickAt(*at);
+    }
+    // The middle of a control of a window, scrolled into view, once it no longer moves: a page
+    // or card just shown is laid out by posted events, after the control is already visible.
+    static std::optional<QPoint> restingPlace(QWidget *control)
+    {
+        QRect at;
+        const bool rests = waitUntil([&] {
+            for (QWidget *above = control->parentWidget(); above; above = above->parentWidget()) {
+                if (auto *scroll = qobject_cast<QScrollArea *>(above))
+                    scroll->ensureWidgetVisible(control);
+            }
+            const QRect now(control->mapToGlobal(QPoint()), control->size());
+            return control->isVisible() && std::exchange(at, now) == now;
+        });
+        return rests ? std::optional(at.center()) : std::nullopt;
+    }
+
+    // The capture staged next, once there is one more than before.
+    std::optional<CaptureItem> nextStaged(qsizetype before) const
+    {
+        if (!waitUntil([&] { return queue().items().size() == before + 1; }, programWaitLimitMs))
+            return std::nullopt;
+        return queue().items().first();
+    }
+    // A capture of the whole display taken with the key, staged.
+    void expectTheKeyCaptures(const char *key)
+    {
+        const qsizetype before = queue().items().size();
+        xdotool({"key", "--clearmodifiers", key});
+        const std::optional<CaptureItem> item = nextStaged(before);
+        ASSERT_TRUE(item) << key;
+        EXPECT_EQ(item->mode(), CaptureMode::fullDisplay) << key;
     }
 
     // An application that takes shared pictures: it copies the file it is given to sharedCopy.
@@ -375,4 +461,6 @@ protected:
     QRect m_screen;
     TextWindow m_text;
     std::unique_ptr<AppEnvironment> m_environment;
+    // Set once the whole program runs; it then owns the environment.
+    std::unique_ptr<CorvantaApp> m_app;
 };
