@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <optional>
+#include <string>
 
 // Pointer input as another program gives it (XTest).
 inline void xdotool(const QStringList &arguments)
@@ -35,6 +36,12 @@ inline void movePointerTo(QPoint position)
 {
     xdotool({"mousemove", QString::number(position.x() - 1), QString::number(position.y() - 1),
              "mousemove_relative", "1", "1"});
+}
+
+// A point as a failure message tells it.
+inline std::string shown(QPoint point)
+{
+    return std::to_string(point.x()) + "," + std::to_string(point.y());
 }
 
 // The first shown top-level window of ours of the type (a dialog, a menu), or null.
@@ -71,13 +78,14 @@ inline QStringList shadowingCompositor()
     return {"picom", "--config", "/dev/null", "--backend", "xrender", "--shadow"};
 }
 
-// Whether a point of a screenshot shows the colour, give or take rounding in compositing.
-inline bool shows(const QImage &screen, QPoint point, QColor colour)
+// Whether a point of a picture shows the colour, give or take `tolerance` on each channel (by
+// default rounding in compositing).
+inline bool shows(const QImage &picture, QPoint point, QColor colour, int tolerance = 6)
 {
-    const QColor shown = screen.pixelColor(point);
-    return std::abs(shown.red() - colour.red()) <= 6 &&
-           std::abs(shown.green() - colour.green()) <= 6 &&
-           std::abs(shown.blue() - colour.blue()) <= 6;
+    const QColor there = picture.pixelColor(point);
+    return std::abs(there.red() - colour.red()) <= tolerance &&
+           std::abs(there.green() - colour.green()) <= tolerance &&
+           std::abs(there.blue() - colour.blue()) <= tolerance;
 }
 
 // The points of a band 12 pixels wide around a window that show something else than the

@@ -6,6 +6,7 @@
 #include "PinDeckDesktopSupport.h"
 #include "ProgramDesktopTest.h"
 #include "tray/CaptureTrayItemView.h"
+#include "tray/NotchTrackingContainerView.h"
 
 #include <QCursor>
 #include <QDesktopServices>
@@ -13,6 +14,7 @@
 #include <QDragEnterEvent>
 #include <QElapsedTimer>
 #include <QMimeData>
+#include <QPointer>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTimer>
@@ -60,6 +62,63 @@ protected:
     {
         dropped = event->mimeData()->urls();
         event->acceptProposedAction();
+    }
+};
+
+// A window of another program that drags a file out, as a file manager does: where the drag
+// went on its way, and how it ended.
+class FileDragSource final : public QWidget {
+public:
+    QString file;
+    bool pressed = false;
+    bool dragging = false;
+    // The last window or widget of ours the drag was over.
+    QPointer<QObject> target;
+    std::optional<Qt::DropAction> result;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter(this).fillRect(rect(), QColor(70, 110, 160));
+    }
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        pressed = true;
+        m_pressAt = event->position().toPoint();
+    }
+    void mouseReleaseEvent(QMouseEvent *) override { pressed = false; }
+    void mouseMoveEvent(QMouseEvent *event) override
+    {
+        if (!pressed || dragging ||
+            (event->position().toPoint() - m_pressAt).manhattanLength() <
+                QApplication::startDragDistance())
+            return;
+        dragging = true;
+        auto *drag = new QDrag(this);
+        auto *data = new QMimeData;
+        data->setUrls({QUrl::fromLocalFile(file)});
+        drag->setMimeData(data);
+        connect(drag, &QDrag::targetChanged, this, [this](QObject *now) { target = now; });
+        result = drag->exec(Qt::CopyAction);
+        dragging = false;
+        pressed = false;
+    }
+
+private:
+    QPoint m_pressAt;
+};
+
+// Whether the object received a press.
+class PressWatch final : public QObject {
+public:
+    explicit PressWatch(QObject *watched) { watched->installEventFilter(this); }
+    bool pressed = false;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        pressed = pressed || event->type() == QEvent::MouseButtonPress;
+        return false;
     }
 };
 
@@ -111,11 +170,6 @@ std::string takePointerSteps(const std::vector<PointerStep> &steps, int limitMs,
     return failure;
 }
 
-std::string shown(QPoint point)
-{
-    return std::to_string(point.x()) + "," + std::to_string(point.y());
-}
-
 // The pointer moved there, its last move by the device as a user's is.
 QStringList pointerTo(QPoint at)
 {
@@ -125,6 +179,30 @@ QStringList pointerTo(QPoint at)
             "mousemove_relative",
             "1",
             "1"};
+}
+
+// A drag of the thing at `from` (its `name` in messages) onto the window, in steps: the pointer
+// onto it (`over`), the press (`pressed`), the drag started (`dragRuns`), over the window, and
+// the drop. Nothing when every step was seen; else the step not seen and where things were.
+std::string dragOntoWindow(DropTarget &target, const std::string &name, QPoint from,
+                           const std::function<bool()> &over, const std::function<bool()> &pressed,
+                           const std::function<bool()> &dragRuns,
+                           const std::function<QPoint()> &placed)
+{
+    const QPoint to = target.geometry().center();
+    const auto where = [&] {
+        return "the pointer at " + shown(QCursor::pos()) + ", the " + name + " at " +
+               shown(placed()) + " (pressed at " + shown(from) + "), the drag " +
+               (dragRuns() ? "running" : "not running") + ", the window entered at " +
+               (target.enteredAt ? shown(target.mapToGlobal(*target.enteredAt)) : "no point");
+    };
+    return takePointerSteps(
+        {{"the pointer on the " + name, pointerTo(from), over},
+         {"the " + name + " pressed", {"mousedown", "1"}, pressed},
+         {"the drag started", pointerTo(from + (to - from) / 4), dragRuns},
+         {"the drag over the window", pointerTo(to), [&] { return target.enteredAt.has_value(); }},
+         {"the drop", {"mouseup", "1"}, [&] { return !target.dropped.isEmpty(); }}},
+        waitLimitMs, where);
 }
 
 TEST_F(ProgramActionsDesktop, EveryButtonAndKeyOfTheExpandedTrayActsOnTheSelectedCapture)
@@ -215,23 +293,11 @@ TEST_F(ProgramActionsDesktop, EveryButtonAndKeyOfTheExpandedTrayActsOnTheSelecte
                    thumbnail->itemID() == item.id() && place == lastPlace;
         },
         waitLimitMs));
-    const QPoint from = lastPlace.center();
-    const QPoint to = target.geometry().center();
-    const auto dragRuns = [&] { return thumbnail->findChild<QDrag *>() != nullptr; };
-    const auto where = [&] {
-        return "the pointer at " + shown(QCursor::pos()) + ", the thumbnail at " +
-               shown(placed().center()) + " (pressed at " + shown(from) + "), the drag " +
-               (dragRuns() ? "running" : "not running") + ", the window entered at " +
-               (target.enteredAt ? shown(target.mapToGlobal(*target.enteredAt)) : "no point");
-    };
-    const std::string failure = takePointerSteps(
-        {{"the pointer on the thumbnail", pointerTo(from),
-          [&] { return thumbnail->isPointerOver(); }},
-         {"the thumbnail pressed", {"mousedown", "1"}, [&] { return thumbnail->isDown(); }},
-         {"the drag started", pointerTo(from + (to - from) / 4), dragRuns},
-         {"the drag over the window", pointerTo(to), [&] { return target.enteredAt.has_value(); }},
-         {"the drop", {"mouseup", "1"}, [&] { return !target.dropped.isEmpty(); }}},
-        waitLimitMs, where);
+    const std::string failure = dragOntoWindow(
+        target, "thumbnail", lastPlace.center(), [&] { return thumbnail->isPointerOver(); },
+        [&] { return thumbnail->isDown(); },
+        [&] { return thumbnail->findChild<QDrag *>() != nullptr; },
+        [&] { return placed().center(); });
     ASSERT_EQ(failure, "");
     ASSERT_TRUE(target.dropped.first().isLocalFile());
     expectSavedPicture(target.dropped.first().toLocalFile(), item);
@@ -307,6 +373,25 @@ TEST_F(ProgramActionsDesktop, EveryActionOfThePinDecksCardsActsOnItsCapture)
     ASSERT_TRUE(opened.urls.first().isLocalFile());
     expectSavedPicture(opened.urls.first().toLocalFile(), second);
 
+    // Drag: the card dropped on another window hands it the picture as a file. Each step of the
+    // pointer waits for the deck to see the one before.
+    DropTarget target;
+    target.setGeometry(QRect(m_screen.center() - QPoint(150, 100), QSize(300, 200)));
+    target.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&target));
+    hoverCard(second);
+    const PressWatch card(&stack);
+    const std::string failure = dragOntoWindow(
+        target, "card", onDeckCard(stack, 0), [&] { return stack.activeHoverID() == second.id(); },
+        [&] { return card.pressed; }, [&] { return stack.findChild<QDrag *>() != nullptr; },
+        [&] { return onDeckCard(stack, 0); });
+    ASSERT_EQ(failure, "");
+    ASSERT_TRUE(target.dropped.first().isLocalFile());
+    EXPECT_TRUE(target.dropped.first().fileName().contains(second.fileName()));
+    expectSavedPicture(target.dropped.first().toLocalFile(), second);
+    EXPECT_EQ(deck()->items().size(), 2) << "the card stays";
+    target.hide();
+
     // Remove: the card and its capture go; the other stays.
     hoverCard(second);
     clickAt(onDeckCapsule(stack, 0, DeckCapsuleButton::remove));
@@ -326,6 +411,81 @@ TEST_F(ProgramActionsDesktop, EveryActionOfThePinDecksCardsActsOnItsCapture)
                "Couldn't copy (its picture can no longer be read)";
     }));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
+}
+
+TEST_F(ProgramActionsDesktop, AFileDroppedOnTheTrayDeletesTheCaptureItNamesAndNothingElse)
+{
+    captureWithTheHotKey(2);
+    const CaptureItem newer = queue().items().at(0);
+    const CaptureItem older = queue().items().at(1);
+    // A picture of the user's own, and a copy of the newer capture renamed on its way.
+    QTemporaryDir files;
+    const QString picture = files.filePath(QStringLiteral("holiday.png"));
+    QImage holiday(320, 200, QImage::Format_RGB32);
+    holiday.fill(QColor(30, 140, 90));
+    ASSERT_TRUE(holiday.save(picture));
+    const QString copy = files.filePath(QStringLiteral("Copy of ") + newer.fileName());
+    ASSERT_TRUE(newer.image().save(copy, "PNG"));
+
+    FileDragSource source;
+    source.setGeometry(QRect(m_screen.center() - QPoint(150, 100), QSize(300, 200)));
+    source.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&source));
+    const QPoint from = source.geometry().center();
+    movePointerTo(from);
+    // The compact tray at rest: where a drop lands on it.
+    NotchTrackingContainerView *panel = tray()->panel();
+    const auto trayPlace = [&] {
+        const QList<QRectF> rects = panel->interactiveRects();
+        return rects.isEmpty()
+                   ? QRect()
+                   : rects.first().toAlignedRect().translated(panel->mapToGlobal(QPoint()));
+    };
+    QRect lastPlace;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QRect place = std::exchange(lastPlace, trayPlace());
+            return tray()->interactionState() == State::compact &&
+                   !tray()->trayView()->isMorphing() && !place.isEmpty() && place == lastPlace;
+        },
+        waitLimitMs));
+    const QPoint to = lastPlace.center();
+    const auto overTray = [&] {
+        if (auto *widget = qobject_cast<QWidget *>(source.target))
+            return widget->window() == panel->window();
+        return source.target && source.target == panel->window()->windowHandle();
+    };
+    const auto dropOnTray = [&](const QString &file) {
+        source.file = file;
+        source.target = nullptr;
+        source.result.reset();
+        const auto where = [&] {
+            return "the pointer at " + shown(QCursor::pos()) + ", the tray at " +
+                   shown(trayPlace().center()) + " (dropped at " + shown(to) + "), the drag " +
+                   (source.dragging ? "running" : "not running") + ", " +
+                   (overTray() ? "over the tray" : "not over the tray");
+        };
+        return takePointerSteps(
+            {{"the pointer on the window", pointerTo(from), [&] { return source.underMouse(); }},
+             {"the window pressed", {"mousedown", "1"}, [&] { return source.pressed; }},
+             {"the drag started", pointerTo(from + QPoint(30, 0)), [&] { return source.dragging; }},
+             {"the drag over the tray", pointerTo(to), overTray},
+             {"the drop", {"mouseup", "1"}, [&] { return source.result.has_value(); }}},
+            waitLimitMs, where);
+    };
+
+    // The user's own picture names no capture: refused, and nothing is staged or deleted.
+    ASSERT_EQ(dropOnTray(picture), "");
+    EXPECT_EQ(source.result, Qt::IgnoreAction);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(queue().items().size(), 2);
+
+    // The renamed copy: its capture leaves the tray, the other stays.
+    ASSERT_EQ(dropOnTray(copy), "");
+    EXPECT_EQ(source.result, Qt::CopyAction);
+    EXPECT_TRUE(waitUntil([&] { return !queueHolds(newer.id()); }, waitLimitMs));
+    EXPECT_TRUE(queueHolds(older.id()));
+    EXPECT_EQ(queue().items().size(), 1);
 }
 
 } // namespace
