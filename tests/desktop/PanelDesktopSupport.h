@@ -44,6 +44,18 @@ inline std::string shown(QPoint point)
     return std::to_string(point.x()) + "," + std::to_string(point.y());
 }
 
+// Where the X server has the window's top left corner, whatever Qt was last told of it.
+inline std::optional<QPoint> serverOrigin(const QWidget &window)
+{
+    const platform::X11Connection x11;
+    xcb_connection_t *c = x11.get();
+    const platform::XcbReply<xcb_translate_coordinates_reply_t> origin(
+        xcb_translate_coordinates_reply(
+            c, xcb_translate_coordinates(c, xcb_window_t(window.winId()), x11.root(), 0, 0),
+            nullptr));
+    return origin ? std::optional(QPoint(origin->dst_x, origin->dst_y)) : std::nullopt;
+}
+
 // The first shown top-level window of ours of the type (a dialog, a menu), or null.
 template <typename T> T *visibleTopLevel()
 {

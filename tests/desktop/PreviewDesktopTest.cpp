@@ -192,6 +192,13 @@ public:
 
     bool pressedAt(QPoint position) const { return m_presses.contains(position); }
     bool movedTo(QPoint position) const { return m_moves.contains(position); }
+    QString presses() const
+    {
+        QStringList shown;
+        for (QPoint at : m_presses)
+            shown.append(QStringLiteral("%1,%2").arg(at.x()).arg(at.y()));
+        return shown.join(' ');
+    }
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
@@ -222,14 +229,19 @@ TEST_F(PreviewDesktopTest, AClickOnTheBackgroundLeavesTheWindowWhereItWasAndADra
     m_preview->show(item, m_queue, {}, {}, {});
     QWidget *panel = previewWidget();
     ASSERT_NE(panel, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel->windowHandle()));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(panel->windowHandle()));
+    // The window manager's reparenting tells Qt a place within the frame first.
+    ASSERT_TRUE(waitUntil([&] { return serverOrigin(*panel) == panel->mapToGlobal(QPoint()); }));
     const QPoint start = panel->pos();
     BackgroundPointer background(panel);
 
     // Left of the title, on nothing but the background.
     const QPoint click = panel->mapToGlobal(QPoint(40, 30));
     xdotool({"mousemove", number(click.x()), number(click.y()), "mousedown", "1", "mouseup", "1"});
-    ASSERT_TRUE(waitUntil([&] { return background.pressedAt(click); }));
+    ASSERT_TRUE(waitUntil([&] { return background.pressedAt(click); }))
+        << "pressed at " << click.x() << "," << click.y() << "; received "
+        << qPrintable(background.presses()) << "; window at " << panel->pos().x() << ","
+        << panel->pos().y() << " from " << start.x() << "," << start.y();
     // Pressed again further along: the press reaches the window, which has not moved.
     const QPoint grab = click + QPoint(80, 0);
     xdotool({"mousemove", number(grab.x()), number(grab.y()), "mousedown", "1"});
