@@ -171,7 +171,8 @@ protected:
         options.makeUserDefaults = [this] {
             return std::make_unique<UserDefaults>(settingsFile());
         };
-        m_environment = std::make_unique<AppEnvironment>(std::move(options));
+        m_ownEnvironment = std::make_unique<AppEnvironment>(std::move(options));
+        m_environment = m_ownEnvironment.get();
         ASSERT_EQ(m_environment->hotkeyProblem(), QString());
         ASSERT_NE(tray(), nullptr);
     }
@@ -183,11 +184,9 @@ protected:
             if (auto *dialog = qobject_cast<QDialog *>(widget); dialog && dialog->isVisible())
                 dialog->reject();
         }
-        if (m_app) {
-            (void)m_environment.release();
-            m_app.reset();
-        }
-        m_environment.reset();
+        m_environment = nullptr;
+        m_app.reset();
+        m_ownEnvironment.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (m_hadDataHome)
             qputenv("XDG_DATA_HOME", m_dataHome);
@@ -199,12 +198,12 @@ protected:
     QString settingsFile() const { return m_tmp.path() + QStringLiteral("/Corvanta.conf"); }
 
     // The whole program as the user starts it instead of the bare environment, its main window
-    // open on the right, over whatever `makePlatform` makes (the real desktop when empty). The
-    // fixture's steps reach the program's environment through the fixture's handle, which only
-    // borrows it.
+    // open on the right, over whatever `makePlatform` makes (the real desktop when empty); the
+    // fixture's steps then act on the program's own environment.
     void launchTheProgram(std::function<AppPlatform()> makePlatform = {})
     {
-        m_environment.reset();
+        m_environment = nullptr;
+        m_ownEnvironment.reset();
         CorvantaApp::Options options;
         options.environment = desktop::environmentOptions();
         if (makePlatform)
@@ -216,7 +215,7 @@ protected:
         m_app->launch();
         MainWindow &window = m_app->mainWindow();
         window.move(m_screen.right() - window.frameGeometry().width() - 40, m_screen.top() + 160);
-        m_environment.reset(&m_app->environment());
+        m_environment = &m_app->environment();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     }
     // A click on the main window's control, its page shown and the window in front.
@@ -460,7 +459,8 @@ protected:
     bool m_hadDataHome = false;
     QRect m_screen;
     TextWindow m_text;
-    std::unique_ptr<AppEnvironment> m_environment;
+    std::unique_ptr<AppEnvironment> m_ownEnvironment;
+    AppEnvironment *m_environment = nullptr;
     // Set once the whole program runs; it then owns the environment.
     std::unique_ptr<CorvantaApp> m_app;
 };
