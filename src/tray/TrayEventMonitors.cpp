@@ -96,6 +96,12 @@ bool TrayEventMonitors::eventFilter(QObject *watched, QEvent *event)
     case QEvent::MouseMove:
         m_machine.handleMouseMoved(static_cast<QMouseEvent *>(event)->buttons());
         break;
+    case QEvent::Leave:
+        // A pointer that jumps off our window (a warp, a touch, a remote desktop's absolute move)
+        // moves no device, so the desktop-wide monitor never hears of it, and the window it lands
+        // on is not ours to get the move: leaving is the only word of it.
+        m_machine.handleMouseMoved(QGuiApplication::mouseButtons());
+        break;
     case QEvent::MouseButtonPress: {
         const Qt::MouseButton button = static_cast<QMouseEvent *>(event)->button();
         if (button == Qt::LeftButton || button == Qt::RightButton)

@@ -176,8 +176,13 @@ void TrayStateMachine::scheduleHoverIn()
         return;
     m_hoverInTask = m_timers.start(hoverInDelay, [this] {
         m_hoverInTask.reset();
-        if (m_state.interactionState() != State::expanded)
-            assignState(State::expanded, true);
+        if (m_state.interactionState() == State::expanded)
+            return;
+        assignState(State::expanded, true);
+        // A pointer that left meanwhile started no collapse (the tray was not expanded yet), and
+        // one that left in a jump and rests sends no further move to start it.
+        if (m_window.knowsPointer() && !m_window.isPointerOnTray())
+            scheduleHoverOut();
     });
 }
 

@@ -27,6 +27,7 @@
 #include "tray/TrayActionButton.h"
 #include "windows/MainWindow.h"
 
+#include <QAbstractButton>
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
@@ -329,6 +330,20 @@ protected:
         ASSERT_TRUE(
             waitUntil([&] { return tray()->interactionState() == TrayInteractionState::expanded; },
                       programWaitLimitMs));
+    }
+    // A click on the tray's recording button of that name, the tray expanded under the pointer.
+    void clickTrayRecordingButton(const char *name)
+    {
+        hoverTheTray();
+        QAbstractButton *button = nullptr;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                button = tray()->trayView()->findChild<QAbstractButton *>(name);
+                return button && button->isVisible() && !tray()->trayView()->isMorphing();
+            },
+            programWaitLimitMs))
+            << name;
+        clickAt(button->mapToGlobal(button->rect().center()));
     }
     void clickTrayButton(TrayButtonID id)
     {

@@ -23,20 +23,6 @@ constexpr int waitLimitMs = programWaitLimitMs;
 
 class ProgramRecordingDesktop : public ProgramDesktopTest {
 protected:
-    // A click on the tray's recording button of that name, the tray expanded under the pointer.
-    void clickTrayRecordingButton(const char *name)
-    {
-        hoverTheTray();
-        QAbstractButton *button = nullptr;
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                button = tray()->trayView()->findChild<QAbstractButton *>(name);
-                return button && button->isVisible() && !tray()->trayView()->isMorphing();
-            },
-            waitLimitMs))
-            << name;
-        clickAt(button->mapToGlobal(button->rect().center()));
-    }
     // The newest staged capture, once one more than `before` is staged: a recording of the
     // display whose movie ffprobe reads.
     void expectStagedRecording(qsizetype before)

@@ -235,6 +235,14 @@ TEST_F(NotchWindowControllerTest, HoverBandExpandsAfterARestAndLeavingCollapses)
     EXPECT_EQ(controller->interactionState(), State::expanded);
     timers->advance(1ms);
     EXPECT_EQ(controller->interactionState(), State::compact);
+    // Gone before the expansion and resting away, the pointer sends no move to collapse it: the
+    // expansion itself starts the collapse.
+    movePointer(inBand);
+    movePointer(farAway);
+    timers->advance(150ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded);
+    timers->advance(250ms);
+    EXPECT_EQ(controller->interactionState(), State::compact);
 
     // The pointer at the display's very top edge is in the band too.
     movePointer(QPointF(960, 1080));

@@ -1,0 +1,66 @@
+// The program as its composition root builds it, on the harness's desktop: the staging tray
+// opened by resting the pointer on it and then left in one jump of the pointer, as a warp, a
+// touch screen or a remote desktop moves it, with nothing staged, after a recording cancelled in
+// the tray, and with a capture staged.
+
+#include "ProgramDesktopTest.h"
+#include "tray/NotchTrackingContainerView.h"
+
+namespace {
+
+constexpr int waitLimitMs = programWaitLimitMs;
+
+class ProgramTrayDesktop : public ProgramDesktopTest {
+protected:
+    // One absolute move, which no device makes, to a place under the window of text and left of
+    // the main window, where no window of ours is.
+    void jumpOffTheTray()
+    {
+        const QPoint away(m_screen.left() + 420, m_screen.bottom() - 40);
+        xdotool({"mousemove", QString::number(away.x()), QString::number(away.y())});
+    }
+    // The X server shows the tray's panel.
+    bool panelMapped() const
+    {
+        if (!tray()->panel())
+            return false;
+        const platform::X11Connection x11;
+        xcb_connection_t *c = x11.get();
+        const platform::XcbReply<xcb_get_window_attributes_reply_t> attributes(
+            xcb_get_window_attributes_reply(
+                c, xcb_get_window_attributes(c, xcb_window_t(tray()->panel()->winId())), nullptr));
+        return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
+    bool trayIs(TrayInteractionState state) const { return tray()->interactionState() == state; }
+};
+
+} // namespace
+
+TEST_F(ProgramTrayDesktop, ATrayLeftInOneJumpFoldsBackOrHides)
+{
+    launchTheProgram();
+    ASSERT_TRUE(waitUntil([&] { return panelMapped(); }, waitLimitMs)) << "shown at launch";
+
+    // Nothing staged and no notch: it hides.
+    hoverTheTray();
+    ASSERT_TRUE(panelMapped());
+    jumpOffTheTray();
+    EXPECT_TRUE(waitUntil([&] { return !panelMapped(); }, waitLimitMs)) << "nothing staged";
+
+    // The same after a recording cancelled with the tray's cancel button.
+    xdotool({"key", "--clearmodifiers", "ctrl+alt+4"});
+    chooseToRecordTheScreen();
+    clickTrayRecordingButton("cancelRecording");
+    ASSERT_TRUE(waitUntil([&] { return !recorder().isRecording(); }, waitLimitMs));
+    jumpOffTheTray();
+    EXPECT_TRUE(waitUntil([&] { return !panelMapped(); }, waitLimitMs)) << "recording cancelled";
+    EXPECT_TRUE(queue().items().isEmpty());
+
+    // A capture staged: it folds back and stays shown.
+    captureWithTheHotKey(1);
+    hoverTheTray();
+    jumpOffTheTray();
+    EXPECT_TRUE(waitUntil([&] { return trayIs(TrayInteractionState::compact); }, waitLimitMs))
+        << "a capture staged";
+    EXPECT_TRUE(panelMapped());
+}
