@@ -53,8 +53,8 @@ NotchWindowController::NotchWindowController(Services services, QObject *parent)
       })),
       onQuickLook(m_state->onQuickLook), onOCR(m_state->onOCR), onAnnotate(m_state->onAnnotate)
 {
-    m_monitors = std::make_unique<TrayEventMonitors>(*m_machine, std::move(services.pointerMonitor),
-                                                     [this] { clickMonitorFired(); });
+    m_monitors = std::make_unique<TrayEventMonitors>(
+        *m_machine, *m_timers, std::move(services.pointerMonitor), [this] { clickMonitorFired(); });
     if (!services.screenGeometry) {
         services.screenGeometry = [panels = m_panels](const platform::Display &display) {
             return NotchGeometry::Screen::fromDisplay(
@@ -312,6 +312,10 @@ std::optional<quintptr> NotchWindowController::windowID() const
 
 void NotchWindowController::bindModel()
 {
+    connect(m_state.get(), &TrayState::interactionStateChanged, this,
+            [this] { m_monitors->followPointer(); });
+    connect(m_state.get(), &TrayState::isPinnedChanged, this,
+            [this] { m_monitors->followPointer(); });
     connect(&m_settings, &SettingsStore::trayPositionChanged, this,
             [this](TrayPosition position) { updatePosition(position); });
     connect(&m_settings, &SettingsStore::traySizeChanged, this, [this] { updatePosition(); });

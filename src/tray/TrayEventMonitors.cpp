@@ -9,11 +9,11 @@
 #include <QPointer>
 #include <QWheelEvent>
 
-TrayEventMonitors::TrayEventMonitors(TrayStateMachine &machine,
+TrayEventMonitors::TrayEventMonitors(TrayStateMachine &machine, TrayTimerSource &timers,
                                      std::unique_ptr<platform::PointerMonitor> pointerMonitor,
                                      std::function<void()> clickAnywhere, QObject *parent)
-    : QObject(parent), m_machine(machine), m_pointerMonitor(std::move(pointerMonitor)),
-      m_clickAnywhere(std::move(clickAnywhere))
+    : QObject(parent), m_machine(machine), m_timers(timers),
+      m_pointerMonitor(std::move(pointerMonitor)), m_clickAnywhere(std::move(clickAnywhere))
 {
 }
 
@@ -33,10 +33,12 @@ void TrayEventMonitors::install()
         qApp->installEventFilter(this);
         m_localMonitorsInstalled = true;
     }
+    followPointer();
 }
 
 void TrayEventMonitors::remove()
 {
+    m_pointerCheck.reset();
     if (m_globalMonitor) {
         disconnect(m_globalMonitor);
         m_globalMonitor = {};
@@ -51,6 +53,22 @@ void TrayEventMonitors::remove()
 bool TrayEventMonitors::isInstalled() const
 {
     return m_localMonitorsInstalled;
+}
+
+void TrayEventMonitors::followPointer()
+{
+    if (!m_globalMonitor || !m_pointerMonitor->isRunning() || !m_machine.followsPointer()) {
+        m_pointerCheck.reset();
+        return;
+    }
+    if (m_pointerCheck)
+        return;
+    // A move found this way comes as the monitor's other moves do, with the buttons held then.
+    m_pointerCheck = m_timers.start(pointerCheckInterval, [this] {
+        m_pointerCheck.reset();
+        m_pointerMonitor->checkPosition();
+        followPointer();
+    });
 }
 
 void TrayEventMonitors::pointerEvent(const platform::PointerEvent &event)

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "tray/TrayControlTimers.h"
+
 #include <QMetaObject>
 #include <QObject>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -21,7 +24,9 @@ class TrayEventMonitors final : public QObject {
     Q_OBJECT
 
 public:
-    TrayEventMonitors(TrayStateMachine &machine,
+    static constexpr std::chrono::milliseconds pointerCheckInterval{100};
+
+    TrayEventMonitors(TrayStateMachine &machine, TrayTimerSource &timers,
                       std::unique_ptr<platform::PointerMonitor> pointerMonitor,
                       std::function<void()> clickAnywhere, QObject *parent = nullptr);
     ~TrayEventMonitors() override;
@@ -30,6 +35,11 @@ public:
     void install();
     void remove();
     bool isInstalled() const;
+    // While the state machine follows the pointer and the desktop-wide monitor runs, asks the
+    // monitor every pointerCheckInterval where the pointer is: a pointer that jumps (a warp, a
+    // touch screen, a remote desktop) moves no device, so nothing else tells of it. Called
+    // again whenever the answer may have changed; an idle tray is never woken.
+    void followPointer();
 
 protected:
     // The local monitors: pointer, clicks, keys and scrolling in the program's own windows.
@@ -39,8 +49,10 @@ private:
     void pointerEvent(const platform::PointerEvent &event);
 
     TrayStateMachine &m_machine;
+    TrayTimerSource &m_timers;
     std::unique_ptr<platform::PointerMonitor> m_pointerMonitor;
     std::function<void()> m_clickAnywhere;
     QMetaObject::Connection m_globalMonitor;
     bool m_localMonitorsInstalled = false;
+    std::unique_ptr<TrayTimerSource::Pending> m_pointerCheck;
 };

@@ -201,6 +201,11 @@ void TrayStateMachine::scheduleHoverOut()
     });
 }
 
+bool TrayStateMachine::followsPointer() const
+{
+    return m_state.interactionState() == State::expanded && !m_state.isPinned();
+}
+
 void TrayStateMachine::handleClickOutside()
 {
     unpin();

@@ -85,6 +85,9 @@ public:
     void handleMouseMoved(Qt::MouseButtons heldButtons = Qt::NoButton);
     void scheduleHoverIn();
     void scheduleHoverOut();
+    // Whether the pointer's leaving would change the tray now (an expanded tray that is not
+    // pinned folds back), so that its whereabouts matter even when no device moved it.
+    bool followsPointer() const;
     // True when the key was used (nothing else may receive it).
     bool handleKeyDown(const QKeyEvent &event);
     // A click that landed outside the panel.

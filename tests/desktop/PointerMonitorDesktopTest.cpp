@@ -126,6 +126,20 @@ TEST_F(PointerMonitorDesktop, MovesTellOurWindowsFromOtherPrograms)
     const std::optional<PointerEvent> desktop = moveTo(QPoint(1500, 900));
     ASSERT_TRUE(desktop);
     EXPECT_FALSE(desktop->overOwnWindow);
+
+    // A jump moves no device: asked, the monitor reports it, and a pointer at rest then not again.
+    const QPoint jumped(1400, 800);
+    xdotool({"mousemove", QString::number(jumped.x()), QString::number(jumped.y())});
+    const qsizetype beforeCheck = m_events.size();
+    m_monitor->checkPosition();
+    const std::optional<PointerEvent> found =
+        waitForEvent(Kind::moved, beforeCheck,
+                     [&](const PointerEvent &event) { return event.globalPosition == jumped; });
+    ASSERT_TRUE(found) << "asked after the jump";
+    EXPECT_FALSE(found->overOwnWindow);
+    const qsizetype afterCheck = m_events.size();
+    m_monitor->checkPosition();
+    EXPECT_EQ(m_events.size(), afterCheck) << "asked again at rest";
 }
 
 TEST_F(PointerMonitorDesktop, APanelIsOursOnlyWhereItTakesInput)

@@ -1,7 +1,7 @@
 // The program as its composition root builds it, on the harness's desktop: the staging tray
 // opened by resting the pointer on it and then left in one jump of the pointer, as a warp, a
-// touch screen or a remote desktop moves it, with nothing staged, after a recording cancelled in
-// the tray, and with a capture staged.
+// touch screen or a remote desktop moves it, with nothing staged (from the tray and from the hover
+// band beside it), after a recording cancelled in the tray, and with a capture staged.
 
 #include "ProgramDesktopTest.h"
 #include "tray/NotchTrackingContainerView.h"
@@ -46,6 +46,22 @@ TEST_F(ProgramTrayDesktop, ATrayLeftInOneJumpFoldsBackOrHides)
     ASSERT_TRUE(panelMapped());
     jumpOffTheTray();
     EXPECT_TRUE(waitUntil([&] { return !panelMapped(); }, waitLimitMs)) << "nothing staged";
+
+    // The same from the hover band beside the tray, over no window of ours, where the pointer
+    // came in small moves of the device as a user's hand moves it: only the last enters the band.
+    tray()->show(std::nullopt, TrayInteractionState::compact);
+    ASSERT_TRUE(waitUntil([&] { return panelMapped(); }, waitLimitMs)) << "shown again";
+    const QPoint beside(m_screen.center().x() + 180, m_screen.top() + 3);
+    movePointerTo(beside + QPoint(-60, 40));
+    xdotool({"mousemove_relative", "--", "20", "0",  "sleep", "0.05",
+             "mousemove_relative", "--", "20", "0",  "sleep", "0.05",
+             "mousemove_relative", "--", "20", "0",  "sleep", "0.05",
+             "mousemove_relative", "--", "0",  "-40"});
+    ASSERT_TRUE(waitUntil([&] { return trayIs(TrayInteractionState::expanded); }, waitLimitMs))
+        << "hovered beside the tray";
+    ASSERT_FALSE(tray()->panel()->geometry().contains(beside)) << shown(beside);
+    jumpOffTheTray();
+    EXPECT_TRUE(waitUntil([&] { return !panelMapped(); }, waitLimitMs)) << "left from the band";
 
     // The same after a recording cancelled with the tray's cancel button.
     xdotool({"key", "--clearmodifiers", "ctrl+alt+4"});

@@ -2,6 +2,8 @@
 
 #include "platform/PointerMonitor.h"
 
+#include <optional>
+
 // A desktop-wide pointer monitor driven by the test: start() succeeds unless `available` is
 // false, and the emit helpers deliver events only while the monitor runs, as the real one does.
 class FakePointerMonitor : public platform::PointerMonitor {
@@ -23,6 +25,13 @@ public:
         running = false;
     }
     bool isRunning() const override { return running; }
+    // Counts the checks; reports a move to `position` (with `buttons` held) when one is set.
+    void checkPosition() override
+    {
+        ++positionChecks;
+        if (position)
+            emitMove(*position, false, buttons);
+    }
 
     // Delivers the event when running; returns whether it was delivered.
     bool emitEvent(const platform::PointerEvent &event)
@@ -61,6 +70,9 @@ public:
     bool running = false;
     int startCount = 0;
     int stopCount = 0;
+    int positionChecks = 0;
+    std::optional<QPoint> position;
+    Qt::MouseButtons buttons;
 
 private:
     using Kind = platform::PointerEvent::Kind;

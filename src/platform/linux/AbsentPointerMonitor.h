@@ -11,6 +11,7 @@ public:
     bool start() override { return false; }
     void stop() override {}
     bool isRunning() const override { return false; }
+    void checkPosition() override {}
 };
 
 } // namespace platform

@@ -160,6 +160,16 @@ bool X11PointerMonitor::isRunning() const
     return m_connection != nullptr;
 }
 
+void X11PointerMonitor::checkPosition()
+{
+    if (!m_connection)
+        return;
+    // Handled as one more raw move: events already queued go first, and a pointer where the last
+    // move left it reports nothing.
+    m_movePending = true;
+    readEvents();
+}
+
 bool X11PointerMonitor::checkConnection()
 {
     if (m_connection && m_connection->isUsable())

@@ -25,7 +25,7 @@ Qt::MouseButtons qtButtons(quint16 stateMask);
 // carry no position, so each one is followed by a pointer query on the same private connection.
 // The connection is read on the main thread through a socket notifier; moves are coalesced to
 // one per pass of the event loop. A warped pointer (XWarpPointer, absolute XTest motion) makes
-// no raw event: the next event of a device reports where it went.
+// no raw event: the next event of a device, or checkPosition(), reports where it went.
 class X11PointerMonitor final : public PointerMonitor {
     Q_OBJECT
 
@@ -36,6 +36,7 @@ public:
     bool start() override;
     void stop() override;
     bool isRunning() const override;
+    void checkPosition() override;
 
 private:
     struct PointerState {
