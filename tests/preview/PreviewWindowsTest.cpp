@@ -8,6 +8,7 @@
 #include "preview/QtPreviewWindow.h"
 #include "preview/QuickLookPreviewController.h"
 #include "preview/QuickLookPreviewView.h"
+#include "support/BackgroundSettled.h"
 #include "support/FakeDisplays.h"
 #include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
@@ -47,7 +48,7 @@ TEST(AnnotationWindowController, SizeTitleSaveAndCancel)
     controller.show(first, [&](const QImage &image) { saved << image; });
     controller.editor()->cancel();
     EXPECT_FALSE(controller.window());
-    QTest::qWait(20);
+    ASSERT_TRUE(backgroundSettled());
     EXPECT_EQ(saved.size(), 1);
 }
 

@@ -8,6 +8,7 @@
 #include "preview/PreviewMediaView.h"
 #include "preview/PreviewNotice.h"
 #include "preview/QuickLookPreviewController.h"
+#include "support/BackgroundSettled.h"
 #include "support/FakeHaptics.h"
 #include "support/FakeMoviePlayer.h"
 #include "support/FakePasteboard.h"
@@ -382,7 +383,7 @@ TEST_F(PreviewViewTest, ACaptureDeletedUnderMarkupSaysTheMarksAreLost)
         EXPECT_TRUE(controller.notice().contains(deleted.fileName())) << saving;
         ASSERT_TRUE(view->notice());
         EXPECT_TRUE(view->notice()->isVisible()) << saving;
-        QTest::qWait(50);
+        ASSERT_TRUE(backgroundSettled());
         ASSERT_EQ(queue.items().size(), 1) << "nothing came back";
         EXPECT_EQ(queue.items().first().image().pixel(150, 100), QColor(Qt::red).rgb());
         controller.dismissNotice();

@@ -5,6 +5,7 @@
 #include "preview/ScaledPicture.h"
 #include "platform/Background.h"
 #include "preview/PreviewMediaView.h"
+#include "support/BackgroundSettled.h"
 #include "support/WaitUntil.h"
 
 #include <QColor>
@@ -131,18 +132,13 @@ TEST(ScaledPicture, ASmoothingOverTakenByAnotherImageOrSizeIsDropped)
     EXPECT_EQ(arrivals[0].picture.size(), shown);
     EXPECT_TRUE(allRed(arrivals[0].picture)) << "the picture of the image before";
 
-    // A normal capture is smoothed on the spot, without a worker: nothing is in the queue once
-    // the background threads are idle and a call posted after them has come through.
+    // A normal capture is smoothed on the spot, without a worker.
     arrivals.clear();
     picture.setImage(checkerboard(QSize(1200, 600)));
     const QImage normal = picture.at(shown, 1.0).toImage();
     EXPECT_TRUE(picture.isSmooth());
     EXPECT_EQ(greyPoints(normal), pointsSampled(normal));
-    ASSERT_TRUE(backgroundJobsEnded());
-    bool through = false;
-    QMetaObject::invokeMethod(
-        &owner, [&] { through = true; }, Qt::QueuedConnection);
-    ASSERT_TRUE(waitUntil([&] { return through; }, 20000));
+    ASSERT_TRUE(backgroundSettled());
     EXPECT_TRUE(arrivals.empty());
 }
 
