@@ -4,6 +4,7 @@
 #include "support/FakeScreenRecording.h"
 #include "support/WaitUntil.h"
 
+#include <QApplication>
 #include <QDir>
 #include <gtest/gtest.h>
 
@@ -331,6 +332,30 @@ TEST_F(RecordingFlowTest, EveryEndOfARecordingBringsBackTheMainWindowItHid)
               (QStringList{QStringLiteral("tray.show(compact)"), QStringLiteral("mainWindow.show"),
                            QStringLiteral("alert(Recording Save Failed)")}));
     EXPECT_TRUE(m_mainWindow.isVisible());
+}
+
+// Opened again during the recording, the main window is where the user put it: the stop leaves
+// the keyboard with the window the user went on to work in.
+TEST_F(RecordingFlowTest, AMainWindowReopenedDuringTheRecordingIsLeftWhereItIs)
+{
+    m_recorder.stopResult.posterFrame = QImage(64, 48, QImage::Format_RGB32);
+    m_recorder.stopResult.filePath = QDir(m_tmp.path()).filePath(QStringLiteral("R.mp4"));
+    showMainWindow();
+    m_mainWindow.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m_mainWindow)) << "it had the keyboard";
+    run(&CaptureCoordinator::startRecording);
+    ASSERT_TRUE(waitUntil([this] { return coordinator().isRecording(); }));
+    showMainWindow();
+    QWidget working;
+    working.show();
+    working.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&working));
+
+    run(&CaptureCoordinator::stopRecording);
+    EXPECT_EQ(m_queue.items().size(), 1);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(m_mainWindow.isVisible());
+    EXPECT_EQ(QApplication::activeWindow(), &working) << "the keyboard stays where the user is";
 }
 
 TEST_F(RecordingFlowTest, TheMirrorFollowsTheRecorderOnALaterTurn)

@@ -154,6 +154,7 @@ TEST_F(PreviewPlaybackDesktop, PauseHoldsThePlaceAndTheSeekBarMovesIt)
         << "the seek bar moved the player";
     QTest::keyClick(previewWindow(), Qt::Key_Space);
     ASSERT_TRUE(waitUntil([&] { return view()->isPlaying(); }, playLimitMs));
+    EXPECT_GT(view()->player()->position(), 3000) << "Play goes on from there, not from 0:00";
     EXPECT_TRUE(waitUntil([&] { return view()->player()->currentFrameTime() > 3'000'000; }))
         << "the picture shows the new place";
     EXPECT_TRUE(hotKeyStillAnswers());

@@ -112,8 +112,12 @@ TEST_F(PinActionsTest, SavingAnImageWritesAPngAndCancellingWritesNothing)
 {
     const auto pin =
         std::make_shared<const PinItem>(PinContent::makeImage(solidImage(30, 20, Qt::red)));
-    QCoro::waitFor(actions.saveAs(pin));
+    QStringList told;
+    QCoro::waitFor(actions.saveAs(pin, nullptr, [&told](const QString &text) { told << text; }));
+    ASSERT_EQ(model.savePanel->shown.size(), 1);
     EXPECT_TRUE(model.imageWriter->calls().isEmpty());
+    EXPECT_TRUE(told.isEmpty()) << "a dismissed dialog is no failure: "
+                                << qPrintable(told.join(' '));
     model.savePanel->answer = QUrl::fromLocalFile(model.tempDir.path() + "/x.png");
     QWidget window;
     QCoro::waitFor(actions.saveAs(pin, &window));

@@ -6,6 +6,7 @@
 #include "support/WaitUntil.h"
 
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -97,7 +98,11 @@ TEST_F(StackedMediaStackTest, HoverMovesFromCardToCardWithoutAGap)
     EXPECT_EQ(stack.activeHoverID(), ids[0]);
     QTest::mouseMove(&stack, b);
     EXPECT_EQ(hovers, (QList<int>{0, 2}));
-    QTest::qWait(80);
+    // A gap would come one hover-end delay after the move: a timer started after the move and
+    // running twice as long comes out after it.
+    bool pastTheDelay = false;
+    QTimer::singleShot(100, &stack, [&] { pastTheDelay = true; });
+    ASSERT_TRUE(waitUntil([&] { return pastTheDelay; }));
     EXPECT_EQ(hovers, (QList<int>{0, 2})) << "never nothing in between";
     EXPECT_DOUBLE_EQ(
         StackLayout::pose(stack.config(), 2, 4, StackLayout::identifierHash(ids[2]), true, true)

@@ -4,10 +4,12 @@
 #include "preview/AnnotationEditorState.h"
 #include "preview/PreviewControls.h"
 #include "preview/PreviewNotice.h"
+#include "support/BackgroundSettled.h"
 #include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -104,7 +106,7 @@ TEST_F(EditorViewTest, DoneAndSaveWritesOnceEvenWhenClickedTwice)
     QTest::mouseClick(done, Qt::LeftButton);
     QTest::mouseClick(done, Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return dismissed > 0; }));
-    QTest::qWait(50);
+    ASSERT_TRUE(backgroundSettled());
     ASSERT_EQ(saved.size(), 1);
     EXPECT_EQ(dismissed, 1);
     // The arrow is in the saved image at full resolution, in the palette's first colour.
@@ -122,7 +124,7 @@ TEST_F(EditorViewTest, AnUnreadableCaptureKeepsTheMarksAndSaysWhy)
     ASSERT_TRUE(QFile::remove(temp.captureFile(capture.fileName())));
     editor.saveAndDismiss();
     ASSERT_TRUE(waitUntil([&] { return !editor.isSaving(); }));
-    QTest::qWait(20);
+    ASSERT_TRUE(backgroundSettled());
     EXPECT_TRUE(saved.isEmpty());
     EXPECT_EQ(dismissed, 0);
     EXPECT_EQ(editor.state().annotations().size(), 1);
@@ -152,7 +154,7 @@ TEST_F(EditorViewTest, ToolbarFitsTheEditorsWidth)
     };
     for (int width : {880, 1200}) {
         editor.resize(width, 600);
-        QTest::qWait(20);
+        QCoreApplication::sendPostedEvents();
         const QList<QWidget *> found = controls();
         ASSERT_GE(found.size(), 7 + 8 + 1 + 1 + 3 + 2) << width;
         int lowest = 0;

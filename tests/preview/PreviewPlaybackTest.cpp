@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTemporaryFile>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -20,6 +21,13 @@ protected:
     }
 
     CaptureItem recording(const QTemporaryFile &file) { return makeRecording(file.fileName()); }
+    // Sets the file's modification time to `nanoseconds` into one fixed second, as two writes
+    // within the same second leave it.
+    static bool modifiedAt(QFile &file, long nanoseconds)
+    {
+        const timespec times[2] = {{0, UTIME_OMIT}, {1'700'000'000, nanoseconds}};
+        return file.flush() && ::futimens(file.handle(), times) == 0;
+    }
 
     QStringList log;
     QList<QPointer<FakeMoviePlayer>> players;
@@ -47,6 +55,7 @@ TEST_F(PreviewPlaybackTest, PublishesOnlyChangesAndClosesThePlayerOfTheRecording
     EXPECT_EQ(log, QStringList{QStringLiteral("open %1").arg(QFileInfo(movie).fileName())});
     EXPECT_FALSE(playback.isPlaying()) << "opened stopped";
     playback.toggle();
+    ASSERT_EQ(playback.player(), players.value(0).data()) << "Play plays the player opened";
     for (int i = 0; i < 3; ++i)
         emit players[0]->playingChanged(true);
     EXPECT_TRUE(playback.isPlaying());
@@ -71,6 +80,7 @@ TEST_F(PreviewPlaybackTest, AFailedPlayerGoesAndPlayTriesTheRecordingAgain)
     playback.open(recording(movie));
     playback.toggle();
     ASSERT_TRUE(playback.isPlaying());
+    ASSERT_EQ(playback.player(), players.value(0).data());
 
     emit players[0]->failed(QStringLiteral("no decoder"));
     const QString reason = QStringLiteral("Video playback failed: no decoder");
@@ -108,16 +118,20 @@ TEST_F(PreviewPlaybackTest, AFailedPlayerGoesAndPlayTriesTheRecordingAgain)
 TEST_F(PreviewPlaybackTest, PlayOpensARecordingWrittenOverSinceItsPlayerOpenedItAfresh)
 {
     QSignalSpy replaced(&playback, &PreviewPlayback::playerChanged);
+    ASSERT_EQ(movie.write("a first movie"), 13);
+    ASSERT_TRUE(modifiedAt(movie, 100));
     playback.open(recording(movie));
     playback.toggle();
     playback.toggle();
     log.clear();
     playback.toggle();
-    EXPECT_EQ(log, QStringList{QStringLiteral("play")}) << "unchanged, it goes on where it was";
+    ASSERT_EQ(log, QStringList{QStringLiteral("play")}) << "unchanged, it goes on where it was";
 
-    // Another movie written over it while it plays: its player stops, at what it takes for the
-    // end, and would play what it read before.
-    ASSERT_TRUE(movie.write("another movie") > 0 && movie.flush());
+    // Another movie of the same size written over it in the same second while it plays: its
+    // player stops, at what it takes for the end, and would play what it read before.
+    ASSERT_TRUE(movie.seek(0));
+    ASSERT_EQ(movie.write("another movie"), 13);
+    ASSERT_TRUE(modifiedAt(movie, 200));
     players[0]->finish();
     log.clear();
     playback.toggle();

@@ -5,12 +5,10 @@
 #include "model/CaptureTestSupport.h"
 #include "preview/AnnotationEditorState.h"
 #include "preview/AnnotationEditorView.h"
-#include "preview/AnnotationWindowController.h"
 #include "preview/PreviewMediaView.h"
 #include "preview/PreviewNotice.h"
-#include "preview/QtPreviewWindow.h"
 #include "preview/QuickLookPreviewController.h"
-#include "support/FakeDisplays.h"
+#include "support/BackgroundSettled.h"
 #include "support/FakeHaptics.h"
 #include "support/FakeMoviePlayer.h"
 #include "support/FakePasteboard.h"
@@ -195,6 +193,12 @@ TEST_F(PreviewViewTest, CopiedShowsOnlyOnceTheCopyHasEndedWellAndCtrlCCopiesTheS
     queue.markPending(screenshot.id());
     EXPECT_TRUE(view->isCopied());
     EXPECT_TRUE(button(QStringLiteral("Copied!")));
+    // What befalls the capture once that copy has ended is no news of it.
+    ASSERT_TRUE(waitUntil([&] { return !view->isCopied(); }, 3000));
+    queue.markSaving(screenshot.id());
+    EXPECT_FALSE(view->isCopied());
+    queue.markFailed(screenshot.id(), CaptureActionError::saveFailed("disk full"));
+    EXPECT_TRUE(view->notice()->text().isEmpty()) << qPrintable(view->notice()->text());
 
     show(other);
     const auto ctrlC = [this] {
@@ -334,97 +338,6 @@ TEST_F(PreviewViewTest, DeletingTheLastCaptureCloses)
     EXPECT_TRUE(queue.items().isEmpty());
 }
 
-TEST(AnnotationWindowController, SizeTitleSaveAndCancel)
-{
-    TempDirScope temp;
-    EXPECT_EQ(AnnotationWindowController::windowSize(QRectF(0, 0, 1512, 944)), QSizeF(1000, 750));
-    EXPECT_EQ(AnnotationWindowController::windowSize(QRectF(0, 0, 1280, 800)), QSizeF(1000, 680));
-
-    AnnotationWindowController controller;
-    controller.close();
-    const CaptureItem first = makeScreenshot(filledImage(200, 100, Qt::white));
-    const CaptureItem second = makeScreenshot(filledImage(300, 100, Qt::white));
-    QList<QImage> saved;
-    controller.show(first, [&](const QImage &image) { saved << image; });
-    ASSERT_TRUE(controller.window());
-    EXPECT_EQ(controller.window()->windowTitle(), QStringLiteral("Markup — ") + first.fileName());
-    QWidget *window = controller.window();
-    controller.show(second, [&](const QImage &image) { saved << image; });
-    EXPECT_EQ(controller.window(), window) << "the same window, a new editor";
-    EXPECT_EQ(controller.window()->windowTitle(), QStringLiteral("Markup — ") + first.fileName());
-
-    controller.editor()->saveAndDismiss();
-    ASSERT_TRUE(waitUntil([&] { return !controller.window(); }));
-    ASSERT_EQ(saved.size(), 1);
-    EXPECT_EQ(saved.first().width(), 300);
-
-    controller.show(first, [&](const QImage &image) { saved << image; });
-    controller.editor()->cancel();
-    EXPECT_FALSE(controller.window());
-    QTest::qWait(20);
-    EXPECT_EQ(saved.size(), 1);
-}
-
-// Where a window's least size cuts off part of the markup editor: Done & Save and the size label
-// beside it must stay inside the window, and the editor whole.
-void expectTheEditorWhole(QWidget *window, const char *what)
-{
-    QAbstractButton *done = nullptr;
-    for (QAbstractButton *b : window->findChildren<QAbstractButton *>())
-        done = b->accessibleName() == QStringLiteral("Done & Save") && b->isVisible() ? b : done;
-    ASSERT_NE(done, nullptr) << what;
-    auto *editor = window->findChild<AnnotationEditorView *>();
-    ASSERT_NE(editor, nullptr) << what;
-    EXPECT_GE(window->width(), AnnotationEditorView::minimumEditorSize.width()) << what;
-    EXPECT_GE(window->height(), AnnotationEditorView::minimumEditorSize.height()) << what;
-    const QRect inWindow(done->mapTo(window, QPoint()), done->size());
-    EXPECT_TRUE(window->rect().contains(inWindow)) << what << ": Done & Save is cut off";
-    const QRect editorInWindow(editor->mapTo(window, QPoint()), editor->size());
-    EXPECT_TRUE(window->rect().contains(editorInWindow)) << what << ": the editor is cut off";
-}
-
-// Shrunk as far as the user can, a window that holds the markup editor still shows all of it: the
-// preview in markup mode and the markup window alike. The preview without markup keeps its own
-// least size.
-TEST(MarkupWindows, CannotBeShrunkBelowTheEditor)
-{
-    TempDirScope temp;
-    FakeDisplays displays({FakeDisplays::make(1, QRect(0, 0, 1920, 1080))});
-    CaptureQueue queue(8);
-    const CaptureItem item = makeScreenshot(filledImage(300, 200, Qt::white));
-    queue.enqueue(item);
-    PreviewServices services;
-    services.applicationQueue = &queue;
-    QuickLookPreviewController preview(
-        [&displays] { return std::make_unique<QtPreviewWindow>(displays, nullptr); },
-        [&services](QuickLookPreviewController &owner) -> QWidget * {
-            return new QuickLookPreviewView(owner, services);
-        },
-        {});
-    preview.show(item, queue, {}, {}, {});
-    QWidget *panel = static_cast<QtPreviewWindow *>(preview.window())->widget();
-    ASSERT_NE(panel, nullptr);
-    panel->resize(780, 540);
-    EXPECT_EQ(panel->size(), QSize(780, 540)) << "a preview shrinks to its own least size";
-    preview.setMarkupMode(true);
-    ASSERT_TRUE(waitUntil([&] { return panel->findChild<AnnotationEditorView *>(); }));
-    panel->resize(780, 540);
-    QCoreApplication::sendPostedEvents();
-    expectTheEditorWhole(panel, "the preview in markup mode");
-    preview.setMarkupMode(false);
-    panel->resize(780, 540);
-    EXPECT_EQ(panel->size(), QSize(780, 540)) << "out of markup, the preview's own least size";
-    preview.close();
-
-    AnnotationWindowController markup;
-    markup.show(item, {});
-    ASSERT_NE(markup.window(), nullptr);
-    markup.window()->resize(700, 500);
-    QCoreApplication::sendPostedEvents();
-    expectTheEditorWhole(markup.window(), "the markup window");
-    markup.close();
-}
-
 // The preview follows the queue: a capture deleted under it gives way to the one that took its
 // place, and the preview closes once none is left.
 TEST_F(PreviewViewTest, ACaptureDeletedUnderThePreviewGivesWayToTheNext)
@@ -470,7 +383,7 @@ TEST_F(PreviewViewTest, ACaptureDeletedUnderMarkupSaysTheMarksAreLost)
         EXPECT_TRUE(controller.notice().contains(deleted.fileName())) << saving;
         ASSERT_TRUE(view->notice());
         EXPECT_TRUE(view->notice()->isVisible()) << saving;
-        QTest::qWait(50);
+        ASSERT_TRUE(backgroundSettled());
         ASSERT_EQ(queue.items().size(), 1) << "nothing came back";
         EXPECT_EQ(queue.items().first().image().pixel(150, 100), QColor(Qt::red).rgb());
         controller.dismissNotice();

@@ -3,14 +3,18 @@
 // it stays black and white; smoothed, it turns grey.
 
 #include "preview/ScaledPicture.h"
+#include "platform/Background.h"
 #include "preview/PreviewMediaView.h"
+#include "support/BackgroundSettled.h"
 #include "support/WaitUntil.h"
 
 #include <QColor>
 #include <QEvent>
 #include <QImage>
 #include <QPixmap>
+#include <QThreadPool>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -65,32 +69,77 @@ TEST(ScaledPicture, ALargeImageIsSampledAtOnceAndSmoothedOnAWorker)
     EXPECT_EQ(greyPoints(smooth), pointsSampled(smooth)) << "smoothed: grey everywhere";
 }
 
+// What the caller gets when told the smooth picture is in, at the size it shows.
+struct Arrival {
+    QImage picture;
+    bool smooth = false;
+};
+
+// Lets every job on the background threads end without handling what they posted: a smoothing
+// finished now waits in the event queue ahead of anything started after.
+bool backgroundJobsEnded()
+{
+    return platform::backgroundThreads()->waitForDone(20000);
+}
+
+bool allRed(const QImage &picture)
+{
+    for (const QPoint point : {QPoint(2, 2), picture.rect().center(),
+                               QPoint(picture.width() - 3, picture.height() - 3)}) {
+        if (picture.pixelColor(point) != QColor(200, 20, 20))
+            return false;
+    }
+    return true;
+}
+
 TEST(ScaledPicture, ASmoothingOverTakenByAnotherImageOrSizeIsDropped)
 {
     QObject owner;
-    int smoothed = 0;
-    ScaledPicture picture(&owner, [&] { ++smoothed; });
+    std::vector<Arrival> arrivals;
+    QSize asked = shown;
+    ScaledPicture picture(&owner, [&] {
+        arrivals.push_back({picture.at(asked, 1.0).toImage(), picture.isSmooth()});
+    });
+    const QSize smaller(300, 150);
+    // The older smoothing is already in the queue when the newer one is asked for, so it is
+    // handled first: once the newer one is in, the older one had its chance to show.
+
+    // Another size: only the picture at the new size arrives.
     picture.setImage(checkerboard(large));
     picture.at(shown, 1.0);
-    // Another image before the first is smoothed: only the new one's picture arrives.
+    ASSERT_TRUE(backgroundJobsEnded());
+    arrivals.clear();
+    asked = smaller;
+    picture.at(smaller, 1.0);
+    ASSERT_TRUE(waitUntil([&] { return !arrivals.empty(); }, 20000));
+    ASSERT_EQ(arrivals.size(), 1u);
+    EXPECT_TRUE(arrivals[0].smooth);
+    EXPECT_EQ(arrivals[0].picture.size(), smaller);
+    EXPECT_EQ(greyPoints(arrivals[0].picture), pointsSampled(arrivals[0].picture));
+
+    // Another image at the same size: only the new image's picture arrives.
+    asked = shown;
+    picture.at(shown, 1.0);
+    ASSERT_TRUE(backgroundJobsEnded());
+    arrivals.clear();
     QImage red(large, QImage::Format_RGB32);
     red.fill(QColor(200, 20, 20));
     picture.setImage(red);
-    picture.at(QSize(300, 150), 1.0);
-    ASSERT_TRUE(waitUntil([&] { return smoothed >= 1; }, 20000));
-    QTest::qWait(300);
-    EXPECT_EQ(smoothed, 1);
-    const QImage shownNow = picture.at(QSize(300, 150), 1.0).toImage();
-    EXPECT_EQ(shownNow.size(), QSize(300, 150));
-    EXPECT_EQ(shownNow.pixelColor(150, 75), QColor(200, 20, 20));
+    picture.at(shown, 1.0);
+    ASSERT_TRUE(waitUntil([&] { return !arrivals.empty(); }, 20000));
+    ASSERT_EQ(arrivals.size(), 1u);
+    EXPECT_TRUE(arrivals[0].smooth);
+    EXPECT_EQ(arrivals[0].picture.size(), shown);
+    EXPECT_TRUE(allRed(arrivals[0].picture)) << "the picture of the image before";
 
     // A normal capture is smoothed on the spot, without a worker.
+    arrivals.clear();
     picture.setImage(checkerboard(QSize(1200, 600)));
     const QImage normal = picture.at(shown, 1.0).toImage();
     EXPECT_TRUE(picture.isSmooth());
     EXPECT_EQ(greyPoints(normal), pointsSampled(normal));
-    QTest::qWait(100);
-    EXPECT_EQ(smoothed, 1);
+    ASSERT_TRUE(backgroundSettled());
+    EXPECT_TRUE(arrivals.empty());
 }
 
 // Counts the paints a widget gets.
