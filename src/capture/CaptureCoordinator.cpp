@@ -92,8 +92,9 @@ QCoro::Task<void> CaptureCoordinator::showPermissionAlert()
     alert.buttonTitles =
         canOpen ? QStringList{QStringLiteral("Open Desktop Settings"), QStringLiteral("Cancel")}
                 : QStringList{QStringLiteral("OK")};
+    const QPointer<CaptureCoordinator> self(this);
     const int answer = co_await m_alertPresenter.present(alert);
-    if (canOpen && answer == 0)
+    if (self && canOpen && answer == 0)
         m_permissionManager.openScreenRecordingSettings();
 }
 

@@ -10,6 +10,7 @@
 #include "platform/TemporaryDirectory.h"
 
 #include <QColor>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +18,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QUuid>
+#include <QWaitCondition>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -102,11 +104,42 @@ struct ScreenRecordingService::Session {
     std::shared_ptr<platform::GifConverter> gifConverter;
     bool ended = false;
     std::atomic<bool> hasFrames = false;
+    std::atomic<bool> sourceEnded = false;
+    QMutex firstFrameMutex;
+    QWaitCondition firstFrameCame;
     // Destroyed from the bottom up: the sources before the writer they feed.
     std::shared_ptr<AudioRoute> audioRoute = std::make_shared<AudioRoute>();
     std::unique_ptr<platform::MovieWriter> writer;
     std::unique_ptr<platform::AudioCapture> audio;
     std::unique_ptr<platform::FrameStream> frames;
+
+    // Called on the source's thread for each frame and when the source ends.
+    void noteFrame()
+    {
+        if (!hasFrames.exchange(true))
+            wakeStop();
+    }
+    void noteSourceEnded()
+    {
+        sourceEnded = true;
+        wakeStop();
+    }
+    void wakeStop()
+    {
+        QMutexLocker locker(&firstFrameMutex);
+        firstFrameCame.wakeAll();
+    }
+
+    // A stop that comes before the source's first frame (a program that starts and stops at
+    // once, a busy machine) waits for it, so that a started recording gives a movie; a source
+    // that gives none in time, or ends, leaves a recording without frames.
+    void awaitFirstFrame()
+    {
+        QDeadlineTimer deadline(firstFrameWaitMs);
+        QMutexLocker locker(&firstFrameMutex);
+        while (!hasFrames && !sourceEnded && !deadline.hasExpired())
+            firstFrameCame.wait(&firstFrameMutex, deadline);
+    }
 
     // Joins the capture threads; nothing reaches the writer afterwards.
     void stopSources()
@@ -260,9 +293,10 @@ QCoro::Task<void> ScreenRecordingService::startRecording(platform::DisplayId dis
         request,
         [running](const QImage &frame, qint64 steadyTimeUs) {
             running->writer->addVideoFrame(frame, steadyTimeUs);
-            running->hasFrames.store(true, std::memory_order_relaxed);
+            running->noteFrame();
         },
-        [self, generation](const QString &reason) {
+        [self, generation, running](const QString &reason) {
+            running->noteSourceEnded();
             QMetaObject::invokeMethod(
                 self.data(),
                 [self, generation, reason] {
@@ -314,6 +348,7 @@ QCoro::Task<RecordingResult> ScreenRecordingService::stopRecording()
     QFuture<Outcome> finishing =
         platform::runInBackground([session, posterFrames, path]() -> Outcome {
             Outcome outcome;
+            session->awaitFirstFrame();
             session->stopSources();
             outcome.hadFrames = session->hasFrames.load();
             outcome.finished = session->writer->finish(&outcome.error);

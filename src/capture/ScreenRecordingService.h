@@ -32,8 +32,9 @@ RecordingGeometry recordingGeometry(const platform::Display &display,
 //
 // A source that stops by itself is reported with streamEnded while still recording, so that the
 // owner stops as usual and keeps what was recorded. Any stop returns to idle: a movie without a
-// frame is removed, one that could not be completed after frames were written is kept where it
-// is. A cancel while a stop is completing the movie is ignored.
+// frame (none came before the stop, nor within a short wait after it) is removed, one that could
+// not be completed after frames were written is kept where it is. A cancel while a stop is
+// completing the movie is ignored.
 class ScreenRecordingService final : public ScreenRecording {
     Q_OBJECT
 
@@ -61,6 +62,9 @@ public:
     static QImage makeThumbnail(platform::PosterFrames &posterFrames, const QString &filePath);
     // 400 × 300, dark, with a blue dot in the middle.
     static QImage makeFallbackPosterFrame();
+
+    // How long a stop waits for the first frame of a source that has given none yet.
+    static constexpr int firstFrameWaitMs = 3000;
 
 private:
     struct Session;

@@ -308,11 +308,22 @@ TEST_F(CaptureCoordinatorTest, MissingPermissionStopsBeforeAnythingIsHidden)
     EXPECT_EQ(m_alerts.presented.size(), 2);
     EXPECT_EQ(m_urlOpener->opened.size(), 1);
 
+    // Answered after the coordinator went, the alert acts on nothing of it.
+    m_alerts.answer = 0;
+    m_alerts.gate.close();
+    QCoro::Task<void> leftOpen = coordinator().captureWindow();
+    ASSERT_EQ(m_alerts.gate.waiting(), 1);
+    m_coordinator.reset();
+    m_alerts.gate.open();
+    QCoro::waitFor(std::move(leftOpen));
+    EXPECT_EQ(m_urlOpener->opened.size(), 1);
+    ASSERT_EQ(m_alerts.presented.size(), 3);
+
     // A desktop with no settings page for it offers no button that would open nothing.
     m_permission->url.reset();
     m_alerts.answer = 0;
     run(&CaptureCoordinator::captureWindow);
-    ASSERT_EQ(m_alerts.presented.size(), 3);
+    ASSERT_EQ(m_alerts.presented.size(), 4);
     EXPECT_EQ(m_alerts.presented.last().buttonTitles, QStringList{QStringLiteral("OK")});
     EXPECT_EQ(m_urlOpener->opened.size(), 1);
 

@@ -1,4 +1,5 @@
 #include "platform/linux/MessageBoxAlertPresenter.h"
+#include "support/WaitUntil.h"
 
 #include <QApplication>
 #include <QTest>
@@ -111,6 +112,89 @@ TEST(MessageBoxAlertPresenterTest, AWindowShowsOneAlertAtATimeAboveItself)
     QCoro::waitFor(std::move(elsewhere));
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(shownBoxes().isEmpty());
+}
+
+// Whatever the presenter still had open or waiting goes with it, unanswered; nothing of it runs
+// on afterwards, however the boxes end.
+TEST(MessageBoxAlertPresenterTest, AlertsOpenOrWaitingWhenThePresenterGoesEndUnanswered)
+{
+    auto presenter = std::make_unique<platform::MessageBoxAlertPresenter>();
+    QWidget window;
+    window.show();
+    Alert own{AlertStyle::warning, QStringLiteral("Sign-in failed"), {}, {QStringLiteral("OK")}};
+    own.window = &window;
+    auto open = presenter->present(
+        {AlertStyle::warning, QStringLiteral("Recording Save Failed"), {}, {"OK"}});
+    auto waiting = presenter->present(
+        {AlertStyle::warning, QStringLiteral("Screen Recording Failed"), {}, {"OK"}});
+    auto openInWindow = presenter->present(own);
+    ASSERT_EQ(shownBoxes().size(), 2);
+
+    presenter.reset();
+    EXPECT_TRUE(shownBoxes().isEmpty()) << "no alert outlives its presenter";
+    // Boxes left open end as a closing program ends them.
+    const bool ended = waitUntil([&] {
+        for (QMessageBox *box : shownBoxes())
+            box->reject();
+        return open.isReady() && waiting.isReady() && openInWindow.isReady();
+    });
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(QCoro::waitFor(std::move(open)), -1);
+    EXPECT_EQ(QCoro::waitFor(std::move(waiting)), -1);
+    EXPECT_EQ(QCoro::waitFor(std::move(openInWindow)), -1);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(shownBoxes().isEmpty());
+}
+
+// What keeps the text of the label from being read whole, with the label and the buttons inside
+// the box; nothing when all is shown.
+QString unshown(QMessageBox *box, const char *labelName, const QString &text)
+{
+    auto *label = box->findChild<QLabel *>(QLatin1String(labelName));
+    if (!label || QString(label->text()).remove(QChar(0x200B)) != text)
+        return QStringLiteral("%1 holds another text").arg(labelName);
+    const QRect room = label->contentsRect();
+    const QRect used = label->fontMetrics().boundingRect(room, Qt::TextWordWrap, label->text());
+    if (used.width() > room.width() || used.height() > room.height())
+        return QStringLiteral("%1 needs %2x%3, has %4x%5")
+            .arg(labelName)
+            .arg(used.width())
+            .arg(used.height())
+            .arg(room.width())
+            .arg(room.height());
+    for (QWidget *part : {static_cast<QWidget *>(label),
+                          static_cast<QWidget *>(box->findChild<QDialogButtonBox *>())}) {
+        if (!box->rect().contains(QRect(part->mapTo(box, QPoint()), part->size())))
+            return part->metaObject()->className() + QStringLiteral(" goes past the box's edge");
+    }
+    return {};
+}
+
+// A line with nowhere to break, a server's message cut short with "…" or a title of one long
+// word, wraps inside the box: its end is shown, and the button too.
+TEST(MessageBoxAlertPresenterTest, ALineWithNowhereToBreakWrapsInsideTheBox)
+{
+    platform::MessageBoxAlertPresenter presenter;
+    QString digits;
+    for (int i = 0; digits.size() < 3000; ++i)
+        digits += QString::number(i);
+    const QString cut = digits.left(300) + u'\u2026';
+    const Alert alerts[] = {{AlertStyle::warning, QStringLiteral("Account Error"), cut, {"OK"}},
+                            {AlertStyle::warning, digits, QStringLiteral("Disk full."), {"OK"}}};
+    for (const Alert &alert : alerts) {
+        auto answering = presenter.present(alert);
+        QMessageBox *box = shownBox();
+        ASSERT_NE(box, nullptr);
+        QString problem;
+        EXPECT_TRUE(waitUntil([&] {
+            problem = unshown(box, "qt_msgbox_label", alert.messageText) +
+                      unshown(box, "qt_msgbox_informativelabel", alert.informativeText);
+            return problem.isEmpty();
+        })) << qPrintable(problem);
+        box->reject();
+        QCoro::waitFor(std::move(answering));
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 } // namespace

@@ -260,6 +260,7 @@ TEST_F(ScreenRecordingServiceTest, StopHandsOverTheMovieWithPosterFrameAndLastPu
 
 TEST_F(ScreenRecordingServiceTest, StopBeforeTheFirstFrameRemovesTheEmptyMovie)
 {
+    // A source that gives no frame, not even while the stop waits for one.
     start();
     EXPECT_EQ(awaitError<CaptureError>(service().stopRecording()),
               CaptureError::captureFailed(

@@ -14,6 +14,7 @@
 
 #include <QAbstractButton>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScreen>
 #include <QSlider>
 
@@ -111,6 +112,31 @@ TEST_F(ProgramRecordingDesktop, TheTrayAndTheMenuStopOrCancelARunningRecording)
     chooseToRecordTheScreen();
     xdotool({"key", "--clearmodifiers", "ctrl+alt+4"});
     expectStagedRecording(2);
+}
+
+// A recording whose movie was deleted fails with its alert; the program's parts going while the
+// alert is open take it with them, and nothing of it runs on afterwards.
+TEST_F(ProgramRecordingDesktop, TheProgramGoingWhileAFailedRecordingsAlertIsOpenEndsCleanly)
+{
+    xdotool({"key", "--clearmodifiers", "ctrl+alt+4"});
+    chooseToRecordTheScreen();
+    ASSERT_TRUE(QFile::remove(recorder().outputPath()));
+    xdotool({"key", "--clearmodifiers", "ctrl+alt+4"});
+    QMessageBox *alert = nullptr;
+    ASSERT_TRUE(waitUntil([&] { return (alert = visibleTopLevel<QMessageBox>()); }, waitLimitMs));
+    EXPECT_EQ(alert->text(), QStringLiteral("Recording Save Failed"));
+    EXPECT_TRUE(queue().items().isEmpty());
+
+    m_environment = nullptr;
+    m_ownEnvironment.reset();
+    EXPECT_EQ(visibleTopLevel<QMessageBox>(), nullptr) << "the alert went with the program";
+    // Whatever is still open ends as a closing desktop ends it.
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<QDialog *>(widget); dialog && dialog->isVisible())
+            dialog->reject();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QTest::qWait(100);
 }
 
 TEST_F(ProgramRecordingDesktop, EveryButtonAndKeyOfThePreviewActsOnTheRecordingItShows)

@@ -274,6 +274,18 @@ TEST_F(ScreenRecordingDesktop, CancelLeavesNoMovie)
     EXPECT_FALSE(service->isRecording());
 }
 
+TEST_F(ScreenRecordingDesktop, AStopRightAfterTheStartGivesAMovieOfWhatWasShown)
+{
+    QCoro::waitFor(
+        service->startRecording(display.id, {}, info, VideoExportFormat::mp4, frameRate, false));
+    const RecordingResult result = QCoro::waitFor(service->stopRecording());
+    const MovieProbe probe = MovieProbe::of(result.filePath, true);
+    ASSERT_TRUE(probe.readable);
+    EXPECT_GE(probe.frames(), 1);
+    const QPoint still = (stillPoint() - info->captureFrame.topLeft()).toPoint();
+    EXPECT_TRUE(near(result.posterFrame.pixelColor(still), stillColour));
+}
+
 TEST_F(ScreenRecordingDesktop, AWindowClosedMidRecordingLeavesAPlayableMovie)
 {
     QSignalSpy ended(service.get(), &ScreenRecording::streamEnded);

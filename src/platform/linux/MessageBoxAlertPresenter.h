@@ -14,8 +14,12 @@
 #include <QPointer>
 #include <QPromise>
 #include <QPushButton>
+#include <QScreen>
+#include <QTextBoundaryFinder>
+#include <algorithm>
 #include <memory>
 #include <qcoro/qcorofuture.h>
+#include <utility>
 
 namespace platform {
 
@@ -24,11 +28,26 @@ namespace platform {
 // header: only the targets that show windows link Qt Widgets and QCoro.
 class MessageBoxAlertPresenter final : public AlertPresenter {
 public:
+    MessageBoxAlertPresenter() = default;
+    MessageBoxAlertPresenter(const MessageBoxAlertPresenter &) = delete;
+    MessageBoxAlertPresenter &operator=(const MessageBoxAlertPresenter &) = delete;
+    // The alerts still open go with the presenter, unanswered, and those waiting never show: an
+    // alert about a program that is going has nobody left to act on its answer.
+    ~MessageBoxAlertPresenter() override
+    {
+        m_state->gone = true;
+        const QList<QPointer<QMessageBox>> boxes = std::exchange(m_state->boxes, {});
+        for (const QPointer<QMessageBox> &box : boxes)
+            delete box.data();
+    }
+
     QCoro::Task<int> present(Alert alert) override
     {
+        // What the coroutine writes after a wait is its own: the presenter may be gone by then.
+        const std::shared_ptr<State> state = m_state;
         const QPointer<QWidget> window = askingWindow(alert.window);
         QWidget *const key = window.data();
-        QList<std::shared_ptr<Waiting>> &line = m_lines[key];
+        QList<std::shared_ptr<Waiting>> &line = state->lines[key];
         for (const std::shared_ptr<Waiting> &waiting : std::as_const(line)) {
             if (sameAlert(waiting->alert, alert)) {
                 const QFuture<int> answer = waiting->answer;
@@ -45,13 +64,14 @@ public:
             const QFuture<int> previous = before->answer;
             co_await previous;
         }
-        // The window went while the alert waited: nobody is left to answer it.
-        const int index = key && !window ? -1 : co_await show(std::move(alert), window);
+        // The window or the presenter went while the alert waited: nobody is left to answer it.
+        const bool unanswerable = state->gone || (key && !window);
+        const int index = unanswerable ? -1 : co_await show(std::move(alert), window, state);
         waiting->promise.addResult(index);
         waiting->promise.finish();
-        m_lines[key].removeOne(waiting);
-        if (m_lines[key].isEmpty())
-            m_lines.remove(key);
+        state->lines[key].removeOne(waiting);
+        if (state->lines[key].isEmpty())
+            state->lines.remove(key);
         co_return index;
     }
 
@@ -61,6 +81,12 @@ private:
         QPromise<int> promise;
         QFuture<int> answer;
     };
+    // Shared with the alerts under way, which outlive the presenter by a turn of the event loop.
+    struct State {
+        QHash<QWidget *, QList<std::shared_ptr<Waiting>>> lines;
+        QList<QPointer<QMessageBox>> boxes;
+        bool gone = false;
+    };
 
     static bool sameAlert(const Alert &a, const Alert &b)
     {
@@ -69,9 +95,11 @@ private:
                a.destructiveButton == b.destructiveButton;
     }
 
-    static QCoro::Task<int> show(Alert alert, QPointer<QWidget> window)
+    static QCoro::Task<int> show(Alert alert, QPointer<QWidget> window,
+                                 std::shared_ptr<State> state)
     {
         QPointer<QMessageBox> box = new QMessageBox(window.data());
+        state->boxes << box;
         box->setIcon(iconFor(alert.style));
         // Only the main window may carry the program's name as its title: the
         // capture code finds that window by it.
@@ -102,6 +130,7 @@ private:
                 box->setEscapeButton(button);
             buttons << button;
         }
+        breakLongRuns(box);
         fitTitle(box);
         // Modal to the window that asked only: blocking the program would freeze a selection
         // started while the alert is open.
@@ -122,9 +151,58 @@ private:
         box->raise();
         box->activateWindow();
         co_await done;
+        state->boxes.removeAll(box);
+        state->boxes.removeAll(nullptr);
         if (box)
             box->deleteLater();
         co_return *clicked;
+    }
+
+    // Qt's labels wrap between words only: a run with nowhere to break (a path, a token, a
+    // server's message of one long word) would go on past the box's edge and hide its end, the
+    // "…" of a text cut short included. Such a run may break anywhere, and the label stays wide
+    // enough for every run left whole: about as wide as in a box of long text that Qt wraps,
+    // half the screen (at most 500 pixels) with the icon beside it.
+    static void breakLongRuns(QMessageBox *box)
+    {
+        const int width = std::min(box->screen()->availableGeometry().width() / 2, 500) * 3 / 4;
+        for (const char *name : {"qt_msgbox_label", "qt_msgbox_informativelabel"}) {
+            auto *label = box->findChild<QLabel *>(QLatin1String(name));
+            if (!label)
+                continue;
+            const QString text = breakableAnywhere(label->text(), label->fontMetrics(), width);
+            if (text == label->text())
+                continue;
+            label->setText(text);
+            label->setMinimumWidth(width);
+        }
+    }
+
+    // The text with a zero-width space between the characters of each run wider than `width`
+    // that has no place to break.
+    static QString breakableAnywhere(const QString &text, const QFontMetrics &metrics, int width)
+    {
+        QString result;
+        QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+        qsizetype start = 0;
+        for (qsizetype end = breaks.toNextBoundary(); end > 0; end = breaks.toNextBoundary()) {
+            const QString run = text.mid(start, end - start);
+            start = end;
+            if (metrics.horizontalAdvance(run.trimmed()) <= width) {
+                result += run;
+                continue;
+            }
+            QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, run);
+            qsizetype from = 0;
+            for (qsizetype to = characters.toNextBoundary(); to > 0;
+                 to = characters.toNextBoundary()) {
+                if (from > 0)
+                    result += QChar(0x200B);
+                result += run.mid(from, to - from);
+                from = to;
+            }
+        }
+        return result;
     }
 
     // The window manager draws the title in a bold face beside the window's icon and three
@@ -140,11 +218,15 @@ private:
         const QFontMetrics metrics(titleFont);
         const int titleBar = metrics.height() + 8;
         const int width = metrics.horizontalAdvance(box->windowTitle()) + 4 * titleBar + 24;
+        // A title too long for any box is left to the window manager to cut: never the buttons
+        // to the screen's edge. Qt makes a box of long text no wider than this.
+        const int screen = box->screen()->availableGeometry().width();
+        const int most = screen <= 1024 ? screen : std::min(screen - 480, 1000);
         const QMargins margins = box->layout()->contentsMargins();
-        buttons->setMinimumWidth(width - margins.left() - margins.right());
+        buttons->setMinimumWidth(std::min(width, most) - margins.left() - margins.right());
     }
 
-    QHash<QWidget *, QList<std::shared_ptr<Waiting>>> m_lines;
+    std::shared_ptr<State> m_state = std::make_shared<State>();
 
     static QMessageBox::Icon iconFor(AlertStyle style)
     {
