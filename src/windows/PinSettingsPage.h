@@ -45,6 +45,8 @@ class PlacementCell : public AccentButton {
     Q_OBJECT
 
 public:
+    static constexpr int selectionFadeMs = 160;
+
     explicit PlacementCell(PinPlacement placement, QWidget *parent = nullptr);
     PinPlacement placement() const { return m_placement; }
     QSize sizeHint() const override;
@@ -53,6 +55,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The arrow, the corner's name and, when chosen, the check mark, in the look of a chosen
+    // cell or of another.
+    void paintLabel(QPainter &painter, bool chosen) const;
+
     PinPlacement m_placement;
 };
 
