@@ -2,6 +2,7 @@
 
 #include "support/AnimationClock.h"
 
+#include "windows/AccentButton.h"
 #include "windows/HotkeysPage.h"
 #include "windows/MainWindow.h"
 #include "windows/PageBlocks.h"
