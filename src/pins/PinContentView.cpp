@@ -175,7 +175,7 @@ void PinContentView::paintEvent(QPaintEvent *)
     }
     QPainterPath shape;
     shape.addRoundedRect(target, radius, radius);
-    painter.setOpacity(m_controller.opacity());
+    painter.setOpacity(m_controller.pictureOpacity());
     painter.save();
     painter.setClipPath(shape);
     if (image.isNull())

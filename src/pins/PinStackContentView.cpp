@@ -81,11 +81,12 @@ void PinStackContentView::setItems(const QList<PinItemPtr> &items)
             kept.insert(found.key(), found.value());
     }
     m_pictures = std::move(kept);
-    m_stack->invalidateCards();
     QList<QUuid> ids;
     for (const PinItemPtr &item : std::as_const(m_items))
         ids.append(item->id());
+    // Before the cards' pictures go: a card that leaves is drawn from its own as it fades out.
     m_stack->setItems(ids);
+    m_stack->invalidateCards();
 }
 
 QMimeData *PinStackContentView::dragData(int index)

@@ -14,6 +14,7 @@
 namespace {
 
 constexpr double ghostOpacity = 0.45;
+constexpr int ghostFadeMs = 200;
 
 } // namespace
 
@@ -24,6 +25,17 @@ PinWindowController::PinWindowController(PinItemPtr item, SettingsStore &setting
       m_onClose(std::move(onClose)), m_services(std::move(services)), m_actions(m_services.actions)
 {
     m_autoClose.setSingleShot(true);
+    m_ghostFade.setDuration(ghostFadeMs);
+    m_ghostFade.setEasingCurve(QEasingCurve::InOutQuad);
+    connect(&m_ghostFade, &QVariantAnimation::valueChanged, this, [this](const QVariant &value) {
+        m_pictureOpacity = value.toDouble();
+        emit changed();
+    });
+    // The fade ends exactly on the opacity, whatever the last step's rounding.
+    connect(&m_ghostFade, &QVariantAnimation::finished, this, [this] {
+        m_pictureOpacity = m_opacity;
+        emit changed();
+    });
     connect(&m_autoClose, &QTimer::timeout, this, &PinWindowController::teardown);
     if (m_item)
         m_preview = m_item->previewImage();
@@ -73,6 +85,8 @@ void PinWindowController::applyOpacityDefaults()
 {
     m_isGhostMode = m_settings.pinDefaultGhostMode();
     m_opacity = m_isGhostMode ? ghostOpacity : usablePinOpacity(m_settings.pinDefaultOpacity());
+    m_ghostFade.stop();
+    m_pictureOpacity = m_opacity;
 }
 
 QSizeF PinWindowController::fitSize(double maxSide, double scale) const
@@ -198,6 +212,11 @@ void PinWindowController::toggleGhostMode()
 {
     m_isGhostMode = !m_isGhostMode;
     m_opacity = m_isGhostMode ? ghostOpacity : usablePinOpacity(m_settings.pinDefaultOpacity());
+    // From where the picture is drawn now, so a second toggle mid-fade turns back smoothly.
+    m_ghostFade.stop();
+    m_ghostFade.setStartValue(m_pictureOpacity);
+    m_ghostFade.setEndValue(m_opacity);
+    m_ghostFade.start();
     emit changed();
 }
 

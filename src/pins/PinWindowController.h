@@ -12,6 +12,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QTimer>
+#include <QVariantAnimation>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -59,6 +60,7 @@ public:
     QImage displayImage() const override { return m_displayImage; }
     QSizeF displaySize() const { return m_displaySize; }
     double opacity() const override { return m_opacity; }
+    double pictureOpacity() const override { return m_pictureOpacity; }
     bool isGhostMode() const override { return m_isGhostMode; }
     bool isAutoClosePending() const { return m_autoClose.isActive(); }
     PinActions &actions() override { return m_actions; }
@@ -104,6 +106,9 @@ private:
     QSizeF m_displaySize;
     QTimer m_autoClose;
     double m_opacity = 1.0;
+    double m_pictureOpacity = 1.0;
+    // The picture's way to a toggled ghost mode's opacity.
+    QVariantAnimation m_ghostFade;
     bool m_isGhostMode = false;
     QList<QMetaObject::Connection> m_subscriptions;
 };

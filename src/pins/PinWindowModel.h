@@ -20,6 +20,9 @@ public:
     virtual SettingsStore &settings() const = 0;
     virtual QImage displayImage() const = 0;
     virtual double opacity() const = 0;
+    // The opacity the picture is drawn at now: opacity(), or on its way there while ghost mode
+    // turns on or off.
+    virtual double pictureOpacity() const = 0;
     virtual bool isGhostMode() const = 0;
     virtual PinActions &actions() = 0;
 

@@ -7,6 +7,7 @@
 #include <QRectF>
 #include <QUuid>
 #include <functional>
+#include <optional>
 
 class QPainter;
 
@@ -27,6 +28,12 @@ public:
     // The card of the item `id` at `index`, for a device pixel ratio.
     const QPixmap &card(const QUuid &id, int index, bool expanded, bool hovered, double dpr,
                         const PaintCard &paint);
+    // The card of the item `id` in a look as drawn before, if it was.
+    std::optional<QPixmap> drawn(const QUuid &id, bool expanded, bool hovered) const
+    {
+        const auto found = m_cards.constFind({id, expanded, hovered});
+        return found == m_cards.constEnd() ? std::nullopt : std::optional(found.value());
+    }
     // Null when the cards cast none.
     const QPixmap &shadow(double dpr);
 

@@ -116,8 +116,12 @@ CardPose pose(const StackLayoutConfig &config, int index, int total, quint64 has
 CardPose interpolate(const CardPose &from, const CardPose &to, double t)
 {
     const auto mix = [t](double a, double b) { return a + (b - a) * t; };
-    return {mix(from.rotation, to.rotation), mix(from.dx, to.dx), mix(from.dy, to.dy),
-            mix(from.scale, to.scale), to.z};
+    return {mix(from.rotation, to.rotation),
+            mix(from.dx, to.dx),
+            mix(from.dy, to.dy),
+            mix(from.scale, to.scale),
+            to.z,
+            mix(from.opacity, to.opacity)};
 }
 
 QTransform cardTransform(const StackLayoutConfig &config, const CardPose &pose, QPointF centre)

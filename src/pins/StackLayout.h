@@ -34,7 +34,8 @@ struct CardPose {
     double dx = 0.0;
     double dy = 0.0;
     double scale = 1.0;
-    int z = 0; // drawing order, higher on top
+    int z = 0;            // drawing order, higher on top
+    double opacity = 1.0; // below 1 while the card comes or goes
 };
 
 // The pile's arithmetic: which cards show, where each lies collapsed and fanned, and which card

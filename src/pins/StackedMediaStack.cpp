@@ -47,16 +47,13 @@ void StackedMediaStack::step()
         m_animationMs > 0 ? std::min(1.0, m_animationClock.elapsed() / double(m_animationMs)) : 1.0;
     if (progress >= 1.0) {
         m_frameTimer.stop();
-        m_shown = m_target;
-        m_shownCentre = pileRectFor(m_expanded).center();
+        m_motion.settle();
         announcePileRect();
         update();
         return;
     }
     const double t = QEasingCurve(QEasingCurve::OutCubic).valueForProgress(progress);
-    for (qsizetype i = 0; i < m_shown.size(); ++i)
-        m_shown[i] = StackLayout::interpolate(m_from[i], m_target[i], t);
-    m_shownCentre = m_fromCentre + (pileRectFor(m_expanded).center() - m_fromCentre) * t;
+    m_motion.advance(t);
     update(dirtyRect());
 }
 
@@ -175,28 +172,32 @@ QList<CardPose> StackedMediaStack::targetPoses() const
 
 void StackedMediaStack::retarget(int durationMs)
 {
-    const QList<CardPose> previous = m_shown;
-    m_target = targetPoses();
-    m_from = m_target;
-    // A card that stays keeps moving from where it is drawn now.
-    for (qsizetype i = 0; i < m_from.size() && i < previous.size(); ++i)
-        m_from[i] = previous[i];
-    m_fromCentre = m_shown.isEmpty() ? pileRectFor(m_expanded).center() : m_shownCentre;
+    const QList<CardPose> target = targetPoses();
+    m_motion.retarget(m_ids.mid(0, target.size()), target, pileRectFor(m_expanded).center(),
+                      [this](const QUuid &id) {
+                          return m_pictures.drawn(id, m_expanded, m_activeHoverID == id);
+                      });
     m_fromPile = m_announcedPile.isValid() ? m_announcedPile : pileRectFor(m_expanded);
-    m_shown = m_from;
     m_frameTimer.stop();
-    if (durationMs > 0 && isVisible() && !m_target.isEmpty()) {
+    if (durationMs > 0 && isVisible() && !target.isEmpty()) {
         m_animationMs = durationMs;
         m_animationClock.start();
         m_frameTimer.start();
         announcePileRect();
-        step();
+        update(dirtyRect());
     } else {
-        m_shown = m_target;
-        m_shownCentre = pileRectFor(m_expanded).center();
+        m_motion.settle();
         announcePileRect();
         update();
     }
+}
+
+QList<CardPose> StackedMediaStack::leavingPoses() const
+{
+    QList<CardPose> poses;
+    for (const StackMotion::LeavingCard &card : m_motion.leaving())
+        poses.append(card.shown);
+    return poses;
 }
 
 QRegion StackedMediaStack::drawnShape() const
@@ -211,7 +212,7 @@ QRegion StackedMediaStack::drawnShape() const
         std::max(0.0, m_config.cornerRadius - inset), std::max(0.0, m_config.cornerRadius - inset));
     // The cards where they are drawn now, in motion too, with their rounded corners: nothing
     // the cards leave see-through may be in it.
-    for (qsizetype index = 0; index < m_shown.size(); ++index)
+    for (qsizetype index = 0; index < m_motion.shown().size(); ++index)
         shape += QRegion(cardTransform(int(index)).map(card).toFillPolygon().toPolygon(),
                          Qt::OddEvenFill);
     return shape;
@@ -238,14 +239,14 @@ void StackedMediaStack::announcePileRect()
 
 int StackedMediaStack::cardAt(QPointF point) const
 {
-    return StackLayout::hitTest(m_config, m_shown, m_shownCentre, point);
+    return StackLayout::hitTest(m_config, m_motion.shown(), m_motion.centre(), point);
 }
 
 QTransform StackedMediaStack::cardTransform(int index) const
 {
-    if (index < 0 || index >= m_shown.size())
+    if (index < 0 || index >= m_motion.shown().size())
         return {};
-    return StackLayout::cardTransform(m_config, m_shown[index], m_shownCentre);
+    return StackLayout::cardTransform(m_config, m_motion.shown()[index], m_motion.centre());
 }
 
 QPointF StackedMediaStack::cardPoint(int index, QPointF point) const
@@ -264,20 +265,21 @@ void StackedMediaStack::paintEvent(QPaintEvent *)
     QPainter painter(this);
     // Cards in motion are placed without filtering; the frame they come to rest in is smooth.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, !isAnimating());
-    QList<int> order;
-    for (int i = 0; i < m_shown.size(); ++i)
-        order.append(i);
-    std::stable_sort(order.begin(), order.end(),
-                     [this](int a, int b) { return m_shown[a].z < m_shown[b].z; });
     const QRectF card(QPointF(0, 0), m_config.itemSize);
     const double r = m_config.shadowRadius;
     const QPixmap shadow = m_shadows ? m_pictures.shadow(devicePixelRatioF()) : QPixmap();
-    for (const int index : order) {
-        const bool hovered = isHovered(index);
-        const QTransform transform = cardTransform(index);
+    for (const int index : m_motion.drawingOrder()) {
+        const CardPose &pose = m_motion.pose(index);
+        painter.setOpacity(pose.opacity);
+        const QTransform transform = StackLayout::cardTransform(m_config, pose, m_motion.centre());
         painter.setTransform(transform);
         if (!shadow.isNull())
             painter.drawPixmap(QPointF(-r, -r + 3), shadow);
+        if (index < 0) {
+            painter.drawPixmap(card.topLeft(), m_motion.leaving()[-index - 1].picture);
+            continue;
+        }
+        const bool hovered = isHovered(index);
         painter.drawPixmap(card.topLeft(), cardPicture(index, m_expanded, hovered));
         if (m_paintOverlay) {
             painter.save();

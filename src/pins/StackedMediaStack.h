@@ -2,6 +2,7 @@
 
 #include "pins/StackCardPictures.h"
 #include "pins/StackLayout.h"
+#include "pins/StackMotion.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -77,7 +78,9 @@ public:
     // are in); what takes pointer input.
     QRectF pileRect() const;
     // The poses the cards are drawn at now, and the topmost card at a point (-1: none).
-    QList<CardPose> currentPoses() const { return m_shown; }
+    QList<CardPose> currentPoses() const { return m_motion.shown(); }
+    // The poses of the cards of items that went, drawn while they shrink and fade out.
+    QList<CardPose> leavingPoses() const;
     int cardAt(QPointF point) const;
     // What the cards cover as drawn now (their turned, rounded shapes). For windows that cannot
     // be see-through, which are cut to it.
@@ -144,11 +147,7 @@ private:
     QTimer m_hoverEnd;
     std::optional<QUuid> m_pointerCard; // the card the pointer is over, raw
 
-    QList<CardPose> m_from;
-    QList<CardPose> m_shown;
-    QList<CardPose> m_target;
-    QPointF m_fromCentre;
-    QPointF m_shownCentre;
+    StackMotion m_motion;
     QRectF m_fromPile;
     QTimer m_frameTimer;
     QElapsedTimer m_animationClock;

@@ -27,8 +27,11 @@ QEasingCurve easingFor(WindowFade::Curve curve)
     switch (curve) {
     case WindowFade::Curve::easeInOut:
         return QEasingCurve::InOutQuad;
-    case WindowFade::Curve::easeOutFast:
-        return QEasingCurve::OutCubic;
+    case WindowFade::Curve::easeOutFast: {
+        QEasingCurve steepening(QEasingCurve::BezierSpline);
+        steepening.addCubicBezierSegment(QPointF(0.3, 0), QPointF(1, 0.3), QPointF(1, 1));
+        return steepening;
+    }
     }
     return QEasingCurve::Linear;
 }

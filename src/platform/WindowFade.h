@@ -19,7 +19,8 @@ class WindowFade : public QObject {
     Q_OBJECT
 
 public:
-    // The curve of a fade.
+    // The curve of a fade: easeInOut slow at both ends; easeOutFast slow at first and ever
+    // quicker, so a window seems to linger and then go at once.
     enum class Curve : quint8 { easeInOut, easeOutFast };
 
     WindowFade(QWidget *window, const Compositor *compositor, QObject *parent = nullptr);

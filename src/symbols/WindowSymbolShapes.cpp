@@ -124,9 +124,11 @@ void addWindowSymbols(SymbolTable &table)
         p.addPath(line({QPointF(5, 14), QPointF(11, 14)}));
         t[QStringLiteral("display")].stroked = p;
     }
-    t[QStringLiteral("crop")].stroked =
-        line({QPointF(4, 1), QPointF(4, 12), QPointF(15, 12)})
-            .united(line({QPointF(1, 4), QPointF(12, 4), QPointF(12, 15)}));
+    {
+        QPainterPath p = line({QPointF(4, 1), QPointF(4, 12), QPointF(15, 12)});
+        p.addPath(line({QPointF(1, 4), QPointF(12, 4), QPointF(12, 15)}));
+        t[QStringLiteral("crop")].stroked = p;
+    }
     {
         QPainterPath p = rounded(1, 2, 14, 12, 2);
         p.addPath(line({QPointF(1, 5.5), QPointF(15, 5.5)}));
@@ -134,9 +136,11 @@ void addWindowSymbols(SymbolTable &table)
     }
     t[QStringLiteral("record.circle")].stroked = circle(8, 8, 6.8);
     t[QStringLiteral("record.circle")].filled = circle(8, 8, 3.5);
-    t[QStringLiteral("chevron.up.chevron.down")].stroked =
-        line({QPointF(4.5, 6), QPointF(8, 2.5), QPointF(11.5, 6)})
-            .united(line({QPointF(4.5, 10), QPointF(8, 13.5), QPointF(11.5, 10)}));
+    {
+        QPainterPath p = line({QPointF(4.5, 6), QPointF(8, 2.5), QPointF(11.5, 6)});
+        p.addPath(line({QPointF(4.5, 10), QPointF(8, 13.5), QPointF(11.5, 10)}));
+        t[QStringLiteral("chevron.up.chevron.down")].stroked = p;
+    }
     {
         QPainterPath p = rounded(1, 5, 14, 7, 2);
         t[QStringLiteral("internaldrive")].stroked = p;
@@ -297,11 +301,11 @@ void addWindowSymbols(SymbolTable &table)
     t[QStringLiteral("arrow.down.left")].stroked = cornerArrow(-1, 1);
     t[QStringLiteral("arrow.down.right")].stroked = cornerArrow(1, 1);
     {
-        QPainterPath head = rounded(5, 1, 6, 7, 1.5);
-        QPainterPath p = line({QPointF(3.5, 8), QPointF(12.5, 8)});
+        QPainterPath p = rounded(5, 1, 6, 7, 1.5);
+        p.addPath(line({QPointF(3.5, 8), QPointF(12.5, 8)}));
         p.addPath(line({QPointF(8, 8), QPointF(8, 15)}));
         p.addPath(line({QPointF(2, 14), QPointF(14, 2)}));
-        t[QStringLiteral("pin.slash")].stroked = p.united(head);
+        t[QStringLiteral("pin.slash")].stroked = p;
     }
     {
         QPainterPath p = rounded(3, 7, 10, 8, 1.5);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "windows/AccentButton.h"
 #include "windows/PageBlocks.h"
 #include "windows/WindowServices.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ShortcutModel.h"
+#include "windows/AccentButton.h"
 #include "windows/PageBlocks.h"
 #include "windows/WindowServices.h"
 

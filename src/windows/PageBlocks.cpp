@@ -180,47 +180,6 @@ void SwitchButton::paintEvent(QPaintEvent *)
     painter.drawEllipse(QRectF(knobX, track.top() + 2, 18, 18));
 }
 
-AccentButton::AccentButton(QWidget *parent)
-    : QAbstractButton(parent), m_accent(WindowStyle::accentColor(AccentTheme::blue))
-{
-    setCursor(Qt::PointingHandCursor);
-}
-
-void AccentButton::setSelected(bool selected)
-{
-    if (selected == m_selected)
-        return;
-    m_selected = selected;
-    update();
-}
-
-void AccentButton::setAccent(const QColor &accent)
-{
-    if (accent == m_accent)
-        return;
-    m_accent = accent;
-    update();
-}
-
-QColor AccentButton::accent(double opacity) const
-{
-    QColor color = m_accent;
-    color.setAlphaF(float(opacity));
-    return color;
-}
-
-void AccentButton::paintChoiceCard(QPainter &painter, const ChoiceLook &look) const
-{
-    painter.setRenderHint(QPainter::Antialiasing);
-    const double line = m_selected ? look.selectedLineWidth : 1.0;
-    painter.setBrush(m_selected ? accent(look.selectedFill)
-                                : WindowStyle::white(isDown() ? 0.08 : 0.04));
-    painter.setPen(
-        QPen(m_selected ? accent(look.selectedOutline) : WindowStyle::white(look.outline), line));
-    painter.drawRoundedRect(QRectF(rect()).adjusted(line / 2, line / 2, -line / 2, -line / 2),
-                            look.radius, look.radius);
-}
-
 QLabel *makeLabel(const QString &text, int pixelSize, QFont::Weight weight, bool secondary,
                   QWidget *parent)
 {

@@ -73,35 +73,6 @@ private:
     QColor m_accent;
 };
 
-// A painted button that one of a group shows as chosen, tinted with the accent theme.
-class AccentButton : public QAbstractButton {
-    Q_OBJECT
-
-public:
-    explicit AccentButton(QWidget *parent = nullptr);
-    void setSelected(bool selected);
-    bool isSelected() const { return m_selected; }
-    void setAccent(const QColor &accent);
-    QColor accent() const { return m_accent; }
-    QColor accent(double opacity) const;
-
-protected:
-    struct ChoiceLook {
-        double radius;
-        double selectedFill;
-        double selectedOutline;
-        double selectedLineWidth = 1;
-        double outline = 0.06;
-    };
-    // The card behind a choice: the accent fill and outline when chosen, faint white otherwise
-    // (a little brighter while pressed).
-    void paintChoiceCard(QPainter &painter, const ChoiceLook &look) const;
-
-private:
-    bool m_selected = false;
-    QColor m_accent;
-};
-
 // A label in the windows' type: white, or the secondary grey.
 QLabel *makeLabel(const QString &text, int pixelSize, QFont::Weight weight = QFont::Normal,
                   bool secondary = false, QWidget *parent = nullptr);

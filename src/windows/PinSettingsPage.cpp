@@ -64,6 +64,7 @@ PlacementCell::PlacementCell(PinPlacement placement, QWidget *parent)
     setText(rawValue(placement));
     setAccessibleName(text());
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setSelectionFadeMs(selectionFadeMs);
 }
 
 QSize PlacementCell::sizeHint() const
@@ -75,14 +76,28 @@ void PlacementCell::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paintChoiceCard(painter, {.radius = 10, .selectedFill = 0.15, .selectedOutline = 0.5});
-    const QColor ink = isSelected() ? QColor(Qt::white) : WindowStyle::secondaryText();
+    // The old label fades out as the new one fades in.
+    const double shown = selection();
+    if (shown < 1) {
+        painter.setOpacity(1 - shown);
+        paintLabel(painter, false);
+    }
+    if (shown > 0) {
+        painter.setOpacity(shown);
+        paintLabel(painter, true);
+    }
+}
+
+void PlacementCell::paintLabel(QPainter &painter, bool chosen) const
+{
+    const QColor ink = chosen ? QColor(Qt::white) : WindowStyle::secondaryText();
     paintSymbol(painter, systemImage(m_placement), QRectF(12 + 4, (height() - 14) / 2.0, 14, 14),
                 ink, 2.0);
     painter.setPen(ink);
-    painter.setFont(WindowStyle::font(13, isSelected() ? QFont::DemiBold : QFont::Medium));
+    painter.setFont(WindowStyle::font(13, chosen ? QFont::DemiBold : QFont::Medium));
     const QRect textRect(12 + 22 + 10, 0, width() - 44 - 30, height());
     painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, text());
-    if (isSelected()) {
+    if (chosen) {
         const int textWidth = painter.fontMetrics().horizontalAdvance(text());
         paintSymbol(painter, QStringLiteral("checkmark"),
                     QRectF(textRect.left() + textWidth + 10, (height() - 11) / 2.0, 11, 11),
@@ -221,15 +236,15 @@ PinSettingsPage::PinSettingsPage(const WindowServices &services, QWidget *parent
     auto *grid = new QGridLayout;
     grid->setSpacing(10);
     const QList<PinPlacement> placements = allCases<PinPlacement>();
+    const auto clicking = std::make_shared<bool>(false);
     for (int i = 0; i < placements.size(); ++i) {
         auto *cell = new PlacementCell(placements[i]);
-        followSetting(store, &SettingsStore::pinPlacementChanged, cell, [cell, &store] {
-            cell->setSelected(store.pinPlacement() == cell->placement());
-        });
-        followAccent(store, cell, [cell](const QColor &accent) { cell->setAccent(accent); });
         const PinPlacement value = placements[i];
-        connect(cell, &QAbstractButton::clicked, &store,
-                [&store, value] { store.setPinPlacement(value); });
+        bindChoice(
+            store, &SettingsStore::pinPlacementChanged, cell,
+            [&store, value] { return store.pinPlacement() == value; },
+            [&store, value] { store.setPinPlacement(value); }, clicking);
+        followAccent(store, cell, [cell](const QColor &accent) { cell->setAccent(accent); });
         grid->addWidget(cell, i / 2, i % 2);
     }
     placement->addLayout(grid);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/SettingsEnums.h"
+#include "windows/AccentButton.h"
 #include "windows/PageBlocks.h"
 #include "windows/WindowServices.h"
 
@@ -45,6 +46,8 @@ class PlacementCell : public AccentButton {
     Q_OBJECT
 
 public:
+    static constexpr int selectionFadeMs = 160;
+
     explicit PlacementCell(PinPlacement placement, QWidget *parent = nullptr);
     PinPlacement placement() const { return m_placement; }
     QSize sizeHint() const override;
@@ -53,6 +56,10 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The arrow, the corner's name and, when chosen, the check mark, in the look of a chosen
+    // cell or of another.
+    void paintLabel(QPainter &painter, bool chosen) const;
+
     PinPlacement m_placement;
 };
 

@@ -8,9 +8,11 @@
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPushButton>
+#include <QRadialGradient>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 AccentSwatch::AccentSwatch(AccentTheme theme, int diameter, bool glow, QWidget *parent)
     : AccentButton(parent), m_theme(theme), m_diameter(diameter), m_glow(glow)
@@ -18,6 +20,8 @@ AccentSwatch::AccentSwatch(AccentTheme theme, int diameter, bool glow, QWidget *
     setToolTip(rawValue(theme));
     setAccessibleName(rawValue(theme));
     setFixedSize(sizeHint());
+    if (glow)
+        setSelectionFadeMs(selectionFadeMs);
 }
 
 QSize AccentSwatch::sizeHint() const
@@ -32,21 +36,38 @@ void AccentSwatch::paintEvent(QPaintEvent *)
     const QColor color = WindowStyle::accentColor(m_theme);
     const QRectF disc((width() - m_diameter) / 2.0, (height() - m_diameter) / 2.0, m_diameter,
                       m_diameter);
-    if (isSelected() && m_glow) {
-        QColor glow = color;
-        glow.setAlphaF(0.4f);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(glow);
-        painter.drawEllipse(disc.adjusted(-3, -3, 3, 3));
-    }
+    const double shown = selection();
+    if (shown > 0 && m_glow)
+        paintGlow(painter, disc, color, 0.4 * shown);
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
     painter.drawEllipse(disc);
-    if (isSelected()) {
-        painter.setPen(QPen(Qt::white, 2.5));
+    if (shown > 0) {
+        const double ring = 2.5 * shown;
+        painter.setPen(QPen(Qt::white, ring));
         painter.setBrush(Qt::NoBrush);
-        painter.drawEllipse(disc.adjusted(1.25, 1.25, -1.25, -1.25));
+        painter.drawEllipse(disc.adjusted(ring / 2, ring / 2, -ring / 2, -ring / 2));
     }
+}
+
+void AccentSwatch::paintGlow(QPainter &painter, const QRectF &disc, QColor color, double opacity)
+{
+    // The disc's shadow blurred by 4 pixels, without offset: its edge is smeared out as by a
+    // Gaussian of half that width, so the glow is strongest at the disc and fades to nothing.
+    constexpr double blur = 4.0;
+    constexpr double sigma = blur / 2;
+    const double radius = disc.width() / 2;
+    QRadialGradient gradient(disc.center(), radius + blur);
+    for (int step = 0; step <= 8; ++step) {
+        const double r = radius - blur + step * blur / 4;
+        const double reach =
+            r >= radius + blur ? 0.0 : 0.5 * std::erfc((r - radius) / sigma / M_SQRT2);
+        color.setAlphaF(float(opacity * reach));
+        gradient.setColorAt(std::max(0.0, r) / (radius + blur), color);
+    }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(gradient);
+    painter.drawEllipse(disc.center(), radius + blur, radius + blur);
 }
 
 QWidget *makeAccentSwatches(SettingsStore &store, int diameter, int spacing, bool glow)
@@ -55,13 +76,13 @@ QWidget *makeAccentSwatches(SettingsStore &store, int diameter, int spacing, boo
     auto *layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(spacing);
+    const auto clicking = std::make_shared<bool>(false);
     for (const AccentTheme theme : allCases<AccentTheme>()) {
         auto *swatch = new AccentSwatch(theme, diameter, glow);
-        followSetting(store, &SettingsStore::accentThemeChanged, swatch, [swatch, &store] {
-            swatch->setSelected(store.accentTheme() == swatch->theme());
-        });
-        QObject::connect(swatch, &QAbstractButton::clicked, &store,
-                         [&store, theme] { store.setAccentTheme(theme); });
+        bindChoice(
+            store, &SettingsStore::accentThemeChanged, swatch,
+            [&store, theme] { return store.accentTheme() == theme; },
+            [&store, theme] { store.setAccentTheme(theme); }, clicking);
         layout->addWidget(swatch);
     }
     return row;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/SettingsEnums.h"
+#include "windows/AccentButton.h"
 #include "windows/PageBlocks.h"
 #include "windows/WindowServices.h"
 
@@ -11,11 +12,15 @@ class QSpinBox;
 class SettingsStore;
 class SwitchButton;
 
-// A round swatch of one accent theme; the current theme carries a white ring.
+// A round swatch of one accent theme; the current theme carries a white ring and, when glowing,
+// a soft glow of its colour. Glowing swatches move their ring and glow from the old theme's
+// swatch to the new one's over a short fade when clicked.
 class AccentSwatch : public AccentButton {
     Q_OBJECT
 
 public:
+    static constexpr int selectionFadeMs = 150;
+
     AccentSwatch(AccentTheme theme, int diameter, bool glow, QWidget *parent = nullptr);
     AccentTheme theme() const { return m_theme; }
     QSize sizeHint() const override;
@@ -24,12 +29,14 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    static void paintGlow(QPainter &painter, const QRectF &disc, QColor color, double opacity);
+
     AccentTheme m_theme;
     int m_diameter;
     bool m_glow;
 };
 
-// The five swatches in theme order, bound to accentTheme.
+// The five swatches in theme order, bound to accentTheme; `glow` makes them glowing (above).
 QWidget *makeAccentSwatches(SettingsStore &store, int diameter, int spacing, bool glow);
 // A switch that shows whether the tray shows `button` and flips its membership in the hidden set.
 void bindTrayButtonSwitch(SwitchButton *toggle, SettingsStore &store, TrayButtonID button);

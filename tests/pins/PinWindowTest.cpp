@@ -69,17 +69,31 @@ TEST_F(PinWindowTest, WindowsFitTheirPictureAndCascadeFromTheCorner)
     EXPECT_EQ(c->window()->geometry().topLeft(), QPoint(20, 900 - 397 - 400));
 }
 
-TEST_F(PinWindowTest, GhostModeOnlyChangesTheOpacity)
+TEST_F(PinWindowTest, GhostModeOnlyChangesTheOpacityAndFadesThePictureThere)
 {
+    AnimationClock animations;
     model.settings.setPinDefaultGhostMode(true);
     model.settings.setPinDefaultOpacity(0.8);
     const auto pin = open(imagePin(Qt::red));
     EXPECT_TRUE(pin->isGhostMode());
     EXPECT_EQ(pin->opacity(), 0.45);
     pin->show();
+    const auto pictureAlpha = [&] {
+        QWidget *view = pin->window();
+        return qAlpha(view->grab().toImage().pixel(view->rect().center()));
+    };
+    const int ghostly = pictureAlpha();
     pin->toggleGhostMode();
     EXPECT_FALSE(pin->isGhostMode());
     EXPECT_EQ(pin->opacity(), 0.8);
+    animations.advanceBy(96);
+    EXPECT_GT(pin->pictureOpacity(), 0.45);
+    EXPECT_LT(pin->pictureOpacity(), 0.8);
+    const int midway = pictureAlpha();
+    animations.advanceBy(150);
+    EXPECT_EQ(pin->pictureOpacity(), 0.8);
+    EXPECT_LT(ghostly, midway);
+    EXPECT_LT(midway, pictureAlpha());
     model.settings.setPinPadding(30);
     EXPECT_TRUE(pin->isGhostMode()) << "a settings change brings the default back";
     EXPECT_FALSE(pin->window()->testAttribute(Qt::WA_TransparentForMouseEvents));

@@ -116,6 +116,32 @@ TEST_F(StackedMediaStackTest, HoverMovesFromCardToCardWithoutAGap)
     EXPECT_FALSE(stack.activeHoverID());
 }
 
+// A card that comes grows from 0.8 of its size as it fades in; one that goes shrinks to it and
+// fades out where it lay; the cards that stay move on from where they were.
+TEST_F(StackedMediaStackTest, CardsThatComeAndGoScaleAndFade)
+{
+    centreOf(0);
+    stack.grab(); // the cards drawn once, as on screen
+    const QList<CardPose> before = stack.currentPoses();
+    const QUuid coming = QUuid::createUuid();
+    stack.setItems({coming, ids[0], ids[2], ids[3]});
+    const CardPose target =
+        StackLayout::pose(stack.config(), 0, 4, StackLayout::identifierHash(coming), false, false);
+    const QList<CardPose> start = stack.currentPoses();
+    EXPECT_EQ(start[0].opacity, 0.0);
+    EXPECT_DOUBLE_EQ(start[0].scale, 0.8 * target.scale);
+    EXPECT_EQ(start[1].dx, before[0].dx);
+    EXPECT_EQ(start[3].dx, before[3].dx);
+    ASSERT_EQ(stack.leavingPoses().size(), 1);
+    EXPECT_EQ(stack.leavingPoses()[0].dx, before[1].dx);
+    EXPECT_EQ(stack.leavingPoses()[0].opacity, 1.0);
+
+    ASSERT_TRUE(waitUntil([this] { return !stack.isAnimating(); }));
+    EXPECT_EQ(stack.currentPoses()[0].opacity, 1.0);
+    EXPECT_EQ(stack.currentPoses()[0].scale, target.scale);
+    EXPECT_TRUE(stack.leavingPoses().isEmpty());
+}
+
 TEST_F(StackedMediaStackTest, AnEmptyPileKeepsItsFrame)
 {
     stack.setItems({});

@@ -58,6 +58,18 @@ TEST_F(WindowFadeTest, AShowDuringAFadeOutWins)
     EXPECT_DOUBLE_EQ(m_window->windowOpacity(), 1.0);
 }
 
+TEST_F(WindowFadeTest, AFastFadeOutLingersAndThenGoes)
+{
+    m_fade.fadeTo(0.0, 240, WindowFade::Curve::easeOutFast, [&] { ++m_outCompletions; });
+    m_clock.advanceBy(120);
+    const double halfway = m_window->windowOpacity();
+    EXPECT_GT(halfway, 0.5);
+    EXPECT_LT(halfway, 1.0);
+    m_clock.advanceBy(120);
+    EXPECT_EQ(m_outCompletions, 1);
+    EXPECT_DOUBLE_EQ(m_window->windowOpacity(), 0.0);
+}
+
 TEST_F(WindowFadeTest, SetOpacityEndsAFadeWithoutItsCompletion)
 {
     m_fade.fadeTo(0.0, 60, curve, [&] { ++m_outCompletions; });

@@ -62,6 +62,41 @@ TEST(Symbols, OneNameDrawsOneShapeWhoeverAsks)
     EXPECT_NE(drawn("pin.slash"), drawn("pin.fill"));
 }
 
+bool litAt(const QImage &image, QPointF inBox)
+{
+    // drawn() paints the 16-unit box at twice its size.
+    return qAlpha(image.pixel((inBox * 2).toPoint())) > 128;
+}
+
+// Open lines are stroked as lines: joining them into one outline would close each into a
+// polygon, drawing edges that are no part of the symbol and losing lines that enclose nothing.
+TEST(Symbols, OpenLinesAreDrawnAsLinesNotAsClosedShapes)
+{
+    struct Case {
+        const char *name;
+        QList<QPointF> lit;
+        QList<QPointF> dark;
+    };
+    const QList<Case> cases{
+        // The two corner strokes, also where they cross each other; inside the corners, where
+        // the closing edges of two triangles would run, nothing.
+        {"crop",
+         {{4, 2.5}, {4, 5.5}, {8, 12}, {13.5, 12}, {2.5, 4}, {8, 4}, {12, 8.5}, {12, 13.5}},
+         {{5.5, 2.5}, {13.5, 10.5}, {2.5, 5.5}, {10.5, 13.5}}},
+        // The needle, the crossbar beside the head and both ends of the slash.
+        {"pin.slash", {{8, 11}, {8, 13.5}, {4, 8}, {3, 13}, {13, 3}}, {}},
+    };
+    for (const Case &c : cases) {
+        const QImage image = drawn(c.name);
+        for (const QPointF &point : c.lit)
+            EXPECT_TRUE(litAt(image, point))
+                << c.name << " has no line at " << point.x() << "," << point.y();
+        for (const QPointF &point : c.dark)
+            EXPECT_FALSE(litAt(image, point))
+                << c.name << " draws a stray edge at " << point.x() << "," << point.y();
+    }
+}
+
 TEST(Symbols, AnUnknownNameDrawsNothing)
 {
     EXPECT_FALSE(isKnownSymbol("no.such.symbol"));

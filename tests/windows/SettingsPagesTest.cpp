@@ -1,5 +1,8 @@
 #include "WindowsFixture.h"
 
+#include "support/AnimationClock.h"
+
+#include "windows/AccentButton.h"
 #include "windows/HotkeysPage.h"
 #include "windows/MainWindow.h"
 #include "windows/PageBlocks.h"
@@ -315,6 +318,47 @@ TEST_F(SettingsPagesTest, StagingAndAppearanceControlsWriteTheirKeys)
     for (AccentSwatch *swatch : appearance.findChildren<AccentSwatch *>())
         ringed += swatch->isSelected();
     EXPECT_EQ(ringed, 1);
+}
+
+// A click moves the accent's ring and glow, and the placement's look, from the old choice to the
+// new one over a short fade; a change made elsewhere shows at once.
+TEST_F(SettingsPagesTest, SwatchesAndPlacementCellsFadeTheirChoiceOnAClick)
+{
+    AnimationClock animations;
+    makeStore();
+    AppearancePage appearance(store());
+    PinSettingsPage pins(services());
+    appearance.show();
+    pins.show();
+    const auto fades = [&](AccentButton *from, AccentButton *to, int durationMs) {
+        click(to);
+        animations.advanceBy(durationMs / 2);
+        EXPECT_GT(to->selection(), 0) << qPrintable(to->accessibleName());
+        EXPECT_LT(to->selection(), 1) << qPrintable(to->accessibleName());
+        EXPECT_GT(from->selection(), 0) << qPrintable(from->accessibleName());
+        EXPECT_LT(from->selection(), 1) << qPrintable(from->accessibleName());
+        animations.advanceBy(durationMs);
+        EXPECT_EQ(to->selection(), 1) << qPrintable(to->accessibleName());
+        EXPECT_EQ(from->selection(), 0) << qPrintable(from->accessibleName());
+    };
+    auto *green = named<AccentSwatch>(&appearance, "Mint Green");
+    fades(named<AccentSwatch>(&appearance, "Ocean Blue"), green, AccentSwatch::selectionFadeMs);
+    fades(named<PlacementCell>(&pins, "Top Right"), named<PlacementCell>(&pins, "Bottom Left"),
+          PlacementCell::selectionFadeMs);
+    store().setAccentTheme(AccentTheme::orange);
+    EXPECT_EQ(named<AccentSwatch>(&appearance, "Sunset Orange")->selection(), 1);
+
+    // The glow is a soft shadow of the disc: strongest at its edge, fading to nothing.
+    store().setAccentTheme(AccentTheme::green);
+    QImage drawn(green->size(), QImage::Format_ARGB32_Premultiplied);
+    drawn.fill(Qt::transparent);
+    green->render(&drawn, QPoint(), QRegion(), QWidget::DrawChildren);
+    // The four pixels beyond the disc (24 wide, centred), outwards: ever fainter, never none.
+    const int beyond = (green->width() + 24) / 2;
+    const int y = green->height() / 2;
+    for (int x = beyond; x < beyond + 3; ++x)
+        EXPECT_GT(qAlpha(drawn.pixel(x, y)), qAlpha(drawn.pixel(x + 1, y))) << x;
+    EXPECT_GT(qAlpha(drawn.pixel(beyond + 3, y)), 0);
 }
 
 TEST_F(SettingsPagesTest, TrayButtonSwitchesToggleMembershipAndStayInStepWithTheFile)
