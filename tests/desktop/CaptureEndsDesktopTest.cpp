@@ -28,17 +28,23 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace {
 
 constexpr int waitLimitMs = 10000;
+// How long after a flow's end a main window that was away is watched at least.
+constexpr int lateRestoreMs = 500;
 
 enum class MainWindowState { open, covered, minimised, closed };
 
@@ -57,6 +63,8 @@ protected:
         };
         m_tmpDir = qgetenv("TMPDIR");
         m_hadTmpDir = qEnvironmentVariableIsSet("TMPDIR");
+        m_watch.setInterval(20);
+        QObject::connect(&m_watch, &QTimer::timeout, [this] { watchTheAwayWindow(); });
         m_app = std::make_unique<CorvantaApp>(std::move(options));
         m_app->launch();
         ASSERT_TRUE(waitUntil([&] { return mapped(); }, waitLimitMs)) << "shown at launch";
@@ -74,6 +82,7 @@ protected:
     }
     void TearDown() override
     {
+        m_watch.stop();
         for (QWidget *widget : QApplication::topLevelWidgets()) {
             if (auto *dialog = qobject_cast<QDialog *>(widget); dialog && dialog->isVisible())
                 dialog->reject();
@@ -127,6 +136,14 @@ protected:
     void arrange(MainWindowState state)
     {
         MainWindow &window = mainWindow();
+        if (m_away) {
+            // Left so by the last flow and still so: arranged as it is, and watched on.
+            if (*m_away == state && placeDifference(state).empty()) {
+                activateUsersWindow();
+                return;
+            }
+            endWatch();
+        }
         if (state == MainWindowState::closed) {
             window.close();
             ASSERT_TRUE(waitUntil([&] { return !window.isVisible(); }, waitLimitMs));
@@ -154,34 +171,77 @@ protected:
         }
     }
 
+    // Where the main window is not as arranged: nothing when it is.
+    std::string placeDifference(MainWindowState state)
+    {
+        const quint32 main = mainWindowId();
+        switch (state) {
+        case MainWindowState::open:
+            return m_wm.isBelow(m_usersWindow, main) ? "" : "the main window is not in front";
+        case MainWindowState::covered:
+            return m_wm.isBelow(main, m_usersWindow) ? "" : "the main window is not covered";
+        case MainWindowState::minimised:
+            return m_wm.isMinimised(main) && mainWindow().isMinimized()
+                       ? ""
+                       : "the main window is not minimised";
+        case MainWindowState::closed:
+            return mainWindow().isVisible() ? "the main window is open" : "";
+        }
+        return "";
+    }
+    // What is not as arranged: nothing when the main window and the keyboard are as they were.
+    std::string differences(MainWindowState state)
+    {
+        std::string wrong = placeDifference(state);
+        const quint32 keyboard = state == MainWindowState::open ? mainWindowId() : m_usersWindow;
+        if (const quint32 active = m_wm.activeWindow(); active != keyboard)
+            wrong += (wrong.empty() ? "" : "; ") + std::string("the keyboard is with ") +
+                     std::to_string(active) + ", not the " +
+                     (keyboard == m_usersWindow ? "user's" : "main") + " window";
+        return wrong;
+    }
+
     void expectAsArranged(MainWindowState state)
     {
         ASSERT_TRUE(waitUntil([&] { return flowEnded(); }, waitLimitMs));
+        m_sinceTheEnd.start();
         EXPECT_TRUE(waitUntil([&] { return tray().isWindowVisible(); }, waitLimitMs))
             << "the tray shows the staged captures again";
         if (state == MainWindowState::open || state == MainWindowState::covered) {
             EXPECT_TRUE(waitUntil([&] { return mapped(); }, waitLimitMs)) << "back on the screen";
         }
         settleWindowManager();
-        const quint32 keyboard = state == MainWindowState::open ? mainWindowId() : m_usersWindow;
-        EXPECT_TRUE(waitUntil([&] { return m_wm.activeWindow() == keyboard; }, waitLimitMs))
-            << "the keyboard is with " << (keyboard == mainWindowId() ? "the main" : "the user's")
-            << " window, not " << m_wm.activeWindow();
-        switch (state) {
-        case MainWindowState::open:
-            EXPECT_TRUE(m_wm.isBelow(m_usersWindow, mainWindowId()));
-            break;
-        case MainWindowState::covered:
-            EXPECT_TRUE(m_wm.isBelow(mainWindowId(), m_usersWindow)) << "covered again";
-            break;
-        case MainWindowState::minimised:
-            EXPECT_TRUE(m_wm.isMinimised(mainWindowId()));
-            EXPECT_TRUE(mainWindow().isMinimized());
-            break;
-        case MainWindowState::closed:
-            EXPECT_FALSE(mainWindow().isVisible());
-            break;
+        std::string wrong;
+        EXPECT_TRUE(waitUntil([&] { return (wrong = differences(state)).empty(); }, waitLimitMs))
+            << wrong;
+        if (m_away) {
+            EXPECT_EQ(m_awayChange, "") << "after the flow before this one ended";
+            m_awayChange.clear();
         }
+        // A main window that was away is watched from here through the next flow: one brought
+        // back late, after this check, shows then.
+        if (state == MainWindowState::minimised || state == MainWindowState::closed) {
+            m_away = state;
+            m_watch.start();
+        }
+    }
+    // The last flow's end is a while past, long enough for a late restore to have come.
+    void endWatch()
+    {
+        waitUntil([&] { return m_sinceTheEnd.elapsed() >= lateRestoreMs; }, lateRestoreMs);
+        m_watch.stop();
+        EXPECT_EQ(m_awayChange, "") << "after the last flow ended";
+        m_awayChange.clear();
+        m_away.reset();
+    }
+    void watchTheAwayWindow()
+    {
+        if (!m_away || !m_awayChange.empty())
+            return;
+        const std::string change = placeDifference(*m_away);
+        if (!change.empty())
+            m_awayChange =
+                change + ", " + std::to_string(m_sinceTheEnd.elapsed()) + " ms after the end";
     }
 
     // The steps of the flows, as a user takes them.
@@ -313,6 +373,12 @@ protected:
     WindowManagerView m_wm;
     quint32 m_usersWindow = 0;
     int m_moves = 0;
+    // The main window left minimised or closed by the last flow, watched while it stays so, and
+    // the first change seen.
+    std::optional<MainWindowState> m_away;
+    std::string m_awayChange;
+    QTimer m_watch;
+    QElapsedTimer m_sinceTheEnd;
     QByteArray m_tmpDir;
     bool m_hadTmpDir = false;
 };

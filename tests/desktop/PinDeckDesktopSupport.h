@@ -5,6 +5,8 @@
 #include "pins/StackedMediaStack.h"
 #include "support/WaitUntil.h"
 
+#include <QEvent>
+#include <QObject>
 #include <QPoint>
 #include <optional>
 
@@ -34,3 +36,23 @@ inline QPoint onDeckCapsule(StackedMediaStack &stack, int index, DeckCapsuleButt
         PinCardDrawing::uprightCapsule(stack.cardTransform(index), stack.config().itemSize, 3);
     return stack.mapToGlobal(capsule.buttons[int(button)].center().toPoint());
 }
+
+// Whether the object received an event of the type.
+class EventWatch final : public QObject {
+public:
+    EventWatch(QObject *watched, QEvent::Type type) : m_type(type)
+    {
+        watched->installEventFilter(this);
+    }
+    bool seen = false;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        seen = seen || event->type() == m_type;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+};

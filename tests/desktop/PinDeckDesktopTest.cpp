@@ -166,7 +166,8 @@ TEST_F(PinDeckDesktopTest, TheTrayPinsIntoTheCornerAndClicksFanCollapseAndPassBe
     below.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&below));
     panel->raise();
-    QTest::qWait(100);
+    // Only a deck above the window shows that the click passes through it.
+    ASSERT_TRUE(waitUntil([&] { return StackingReader().isAbove(*panel, below); }));
     const QPoint beside = below.geometry().center();
     ASSERT_TRUE(panel->geometry().contains(beside));
     clickAt(beside);
@@ -315,12 +316,15 @@ TEST_F(PinDeckDesktopTest, DraggingTheBackgroundMovesTheDeckUntilTheNextRelayout
     ASSERT_TRUE(background) << "a corner of the pile beside the cards";
     const QPoint by(160, -120);
     const auto number = [](int value) { return QString::number(value); };
+    const EventWatch release(&stack(), QEvent::MouseButtonRelease);
     xdotool({"mousemove", number(background->x()), number(background->y()), "mousedown", "1",
              "mousemove", number(background->x() + 20), number(background->y() - 15), "mousemove",
              number(background->x() + by.x()), number(background->y() + by.y()), "mouseup", "1"});
     EXPECT_TRUE(waitUntil([&] { return panel->geometry().topLeft() == corner.topLeft() + by; }))
         << "the deck is at " << panel->geometry().x() << ", " << panel->geometry().y();
-    QTest::qWait(100);
+    // A fan would come with the release or from what it posted.
+    ASSERT_TRUE(waitUntil([&] { return release.seen; }));
+    QCoreApplication::processEvents();
     EXPECT_FALSE(stack().isExpanded()) << "a drag fans nothing";
     // The cards are where the deck went: a click on one fans the pile.
     clickAt(onCard(0));

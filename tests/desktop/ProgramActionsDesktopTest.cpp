@@ -108,20 +108,6 @@ private:
     QPoint m_pressAt;
 };
 
-// Whether the object received a press.
-class PressWatch final : public QObject {
-public:
-    explicit PressWatch(QObject *watched) { watched->installEventFilter(this); }
-    bool pressed = false;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        pressed = pressed || event->type() == QEvent::MouseButtonPress;
-        return false;
-    }
-};
-
 // Pointer input in steps, each taken once the program showed it saw the step before. A timer
 // takes them: once a drag starts, its own event loop holds the test until the drop.
 struct PointerStep {
@@ -330,7 +316,21 @@ TEST_F(ProgramActionsDesktop, EveryActionOfThePinDecksCardsActsOnItsCapture)
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
     const auto forget =
         qScopeGuard([] { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); });
-    captureWithTheHotKey(2);
+    // Two captures of different pictures: the later one shows a magenta window over the text.
+    captureWithTheHotKey(1);
+    const QColor magenta(200, 40, 160);
+    ProbeWindow over(magenta, Qt::FramelessWindowHint);
+    over.setGeometry(QRect(m_screen.center() - QPoint(200, 150), QSize(400, 300)));
+    over.show();
+    const QPoint middle = over.geometry().center();
+    ASSERT_TRUE(waitUntil([&] {
+        const QPixmap pixel =
+            QGuiApplication::primaryScreen()->grabWindow(0, middle.x(), middle.y(), 1, 1);
+        return shows(pixel.toImage(), QPoint(), magenta, 0);
+    }));
+    captureWithTheHotKey(1);
+    over.hide();
+    ASSERT_FALSE(samePicture(queue().items().at(0).image(), queue().items().at(1).image()));
     hoverTheTray();
     const CaptureItem first = selected();
     typeTrayKey("p");
@@ -380,10 +380,10 @@ TEST_F(ProgramActionsDesktop, EveryActionOfThePinDecksCardsActsOnItsCapture)
     target.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&target));
     hoverCard(second);
-    const PressWatch card(&stack);
+    const EventWatch card(&stack, QEvent::MouseButtonPress);
     const std::string failure = dragOntoWindow(
         target, "card", onDeckCard(stack, 0), [&] { return stack.activeHoverID() == second.id(); },
-        [&] { return card.pressed; }, [&] { return stack.findChild<QDrag *>() != nullptr; },
+        [&] { return card.seen; }, [&] { return stack.findChild<QDrag *>() != nullptr; },
         [&] { return onDeckCard(stack, 0); });
     ASSERT_EQ(failure, "");
     ASSERT_TRUE(target.dropped.first().isLocalFile());
