@@ -1,6 +1,7 @@
 #include "account/AccountView.h"
 #include "AccountFixture.h"
 #include "account/AccountPresentation.h"
+#include "account/AuthError.h"
 #include "account/Redaction.h"
 #include "platform/linux/MessageBoxAlertPresenter.h"
 #include "support/FakeAlertPresenter.h"
@@ -400,6 +401,14 @@ TEST_F(AccountViewTest, AppleCancellationShowsNothingAndOtherFailuresTheAlert)
     QTest::mouseClick(child<QPushButton>("googleButton"), Qt::LeftButton);
     ASSERT_EQ(urlOpener->opened.size(), 1);
     EXPECT_EQ(urlOpener->opened[0].path(), "/auth/v1/authorize");
+    ASSERT_EQ(alerts->presented.size(), 1);
+
+    urlOpener->opens = false;
+    QTest::mouseClick(child<QPushButton>("googleButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return alerts->presented.size() == 2; }));
+    EXPECT_EQ(alerts->presented[1].messageText, "Account Error");
+    EXPECT_EQ(alerts->presented[1].informativeText, BrowserNotOpenedError().description());
+    EXPECT_FALSE(service->isBrowserSignInPending());
 }
 
 TEST_F(AccountViewTest, DeletionAsksFirstAndReportsASignOutInTheMeantime)
