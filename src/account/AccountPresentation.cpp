@@ -1,27 +1,56 @@
 #include "account/AccountPresentation.h"
 
 #include <QStringList>
+#include <QTextBoundaryFinder>
 
 namespace accountPresentation {
 
 namespace {
-QString firstCharacter(QStringView text)
+
+// Controls, direction marks and spaces print nothing, and a lone surrogate is no character.
+bool printsNothing(char32_t first)
 {
-    return text.left(text.front().isHighSurrogate() && text.size() > 1 ? 2 : 1).toString();
+    switch (QChar::category(first)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Other_Surrogate:
+    case QChar::Separator_Space:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
+    }
 }
+
+// The first character the text prints, whole: a letter with its accents, a pair of surrogates.
+QString firstPrinted(const QString &text)
+{
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    qsizetype start = 0;
+    for (qsizetype end = characters.toNextBoundary(); end > start;
+         start = end, end = characters.toNextBoundary()) {
+        const QStringView character = QStringView(text).sliced(start, end - start);
+        const QChar lead = character.front();
+        const bool pair =
+            lead.isHighSurrogate() && character.size() > 1 && character[1].isLowSurrogate();
+        if (!printsNothing(pair ? QChar::surrogateToUcs4(lead, character[1]) : lead.unicode()))
+            return character.toString();
+    }
+    return {};
+}
+
 } // namespace
 
 QString initials(const std::optional<QString> &displayName)
 {
-    if (!displayName || displayName->isEmpty())
+    QStringList letters;
+    for (const QString &word : displayName.value_or(QString()).split(u' ', Qt::SkipEmptyParts))
+        if (const QString letter = firstPrinted(word); !letter.isEmpty())
+            letters << letter;
+    if (letters.isEmpty())
         return QStringLiteral("C");
-    const QStringList words = displayName->split(u' ', Qt::SkipEmptyParts);
-    QString result;
-    if (words.size() >= 2)
-        result = firstCharacter(words[0]) + firstCharacter(words[1]);
-    else
-        result = firstCharacter(*displayName);
-    return result.toUpper();
+    return (letters.size() >= 2 ? letters[0] + letters[1] : letters[0]).toUpper();
 }
 
 QString nameLine(const std::optional<QString> &displayName)

@@ -437,7 +437,7 @@ void AccountView::signInWithApple()
 
 void AccountView::signInWithGoogle()
 {
-    m_authService.signInWithGoogle();
+    startTask(runSignIn(m_authService.signInWithGoogle()));
 }
 
 void AccountView::openSignUpPage()

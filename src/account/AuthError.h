@@ -62,6 +62,16 @@ public:
     }
 };
 
+// A browser sign-in whose page no browser took: none is set up, or it could not be started.
+class BrowserNotOpenedError final : public AccountError {
+public:
+    BrowserNotOpenedError()
+        : AccountError(QStringLiteral("No web browser could be opened to sign in with Google. "
+                                      "Set up a default web browser, then try again."))
+    {
+    }
+};
+
 // A sign-in or token refresh whose answer came after another sign-in was kept or a sign-out
 // began: what the user did since stands, and this answer keeps nothing.
 class SignInOvertakenError final : public AccountError {

@@ -269,19 +269,33 @@ QCoro::Task<UserProfile> AuthService::signInWithEmail(QString email, QString pas
     co_return profile;
 }
 
-void AuthService::signInWithGoogle()
+QCoro::Task<void> AuthService::signInWithGoogle()
 {
     const QUrl endpoint = m_supabaseClient.endpoint();
     if (!platform::isAllowedBackendUrl(endpoint)) {
         qCWarning(Log::general, "Refused to open the browser sign-in: the backend is neither "
                                 "https nor on this computer");
-        return;
+        co_return;
     }
-    if (!m_platform.urlOpener)
-        return;
-    const QUrl url = authWire::authorizeUrl(endpoint, m_browserSignIn.start());
-    if (!url.isValid() || !m_platform.urlOpener->openUrl(url))
+    const QString challenge = m_browserSignIn.start();
+    const QUrl url = authWire::authorizeUrl(endpoint, challenge);
+    if (!url.isValid()) {
         m_browserSignIn.cancel();
+        co_return;
+    }
+    QPointer<AuthService> self(this);
+    const std::shared_ptr<platform::UrlOpener> opener = m_platform.urlOpener;
+    bool opened = false;
+    if (opener)
+        opened = co_await opener->openInBrowser(url);
+    if (opened || !self)
+        co_return;
+    // A sign-in started since, by a second press, keeps waiting for its own page.
+    m_browserSignIn.cancel(challenge);
+    qCWarning(Log::general, "No web browser took the page of the browser sign-in");
+    const BrowserNotOpenedError failure;
+    setErrorMessage(failure.description());
+    throw failure;
 }
 
 QCoro::Task<authWire::SignInAnswer>

@@ -29,8 +29,8 @@ class UrlOpener;
 // SignInOvertakenError. The keychain changes only when a sign-in has succeeded; when it cannot
 // keep a session, read the stored one (locked) or finish a sign-out, sessionNotice() says so for
 // the account page, and the restore or the sign-out is done once the keychain announces a change.
-// Operations throw AuthError, SignInRejectedError, SignInOvertakenError, DecodingError or the
-// platform's errors. Main thread only.
+// Operations throw AuthError, SignInRejectedError, SignInOvertakenError, DecodingError,
+// BrowserNotOpenedError or the platform's errors. Main thread only.
 class AuthService final : public QObject {
     Q_OBJECT
 
@@ -78,8 +78,9 @@ public:
     QCoro::Task<UserProfile> signInWithApple();
     QCoro::Task<UserProfile> signInWithEmail(QString email, QString password);
     // Opens the browser sign-in; the session arrives later through handleAuthCallback(). A
-    // backend that is neither https nor on this computer is never opened.
-    void signInWithGoogle();
+    // backend that is neither https nor on this computer is never opened. Ends once a browser
+    // took the page; throws BrowserNotOpenedError when none could be started.
+    QCoro::Task<void> signInWithGoogle();
     QCoro::Task<UserProfile> handleAuthCallback(QUrl url);
     QCoro::Task<void> signOut();
     QCoro::Task<void> deleteAccount();

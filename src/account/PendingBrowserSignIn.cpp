@@ -44,3 +44,9 @@ std::optional<QString> PendingBrowserSignIn::take()
         return std::nullopt;
     return verifier;
 }
+
+void PendingBrowserSignIn::cancel(const QString &challenge)
+{
+    if (m_verifier && pkceChallenge(*m_verifier) == challenge)
+        m_verifier.reset();
+}

@@ -23,6 +23,8 @@ public:
     // when none is pending or it has grown older than the lifetime.
     std::optional<QString> take();
     void cancel() { m_verifier.reset(); }
+    // Ends the sign-in that answered `challenge` when it still waits; a newer one stays.
+    void cancel(const QString &challenge);
     bool isPending() const { return m_verifier.has_value(); }
 
 private:

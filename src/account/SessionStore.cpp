@@ -14,45 +14,6 @@ QString key(const char *name)
 }
 } // namespace
 
-// Held by a save or session end while it uses the keychain; hands the keychain to the next one
-// asked, if any, when it goes.
-class SessionStore::Turn {
-public:
-    explicit Turn(SessionStore &store) : m_store(store) {}
-    Turn(const Turn &) = delete;
-    Turn &operator=(const Turn &) = delete;
-    ~Turn() { m_store.passTurn(); }
-
-private:
-    SessionStore &m_store;
-};
-
-struct SessionStore::TurnWait {
-    SessionStore &store;
-    bool await_ready() const noexcept { return !store.m_turnTaken; }
-    void await_suspend(std::coroutine_handle<> waiter) { store.m_waitingForTurn.push_back(waiter); }
-    Turn await_resume() const noexcept
-    {
-        store.m_turnTaken = true;
-        return Turn(store);
-    }
-};
-
-SessionStore::TurnWait SessionStore::waitForTurn()
-{
-    return TurnWait{*this};
-}
-
-void SessionStore::passTurn()
-{
-    m_turnTaken = false;
-    if (m_waitingForTurn.empty())
-        return;
-    const std::coroutine_handle<> next = m_waitingForTurn.front();
-    m_waitingForTurn.pop_front();
-    next.resume();
-}
-
 QString SessionStore::defaultEndMarkerPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
@@ -79,19 +40,19 @@ QCoro::Task<SessionStore::StoredProfile> SessionStore::readProfile()
 
 QCoro::Task<void> SessionStore::saveProfile(UserProfile profile)
 {
-    const Turn turn = co_await waitForTurn();
+    const TurnQueue::Turn turn = co_await m_keychainTurns.waitForTurn();
     co_await m_keychain.save(profile.toJson(), key(profileKey));
 }
 
 QCoro::Task<void> SessionStore::saveAccessToken(QString token)
 {
-    const Turn turn = co_await waitForTurn();
+    const TurnQueue::Turn turn = co_await m_keychainTurns.waitForTurn();
     co_await m_keychain.save(token.toUtf8(), key(accessTokenKey));
 }
 
 QCoro::Task<void> SessionStore::saveRefreshToken(QString token)
 {
-    const Turn turn = co_await waitForTurn();
+    const TurnQueue::Turn turn = co_await m_keychainTurns.waitForTurn();
     co_await m_keychain.save(token.toUtf8(), key(refreshTokenKey));
 }
 
@@ -108,7 +69,7 @@ QCoro::Task<std::optional<QString>> SessionStore::loadRefreshToken()
 QCoro::Task<bool> SessionStore::saveSession(UserProfile profile, QString accessToken,
                                             std::optional<QString> refreshToken)
 {
-    const Turn turn = co_await waitForTurn();
+    const TurnQueue::Turn turn = co_await m_keychainTurns.waitForTurn();
     if (!co_await m_keychain.save(accessToken.toUtf8(), key(accessTokenKey)))
         co_return false;
     const bool refreshKept =
@@ -121,7 +82,7 @@ QCoro::Task<bool> SessionStore::saveSession(UserProfile profile, QString accessT
 
 QCoro::Task<bool> SessionStore::clearSession()
 {
-    const Turn turn = co_await waitForTurn();
+    const TurnQueue::Turn turn = co_await m_keychainTurns.waitForTurn();
     for (const char *name : {profileKey, accessTokenKey, refreshTokenKey})
         if (!co_await m_keychain.deleteItem(key(name)))
             co_return false;

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "account/TurnQueue.h"
 #include "account/UserProfile.h"
 
 #include <QString>
-#include <coroutine>
-#include <deque>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
@@ -58,13 +57,8 @@ public:
     void setEndPending(bool pending);
 
 private:
-    class Turn;
-    struct TurnWait;
-    TurnWait waitForTurn();
-    void passTurn();
-
     KeychainStore &m_keychain;
     QString m_endMarkerPath;
-    bool m_turnTaken = false;
-    std::deque<std::coroutine_handle<>> m_waitingForTurn;
+    // Held by a save or session end while it uses the keychain.
+    TurnQueue m_keychainTurns;
 };

@@ -19,7 +19,9 @@ QString defaultTitle(const PinContent &content)
 {
     if (content.kind == PinContent::Kind::image)
         return QStringLiteral("Pinned Image");
-    return content.url.fileName();
+    // A folder's URL may end in "/": its name is the part before.
+    const QStringList parts = content.url.path().split(u'/', Qt::SkipEmptyParts);
+    return parts.isEmpty() ? content.url.path() : parts.last();
 }
 
 } // namespace

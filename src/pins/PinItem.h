@@ -44,7 +44,7 @@ struct PinContent {
 // thread only.
 class PinItem {
 public:
-    // Without a title: "Pinned Image" for an image, the URL's file name otherwise.
+    // Without a title: "Pinned Image" for an image, the URL's last path component otherwise.
     explicit PinItem(PinContent content, std::optional<QString> title = std::nullopt,
                      const QUuid &id = QUuid::createUuid());
 

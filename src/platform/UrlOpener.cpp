@@ -4,6 +4,11 @@
 
 namespace platform {
 
+QCoro::Task<bool> UrlOpener::openInBrowser(QUrl url)
+{
+    co_return openUrl(url);
+}
+
 bool UrlOpener::revealFile(const QUrl &file)
 {
     if (!file.isLocalFile())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QUrl>
+#include <qcoro/qcorotask.h>
 
 namespace platform {
 
@@ -10,6 +11,9 @@ public:
     virtual ~UrlOpener() = default;
     // Whether a handler took the URL; nothing more is known about what it did.
     virtual bool openUrl(const QUrl &url) = 0;
+    // Opens a web page in the browser and answers, once that is known, whether one took it:
+    // false when no browser could be started. Where nothing more is known, what openUrl() says.
+    virtual QCoro::Task<bool> openInBrowser(QUrl url);
     // Shows a local file selected in the file manager; where none says it can, opens the
     // folder that holds it.
     virtual bool revealFile(const QUrl &file);

@@ -1,6 +1,7 @@
 #include "account/AccountView.h"
 #include "AccountFixture.h"
 #include "account/AccountPresentation.h"
+#include "account/AuthError.h"
 #include "account/Redaction.h"
 #include "platform/linux/MessageBoxAlertPresenter.h"
 #include "support/FakeAlertPresenter.h"
@@ -33,6 +34,13 @@ TEST(AccountPresentation, InitialsAndLinkedAccountLine)
     EXPECT_EQ(initials(QStringLiteral("  north   star ")), "NS");
     EXPECT_EQ(initials(std::nullopt), "C");
     EXPECT_EQ(initials(QString()), "C");
+    // The first printed letter: direction controls and spaces are no initial, an accent stays
+    // with its letter and a letter beyond the basic plane stays whole.
+    EXPECT_EQ(initials(QString::fromUtf16(u"\u202Enorth")), "N");
+    EXPECT_EQ(initials(QString::fromUtf16(u"\u2067\u200F north \u202E\U0001D4C8tar")),
+              QString::fromUtf16(u"N\U0001D4C8"));
+    EXPECT_EQ(initials(QString::fromUtf16(u"\u202Ae\u0301mile")), QString::fromUtf16(u"E\u0301"));
+    EXPECT_EQ(initials(QString::fromUtf16(u"\u202E \u2066") + QChar(0xD835)), "C");
     EXPECT_EQ(nameLine(std::nullopt), "Corvanta Member");
     EXPECT_EQ(nameLine(QString()), "");
     EXPECT_EQ(linkedAccountLine(QStringLiteral("google_ABC")), "Google Account Linked");
@@ -393,6 +401,14 @@ TEST_F(AccountViewTest, AppleCancellationShowsNothingAndOtherFailuresTheAlert)
     QTest::mouseClick(child<QPushButton>("googleButton"), Qt::LeftButton);
     ASSERT_EQ(urlOpener->opened.size(), 1);
     EXPECT_EQ(urlOpener->opened[0].path(), "/auth/v1/authorize");
+    ASSERT_EQ(alerts->presented.size(), 1);
+
+    urlOpener->opens = false;
+    QTest::mouseClick(child<QPushButton>("googleButton"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([this] { return alerts->presented.size() == 2; }));
+    EXPECT_EQ(alerts->presented[1].messageText, "Account Error");
+    EXPECT_EQ(alerts->presented[1].informativeText, BrowserNotOpenedError().description());
+    EXPECT_FALSE(service->isBrowserSignInPending());
 }
 
 TEST_F(AccountViewTest, DeletionAsksFirstAndReportsASignOutInTheMeantime)

@@ -1,6 +1,7 @@
 #include "AccountFixture.h"
 #include "account/AuthError.h"
 #include "support/AwaitError.h"
+#include "support/Gate.h"
 #include "support/LogCapture.h"
 
 #include <QNetworkAccessManager>
@@ -80,6 +81,19 @@ protected:
     }
 
     LogCapture log;
+};
+
+// Tells whether a browser took the page only once the test opens its gate.
+class SlowUrlOpener final : public FakeUrlOpener {
+public:
+    QCoro::Task<bool> openInBrowser(QUrl url) override
+    {
+        const bool opened = openUrl(url);
+        co_await gate.pass();
+        co_return opened;
+    }
+
+    Gate gate;
 };
 
 TEST_F(BrowserSignInTest, TheCodeOfThisRunsSignInIsExchangedWithItsVerifier)
@@ -309,6 +323,25 @@ TEST_F(BrowserSignInTest, ThePageOfABackendWithoutHttpsElsewhereIsNeverOpened)
     remote.signInWithGoogle();
     ASSERT_EQ(urlOpener->opened.size(), 1);
     EXPECT_EQ(urlOpener->opened[0].host(), "project.supabase.co");
+}
+
+TEST_F(BrowserSignInTest, ABrowserThatCannotBeOpenedSaysSoAndEndsOnlyItsOwnSignIn)
+{
+    urlOpener->opens = false;
+    EXPECT_TRUE(awaitError<BrowserNotOpenedError>(service->signInWithGoogle()));
+    EXPECT_FALSE(service->isBrowserSignInPending());
+
+    auto slow = std::make_shared<SlowUrlOpener>();
+    AuthService other(*session, *client, AuthService::Platform{http, apple, slow});
+    slow->gate.close();
+    slow->opens = false;
+    QCoro::Task<void> failing = other.signInWithGoogle();
+    slow->opens = true;
+    QCoro::Task<void> opening = other.signInWithGoogle();
+    slow->gate.open();
+    EXPECT_TRUE(awaitError<BrowserNotOpenedError>(std::move(failing)));
+    EXPECT_FALSE(awaitError<BrowserNotOpenedError>(std::move(opening)));
+    EXPECT_TRUE(other.isBrowserSignInPending()) << "the later sign-in still waits for its callback";
 }
 
 } // namespace

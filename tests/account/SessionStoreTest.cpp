@@ -1,11 +1,13 @@
 #include "account/SessionStore.h"
 #include "account/KeychainStore.h"
+#include "account/TurnQueue.h"
 #include "account/UserProfile.h"
 #include "support/FakeSecretStore.h"
 #include "support/LogCapture.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <coroutine>
 #include <gtest/gtest.h>
 
 namespace {
@@ -13,6 +15,29 @@ namespace {
 template <typename T> T await(QCoro::Task<T> task)
 {
     return QCoro::waitFor(std::move(task));
+}
+
+// A coroutine the test resumes and destroys by hand, as no task of the program lets it.
+struct HandCoroutine {
+    struct promise_type {
+        HandCoroutine get_return_object()
+        {
+            return {std::coroutine_handle<promise_type>::from_promise(*this)};
+        }
+        std::suspend_never initial_suspend() noexcept { return {}; }
+        std::suspend_always final_suspend() noexcept { return {}; }
+        void return_void() noexcept {}
+        void unhandled_exception() noexcept { std::terminate(); }
+    };
+    std::coroutine_handle<promise_type> handle;
+};
+
+// Takes a turn, notes it, and holds it until the test resumes it once more.
+HandCoroutine holdTurn(TurnQueue &turns, QStringList &taken, QString name)
+{
+    const TurnQueue::Turn turn = co_await turns.waitForTurn();
+    taken << name;
+    co_await std::suspend_always();
 }
 
 UserProfile profile(std::optional<QString> email, std::optional<QString> name)
@@ -186,6 +211,31 @@ TEST(SessionStore, SavesAndClearsReachTheKeyringOneAfterAnotherInTheOrderAsked)
                                   {{service, SessionStore::profileKey}, second.toJson()},
                                   {{service, SessionStore::accessTokenKey}, "access-2"},
                                   {{service, SessionStore::refreshTokenKey}, "refresh-2"}}));
+}
+
+TEST(SessionStore, ACoroutineDestroyedWhileItWaitsForTheKeyringLeavesTheQueue)
+{
+    TurnQueue turns;
+    QStringList taken;
+    const HandCoroutine first = holdTurn(turns, taken, QStringLiteral("first"));
+    const HandCoroutine gone = holdTurn(turns, taken, QStringLiteral("gone"));
+    const HandCoroutine second = holdTurn(turns, taken, QStringLiteral("second"));
+    const HandCoroutine third = holdTurn(turns, taken, QStringLiteral("third"));
+    ASSERT_EQ(taken, QStringList{"first"});
+    gone.handle.destroy();
+
+    first.handle.resume();
+    EXPECT_EQ(taken, (QStringList{"first", "second"}));
+    second.handle.resume();
+    EXPECT_EQ(taken, (QStringList{"first", "second", "third"}));
+    third.handle.resume();
+    const HandCoroutine later = holdTurn(turns, taken, QStringLiteral("later"));
+    EXPECT_EQ(taken, (QStringList{"first", "second", "third", "later"}));
+    later.handle.resume();
+    for (const HandCoroutine &finished : {first, second, third, later}) {
+        EXPECT_TRUE(finished.handle.done());
+        finished.handle.destroy();
+    }
 }
 
 } // namespace

@@ -51,6 +51,7 @@ TEST_F(PinManagerTest, ImagesFilesAndMoviesArePinnedAsNewPinsAtTheFront)
     const QImage poster = solidImage(16, 9, Qt::blue);
     const QUrl file = QUrl::fromLocalFile("/tmp/notes/Plan B.pdf");
     const QUrl movie = QUrl::fromLocalFile("/tmp/films/Take 2.mp4");
+    manager.pinFile(QUrl::fromLocalFile("/tmp/notes/Drafts/"));
     manager.pinImage(picture);
     manager.pinImage(picture, QStringLiteral("Receipt"));
     manager.pinFile(file);
@@ -59,14 +60,14 @@ TEST_F(PinManagerTest, ImagesFilesAndMoviesArePinnedAsNewPinsAtTheFront)
     ASSERT_NE(deck(), nullptr);
     ASSERT_NE(deck()->window(), nullptr);
     const QList<PinItemPtr> items = deck()->items();
-    ASSERT_EQ(items.size(), 5);
+    ASSERT_EQ(items.size(), 6);
     QStringList titles;
     for (const PinItemPtr &item : items)
         titles << item->title();
-    EXPECT_EQ(titles,
-              (QStringList{"Take 2.mp4", "Take 2.mp4", "Plan B.pdf", "Receipt", "Pinned Image"}));
+    EXPECT_EQ(titles, (QStringList{"Take 2.mp4", "Take 2.mp4", "Plan B.pdf", "Receipt",
+                                   "Pinned Image", "Drafts"}));
     const QList<QUuid> ids = idsOf(items);
-    EXPECT_EQ(QSet<QUuid>(ids.begin(), ids.end()).size(), 5);
+    EXPECT_EQ(QSet<QUuid>(ids.begin(), ids.end()).size(), 6);
     EXPECT_FALSE(items[0]->content().thumbnail);
     EXPECT_EQ(items[1]->content().kind, PinContent::Kind::video);
     EXPECT_EQ(items[1]->content().url, movie);

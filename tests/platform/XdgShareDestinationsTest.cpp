@@ -1,4 +1,5 @@
 #include "platform/linux/XdgShareDestinations.h"
+#include "support/EnvironmentScope.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,31 +12,6 @@ using platform::ShareDestination;
 using platform::XdgShareDestinations;
 
 namespace {
-
-// Sets environment variables for the test's lifetime.
-class EnvironmentScope {
-public:
-    void set(const char *name, const QString &value)
-    {
-        if (!m_saved.contains(name))
-            m_saved.insert(name, qEnvironmentVariableIsSet(name)
-                                     ? std::optional<QByteArray>(qgetenv(name))
-                                     : std::nullopt);
-        qputenv(name, value.toLocal8Bit());
-    }
-    ~EnvironmentScope()
-    {
-        for (auto it = m_saved.cbegin(); it != m_saved.cend(); ++it) {
-            if (it.value())
-                qputenv(it.key().constData(), *it.value());
-            else
-                qunsetenv(it.key().constData());
-        }
-    }
-
-private:
-    QHash<QByteArray, std::optional<QByteArray>> m_saved;
-};
 
 class XdgShareDestinationsTest : public ::testing::Test {
 protected:
