@@ -113,7 +113,7 @@ protected:
         for (int i = 0; i < count; ++i) {
             const CaptureItem item = makeItem();
             m_queue.enqueue(item);
-            m_manager->pin(item);
+            QCoro::waitFor(m_manager->pin(item));
         }
         ASSERT_TRUE(QTest::qWaitForWindowExposed(deck().window()));
         waitUntil([this] { return !stack().isAnimating(); });
@@ -186,8 +186,8 @@ TEST_F(PinDeckDesktopTest, RemoveTakesTheCaptureAndCloseAllKeepsTheRest)
     const CaptureItem second = makeItem();
     m_queue.enqueue(first);
     m_queue.enqueue(second);
-    m_manager->pin(first);
-    m_manager->pin(second); // deck: second, first
+    QCoro::waitFor(m_manager->pin(first));
+    QCoro::waitFor(m_manager->pin(second)); // deck: second, first
     ASSERT_TRUE(QTest::qWaitForWindowExposed(deck().window()));
     clickAt(onCard(1));
     ASSERT_TRUE(waitUntil([&] { return stack().isExpanded(); }));
