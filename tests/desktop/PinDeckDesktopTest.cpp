@@ -148,7 +148,7 @@ TEST_F(PinDeckDesktopTest, TheTrayPinsIntoTheCornerAndClicksFanCollapseAndPassBe
 {
     const CaptureItem item = makeItem();
     pinFromTheTray(item);
-    ASSERT_NE(m_manager->stackController(), nullptr);
+    ASSERT_TRUE(waitUntil([this] { return m_manager->stackController() != nullptr; }));
     ASSERT_EQ(deck().items().size(), 1);
     EXPECT_EQ(deck().items().first()->id(), item.id());
     QWidget *panel = deck().window();
