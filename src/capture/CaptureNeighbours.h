@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <qcoro/qcorotask.h>
 
 class CaptureQueue;
 class SettingsStore;
@@ -59,11 +60,11 @@ public:
     virtual void close() = 0;
 };
 
-// Desktop pins as the tray and the preview use them: "pin" hands the capture to the pin deck.
-// False, with nothing pinned, when the capture's picture can no longer be read: a pin of it would
-// be blank. The pins implement it.
+// Desktop pins as the tray and the preview use them: "pin" hands the capture to the pin deck and
+// completes true. False, with nothing pinned, when the capture's picture does not decode: a pin
+// of it would be blank. The pins implement it.
 class TrayPinning {
 public:
     virtual ~TrayPinning() = default;
-    virtual bool pin(const CaptureItem &item) = 0;
+    virtual QCoro::Task<bool> pin(CaptureItem item) = 0;
 };

@@ -7,10 +7,8 @@
 #include "platform/Pasteboard.h"
 #include "platform/PngReader.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <qcoro/qcorofuture.h>
 
 namespace {
@@ -33,24 +31,18 @@ struct ClipboardImage {
     bool isEmpty() const { return pixels.isNull() && png.isEmpty(); }
 };
 
-bool isReadablePng(const QByteArray &bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    QImageReader reader(&buffer, "PNG");
-    return reader.canRead() && reader.size().isValid();
-}
-
 // The PNG on disk is the very encoding the clipboard would make, so its bytes are taken as
-// they are. The storage drops its pixels only once the file is completely in place, so a file
-// still being written is never read here. Decodes nothing.
-ClipboardImage readPng(const QString &path)
+// they are, once they decoded to the capture's picture (`size`): a file whose header is intact
+// but whose body was cut or overwritten would paste as nothing. The storage drops its pixels only
+// once the file is completely in place, so a file still being written is never read here.
+// Decodes: off the main thread.
+ClipboardImage readPng(const QString &path, QSize size)
 {
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return {};
     QByteArray png = file.readAll();
-    if (!isReadablePng(png))
+    if (platform::PngReader::decode(png).size() != size)
         return {};
     return {{}, png};
 }
@@ -65,7 +57,8 @@ QByteArray pngFor(const ClipboardImage &image, const platform::PasteboardEncoder
         const CaptureItem::StoredImage stored =
             image.capture->storedImage(QDeadlineTimer(writeWaitLimit));
         if (stored.pixels.isNull()) {
-            if (ClipboardImage written = readPng(stored.pngPath); !written.png.isEmpty())
+            const QSize size(int(image.capture->pixelWidth()), int(image.capture->pixelHeight()));
+            if (ClipboardImage written = readPng(stored.pngPath, size); !written.png.isEmpty())
                 return written.png;
         }
     }
@@ -93,12 +86,10 @@ void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, Clipboa
     // end (a clipboard manager taking the contents over): the encoder is held until then. Not
     // the pasteboard, which holds what it offers.
     const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
-    pasteboard->clearContents();
-    const bool pngAccepted =
-        pasteboard->setProvidedData([image, encoder] { return pngFor(*image, *encoder); }, pngType);
-    const bool tiffAccepted = pasteboard->setProvidedData(
-        [image, encoder] { return tiffFor(*image, *encoder); }, tiffType);
-    if (!pngAccepted && !tiffAccepted) {
+    // Offered in one go, never cleared first: the clipboard is never ours and empty meanwhile.
+    if (!pasteboard->offerProvidedData(
+            {{pngType, [image, encoder] { return pngFor(*image, *encoder); }},
+             {tiffType, [image, encoder] { return tiffFor(*image, *encoder); }}})) {
         qCCritical(Log::exportLog, "NSPasteboard rejected image data");
         throw CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));
     }
@@ -115,9 +106,9 @@ void offerFile(platform::Pasteboard &pasteboard, const QUrl &url)
         throw CaptureActionError::copyFailed(QStringLiteral("The recording file is missing"));
     }
     // The movie outlives the capture's clean-up for as long as a paste may still ask for it.
-    // Held before the clear, which may release an earlier hold on the same file.
+    // Held before the write, whose replacing the contents may release an earlier hold on the same
+    // file. The write replaces everything at once: no clear before it.
     TemporaryFiles::holdFile(path);
-    pasteboard.clearContents();
     if (!pasteboard.writeFileURL(url, [path] { TemporaryFiles::releaseFile(path); }))
         qCCritical(Log::exportLog, "Failed to copy video to clipboard");
 }
@@ -148,8 +139,10 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
     if (made.isEmpty()) {
         // Off the main thread, since the PNG may have to come from a slow disk. Started in a
         // statement of its own: GCC 12 may destroy temporaries of a co_await expression twice.
-        QFuture<ClipboardImage> reading =
-            platform::runInBackground([path = stored.pngPath] { return readPng(path); });
+        QFuture<ClipboardImage> reading = platform::runInBackground(
+            [path = stored.pngPath, size = QSize(int(item.pixelWidth()), int(item.pixelHeight()))] {
+                return readPng(path, size);
+            });
         made = co_await reading;
     }
     offerImage(pasteboard, std::move(made));

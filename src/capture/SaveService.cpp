@@ -95,16 +95,23 @@ QCoro::Task<QUrl> SaveService::save(CaptureItem item, ImageExportFormat format, 
         throw CaptureActionError::saveFailed(
             QStringLiteral("Failed to save video file: the recording file is missing"));
     }
-    if (!item.isVideo() && !item.hasImage()) {
+    if (item.isVideo()) {
+        QCoro::Task<QUrl> saving =
+            saveRecording(item.videoURL()->toLocalFile(), item.fileName(), window);
+        co_return co_await saving;
+    }
+    // Decoded before the user is asked where to write it, and that picture is what is written:
+    // a file damaged after its header is refused here, not after the dialog.
+    QFuture<QImage> loading = item.loadImage();
+    const QImage picture = co_await loading;
+    if (picture.isNull()) {
         qCCritical(Log::exportLog, "Could not save the capture: its picture cannot be read");
         throw CaptureActionError::saveFailed(QStringLiteral("its picture can no longer be read"));
     }
     // Tasks and futures are made in statements of their own: GCC 12 may destroy temporaries of
     // a co_await expression twice.
     QCoro::Task<QUrl> saving =
-        item.isVideo()
-            ? saveRecording(item.videoURL()->toLocalFile(), item.fileName(), window)
-            : saveScreenshot([item] { return item.image(); }, item.fileName(), format, window);
+        saveScreenshot([picture] { return picture; }, item.fileName(), format, window);
     co_return co_await saving;
 }
 

@@ -3,6 +3,7 @@
 #include "model/CapturedImageStorage.h"
 #include "model/TemporaryFiles.h"
 #include "model/Thumbnail.h"
+#include "platform/Background.h"
 
 #include <QFileInfo>
 #include <QMutex>
@@ -77,7 +78,22 @@ CaptureItem::CaptureItem(KeepFileName, const CaptureItem &original, const QImage
 
 QImage CaptureItem::image() const
 {
-    return m_storage ? m_storage->image() : QImage();
+    if (!m_storage)
+        return {};
+    QImage image = m_storage->image();
+    // Another picture written over the file is not this capture's.
+    if (image.size() != QSize(int(m_pixelWidth), int(m_pixelHeight)))
+        return {};
+    return image;
+}
+
+QFuture<QImage> CaptureItem::loadImage() const
+{
+    if (m_storage) {
+        if (QImage held = m_storage->heldImage(); !held.isNull())
+            return QtFuture::makeReadyFuture(std::move(held));
+    }
+    return platform::runInBackground([item = *this] { return item.image(); });
 }
 
 CaptureItem::StoredImage CaptureItem::storedImage(QDeadlineTimer writeDeadline) const

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QDeadlineTimer>
+#include <QFuture>
 #include <QImage>
 #include <QMetaType>
 #include <QString>
@@ -43,9 +44,13 @@ public:
     CaptureItemState state() const { return m_state; }
     void setState(const CaptureItemState &state) { m_state = state; }
 
-    // The full image (a recording's poster frame); a null image when its file
-    // is gone and no copy is left in memory. May read the disk.
+    // The full image (a recording's poster frame); a null image when no copy is left in memory
+    // and its file is gone or does not decode whole to a picture of this size. May read and
+    // decode the disk's file.
     QImage image() const;
+    // image() for an action that hands the picture on (a copy, a save, a pin): pixels held in
+    // memory at once, a file decoded on a background thread, a large one being slow to decode.
+    QFuture<QImage> loadImage() const;
     // The full image as it is kept, decoding and reading nothing: the pixels while they are
     // held in memory, otherwise the path of the finished PNG they went to (which may have gone
     // since; for a recording, its poster file, which is no PNG). A write still going on is
@@ -55,9 +60,10 @@ public:
         QString pngPath;
     };
     StoredImage storedImage(QDeadlineTimer writeDeadline = QDeadlineTimer(0)) const;
-    // Whether the full image can still be had: held in memory, or its file still on disk with
-    // the header of this picture (a file deleted or overwritten with anything else does not
-    // count). Reads the file's first bytes, decodes nothing. Any thread.
+    // Whether the full image can probably still be had, cheaply enough for painting: held in
+    // memory, or its file still on disk with the header of this picture (a file deleted or
+    // overwritten with anything else does not count, one damaged after its header does).
+    // Reads the file's first bytes, decodes nothing; an action decodes (loadImage). Any thread.
     bool hasImage() const;
     bool isVideo() const { return m_videoURL.has_value(); }
     // "Corvanta yyyy-MM-dd at HH.mm.ss.<ext>", the extension "png" for a
@@ -67,7 +73,7 @@ public:
 
     // Drag out: a fresh copy named fileName(), in the capture's own drag folder (see
     // TemporaryFiles::dragFolder).
-    // Absent when no such file could be made.
+    // Absent when no such file could be made. Decodes the PNG, on the calling thread.
     std::optional<QUrl> makeDragFileURL() const;
     // The data a drag of this capture carries: a CaptureItemProvider for the
     // drag file, or an empty QMimeData when there is none (onConsumed is then

@@ -64,7 +64,7 @@ namespace {
 // Puts a fresh copy of the capture at dragPath, in its drag folder. A screenshot whose image is
 // still in memory (its PNG not yet written, or not writable) is encoded from
 // that image, and the PNG put in place if it is missing; otherwise the PNG
-// written earlier is copied, when it still holds the picture (pngIsPicture).
+// written earlier is copied, when it still decodes to the picture (pngIsPicture).
 bool prepareDragFile(const std::optional<QUrl> &videoURL, const QImage &heldImage,
                      const QString &pngPath, bool pngIsPicture, const QString &dragPath,
                      QString *error)
@@ -103,8 +103,10 @@ std::optional<QUrl> CaptureItem::makeDragFileURL() const
     const QString dragPath =
         TemporaryFiles::dragFolder(*folder, m_fileName) + QLatin1Char('/') + m_fileName;
     const QImage heldImage = m_storage ? m_storage->heldImage() : QImage();
-    if (!prepareDragFile(m_videoURL, heldImage, pngPath(), heldImage.isNull() && hasImage(),
-                         dragPath, &error)) {
+    // Decoded here, since the drag must carry its file from its first moment: a file damaged
+    // after its header would drop as nothing.
+    const bool pngIsPicture = !m_videoURL && heldImage.isNull() && !image().isNull();
+    if (!prepareDragFile(m_videoURL, heldImage, pngPath(), pngIsPicture, dragPath, &error)) {
         qCWarning(Log::capture, "Could not prepare the drag file of %s: %s",
                   qUtf8Printable(m_fileName), qUtf8Printable(error));
         QDir().rmdir(QFileInfo(dragPath).path());

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <qcoro/qcorofuture.h>
 #include <unistd.h>
 
 namespace {
@@ -93,7 +94,15 @@ QCoro::Task<void> PinActions::saveAs(PinItemPtr item, QWidget *window, Complaint
     }
     try {
         if (item->isImage()) {
-            QCoro::Task<QUrl> saving = services.saving->saveImage([item] { return item->bitmap(); },
+            // Decoded before the dialog opens: a picture that does not decode is refused at once.
+            QFuture<QImage> loading = item->capture() ? item->capture()->loadImage()
+                                                      : QtFuture::makeReadyFuture(item->bitmap());
+            const QImage picture = co_await loading;
+            if (picture.isNull()) {
+                tell(complain, QStringLiteral("save"), pictureGone);
+                co_return;
+            }
+            QCoro::Task<QUrl> saving = services.saving->saveImage([picture] { return picture; },
                                                                   item->exportFileName(), window);
             co_await saving;
         } else if (const std::optional<QUrl> url = item->fileURL(); url && url->isLocalFile()) {

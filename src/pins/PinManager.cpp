@@ -5,6 +5,9 @@
 #include "model/SettingsStore.h"
 #include "pins/PinWindowController.h"
 
+#include <QPointer>
+#include <qcoro/qcorofuture.h>
+
 PinManager::PinManager(SettingsStore &settings, PinDeckServices services, QObject *parent)
     : QObject(parent), m_settings(settings), m_services(std::move(services))
 {
@@ -37,13 +40,18 @@ QList<double> PinManager::earlierHeights(const PinWindowController *controller) 
     return heights;
 }
 
-bool PinManager::pin(const CaptureItem &item)
+QCoro::Task<bool> PinManager::pin(CaptureItem item)
 {
     // A recording shows its movie's icon without its poster; a screenshot would be blank.
-    if (!item.isVideo() && !item.hasImage())
-        return false;
+    if (!item.isVideo()) {
+        const QPointer<PinManager> self(this);
+        QFuture<QImage> loading = item.loadImage();
+        const QImage picture = co_await loading;
+        if (!self || picture.isNull())
+            co_return false;
+    }
     pinCapture(item);
-    return true;
+    co_return true;
 }
 
 void PinManager::addToStack(const PinItemPtr &item)

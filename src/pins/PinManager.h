@@ -38,9 +38,9 @@ public:
     // listed): what it cascades after.
     QList<double> earlierHeights(const PinWindowController *controller) const;
 
-    // The tray's pin: the capture goes to the front of the deck, unless its picture can no
-    // longer be read.
-    bool pin(const CaptureItem &item) override;
+    // The tray's pin: the capture goes to the front of the deck, unless its picture does not
+    // decode (off the main thread).
+    QCoro::Task<bool> pin(CaptureItem item) override;
 
     // Puts the pin at the front of the deck, making the deck on the first pin. Shows the deck
     // when it has no panel.

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -42,6 +43,15 @@ public:
     // once, on whichever thread serves that paste; it is dropped once it has run, or when the
     // offer goes.
     virtual bool setProvidedData(std::function<QByteArray()> provide, const QString &mimeType) = 0;
+    // One type of an offer, its bytes made as setProvidedData() makes them.
+    struct ProvidedData {
+        QString mimeType;
+        std::function<QByteArray()> provide;
+    };
+    // Offers the types, in this order, in place of everything else, in one change of the
+    // clipboard: a paste never finds it empty or offering only some of them. False when the
+    // clipboard took none.
+    virtual bool offerProvidedData(QList<ProvidedData> types) = 0;
     // Offers plain text in place of everything else. False when refused.
     virtual bool setString(const QString &text) = 0;
 

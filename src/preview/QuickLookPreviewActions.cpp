@@ -5,6 +5,7 @@
 
 #include "capture/OCRService.h"
 #include "model/CaptureQueue.h"
+#include "model/StartTask.h"
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "preview/PreviewMediaView.h"
@@ -13,16 +14,32 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
+#include <qcoro/qcorofuture.h>
 
 bool QuickLookPreviewView::showsPictureOf(const CaptureItem &item) const
 {
     return !item.isVideo() && m_controller.currentItemID() == item.id() && m_media->hasFullImage();
 }
 
-std::optional<CaptureItem> QuickLookPreviewView::withPicture(const CaptureItem &item,
+void QuickLookPreviewView::withPictureDo(const CaptureItem &item, const QString &undone,
+                                         std::function<void(const CaptureItem &)> act)
+{
+    startTask([](QPointer<QuickLookPreviewView> self, CaptureItem item, QString undone,
+                 std::function<void(const CaptureItem &)> act) -> QCoro::Task<void> {
+        // A header that reads well says nothing of the rest of the file: the picture is decoded.
+        QFuture<QImage> loading = item.loadImage();
+        const bool decodes = !(co_await loading).isNull();
+        if (!self)
+            co_return;
+        if (const std::optional<CaptureItem> usable = self->withPicture(item, decodes, undone))
+            act(*usable);
+    }(this, item, undone, std::move(act)));
+}
+
+std::optional<CaptureItem> QuickLookPreviewView::withPicture(const CaptureItem &item, bool decodes,
                                                              const QString &undone)
 {
-    if (item.hasImage())
+    if (decodes)
         return item;
     const QImage shown = showsPictureOf(item) ? m_media->fullImage() : QImage();
     if (CaptureQueue *queue = m_services.applicationQueue; queue && !shown.isNull()) {
@@ -49,32 +66,63 @@ void QuickLookPreviewView::tellPictureGone(const CaptureItem &item, const QStrin
 
 void QuickLookPreviewView::copyItem(const CaptureItem &item)
 {
-    std::optional<CaptureItem> copied = item;
     if (!item.isVideo()) {
-        copied = withPicture(item, QStringLiteral("copied"));
-    } else if (!QFileInfo(item.videoURL()->toLocalFile()).isFile()) {
+        withPictureDo(item, QStringLiteral("copied"),
+                      [this](const CaptureItem &copied) { copyWithPicture(copied); });
+        return;
+    }
+    // Nothing claimed that did not happen.
+    if (!QFileInfo(item.videoURL()->toLocalFile()).isFile()) {
         m_controller.setNotice(
             QStringLiteral("“%1” could not be copied: the recording file is missing.")
                 .arg(item.fileName()));
-        copied.reset();
-    }
-    // Nothing claimed that did not happen.
-    if (!copied)
         return;
+    }
+    copyWithPicture(item);
+}
+
+void QuickLookPreviewView::copyWithPicture(const CaptureItem &item)
+{
     // With no copy of the opener's there is nothing to wait for.
     if (!m_controller.hasCopyHandler()) {
         confirmCopied();
         return;
     }
     if (CaptureQueue *queue = m_controller.currentQueue())
-        followCopy(*queue, *copied);
-    m_controller.performCopy(*copied);
+        followAction(*queue, item, CaptureItemState::Kind::copying, QStringLiteral("copied"),
+                     [this] { confirmCopied(); });
+    m_controller.performCopy(item);
 }
 
-void QuickLookPreviewView::followCopy(CaptureQueue &queue, const CaptureItem &item)
+void QuickLookPreviewView::saveItem(const CaptureItem &item)
 {
-    // The opener's copy marks the capture copying and, once the clipboard holds it, waiting
-    // again (or takes it out of the tray); a copy that failed leaves it failed, with the reason.
+    const auto save = [this](const CaptureItem &saved) {
+        // A save that ended well or was cancelled says nothing here; the tray shows where it went.
+        if (CaptureQueue *queue = m_controller.currentQueue())
+            followAction(*queue, saved, CaptureItemState::Kind::saving, QStringLiteral("saved"),
+                         [] {});
+        m_controller.performSave(saved);
+    };
+    if (item.isVideo())
+        save(item);
+    else
+        withPictureDo(item, QStringLiteral("saved"), save);
+}
+
+QCoro::Task<void> QuickLookPreviewView::pinItem(CaptureItem item)
+{
+    const QPointer<QuickLookPreviewView> self(this);
+    QCoro::Task<bool> pinning = m_services.pinning->pin(item);
+    if (!co_await pinning && self)
+        tellPictureGone(item, QStringLiteral("pinned"));
+}
+
+void QuickLookPreviewView::followAction(CaptureQueue &queue, const CaptureItem &item,
+                                        CaptureItemState::Kind busy, const QString &undone,
+                                        std::function<void()> done)
+{
+    // The opener's action marks the capture busy and, once it has ended, waiting again (or takes
+    // it out of the tray); one that failed leaves it failed, with the reason.
     const QUuid id = item.id();
     const auto stateOf = [&queue, id]() -> std::optional<CaptureItemState> {
         for (const CaptureItem &staged : queue.items()) {
@@ -83,16 +131,17 @@ void QuickLookPreviewView::followCopy(CaptureQueue &queue, const CaptureItem &it
         }
         return std::nullopt;
     };
-    const auto isCopying = [](const std::optional<CaptureItemState> &state) {
-        return state && state->kind() == CaptureItemState::Kind::copying;
+    const auto isBusy = [busy](const std::optional<CaptureItemState> &state) {
+        return state && state->kind() == busy;
     };
-    auto started = std::make_shared<bool>(isCopying(stateOf()));
+    auto started = std::make_shared<bool>(isBusy(stateOf()));
     auto watch = std::make_shared<QMetaObject::Connection>();
     *watch = connect(
         &queue, &CaptureQueue::itemsChanged, this,
-        [this, stateOf, isCopying, started, watch, name = item.fileName()] {
+        [this, stateOf, isBusy, started, watch, undone, done = std::move(done),
+         name = item.fileName()] {
             const std::optional<CaptureItemState> state = stateOf();
-            if (isCopying(state)) {
+            if (isBusy(state)) {
                 *started = true;
                 return;
             }
@@ -103,11 +152,11 @@ void QuickLookPreviewView::followCopy(CaptureQueue &queue, const CaptureItem &it
                 return;
             const std::optional<CaptureActionError> error = state ? state->error() : std::nullopt;
             if (!error) {
-                confirmCopied();
+                done();
                 return;
             }
             m_controller.setNotice(
-                QStringLiteral("“%1” could not be copied (%2).").arg(name, error->reason()));
+                QStringLiteral("“%1” could not be %2 (%3).").arg(name, undone, error->reason()));
         });
 }
 

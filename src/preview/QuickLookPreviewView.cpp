@@ -234,7 +234,7 @@ void QuickLookPreviewView::rebuildToolbar()
                          m_isCopied ? green : QColor(Qt::white), [this, item] { copyItem(item); });
         addToolbarButton(QStringLiteral("arrow.down.to.line.compact"),
                          QStringLiteral("Save Video..."), Qt::white,
-                         [this, item] { m_controller.performSave(item); });
+                         [this, item] { saveItem(item); });
         addToolbarButton(QStringLiteral("folder"), QStringLiteral("Show in Folder"), Qt::white,
                          [this, item] {
                              if (m_services.urlOpener)
@@ -266,31 +266,27 @@ void QuickLookPreviewView::rebuildToolbar()
                                                      : QStringLiteral("Copy Text (OCR)");
         addToolbarButton(ocrSymbol, ocrTitle, m_ocrJustCopied ? green : QColor(Qt::white),
                          [this, item] { startTask(recognizeAndCopyText(item)); });
-        addToolbarButton(QStringLiteral("pin.fill"), QStringLiteral("Pin to Screen"), Qt::white,
-                         [this, item] {
-                             // A pin of a capture that has left the tray would belong to nothing.
-                             if (!m_services.pinning || !isStaged(item))
-                                 return;
-                             const std::optional<CaptureItem> pinned =
-                                 withPicture(item, QStringLiteral("pinned"));
-                             if (pinned && !m_services.pinning->pin(*pinned))
-                                 tellPictureGone(item, QStringLiteral("pinned"));
-                         });
+        addToolbarButton(
+            QStringLiteral("pin.fill"), QStringLiteral("Pin to Screen"), Qt::white, [this, item] {
+                // A pin of a capture that has left the tray would belong to nothing.
+                if (!m_services.pinning || !isStaged(item))
+                    return;
+                withPictureDo(item, QStringLiteral("pinned"),
+                              [this](const CaptureItem &pinned) { startTask(pinItem(pinned)); });
+            });
         addToolbarButton(QStringLiteral("pencil.tip.crop.circle"), QStringLiteral("Markup..."),
                          Qt::white, [this] { m_controller.setMarkupMode(true); });
         addToolbarButton(QStringLiteral("arrow.down.to.line.compact"),
-                         QStringLiteral("Save to Disk"), Qt::white, [this, item] {
-                             if (const std::optional<CaptureItem> saved =
-                                     withPicture(item, QStringLiteral("saved")))
-                                 m_controller.performSave(*saved);
-                         });
+                         QStringLiteral("Save to Disk"), Qt::white,
+                         [this, item] { saveItem(item); });
         addToolbarButton(QStringLiteral("square.and.arrow.up"), QStringLiteral("Share..."),
                          Qt::white, [this, item] {
                              if (!m_services.share)
                                  return;
-                             if (const std::optional<CaptureItem> shared =
-                                     withPicture(item, QStringLiteral("shared")))
-                                 m_services.share->share(shared->image(), this);
+                             withPictureDo(item, QStringLiteral("shared"),
+                                           [this](const CaptureItem &shared) {
+                                               m_services.share->share(shared.image(), this);
+                                           });
                          });
     }
     for (PlateButton *button : std::as_const(m_toolbarButtons)) {

@@ -66,14 +66,23 @@ private:
     bool isStaged(const CaptureItem &item) const;
     // Whether the full picture on show is the capture's own (a screenshot's, read).
     bool showsPictureOf(const CaptureItem &item) const;
-    // The capture for an action that needs its picture: as it is while its picture is in memory
-    // or on disk. Once its file has gone, the picture on show is written back to the tray and the
-    // capture that carries it is shown and returned. When neither is left: nothing, and the
-    // preview says what could not be done (`undone`: "copied", "pinned", ...).
-    std::optional<CaptureItem> withPicture(const CaptureItem &item, const QString &undone);
+    // Runs act with the capture once its picture has decoded (off the main thread, unless held in
+    // memory), unless the preview went meanwhile. When its file no longer decodes, the picture on
+    // show is written back to the tray and act gets the capture that carries it, which is shown.
+    // When neither is left: act does not run, and the preview says what could not be done
+    // (`undone`: "copied", "pinned", ...).
+    void withPictureDo(const CaptureItem &item, const QString &undone,
+                       std::function<void(const CaptureItem &)> act);
+    std::optional<CaptureItem> withPicture(const CaptureItem &item, bool decodes,
+                                           const QString &undone);
     void tellPictureGone(const CaptureItem &item, const QString &undone);
-    // "Copied!" once the opener's copy of the capture has ended well, or the reason it failed.
-    void followCopy(CaptureQueue &queue, const CaptureItem &item);
+    void copyWithPicture(const CaptureItem &item);
+    void saveItem(const CaptureItem &item);
+    QCoro::Task<void> pinItem(CaptureItem item);
+    // Once the opener's action on the capture (marked `busy` while it runs) has ended: done()
+    // when it ended well, else the reason it failed, said in the preview (`undone`: "copied").
+    void followAction(CaptureQueue &queue, const CaptureItem &item, CaptureItemState::Kind busy,
+                      const QString &undone, std::function<void()> done);
     void confirmCopied();
     PlateButton *addToolbarButton(const QString &symbol, const QString &title, const QColor &tint,
                                   std::function<void()> action);

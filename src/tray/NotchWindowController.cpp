@@ -331,6 +331,11 @@ void NotchWindowController::bindModel()
             updatePosition();
     });
     connect(&m_queue, &CaptureQueue::itemsChanged, this, [this] {
+        // What a new save or copy of a capture ends with is newer than its notice.
+        for (const CaptureItem &item : m_queue.items()) {
+            if (item.state().isBusy())
+                m_state->clearNotice(item.id());
+        }
         if (interactionState() == State::expanded)
             updatePosition();
         else if (m_panel)

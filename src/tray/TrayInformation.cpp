@@ -48,12 +48,14 @@ QString failureText(const CaptureItem &item)
 
 std::optional<Status> status(const CaptureItem &item, const std::optional<TrayNotice> &notice)
 {
+    // A notice is newer than the failure it is shown over: a capture's notice goes when a new
+    // action on it starts (the tray's controller sees to that).
+    if (notice && notice->id == item.id())
+        return Status{notice->text, notice->tone};
     // Nothing else tells the user that a save or copy went wrong: the capture waits in the
     // tray, and only its state knows why.
     if (item.state().kind() == CaptureItemState::Kind::failed)
         return Status{failureText(item), TrayNotice::Tone::problem};
-    if (notice && notice->id == item.id())
-        return Status{notice->text, notice->tone};
     return std::nullopt;
 }
 

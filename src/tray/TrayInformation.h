@@ -26,7 +26,8 @@ QFont statusFont();
 // failed save is named as the recording's, with its reason once.
 QString failureText(const CaptureItem &item);
 
-// What the column says below the size: the failure, else the capture's notice, else nothing.
+// What the column says below the size: the newer of the capture's notice and its failure (a
+// notice is the newer while it lasts), else nothing.
 struct Status {
     QString text;
     TrayNotice::Tone tone = TrayNotice::Tone::problem;

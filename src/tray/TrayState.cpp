@@ -1,6 +1,9 @@
 #include "tray/TrayState.h"
 
+#include "model/StartTask.h"
 #include "tray/TrayNeighbours.h"
+
+#include <QPointer>
 
 #include <cmath>
 
@@ -115,7 +118,14 @@ void TrayState::setNotchMetrics(bool hasNotch, double notchHeight, double notchW
 
 void pinFromTray(TrayPinning *pinning, TrayState *state, const CaptureItem &item)
 {
-    if (pinning && !pinning->pin(item) && state)
-        state->showNotice(item.id(),
-                          QStringLiteral("Couldn't pin (its picture can no longer be read)"));
+    if (!pinning)
+        return;
+    // The picture is decoded first: the tray may be gone by the time the deck answers.
+    startTask([](TrayPinning *pins, QPointer<TrayState> told,
+                 CaptureItem capture) -> QCoro::Task<void> {
+        QCoro::Task<bool> pinning = pins->pin(capture);
+        if (!co_await pinning && told)
+            told->showNotice(capture.id(),
+                             QStringLiteral("Couldn't pin (its picture can no longer be read)"));
+    }(pinning, state, item));
 }

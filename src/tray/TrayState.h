@@ -102,6 +102,7 @@ private:
 
 class TrayPinning;
 
-// The tray's pin button and key: the capture goes to the pin deck, or, when its picture can no
-// longer be read, stays unpinned and the tray (when given) says so beside it.
+// The tray's pin button and key: the capture goes to the pin deck, or, when its picture does not
+// decode, stays unpinned and the tray (when given and still there) says so beside it. Returns
+// before the deck has answered.
 void pinFromTray(TrayPinning *pinning, TrayState *state, const CaptureItem &item);

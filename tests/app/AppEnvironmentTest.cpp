@@ -230,7 +230,7 @@ TEST_F(AppEnvironmentTest, PinsFollowTheQueueTheSettingsAndTheCloseAllKey)
 
     // The close-all key closes the deck and keeps every capture.
     for (const CaptureItem &item : env.queue().items())
-        env.pinManager().pin(item);
+        QCoro::waitFor(env.pinManager().pin(item));
     ASSERT_NE(deck->window(), nullptr);
     press(35);
     EXPECT_TRUE(waitUntil([&] { return deck->window() == nullptr; }));

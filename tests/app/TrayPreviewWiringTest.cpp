@@ -8,7 +8,9 @@
 #include "platform/PointerMonitor.h"
 #include "preview/QuickLookPreviewController.h"
 #include "support/WaitUntil.h"
+#include "tray/CaptureTrayView.h"
 #include "tray/NotchWindowController.h"
+#include "tray/TrayInformation.h"
 
 #include <QFile>
 #include <QKeyEvent>
@@ -125,8 +127,8 @@ TEST_F(TrayPreviewWiringTest, TheExpandedTraysKeysReadTextOpenThePreviewAndPin)
     EXPECT_EQ(preview.currentItemID(), captures.at(2).id());
 
     press(captures.at(0), Qt::Key_P, QStringLiteral("p"));
+    ASSERT_TRUE(waitUntil([&] { return environment->pinManager().stackController(); }));
     PinStackWindowController *deck = environment->pinManager().stackController();
-    ASSERT_NE(deck, nullptr);
     ASSERT_EQ(deck->items().size(), 1);
     EXPECT_EQ(deck->items().first()->id(), captures.at(0).id());
     environment->pinManager().closeAll();
@@ -144,4 +146,48 @@ TEST_F(TrayPreviewWiringTest, WithItsPictureGoneTheTraySaysSoRatherThanReadingNo
     }));
     EXPECT_EQ(tray->state().noticeAbout(gone.id())->tone, TrayNotice::Tone::problem);
     EXPECT_FALSE(fakes.pasteboard->calls.contains("string(Invoice 42)"));
+}
+
+// A capture whose file keeps its header but lost its body is refused by each of the tray's
+// actions before anything is offered, asked or pinned, and the tray says the newest refusal.
+TEST_F(TrayPreviewWiringTest, APictureDamagedAfterItsHeaderIsRefusedAndTheNewestRefusalShows)
+{
+    environment->settingsStore().setSoundEffectsEnabled(true);
+    tray->show(std::nullopt, TrayInteractionState::expanded);
+    ASSERT_NE(tray->trayView(), nullptr);
+    const QString gone = QStringLiteral("its picture can no longer be read");
+    for (const Spoil damage : {Spoil::cut, Spoil::scrambled}) {
+        SCOPED_TRACE(damage == Spoil::cut ? "cut" : "scrambled");
+        const CaptureItem item = makeScreenshot(noisyImage(160, 100, quint32(damage)));
+        environment->queue().enqueue(item);
+        ASSERT_TRUE(spoilFile(item.storedImage(QDeadlineTimer(10000)).pngPath, damage));
+        const auto says = [&](const QString &text) {
+            return waitUntil([&] {
+                for (const CaptureItem &staged : environment->queue().items()) {
+                    if (staged.id() != item.id())
+                        continue;
+                    const auto shown =
+                        TrayInformation::status(staged, tray->state().noticeAbout(item.id()));
+                    return shown && shown->text == text;
+                }
+                return false;
+            });
+        };
+
+        press(item, Qt::Key_P, QStringLiteral("p"));
+        EXPECT_TRUE(says("Couldn't pin (" + gone + ")"));
+        EXPECT_EQ(environment->pinManager().stackController(), nullptr) << "no grey card";
+        EXPECT_EQ(tray->trayView()->makeDragProvider(item), nullptr);
+        EXPECT_TRUE(says("Couldn't drag (" + gone + ")"));
+        press(item, Qt::Key_C, QStringLiteral("c"));
+        EXPECT_TRUE(says("Couldn't copy (Failed to copy to clipboard: Could not generate PNG "
+                         "data)"));
+        press(item, Qt::Key_S, QStringLiteral("s"));
+        EXPECT_TRUE(says("Couldn't save (Failed to save screenshot: " + gone + ")"));
+        press(item, Qt::Key_P, QStringLiteral("p"));
+        EXPECT_TRUE(says("Couldn't pin (" + gone + ")")) << "newer than the failed save";
+    }
+    EXPECT_TRUE(fakes.pasteboard->calls.isEmpty()) << "nothing offered";
+    EXPECT_TRUE(fakes.soundPlayer->calls.isEmpty()) << "no copy or save sound";
+    EXPECT_TRUE(fakes.savePanel->shown.isEmpty()) << "no name asked for a picture not there";
 }

@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPainter>
+#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -62,8 +63,7 @@ TEST_F(ClipboardServiceTest, ScreenshotIsOfferedAtOnceAndEncodedOnlyWhenAPasteAs
 {
     const CaptureItem item = makeScreenshotInMemory(tmp, filledImage(64, 48, Qt::green));
     EXPECT_EQ(copy(item), std::nullopt);
-    EXPECT_EQ(pasteboard->calls,
-              QStringList({"clear", "provided(image/png)", "provided(image/tiff)"}));
+    EXPECT_EQ(pasteboard->calls, QStringList({"offer(image/png,image/tiff)"}));
     EXPECT_EQ(pasteboard->encodings.load(), 0);
     EXPECT_EQ(log.messages("export"),
               QStringList({"Copying capture item " + idText(item) + " to clipboard",
@@ -163,7 +163,7 @@ TEST_F(ClipboardServiceTest, RecordingIsOfferedAsItsMovieFileOnly)
     const CaptureItem item = makeRecording(movie);
     EXPECT_EQ(copy(item), std::nullopt);
     EXPECT_EQ(pasteboard->calls,
-              QStringList({"clear", "file(" + QUrl::fromLocalFile(movie).toString() + ")"}));
+              QStringList({"file(" + QUrl::fromLocalFile(movie).toString() + ")"}));
     EXPECT_EQ(pasteboard->encodings.load(), 0);
 
     // A refused file URL is only logged.
@@ -283,11 +283,15 @@ protected:
 
 TEST_F(ClipboardPasteTest, EveryFormatCarriesTheCapturesPixelsAfterTheCaptureWent)
 {
+    // Each copy changes the clipboard once, with every format: never emptied first, never
+    // offering the PNG alone.
+    QSignalSpy changes(QGuiApplication::clipboard(), &QClipboard::dataChanged);
     const QImage image = patternImage(160, 90);
     {
         const CaptureItem held = makeScreenshotInMemory(tmp, image);
         ASSERT_EQ(errorOf<CaptureActionError>(service.copy(held)), std::nullopt);
     }
+    EXPECT_EQ(changes.count(), 1);
     EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->formats(),
               QStringList({"image/png", "image/tiff"}));
     EXPECT_EQ(pasted("image/tiff"), image);
@@ -301,6 +305,7 @@ TEST_F(ClipboardPasteTest, EveryFormatCarriesTheCapturesPixelsAfterTheCaptureWen
         ASSERT_EQ(errorOf<CaptureActionError>(service.copy(onDisk)), std::nullopt);
         QFile::remove(tmp.captureFile(onDisk.fileName()));
     }
+    EXPECT_EQ(changes.count(), 2);
     EXPECT_EQ(pasted("image/png"), other);
     EXPECT_EQ(pasted("image/tiff"), other);
 }

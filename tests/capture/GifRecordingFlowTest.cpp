@@ -131,7 +131,7 @@ TEST_F(GifRecordingFlowTest, CopyOffersTheGifFileAndSaveCopiesItByteForByte)
 
     QCoro::waitFor(coordinator().performCopy(item));
     EXPECT_EQ(m_pasteboard->calls,
-              QStringList({"clear", "file(" + QUrl::fromLocalFile(gif).toString() + ")"}));
+              QStringList({"file(" + QUrl::fromLocalFile(gif).toString() + ")"}));
 
     const QString chosen = m_tmp.path() + QStringLiteral("/saved.gif");
     m_panel->answer = QUrl::fromLocalFile(chosen);

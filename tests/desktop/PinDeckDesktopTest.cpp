@@ -113,7 +113,7 @@ protected:
         for (int i = 0; i < count; ++i) {
             const CaptureItem item = makeItem();
             m_queue.enqueue(item);
-            m_manager->pin(item);
+            QCoro::waitFor(m_manager->pin(item));
         }
         ASSERT_TRUE(QTest::qWaitForWindowExposed(deck().window()));
         waitUntil([this] { return !stack().isAnimating(); });
@@ -148,7 +148,7 @@ TEST_F(PinDeckDesktopTest, TheTrayPinsIntoTheCornerAndClicksFanCollapseAndPassBe
 {
     const CaptureItem item = makeItem();
     pinFromTheTray(item);
-    ASSERT_NE(m_manager->stackController(), nullptr);
+    ASSERT_TRUE(waitUntil([this] { return m_manager->stackController() != nullptr; }));
     ASSERT_EQ(deck().items().size(), 1);
     EXPECT_EQ(deck().items().first()->id(), item.id());
     QWidget *panel = deck().window();
@@ -187,8 +187,8 @@ TEST_F(PinDeckDesktopTest, RemoveTakesTheCaptureAndCloseAllKeepsTheRest)
     const CaptureItem second = makeItem();
     m_queue.enqueue(first);
     m_queue.enqueue(second);
-    m_manager->pin(first);
-    m_manager->pin(second); // deck: second, first
+    QCoro::waitFor(m_manager->pin(first));
+    QCoro::waitFor(m_manager->pin(second)); // deck: second, first
     ASSERT_TRUE(QTest::qWaitForWindowExposed(deck().window()));
     clickAt(onCard(1));
     ASSERT_TRUE(waitUntil([&] { return stack().isExpanded(); }));

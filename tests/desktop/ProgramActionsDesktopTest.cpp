@@ -400,15 +400,15 @@ TEST_F(ProgramActionsDesktop, EveryActionOfThePinDecksCardsActsOnItsCapture)
     EXPECT_TRUE(queueHolds(first.id()));
     EXPECT_EQ(deck()->items().first()->id(), first.id());
 
-    // A card whose file now holds anything but its picture: its copy says why on the card and
+    // A card whose file kept its header but lost the rest: its copy says why on the card and
     // leaves the clipboard alone.
-    ASSERT_TRUE(spoilFile(first.storedImage().pngPath));
+    ASSERT_TRUE(spoilFile(first.storedImage().pngPath, Spoil::cut));
     hoverCard(first);
     clearClipboard();
     clickAt(onDeckCapsule(stack, 0, DeckCapsuleButton::copy));
     EXPECT_TRUE(waitUntil([&] {
         return deck()->view()->noticeAbout(first.id()) ==
-               "Couldn't copy (its picture can no longer be read)";
+               "Couldn't copy (Failed to copy to clipboard: Could not generate PNG data)";
     }));
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
 }

@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QDateTime>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QSemaphore>
 #include <QThreadPool>
 
@@ -42,6 +43,20 @@ inline QImage filledImage(int width, int height, QColor color)
 {
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(color);
+    return image;
+}
+
+// Pixels of noise, the same for the same seed: its PNG is large enough to be damaged in its
+// middle (spoilFile), and two seeds give pictures that differ everywhere.
+inline QImage noisyImage(int width, int height, quint32 seed)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            line[x] = 0xff000000u | (random.generate() & 0xffffffu);
+    }
     return image;
 }
 

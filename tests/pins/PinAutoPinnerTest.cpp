@@ -57,8 +57,8 @@ TEST_F(PinAutoPinnerTest, CapturesLeavingTheQueueLoseTheirPinsAlsoWhenOff)
     model.queue.enqueue(b);
     settle();
     EXPECT_TRUE(deckIds().isEmpty()) << "auto-pin is off";
-    manager.pin(a);
-    manager.pin(b);
+    QCoro::waitFor(manager.pin(a));
+    QCoro::waitFor(manager.pin(b));
     model.queue.remove(a.id());
     settle();
     EXPECT_EQ(deckIds(), QList<QUuid>{b.id()});
@@ -115,9 +115,9 @@ TEST_F(PinAutoPinnerTest, AMarkedUpCaptureShowsAndCopiesItsNewImageOnEveryPin)
     model.queue.enqueue(other);
     model.queue.enqueue(secret);
     settle();
-    manager.pin(other);
-    manager.pin(secret);
-    manager.pin(secret); // two cards of one capture
+    QCoro::waitFor(manager.pin(other));
+    QCoro::waitFor(manager.pin(secret));
+    QCoro::waitFor(manager.pin(secret)); // two cards of one capture
     PinStackWindowController &deck = *manager.stackController();
     StackedMediaStack &stack = deck.view()->stack();
     const auto cardColours = [&] {

@@ -166,7 +166,7 @@ TEST_F(PinDeckViewTest, TheCapsuleActsOnTheCardUnderThePointerOfTheFannedPile)
     };
     QTest::mouseClick(view, Qt::LeftButton, {}, button(0));
     ASSERT_TRUE(waitUntil([this] { return !model.pasteboard->calls.isEmpty(); }));
-    EXPECT_EQ(model.pasteboard->calls.first(), "clear");
+    EXPECT_EQ(model.pasteboard->calls.first(), "offer(image/png,image/tiff)");
     EXPECT_EQ(deck.items().size(), 2);
 
     // Remove on the first card: announced, taken off, the other stays.

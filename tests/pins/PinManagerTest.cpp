@@ -37,7 +37,7 @@ TEST_F(PinManagerTest, PinsGoToTheFrontOfOneDeckMadeOnTheFirstPin)
     EXPECT_TRUE(first->window()->isVisible());
     manager.addToStack(b);
     const CaptureItem capture = makeCapture();
-    manager.pin(capture);
+    QCoro::waitFor(manager.pin(capture));
     EXPECT_EQ(deck(), first);
     EXPECT_EQ(idsOf(deck()->items()), (QList<QUuid>{capture.id(), b->id(), a->id()}));
     EXPECT_EQ(deck()->items().first()->title(), capture.fileName());
@@ -82,9 +82,9 @@ TEST_F(PinManagerTest, UnpinningAnnouncesAndTakesEveryPinOfTheIdentifier)
 {
     const CaptureItem twice = makeCapture();
     const PinItemPtr other = imagePin(Qt::blue);
-    manager.pin(twice);
+    QCoro::waitFor(manager.pin(twice));
     manager.addToStack(other);
-    manager.pin(twice);
+    QCoro::waitFor(manager.pin(twice));
     ASSERT_EQ(deck()->items().size(), 3);
 
     manager.unpin(twice.id());
@@ -164,17 +164,17 @@ TEST_F(PinManagerTest, ACaptureWhosePictureIsGoneIsNotPinnedBlank)
 {
     const CaptureItem gone = makeCapture(Qt::red);
     ASSERT_TRUE(QFile::remove(gone.storedImage(QDeadlineTimer(10000)).pngPath));
-    EXPECT_FALSE(manager.pin(gone));
+    EXPECT_FALSE(QCoro::waitFor(manager.pin(gone)));
     // Still there, but overwritten with anything but its picture.
     const CaptureItem junk = makeCapture(Qt::green);
     ASSERT_TRUE(spoilFile(junk.storedImage(QDeadlineTimer(10000)).pngPath));
-    EXPECT_FALSE(manager.pin(junk));
+    EXPECT_FALSE(QCoro::waitFor(manager.pin(junk)));
     EXPECT_EQ(deck(), nullptr) << "no deck made for nothing";
 
     // A recording without its poster still has its movie.
     const CaptureItem movie = makeCapture(Qt::blue, QUrl::fromLocalFile("/tmp/Recording-p.mp4"));
     ASSERT_TRUE(QFile::remove(movie.storedImage(QDeadlineTimer(10000)).pngPath));
-    EXPECT_TRUE(manager.pin(movie));
+    EXPECT_TRUE(QCoro::waitFor(manager.pin(movie)));
     ASSERT_NE(deck(), nullptr);
     EXPECT_EQ(idsOf(deck()->items()), QList<QUuid>{movie.id()});
 }

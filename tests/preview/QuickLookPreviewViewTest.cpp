@@ -1,4 +1,5 @@
 #include "preview/QuickLookPreviewView.h"
+#include "PreviewViewFixture.h"
 #include "capture/FeedbackService.h"
 #include "capture/OCRService.h"
 #include "model/CaptureQueue.h"
@@ -28,127 +29,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-namespace {
-
-class Pins final : public TrayPinning {
-public:
-    bool pin(const CaptureItem &item) override
-    {
-        pinned.append(item.id());
-        items.append(item);
-        return true;
-    }
-    QList<QUuid> pinned;
-    QList<CaptureItem> items;
-};
-
-// The preview of a real controller with a window that is a plain widget.
-class PreviewHost final : public PreviewWindow {
-public:
-    void setFrame(const QRectF &, bool) override {}
-    QRectF frame() const override { return {0, 0, 900, 640}; }
-    void setContent(QWidget *view) override
-    {
-        delete m_view;
-        m_view = view;
-        if (view) {
-            view->resize(1000, 640);
-            view->show();
-        }
-    }
-    void present() override {}
-    bool isVisible() const override { return true; }
-    bool holds(const QObject *object) const override
-    {
-        const auto *widget = qobject_cast<const QWidget *>(object);
-        return m_view && widget && (widget == m_view || m_view->isAncestorOf(widget));
-    }
-    ~PreviewHost() override { delete m_view; }
-
-private:
-    QPointer<QWidget> m_view;
-};
-
-class PreviewViewTest : public ::testing::Test {
-protected:
-    PreviewViewTest()
-        : controller([] { return std::make_unique<PreviewHost>(); },
-                     [this](QuickLookPreviewController &owner) -> QWidget * {
-                         view = new QuickLookPreviewView(owner, services);
-                         return view;
-                     },
-                     {})
-    {
-        services.applicationQueue = &queue;
-        services.ocr = &ocr;
-        services.pasteboard = pasteboard;
-        services.pinning = &pins;
-        services.makePlayer = [this](const QUrl &url) {
-            playerLog << QStringLiteral("open %1").arg(url.fileName());
-            auto player = std::make_unique<FakeMoviePlayer>(playerLog);
-            lastPlayer = player.get();
-            return player;
-        };
-        screenshot = makeScreenshot(filledImage(2880, 1800, Qt::white));
-        queue.enqueue(screenshot);
-        waitForWrites();
-    }
-
-    void show(const CaptureItem &item)
-    {
-        controller.show(
-            item, queue, [this](const CaptureItem &) { calls << "save"; },
-            [this](const CaptureItem &c) {
-                calls << "copy";
-                copied << c;
-                // As the program's copy marks it: busy, then waiting again once it is done.
-                queue.markCopying(c.id());
-                if (copiesEndAtOnce)
-                    queue.markPending(c.id());
-            },
-            [this](const CaptureItem &c) {
-                calls << "delete";
-                queue.remove(c.id());
-            });
-    }
-
-    QAbstractButton *button(const QString &name)
-    {
-        for (QAbstractButton *b : view->findChildren<QAbstractButton *>()) {
-            if (b->accessibleName() == name && !b->isHidden())
-                return b;
-        }
-        return nullptr;
-    }
-
-    QStringList labels()
-    {
-        QStringList texts;
-        for (QLabel *label : view->findChildren<QLabel *>())
-            texts << label->text();
-        return texts;
-    }
-
-    TempDirScope temp;
-    CaptureQueue queue{10};
-    std::shared_ptr<FakeTextRecognizer> recognizer = std::make_shared<FakeTextRecognizer>();
-    std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
-    FeedbackService feedback{std::make_shared<FakeSoundPlayer>(), std::make_shared<FakeHaptics>()};
-    OCRService ocr{recognizer, pasteboard, feedback};
-    Pins pins;
-    PreviewServices services;
-    QuickLookPreviewView *view = nullptr;
-    QuickLookPreviewController controller;
-    CaptureItem screenshot{makeScreenshot(filledImage(4, 4, Qt::white))};
-    QStringList calls;
-    QList<CaptureItem> copied;
-    bool copiesEndAtOnce = true;
-    QStringList playerLog;
-    FakeMoviePlayer *lastPlayer = nullptr;
-};
-
-} // namespace
-
 TEST_F(PreviewViewTest, ScreenshotHeaderAndToolbar)
 {
     show(screenshot);
@@ -164,6 +44,7 @@ TEST_F(PreviewViewTest, ScreenshotHeaderAndToolbar)
 
     QTest::mouseClick(button(QStringLiteral("Save to Disk")), Qt::LeftButton);
     QTest::mouseClick(button(QStringLiteral("Pin to Screen")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !calls.isEmpty() && !pins.pinned.isEmpty(); }));
     EXPECT_EQ(calls, QStringList({"save"}));
     EXPECT_EQ(pins.pinned, QList<QUuid>({screenshot.id()}));
 }
@@ -172,7 +53,7 @@ TEST_F(PreviewViewTest, CopyConfirmsForAMomentEvenWithoutAHandler)
 {
     controller.show(screenshot, queue, {}, {}, {});
     QTest::mouseClick(button(QStringLiteral("Copy")), Qt::LeftButton);
-    EXPECT_TRUE(view->isCopied());
+    ASSERT_TRUE(waitUntil([&] { return view->isCopied(); }));
     EXPECT_TRUE(button(QStringLiteral("Copied!")));
     ASSERT_TRUE(waitUntil([&] { return !view->isCopied(); }, 3000));
     EXPECT_TRUE(button(QStringLiteral("Copy")));
@@ -186,7 +67,7 @@ TEST_F(PreviewViewTest, CopiedShowsOnlyOnceTheCopyHasEndedWellAndCtrlCCopiesTheS
     copiesEndAtOnce = false;
     show(screenshot);
     QTest::mouseClick(button(QStringLiteral("Copy")), Qt::LeftButton);
-    ASSERT_EQ(copied.size(), 1);
+    ASSERT_TRUE(waitUntil([&] { return copied.size() == 1; }));
     EXPECT_FALSE(view->isCopied()) << "still copying";
     queue.markPending(other.id());
     EXPECT_FALSE(view->isCopied()) << "another capture";
@@ -206,7 +87,7 @@ TEST_F(PreviewViewTest, CopiedShowsOnlyOnceTheCopyHasEndedWellAndCtrlCCopiesTheS
         QApplication::sendEvent(view, &key);
     };
     ctrlC();
-    ASSERT_EQ(copied.size(), 2);
+    ASSERT_TRUE(waitUntil([&] { return copied.size() == 2; }));
     EXPECT_EQ(copied.last().id(), other.id());
     queue.markFailed(other.id(), CaptureActionError::copyFailed("NSPasteboard write failed"));
     EXPECT_FALSE(view->isCopied());
@@ -217,9 +98,12 @@ TEST_F(PreviewViewTest, CopiedShowsOnlyOnceTheCopyHasEndedWellAndCtrlCCopiesTheS
     ASSERT_TRUE(spoilFile(other.storedImage().pngPath));
     show(other);
     ctrlC();
+    ASSERT_TRUE(waitUntil([&] {
+        return view->notice()->text() == "“" + other.fileName() +
+                                             "” could not be copied: its picture can no longer "
+                                             "be read.";
+    }));
     EXPECT_EQ(copied.size(), 2) << "nothing to copy";
-    EXPECT_EQ(view->notice()->text(),
-              "“" + other.fileName() + "” could not be copied: its picture can no longer be read.");
 }
 
 TEST_F(PreviewViewTest, TextRecognitionCopiesTextOrNothing)
@@ -352,6 +236,7 @@ TEST_F(PreviewViewTest, ACaptureDeletedUnderThePreviewGivesWayToTheNext)
     EXPECT_EQ(controller.currentItemID(), screenshot.id()) << "the capture that took its place";
     EXPECT_TRUE(controller.notice().isEmpty()) << "nothing was lost";
     QTest::mouseClick(button(QStringLiteral("Pin to Screen")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return !pins.pinned.isEmpty(); }));
     EXPECT_EQ(pins.pinned, QList<QUuid>({screenshot.id()}));
 
     queue.remove(screenshot.id());
@@ -414,92 +299,6 @@ TEST_F(PreviewViewTest, ACaptureDeletedUnderMarkupSaysTheMarksAreLost)
     QTest::mouseClick(button(QStringLiteral("Markup...")), Qt::LeftButton);
     queue.remove(screenshot.id());
     EXPECT_FALSE(controller.isVisible());
-}
-
-// A picture whose every region differs, so that a blank or wrong one shows.
-QImage vanishingPicture()
-{
-    QImage picture(640, 400, QImage::Format_RGB32);
-    for (int y = 0; y < picture.height(); ++y) {
-        for (int x = 0; x < picture.width(); ++x)
-            picture.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
-    }
-    return picture;
-}
-
-// Pixel for pixel, whichever format the picture was read back in.
-QImage asRgb(const QImage &image)
-{
-    return image.convertToFormat(QImage::Format_RGB32);
-}
-
-TEST_F(PreviewViewTest, ACaptureWhoseFileVanishedIsCopiedPinnedAndReadFromThePictureShown)
-{
-    const QImage picture = vanishingPicture();
-    const CaptureItem item = makeScreenshot(picture);
-    queue.enqueue(item);
-    waitForWrites();
-    show(item);
-    auto *media = view->findChild<PreviewMediaView *>();
-    ASSERT_TRUE(waitUntil([&] { return media->hasFullImage(); }));
-    ASSERT_TRUE(QFile::remove(item.storedImage().pngPath));
-    ASSERT_TRUE(item.image().isNull());
-
-    QTest::mouseClick(button(QStringLiteral("Pin to Screen")), Qt::LeftButton);
-    ASSERT_EQ(pins.items.size(), 1);
-    EXPECT_EQ(pins.items.first().id(), item.id());
-    EXPECT_EQ(asRgb(pins.items.first().image()), picture) << "the pin shows the picture, not grey";
-
-    QTest::mouseClick(button(QStringLiteral("Copy")), Qt::LeftButton);
-    ASSERT_EQ(copied.size(), 1);
-    EXPECT_EQ(asRgb(copied.first().image()), picture);
-    EXPECT_TRUE(view->isCopied());
-
-    recognizer->answer({"Quarterly figures"});
-    QTest::mouseClick(button(QStringLiteral("Copy Text (OCR)")), Qt::LeftButton);
-    ASSERT_TRUE(waitUntil([&] { return view->ocrJustCopied(); }));
-    EXPECT_EQ(pasteboard->calls.last(), QStringLiteral("string(Quarterly figures)"));
-
-    // The picture is staged again, under the capture's name; the preview shows it throughout.
-    const CaptureItem staged = queue.items().first();
-    EXPECT_EQ(staged.id(), item.id());
-    EXPECT_EQ(staged.fileName(), item.fileName());
-    EXPECT_EQ(asRgb(staged.image()), picture);
-    waitForWrites();
-    EXPECT_TRUE(QFile::exists(item.storedImage().pngPath));
-    EXPECT_EQ(asRgb(media->fullImage()), picture);
-    EXPECT_TRUE(view->notice()->text().isEmpty());
-}
-
-TEST_F(PreviewViewTest, WithNoPictureLeftTheActionsSaySoInThePreviewAndPinNothing)
-{
-    const CaptureItem item = makeScreenshot(vanishingPicture());
-    queue.enqueue(item);
-    waitForWrites();
-    ASSERT_TRUE(QFile::remove(item.storedImage().pngPath));
-    // Opened after the file went: only the thumbnail is there to show.
-    show(item);
-    const QString name = item.fileName();
-
-    QTest::mouseClick(button(QStringLiteral("Pin to Screen")), Qt::LeftButton);
-    EXPECT_TRUE(pins.items.isEmpty()) << "no blank pin";
-    EXPECT_EQ(view->notice()->text(),
-              "“" + name + "” could not be pinned: its picture can no longer be read.");
-    EXPECT_FALSE(view->notice()->isHidden());
-
-    QTest::mouseClick(button(QStringLiteral("Copy")), Qt::LeftButton);
-    EXPECT_TRUE(copied.isEmpty());
-    EXPECT_FALSE(view->isCopied()) << "nothing was copied";
-    EXPECT_EQ(view->notice()->text(),
-              "“" + name + "” could not be copied: its picture can no longer be read.");
-
-    recognizer->answer({"never read"});
-    QTest::mouseClick(button(QStringLiteral("Copy Text (OCR)")), Qt::LeftButton);
-    EXPECT_FALSE(view->isOCRProcessing());
-    EXPECT_EQ(view->notice()->text(),
-              "No text could be read from “" + name + "”: its picture can no longer be read.");
-    EXPECT_TRUE(pasteboard->calls.isEmpty());
-    EXPECT_TRUE(queue.items().first().image().isNull()) << "nothing was made up";
 }
 
 TEST_F(PreviewViewTest, CopyVideoOfAMovieThatIsGoneSaysSoInsteadOfCopied)

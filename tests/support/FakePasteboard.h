@@ -40,7 +40,8 @@ struct FakePasteboardEncoder final : platform::PasteboardEncoder {
 };
 
 // A clipboard in memory, which keeps what it offers inside itself. Records "clear",
-// "file(<url>)", "data(<type>)", "provided(<type>)" and "string(<text>)" in `calls` and refuses
+// "file(<url>)", "data(<type>)", "provided(<type>)", "offer(<type>,<type>...)" and
+// "string(<text>)" in `calls` and refuses
 // what `refuseFileURL` and `refusedTypes` say. paste() reads a type the way a paste does, making
 // provided bytes once. A file offer is withdrawn (its callback run) when anything replaces it,
 // on takeOver() (another program copies) and when the clipboard goes. Its encoder's settings and
@@ -74,6 +75,18 @@ public:
     {
         calls << QStringLiteral("provided(%1)").arg(mimeType);
         return add(mimeType, std::move(provide));
+    }
+    bool offerProvidedData(QList<ProvidedData> types) override
+    {
+        QStringList names;
+        for (const ProvidedData &type : std::as_const(types))
+            names << type.mimeType;
+        calls << QStringLiteral("offer(%1)").arg(names.join(QLatin1Char(',')));
+        replaceContents();
+        bool any = false;
+        for (ProvidedData &type : types)
+            any = add(type.mimeType, std::move(type.provide)) || any;
+        return any;
     }
     bool setString(const QString &string) override
     {

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThreadPool>
 
@@ -52,11 +53,32 @@ private:
     bool m_hadPrevious;
 };
 
-// Overwrites the file in place with 3000 bytes that are no picture, as anything outside the
-// program might; false when it cannot be written.
-inline bool spoilFile(const QString &path)
+// How spoilFile damages a file, as anything outside the program might: `junk` overwrites it
+// whole with 3000 bytes that are no picture; `cut` keeps its first 100 bytes and `scrambled`
+// writes 2000 random bytes into its middle, both leaving a PNG's header (signature and size)
+// intact and its body broken.
+enum class Spoil { junk, cut, scrambled };
+
+// Damages the file in place; false when it cannot be written (or, but for `junk`, is too small
+// to damage that way).
+inline bool spoilFile(const QString &path, Spoil how = Spoil::junk)
 {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(QByteArray(3000, 'j')) == 3000;
+    switch (how) {
+    case Spoil::junk:
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               file.write(QByteArray(3000, 'j')) == 3000;
+    case Spoil::cut:
+        return file.size() > 100 && file.resize(100);
+    case Spoil::scrambled: {
+        if (!file.open(QIODevice::ReadWrite) || file.size() < 2200)
+            return false;
+        QRandomGenerator random(36);
+        QByteArray noise(2000, Qt::Uninitialized);
+        for (char &byte : noise)
+            byte = char(random.bounded(256));
+        return file.seek(file.size() / 2 - 1000) && file.write(noise) == noise.size();
+    }
+    }
+    return false;
 }

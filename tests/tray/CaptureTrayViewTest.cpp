@@ -384,8 +384,17 @@ TEST_F(CaptureTrayViewTest, APinTheDeckRefusesIsToldBesideTheCapture)
     auto *pin = child<TrayActionButton>(QStringLiteral("trayButton.pin"));
     QTest::mouseClick(pin, Qt::LeftButton, {}, pin->rect().center());
     EXPECT_TRUE(pinning.pinned.isEmpty());
+    const QString refused = "Couldn't pin (its picture can no longer be read)";
+    EXPECT_EQ(view.informationLines().mid(2).join(' '), refused);
+
+    // The newest is told, while the notice would still last: a failure after it, and a refusal
+    // after that failure.
+    queue.markCopying(a.id());
+    queue.markFailed(a.id(), CaptureActionError::copyFailed("No clipboard"));
     EXPECT_EQ(view.informationLines().mid(2).join(' '),
-              "Couldn't pin (its picture can no longer be read)");
+              "Couldn't copy (Failed to copy to clipboard: No clipboard)");
+    QTest::mouseClick(pin, Qt::LeftButton, {}, pin->rect().center());
+    EXPECT_EQ(view.informationLines().mid(2).join(' '), refused);
 }
 
 TEST_F(CaptureTrayViewTest, AClickedButtonLosesItsHoverLookWhenTheTrayFolds)

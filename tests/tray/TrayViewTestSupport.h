@@ -48,12 +48,12 @@ public:
 
 class FakeTrayPinning : public TrayPinning {
 public:
-    bool pin(const CaptureItem &item) override
+    QCoro::Task<bool> pin(CaptureItem item) override
     {
         if (refuse)
-            return false;
+            co_return false;
         pinned << item.id();
-        return true;
+        co_return true;
     }
     // Answers as the deck does for a capture whose picture can no longer be read.
     bool refuse = false;

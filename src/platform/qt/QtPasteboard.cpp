@@ -116,6 +116,19 @@ bool QtPasteboard::setProvidedData(std::function<QByteArray()> provide, const QS
     return offerAdded(std::move(added));
 }
 
+bool QtPasteboard::offerProvidedData(QList<ProvidedData> types)
+{
+    QList<std::shared_ptr<Offered>> offered;
+    for (ProvidedData &type : types) {
+        auto added = std::make_shared<Offered>();
+        added->type = type.mimeType;
+        added->provide = std::move(type.provide);
+        offered.append(std::move(added));
+    }
+    m_offered = {offered.cbegin(), offered.cend()};
+    return offer(new OfferedMimeData(offered));
+}
+
 bool QtPasteboard::offerAdded(std::shared_ptr<Offered> added)
 {
     // Qt takes the data as a whole, so each addition offers everything again; what was offered

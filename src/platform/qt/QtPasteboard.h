@@ -23,6 +23,7 @@ public:
     bool writeFileURL(const QUrl &url, std::function<void()> onWithdrawn = {}) override;
     bool setData(const QByteArray &data, const QString &mimeType) override;
     bool setProvidedData(std::function<QByteArray()> provide, const QString &mimeType) override;
+    bool offerProvidedData(QList<ProvidedData> types) override;
     bool setString(const QString &text) override;
 
     // PNG from the fast encoder, TIFF uncompressed.
