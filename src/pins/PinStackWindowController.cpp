@@ -8,6 +8,7 @@
 #include "platform/Compositor.h"
 #include "platform/Displays.h"
 #include "platform/PanelWindows.h"
+#include "platform/WindowMove.h"
 
 #include <QRegion>
 
@@ -111,6 +112,7 @@ void PinStackWindowController::show()
         if (m_services.panels)
             m_services.panels->prepare(panel, platform::PanelLevel::floating);
         m_panel = panel;
+        m_move = std::make_unique<platform::WindowMove>(panel);
         m_inputRegion = QRegion();
         connect(panel, &PinStackContentView::pileRectChanged, this,
                 &PinStackWindowController::updateInputRegion);
@@ -176,6 +178,7 @@ void PinStackWindowController::closeAll()
         // The panel may be the sender of the click that closes it.
         PinStackContentView *panel = m_panel;
         m_panel.clear();
+        m_move.reset();
         panel->hide();
         panel->deleteLater();
         m_closedPanels.removeAll(nullptr);
@@ -220,7 +223,7 @@ void PinStackWindowController::relayout()
     const QList<platform::Display> displays =
         m_services.displays ? m_services.displays->displays() : QList<platform::Display>();
     m_panel->applySettings();
-    m_panel->setGeometry(PinGeometry::qtGeometry(windowFrame(), displays));
+    m_move->moveTo(PinGeometry::qtGeometry(windowFrame(), displays), true);
     updateInputRegion();
 }
 

@@ -20,6 +20,7 @@ namespace platform {
 class Compositor;
 class Displays;
 class PanelWindows;
+class WindowMove;
 } // namespace platform
 
 // What the deck needs of the desktop and the program. Any member may be empty: without
@@ -97,6 +98,8 @@ private:
     PinActions m_actions;
     QList<PinItemPtr> m_items;
     QPointer<PinStackContentView> m_panel;
+    // Moves the panel to its corner: shown, it glides there.
+    std::unique_ptr<platform::WindowMove> m_move;
     // Panels closed whose deletion waits for the event loop.
     QList<QPointer<PinStackContentView>> m_closedPanels;
     // What the panel was last told to take input on.

@@ -6,6 +6,7 @@
 #include "platform/Displays.h"
 #include "platform/PanelWindows.h"
 #include "platform/WindowFade.h"
+#include "platform/WindowMove.h"
 
 #include <QMetaMethod>
 #include <QPainter>
@@ -68,6 +69,7 @@ PinWindowController::~PinWindowController()
     for (const QMetaObject::Connection &subscription : std::as_const(m_subscriptions))
         disconnect(subscription);
     m_fade.reset();
+    m_move.reset();
     delete m_window.data();
 }
 
@@ -159,6 +161,7 @@ void PinWindowController::show()
         view->setGeometry(PinGeometry::qtGeometry(frame(screen, scale), displays));
         m_window = view;
         m_fade = std::make_unique<platform::WindowFade>(view, m_services.compositor.get());
+        m_move = std::make_unique<platform::WindowMove>(view);
     }
     m_fade->setOpacity(0.0);
     m_window->show();
@@ -201,6 +204,7 @@ void PinWindowController::finishClose()
         PinContentView *view = m_window;
         m_window.clear();
         m_fade.reset();
+        m_move.reset();
         view->hide();
         view->deleteLater();
     }
@@ -258,7 +262,7 @@ void PinWindowController::applySettings()
     }
     const QList<platform::Display> displays =
         m_services.displays ? m_services.displays->displays() : QList<platform::Display>();
-    m_window->setGeometry(PinGeometry::qtGeometry(frame(screen, scale), displays));
+    m_move->moveTo(PinGeometry::qtGeometry(frame(screen, scale), displays), true);
     applyOpacityDefaults();
     emit changed();
 }

@@ -26,6 +26,7 @@ class Compositor;
 class Displays;
 class PanelWindows;
 class WindowFade;
+class WindowMove;
 struct Display;
 } // namespace platform
 
@@ -101,6 +102,7 @@ private:
     PinActions m_actions;
     QPointer<PinContentView> m_window;
     std::unique_ptr<platform::WindowFade> m_fade;
+    std::unique_ptr<platform::WindowMove> m_move;
     QImage m_preview;
     QImage m_displayImage;
     QSizeF m_displaySize;

@@ -2,10 +2,10 @@
 
 #include "platform/Displays.h"
 #include "platform/PanelWindows.h"
+#include "platform/WindowMove.h"
 
 #include <QApplication>
 #include <QMouseEvent>
-#include <QPropertyAnimation>
 #include <QSizeGrip>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -89,7 +89,8 @@ private:
 
 QtPreviewWindow::QtPreviewWindow(platform::Displays &displays,
                                  std::shared_ptr<platform::PanelWindows> panels)
-    : m_displays(displays), m_panels(std::move(panels)), m_widget(new PreviewPanelWidget)
+    : m_displays(displays), m_panels(std::move(panels)), m_widget(new PreviewPanelWidget),
+      m_move(std::make_unique<platform::WindowMove>(m_widget))
 {
     if (m_panels) {
         m_panels->showOnEveryWorkspace(m_widget);
@@ -115,16 +116,7 @@ void QtPreviewWindow::setFrame(const QRectF &screenFrame, bool animate)
 {
     if (!m_widget)
         return;
-    const QRect geometry = platform::screenToQtGeometry(screenFrame, m_displays.displays());
-    if (animate && m_widget->isVisible()) {
-        auto *animation = new QPropertyAnimation(m_widget, "geometry", m_widget);
-        animation->setDuration(200);
-        animation->setEasingCurve(QEasingCurve::OutCubic);
-        animation->setEndValue(geometry);
-        animation->start(QAbstractAnimation::DeleteWhenStopped);
-        return;
-    }
-    m_widget->setGeometry(geometry);
+    m_move->moveTo(platform::screenToQtGeometry(screenFrame, m_displays.displays()), animate);
 }
 
 QRectF QtPreviewWindow::frame() const

@@ -8,6 +8,7 @@
 namespace platform {
 class Displays;
 class PanelWindows;
+class WindowMove;
 } // namespace platform
 
 class PreviewPanelWidget;
@@ -34,4 +35,5 @@ private:
     platform::Displays &m_displays;
     std::shared_ptr<platform::PanelWindows> m_panels;
     QPointer<PreviewPanelWidget> m_widget;
+    std::unique_ptr<platform::WindowMove> m_move;
 };

@@ -1,9 +1,9 @@
 #include "tray/CorvantaPanelController.h"
 
 #include "platform/PanelWindows.h"
+#include "platform/WindowMove.h"
 #include "tray/CorvantaPanel.h"
 
-#include <QPropertyAnimation>
 #include <algorithm>
 
 namespace {
@@ -50,6 +50,11 @@ void CorvantaPanelController::setupPanel()
     m_panel = std::make_unique<CorvantaPanel>(m_panels, m_compositor);
     m_hitContainer = m_panel->container();
     m_panel->setIgnoresMouseEvents(true);
+    m_frameMove = std::make_unique<platform::WindowMove>(
+        m_panel.get(), frameAnimationMs, QEasingCurve::InOutQuad,
+        [](QWidget *panel, const QRect &frame) {
+            static_cast<CorvantaPanel *>(panel)->setFrame(frame);
+        });
 }
 
 void CorvantaPanelController::observeScreenChanges()
@@ -94,22 +99,7 @@ QRectF CorvantaPanelController::targetFrame(State state, const NotchGeometryData
 void CorvantaPanelController::setPanelFrame(const QRectF &frame, bool animated)
 {
     m_frame = frame;
-    const QRect target = qtGeometry(frame, m_displays.displays());
-    if (m_frameAnimation)
-        m_frameAnimation->stop();
-    // A hidden panel has nothing to show in motion.
-    if (!animated || !m_panel->isVisible()) {
-        m_panel->setFrame(target);
-        return;
-    }
-    if (!m_frameAnimation) {
-        m_frameAnimation = new QPropertyAnimation(m_panel.get(), "geometry", m_panel.get());
-        m_frameAnimation->setDuration(frameAnimationMs);
-        m_frameAnimation->setEasingCurve(QEasingCurve::InOutQuad);
-    }
-    m_frameAnimation->setStartValue(m_panel->geometry());
-    m_frameAnimation->setEndValue(target);
-    m_frameAnimation->start();
+    m_frameMove->moveTo(qtGeometry(frame, m_displays.displays()), animated);
 }
 
 void CorvantaPanelController::applyCornerShape()

@@ -4,7 +4,6 @@
 #include "tray/NotchGeometryService.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QRectF>
 #include <functional>
 #include <memory>
@@ -12,12 +11,12 @@
 
 class CorvantaPanel;
 class PanelHitTestingContainer;
-class QPropertyAnimation;
 class QWidget;
 
 namespace platform {
 class Compositor;
 class PanelWindows;
+class WindowMove;
 } // namespace platform
 
 // A panel that hangs from the top edge of the main display, centred under its camera notch, as
@@ -87,7 +86,7 @@ private:
     NotchGeometryService m_geometryService;
     std::unique_ptr<CorvantaPanel> m_panel;
     PanelHitTestingContainer *m_hitContainer = nullptr;
-    QPointer<QPropertyAnimation> m_frameAnimation;
+    std::unique_ptr<platform::WindowMove> m_frameMove;
     State m_state = State::collapsed;
     std::optional<NotchGeometryData> m_currentGeometry;
     std::optional<QRectF> m_frame;

@@ -37,8 +37,10 @@ void AccentSwatch::paintEvent(QPaintEvent *)
     const QRectF disc((width() - m_diameter) / 2.0, (height() - m_diameter) / 2.0, m_diameter,
                       m_diameter);
     const double shown = selection();
-    if (shown > 0 && m_glow)
-        paintGlow(painter, disc, color, 0.4 * shown);
+    if (!m_glow)
+        paintShadow(painter, disc, Qt::black, 0.33, 2.0);
+    else if (shown > 0)
+        paintShadow(painter, disc, color, 0.4 * shown, 4.0);
     painter.setPen(Qt::NoPen);
     painter.setBrush(color);
     painter.drawEllipse(disc);
@@ -50,12 +52,12 @@ void AccentSwatch::paintEvent(QPaintEvent *)
     }
 }
 
-void AccentSwatch::paintGlow(QPainter &painter, const QRectF &disc, QColor color, double opacity)
+void AccentSwatch::paintShadow(QPainter &painter, const QRectF &disc, QColor color, double opacity,
+                               double blur)
 {
-    // The disc's shadow blurred by 4 pixels, without offset: its edge is smeared out as by a
-    // Gaussian of half that width, so the glow is strongest at the disc and fades to nothing.
-    constexpr double blur = 4.0;
-    constexpr double sigma = blur / 2;
+    // The disc's shadow blurred by `blur` pixels, without offset: its edge is smeared out as by a
+    // Gaussian of half that width, so the shadow is strongest at the disc and fades to nothing.
+    const double sigma = blur / 2;
     const double radius = disc.width() / 2;
     QRadialGradient gradient(disc.center(), radius + blur);
     for (int step = 0; step <= 8; ++step) {

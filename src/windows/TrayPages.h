@@ -14,7 +14,8 @@ class SwitchButton;
 
 // A round swatch of one accent theme; the current theme carries a white ring and, when glowing,
 // a soft glow of its colour. Glowing swatches move their ring and glow from the old theme's
-// swatch to the new one's over a short fade when clicked.
+// swatch to the new one's over a short fade when clicked; the others each lie on a faint black
+// shadow.
 class AccentSwatch : public AccentButton {
     Q_OBJECT
 
@@ -29,7 +30,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    static void paintGlow(QPainter &painter, const QRectF &disc, QColor color, double opacity);
+    // A soft round shadow of the disc, `blur` pixels wide at its edge.
+    static void paintShadow(QPainter &painter, const QRectF &disc, QColor color, double opacity,
+                            double blur);
 
     AccentTheme m_theme;
     int m_diameter;

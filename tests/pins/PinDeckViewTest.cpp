@@ -4,6 +4,7 @@
 #include "pins/PinGeometry.h"
 #include "pins/PinStackContentView.h"
 #include "pins/PinStackWindowController.h"
+#include "support/AnimationClock.h"
 #include "support/WaitUntil.h"
 
 #include <QFile>
@@ -69,6 +70,31 @@ TEST_F(PinDeckViewTest, ThePanelSitsInTheCornerAndTakesInputOnlyOnThePile)
     EXPECT_GT(tall, 223);
     EXPECT_TRUE(
         waitUntil([&] { return panel->geometry() == QRect(40, 900 - 40 - tall, 1400, tall); }));
+}
+
+TEST_F(PinDeckViewTest, AShownDeckGlidesToItsNewCornerAndAHiddenOneMovesAtOnce)
+{
+    AnimationClock animations;
+    deck.add(imagePin(Qt::red));
+    QWidget *panel = deck.window();
+    ASSERT_NE(panel, nullptr);
+    const QRect topRight(448, 25 + 20, 972, 151);
+    const QRect bottomLeft(20, 900 - 20 - 151, 972, 151);
+    ASSERT_EQ(panel->geometry(), topRight);
+    model.settings.setPinPlacement(PinPlacement::bottomLeft);
+    QCoreApplication::processEvents();
+    animations.advanceBy(64);
+    const QRect midway = panel->geometry();
+    EXPECT_TRUE(topRight.x() > midway.x() && midway.x() > bottomLeft.x()) << midway.x();
+    EXPECT_TRUE(topRight.y() < midway.y() && midway.y() < bottomLeft.y()) << midway.y();
+    animations.advanceBy(200);
+    EXPECT_EQ(panel->geometry(), bottomLeft);
+
+    // Hidden, as while a screenshot is taken.
+    panel->hide();
+    model.settings.setPinPlacement(PinPlacement::topRight);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(panel->geometry(), topRight);
 }
 
 TEST_F(PinDeckViewTest, WithoutACompositorThePanelIsCutToItsCards)

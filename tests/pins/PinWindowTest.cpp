@@ -49,6 +49,7 @@ protected:
 
 TEST_F(PinWindowTest, WindowsFitTheirPictureAndCascadeFromTheCorner)
 {
+    AnimationClock animations;
     const auto a = open(imagePin(Qt::red)); // 80 × 60 pixels: 120 × 120 points
     const auto b = open(
         std::make_shared<const PinItem>(PinContent::makeImage(solidImage(1600, 900, Qt::green))));
@@ -65,7 +66,13 @@ TEST_F(PinWindowTest, WindowsFitTheirPictureAndCascadeFromTheCorner)
     c->show();
     ASSERT_NE(c->window(), nullptr);
     EXPECT_EQ(c->window()->geometry(), QRect(1220, 900 - 78 - 400, 200, 400));
+    // A shown window glides to its new corner.
     model.settings.setPinPlacement(PinPlacement::bottomLeft);
+    animations.advanceBy(64);
+    const QPoint midway = c->window()->geometry().topLeft();
+    EXPECT_TRUE(1220 > midway.x() && midway.x() > 20) << midway.x();
+    EXPECT_TRUE(900 - 78 - 400 > midway.y() && midway.y() > 900 - 397 - 400) << midway.y();
+    animations.advanceBy(200);
     EXPECT_EQ(c->window()->geometry().topLeft(), QPoint(20, 900 - 397 - 400));
 }
 

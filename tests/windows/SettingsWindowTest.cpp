@@ -166,6 +166,23 @@ TEST_F(SettingsWindowTest, ShowsThisDesktopsWordsAndStoresTheStoredStrings)
 
 namespace {
 
+// Each accent swatch lies on a faint black shadow that ends within a few pixels of its disc.
+TEST_F(SettingsWindowTest, TheAccentSwatchesLieOnAFaintShadow)
+{
+    makeStore();
+    SettingsWindow window(services());
+    window.present();
+    window.tabs()->setCurrentIndex(1);
+    auto *swatch = named<AccentSwatch>(&window, "Mint Green");
+    ASSERT_NE(swatch, nullptr);
+    const QImage drawn =
+        window.QWidget::grab(QRect(swatch->mapTo(&window, QPoint()), swatch->size())).toImage();
+    // The disc is 20 wide, centred: the row just below it, and one beyond the shadow's reach.
+    const int x = swatch->width() / 2;
+    const int below = (swatch->height() + 20) / 2;
+    EXPECT_LT(qGray(drawn.pixel(x, below)), qGray(drawn.pixel(x, below + 3)));
+}
+
 class SettingsControlsTest : public WindowsFixture {};
 
 TEST_F(SettingsControlsTest, EverySwitchOfTheTabsWritesItsKeyAndTheOtherWindowFollows)
