@@ -96,6 +96,13 @@ QFuture<QImage> CaptureItem::loadImage() const
     return platform::runInBackground([item = *this] { return item.image(); });
 }
 
+QFuture<bool> CaptureItem::checkDragPicture() const
+{
+    if (m_videoURL || (m_storage && !m_storage->heldImage().isNull()))
+        return QtFuture::makeReadyFuture(true);
+    return platform::runInBackground([item = *this] { return !item.image().isNull(); });
+}
+
 CaptureItem::StoredImage CaptureItem::storedImage(QDeadlineTimer writeDeadline) const
 {
     if (!m_storage)

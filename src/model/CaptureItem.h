@@ -71,14 +71,25 @@ public:
     // second capture in the same second is named "… (2).png".
     QString fileName() const { return m_fileName; }
 
+    // Whether a drag would carry this capture's picture: at once for a recording and for pixels
+    // held in memory, otherwise true once the PNG decoded whole, on a background thread. Started
+    // at the press that may begin a drag, so that the drag's first move finds it done.
+    QFuture<bool> checkDragPicture() const;
     // Drag out: a fresh copy named fileName(), in the capture's own drag folder (see
-    // TemporaryFiles::dragFolder).
-    // Absent when no such file could be made. Decodes the PNG, on the calling thread.
-    std::optional<QUrl> makeDragFileURL() const;
+    // TemporaryFiles::dragFolder). A PNG is copied only when `pictureCheck` (checkDragPicture)
+    // says it is the picture, waiting for what is left of it; without one the check is made
+    // now. Absent when no such file could be made.
+    std::optional<QUrl> makeDragFileURL(QFuture<bool> pictureCheck) const;
+    std::optional<QUrl> makeDragFileURL() const { return makeDragFileURL(checkDragPicture()); }
     // The data a drag of this capture carries: a CaptureItemProvider for the
     // drag file, or an empty QMimeData when there is none (onConsumed is then
     // dropped). The caller owns it.
-    QMimeData *makeItemProvider(std::function<void()> onConsumed = {}) const;
+    QMimeData *makeItemProvider(QFuture<bool> pictureCheck,
+                                std::function<void()> onConsumed = {}) const;
+    QMimeData *makeItemProvider(std::function<void()> onConsumed = {}) const
+    {
+        return makeItemProvider(checkDragPicture(), std::move(onConsumed));
+    }
     // Deletes the movie, the PNG and the drag file 180 s from now, or when the
     // program ends if that is sooner; returns at once.
     void scheduleTemporaryFileCleanup() const;

@@ -91,7 +91,7 @@ bool prepareDragFile(const std::optional<QUrl> &videoURL, const QImage &heldImag
 
 } // namespace
 
-std::optional<QUrl> CaptureItem::makeDragFileURL() const
+std::optional<QUrl> CaptureItem::makeDragFileURL(QFuture<bool> pictureCheck) const
 {
     QString error;
     const std::optional<QString> folder = TemporaryFiles::capturesFolder(&error);
@@ -103,9 +103,9 @@ std::optional<QUrl> CaptureItem::makeDragFileURL() const
     const QString dragPath =
         TemporaryFiles::dragFolder(*folder, m_fileName) + QLatin1Char('/') + m_fileName;
     const QImage heldImage = m_storage ? m_storage->heldImage() : QImage();
-    // Decoded here, since the drag must carry its file from its first moment: a file damaged
-    // after its header would drop as nothing.
-    const bool pngIsPicture = !m_videoURL && heldImage.isNull() && !image().isNull();
+    // Known before the drag starts, since it must carry its file from its first moment: a file
+    // damaged after its header would drop as nothing. Waited for only when the PNG is copied.
+    const bool pngIsPicture = !m_videoURL && heldImage.isNull() && pictureCheck.result();
     if (!prepareDragFile(m_videoURL, heldImage, pngPath(), pngIsPicture, dragPath, &error)) {
         qCWarning(Log::capture, "Could not prepare the drag file of %s: %s",
                   qUtf8Printable(m_fileName), qUtf8Printable(error));
@@ -115,9 +115,10 @@ std::optional<QUrl> CaptureItem::makeDragFileURL() const
     return QUrl::fromLocalFile(dragPath);
 }
 
-QMimeData *CaptureItem::makeItemProvider(std::function<void()> onConsumed) const
+QMimeData *CaptureItem::makeItemProvider(QFuture<bool> pictureCheck,
+                                         std::function<void()> onConsumed) const
 {
-    const std::optional<QUrl> dragURL = makeDragFileURL();
+    const std::optional<QUrl> dragURL = makeDragFileURL(std::move(pictureCheck));
     if (!dragURL)
         return new QMimeData;
     auto *provider = new CaptureItemProvider(*dragURL);

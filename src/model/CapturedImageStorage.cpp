@@ -116,9 +116,13 @@ CapturedImageStorage::create(const QImage &image, const QString &fileName, FileF
 
 QImage CapturedImageStorage::image() const
 {
-    QMutexLocker lock(&m_lock);
-    if (!m_image.isNull())
-        return m_image;
+    {
+        QMutexLocker lock(&m_lock);
+        if (!m_image.isNull())
+            return m_image;
+    }
+    // Read without the lock: the file is complete once the pixels are dropped, and a decode on
+    // a background thread must not hold up the main thread asking for the held pixels meanwhile.
     if (!m_url)
         return {};
     // Not kept: the point of the storage is that the pixels live on disk. Read without Qt's

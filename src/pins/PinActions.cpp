@@ -5,6 +5,7 @@
 #include "capture/SaveService.h"
 #include "model/CaptureErrors.h"
 #include "model/TemporaryFiles.h"
+#include "platform/Background.h"
 #include "platform/PngEncoder.h"
 #include "platform/PrivateFiles.h"
 #include "platform/UrlOpener.h"
@@ -95,8 +96,7 @@ QCoro::Task<void> PinActions::saveAs(PinItemPtr item, QWidget *window, Complaint
     try {
         if (item->isImage()) {
             // Decoded before the dialog opens: a picture that does not decode is refused at once.
-            QFuture<QImage> loading = item->capture() ? item->capture()->loadImage()
-                                                      : QtFuture::makeReadyFuture(item->bitmap());
+            QFuture<QImage> loading = item->loadBitmap();
             const QImage picture = co_await loading;
             if (picture.isNull()) {
                 tell(complain, QStringLiteral("save"), pictureGone);
@@ -155,37 +155,63 @@ std::optional<QString> PinActions::writeNewPng(const QImage &image, const QStrin
     return std::nullopt;
 }
 
-bool PinActions::open(const PinItem &item, Complaint complain)
+QCoro::Task<bool> PinActions::open(PinItemPtr item, Complaint complain)
 {
-    if (!m_services.urlOpener)
-        return false;
+    // Held here: the deck may go while the picture is decoded and written.
+    const PinActionServices services = m_services;
+    if (!item || !services.urlOpener)
+        co_return false;
     const QString action = QStringLiteral("open");
-    if (const std::optional<QString> refused = refusal(item, action)) {
+    if (const std::optional<QString> refused = refusal(*item, action)) {
         if (complain)
             complain(*refused);
-        return false;
+        co_return false;
     }
-    std::optional<QUrl> url = item.fileURL();
-    if (item.isImage()) {
-        const QImage image = item.bitmap();
+    std::optional<QUrl> url = item->fileURL();
+    if (item->isImage()) {
+        // Named by the moment of the click, not of the end of the decoding.
+        const QString name = item->exportFileName();
+        // Handed to the viewer only once it decoded: a file damaged after its header would open
+        // as a broken picture. Futures are made in statements of their own: GCC 12 may destroy
+        // temporaries of a co_await expression twice.
+        QFuture<QImage> loading = item->loadBitmap();
+        const QImage image = co_await loading;
         if (image.isNull()) {
             tell(complain, action, pictureGone);
-            return false;
+            co_return false;
         }
         const std::optional<QString> folder = TemporaryFiles::capturesFolder();
-        const std::optional<QString> path =
-            folder ? writeNewPng(image, *folder, item.exportFileName()) : std::nullopt;
+        // Encoding a large picture is slow too.
+        QFuture<std::optional<QString>> writing = platform::runInBackground([image, folder, name] {
+            return folder ? writeNewPng(image, *folder, name) : std::nullopt;
+        });
+        const std::optional<QString> path = co_await writing;
         if (!path) {
             tell(complain, action, QStringLiteral("its picture could not be written"));
-            return false;
+            co_return false;
         }
         TemporaryFiles::deleteAtQuit({*path});
         url = QUrl::fromLocalFile(*path);
     }
-    if (url && m_services.urlOpener->openUrl(*url))
-        return true;
+    if (url && services.urlOpener->openUrl(*url))
+        co_return true;
     tell(complain, action, QStringLiteral("no application opened it"));
-    return false;
+    co_return false;
+}
+
+QMimeData *PinActions::dragData(const PinItem &item, QFuture<bool> pictureCheck,
+                                const Complaint &complain)
+{
+    const QString action = QStringLiteral("drag");
+    std::optional<QString> refused = refusal(item, action);
+    if (!refused && item.isImage() && !pictureCheck.result())
+        refused = complaint(action, pictureGone);
+    if (refused) {
+        if (complain)
+            complain(*refused);
+        return nullptr;
+    }
+    return item.itemProvider(std::move(pictureCheck));
 }
 
 bool PinActions::reveal(const PinItem &item)

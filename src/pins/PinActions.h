@@ -10,6 +10,7 @@
 
 class ClipboardService;
 class FeedbackService;
+class QMimeData;
 class QWidget;
 class SaveService;
 
@@ -46,14 +47,21 @@ public:
     // writes it there: an image as PNG, a file or recording as a copy. A pin with nothing left
     // to save is refused before the dialog.
     QCoro::Task<void> saveAs(PinItemPtr item, QWidget *window = nullptr, Complaint complain = {});
-    // Opens the pin with the desktop's application for it. An image is first written as a new
-    // PNG, readable by the user only, named by its export name in the program's private captures
-    // folder, and deleted when the program ends. False when nothing opened.
-    bool open(const PinItem &item, Complaint complain = {});
+    // Opens the pin with the desktop's application for it. An image is first decoded and
+    // written, off the main thread, as a new PNG, readable by the user only, named by its export
+    // name in the program's private captures folder, and deleted when the program ends; one that
+    // does not decode is refused. False when nothing opened.
+    QCoro::Task<bool> open(PinItemPtr item, Complaint complain = {});
     // Why the action (a verb: "copy", "drag") cannot be done on the pin, in the words the deck
     // shows: an image whose picture can no longer be read, a file that is gone. Nothing when
-    // there is something to act on.
+    // there is something to act on. Cheap enough for any moment: a pinned capture's file is
+    // judged by its header (CaptureItem::hasImage); the actions then judge its decoded picture.
     static std::optional<QString> refusal(const PinItem &item, const QString &action);
+    // The data a drag of the pin carries (the caller owns it), or null, with the reason told,
+    // when there is nothing to carry. `pictureCheck` is the pin's PinItem::checkDragPicture,
+    // started when the drag may begin; what is left of it is waited for.
+    static QMimeData *dragData(const PinItem &item, QFuture<bool> pictureCheck,
+                               const Complaint &complain = {});
     // Shows a file or recording pin's file selected in the file manager (its folder where
     // that cannot be done).
     bool reveal(const PinItem &item);

@@ -131,7 +131,7 @@ void PinContentView::trigger(Button button)
         controller.actions().reveal(*item);
         break;
     case Button::open:
-        controller.actions().open(*item);
+        startTask(controller.actions().open(item));
         break;
     case Button::close:
         controller.requestClose();
@@ -307,8 +307,11 @@ bool PinContentView::event(QEvent *event)
 
 void PinContentView::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton)
+    m_dragPictureCheck.reset();
+    if (event->button() == Qt::LeftButton) {
         m_pressPoint = event->position();
+        m_dragPictureCheck = m_controller.item()->checkDragPicture();
+    }
 }
 
 void PinContentView::mouseMoveEvent(QMouseEvent *event)
@@ -317,8 +320,14 @@ void PinContentView::mouseMoveEvent(QMouseEvent *event)
         (event->position() - *m_pressPoint).manhattanLength() < QApplication::startDragDistance())
         return;
     m_pressPoint.reset();
+    const PinItemPtr item = m_controller.item();
+    const QFuture<bool> check = m_dragPictureCheck ? *m_dragPictureCheck : item->checkDragPicture();
+    m_dragPictureCheck.reset();
+    QMimeData *data = PinActions::dragData(*item, check);
+    if (!data)
+        return;
     auto *drag = new QDrag(this);
-    drag->setMimeData(m_controller.item()->itemProvider());
+    drag->setMimeData(data);
     drag->exec(Qt::CopyAction);
 }
 
@@ -327,6 +336,7 @@ void PinContentView::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton || !m_pressPoint)
         return;
     m_pressPoint.reset();
+    m_dragPictureCheck.reset();
     if (!m_hovering)
         return;
     const QList<QRectF> rects = buttonRects();

@@ -2,6 +2,7 @@
 
 #include "pins/PinCardDrawing.h"
 
+#include <QFuture>
 #include <QList>
 #include <QPointF>
 #include <QRectF>
@@ -63,4 +64,6 @@ private:
     QVariantAnimation m_overlayFade;
     bool m_justCopied = false;
     std::optional<QPointF> m_pressPoint;
+    // Started at the press, for the drag that may follow (PinItem::checkDragPicture).
+    std::optional<QFuture<bool>> m_dragPictureCheck;
 };

@@ -64,6 +64,18 @@ QImage PinItem::bitmap() const
     return m_content.imageSource();
 }
 
+QFuture<QImage> PinItem::loadBitmap() const
+{
+    if (isImage() && m_capture)
+        return m_capture->loadImage();
+    return QtFuture::makeReadyFuture(bitmap());
+}
+
+QFuture<bool> PinItem::checkDragPicture() const
+{
+    return m_capture ? m_capture->checkDragPicture() : QtFuture::makeReadyFuture(true);
+}
+
 bool PinItem::hasPicture() const
 {
     if (!isImage() || !m_content.image.isNull())
@@ -138,12 +150,13 @@ std::optional<QString> PinItem::fileSizeText() const
     return QLocale().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
 }
 
-QMimeData *PinItem::itemProvider(std::function<void()> onConsumed) const
+QMimeData *PinItem::itemProvider(QFuture<bool> pictureCheck, std::function<void()> onConsumed) const
 {
     // A pinned capture is dragged as the tray drags it: its own file, copied under its name.
     if (m_capture) {
-        std::unique_ptr<QMimeData> data(m_capture->makeItemProvider(onConsumed));
-        if (data->hasUrls())
+        std::unique_ptr<QMimeData> data(m_capture->makeItemProvider(pictureCheck, onConsumed));
+        // A picture that does not decode is not decoded again below, only to fail.
+        if (data->hasUrls() || (isImage() && !pictureCheck.result()))
             return data.release();
     }
     std::optional<QString> folder;

@@ -63,6 +63,12 @@ public:
     std::optional<QUrl> fileURL() const;
     // An image pin's picture at its pixel size; null for other pins and when the picture is gone.
     QImage bitmap() const;
+    // bitmap() for an action that hands the picture on: a pinned capture's picture decoded on a
+    // background thread (CaptureItem::loadImage), any other at once.
+    QFuture<QImage> loadBitmap() const;
+    // Whether a drag of the pin would carry a pinned capture's picture
+    // (CaptureItem::checkDragPicture); true at once for any other pin.
+    QFuture<bool> checkDragPicture() const;
     // Whether an image pin's picture can still be had, without decoding a pinned capture's file
     // (CaptureItem::hasImage). True for other pins.
     bool hasPicture() const;
@@ -90,8 +96,14 @@ public:
     // recording offers its file (nothing when it is gone). An image is written as a PNG into the
     // captures folder and offered as that file; when that write fails the PNG bytes are offered
     // instead, so a receiver never gets a path that holds an older picture or nothing. The caller
-    // owns the result.
-    QMimeData *itemProvider(std::function<void()> onConsumed = {}) const;
+    // owns the result. `pictureCheck` is checkDragPicture(), started when the drag may begin;
+    // without it the check is made now.
+    QMimeData *itemProvider(QFuture<bool> pictureCheck,
+                            std::function<void()> onConsumed = {}) const;
+    QMimeData *itemProvider(std::function<void()> onConsumed = {}) const
+    {
+        return itemProvider(checkDragPicture(), std::move(onConsumed));
+    }
     // The same with the folder for an image's file given (absent: no folder could be had).
     QMimeData *itemProvider(const std::optional<QString> &folder,
                             std::function<void()> onConsumed) const;

@@ -94,11 +94,12 @@ QMimeData *PinStackContentView::dragData(int index)
     if (index < 0 || index >= m_items.size())
         return nullptr;
     const PinItemPtr &item = m_items[index];
-    if (const std::optional<QString> refused = PinActions::refusal(*item, QStringLiteral("drag"))) {
-        showNotice(item->id(), *refused);
-        return nullptr;
-    }
-    return item->itemProvider();
+    const QFuture<bool> check = m_dragPictureCheck && m_dragPictureCheck->id == item->id()
+                                    ? m_dragPictureCheck->check
+                                    : item->checkDragPicture();
+    m_dragPictureCheck.reset();
+    return PinActions::dragData(
+        *item, check, [this, id = item->id()](const QString &text) { showNotice(id, text); });
 }
 
 bool PinStackContentView::eventFilter(QObject *watched, QEvent *event)
@@ -114,8 +115,14 @@ bool PinStackContentView::eventFilter(QObject *watched, QEvent *event)
     if (type == QEvent::MouseButtonPress) {
         m_movingWindow = false;
         m_windowPress.reset();
+        m_dragPictureCheck.reset();
+        // A press on a card may begin its drag: its picture is checked meanwhile.
+        const int card = m_stack->cardAt(mouse->position());
+        if (mouse->button() == Qt::LeftButton && card >= 0 && card < m_items.size())
+            m_dragPictureCheck =
+                PictureCheck{m_items[card]->id(), m_items[card]->checkDragPicture()};
         // The background: inside the pile's frame, beside the cards.
-        if (mouse->button() == Qt::LeftButton && m_stack->cardAt(mouse->position()) < 0 &&
+        if (mouse->button() == Qt::LeftButton && card < 0 &&
             m_stack->pileRect().contains(mouse->position()))
             m_windowPress = WindowPress{pointer, pos()};
         return false;

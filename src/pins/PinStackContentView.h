@@ -3,6 +3,7 @@
 #include "pins/PinItem.h"
 #include "pins/StackedMediaStack.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QPixmap>
@@ -84,6 +85,12 @@ private:
     };
     // Where the pointer and the panel were when a press on the background began.
     std::optional<WindowPress> m_windowPress;
+    struct PictureCheck {
+        QUuid id;
+        QFuture<bool> check;
+    };
+    // Started at a press on a card, for the drag that may follow (PinItem::checkDragPicture).
+    std::optional<PictureCheck> m_dragPictureCheck;
     bool m_movingWindow = false;
     struct Notice {
         QUuid id;

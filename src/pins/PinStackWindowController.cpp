@@ -262,8 +262,9 @@ PinActions::Complaint PinStackWindowController::complaintAbout(const PinItemPtr 
 
 void PinStackWindowController::openItem(const PinItemPtr &item)
 {
+    // The task runs on by itself; its frame holds what it needs.
     if (item)
-        m_actions.open(*item, complaintAbout(item));
+        startTask(m_actions.open(item, complaintAbout(item)));
 }
 
 void PinStackWindowController::copyItem(const PinItemPtr &item)

@@ -87,6 +87,8 @@ TrayThumbnailButton::TrayThumbnailButton(const CaptureItem &item, TrayThumbnailC
 
 void TrayThumbnailButton::setItem(const CaptureItem &item)
 {
+    if (m_item->id() != item.id())
+        m_dragPictureCheck.reset();
     m_item = item;
     itemChanged();
     update();
@@ -139,9 +141,17 @@ void TrayThumbnailButton::mousePressEvent(QMouseEvent *event)
 {
     m_dragging = false;
     m_pressPosition.reset();
-    if (event->button() == Qt::LeftButton && hitButton(event->position().toPoint()))
+    m_dragPictureCheck.reset();
+    if (event->button() == Qt::LeftButton && hitButton(event->position().toPoint())) {
         m_pressPosition = event->position().toPoint();
+        m_dragPictureCheck = m_item->checkDragPicture();
+    }
     TrayBodyControl::mousePressEvent(event);
+}
+
+QFuture<bool> TrayThumbnailButton::dragPictureCheck() const
+{
+    return m_dragPictureCheck ? *m_dragPictureCheck : m_item->checkDragPicture();
 }
 
 void TrayThumbnailButton::mouseMoveEvent(QMouseEvent *event)
@@ -168,6 +178,7 @@ void TrayThumbnailButton::mouseMoveEvent(QMouseEvent *event)
 void TrayThumbnailButton::mouseReleaseEvent(QMouseEvent *event)
 {
     m_pressPosition.reset();
+    m_dragPictureCheck.reset();
     if (m_dragging) {
         m_dragging = false;
         setDown(false);

@@ -157,10 +157,10 @@ void TrayInteractions::handleThumbnailHover(const CaptureItem &item, bool hoveri
     });
 }
 
-QMimeData *TrayInteractions::makeDragProvider(const CaptureItem &item)
+QMimeData *TrayInteractions::makeDragProvider(const CaptureItem &item, QFuture<bool> pictureCheck)
 {
     m_hover->cancel();
-    std::unique_ptr<QMimeData> data(item.makeItemProvider());
+    std::unique_ptr<QMimeData> data(item.makeItemProvider(std::move(pictureCheck)));
     if (!data->hasUrls()) {
         if (m_state)
             m_state->showNotice(

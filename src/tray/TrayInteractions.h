@@ -65,7 +65,12 @@ public:
     void handleThumbnailHover(const CaptureItem &item, bool hovering);
     // The data a drag of the capture carries (the caller owns it); a hover preview closes.
     // Null, with the reason shown in the tray, when there is no file to drag: no drag starts.
-    QMimeData *makeDragProvider(const CaptureItem &item);
+    // `pictureCheck` is the capture's CaptureItem::checkDragPicture, started at the press.
+    QMimeData *makeDragProvider(const CaptureItem &item, QFuture<bool> pictureCheck);
+    QMimeData *makeDragProvider(const CaptureItem &item)
+    {
+        return makeDragProvider(item, item.checkDragPicture());
+    }
 
 private:
     CaptureQueue &m_queue;

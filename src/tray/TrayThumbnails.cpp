@@ -171,7 +171,7 @@ void TrayThumbnails::place(const std::optional<QRectF> &compact,
 void TrayThumbnails::startDrag(TrayThumbnailButton *source)
 {
     const CaptureItem item = source->item();
-    QMimeData *data = m_interactions.makeDragProvider(item);
+    QMimeData *data = m_interactions.makeDragProvider(item, source->dragPictureCheck());
     if (!data)
         return;
     QPointer<QDrag> drag = new QDrag(source);

@@ -79,7 +79,7 @@ TEST_F(PinActionsTest, AFailedActionSaysWhyPlaysNoSoundAndAsksForNoName)
         told.clear();
         EXPECT_FALSE(QCoro::waitFor(actions.copy(pin, tell)));
         QCoro::waitFor(actions.saveAs(pin, nullptr, tell));
-        EXPECT_FALSE(actions.open(*pin, tell));
+        EXPECT_FALSE(QCoro::waitFor(actions.open(pin, tell)));
         EXPECT_EQ(told, QStringList({"Couldn't copy (its picture can no longer be read)",
                                      "Couldn't save (its picture can no longer be read)",
                                      "Couldn't open (its picture can no longer be read)"}));
@@ -131,13 +131,14 @@ TEST_F(PinActionsTest, OpeningAnImageWritesANewPrivateFileDeletedAtQuit)
     const std::optional<QString> folder = TemporaryFiles::capturesFolder();
     ASSERT_TRUE(folder);
     const QDateTime now = QDateTime::currentDateTime();
-    const PinItem pin(PinContent::makeImage(solidImage(30, 20, Qt::red)));
+    const auto pin =
+        std::make_shared<const PinItem>(PinContent::makeImage(solidImage(30, 20, Qt::red)));
     // A link planted at the names the next seconds would take, pointing at a user's file.
     const QString victim = writeFile("victim.txt", "the user's file");
     for (int second = 0; second < 3; ++second)
-        QFile::link(victim, QDir(*folder).filePath(pin.exportFileName(now.addSecs(second))));
+        QFile::link(victim, QDir(*folder).filePath(pin->exportFileName(now.addSecs(second))));
 
-    ASSERT_TRUE(actions.open(pin));
+    ASSERT_TRUE(QCoro::waitFor(actions.open(pin)));
     ASSERT_EQ(model.urlOpener->opened.size(), 1);
     const QString path = model.urlOpener->opened.first().toLocalFile();
     const QFileInfo opened(path);

@@ -1,5 +1,6 @@
 #include "PinTestSupport.h"
 
+#include "model/CaptureTestSupport.h"
 #include "pins/PinCardDrawing.h"
 #include "pins/PinGeometry.h"
 #include "pins/PinStackContentView.h"
@@ -204,7 +205,7 @@ TEST_F(PinDeckViewTest, TheCapsuleActsOnTheCardUnderThePointerOfTheFannedPile)
     // A click on the card itself opens it.
     QTest::mouseMove(view, centreOf(0));
     QTest::mouseClick(view, Qt::LeftButton, {}, centreOf(0, QPointF(20, 20)));
-    EXPECT_EQ(model.urlOpener->opened.size(), 1);
+    EXPECT_TRUE(waitUntil([this] { return model.urlOpener->opened.size() == 1; }));
 }
 
 TEST_F(PinDeckViewTest, CopyWithCloseOnCopyRemovesThePinAndClosesAnEmptyDeck)
@@ -268,6 +269,40 @@ TEST_F(PinDeckViewTest, APinWhoseFileWentStaysDrawnAndItsActionsSayWhyOnItsCard)
     EXPECT_TRUE(model.savePanel->shown.isEmpty());
     EXPECT_TRUE(model.urlOpener->opened.isEmpty());
     EXPECT_TRUE(deck.view()->noticeAbout(deck.items().last()->id()).isEmpty());
+}
+
+// A pinned capture whose file kept its header but lost its body is neither opened nor dragged
+// out, and its card says why; a pinned capture of another picture beside it opens as itself.
+TEST_F(PinDeckViewTest, APinWhoseFileNoLongerDecodesIsNotOpenedNorDraggedAndItsCardSaysWhy)
+{
+    for (const Spoil damage : {Spoil::cut, Spoil::scrambled}) {
+        SCOPED_TRACE(int(damage));
+        const QImage picture = noisyImage(120, 80, 2 * quint32(damage));
+        const CaptureItem broken = makeScreenshot(noisyImage(120, 80, 2 * quint32(damage) + 1));
+        const PinItemPtr intact = PinItem::fromCapture(makeScreenshot(picture));
+        ASSERT_TRUE(spoilFile(broken.storedImage(QDeadlineTimer(10000)).pngPath, damage));
+        const PinItemPtr spoilt = PinItem::fromCapture(broken);
+        deck.add(intact);
+        deck.add(spoilt); // first
+        model.urlOpener->opened.clear();
+
+        deck.openItem(spoilt);
+        EXPECT_TRUE(waitUntil([&] {
+            return deck.view()->noticeAbout(spoilt->id()) ==
+                   "Couldn't open (its picture can no longer be read)";
+        }));
+        const std::unique_ptr<QMimeData> dragged(deck.view()->dragData(0));
+        EXPECT_EQ(dragged, nullptr) << "no drag of a broken file";
+        EXPECT_EQ(deck.view()->noticeAbout(spoilt->id()),
+                  "Couldn't drag (its picture can no longer be read)");
+
+        deck.openItem(intact);
+        ASSERT_TRUE(waitUntil([&] { return !model.urlOpener->opened.isEmpty(); }));
+        ASSERT_EQ(model.urlOpener->opened.size(), 1) << "the broken file was not opened";
+        EXPECT_EQ(QImage(model.urlOpener->opened.first().toLocalFile())
+                      .convertToFormat(QImage::Format_RGB32),
+                  picture);
+    }
 }
 
 TEST_F(PinDeckViewTest, GhostModeDimsAllButTheHoveredCard)

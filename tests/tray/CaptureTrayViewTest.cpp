@@ -6,6 +6,7 @@
 #include "tray/TrayTestSupport.h"
 #include "tray/TrayViewTestSupport.h"
 
+#include "model/CaptureTestSupport.h"
 #include "support/WaitUntil.h"
 
 #include <QDrag>
@@ -476,6 +477,32 @@ TEST_F(CaptureTrayViewTest, ADraggedCellOutlivesItsCaptureUntilTheDragEnds)
     EXPECT_FALSE(cells().contains(a.id()));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(cell.isNull());
+}
+
+// A capture whose file lost its body after its header is not dragged out: the tray says why.
+TEST_F(CaptureTrayViewTest, AThumbnailDragsItsPictureOrSaysWhyItCannot)
+{
+    const QImage picture = noisyImage(120, 80, 7);
+    const CaptureItem good = makeScreenshot(picture);
+    const CaptureItem cut = makeScreenshot(noisyImage(120, 80, 8));
+    queue.enqueue(good);
+    queue.enqueue(cut);
+    ASSERT_TRUE(spoilFile(cut.storedImage(QDeadlineTimer(10000)).pngPath, Spoil::cut));
+    CaptureTrayView &view = showTray(State::expanded);
+    QList<QUrl> dragged;
+    view.setDragRunner([&](QDrag &drag) {
+        dragged += drag.mimeData()->urls();
+        return Qt::CopyAction;
+    });
+    queue.setSelectedItemID(cut.id());
+    startDragOn(large(), large()->rect().center());
+    EXPECT_TRUE(dragged.isEmpty());
+    EXPECT_EQ(view.informationLines().mid(2).join(' '),
+              "Couldn't drag (its picture can no longer be read)");
+    queue.setSelectedItemID(good.id());
+    startDragOn(large(), large()->rect().center());
+    ASSERT_EQ(dragged.size(), 1);
+    EXPECT_EQ(QImage(dragged.first().toLocalFile()).convertToFormat(QImage::Format_RGB32), picture);
 }
 
 TEST_F(CaptureTrayViewTest, PointerAndClicksOnThumbnailsDriveThePreview)
