@@ -1,5 +1,7 @@
 #include "account/AccountPresentation.h"
 
+#include "account/Redaction.h"
+
 #include <QStringList>
 #include <QTextBoundaryFinder>
 
@@ -10,17 +12,9 @@ namespace {
 // Controls, direction marks and spaces print nothing, and a lone surrogate is no character.
 bool printsNothing(char32_t first)
 {
-    switch (QChar::category(first)) {
-    case QChar::Other_Control:
-    case QChar::Other_Format:
-    case QChar::Other_Surrogate:
-    case QChar::Separator_Space:
-    case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-        return true;
-    default:
-        return false;
-    }
+    const QChar::Category category = QChar::category(first);
+    return redaction::isControl(first) || category == QChar::Other_Surrogate ||
+           category == QChar::Separator_Space;
 }
 
 // The first character the text prints, whole: a letter with its accents, a pair of surrogates.

@@ -9,19 +9,6 @@ namespace redaction {
 namespace {
 const QString stars = QStringLiteral("***");
 
-bool isControl(char32_t c)
-{
-    switch (QChar::category(c)) {
-    case QChar::Other_Control:
-    case QChar::Other_Format:
-    case QChar::Separator_Line:
-    case QChar::Separator_Paragraph:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool isDirectionControl(char32_t c)
 {
     return (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) || c == 0x200E ||
@@ -61,6 +48,19 @@ QString firstCharacter(const QString &text)
     return text.isEmpty() ? QString() : text.left(text.front().isHighSurrogate() ? 2 : 1);
 }
 } // namespace
+
+bool isControl(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
+    }
+}
 
 QString email(const QString &address)
 {

@@ -17,6 +17,8 @@ QString identifier(const QString &value);
 QString logText(const QString &text);
 // Whether the text holds any character logText() escapes.
 bool hasControlCharacters(const QString &text);
+// Whether logText() escapes the character: a control, format or line separator character.
+bool isControl(char32_t c);
 
 // Text from the backend or the user as a label shows it: the direction controls (embeddings,
 // overrides, isolates and marks) written as logText() writes them, so that such text cannot turn
