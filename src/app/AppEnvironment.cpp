@@ -38,6 +38,7 @@
 #include "tray/NotchWindowController.h"
 
 #include <QPointer>
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -184,6 +185,11 @@ AppEnvironment::AppEnvironment(Options options, QObject *parent)
                                     },
                                 .notifications = &pinNotifications,
                             });
+    pins.setStagedCheck([&queue](const QUuid &id) {
+        const QList<CaptureItem> items = queue.items();
+        return std::any_of(items.cbegin(), items.cend(),
+                           [&id](const CaptureItem &item) { return item.id() == id; });
+    });
     make(m_autoPinner, "PinAutoPinner", pins).start(queue, settings);
     ScreenRecordingService &recorder =
         make(m_recordingService, "ScreenRecordingService", m_platform.makeRecordingPlatform(),

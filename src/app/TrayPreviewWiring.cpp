@@ -9,11 +9,16 @@
 #include "preview/QuickLookPreviewView.h"
 #include "tray/NotchWindowController.h"
 
+#include <qcoro/qcorofuture.h>
+
 QCoro::Task<void> readTextForTray(OCRService &ocr, const SettingsStore &settings,
                                   QPointer<NotchWindowController> tray, CaptureItem item)
 {
     const QUuid id = item.id();
-    const QImage picture = item.image();
+    // Decoded away from the main thread. Made in a statement of its own: GCC 12 may destroy
+    // temporaries of a co_await expression twice.
+    QFuture<QImage> loading = item.loadImage();
+    const QImage picture = co_await loading;
     if (picture.isNull()) {
         // Not "no text": there is no picture left to look at.
         if (tray)

@@ -2,6 +2,7 @@
 
 #include "capture/FeedbackService.h"
 #include "capture/PermissionManager.h"
+#include "capture/SaveService.h"
 #include "capture/ScreenObserver.h"
 #include "model/CaptureQueue.h"
 #include "model/PinNotifications.h"
@@ -118,6 +119,8 @@ void CaptureCoordinator::dismissOpenDialogs()
 
 QCoro::Task<bool> CaptureCoordinator::prepareForCapture(const std::function<void()> &duringPause)
 {
+    // A save whose picture is still being decoded would open its panel over the selection.
+    m_saveService.dismissPanels();
     dismissOpenDialogs();
     if (m_notchWindowController)
         m_notchWindowController->hide(true);

@@ -5,7 +5,6 @@
 #include "platform/Background.h"
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
-#include "platform/PngReader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,80 +15,25 @@ namespace {
 const QString pngType = QStringLiteral("image/png");
 const QString tiffType = QStringLiteral("image/tiff");
 
-// How long a paste waits for the capture's own PNG write before it encodes the pixels itself.
-constexpr std::chrono::milliseconds writeWaitLimit = std::chrono::seconds(1);
-
-// What a paste of the screenshot is made from, fixed at the copy: the pixels, or the bytes of
-// the capture's finished PNG. Either stays valid when the capture leaves the tray and its file
-// is deleted. Never changed after it is made, so any thread may read it.
-struct ClipboardImage {
-    QImage pixels;
-    QByteArray png;
-    // With the pixels: the capture, whose PNG write may still be going on.
-    std::optional<CaptureItem> capture{};
-
-    bool isEmpty() const { return pixels.isNull() && png.isEmpty(); }
-};
-
-// The PNG on disk is the very encoding the clipboard would make, so its bytes are taken as
-// they are, once they decoded to the capture's picture (`size`): a file whose header is intact
-// but whose body was cut or overwritten would paste as nothing. The storage drops its pixels only
-// once the file is completely in place, so a file still being written is never read here.
-// Decodes: off the main thread.
-ClipboardImage readPng(const QString &path, QSize size)
+// Offers the screenshot: PNG bytes made before the offer, so a paste is served at once, and
+// TIFF made on the background threads meanwhile, from `tiffSource`, which a paste that asks
+// before it is done waits for. Throws copyFailed when there are no PNG bytes or the clipboard
+// takes neither.
+void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, QByteArray png,
+                std::function<QImage()> tiffSource)
 {
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
-        return {};
-    QByteArray png = file.readAll();
-    if (platform::PngReader::decode(png).size() != size)
-        return {};
-    return {{}, png};
-}
-
-QByteArray pngFor(const ClipboardImage &image, const platform::PasteboardEncoder &encoder)
-{
-    if (!image.png.isEmpty())
-        return image.png;
-    // Right after a capture its PNG is being written: that is this very encoding, already under
-    // way, so it is waited for rather than made a second time beside it.
-    if (image.capture) {
-        const CaptureItem::StoredImage stored =
-            image.capture->storedImage(QDeadlineTimer(writeWaitLimit));
-        if (stored.pixels.isNull()) {
-            const QSize size(int(image.capture->pixelWidth()), int(image.capture->pixelHeight()));
-            if (ClipboardImage written = readPng(stored.pngPath, size); !written.png.isEmpty())
-                return written.png;
-        }
-    }
-    return encoder.pngData(image.pixels);
-}
-
-QByteArray tiffFor(const ClipboardImage &image, const platform::PasteboardEncoder &encoder)
-{
-    if (!image.pixels.isNull())
-        return encoder.tiffData(image.pixels);
-    return encoder.tiffData(platform::PngReader::decode(image.png));
-}
-
-// Offers the screenshot, its encodings made when a paste asks for them; throws copyFailed when
-// there is no picture or the clipboard takes neither.
-void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, ClipboardImage made)
-{
-    const auto image = std::make_shared<const ClipboardImage>(std::move(made));
-    if (image->isEmpty()) {
+    if (png.isEmpty()) {
         qCCritical(Log::exportLog, "Failed to generate PNG data for clipboard");
         throw CaptureActionError::copyFailed(QStringLiteral("Could not generate PNG data"));
     }
-
-    // The encodings wait for a paste that asks for them, which may come as late as the program's
-    // end (a clipboard manager taking the contents over): the encoder is held until then. Not
-    // the pasteboard, which holds what it offers.
     const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
+    const QFuture<QByteArray> tiff =
+        platform::runInBackground([encoder, tiffSource = std::move(tiffSource)] {
+            return encoder->tiffData(tiffSource());
+        });
     // Offered in one go, never cleared first: the clipboard is never ours and empty meanwhile.
-    if (!pasteboard->offerProvidedData(
-            {{pngType, [image, encoder] { return pngFor(*image, *encoder); }},
-             {tiffType, [image, encoder] { return tiffFor(*image, *encoder); }}})) {
+    if (!pasteboard->offerProvidedData({{pngType, [png] { return png; }},
+                                        {tiffType, [tiff] { return tiff.result(); }}})) {
         qCCritical(Log::exportLog, "NSPasteboard rejected image data");
         throw CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));
     }
@@ -132,26 +76,32 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
         co_return;
     }
 
-    CaptureItem::StoredImage stored = item.storedImage();
-    ClipboardImage made{stored.pixels, {}, {}};
-    if (!made.pixels.isNull())
-        made.capture = item;
-    if (made.isEmpty()) {
-        // Off the main thread, since the PNG may have to come from a slow disk. Started in a
-        // statement of its own: GCC 12 may destroy temporaries of a co_await expression twice.
-        QFuture<ClipboardImage> reading = platform::runInBackground(
-            [path = stored.pngPath, size = QSize(int(item.pixelWidth()), int(item.pixelHeight()))] {
-                return readPng(path, size);
-            });
-        made = co_await reading;
+    // Pixels still in memory (right after the capture) make the TIFF without a decode.
+    const QImage held = item.storedImage().pixels;
+    // A whole PNG any program reads, made away from the main thread: the capture's own file,
+    // read as it is while it is known whole. Started in a statement of its own: GCC 12 may
+    // destroy temporaries of a co_await expression twice.
+    QFuture<QByteArray> making = item.loadPng();
+    QByteArray png = co_await making;
+    if (png.isEmpty()) {
+        qCCritical(Log::exportLog, "Could not copy the capture: its picture cannot be read");
+        throw CaptureActionError::copyFailed(QStringLiteral("its picture can no longer be read"));
     }
-    offerImage(pasteboard, std::move(made));
+    offerImage(pasteboard, std::move(png), [held, item]() -> QImage {
+        if (!held.isNull())
+            return held;
+        return item.loadImage().result();
+    });
 }
 
 QCoro::Task<void> ClipboardService::copyImage(QImage image)
 {
-    offerImage(m_pasteboard, ClipboardImage{std::move(image), {}, {}});
-    co_return;
+    const std::shared_ptr<platform::Pasteboard> pasteboard = m_pasteboard;
+    const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
+    QFuture<QByteArray> encoding =
+        platform::runInBackground([encoder, image] { return encoder->pngData(image); });
+    QByteArray png = co_await encoding;
+    offerImage(pasteboard, std::move(png), [image] { return image; });
 }
 
 QCoro::Task<void> ClipboardService::copyFile(QUrl url)

@@ -19,16 +19,17 @@ public:
 };
 
 // A recording goes on the clipboard as its movie file, kept on disk while the clipboard offers
-// it; a screenshot as PNG and TIFF, offered at once and encoded only when a paste first asks
-// for each (the PNG already on disk is offered as it is), so the copy is done before a large
-// image would be encoded. Decides nothing about the queue, sounds or the capture's state.
+// it; a screenshot as PNG and TIFF. The PNG is made before the offer, away from the main thread
+// (the capture's own file while it is known whole, read as it is), so that a paste is answered
+// at once with a PNG any program reads; the TIFF follows on a background thread. Decides nothing
+// about the queue, sounds or the capture's state.
 class ClipboardService final : public ClipboardWriting {
 public:
     explicit ClipboardService(std::shared_ptr<platform::Pasteboard> pasteboard);
 
     QCoro::Task<void> copy(CaptureItem item) override;
-    // The same for what is no staged capture: an image in memory, offered as PNG and TIFF that
-    // are encoded only when a paste asks; a file, offered as its URL (throws when it is gone).
+    // The same for what is no staged capture: an image in memory, offered as PNG and TIFF; a
+    // file, offered as its URL (throws when it is gone).
     QCoro::Task<void> copyImage(QImage image);
     QCoro::Task<void> copyFile(QUrl url);
 

@@ -97,35 +97,51 @@ QCoro::Task<QUrl> SaveService::save(CaptureItem item, ImageExportFormat format, 
     }
     if (item.isVideo()) {
         QCoro::Task<QUrl> saving =
-            saveRecording(item.videoURL()->toLocalFile(), item.fileName(), window);
+            saveRecording(item.videoURL()->toLocalFile(), item.fileName(), window, *m_turn);
         co_return co_await saving;
-    }
-    // Decoded before the user is asked where to write it, and that picture is what is written:
-    // a file damaged after its header is refused here, not after the dialog.
-    QFuture<QImage> loading = item.loadImage();
-    const QImage picture = co_await loading;
-    if (picture.isNull()) {
-        qCCritical(Log::exportLog, "Could not save the capture: its picture cannot be read");
-        throw CaptureActionError::saveFailed(QStringLiteral("its picture can no longer be read"));
     }
     // Tasks and futures are made in statements of their own: GCC 12 may destroy temporaries of
     // a co_await expression twice.
+    QCoro::Task<QUrl> saving = saveDecoded(item.loadImage(), item.fileName(), format, window);
+    co_return co_await saving;
+}
+
+QCoro::Task<QUrl> SaveService::saveDecoded(QFuture<QImage> picture, QString proposedName,
+                                           QWidget *window)
+{
     QCoro::Task<QUrl> saving =
-        saveScreenshot([picture] { return picture; }, item.fileName(), format, window);
+        saveDecoded(std::move(picture), std::move(proposedName), ImageExportFormat::png, window);
+    co_return co_await saving;
+}
+
+QCoro::Task<QUrl> SaveService::saveDecoded(QFuture<QImage> picture, QString proposedName,
+                                           ImageExportFormat format, QWidget *window)
+{
+    const quint64 askedAt = *m_turn;
+    // Decoded before the user is asked where to write it, and that picture is what is written:
+    // a file damaged after its header is refused here, not after the dialog.
+    const QImage decoded = co_await picture;
+    if (decoded.isNull()) {
+        qCCritical(Log::exportLog, "Could not save the capture: its picture cannot be read");
+        throw CaptureActionError::saveFailed(QStringLiteral("its picture can no longer be read"));
+    }
+    QCoro::Task<QUrl> saving = saveScreenshot([decoded] { return decoded; }, proposedName, format,
+                                              window, askedAt);
     co_return co_await saving;
 }
 
 QCoro::Task<QUrl> SaveService::saveImage(std::function<QImage()> source, QString proposedName,
                                          QWidget *window)
 {
-    QCoro::Task<QUrl> saving =
-        saveScreenshot(std::move(source), std::move(proposedName), ImageExportFormat::png, window);
+    QCoro::Task<QUrl> saving = saveScreenshot(std::move(source), std::move(proposedName),
+                                              ImageExportFormat::png, window, *m_turn);
     co_return co_await saving;
 }
 
 QCoro::Task<QUrl> SaveService::saveFile(QUrl source, QWidget *window)
 {
-    QCoro::Task<QUrl> saving = saveRecording(source.toLocalFile(), source.fileName(), window);
+    QCoro::Task<QUrl> saving =
+        saveRecording(source.toLocalFile(), source.fileName(), window, *m_turn);
     co_return co_await saving;
 }
 
@@ -142,8 +158,13 @@ QString SaveService::startFolder(bool isVideo) const
 
 QCoro::Task<std::optional<QUrl>> SaveService::choose(QString title, QString proposedName,
                                                      QStringList allowedTypes, bool isVideo,
-                                                     QWidget *window)
+                                                     QWidget *window, quint64 askedAt)
 {
+    // A capture started since the save was asked for: the panel would open over its selection.
+    if (*m_turn != askedAt) {
+        qCInfo(Log::exportLog, "Save cancelled: a capture started");
+        throw CaptureActionError::saveCancelled();
+    }
     platform::SavePanelOptions options;
     options.title = std::move(title);
     options.nameFieldStringValue = std::move(proposedName);
@@ -164,10 +185,12 @@ QCoro::Task<std::optional<QUrl>> SaveService::choose(QString title, QString prop
     co_return chosen;
 }
 
-QCoro::Task<QUrl> SaveService::saveRecording(QString source, QString fileName, QWidget *window)
+QCoro::Task<QUrl> SaveService::saveRecording(QString source, QString fileName, QWidget *window,
+                                             quint64 askedAt)
 {
-    QCoro::Task<std::optional<QUrl>> choice = choose(QStringLiteral("Save Screen Recording"),
-                                                     fileName, {movieType(source)}, true, window);
+    QCoro::Task<std::optional<QUrl>> choice =
+        choose(QStringLiteral("Save Screen Recording"), fileName, {movieType(source)}, true,
+               window, askedAt);
     const std::optional<QUrl> chosen = co_await choice;
     const QString destination = chosen->toLocalFile();
 
@@ -186,7 +209,8 @@ QCoro::Task<QUrl> SaveService::saveRecording(QString source, QString fileName, Q
 }
 
 QCoro::Task<QUrl> SaveService::saveScreenshot(std::function<QImage()> image, QString fileName,
-                                              ImageExportFormat format, QWidget *window)
+                                              ImageExportFormat format, QWidget *window,
+                                              quint64 askedAt)
 {
     const QString extension = fileExtension(format);
     const QString label = extension.toUpper();
@@ -196,7 +220,7 @@ QCoro::Task<QUrl> SaveService::saveScreenshot(std::function<QImage()> image, QSt
     const std::shared_ptr<platform::ImageWriter> writer = m_imageWriter;
     const QStringList types(type);
     QCoro::Task<std::optional<QUrl>> choice =
-        choose(QStringLiteral("Save Screenshot"), proposedName, types, false, window);
+        choose(QStringLiteral("Save Screenshot"), proposedName, types, false, window, askedAt);
     const std::optional<QUrl> chosen = co_await choice;
     const QString destination = chosen->toLocalFile();
 

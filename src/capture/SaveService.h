@@ -3,6 +3,8 @@
 #include "model/CaptureItem.h"
 #include "model/SettingsEnums.h"
 
+#include <QFuture>
+#include <QImage>
 #include <QUrl>
 #include <functional>
 #include <memory>
@@ -29,6 +31,10 @@ public:
     {
         return save(std::move(item), ImageExportFormat::png, window);
     }
+    // A capture is starting: a save asked for before now opens no panel any more (it ends as
+    // cancelled), since the panel would open over the capture's selection. Panels already open
+    // are the caller's to dismiss.
+    virtual void dismissPanels() {}
 };
 
 // The panel opens in the folder of the last file saved while the program runs, else in the
@@ -50,19 +56,30 @@ public:
     QCoro::Task<QUrl> saveImage(std::function<QImage()> source, QString proposedName,
                                 QWidget *window = nullptr);
     QCoro::Task<QUrl> saveFile(QUrl source, QWidget *window = nullptr);
+    // The same for a picture still being decoded: refused with saveFailed before any panel when
+    // it turns out null.
+    QCoro::Task<QUrl> saveDecoded(QFuture<QImage> picture, QString proposedName,
+                                  QWidget *window = nullptr);
+
+    void dismissPanels() override { ++*m_turn; }
 
 private:
     QCoro::Task<std::optional<QUrl>> choose(QString title, QString proposedName,
                                             QStringList allowedTypes, bool isVideo,
-                                            QWidget *window);
+                                            QWidget *window, quint64 askedAt);
     QString startFolder(bool isVideo) const;
-    QCoro::Task<QUrl> saveRecording(QString source, QString fileName, QWidget *window);
+    QCoro::Task<QUrl> saveDecoded(QFuture<QImage> picture, QString proposedName,
+                                  ImageExportFormat format, QWidget *window);
+    QCoro::Task<QUrl> saveRecording(QString source, QString fileName, QWidget *window,
+                                    quint64 askedAt);
     QCoro::Task<QUrl> saveScreenshot(std::function<QImage()> image, QString fileName,
-                                     ImageExportFormat format, QWidget *window);
+                                     ImageExportFormat format, QWidget *window, quint64 askedAt);
 
     std::shared_ptr<platform::SavePanel> m_savePanel;
     std::shared_ptr<platform::ImageWriter> m_imageWriter;
     // Where the last chosen file went; empty before the first. Shared with a panel still open
     // when the service goes.
     std::shared_ptr<QString> m_lastFolder = std::make_shared<QString>();
+    // Counts the captures started (dismissPanels); shared with the saves still waiting.
+    std::shared_ptr<quint64> m_turn = std::make_shared<quint64>(0);
 };

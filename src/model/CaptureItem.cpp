@@ -89,18 +89,38 @@ QImage CaptureItem::image() const
 
 QFuture<QImage> CaptureItem::loadImage() const
 {
-    if (m_storage) {
-        if (QImage held = m_storage->heldImage(); !held.isNull())
-            return QtFuture::makeReadyFuture(std::move(held));
-    }
-    return platform::runInBackground([item = *this] { return item.image(); });
+    if (!m_storage)
+        return QtFuture::makeReadyFuture(QImage());
+    return m_storage->decodedImage(QSize(int(m_pixelWidth), int(m_pixelHeight)));
 }
 
-QFuture<bool> CaptureItem::checkDragPicture() const
+QFuture<QByteArray> CaptureItem::loadPng() const
+{
+    if (!m_storage || m_videoURL)
+        return QtFuture::makeReadyFuture(QByteArray());
+    return platform::runInBackground([storage = m_storage, size = pixelSize()] {
+        return storage->wholePng(size);
+    });
+}
+
+QFuture<bool> CaptureItem::checkPicture() const
 {
     if (m_videoURL || (m_storage && !m_storage->heldImage().isNull()))
         return QtFuture::makeReadyFuture(true);
-    return platform::runInBackground([item = *this] { return !item.image().isNull(); });
+    if (!m_storage)
+        return QtFuture::makeReadyFuture(false);
+    return platform::runInBackground([storage = m_storage, size = pixelSize()] {
+        switch (storage->verdict()) {
+        case CapturedImageStorage::Verdict::whole:
+        case CapturedImageStorage::Verdict::decodesNotWhole:
+            return true;
+        case CapturedImageStorage::Verdict::broken:
+            return false;
+        case CapturedImageStorage::Verdict::unknown:
+            break;
+        }
+        return !storage->decodedImage(size).result().isNull();
+    });
 }
 
 CaptureItem::StoredImage CaptureItem::storedImage(QDeadlineTimer writeDeadline) const

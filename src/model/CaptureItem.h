@@ -39,17 +39,19 @@ public:
     CaptureMode mode() const { return m_mode; }
     qint64 pixelWidth() const { return m_pixelWidth; }
     qint64 pixelHeight() const { return m_pixelHeight; }
+    QSize pixelSize() const { return {int(m_pixelWidth), int(m_pixelHeight)}; }
     QImage thumbnail() const { return m_thumbnail; }
     std::optional<QUrl> videoURL() const { return m_videoURL; }
     CaptureItemState state() const { return m_state; }
     void setState(const CaptureItemState &state) { m_state = state; }
 
     // The full image (a recording's poster frame); a null image when no copy is left in memory
-    // and its file is gone or does not decode whole to a picture of this size. May read and
-    // decode the disk's file.
+    // and its file is gone or does not decode whole to a picture of this size. Reads and decodes
+    // the disk's file here: for painting away from the main thread only.
     QImage image() const;
-    // image() for an action that hands the picture on (a copy, a save, a pin): pixels held in
-    // memory at once, a file decoded on a background thread, a large one being slow to decode.
+    // The picture for an action that hands it on (a copy, a save, a pin, a share): pixels held
+    // in memory at once, otherwise the file decoded on the background threads, one decode shared
+    // by every action that asks while it runs. Null as image() is.
     QFuture<QImage> loadImage() const;
     // The full image as it is kept, decoding and reading nothing: the pixels while they are
     // held in memory, otherwise the path of the finished PNG they went to (which may have gone
@@ -65,30 +67,38 @@ public:
     // overwritten with anything else does not count, one damaged after its header does).
     // Reads the file's first bytes, decodes nothing; an action decodes (loadImage). Any thread.
     bool hasImage() const;
+    // A screenshot's picture as a whole PNG that any program reads, for what leaves the program
+    // as it is: the capture's own file while it is the one written (or found whole) and
+    // unchanged, decoding nothing, else a new encoding of its decoded picture; empty when the
+    // picture can no longer be read. On the background threads.
+    QFuture<QByteArray> loadPng() const;
     bool isVideo() const { return m_videoURL.has_value(); }
     // "Corvanta yyyy-MM-dd at HH.mm.ss.<ext>", the extension "png" for a
     // screenshot, else the movie's (or "mp4"). Unique within the process: a
     // second capture in the same second is named "… (2).png".
     QString fileName() const { return m_fileName; }
 
-    // Whether a drag would carry this capture's picture: at once for a recording and for pixels
-    // held in memory, otherwise true once the PNG decoded whole, on a background thread. Started
-    // at the press that may begin a drag, so that the drag's first move finds it done.
-    QFuture<bool> checkDragPicture() const;
+    // Whether the capture's picture can still be handed on (copied, dragged): at once for a
+    // recording and for pixels held in memory, at once too (on a background thread) while the
+    // file is known whole, otherwise once the file decoded (the decode shared with loadImage).
+    // Started at the press that may begin a drag, so that the drag's file is ready soon after
+    // its first move.
+    QFuture<bool> checkPicture() const;
     // Drag out: a fresh copy named fileName(), in the capture's own drag folder (see
-    // TemporaryFiles::dragFolder). A PNG is copied only when `pictureCheck` (checkDragPicture)
-    // says it is the picture, waiting for what is left of it; without one the check is made
-    // now. Absent when no such file could be made.
-    std::optional<QUrl> makeDragFileURL(QFuture<bool> pictureCheck) const;
-    std::optional<QUrl> makeDragFileURL() const { return makeDragFileURL(checkDragPicture()); }
-    // The data a drag of this capture carries: a CaptureItemProvider for the
-    // drag file, or an empty QMimeData when there is none (onConsumed is then
-    // dropped). The caller owns it.
-    QMimeData *makeItemProvider(QFuture<bool> pictureCheck,
-                                std::function<void()> onConsumed = {}) const;
+    // TemporaryFiles::dragFolder): the movie, or a whole PNG of the picture (loadPng). Absent
+    // when no such file could be made. Blocks on the files: background threads only.
+    std::optional<QUrl> makeDragFileURL() const;
+    // makeDragFileURL() on the background threads.
+    QFuture<std::optional<QUrl>> prepareDragFile() const;
+    // The data a drag of this capture carries: a CaptureItemProvider for the drag file made by
+    // prepareDragFile(), or an empty QMimeData when there is none (onConsumed is then dropped).
+    // The caller owns it.
+    QMimeData *makeItemProvider(const std::optional<QUrl> &dragFile,
+                                std::function<void()> onConsumed) const;
+    // The same, its drag file made here and now (makeDragFileURL), blocking on the files.
     QMimeData *makeItemProvider(std::function<void()> onConsumed = {}) const
     {
-        return makeItemProvider(checkDragPicture(), std::move(onConsumed));
+        return makeItemProvider(makeDragFileURL(), std::move(onConsumed));
     }
     // Deletes the movie, the PNG and the drag file 180 s from now, or when the
     // program ends if that is sooner; returns at once.

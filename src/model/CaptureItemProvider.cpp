@@ -3,13 +3,14 @@
 #include "model/CaptureItem.h"
 #include "model/CapturedImageStorage.h"
 #include "model/TemporaryFiles.h"
+#include "platform/Background.h"
 #include "platform/Log.h"
-#include "platform/PngWriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 CaptureItemProvider::CaptureItemProvider(const QUrl &fileURL)
 {
@@ -61,13 +62,10 @@ void CaptureItemProvider::markConsumed() const
 
 namespace {
 
-// Puts a fresh copy of the capture at dragPath, in its drag folder. A screenshot whose image is
-// still in memory (its PNG not yet written, or not writable) is encoded from
-// that image, and the PNG put in place if it is missing; otherwise the PNG
-// written earlier is copied, when it still decodes to the picture (pngIsPicture).
-bool prepareDragFile(const std::optional<QUrl> &videoURL, const QImage &heldImage,
-                     const QString &pngPath, bool pngIsPicture, const QString &dragPath,
-                     QString *error)
+// Puts a fresh copy of the capture at dragPath, in its drag folder: the movie, or a whole PNG of
+// the picture (CapturedImageStorage::wholePng), so a receiver never gets a file it cannot read.
+bool writeDragFile(const std::optional<QUrl> &videoURL, const CapturedImageStorage *storage,
+                   QSize size, const QString &dragPath, QString *error)
 {
     if (!TemporaryFiles::claimDragFolder(QFileInfo(dragPath).path(), error))
         return false;
@@ -75,23 +73,22 @@ bool prepareDragFile(const std::optional<QUrl> &videoURL, const QImage &heldImag
     QFile::remove(dragPath);
     if (videoURL)
         return TemporaryFiles::copyIntoPlace(videoURL->toLocalFile(), dragPath, true, error);
-    if (!heldImage.isNull()) {
-        if (!platform::PngWriter::write(heldImage, dragPath, error))
-            return false;
-        // Fails harmlessly when the background writer got there first.
-        if (!pngPath.isEmpty())
-            TemporaryFiles::copyIntoPlace(dragPath, pngPath, false);
-        return true;
+    const QByteArray png = storage ? storage->wholePng(size) : QByteArray();
+    if (png.isEmpty()) {
+        *error = QStringLiteral("its picture can no longer be read");
+        return false;
     }
-    if (!pngPath.isEmpty() && pngIsPicture)
-        return TemporaryFiles::copyIntoPlace(pngPath, dragPath, true, error);
-    *error = QStringLiteral("its picture can no longer be read");
-    return false;
+    QSaveFile file(dragPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(png) != png.size() || !file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
 }
 
 } // namespace
 
-std::optional<QUrl> CaptureItem::makeDragFileURL(QFuture<bool> pictureCheck) const
+std::optional<QUrl> CaptureItem::makeDragFileURL() const
 {
     QString error;
     const std::optional<QString> folder = TemporaryFiles::capturesFolder(&error);
@@ -102,11 +99,8 @@ std::optional<QUrl> CaptureItem::makeDragFileURL(QFuture<bool> pictureCheck) con
     }
     const QString dragPath =
         TemporaryFiles::dragFolder(*folder, m_fileName) + QLatin1Char('/') + m_fileName;
-    const QImage heldImage = m_storage ? m_storage->heldImage() : QImage();
-    // Known before the drag starts, since it must carry its file from its first moment: a file
-    // damaged after its header would drop as nothing. Waited for only when the PNG is copied.
-    const bool pngIsPicture = !m_videoURL && heldImage.isNull() && pictureCheck.result();
-    if (!prepareDragFile(m_videoURL, heldImage, pngPath(), pngIsPicture, dragPath, &error)) {
+    if (!writeDragFile(m_videoURL, m_storage.get(), QSize(int(m_pixelWidth), int(m_pixelHeight)),
+                       dragPath, &error)) {
         qCWarning(Log::capture, "Could not prepare the drag file of %s: %s",
                   qUtf8Printable(m_fileName), qUtf8Printable(error));
         QDir().rmdir(QFileInfo(dragPath).path());
@@ -115,13 +109,17 @@ std::optional<QUrl> CaptureItem::makeDragFileURL(QFuture<bool> pictureCheck) con
     return QUrl::fromLocalFile(dragPath);
 }
 
-QMimeData *CaptureItem::makeItemProvider(QFuture<bool> pictureCheck,
+QFuture<std::optional<QUrl>> CaptureItem::prepareDragFile() const
+{
+    return platform::runInBackground([item = *this] { return item.makeDragFileURL(); });
+}
+
+QMimeData *CaptureItem::makeItemProvider(const std::optional<QUrl> &dragFile,
                                          std::function<void()> onConsumed) const
 {
-    const std::optional<QUrl> dragURL = makeDragFileURL(std::move(pictureCheck));
-    if (!dragURL)
+    if (!dragFile)
         return new QMimeData;
-    auto *provider = new CaptureItemProvider(*dragURL);
+    auto *provider = new CaptureItemProvider(*dragFile);
     provider->setSuggestedName(m_fileName);
     provider->setOnConsumed(std::move(onConsumed));
     return provider;

@@ -5,15 +5,18 @@
 #include "model/TemporaryFiles.h"
 #include "platform/Background.h"
 #include "platform/Log.h"
+#include "platform/PngEncoder.h"
 #include "platform/PngReader.h"
 #include "platform/PngWriter.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
+#include <QThreadPool>
 #include <QThread>
 #include <QtEndian>
 #include <climits>
+#include <sys/stat.h>
 
 namespace {
 
@@ -93,9 +96,15 @@ CapturedImageStorage::create(const QImage &image, const QString &fileName, FileF
         } else if (storage->m_format == FileFormat::poster
                        ? PosterFile::write(pending, path, &failure)
                        : platform::PngWriter::write(pending, path, &failure)) {
+            // Taken before the pixels go: whoever finds them gone finds the file known whole.
+            const std::optional<FileVersion> written = storage->m_format == FileFormat::png
+                                                           ? versionOf(path)
+                                                           : std::nullopt;
             {
                 QMutexLocker lock(&storage->m_lock);
                 storage->m_image = QImage();
+                storage->m_judgedVersion = written;
+                storage->m_judged = written ? Verdict::whole : Verdict::unknown;
             }
             pending = QImage();
         } else {
@@ -170,4 +179,140 @@ bool CapturedImageStorage::waitForWrite(QDeadlineTimer deadline) const
             return !m_writing;
     }
     return true;
+}
+
+std::optional<CapturedImageStorage::FileVersion> CapturedImageStorage::versionOf(const QString &path)
+{
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    const auto nanoseconds = [](const timespec &time) {
+        return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+    };
+    return FileVersion{quint64(status.st_dev), quint64(status.st_ino), qint64(status.st_size),
+                       nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
+}
+
+void CapturedImageStorage::noteVerdict(const std::optional<FileVersion> &version,
+                                       Verdict verdict) const
+{
+    if (!version || m_format != FileFormat::png)
+        return;
+    QMutexLocker lock(&m_lock);
+    m_judgedVersion = version;
+    m_judged = verdict;
+}
+
+CapturedImageStorage::Verdict CapturedImageStorage::verdict() const
+{
+    if (!m_url || m_format != FileFormat::png)
+        return Verdict::unknown;
+    const std::optional<FileVersion> now = versionOf(m_url->toLocalFile());
+    if (!now)
+        return Verdict::broken;
+    QMutexLocker lock(&m_lock);
+    return m_judgedVersion == now ? m_judged : Verdict::unknown;
+}
+
+QImage CapturedImageStorage::decodeFile(QSize size) const
+{
+    if (!m_url)
+        return {};
+    const QString path = m_url->toLocalFile();
+    if (m_format == FileFormat::poster) {
+        QImage poster = PosterFile::read(path);
+        return poster.size() == size ? poster : QImage();
+    }
+    const std::optional<FileVersion> before = versionOf(path);
+    QFile file(path);
+    if (!before || !file.open(QIODevice::ReadOnly)) {
+        noteVerdict(before, Verdict::broken);
+        return {};
+    }
+    // Mapped rather than read: the file's pages are dropped again once decoded. Read without
+    // Qt's size limit, which the capture of a very large display exceeds: the file is our own.
+    const qint64 length = file.size();
+    const uchar *mapped = length > 0 ? file.map(0, length) : nullptr;
+    const QByteArray bytes = mapped ? QByteArray::fromRawData(reinterpret_cast<const char *>(mapped),
+                                                              qsizetype(length))
+                                    : file.readAll();
+    QImage image = platform::PngReader::decode(bytes);
+    if (image.size() != size)
+        image = QImage();
+    const Verdict found = image.isNull()                          ? Verdict::broken
+                          : platform::PngReader::isWhole(bytes) ? Verdict::whole
+                                                                : Verdict::decodesNotWhole;
+    // A file changed while it was read says nothing of either version.
+    if (versionOf(path) == before)
+        noteVerdict(before, found);
+    return image;
+}
+
+QFuture<QImage> CapturedImageStorage::decodedImage(QSize size) const
+{
+    QThreadPool *threads = platform::backgroundThreads();
+    QMutexLocker lock(&m_lock);
+    if (!m_image.isNull())
+        return QtFuture::makeReadyFuture(m_image.size() == size ? m_image : QImage());
+    if (m_decoding.isValid() && m_decodingSize == size)
+        return m_decoding;
+    if (!m_url)
+        return QtFuture::makeReadyFuture(QImage());
+    if (threads == nullptr) {
+        lock.unlock();
+        return QtFuture::makeReadyFuture(decodeFile(size));
+    }
+    // A job of the pool, not a promise: a background job that waits for it (a paste's PNG, a
+    // drag's file) runs it itself when no thread has taken it yet, so a pool of waiters cannot
+    // stall. Started under the lock, which the job needs at its end, after the future is kept.
+    const quint64 generation = ++m_decodeGeneration;
+    m_decodingSize = size;
+    m_decoding = QtConcurrent::run(threads, [self = shared_from_this(), generation, size] {
+        QImage image = self->decodeFile(size);
+        // The pixels live on only in the futures of those who asked for them.
+        QMutexLocker lock(&self->m_lock);
+        if (self->m_decodeGeneration == generation)
+            self->m_decoding = QFuture<QImage>();
+        return image;
+    });
+    return m_decoding;
+}
+
+QByteArray CapturedImageStorage::wholePng(QSize size) const
+{
+    waitForWrite(QDeadlineTimer(QDeadlineTimer::Forever));
+    if (const QImage held = heldImage(); !held.isNull())
+        return held.size() == size ? platform::PngEncoder::encode(held) : QByteArray();
+    if (!m_url || m_format != FileFormat::png)
+        return {};
+    const QString path = m_url->toLocalFile();
+    const auto readWhole = [&path]() -> std::optional<QByteArray> {
+        const std::optional<FileVersion> before = versionOf(path);
+        QFile file(path);
+        if (!before || !file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        QByteArray bytes = file.readAll();
+        if (versionOf(path) != before)
+            return std::nullopt;
+        return bytes;
+    };
+    // The file this storage wrote, or one found whole since, is passed on without a decode. The
+    // verdict is asked after the read too: the bytes are of the version it speaks of.
+    const auto knownWhole = [&]() -> std::optional<QByteArray> {
+        if (verdict() != Verdict::whole)
+            return std::nullopt;
+        std::optional<QByteArray> bytes = readWhole();
+        if (!bytes || bytes->isEmpty() || verdict() != Verdict::whole)
+            return std::nullopt;
+        return bytes;
+    };
+    if (std::optional<QByteArray> bytes = knownWhole())
+        return *bytes;
+    const QImage image = decodedImage(size).result();
+    if (image.isNull())
+        return {};
+    if (std::optional<QByteArray> bytes = knownWhole())
+        return *bytes;
+    // Decodes here but other readers would refuse it (its end cut, say): what leaves is made anew.
+    return platform::PngEncoder::encode(image);
 }

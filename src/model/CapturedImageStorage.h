@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDeadlineTimer>
+#include <QFuture>
 #include <QImage>
 #include <QMutex>
 #include <QString>
@@ -17,7 +18,7 @@
 // The file is always written, never adopted: a file already at the path (a
 // leftover of an earlier run, or the previous version of an edited capture)
 // is replaced.
-class CapturedImageStorage {
+class CapturedImageStorage : public std::enable_shared_from_this<CapturedImageStorage> {
 public:
     // How the file holds the image: an ordinary PNG, or a recording's poster
     // frame in bands that read back quickly (PosterFile).
@@ -35,6 +36,25 @@ public:
 
     // The in-memory copy, or a null image once the PNG is safely on disk.
     QImage heldImage() const;
+
+    // The picture for an action: the in-memory copy at once, otherwise the file decoded on the
+    // background threads, once for every action that asks while that decode runs. Null when the
+    // file is gone or does not decode whole to `size`. What the decode finds of the file is kept
+    // (verdict()); the pixels are not. Any thread.
+    QFuture<QImage> decodedImage(QSize size) const;
+
+    // What is known of the file as it is now on disk, without decoding it: a whole PNG of the
+    // picture (the very file this storage wrote, or one a decode found whole since its last
+    // change), one that no longer decodes, or nothing known yet. Asks the file system for the
+    // file's version: off the main thread. Not for a poster file, which is never handed on.
+    enum class Verdict { unknown, whole, decodesNotWhole, broken };
+    Verdict verdict() const;
+
+    // The bytes of a whole PNG of the picture, for what leaves the program as it is (a paste, a
+    // dragged file): the file's own bytes while they are known whole, else a new encoding of
+    // its decoded picture; empty when there is no picture of `size`. A write still going on is
+    // waited for. Blocks: background threads only.
+    QByteArray wholePng(QSize size) const;
 
     // The pixel size the file says it holds, read from its header alone; nothing when the file
     // is gone or its header is not one of ours (overwritten with anything else). Any thread.
@@ -57,12 +77,31 @@ private:
     ~CapturedImageStorage() = default;
     struct Deleter;
 
-    void write(quint64 generation) noexcept;
+    // Tells one state of the file from another: a file replaced, rewritten or touched is another
+    // version, even at the same size.
+    struct FileVersion {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        qint64 changedNs = 0;
+        bool operator==(const FileVersion &) const = default;
+    };
+    static std::optional<FileVersion> versionOf(const QString &path);
+    void noteVerdict(const std::optional<FileVersion> &version, Verdict verdict) const;
+    QImage decodeFile(QSize size) const;
 
-    mutable QMutex m_lock; // guards m_image and m_writing against the background writer
+    mutable QMutex m_lock; // guards the members below against the background threads
     mutable QWaitCondition m_writeEnded;
     QImage m_image;
     bool m_writing = false;
+    // The last version of the file whose verdict is known, and that verdict.
+    mutable std::optional<FileVersion> m_judgedVersion;
+    mutable Verdict m_judged = Verdict::unknown;
+    // The decode under way, which every action asking meanwhile shares.
+    mutable QFuture<QImage> m_decoding;
+    mutable QSize m_decodingSize;
+    mutable quint64 m_decodeGeneration = 0;
     FileFormat m_format;
     std::optional<QUrl> m_url;
 };

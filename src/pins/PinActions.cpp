@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
 #include <cerrno>
 #include <qcoro/qcorofuture.h>
 #include <unistd.h>
@@ -96,23 +97,19 @@ QCoro::Task<void> PinActions::saveAs(PinItemPtr item, QWidget *window, Complaint
     try {
         if (item->isImage()) {
             // Decoded before the dialog opens: a picture that does not decode is refused at once.
-            QFuture<QImage> loading = item->loadBitmap();
-            const QImage picture = co_await loading;
-            if (picture.isNull()) {
-                tell(complain, QStringLiteral("save"), pictureGone);
-                co_return;
-            }
-            QCoro::Task<QUrl> saving = services.saving->saveImage([picture] { return picture; },
-                                                                  item->exportFileName(), window);
+            QCoro::Task<QUrl> saving =
+                services.saving->saveDecoded(item->loadBitmap(), item->exportFileName(), window);
             co_await saving;
         } else if (const std::optional<QUrl> url = item->fileURL(); url && url->isLocalFile()) {
             QCoro::Task<QUrl> saving = services.saving->saveFile(*url, window);
             co_await saving;
         }
     } catch (const CaptureActionError &error) {
-        // Logged by the save service.
+        // Logged by the save service. A picture that does not decode is said in the words of
+        // the deck's other actions.
         if (error.kind() != CaptureActionError::Kind::saveCancelled)
-            tell(complain, QStringLiteral("save"), error.errorDescription());
+            tell(complain, QStringLiteral("save"),
+                 error.reason() == pictureGone ? pictureGone : error.errorDescription());
     }
 }
 
@@ -199,19 +196,31 @@ QCoro::Task<bool> PinActions::open(PinItemPtr item, Complaint complain)
     co_return false;
 }
 
-QMimeData *PinActions::dragData(const PinItem &item, QFuture<bool> pictureCheck,
-                                const Complaint &complain)
+void PinActions::dragData(PinItemPtr item, QObject *receiver, const Complaint &complain,
+                          std::function<void(QMimeData *)> start)
 {
     const QString action = QStringLiteral("drag");
-    std::optional<QString> refused = refusal(item, action);
-    if (!refused && item.isImage() && !pictureCheck.result())
-        refused = complaint(action, pictureGone);
-    if (refused) {
+    if (const std::optional<QString> refused = refusal(*item, action)) {
         if (complain)
             complain(*refused);
-        return nullptr;
+        return;
     }
-    return item.itemProvider(std::move(pictureCheck));
+    if (!item->capture()) {
+        start(item->itemProvider());
+        return;
+    }
+    platform::deliverTo(receiver, item->capture()->prepareDragFile(),
+                        [item, complain, start = std::move(start)](
+                            const std::optional<QUrl> &dragFile) {
+                            std::unique_ptr<QMimeData> data(item->dragProvider(dragFile, {}));
+                            if (data->hasUrls() || data->hasFormat(QStringLiteral("image/png"))) {
+                                start(data.release());
+                                return;
+                            }
+                            tell(complain, QStringLiteral("drag"),
+                                 item->isImage() ? pictureGone
+                                                 : QStringLiteral("the file is missing"));
+                        });
 }
 
 bool PinActions::reveal(const PinItem &item)

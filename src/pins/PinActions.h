@@ -57,11 +57,11 @@ public:
     // there is something to act on. Cheap enough for any moment: a pinned capture's file is
     // judged by its header (CaptureItem::hasImage); the actions then judge its decoded picture.
     static std::optional<QString> refusal(const PinItem &item, const QString &action);
-    // The data a drag of the pin carries (the caller owns it), or null, with the reason told,
-    // when there is nothing to carry. `pictureCheck` is the pin's PinItem::checkDragPicture,
-    // started when the drag may begin; what is left of it is waited for.
-    static QMimeData *dragData(const PinItem &item, QFuture<bool> pictureCheck,
-                               const Complaint &complain = {});
+    // The data a drag of the pin carries, handed to `start` (which owns it) on the main thread
+    // while `receiver` is there; a pinned capture's drag file is made away from the main thread
+    // meanwhile. When there is nothing to carry, `start` is not called and the reason is told.
+    static void dragData(PinItemPtr item, QObject *receiver, const Complaint &complain,
+                         std::function<void(QMimeData *)> start);
     // Shows a file or recording pin's file selected in the file manager (its folder where
     // that cannot be done).
     bool reveal(const PinItem &item);

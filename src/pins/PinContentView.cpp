@@ -307,10 +307,11 @@ bool PinContentView::event(QEvent *event)
 
 void PinContentView::mousePressEvent(QMouseEvent *event)
 {
-    m_dragPictureCheck.reset();
+    m_awaitingDrag = false;
     if (event->button() == Qt::LeftButton) {
         m_pressPoint = event->position();
-        m_dragPictureCheck = m_controller.item()->checkDragPicture();
+        // Judged meanwhile, so that the drag's file is soon made.
+        m_controller.item()->checkPicture();
     }
 }
 
@@ -320,23 +321,28 @@ void PinContentView::mouseMoveEvent(QMouseEvent *event)
         (event->position() - *m_pressPoint).manhattanLength() < QApplication::startDragDistance())
         return;
     m_pressPoint.reset();
-    const PinItemPtr item = m_controller.item();
-    const QFuture<bool> check = m_dragPictureCheck ? *m_dragPictureCheck : item->checkDragPicture();
-    m_dragPictureCheck.reset();
-    QMimeData *data = PinActions::dragData(*item, check);
-    if (!data)
-        return;
-    auto *drag = new QDrag(this);
-    drag->setMimeData(data);
-    drag->exec(Qt::CopyAction);
+    // The drag's file is made away from the main thread; the drag starts once it is there,
+    // unless the button was let go meanwhile.
+    const quint64 turn = ++m_dragTurn;
+    m_awaitingDrag = true;
+    PinActions::dragData(m_controller.item(), this, {}, [this, turn](QMimeData *data) {
+        std::unique_ptr<QMimeData> owned(data);
+        if (!m_awaitingDrag || m_dragTurn != turn || !owned)
+            return;
+        m_awaitingDrag = false;
+        auto *drag = new QDrag(this);
+        drag->setMimeData(owned.release());
+        drag->exec(Qt::CopyAction);
+    });
 }
 
 void PinContentView::mouseReleaseEvent(QMouseEvent *event)
 {
+    if (event->button() == Qt::LeftButton)
+        m_awaitingDrag = false;
     if (event->button() != Qt::LeftButton || !m_pressPoint)
         return;
     m_pressPoint.reset();
-    m_dragPictureCheck.reset();
     if (!m_hovering)
         return;
     const QList<QRectF> rects = buttonRects();

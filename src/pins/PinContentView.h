@@ -64,6 +64,7 @@ private:
     QVariantAnimation m_overlayFade;
     bool m_justCopied = false;
     std::optional<QPointF> m_pressPoint;
-    // Started at the press, for the drag that may follow (PinItem::checkDragPicture).
-    std::optional<QFuture<bool>> m_dragPictureCheck;
+    // Counts the drags asked for; the one awaited is the last while the button is held.
+    quint64 m_dragTurn = 0;
+    bool m_awaitingDrag = false;
 };

@@ -3,6 +3,7 @@
 #include "model/CaptureItemProvider.h"
 #include "model/TemporaryFiles.h"
 #include "pins/PinCardDrawing.h"
+#include "platform/Background.h"
 #include "platform/FileIcons.h"
 #include "platform/PngEncoder.h"
 #include "platform/PngWriter.h"
@@ -38,14 +39,17 @@ PinItem::PinItem(FromCapture, const CaptureItem &capture, PinContent content)
 {
 }
 
-std::shared_ptr<const PinItem> PinItem::fromCapture(const CaptureItem &capture)
+std::shared_ptr<const PinItem> PinItem::fromCapture(const CaptureItem &capture,
+                                                    const QImage &cardPicture)
 {
     PinContent content = capture.videoURL()
                              ? PinContent::makeVideo(*capture.videoURL(), std::nullopt)
                              : PinContent::makeImage([capture] { return capture.image(); });
     if (capture.videoURL())
         content.imageSource = [capture] { return capture.image(); };
-    return std::shared_ptr<const PinItem>(new PinItem(FromCapture{}, capture, std::move(content)));
+    std::shared_ptr<const PinItem> item(new PinItem(FromCapture{}, capture, std::move(content)));
+    item->m_cardPicture = cardPicture;
+    return item;
 }
 
 std::optional<QUrl> PinItem::fileURL() const
@@ -71,9 +75,9 @@ QFuture<QImage> PinItem::loadBitmap() const
     return QtFuture::makeReadyFuture(bitmap());
 }
 
-QFuture<bool> PinItem::checkDragPicture() const
+QFuture<bool> PinItem::checkPicture() const
 {
-    return m_capture ? m_capture->checkDragPicture() : QtFuture::makeReadyFuture(true);
+    return m_capture ? m_capture->checkPicture() : QtFuture::makeReadyFuture(true);
 }
 
 bool PinItem::hasPicture() const
@@ -85,15 +89,51 @@ bool PinItem::hasPicture() const
     return !bitmap().isNull();
 }
 
+namespace {
+
+bool covers(const QImage &picture, QSize pixels)
+{
+    return !picture.isNull() && picture.width() >= pixels.width() &&
+           picture.height() >= pixels.height();
+}
+
+} // namespace
+
+bool PinItem::needsCardPicture(QSize pixels) const
+{
+    // Only a pinned screenshot's picture lives on disk; its pixels are held in memory only
+    // until its file is written.
+    return isImage() && m_capture && !covers(m_cardPicture, pixels) &&
+           m_capture->storedImage().pixels.isNull();
+}
+
 QImage PinItem::cardPicture(QSize pixels) const
 {
-    const bool keptIsLarge =
-        m_cardPicture.width() >= pixels.width() && m_cardPicture.height() >= pixels.height();
-    if (!keptIsLarge) {
+    if (needsCardPicture(pixels)) {
+        const QImage standIn = m_cardPicture.isNull() ? m_capture->thumbnail() : m_cardPicture;
+        return PinCardDrawing::coverImage(standIn, pixels);
+    }
+    if (!covers(m_cardPicture, pixels)) {
         if (const QImage picture = previewImage(); !picture.isNull())
             m_cardPicture = PinCardDrawing::coverImage(picture, pixels);
     }
     return PinCardDrawing::coverImage(m_cardPicture, pixels);
+}
+
+QFuture<QImage> PinItem::loadCardPicture(QSize pixels) const
+{
+    if (!isImage() || !m_capture)
+        return QtFuture::makeReadyFuture(QImage());
+    return platform::runInBackground([capture = *m_capture, pixels] {
+        const QImage picture = capture.loadImage().result();
+        return picture.isNull() ? QImage() : PinCardDrawing::coverImage(picture, pixels);
+    });
+}
+
+void PinItem::keepCardPicture(const QImage &picture) const
+{
+    if (!picture.isNull())
+        m_cardPicture = picture;
 }
 
 QImage PinItem::previewImage(int iconSize) const
@@ -150,19 +190,27 @@ std::optional<QString> PinItem::fileSizeText() const
     return QLocale().formattedDataSize(info.size(), 1, QLocale::DataSizeSIFormat);
 }
 
-QMimeData *PinItem::itemProvider(QFuture<bool> pictureCheck, std::function<void()> onConsumed) const
+QMimeData *PinItem::dragProvider(const std::optional<QUrl> &dragFile,
+                                 std::function<void()> onConsumed) const
 {
     // A pinned capture is dragged as the tray drags it: its own file, copied under its name.
     if (m_capture) {
-        std::unique_ptr<QMimeData> data(m_capture->makeItemProvider(pictureCheck, onConsumed));
-        // A picture that does not decode is not decoded again below, only to fail.
-        if (data->hasUrls() || (isImage() && !pictureCheck.result()))
+        std::unique_ptr<QMimeData> data(m_capture->makeItemProvider(dragFile, onConsumed));
+        // A picture on disk that makes no drag file does not decode: it is not decoded again
+        // below, only to fail. One still in memory (no captures folder) is offered below.
+        if (data->hasUrls() || (isImage() && m_capture->storedImage().pixels.isNull()))
             return data.release();
     }
     std::optional<QString> folder;
     if (isImage())
         folder = TemporaryFiles::capturesFolder();
     return itemProvider(folder, std::move(onConsumed));
+}
+
+QMimeData *PinItem::itemProvider(std::function<void()> onConsumed) const
+{
+    return dragProvider(m_capture ? m_capture->makeDragFileURL() : std::nullopt,
+                        std::move(onConsumed));
 }
 
 QMimeData *PinItem::itemProvider(const std::optional<QString> &folder,

@@ -49,8 +49,10 @@ public:
                      const QUuid &id = QUuid::createUuid());
 
     // The capture's identifier and file name; a recording becomes video content with its full
-    // image as the poster, a screenshot image content with its full image.
-    static std::shared_ptr<const PinItem> fromCapture(const CaptureItem &capture);
+    // image as the poster, a screenshot image content with its full image. `cardPicture`, when
+    // given, is what the cards show until they need a larger one (see keepCardPicture).
+    static std::shared_ptr<const PinItem> fromCapture(const CaptureItem &capture,
+                                                      const QImage &cardPicture = {});
 
     QUuid id() const { return m_id; }
     const PinContent &content() const { return m_content; }
@@ -67,16 +69,24 @@ public:
     // background thread (CaptureItem::loadImage), any other at once.
     QFuture<QImage> loadBitmap() const;
     // Whether a drag of the pin would carry a pinned capture's picture
-    // (CaptureItem::checkDragPicture); true at once for any other pin.
-    QFuture<bool> checkDragPicture() const;
+    // (CaptureItem::checkPicture); true at once for any other pin.
+    QFuture<bool> checkPicture() const;
     // Whether an image pin's picture can still be had, without decoding a pinned capture's file
     // (CaptureItem::hasImage). True for other pins.
     bool hasPicture() const;
-    // The pin's picture cut to cover a card of `pixels`: scaled from the picture kept from the
-    // last call while that is large enough, else read afresh and kept. Once kept, a picture that
-    // can no longer be read (a pinned capture whose file went) still shows, scaled from what is
-    // kept. Null when there never was a picture. Main thread only.
+    // The pin's picture cut to cover a card of `pixels`, reading no file: scaled from the picture
+    // kept from the last call (or keepCardPicture) while that is large enough, else made afresh
+    // and kept; a pinned screenshot whose picture lives on disk shows its thumbnail meanwhile
+    // (needsCardPicture, loadCardPicture). Once kept, a picture that can no longer be read (a
+    // pinned capture whose file went) still shows, scaled from what is kept. Null when there
+    // never was a picture. Main thread only.
     QImage cardPicture(QSize pixels) const;
+    // Whether cardPicture(pixels) is a stand-in until loadCardPicture(pixels) is kept.
+    bool needsCardPicture(QSize pixels) const;
+    // The picture for a card of `pixels`, decoded and cut on the background threads.
+    QFuture<QImage> loadCardPicture(QSize pixels) const;
+    // Keeps a card picture made by loadCardPicture. Main thread only.
+    void keepCardPicture(const QImage &picture) const;
 
     // What views draw: the image or poster at its pixel size, the icon theme's icon of a file
     // (iconSize pixels), a film icon for a recording without a poster. Null when there is
@@ -92,18 +102,16 @@ public:
     std::optional<QString> fileSizeText() const;
 
     // The data a drag of the pin carries. A pinned capture offers its drag file, as the tray
-    // does (CaptureItem::makeItemProvider); otherwise, or when that cannot be made, a file or
+    // does (CaptureItem::makeItemProvider with `dragFile`, made by
+    // CaptureItem::prepareDragFile); otherwise, or when that could not be made, a file or
     // recording offers its file (nothing when it is gone). An image is written as a PNG into the
     // captures folder and offered as that file; when that write fails the PNG bytes are offered
     // instead, so a receiver never gets a path that holds an older picture or nothing. The caller
-    // owns the result. `pictureCheck` is checkDragPicture(), started when the drag may begin;
-    // without it the check is made now.
-    QMimeData *itemProvider(QFuture<bool> pictureCheck,
-                            std::function<void()> onConsumed = {}) const;
-    QMimeData *itemProvider(std::function<void()> onConsumed = {}) const
-    {
-        return itemProvider(checkDragPicture(), std::move(onConsumed));
-    }
+    // owns the result.
+    QMimeData *dragProvider(const std::optional<QUrl> &dragFile,
+                            std::function<void()> onConsumed) const;
+    // The same, a pinned capture's drag file made here and now, blocking on the files.
+    QMimeData *itemProvider(std::function<void()> onConsumed = {}) const;
     // The same with the folder for an image's file given (absent: no folder could be had).
     QMimeData *itemProvider(const std::optional<QString> &folder,
                             std::function<void()> onConsumed) const;

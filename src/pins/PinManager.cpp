@@ -3,9 +3,15 @@
 #include "model/CaptureItem.h"
 #include "model/PinNotifications.h"
 #include "model/SettingsStore.h"
+#include "pins/PinCardDrawing.h"
+#include "pins/PinGeometry.h"
 #include "pins/PinWindowController.h"
+#include "platform/Background.h"
 
+#include <QGuiApplication>
 #include <QPointer>
+#include <QScreen>
+#include <algorithm>
 #include <qcoro/qcorofuture.h>
 
 PinManager::PinManager(SettingsStore &settings, PinDeckServices services, QObject *parent)
@@ -42,15 +48,29 @@ QList<double> PinManager::earlierHeights(const PinWindowController *controller) 
 
 QCoro::Task<bool> PinManager::pin(CaptureItem item)
 {
+    const QPointer<PinManager> self(this);
+    QImage card;
     // A recording shows its movie's icon without its poster; a screenshot would be blank.
     if (!item.isVideo()) {
-        const QPointer<PinManager> self(this);
-        QFuture<QImage> loading = item.loadImage();
-        const QImage picture = co_await loading;
-        if (!self || picture.isNull())
+        // The card is cut from the picture decoded here, for the deck's cards at their size on
+        // the sharpest screen, away from the main thread.
+        double dpr = 1.0;
+        for (const QScreen *screen : QGuiApplication::screens())
+            dpr = std::max(dpr, screen->devicePixelRatio());
+        const QSize pixels = PinCardDrawing::devicePixels(
+            PinGeometry::deckConfig(m_settings.pinSize(), std::nullopt).itemSize, dpr);
+        QFuture<QImage> cutting = platform::runInBackground([item, pixels] {
+            const QImage picture = item.loadImage().result();
+            return picture.isNull() ? QImage() : PinCardDrawing::coverImage(picture, pixels);
+        });
+        card = co_await cutting;
+        if (!self || card.isNull())
             co_return false;
     }
-    pinCapture(item);
+    // A capture deleted while its picture was decoded leaves no pin behind.
+    if (!self || (m_isStaged && !m_isStaged(item.id())))
+        co_return false;
+    pinCapture(item, card);
     co_return true;
 }
 
@@ -133,9 +153,9 @@ void PinManager::unlist(PinWindowController *controller)
         emit activePinsChanged();
 }
 
-void PinManager::pinCapture(const CaptureItem &capture)
+void PinManager::pinCapture(const CaptureItem &capture, const QImage &cardPicture)
 {
-    addToStack(PinItem::fromCapture(capture));
+    addToStack(PinItem::fromCapture(capture, cardPicture));
 }
 
 void PinManager::pinImage(const QImage &image, std::optional<QString> title)

@@ -39,8 +39,14 @@ public:
     QList<double> earlierHeights(const PinWindowController *controller) const;
 
     // The tray's pin: the capture goes to the front of the deck, unless its picture does not
-    // decode (off the main thread).
+    // decode (off the main thread) or the capture left the tray meanwhile. The decoded picture
+    // makes the card, so the deck reads no file to show it.
     QCoro::Task<bool> pin(CaptureItem item) override;
+    // Whether a capture is still staged; without it, every capture counts as staged.
+    void setStagedCheck(std::function<bool(const QUuid &id)> isStaged)
+    {
+        m_isStaged = std::move(isStaged);
+    }
 
     // Puts the pin at the front of the deck, making the deck on the first pin. Shows the deck
     // when it has no panel.
@@ -56,7 +62,7 @@ public:
     // Announces the window's pin's removal, closes the window and unlists it.
     void remove(PinWindowController *controller);
 
-    void pinCapture(const CaptureItem &capture);
+    void pinCapture(const CaptureItem &capture, const QImage &cardPicture = {});
     // Each of these makes a new pin with an identifier of its own: an image pin titled `title`
     // ("Pinned Image" without one), a file pin or a recording pin with its poster, both titled
     // by the file's name.
@@ -74,4 +80,5 @@ private:
     PinDeckServices m_services;
     std::unique_ptr<PinStackWindowController> m_stackController;
     QList<std::shared_ptr<PinWindowController>> m_activePins;
+    std::function<bool(const QUuid &id)> m_isStaged;
 };

@@ -1,5 +1,7 @@
 #include "pins/PinStackContentView.h"
 
+#include "platform/Background.h"
+
 #include "model/SettingsStore.h"
 #include "pins/PinActions.h"
 #include "pins/PinCardDrawing.h"
@@ -64,7 +66,9 @@ PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckA
         if (index < m_items.size() && m_actions.open)
             m_actions.open(m_items[index]);
     });
-    m_stack->setDragData([this](int index) { return dragData(index); });
+    m_stack->setDragData([this](int index, std::function<void(QMimeData *)> start) {
+        dragData(index, std::move(start));
+    });
     connect(m_stack, &StackedMediaStack::pileRectChanged, this,
             &PinStackContentView::pileRectChanged);
     applySettings();
@@ -89,17 +93,17 @@ void PinStackContentView::setItems(const QList<PinItemPtr> &items)
     m_stack->invalidateCards();
 }
 
-QMimeData *PinStackContentView::dragData(int index)
+void PinStackContentView::dragData(int index, std::function<void(QMimeData *)> start)
 {
     if (index < 0 || index >= m_items.size())
-        return nullptr;
+        return;
     const PinItemPtr &item = m_items[index];
-    const QFuture<bool> check = m_dragPictureCheck && m_dragPictureCheck->id == item->id()
-                                    ? m_dragPictureCheck->check
-                                    : item->checkDragPicture();
-    m_dragPictureCheck.reset();
-    return PinActions::dragData(
-        *item, check, [this, id = item->id()](const QString &text) { showNotice(id, text); });
+    PinActions::dragData(item, this,
+                         [self = QPointer(this), id = item->id()](const QString &text) {
+                             if (self)
+                                 self->showNotice(id, text);
+                         },
+                         std::move(start));
 }
 
 bool PinStackContentView::eventFilter(QObject *watched, QEvent *event)
@@ -115,12 +119,11 @@ bool PinStackContentView::eventFilter(QObject *watched, QEvent *event)
     if (type == QEvent::MouseButtonPress) {
         m_movingWindow = false;
         m_windowPress.reset();
-        m_dragPictureCheck.reset();
-        // A press on a card may begin its drag: its picture is checked meanwhile.
+        // A press on a card may begin its drag: its picture is judged meanwhile, so that the
+        // drag's file is soon made.
         const int card = m_stack->cardAt(mouse->position());
         if (mouse->button() == Qt::LeftButton && card >= 0 && card < m_items.size())
-            m_dragPictureCheck =
-                PictureCheck{m_items[card]->id(), m_items[card]->checkDragPicture()};
+            m_items[card]->checkPicture();
         // The background: inside the pile's frame, beside the cards.
         if (mouse->button() == Qt::LeftButton && card < 0 &&
             m_stack->pileRect().contains(mouse->position()))
@@ -164,8 +167,21 @@ const QPixmap &PinStackContentView::picture(const PinItemPtr &item, QSizeF size)
     auto found = m_pictures.find(item.get());
     if (found == m_pictures.end()) {
         const double dpr = devicePixelRatioF();
-        QPixmap pixmap =
-            QPixmap::fromImage(item->cardPicture(PinCardDrawing::devicePixels(size, dpr)));
+        const QSize pixels = PinCardDrawing::devicePixels(size, dpr);
+        // A picture that lives on disk is decoded away from this thread; the card shows its
+        // thumbnail until then, and is drawn again once it is kept.
+        if (item->needsCardPicture(pixels) && !m_loadingPictures.contains(item.get())) {
+            m_loadingPictures.insert(item.get());
+            platform::deliverTo(this, item->loadCardPicture(pixels),
+                                [this, kept = item](const QImage &picture) {
+                                    m_loadingPictures.remove(kept.get());
+                                    kept->keepCardPicture(picture);
+                                    m_pictures.remove(kept.get());
+                                    m_stack->invalidateCards();
+                                    m_stack->update();
+                                });
+        }
+        QPixmap pixmap = QPixmap::fromImage(item->cardPicture(pixels));
         pixmap.setDevicePixelRatio(dpr);
         found = m_pictures.insert(item.get(), pixmap);
     }

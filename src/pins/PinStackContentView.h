@@ -5,6 +5,7 @@
 
 #include <QFuture>
 #include <QHash>
+#include <QSet>
 #include <QList>
 #include <QPixmap>
 #include <QTimer>
@@ -47,7 +48,7 @@ public:
 
     // The data a drag of the card at `index` carries (the caller owns it); null, and no drag
     // starts, when there is nothing to carry: the card then says why.
-    QMimeData *dragData(int index);
+    void dragData(int index, std::function<void(QMimeData *)> start);
     // Says over the pin's card why an action on it failed, for a few seconds.
     void showNotice(const QUuid &id, const QString &text);
     // The text shown over the card of `id`; empty when there is none.
@@ -85,13 +86,9 @@ private:
     };
     // Where the pointer and the panel were when a press on the background began.
     std::optional<WindowPress> m_windowPress;
-    struct PictureCheck {
-        QUuid id;
-        QFuture<bool> check;
-    };
-    // Started at a press on a card, for the drag that may follow (PinItem::checkDragPicture).
-    std::optional<PictureCheck> m_dragPictureCheck;
     bool m_movingWindow = false;
+    // The pins whose card picture is being decoded, each decoded once at a time.
+    QSet<const PinItem *> m_loadingPictures;
     struct Notice {
         QUuid id;
         QString text;

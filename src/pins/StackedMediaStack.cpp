@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDrag>
+#include <QPointer>
 #include <QEasingCurve>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -337,28 +338,39 @@ void StackedMediaStack::mouseMoveEvent(QMouseEvent *event)
         const int index = m_pressCard;
         m_pressPoint.reset();
         m_pressCard = -1;
-        if (QMimeData *data = m_dragData(index)) {
-            auto *drag = new QDrag(this);
-            drag->setMimeData(data);
-            QPixmap preview(m_config.itemSize.toSize() / 2);
-            preview.fill(Qt::transparent);
-            {
-                QPainter painter(&preview);
-                painter.setRenderHint(QPainter::SmoothPixmapTransform);
-                painter.scale(0.5, 0.5);
-                QPainterPath shape;
-                const QRectF card(QPointF(0, 0), m_config.itemSize);
-                shape.addRoundedRect(card, m_config.cornerRadius, m_config.cornerRadius);
-                painter.setClipPath(shape);
-                if (m_paintCard)
-                    m_paintCard(painter, index, card, m_expanded, false);
-            }
-            drag->setPixmap(preview);
-            drag->exec(Qt::CopyAction);
-        }
+        const quint64 turn = ++m_dragTurn;
+        m_awaitingDrag = true;
+        m_dragData(index, [self = QPointer(this), index, turn](QMimeData *data) {
+            std::unique_ptr<QMimeData> owned(data);
+            if (!self || self->m_dragTurn != turn || !self->m_awaitingDrag || !owned)
+                return;
+            self->m_awaitingDrag = false;
+            self->runDrag(index, owned.release());
+        });
         return;
     }
     pointerAt(position);
+}
+
+void StackedMediaStack::runDrag(int index, QMimeData *data)
+{
+    auto *drag = new QDrag(this);
+    drag->setMimeData(data);
+    QPixmap preview(m_config.itemSize.toSize() / 2);
+    preview.fill(Qt::transparent);
+    {
+        QPainter painter(&preview);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.scale(0.5, 0.5);
+        QPainterPath shape;
+        const QRectF card(QPointF(0, 0), m_config.itemSize);
+        shape.addRoundedRect(card, m_config.cornerRadius, m_config.cornerRadius);
+        painter.setClipPath(shape);
+        if (m_paintCard && index < m_ids.size())
+            m_paintCard(painter, index, card, m_expanded, false);
+    }
+    drag->setPixmap(preview);
+    drag->exec(Qt::CopyAction);
 }
 
 void StackedMediaStack::mousePressEvent(QMouseEvent *event)
@@ -371,6 +383,9 @@ void StackedMediaStack::mousePressEvent(QMouseEvent *event)
 
 void StackedMediaStack::mouseReleaseEvent(QMouseEvent *event)
 {
+    // A drag whose data is still being made does not start after the button is let go.
+    if (event->button() == Qt::LeftButton)
+        m_awaitingDrag = false;
     if (event->button() != Qt::LeftButton || !m_pressPoint)
         return;
     const QPointF position = event->position();

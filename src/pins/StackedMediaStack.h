@@ -42,8 +42,11 @@ public:
     // A click at `point` (card coordinates) on the card of `index`: true when something the
     // caller drew there (a button) took it, so it is no tap on the card.
     using CardClick = std::function<bool(int index, QPointF point, bool expanded, bool hovered)>;
-    // The data a drag of the card carries (owned by the drag); null: the card is not dragged.
-    using DragData = std::function<QMimeData *(int index)>;
+    // Asks for the data a drag of the card carries, which may take a while: `start` (called on
+    // the main thread, or never when the card is not dragged) hands it over, and the drag starts
+    // then unless the button was let go meanwhile.
+    using DragData =
+        std::function<void(int index, std::function<void(QMimeData *data)> start)>;
     using MonitorFactory = std::function<std::unique_ptr<platform::PointerMonitor>()>;
 
     explicit StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent = nullptr);
@@ -116,6 +119,7 @@ private:
     QList<CardPose> targetPoses() const;
     QRectF pileRectFor(bool expanded) const;
     void retarget(int durationMs);
+    void runDrag(int index, QMimeData *data);
     void step();
     void pointerAt(std::optional<QPointF> point);
     void hoverEntered(const QUuid &id);
@@ -136,6 +140,9 @@ private:
     CardClick m_cardClick;
     PaintOverlay m_paintOverlay;
     DragData m_dragData;
+    // Counts the drags asked for; the one awaited is the last while the button is held.
+    quint64 m_dragTurn = 0;
+    bool m_awaitingDrag = false;
     std::function<void(int)> m_onSelect;
     std::function<void(std::optional<int>)> m_onHoverItem;
 

@@ -1,7 +1,9 @@
 #include "platform/PngReader.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <png.h>
+#include <zlib.h>
 
 namespace platform {
 
@@ -56,6 +58,31 @@ QImage PngReader::decode(const QByteArray &png)
     if (!png_image_begin_read_from_memory(&image, png.constData(), size_t(png.size())))
         return {};
     return finish(image);
+}
+
+bool PngReader::isWhole(QByteArrayView png)
+{
+    static constexpr char signature[] = "\x89PNG\r\n\x1a\n";
+    constexpr qsizetype signatureSize = 8;
+    if (png.size() < signatureSize || !png.first(signatureSize).startsWith(signature))
+        return false;
+    const auto *bytes = reinterpret_cast<const uchar *>(png.data());
+    qsizetype at = signatureSize;
+    // Length, type, data, checksum of the type and data.
+    while (png.size() - at >= 12) {
+        const quint32 length = qFromBigEndian<quint32>(bytes + at);
+        if (length > quint32(png.size() - at - 12))
+            return false;
+        const uchar *typeAndData = bytes + at + 4;
+        uLong crc = crc32(0L, Z_NULL, 0);
+        crc = crc32_z(crc, typeAndData, size_t(length) + 4);
+        if (qFromBigEndian<quint32>(typeAndData + 4 + length) != quint32(crc))
+            return false;
+        at += 12 + qsizetype(length);
+        if (memcmp(typeAndData, "IEND", 4) == 0)
+            return at == png.size();
+    }
+    return false;
 }
 
 } // namespace platform

@@ -4,6 +4,7 @@
 #include "preview/QuickLookPreviewView.h"
 
 #include "capture/OCRService.h"
+#include "capture/ShareService.h"
 #include "model/CaptureQueue.h"
 #include "model/StartTask.h"
 #include "platform/Log.h"
@@ -26,9 +27,10 @@ void QuickLookPreviewView::withPictureDo(const CaptureItem &item, const QString 
 {
     startTask([](QPointer<QuickLookPreviewView> self, CaptureItem item, QString undone,
                  std::function<void(const CaptureItem &)> act) -> QCoro::Task<void> {
-        // A header that reads well says nothing of the rest of the file: the picture is decoded.
-        QFuture<QImage> loading = item.loadImage();
-        const bool decodes = !(co_await loading).isNull();
+        // A header that reads well says nothing of the rest of the file: the picture is judged
+        // (at once while the file is the one written, else by a decode) away from this thread.
+        QFuture<bool> checking = item.checkPicture();
+        const bool decodes = co_await checking;
         if (!self)
             co_return;
         if (const std::optional<CaptureItem> usable = self->withPicture(item, decodes, undone))
@@ -113,8 +115,26 @@ QCoro::Task<void> QuickLookPreviewView::pinItem(CaptureItem item)
 {
     const QPointer<QuickLookPreviewView> self(this);
     QCoro::Task<bool> pinning = m_services.pinning->pin(item);
-    if (!co_await pinning && self)
+    // A capture deleted meanwhile is no picture gone: it simply makes no pin.
+    if (!co_await pinning && self && isStaged(item))
         tellPictureGone(item, QStringLiteral("pinned"));
+}
+
+QCoro::Task<void> QuickLookPreviewView::shareItem(CaptureItem item)
+{
+    const QPointer<QuickLookPreviewView> self(this);
+    // What is shared is a picture: the one on show, else the file decoded away from this thread.
+    QImage picture = showsPictureOf(item) ? m_media->fullImage() : QImage();
+    if (picture.isNull()) {
+        QFuture<QImage> loading = item.loadImage();
+        picture = co_await loading;
+        if (!self)
+            co_return;
+    }
+    if (picture.isNull())
+        tellPictureGone(item, QStringLiteral("shared"));
+    else if (m_services.share)
+        m_services.share->share(picture, this);
 }
 
 void QuickLookPreviewView::followAction(CaptureQueue &queue, const CaptureItem &item,
@@ -175,8 +195,16 @@ QCoro::Task<void> QuickLookPreviewView::recognizeAndCopyText(CaptureItem item)
     QPointer<QuickLookPreviewView> self(this);
     OCRService *ocr = m_services.ocr;
     const std::shared_ptr<platform::Pasteboard> pasteboard = m_services.pasteboard;
-    // The picture on show, which outlives a file that has gone and is not decoded again.
-    const QImage picture = showsPictureOf(item) ? m_media->fullImage() : item.image();
+    // The picture on show, which outlives a file that has gone and is not decoded again;
+    // otherwise the file decoded away from this thread. Futures are made in statements of their
+    // own: GCC 12 may destroy temporaries of a co_await expression twice.
+    QImage picture = showsPictureOf(item) ? m_media->fullImage() : QImage();
+    if (picture.isNull()) {
+        QFuture<QImage> loading = item.loadImage();
+        picture = co_await loading;
+        if (!self)
+            co_return;
+    }
     if (picture.isNull()) {
         m_controller.setNotice(
             QStringLiteral("No text could be read from “%1”: its picture can no longer be read.")

@@ -180,6 +180,7 @@ void QuickLookPreviewController::close()
     removeKeyMonitor();
     m_onTogglePlayback = nullptr;
     m_onCopyKey = nullptr;
+    m_onSaveKey = nullptr;
     // The window deletes its view; a view that is closing the window from its
     // own button must not be deleted under its feet.
     if (m_window) {
@@ -303,8 +304,12 @@ bool QuickLookPreviewController::eventFilter(QObject *watched, QEvent *event)
         }
         return true;
     case PreviewKeyAction::save:
-        if (m_onSave && m_currentItem)
-            m_onSave(*m_currentItem);
+        if (m_currentItem) {
+            // A copy: the call may replace the view that set it.
+            const ItemAction save = m_onSaveKey ? m_onSaveKey : m_onSave;
+            if (save)
+                save(*m_currentItem);
+        }
         return true;
     }
     return false;

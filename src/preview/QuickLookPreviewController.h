@@ -83,6 +83,8 @@ public:
 
     // Set by the view: Ctrl+C copies as its Copy button does, saying what became of the copy.
     void setOnCopyKey(ItemAction copy) { m_onCopyKey = std::move(copy); }
+    // Set by the view: Ctrl+S saves as its Save to Disk button does, saying why a save failed.
+    void setOnSaveKey(ItemAction save) { m_onSaveKey = std::move(save); }
 
     void installKeyMonitor();
     void removeKeyMonitor();
@@ -120,6 +122,7 @@ private:
     ItemAction m_onDelete;
     std::function<void()> m_onTogglePlayback;
     ItemAction m_onCopyKey;
+    ItemAction m_onSaveKey;
     std::function<bool()> m_hasUnsavedEdit;
     QMetaObject::Connection m_queueWatch;
     // Where the capture shown stands in the queue, for the one that takes its place.

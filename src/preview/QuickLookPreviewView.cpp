@@ -93,6 +93,10 @@ QuickLookPreviewView::QuickLookPreviewView(QuickLookPreviewController &controlle
         if (self)
             self->copyItem(item);
     });
+    controller.setOnSaveKey([self = QPointer(this)](const CaptureItem &item) {
+        if (self)
+            self->saveItem(item);
+    });
     controller.setUnsavedEditCheck([self = QPointer(this)] {
         return self && self->m_editor && self->m_editor->hasUnsavedMarks();
     });
@@ -281,12 +285,8 @@ void QuickLookPreviewView::rebuildToolbar()
                          [this, item] { saveItem(item); });
         addToolbarButton(QStringLiteral("square.and.arrow.up"), QStringLiteral("Share..."),
                          Qt::white, [this, item] {
-                             if (!m_services.share)
-                                 return;
-                             withPictureDo(item, QStringLiteral("shared"),
-                                           [this](const CaptureItem &shared) {
-                                               m_services.share->share(shared.image(), this);
-                                           });
+                             if (m_services.share)
+                                 startTask(shareItem(item));
                          });
     }
     for (PlateButton *button : std::as_const(m_toolbarButtons)) {
@@ -336,7 +336,8 @@ void QuickLookPreviewView::refresh()
     m_mode->setStyleSheet(
         QStringLiteral("color: %1;").arg((current->isVideo() ? red : blue).name()));
     const CaptureItem shown = *current;
-    m_media->setImage(shown.thumbnail(), [shown] { return shown.image(); });
+    // Through the shared decode: an action asking for the picture meanwhile waits for the same.
+    m_media->setImage(shown.thumbnail(), [shown] { return shown.loadImage().result(); });
     m_media->setPlayer(m_playback->player());
     m_timeline->setVisible(current->isVideo());
     if (m_playback->errorString().isEmpty())

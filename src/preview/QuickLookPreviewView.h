@@ -79,6 +79,7 @@ private:
     void copyWithPicture(const CaptureItem &item);
     void saveItem(const CaptureItem &item);
     QCoro::Task<void> pinItem(CaptureItem item);
+    QCoro::Task<void> shareItem(CaptureItem item);
     // Once the opener's action on the capture (marked `busy` while it runs) has ended: done()
     // when it ended well, else the reason it failed, said in the preview (`undone`: "copied").
     void followAction(CaptureQueue &queue, const CaptureItem &item, CaptureItemState::Kind busy,

@@ -144,14 +144,9 @@ void TrayThumbnailButton::mousePressEvent(QMouseEvent *event)
     m_dragPictureCheck.reset();
     if (event->button() == Qt::LeftButton && hitButton(event->position().toPoint())) {
         m_pressPosition = event->position().toPoint();
-        m_dragPictureCheck = m_item->checkDragPicture();
+        m_dragPictureCheck = m_item->checkPicture();
     }
     TrayBodyControl::mousePressEvent(event);
-}
-
-QFuture<bool> TrayThumbnailButton::dragPictureCheck() const
-{
-    return m_dragPictureCheck ? *m_dragPictureCheck : m_item->checkDragPicture();
 }
 
 void TrayThumbnailButton::mouseMoveEvent(QMouseEvent *event)

@@ -34,9 +34,8 @@ public:
     bool isPointerOver() const { return m_pointerOver; }
     // What a drag of this thumbnail shows under the pointer.
     virtual QPixmap dragPicture() = 0;
-    // Whether a drag of the capture would carry its picture: the check started at the last press
-    // on the picture, or, without one, a check started now.
-    QFuture<bool> dragPictureCheck() const;
+    // Whether the pointer, its button held, has moved far enough from the press to drag.
+    bool isDragging() const { return m_dragging; }
 
 signals:
     // The pointer came onto (true) or left (false) the picture.
@@ -69,8 +68,8 @@ private:
     bool m_pointerOver = false;
     std::optional<QPoint> m_pressPosition;
     bool m_dragging = false;
-    // Started at the press, so that a large picture is decoded while the pointer travels the drag
-    // distance and not when the drag starts; it goes with its capture.
+    // Started at the press, so that a picture not yet known whole is decoded while the pointer
+    // travels the drag distance; it goes with its capture.
     std::optional<QFuture<bool>> m_dragPictureCheck;
 };
 

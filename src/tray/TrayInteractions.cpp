@@ -157,10 +157,11 @@ void TrayInteractions::handleThumbnailHover(const CaptureItem &item, bool hoveri
     });
 }
 
-QMimeData *TrayInteractions::makeDragProvider(const CaptureItem &item, QFuture<bool> pictureCheck)
+QMimeData *TrayInteractions::makeDragProvider(const CaptureItem &item,
+                                              const std::optional<QUrl> &dragFile)
 {
     m_hover->cancel();
-    std::unique_ptr<QMimeData> data(item.makeItemProvider(std::move(pictureCheck)));
+    std::unique_ptr<QMimeData> data(item.makeItemProvider(dragFile, {}));
     if (!data->hasUrls()) {
         if (m_state)
             m_state->showNotice(

@@ -1,6 +1,7 @@
 #include "tray/TrayThumbnails.h"
 
 #include "model/CaptureQueue.h"
+#include "platform/Background.h"
 #include "tray/CaptureTrayItemView.h"
 #include "tray/CaptureTrayItemViewPictures.h"
 #include "tray/TrayInteractions.h"
@@ -170,8 +171,21 @@ void TrayThumbnails::place(const std::optional<QRectF> &compact,
 
 void TrayThumbnails::startDrag(TrayThumbnailButton *source)
 {
+    // The drag's file is made away from the main thread, which goes on answering the pointer
+    // and the X server meanwhile; the drag starts once it is there, while the button is held.
     const CaptureItem item = source->item();
-    QMimeData *data = m_interactions.makeDragProvider(item, source->dragPictureCheck());
+    const QPointer<TrayThumbnails> self(this);
+    platform::deliverTo(source, item.prepareDragFile(),
+                        [self, source, item](const std::optional<QUrl> &dragFile) {
+                            if (self && source->isDragging() && source->item().id() == item.id())
+                                self->runDrag(source, item, dragFile);
+                        });
+}
+
+void TrayThumbnails::runDrag(TrayThumbnailButton *source, const CaptureItem &item,
+                             const std::optional<QUrl> &dragFile)
+{
+    QMimeData *data = m_interactions.makeDragProvider(item, dragFile);
     if (!data)
         return;
     QPointer<QDrag> drag = new QDrag(source);

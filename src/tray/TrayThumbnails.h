@@ -63,6 +63,8 @@ private:
     void connectThumbnail(TrayThumbnailButton *thumbnail);
     void retireCell(CaptureTrayItemView *cell);
     void startDrag(TrayThumbnailButton *source);
+    void runDrag(TrayThumbnailButton *source, const CaptureItem &item,
+                 const std::optional<QUrl> &dragFile);
 
     CaptureQueue &m_queue;
     TrayInteractions &m_interactions;

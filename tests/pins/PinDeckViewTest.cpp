@@ -15,6 +15,15 @@
 
 namespace {
 
+// What a drag of the card carries once it is made, or null when the card says why there is none.
+std::unique_ptr<QMimeData> dragged(PinStackContentView &view, int index, const QUuid &id)
+{
+    auto data = std::make_shared<std::unique_ptr<QMimeData>>();
+    view.dragData(index, [data](QMimeData *made) { data->reset(made); });
+    waitUntil([&] { return *data || view.noticeAbout(id).startsWith("Couldn't drag"); });
+    return std::move(*data);
+}
+
 // The deck over doubles: pin size 100, pins of solid colours.
 class PinDeckViewTest : public ::testing::Test {
 protected:
@@ -258,10 +267,11 @@ TEST_F(PinDeckViewTest, APinWhoseFileWentStaysDrawnAndItsActionsSayWhyOnItsCard)
     deck.openItem(pinned);
     EXPECT_EQ(deck.view()->noticeAbout(pinned->id()),
               "Couldn't open (its picture can no longer be read)");
-    EXPECT_EQ(deck.view()->dragData(0), nullptr) << "no drag of nothing";
+    EXPECT_EQ(dragged(*deck.view(), 0, pinned->id()), nullptr) << "no drag of nothing";
     EXPECT_EQ(deck.view()->noticeAbout(pinned->id()),
               "Couldn't drag (its picture can no longer be read)");
-    const std::unique_ptr<QMimeData> blue(deck.view()->dragData(1));
+    const std::unique_ptr<QMimeData> blue(
+        dragged(*deck.view(), 1, deck.items().last()->id()));
     ASSERT_NE(blue, nullptr);
     EXPECT_EQ(blue->urls().size(), 1);
     EXPECT_TRUE(model.pasteboard->calls.isEmpty());
@@ -291,8 +301,7 @@ TEST_F(PinDeckViewTest, APinWhoseFileNoLongerDecodesIsNotOpenedNorDraggedAndItsC
             return deck.view()->noticeAbout(spoilt->id()) ==
                    "Couldn't open (its picture can no longer be read)";
         }));
-        const std::unique_ptr<QMimeData> dragged(deck.view()->dragData(0));
-        EXPECT_EQ(dragged, nullptr) << "no drag of a broken file";
+        EXPECT_EQ(dragged(*deck.view(), 0, spoilt->id()), nullptr) << "no drag of a broken file";
         EXPECT_EQ(deck.view()->noticeAbout(spoilt->id()),
                   "Couldn't drag (its picture can no longer be read)");
 
