@@ -15,6 +15,11 @@ QCoro::Task<void> readTextForTray(OCRService &ocr, const SettingsStore &settings
                                   QPointer<NotchWindowController> tray, CaptureItem item)
 {
     const QUuid id = item.id();
+    // The same words as the preview's text button, while the text is read and once it is copied;
+    // from the start, since the picture may first have to be decoded.
+    if (tray)
+        tray->state().showNotice(id, QStringLiteral("Reading..."), TrayNotice::Tone::progress,
+                                 std::nullopt);
     // Decoded away from the main thread. Made in a statement of its own: GCC 12 may destroy
     // temporaries of a co_await expression twice.
     QFuture<QImage> loading = item.loadImage();
@@ -26,10 +31,6 @@ QCoro::Task<void> readTextForTray(OCRService &ocr, const SettingsStore &settings
                 id, QStringLiteral("Couldn't read text (its picture can no longer be read)"));
         co_return;
     }
-    // The same words as the preview's text button, while the text is read and once it is copied.
-    if (tray)
-        tray->state().showNotice(id, QStringLiteral("Reading..."), TrayNotice::Tone::progress,
-                                 std::nullopt);
     try {
         co_await ocr.copyText(picture, settings);
         if (tray)

@@ -5,6 +5,7 @@
 #include "platform/Background.h"
 #include "platform/Log.h"
 #include "platform/Pasteboard.h"
+#include "platform/PngReader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -15,22 +16,26 @@ namespace {
 const QString pngType = QStringLiteral("image/png");
 const QString tiffType = QStringLiteral("image/tiff");
 
+// How long a copy right after the capture waits for the capture's own PNG write before it
+// encodes the pixels itself.
+constexpr std::chrono::milliseconds writeWaitLimit = std::chrono::seconds(5);
+
 // Offers the screenshot: PNG bytes made before the offer, so a paste is served at once, and
-// TIFF made on the background threads meanwhile, from `tiffSource`, which a paste that asks
-// before it is done waits for. Throws copyFailed when there are no PNG bytes or the clipboard
-// takes neither.
+// TIFF made on the background threads meanwhile from `pixels` (or, without them, from the PNG),
+// which a paste that asks before it is done waits for. Throws copyFailed when there are no PNG
+// bytes or the clipboard takes neither.
 void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, QByteArray png,
-                std::function<QImage()> tiffSource)
+                QImage pixels)
 {
     if (png.isEmpty()) {
         qCCritical(Log::exportLog, "Failed to generate PNG data for clipboard");
         throw CaptureActionError::copyFailed(QStringLiteral("Could not generate PNG data"));
     }
     const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
-    const QFuture<QByteArray> tiff =
-        platform::runInBackground([encoder, tiffSource = std::move(tiffSource)] {
-            return encoder->tiffData(tiffSource());
-        });
+    // Made from what the clipboard holds, never from the capture's file, which may go first.
+    const QFuture<QByteArray> tiff = platform::runInBackground([encoder, png, pixels] {
+        return encoder->tiffData(pixels.isNull() ? platform::PngReader::decode(png) : pixels);
+    });
     // Offered in one go, never cleared first: the clipboard is never ours and empty meanwhile.
     if (!pasteboard->offerProvidedData({{pngType, [png] { return png; }},
                                         {tiffType, [tiff] { return tiff.result(); }}})) {
@@ -78,20 +83,30 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
 
     // Pixels still in memory (right after the capture) make the TIFF without a decode.
     const QImage held = item.storedImage().pixels;
-    // A whole PNG any program reads, made away from the main thread: the capture's own file,
-    // read as it is while it is known whole. Started in a statement of its own: GCC 12 may
-    // destroy temporaries of a co_await expression twice.
-    QFuture<QByteArray> making = item.loadPng();
-    QByteArray png = co_await making;
-    if (png.isEmpty()) {
+    const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
+    // A whole PNG any program reads, made away from the main thread: right after the capture
+    // its own PNG, whose write is waited for rather than made a second time beside it; later
+    // that file, read as it is while it is known whole. Pixels that have no file to go to (no
+    // captures folder) are encoded here. Started in a statement of its own: GCC 12 may destroy
+    // temporaries of a co_await expression twice.
+    // Nothing: a file that no longer gives the picture.
+    QFuture<std::optional<QByteArray>> making =
+        platform::runInBackground([item, encoder]() -> std::optional<QByteArray> {
+            const CaptureItem::StoredImage stored =
+                item.storedImage(QDeadlineTimer(writeWaitLimit));
+            if (!stored.pixels.isNull() || stored.pngPath.isEmpty())
+                return encoder->pngData(stored.pixels);
+            QByteArray png = item.loadPng().result();
+            if (png.isEmpty())
+                return std::nullopt;
+            return png;
+        });
+    std::optional<QByteArray> png = co_await making;
+    if (!png) {
         qCCritical(Log::exportLog, "Could not copy the capture: its picture cannot be read");
         throw CaptureActionError::copyFailed(QStringLiteral("its picture can no longer be read"));
     }
-    offerImage(pasteboard, std::move(png), [held, item]() -> QImage {
-        if (!held.isNull())
-            return held;
-        return item.loadImage().result();
-    });
+    offerImage(pasteboard, std::move(*png), held);
 }
 
 QCoro::Task<void> ClipboardService::copyImage(QImage image)
@@ -101,7 +116,7 @@ QCoro::Task<void> ClipboardService::copyImage(QImage image)
     QFuture<QByteArray> encoding =
         platform::runInBackground([encoder, image] { return encoder->pngData(image); });
     QByteArray png = co_await encoding;
-    offerImage(pasteboard, std::move(png), [image] { return image; });
+    offerImage(pasteboard, std::move(png), image);
 }
 
 QCoro::Task<void> ClipboardService::copyFile(QUrl url)

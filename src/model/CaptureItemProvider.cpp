@@ -5,6 +5,7 @@
 #include "model/TemporaryFiles.h"
 #include "platform/Background.h"
 #include "platform/Log.h"
+#include "platform/PngWriter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -73,6 +74,16 @@ bool writeDragFile(const std::optional<QUrl> &videoURL, const CapturedImageStora
     QFile::remove(dragPath);
     if (videoURL)
         return TemporaryFiles::copyIntoPlace(videoURL->toLocalFile(), dragPath, true, error);
+    // Pixels still in memory (their PNG not yet written, or not writable) are encoded here, and
+    // the PNG put in place if it is missing.
+    if (const QImage held = storage ? storage->heldImage() : QImage(); !held.isNull()) {
+        if (!platform::PngWriter::write(held, dragPath, error))
+            return false;
+        // Fails harmlessly when the background writer got there first.
+        if (const std::optional<QUrl> png = storage->url())
+            TemporaryFiles::copyIntoPlace(dragPath, png->toLocalFile(), false);
+        return true;
+    }
     const QByteArray png = storage ? storage->wholePng(size) : QByteArray();
     if (png.isEmpty()) {
         *error = QStringLiteral("its picture can no longer be read");

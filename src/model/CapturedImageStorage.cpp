@@ -280,7 +280,10 @@ QFuture<QImage> CapturedImageStorage::decodedImage(QSize size) const
 
 QByteArray CapturedImageStorage::wholePng(QSize size) const
 {
-    waitForWrite(QDeadlineTimer(QDeadlineTimer::Forever));
+    // Right after a capture its PNG is being written: that is this very encoding, already under
+    // way, so it is waited for rather than made a second time beside it; a write held up behind
+    // other work is not waited for without end.
+    waitForWrite(QDeadlineTimer(std::chrono::seconds(5)));
     if (const QImage held = heldImage(); !held.isNull())
         return held.size() == size ? platform::PngEncoder::encode(held) : QByteArray();
     if (!m_url || m_format != FileFormat::png)

@@ -261,7 +261,7 @@ TEST_F(CaptureActionsTest, UnreadableImageFailsSaveAndCopyWithTheServicesErrors)
 
     QCoro::waitFor(coordinator().performCopy(item));
     EXPECT_EQ(stateOf(item), CaptureItemState::failed(CaptureActionError::copyFailed(
-                                 QStringLiteral("Could not generate PNG data"))));
+                                 QStringLiteral("its picture can no longer be read"))));
     EXPECT_TRUE(pasteboard->calls.isEmpty()) << "the clipboard keeps what it held";
 
     QCoro::waitFor(coordinator().saveCapture(item));

@@ -1,10 +1,12 @@
 #include "capture/AreaSelectionService.h"
 #include "capture/SaveService.h"
+#include "model/CaptureTestSupport.h"
 #include "platform/linux/MessageBoxAlertPresenter.h"
 #include "platform/qt/QtSavePanel.h"
 #include "support/CaptureCoordinatorFixture.h"
 #include "support/FakeImageWriter.h"
 #include "support/FakeOverlayWindows.h"
+#include "support/WaitUntil.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -392,13 +394,28 @@ TEST_F(CaptureCoordinatorTest, ACaptureDismissesOurOpenDialogsBeforeItSelects)
         titles.sort();
         return titles;
     };
+    const auto closeDialogs = [] {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
+                dialog->reject();
+        }
+    };
 
     // The save panel and an alert are both open, and neither blocks the program.
     QCoro::Task<void> saving = c.saveCapture(staged);
     platform::MessageBoxAlertPresenter alerts;
     QCoro::Task<int> answering =
         alerts.present({platform::AlertStyle::warning, "Recording Save Failed", {}, {"OK"}});
-    ASSERT_EQ(openDialogs(), (QStringList{"Recording Save Failed", "Save Screenshot"}));
+    // However the test ends, nothing waits on a dialog of a service that has gone.
+    const std::shared_ptr<void> ending(nullptr, [&](void *) {
+        m_area.gate.open();
+        closeDialogs();
+        QCoro::waitFor(saving);
+        QCoro::waitFor(answering);
+    });
+    ASSERT_TRUE(waitUntil([&] {
+        return openDialogs() == QStringList{"Recording Save Failed", "Save Screenshot"};
+    })) << openDialogs().join(", ").toStdString();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::saving());
 
@@ -407,18 +424,28 @@ TEST_F(CaptureCoordinatorTest, ACaptureDismissesOurOpenDialogsBeforeItSelects)
     ASSERT_TRUE(QTest::qWaitFor([&] { return m_area.gate.waiting() == 1; }, 2000));
     EXPECT_TRUE(openDialogs().isEmpty()) << "gone before the selection shows";
     // Closed here when the capture left them open, so that the test ends either way.
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (auto *dialog = qobject_cast<QDialog *>(window); dialog && dialog->isVisible())
-            dialog->reject();
-    }
+    closeDialogs();
     QCoro::waitFor(saving);
     EXPECT_EQ(m_queue.items().first().state(), CaptureItemState::pending())
         << "a dismissed save panel: the capture waits again, unharmed";
-    QCoro::waitFor(answering);
 
     m_area.gate.open();
     QCoro::waitFor(capturing);
-    EXPECT_EQ(m_queue.items().size(), 2);
+
+    // A save whose picture is still being decoded when a capture starts opens no panel over
+    // the selection: it ends as dismissed.
+    std::optional<PoolBlocker> pool(std::in_place);
+    saving = c.saveCapture(staged);
+    m_area.gate.close();
+    capturing = c.captureArea();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return m_area.gate.waiting() == 1; }, 2000));
+    pool.reset();
+    ASSERT_TRUE(waitUntil([&] { return saving.isReady() || !openDialogs().isEmpty(); }));
+    EXPECT_TRUE(openDialogs().isEmpty());
+    EXPECT_EQ(m_queue.items().last().state(), CaptureItemState::pending());
+    m_area.gate.open();
+    QCoro::waitFor(capturing);
+    EXPECT_EQ(m_queue.items().size(), 3);
     EXPECT_EQ(m_queue.items().last().id(), staged.id());
 }
 

@@ -141,6 +141,48 @@ TEST(CaptureItem, HasItsImageOnlyWhileItsFileStillHoldsThatPicture)
     EXPECT_TRUE(held.hasImage());
 }
 
+// What actions are handed: the picture while its file decodes whole to it, and as a PNG that
+// other programs read (the file's own bytes while it is the one written); nothing from a file
+// damaged after its header.
+TEST(CaptureItem, ActionsGetThePictureOrAWholePngOfItAndNothingFromADamagedFile)
+{
+    TempDirScope tmp;
+    const std::optional<Spoil> damages[] = {std::nullopt, Spoil::endCut, Spoil::cut,
+                                            Spoil::scrambled};
+    for (const std::optional<Spoil> &damage : damages) {
+        SCOPED_TRACE(damage ? int(*damage) : -1);
+        const QImage picture = noisyImage(120, 90, damage ? 10 + quint32(*damage) : 9);
+        const CaptureItem item = makeScreenshot(picture);
+        const QString path = item.storedImage(QDeadlineTimer(10000)).pngPath;
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray written = file.readAll();
+        file.close();
+        if (damage)
+            ASSERT_TRUE(spoilFile(path, *damage));
+        const bool readable = !damage || *damage == Spoil::endCut;
+
+        EXPECT_EQ(item.loadImage().result(), readable ? picture : QImage());
+        EXPECT_EQ(item.checkPicture().result(), readable);
+        const QByteArray png = item.loadPng().result();
+        const std::optional<QUrl> drag = item.makeDragFileURL();
+        if (!readable) {
+            EXPECT_TRUE(png.isEmpty());
+            EXPECT_FALSE(drag);
+            continue;
+        }
+        if (!damage)
+            EXPECT_EQ(png, written) << "its own file, as it is";
+        QImage pasted;
+        ASSERT_TRUE(pasted.loadFromData(png, "PNG"));
+        EXPECT_EQ(pasted.convertToFormat(QImage::Format_RGB32), picture);
+        ASSERT_TRUE(drag);
+        QImageReader dropped(drag->toLocalFile());
+        EXPECT_EQ(dropped.read().convertToFormat(QImage::Format_RGB32), picture)
+            << dropped.errorString().toStdString();
+    }
+}
+
 // A capture larger than Qt's 128 MB image limit (6000 × 6000 × 4 bytes) still comes back from
 // its file, while that limit keeps guarding every image that is not ours.
 TEST(CapturedImageStorage, ReadsBackCapturesBeyondQtsSizeLimit)

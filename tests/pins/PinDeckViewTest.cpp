@@ -223,8 +223,8 @@ TEST_F(PinDeckViewTest, CopyWithCloseOnCopyRemovesThePinAndClosesAnEmptyDeck)
     const PinItemPtr only = imagePin(Qt::red);
     deck.add(only);
     deck.copyItem(only);
+    EXPECT_TRUE(waitUntil([&] { return deck.window() == nullptr; }));
     EXPECT_EQ(model.deleted(), QList<QUuid>{only->id()});
-    EXPECT_EQ(deck.window(), nullptr);
 }
 
 TEST_F(PinDeckViewTest, APinWhoseFileWentStaysDrawnAndItsActionsSayWhyOnItsCard)

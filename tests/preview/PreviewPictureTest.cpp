@@ -99,12 +99,19 @@ TEST_F(PreviewViewTest, WithNoPictureLeftTheActionsSaySoInThePreviewAndDoNothing
         EXPECT_FALSE(view->isCopied()) << "nothing was copied";
         QTest::mouseClick(button(QStringLiteral("Save to Disk")), Qt::LeftButton);
         EXPECT_TRUE(told("saved"));
+        QTest::mouseClick(button(QStringLiteral("Copy")), Qt::LeftButton);
+        EXPECT_TRUE(told("copied"));
+        QKeyEvent ctrlS(QEvent::KeyPress, Qt::Key_S, Qt::ControlModifier);
+        QApplication::sendEvent(view, &ctrlS);
+        EXPECT_TRUE(told("saved")) << "Ctrl+S says why, as Save to Disk does";
 
         recognizer->answer({"never read"});
         QTest::mouseClick(button(QStringLiteral("Copy Text (OCR)")), Qt::LeftButton);
+        EXPECT_TRUE(waitUntil([&] {
+            return view->notice()->text() == "No text could be read from “" + name +
+                                                 "”: its picture can no longer be read.";
+        }));
         EXPECT_FALSE(view->isOCRProcessing());
-        EXPECT_EQ(view->notice()->text(),
-                  "No text could be read from “" + name + "”: its picture can no longer be read.");
         EXPECT_TRUE(queue.items().first().image().isNull()) << "nothing was made up";
     }
     EXPECT_TRUE(pins.items.isEmpty()) << "no blank pin";

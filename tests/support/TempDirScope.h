@@ -56,8 +56,9 @@ private:
 // How spoilFile damages a file, as anything outside the program might: `junk` overwrites it
 // whole with 3000 bytes that are no picture; `cut` keeps its first 100 bytes and `scrambled`
 // writes 2000 random bytes into its middle, both leaving a PNG's header (signature and size)
-// intact and its body broken.
-enum class Spoil { junk, cut, scrambled };
+// intact and its body broken; `endCut` takes away a PNG's last 12 bytes, its end chunk, which
+// the program's own reader does without while other programs refuse the file.
+enum class Spoil { junk, cut, scrambled, endCut };
 
 // Damages the file in place; false when it cannot be written (or, but for `junk`, is too small
 // to damage that way).
@@ -70,6 +71,8 @@ inline bool spoilFile(const QString &path, Spoil how = Spoil::junk)
                file.write(QByteArray(3000, 'j')) == 3000;
     case Spoil::cut:
         return file.size() > 100 && file.resize(100);
+    case Spoil::endCut:
+        return file.size() > 100 && file.resize(file.size() - 12);
     case Spoil::scrambled: {
         if (!file.open(QIODevice::ReadWrite) || file.size() < 2200)
             return false;

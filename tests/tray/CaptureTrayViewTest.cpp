@@ -7,6 +7,7 @@
 #include "tray/TrayViewTestSupport.h"
 
 #include "model/CaptureTestSupport.h"
+#include "support/BackgroundSettled.h"
 #include "support/WaitUntil.h"
 
 #include <QDrag>
@@ -69,12 +70,15 @@ protected:
         return names;
     }
 
-    static void startDragOn(QWidget *widget, QPoint at)
+    static void startDragOn(QWidget *widget, QPoint at, bool settle = true)
     {
         QTest::mousePress(widget, Qt::LeftButton, {}, at);
         QMouseEvent move(QEvent::MouseMove, at + QPoint(40, 0), widget->mapToGlobal(at),
                          Qt::NoButton, Qt::LeftButton, {});
         QApplication::sendEvent(widget, &move);
+        // The drag starts once its file is made, away from the main thread.
+        if (settle)
+            backgroundSettled();
     }
 
     FakeTrayPreview preview;
@@ -503,6 +507,14 @@ TEST_F(CaptureTrayViewTest, AThumbnailDragsItsPictureOrSaysWhyItCannot)
     startDragOn(large(), large()->rect().center());
     ASSERT_EQ(dragged.size(), 1);
     EXPECT_EQ(QImage(dragged.first().toLocalFile()).convertToFormat(QImage::Format_RGB32), picture);
+
+    // The button let go while the drag's file is still being made: no drag starts after it.
+    std::optional<PoolBlocker> pool(std::in_place);
+    startDragOn(large(), large()->rect().center(), false);
+    QTest::mouseRelease(large(), Qt::LeftButton, {}, large()->rect().center());
+    pool.reset();
+    ASSERT_TRUE(backgroundSettled());
+    EXPECT_EQ(dragged.size(), 1);
 }
 
 TEST_F(CaptureTrayViewTest, PointerAndClicksOnThumbnailsDriveThePreview)
