@@ -82,6 +82,28 @@ std::optional<QString> TrayState::noticeFor(const QUuid &id) const
     return std::nullopt;
 }
 
+void TrayState::answerFailure(const CaptureItem &item)
+{
+    if (item.state().kind() == CaptureItemState::Kind::failed)
+        m_answeredFailures.insert(item.id(), item.state());
+}
+
+bool TrayState::isFailureAnswered(const CaptureItem &item) const
+{
+    const auto answered = m_answeredFailures.constFind(item.id());
+    return answered != m_answeredFailures.cend() && *answered == item.state();
+}
+
+void TrayState::forgetChangedFailures(const QList<CaptureItem> &items)
+{
+    QHash<QUuid, CaptureItemState> kept;
+    for (const CaptureItem &item : items) {
+        if (isFailureAnswered(item))
+            kept.insert(item.id(), item.state());
+    }
+    m_answeredFailures.swap(kept);
+}
+
 void TrayState::setInteractionState(
     TrayInteractionState state, bool userChange,
     const std::function<void(TrayInteractionState previous)> &announce)
