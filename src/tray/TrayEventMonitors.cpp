@@ -115,9 +115,11 @@ bool TrayEventMonitors::eventFilter(QObject *watched, QEvent *event)
         m_machine.handleMouseMoved(static_cast<QMouseEvent *>(event)->buttons());
         break;
     case QEvent::Leave:
+    case QEvent::Enter:
         // A pointer that jumps off our window (a warp, a touch, a remote desktop's absolute move)
         // moves no device, so the desktop-wide monitor never hears of it, and the window it lands
-        // on is not ours to get the move: leaving is the only word of it.
+        // on is not ours to get the move: leaving is the only word of it. One that jumps back
+        // onto the spot where Qt last saw it gets no move from Qt either, only the entering.
         m_machine.handleMouseMoved(QGuiApplication::mouseButtons());
         break;
     case QEvent::MouseButtonPress: {

@@ -16,10 +16,10 @@ struct PointerEvent;
 } // namespace platform
 
 // The tray's watch on input while it is shown: the pointer's moves and clicks anywhere on the
-// desktop (through the platform's pointer monitor) and, in our own windows, the pointer (its moves
-// and its leaving them), the keys and the wheel (an application-wide event filter). What they mean
-// is the state machine's business; a left or right click anywhere goes to `clickAnywhere`. Main
-// thread only.
+// desktop (through the platform's pointer monitor) and, in our own windows, the pointer (its
+// moves, and its entering and leaving them), the keys and the wheel (an application-wide event
+// filter). What they mean is the state machine's business; a left or right click anywhere goes to
+// `clickAnywhere`. Main thread only.
 class TrayEventMonitors final : public QObject {
     Q_OBJECT
 

@@ -5,6 +5,7 @@
 #include "support/LogCapture.h"
 #include "support/WaitUntil.h"
 
+#include <QEnterEvent>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -216,6 +217,20 @@ TEST_F(NotchWindowControllerTest, HoverBandExpandsAfterARestAndLeavingCollapses)
     EXPECT_EQ(controller->interactionState(), State::expanded);
     timers->advance(250ms);
     EXPECT_EQ(controller->interactionState(), State::compact);
+
+    // Back in one jump onto the spot of the tray where Qt last saw it: no move comes, from Qt
+    // or from the desktop-wide monitor (over our window), only the window's Enter.
+    const QPointF local(panel().width() / 2.0, 17);
+    displays.setPointer(onScreen(local));
+    QEnterEvent enter(local, local, onScreen(local));
+    QCoreApplication::sendEvent(panel().windowHandle(), &enter);
+    timers->advance(149ms);
+    EXPECT_EQ(controller->interactionState(), State::compact);
+    timers->advance(1ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded) << "entered";
+    movePointer(farAway);
+    timers->advance(250ms);
+    ASSERT_EQ(controller->interactionState(), State::compact);
 
     // The pointer at the display's very top edge is in the band too.
     movePointer(QPointF(960, 1080));
