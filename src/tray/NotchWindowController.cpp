@@ -11,7 +11,6 @@
 #include "tray/CaptureTrayView.h"
 #include "tray/NotchTrackingContainerView.h"
 #include "tray/TrayEventMonitors.h"
-#include "tray/TrayInteractions.h"
 
 #include <QApplication>
 
@@ -331,15 +330,8 @@ void NotchWindowController::bindModel()
         if (interactionState() == State::expanded)
             updatePosition();
     });
-    // The failure a notice is shown over stays older than it, also once the notice has gone.
-    connect(m_state.get(), &TrayState::noticeChanged, this, [this] {
-        if (const std::optional<TrayNotice> &notice = m_state->notice()) {
-            if (const std::optional<CaptureItem> item = queuedItem(m_queue, notice->id))
-                m_state->answerFailure(*item);
-        }
-    });
+    answerFailuresWithNotices(*m_state, m_queue);
     connect(&m_queue, &CaptureQueue::itemsChanged, this, [this] {
-        m_state->forgetChangedFailures(m_queue.items());
         // What a new save or copy of a capture ends with is newer than its notice.
         for (const CaptureItem &item : m_queue.items()) {
             if (item.state().isBusy())

@@ -1,5 +1,6 @@
 #include "tray/TrayState.h"
 
+#include "model/CaptureQueue.h"
 #include "model/StartTask.h"
 #include "tray/TrayNeighbours.h"
 
@@ -150,4 +151,20 @@ void pinFromTray(TrayPinning *pinning, TrayState *state, const CaptureItem &item
             told->showNotice(capture.id(),
                              QStringLiteral("Couldn't pin (its picture can no longer be read)"));
     }(pinning, state, item));
+}
+
+void answerFailuresWithNotices(TrayState &state, const CaptureQueue &queue)
+{
+    // The failure a notice is shown over stays older than it, also once the notice has gone.
+    QObject::connect(&state, &TrayState::noticeChanged, &state, [&state, &queue] {
+        const std::optional<TrayNotice> &notice = state.notice();
+        if (!notice)
+            return;
+        for (const CaptureItem &item : queue.items()) {
+            if (item.id() == notice->id)
+                state.answerFailure(item);
+        }
+    });
+    QObject::connect(&queue, &CaptureQueue::itemsChanged, &state,
+                     [&state, &queue] { state.forgetChangedFailures(queue.items()); });
 }

@@ -110,7 +110,12 @@ private:
     QHash<QUuid, CaptureItemState> m_answeredFailures;
 };
 
+class CaptureQueue;
 class TrayPinning;
+
+// Keeps the failures in `queue` that the state's notices answered in step with both: a notice
+// answers its capture's failure, and whatever the capture does next is news again.
+void answerFailuresWithNotices(TrayState &state, const CaptureQueue &queue);
 
 // The tray's pin button and key: the capture goes to the pin deck, or, when its picture does not
 // decode, stays unpinned and the tray (when given and still there) says so beside it. Returns
