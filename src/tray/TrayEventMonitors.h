@@ -25,6 +25,10 @@ class TrayEventMonitors final : public QObject {
 
 public:
     static constexpr std::chrono::milliseconds pointerCheckInterval{100};
+    // A pointer that has not moved for pointerRestTime is looked for only every
+    // restingPointerCheckInterval, until it moves again.
+    static constexpr std::chrono::milliseconds pointerRestTime{2000};
+    static constexpr std::chrono::milliseconds restingPointerCheckInterval{1000};
 
     TrayEventMonitors(TrayStateMachine &machine, TrayTimerSource &timers,
                       std::unique_ptr<platform::PointerMonitor> pointerMonitor,
@@ -36,9 +40,10 @@ public:
     void remove();
     bool isInstalled() const;
     // While the state machine follows the pointer and the desktop-wide monitor runs, asks the
-    // monitor every pointerCheckInterval where the pointer is: a pointer that jumps (a warp, a
-    // touch screen, a remote desktop) moves no device, so nothing else tells of it. Called
-    // again whenever the answer may have changed; an idle tray is never woken.
+    // monitor every pointerCheckInterval where the pointer is (more seldom while it rests): a
+    // pointer that jumps (a warp, a touch screen, a remote desktop) moves no device, so nothing
+    // else tells of it. Called again whenever the answer may have changed; an idle tray is never
+    // woken.
     void followPointer();
 
 protected:
@@ -47,6 +52,8 @@ protected:
 
 private:
     void pointerEvent(const platform::PointerEvent &event);
+    void pointerMoved();
+    bool pointerRests() const;
 
     TrayStateMachine &m_machine;
     TrayTimerSource &m_timers;
@@ -55,4 +62,7 @@ private:
     QMetaObject::Connection m_globalMonitor;
     bool m_localMonitorsInstalled = false;
     std::unique_ptr<TrayTimerSource::Pending> m_pointerCheck;
+    // The checks in a row that found the pointer where it was, and whether one moved it.
+    int m_quietChecks = 0;
+    bool m_movedSinceCheck = false;
 };

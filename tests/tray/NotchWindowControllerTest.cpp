@@ -300,10 +300,33 @@ TEST_F(NotchWindowControllerTest, AnExpandedTrayAsksWhereThePointerJumped)
     timers->advance(1000ms);
     EXPECT_EQ(pointer->positionChecks, checks) << "folded back";
 
+    // Opened with the pointer resting away from it (after a capture, or toggled): the looks
+    // slow down once the pointer has rested a while, and speed up again when it moves.
+    pointer->position.reset();
+    controller->setInteractionState(State::expanded);
+    timers->advance(3s);
+    const int rested = pointer->positionChecks;
+    timers->advance(10s);
+    EXPECT_LE(pointer->positionChecks - rested, 11) << "resting";
+    EXPECT_GE(pointer->positionChecks - rested, 9) << "resting";
+    pointer->emitMove(farAway.toPoint(), true);
+    const int moved = pointer->positionChecks;
+    timers->advance(1s);
+    EXPECT_GE(pointer->positionChecks - moved, 9) << "moved";
+    // A jump after a rest is found as well.
+    timers->advance(3s);
+    ASSERT_EQ(controller->interactionState(), State::expanded);
+    pointer->position = farAway.toPoint();
+    timers->advance(1s);
+    QCoreApplication::processEvents();
+    timers->advance(250ms);
+    EXPECT_EQ(controller->interactionState(), State::compact) << "jumped";
+    const int folded = pointer->positionChecks;
+
     // Pinned open, the tray stays whatever the pointer does.
     controller->trayClicked();
     timers->advance(1000ms);
-    EXPECT_EQ(pointer->positionChecks, checks) << "pinned";
+    EXPECT_EQ(pointer->positionChecks, folded) << "pinned";
 }
 
 TEST_F(NotchWindowControllerTest, PinnedTrayStaysUntilClickOutsideOrEscape)
