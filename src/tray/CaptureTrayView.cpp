@@ -251,7 +251,8 @@ void CaptureTrayView::sync()
                 .elidedText(displayed->fileName(), Qt::ElideRight, TrayInformation::width);
         content.sizeText = tr("%1 × %2").arg(QString::number(displayed->pixelWidth()),
                                              QString::number(displayed->pixelHeight()));
-        content.status = TrayInformation::status(*displayed, m_state.noticeAbout(displayed->id()));
+        content.status = TrayInformation::status(*displayed, m_state.noticeAbout(displayed->id()),
+                                                 m_state.isFailureAnswered(*displayed));
     } else {
         content.status.reset();
         content.nameText.clear();

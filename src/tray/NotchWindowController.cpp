@@ -330,6 +330,7 @@ void NotchWindowController::bindModel()
         if (interactionState() == State::expanded)
             updatePosition();
     });
+    answerFailuresWithNotices(*m_state, m_queue);
     connect(&m_queue, &CaptureQueue::itemsChanged, this, [this] {
         // What a new save or copy of a capture ends with is newer than its notice.
         for (const CaptureItem &item : m_queue.items()) {

@@ -39,6 +39,7 @@ void TrayEventMonitors::install()
 void TrayEventMonitors::remove()
 {
     m_pointerCheck.reset();
+    m_quietChecks = 0;
     if (m_globalMonitor) {
         disconnect(m_globalMonitor);
         m_globalMonitor = {};
@@ -59,20 +60,43 @@ void TrayEventMonitors::followPointer()
 {
     if (!m_globalMonitor || !m_pointerMonitor->isRunning() || !m_machine.followsPointer()) {
         m_pointerCheck.reset();
+        m_quietChecks = 0;
         return;
     }
     if (m_pointerCheck)
         return;
     // A move found this way comes as the monitor's other moves do, with the buttons held then.
-    m_pointerCheck = m_timers.start(pointerCheckInterval, [this] {
+    m_pointerCheck =
+        m_timers.start(pointerRests() ? restingPointerCheckInterval : pointerCheckInterval, [this] {
+            m_pointerCheck.reset();
+            m_movedSinceCheck = false;
+            m_pointerMonitor->checkPosition();
+            m_quietChecks = m_movedSinceCheck ? 0 : m_quietChecks + 1;
+            followPointer();
+        });
+}
+
+bool TrayEventMonitors::pointerRests() const
+{
+    return m_quietChecks * pointerCheckInterval >= pointerRestTime;
+}
+
+void TrayEventMonitors::pointerMoved()
+{
+    m_movedSinceCheck = true;
+    const bool rested = pointerRests();
+    m_quietChecks = 0;
+    // A pointer that moves again may jump next: it is looked for often again at once.
+    if (rested && m_pointerCheck) {
         m_pointerCheck.reset();
-        m_pointerMonitor->checkPosition();
         followPointer();
-    });
+    }
 }
 
 void TrayEventMonitors::pointerEvent(const platform::PointerEvent &event)
 {
+    if (event.kind == platform::PointerEvent::Kind::moved)
+        pointerMoved();
     // Events over our own windows arrive through Qt as well (the local monitors).
     if (event.overOwnWindow)
         return;
@@ -112,12 +136,16 @@ bool TrayEventMonitors::eventFilter(QObject *watched, QEvent *event)
         return false;
     switch (event->type()) {
     case QEvent::MouseMove:
+        pointerMoved();
         m_machine.handleMouseMoved(static_cast<QMouseEvent *>(event)->buttons());
         break;
     case QEvent::Leave:
+    case QEvent::Enter:
         // A pointer that jumps off our window (a warp, a touch, a remote desktop's absolute move)
         // moves no device, so the desktop-wide monitor never hears of it, and the window it lands
-        // on is not ours to get the move: leaving is the only word of it.
+        // on is not ours to get the move: leaving is the only word of it. One that jumps back
+        // onto the spot where Qt last saw it gets no move from Qt either, only the entering.
+        pointerMoved();
         m_machine.handleMouseMoved(QGuiApplication::mouseButtons());
         break;
     case QEvent::MouseButtonPress: {

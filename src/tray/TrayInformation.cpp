@@ -46,7 +46,8 @@ QString failureText(const CaptureItem &item)
     return QStringLiteral("Couldn't save (Failed to save recording: ") + reason + QLatin1Char(')');
 }
 
-std::optional<Status> status(const CaptureItem &item, const std::optional<TrayNotice> &notice)
+std::optional<Status> status(const CaptureItem &item, const std::optional<TrayNotice> &notice,
+                             bool failureAnswered)
 {
     // A notice is newer than the failure it is shown over: a capture's notice goes when a new
     // action on it starts (the tray's controller sees to that).
@@ -54,7 +55,7 @@ std::optional<Status> status(const CaptureItem &item, const std::optional<TrayNo
         return Status{notice->text, notice->tone};
     // Nothing else tells the user that a save or copy went wrong: the capture waits in the
     // tray, and only its state knows why.
-    if (item.state().kind() == CaptureItemState::Kind::failed)
+    if (item.state().kind() == CaptureItemState::Kind::failed && !failureAnswered)
         return Status{failureText(item), TrayNotice::Tone::problem};
     return std::nullopt;
 }

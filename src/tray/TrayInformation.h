@@ -27,12 +27,14 @@ QFont statusFont();
 QString failureText(const CaptureItem &item);
 
 // What the column says below the size: the newer of the capture's notice and its failure (a
-// notice is the newer while it lasts), else nothing.
+// notice is the newer while it lasts), else its failure unless a notice since answered it, else
+// nothing.
 struct Status {
     QString text;
     TrayNotice::Tone tone = TrayNotice::Tone::problem;
 };
-std::optional<Status> status(const CaptureItem &item, const std::optional<TrayNotice> &notice);
+std::optional<Status> status(const CaptureItem &item, const std::optional<TrayNotice> &notice,
+                             bool failureAnswered = false);
 QColor statusColor(TrayNotice::Tone tone);
 
 // The text broken at word boundaries into lines of at most `lineWidth`, the last one elided when

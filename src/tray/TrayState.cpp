@@ -1,5 +1,6 @@
 #include "tray/TrayState.h"
 
+#include "model/CaptureQueue.h"
 #include "model/StartTask.h"
 #include "tray/TrayNeighbours.h"
 
@@ -82,6 +83,28 @@ std::optional<QString> TrayState::noticeFor(const QUuid &id) const
     return std::nullopt;
 }
 
+void TrayState::answerFailure(const CaptureItem &item)
+{
+    if (item.state().kind() == CaptureItemState::Kind::failed)
+        m_answeredFailures.insert(item.id(), item.state());
+}
+
+bool TrayState::isFailureAnswered(const CaptureItem &item) const
+{
+    const auto answered = m_answeredFailures.constFind(item.id());
+    return answered != m_answeredFailures.cend() && *answered == item.state();
+}
+
+void TrayState::forgetChangedFailures(const QList<CaptureItem> &items)
+{
+    QHash<QUuid, CaptureItemState> kept;
+    for (const CaptureItem &item : items) {
+        if (isFailureAnswered(item))
+            kept.insert(item.id(), item.state());
+    }
+    m_answeredFailures.swap(kept);
+}
+
 void TrayState::setInteractionState(
     TrayInteractionState state, bool userChange,
     const std::function<void(TrayInteractionState previous)> &announce)
@@ -128,4 +151,20 @@ void pinFromTray(TrayPinning *pinning, TrayState *state, const CaptureItem &item
             told->showNotice(capture.id(),
                              QStringLiteral("Couldn't pin (its picture can no longer be read)"));
     }(pinning, state, item));
+}
+
+void answerFailuresWithNotices(TrayState &state, const CaptureQueue &queue)
+{
+    // The failure a notice is shown over stays older than it, also once the notice has gone.
+    QObject::connect(&state, &TrayState::noticeChanged, &state, [&state, &queue] {
+        const std::optional<TrayNotice> &notice = state.notice();
+        if (!notice)
+            return;
+        for (const CaptureItem &item : queue.items()) {
+            if (item.id() == notice->id)
+                state.answerFailure(item);
+        }
+    });
+    QObject::connect(&queue, &CaptureQueue::itemsChanged, &state,
+                     [&state, &queue] { state.forgetChangedFailures(queue.items()); });
 }

@@ -7,6 +7,7 @@
 #include "tray/TrayNotice.h"
 
 #include <QEasingCurve>
+#include <QHash>
 #include <QObject>
 #include <QSizeF>
 #include <chrono>
@@ -61,6 +62,14 @@ public:
     void clearNotice(const QUuid &id);
     std::optional<TrayNotice> noticeAbout(const QUuid &id) const;
     std::optional<QString> noticeFor(const QUuid &id) const;
+    const std::optional<TrayNotice> &notice() const { return m_notice; }
+
+    // A failure that a newer notice was shown over is old news, also once that notice has gone:
+    // the column does not go back to it. Whatever the capture does next is news again.
+    void answerFailure(const CaptureItem &item);
+    bool isFailureAnswered(const CaptureItem &item) const;
+    // Forgets the answers for captures that left the queue or the failure answered.
+    void forgetChangedFailures(const QList<CaptureItem> &items);
 
     // Optional actions of the tray's keys and buttons; unset ones do nothing.
     std::function<void(const CaptureItem &)> onQuickLook;
@@ -98,9 +107,15 @@ private:
     double m_expansionProgress = 0;
     std::optional<TrayNotice> m_notice;
     std::unique_ptr<TrayTimerSource::Pending> m_noticeTask;
+    QHash<QUuid, CaptureItemState> m_answeredFailures;
 };
 
+class CaptureQueue;
 class TrayPinning;
+
+// Keeps the failures in `queue` that the state's notices answered in step with both: a notice
+// answers its capture's failure, and whatever the capture does next is news again.
+void answerFailuresWithNotices(TrayState &state, const CaptureQueue &queue);
 
 // The tray's pin button and key: the capture goes to the pin deck, or, when its picture does not
 // decode, stays unpinned and the tray (when given and still there) says so beside it. Returns

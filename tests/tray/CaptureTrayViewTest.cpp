@@ -400,6 +400,18 @@ TEST_F(CaptureTrayViewTest, APinTheDeckRefusesIsToldBesideTheCapture)
               "Couldn't copy (Failed to copy to clipboard: No clipboard)");
     QTest::mouseClick(pin, Qt::LeftButton, {}, pin->rect().center());
     EXPECT_EQ(view.informationLines().mid(2).join(' '), refused);
+    // Once the refusal's time is up, the older failure is not told again.
+    timers->advance(1s);
+    EXPECT_EQ(view.informationLines().mid(2).join(' '), refused);
+    timers->advance(4s);
+    EXPECT_EQ(view.informationLines().size(), 2) << view.informationLines().join('|').toStdString();
+
+    // The same failure again is news, and stays.
+    queue.markCopying(a.id());
+    queue.markFailed(a.id(), CaptureActionError::copyFailed("No clipboard"));
+    timers->advance(5s);
+    EXPECT_EQ(view.informationLines().mid(2).join(' '),
+              "Couldn't copy (Failed to copy to clipboard: No clipboard)");
 }
 
 TEST_F(CaptureTrayViewTest, AClickedButtonLosesItsHoverLookWhenTheTrayFolds)

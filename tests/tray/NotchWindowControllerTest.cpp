@@ -5,6 +5,7 @@
 #include "support/LogCapture.h"
 #include "support/WaitUntil.h"
 
+#include <QEnterEvent>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -217,6 +218,20 @@ TEST_F(NotchWindowControllerTest, HoverBandExpandsAfterARestAndLeavingCollapses)
     timers->advance(250ms);
     EXPECT_EQ(controller->interactionState(), State::compact);
 
+    // Back in one jump onto the spot of the tray where Qt last saw it: no move comes, from Qt
+    // or from the desktop-wide monitor (over our window), only the window's Enter.
+    const QPointF local(panel().width() / 2.0, 17);
+    displays.setPointer(onScreen(local));
+    QEnterEvent enter(local, local, onScreen(local));
+    QCoreApplication::sendEvent(panel().windowHandle(), &enter);
+    timers->advance(149ms);
+    EXPECT_EQ(controller->interactionState(), State::compact);
+    timers->advance(1ms);
+    EXPECT_EQ(controller->interactionState(), State::expanded) << "entered";
+    movePointer(farAway);
+    timers->advance(250ms);
+    ASSERT_EQ(controller->interactionState(), State::compact);
+
     // The pointer at the display's very top edge is in the band too.
     movePointer(QPointF(960, 1080));
     timers->advance(150ms);
@@ -285,10 +300,33 @@ TEST_F(NotchWindowControllerTest, AnExpandedTrayAsksWhereThePointerJumped)
     timers->advance(1000ms);
     EXPECT_EQ(pointer->positionChecks, checks) << "folded back";
 
+    // Opened with the pointer resting away from it (after a capture, or toggled): the looks
+    // slow down once the pointer has rested a while, and speed up again when it moves.
+    pointer->position.reset();
+    controller->setInteractionState(State::expanded);
+    timers->advance(3s);
+    const int rested = pointer->positionChecks;
+    timers->advance(10s);
+    EXPECT_LE(pointer->positionChecks - rested, 11) << "resting";
+    EXPECT_GE(pointer->positionChecks - rested, 9) << "resting";
+    pointer->emitMove(farAway.toPoint(), true);
+    const int moved = pointer->positionChecks;
+    timers->advance(1s);
+    EXPECT_GE(pointer->positionChecks - moved, 9) << "moved";
+    // A jump after a rest is found as well.
+    timers->advance(3s);
+    ASSERT_EQ(controller->interactionState(), State::expanded);
+    pointer->position = farAway.toPoint();
+    timers->advance(1s);
+    QCoreApplication::processEvents();
+    timers->advance(250ms);
+    EXPECT_EQ(controller->interactionState(), State::compact) << "jumped";
+    const int folded = pointer->positionChecks;
+
     // Pinned open, the tray stays whatever the pointer does.
     controller->trayClicked();
     timers->advance(1000ms);
-    EXPECT_EQ(pointer->positionChecks, checks) << "pinned";
+    EXPECT_EQ(pointer->positionChecks, folded) << "pinned";
 }
 
 TEST_F(NotchWindowControllerTest, PinnedTrayStaysUntilClickOutsideOrEscape)
