@@ -133,9 +133,9 @@ struct ScreenRecordingService::Session {
     // A stop that comes before the source's first frame (a program that starts and stops at
     // once, a busy machine) waits for it, so that a started recording gives a movie; a source
     // that gives none in time, or ends, leaves a recording without frames.
-    void awaitFirstFrame()
+    void awaitFirstFrame(std::chrono::milliseconds wait)
     {
-        QDeadlineTimer deadline(firstFrameWaitMs);
+        QDeadlineTimer deadline(wait);
         QMutexLocker locker(&firstFrameMutex);
         while (!hasFrames && !sourceEnded && !deadline.hasExpired())
             firstFrameCame.wait(&firstFrameMutex, deadline);
@@ -345,10 +345,11 @@ QCoro::Task<RecordingResult> ScreenRecordingService::stopRecording()
     std::shared_ptr<platform::PosterFrames> posterFrames = m_platform.posterFrames;
     const QString path = m_outputPath;
     const QString gifPath = session->gifPath;
+    const std::chrono::milliseconds firstFrameWait = m_firstFrameWait;
     QFuture<Outcome> finishing =
-        platform::runInBackground([session, posterFrames, path]() -> Outcome {
+        platform::runInBackground([session, posterFrames, path, firstFrameWait]() -> Outcome {
             Outcome outcome;
-            session->awaitFirstFrame();
+            session->awaitFirstFrame(firstFrameWait);
             session->stopSources();
             outcome.hadFrames = session->hasFrames.load();
             outcome.finished = session->writer->finish(&outcome.error);

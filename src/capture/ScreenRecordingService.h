@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QSize>
 #include <QTimer>
+#include <chrono>
 #include <memory>
 
 // The frame size and the part of the desktop a recording reads, worked out from the display
@@ -63,8 +64,9 @@ public:
     // 400 × 300, dark, with a blue dot in the middle.
     static QImage makeFallbackPosterFrame();
 
-    // How long a stop waits for the first frame of a source that has given none yet.
-    static constexpr int firstFrameWaitMs = 3000;
+    // How long a stop waits for the first frame of a source that has given none yet (and has
+    // not ended); 3 s unless set otherwise.
+    void setFirstFrameWait(std::chrono::milliseconds wait) { m_firstFrameWait = wait; }
 
 private:
     struct Session;
@@ -82,6 +84,7 @@ private:
     bool m_isRecording = false;
     double m_duration = 0;
     bool m_stopping = false;
+    std::chrono::milliseconds m_firstFrameWait{3000};
     QString m_outputPath;
     QTimer m_timer;
     QElapsedTimer m_recordingStartTime;

@@ -5,6 +5,7 @@
 #include "account/SessionStore.h"
 #include "account/SupabaseClient.h"
 #include "platform/qt/NetworkHttpTransport.h"
+#include "support/AwaitError.h"
 #include "support/FakeAppleSignInSheet.h"
 #include "support/FakeSecretStore.h"
 #include "support/FakeUrlOpener.h"
@@ -82,23 +83,8 @@ protected:
             {QString::fromLatin1(KeychainStore::defaultService), QString::fromLatin1(key)});
     }
 
-    // The task's result; its error is thrown here (QCoro::waitFor alone would never return).
-    template <typename T> T await(QCoro::Task<T> task)
-    {
-        std::optional<T> result;
-        std::exception_ptr error;
-        QCoro::waitFor([](QCoro::Task<T> task, std::optional<T> &result,
-                          std::exception_ptr &error) -> QCoro::Task<> {
-            try {
-                result = co_await std::move(task);
-            } catch (...) {
-                error = std::current_exception();
-            }
-        }(std::move(task), result, error));
-        if (error)
-            std::rethrow_exception(error);
-        return std::move(*result);
-    }
+    // The task's result; its error is thrown here.
+    template <typename T> T await(QCoro::Task<T> task) { return awaited(std::move(task)); }
 
     UserProfile signInByEmail()
     {
@@ -113,7 +99,8 @@ protected:
     std::shared_ptr<FakeAppleSignInSheet> apple = std::make_shared<FakeAppleSignInSheet>();
     std::shared_ptr<FakeUrlOpener> urlOpener = std::make_shared<FakeUrlOpener>();
     std::shared_ptr<platform::NetworkHttpTransport> http =
-        std::make_shared<platform::NetworkHttpTransport>(std::chrono::milliseconds(500));
+        std::make_shared<platform::NetworkHttpTransport>(
+            std::chrono::milliseconds(500 * buildSlowdown));
     std::shared_ptr<HoldingTransport> holding = std::make_shared<HoldingTransport>(http);
     KeychainStore keychain{secrets};
     std::unique_ptr<SessionStore> session;

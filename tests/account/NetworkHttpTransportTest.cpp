@@ -29,13 +29,10 @@ protected:
         request.body = body;
         return request;
     }
-    HttpResponse send(HttpRequest request)
-    {
-        return QCoro::waitFor(transport.send(std::move(request)));
-    }
+    HttpResponse send(HttpRequest request) { return awaited(transport.send(std::move(request))); }
 
     LocalAuthServer server;
-    NetworkHttpTransport transport{std::chrono::milliseconds(500), 64 * 1024};
+    NetworkHttpTransport transport{std::chrono::milliseconds(500 * buildSlowdown), 64 * 1024};
 };
 
 TEST_F(NetworkHttpTransportTest, SendsMethodHeadersAndBodyAndReadsAnyStatus)
@@ -75,7 +72,7 @@ TEST_F(NetworkHttpTransportTest, ClosedSilentAndHugeAnswersEndInTransportErrors)
     QElapsedTimer timer;
     timer.start();
     EXPECT_TRUE(awaitError<HttpTransportError>(transport.send(post())));
-    EXPECT_LT(timer.elapsed(), 5000) << "bounded by the transfer timeout";
+    EXPECT_LT(timer.elapsed(), 5000 * buildSlowdown) << "bounded by the transfer timeout";
 
     server.script(Reply::json(200, QByteArray(512 * 1024, 'x')));
     const auto huge = awaitError<HttpTransportError>(transport.send(post()));
@@ -111,7 +108,7 @@ TEST_F(NetworkHttpTransportTest, AConnectionClosedWithoutAnAnswerIsNeverSentAgai
 
 TEST_F(NetworkHttpTransportTest, AnAnswerDrippingInPastTheBoundIsGivenUp)
 {
-    server.script(Reply::dripping(100, QByteArray(60, 'x')));
+    server.script(Reply::dripping(100 * buildSlowdown, QByteArray(60, 'x')));
     const auto late = awaitError<HttpTransportError>(transport.send(post()));
     ASSERT_TRUE(late);
     EXPECT_STREQ(late->what(), "The server did not answer in time.");

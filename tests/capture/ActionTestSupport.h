@@ -2,32 +2,17 @@
 
 #include "model/CaptureItem.h"
 #include "model/CaptureTestSupport.h"
+#include "support/AwaitError.h"
 #include "support/TempDirScope.h"
 
 #include <QFile>
-#include <exception>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
-// The error of type E the task ended with, or nothing when it completed. (QCoro::waitFor
-// never returns when a task throws after it was suspended: the error is caught in here.)
+// The error of type E the task ended with, or nothing when it completed.
 template <typename E, typename T> std::optional<E> errorOf(QCoro::Task<T> task)
 {
-    std::optional<E> error;
-    std::exception_ptr other;
-    auto guarded = [&]() -> QCoro::Task<void> {
-        try {
-            co_await task;
-        } catch (const E &thrown) {
-            error = thrown;
-        } catch (...) {
-            other = std::current_exception();
-        }
-    };
-    QCoro::waitFor(guarded());
-    if (other)
-        std::rethrow_exception(other);
-    return error;
+    return awaitError<E>(std::move(task));
 }
 
 // A screenshot whose image can no longer be read: its PNG went from disk after the in-memory

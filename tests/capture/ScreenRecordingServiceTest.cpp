@@ -261,14 +261,22 @@ TEST_F(ScreenRecordingServiceTest, StopHandsOverTheMovieWithPosterFrameAndLastPu
 TEST_F(ScreenRecordingServiceTest, StopBeforeTheFirstFrameRemovesTheEmptyMovie)
 {
     // A source that gives no frame, not even while the stop waits for one.
+    const CaptureError noFrames = CaptureError::captureFailed(
+        QStringLiteral("Failed to finalize video: No video frames were recorded"));
+    service().setFirstFrameWait(std::chrono::milliseconds(50));
     start();
-    EXPECT_EQ(awaitError<CaptureError>(service().stopRecording()),
-              CaptureError::captureFailed(
-                  QStringLiteral("Failed to finalize video: No video frames were recorded")));
+    EXPECT_EQ(awaitError<CaptureError>(service().stopRecording()), noFrames);
     EXPECT_TRUE(temporaryFiles().isEmpty());
     EXPECT_FALSE(service().isRecording());
     EXPECT_TRUE(log.messages("capture").contains(
         QStringLiteral("Movie writer failed with error: No video frames were recorded")));
+
+    // A source that ended gives no first frame: the stop does not wait for one.
+    service().setFirstFrameWait(std::chrono::minutes(1));
+    start();
+    frames->end(QStringLiteral("The window was closed"));
+    EXPECT_EQ(awaitError<CaptureError>(service().stopRecording(), 10000), noFrames);
+    EXPECT_TRUE(temporaryFiles().isEmpty());
 
     // A movie that cannot be completed after frames were written keeps what it holds.
     writers->finishFailure = QStringLiteral("No space left on device");

@@ -99,11 +99,10 @@ protected:
     RecordingResult record(std::optional<QRectF> area, std::optional<WindowInfo> target,
                            VideoExportFormat format, bool recordAudio = false)
     {
-        QCoro::waitFor(
-            service->startRecording(display.id, area, target, format, frameRate, recordAudio));
+        awaited(service->startRecording(display.id, area, target, format, frameRate, recordAudio));
         EXPECT_TRUE(service->isRecording());
         QTest::qWait(recordedMs);
-        return QCoro::waitFor(service->stopRecording());
+        return awaited(service->stopRecording());
     }
 
     // The movie as ffprobe reads it, and its poster frame showing the window's still half at
@@ -231,10 +230,9 @@ TEST_F(ScreenRecordingDesktop, RecordsAnAreaAtSixtyFramesAsALoopingGifAtThirty)
 {
     const QRectF area(QPointF(window.mapToGlobal(QPoint(0, 0))), QSizeF(301, 201));
     const QPoint still(75, 100);
-    QCoro::waitFor(
-        service->startRecording(display.id, area, {}, VideoExportFormat::gif, 60, false));
+    awaited(service->startRecording(display.id, area, {}, VideoExportFormat::gif, 60, false));
     QTest::qWait(recordedMs);
-    const RecordingResult result = QCoro::waitFor(service->stopRecording());
+    const RecordingResult result = awaited(service->stopRecording());
 
     ASSERT_TRUE(result.filePath.endsWith(".gif"));
     struct stat status {};
@@ -264,7 +262,7 @@ TEST_F(ScreenRecordingDesktop, RecordsAnAreaAtSixtyFramesAsALoopingGifAtThirty)
 
 TEST_F(ScreenRecordingDesktop, CancelLeavesNoMovie)
 {
-    QCoro::waitFor(
+    awaited(
         service->startRecording(display.id, {}, info, VideoExportFormat::mp4, frameRate, false));
     const QString path = service->outputPath();
     QTest::qWait(300);
@@ -276,9 +274,9 @@ TEST_F(ScreenRecordingDesktop, CancelLeavesNoMovie)
 
 TEST_F(ScreenRecordingDesktop, AStopRightAfterTheStartGivesAMovieOfWhatWasShown)
 {
-    QCoro::waitFor(
+    awaited(
         service->startRecording(display.id, {}, info, VideoExportFormat::mp4, frameRate, false));
-    const RecordingResult result = QCoro::waitFor(service->stopRecording());
+    const RecordingResult result = awaited(service->stopRecording());
     const MovieProbe probe = MovieProbe::of(result.filePath, true);
     ASSERT_TRUE(probe.readable);
     EXPECT_GE(probe.frames(), 1);
@@ -289,14 +287,14 @@ TEST_F(ScreenRecordingDesktop, AStopRightAfterTheStartGivesAMovieOfWhatWasShown)
 TEST_F(ScreenRecordingDesktop, AWindowClosedMidRecordingLeavesAPlayableMovie)
 {
     QSignalSpy ended(service.get(), &ScreenRecording::streamEnded);
-    QCoro::waitFor(
+    awaited(
         service->startRecording(display.id, {}, info, VideoExportFormat::mp4, frameRate, false));
     QTest::qWait(1200);
     window.close();
     ASSERT_TRUE(waitUntil([&] { return ended.count() == 1; }));
     EXPECT_TRUE(service->isRecording());
 
-    const RecordingResult result = QCoro::waitFor(service->stopRecording());
+    const RecordingResult result = awaited(service->stopRecording());
     const MovieProbe probe = MovieProbe::of(result.filePath, true);
     ASSERT_TRUE(probe.readable);
     EXPECT_GE(probe.frames(), 20);

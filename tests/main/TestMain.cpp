@@ -1,11 +1,14 @@
 #include "platform/Background.h"
 #include "platform/Logging.h"
+#include "support/AwaitError.h"
 #ifdef CORVANTA_TESTS_OF_THE_DESKTOP
 #include "app/DesktopPlatform.h"
 #endif
 
 #include <QApplication>
 #include <QThreadPool>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
 
@@ -33,7 +36,11 @@ int main(int argc, char **argv)
     const int result = RUN_ALL_TESTS();
     // A capture dropped while its file is still written is deleted by the event loop once the
     // write ends; the program's loop always turns again, a test's need not.
-    platform::backgroundThreads()->waitForDone();
+    if (!platform::backgroundThreads()->waitForDone(awaitLimitMs)) {
+        // The application object's end would wait for it again, without a bound.
+        std::fprintf(stderr, "Background work still ran %d ms after the tests\n", awaitLimitMs);
+        std::_Exit(EXIT_FAILURE);
+    }
     QCoreApplication::sendPostedEvents();
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ScreenCapture.h"
+#include "support/BuildSlowdown.h"
 #include "support/FakeDisplays.h"
 
 #include <QColor>
@@ -118,7 +119,7 @@ private:
         m_calls << call;
         m_mostAtOnce = std::max(m_mostAtOnce, ++m_atOnce);
         m_changed.wakeAll();
-        QDeadlineTimer deadline(1000);
+        QDeadlineTimer deadline(1000 * buildSlowdown);
         while (m_mostAtOnce < holdUntilAtOnce && !deadline.hasExpired())
             m_changed.wait(&m_mutex, deadline);
     }
