@@ -130,6 +130,16 @@ TEST(MessageBoxAlertPresenterTest, AlertsOpenOrWaitingWhenThePresenterGoesEndUna
     auto openInWindow = presenter->present(own);
     ASSERT_EQ(shownBoxes().size(), 2);
 
+    // Every box that comes up from here on, the waiting one included.
+    struct ShowCount : QObject {
+        int dialogs = 0;
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            dialogs += event->type() == QEvent::Show && qobject_cast<QDialog *>(watched);
+            return false;
+        }
+    } shows;
+    qApp->installEventFilter(&shows);
     presenter.reset();
     EXPECT_TRUE(shownBoxes().isEmpty()) << "no alert outlives its presenter";
     // Boxes left open end as a closing program ends them.
@@ -143,6 +153,8 @@ TEST(MessageBoxAlertPresenterTest, AlertsOpenOrWaitingWhenThePresenterGoesEndUna
     EXPECT_EQ(QCoro::waitFor(std::move(waiting)), -1);
     EXPECT_EQ(QCoro::waitFor(std::move(openInWindow)), -1);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    qApp->removeEventFilter(&shows);
+    EXPECT_EQ(shows.dialogs, 0) << "an alert that waited never shows once its presenter went";
     EXPECT_TRUE(shownBoxes().isEmpty());
 }
 
