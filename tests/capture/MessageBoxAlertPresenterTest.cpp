@@ -2,7 +2,9 @@
 #include "support/WaitUntil.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QTest>
+#include <QTextEdit>
 #include <gtest/gtest.h>
 
 using platform::Alert;
@@ -158,24 +160,46 @@ TEST(MessageBoxAlertPresenterTest, AlertsOpenOrWaitingWhenThePresenterGoesEndUna
     EXPECT_TRUE(shownBoxes().isEmpty());
 }
 
-// What keeps the text of the label from being read whole, with the label and the buttons inside
-// the box; nothing when all is shown.
-QString unshown(QMessageBox *box, const char *labelName, const QString &text)
+// The label or text view of the box that shows `text`, as it is.
+QWidget *showing(QMessageBox *box, const QString &text)
 {
-    auto *label = box->findChild<QLabel *>(QLatin1String(labelName));
-    if (!label || QString(label->text()).remove(QChar(0x200B)) != text)
-        return QStringLiteral("%1 holds another text").arg(labelName);
-    const QRect room = label->contentsRect();
-    const QRect used = label->fontMetrics().boundingRect(room, Qt::TextWordWrap, label->text());
+    for (QLabel *label : box->findChildren<QLabel *>()) {
+        if (label->isVisible() && label->text() == text)
+            return label;
+    }
+    for (QTextEdit *view : box->findChildren<QTextEdit *>()) {
+        if (view->isVisible() && view->toPlainText() == text)
+            return view;
+    }
+    return nullptr;
+}
+
+// What keeps `text` from being read whole, with what shows it and the buttons inside the box;
+// nothing when all is shown.
+QString unshown(QMessageBox *box, const QString &text)
+{
+    QWidget *shown = showing(box, text);
+    if (!shown)
+        return QStringLiteral("\"%1\" is not shown as it is").arg(text.left(20));
+    QRect room;
+    QRect used;
+    if (auto *label = qobject_cast<QLabel *>(shown)) {
+        room = label->contentsRect();
+        used = label->fontMetrics().boundingRect(room, Qt::TextWordWrap, text);
+    } else {
+        auto *view = static_cast<QTextEdit *>(shown);
+        room = view->viewport()->rect();
+        used = QRect(QPoint(), view->document()->size().toSize());
+        used.setWidth(int(std::ceil(view->document()->idealWidth())));
+    }
     if (used.width() > room.width() || used.height() > room.height())
-        return QStringLiteral("%1 needs %2x%3, has %4x%5")
-            .arg(labelName)
+        return QStringLiteral("\"%1\" needs %2x%3, has %4x%5")
+            .arg(text.left(20))
             .arg(used.width())
             .arg(used.height())
             .arg(room.width())
             .arg(room.height());
-    for (QWidget *part : {static_cast<QWidget *>(label),
-                          static_cast<QWidget *>(box->findChild<QDialogButtonBox *>())}) {
+    for (QWidget *part : {shown, static_cast<QWidget *>(box->findChild<QDialogButtonBox *>())}) {
         if (!box->rect().contains(QRect(part->mapTo(box, QPoint()), part->size())))
             return part->metaObject()->className() + QStringLiteral(" goes past the box's edge");
     }
@@ -183,7 +207,8 @@ QString unshown(QMessageBox *box, const char *labelName, const QString &text)
 }
 
 // A line with nowhere to break, a server's message cut short with "…" or a title of one long
-// word, wraps inside the box: its end is shown, and the button too.
+// word, wraps inside the box: its end is shown, and the button too. What shows it is reached
+// with Tab, shows that it has the keyboard, and gives the text as it is to whoever copies it.
 TEST(MessageBoxAlertPresenterTest, ALineWithNowhereToBreakWrapsInsideTheBox)
 {
     platform::MessageBoxAlertPresenter presenter;
@@ -191,18 +216,43 @@ TEST(MessageBoxAlertPresenterTest, ALineWithNowhereToBreakWrapsInsideTheBox)
     for (int i = 0; digits.size() < 3000; ++i)
         digits += QString::number(i);
     const QString cut = digits.left(300) + u'\u2026';
-    const Alert alerts[] = {{AlertStyle::warning, QStringLiteral("Account Error"), cut, {"OK"}},
-                            {AlertStyle::warning, digits, QStringLiteral("Disk full."), {"OK"}}};
+    const QString token = QStringLiteral("eyJhbGciOiJIUzI1NiIsInR5cCI6IkpXVCJ9eyJzdWIiOiIxMjM0NTY3"
+                                         "ODkwIiwibmFtZSI6IkphbmUgRG9lIn0");
+    const Alert alerts[] = {
+        {AlertStyle::warning, QStringLiteral("Account Error"), cut, {"OK"}},
+        {AlertStyle::warning, digits, QStringLiteral("Disk full."), {"OK"}},
+        {AlertStyle::critical,
+         QStringLiteral("Account Error"),
+         QStringLiteral("The backend refused the token ") + token + QStringLiteral(" as expired."),
+         {"OK", "Cancel"}}};
     for (const Alert &alert : alerts) {
         auto answering = presenter.present(alert);
         QMessageBox *box = shownBox();
         ASSERT_NE(box, nullptr);
         QString problem;
         EXPECT_TRUE(waitUntil([&] {
-            problem = unshown(box, "qt_msgbox_label", alert.messageText) +
-                      unshown(box, "qt_msgbox_informativelabel", alert.informativeText);
+            problem = unshown(box, alert.messageText) + unshown(box, alert.informativeText);
             return problem.isEmpty();
         })) << qPrintable(problem);
+
+        const QString &wrapped = alert.messageText.size() > alert.informativeText.size()
+                                     ? alert.messageText
+                                     : alert.informativeText;
+        QWidget *view = showing(box, wrapped);
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(box));
+        // Its outline, where a frame shows that it has the keyboard.
+        const auto outline = [view] { return view->grab(QRect(0, 0, view->width(), 1)).toImage(); };
+        const QImage unfocused = outline();
+        for (int tabs = 0; tabs < 4 && !view->hasFocus(); ++tabs)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_TRUE(view->hasFocus()) << "reached with Tab";
+        EXPECT_TRUE(waitUntil([&] { return outline() != unfocused; }))
+            << "shows that it has the keyboard";
+        QApplication::clipboard()->clear();
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::clipboard()->text(), wrapped) << "copied as it is";
         box->reject();
         QCoro::waitFor(std::move(answering));
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
