@@ -7,6 +7,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSignalSpy>
 #include <QUrlQuery>
 #include <qcoro/qcoronetworkreply.h>
 
@@ -86,7 +87,7 @@ protected:
 // Tells whether a browser took the page only once the test opens its gate.
 class SlowUrlOpener final : public FakeUrlOpener {
 public:
-    QCoro::Task<bool> openInBrowser(QUrl url) override
+    QCoro::Task<bool> openInBrowser(QUrl url, std::function<void()>) override
     {
         const bool opened = openUrl(url);
         co_await gate.pass();
@@ -342,6 +343,43 @@ TEST_F(BrowserSignInTest, ABrowserThatCannotBeOpenedSaysSoAndEndsOnlyItsOwnSignI
     EXPECT_TRUE(awaitError<BrowserNotOpenedError>(std::move(failing)));
     EXPECT_FALSE(awaitError<BrowserNotOpenedError>(std::move(opening)));
     EXPECT_TRUE(other.isBrowserSignInPending()) << "the later sign-in still waits for its callback";
+
+    // A browser that fails after it seemed to take the page ends its sign-in as one that failed
+    // at once, while that sign-in still waits; after it ended, the failure changes nothing.
+    urlOpener->opens = true;
+    struct Case {
+        const char *what;
+        std::function<void()> meanwhile;
+        bool ends;
+        bool waitingAfter;
+    };
+    const QList<Case> cases{
+        {"while the sign-in waits", [] {}, true, false},
+        {"after the callback",
+         [this] { await(service->handleAuthCallback(browse(urlOpener->opened.last()))); }, false,
+         false},
+        {"after a sign-out", [this] { QCoro::waitFor(service->signOut()); }, false, false},
+        {"after a newer sign-in", [this] { service->signInWithGoogle(); }, false, true},
+        {"after the time limit",
+         [this] { clockNow += PendingBrowserSignIn::lifetime + std::chrono::nanoseconds(1); },
+         false, false},
+    };
+    for (const Case &c : cases) {
+        const qsizetype page = urlOpener->opened.size();
+        service->signInWithGoogle();
+        c.meanwhile();
+        service->setErrorMessage(std::nullopt);
+        QSignalSpy failures(service.get(), &AuthService::browserSignInFailed);
+        urlOpener->failLater(page);
+        const QString description = BrowserNotOpenedError().description();
+        EXPECT_EQ(failures.value(0).value(0).toString(), c.ends ? description : QString())
+            << c.what;
+        EXPECT_EQ(failures.size(), c.ends ? 1 : 0) << c.what;
+        EXPECT_EQ(service->errorMessage(), c.ends ? std::optional(description) : std::nullopt)
+            << c.what;
+        EXPECT_EQ(service->isBrowserSignInPending(), c.waitingAfter) << c.what;
+        QCoro::waitFor(service->signOut());
+    }
 }
 
 } // namespace

@@ -6,7 +6,8 @@
 #include <QList>
 
 // Keeps the URLs it was asked to open and the files to reveal; answers `opens`. A reveal opens
-// the file's folder, as on a desktop without a file manager that selects files.
+// the file's folder, as on a desktop without a file manager that selects files. A browser page
+// opened can fail later: failLater() calls what its opener gave for that.
 class FakeUrlOpener : public platform::UrlOpener {
 public:
     bool openUrl(const QUrl &url) override
@@ -16,6 +17,17 @@ public:
             log->add(QStringLiteral("url.open(%1)").arg(url.toString()));
         return opens;
     }
+    QCoro::Task<bool> openInBrowser(QUrl url, std::function<void()> failedLater) override
+    {
+        browserFailures << std::move(failedLater);
+        co_return openUrl(url);
+    }
+    // The browser of the index-th page opened fails now.
+    void failLater(qsizetype index) const
+    {
+        if (browserFailures.value(index))
+            browserFailures[index]();
+    }
     bool revealFile(const QUrl &file) override
     {
         revealed << file;
@@ -24,6 +36,7 @@ public:
 
     QList<QUrl> opened;
     QList<QUrl> revealed;
+    QList<std::function<void()>> browserFailures;
     bool opens = true;
     EventLog *log = nullptr;
 };
