@@ -404,7 +404,7 @@ TEST_F(AccountViewTest, AppleCancellationShowsNothingAndOtherFailuresTheAlert)
     ASSERT_EQ(alerts->presented.size(), 1);
 
     // The browser fails after it seemed to take the page, and when it fails at once.
-    urlOpener->failLater(0);
+    urlOpener->browserFailures[0]();
     urlOpener->opens = false;
     QTest::mouseClick(child<QPushButton>("googleButton"), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([this] { return alerts->presented.size() == 3; }));

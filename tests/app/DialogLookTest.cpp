@@ -75,11 +75,10 @@ std::pair<QStringList, int> unreadableTexts(QWidget *dialog)
         const double ratio = contrastOfText(widget, area);
         if (ratio < 4.5) {
             const auto *picker = qobject_cast<QComboBox *>(widget);
-            const char *shown = qobject_cast<QTextEdit *>(widget) ? "plainText" : "text";
             unreadable << QStringLiteral("%1 \"%2\" %3 : 1")
                               .arg(QString::fromLatin1(widget->metaObject()->className()),
                                    picker ? picker->currentText()
-                                          : widget->property(shown).toString(),
+                                          : widget->property("text").toString(),
                                    QString::number(ratio, 'f', 2));
         }
     }

@@ -5,9 +5,9 @@
 
 #include <QList>
 
-// Keeps the URLs it was asked to open and the files to reveal; answers `opens`. A reveal opens
-// the file's folder, as on a desktop without a file manager that selects files. A browser page
-// opened can fail later: failLater() calls what its opener gave for that.
+// Keeps the URLs it was asked to open, the files to reveal and what to call when each browser
+// page fails later; answers `opens`. A reveal opens the file's folder, as on a desktop without a
+// file manager that selects files.
 class FakeUrlOpener : public platform::UrlOpener {
 public:
     bool openUrl(const QUrl &url) override
@@ -21,12 +21,6 @@ public:
     {
         browserFailures << std::move(failedLater);
         co_return openUrl(url);
-    }
-    // The browser of the index-th page opened fails now.
-    void failLater(qsizetype index) const
-    {
-        if (browserFailures.value(index))
-            browserFailures[index]();
     }
     bool revealFile(const QUrl &file) override
     {
