@@ -53,6 +53,9 @@ AccountView::AccountView(AuthService &authService, std::shared_ptr<platform::Url
     connect(&m_authService, &AuthService::isSigningInChanged, this, &AccountView::refreshButtons);
     connect(&m_authService, &AuthService::sessionNoticeChanged, this,
             &AccountView::refreshSessionNotice);
+    // The browser of a Google sign-in that failed after it seemed to have opened the page.
+    connect(&m_authService, &AuthService::browserSignInFailed, this,
+            [this](const QString &description) { startTask(showError(description)); });
     refresh();
     refreshSessionNotice();
 }

@@ -286,16 +286,26 @@ QCoro::Task<void> AuthService::signInWithGoogle()
     QPointer<AuthService> self(this);
     const std::shared_ptr<platform::UrlOpener> opener = m_platform.urlOpener;
     bool opened = false;
+    // Made apart from the co_await: GCC 12 destroys a lambda made within it twice.
+    const std::function<void()> failedLater = [self, challenge] {
+        if (self && self->m_browserSignIn.cancel(challenge))
+            emit self->browserSignInFailed(self->browserNotOpened().description());
+    };
     if (opener)
-        opened = co_await opener->openInBrowser(url);
+        opened = co_await opener->openInBrowser(url, failedLater);
     if (opened || !self)
         co_return;
     // A sign-in started since, by a second press, keeps waiting for its own page.
     m_browserSignIn.cancel(challenge);
+    throw browserNotOpened();
+}
+
+BrowserNotOpenedError AuthService::browserNotOpened()
+{
     qCWarning(Log::general, "No web browser took the page of the browser sign-in");
-    const BrowserNotOpenedError failure;
+    BrowserNotOpenedError failure;
     setErrorMessage(failure.description());
-    throw failure;
+    return failure;
 }
 
 QCoro::Task<authWire::SignInAnswer>

@@ -11,6 +11,7 @@
 #include <optional>
 #include <qcoro/qcorotask.h>
 
+class BrowserNotOpenedError;
 class SessionStore;
 class SupabaseClient;
 
@@ -79,7 +80,9 @@ public:
     QCoro::Task<UserProfile> signInWithEmail(QString email, QString password);
     // Opens the browser sign-in; the session arrives later through handleAuthCallback(). A
     // backend that is neither https nor on this computer is never opened. Ends once a browser
-    // took the page; throws BrowserNotOpenedError when none could be started.
+    // took the page; throws BrowserNotOpenedError when none could be started. When the browser
+    // fails later, while the sign-in still waits, the sign-in ends and browserSignInFailed()
+    // says so with that error's description.
     QCoro::Task<void> signInWithGoogle();
     QCoro::Task<UserProfile> handleAuthCallback(QUrl url);
     QCoro::Task<void> signOut();
@@ -92,6 +95,7 @@ signals:
     void errorMessageChanged();
     void sessionRestored();
     void sessionNoticeChanged();
+    void browserSignInFailed(const QString &description);
 
 private:
     // Reads the stored session (announcing the first read) and checks a restored one.
@@ -107,6 +111,8 @@ private:
     QCoro::Task<void> completeSignIn(UserProfile profile, authWire::Tokens tokens, int round);
     // Throws SignInOvertakenError when a sign-in was kept or a sign-out began since `round`.
     void ensureNotOvertaken(int round) const;
+    // Logs and publishes that no browser took the page of the browser sign-in; answers the error.
+    BrowserNotOpenedError browserNotOpened();
     QCoro::Task<authWire::SignInAnswer> exchangeCallback(authWire::BrowserCallback callback,
                                                          QString codeVerifier);
     // Ends the session in the keychain and here; answers whether the keychain finished it.

@@ -45,8 +45,10 @@ std::optional<QString> PendingBrowserSignIn::take()
     return verifier;
 }
 
-void PendingBrowserSignIn::cancel(const QString &challenge)
+bool PendingBrowserSignIn::cancel(const QString &challenge)
 {
-    if (m_verifier && pkceChallenge(*m_verifier) == challenge)
-        m_verifier.reset();
+    if (!m_verifier || pkceChallenge(*m_verifier) != challenge)
+        return false;
+    m_verifier.reset();
+    return now() - m_started <= lifetime;
 }

@@ -24,7 +24,8 @@ public:
     std::optional<QString> take();
     void cancel() { m_verifier.reset(); }
     // Ends the sign-in that answered `challenge` when it still waits; a newer one stays.
-    void cancel(const QString &challenge);
+    // Answers whether that sign-in was still waiting within its lifetime.
+    bool cancel(const QString &challenge);
     bool isPending() const { return m_verifier.has_value(); }
 
 private:

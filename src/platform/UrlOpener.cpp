@@ -4,7 +4,7 @@
 
 namespace platform {
 
-QCoro::Task<bool> UrlOpener::openInBrowser(QUrl url)
+QCoro::Task<bool> UrlOpener::openInBrowser(QUrl url, std::function<void()>)
 {
     co_return openUrl(url);
 }

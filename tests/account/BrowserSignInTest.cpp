@@ -7,6 +7,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSignalSpy>
 #include <QUrlQuery>
 #include <qcoro/qcoronetworkreply.h>
 
@@ -86,7 +87,7 @@ protected:
 // Tells whether a browser took the page only once the test opens its gate.
 class SlowUrlOpener final : public FakeUrlOpener {
 public:
-    QCoro::Task<bool> openInBrowser(QUrl url) override
+    QCoro::Task<bool> openInBrowser(QUrl url, std::function<void()>) override
     {
         const bool opened = openUrl(url);
         co_await gate.pass();
@@ -342,6 +343,36 @@ TEST_F(BrowserSignInTest, ABrowserThatCannotBeOpenedSaysSoAndEndsOnlyItsOwnSignI
     EXPECT_TRUE(awaitError<BrowserNotOpenedError>(std::move(failing)));
     EXPECT_FALSE(awaitError<BrowserNotOpenedError>(std::move(opening)));
     EXPECT_TRUE(other.isBrowserSignInPending()) << "the later sign-in still waits for its callback";
+
+    // A browser that fails after it seemed to take the page ends its sign-in as one that failed
+    // at once, while that sign-in still waits; after it ended, the failure changes nothing.
+    urlOpener->opens = true;
+    const QList<std::pair<const char *, std::function<void()>>> cases{
+        {"while the sign-in waits", {}},
+        {"after the callback",
+         [this] { await(service->handleAuthCallback(browse(urlOpener->opened.last()))); }},
+        {"after a sign-out", [this] { QCoro::waitFor(service->signOut()); }},
+        {"after a newer sign-in", [this] { service->signInWithGoogle(); }},
+        {"after the time limit",
+         [this] { clockNow += PendingBrowserSignIn::lifetime + std::chrono::nanoseconds(1); }},
+    };
+    const QString description = BrowserNotOpenedError().description();
+    for (const auto &[what, meanwhile] : cases) {
+        const qsizetype page = urlOpener->opened.size();
+        service->signInWithGoogle();
+        if (meanwhile)
+            meanwhile();
+        service->setErrorMessage(std::nullopt);
+        QSignalSpy failures(service.get(), &AuthService::browserSignInFailed);
+        urlOpener->browserFailures[page]();
+        EXPECT_EQ(failures, meanwhile ? QList<QVariantList>() : QList<QVariantList>{{description}})
+            << what;
+        EXPECT_EQ(service->errorMessage(), meanwhile ? std::nullopt : std::optional(description))
+            << what;
+        EXPECT_EQ(service->isBrowserSignInPending(), urlOpener->opened.size() > page + 1)
+            << what << ": only a newer sign-in still waits";
+        QCoro::waitFor(service->signOut());
+    }
 }
 
 } // namespace

@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QStyleOptionComboBox>
 #include <QTest>
+#include <QTextEdit>
 
 // The dialogs the program opens over its dark main and settings windows: each in a look of its
 // own, every text on it readable against its own background, and each alert wide enough for the
@@ -48,6 +49,8 @@ QRect textArea(QWidget *widget)
         return picker->style()->subControlRect(QStyle::CC_ComboBox, &option,
                                                QStyle::SC_ComboBoxEditField, picker);
     }
+    if (auto *view = qobject_cast<QTextEdit *>(widget))
+        return view->toPlainText().isEmpty() ? QRect() : view->viewport()->geometry();
     if (auto *field = qobject_cast<QLineEdit *>(widget)) {
         // A picker's own field is measured as the picker.
         if (field->text().isEmpty() || qobject_cast<QComboBox *>(field->parentWidget()))
@@ -193,6 +196,9 @@ TEST_F(DialogLookTest, EveryAlertReadsOverTheDarkWindows)
         alerts << alert;
     }
     alerts[0].buttonTitles = {QStringLiteral("Open System Settings"), QStringLiteral("Cancel")};
+    // A file name with nowhere to break, shown in a text view of its own.
+    alerts[2].informativeText = QStringLiteral(
+        "Could not write Corvanta_Screen_Recording_20261208_095811_0001_of_the_main_display.mov");
     for (QWidget *window : {static_cast<QWidget *>(&app->mainWindow()),
                             static_cast<QWidget *>(app->settingsWindow())}) {
         for (platform::Alert alert : alerts) {

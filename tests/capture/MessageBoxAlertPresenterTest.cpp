@@ -2,7 +2,9 @@
 #include "support/WaitUntil.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QTest>
+#include <QTextEdit>
 #include <gtest/gtest.h>
 
 using platform::Alert;
@@ -132,10 +134,13 @@ TEST(MessageBoxAlertPresenterTest, AlertsOpenOrWaitingWhenThePresenterGoesEndUna
 
     presenter.reset();
     EXPECT_TRUE(shownBoxes().isEmpty()) << "no alert outlives its presenter";
-    // Boxes left open end as a closing program ends them.
+    // Boxes left open end as a closing program ends them; the one that waited never comes up.
+    qsizetype shownSince = 0;
     const bool ended = waitUntil([&] {
-        for (QMessageBox *box : shownBoxes())
+        for (QMessageBox *box : shownBoxes()) {
             box->reject();
+            ++shownSince;
+        }
         return open.isReady() && waiting.isReady() && openInWindow.isReady();
     });
     ASSERT_TRUE(ended);
@@ -143,27 +148,40 @@ TEST(MessageBoxAlertPresenterTest, AlertsOpenOrWaitingWhenThePresenterGoesEndUna
     EXPECT_EQ(QCoro::waitFor(std::move(waiting)), -1);
     EXPECT_EQ(QCoro::waitFor(std::move(openInWindow)), -1);
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(shownSince, 0) << "no box comes up after its presenter went";
     EXPECT_TRUE(shownBoxes().isEmpty());
 }
 
-// What keeps the text of the label from being read whole, with the label and the buttons inside
-// the box; nothing when all is shown.
-QString unshown(QMessageBox *box, const char *labelName, const QString &text)
+// What shows `text` as it is in the box: a label, or a text view where it has nowhere to break.
+QWidget *showing(QMessageBox *box, const QString &text)
 {
-    auto *label = box->findChild<QLabel *>(QLatin1String(labelName));
-    if (!label || QString(label->text()).remove(QChar(0x200B)) != text)
-        return QStringLiteral("%1 holds another text").arg(labelName);
-    const QRect room = label->contentsRect();
-    const QRect used = label->fontMetrics().boundingRect(room, Qt::TextWordWrap, label->text());
+    for (QLabel *label : box->findChildren<QLabel *>())
+        if (label->isVisible() && label->text() == text)
+            return label;
+    for (QTextEdit *view : box->findChildren<QTextEdit *>())
+        if (view->isVisible() && view->toPlainText() == text)
+            return view;
+    return nullptr;
+}
+
+// What keeps `text` from being read whole, with what shows it and the buttons inside the box;
+// nothing when all is shown.
+QString unshown(QMessageBox *box, const QString &text)
+{
+    QWidget *shown = showing(box, text);
+    if (!shown)
+        return QStringLiteral("\"%1\" is not shown as it is").arg(text.left(20));
+    auto *label = qobject_cast<QLabel *>(shown);
+    auto *view = qobject_cast<QTextEdit *>(shown);
+    const QRect room = label ? label->contentsRect() : view->viewport()->rect();
+    const QRect used = label ? label->fontMetrics().boundingRect(room, Qt::TextWordWrap, text)
+                             : QRect(QPoint(), view->document()->size().toSize());
     if (used.width() > room.width() || used.height() > room.height())
-        return QStringLiteral("%1 needs %2x%3, has %4x%5")
-            .arg(labelName)
-            .arg(used.width())
+        return QStringLiteral("\"%1\" needs %2 pixels, has %3")
+            .arg(text.left(20))
             .arg(used.height())
-            .arg(room.width())
             .arg(room.height());
-    for (QWidget *part : {static_cast<QWidget *>(label),
-                          static_cast<QWidget *>(box->findChild<QDialogButtonBox *>())}) {
+    for (QWidget *part : {shown, static_cast<QWidget *>(box->findChild<QDialogButtonBox *>())}) {
         if (!box->rect().contains(QRect(part->mapTo(box, QPoint()), part->size())))
             return part->metaObject()->className() + QStringLiteral(" goes past the box's edge");
     }
@@ -171,7 +189,8 @@ QString unshown(QMessageBox *box, const char *labelName, const QString &text)
 }
 
 // A line with nowhere to break, a server's message cut short with "…" or a title of one long
-// word, wraps inside the box: its end is shown, and the button too.
+// word, wraps inside the box: its end is shown, and the button too. What shows it is reached
+// with Tab, shows that it has the keyboard, and gives the text as it is to whoever copies it.
 TEST(MessageBoxAlertPresenterTest, ALineWithNowhereToBreakWrapsInsideTheBox)
 {
     platform::MessageBoxAlertPresenter presenter;
@@ -179,18 +198,42 @@ TEST(MessageBoxAlertPresenterTest, ALineWithNowhereToBreakWrapsInsideTheBox)
     for (int i = 0; digits.size() < 3000; ++i)
         digits += QString::number(i);
     const QString cut = digits.left(300) + u'\u2026';
-    const Alert alerts[] = {{AlertStyle::warning, QStringLiteral("Account Error"), cut, {"OK"}},
-                            {AlertStyle::warning, digits, QStringLiteral("Disk full."), {"OK"}}};
+    const Alert alerts[] = {
+        {AlertStyle::warning, QStringLiteral("Account Error"), cut, {"OK"}},
+        {AlertStyle::warning, digits, QStringLiteral("Disk full."), {"OK"}},
+        {AlertStyle::critical,
+         QStringLiteral("Account Error"),
+         QStringLiteral("The token eyJhbGciOiJIUzI1NiJ9eyJzdWIiOiIxMjM0NTY3ODkwIiwibmFtZSI6IkphbmUi"
+                        "fQ is expired."),
+         {"OK", "Cancel"}}};
     for (const Alert &alert : alerts) {
         auto answering = presenter.present(alert);
         QMessageBox *box = shownBox();
         ASSERT_NE(box, nullptr);
         QString problem;
         EXPECT_TRUE(waitUntil([&] {
-            problem = unshown(box, "qt_msgbox_label", alert.messageText) +
-                      unshown(box, "qt_msgbox_informativelabel", alert.informativeText);
+            problem = unshown(box, alert.messageText) + unshown(box, alert.informativeText);
             return problem.isEmpty();
         })) << qPrintable(problem);
+
+        const QString &wrapped = alert.messageText.size() > alert.informativeText.size()
+                                     ? alert.messageText
+                                     : alert.informativeText;
+        QWidget *view = showing(box, wrapped);
+        ASSERT_NE(view, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(box));
+        // Its outline, where a frame shows that it has the keyboard.
+        const auto outline = [view] { return view->grab(QRect(0, 0, view->width(), 1)).toImage(); };
+        const QImage unfocused = outline();
+        for (int tabs = 0; tabs < 4 && !view->hasFocus(); ++tabs)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_TRUE(view->hasFocus()) << "reached with Tab";
+        EXPECT_TRUE(waitUntil([&] { return outline() != unfocused; }))
+            << "shows that it has the keyboard";
+        QApplication::clipboard()->clear();
+        QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+        EXPECT_EQ(QApplication::clipboard()->text(), wrapped) << "copied as it is";
         box->reject();
         QCoro::waitFor(std::move(answering));
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

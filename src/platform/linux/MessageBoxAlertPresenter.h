@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Alerts.h"
+#include "platform/linux/AlertTextView.h"
 #include "platform/qt/DialogStacking.h"
 
 #include <QAbstractButton>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTextBoundaryFinder>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <memory>
 #include <qcoro/qcorofuture.h>
@@ -111,6 +113,7 @@ private:
         if (auto *informative =
                 box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
             informative->setTextFormat(Qt::PlainText);
+        wrapLongRuns(box);
         QList<QAbstractButton *> buttons;
         const int defaultIndex = alert.destructiveButton == 0 ? 1 : 0;
         for (qsizetype i = 0; i < alert.buttonTitles.size(); ++i) {
@@ -130,7 +133,6 @@ private:
                 box->setEscapeButton(button);
             buttons << button;
         }
-        breakLongRuns(box);
         fitTitle(box);
         // Modal to the window that asked only: blocking the program would freeze a selection
         // started while the alert is open.
@@ -158,51 +160,44 @@ private:
         co_return *clicked;
     }
 
-    // Qt's labels wrap between words only: a run with nowhere to break (a path, a token, a
-    // server's message of one long word) would go on past the box's edge and hide its end, the
-    // "…" of a text cut short included. Such a run may break anywhere, and the label stays wide
-    // enough for every run left whole: about as wide as in a box of long text that Qt wraps,
-    // half the screen (at most 500 pixels) with the icon beside it.
-    static void breakLongRuns(QMessageBox *box)
+    // A run with nowhere to break (a path, a token, a server's message of one long word) would
+    // go on past the box's edge and hide its end, the "…" of a text cut short included: a label
+    // with such a run gives way to a text view that wraps it. The view is wide enough for every
+    // run left whole: about as wide as in a box of long text that Qt wraps, half the screen (at
+    // most 500 pixels) with the icon beside it. Made before the buttons, it comes before them
+    // with Tab, in the order it is read.
+    static void wrapLongRuns(QMessageBox *box)
     {
         const int width = std::min(box->screen()->availableGeometry().width() / 2, 500) * 3 / 4;
         for (const char *name : {"qt_msgbox_label", "qt_msgbox_informativelabel"}) {
             auto *label = box->findChild<QLabel *>(QLatin1String(name));
-            if (!label)
+            if (!label || !hasRunWiderThan(label->text(), label->fontMetrics(), width))
                 continue;
-            const QString text = breakableAnywhere(label->text(), label->fontMetrics(), width);
-            if (text == label->text())
-                continue;
-            label->setText(text);
-            label->setMinimumWidth(width);
+            // In the label's place and with its margins, less the view's frame.
+            auto *place = new QWidget(box);
+            auto *margins = new QVBoxLayout(place);
+            const QMargins around = label->contentsMargins();
+            margins->setContentsMargins(0, std::max(around.top() - 1, 0), 0,
+                                        std::max(around.bottom() - 1, 0));
+            auto *view = new AlertTextView(label->text(), box);
+            view->setFont(label->font());
+            view->setMinimumWidth(width);
+            margins->addWidget(view);
+            delete box->layout()->replaceWidget(label, place);
+            label->hide();
         }
     }
 
-    // The text with a zero-width space between the characters of each run wider than `width`
-    // that has no place to break.
-    static QString breakableAnywhere(const QString &text, const QFontMetrics &metrics, int width)
+    static bool hasRunWiderThan(const QString &text, const QFontMetrics &metrics, int width)
     {
-        QString result;
         QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
         qsizetype start = 0;
         for (qsizetype end = breaks.toNextBoundary(); end > 0; end = breaks.toNextBoundary()) {
-            const QString run = text.mid(start, end - start);
+            if (metrics.horizontalAdvance(text.mid(start, end - start).trimmed()) > width)
+                return true;
             start = end;
-            if (metrics.horizontalAdvance(run.trimmed()) <= width) {
-                result += run;
-                continue;
-            }
-            QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, run);
-            qsizetype from = 0;
-            for (qsizetype to = characters.toNextBoundary(); to > 0;
-                 to = characters.toNextBoundary()) {
-                if (from > 0)
-                    result += QChar(0x200B);
-                result += run.mid(from, to - from);
-                from = to;
-            }
         }
-        return result;
+        return false;
     }
 
     // The window manager draws the title in a bold face beside the window's icon and three
