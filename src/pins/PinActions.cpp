@@ -73,8 +73,10 @@ QCoro::Task<bool> PinActions::copy(PinItemPtr item, Complaint complain)
             co_await copying;
         }
     } catch (const CaptureActionError &error) {
-        // Logged by the clipboard service.
-        tell(complain, QStringLiteral("copy"), error.errorDescription());
+        // Logged by the clipboard service. A picture that does not decode is said in the words
+        // of the deck's other actions.
+        tell(complain, QStringLiteral("copy"),
+             error.reason() == pictureGone ? pictureGone : error.errorDescription());
         co_return false;
     }
     if (services.feedback)

@@ -3,6 +3,7 @@
 #include "platform/Background.h"
 #include "platform/TextExtent.h"
 
+#include <QThreadStorage>
 #include <QPainter>
 #include <algorithm>
 #include <cstring>
@@ -43,9 +44,15 @@ struct Engine {
 };
 
 // The calling thread's engine for the data path; null when Tesseract cannot start with it.
+// Kept in a QThreadStorage rather than a thread_local: Qt ends it before the thread counts as
+// finished, so an engine never outlives the wait for its thread (a pool that ends with the
+// program, say) and is never half torn down while the program ends.
 tesseract::TessBaseAPI *engineFor(const QString &dataPath, QString *error)
 {
-    thread_local Engine engine;
+    static QThreadStorage<Engine *> engines;
+    if (!engines.hasLocalData())
+        engines.setLocalData(new Engine);
+    Engine &engine = *engines.localData();
     if (engine.api && engine.dataPath == dataPath)
         return engine.api.get();
     engine.api.reset();
