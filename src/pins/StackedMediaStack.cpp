@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QDrag>
-#include <QEasingCurve>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -15,7 +14,7 @@
 namespace {
 
 constexpr int hoverEndDelayMs = 50;
-constexpr int hoverAnimationMs = 250;
+constexpr platform::Spring hoverSpring{0.25, 0.7};
 constexpr int frameIntervalMs = 15;
 
 } // namespace
@@ -30,7 +29,7 @@ StackedMediaStack::StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent
     connect(&m_hoverEnd, &QTimer::timeout, this, [this] {
         m_activeHoverID.reset();
         m_lastHoverID.reset();
-        retarget(hoverAnimationMs);
+        retarget(hoverSpring);
         if (m_onHoverItem)
             m_onHoverItem(std::nullopt);
     });
@@ -43,8 +42,7 @@ StackedMediaStack::StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent
 
 void StackedMediaStack::step()
 {
-    const double progress =
-        m_animationMs > 0 ? std::min(1.0, m_animationClock.elapsed() / double(m_animationMs)) : 1.0;
+    const double progress = double(m_now() - m_animationStart) / m_animation.durationMs();
     if (progress >= 1.0) {
         m_frameTimer.stop();
         m_motion.settle();
@@ -52,8 +50,7 @@ void StackedMediaStack::step()
         update();
         return;
     }
-    const double t = QEasingCurve(QEasingCurve::OutCubic).valueForProgress(progress);
-    m_motion.advance(t);
+    m_motion.advance(m_animation.valueForProgress(progress));
     update(dirtyRect());
 }
 
@@ -62,13 +59,13 @@ StackedMediaStack::~StackedMediaStack()
     removeMonitor();
 }
 
-void StackedMediaStack::setItems(const QList<QUuid> &ids)
+void StackedMediaStack::setItems(const QList<QUuid> &ids, std::optional<platform::Spring> animation)
 {
     m_ids = ids;
     m_hashes.clear();
     for (const QUuid &id : ids)
         m_hashes.append(StackLayout::identifierHash(id));
-    retarget(m_config.animationMs);
+    retarget(animation.value_or(m_config.animation));
 }
 
 void StackedMediaStack::setConfig(const StackLayoutConfig &config)
@@ -76,7 +73,7 @@ void StackedMediaStack::setConfig(const StackLayoutConfig &config)
     m_config = config;
     m_pictures.setConfig(config);
     invalidateCards();
-    retarget(0);
+    retarget(std::nullopt);
 }
 
 void StackedMediaStack::invalidateCards()
@@ -110,7 +107,7 @@ QRect StackedMediaStack::dirtyRect() const
 void StackedMediaStack::setAlignment(Qt::Alignment alignment)
 {
     m_alignment = alignment;
-    retarget(0);
+    retarget(std::nullopt);
 }
 
 void StackedMediaStack::setExpanded(bool expanded)
@@ -122,7 +119,7 @@ void StackedMediaStack::setExpanded(bool expanded)
         installMonitor();
     else
         removeMonitor();
-    retarget(m_config.animationMs);
+    retarget(m_config.animation);
     emit expandedChanged(expanded);
 }
 
@@ -170,7 +167,7 @@ QList<CardPose> StackedMediaStack::targetPoses() const
     return poses;
 }
 
-void StackedMediaStack::retarget(int durationMs)
+void StackedMediaStack::retarget(std::optional<platform::Spring> animation)
 {
     const QList<CardPose> target = targetPoses();
     m_motion.retarget(m_ids.mid(0, target.size()), target, pileRectFor(m_expanded).center(),
@@ -179,9 +176,9 @@ void StackedMediaStack::retarget(int durationMs)
                       });
     m_fromPile = m_announcedPile.isValid() ? m_announcedPile : pileRectFor(m_expanded);
     m_frameTimer.stop();
-    if (durationMs > 0 && isVisible() && !target.isEmpty()) {
-        m_animationMs = durationMs;
-        m_animationClock.start();
+    if (animation && isVisible() && !target.isEmpty()) {
+        m_animation = *animation;
+        m_animationStart = m_now();
         m_frameTimer.start();
         announcePileRect();
         update(dirtyRect());
@@ -316,7 +313,7 @@ void StackedMediaStack::hoverEntered(const QUuid &id)
         return;
     m_activeHoverID = id;
     m_lastHoverID = id;
-    retarget(hoverAnimationMs);
+    retarget(hoverSpring);
     if (m_onHoverItem)
         m_onHoverItem(int(m_ids.indexOf(id)));
 }
@@ -402,7 +399,7 @@ void StackedMediaStack::hideEvent(QHideEvent *)
 
 void StackedMediaStack::resizeEvent(QResizeEvent *)
 {
-    retarget(0);
+    retarget(std::nullopt);
 }
 
 void StackedMediaStack::installMonitor()
