@@ -153,7 +153,9 @@ TEST_F(StackedMediaStackTest, CardsThatComeAndGoScaleAndFade)
     // On the pile's spring of 0.32 s and 0.82: 66 % of the way 100 ms in, past it at 280 ms.
     EXPECT_NEAR(poseAt(100, 0).opacity, 0.6554, 0.01);
     EXPECT_NEAR(stack.leavingPoses()[0].opacity, 1 - 0.6554, 0.01);
-    EXPECT_NEAR(poseAt(280, 0).scale / target.scale, 0.8 + 0.2 * 1.0111, 0.0005);
+    const CardPose past = poseAt(280, 0);
+    EXPECT_NEAR(past.scale / target.scale, 0.8 + 0.2 * 1.0111, 0.0005);
+    EXPECT_EQ(past.opacity, 1.0);
     now = 1000;
     ASSERT_TRUE(waitUntil([this] { return !stack.isAnimating(); }));
     EXPECT_EQ(stack.currentPoses()[0].opacity, 1.0);
