@@ -258,7 +258,7 @@ std::optional<HoverRun> hoverOnce(Tray &tray)
     if (!animated)
         return run;
     // The frames of the morph: those painted within its duration, the last one included.
-    const double end = *changed + TrayState::morphDurationMs;
+    const double end = *changed + TrayState::morphSpring.durationMs();
     double previous = *changed;
     int inMorph = 0;
     for (double at : std::as_const(frames)) {
@@ -270,7 +270,7 @@ std::optional<HoverRun> hoverOnce(Tray &tray)
             ++inMorph;
     }
     run.paints = inMorph;
-    run.fps = inMorph * 1000.0 / TrayState::morphDurationMs;
+    run.fps = inMorph * 1000.0 / TrayState::morphSpring.durationMs();
     return run;
 }
 
@@ -303,8 +303,8 @@ void hoverAnimation(Tray &tray, const char *desktop)
     std::printf("Hover to expanded animation (%d ms), %s: median %.1f frames a second (min %.1f, "
                 "max %.1f over %d runs), longest gap between frames %.1f ms (median %.1f) "
                 "(target %.0f fps, >= %.0f counts) %s  (%s)\n",
-                TrayState::morphDurationMs, desktop, f.median, f.min, f.max, hoverRuns, g.max,
-                g.median, animationTargetFps, animationMeetsFps,
+                TrayState::morphSpring.durationMs(), desktop, f.median, f.min, f.max, hoverRuns,
+                g.max, g.median, animationTargetFps, animationMeetsFps,
                 verdict(f.median >= animationMeetsFps), loadNote().c_str());
     std::fflush(stdout);
 }

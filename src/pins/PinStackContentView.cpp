@@ -74,7 +74,8 @@ PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckA
     applySettings();
 }
 
-void PinStackContentView::setItems(const QList<PinItemPtr> &items)
+void PinStackContentView::setItems(const QList<PinItemPtr> &items,
+                                   std::optional<platform::Spring> animation)
 {
     m_items = items.mid(0, deckItemLimit);
     // Only the pictures of cards that can show are kept.
@@ -89,7 +90,7 @@ void PinStackContentView::setItems(const QList<PinItemPtr> &items)
     for (const PinItemPtr &item : std::as_const(m_items))
         ids.append(item->id());
     // Before the cards' pictures go: a card that leaves is drawn from its own as it fades out.
-    m_stack->setItems(ids);
+    m_stack->setItems(ids, animation);
     m_stack->invalidateCards();
 }
 

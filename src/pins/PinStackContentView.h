@@ -39,7 +39,9 @@ public:
     PinStackContentView(const SettingsStore &settings, PinDeckActions actions,
                         StackedMediaStack::MonitorFactory makeMonitor, QWidget *parent = nullptr);
 
-    void setItems(const QList<PinItemPtr> &items);
+    // The cards move on `animation`, else on the deck's own.
+    void setItems(const QList<PinItemPtr> &items,
+                  std::optional<platform::Spring> animation = std::nullopt);
     const QList<PinItemPtr> &items() const { return m_items; }
     // Re-reads the appearance settings (size, corner, ghost, opacity, border).
     void applySettings();

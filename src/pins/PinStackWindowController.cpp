@@ -66,11 +66,12 @@ QWidget *PinStackWindowController::window() const
     return m_panel.data();
 }
 
-void PinStackWindowController::setItems(QList<PinItemPtr> items)
+void PinStackWindowController::setItems(QList<PinItemPtr> items,
+                                        std::optional<platform::Spring> animation)
 {
     m_items = std::move(items);
     if (m_panel)
-        m_panel->setItems(m_items);
+        m_panel->setItems(m_items, animation);
     emit itemsChanged();
 }
 
@@ -152,8 +153,9 @@ void PinStackWindowController::removeAll(const QUuid &id)
         if (item->id() != id)
             items.append(item);
     }
+    // The cards that stay close up on a spring of their own.
     if (items.size() != m_items.size())
-        setItems(std::move(items));
+        setItems(std::move(items), platform::Spring{0.3, 0.8});
 }
 
 void PinStackWindowController::replaceAll(const PinItemPtr &item)

@@ -89,7 +89,8 @@ private:
     PinActions::Complaint complaintAbout(const PinItemPtr &item);
     QCoro::Task<void> copyAndClose(PinItemPtr item);
     QRectF visibleFrame() const;
-    void setItems(QList<PinItemPtr> items);
+    void setItems(QList<PinItemPtr> items,
+                  std::optional<platform::Spring> animation = std::nullopt);
     void updateInputRegion();
     bool isCompositing() const;
 

@@ -116,12 +116,14 @@ CardPose pose(const StackLayoutConfig &config, int index, int total, quint64 has
 CardPose interpolate(const CardPose &from, const CardPose &to, double t)
 {
     const auto mix = [t](double a, double b) { return a + (b - a) * t; };
+    // A spring swings past its end; a card is never more than opaque.
+    const double opacity = std::clamp(mix(from.opacity, to.opacity), 0.0, 1.0);
     return {mix(from.rotation, to.rotation),
             mix(from.dx, to.dx),
             mix(from.dy, to.dy),
             mix(from.scale, to.scale),
             to.z,
-            mix(from.opacity, to.opacity)};
+            opacity};
 }
 
 QTransform cardTransform(const StackLayoutConfig &config, const CardPose &pose, QPointF centre)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Spring.h"
+
 #include <QList>
 #include <QPointF>
 #include <QSizeF>
@@ -23,7 +25,7 @@ struct StackLayoutConfig {
     double cornerRadius = 0.0;
     double shadowRadius = 0.0;
     double shadowOpacity = 0.0;
-    int animationMs = 320; // expanding, collapsing and re-ordering
+    platform::Spring animation{0.32, 0.82}; // expanding, collapsing and re-ordering
     // The widest the fanned pile may be (points): beyond it the cards overlap more.
     double expandedMaxWidth = std::numeric_limits<double>::infinity();
 };

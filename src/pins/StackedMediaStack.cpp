@@ -2,12 +2,6 @@
 
 #include "platform/PointerMonitor.h"
 
-#include <QApplication>
-#include <QDrag>
-#include <QPointer>
-#include <QEasingCurve>
-#include <QMimeData>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -16,7 +10,7 @@
 namespace {
 
 constexpr int hoverEndDelayMs = 50;
-constexpr int hoverAnimationMs = 250;
+constexpr platform::Spring hoverSpring{0.25, 0.7};
 constexpr int frameIntervalMs = 15;
 
 } // namespace
@@ -31,7 +25,7 @@ StackedMediaStack::StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent
     connect(&m_hoverEnd, &QTimer::timeout, this, [this] {
         m_activeHoverID.reset();
         m_lastHoverID.reset();
-        retarget(hoverAnimationMs);
+        retarget(hoverSpring);
         if (m_onHoverItem)
             m_onHoverItem(std::nullopt);
     });
@@ -44,8 +38,7 @@ StackedMediaStack::StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent
 
 void StackedMediaStack::step()
 {
-    const double progress =
-        m_animationMs > 0 ? std::min(1.0, m_animationClock.elapsed() / double(m_animationMs)) : 1.0;
+    const double progress = double(m_now() - m_animationStart) / m_animation.durationMs();
     if (progress >= 1.0) {
         m_frameTimer.stop();
         m_motion.settle();
@@ -53,8 +46,7 @@ void StackedMediaStack::step()
         update();
         return;
     }
-    const double t = QEasingCurve(QEasingCurve::OutCubic).valueForProgress(progress);
-    m_motion.advance(t);
+    m_motion.advance(m_animation.valueForProgress(progress));
     update(dirtyRect());
 }
 
@@ -63,13 +55,13 @@ StackedMediaStack::~StackedMediaStack()
     removeMonitor();
 }
 
-void StackedMediaStack::setItems(const QList<QUuid> &ids)
+void StackedMediaStack::setItems(const QList<QUuid> &ids, std::optional<platform::Spring> animation)
 {
     m_ids = ids;
     m_hashes.clear();
     for (const QUuid &id : ids)
         m_hashes.append(StackLayout::identifierHash(id));
-    retarget(m_config.animationMs);
+    retarget(animation.value_or(m_config.animation));
 }
 
 void StackedMediaStack::setConfig(const StackLayoutConfig &config)
@@ -77,7 +69,7 @@ void StackedMediaStack::setConfig(const StackLayoutConfig &config)
     m_config = config;
     m_pictures.setConfig(config);
     invalidateCards();
-    retarget(0);
+    retarget(std::nullopt);
 }
 
 void StackedMediaStack::invalidateCards()
@@ -111,7 +103,7 @@ QRect StackedMediaStack::dirtyRect() const
 void StackedMediaStack::setAlignment(Qt::Alignment alignment)
 {
     m_alignment = alignment;
-    retarget(0);
+    retarget(std::nullopt);
 }
 
 void StackedMediaStack::setExpanded(bool expanded)
@@ -123,7 +115,7 @@ void StackedMediaStack::setExpanded(bool expanded)
         installMonitor();
     else
         removeMonitor();
-    retarget(m_config.animationMs);
+    retarget(m_config.animation);
     emit expandedChanged(expanded);
 }
 
@@ -171,7 +163,7 @@ QList<CardPose> StackedMediaStack::targetPoses() const
     return poses;
 }
 
-void StackedMediaStack::retarget(int durationMs)
+void StackedMediaStack::retarget(std::optional<platform::Spring> animation)
 {
     const QList<CardPose> target = targetPoses();
     m_motion.retarget(m_ids.mid(0, target.size()), target, pileRectFor(m_expanded).center(),
@@ -180,9 +172,9 @@ void StackedMediaStack::retarget(int durationMs)
                       });
     m_fromPile = m_announcedPile.isValid() ? m_announcedPile : pileRectFor(m_expanded);
     m_frameTimer.stop();
-    if (durationMs > 0 && isVisible() && !target.isEmpty()) {
-        m_animationMs = durationMs;
-        m_animationClock.start();
+    if (animation && isVisible() && !target.isEmpty()) {
+        m_animation = *animation;
+        m_animationStart = m_now();
         m_frameTimer.start();
         announcePileRect();
         update(dirtyRect());
@@ -317,7 +309,7 @@ void StackedMediaStack::hoverEntered(const QUuid &id)
         return;
     m_activeHoverID = id;
     m_lastHoverID = id;
-    retarget(hoverAnimationMs);
+    retarget(hoverSpring);
     if (m_onHoverItem)
         m_onHoverItem(int(m_ids.indexOf(id)));
 }
@@ -328,123 +320,4 @@ void StackedMediaStack::hoverLeft(const QUuid &id)
     if (m_lastHoverID != id)
         return;
     m_hoverEnd.start();
-}
-
-void StackedMediaStack::mouseMoveEvent(QMouseEvent *event)
-{
-    const QPointF position = event->position();
-    if (m_pressPoint && m_pressCard >= 0 && m_dragData && (event->buttons() & Qt::LeftButton) &&
-        (position - *m_pressPoint).manhattanLength() >= QApplication::startDragDistance()) {
-        const int index = m_pressCard;
-        m_pressPoint.reset();
-        m_pressCard = -1;
-        const quint64 turn = ++m_dragTurn;
-        m_awaitingDrag = true;
-        m_dragData(index, [self = QPointer(this), index, turn](QMimeData *data) {
-            std::unique_ptr<QMimeData> owned(data);
-            if (!self || self->m_dragTurn != turn || !self->m_awaitingDrag || !owned)
-                return;
-            self->m_awaitingDrag = false;
-            self->runDrag(index, owned.release());
-        });
-        return;
-    }
-    pointerAt(position);
-}
-
-void StackedMediaStack::runDrag(int index, QMimeData *data)
-{
-    auto *drag = new QDrag(this);
-    drag->setMimeData(data);
-    QPixmap preview(m_config.itemSize.toSize() / 2);
-    preview.fill(Qt::transparent);
-    {
-        QPainter painter(&preview);
-        painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.scale(0.5, 0.5);
-        QPainterPath shape;
-        const QRectF card(QPointF(0, 0), m_config.itemSize);
-        shape.addRoundedRect(card, m_config.cornerRadius, m_config.cornerRadius);
-        painter.setClipPath(shape);
-        if (m_paintCard && index < m_ids.size())
-            m_paintCard(painter, index, card, m_expanded, false);
-    }
-    drag->setPixmap(preview);
-    drag->exec(Qt::CopyAction);
-}
-
-void StackedMediaStack::mousePressEvent(QMouseEvent *event)
-{
-    if (event->button() != Qt::LeftButton)
-        return;
-    m_pressPoint = event->position();
-    m_pressCard = cardAt(event->position());
-}
-
-void StackedMediaStack::mouseReleaseEvent(QMouseEvent *event)
-{
-    // A drag whose data is still being made does not start after the button is let go.
-    if (event->button() == Qt::LeftButton)
-        m_awaitingDrag = false;
-    if (event->button() != Qt::LeftButton || !m_pressPoint)
-        return;
-    const QPointF position = event->position();
-    m_pressPoint.reset();
-    const int index = cardAt(position);
-    if (index >= 0 && index == m_pressCard) {
-        const bool hovered = isHovered(index);
-        if (m_cardClick && m_cardClick(index, cardPoint(index, position), m_expanded, hovered))
-            return;
-        if (!m_expanded)
-            setExpanded(true);
-        else if (m_onSelect)
-            m_onSelect(index);
-        return;
-    }
-    if (index < 0 && pileRect().contains(position))
-        setExpanded(!m_expanded);
-}
-
-void StackedMediaStack::leaveEvent(QEvent *)
-{
-    pointerAt(std::nullopt);
-}
-
-void StackedMediaStack::hideEvent(QHideEvent *)
-{
-    removeMonitor();
-}
-
-void StackedMediaStack::resizeEvent(QResizeEvent *)
-{
-    retarget(0);
-}
-
-void StackedMediaStack::installMonitor()
-{
-    if (m_globalMonitor || !m_makeMonitor)
-        return;
-    m_globalMonitor = m_makeMonitor();
-    if (!m_globalMonitor)
-        return;
-    connect(m_globalMonitor.get(), &platform::PointerMonitor::pointerEvent, this,
-            [this](const platform::PointerEvent &event) {
-                // Clicks in the program's own windows come through Qt and do not collapse.
-                if (event.kind != platform::PointerEvent::Kind::buttonPressed ||
-                    event.overOwnWindow)
-                    return;
-                if (event.button == Qt::LeftButton || event.button == Qt::RightButton)
-                    setExpanded(false);
-            });
-    m_globalMonitor->start();
-}
-
-void StackedMediaStack::removeMonitor()
-{
-    if (!m_globalMonitor)
-        return;
-    m_globalMonitor->stop();
-    // The monitor may be delivering the very click that collapses the pile.
-    disconnect(m_globalMonitor.get(), nullptr, this, nullptr);
-    m_globalMonitor.release()->deleteLater();
 }

@@ -4,7 +4,7 @@
 #include "pins/StackLayout.h"
 #include "pins/StackMotion.h"
 
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QPixmap>
 #include <QPointer>
@@ -52,7 +52,9 @@ public:
     explicit StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent = nullptr);
     ~StackedMediaStack() override;
 
-    void setItems(const QList<QUuid> &ids);
+    // Cards move to their new places on `animation`, else on the configuration's.
+    void setItems(const QList<QUuid> &ids,
+                  std::optional<platform::Spring> animation = std::nullopt);
     QList<QUuid> items() const { return m_ids; }
     void setConfig(const StackLayoutConfig &config);
     const StackLayoutConfig &config() const { return m_config; }
@@ -96,6 +98,8 @@ public:
     // Card coordinates of a widget point for the card at index.
     QPointF cardPoint(int index, QPointF point) const;
     bool isAnimating() const;
+    // The motion's clock, in milliseconds: a steady clock unless set.
+    void setClock(std::function<qint64()> now) { m_now = std::move(now); }
     // Drops the cards' drawn pictures, so that the next paint asks the caller again (what a card
     // shows changed).
     void invalidateCards();
@@ -118,7 +122,8 @@ protected:
 private:
     QList<CardPose> targetPoses() const;
     QRectF pileRectFor(bool expanded) const;
-    void retarget(int durationMs);
+    // Towards the poses of now: on `animation`, or at once.
+    void retarget(std::optional<platform::Spring> animation);
     void runDrag(int index, QMimeData *data);
     void step();
     void pointerAt(std::optional<QPointF> point);
@@ -157,8 +162,9 @@ private:
     StackMotion m_motion;
     QRectF m_fromPile;
     QTimer m_frameTimer;
-    QElapsedTimer m_animationClock;
-    int m_animationMs = 0;
+    std::function<qint64()> m_now = [] { return QDeadlineTimer::current().deadline(); };
+    platform::Spring m_animation;
+    qint64 m_animationStart = 0;
 
     StackCardPictures m_pictures;
     bool m_warmUpPending = false;

@@ -51,7 +51,7 @@ CaptureTrayView::CaptureTrayView(TrayState &state, CaptureQueue &queue, Settings
 
     m_morph.setStartValue(0.0);
     m_morph.setEndValue(1.0);
-    m_morph.setDuration(TrayState::morphDurationMs);
+    m_morph.setDuration(TrayState::morphSpring.durationMs());
     connect(&m_morph, &QVariantAnimation::valueChanged, this, [this] {
         placeFrame();
         update();
@@ -169,7 +169,7 @@ double CaptureTrayView::progress() const
     if (!isMorphing())
         return target;
     const double t = double(m_morph.currentTime()) / m_morph.duration();
-    return TrayBody::lerp(m_morphFrom, target, TrayState::morphEasing().valueForProgress(t));
+    return TrayBody::lerp(m_morphFrom, target, TrayState::morphSpring.valueForProgress(t));
 }
 
 TrayBody::Moment CaptureTrayView::moment() const

@@ -1,11 +1,19 @@
 #include "tray/TrayActionButton.h"
 
+#include "platform/Spring.h"
 #include "tray/TrayActionButtonStyle.h"
 
 #include <QEnterEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
+
+namespace {
+
+// Quick, with a slight overshoot; the hover drives the plate, the symbol and the scale together.
+constexpr platform::Spring hoverSpring{0.2, 0.7};
+
+} // namespace
 
 QString traySymbolName(TrayButtonID button)
 {
@@ -42,9 +50,8 @@ QList<TrayButtonID> visibleTrayButtons(bool hasItems, const QSet<QString> &disab
 
 TrayActionButton::TrayActionButton(const QString &icon, std::function<void()> action,
                                    QWidget *parent)
-    // A quick spring that settles with a slight overshoot; the hover drives the plate, the
-    // symbol and the scale together.
-    : TrayBodyControl(200, QEasingCurve(QEasingCurve::OutBack), parent), m_icon(icon)
+    : TrayBodyControl(hoverSpring.durationMs(), platform::springCurve<hoverSpring>(), parent),
+      m_icon(icon)
 {
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_Hover);

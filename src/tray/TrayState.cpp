@@ -17,14 +17,6 @@ TrayState::TrayState(Sizing sizing, std::function<bool()> compositing,
 
 TrayState::~TrayState() = default;
 
-QEasingCurve TrayState::morphEasing()
-{
-    // A spring that settles with a barely visible overshoot.
-    QEasingCurve curve(QEasingCurve::OutBack);
-    curve.setOvershoot(0.6);
-    return curve;
-}
-
 void TrayState::reportExpansionProgress(double progress)
 {
     // Also refuses NaN, whose difference compares false.

@@ -3,10 +3,10 @@
 #include "capture/CaptureNeighbours.h"
 #include "model/CaptureItem.h"
 #include "model/SettingsEnums.h"
+#include "platform/Spring.h"
 #include "tray/TrayControlTimers.h"
 #include "tray/TrayNotice.h"
 
-#include <QEasingCurve>
 #include <QHash>
 #include <QObject>
 #include <QSizeF>
@@ -30,8 +30,7 @@ public:
         std::function<QSizeF(TrayInteractionState, std::optional<TrayPosition> position)>;
 
     // The one animation of state changes made by the user's pointer, keys and clicks.
-    static constexpr int morphDurationMs = 380;
-    static QEasingCurve morphEasing();
+    static constexpr platform::Spring morphSpring{0.38, 0.84};
 
     TrayState(Sizing sizing, std::function<bool()> compositing,
               std::shared_ptr<TrayTimerSource> timers, QObject *parent = nullptr);

@@ -416,9 +416,16 @@ TEST_F(PinDeckViewTest, TheCapsuleStandsUprightOnTheTurnedCard)
     ASSERT_EQ(model.savePanel->windows.size(), 1);
     EXPECT_EQ(model.savePanel->windows.first(), deck.window());
 
-    // Its remove button takes the card off.
+    // Its remove button takes the card off; it fades on a spring of 0.3 s and 0.8, 70 % of the
+    // way 100 ms in.
+    qint64 now = 0;
+    stack().setClock([&now] { return now; });
     QTest::mouseClick(&stack(), Qt::LeftButton, {}, capsule.buttons[2].center().toPoint());
     EXPECT_EQ(deck.items().size(), 2);
+    ASSERT_EQ(stack().leavingPoses().size(), 1);
+    now = 100;
+    EXPECT_TRUE(waitUntil([this] { return stack().leavingPoses()[0].opacity < 1; }));
+    EXPECT_NEAR(stack().leavingPoses()[0].opacity, 1 - 0.7048, 0.01);
 }
 
 // A deck closed and dropped in one turn (the program quitting) takes its panel along: the

@@ -89,21 +89,34 @@ TEST_F(PinWindowTest, GhostModeOnlyChangesTheOpacityAndFadesThePictureThere)
         QWidget *view = pin->window();
         return qAlpha(view->grab().toImage().pixel(view->rect().center()));
     };
+    // 0.2 s, easing in and out.
+    const auto faded = [](double from, double to, int ms) {
+        const double p = ms / 200.0;
+        return from + (to - from) * (p < 0.5 ? 2 * p * p : 1 - 2 * (1 - p) * (1 - p));
+    };
     const int ghostly = pictureAlpha();
     pin->toggleGhostMode();
     EXPECT_FALSE(pin->isGhostMode());
     EXPECT_EQ(pin->opacity(), 0.8);
-    animations.advanceBy(96);
-    EXPECT_GT(pin->pictureOpacity(), 0.45);
-    EXPECT_LT(pin->pictureOpacity(), 0.8);
+    animations.advanceBy(48);
+    EXPECT_NEAR(pin->pictureOpacity(), faded(0.45, 0.8, 48), 0.01);
+    animations.advanceBy(48);
     const int midway = pictureAlpha();
-    animations.advanceBy(150);
+    animations.advanceBy(48);
+    EXPECT_NEAR(pin->pictureOpacity(), faded(0.45, 0.8, 144), 0.01);
+    animations.advanceBy(56);
     EXPECT_EQ(pin->pictureOpacity(), 0.8);
     EXPECT_LT(ghostly, midway);
     EXPECT_LT(midway, pictureAlpha());
     model.settings.setPinPadding(30);
     EXPECT_TRUE(pin->isGhostMode()) << "a settings change brings the default back";
+    EXPECT_EQ(pin->pictureOpacity(), 0.45);
     EXPECT_FALSE(pin->window()->testAttribute(Qt::WA_TransparentForMouseEvents));
+    // Long after everything settled, a toggle fades alike.
+    animations.advanceBy(500);
+    pin->toggleGhostMode();
+    animations.advanceBy(96);
+    EXPECT_NEAR(pin->pictureOpacity(), faded(0.45, 0.8, 96), 0.01);
 }
 
 TEST_F(PinWindowTest, ClosesByItselfAfterTheDelayUnlessClosedFirst)

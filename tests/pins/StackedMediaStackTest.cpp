@@ -26,6 +26,15 @@ protected:
         stack.show();
     }
 
+    // Moves the cards' clock to `ms` and returns the card at index once it is drawn there.
+    CardPose poseAt(qint64 ms, int index)
+    {
+        const CardPose before = stack.currentPoses()[index];
+        now = ms;
+        waitUntil([&] { return stack.currentPoses()[index].scale != before.scale; });
+        return stack.currentPoses()[index];
+    }
+
     // Where the card at index is drawn once the cards have settled.
     QPoint centreOf(int index)
     {
@@ -46,6 +55,7 @@ protected:
     QList<QUuid> ids;
     QList<int> selected;
     QList<int> hovers;
+    qint64 now = 0;
 };
 
 TEST_F(StackedMediaStackTest, AClickFansThePileAndTheNextSelects)
@@ -93,9 +103,12 @@ TEST_F(StackedMediaStackTest, HoverMovesFromCardToCardWithoutAGap)
     stack.setExpanded(true);
     const QPoint a = centreOf(0);
     const QPoint b = centreOf(2);
+    stack.setClock([this] { return now; });
     QTest::mouseMove(&stack, a);
     ASSERT_EQ(hovers, QList<int>{0});
     EXPECT_EQ(stack.activeHoverID(), ids[0]);
+    // The card grows by 8 % on a spring of 0.25 s and 0.7: 42 % of the way 50 ms in.
+    EXPECT_NEAR((poseAt(50, 0).scale - 1) / 0.08, 0.4233, 0.02);
     QTest::mouseMove(&stack, b);
     EXPECT_EQ(hovers, (QList<int>{0, 2}));
     // A gap would come one hover-end delay after the move: a timer started after the move and
@@ -123,6 +136,7 @@ TEST_F(StackedMediaStackTest, CardsThatComeAndGoScaleAndFade)
     centreOf(0);
     stack.grab(); // the cards drawn once, as on screen
     const QList<CardPose> before = stack.currentPoses();
+    stack.setClock([this] { return now; });
     const QUuid coming = QUuid::createUuid();
     stack.setItems({coming, ids[0], ids[2], ids[3]});
     const CardPose target =
@@ -136,6 +150,13 @@ TEST_F(StackedMediaStackTest, CardsThatComeAndGoScaleAndFade)
     EXPECT_EQ(stack.leavingPoses()[0].dx, before[1].dx);
     EXPECT_EQ(stack.leavingPoses()[0].opacity, 1.0);
 
+    // On the pile's spring of 0.32 s and 0.82: 66 % of the way 100 ms in, past it at 280 ms.
+    EXPECT_NEAR(poseAt(100, 0).opacity, 0.6554, 0.01);
+    EXPECT_NEAR(stack.leavingPoses()[0].opacity, 1 - 0.6554, 0.01);
+    const CardPose past = poseAt(280, 0);
+    EXPECT_NEAR(past.scale / target.scale, 0.8 + 0.2 * 1.0111, 0.0005);
+    EXPECT_EQ(past.opacity, 1.0);
+    now = 1000;
     ASSERT_TRUE(waitUntil([this] { return !stack.isAnimating(); }));
     EXPECT_EQ(stack.currentPoses()[0].opacity, 1.0);
     EXPECT_EQ(stack.currentPoses()[0].scale, target.scale);

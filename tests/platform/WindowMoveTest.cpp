@@ -1,8 +1,10 @@
 #include "platform/WindowMove.h"
+#include "platform/Spring.h"
 #include "support/AnimationClock.h"
 
 #include <QCoreApplication>
 #include <QWidget>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -67,4 +69,36 @@ TEST_F(WindowMoveTest, AHiddenWindowMovesAtOnceAndAGoneOneEndsItsMove)
     EXPECT_FALSE(m_move.isMoving());
     m_clock.advanceBy(200);
     m_move.moveTo(elsewhere, true);
+}
+
+// A spring let go at 0 moves as the damped spring does, past 1 when damped less than critically,
+// and its animation ends exactly on 1 once the swing stays within 0.1 % of it.
+TEST(Spring, SwingsAsADampedSpringAndEndsOnOne)
+{
+    struct Case {
+        platform::Spring spring;
+        double seconds;
+        double value;
+        int durationMs;
+    };
+    const QList<Case> cases{
+        {{0.38, 0.84}, 0.05, 0.2148, 542},
+        {{0.38, 0.84}, 0.35, 1.0077, 542}, // the top of its overshoot
+        {{0.3, 0.8}, 0.1, 0.7048, 443},
+        {{0.2, 0.7}, 0.14, 1.046, 330},
+        {{0.5, 0.3}, 0.25, 1.3679, 1845},
+        {{0.5, 0.3}, 0.5, 0.8681, 1845}, // back below
+    };
+    for (const Case &c : cases) {
+        const platform::Spring &spring = c.spring;
+        EXPECT_NEAR(spring.value(c.seconds), c.value, 1e-4) << c.seconds;
+        EXPECT_EQ(spring.durationMs(), c.durationMs) << spring.response;
+        EXPECT_NEAR(spring.valueForProgress(c.seconds * 1000 / c.durationMs), c.value, 1e-4);
+        EXPECT_LE(std::abs(spring.value(c.durationMs / 1000.0) - 1), 0.001) << spring.response;
+        EXPECT_EQ(spring.valueForProgress(1.0), 1.0);
+    }
+    const QEasingCurve curve = platform::springCurve<platform::Spring{0.2, 0.7}>();
+    EXPECT_EQ(curve.valueForProgress(0.0), 0.0);
+    EXPECT_NEAR(curve.valueForProgress(140.0 / 330), 1.046, 1e-4);
+    EXPECT_EQ(curve.valueForProgress(1.0), 1.0);
 }

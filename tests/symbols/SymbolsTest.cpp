@@ -85,6 +85,11 @@ TEST(Symbols, OpenLinesAreDrawnAsLinesNotAsClosedShapes)
          {{5.5, 2.5}, {13.5, 10.5}, {2.5, 5.5}, {10.5, 13.5}}},
         // The needle, the crossbar beside the head and both ends of the slash.
         {"pin.slash", {{8, 11}, {8, 13.5}, {4, 8}, {3, 13}, {13, 3}}, {}},
+        // Both chevrons, tips too; nothing inside either, across their open ends, or where one
+        // would run on into the other.
+        {"chevron.up.chevron.down",
+         {{6, 4.5}, {10, 4.5}, {8, 2.5}, {6, 11.5}, {10, 11.5}, {8, 13.5}},
+         {{8, 4.5}, {8, 11.5}, {8, 6}, {8, 10}, {8, 8}, {4.5, 8}, {11.5, 8}}},
     };
     for (const Case &c : cases) {
         const QImage image = drawn(c.name);

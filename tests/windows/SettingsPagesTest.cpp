@@ -330,21 +330,22 @@ TEST_F(SettingsPagesTest, SwatchesAndPlacementCellsFadeTheirChoiceOnAClick)
     PinSettingsPage pins(services());
     appearance.show();
     pins.show();
+    // Easing in and out over `durationMs`, read 96 ms in and at the end.
     const auto fades = [&](AccentButton *from, AccentButton *to, int durationMs) {
         click(to);
-        animations.advanceBy(durationMs / 2);
-        EXPECT_GT(to->selection(), 0) << qPrintable(to->accessibleName());
-        EXPECT_LT(to->selection(), 1) << qPrintable(to->accessibleName());
-        EXPECT_GT(from->selection(), 0) << qPrintable(from->accessibleName());
-        EXPECT_LT(from->selection(), 1) << qPrintable(from->accessibleName());
-        animations.advanceBy(durationMs);
+        animations.advanceBy(96);
+        const double p = 96.0 / durationMs;
+        const double eased = p < 0.5 ? 2 * p * p : 1 - 2 * (1 - p) * (1 - p);
+        EXPECT_NEAR(to->selection(), eased, 0.02) << qPrintable(to->accessibleName());
+        EXPECT_NEAR(from->selection(), 1 - eased, 0.02) << qPrintable(from->accessibleName());
+        animations.advanceBy(durationMs - 96);
         EXPECT_EQ(to->selection(), 1) << qPrintable(to->accessibleName());
         EXPECT_EQ(from->selection(), 0) << qPrintable(from->accessibleName());
     };
     auto *green = named<AccentSwatch>(&appearance, "Mint Green");
-    fades(named<AccentSwatch>(&appearance, "Ocean Blue"), green, AccentSwatch::selectionFadeMs);
+    fades(named<AccentSwatch>(&appearance, "Ocean Blue"), green, 150);
     fades(named<PlacementCell>(&pins, "Top Right"), named<PlacementCell>(&pins, "Bottom Left"),
-          PlacementCell::selectionFadeMs);
+          160);
     store().setAccentTheme(AccentTheme::orange);
     EXPECT_EQ(named<AccentSwatch>(&appearance, "Sunset Orange")->selection(), 1);
 
