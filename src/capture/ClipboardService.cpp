@@ -37,8 +37,8 @@ void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, QByteAr
         return encoder->tiffData(pixels.isNull() ? platform::PngReader::decode(png) : pixels);
     });
     // Offered in one go, never cleared first: the clipboard is never ours and empty meanwhile.
-    if (!pasteboard->offerProvidedData({{pngType, [png] { return png; }},
-                                        {tiffType, [tiff] { return tiff.result(); }}})) {
+    if (!pasteboard->offerProvidedData(
+            {{pngType, [png] { return png; }}, {tiffType, [tiff] { return tiff.result(); }}})) {
         qCCritical(Log::exportLog, "NSPasteboard rejected image data");
         throw CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));
     }

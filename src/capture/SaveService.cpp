@@ -125,8 +125,8 @@ QCoro::Task<QUrl> SaveService::saveDecoded(QFuture<QImage> picture, QString prop
         qCCritical(Log::exportLog, "Could not save the capture: its picture cannot be read");
         throw CaptureActionError::saveFailed(QStringLiteral("its picture can no longer be read"));
     }
-    QCoro::Task<QUrl> saving = saveScreenshot([decoded] { return decoded; }, proposedName, format,
-                                              window, askedAt);
+    QCoro::Task<QUrl> saving =
+        saveScreenshot([decoded] { return decoded; }, proposedName, format, window, askedAt);
     co_return co_await saving;
 }
 
@@ -189,8 +189,8 @@ QCoro::Task<QUrl> SaveService::saveRecording(QString source, QString fileName, Q
                                              quint64 askedAt)
 {
     QCoro::Task<std::optional<QUrl>> choice =
-        choose(QStringLiteral("Save Screen Recording"), fileName, {movieType(source)}, true,
-               window, askedAt);
+        choose(QStringLiteral("Save Screen Recording"), fileName, {movieType(source)}, true, window,
+               askedAt);
     const std::optional<QUrl> chosen = co_await choice;
     const QString destination = chosen->toLocalFile();
 

@@ -65,8 +65,8 @@ public:
 
 private:
     QCoro::Task<std::optional<QUrl>> choose(QString title, QString proposedName,
-                                            QStringList allowedTypes, bool isVideo,
-                                            QWidget *window, quint64 askedAt);
+                                            QStringList allowedTypes, bool isVideo, QWidget *window,
+                                            quint64 askedAt);
     QString startFolder(bool isVideo) const;
     QCoro::Task<QUrl> saveDecoded(QFuture<QImage> picture, QString proposedName,
                                   ImageExportFormat format, QWidget *window);

@@ -98,9 +98,8 @@ QFuture<QByteArray> CaptureItem::loadPng() const
 {
     if (!m_storage || m_videoURL)
         return QtFuture::makeReadyFuture(QByteArray());
-    return platform::runInBackground([storage = m_storage, size = pixelSize()] {
-        return storage->wholePng(size);
-    });
+    return platform::runInBackground(
+        [storage = m_storage, size = pixelSize()] { return storage->wholePng(size); });
 }
 
 QFuture<bool> CaptureItem::checkPicture() const

@@ -12,8 +12,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
-#include <QThreadPool>
 #include <QThread>
+#include <QThreadPool>
 #include <QtEndian>
 #include <climits>
 #include <sys/stat.h>
@@ -97,9 +97,8 @@ CapturedImageStorage::create(const QImage &image, const QString &fileName, FileF
                        ? PosterFile::write(pending, path, &failure)
                        : platform::PngWriter::write(pending, path, &failure)) {
             // Taken before the pixels go: whoever finds them gone finds the file known whole.
-            const std::optional<FileVersion> written = storage->m_format == FileFormat::png
-                                                           ? versionOf(path)
-                                                           : std::nullopt;
+            const std::optional<FileVersion> written =
+                storage->m_format == FileFormat::png ? versionOf(path) : std::nullopt;
             {
                 QMutexLocker lock(&storage->m_lock);
                 storage->m_image = QImage();
@@ -181,7 +180,8 @@ bool CapturedImageStorage::waitForWrite(QDeadlineTimer deadline) const
     return true;
 }
 
-std::optional<CapturedImageStorage::FileVersion> CapturedImageStorage::versionOf(const QString &path)
+std::optional<CapturedImageStorage::FileVersion>
+CapturedImageStorage::versionOf(const QString &path)
 {
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
@@ -233,13 +233,13 @@ QImage CapturedImageStorage::decodeFile(QSize size) const
     // Qt's size limit, which the capture of a very large display exceeds: the file is our own.
     const qint64 length = file.size();
     const uchar *mapped = length > 0 ? file.map(0, length) : nullptr;
-    const QByteArray bytes = mapped ? QByteArray::fromRawData(reinterpret_cast<const char *>(mapped),
-                                                              qsizetype(length))
-                                    : file.readAll();
+    const QByteArray bytes =
+        mapped ? QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), qsizetype(length))
+               : file.readAll();
     QImage image = platform::PngReader::decode(bytes);
     if (image.size() != size)
         image = QImage();
-    const Verdict found = image.isNull()                          ? Verdict::broken
+    const Verdict found = image.isNull()                        ? Verdict::broken
                           : platform::PngReader::isWhole(bytes) ? Verdict::whole
                                                                 : Verdict::decodesNotWhole;
     // A file changed while it was read says nothing of either version.

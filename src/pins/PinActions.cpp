@@ -211,18 +211,17 @@ void PinActions::dragData(PinItemPtr item, QObject *receiver, const Complaint &c
         start(item->itemProvider());
         return;
     }
-    platform::deliverTo(receiver, item->capture()->prepareDragFile(),
-                        [item, complain, start = std::move(start)](
-                            const std::optional<QUrl> &dragFile) {
-                            std::unique_ptr<QMimeData> data(item->dragProvider(dragFile, {}));
-                            if (data->hasUrls() || data->hasFormat(QStringLiteral("image/png"))) {
-                                start(data.release());
-                                return;
-                            }
-                            tell(complain, QStringLiteral("drag"),
-                                 item->isImage() ? pictureGone
-                                                 : QStringLiteral("the file is missing"));
-                        });
+    platform::deliverTo(
+        receiver, item->capture()->prepareDragFile(),
+        [item, complain, start = std::move(start)](const std::optional<QUrl> &dragFile) {
+            std::unique_ptr<QMimeData> data(item->dragProvider(dragFile, {}));
+            if (data->hasUrls() || data->hasFormat(QStringLiteral("image/png"))) {
+                start(data.release());
+                return;
+            }
+            tell(complain, QStringLiteral("drag"),
+                 item->isImage() ? pictureGone : QStringLiteral("the file is missing"));
+        });
 }
 
 bool PinActions::reveal(const PinItem &item)

@@ -99,12 +99,13 @@ void PinStackContentView::dragData(int index, std::function<void(QMimeData *)> s
     if (index < 0 || index >= m_items.size())
         return;
     const PinItemPtr &item = m_items[index];
-    PinActions::dragData(item, this,
-                         [self = QPointer(this), id = item->id()](const QString &text) {
-                             if (self)
-                                 self->showNotice(id, text);
-                         },
-                         std::move(start));
+    PinActions::dragData(
+        item, this,
+        [self = QPointer(this), id = item->id()](const QString &text) {
+            if (self)
+                self->showNotice(id, text);
+        },
+        std::move(start));
 }
 
 bool PinStackContentView::eventFilter(QObject *watched, QEvent *event)

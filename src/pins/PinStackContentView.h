@@ -5,9 +5,9 @@
 
 #include <QFuture>
 #include <QHash>
-#include <QSet>
 #include <QList>
 #include <QPixmap>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 #include <chrono>

@@ -45,8 +45,7 @@ public:
     // Asks for the data a drag of the card carries, which may take a while: `start` (called on
     // the main thread, or never when the card is not dragged) hands it over, and the drag starts
     // then unless the button was let go meanwhile.
-    using DragData =
-        std::function<void(int index, std::function<void(QMimeData *data)> start)>;
+    using DragData = std::function<void(int index, std::function<void(QMimeData *data)> start)>;
     using MonitorFactory = std::function<std::unique_ptr<platform::PointerMonitor>()>;
 
     explicit StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent = nullptr);

@@ -120,17 +120,21 @@ QCoro::Task<void> QuickLookPreviewView::pinItem(CaptureItem item)
         tellPictureGone(item, QStringLiteral("pinned"));
 }
 
+QFuture<QImage> QuickLookPreviewView::pictureOf(const CaptureItem &item) const
+{
+    // The picture on show outlives a file that has gone and is not decoded again.
+    if (showsPictureOf(item))
+        return QtFuture::makeReadyFuture(m_media->fullImage());
+    return item.loadImage();
+}
+
 QCoro::Task<void> QuickLookPreviewView::shareItem(CaptureItem item)
 {
     const QPointer<QuickLookPreviewView> self(this);
-    // What is shared is a picture: the one on show, else the file decoded away from this thread.
-    QImage picture = showsPictureOf(item) ? m_media->fullImage() : QImage();
-    if (picture.isNull()) {
-        QFuture<QImage> loading = item.loadImage();
-        picture = co_await loading;
-        if (!self)
-            co_return;
-    }
+    QFuture<QImage> loading = pictureOf(item);
+    const QImage picture = co_await loading;
+    if (!self)
+        co_return;
     if (picture.isNull())
         tellPictureGone(item, QStringLiteral("shared"));
     else if (m_services.share)
@@ -195,16 +199,12 @@ QCoro::Task<void> QuickLookPreviewView::recognizeAndCopyText(CaptureItem item)
     QPointer<QuickLookPreviewView> self(this);
     OCRService *ocr = m_services.ocr;
     const std::shared_ptr<platform::Pasteboard> pasteboard = m_services.pasteboard;
-    // The picture on show, which outlives a file that has gone and is not decoded again;
-    // otherwise the file decoded away from this thread. Futures are made in statements of their
-    // own: GCC 12 may destroy temporaries of a co_await expression twice.
-    QImage picture = showsPictureOf(item) ? m_media->fullImage() : QImage();
-    if (picture.isNull()) {
-        QFuture<QImage> loading = item.loadImage();
-        picture = co_await loading;
-        if (!self)
-            co_return;
-    }
+    // Made in a statement of its own: GCC 12 may destroy temporaries of a co_await expression
+    // twice.
+    QFuture<QImage> loading = pictureOf(item);
+    const QImage picture = co_await loading;
+    if (!self)
+        co_return;
     if (picture.isNull()) {
         m_controller.setNotice(
             QStringLiteral("No text could be read from “%1”: its picture can no longer be read.")

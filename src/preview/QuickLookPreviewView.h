@@ -80,6 +80,9 @@ private:
     void saveItem(const CaptureItem &item);
     QCoro::Task<void> pinItem(CaptureItem item);
     QCoro::Task<void> shareItem(CaptureItem item);
+    // The picture for an action: the one on show, else the capture's file decoded away from the
+    // main thread.
+    QFuture<QImage> pictureOf(const CaptureItem &item) const;
     // Once the opener's action on the capture (marked `busy` while it runs) has ended: done()
     // when it ended well, else the reason it failed, said in the preview (`undone`: "copied").
     void followAction(CaptureQueue &queue, const CaptureItem &item, CaptureItemState::Kind busy,

@@ -270,8 +270,7 @@ TEST_F(PinDeckViewTest, APinWhoseFileWentStaysDrawnAndItsActionsSayWhyOnItsCard)
     EXPECT_EQ(dragged(*deck.view(), 0, pinned->id()), nullptr) << "no drag of nothing";
     EXPECT_EQ(deck.view()->noticeAbout(pinned->id()),
               "Couldn't drag (its picture can no longer be read)");
-    const std::unique_ptr<QMimeData> blue(
-        dragged(*deck.view(), 1, deck.items().last()->id()));
+    const std::unique_ptr<QMimeData> blue(dragged(*deck.view(), 1, deck.items().last()->id()));
     ASSERT_NE(blue, nullptr);
     EXPECT_EQ(blue->urls().size(), 1);
     EXPECT_TRUE(model.pasteboard->calls.isEmpty());

@@ -108,8 +108,8 @@ TEST_F(PreviewViewTest, WithNoPictureLeftTheActionsSaySoInThePreviewAndDoNothing
         recognizer->answer({"never read"});
         QTest::mouseClick(button(QStringLiteral("Copy Text (OCR)")), Qt::LeftButton);
         EXPECT_TRUE(waitUntil([&] {
-            return view->notice()->text() == "No text could be read from “" + name +
-                                                 "”: its picture can no longer be read.";
+            return view->notice()->text() ==
+                   "No text could be read from “" + name + "”: its picture can no longer be read.";
         }));
         EXPECT_FALSE(view->isOCRProcessing());
         EXPECT_TRUE(queue.items().first().image().isNull()) << "nothing was made up";

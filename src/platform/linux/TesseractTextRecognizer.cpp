@@ -3,8 +3,8 @@
 #include "platform/Background.h"
 #include "platform/TextExtent.h"
 
-#include <QThreadStorage>
 #include <QPainter>
+#include <QThreadStorage>
 #include <algorithm>
 #include <cstring>
 #include <exception>
