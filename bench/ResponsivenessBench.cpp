@@ -510,7 +510,7 @@ void hotKeyToPaste(AutoCopyProgram &program, XTestDesktop &desktop, MarkedDeskto
 {
     ClipboardText text;
     QProcess offering;
-    Timings ours, theirs, readStart, readDone, ourOffer, scrotDone, theirOffer;
+    Timings ours, theirs, readStart, readDone, copyStart, ourOffer, scrotDone, theirOffer;
     int ourFailures = 0, theirFailures = 0;
     const QString peerPng = scratch + QStringLiteral("/scrot.png");
     for (int round = 0; round < rounds; ++round) {
@@ -522,7 +522,8 @@ void hotKeyToPaste(AutoCopyProgram &program, XTestDesktop &desktop, MarkedDeskto
         ourFailures += untilPasted(ours, pressed.at, screen, marked) ? 0 : 1;
         addSince(ourOffer, pressed.at, probe.clipboardTakenAfter(pressed.at));
         for (auto [timings, line] : {std::pair(&readStart, "Starting full display capture"),
-                                     std::pair(&readDone, "Captured display successfully")}) {
+                                     std::pair(&readDone, "Captured display successfully"),
+                                     std::pair(&copyStart, "Copying capture item")}) {
             if (const std::optional<double> at = program.logged(QLatin1String(line), pressed))
                 timings->add(*at);
         }
@@ -555,10 +556,11 @@ void hotKeyToPaste(AutoCopyProgram &program, XTestDesktop &desktop, MarkedDeskto
     if (ours.ms.isEmpty() || theirs.ms.isEmpty())
         return;
     std::printf("    of which (medians): Corvanta asked for the pixels at %.0f ms (after the "
-                "documented 60 ms pause), had them at %.0f ms (its log), took the clipboard at "
-                "%.0f ms; scrot was done at %.0f ms, xclip took the clipboard at %.0f ms\n",
-                readStart.medianMs(), readDone.medianMs(), ourOffer.medianMs(),
-                scrotDone.medianMs(), theirOffer.medianMs());
+                "documented 60 ms pause), had them at %.0f ms, started the copy at %.0f ms (its "
+                "log), took the clipboard at %.0f ms; scrot was done at %.0f ms, xclip took the "
+                "clipboard at %.0f ms\n",
+                readStart.medianMs(), readDone.medianMs(), copyStart.medianMs(),
+                ourOffer.medianMs(), scrotDone.medianMs(), theirOffer.medianMs());
     const double ratio = theirs.medianMs() / ours.medianMs();
     std::printf("  medians: %.1fx faster; worst against worst %.1fx; target >= %.0fx: %s  (%s)\n",
                 ratio, theirs.worstMs() / ours.worstMs(), pasteTarget,
