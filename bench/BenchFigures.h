@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QList>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
@@ -62,6 +63,33 @@ template <typename List> Spread spread(List values)
     std::sort(values.begin(), values.end());
     return {values[values.size() / 2], values.front(), values.back()};
 }
+
+// Timings of one kind, each with the load average when it was taken, printed together.
+struct Timings {
+    QList<double> ms;
+    QList<double> loads;
+    qint64 bytes = 0; // the last file's size
+
+    void add(double value, qint64 size = 0)
+    {
+        ms << value;
+        loads << loadAverage();
+        bytes = size;
+    }
+    double medianMs() const { return spread(ms).median; }
+    double worstMs() const { return spread(ms).max; }
+    // "median 150 ms (min 140, max 170; load 3.10 on 8 cores)"
+    std::string text() const
+    {
+        const Spread times = spread(ms);
+        char line[160];
+        std::snprintf(line, sizeof line,
+                      "median %4.0f ms (min %.0f, max %.0f; load %.2f on %u cores)", times.median,
+                      times.min, times.max, spread(loads).median,
+                      std::thread::hardware_concurrency());
+        return line;
+    }
+};
 
 // Keeps the event loop running for a while.
 inline void runEventLoop(int ms)

@@ -80,39 +80,6 @@ double mainThreadCpuMilliseconds()
     return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
 }
 
-// A desktop worth compressing: a photo-like left half (smooth colour fields with grain) and a
-// document on the right (text on white beside a grey sidebar).
-QImage desktopImage(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    QRandomGenerator grain(11);
-    const int photoWidth = size.width() / 2;
-    for (int y = 0; y < size.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < photoWidth; ++x) {
-            const int jitter = int(grain.bounded(9u)) - 4;
-            line[x] = qRgb(qBound(0, 128 + (x % 512) / 4 - (y % 300) / 5 + jitter, 255),
-                           qBound(0, 60 + (y * 160) / size.height() + jitter, 255),
-                           qBound(0, 200 - (x * 120) / photoWidth + jitter, 255));
-        }
-    }
-    QPainter painter(&image);
-    painter.fillRect(photoWidth, 0, size.width() - photoWidth, size.height(), Qt::white);
-    painter.fillRect(photoWidth, 0, 240, size.height(), QColor(236, 236, 240));
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(16);
-    painter.setFont(font);
-    const QString text = QStringLiteral(
-        "Screenshots land in the staging tray with a sound; save, copy or drag them out. ");
-    for (int row = 0, y = 40; y < size.height(); ++row, y += 24) {
-        painter.setPen(row % 5 == 0 ? QColor(20, 80, 180) : QColor(30, 30, 30));
-        painter.drawText(photoWidth + 260, y, text.repeated(2).mid(row % 30, 150));
-        painter.setPen(QColor(100, 100, 100));
-        painter.drawText(photoWidth + 16, y, QStringLiteral("Folder %1").arg(row));
-    }
-    return image;
-}
-
 // Text only: editor and terminal windows side by side, small antialiased type in a few colours
 // on light and dark backgrounds under a dark title bar.
 QImage textScreen(QSize size)
@@ -139,32 +106,6 @@ QImage textScreen(QSize size)
     }
     return image;
 }
-
-// Covers the screen with an image, as other programs' windows would.
-class DesktopContent : public QWidget {
-public:
-    explicit DesktopContent(const QRect &screen) : m_image(desktopImage(screen.size()))
-    {
-        setWindowFlags(Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
-        setGeometry(screen);
-    }
-    QRgb expectedCorner() const { return m_image.pixel(0, 0); }
-    void setImage(const QImage &image)
-    {
-        m_image = image;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.drawImage(0, 0, m_image);
-    }
-
-private:
-    QImage m_image;
-};
 
 // Notes when the flow asks for the display's pixels: the start of what is measured.
 class TimedScreenCapturing final : public ScreenCapturing {
@@ -329,30 +270,6 @@ double median(QList<double> values)
     return values.isEmpty() ? 0.0 : values[values.size() / 2];
 }
 
-struct Timings {
-    QList<double> ms;
-    QList<double> loads;
-    qint64 bytes = 0; // the last file's size
-
-    void add(double value, qint64 size)
-    {
-        ms << value;
-        loads << loadAverage();
-        bytes = size;
-    }
-    double medianMs() const { return median(ms); }
-    // "median 150 ms (min 140, max 170; load 3.10 on 8 cores)"
-    std::string text() const
-    {
-        const auto [low, high] = std::minmax_element(ms.begin(), ms.end());
-        char line[160];
-        std::snprintf(line, sizeof line,
-                      "median %4.0f ms (min %.0f, max %.0f; load %.2f on %u cores)", median(ms),
-                      *low, *high, median(loads), std::thread::hardware_concurrency());
-        return line;
-    }
-};
-
 // A screenshot tool run as a user runs it, its time counted from the command start to its exit
 // with the PNG written.
 struct Peer {
@@ -469,18 +386,10 @@ public:
 
     bool ready()
     {
-        if (!m_process.waitForLine(hotKeysRegisteredLine, 2))
-            return false;
-        // The first capture makes the captures folder and the shared-memory segment.
-        const QString folder = m_process.temporaryFolder() + QStringLiteral("/CorvantaCaptures");
         XTestDesktop desktop;
-        desktop.pressShortcut('1', [] {});
-        QElapsedTimer waiting;
-        waiting.start();
-        while (!QFileInfo::exists(folder) && waiting.elapsed() < programWaitLimitMs)
-            keepEventsFlowing(20);
-        keepEventsFlowing(1000);
-        m_arrival.emplace(folder);
+        if (!takeFirstCapture(m_process, desktop))
+            return false;
+        m_arrival.emplace(m_process.capturesFolder());
         return m_arrival->usable();
     }
 
@@ -511,12 +420,10 @@ public:
         capture.onDiskMs = milliseconds(arrived->second - pressed);
         capture.bytes = QFileInfo(arrived->first).size();
         m_process.drainOutput();
-        const auto since = [&](const QString &line) -> std::optional<double> {
-            const std::optional<QDateTime> at = m_process.loggedAt(line);
-            return at ? std::optional<double>(double(pressedWall.msecsTo(*at))) : std::nullopt;
-        };
-        capture.readStartMs = since(QStringLiteral("Starting full display capture"));
-        capture.readDoneMs = since(QStringLiteral("Captured display successfully"));
+        capture.readStartMs =
+            m_process.loggedAfter(QStringLiteral("Starting full display capture"), pressedWall);
+        capture.readDoneMs =
+            m_process.loggedAfter(QStringLiteral("Captured display successfully"), pressedWall);
         return capture;
     }
 
