@@ -34,6 +34,7 @@ void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, QByteAr
     const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
     // Made from what the clipboard holds, never from the capture's file, which may go first.
     const QFuture<QByteArray> tiff = platform::runInBackground([encoder, png, pixels] {
+        const platform::LowPriority lowered;
         return encoder->tiffData(pixels.isNull() ? platform::PngReader::decode(png) : pixels);
     });
     // Offered in one go, never cleared first: the clipboard is never ours and empty meanwhile.

@@ -88,7 +88,7 @@ CapturedImageStorage::create(const QImage &image, const QString &fileName, FileF
     const auto [slot, generation] = claimPath(path);
     storage->m_writing = true;
     platform::runInBackground([storage, pending = image, path, slot, generation]() mutable {
-        QThread::currentThread()->setPriority(QThread::LowPriority);
+        const platform::LowPriority lowered;
         QMutexLocker writing(&slot->writing);
         QString failure;
         if (isSuperseded(*slot, generation)) {
@@ -117,7 +117,6 @@ CapturedImageStorage::create(const QImage &image, const QString &fileName, FileF
         storage->m_writeEnded.wakeAll();
         // After the wake: whoever waits for the file (a paste) need not wait for the trim.
         returnFreedMemory();
-        QThread::currentThread()->setPriority(QThread::NormalPriority);
     });
     return storage;
 }
@@ -268,7 +267,11 @@ QFuture<QImage> CapturedImageStorage::decodedImage(QSize size) const
     const quint64 generation = ++m_decodeGeneration;
     m_decodingSize = size;
     m_decoding = QtConcurrent::run(threads, [self = shared_from_this(), generation, size] {
-        QImage image = self->decodeFile(size);
+        QImage image;
+        {
+            const platform::LowPriority lowered;
+            image = self->decodeFile(size);
+        }
         // The pixels live on only in the futures of those who asked for them.
         QMutexLocker lock(&self->m_lock);
         if (self->m_decodeGeneration == generation)

@@ -33,13 +33,14 @@ protected:
     PinActions actions{model.services().actions};
 };
 
-TEST_F(PinActionsTest, CopyGoesThroughTheClipboardServiceEncodingOnlyWhenPasted)
+TEST_F(PinActionsTest, CopyGoesThroughTheClipboardServiceWithTheCapturesOwnPng)
 {
     const CaptureItem capture = makeCapture(Qt::red);
     QCoro::waitFor(actions.copy(PinItem::fromCapture(capture)));
     EXPECT_EQ(model.pasteboard->calls, (QStringList{"offer(image/png,image/tiff)"}));
-    EXPECT_EQ(model.pasteboard->encodings, 0) << "nothing is encoded before a paste";
     EXPECT_FALSE(model.pasteboard->paste("image/tiff").isEmpty());
+    EXPECT_TRUE(model.pasteboard->paste("image/png").startsWith("\x89PNG"));
+    EXPECT_EQ(model.pasteboard->encodings, 1) << "only the TIFF is made";
     EXPECT_EQ(model.sounds->calls.size(), 1);
 
     model.pasteboard->calls.clear();
