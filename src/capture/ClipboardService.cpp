@@ -20,26 +20,34 @@ const QString tiffType = QStringLiteral("image/tiff");
 // encodes the pixels itself.
 constexpr std::chrono::milliseconds writeWaitLimit = std::chrono::seconds(5);
 
-// Offers the screenshot: PNG bytes made before the offer, so a paste is served at once, and
-// TIFF made on the background threads meanwhile from `pixels` (or, without them, from the PNG),
-// which a paste that asks before it is done waits for. Throws copyFailed when there are no PNG
-// bytes or the clipboard takes neither.
-void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, QByteArray png,
-                QImage pixels)
+// What a screenshot's copy offers, both made before the clipboard is taken, so that a paste is
+// answered at once whatever it asks for.
+struct ImageOffer {
+    QByteArray png;
+    QByteArray tiff;
+};
+
+// The TIFF of `pixels` made on the background threads, beside whatever the caller does meanwhile.
+QFuture<QByteArray> makeTiff(const std::shared_ptr<const platform::PasteboardEncoder> &encoder,
+                             const QImage &pixels)
 {
-    if (png.isEmpty()) {
+    return platform::runInBackground([encoder, pixels] { return encoder->tiffData(pixels); });
+}
+
+// Offers the screenshot's PNG and, when there is one, its TIFF, in one change of the clipboard.
+// Throws copyFailed when there are no PNG bytes or the clipboard takes neither.
+void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, const ImageOffer &offer)
+{
+    if (offer.png.isEmpty()) {
         qCCritical(Log::exportLog, "Failed to generate PNG data for clipboard");
         throw CaptureActionError::copyFailed(QStringLiteral("Could not generate PNG data"));
     }
-    const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
-    // Made from what the clipboard holds, never from the capture's file, which may go first.
-    const QFuture<QByteArray> tiff = platform::runInBackground([encoder, png, pixels] {
-        const platform::LowPriority lowered;
-        return encoder->tiffData(pixels.isNull() ? platform::PngReader::decode(png) : pixels);
-    });
+    QList<platform::Pasteboard::ProvidedData> types = {
+        {pngType, [png = offer.png] { return png; }}};
+    if (!offer.tiff.isEmpty())
+        types.append({tiffType, [tiff = offer.tiff] { return tiff; }});
     // Offered in one go, never cleared first: the clipboard is never ours and empty meanwhile.
-    if (!pasteboard->offerProvidedData(
-            {{pngType, [png] { return png; }}, {tiffType, [tiff] { return tiff.result(); }}})) {
+    if (!pasteboard->offerProvidedData(std::move(types))) {
         qCCritical(Log::exportLog, "NSPasteboard rejected image data");
         throw CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));
     }
@@ -82,42 +90,55 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
         co_return;
     }
 
-    // Pixels still in memory (right after the capture) make the TIFF without a decode.
-    const QImage held = item.storedImage().pixels;
     const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
     // A whole PNG any program reads, made away from the main thread: right after the capture
-    // its own PNG, whose write is waited for rather than made a second time beside it; later
-    // that file, read as it is while it is known whole. Pixels that have no file to go to (no
+    // its own PNG, whose write is waited for rather than made a second time beside it, while
+    // the TIFF is made from the pixels still in memory; later that file, read as it is while it
+    // is known whole, and the TIFF from its bytes. Pixels that have no file to go to (no
     // captures folder) are encoded here. Started in a statement of its own: GCC 12 may destroy
     // temporaries of a co_await expression twice.
     // Nothing: a file that no longer gives the picture.
-    QFuture<std::optional<QByteArray>> making =
-        platform::runInBackground([item, encoder]() -> std::optional<QByteArray> {
+    QFuture<std::optional<ImageOffer>> making =
+        platform::runInBackground([item, encoder]() -> std::optional<ImageOffer> {
+            const QImage held = item.storedImage().pixels;
+            const QFuture<QByteArray> tiff =
+                held.isNull() ? QFuture<QByteArray>() : makeTiff(encoder, held);
             const CaptureItem::StoredImage stored =
                 item.storedImage(QDeadlineTimer(writeWaitLimit));
-            if (!stored.pixels.isNull() || stored.pngPath.isEmpty())
-                return encoder->pngData(stored.pixels);
-            QByteArray png = item.loadPng().result();
+            QByteArray png;
+            if (!stored.pixels.isNull() || stored.pngPath.isEmpty()) {
+                png = encoder->pngData(stored.pixels);
+            } else {
+                png = item.loadPng().result();
+                if (png.isEmpty())
+                    return std::nullopt;
+            }
             if (png.isEmpty())
-                return std::nullopt;
-            return png;
+                return ImageOffer{};
+            // Waited for here, on a background thread: a job not yet begun runs here.
+            return ImageOffer{png, tiff.isValid()
+                                       ? tiff.result()
+                                       : encoder->tiffData(platform::PngReader::decode(png))};
         });
-    std::optional<QByteArray> png = co_await making;
-    if (!png) {
+    std::optional<ImageOffer> offer = co_await making;
+    if (!offer) {
         qCCritical(Log::exportLog, "Could not copy the capture: its picture cannot be read");
         throw CaptureActionError::copyFailed(QStringLiteral("its picture can no longer be read"));
     }
-    offerImage(pasteboard, std::move(*png), held);
+    offerImage(pasteboard, *offer);
 }
 
 QCoro::Task<void> ClipboardService::copyImage(QImage image)
 {
     const std::shared_ptr<platform::Pasteboard> pasteboard = m_pasteboard;
     const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
-    QFuture<QByteArray> encoding =
-        platform::runInBackground([encoder, image] { return encoder->pngData(image); });
-    QByteArray png = co_await encoding;
-    offerImage(pasteboard, std::move(png), image);
+    QFuture<ImageOffer> encoding = platform::runInBackground([encoder, image] {
+        const QFuture<QByteArray> tiff = makeTiff(encoder, image);
+        QByteArray png = encoder->pngData(image);
+        return ImageOffer{std::move(png), tiff.result()};
+    });
+    const ImageOffer offer = co_await encoding;
+    offerImage(pasteboard, offer);
 }
 
 QCoro::Task<void> ClipboardService::copyFile(QUrl url)

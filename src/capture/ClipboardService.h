@@ -19,10 +19,10 @@ public:
 };
 
 // A recording goes on the clipboard as its movie file, kept on disk while the clipboard offers
-// it; a screenshot as PNG and TIFF. The PNG is made before the offer, away from the main thread
-// (the capture's own file while it is known whole, read as it is), so that a paste is answered
-// at once with a PNG any program reads; the TIFF follows on a background thread. Decides nothing
-// about the queue, sounds or the capture's state.
+// it; a screenshot as PNG and TIFF, both made before the offer, away from the main thread (the
+// PNG is the capture's own file while it is known whole, read as it is), so that a paste of
+// either is answered at once with bytes any program reads. Decides nothing about the queue,
+// sounds or the capture's state.
 class ClipboardService final : public ClipboardWriting {
 public:
     explicit ClipboardService(std::shared_ptr<platform::Pasteboard> pasteboard);

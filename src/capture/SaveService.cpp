@@ -4,6 +4,7 @@
 #include "platform/Background.h"
 #include "platform/ImageWriter.h"
 #include "platform/Log.h"
+#include "platform/PrivateFiles.h"
 #include "platform/SavePanel.h"
 
 #include <QDir>
@@ -38,9 +39,10 @@ std::optional<QString> copyMovie(const QString &source, const QString &destinati
     // Saving the movie onto itself: it is already there.
     if (!sourcePath.isEmpty() && sourcePath == QFileInfo(destination).canonicalFilePath())
         return std::nullopt;
-    QFile input(source);
-    if (!input.open(QIODevice::ReadOnly))
-        return input.errorString();
+    QFile input;
+    QString refused;
+    if (!platform::openRegularFile(input, source, &refused))
+        return refused;
     QSaveFile output(destination);
     output.setDirectWriteFallback(false);
     if (!output.open(QIODevice::WriteOnly))

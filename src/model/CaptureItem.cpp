@@ -80,11 +80,8 @@ QImage CaptureItem::image() const
 {
     if (!m_storage)
         return {};
-    QImage image = m_storage->image();
     // Another picture written over the file is not this capture's.
-    if (image.size() != QSize(int(m_pixelWidth), int(m_pixelHeight)))
-        return {};
-    return image;
+    return m_storage->image(pixelSize());
 }
 
 QFuture<QImage> CaptureItem::loadImage() const
@@ -131,16 +128,6 @@ CaptureItem::StoredImage CaptureItem::storedImage(QDeadlineTimer writeDeadline) 
     if (QImage held = m_storage->heldImage(); !held.isNull())
         return {held, {}};
     return {{}, m_storage->url() ? m_storage->url()->toLocalFile() : QString()};
-}
-
-bool CaptureItem::hasImage() const
-{
-    if (!m_storage)
-        return false;
-    // Asked first: once the copy is dropped, the file is complete.
-    if (!m_storage->heldImage().isNull())
-        return true;
-    return m_storage->fileImageSize() == QSize(int(m_pixelWidth), int(m_pixelHeight));
 }
 
 QString CaptureItem::pngPath() const

@@ -62,11 +62,6 @@ public:
         QString pngPath;
     };
     StoredImage storedImage(QDeadlineTimer writeDeadline = QDeadlineTimer(0)) const;
-    // Whether the full image can probably still be had, cheaply enough for painting: held in
-    // memory, or its file still on disk with the header of this picture (a file deleted or
-    // overwritten with anything else does not count, one damaged after its header does).
-    // Reads the file's first bytes, decodes nothing; an action decodes (loadImage). Any thread.
-    bool hasImage() const;
     // A screenshot's picture as a whole PNG that any program reads, for what leaves the program
     // as it is: the capture's own file while it is the one written (or found whole) and
     // unchanged, decoding nothing, else a new encoding of its decoded picture; empty when the

@@ -8,14 +8,13 @@
 #include "platform/PngEncoder.h"
 #include "platform/PngReader.h"
 #include "platform/PngWriter.h"
+#include "platform/PrivateFiles.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QThread>
 #include <QThreadPool>
-#include <QtEndian>
-#include <climits>
 #include <sys/stat.h>
 
 namespace {
@@ -88,7 +87,6 @@ CapturedImageStorage::create(const QImage &image, const QString &fileName, FileF
     const auto [slot, generation] = claimPath(path);
     storage->m_writing = true;
     platform::runInBackground([storage, pending = image, path, slot, generation]() mutable {
-        const platform::LowPriority lowered;
         QMutexLocker writing(&slot->writing);
         QString failure;
         if (isSuperseded(*slot, generation)) {
@@ -121,12 +119,12 @@ CapturedImageStorage::create(const QImage &image, const QString &fileName, FileF
     return storage;
 }
 
-QImage CapturedImageStorage::image() const
+QImage CapturedImageStorage::image(QSize size) const
 {
     {
         QMutexLocker lock(&m_lock);
         if (!m_image.isNull())
-            return m_image;
+            return m_image.size() == size ? m_image : QImage();
     }
     // Read without the lock: the file is complete once the pixels are dropped, and a decode on
     // a background thread must not hold up the main thread asking for the held pixels meanwhile.
@@ -134,33 +132,11 @@ QImage CapturedImageStorage::image() const
         return {};
     // Not kept: the point of the storage is that the pixels live on disk. Read without Qt's
     // size limit, which the capture of a very large display exceeds: the file is our own.
-    if (m_format == FileFormat::poster)
-        return PosterFile::read(m_url->toLocalFile());
-    return platform::PngReader::read(m_url->toLocalFile());
-}
-
-std::optional<QSize> CapturedImageStorage::fileImageSize() const
-{
-    if (!m_url)
-        return std::nullopt;
-    QFile file(m_url->toLocalFile());
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QByteArray header = file.read(24);
-    if (m_format == FileFormat::poster)
-        return PosterFile::imageSize(header);
-    // The signature, then the first chunk, which must be the header with the width and height.
-    static const QByteArray pngStart("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16);
-    if (header.size() < 24 || !header.startsWith(pngStart))
-        return std::nullopt;
-    const auto number = [&header](int at) {
-        return qFromBigEndian<quint32>(header.constData() + at);
-    };
-    const quint32 width = number(16);
-    const quint32 height = number(20);
-    if (width == 0 || height == 0 || width > quint32(INT_MAX) || height > quint32(INT_MAX))
-        return std::nullopt;
-    return QSize(int(width), int(height));
+    if (m_format == FileFormat::poster) {
+        QImage poster = PosterFile::read(m_url->toLocalFile());
+        return poster.size() == size ? poster : QImage();
+    }
+    return platform::PngReader::read(m_url->toLocalFile(), size);
 }
 
 QImage CapturedImageStorage::heldImage() const
@@ -213,6 +189,12 @@ CapturedImageStorage::Verdict CapturedImageStorage::verdict() const
     return m_judgedVersion == now ? m_judged : Verdict::unknown;
 }
 
+bool CapturedImageStorage::knownBroken(const std::optional<FileVersion> &version) const
+{
+    QMutexLocker lock(&m_lock);
+    return !version || (m_judgedVersion == version && m_judged == Verdict::broken);
+}
+
 QImage CapturedImageStorage::decodeFile(QSize size) const
 {
     if (!m_url)
@@ -223,21 +205,23 @@ QImage CapturedImageStorage::decodeFile(QSize size) const
         return poster.size() == size ? poster : QImage();
     }
     const std::optional<FileVersion> before = versionOf(path);
-    QFile file(path);
-    if (!before || !file.open(QIODevice::ReadOnly)) {
+    // A version already found broken is not decoded again: a damaged pin's card asks often.
+    if (knownBroken(before))
+        return {};
+    QFile file;
+    if (!platform::openRegularFile(file, path)) {
         noteVerdict(before, Verdict::broken);
         return {};
     }
     // Mapped rather than read: the file's pages are dropped again once decoded. Read without
-    // Qt's size limit, which the capture of a very large display exceeds: the file is our own.
+    // Qt's size limit, which the capture of a very large display exceeds: the file is our own;
+    // one whose header claims another size is refused before its pixels are made.
     const qint64 length = file.size();
     const uchar *mapped = length > 0 ? file.map(0, length) : nullptr;
     const QByteArray bytes =
         mapped ? QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), qsizetype(length))
                : file.readAll();
-    QImage image = platform::PngReader::decode(bytes);
-    if (image.size() != size)
-        image = QImage();
+    const QImage image = platform::PngReader::decode(bytes, size);
     const Verdict found = image.isNull()                        ? Verdict::broken
                           : platform::PngReader::isWhole(bytes) ? Verdict::whole
                                                                 : Verdict::decodesNotWhole;
@@ -267,11 +251,7 @@ QFuture<QImage> CapturedImageStorage::decodedImage(QSize size) const
     const quint64 generation = ++m_decodeGeneration;
     m_decodingSize = size;
     m_decoding = QtConcurrent::run(threads, [self = shared_from_this(), generation, size] {
-        QImage image;
-        {
-            const platform::LowPriority lowered;
-            image = self->decodeFile(size);
-        }
+        QImage image = self->decodeFile(size);
         // The pixels live on only in the futures of those who asked for them.
         QMutexLocker lock(&self->m_lock);
         if (self->m_decodeGeneration == generation)
@@ -294,8 +274,8 @@ QByteArray CapturedImageStorage::wholePng(QSize size) const
     const QString path = m_url->toLocalFile();
     const auto readWhole = [&path]() -> std::optional<QByteArray> {
         const std::optional<FileVersion> before = versionOf(path);
-        QFile file(path);
-        if (!before || !file.open(QIODevice::ReadOnly))
+        QFile file;
+        if (!before || !platform::openRegularFile(file, path))
             return std::nullopt;
         QByteArray bytes = file.readAll();
         if (versionOf(path) != before)

@@ -29,10 +29,9 @@ public:
     static std::shared_ptr<CapturedImageStorage>
     create(const QImage &image, const QString &fileName, FileFormat format = FileFormat::png);
 
-    // The image: the in-memory copy while there is one, otherwise the file
-    // decoded afresh on every call. A null image when the file is gone or
-    // unreadable.
-    QImage image() const;
+    // The image of `size`: the in-memory copy while there is one, otherwise the file decoded
+    // afresh on every call. A null image when the file is gone, unreadable or of another size.
+    QImage image(QSize size) const;
 
     // The in-memory copy, or a null image once the PNG is safely on disk.
     QImage heldImage() const;
@@ -55,10 +54,6 @@ public:
     // its decoded picture; empty when there is no picture of `size`. A write still going on is
     // waited for. Blocks: background threads only.
     QByteArray wholePng(QSize size) const;
-
-    // The pixel size the file says it holds, read from its header alone; nothing when the file
-    // is gone or its header is not one of ours (overwritten with anything else). Any thread.
-    std::optional<QSize> fileImageSize() const;
 
     // Waits until the background write has ended, whichever way, or the deadline has passed;
     // false in the second case. Any thread.
@@ -89,6 +84,7 @@ private:
     };
     static std::optional<FileVersion> versionOf(const QString &path);
     void noteVerdict(const std::optional<FileVersion> &version, Verdict verdict) const;
+    bool knownBroken(const std::optional<FileVersion> &version) const;
     QImage decodeFile(QSize size) const;
 
     mutable QMutex m_lock; // guards the members below against the background threads

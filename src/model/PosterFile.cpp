@@ -2,6 +2,7 @@
 
 #include "platform/Background.h"
 #include "platform/PngEncoder.h"
+#include "platform/PrivateFiles.h"
 #include "platform/TemporaryName.h"
 
 #include <QDataStream>
@@ -101,8 +102,8 @@ bool write(const QImage &image, const QString &path, QString *error)
 
 QImage read(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!platform::openRegularFile(file, path))
         return {};
     const QByteArray data = file.readAll();
     QDataStream in(data);

@@ -3,6 +3,7 @@
 #include "platform/Background.h"
 #include "platform/CaptureFolder.h"
 #include "platform/Log.h"
+#include "platform/PrivateFiles.h"
 #include "platform/PrivateFolder.h"
 #include "platform/TemporaryDirectory.h"
 #include "platform/TemporaryName.h"
@@ -207,9 +208,10 @@ bool claimDragFolder(const QString &path, QString *error)
 
 bool copyIntoPlace(const QString &source, const QString &target, bool replace, QString *error)
 {
-    QFile input(source);
-    if (!input.open(QIODevice::ReadOnly))
-        return fail(error, input.errorString());
+    QFile input;
+    QString refused;
+    if (!platform::openRegularFile(input, source, &refused))
+        return fail(error, refused);
     QTemporaryFile output(platform::TemporaryName::templateFor(target));
     if (!output.open())
         return fail(error, output.errorString());

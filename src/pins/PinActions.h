@@ -54,8 +54,8 @@ public:
     QCoro::Task<bool> open(PinItemPtr item, Complaint complain = {});
     // Why the action (a verb: "copy", "drag") cannot be done on the pin, in the words the deck
     // shows: an image whose picture can no longer be read, a file that is gone. Nothing when
-    // there is something to act on. Cheap enough for any moment: a pinned capture's file is
-    // judged by its header (CaptureItem::hasImage); the actions then judge its decoded picture.
+    // there is something to act on. Cheap enough for any moment: a pinned capture's file is not
+    // read here; the actions judge its decoded picture away from the main thread.
     static std::optional<QString> refusal(const PinItem &item, const QString &action);
     // The data a drag of the pin carries, handed to `start` (which owns it) on the main thread
     // while `receiver` is there; a pinned capture's drag file is made away from the main thread

@@ -84,9 +84,8 @@ bool PinItem::hasPicture() const
 {
     if (!isImage() || !m_content.image.isNull())
         return true;
-    if (m_capture)
-        return m_capture->hasImage();
-    return !bitmap().isNull();
+    // A pinned capture's file is judged by the action that needs it, away from this thread.
+    return m_capture || !bitmap().isNull();
 }
 
 namespace {
@@ -101,28 +100,36 @@ bool covers(const QImage &picture, QSize pixels)
 
 bool PinItem::needsCardPicture(QSize pixels) const
 {
-    // Only a pinned screenshot's picture lives on disk; its pixels are held in memory only
-    // until its file is written.
-    return isImage() && m_capture && !covers(m_cardPicture, pixels) &&
+    // Only a pinned capture's picture (a recording's poster) lives on disk; its pixels are held
+    // in memory only until its file is written. One that could not be read is not asked again.
+    return m_capture && !m_cardPictureFailed && !covers(m_cardPicture, pixels) &&
            m_capture->storedImage().pixels.isNull();
 }
 
 QImage PinItem::cardPicture(QSize pixels) const
 {
-    if (needsCardPicture(pixels)) {
-        const QImage standIn = m_cardPicture.isNull() ? m_capture->thumbnail() : m_cardPicture;
-        return PinCardDrawing::coverImage(standIn, pixels);
+    if (!m_capture) {
+        if (!covers(m_cardPicture, pixels)) {
+            if (const QImage picture = previewImage(); !picture.isNull())
+                m_cardPicture = PinCardDrawing::coverImage(picture, pixels);
+        }
+        return PinCardDrawing::coverImage(m_cardPicture, pixels);
     }
+    // A pinned capture's file is never read here: the pixels still held, else what is kept, else
+    // the thumbnail stand in until loadCardPicture's picture is kept.
     if (!covers(m_cardPicture, pixels)) {
-        if (const QImage picture = previewImage(); !picture.isNull())
-            m_cardPicture = PinCardDrawing::coverImage(picture, pixels);
+        if (const QImage held = m_capture->storedImage().pixels; !held.isNull())
+            m_cardPicture = PinCardDrawing::coverImage(held, pixels);
     }
-    return PinCardDrawing::coverImage(m_cardPicture, pixels);
+    QImage shown = m_cardPicture.isNull() ? m_capture->thumbnail() : m_cardPicture;
+    if (shown.isNull() && isVideo())
+        shown = platform::mimeTypeIcon(QStringLiteral("video/mp4"), 256);
+    return PinCardDrawing::coverImage(shown, pixels);
 }
 
 QFuture<QImage> PinItem::loadCardPicture(QSize pixels) const
 {
-    if (!isImage() || !m_capture)
+    if (!m_capture)
         return QtFuture::makeReadyFuture(QImage());
     return platform::runInBackground([capture = *m_capture, pixels] {
         const QImage picture = capture.loadImage().result();
@@ -132,7 +139,9 @@ QFuture<QImage> PinItem::loadCardPicture(QSize pixels) const
 
 void PinItem::keepCardPicture(const QImage &picture) const
 {
-    if (!picture.isNull())
+    if (picture.isNull())
+        m_cardPictureFailed = true;
+    else
         m_cardPicture = picture;
 }
 

@@ -71,21 +71,24 @@ public:
     // Whether a drag of the pin would carry a pinned capture's picture
     // (CaptureItem::checkPicture); true at once for any other pin.
     QFuture<bool> checkPicture() const;
-    // Whether an image pin's picture can still be had, without decoding a pinned capture's file
-    // (CaptureItem::hasImage). True for other pins.
+    // Whether an image pin's picture can still be had. A pinned capture counts until an action
+    // finds its file does not decode: its file is never read here. True for other pins.
     bool hasPicture() const;
     // The pin's picture cut to cover a card of `pixels`, reading no file: scaled from the picture
     // kept from the last call (or keepCardPicture) while that is large enough, else made afresh
-    // and kept; a pinned screenshot whose picture lives on disk shows its thumbnail meanwhile
-    // (needsCardPicture, loadCardPicture). Once kept, a picture that can no longer be read (a
-    // pinned capture whose file went) still shows, scaled from what is kept. Null when there
-    // never was a picture. Main thread only.
+    // and kept; a pinned capture whose picture (or poster) lives on disk shows its thumbnail
+    // meanwhile (needsCardPicture, loadCardPicture), a recording without one the movie icon.
+    // Once kept, a picture that can no longer be read (a pinned capture whose file went) still
+    // shows, scaled from what is kept. Null when there never was a picture. Main thread only.
     QImage cardPicture(QSize pixels) const;
-    // Whether cardPicture(pixels) is a stand-in until loadCardPicture(pixels) is kept.
+    // Whether cardPicture(pixels) is a stand-in until loadCardPicture(pixels) is kept; never
+    // again once a load found nothing.
     bool needsCardPicture(QSize pixels) const;
-    // The picture for a card of `pixels`, decoded and cut on the background threads.
+    // The picture for a card of `pixels`, decoded and cut on the background threads; null when
+    // the picture can no longer be read.
     QFuture<QImage> loadCardPicture(QSize pixels) const;
-    // Keeps a card picture made by loadCardPicture. Main thread only.
+    // Keeps a card picture made by loadCardPicture; a null one is remembered as a failed load.
+    // Main thread only.
     void keepCardPicture(const QImage &picture) const;
 
     // What views draw: the image or poster at its pixel size, the icon theme's icon of a file
@@ -126,6 +129,7 @@ private:
     std::optional<CaptureItem> m_capture;
     // What cards last showed of the pin; all that is kept of a picture that lives on disk.
     mutable QImage m_cardPicture;
+    mutable bool m_cardPictureFailed = false;
 };
 
 using PinItemPtr = std::shared_ptr<const PinItem>;

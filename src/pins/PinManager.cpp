@@ -49,24 +49,21 @@ QList<double> PinManager::earlierHeights(const PinWindowController *controller) 
 QCoro::Task<bool> PinManager::pin(CaptureItem item)
 {
     const QPointer<PinManager> self(this);
-    QImage card;
-    // A recording shows its movie's icon without its poster; a screenshot would be blank.
-    if (!item.isVideo()) {
-        // The card is cut from the picture decoded here, for the deck's cards at their size on
-        // the sharpest screen, away from the main thread.
-        double dpr = 1.0;
-        for (const QScreen *screen : QGuiApplication::screens())
-            dpr = std::max(dpr, screen->devicePixelRatio());
-        const QSize pixels = PinCardDrawing::devicePixels(
-            PinGeometry::deckConfig(m_settings.pinSize(), std::nullopt).itemSize, dpr);
-        QFuture<QImage> cutting = platform::runInBackground([item, pixels] {
-            const QImage picture = item.loadImage().result();
-            return picture.isNull() ? QImage() : PinCardDrawing::coverImage(picture, pixels);
-        });
-        card = co_await cutting;
-        if (!self || card.isNull())
-            co_return false;
-    }
+    // The card is cut from the picture (a recording's poster) decoded here, for the deck's cards
+    // at their size on the sharpest screen, away from the main thread.
+    double dpr = 1.0;
+    for (const QScreen *screen : QGuiApplication::screens())
+        dpr = std::max(dpr, screen->devicePixelRatio());
+    const QSize pixels = PinCardDrawing::devicePixels(
+        PinGeometry::deckConfig(m_settings.pinSize(), std::nullopt).itemSize, dpr);
+    QFuture<QImage> cutting = platform::runInBackground([item, pixels] {
+        const QImage picture = item.loadImage().result();
+        return picture.isNull() ? QImage() : PinCardDrawing::coverImage(picture, pixels);
+    });
+    const QImage card = co_await cutting;
+    // A screenshot would be blank; a recording without its poster shows its movie's icon.
+    if (!self || (card.isNull() && !item.isVideo()))
+        co_return false;
     // A capture deleted while its picture was decoded leaves no pin behind.
     if (!self || (m_isStaged && !m_isStaged(item.id())))
         co_return false;

@@ -37,17 +37,6 @@ template <typename Work> auto runInBackground(Work work) -> QFuture<std::invoke_
     return promise.future();
 }
 
-// Lowers the calling background thread's priority while it lives, for work nobody waits on at
-// once (writing a capture's file, decoding a picture an action will need), so that it yields
-// to the desktop's own programs, the X server among them, on a busy machine.
-class LowPriority {
-public:
-    LowPriority() { QThread::currentThread()->setPriority(QThread::LowPriority); }
-    ~LowPriority() { QThread::currentThread()->setPriority(QThread::NormalPriority); }
-    LowPriority(const LowPriority &) = delete;
-    LowPriority &operator=(const LowPriority &) = delete;
-};
-
 // Hands the future's result to deliver() on the main thread once it is in, unless `receiver`
 // (of the main thread) is gone by then: a widget closed before its picture loaded drops the
 // picture. Unlike a continuation with the receiver as its context, which must still be there

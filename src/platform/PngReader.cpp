@@ -1,5 +1,7 @@
 #include "platform/PngReader.h"
 
+#include "platform/PrivateFiles.h"
+
 #include <QFile>
 #include <QtEndian>
 #include <png.h>
@@ -9,10 +11,19 @@ namespace platform {
 
 namespace {
 
-QImage finish(png_image &image)
+QImage decodeBytes(const void *bytes, size_t size, QSize expected)
 {
-    if (PNG_IMAGE_FAILED(image))
+    if (size == 0)
         return {};
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, bytes, size))
+        return {};
+    if (expected.isValid() &&
+        (qint64(image.width) != expected.width() || qint64(image.height) != expected.height())) {
+        png_image_free(&image);
+        return {};
+    }
     const bool alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
     // In memory QImage's 32-bit pixels are B, G, R, A on this little-endian platform.
     image.format = PNG_FORMAT_BGRA;
@@ -32,32 +43,22 @@ QImage finish(png_image &image)
 
 } // namespace
 
-QImage PngReader::read(const QString &path)
+QImage PngReader::read(const QString &path, QSize expected)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openRegularFile(file, path))
         return {};
     // Mapped rather than read: the file's pages are dropped again once decoded.
     const qint64 size = file.size();
-    uchar *bytes = size > 0 ? file.map(0, size) : nullptr;
-    if (!bytes)
-        return decode(file.readAll());
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes, size_t(size)))
-        return {};
-    return finish(image);
+    if (uchar *bytes = size > 0 ? file.map(0, size) : nullptr)
+        return decodeBytes(bytes, size_t(size), expected);
+    const QByteArray read = file.readAll();
+    return decodeBytes(read.constData(), size_t(read.size()), expected);
 }
 
-QImage PngReader::decode(const QByteArray &png)
+QImage PngReader::decode(QByteArrayView png, QSize expected)
 {
-    if (png.isEmpty())
-        return {};
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.constData(), size_t(png.size())))
-        return {};
-    return finish(image);
+    return decodeBytes(png.data(), size_t(png.size()), expected);
 }
 
 bool PngReader::isWhole(QByteArrayView png)

@@ -9,12 +9,14 @@ namespace platform {
 // Reads back the PNGs the program wrote itself (its captures), whatever their size: Qt's image
 // reader refuses any image of more than 128 MB, which a capture of a 12000 × 12000 display is,
 // and its limit holds for the whole process, files from outside included. 8-bit RGB comes back
-// as RGB32, anything with transparency as ARGB32. A null image when the data is no PNG or
-// memory for the pixels cannot be had. Any thread.
+// as RGB32, anything with transparency as ARGB32. A null image when the data is no PNG, memory
+// for the pixels cannot be had, the file is not a regular file, or its header names another
+// size than `expected` (when given): such a picture is refused before anything is decoded, so
+// a small file that claims a huge picture costs nothing. Any thread.
 class PngReader {
 public:
-    static QImage read(const QString &path);
-    static QImage decode(const QByteArray &png);
+    static QImage read(const QString &path, QSize expected = {});
+    static QImage decode(QByteArrayView png, QSize expected = {});
     // Whether the bytes are a whole PNG as any reader takes it: the signature, then chunks whose
     // checksums hold, ending with the end chunk and nothing after it. The reader above tolerates
     // a file cut just before its end chunk, other programs refuse it. Decodes nothing. Any thread.

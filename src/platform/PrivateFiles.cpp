@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -17,6 +18,32 @@ int createPrivateFile(const QString &path, QString *error)
                      .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
     // The umask can only take permissions away, and 0600 is already the least that works.
     return fd;
+}
+
+bool openRegularFile(QFile &file, const QString &path, QString *error)
+{
+    const auto fail = [&](const QString &reason) {
+        if (error)
+            *error = QStringLiteral("Cannot read %1: %2").arg(path, reason);
+        return false;
+    };
+    // Opened without waiting, then judged by what was opened: a check of the path first could
+    // be answered by one file and the open by another put there meanwhile.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return fail(QStringLiteral("not a regular file"));
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(QStringLiteral("cannot be opened"));
+    }
+    return true;
 }
 
 } // namespace platform

@@ -5,12 +5,15 @@
 
 namespace platform {
 
-// Baseline TIFF in memory: uncompressed 8-bit RGB, or RGB with unassociated alpha for images
-// with an alpha channel, in one strip, little-endian, at 72 dpi. What the clipboard offers
-// beside PNG for programs that paste TIFF.
+// Baseline TIFF in memory: 8-bit RGB, or RGB with unassociated alpha for images with an alpha
+// channel, little-endian, at 72 dpi, in strips of rows compressed with Deflate after horizontal
+// differencing (the way libtiff writes them), each strip on its own so they are compressed side
+// by side. What the clipboard offers beside PNG for programs that paste TIFF; a screen image
+// takes about what its PNG does, where uncompressed rows would hold every pixel's bytes.
 class TiffEncoder {
 public:
-    // Empty for a null image or one too large for a TIFF file (4 GiB). Any thread.
+    // Empty for a null image, one too large for a TIFF file (4 GiB) or when memory runs out.
+    // Any thread.
     static QByteArray encode(const QImage &image);
 };
 

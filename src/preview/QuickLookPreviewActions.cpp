@@ -47,7 +47,7 @@ std::optional<CaptureItem> QuickLookPreviewView::withPicture(const CaptureItem &
     if (CaptureQueue *queue = m_services.applicationQueue; queue && !shown.isNull()) {
         queue->updateImage(item.id(), shown);
         for (const CaptureItem &restored : queue->items()) {
-            if (restored.id() != item.id() || !restored.hasImage())
+            if (restored.id() != item.id() || restored.isVideo())
                 continue;
             m_controller.updateCurrentItem(restored);
             // The same picture stays on show, with no round through the thumbnail.

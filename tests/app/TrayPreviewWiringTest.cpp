@@ -151,16 +151,17 @@ TEST_F(TrayPreviewWiringTest, WithItsPictureGoneTheTraySaysSoRatherThanReadingNo
     EXPECT_FALSE(fakes.pasteboard->calls.contains("string(Invoice 42)"));
 }
 
-// A capture whose file keeps its header but lost its body is refused by each of the tray's
-// actions before anything is offered, asked or pinned, and the tray says the newest refusal.
+// A capture whose file keeps its header but lost its body, or became a named pipe, is refused by
+// each of the tray's actions before anything is offered, asked or pinned, and the tray says the
+// newest refusal.
 TEST_F(TrayPreviewWiringTest, APictureDamagedAfterItsHeaderIsRefusedAndTheNewestRefusalShows)
 {
     environment->settingsStore().setSoundEffectsEnabled(true);
     tray->show(std::nullopt, TrayInteractionState::expanded);
     ASSERT_NE(tray->trayView(), nullptr);
     const QString gone = QStringLiteral("its picture can no longer be read");
-    for (const Spoil damage : {Spoil::cut, Spoil::scrambled}) {
-        SCOPED_TRACE(damage == Spoil::cut ? "cut" : "scrambled");
+    for (const Spoil damage : {Spoil::cut, Spoil::scrambled, Spoil::pipe}) {
+        SCOPED_TRACE(int(damage));
         const CaptureItem item = makeScreenshot(noisyImage(160, 100, quint32(damage)));
         environment->queue().enqueue(item);
         ASSERT_TRUE(spoilFile(item.storedImage(QDeadlineTimer(10000)).pngPath, damage));

@@ -12,6 +12,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPainter>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -59,10 +60,20 @@ protected:
     ClipboardService service{pasteboard};
 };
 
-TEST_F(ClipboardServiceTest, ScreenshotInMemoryIsOfferedAsPngAndTiffEachEncodedOnce)
+TEST_F(ClipboardServiceTest, ScreenshotInMemoryIsOfferedAsPngAndTiffEachEncodedOnceBeforehand)
 {
     const CaptureItem item = makeScreenshotInMemory(tmp, filledImage(64, 48, Qt::green));
-    EXPECT_EQ(copy(item), std::nullopt);
+    QSemaphore begun, resume;
+    pasteboard->fakeEncoder->beforeTiff = [&] {
+        begun.release();
+        resume.acquire();
+    };
+    QCoro::Task<void> copying = service.copy(item);
+    ASSERT_TRUE(begun.tryAcquire(1, 10000));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(pasteboard->calls.isEmpty()) << "offered while its TIFF was being made";
+    resume.release();
+    EXPECT_EQ(errorOf<CaptureActionError>(std::move(copying)), std::nullopt);
     EXPECT_EQ(pasteboard->calls, QStringList({"offer(image/png,image/tiff)"}));
     EXPECT_EQ(log.messages("export"),
               QStringList({"Copying capture item " + idText(item) + " to clipboard",

@@ -400,16 +400,18 @@ TEST_F(ProgramActionsDesktop, EveryActionOfThePinDecksCardsActsOnItsCapture)
     EXPECT_TRUE(queueHolds(first.id()));
     EXPECT_EQ(deck()->items().first()->id(), first.id());
 
-    // A card whose file kept its header but lost the rest: its copy says why on the card and
-    // leaves the clipboard alone.
-    ASSERT_TRUE(spoilFile(first.storedImage().pngPath, Spoil::cut));
+    // A card whose file became a named pipe: its copy and save say why on the card, leave the
+    // clipboard alone and wait for nobody to write the pipe.
+    ASSERT_TRUE(spoilFile(first.storedImage().pngPath, Spoil::pipe));
     hoverCard(first);
     clearClipboard();
-    clickAt(onDeckCapsule(stack, 0, DeckCapsuleButton::copy));
-    EXPECT_TRUE(waitUntil([&] {
-        return deck()->view()->noticeAbout(first.id()) ==
-               "Couldn't copy (its picture can no longer be read)";
-    }));
+    for (const auto &[button, text] :
+         {std::pair(DeckCapsuleButton::copy, "Couldn't copy (its picture can no longer be read)"),
+          std::pair(DeckCapsuleButton::save,
+                    "Couldn't save (its picture can no longer be read)")}) {
+        clickAt(onDeckCapsule(stack, 0, button));
+        EXPECT_TRUE(waitUntil([&] { return deck()->view()->noticeAbout(first.id()) == text; }));
+    }
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before"));
 }
 

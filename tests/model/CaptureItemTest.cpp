@@ -3,6 +3,7 @@
 #include "model/PosterFile.h"
 #include "model/TemporaryFiles.h"
 #include "model/Thumbnail.h"
+#include "support/FileOpens.h"
 #include "support/LogCapture.h"
 #include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
@@ -111,34 +112,90 @@ TEST(CapturedImageStorage, HoldsTheImageUntilWrittenThenServesItFromDisk)
     EXPECT_TRUE(item.image().isNull());
 }
 
-// What the preview, the pins, a drag and a save ask before they act: a file that is still there
-// but holds anything other than the picture counts as gone.
-TEST(CaptureItem, HasItsImageOnlyWhileItsFileStillHoldsThatPicture)
+namespace {
+
+// The process's peak resident size in KiB since the last reset (VmHWM).
+qint64 peakResidentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+void resetPeakResident()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly))
+        refs.write("5");
+}
+
+} // namespace
+
+// What every action asks first: a file that is still there but holds anything other than the
+// picture counts as gone, found out from the file as it is now (written over in place at its
+// size, too); one that is no regular file is never opened, and one whose header claims another
+// picture is refused before its pixels are made.
+TEST(CaptureItem, AFileThatNoLongerHoldsThePictureIsRefusedWithoutWaitingOrDecodingIt)
 {
     TempDirScope tmp;
-    const CaptureItem intact = makeScreenshot(filledImage(40, 30, Qt::red));
-    const CaptureItem junk = makeScreenshot(filledImage(40, 30, Qt::green));
+    QList<CaptureItem> gone;
+    const Spoil damages[] = {Spoil::junk, Spoil::scrambled, Spoil::pipe, Spoil::hugeClaim};
+    for (const Spoil damage : damages)
+        gone << makeScreenshot(noisyImage(120, 90, 20 + quint32(damage)));
     const CaptureItem other = makeScreenshot(filledImage(40, 30, Qt::blue));
     const CaptureItem deleted = makeScreenshot(filledImage(40, 30, Qt::cyan));
-    const QString movie = tmp.path() + "/Recording-j.mp4";
-    const CaptureItem recording = makeRecording(movie);
+    const CaptureItem junkPoster = makeRecording(tmp.path() + "/Recording-j.mp4");
+    const CaptureItem pipedPoster = makeRecording(tmp.path() + "/Recording-p.mp4");
     waitForWrites();
-    ASSERT_TRUE(spoilFile(tmp.captureFile(junk.fileName())));
-    ASSERT_TRUE(spoilFile(recording.storedImage().pngPath));
+    for (int i = 0; i < gone.size(); ++i)
+        ASSERT_TRUE(spoilFile(tmp.captureFile(gone[i].fileName()), damages[i])) << i;
     ASSERT_TRUE(filledImage(41, 30, Qt::blue).save(tmp.captureFile(other.fileName()), "PNG"));
     ASSERT_TRUE(QFile::remove(tmp.captureFile(deleted.fileName())));
+    ASSERT_TRUE(spoilFile(junkPoster.storedImage().pngPath));
+    ASSERT_TRUE(spoilFile(pipedPoster.storedImage().pngPath, Spoil::pipe));
+    gone << other << deleted;
 
-    EXPECT_TRUE(intact.hasImage());
-    for (const CaptureItem &gone : {junk, other, deleted, recording}) {
-        EXPECT_FALSE(gone.hasImage()) << gone.fileName().toStdString();
-        EXPECT_FALSE(gone.makeDragFileURL()) << gone.fileName().toStdString();
+    const qint64 resident = peakResidentKiB();
+    resetPeakResident();
+    for (const CaptureItem &item : std::as_const(gone)) {
+        SCOPED_TRACE(item.fileName().toStdString());
+        EXPECT_FALSE(item.checkPicture().result()) << "asked before anything decoded the file";
+        EXPECT_TRUE(item.loadPng().result().isEmpty());
+        EXPECT_TRUE(item.loadImage().result().isNull());
+        EXPECT_TRUE(item.image().isNull());
+        EXPECT_FALSE(item.makeDragFileURL());
     }
-    EXPECT_TRUE(junk.image().isNull());
+    for (const CaptureItem &recording : {junkPoster, pipedPoster}) {
+        EXPECT_TRUE(recording.image().isNull());
+        EXPECT_TRUE(recording.loadImage().result().isNull());
+    }
+    EXPECT_LT(peakResidentKiB() - resident, 128 * 1024) << "the 8000 × 8000 pixels were made";
+}
 
-    // Held in memory while its file is not yet written.
+// One decode serves every action that asks while it runs; the file just written is known whole
+// without one.
+TEST(CapturedImageStorage, AFileJustWrittenIsNotDecodedAndActionsAskingTogetherShareOneDecode)
+{
+    TempDirScope tmp;
+    const QImage picture = noisyImage(120, 90, 31);
+    const CaptureItem item = makeScreenshot(picture);
+    const QString path = item.storedImage(QDeadlineTimer(10000)).pngPath;
+    FileOpens opens(path);
+    EXPECT_TRUE(item.checkPicture().result());
+    EXPECT_EQ(opens.count(), 0);
+
     PoolBlocker pool;
-    const CaptureItem held = makeScreenshot(filledImage(8, 8, Qt::red));
-    EXPECT_TRUE(held.hasImage());
+    const QFuture<QImage> first = item.loadImage();
+    const QFuture<QImage> second = item.loadImage();
+    pool.release();
+    EXPECT_EQ(first.result(), picture);
+    EXPECT_EQ(first.result().constBits(), second.result().constBits());
+    EXPECT_EQ(opens.count(), 1);
 }
 
 // What actions are handed: the picture while its file decodes whole to it, and as a PNG that

@@ -69,12 +69,14 @@ TEST_F(PreviewViewTest, ACaptureWhoseFileVanishedIsCopiedPinnedAndReadFromThePic
     EXPECT_TRUE(view->notice()->text().isEmpty());
 }
 
-// Whether its file went or lost its body after an intact header, a capture with no picture on show
+// Whether its file went, lost its body after an intact header or became a named pipe, a capture
+// with no picture on show
 // is neither pinned, copied nor saved: the preview says why instead.
 TEST_F(PreviewViewTest, WithNoPictureLeftTheActionsSaySoInThePreviewAndDoNothing)
 {
     for (const std::optional<Spoil> damage :
-         {std::optional<Spoil>(), std::optional(Spoil::cut), std::optional(Spoil::scrambled)}) {
+         {std::optional<Spoil>(), std::optional(Spoil::cut), std::optional(Spoil::scrambled),
+          std::optional(Spoil::pipe)}) {
         SCOPED_TRACE(damage ? int(*damage) : -1);
         const CaptureItem item = makeScreenshot(vanishingPicture());
         queue.enqueue(item);

@@ -13,7 +13,7 @@
 #include <optional>
 
 // The fake clipboard's encoders: "PNG <w>x<h>" / "TIFF <w>x<h>", or nothing when `pngFails` /
-// `tiffFails`; they count their calls.
+// `tiffFails`; they count their calls, and a TIFF can be held up (`beforeTiff`).
 struct FakePasteboardEncoder final : platform::PasteboardEncoder {
     QByteArray pngData(const QImage &image) const override
     {
@@ -21,6 +21,8 @@ struct FakePasteboardEncoder final : platform::PasteboardEncoder {
     }
     QByteArray tiffData(const QImage &image) const override
     {
+        if (beforeTiff)
+            beforeTiff();
         return encoded("TIFF", image, tiffFails);
     }
     QByteArray encoded(const char *kind, const QImage &image, bool fails) const
@@ -35,6 +37,7 @@ struct FakePasteboardEncoder final : platform::PasteboardEncoder {
 
     bool pngFails = false;
     bool tiffFails = false;
+    std::function<void()> beforeTiff; // run on the encoding thread as a TIFF is begun
     mutable std::atomic<int> encodings = 0;
     mutable std::atomic<int> encodingsOnMainThread = 0;
 };

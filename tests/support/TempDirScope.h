@@ -9,6 +9,9 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThreadPool>
+#include <QtEndian>
+#include <sys/stat.h>
+#include <zlib.h>
 
 // Points TMPDIR at a fresh temporary folder for the lifetime of a test and
 // makes the captures folder be resolved there. Background writes are waited
@@ -57,8 +60,38 @@ private:
 // whole with 3000 bytes that are no picture; `cut` keeps its first 100 bytes and `scrambled`
 // writes 2000 random bytes into its middle, both leaving a PNG's header (signature and size)
 // intact and its body broken; `endCut` takes away a PNG's last 12 bytes, its end chunk, which
-// the program's own reader does without while other programs refuse the file.
-enum class Spoil { junk, cut, scrambled, endCut };
+// the program's own reader does without while other programs refuse the file. `pipe` puts a
+// named pipe in its place, which blocks whoever opens it for reading until somebody writes;
+// `hugeClaim` a whole PNG of 8000 × 8000 grey pixels (256 MB once decoded) of a few hundred KB.
+enum class Spoil { junk, cut, scrambled, endCut, pipe, hugeClaim };
+
+// A whole PNG of `side` × `side` black grey-scale pixels, small on disk.
+inline QByteArray blackPng(int side)
+{
+    const auto chunk = [](const char *type, const QByteArray &data) {
+        QByteArray bytes(4, Qt::Uninitialized);
+        qToBigEndian(quint32(data.size()), bytes.data());
+        bytes += QByteArray(type, 4) + data;
+        const QByteArray crcBytes = bytes.mid(4);
+        const uLong crc =
+            crc32(0, reinterpret_cast<const Bytef *>(crcBytes.constData()), uInt(crcBytes.size()));
+        QByteArray tail(4, Qt::Uninitialized);
+        qToBigEndian(quint32(crc), tail.data());
+        return bytes + tail;
+    };
+    QByteArray header(13, '\0');
+    qToBigEndian(quint32(side), header.data());
+    qToBigEndian(quint32(side), header.data() + 4);
+    header[8] = 8; // bits per sample; grey-scale, no interlacing
+    const QByteArray rows(qsizetype(side) * (side + 1), '\0');
+    uLongf size = compressBound(uLong(rows.size()));
+    QByteArray deflated(qsizetype(size), Qt::Uninitialized);
+    compress2(reinterpret_cast<Bytef *>(deflated.data()), &size,
+              reinterpret_cast<const Bytef *>(rows.constData()), uLong(rows.size()), 9);
+    deflated.truncate(qsizetype(size));
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", deflated) +
+           chunk("IEND", {});
+}
 
 // Damages the file in place; false when it cannot be written (or, but for `junk`, is too small
 // to damage that way).
@@ -81,6 +114,13 @@ inline bool spoilFile(const QString &path, Spoil how = Spoil::junk)
         for (char &byte : noise)
             byte = char(random.bounded(256));
         return file.seek(file.size() / 2 - 1000) && file.write(noise) == noise.size();
+    }
+    case Spoil::pipe:
+        return QFile::remove(path) && ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+    case Spoil::hugeClaim: {
+        const QByteArray png = blackPng(8000);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               file.write(png) == png.size();
     }
     }
     return false;

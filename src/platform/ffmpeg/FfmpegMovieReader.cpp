@@ -8,6 +8,7 @@ extern "C" {
 #include <QFile>
 #include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
 #include <thread>
 
 namespace platform::ffmpeg {
@@ -153,6 +154,11 @@ int decoderThreads(QSize frameSize, int cores)
 MovieReader::MovieReader(const QString &path, std::optional<SoundShape> sound)
 {
     const QuietLog quiet;
+    // A named pipe put in the movie's place would hold the player's thread until somebody wrote
+    // it, and the program's end with it.
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        throw Failure{QStringLiteral("Cannot open the movie: it is not a regular file")};
     AVFormatContext *opened = nullptr;
     check(avformat_open_input(&opened, QFile::encodeName(path).constData(), nullptr, nullptr),
           "Cannot open the movie");
