@@ -58,7 +58,6 @@ StackLayoutConfig deckConfig(double pinSize, const std::optional<QSizeF> &area)
     config.cornerRadius = 8.0;
     config.shadowRadius = 5.0;
     config.shadowOpacity = 0.4;
-    config.animation = {0.32, 0.82};
     if (!area || !(area->width() > 0.0) || !(area->height() > 0.0))
         return config;
     config.expandedMaxWidth = area->width();

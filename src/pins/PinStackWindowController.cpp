@@ -155,7 +155,7 @@ void PinStackWindowController::removeAll(const QUuid &id)
     }
     // The cards that stay close up on a spring of their own.
     if (items.size() != m_items.size())
-        setItems(std::move(items), platform::Spring{0.3, 0.8});
+        setItems(std::move(items), closeUpSpring);
 }
 
 void PinStackWindowController::replaceAll(const PinItemPtr &item)

@@ -44,6 +44,9 @@ class PinStackWindowController : public QObject {
     Q_OBJECT
 
 public:
+    // The spring of the cards that stay closing up after one was removed through the deck.
+    static constexpr platform::Spring closeUpSpring{0.3, 0.8};
+
     PinStackWindowController(SettingsStore &settings, PinDeckServices services,
                              QObject *parent = nullptr);
     ~PinStackWindowController() override;

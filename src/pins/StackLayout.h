@@ -10,6 +10,15 @@
 #include <array>
 #include <limits>
 
+namespace StackLayout {
+
+// The spring of a pile's cards as it expands, collapses and re-orders.
+inline constexpr platform::Spring pileSpring{0.32, 0.82};
+// The spring of a card growing as it is hovered and shrinking back.
+inline constexpr platform::Spring hoverSpring{0.25, 0.7};
+
+} // namespace StackLayout
+
 struct ClosedRange {
     double lower = 0.0;
     double upper = 0.0;
@@ -25,7 +34,7 @@ struct StackLayoutConfig {
     double cornerRadius = 0.0;
     double shadowRadius = 0.0;
     double shadowOpacity = 0.0;
-    platform::Spring animation{0.32, 0.82}; // expanding, collapsing and re-ordering
+    platform::Spring animation = StackLayout::pileSpring; // expanding, collapsing and re-ordering
     // The widest the fanned pile may be (points): beyond it the cards overlap more.
     double expandedMaxWidth = std::numeric_limits<double>::infinity();
 };

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr int hoverEndDelayMs = 50;
-constexpr platform::Spring hoverSpring{0.25, 0.7};
 constexpr int frameIntervalMs = 15;
 
 } // namespace
@@ -25,7 +24,7 @@ StackedMediaStack::StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent
     connect(&m_hoverEnd, &QTimer::timeout, this, [this] {
         m_activeHoverID.reset();
         m_lastHoverID.reset();
-        retarget(hoverSpring);
+        retarget(StackLayout::hoverSpring);
         if (m_onHoverItem)
             m_onHoverItem(std::nullopt);
     });
@@ -38,7 +37,9 @@ StackedMediaStack::StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent
 
 void StackedMediaStack::step()
 {
-    const double progress = double(m_now() - m_animationStart) / m_animation.durationMs();
+    // A spring that jumps takes no time: its change is whole at the first frame.
+    const int durationMs = m_animation.durationMs();
+    const double progress = durationMs > 0 ? double(m_now() - m_animationStart) / durationMs : 1.0;
     if (progress >= 1.0) {
         m_frameTimer.stop();
         m_motion.settle();
@@ -309,7 +310,7 @@ void StackedMediaStack::hoverEntered(const QUuid &id)
         return;
     m_activeHoverID = id;
     m_lastHoverID = id;
-    retarget(hoverSpring);
+    retarget(StackLayout::hoverSpring);
     if (m_onHoverItem)
         m_onHoverItem(int(m_ids.indexOf(id)));
 }

@@ -35,7 +35,6 @@ StackLayoutConfig TrayThumbnailStack::config(const Options &options)
     config.cornerRadius = options.cornerRadius;
     config.shadowRadius = 4.0;
     config.shadowOpacity = 0.35;
-    config.animation = {0.32, 0.82};
     return config;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QtEndian>
+#include <cstring>
 #include <png.h>
 #include <zlib.h>
 
@@ -79,9 +80,12 @@ bool PngReader::isWhole(QByteArrayView png)
         crc = crc32_z(crc, typeAndData, size_t(length) + 4);
         if (qFromBigEndian<quint32>(typeAndData + 4 + length) != quint32(crc))
             return false;
+        // The header comes first and holds 13 bytes; the end chunk holds none.
+        if (at == signatureSize && (length != 13 || memcmp(typeAndData, "IHDR", 4) != 0))
+            return false;
         at += 12 + qsizetype(length);
         if (memcmp(typeAndData, "IEND", 4) == 0)
-            return at == png.size();
+            return length == 0 && at == png.size();
     }
     return false;
 }

@@ -18,8 +18,9 @@ public:
     static QImage read(const QString &path, QSize expected = {});
     static QImage decode(QByteArrayView png, QSize expected = {});
     // Whether the bytes are a whole PNG as any reader takes it: the signature, then chunks whose
-    // checksums hold, ending with the end chunk and nothing after it. The reader above tolerates
-    // a file cut just before its end chunk, other programs refuse it. Decodes nothing. Any thread.
+    // checksums hold, the first the 13-byte header, ending with an empty end chunk and nothing
+    // after it. The reader above tolerates a file cut just before its end chunk, other programs
+    // refuse it. Decodes nothing. Any thread.
     static bool isWhole(QByteArrayView png);
 };
 

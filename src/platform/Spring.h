@@ -5,9 +5,11 @@
 namespace platform {
 
 // A spring of unit mass let go at rest at 0 and pulled towards 1. `response` is the period of
-// its undamped swing in seconds (the stiffness is (2π / response)²) and `dampingFraction`, above
-// 0 and below 1, the share of critical damping that holds it back: the smaller, the further it
-// overshoots and the longer it swings.
+// its undamped swing in seconds (the stiffness is (2π / response)²) and `dampingFraction` the
+// share of critical damping that holds it back: below 1 it overshoots, the further and the
+// longer the smaller it is; from 1 on it creeps up to 1 without passing it. A spring without a
+// positive, finite response and damping jumps: it is at 1 at once and its animation takes no
+// time.
 struct Spring {
     double response = 0.0;
     double dampingFraction = 0.0;

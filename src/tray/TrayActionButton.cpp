@@ -1,19 +1,11 @@
 #include "tray/TrayActionButton.h"
 
-#include "platform/Spring.h"
 #include "tray/TrayActionButtonStyle.h"
 
 #include <QEnterEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
-
-namespace {
-
-// Quick, with a slight overshoot; the hover drives the plate, the symbol and the scale together.
-constexpr platform::Spring hoverSpring{0.2, 0.7};
-
-} // namespace
 
 QString traySymbolName(TrayButtonID button)
 {

@@ -2,6 +2,7 @@
 
 #include "model/SettingsEnums.h"
 #include "platform/HoverButton.h"
+#include "platform/Spring.h"
 #include "tray/TrayActionButtonStyle.h"
 
 #include <QAbstractButton>
@@ -27,6 +28,9 @@ public:
     static constexpr int side = 36;
     // The widget is a little larger than the plate, so that the hovered plate (1.05 ×) fits.
     static constexpr int margin = 1;
+    // The hover's spring: quick, with a slight overshoot; it drives the plate, the symbol and
+    // the scale together.
+    static constexpr platform::Spring hoverSpring{0.2, 0.7};
 
     TrayActionButton(const QString &icon, std::function<void()> action, QWidget *parent = nullptr);
 

@@ -424,8 +424,8 @@ TEST_F(PinDeckViewTest, TheCapsuleStandsUprightOnTheTurnedCard)
     ASSERT_EQ(model.savePanel->windows.size(), 1);
     EXPECT_EQ(model.savePanel->windows.first(), deck.window());
 
-    // Its remove button takes the card off; it fades on a spring of 0.3 s and 0.8, 70 % of the
-    // way 100 ms in.
+    // Its remove button takes the card off; it fades on the deck's close-up spring, as far as it
+    // is 100 ms in.
     qint64 now = 0;
     stack().setClock([&now] { return now; });
     QTest::mouseClick(&stack(), Qt::LeftButton, {}, capsule.buttons[2].center().toPoint());
@@ -433,7 +433,8 @@ TEST_F(PinDeckViewTest, TheCapsuleStandsUprightOnTheTurnedCard)
     ASSERT_EQ(stack().leavingPoses().size(), 1);
     now = 100;
     EXPECT_TRUE(waitUntil([this] { return stack().leavingPoses()[0].opacity < 1; }));
-    EXPECT_NEAR(stack().leavingPoses()[0].opacity, 1 - 0.7048, 0.01);
+    EXPECT_NEAR(stack().leavingPoses()[0].opacity,
+                1 - PinStackWindowController::closeUpSpring.value(0.1), 0.01);
 }
 
 // A deck closed and dropped in one turn (the program quitting) takes its panel along: the

@@ -1,5 +1,6 @@
 #include "platform/PngWriter.h"
 #include "platform/PngEncoder.h"
+#include "platform/PngReader.h"
 
 #include <QDir>
 #include <QPainter>
@@ -376,4 +377,34 @@ TEST(PngWriter, LeavesNoFileBehindWhenItFails)
     EXPECT_FALSE(platform::PngWriter::write(QImage(), dir.filePath("empty.png"), &error));
     EXPECT_FALSE(QFile::exists(dir.filePath("empty.png")));
     EXPECT_TRUE(platform::PngEncoder::encode(QImage(), &error).isEmpty());
+}
+
+// A whole PNG is the signature, the 13-byte header first, chunks whose checksums hold and an
+// empty end chunk with nothing after it; anything else is damaged, cut or padded.
+TEST(PngReader, TakesAsWholeOnlyAHeaderFirstAndAnEmptyEndLast)
+{
+    const QByteArray png = platform::PngEncoder::encode(noise(64, 48, QImage::Format_RGB32, false));
+    const QByteArray end = png.last(12);
+    ASSERT_TRUE(end.startsWith(QByteArray("\0\0\0\0IEND", 8)));
+    QByteArray carrying("\0\0\0\1IENDx\0\0\0\0", 13); // an end chunk with a byte of data
+    qToBigEndian<quint32>(
+        quint32(crc32(0, reinterpret_cast<const Bytef *>(carrying.data() + 4), 5)),
+        carrying.data() + 9);
+    QByteArray flipped = png;
+    flipped[png.size() / 2] = char(flipped[png.size() / 2] ^ 0x10);
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        bool whole;
+    } cases[]{
+        {"as encoded", png, true},
+        {"a data byte flipped", flipped, false},
+        {"a byte appended", png + '\0', false},
+        {"the end chunk removed", png.chopped(12), false},
+        {"the last byte cut", png.chopped(1), false},
+        {"an end chunk carrying data", png.chopped(12) + carrying, false},
+        {"the signature and an end chunk", png.first(8) + end, false},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(platform::PngReader::isWhole(c.bytes), c.whole) << c.name;
 }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
+#include <numbers>
 
 using platform::WindowMove;
 
@@ -101,4 +102,39 @@ TEST(Spring, SwingsAsADampedSpringAndEndsOnOne)
     EXPECT_EQ(curve.valueForProgress(0.0), 0.0);
     EXPECT_NEAR(curve.valueForProgress(140.0 / 330), 1.046, 1e-4);
     EXPECT_EQ(curve.valueForProgress(1.0), 1.0);
+}
+
+// Damped critically or more, a spring creeps up to 1 without passing it, and its animation ends
+// as soon as it is within 0.1 % of 1. One without a positive, finite response and damping jumps:
+// at 1 at once, its animation taking no time.
+TEST(Spring, CreepsUpWhenDampedCriticallyOrMoreAndJumpsWithoutAResponseOrDamping)
+{
+    const double omega = 2 * std::numbers::pi / 0.4;
+    for (const double t : {0.02, 0.1, 0.3, 0.6})
+        EXPECT_NEAR(platform::Spring({0.4, 1.0}).value(t),
+                    1 - std::exp(-omega * t) * (1 + omega * t), 1e-12);
+    const QList<std::pair<platform::Spring, int>> cases{
+        {{0.4, 1.0}, 588}, {{0.4, 2.0}, 1659}, {{0.3, 3.0}, 1931}};
+    for (const auto &[spring, durationMs] : cases) {
+        SCOPED_TRACE(spring.dampingFraction);
+        EXPECT_EQ(spring.durationMs(), durationMs);
+        double previous = 0;
+        for (int ms = 10; ms < durationMs; ms += 10) {
+            const double value = spring.value(ms / 1000.0);
+            ASSERT_TRUE(value > previous && value < 0.999) << ms << " ms: " << value;
+            previous = value;
+        }
+        EXPECT_GE(spring.value(durationMs / 1000.0), 0.999);
+        EXPECT_LT(spring.value(durationMs / 1000.0), 1.0);
+    }
+
+    const QList<platform::Spring> jumps{{0.4, 0.0},    {0.0, 0.8},     {-0.3, 0.8},
+                                        {0.4, -1},     {qQNaN(), 0.8}, {0.4, qQNaN()},
+                                        {0.4, qInf()}, {qInf(), 0.8}};
+    for (const platform::Spring &spring : jumps) {
+        SCOPED_TRACE(testing::Message() << spring.response << ", " << spring.dampingFraction);
+        EXPECT_EQ(spring.durationMs(), 0);
+        EXPECT_EQ(spring.value(0.1), 1.0);
+        EXPECT_EQ(spring.valueForProgress(0.5), 1.0);
+    }
 }

@@ -611,7 +611,7 @@ TEST_F(CaptureTrayViewTest, TheViewReportsItsExpansionAndMorphsOnUserChanges)
     controller->trayClicked();
     EXPECT_EQ(controller->state().expansionProgress(), 1);
     EXPECT_TRUE(view.isMorphing());
-    // On the tray's spring of 0.38 s and 0.84: 69 % of the way 128 ms in, 99 % at 256 ms.
+    // On the tray's morph spring, as far as it is 128 ms and 256 ms in.
     animations.advanceBy(128);
     const double early = view.outlineRect().width();
     animations.advanceBy(128);
@@ -620,8 +620,8 @@ TEST_F(CaptureTrayViewTest, TheViewReportsItsExpansionAndMorphsOnUserChanges)
     EXPECT_FALSE(view.isMorphing());
     const double way = view.outlineRect().width() - compact.width();
     EXPECT_GT(way, 0);
-    EXPECT_NEAR((early - compact.width()) / way, 0.6921, 0.01);
-    EXPECT_NEAR((late - compact.width()) / way, 0.9859, 0.01);
+    EXPECT_NEAR((early - compact.width()) / way, TrayState::morphSpring.value(0.128), 0.01);
+    EXPECT_NEAR((late - compact.width()) / way, TrayState::morphSpring.value(0.256), 0.01);
     ASSERT_TRUE(shown(large()));
     EXPECT_FALSE(shown(displayed())) << "the pill's thumbnail has become the strip's";
 

@@ -125,11 +125,11 @@ TEST(TrayActionButtons, HoveringBrightensThePlate)
     const int before = qRed(renderOnBlack(button).pixel(19, 4));
     sendEnter(button);
     EXPECT_TRUE(button.isHovered());
-    // On a spring of 0.2 s and 0.7: 73 % of the way 64 ms in, past it 128 ms in.
+    // On the button's hover spring, as far as it is 64 ms and 128 ms in.
     animations.advanceBy(64);
-    EXPECT_NEAR(button.hoverProgress(), 0.7293, 0.01);
+    EXPECT_NEAR(button.hoverProgress(), TrayActionButton::hoverSpring.value(0.064), 0.01);
     animations.advanceBy(64);
-    EXPECT_NEAR(button.hoverProgress(), 1.0421, 0.01);
+    EXPECT_NEAR(button.hoverProgress(), TrayActionButton::hoverSpring.value(0.128), 0.01);
     animations.advanceBy(300);
     const int hovered = qRed(renderOnBlack(button).pixel(19, 4));
     EXPECT_GT(hovered, before);
