@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -111,13 +112,27 @@ QImage noiseImage(int width, int height)
 
 TEST(PasteboardEncodersTest, PngAndTiffCarryTheExactPixels)
 {
-    const QImage opaque = patternImage(37, 23);
+    // Rows enough for several of the TIFF's strips.
+    const QImage opaque = patternImage(600, 400);
     const QImage png = QImage::fromData(platform::PngEncoder::encode(opaque), "PNG");
     EXPECT_FALSE(png.hasAlphaChannel());
     EXPECT_EQ(png.convertToFormat(QImage::Format_RGB32), opaque);
-    EXPECT_EQ(
-        readSimpleTiff(platform::TiffEncoder::encode(opaque)).convertToFormat(QImage::Format_RGB32),
-        opaque);
+    const QByteArray tiff = platform::TiffEncoder::encode(opaque);
+    EXPECT_EQ(readSimpleTiff(tiff).convertToFormat(QImage::Format_RGB32), opaque);
+    // As another program reads it.
+    QProcess convert;
+    convert.start(QStringLiteral("convert"), {QStringLiteral("tiff:-"), QStringLiteral("-depth"),
+                                              QStringLiteral("8"), QStringLiteral("rgb:-")});
+    ASSERT_TRUE(convert.waitForStarted());
+    convert.write(tiff);
+    convert.closeWriteChannel();
+    ASSERT_TRUE(convert.waitForFinished(60000));
+    const QByteArray pixels = convert.readAllStandardOutput();
+    ASSERT_EQ(pixels.size(), 600 * 400 * 3);
+    EXPECT_EQ(QImage(reinterpret_cast<const uchar *>(pixels.constData()), 600, 400, 600 * 3,
+                     QImage::Format_RGB888)
+                  .convertToFormat(QImage::Format_RGB32),
+              opaque);
 
     // Translucency survives, unpremultiplied.
     QImage translucent = patternImage(9, 5, QImage::Format_ARGB32);
