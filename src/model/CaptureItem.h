@@ -90,11 +90,6 @@ public:
     // The caller owns it.
     QMimeData *makeItemProvider(const std::optional<QUrl> &dragFile,
                                 std::function<void()> onConsumed) const;
-    // The same, its drag file made here and now (makeDragFileURL), blocking on the files.
-    QMimeData *makeItemProvider(std::function<void()> onConsumed = {}) const
-    {
-        return makeItemProvider(makeDragFileURL(), std::move(onConsumed));
-    }
     // Deletes the movie, the PNG and the drag file 180 s from now, or when the
     // program ends if that is sooner; returns at once.
     void scheduleTemporaryFileCleanup() const;

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QResizeEvent>
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -66,8 +67,8 @@ PinStackContentView::PinStackContentView(const SettingsStore &settings, PinDeckA
         if (index < m_items.size() && m_actions.open)
             m_actions.open(m_items[index]);
     });
-    m_stack->setDragData([this](int index, std::function<void(QMimeData *)> start) {
-        dragData(index, std::move(start));
+    m_stack->setDragData([this](const QUuid &id, std::function<void(QMimeData *)> start) {
+        dragData(id, std::move(start));
     });
     connect(m_stack, &StackedMediaStack::pileRectChanged, this,
             &PinStackContentView::pileRectChanged);
@@ -94,14 +95,15 @@ void PinStackContentView::setItems(const QList<PinItemPtr> &items,
     m_stack->invalidateCards();
 }
 
-void PinStackContentView::dragData(int index, std::function<void(QMimeData *)> start)
+void PinStackContentView::dragData(const QUuid &id, std::function<void(QMimeData *)> start)
 {
-    if (index < 0 || index >= m_items.size())
+    const auto found = std::find_if(m_items.cbegin(), m_items.cend(),
+                                    [&id](const PinItemPtr &item) { return item->id() == id; });
+    if (found == m_items.cend())
         return;
-    const PinItemPtr &item = m_items[index];
     PinActions::dragData(
-        item, this,
-        [self = QPointer(this), id = item->id()](const QString &text) {
+        *found, this,
+        [self = QPointer(this), id](const QString &text) {
             if (self)
                 self->showNotice(id, text);
         },

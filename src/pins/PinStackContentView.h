@@ -48,9 +48,10 @@ public:
 
     StackedMediaStack &stack() { return *m_stack; }
 
-    // The data a drag of the card at `index` carries (the caller owns it); null, and no drag
-    // starts, when there is nothing to carry: the card then says why.
-    void dragData(int index, std::function<void(QMimeData *)> start);
+    // The data a drag of the card of the item `id` carries, handed to `start` (which owns it);
+    // nothing is handed over, and no drag starts, when there is nothing to carry (the card then
+    // says why) or the item is no longer on the deck.
+    void dragData(const QUuid &id, std::function<void(QMimeData *)> start);
     // Says over the pin's card why an action on it failed, for a few seconds.
     void showNotice(const QUuid &id, const QString &text);
     // The text shown over the card of `id`; empty when there is none.

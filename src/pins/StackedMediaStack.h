@@ -3,6 +3,7 @@
 #include "pins/StackCardPictures.h"
 #include "pins/StackLayout.h"
 #include "pins/StackMotion.h"
+#include "platform/DragOut.h"
 
 #include <QDeadlineTimer>
 #include <QList>
@@ -42,10 +43,11 @@ public:
     // A click at `point` (card coordinates) on the card of `index`: true when something the
     // caller drew there (a button) took it, so it is no tap on the card.
     using CardClick = std::function<bool(int index, QPointF point, bool expanded, bool hovered)>;
-    // Asks for the data a drag of the card carries, which may take a while: `start` (called on
-    // the main thread, or never when the card is not dragged) hands it over, and the drag starts
-    // then unless the button was let go meanwhile.
-    using DragData = std::function<void(int index, std::function<void(QMimeData *data)> start)>;
+    // Asks for the data a drag of the item's card carries, which may take a while: `start`
+    // (called on the main thread, or never when the card is not dragged) hands it over, and the
+    // drag starts then unless the button was let go or the card went meanwhile.
+    using DragData =
+        std::function<void(const QUuid &id, std::function<void(QMimeData *data)> start)>;
     using MonitorFactory = std::function<std::unique_ptr<platform::PointerMonitor>()>;
 
     explicit StackedMediaStack(MonitorFactory makeMonitor, QWidget *parent = nullptr);
@@ -64,6 +66,8 @@ public:
     void setCardClick(CardClick click) { m_cardClick = std::move(click); }
     void setPaintOverlay(PaintOverlay paint) { m_paintOverlay = std::move(paint); }
     void setDragData(DragData drag) { m_dragData = std::move(drag); }
+    // How a card's drag runs: QDrag::exec unless set.
+    void setDragRunner(platform::DragRunner runner) { m_dragRunner = std::move(runner); }
     void setOnSelect(std::function<void(int index)> onSelect) { m_onSelect = std::move(onSelect); }
     // Told the newly hovered item's index, and nothing 50 ms after hovering ended.
     void setOnHoverItem(std::function<void(std::optional<int> index)> onHover)
@@ -144,6 +148,7 @@ private:
     CardClick m_cardClick;
     PaintOverlay m_paintOverlay;
     DragData m_dragData;
+    platform::DragRunner m_dragRunner;
     // Counts the drags asked for; the one awaited is the last while the button is held.
     quint64 m_dragTurn = 0;
     bool m_awaitingDrag = false;
@@ -169,6 +174,7 @@ private:
     bool m_warmUpPending = false;
 
     std::optional<QPointF> m_pressPoint;
-    int m_pressCard = -1;
+    // The card pressed, by its item: a card that goes meanwhile moves the others' indexes.
+    std::optional<QUuid> m_pressCard;
     QRectF m_announcedPile;
 };

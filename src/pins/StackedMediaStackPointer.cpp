@@ -13,23 +13,26 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <memory>
+#include <utility>
 
 void StackedMediaStack::mouseMoveEvent(QMouseEvent *event)
 {
     const QPointF position = event->position();
-    if (m_pressPoint && m_pressCard >= 0 && m_dragData && (event->buttons() & Qt::LeftButton) &&
+    if (m_pressPoint && m_pressCard && m_dragData && (event->buttons() & Qt::LeftButton) &&
         (position - *m_pressPoint).manhattanLength() >= QApplication::startDragDistance()) {
-        const int index = m_pressCard;
+        const QUuid id = *std::exchange(m_pressCard, std::nullopt);
         m_pressPoint.reset();
-        m_pressCard = -1;
         const quint64 turn = ++m_dragTurn;
         m_awaitingDrag = true;
-        m_dragData(index, [self = QPointer(this), index, turn](QMimeData *data) {
+        m_dragData(id, [self = QPointer(this), id, turn](QMimeData *data) {
             std::unique_ptr<QMimeData> owned(data);
             if (!self || self->m_dragTurn != turn || !self->m_awaitingDrag || !owned)
                 return;
             self->m_awaitingDrag = false;
-            self->runDrag(index, owned.release());
+            // The card is found where it is now; one that went is not dragged.
+            const int index = int(self->m_ids.indexOf(id));
+            if (index >= 0)
+                self->runDrag(index, owned.release());
         });
         return;
     }
@@ -54,7 +57,7 @@ void StackedMediaStack::runDrag(int index, QMimeData *data)
             m_paintCard(painter, index, card, m_expanded, false);
     }
     drag->setPixmap(preview);
-    drag->exec(Qt::CopyAction);
+    platform::runDragOut(drag, m_dragRunner);
 }
 
 void StackedMediaStack::mousePressEvent(QMouseEvent *event)
@@ -62,7 +65,10 @@ void StackedMediaStack::mousePressEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton)
         return;
     m_pressPoint = event->position();
-    m_pressCard = cardAt(event->position());
+    const int card = cardAt(event->position());
+    m_pressCard.reset();
+    if (card >= 0 && card < m_ids.size())
+        m_pressCard = m_ids[card];
 }
 
 void StackedMediaStack::mouseReleaseEvent(QMouseEvent *event)
@@ -75,7 +81,7 @@ void StackedMediaStack::mouseReleaseEvent(QMouseEvent *event)
     const QPointF position = event->position();
     m_pressPoint.reset();
     const int index = cardAt(position);
-    if (index >= 0 && index == m_pressCard) {
+    if (index >= 0 && index < m_ids.size() && m_ids[index] == m_pressCard) {
         const bool hovered = isHovered(index);
         if (m_cardClick && m_cardClick(index, cardPoint(index, position), m_expanded, hovered))
             return;

@@ -87,8 +87,6 @@ TrayThumbnailButton::TrayThumbnailButton(const CaptureItem &item, TrayThumbnailC
 
 void TrayThumbnailButton::setItem(const CaptureItem &item)
 {
-    if (m_item->id() != item.id())
-        m_dragPictureCheck.reset();
     m_item = item;
     itemChanged();
     update();
@@ -139,12 +137,14 @@ void TrayThumbnailButton::leaveEvent(QEvent *event)
 
 void TrayThumbnailButton::mousePressEvent(QMouseEvent *event)
 {
+    ++m_gesture;
     m_dragging = false;
     m_pressPosition.reset();
-    m_dragPictureCheck.reset();
     if (event->button() == Qt::LeftButton && hitButton(event->position().toPoint())) {
         m_pressPosition = event->position().toPoint();
-        m_dragPictureCheck = m_item->checkPicture();
+        // Judged meanwhile, so that a picture not yet known whole is decoded while the pointer
+        // travels the drag distance.
+        m_item->checkPicture();
     }
     TrayBodyControl::mousePressEvent(event);
 }
@@ -173,7 +173,6 @@ void TrayThumbnailButton::mouseMoveEvent(QMouseEvent *event)
 void TrayThumbnailButton::mouseReleaseEvent(QMouseEvent *event)
 {
     m_pressPosition.reset();
-    m_dragPictureCheck.reset();
     if (m_dragging) {
         m_dragging = false;
         setDown(false);

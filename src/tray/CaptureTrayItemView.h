@@ -36,6 +36,8 @@ public:
     virtual QPixmap dragPicture() = 0;
     // Whether the pointer, its button held, has moved far enough from the press to drag.
     bool isDragging() const { return m_dragging; }
+    // Counts the presses: a drag belongs to the press that began it, and to no later one.
+    quint64 gesture() const { return m_gesture; }
 
 signals:
     // The pointer came onto (true) or left (false) the picture.
@@ -68,9 +70,7 @@ private:
     bool m_pointerOver = false;
     std::optional<QPoint> m_pressPosition;
     bool m_dragging = false;
-    // Started at the press, so that a picture not yet known whole is decoded while the pointer
-    // travels the drag distance; it goes with its capture.
-    std::optional<QFuture<bool>> m_dragPictureCheck;
+    quint64 m_gesture = 0;
 };
 
 // The small clickable thumbnail of an unselected capture in the expanded tray's strip: the

@@ -138,11 +138,6 @@ void CaptureTrayView::handleThumbnailHover(const CaptureItem &item, bool hoverin
     m_interactions.handleThumbnailHover(item, hovering);
 }
 
-QMimeData *CaptureTrayView::makeDragProvider(const CaptureItem &item)
-{
-    return m_interactions.makeDragProvider(item);
-}
-
 void CaptureTrayView::setHoverScheduler(std::unique_ptr<TrayHoverScheduler> scheduler)
 {
     m_interactions.setHoverScheduler(std::move(scheduler));

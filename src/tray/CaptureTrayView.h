@@ -18,7 +18,6 @@
 
 class CaptureQueue;
 class TrayState;
-class QMimeData;
 class RecordingDot;
 class ScreenRecording;
 class SettingsStore;
@@ -61,7 +60,6 @@ public:
     void performAction(TrayButtonID button);
     void handleThumbnailTap(const CaptureItem &item);
     void handleThumbnailHover(const CaptureItem &item, bool hovering);
-    QMimeData *makeDragProvider(const CaptureItem &item);
 
     void setHoverScheduler(std::unique_ptr<TrayHoverScheduler> scheduler);
     using DragRunner = TrayThumbnails::DragRunner;

@@ -65,13 +65,8 @@ public:
     void handleThumbnailHover(const CaptureItem &item, bool hovering);
     // The data a drag of the capture carries (the caller owns it); a hover preview closes.
     // Null, with the reason shown in the tray, when there is no file to drag: no drag starts.
-    // `dragFile` is the capture's CaptureItem::prepareDragFile, made away from the main thread;
-    // without it, it is made here, blocking on the files.
+    // `dragFile` is the capture's CaptureItem::prepareDragFile, made away from the main thread.
     QMimeData *makeDragProvider(const CaptureItem &item, const std::optional<QUrl> &dragFile);
-    QMimeData *makeDragProvider(const CaptureItem &item)
-    {
-        return makeDragProvider(item, item.makeDragFileURL());
-    }
 
 private:
     CaptureQueue &m_queue;

@@ -172,12 +172,16 @@ void TrayThumbnails::place(const std::optional<QRectF> &compact,
 void TrayThumbnails::startDrag(TrayThumbnailButton *source)
 {
     // The drag's file is made away from the main thread, which goes on answering the pointer
-    // and the X server meanwhile; the drag starts once it is there, while the button is held.
+    // and the X server meanwhile; the drag starts once it is there, while the button of the
+    // same press is held: a file that comes after its press was let go starts nothing, not even
+    // the drag of the next press.
     const CaptureItem item = source->item();
+    const quint64 gesture = source->gesture();
     const QPointer<TrayThumbnails> self(this);
     platform::deliverTo(source, item.prepareDragFile(),
-                        [self, source, item](const std::optional<QUrl> &dragFile) {
-                            if (self && source->isDragging() && source->item().id() == item.id())
+                        [self, source, item, gesture](const std::optional<QUrl> &dragFile) {
+                            if (self && source->gesture() == gesture && source->isDragging() &&
+                                source->item().id() == item.id())
                                 self->runDrag(source, item, dragFile);
                         });
 }
@@ -185,10 +189,13 @@ void TrayThumbnails::startDrag(TrayThumbnailButton *source)
 void TrayThumbnails::runDrag(TrayThumbnailButton *source, const CaptureItem &item,
                              const std::optional<QUrl> &dragFile)
 {
+    // A running drag's event loop delivers what other presses asked for: none starts inside it.
+    if (m_dragRunning)
+        return;
     QMimeData *data = m_interactions.makeDragProvider(item, dragFile);
     if (!data)
         return;
-    QPointer<QDrag> drag = new QDrag(source);
+    auto *drag = new QDrag(source);
     drag->setMimeData(data);
     const QPixmap picture = source->dragPicture();
     drag->setPixmap(picture);
@@ -196,14 +203,11 @@ void TrayThumbnails::runDrag(TrayThumbnailButton *source, const CaptureItem &ite
     drag->setHotSpot(QPoint(int(shown.width() / 2), int(shown.height() / 2)));
     QPointer<TrayThumbnails> self(this);
     m_dragSource = source;
-    if (m_dragRunner)
-        m_dragRunner(*drag);
-    else
-        drag->exec(Qt::CopyAction);
-    if (drag)
-        drag->deleteLater();
+    m_dragRunning = true;
+    platform::runDragOut(drag, m_dragRunner);
     if (!self)
         return;
+    m_dragRunning = false;
     m_dragSource = nullptr;
     for (const QPointer<CaptureTrayItemView> &cell : std::exchange(m_retiredCells, {})) {
         if (cell)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/CaptureItem.h"
+#include "platform/DragOut.h"
 #include "tray/TrayBodyPainter.h"
 
 #include <QColor>
@@ -17,7 +18,6 @@
 class CaptureQueue;
 class CaptureTrayItemView;
 class CaptureTrayThumbnail;
-class QDrag;
 class QWidget;
 class TrayInteractions;
 class TrayThumbnailButton;
@@ -29,8 +29,7 @@ class TrayThumbnailCache;
 // cell whose capture leaves while it is the drag's source stays until the drag ends.
 class TrayThumbnails final : public QObject {
 public:
-    // Runs a started drag to its end; by default QDrag::exec with the copy action.
-    using DragRunner = std::function<Qt::DropAction(QDrag &)>;
+    using DragRunner = platform::DragRunner;
 
     // The displayed capture's thumbnail lives in `view`, the others in `stripContent`.
     TrayThumbnails(CaptureQueue &queue, TrayInteractions &interactions, QWidget &view,
@@ -78,6 +77,7 @@ private:
 
     DragRunner m_dragRunner;
     QPointer<TrayThumbnailButton> m_dragSource;
+    bool m_dragRunning = false;
     // Cells whose capture left the strip while they were a drag's source; deleted afterwards.
     QList<QPointer<CaptureTrayItemView>> m_retiredCells;
 };

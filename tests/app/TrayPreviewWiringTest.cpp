@@ -181,8 +181,12 @@ TEST_F(TrayPreviewWiringTest, APictureDamagedAfterItsHeaderIsRefusedAndTheNewest
         press(item, Qt::Key_P, QStringLiteral("p"));
         EXPECT_TRUE(says("Couldn't pin (" + gone + ")"));
         EXPECT_EQ(environment->pinManager().stackController(), nullptr) << "no grey card";
-        EXPECT_EQ(tray->trayView()->makeDragProvider(item), nullptr);
+        QWidget *large = tray->trayView()->findChild<QWidget *>("largeThumbnail");
+        ASSERT_NE(large, nullptr);
+        QTest::mousePress(large, Qt::LeftButton, {}, large->rect().center());
+        QTest::mouseMove(large, large->rect().center() + QPoint(40, 0));
         EXPECT_TRUE(says("Couldn't drag (" + gone + ")"));
+        QTest::mouseRelease(large, Qt::LeftButton, {}, large->rect().center());
         press(item, Qt::Key_C, QStringLiteral("c"));
         EXPECT_TRUE(says("Couldn't copy (Failed to copy to clipboard: " + gone + ")"));
         press(item, Qt::Key_S, QStringLiteral("s"));

@@ -1,6 +1,7 @@
 #include "model/CaptureItemProvider.h"
 #include "model/CaptureItem.h"
 #include "model/CaptureTestSupport.h"
+#include "support/AwaitError.h"
 #include "support/LogCapture.h"
 #include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
@@ -46,7 +47,7 @@ TEST(DragFile, IsMadeAfreshForEveryDrag)
     EXPECT_TRUE(QFileInfo(dragFolder).isDir());
     QFile(drag).open(QIODevice::WriteOnly | QIODevice::Truncate); // spoilt by a drop target
 
-    std::unique_ptr<QMimeData> data(item.makeItemProvider());
+    std::unique_ptr<QMimeData> data(item.makeItemProvider(awaited(item.prepareDragFile()), {}));
     auto *provider = qobject_cast<CaptureItemProvider *>(data.get());
     ASSERT_TRUE(provider);
     EXPECT_EQ(provider->suggestedName(), item.fileName());
@@ -102,7 +103,8 @@ TEST(DragFile, IsNotHandedOutWhenItCannotBeMade)
 
     const CaptureItem recording = makeRecording(tmp.path() + "/Recording-gone.mov");
     bool called = false;
-    std::unique_ptr<QMimeData> data(recording.makeItemProvider([&] { called = true; }));
+    std::unique_ptr<QMimeData> data(
+        recording.makeItemProvider(awaited(recording.prepareDragFile()), [&] { called = true; }));
     EXPECT_FALSE(qobject_cast<CaptureItemProvider *>(data.get()));
     EXPECT_TRUE(data->formats().isEmpty());
     QCoreApplication::processEvents();
@@ -121,10 +123,11 @@ TEST(CaptureItemProvider, CallsBackOnceOnTheMainThreadWhateverThreadsAsk)
 
     int calls = 0;
     bool onMainThread = false;
-    std::unique_ptr<QMimeData> data(recording.makeItemProvider([&] {
-        ++calls;
-        onMainThread = QThread::currentThread() == qApp->thread();
-    }));
+    std::unique_ptr<QMimeData> data(
+        recording.makeItemProvider(awaited(recording.prepareDragFile()), [&] {
+            ++calls;
+            onMainThread = QThread::currentThread() == qApp->thread();
+        }));
     auto *provider = qobject_cast<CaptureItemProvider *>(data.get());
     ASSERT_TRUE(provider);
     EXPECT_FALSE(provider->hasConsumed());

@@ -9,6 +9,7 @@
 #include "support/FileOpens.h"
 #include "support/WaitUntil.h"
 
+#include <QDrag>
 #include <QFile>
 #include <QMimeData>
 #include <QTest>
@@ -17,10 +18,10 @@
 namespace {
 
 // What a drag of the card carries once it is made, or null when the card says why there is none.
-std::unique_ptr<QMimeData> dragged(PinStackContentView &view, int index, const QUuid &id)
+std::unique_ptr<QMimeData> dragged(PinStackContentView &view, const QUuid &id)
 {
     auto data = std::make_shared<std::unique_ptr<QMimeData>>();
-    view.dragData(index, [data](QMimeData *made) { data->reset(made); });
+    view.dragData(id, [data](QMimeData *made) { data->reset(made); });
     waitUntil([&] { return *data || view.noticeAbout(id).startsWith("Couldn't drag"); });
     return std::move(*data);
 }
@@ -269,9 +270,9 @@ TEST_F(PinDeckViewTest, APinWhoseFileWentStaysDrawnAndItsActionsSayWhyOnItsCard)
     EXPECT_TRUE(says("Couldn't save (its picture can no longer be read)"));
     deck.openItem(pinned);
     EXPECT_TRUE(says("Couldn't open (its picture can no longer be read)"));
-    EXPECT_EQ(dragged(*deck.view(), 0, pinned->id()), nullptr) << "no drag of nothing";
+    EXPECT_EQ(dragged(*deck.view(), pinned->id()), nullptr) << "no drag of nothing";
     EXPECT_TRUE(says("Couldn't drag (its picture can no longer be read)"));
-    const std::unique_ptr<QMimeData> blue(dragged(*deck.view(), 1, deck.items().last()->id()));
+    const std::unique_ptr<QMimeData> blue(dragged(*deck.view(), deck.items().last()->id()));
     ASSERT_NE(blue, nullptr);
     EXPECT_EQ(blue->urls().size(), 1);
     EXPECT_TRUE(model.pasteboard->calls.isEmpty());
@@ -309,7 +310,7 @@ TEST_F(PinDeckViewTest, APinWhoseFileNoLongerDecodesIsNotOpenedNorDraggedAndItsC
             return deck.view()->noticeAbout(spoilt->id()) ==
                    "Couldn't open (its picture can no longer be read)";
         }));
-        EXPECT_EQ(dragged(*deck.view(), 0, spoilt->id()), nullptr) << "no drag of a broken file";
+        EXPECT_EQ(dragged(*deck.view(), spoilt->id()), nullptr) << "no drag of a broken file";
         EXPECT_EQ(deck.view()->noticeAbout(spoilt->id()),
                   "Couldn't drag (its picture can no longer be read)");
 
@@ -319,6 +320,39 @@ TEST_F(PinDeckViewTest, APinWhoseFileNoLongerDecodesIsNotOpenedNorDraggedAndItsC
         EXPECT_EQ(QImage(model.urlOpener->opened.first().toLocalFile())
                       .convertToFormat(QImage::Format_RGB32),
                   picture);
+    }
+}
+
+// A card before the pressed one goes as its drag begins: the drag carries and shows the card.
+TEST_F(PinDeckViewTest, ADragCarriesThePressedCardWhenACardBeforeItGoes)
+{
+    for (const QColor colour : {Qt::yellow, Qt::blue, Qt::green, Qt::red})
+        deck.add(PinItem::fromCapture(makeCapture(colour))); // first: red, green, blue, yellow
+    QList<QUrl> carried;
+    QImage shown;
+    stack().setDragRunner([&](QDrag &drag) {
+        carried = drag.mimeData()->urls();
+        shown = drag.pixmap().toImage();
+        return Qt::CopyAction;
+    });
+    for (const bool whileMade : {false, true}) {
+        stack().setExpanded(true);
+        const QPoint at = centreOf(2);
+        const QColor colour = deck.items()[2]->capture()->thumbnail().pixelColor(0, 0);
+        carried.clear();
+        PoolBlocker pool;
+        QTest::mousePress(&stack(), Qt::LeftButton, {}, at);
+        if (!whileMade)
+            deck.remove(deck.items().first());
+        QTest::mouseMove(&stack(), at + QPoint(40, 0));
+        if (whileMade)
+            deck.remove(deck.items().first());
+        pool.release();
+        EXPECT_TRUE(waitUntil([&] { return !carried.isEmpty(); }));
+        QTest::mouseRelease(&stack(), Qt::LeftButton, {}, at);
+        EXPECT_EQ(QImage(carried.value(0).toLocalFile()).convertToFormat(QImage::Format_RGB32),
+                  solidImage(64, 40, colour).convertToFormat(QImage::Format_RGB32));
+        EXPECT_EQ(shown.pixelColor(shown.rect().center()), colour);
     }
 }
 

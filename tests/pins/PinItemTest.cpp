@@ -1,5 +1,6 @@
 #include "PinTestSupport.h"
 #include "platform/Background.h"
+#include "support/AwaitError.h"
 
 #include "model/CaptureItemProvider.h"
 #include "pins/PinItem.h"
@@ -112,7 +113,8 @@ TEST(PinItemTest, APinnedCaptureIsDraggedAsTheCapturesOwnFile)
         auto *provider = qobject_cast<CaptureItemProvider *>(data.get());
         ASSERT_NE(provider, nullptr);
         ASSERT_EQ(provider->urls().size(), 1);
-        const std::unique_ptr<QMimeData> tray(capture.makeItemProvider());
+        const std::unique_ptr<QMimeData> tray(
+            capture.makeItemProvider(awaited(capture.prepareDragFile()), {}));
         EXPECT_EQ(provider->urls(), tray->urls());
         EXPECT_EQ(provider->urls().first().fileName(), capture.fileName());
         EXPECT_EQ(provider->suggestedName(), capture.fileName());

@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotask.h>
 #include <stdexcept>
 #include <string>
@@ -81,6 +82,12 @@ template <typename T> T awaited(QCoro::Task<T> task, int limitMs = awaitLimitMs)
         std::rethrow_exception(outcome->error);
     if constexpr (!std::is_void_v<T>)
         return std::move(*outcome->value);
+}
+
+// The future's result, as awaited() gives a task's.
+template <typename T> T awaited(const QFuture<T> &future, int limitMs = awaitLimitMs)
+{
+    return awaited(qCoro(future).waitForFinished(), limitMs);
 }
 
 // The error of type E the task ended with, or nothing when it completed; any other error is

@@ -509,6 +509,8 @@ TEST_F(CaptureTrayViewTest, AThumbnailDragsItsPictureOrSaysWhyItCannot)
     QList<QUrl> dragged;
     view.setDragRunner([&](QDrag &drag) {
         dragged += drag.mimeData()->urls();
+        if (dragged.size() == 3) // a press whose file comes while the third drag runs
+            startDragOn(large(), large()->rect().center());
         return Qt::CopyAction;
     });
     queue.setSelectedItemID(cut.id());
@@ -528,6 +530,18 @@ TEST_F(CaptureTrayViewTest, AThumbnailDragsItsPictureOrSaysWhyItCannot)
     pool.reset();
     ASSERT_TRUE(backgroundSettled());
     EXPECT_EQ(dragged.size(), 1);
+
+    // Pressed again before that file is made: it starts no drag, the new press's file does.
+    pool.emplace();
+    startDragOn(large(), large()->rect().center(), false);
+    QTest::mouseRelease(large(), Qt::LeftButton, {}, large()->rect().center());
+    startDragOn(large(), large()->rect().center(), false);
+    pool.reset();
+    ASSERT_TRUE(backgroundSettled());
+    EXPECT_EQ(dragged.size(), 2);
+    // A file that comes while a drag runs starts no drag inside it.
+    startDragOn(large(), large()->rect().center());
+    EXPECT_EQ(dragged.size(), 3);
 }
 
 TEST_F(CaptureTrayViewTest, PointerAndClicksOnThumbnailsDriveThePreview)

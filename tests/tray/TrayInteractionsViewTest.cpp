@@ -1,5 +1,6 @@
 #include "model/CaptureQueue.h"
 #include "model/CaptureTestSupport.h"
+#include "support/AwaitError.h"
 #include "support/TempDirScope.h"
 #include "tray/CaptureTrayView.h"
 #include "tray/TrayState.h"
@@ -39,6 +40,11 @@ protected:
         actions.onCopy = [this](const CaptureItem &item) { calls << "copy " + name(item); };
         actions.onDelete = [this](const CaptureItem &item) { calls << "delete " + name(item); };
         return actions;
+    }
+
+    static QMimeData *dragOf(TrayInteractions &tray, const CaptureItem &item)
+    {
+        return tray.makeDragProvider(item, awaited(item.prepareDragFile()));
     }
 
     QString name(const CaptureItem &item) const
@@ -174,13 +180,13 @@ TEST_F(TrayInteractionsTest, StartingADragClosesAHoverPreviewButNotAPersistentOn
     interactions.handleThumbnailHover(older, true);
     clock.advance(600ms);
     interactions.handleThumbnailHover(newer, true);
-    std::unique_ptr<QMimeData> data(interactions.makeDragProvider(older));
+    std::unique_ptr<QMimeData> data(dragOf(interactions, older));
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(preview.closeCount, 1);
     EXPECT_FALSE(clock.isPending());
 
     interactions.handleThumbnailTap(older);
-    data.reset(interactions.makeDragProvider(older));
+    data.reset(dragOf(interactions, older));
     EXPECT_EQ(preview.closeCount, 1);
     EXPECT_TRUE(preview.visible);
 }
@@ -197,13 +203,13 @@ TEST_F(TrayInteractionsTest, ADragWithNoFileToCarryDoesNotStartAndTheTraySaysWhy
     clock.advance(600ms);
     ASSERT_TRUE(preview.visible);
 
-    EXPECT_EQ(told.makeDragProvider(older), nullptr);
+    EXPECT_EQ(dragOf(told, older), nullptr);
     EXPECT_EQ(state.noticeFor(older.id()), "Couldn't drag (its picture can no longer be read)");
-    EXPECT_EQ(told.makeDragProvider(recording), nullptr);
+    EXPECT_EQ(dragOf(told, recording), nullptr);
     EXPECT_EQ(state.noticeFor(recording.id()), "Couldn't drag (the recording file is missing)");
     EXPECT_EQ(preview.closeCount, 0) << "the preview stays for a drag that did not start";
 
-    const std::unique_ptr<QMimeData> data(told.makeDragProvider(newer));
+    const std::unique_ptr<QMimeData> data(dragOf(told, newer));
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(data->urls().size(), 1);
     EXPECT_FALSE(state.noticeFor(newer.id()));
@@ -218,6 +224,6 @@ TEST_F(TrayInteractionsTest, WithoutAPreviewClicksOnlySelectAndHoversDoNothing)
     EXPECT_FALSE(bareClock.isPending());
     bare.handleThumbnailTap(older);
     EXPECT_EQ(queue.selectedItemID(), older.id());
-    std::unique_ptr<QMimeData> data(bare.makeDragProvider(older));
+    std::unique_ptr<QMimeData> data(dragOf(bare, older));
     EXPECT_NE(data, nullptr);
 }
