@@ -26,8 +26,6 @@ namespace {
 // the first frame is read.
 constexpr std::chrono::milliseconds afterChoice(60);
 
-constexpr double thumbnailMaxSide = 200;
-
 // The display an area is recorded on: the first (main display first) that it touches, else
 // the main display, else the first; nothing without displays.
 std::optional<platform::Display> displayForArea(const platform::Displays &displays,
@@ -276,7 +274,7 @@ CaptureItem makeRecordingCapture(const RecordingResult &result)
 {
     return CaptureItem(QUuid::createUuid(), QDateTime::currentDateTime(), std::nullopt,
                        CaptureMode::recording, result.posterFrame,
-                       makeThumbnail(result.posterFrame, thumbnailMaxSide),
+                       makeThumbnail(result.posterFrame, captureThumbnailSide),
                        QUrl::fromLocalFile(result.filePath), CaptureItemState::pending());
 }
 

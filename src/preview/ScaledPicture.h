@@ -6,9 +6,10 @@
 #include <functional>
 
 // An image as a widget shows it: scaled smoothly to the size it is painted at, once per size.
-// Smoothing a very large capture (a 12000 × 12000 display) would hold the main thread for half
-// a second, so above a size the picture is first sampled pixel by pixel, which costs only the
-// pixels shown, and smoothed on a worker thread; `smoothed` is called once that picture is in.
+// Smoothing a large capture (a 4K screen, or a 12000 × 12000 display, which would hold the main
+// thread for half a second) on the main thread would keep it from the user, so above a size the
+// picture is first sampled pixel by pixel, which costs only the pixels shown, and smoothed on a
+// worker thread; `smoothed` is called once that picture is in.
 class ScaledPicture {
 public:
     ScaledPicture(QObject *owner, std::function<void()> smoothed);

@@ -123,6 +123,10 @@ void TrayInteractions::handleThumbnailTap(const CaptureItem &item)
     if (!preview)
         return;
     preview->setPersistent(true);
+    // The preview a rest opened already shows it: kept as it is rather than built afresh, which
+    // would decode and paint the whole picture again.
+    if (preview->isWindowVisible() && preview->currentItemID() == std::optional(item.id()))
+        return;
     preview->show(item, m_queue, m_actions.onSave, m_actions.onCopy, m_actions.onDelete);
 }
 

@@ -60,6 +60,9 @@ public:
     void performAction(TrayButtonID button);
     // Selects the capture and shows it in a persistent preview.
     void handleThumbnailTap(const CaptureItem &item);
+    // The button went down on a thumbnail: a click or a drag follows, not a rest that opens the
+    // preview.
+    void handleThumbnailPress() { m_hover->cancel(); }
     // The pointer came onto or left a thumbnail: opens the preview after a rest, or closes the
     // preview of that capture shortly after leaving, unless it is persistent.
     void handleThumbnailHover(const CaptureItem &item, bool hovering);

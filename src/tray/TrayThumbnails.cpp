@@ -30,6 +30,8 @@ void TrayThumbnails::connectThumbnail(TrayThumbnailButton *thumbnail)
     connect(thumbnail, &TrayThumbnailButton::hoverChanged, this, [this, thumbnail](bool hovering) {
         m_interactions.handleThumbnailHover(thumbnail->item(), hovering);
     });
+    connect(thumbnail, &QAbstractButton::pressed, this,
+            [this] { m_interactions.handleThumbnailPress(); });
     connect(thumbnail, &TrayThumbnailButton::dragStarted, this,
             [this, thumbnail] { startDrag(thumbnail); });
 }

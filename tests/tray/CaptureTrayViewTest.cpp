@@ -82,6 +82,24 @@ protected:
             backgroundSettled();
     }
 
+    // The expanded tray over two captures, with the preview and a hover clock moved by hand; the
+    // older capture.
+    CaptureItem trayWithPreview(ManualHoverClock &clock)
+    {
+        neighbours.preview = &preview;
+        const CaptureItem older = stage();
+        stage();
+        showTray(State::expanded).setHoverScheduler(clock.scheduler());
+        return older;
+    }
+    // The pointer onto the widget at the point, no button held.
+    static void pointAt(QWidget *widget, QPoint at)
+    {
+        QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         {});
+        QApplication::sendEvent(widget, &move);
+    }
+
     FakeTrayPreview preview;
     FakeTrayPinning pinning;
 };
@@ -546,18 +564,11 @@ TEST_F(CaptureTrayViewTest, AThumbnailDragsItsPictureOrSaysWhyItCannot)
 
 TEST_F(CaptureTrayViewTest, PointerAndClicksOnThumbnailsDriveThePreview)
 {
-    neighbours.preview = &preview;
-    const CaptureItem a = stage();
-    stage();
-    CaptureTrayView &view = showTray(State::expanded);
     ManualHoverClock clock;
-    view.setHoverScheduler(clock.scheduler());
-
+    const CaptureItem a = trayWithPreview(clock);
     CaptureTrayItemView *cell = cells().value(a.id());
     const QPoint inside = cell->rect().center();
-    QMouseEvent move(QEvent::MouseMove, inside, cell->mapToGlobal(inside), Qt::NoButton,
-                     Qt::NoButton, {});
-    QApplication::sendEvent(cell, &move);
+    pointAt(cell, inside);
     clock.advance(600ms);
     EXPECT_EQ(preview.shown, QList<QUuid>{a.id()});
     EXPECT_FALSE(preview.persistent);
@@ -568,6 +579,29 @@ TEST_F(CaptureTrayViewTest, PointerAndClicksOnThumbnailsDriveThePreview)
     QTest::mouseClick(cell, Qt::LeftButton, {}, inside);
     EXPECT_EQ(queue.selectedItemID(), a.id());
     EXPECT_EQ(large()->itemID(), a.id());
+}
+
+TEST_F(CaptureTrayViewTest, AClickKeepsThePreviewARestOpenedAndAHeldButtonOpensNone)
+{
+    ManualHoverClock clock;
+    const CaptureItem a = trayWithPreview(clock);
+    const QPoint onLarge = large()->rect().center();
+    pointAt(large(), onLarge);
+    clock.advance(600ms);
+    QTest::mouseClick(large(), Qt::LeftButton, {}, onLarge);
+    EXPECT_EQ(preview.shown, QList<QUuid>{large()->itemID()}) << "shown once, not built again";
+    EXPECT_TRUE(preview.persistent);
+
+    preview.close();
+    CaptureTrayItemView *cell = cells().value(a.id());
+    const QPoint inside = cell->rect().center();
+    pointAt(cell, inside);
+    clock.advance(300ms);
+    QTest::mousePress(cell, Qt::LeftButton, {}, inside);
+    clock.advance(600ms);
+    EXPECT_EQ(preview.shown.size(), 1) << "no preview while the button is held";
+    QTest::mouseRelease(cell, Qt::LeftButton, {}, inside);
+    EXPECT_EQ(preview.shown.last(), a.id());
 }
 
 TEST_F(CaptureTrayViewTest, RecordingShowsTheRowAndStopOrCancelActsOnce)

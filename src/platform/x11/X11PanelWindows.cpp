@@ -29,6 +29,22 @@ QList<xcb_rectangle_t> devicePixelRectangles(const QRegion &region, double ratio
     return rectangles;
 }
 
+// Takes what the server queued on the connection; whether it told of a change to the root's work
+// area or current desktop.
+bool rootHintsChanged(X11Connection &connection)
+{
+    bool changed = false;
+    while (xcb_generic_event_t *event = xcb_poll_for_event(connection.get())) {
+        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            const xcb_atom_t atom = reinterpret_cast<xcb_property_notify_event_t *>(event)->atom;
+            changed = changed || atom == connection.atom("_NET_WORKAREA") ||
+                      atom == connection.atom("_NET_CURRENT_DESKTOP");
+        }
+        std::free(event);
+    }
+    return changed;
+}
+
 } // namespace
 
 QRectF rootRectToScreen(const QRect &root, const Display &display)
@@ -291,16 +307,28 @@ void X11PanelWindows::applyInputRegion(QWidget *widget, const QRegion &region)
 
 std::optional<QRectF> X11PanelWindows::visibleFrame(const Display &display) const
 {
-    if (!m_rootConnection)
+    const bool fresh = !m_rootConnection;
+    if (fresh)
         m_rootConnection = std::make_unique<X11Connection>();
     X11Connection &connection = *m_rootConnection;
     QMutexLocker lock(&connection.mutex());
     if (!connection.isUsable())
         return std::nullopt;
-    const X11Property workArea = connection.property(connection.root(), "_NET_WORKAREA");
-    const X11Property desktop = connection.property(connection.root(), "_NET_CURRENT_DESKTOP");
-    connection.drainEvents();
-    return visibleFrameFromWorkArea(workArea.values32(), desktop.value32(), display);
+    // Every layout of the tray asks, dozens of times a capture; each read waited for the X
+    // server, which a busy machine keeps from running for tens of milliseconds. Told of changes
+    // instead, selected before the first read so that none is missed.
+    if (fresh) {
+        const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_change_window_attributes(connection.get(), connection.root(), XCB_CW_EVENT_MASK, &mask);
+    }
+    if (rootHintsChanged(connection))
+        m_rootHints.reset();
+    if (!m_rootHints) {
+        const X11Property workArea = connection.property(connection.root(), "_NET_WORKAREA");
+        const X11Property desktop = connection.property(connection.root(), "_NET_CURRENT_DESKTOP");
+        m_rootHints = RootHints{workArea.values32(), desktop.value32()};
+    }
+    return visibleFrameFromWorkArea(m_rootHints->workArea, m_rootHints->desktop, display);
 }
 
 } // namespace platform

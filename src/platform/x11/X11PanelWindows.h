@@ -70,6 +70,13 @@ private:
     QList<QPointer<QWidget>> m_keptAbove;
     QHash<QByteArray, xcb_atom_t> m_atoms;
     mutable std::unique_ptr<X11Connection> m_rootConnection;
+    // The root's _NET_WORKAREA and _NET_CURRENT_DESKTOP as last read; none until read, and again
+    // once the root told of a change to either.
+    struct RootHints {
+        QList<quint32> workArea;
+        std::optional<quint32> desktop;
+    };
+    mutable std::optional<RootHints> m_rootHints;
 };
 
 } // namespace platform
