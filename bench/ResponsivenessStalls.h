@@ -5,6 +5,7 @@
 // does one thing a user does and notes the longest the main thread stayed away meanwhile.
 
 #include "ResponsivenessProgram.h"
+#include "support/SimpleTiff.h"
 
 #include <QList>
 #include <QPoint>
@@ -148,12 +149,11 @@ inline void pasteStall(StallRig &rig, Stalls &stalls)
     }
 }
 
-// An uncompressed little-endian TIFF of the screen at a glance: the signature, and bytes for
-// every pixel's three channels.
+// A TIFF that decodes to a picture of the screen's size. Its size and the PNG's are what the
+// program holds while it owns the clipboard.
 inline bool looksWholeTiff(const QByteArray &bytes, const QSize &size)
 {
-    return bytes.startsWith(QByteArray("II*\0", 4)) &&
-           bytes.size() >= qsizetype(size.width()) * size.height() * 3;
+    return readSimpleTiff(bytes).size() == size;
 }
 
 // A capture a few seconds old, its pixels let go, copied again with the tray's C key, and pasted
@@ -181,6 +181,13 @@ inline void tiffPasteStall(StallRig &rig, Stalls &stalls)
             stalls.note(round, QStringLiteral("the paste was no TIFF of the screen"));
         else
             stalls.add(round, result, pressed, milliseconds(pasted - pressed));
+        if (round == 0 && copied) {
+            stalls.note(
+                round, QStringLiteral("held while the clipboard is ours: PNG %1 MB, "
+                                      "TIFF %2 MB")
+                           .arg(pasteWithXclip(QStringLiteral("image/png")).size() / 1e6, 0, 'f', 1)
+                           .arg(tiff.size() / 1e6, 0, 'f', 1));
+        }
     }
 }
 
