@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr double thumbnailMaxSide = 200;
-
 // Names are handed out once per process, so two captures of the same second
 // never share (or overwrite) one file. A file left on disk by an earlier run
 // does not count: it is overwritten.
@@ -62,7 +60,7 @@ CaptureItem::CaptureItem(const QUuid &id, const QDateTime &createdAt,
       m_storage(videoURL ? CapturedImageStorage::create(image, posterFileName(m_fileName),
                                                         CapturedImageStorage::FileFormat::poster)
                          : CapturedImageStorage::create(image, m_fileName)),
-      m_thumbnail(thumbnail ? *thumbnail : makeThumbnail(image, thumbnailMaxSide)),
+      m_thumbnail(thumbnail ? *thumbnail : makeThumbnail(image, captureThumbnailSide)),
       m_videoURL(videoURL), m_state(state)
 {
 }
@@ -72,7 +70,7 @@ CaptureItem::CaptureItem(KeepFileName, const CaptureItem &original, const QImage
       m_sourceDisplayID(original.m_sourceDisplayID), m_mode(original.m_mode),
       m_pixelWidth(image.width()), m_pixelHeight(image.height()), m_fileName(original.m_fileName),
       m_storage(CapturedImageStorage::create(image, original.m_fileName)),
-      m_thumbnail(makeThumbnail(image, thumbnailMaxSide)), m_state(original.m_state)
+      m_thumbnail(makeThumbnail(image, captureThumbnailSide)), m_state(original.m_state)
 {
 }
 
