@@ -7,13 +7,10 @@
 #include "capture/Selecting.h"
 #include "model/CaptureErrors.h"
 #include "model/SettingsStore.h"
-#include "model/Thumbnail.h"
-#include "platform/Background.h"
 #include "platform/Log.h"
 
 #include <QDateTime>
 #include <QTimer>
-#include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotimer.h>
 
 namespace {
@@ -60,14 +57,8 @@ QCoro::Task<void> CaptureCoordinator::runScreenshotFlow(CaptureMode mode, Captur
         const QImage image = co_await (this->*step)();
         if (image.isNull())
             throw CaptureError::captureFailed(QStringLiteral("no image was returned"));
-        // Scaled away from the main thread: smoothing a 4K screen there had it wait for Qt's pool
-        // threads, up to 17 ms on a busy machine. Started in a statement of its own: GCC 12 may
-        // destroy temporaries of a co_await expression twice.
-        QFuture<QImage> scaling = platform::runInBackground(
-            [image] { return makeThumbnail(image, captureThumbnailSide); });
-        const QImage thumbnail = co_await scaling;
         item.emplace(QUuid::createUuid(), QDateTime::currentDateTime(), std::nullopt, mode, image,
-                     thumbnail, std::nullopt, CaptureItemState::pending());
+                     std::nullopt, std::nullopt, CaptureItemState::pending());
     } catch (const CaptureError &error) {
         logCaptureFailure(mode, error.kind() == CaptureError::Kind::cancelled,
                           error.errorDescription());

@@ -27,13 +27,6 @@ struct ImageOffer {
     QByteArray tiff;
 };
 
-// The TIFF of `pixels` made on the background threads, beside whatever the caller does meanwhile.
-QFuture<QByteArray> makeTiff(const std::shared_ptr<const platform::PasteboardEncoder> &encoder,
-                             const QImage &pixels)
-{
-    return platform::runInBackground([encoder, pixels] { return encoder->tiffData(pixels); });
-}
-
 // Offers the screenshot's PNG and, when there is one, its TIFF, in one change of the clipboard.
 // Throws copyFailed when there are no PNG bytes or the clipboard takes neither.
 void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, const ImageOffer &offer)
@@ -92,17 +85,16 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
 
     const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
     // A whole PNG any program reads, made away from the main thread: right after the capture
-    // its own PNG, whose write is waited for rather than made a second time beside it, while
-    // the TIFF is made from the pixels still in memory; later that file, read as it is while it
-    // is known whole, and the TIFF from its bytes. Pixels that have no file to go to (no
-    // captures folder) are encoded here. Started in a statement of its own: GCC 12 may destroy
-    // temporaries of a co_await expression twice.
-    // Nothing: a file that no longer gives the picture.
+    // its own PNG, whose write is waited for rather than made a second time beside it, and the
+    // TIFF after it from the pixels still in memory (beside it, the two would fight over the
+    // threads, the PNG's helpers taken; a 4K file decoded again for it takes a quarter second);
+    // later that file, read as it is while it is known whole, and the TIFF from its bytes. Pixels
+    // that have no file to go to (no captures folder) are encoded here. Started in a statement of
+    // its own: GCC 12 may destroy temporaries of a co_await expression twice. Nothing: a file that
+    // no longer gives the picture.
     QFuture<std::optional<ImageOffer>> making =
         platform::runInBackground([item, encoder]() -> std::optional<ImageOffer> {
-            const QImage held = item.storedImage().pixels;
-            const QFuture<QByteArray> tiff =
-                held.isNull() ? QFuture<QByteArray>() : makeTiff(encoder, held);
+            const QImage held = item.recentPixels();
             const CaptureItem::StoredImage stored =
                 item.storedImage(QDeadlineTimer(writeWaitLimit));
             QByteArray png;
@@ -115,10 +107,8 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
             }
             if (png.isEmpty())
                 return ImageOffer{};
-            // Waited for here, on a background thread: a job not yet begun runs here.
-            return ImageOffer{png, tiff.isValid()
-                                       ? tiff.result()
-                                       : encoder->tiffData(platform::PngReader::decode(png))};
+            return ImageOffer{
+                png, encoder->tiffData(held.isNull() ? platform::PngReader::decode(png) : held)};
         });
     std::optional<ImageOffer> offer = co_await making;
     if (!offer) {
@@ -133,9 +123,8 @@ QCoro::Task<void> ClipboardService::copyImage(QImage image)
     const std::shared_ptr<platform::Pasteboard> pasteboard = m_pasteboard;
     const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
     QFuture<ImageOffer> encoding = platform::runInBackground([encoder, image] {
-        const QFuture<QByteArray> tiff = makeTiff(encoder, image);
         QByteArray png = encoder->pngData(image);
-        return ImageOffer{std::move(png), tiff.result()};
+        return ImageOffer{png, png.isEmpty() ? QByteArray() : encoder->tiffData(image)};
     });
     const ImageOffer offer = co_await encoding;
     offerImage(pasteboard, offer);

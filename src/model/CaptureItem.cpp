@@ -128,6 +128,11 @@ CaptureItem::StoredImage CaptureItem::storedImage(QDeadlineTimer writeDeadline) 
     return {{}, m_storage->url() ? m_storage->url()->toLocalFile() : QString()};
 }
 
+QImage CaptureItem::recentPixels() const
+{
+    return m_storage ? m_storage->recentPixels() : QImage();
+}
+
 QString CaptureItem::pngPath() const
 {
     if (m_storage && m_storage->url())

@@ -62,6 +62,9 @@ public:
         QString pngPath;
     };
     StoredImage storedImage(QDeadlineTimer writeDeadline = QDeadlineTimer(0)) const;
+    // The pixels still in memory, held or for a moment after their file was written; null
+    // otherwise. Reads nothing. Any thread.
+    QImage recentPixels() const;
     // A screenshot's picture as a whole PNG that any program reads, for what leaves the program
     // as it is: the capture's own file while it is the one written (or found whole) and
     // unchanged, decoding nothing, else a new encoding of its decoded picture; empty when the

@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QThread>
 #include <QThreadPool>
+#include <QTimer>
 #include <sys/stat.h>
 
 namespace {
@@ -48,6 +49,10 @@ bool isSuperseded(const PathSlot &slot, quint64 generation)
     QMutexLocker lock(&slotsMutex());
     return slot.latest != generation;
 }
+
+// How long the pixels stay in memory after their file is written, for an action begun with the
+// capture (the automatic copy) that would otherwise decode the file it just missed.
+constexpr std::chrono::milliseconds recentPixelsKept(1500);
 
 } // namespace
 
@@ -99,11 +104,13 @@ CapturedImageStorage::create(const QImage &image, const QString &fileName, FileF
                 storage->m_format == FileFormat::png ? versionOf(path) : std::nullopt;
             {
                 QMutexLocker lock(&storage->m_lock);
+                storage->m_recent = storage->m_image;
                 storage->m_image = QImage();
                 storage->m_judgedVersion = written;
                 storage->m_judged = written ? Verdict::whole : Verdict::unknown;
             }
             pending = QImage();
+            forgetRecentPixelsSoon(storage);
         } else {
             qCWarning(Log::capture, "Could not write %s (%s); keeping the image in memory",
                       qUtf8Printable(path), qUtf8Printable(failure));
@@ -137,6 +144,31 @@ QImage CapturedImageStorage::image(QSize size) const
         return poster.size() == size ? poster : QImage();
     }
     return platform::PngReader::read(m_url->toLocalFile(), size);
+}
+
+void CapturedImageStorage::forgetRecentPixelsSoon(
+    const std::shared_ptr<CapturedImageStorage> &storage)
+{
+    const auto forget = [weak = std::weak_ptr(storage)] {
+        if (const std::shared_ptr<CapturedImageStorage> kept = weak.lock()) {
+            QMutexLocker lock(&kept->m_lock);
+            kept->m_recent = QImage();
+        }
+    };
+    QCoreApplication *app = QCoreApplication::instance();
+    if (app == nullptr) {
+        forget();
+        return;
+    }
+    QMetaObject::invokeMethod(
+        app, [app, forget] { QTimer::singleShot(recentPixelsKept, app, forget); },
+        Qt::QueuedConnection);
+}
+
+QImage CapturedImageStorage::recentPixels() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_image.isNull() ? m_recent : m_image;
 }
 
 QImage CapturedImageStorage::heldImage() const

@@ -35,6 +35,9 @@ public:
 
     // The in-memory copy, or a null image once the PNG is safely on disk.
     QImage heldImage() const;
+    // The in-memory copy, or for a moment after its file is written the pixels that went to it:
+    // what a copy begun with the capture makes its other formats from. Any thread.
+    QImage recentPixels() const;
 
     // The picture for an action: the in-memory copy at once, otherwise the file decoded on the
     // background threads, once for every action that asks while that decode runs. Null when the
@@ -83,6 +86,7 @@ private:
         bool operator==(const FileVersion &) const = default;
     };
     static std::optional<FileVersion> versionOf(const QString &path);
+    static void forgetRecentPixelsSoon(const std::shared_ptr<CapturedImageStorage> &storage);
     void noteVerdict(const std::optional<FileVersion> &version, Verdict verdict) const;
     bool knownBroken(const std::optional<FileVersion> &version) const;
     QImage decodeFile(QSize size) const;
@@ -90,6 +94,7 @@ private:
     mutable QMutex m_lock; // guards the members below against the background threads
     mutable QWaitCondition m_writeEnded;
     QImage m_image;
+    QImage m_recent;
     bool m_writing = false;
     // The last version of the file whose verdict is known, and that verdict.
     mutable std::optional<FileVersion> m_judgedVersion;

@@ -21,7 +21,15 @@ QImage makeThumbnail(const QImage &image, double maxSide)
     if (width < 1 || height < 1)
         return image;
     const double scale = std::min({maxSide / width, maxSide / height, 1.0});
-    const QImage thumbnail = image
+    // Smoothing a whole screen down in one step has Qt share the work out to its own threads
+    // and the caller (the main thread, as a capture is staged) wait for them; sampled first to
+    // four times the size, only a small picture is smoothed, on the spot.
+    const double sampled = scale * 4;
+    const QImage source =
+        sampled >= 1 ? image
+                     : image.scaled(scaledSide(width, sampled), scaledSide(height, sampled),
+                                    Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    const QImage thumbnail = source
                                  .scaled(scaledSide(width, scale), scaledSide(height, scale),
                                          Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                                  .convertToFormat(QImage::Format_ARGB32_Premultiplied);

@@ -2,11 +2,15 @@
 
 #include "platform/Background.h"
 
+#include <QSemaphore>
+#include <QThreadPool>
 #include <QtEndian>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <isa-l/igzip_lib.h>
 #include <limits>
+#include <memory>
 #include <new>
 #include <vector>
 #include <zlib.h>
@@ -42,15 +46,32 @@ void put32(char *at, quint32 value)
 // when that failed.
 QByteArray compressStrip(const QImage &image, int first, int count, bool alpha)
 {
-    const QImage rows =
-        image.copy(0, first, image.width(), count)
-            .convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     const int samples = alpha ? 4 : 3;
-    const qsizetype rowBytes = qsizetype(image.width()) * samples;
+    const int width = image.width();
+    const qsizetype rowBytes = qsizetype(width) * samples;
     std::vector<uchar> differenced(size_t(rowBytes * count));
+    // A screen's 32-bit pixels are read as they are; other formats are converted first.
+    const bool direct = image.format() == (alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const QImage rows =
+        direct ? image
+               : image.copy(0, first, width, count)
+                     .convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     for (int y = 0; y < count; ++y) {
-        const uchar *in = rows.constScanLine(y);
         uchar *out = differenced.data() + y * rowBytes;
+        if (direct) {
+            const auto *in = reinterpret_cast<const QRgb *>(rows.constScanLine(first + y));
+            uchar before[4] = {0, 0, 0, 0};
+            for (int x = 0; x < width; ++x, out += samples) {
+                const uchar now[4] = {uchar(qRed(in[x])), uchar(qGreen(in[x])), uchar(qBlue(in[x])),
+                                      uchar(qAlpha(in[x]))};
+                for (int c = 0; c < samples; ++c) {
+                    out[c] = uchar(now[c] - before[c]);
+                    before[c] = now[c];
+                }
+            }
+            continue;
+        }
+        const uchar *in = rows.constScanLine(y);
         std::memcpy(out, in, size_t(samples));
         for (qsizetype i = samples; i < rowBytes; ++i)
             out[i] = uchar(in[i] - in[i - samples]);
@@ -85,6 +106,49 @@ QByteArray compressStrip(const QImage &image, int first, int count, bool alpha)
     return deflated;
 }
 
+// The strips of the image, compressed on the calling thread and on background threads as they
+// come free: queued rather than handed only to threads idle at the start, since beside a PNG
+// being written (which takes every idle thread) those are none, and the threads the PNG lets go
+// join in. A helper that comes too late finds nothing left to do. An empty strip failed.
+std::vector<QByteArray> compressStrips(const QImage &image, int rowsPerStrip, bool alpha)
+{
+    struct Work {
+        Work(const QImage &image, int rowsPerStrip, bool alpha)
+            : image(image), rowsPerStrip(rowsPerStrip), alpha(alpha),
+              count((image.height() + rowsPerStrip - 1) / rowsPerStrip), strips(size_t(count))
+        {
+        }
+        QImage image;
+        int rowsPerStrip;
+        bool alpha;
+        int count;
+        std::vector<QByteArray> strips;
+        std::atomic<int> next{0};
+        QSemaphore done; // once for each strip compressed or failed
+    };
+    const auto work = std::make_shared<Work>(image, rowsPerStrip, alpha);
+    const int count = work->count;
+    const auto take = [work] {
+        for (int strip; (strip = work->next++) < work->count;) {
+            const int first = strip * work->rowsPerStrip;
+            try {
+                work->strips[size_t(strip)] = compressStrip(
+                    work->image, first, std::min(work->rowsPerStrip, work->image.height() - first),
+                    work->alpha);
+            } catch (const std::bad_alloc &) {
+            }
+            work->done.release();
+        }
+    };
+    if (QThreadPool *threads = backgroundThreads()) {
+        for (int helper = 1; helper < std::min(count, threads->maxThreadCount()); ++helper)
+            threads->start(take);
+    }
+    take();
+    work->done.acquire(count);
+    return work->strips;
+}
+
 } // namespace
 
 QByteArray TiffEncoder::encode(const QImage &image)
@@ -99,12 +163,7 @@ QByteArray TiffEncoder::encode(const QImage &image)
             int(std::clamp<qsizetype>(stripBytes / rowBytes, 1, image.height()));
         const int stripCount = (image.height() + rowsPerStrip - 1) / rowsPerStrip;
 
-        std::vector<QByteArray> strips(static_cast<size_t>(stripCount));
-        runInBands(stripCount, [&](int strip) {
-            const int first = strip * rowsPerStrip;
-            strips[size_t(strip)] =
-                compressStrip(image, first, std::min(rowsPerStrip, image.height() - first), alpha);
-        });
+        const std::vector<QByteArray> strips = compressStrips(image, rowsPerStrip, alpha);
         quint64 dataBytes = 0;
         for (const QByteArray &strip : strips) {
             if (strip.isEmpty())
