@@ -54,7 +54,8 @@ void offerFile(platform::Pasteboard &pasteboard, const QUrl &url)
     const QString path = url.toLocalFile();
     if (!QFileInfo(path).isFile()) {
         qCCritical(Log::exportLog, "Failed to copy video to clipboard");
-        throw CaptureActionError::copyFailed(QStringLiteral("The recording file is missing"));
+        throw CaptureActionError::copyFailed(QStringLiteral("The recording file ") +
+                                             unreadableFileState(path));
     }
     // The movie outlives the capture's clean-up for as long as a paste may still ask for it.
     // Held before the write, whose replacing the contents may release an earlier hold on the same

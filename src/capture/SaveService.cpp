@@ -93,9 +93,11 @@ QCoro::Task<QUrl> SaveService::save(CaptureItem item, ImageExportFormat format, 
     qCInfo(Log::exportLog, "Initiating save flow for capture %s", idText(item.id()).constData());
     // Nothing to write: refused before the user is asked where to write it.
     if (item.isVideo() && !QFileInfo(item.videoURL()->toLocalFile()).isFile()) {
-        qCCritical(Log::exportLog, "Could not save the recording: its file is missing");
+        const QString state = unreadableFileState(item.videoURL()->toLocalFile());
+        qCCritical(Log::exportLog, "Could not save the recording: its file %s",
+                   qUtf8Printable(state));
         throw CaptureActionError::saveFailed(
-            QStringLiteral("Failed to save video file: the recording file is missing"));
+            QStringLiteral("Failed to save video file: the recording file ") + state);
     }
     if (item.isVideo()) {
         QCoro::Task<QUrl> saving =

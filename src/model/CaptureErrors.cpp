@@ -1,5 +1,7 @@
 #include "model/CaptureErrors.h"
 
+#include <QFileInfo>
+
 CaptureError::CaptureError(Kind kind, const QString &reason)
     : m_kind(kind), m_reason(kind == Kind::captureFailed ? reason : QString())
 {
@@ -44,4 +46,10 @@ QString CaptureActionError::errorDescription() const
         return QStringLiteral("Save was cancelled.");
     }
     return {};
+}
+
+QString unreadableFileState(const QString &path)
+{
+    return QFileInfo::exists(path) ? QStringLiteral("can no longer be read")
+                                   : QStringLiteral("is missing");
 }

@@ -81,3 +81,8 @@ private:
     QString m_reason;
     std::string m_what;
 };
+
+// How a message goes on about a file the user acts on that is no regular file: "is missing" when
+// nothing is there (a link to nothing included), "can no longer be read" when something else is,
+// a folder, a pipe or a device put in its place.
+QString unreadableFileState(const QString &path);

@@ -139,10 +139,8 @@ QImage CapturedImageStorage::image(QSize size) const
         return {};
     // Not kept: the point of the storage is that the pixels live on disk. Read without Qt's
     // size limit, which the capture of a very large display exceeds: the file is our own.
-    if (m_format == FileFormat::poster) {
-        QImage poster = PosterFile::read(m_url->toLocalFile());
-        return poster.size() == size ? poster : QImage();
-    }
+    if (m_format == FileFormat::poster)
+        return PosterFile::read(m_url->toLocalFile(), size);
     return platform::PngReader::read(m_url->toLocalFile(), size);
 }
 
@@ -232,10 +230,8 @@ QImage CapturedImageStorage::decodeFile(QSize size) const
     if (!m_url)
         return {};
     const QString path = m_url->toLocalFile();
-    if (m_format == FileFormat::poster) {
-        QImage poster = PosterFile::read(path);
-        return poster.size() == size ? poster : QImage();
-    }
+    if (m_format == FileFormat::poster)
+        return PosterFile::read(path, size);
     const std::optional<FileVersion> before = versionOf(path);
     // A version already found broken is not decoded again: a damaged pin's card asks often.
     if (knownBroken(before))
@@ -245,14 +241,11 @@ QImage CapturedImageStorage::decodeFile(QSize size) const
         noteVerdict(before, Verdict::broken);
         return {};
     }
-    // Mapped rather than read: the file's pages are dropped again once decoded. Read without
-    // Qt's size limit, which the capture of a very large display exceeds: the file is our own;
-    // one whose header claims another size is refused before its pixels are made.
-    const qint64 length = file.size();
-    const uchar *mapped = length > 0 ? file.map(0, length) : nullptr;
-    const QByteArray bytes =
-        mapped ? QByteArray::fromRawData(reinterpret_cast<const char *>(mapped), qsizetype(length))
-               : file.readAll();
+    // Read, never mapped: a file cut short meanwhile would fault the mapping's later pages. No
+    // more than its size when opened. Decoded without Qt's size limit, which the capture of a
+    // very large display exceeds: the file is our own; one whose header claims another size is
+    // refused before its pixels are made.
+    const QByteArray bytes = file.read(file.size());
     const QImage image = platform::PngReader::decode(bytes, size);
     const Verdict found = image.isNull()                        ? Verdict::broken
                           : platform::PngReader::isWhole(bytes) ? Verdict::whole
@@ -309,7 +302,7 @@ QByteArray CapturedImageStorage::wholePng(QSize size) const
         QFile file;
         if (!before || !platform::openRegularFile(file, path))
             return std::nullopt;
-        QByteArray bytes = file.readAll();
+        QByteArray bytes = file.read(file.size());
         if (versionOf(path) != before)
             return std::nullopt;
         return bytes;

@@ -4,7 +4,6 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
-#include <optional>
 
 // A recording's poster frame on disk, kept so that it can be read back quickly: the picture cut
 // into horizontal bands, each an ordinary PNG, one after another in one private file. The bands
@@ -17,11 +16,9 @@ namespace PosterFile {
 // Any thread.
 bool write(const QImage &image, const QString &path, QString *error = nullptr);
 
-// The picture; a null image when the file is missing, damaged or not one of these. Any thread.
-QImage read(const QString &path);
-
-// The picture's size as the start of a file says it (its first 16 bytes are enough); nothing
-// when they are not the start of one of these files. Decodes nothing.
-std::optional<QSize> imageSize(const QByteArray &start);
+// The picture; a null image when the file is missing, damaged or not one of these, or (when
+// `expected` is given) its header claims another size or the file is larger than a poster of that
+// size can be: refused before the rest of the file is read or a pixel is made. Any thread.
+QImage read(const QString &path, QSize expected = {});
 
 } // namespace PosterFile

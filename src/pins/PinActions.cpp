@@ -44,7 +44,8 @@ std::optional<QString> PinActions::refusal(const PinItem &item, const QString &a
         return item.hasPicture() ? std::nullopt : std::optional(complaint(action, pictureGone));
     const std::optional<QUrl> url = item.fileURL();
     if (url && url->isLocalFile() && !QFileInfo(url->toLocalFile()).isFile())
-        return complaint(action, QStringLiteral("the file is missing"));
+        return complaint(action,
+                         QStringLiteral("the file ") + unreadableFileState(url->toLocalFile()));
     return std::nullopt;
 }
 
@@ -220,7 +221,10 @@ void PinActions::dragData(PinItemPtr item, QObject *receiver, const Complaint &c
                 return;
             }
             tell(complain, QStringLiteral("drag"),
-                 item->isImage() ? pictureGone : QStringLiteral("the file is missing"));
+                 item->isImage()
+                     ? pictureGone
+                     : QStringLiteral("the file ") +
+                           unreadableFileState(item->fileURL().value_or(QUrl()).toLocalFile()));
         });
 }
 

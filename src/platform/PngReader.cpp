@@ -49,11 +49,9 @@ QImage PngReader::read(const QString &path, QSize expected)
     QFile file;
     if (!openRegularFile(file, path))
         return {};
-    // Mapped rather than read: the file's pages are dropped again once decoded.
-    const qint64 size = file.size();
-    if (uchar *bytes = size > 0 ? file.map(0, size) : nullptr)
-        return decodeBytes(bytes, size_t(size), expected);
-    const QByteArray read = file.readAll();
+    // Read, never mapped: a file cut short meanwhile would fault the mapping's later pages. No
+    // more than its size when opened.
+    const QByteArray read = file.read(file.size());
     return decodeBytes(read.constData(), size_t(read.size()), expected);
 }
 

@@ -28,8 +28,10 @@ bool openRegularFile(QFile &file, const QString &path, QString *error)
         return false;
     };
     // Opened without waiting, then judged by what was opened: a check of the path first could
-    // be answered by one file and the open by another put there meanwhile.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // be answered by one file and the open by another put there meanwhile. A terminal put there
+    // does not become the program's.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return fail(QString::fromLocal8Bit(std::strerror(errno)));
     struct stat status {};

@@ -5,6 +5,7 @@
 
 #include "capture/OCRService.h"
 #include "capture/ShareService.h"
+#include "model/CaptureErrors.h"
 #include "model/CaptureQueue.h"
 #include "model/StartTask.h"
 #include "platform/Log.h"
@@ -74,10 +75,9 @@ void QuickLookPreviewView::copyItem(const CaptureItem &item)
         return;
     }
     // Nothing claimed that did not happen.
-    if (!QFileInfo(item.videoURL()->toLocalFile()).isFile()) {
-        m_controller.setNotice(
-            QStringLiteral("“%1” could not be copied: the recording file is missing.")
-                .arg(item.fileName()));
+    if (const QString movie = item.videoURL()->toLocalFile(); !QFileInfo(movie).isFile()) {
+        m_controller.setNotice(QStringLiteral("“%1” could not be copied: the recording file %2.")
+                                   .arg(item.fileName(), unreadableFileState(movie)));
         return;
     }
     copyWithPicture(item);

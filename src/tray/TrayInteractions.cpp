@@ -1,5 +1,6 @@
 #include "tray/TrayInteractions.h"
 
+#include "model/CaptureErrors.h"
 #include "model/CaptureQueue.h"
 #include "tray/TrayState.h"
 
@@ -171,7 +172,8 @@ QMimeData *TrayInteractions::makeDragProvider(const CaptureItem &item,
             m_state->showNotice(
                 item.id(),
                 item.isVideo()
-                    ? QStringLiteral("Couldn't drag (the recording file is missing)")
+                    ? QStringLiteral("Couldn't drag (the recording file %1)")
+                          .arg(unreadableFileState(item.videoURL()->toLocalFile()))
                     : QStringLiteral("Couldn't drag (its picture can no longer be read)"));
         return nullptr;
     }

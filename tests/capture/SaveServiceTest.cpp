@@ -189,6 +189,26 @@ TEST_F(SaveServiceTest, FailedRecordingCopyLeavesTheDestinationAlone)
     choose("gone/saved.mov");
     EXPECT_TRUE(save(recording()));
     EXPECT_FALSE(QFileInfo::exists(tmp.path() + "/gone"));
+
+    // No regular file, put there while the user chose or found before: refused with no wait for a
+    // pipe's writer or an end of /dev/zero.
+    choose("saved.mov");
+    for (const Spoil damage : {Spoil::pipe, Spoil::endless}) {
+        const QString movie = tmp.path() + QStringLiteral("/Recording-%1.mov").arg(int(damage));
+        writeFile(movie, "movie bytes");
+        std::optional<SpoiltFile> pipe;
+        panel->whileShown = [&] { pipe.emplace(movie, damage); };
+        const auto reason = [&] {
+            return save(makeRecording(movie))
+                .value_or(CaptureActionError::saveCancelled())
+                .reason();
+        };
+        EXPECT_EQ(reason(),
+                  "Failed to save video file: Cannot read " + movie + ": not a regular file");
+        panel->whileShown = nullptr;
+        EXPECT_EQ(reason(), "Failed to save video file: the recording file can no longer be read");
+        EXPECT_EQ(readFile(chosen), "an older file");
+    }
 }
 
 } // namespace

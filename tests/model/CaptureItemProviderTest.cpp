@@ -110,6 +110,16 @@ TEST(DragFile, IsNotHandedOutWhenItCannotBeMade)
     QCoreApplication::processEvents();
     EXPECT_FALSE(called);
     EXPECT_EQ(log.lines().filter("capture|warning|").size(), 2);
+
+    // A movie that is no regular file: no drag file, and no wait for a pipe's writer.
+    for (const Spoil damage : {Spoil::pipe, Spoil::endless}) {
+        const QString movie = tmp.path() + QStringLiteral("/Recording-%1.mov").arg(int(damage));
+        QFile(movie).open(QIODevice::WriteOnly);
+        const SpoiltFile spoilt(movie, damage);
+        const CaptureItem unreadable = makeRecording(movie);
+        EXPECT_FALSE(awaited(unreadable.prepareDragFile())) << int(damage);
+        EXPECT_FALSE(QFileInfo::exists(tmp.captureFile("Drag_" + unreadable.fileName())));
+    }
 }
 
 TEST(CaptureItemProvider, CallsBackOnceOnTheMainThreadWhateverThreadsAsk)

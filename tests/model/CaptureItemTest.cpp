@@ -3,6 +3,7 @@
 #include "model/PosterFile.h"
 #include "model/TemporaryFiles.h"
 #include "model/Thumbnail.h"
+#include "support/CraftedPosterFiles.h"
 #include "support/FileOpens.h"
 #include "support/LogCapture.h"
 #include "support/TempDirScope.h"
@@ -13,8 +14,10 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QtConcurrent/QtConcurrentRun>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 
 TEST(Thumbnail, FitsTheLongerSideWithinTheLimitAndNeverEnlarges)
 {
@@ -138,8 +141,9 @@ void resetPeakResident()
 
 // What every action asks first: a file that is still there but holds anything other than the
 // picture counts as gone, found out from the file as it is now (written over in place at its
-// size, too); one that is no regular file is never opened, and one whose header claims another
-// picture is refused before its pixels are made.
+// size, too); one that is no regular file is never opened, one whose header claims another
+// picture is refused before its pixels are made, and a poster larger than its picture can take
+// is not read.
 TEST(CaptureItem, AFileThatNoLongerHoldsThePictureIsRefusedWithoutWaitingOrDecodingIt)
 {
     TempDirScope tmp;
@@ -151,6 +155,8 @@ TEST(CaptureItem, AFileThatNoLongerHoldsThePictureIsRefusedWithoutWaitingOrDecod
     const CaptureItem deleted = makeScreenshot(filledImage(40, 30, Qt::cyan));
     const CaptureItem junkPoster = makeRecording(tmp.path() + "/Recording-j.mp4");
     const CaptureItem pipedPoster = makeRecording(tmp.path() + "/Recording-p.mp4");
+    const CaptureItem hugePoster = makeRecording(tmp.path() + "/Recording-h.mp4");
+    const CaptureItem grownPoster = makeRecording(tmp.path() + "/Recording-g.mp4");
     waitForWrites();
     for (int i = 0; i < gone.size(); ++i)
         ASSERT_TRUE(spoilFile(tmp.captureFile(gone[i].fileName()), damages[i])) << i;
@@ -158,6 +164,19 @@ TEST(CaptureItem, AFileThatNoLongerHoldsThePictureIsRefusedWithoutWaitingOrDecod
     ASSERT_TRUE(QFile::remove(tmp.captureFile(deleted.fileName())));
     ASSERT_TRUE(spoilFile(junkPoster.storedImage().pngPath));
     ASSERT_TRUE(spoilFile(pipedPoster.storedImage().pngPath, Spoil::pipe));
+    // A poster that claims 16384 × 16384 pixels (1 GiB once decoded) in 64 bands of grey rows, a
+    // few hundred KB; and the recording's own poster behind a link, grown to 1 GiB.
+    const QByteArray band = blackPng(16384, 256);
+    const QByteArray claim =
+        CraftedPosterFiles::header(16384, 16384, {64, {256, quint64(band.size())}}) +
+        band.repeated(64);
+    QFile huge(hugePoster.storedImage().pngPath);
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.write(claim) == claim.size() &&
+                huge.flush());
+    const QString grown = grownPoster.storedImage().pngPath;
+    ASSERT_TRUE(QFile::rename(grown, tmp.path() + "/grown"));
+    ASSERT_TRUE(QFile(tmp.path() + "/grown").resize(qint64(1) << 30));
+    ASSERT_TRUE(QFile::link(tmp.path() + "/grown", grown));
     gone << other << deleted;
 
     const qint64 resident = peakResidentKiB();
@@ -170,11 +189,12 @@ TEST(CaptureItem, AFileThatNoLongerHoldsThePictureIsRefusedWithoutWaitingOrDecod
         EXPECT_TRUE(item.image().isNull());
         EXPECT_FALSE(item.makeDragFileURL());
     }
-    for (const CaptureItem &recording : {junkPoster, pipedPoster}) {
+    for (const CaptureItem &recording : {junkPoster, pipedPoster, hugePoster, grownPoster}) {
+        SCOPED_TRACE(recording.fileName().toStdString());
         EXPECT_TRUE(recording.image().isNull());
         EXPECT_TRUE(recording.loadImage().result().isNull());
     }
-    EXPECT_LT(peakResidentKiB() - resident, 128 * 1024) << "the 8000 × 8000 pixels were made";
+    EXPECT_LT(peakResidentKiB() - resident, 128 * 1024) << "a claimed picture or 1 GiB was made";
 }
 
 // One decode serves every action that asks while it runs; the file just written is known whole
@@ -238,6 +258,33 @@ TEST(CaptureItem, ActionsGetThePictureOrAWholePngOfItAndNothingFromADamagedFile)
         EXPECT_EQ(dropped.read().convertToFormat(QImage::Format_RGB32), picture)
             << dropped.errorString().toStdString();
     }
+}
+
+// A file cut short and written back over and over while actions read it: each read gives the
+// picture or nothing, and none faults the process.
+TEST(CapturedImageStorage, AFileCutShortWhileItIsReadGivesThePictureOrNothing)
+{
+    TempDirScope tmp;
+    const QImage picture = noisyImage(1000, 700, 43);
+    const CaptureItem item = makeScreenshot(picture);
+    QFile file(item.storedImage(QDeadlineTimer(10000)).pngPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QByteArray whole = file.readAll();
+    std::atomic<bool> reading = true;
+    std::thread cutter([&] {
+        while (reading) {
+            if (!file.resize(4096) || !file.seek(4096) ||
+                file.write(whole.sliced(4096)) != whole.size() - 4096 || !file.flush())
+                return;
+        }
+    });
+    for (int read = 0; read < 60; ++read) {
+        const QImage found = read % 2 ? item.image() : item.loadImage().result();
+        EXPECT_TRUE(found.isNull() || found == picture) << read;
+    }
+    reading = false;
+    cutter.join();
+    EXPECT_EQ(item.loadImage().result(), picture) << "whole again";
 }
 
 // A capture larger than Qt's 128 MB image limit (6000 × 6000 × 4 bytes) still comes back from

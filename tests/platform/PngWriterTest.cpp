@@ -390,6 +390,12 @@ TEST(PngReader, TakesAsWholeOnlyAHeaderFirstAndAnEmptyEndLast)
     qToBigEndian<quint32>(
         quint32(crc32(0, reinterpret_cast<const Bytef *>(carrying.data() + 4), 5)),
         carrying.data() + 9);
+    // The header chunk with a 14th byte, its checksum made to hold.
+    QByteArray longHeader = png.first(8) + QByteArray("\0\0\0\x0eIHDR", 8) + png.sliced(16, 13) +
+                            QByteArray(5, '\0') + png.sliced(33);
+    qToBigEndian<quint32>(
+        quint32(crc32(0, reinterpret_cast<const Bytef *>(longHeader.data() + 12), 18)),
+        longHeader.data() + 30);
     QByteArray flipped = png;
     flipped[png.size() / 2] = char(flipped[png.size() / 2] ^ 0x10);
     const struct {
@@ -404,6 +410,7 @@ TEST(PngReader, TakesAsWholeOnlyAHeaderFirstAndAnEmptyEndLast)
         {"the last byte cut", png.chopped(1), false},
         {"an end chunk carrying data", png.chopped(12) + carrying, false},
         {"the signature and an end chunk", png.first(8) + end, false},
+        {"a header of 14 bytes", longHeader, false},
     };
     for (const auto &c : cases)
         EXPECT_EQ(platform::PngReader::isWhole(c.bytes), c.whole) << c.name;

@@ -10,7 +10,9 @@
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QtEndian>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 // Points TMPDIR at a fresh temporary folder for the lifetime of a test and
@@ -62,11 +64,12 @@ private:
 // intact and its body broken; `endCut` takes away a PNG's last 12 bytes, its end chunk, which
 // the program's own reader does without while other programs refuse the file. `pipe` puts a
 // named pipe in its place, which blocks whoever opens it for reading until somebody writes;
-// `hugeClaim` a whole PNG of 8000 × 8000 grey pixels (256 MB once decoded) of a few hundred KB.
-enum class Spoil { junk, cut, scrambled, endCut, pipe, hugeClaim };
+// `hugeClaim` a whole PNG of 8000 × 8000 grey pixels (256 MB once decoded) of a few hundred KB;
+// `endless` a link to /dev/zero, which never ends.
+enum class Spoil { junk, cut, scrambled, endCut, pipe, hugeClaim, endless };
 
-// A whole PNG of `side` × `side` black grey-scale pixels, small on disk.
-inline QByteArray blackPng(int side)
+// A whole PNG of `width` × `height` black grey-scale pixels, small on disk.
+inline QByteArray blackPng(int width, int height)
 {
     const auto chunk = [](const char *type, const QByteArray &data) {
         QByteArray bytes(4, Qt::Uninitialized);
@@ -80,10 +83,10 @@ inline QByteArray blackPng(int side)
         return bytes + tail;
     };
     QByteArray header(13, '\0');
-    qToBigEndian(quint32(side), header.data());
-    qToBigEndian(quint32(side), header.data() + 4);
+    qToBigEndian(quint32(width), header.data());
+    qToBigEndian(quint32(height), header.data() + 4);
     header[8] = 8; // bits per sample; grey-scale, no interlacing
-    const QByteArray rows(qsizetype(side) * (side + 1), '\0');
+    const QByteArray rows(qsizetype(height) * (width + 1), '\0');
     uLongf size = compressBound(uLong(rows.size()));
     QByteArray deflated(qsizetype(size), Qt::Uninitialized);
     compress2(reinterpret_cast<Bytef *>(deflated.data()), &size,
@@ -118,10 +121,25 @@ inline bool spoilFile(const QString &path, Spoil how = Spoil::junk)
     case Spoil::pipe:
         return QFile::remove(path) && ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
     case Spoil::hugeClaim: {
-        const QByteArray png = blackPng(8000);
+        const QByteArray png = blackPng(8000, 8000);
         return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
                file.write(png) == png.size();
     }
+    case Spoil::endless:
+        return QFile::remove(path) && QFile::link(QStringLiteral("/dev/zero"), path);
     }
     return false;
 }
+
+// The file spoilt as `how` says, a pipe with a writer that never writes: its readers wait until
+// this goes.
+struct SpoiltFile {
+    SpoiltFile(const QString &path, Spoil how = Spoil::pipe)
+        : writer(spoilFile(path, how) && how == Spoil::pipe
+                     ? ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC)
+                     : -1)
+    {
+    }
+    ~SpoiltFile() { ::close(writer); }
+    const int writer;
+};
