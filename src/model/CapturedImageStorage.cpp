@@ -16,6 +16,7 @@
 #include <QThread>
 #include <QThreadPool>
 #include <QTimer>
+#include <atomic>
 #include <sys/stat.h>
 
 namespace {
@@ -52,7 +53,7 @@ bool isSuperseded(const PathSlot &slot, quint64 generation)
 
 // How long the pixels stay in memory after their file is written, for an action begun with the
 // capture (the automatic copy) that would otherwise decode the file it just missed.
-constexpr std::chrono::milliseconds recentPixelsKept(1500);
+std::atomic<std::chrono::milliseconds::rep> recentPixelsKept = 1500;
 
 } // namespace
 
@@ -144,9 +145,15 @@ QImage CapturedImageStorage::image(QSize size) const
     return platform::PngReader::read(m_url->toLocalFile(), size);
 }
 
+std::chrono::milliseconds CapturedImageStorage::setRecentPixelsKept(std::chrono::milliseconds kept)
+{
+    return std::chrono::milliseconds(recentPixelsKept.exchange(kept.count()));
+}
+
 void CapturedImageStorage::forgetRecentPixelsSoon(
     const std::shared_ptr<CapturedImageStorage> &storage)
 {
+    const std::chrono::milliseconds keptFor(recentPixelsKept.load());
     const auto forget = [weak = std::weak_ptr(storage)] {
         if (const std::shared_ptr<CapturedImageStorage> kept = weak.lock()) {
             QMutexLocker lock(&kept->m_lock);
@@ -159,7 +166,7 @@ void CapturedImageStorage::forgetRecentPixelsSoon(
         return;
     }
     QMetaObject::invokeMethod(
-        app, [app, forget] { QTimer::singleShot(recentPixelsKept, app, forget); },
+        app, [app, forget, keptFor] { QTimer::singleShot(keptFor, app, forget); },
         Qt::QueuedConnection);
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUrl>
 #include <QWaitCondition>
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -38,6 +39,9 @@ public:
     // The in-memory copy, or for a moment after its file is written the pixels that went to it:
     // what a copy begun with the capture makes its other formats from. Any thread.
     QImage recentPixels() const;
+    // How long recentPixels() keeps them after the write (1.5 s), for writes that end from now
+    // on; returns the time it replaces.
+    static std::chrono::milliseconds setRecentPixelsKept(std::chrono::milliseconds kept);
 
     // The picture for an action: the in-memory copy at once, otherwise the file decoded on the
     // background threads, once for every action that asks while that decode runs. Null when the

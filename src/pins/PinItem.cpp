@@ -102,8 +102,20 @@ bool PinItem::needsCardPicture(QSize pixels) const
 {
     // Only a pinned capture's picture (a recording's poster) lives on disk; its pixels are held
     // in memory only until its file is written. One that could not be read is not asked again.
-    return m_capture && !m_cardPictureFailed && !covers(m_cardPicture, pixels) &&
-           m_capture->storedImage().pixels.isNull();
+    return needsPreviewImage() && !m_cardPictureFailed && !covers(m_cardPicture, pixels);
+}
+
+bool PinItem::needsPreviewImage() const
+{
+    return m_capture && m_capture->storedImage().pixels.isNull();
+}
+
+QImage PinItem::thumbnailStandIn() const
+{
+    QImage shown = m_capture ? m_capture->thumbnail() : QImage();
+    if (shown.isNull() && isVideo())
+        shown = platform::mimeTypeIcon(QStringLiteral("video/mp4"), 256);
+    return shown;
 }
 
 QImage PinItem::cardPicture(QSize pixels) const
@@ -121,20 +133,37 @@ QImage PinItem::cardPicture(QSize pixels) const
         if (const QImage held = m_capture->storedImage().pixels; !held.isNull())
             m_cardPicture = PinCardDrawing::coverImage(held, pixels);
     }
-    QImage shown = m_cardPicture.isNull() ? m_capture->thumbnail() : m_cardPicture;
-    if (shown.isNull() && isVideo())
-        shown = platform::mimeTypeIcon(QStringLiteral("video/mp4"), 256);
-    return PinCardDrawing::coverImage(shown, pixels);
+    return PinCardDrawing::coverImage(m_cardPicture.isNull() ? thumbnailStandIn() : m_cardPicture,
+                                      pixels);
+}
+
+QFuture<QImage> PinItem::loadPicture(std::function<QImage(const QImage &)> shape) const
+{
+    if (!m_capture)
+        return QtFuture::makeReadyFuture(QImage());
+    return platform::runInBackground([capture = *m_capture, shape = std::move(shape)] {
+        const QImage picture = capture.loadImage().result();
+        return picture.isNull() || !shape ? picture : shape(picture);
+    });
 }
 
 QFuture<QImage> PinItem::loadCardPicture(QSize pixels) const
 {
+    return loadPicture(
+        [pixels](const QImage &picture) { return PinCardDrawing::coverImage(picture, pixels); });
+}
+
+QFuture<QImage> PinItem::loadPreviewImage() const
+{
+    return loadPicture({});
+}
+
+QImage PinItem::previewStandIn() const
+{
     if (!m_capture)
-        return QtFuture::makeReadyFuture(QImage());
-    return platform::runInBackground([capture = *m_capture, pixels] {
-        const QImage picture = capture.loadImage().result();
-        return picture.isNull() ? QImage() : PinCardDrawing::coverImage(picture, pixels);
-    });
+        return previewImage();
+    const QImage held = m_capture->storedImage().pixels;
+    return held.isNull() ? thumbnailStandIn() : held;
 }
 
 void PinItem::keepCardPicture(const QImage &picture) const

@@ -95,6 +95,14 @@ public:
     // (iconSize pixels), a film icon for a recording without a poster. Null when there is
     // nothing to draw.
     QImage previewImage(int iconSize = 256) const;
+    // previewImage() reading no file: a pinned capture whose picture (or poster) lives on disk
+    // shows its thumbnail, a recording without one the film icon, until loadPreviewImage()'s
+    // picture is in (needsPreviewImage). Main thread only.
+    QImage previewStandIn() const;
+    bool needsPreviewImage() const;
+    // A pinned capture's picture (or poster) at its pixel size, decoded on the background
+    // threads; null when it can no longer be read.
+    QFuture<QImage> loadPreviewImage() const;
     // The name the pin is saved, opened or dragged out under: an image is named by the moment
     // of the call ("Corvanta yyyy-MM-dd HH.mm.ss.png"), a file or recording by its own name.
     QString exportFileName(const QDateTime &now = QDateTime::currentDateTime()) const;
@@ -122,6 +130,9 @@ public:
 private:
     struct FromCapture {};
     PinItem(FromCapture, const CaptureItem &capture, PinContent content);
+    // A pinned capture's picture made into what `shape` makes of it, on the background threads.
+    QFuture<QImage> loadPicture(std::function<QImage(const QImage &)> shape) const;
+    QImage thumbnailStandIn() const;
 
     QUuid m_id;
     PinContent m_content;

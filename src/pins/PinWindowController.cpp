@@ -3,6 +3,7 @@
 #include "model/SettingsStore.h"
 #include "pins/PinContentView.h"
 #include "pins/PinGeometry.h"
+#include "platform/Background.h"
 #include "platform/Displays.h"
 #include "platform/PanelWindows.h"
 #include "platform/WindowFade.h"
@@ -38,14 +39,7 @@ PinWindowController::PinWindowController(PinItemPtr item, SettingsStore &setting
         emit changed();
     });
     connect(&m_autoClose, &QTimer::timeout, this, &PinWindowController::teardown);
-    if (m_item)
-        m_preview = m_item->previewImage();
-    std::optional<platform::Display> main;
-    if (m_services.displays)
-        main = m_services.displays->mainDisplay();
-    const double scale = scaleOf(main);
-    m_displaySize = fitSize(usablePinSize(m_settings.pinSize()), scale);
-    m_displayImage = makeDisplayImage(m_preview, m_displaySize, scale);
+    showPreview();
     applyOpacityDefaults();
 
     const auto redraw = [this] { emit changed(); };
@@ -237,7 +231,25 @@ void PinWindowController::replaceItem(PinItemPtr item)
     if (!item)
         return;
     m_item = std::move(item);
-    m_preview = m_item->previewImage();
+    showPreview();
+}
+
+void PinWindowController::showPreview()
+{
+    setPreview(m_item ? m_item->previewStandIn() : QImage());
+    // A picture that lives on disk is decoded away from this thread, as the deck's cards are.
+    if (m_item && m_item->needsPreviewImage()) {
+        platform::deliverTo(this, m_item->loadPreviewImage(),
+                            [this, item = m_item](const QImage &picture) {
+                                if (item == m_item && !picture.isNull())
+                                    setPreview(picture);
+                            });
+    }
+}
+
+void PinWindowController::setPreview(const QImage &preview)
+{
+    m_preview = preview;
     const std::optional<platform::Display> screen =
         m_window ? targetScreen()
                  : (m_services.displays ? m_services.displays->mainDisplay() : std::nullopt);

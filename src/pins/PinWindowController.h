@@ -90,6 +90,9 @@ signals:
 
 private:
     void finishClose();
+    // Shows the item's picture: a stand-in at once when it lives on disk, then the picture.
+    void showPreview();
+    void setPreview(const QImage &preview);
     void scheduleAutoClose();
     void applyOpacityDefaults();
     static QImage makeDisplayImage(const QImage &preview, QSizeF size, double scale);

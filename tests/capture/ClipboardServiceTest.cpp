@@ -1,6 +1,7 @@
 #include "capture/ClipboardService.h"
 #include "capture/ActionTestSupport.h"
 #include "model/CaptureErrors.h"
+#include "model/CapturedImageStorage.h"
 #include "model/TemporaryFiles.h"
 #include "platform/qt/QtPasteboard.h"
 #include "support/FakePasteboard.h"
@@ -12,6 +13,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
@@ -137,6 +139,28 @@ TEST_F(ClipboardServiceTest, JustCapturedScreenshotPastesTheCapturesOwnPng)
     EXPECT_EQ(pasted, file.readAll());
     EXPECT_EQ(pasteboard->paste("image/tiff"), "TIFF 1600x1200");
     EXPECT_EQ(pasteboard->encodings.load(), 1) << "the same PNG is not encoded twice";
+}
+
+// A copy begun as the capture's file is written makes its TIFF from the pixels kept a while
+// after the write, without decoding the file; after that while nothing holds them any more.
+TEST_F(ClipboardServiceTest, ACopyRightAfterTheWriteMakesItsTiffFromThePixelsKeptAWhile)
+{
+    using namespace std::chrono_literals;
+    const std::chrono::milliseconds kept = CapturedImageStorage::setRecentPixelsKept(1h);
+    const auto restore = qScopeGuard([kept] { CapturedImageStorage::setRecentPixelsKept(kept); });
+    const QImage picture = patternImage(64, 48);
+    const CaptureItem item = makeScreenshot(picture);
+    waitForWrites();
+    ASSERT_TRUE(item.storedImage().pixels.isNull()) << "written";
+    EXPECT_EQ(copy(item), std::nullopt);
+    EXPECT_EQ(pasteboard->fakeEncoder->tiffImage.constBits(), picture.constBits())
+        << "made from the pixels kept, not from the file decoded";
+
+    CapturedImageStorage::setRecentPixelsKept(0ms);
+    const QImage later = patternImage(48, 64);
+    const CaptureItem laterItem = makeScreenshot(later);
+    waitForWrites();
+    EXPECT_TRUE(waitUntil([&] { return later.isDetached(); })) << "let go of";
 }
 
 TEST_F(ClipboardServiceTest, OneAcceptedRepresentationIsEnoughButNoneFails)

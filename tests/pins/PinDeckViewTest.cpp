@@ -13,7 +13,9 @@
 #include <QFile>
 #include <QMimeData>
 #include <QTest>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -283,9 +285,16 @@ TEST_F(PinDeckViewTest, APinWhoseFileWentStaysDrawnAndItsActionsSayWhyOnItsCard)
 }
 
 // A pinned capture whose file kept its header but lost its body is neither opened nor dragged
-// out, and its card says why; a pinned capture of another picture beside it opens as itself.
+// out, and its card says why; a pinned capture of another picture beside it opens as itself. The
+// file is read once: neither the card's repaints nor the actions read it again, and the card
+// does not go back to it, not even drawn at another size once the file changed.
 TEST_F(PinDeckViewTest, APinWhoseFileNoLongerDecodesIsNotOpenedNorDraggedAndItsCardSaysWhy)
 {
+    const auto repaint = [this] {
+        grab();
+        platform::backgroundThreads()->waitForDone(10000);
+        QCoreApplication::processEvents();
+    };
     for (const Spoil damage : {Spoil::cut, Spoil::scrambled}) {
         SCOPED_TRACE(int(damage));
         const QImage picture = noisyImage(120, 80, 2 * quint32(damage));
@@ -298,11 +307,8 @@ TEST_F(PinDeckViewTest, APinWhoseFileNoLongerDecodesIsNotOpenedNorDraggedAndItsC
         deck.add(intact);
         deck.add(spoilt); // first
         model.urlOpener->opened.clear();
-        for (int repaint = 0; repaint < 8; ++repaint) {
-            grab();
-            platform::backgroundThreads()->waitForDone(10000);
-            QCoreApplication::processEvents();
-        }
+        for (int times = 0; times < 8; ++times)
+            repaint();
         EXPECT_EQ(opens.count(), 1) << "its card's picture is decoded once, not at every repaint";
 
         deck.openItem(spoilt);
@@ -320,6 +326,17 @@ TEST_F(PinDeckViewTest, APinWhoseFileNoLongerDecodesIsNotOpenedNorDraggedAndItsC
         EXPECT_EQ(QImage(model.urlOpener->opened.first().toLocalFile())
                       .convertToFormat(QImage::Format_RGB32),
                   picture);
+        EXPECT_EQ(opens.count(), 1) << "what was found broken is not read again";
+
+        for (int side = 110; side <= 130; side += 10) {
+            const timespec touched[2] = {{side, 0}, {side, 0}}; // another version of the file
+            ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), touched, 0), 0);
+            const QSizeF card = stack().config().itemSize;
+            model.settings.setPinSize(side);
+            ASSERT_TRUE(waitUntil([&] { return stack().config().itemSize != card; }));
+            repaint();
+        }
+        EXPECT_EQ(opens.count(), 1) << "a card that found nothing does not load again";
     }
 }
 

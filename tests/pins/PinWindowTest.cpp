@@ -1,8 +1,10 @@
 #include "PinTestSupport.h"
 
+#include "model/CaptureTestSupport.h"
 #include "pins/PinContentView.h"
 #include "pins/PinWindowController.h"
 #include "support/AnimationClock.h"
+#include "support/FileOpens.h"
 #include "support/WaitUntil.h"
 
 #include <QApplication>
@@ -74,6 +76,26 @@ TEST_F(PinWindowTest, WindowsFitTheirPictureAndCascadeFromTheCorner)
     EXPECT_TRUE(900 - 78 - 400 > midway.y() && midway.y() > 900 - 397 - 400) << midway.y();
     animations.advanceBy(200);
     EXPECT_EQ(c->window()->geometry().topLeft(), QPoint(20, 900 - 397 - 400));
+}
+
+// A pinned capture whose picture lives on disk is decoded away from the main thread: its
+// thumbnail shows until then, its picture after.
+TEST_F(PinWindowTest, APinnedCapturesPictureOnDiskIsDecodedInTheBackground)
+{
+    const QImage picture = noisyImage(400, 225, 7);
+    const CaptureItem capture = makeScreenshot(picture);
+    FileOpens opens(capture.storedImage(QDeadlineTimer(10000)).pngPath);
+    PoolBlocker pool;
+    const auto window = open(PinItem::fromCapture(capture));
+    EXPECT_EQ(opens.count(), 0);
+    EXPECT_FALSE(window->displayImage().isNull()) << "its thumbnail";
+    pool.release();
+    const auto shown = [&] {
+        const QImage image = window->displayImage().convertToFormat(QImage::Format_RGB32);
+        return image ==
+               picture.scaled(image.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    };
+    EXPECT_TRUE(waitUntil(shown));
 }
 
 TEST_F(PinWindowTest, GhostModeOnlyChangesTheOpacityAndFadesThePictureThere)

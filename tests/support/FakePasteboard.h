@@ -23,6 +23,7 @@ struct FakePasteboardEncoder final : platform::PasteboardEncoder {
     {
         if (beforeTiff)
             beforeTiff();
+        tiffImage = image;
         return encoded("TIFF", image, tiffFails);
     }
     QByteArray encoded(const char *kind, const QImage &image, bool fails) const
@@ -38,6 +39,7 @@ struct FakePasteboardEncoder final : platform::PasteboardEncoder {
     bool pngFails = false;
     bool tiffFails = false;
     std::function<void()> beforeTiff; // run on the encoding thread as a TIFF is begun
+    mutable QImage tiffImage;         // what the last TIFF was made of
     mutable std::atomic<int> encodings = 0;
     mutable std::atomic<int> encodingsOnMainThread = 0;
 };

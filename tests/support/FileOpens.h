@@ -1,36 +1,28 @@
 #pragma once
 
-#include <QFile>
 #include <QString>
-#include <sys/inotify.h>
-#include <unistd.h>
+#include <atomic>
+#include <sys/types.h>
 
-// Counts how often anything opens one file from now on, as the kernel reports it: what a
-// decode, a copy or a drag costs, seen from outside the program.
+// Counts how often this program opens one file from now on, on any thread and by whatever path:
+// what a decode, a copy or a drag costs. The C library's open family (open, openat, their
+// large-file and checked forms, fopen) is taken over in FileOpens.cpp, and every descriptor it
+// hands out is matched against the file, so every open is counted; inotify, by contrast, merges
+// an open with an identical event still unread.
 class FileOpens {
 public:
-    explicit FileOpens(const QString &path) : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
-    {
-        inotify_add_watch(m_fd, QFile::encodeName(path).constData(), IN_OPEN);
-    }
-    ~FileOpens() { ::close(m_fd); }
+    explicit FileOpens(const QString &path);
+    ~FileOpens();
     FileOpens(const FileOpens &) = delete;
     FileOpens &operator=(const FileOpens &) = delete;
 
-    int count()
-    {
-        alignas(inotify_event) char buffer[4096];
-        for (ssize_t size; (size = ::read(m_fd, buffer, sizeof buffer)) > 0;) {
-            for (ssize_t at = 0; at < size;) {
-                const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
-                m_count += (event->mask & IN_OPEN) != 0 ? 1 : 0;
-                at += ssize_t(sizeof(inotify_event) + event->len);
-            }
-        }
-        return m_count;
-    }
+    int count() const { return m_count.load(); }
+
+    // Counts a descriptor just opened against every file watched.
+    static void noteOpened(int descriptor);
 
 private:
-    int m_fd;
-    int m_count = 0;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+    std::atomic<int> m_count = 0;
 };
