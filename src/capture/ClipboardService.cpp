@@ -42,7 +42,7 @@ void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, const I
     // Offered in one go, never cleared first: the clipboard is never ours and empty meanwhile.
     if (!pasteboard->offerProvidedData(std::move(types))) {
         qCCritical(Log::exportLog, "NSPasteboard rejected image data");
-        throw CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));
+        throw CaptureActionError::copyFailed(QStringLiteral("the clipboard did not take it"));
     }
     qCInfo(Log::exportLog, "Successfully copied capture to clipboard");
 }

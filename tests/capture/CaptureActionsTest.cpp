@@ -142,7 +142,7 @@ TEST_F(CaptureActionsTest, FailedCopyLeavesTheCaptureFailedInTheQueue)
     m_settings.setCopyRemovesCapture(true);
     const CaptureItem item = staged();
     const CaptureActionError refused =
-        CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));
+        CaptureActionError::copyFailed(QStringLiteral("the clipboard did not take it"));
 
     m_clipboard.failure = std::make_exception_ptr(refused);
     QCoro::waitFor(coordinator().performCopy(item));

@@ -150,7 +150,7 @@ TEST_F(ClipboardServiceTest, OneAcceptedRepresentationIsEnoughButNoneFails)
     EXPECT_EQ(pasteboard->offeredTypes(), QStringList("image/png"));
 
     pasteboard->refusedTypes = {"image/png", "image/tiff"};
-    EXPECT_EQ(copy(item), CaptureActionError::copyFailed("NSPasteboard write failed"));
+    EXPECT_EQ(copy(item), CaptureActionError::copyFailed("the clipboard did not take it"));
     EXPECT_TRUE(log.lines().contains("export|error|NSPasteboard rejected image data"));
 }
 

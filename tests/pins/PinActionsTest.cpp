@@ -63,8 +63,8 @@ TEST_F(PinActionsTest, AFailedActionSaysWhyPlaysNoSoundAndAsksForNoName)
     model.pasteboard->refusedTypes = {"image/png", "image/tiff"};
     EXPECT_FALSE(QCoro::waitFor(actions.copy(PinItem::fromCapture(makeCapture()), tell)));
     EXPECT_TRUE(log.lines().contains("export|error|NSPasteboard rejected image data"));
-    EXPECT_EQ(told, QStringList{"Couldn't copy (Failed to copy to clipboard: NSPasteboard write "
-                                "failed)"});
+    EXPECT_EQ(told, QStringList{"Couldn't copy (Failed to copy to clipboard: the clipboard did "
+                                "not take it)"});
 
     // A pinned capture whose file now holds anything but its picture, an image that is gone, a
     // file that is gone.

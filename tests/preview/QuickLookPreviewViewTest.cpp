@@ -89,10 +89,10 @@ TEST_F(PreviewViewTest, CopiedShowsOnlyOnceTheCopyHasEndedWellAndCtrlCCopiesTheS
     ctrlC();
     ASSERT_TRUE(waitUntil([&] { return copied.size() == 2; }));
     EXPECT_EQ(copied.last().id(), other.id());
-    queue.markFailed(other.id(), CaptureActionError::copyFailed("NSPasteboard write failed"));
+    queue.markFailed(other.id(), CaptureActionError::copyFailed("the clipboard did not take it"));
     EXPECT_FALSE(view->isCopied());
     EXPECT_EQ(view->notice()->text(),
-              "“" + other.fileName() + "” could not be copied (NSPasteboard write failed).");
+              "“" + other.fileName() + "” could not be copied (the clipboard did not take it).");
 
     // Ctrl+C on a capture whose file holds anything but its picture says so, as Copy does.
     ASSERT_TRUE(spoilFile(other.storedImage().pngPath));
