@@ -19,18 +19,6 @@
 
 namespace {
 
-// A screenshot whose pixels stay in memory: without a captures folder nothing goes to disk.
-CaptureItem makeScreenshotInMemory(const TempDirScope &tmp, const QImage &image)
-{
-    // A folder where nothing can be made, not even by root: no captures folder.
-    qputenv("TMPDIR", "/proc/self");
-    platform::CaptureFolder::reset();
-    CaptureItem item = makeScreenshot(image);
-    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
-    platform::CaptureFolder::reset();
-    return item;
-}
-
 QImage patternImage(int width, int height)
 {
     QImage image(width, height, QImage::Format_RGB32);
@@ -68,7 +56,7 @@ TEST_F(ClipboardServiceTest, ScreenshotInMemoryIsOfferedAsPngAndTiffEachEncodedO
         begun.release();
         resume.acquire();
     };
-    QCoro::Task<void> copying = service.copy(item);
+    QCoro::Task<bool> copying = service.copy(item);
     ASSERT_TRUE(begun.tryAcquire(1, 10000));
     QCoreApplication::processEvents();
     EXPECT_TRUE(pasteboard->calls.isEmpty()) << "offered while its TIFF was being made";
