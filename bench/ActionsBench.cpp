@@ -105,7 +105,7 @@ struct MainThreadWatch {
     double totalMs = 0;
 };
 
-MainThreadWatch watchMainThread(const std::function<QCoro::Task<void>()> &start)
+MainThreadWatch watchMainThread(const std::function<QCoro::Task<bool>()> &start)
 {
     MainThreadWatch watch;
     QElapsedTimer clock;
@@ -126,7 +126,7 @@ MainThreadWatch watchMainThread(const std::function<QCoro::Task<void>()> &start)
     clock.start();
     lastCpu = threadCpuMs();
     // The part that runs before the task first waits blocks the thread as well.
-    QCoro::Task<void> task = start();
+    QCoro::Task<bool> task = start();
     tick();
     QCoro::waitFor(task);
     tick();

@@ -5,6 +5,7 @@
 #include "model/CaptureItem.h"
 #include "model/CaptureMode.h"
 
+#include <QHash>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
@@ -155,7 +156,9 @@ public:
     // Marks the capture copying and starts performCopy as a task of its own; returns at once.
     void copyCapture(const CaptureItem &item);
     // Copies the capture to the clipboard. Afterwards it is pending again, or gone from the
-    // queue when copyRemovesCapture is on; a failed copy leaves it failed.
+    // queue when copyRemovesCapture is on; a failed copy leaves it failed. A copy that a later
+    // one overtook leaves the clipboard, the sound and the state to the latest: the capture
+    // waits again unless a later copy of it gives it a result.
     QCoro::Task<void> performCopy(CaptureItem item);
     // Asks where to save the capture (a panel that blocks no window) and writes it in the export
     // format. Afterwards it is saved under the chosen file's name, pending again when the user
@@ -214,6 +217,8 @@ private:
     // Runs `work` from the event loop, after the caller returns, and not at all once the
     // coordinator is gone.
     void later(std::function<void()> work);
+    // True when request is the capture's latest copy, which has ended.
+    bool endLatestCopy(const QUuid &id, quint64 request);
     void installTray(StagingTrayFactory factory);
     bool hasKeyboard(const QWidget &window) const;
     bool isCovered(const QWidget &window) const;
@@ -243,6 +248,10 @@ private:
     std::unique_ptr<ScreenObserver> m_screenObserver;
     ScreenRecording *m_recorder;
     RecordingModeSelecting *m_modeSelector;
+    // The copies asked for so far, and the number of each staged capture's latest copy while it
+    // runs.
+    quint64 m_copyRequests = 0;
+    QHash<QUuid, quint64> m_latestCopyOf;
     bool m_isRecording = false;
     bool m_captureInProgress = false;
     // A stop is finishing the movie: another stop or a cancel must leave it alone.

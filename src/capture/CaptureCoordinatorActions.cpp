@@ -111,14 +111,23 @@ QCoro::Task<void> CaptureCoordinator::performCopy(CaptureItem item)
     // The coordinator may go while the image is encoded; nothing of it is touched after that.
     const QPointer<CaptureCoordinator> self(this);
     const QUuid id = item.id();
+    const quint64 request = ++m_copyRequests;
+    m_latestCopyOf.insert(id, request);
     std::optional<CaptureActionError> failure;
     try {
         // Made in a statement of its own: GCC 12 may destroy temporaries of a co_await
         // expression twice.
-        QCoro::Task<void> copying = m_clipboardService.copy(std::move(item));
-        co_await copying;
+        QCoro::Task<bool> copying = m_clipboardService.copy(std::move(item));
+        const bool copied = co_await copying;
         if (!self)
             co_return;
+        if (!endLatestCopy(id, request))
+            co_return;
+        // A later copy took the clipboard: this one ends without a result.
+        if (!copied) {
+            m_queue.markCopyOvertaken(id);
+            co_return;
+        }
         m_feedbackService.playCopied(m_settingsStore.soundEffectsEnabled(),
                                      m_settingsStore.hapticsEnabled());
         if (m_settingsStore.copyRemovesCapture())
@@ -129,8 +138,17 @@ QCoro::Task<void> CaptureCoordinator::performCopy(CaptureItem item)
     } catch (...) {
         failure = currentActionError(&CaptureActionError::copyFailed);
     }
-    if (self)
+    if (self && endLatestCopy(id, request))
         m_queue.markFailed(id, *failure);
+}
+
+bool CaptureCoordinator::endLatestCopy(const QUuid &id, quint64 request)
+{
+    // Another copy of the capture asked for later gives it its state.
+    if (m_latestCopyOf.value(id) != request)
+        return false;
+    m_latestCopyOf.remove(id);
+    return true;
 }
 
 QCoro::Task<void> CaptureCoordinator::saveCapture(CaptureItem item)

@@ -42,7 +42,7 @@ void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, const I
     // Offered in one go, never cleared first: the clipboard is never ours and empty meanwhile.
     if (!pasteboard->offerProvidedData(std::move(types))) {
         qCCritical(Log::exportLog, "NSPasteboard rejected image data");
-        throw CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));
+        throw CaptureActionError::copyFailed(QStringLiteral("the clipboard did not take it"));
     }
     qCInfo(Log::exportLog, "Successfully copied capture to clipboard");
 }
@@ -72,8 +72,20 @@ ClipboardService::ClipboardService(std::shared_ptr<platform::Pasteboard> pastebo
 {
 }
 
-QCoro::Task<void> ClipboardService::copy(CaptureItem item)
+std::function<bool()> ClipboardService::request()
 {
+    const quint64 number = ++*m_requests;
+    return [requests = m_requests, number] {
+        if (*requests == number)
+            return true;
+        qCInfo(Log::exportLog, "Left the clipboard to a later copy");
+        return false;
+    };
+}
+
+QCoro::Task<bool> ClipboardService::copy(CaptureItem item)
+{
+    const std::function<bool()> isLatest = request();
     qCInfo(Log::exportLog, "Copying capture item %s to clipboard",
            qUtf8Printable(item.id().toString(QUuid::WithoutBraces).toUpper()));
     // Held here, so that the pasteboard outlives the file read even if the service goes first.
@@ -81,7 +93,7 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
 
     if (const std::optional<QUrl> videoURL = item.videoURL()) {
         offerFile(*pasteboard, *videoURL);
-        co_return;
+        co_return true;
     }
 
     const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
@@ -112,15 +124,19 @@ QCoro::Task<void> ClipboardService::copy(CaptureItem item)
                 png, encoder->tiffData(held.isNull() ? platform::PngReader::decode(png) : held)};
         });
     std::optional<ImageOffer> offer = co_await making;
+    if (!isLatest())
+        co_return false;
     if (!offer) {
         qCCritical(Log::exportLog, "Could not copy the capture: its picture cannot be read");
         throw CaptureActionError::copyFailed(QStringLiteral("its picture can no longer be read"));
     }
     offerImage(pasteboard, *offer);
+    co_return true;
 }
 
-QCoro::Task<void> ClipboardService::copyImage(QImage image)
+QCoro::Task<bool> ClipboardService::copyImage(QImage image)
 {
+    const std::function<bool()> isLatest = request();
     const std::shared_ptr<platform::Pasteboard> pasteboard = m_pasteboard;
     const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
     QFuture<ImageOffer> encoding = platform::runInBackground([encoder, image] {
@@ -128,11 +144,15 @@ QCoro::Task<void> ClipboardService::copyImage(QImage image)
         return ImageOffer{png, png.isEmpty() ? QByteArray() : encoder->tiffData(image)};
     });
     const ImageOffer offer = co_await encoding;
+    if (!isLatest())
+        co_return false;
     offerImage(pasteboard, offer);
+    co_return true;
 }
 
-QCoro::Task<void> ClipboardService::copyFile(QUrl url)
+QCoro::Task<bool> ClipboardService::copyFile(QUrl url)
 {
+    request();
     offerFile(*m_pasteboard, url);
-    co_return;
+    co_return true;
 }

@@ -128,6 +128,12 @@ void CaptureQueue::markPending(const QUuid &id)
     updateState(id, CaptureItemState::pending());
 }
 
+void CaptureQueue::markCopyOvertaken(const QUuid &id)
+{
+    emit copyOvertaken(id);
+    markPending(id);
+}
+
 void CaptureQueue::markFailed(const QUuid &id, const CaptureActionError &error)
 {
     updateState(id, CaptureItemState::failed(error));

@@ -48,6 +48,8 @@ public:
     void markCopying(const QUuid &id) override;
     void markDeleting(const QUuid &id) override;
     void markPending(const QUuid &id) override;
+    // Announces copyOvertaken, then marks the capture pending.
+    void markCopyOvertaken(const QUuid &id) override;
     void markFailed(const QUuid &id, const CaptureActionError &error) override;
     // Replaces a screenshot's image after an edit: same place, identifier,
     // state and file name; the PNG is rewritten. A recording is left as it is.
@@ -57,6 +59,9 @@ signals:
     void itemsChanged();
     // A capture's image was replaced (after itemsChanged for the new record).
     void imageUpdated(const QUuid &id);
+    // A copy of the capture ended without a result (before itemsChanged for its new state), so
+    // that whoever waits for its outcome says nothing of it.
+    void copyOvertaken(const QUuid &id);
     void selectedItemIDChanged();
     void maxCapacityChanged();
 

@@ -26,6 +26,9 @@ public:
     virtual void markCopying(const QUuid &id) = 0;
     virtual void markDeleting(const QUuid &id) = 0;
     virtual void markPending(const QUuid &id) = 0;
+    // A copy of the capture gave way to a later copy of something else: it waits again, with no
+    // result of the copy.
+    virtual void markCopyOvertaken(const QUuid &id) = 0;
     virtual void markFailed(const QUuid &id, const CaptureActionError &error) = 0;
     virtual void clearAll() = 0;
 };

@@ -62,16 +62,18 @@ QCoro::Task<bool> PinActions::copy(PinItemPtr item, Complaint complain)
             complain(*refused);
         co_return false;
     }
+    // False when a later copy overtook this one: the clipboard is that one's, and nothing is said.
+    bool copied = true;
     try {
         if (item->capture()) {
-            QCoro::Task<void> copying = services.clipboard->copy(*item->capture());
-            co_await copying;
+            QCoro::Task<bool> copying = services.clipboard->copy(*item->capture());
+            copied = co_await copying;
         } else if (item->isImage()) {
-            QCoro::Task<void> copying = services.clipboard->copyImage(item->bitmap());
-            co_await copying;
+            QCoro::Task<bool> copying = services.clipboard->copyImage(item->bitmap());
+            copied = co_await copying;
         } else if (const std::optional<QUrl> url = item->fileURL()) {
-            QCoro::Task<void> copying = services.clipboard->copyFile(*url);
-            co_await copying;
+            QCoro::Task<bool> copying = services.clipboard->copyFile(*url);
+            copied = co_await copying;
         }
     } catch (const CaptureActionError &error) {
         // Logged by the clipboard service. A picture that does not decode is said in the words
@@ -80,6 +82,8 @@ QCoro::Task<bool> PinActions::copy(PinItemPtr item, Complaint complain)
              error.reason() == pictureGone ? pictureGone : error.errorDescription());
         co_return false;
     }
+    if (!copied)
+        co_return false;
     if (services.feedback)
         services.feedback->playCopied(true, true);
     co_return true;

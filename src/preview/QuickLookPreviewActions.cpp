@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
+#include <array>
 #include <qcoro/qcorofuture.h>
 
 bool QuickLookPreviewView::showsPictureOf(const CaptureItem &item) const
@@ -159,10 +160,21 @@ void QuickLookPreviewView::followAction(CaptureQueue &queue, const CaptureItem &
         return state && state->kind() == busy;
     };
     auto started = std::make_shared<bool>(isBusy(stateOf()));
-    auto watch = std::make_shared<QMetaObject::Connection>();
-    *watch = connect(
+    auto watches = std::make_shared<std::array<QMetaObject::Connection, 2>>();
+    const auto end = [watches] {
+        for (const QMetaObject::Connection &watch : *watches)
+            disconnect(watch);
+    };
+    // A copy that a later one overtook has no outcome to tell.
+    if (busy == CaptureItemState::Kind::copying)
+        (*watches)[1] =
+            connect(&queue, &CaptureQueue::copyOvertaken, this, [id, end](const QUuid &overtaken) {
+                if (overtaken == id)
+                    end();
+            });
+    (*watches)[0] = connect(
         &queue, &CaptureQueue::itemsChanged, this,
-        [this, stateOf, isBusy, started, watch, undone, done = std::move(done),
+        [this, stateOf, isBusy, started, end, undone, done = std::move(done),
          name = item.fileName()] {
             const std::optional<CaptureItemState> state = stateOf();
             if (isBusy(state)) {
@@ -171,7 +183,7 @@ void QuickLookPreviewView::followAction(CaptureQueue &queue, const CaptureItem &
             }
             if (!*started && state)
                 return;
-            disconnect(*watch);
+            end();
             if (!*started)
                 return;
             const std::optional<CaptureActionError> error = state ? state->error() : std::nullopt;

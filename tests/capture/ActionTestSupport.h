@@ -2,6 +2,7 @@
 
 #include "model/CaptureItem.h"
 #include "model/CaptureTestSupport.h"
+#include "platform/CaptureFolder.h"
 #include "support/AwaitError.h"
 #include "support/TempDirScope.h"
 
@@ -23,6 +24,18 @@ inline CaptureItem makeUnreadableScreenshot(const TempDirScope &tmp)
     const CaptureItem item = makeScreenshot(filledImage(30, 20, Qt::red));
     waitForWrites();
     spoilFile(tmp.captureFile(item.fileName()));
+    return item;
+}
+
+// A screenshot whose pixels stay in memory: without a captures folder nothing goes to disk.
+inline CaptureItem makeScreenshotInMemory(const TempDirScope &tmp, const QImage &image)
+{
+    // A folder where nothing can be made, not even by root: no captures folder.
+    qputenv("TMPDIR", "/proc/self");
+    platform::CaptureFolder::reset();
+    CaptureItem item = makeScreenshot(image);
+    qputenv("TMPDIR", QFile::encodeName(tmp.path()));
+    platform::CaptureFolder::reset();
     return item;
 }
 

@@ -8,6 +8,7 @@
 #include "support/Joined.h"
 #include "support/WaitUntil.h"
 
+#include <QSemaphore>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -142,7 +143,7 @@ TEST_F(CaptureActionsTest, FailedCopyLeavesTheCaptureFailedInTheQueue)
     m_settings.setCopyRemovesCapture(true);
     const CaptureItem item = staged();
     const CaptureActionError refused =
-        CaptureActionError::copyFailed(QStringLiteral("NSPasteboard write failed"));
+        CaptureActionError::copyFailed(QStringLiteral("the clipboard did not take it"));
 
     m_clipboard.failure = std::make_exception_ptr(refused);
     QCoro::waitFor(coordinator().performCopy(item));
@@ -154,6 +155,57 @@ TEST_F(CaptureActionsTest, FailedCopyLeavesTheCaptureFailedInTheQueue)
                                  CaptureActionError::copyFailed(QStringLiteral("no X server"))));
     EXPECT_FALSE(feedbackGiven());
     EXPECT_FALSE(m_log.contains("tray.reconcile"));
+}
+
+TEST_F(CaptureActionsTest, CopyOvertakenByALaterOneLeavesItTheClipboardAndTheOutcome)
+{
+    auto pasteboard = std::make_shared<FakePasteboard>();
+    ClipboardService clipboard(pasteboard);
+    m_clipboardService = &clipboard;
+    coordinator();
+    const CaptureItem shot = makeScreenshotInMemory(m_tmp, filledImage(40, 30, Qt::red));
+    const QString movie = m_tmp.path() + QStringLiteral("/Recording-1.mp4");
+    QFile(movie).open(QIODevice::WriteOnly);
+    const CaptureItem recording = makeRecording(movie);
+    m_queue.enqueue(shot);
+    m_queue.enqueue(recording);
+    // Every TIFF is held until the test lets it go.
+    QSemaphore begun, resume;
+    pasteboard->fakeEncoder->beforeTiff = [&] {
+        begun.release();
+        resume.tryAcquire(1, 10000);
+    };
+    int overtakings = 0;
+    const auto overtaken = [&](const CaptureItem &later, const std::function<void()> &meanwhile) {
+        m_log.clear();
+        pasteboard->calls.clear();
+        coordinator().copyCapture(shot);
+        EXPECT_TRUE(waitUntil([&] { return begun.tryAcquire(); }));
+        meanwhile();
+        coordinator().copyCapture(later);
+        EXPECT_TRUE(waitUntil([&] { return !stateOf(later)->isBusy(); }));
+        resume.release();
+        ++overtakings;
+        EXPECT_TRUE(waitUntil([&] {
+            return m_lines.lines()
+                       .filter(QStringLiteral("export|info|Left the clipboard to a later copy"))
+                       .size() == overtakings;
+        }));
+    };
+
+    overtaken(recording, [] {});
+    EXPECT_EQ(pasteboard->calls, QStringList("file(" + QUrl::fromLocalFile(movie).toString() + ")"))
+        << joined(pasteboard->calls);
+    EXPECT_EQ(stateOf(shot), CaptureItemState::pending());
+    EXPECT_EQ(m_log.events().filter(QStringLiteral("sound.")).size(), 1) << joined(m_log.events());
+
+    // A later copy of the same capture gives it its state, here a failure.
+    overtaken(shot, [&] { pasteboard->pngFails = true; });
+    EXPECT_TRUE(pasteboard->calls.isEmpty()) << joined(pasteboard->calls);
+    EXPECT_EQ(stateOf(shot), CaptureItemState::failed(CaptureActionError::copyFailed(
+                                 QStringLiteral("Could not generate PNG data"))));
+    EXPECT_FALSE(feedbackGiven());
+    m_coordinator.reset(); // before the service above goes
 }
 
 TEST_F(CaptureActionsTest, AutoCopyMarksCopyingAndCopiesAfterTheTrayShows)

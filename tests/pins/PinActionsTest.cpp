@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
 #include <gtest/gtest.h>
 
 namespace {
@@ -55,6 +56,28 @@ TEST_F(PinActionsTest, CopyGoesThroughTheClipboardServiceWithTheCapturesOwnPng)
     EXPECT_EQ(model.pasteboard->calls, (QStringList{"file(" + url.toString() + ")"}));
 }
 
+TEST_F(PinActionsTest, ACopyOvertakenByALaterOneIsNeitherCopiedNorFailed)
+{
+    QSemaphore begun, resume;
+    model.pasteboard->fakeEncoder->beforeTiff = [&] {
+        begun.release();
+        resume.tryAcquire(1, 10000);
+    };
+    QStringList told;
+    QCoro::Task<bool> slow = actions.copy(
+        std::make_shared<const PinItem>(PinContent::makeImage(solidImage(30, 20, Qt::red))),
+        [&told](const QString &text) { told << text; });
+    ASSERT_TRUE(begun.tryAcquire(1, 10000));
+    const QUrl url = QUrl::fromLocalFile(writeFile("a.txt", "text"));
+    EXPECT_TRUE(
+        QCoro::waitFor(actions.copy(std::make_shared<const PinItem>(PinContent::makeFile(url)))));
+    resume.release();
+    EXPECT_FALSE(QCoro::waitFor(std::move(slow)));
+    EXPECT_EQ(model.pasteboard->calls, (QStringList{"file(" + url.toString() + ")"}));
+    EXPECT_EQ(model.sounds->calls.size(), 1);
+    EXPECT_TRUE(told.isEmpty()) << qPrintable(told.join('|'));
+}
+
 TEST_F(PinActionsTest, AFailedActionSaysWhyPlaysNoSoundAndAsksForNoName)
 {
     LogCapture log;
@@ -63,8 +86,8 @@ TEST_F(PinActionsTest, AFailedActionSaysWhyPlaysNoSoundAndAsksForNoName)
     model.pasteboard->refusedTypes = {"image/png", "image/tiff"};
     EXPECT_FALSE(QCoro::waitFor(actions.copy(PinItem::fromCapture(makeCapture()), tell)));
     EXPECT_TRUE(log.lines().contains("export|error|NSPasteboard rejected image data"));
-    EXPECT_EQ(told, QStringList{"Couldn't copy (Failed to copy to clipboard: NSPasteboard write "
-                                "failed)"});
+    EXPECT_EQ(told, QStringList{"Couldn't copy (Failed to copy to clipboard: the clipboard did "
+                                "not take it)"});
 
     // A pinned capture whose file now holds anything but its picture, an image that is gone, a
     // file that is gone.

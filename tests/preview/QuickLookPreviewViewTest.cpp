@@ -66,8 +66,15 @@ TEST_F(PreviewViewTest, CopiedShowsOnlyOnceTheCopyHasEndedWellAndCtrlCCopiesTheS
     waitForWrites();
     copiesEndAtOnce = false;
     show(screenshot);
+    // A copy that a later one overtook is neither copied nor failed.
     QTest::mouseClick(button(QStringLiteral("Copy")), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return copied.size() == 1; }));
+    queue.markCopyOvertaken(screenshot.id());
+    ASSERT_FALSE(view->isCopied());
+    EXPECT_TRUE(view->notice()->text().isEmpty()) << qPrintable(view->notice()->text());
+
+    QTest::mouseClick(button(QStringLiteral("Copy")), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return copied.size() == 2; }));
     EXPECT_FALSE(view->isCopied()) << "still copying";
     queue.markPending(other.id());
     EXPECT_FALSE(view->isCopied()) << "another capture";
@@ -87,12 +94,12 @@ TEST_F(PreviewViewTest, CopiedShowsOnlyOnceTheCopyHasEndedWellAndCtrlCCopiesTheS
         QApplication::sendEvent(view, &key);
     };
     ctrlC();
-    ASSERT_TRUE(waitUntil([&] { return copied.size() == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return copied.size() == 3; }));
     EXPECT_EQ(copied.last().id(), other.id());
-    queue.markFailed(other.id(), CaptureActionError::copyFailed("NSPasteboard write failed"));
+    queue.markFailed(other.id(), CaptureActionError::copyFailed("the clipboard did not take it"));
     EXPECT_FALSE(view->isCopied());
     EXPECT_EQ(view->notice()->text(),
-              "“" + other.fileName() + "” could not be copied (NSPasteboard write failed).");
+              "“" + other.fileName() + "” could not be copied (the clipboard did not take it).");
 
     // Ctrl+C on a capture whose file holds anything but its picture says so, as Copy does.
     ASSERT_TRUE(spoilFile(other.storedImage().pngPath));
@@ -103,7 +110,7 @@ TEST_F(PreviewViewTest, CopiedShowsOnlyOnceTheCopyHasEndedWellAndCtrlCCopiesTheS
                                              "” could not be copied: its picture can no longer "
                                              "be read.";
     }));
-    EXPECT_EQ(copied.size(), 2) << "nothing to copy";
+    EXPECT_EQ(copied.size(), 3) << "nothing to copy";
 }
 
 TEST_F(PreviewViewTest, TextRecognitionCopiesTextOrNothing)

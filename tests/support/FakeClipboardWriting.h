@@ -14,13 +14,14 @@ class FakeClipboardWriting : public ClipboardWriting {
 public:
     explicit FakeClipboardWriting(EventLog &log) : m_log(log) {}
 
-    QCoro::Task<void> copy(CaptureItem item) override
+    QCoro::Task<bool> copy(CaptureItem item) override
     {
         m_log.add(QStringLiteral("clipboard.copy"));
         copied << item.id();
         co_await gate.pass();
         if (failure)
             std::rethrow_exception(failure);
+        co_return true;
     }
 
     std::exception_ptr failure;

@@ -41,6 +41,10 @@ X11Compositor::X11Compositor(std::shared_ptr<X11Connection> connection, QObject 
     xcb_flush(qtConnection);
     m_selectionNotifyEvent = quint8(xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
     qApp->installNativeEventFilter(this);
+    // Read once, after the events were asked for so that no change is missed; from then on the
+    // events tell, and asking costs no wait for the server.
+    QMutexLocker lock(&m_connection->mutex());
+    m_compositing = m_connection->isUsable() && m_connection->compositorRunning();
 }
 
 X11Compositor::~X11Compositor()
@@ -51,6 +55,8 @@ X11Compositor::~X11Compositor()
 
 bool X11Compositor::isCompositing() const
 {
+    if (m_selectionNotifyEvent != 0)
+        return m_compositing;
     QMutexLocker lock(&m_connection->mutex());
     return m_connection->isUsable() && m_connection->compositorRunning();
 }
@@ -63,10 +69,12 @@ bool X11Compositor::nativeEventFilter(const QByteArray &eventType, void *message
     if ((event->response_type & 0x7f) != m_selectionNotifyEvent)
         return false;
     const auto *notify = static_cast<const xcb_xfixes_selection_notify_event_t *>(message);
+    if (notify->selection != m_selection)
+        return false;
+    m_compositing = notify->owner != XCB_NONE;
     // Queued: windows that follow are reshaped outside Qt's event dispatch.
-    if (notify->selection == m_selection)
-        QMetaObject::invokeMethod(
-            this, [this] { emit compositingChanged(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { emit compositingChanged(); }, Qt::QueuedConnection);
     return false;
 }
 

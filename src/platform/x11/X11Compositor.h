@@ -26,6 +26,8 @@ private:
     std::shared_ptr<X11Connection> m_connection;
     xcb_atom_t m_selection = XCB_NONE;
     quint8 m_selectionNotifyEvent = 0;
+    // The selection's owner as XFixes last told; asked of the server only without XFixes.
+    bool m_compositing = false;
 };
 
 } // namespace platform

@@ -7,6 +7,7 @@
 
 #include <QEvent>
 #include <QMutexLocker>
+#include <QSocketNotifier>
 #include <QWidget>
 #include <QWindow>
 #include <xcb/shape.h>
@@ -320,15 +321,36 @@ std::optional<QRectF> X11PanelWindows::visibleFrame(const Display &display) cons
     if (fresh) {
         const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
         xcb_change_window_attributes(connection.get(), connection.root(), XCB_CW_EVENT_MASK, &mask);
+        xcb_flush(connection.get());
+        // Taken as they come, so that the root's changes of a long session do not pile up
+        // unread between layouts.
+        m_rootEvents = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection.get()),
+                                                         QSocketNotifier::Read);
+        connect(m_rootEvents.get(), &QSocketNotifier::activated, this, [this] {
+            QMutexLocker eventsLock(&m_rootConnection->mutex());
+            // A broken connection's socket stays readable: it would wake us for ever.
+            if (!m_rootConnection->isUsable())
+                m_rootEvents->setEnabled(false);
+            takeRootEvents(*m_rootConnection);
+        });
     }
-    if (rootHintsChanged(connection))
-        m_rootHints.reset();
+    takeRootEvents(connection);
     if (!m_rootHints) {
         const X11Property workArea = connection.property(connection.root(), "_NET_WORKAREA");
         const X11Property desktop = connection.property(connection.root(), "_NET_CURRENT_DESKTOP");
         m_rootHints = RootHints{workArea.values32(), desktop.value32()};
+        // Events that came with the replies were read off the socket, and would wake no one.
+        const RootHints read = *m_rootHints;
+        takeRootEvents(connection);
+        return visibleFrameFromWorkArea(read.workArea, read.desktop, display);
     }
     return visibleFrameFromWorkArea(m_rootHints->workArea, m_rootHints->desktop, display);
+}
+
+void X11PanelWindows::takeRootEvents(X11Connection &connection) const
+{
+    if (rootHintsChanged(connection))
+        m_rootHints.reset();
 }
 
 } // namespace platform

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <memory>
 #include <optional>
 #include <xcb/xcb.h>
@@ -64,6 +65,9 @@ private:
     // Before the panel is mapped, and again for each new native window.
     void leaveWithoutCompositorShadow(QWidget *panel);
     void setCardinal(xcb_window_t window, const QByteArray &name, quint32 value);
+    // Reads what the root's connection queued; a change of its hints drops those last read.
+    // The caller holds the connection's mutex.
+    void takeRootEvents(X11Connection &connection) const;
 
     xcb_connection_t *m_connection;
     QHash<QWidget *, Panel> m_panels;
@@ -77,6 +81,8 @@ private:
         std::optional<quint32> desktop;
     };
     mutable std::optional<RootHints> m_rootHints;
+    // Wakes when the root's connection has something to read; goes before the connection.
+    mutable std::unique_ptr<QSocketNotifier> m_rootEvents;
 };
 
 } // namespace platform
