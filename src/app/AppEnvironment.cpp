@@ -23,6 +23,7 @@
 #include "model/CaptureQueue.h"
 #include "model/PinNotifications.h"
 #include "model/SettingsStore.h"
+#include "model/ShortcutModel.h"
 #include "model/StartTask.h"
 #include "model/UserDefaults.h"
 #include "pins/PinAutoPinner.h"
@@ -38,6 +39,7 @@
 #include "tray/NotchWindowController.h"
 
 #include <QPointer>
+#include <QStringList>
 #include <algorithm>
 #include <exception>
 #include <utility>
@@ -323,20 +325,41 @@ QString AppEnvironment::setupHotkeys()
          }},
     };
 
-    try {
-        for (const auto &[definition, action] : table)
+    // Each key is registered on its own: one the desktop refuses leaves the others working.
+    QStringList problems;
+    QList<std::pair<quint32, quint32>> given;
+    for (const auto &[definition, action] : table) {
+        const QString shown = shortcutDisplayText(definition.displayString);
+        if (isGrabbableShortcut(definition.keyCode, definition.carbonModifiers)) {
+            const std::pair combination(definition.keyCode, definition.carbonModifiers);
+            if (given.contains(combination)) {
+                qCWarning(Log::hotkey, "Hotkey %s is set for two actions; only the first has it",
+                          qUtf8Printable(definition.displayString));
+                problems << QStringLiteral("%1 is set for two actions.").arg(shown);
+                continue;
+            }
+            given << combination;
+        }
+        QString refusal;
+        try {
             m_hotkeyManager->registerHotkey(definition, action);
-    } catch (const CaptureError &error) {
-        qCCritical(Log::hotkey, "Failed to register global hotkeys: %s",
-                   qUtf8Printable(error.errorDescription()));
-        return m_hotkeyProblem = error.errorDescription();
-    } catch (const std::exception &error) {
-        qCCritical(Log::hotkey, "Failed to register global hotkeys: %s", error.what());
-        return m_hotkeyProblem = QString::fromUtf8(error.what());
+            continue;
+        } catch (const CaptureError &error) {
+            refusal = error.errorDescription();
+        } catch (const std::exception &error) {
+            refusal = QString::fromUtf8(error.what());
+        }
+        qCCritical(Log::hotkey, "Failed to register global hotkeys: %s", qUtf8Printable(refusal));
+        problems << QStringLiteral("%1 could not be registered; another program may be using it.")
+                        .arg(shown);
     }
-    qCInfo(Log::hotkey, "Hotkeys registered for scheme: %s",
-           qUtf8Printable(rawValue(m_settingsStore->shortcutScheme())));
-    return m_hotkeyProblem = QString();
+    if (problems.isEmpty())
+        qCInfo(Log::hotkey, "Hotkeys registered for scheme: %s",
+               qUtf8Printable(rawValue(m_settingsStore->shortcutScheme())));
+    const QString problem = problems.join(u'\n');
+    if (problem != std::exchange(m_hotkeyProblem, problem))
+        emit hotkeyProblemChanged();
+    return problem;
 }
 
 void AppEnvironment::startCapture(CaptureFlow flow)

@@ -94,11 +94,12 @@ public:
     AuthService *authService() const { return m_authService.get(); }
 
     // Unregisters every global hot key, then registers the four capture shortcuts of the current
-    // scheme and the close-all-pins shortcut, in that order. The first refusal stops the run
-    // (the ones before it stay registered), is logged and its reason returned; empty when every
+    // scheme and the close-all-pins shortcut, in that order. A key the desktop refuses, or one
+    // already given to an earlier action, is logged and skipped, and the others are registered.
+    // Returns the problem for the user, one line per such key naming it; empty when every
     // shortcut was registered.
     QString setupHotkeys();
-    // What the last registration said: its refusal, empty when every shortcut was registered.
+    // What the last registration said (see setupHotkeys()).
     QString hotkeyProblem() const { return m_hotkeyProblem; }
 
     // One of the coordinator's screenshot flows, started as a task of its own; returns at once.
@@ -108,6 +109,10 @@ public:
     // The recording command of the hot key and the menu: the coordinator's toggle, started as a
     // task of its own; returns at once.
     void toggleScreenRecording();
+
+signals:
+    // The text hotkeyProblem() returns changed, whoever asked for the registration.
+    void hotkeyProblemChanged();
 
 private:
     template <typename T, typename... Args>

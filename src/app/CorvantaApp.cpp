@@ -90,6 +90,11 @@ CorvantaApp::CorvantaApp(Options options, QObject *parent)
         };
     }
     m_windowServices.hotkeyProblem = [environment] { return environment->hotkeyProblem(); };
+    m_windowServices.whenHotkeyProblemChanged = [environment](QObject *context,
+                                                              std::function<void()> then) {
+        QObject::connect(environment, &AppEnvironment::hotkeyProblemChanged, context,
+                         std::move(then));
+    };
     m_windowServices.hasNotch = [environment] {
         const StagingTray *tray = environment->captureCoordinator().notchWindowController();
         return tray != nullptr && tray->hasNotch();

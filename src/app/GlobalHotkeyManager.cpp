@@ -67,8 +67,7 @@ void GlobalHotkeyManager::registerHotkey(const ShortcutDefinition &definition,
         return;
     }
     if (!platform::keysymForVirtualKey(definition.keyCode)) {
-        // The grab could only fail, and a failure ends the registration of the shortcuts after
-        // it: a stored code no key has is treated as unset instead.
+        // The grab could only fail: a stored code no key has is treated as unset instead.
         qCWarning(Log::hotkey,
                   "Refused hotkey %s: no key has the key code %u; the shortcut is unset",
                   qUtf8Printable(definition.displayString), definition.keyCode);

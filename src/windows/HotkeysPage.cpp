@@ -21,12 +21,7 @@ HotkeyProblemLabel::HotkeyProblemLabel(QWidget *parent) : QLabel(parent)
 
 void HotkeyProblemLabel::showProblem(const QString &reason)
 {
-    setText(
-        reason.isEmpty()
-            ? QString()
-            : QStringLiteral("A shortcut could not be registered; another program may be using it "
-                             "(%1).")
-                  .arg(reason));
+    setText(reason);
     setVisible(!reason.isEmpty());
 }
 
@@ -37,6 +32,16 @@ void registerHotkeysAndReport(const WindowServices &services, HotkeyProblemLabel
     const QString reason = services.registerHotkeys();
     if (problem)
         problem->showProblem(reason);
+}
+
+void followHotkeyProblem(const WindowServices &services, HotkeyProblemLabel *problem)
+{
+    if (!services.hotkeyProblem)
+        return;
+    const auto show = [problem, read = services.hotkeyProblem] { problem->showProblem(read()); };
+    show();
+    if (services.whenHotkeyProblemChanged)
+        services.whenHotkeyProblemChanged(problem, show);
 }
 
 SchemeRowButton::SchemeRowButton(ShortcutScheme scheme, QWidget *parent)
@@ -138,6 +143,7 @@ HotkeysPage::HotkeysPage(const WindowServices &services, RecordingIDBinding *rec
     m_mappingRows->setSpacing(8);
     mappingSection->addWidget(makeCard(m_mappingRows));
     m_problem = new HotkeyProblemLabel;
+    followHotkeyProblem(m_services, m_problem);
     mappingSection->addWidget(m_problem);
     page->addLayout(mappingSection);
     page->addStretch(1);

@@ -41,6 +41,8 @@ private:
 // windows register through WindowServices::registerHotkeys and report here what it says.
 class HotkeyProblemLabel;
 void registerHotkeysAndReport(const WindowServices &services, HotkeyProblemLabel *problem);
+// Shows the program's hot-key problem now and after every registration, whoever asked for it.
+void followHotkeyProblem(const WindowServices &services, HotkeyProblemLabel *problem);
 
 // The Hotkeys page: the scheme rows, the four active mappings (recorders for the custom scheme)
 // and a line that tells when the desktop refused a shortcut.

@@ -308,12 +308,11 @@ QWidget *SettingsWindow::makeShortcutsTab()
             radio->setChecked(store.shortcutScheme() == scheme);
         });
         // The program registers the hot keys again when the scheme changes; the tab only shows
-        // what that registration said.
-        connect(radio, &QRadioButton::clicked, this, [this, &store, scheme, problem] {
-            store.setShortcutScheme(scheme);
-            problem->showProblem(m_services.hotkeyProblem ? m_services.hotkeyProblem() : QString());
-        });
+        // what the registrations say.
+        connect(radio, &QRadioButton::clicked, this,
+                [&store, scheme] { store.setShortcutScheme(scheme); });
     }
+    followHotkeyProblem(m_services, problem);
     form.row(schemes);
 
     auto *shown = new QWidget;

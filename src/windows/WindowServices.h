@@ -38,6 +38,9 @@ struct WindowServices {
     // What the desktop said when the hot keys were last registered (empty: every key was
     // taken). Absent: nothing was refused.
     std::function<QString()> hotkeyProblem;
+    // Runs the function, while the context lives, each time that text changes, whoever
+    // registered the keys (start-up, wake, any window). Absent: it never does.
+    std::function<void(QObject *context, std::function<void()>)> whenHotkeyProblemChanged;
     // Whether the staging tray found a hardware notch; absent means no tray.
     std::function<bool()> hasNotch;
     // Asks the user for a folder and waits for the answer; the empty text is a cancel. Absent: a

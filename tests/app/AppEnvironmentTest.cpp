@@ -91,25 +91,26 @@ TEST_F(AppEnvironmentTest, RegistersTheSchemeThenCloseAllPinsAndFollowsCapacity)
     EXPECT_EQ(env.queue().maxCapacity(), 5);
 }
 
-TEST_F(AppEnvironmentTest, TheFirstRefusalStopsTheRunAndIsLoggedOnce)
+TEST_F(AppEnvironmentTest, ARefusedOrDoubledKeyIsNamedAndTheOthersRegister)
 {
     // The area shortcut (the second grab) is held by someone else.
     fakes.globalHotkeys->scripted = {{platform::HotkeyStatus::ok, 1}, {10, std::nullopt}};
-    build();
-    EXPECT_EQ(fakes.globalHotkeys->requests.size(), 2);
-    EXPECT_EQ(grabbed(), QStringList{"18/6144"}) << "those before the failure stay";
-    const QStringList failures = log.messages("hotkey").filter("Failed to register global");
-    ASSERT_EQ(failures.size(), 1);
-    EXPECT_EQ(failures[0], "Failed to register global hotkeys: Capture failed: Failed to register "
-                           "hotkey: 10");
-    EXPECT_TRUE(log.messages("hotkey").filter("Hotkeys registered for scheme").isEmpty());
+    AppEnvironment &env = build();
+    EXPECT_EQ(grabbed(), QStringList({"18/6144", "20/6144", "21/6144", "35/6144"}));
+    EXPECT_EQ(log.messages("hotkey").filter("Failed to register global").size(), 1);
+    EXPECT_EQ(env.hotkeyProblem(),
+              "Ctrl+Alt+2 could not be registered; another program may be using it.");
+    QStringList told;
+    QObject::connect(&env, &AppEnvironment::hotkeyProblemChanged,
+                     [&] { told << env.hotkeyProblem(); });
 
-    // Only the close-all-pins shortcut refused: the four capture keys stay.
-    fakes.globalHotkeys->scripted = {{}, {}, {}, {}, {10, std::nullopt}};
-    for (int i = 0; i < 4; ++i)
-        fakes.globalHotkeys->scripted[i] = {platform::HotkeyStatus::ok, 200 + i};
-    environment->setupHotkeys();
-    EXPECT_EQ(grabbed(), controlOptionSet.mid(0, 4));
+    // The window's key given to the full display's action as well: the first action keeps it.
+    env.settingsStore().setCustomWindow({18, 6144, "⌃⌥1"});
+    env.settingsStore().setShortcutScheme(ShortcutScheme::custom);
+    EXPECT_EQ(grabbed(), QStringList({"18/6144", "19/6144", "21/6144", "35/6144"}));
+    env.settingsStore().setCustomWindow({20, 6144, "⌃⌥3"});
+    EXPECT_EQ(env.setupHotkeys(), QString());
+    EXPECT_EQ(told, QStringList({"Ctrl+Alt+1 is set for two actions.", ""}));
 }
 
 TEST_F(AppEnvironmentTest, ChangedSchemeOrCloseAllShortcutRegistersTheNewOnes)

@@ -9,8 +9,10 @@
 #include "app/CorvantaApp.h"
 #include "app/CorvantaMenuView.h"
 #include "capture/SelectionOverlayWindow.h"
+#include "support/X11KeyGrabber.h"
 #include "windows/AccountAboutPages.h"
 #include "windows/DashboardPage.h"
+#include "windows/HotkeyProblemLabel.h"
 #include "windows/HotkeysPage.h"
 #include "windows/MainWindow.h"
 #include "windows/SettingsWindow.h"
@@ -118,13 +120,33 @@ protected:
     QProcess m_viewer;
 };
 
-TEST_F(ProgramCapturesDesktop, TheHotKeysAndTheMenuStageEveryKindOfCapture)
+TEST_F(ProgramCapturesDesktop, TheHotKeysAndTheMenuStageEveryKindOfCaptureWhileAnotherHoldsOne)
 {
-    CorvantaMenuView menu(*m_environment);
+    // Another program holds Ctrl+Alt+1 when the program starts: both Hotkeys pages name it, and
+    // the other keys work.
+    m_environment = nullptr;
+    m_ownEnvironment.reset();
+    X11KeyGrabber other;
+    ASSERT_TRUE(other.grab('1', XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1));
+    launchTheProgram();
+    m_app->showSettingsWindow();
+    for (QWidget *window : {m_app->mainWindow().page(SidebarTab::hotkeys),
+                            static_cast<QWidget *>(m_app->settingsWindow())}) {
+        QStringList shown;
+        for (HotkeyProblemLabel *label : window->findChildren<HotkeyProblemLabel *>())
+            shown << (label->isHidden() ? QString() : label->text());
+        EXPECT_TRUE(
+            shown.contains("Ctrl+Alt+1 could not be registered; another program may be using it."))
+            << shown.join('|').toStdString();
+    }
+    m_app->settingsWindow()->close();
+    m_app->mainWindow().hide();
+
+    QMenu *menu = m_app->menuView().menu();
     // Clear of the area dragged and of the window picked.
     const QPoint menuAt = m_screen.topRight() + QPoint(-400, 200);
     const auto fromMenu = [&](const char *title) {
-        return [&, title] { chooseFromMenu(menu.menu(), QString::fromLatin1(title), menuAt); };
+        return [&, title] { chooseFromMenu(menu, QString::fromLatin1(title), menuAt); };
     };
     const auto hotKey = [](const char *key) {
         return [key] { xdotool({"key", "--clearmodifiers", key}); };
@@ -141,6 +163,22 @@ TEST_F(ProgramCapturesDesktop, TheHotKeysAndTheMenuStageEveryKindOfCapture)
     ASSERT_TRUE(whole) << "the display staged";
     EXPECT_EQ(whole->mode(), CaptureMode::fullDisplay);
     EXPECT_EQ(whole->image().size(), m_screen.size());
+
+    hoverTheTray();
+    typeTrayKey("p");
+    expectPinned(selected());
+    movePointerTo(m_screen.center());
+    hotKey("ctrl+alt+p")();
+    EXPECT_TRUE(
+        waitUntil([&] { return !deck() || !deck()->window() || !deck()->window()->isVisible(); },
+                  waitLimitMs));
+
+    hotKey("ctrl+alt+4")();
+    chooseToRecordTheScreen();
+    hotKey("ctrl+alt+4")();
+    const std::optional<CaptureItem> movie = nextStaged(5);
+    ASSERT_TRUE(movie) << "the recording staged";
+    EXPECT_EQ(movie->mode(), CaptureMode::recording);
 }
 
 TEST_F(ProgramCapturesDesktop, TheMenuShowsHidesAndClearsTheTrayAndTheHotKeyClosesThePins)
