@@ -8,6 +8,10 @@
 namespace accountPresentation {
 
 inline constexpr const char *signUpPage = "https://corvanta.app/signup";
+// The alert's text when "Forgot password?" or "Create account" finds no browser.
+inline constexpr const char *signUpPageNotOpened =
+    "No web browser could be opened to show the sign-up page. Set up a default web browser, then "
+    "try again.";
 
 // Two letters from the first two words of the name, one from a single word, and the
 // product's first letter without a name; upper case.

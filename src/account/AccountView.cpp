@@ -22,6 +22,7 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
 
 AccountView::AccountView(AuthService &authService, std::shared_ptr<platform::UrlOpener> urlOpener,
                          std::shared_ptr<platform::AlertPresenter> alerts, QWidget *parent)
@@ -447,7 +448,22 @@ void AccountView::openSignUpPage()
 {
     const QUrl url(QString::fromLatin1(accountPresentation::signUpPage));
     if (url.isValid() && m_urlOpener)
-        m_urlOpener->openUrl(url);
+        startTask(showSignUpPage(url));
+}
+
+QCoro::Task<void> AccountView::showSignUpPage(QUrl url)
+{
+    std::shared_ptr<bool> alive = m_alive;
+    const std::shared_ptr<platform::UrlOpener> opener = m_urlOpener;
+    const QString notOpened = QString::fromLatin1(accountPresentation::signUpPageNotOpened);
+    // Made apart from the co_await: GCC 12 destroys a lambda made within it twice.
+    const std::function<void()> failedLater = [this, alive, notOpened] {
+        if (*alive)
+            startTask(showError(notOpened));
+    };
+    const bool opened = co_await opener->openInBrowser(url, failedLater);
+    if (!opened && *alive)
+        co_await showError(notOpened);
 }
 
 void AccountView::signOut()

@@ -13,6 +13,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
+class QUrl;
 
 namespace platform {
 class AlertPresenter;
@@ -62,6 +63,7 @@ private:
     void refreshButtons();
     void refreshSessionNotice();
     QCoro::Task<void> runSignIn(QCoro::Task<void> signIn);
+    QCoro::Task<void> showSignUpPage(QUrl url);
     QCoro::Task<void> deleteAfterConfirmation();
     QCoro::Task<void> showError(QString message);
 

@@ -65,7 +65,15 @@ void connectTrayToPreview(const TrayPreviewTargets &targets, NotchWindowControll
             preview->setMarkupMode(true);
     };
     tray.onQuickLook = [open](const CaptureItem &item) { open(item, false); };
-    tray.onAnnotate = [open](const CaptureItem &item) { open(item, true); };
+    tray.onAnnotate = [open, trayPointer](const CaptureItem &item) {
+        // A recording's picture cannot be replaced: marks on it would be thrown away.
+        if (!item.isVideo()) {
+            open(item, true);
+        } else if (trayPointer) {
+            trayPointer->state().showNotice(
+                item.id(), QStringLiteral("Couldn't annotate (only screenshots can be marked up)"));
+        }
+    };
     tray.onOCR = [ocr, settings, trayPointer](const CaptureItem &item) {
         if (settings)
             startTask(readTextForTray(*ocr, *settings, trayPointer, item));

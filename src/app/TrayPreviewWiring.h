@@ -20,7 +20,8 @@ struct TrayPreviewTargets {
 };
 
 // The tray's open, annotate and text buttons and keys: the preview as a click on a thumbnail
-// opens it, the preview's markup, and the text read onto the clipboard with its sound.
+// opens it, the preview's markup of a screenshot (a recording is refused with the reason in the
+// tray), and the text read onto the clipboard with its sound.
 void connectTrayToPreview(const TrayPreviewTargets &targets, NotchWindowController &tray,
                           CaptureQueue &queue, const StagingTrayCallbacks &actions);
 

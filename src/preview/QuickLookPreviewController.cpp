@@ -24,6 +24,8 @@ QuickLookPreviewController::~QuickLookPreviewController()
 void QuickLookPreviewController::setCurrentItem(std::optional<CaptureItem> item)
 {
     m_currentItem = std::move(item);
+    if (m_currentItem && m_currentItem->isVideo())
+        setMarkupMode(false);
     emit currentItemChanged();
 }
 
@@ -42,7 +44,8 @@ void QuickLookPreviewController::setPersistent(bool persistent)
 
 void QuickLookPreviewController::setMarkupMode(bool markup)
 {
-    if (m_isMarkupMode == markup)
+    // A recording's picture cannot be replaced: marks on it would be thrown away.
+    if (m_isMarkupMode == markup || (markup && m_currentItem && m_currentItem->isVideo()))
         return;
     m_isMarkupMode = markup;
     if (m_window)

@@ -46,6 +46,7 @@ public:
     bool isPersistent() const override { return m_isPersistent; }
     void setPersistent(bool persistent) override;
     bool isMarkupMode() const { return m_isMarkupMode; }
+    // The markup editor is for screenshots: never on while a recording is shown.
     void setMarkupMode(bool markup);
 
     void show(const CaptureItem &item, CaptureQueue &queue, ItemAction onSave, ItemAction onCopy,

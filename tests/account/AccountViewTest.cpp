@@ -413,6 +413,15 @@ TEST_F(AccountViewTest, AppleCancellationShowsNothingAndOtherFailuresTheAlert)
         EXPECT_EQ(alert.informativeText, BrowserNotOpenedError().description());
     }
     EXPECT_FALSE(service->isBrowserSignInPending());
+
+    // The links' web page: no browser at once, and one that fails later.
+    QTest::mouseClick(child<QPushButton>("forgotButton"), Qt::LeftButton);
+    urlOpener->opens = true;
+    QTest::mouseClick(child<QPushButton>("createAccountButton"), Qt::LeftButton);
+    urlOpener->browserFailures.last()();
+    ASSERT_TRUE(waitUntil([this] { return alerts->presented.size() == 5; }));
+    for (const platform::Alert &alert : alerts->presented.mid(3))
+        EXPECT_EQ(alert.informativeText, accountPresentation::signUpPageNotOpened);
 }
 
 TEST_F(AccountViewTest, DeletionAsksFirstAndReportsASignOutInTheMeantime)

@@ -7,7 +7,10 @@
 #include "support/WaitUntil.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QGlyphRun>
 #include <QMenu>
+#include <QTextLayout>
 
 namespace {
 
@@ -58,6 +61,13 @@ TEST(MenuModel, StagedCapturesAddTheTrayEntriesAndRecordingTheStopEntry)
         EXPECT_EQ(record.title, "Stop Screen Recording (⏹)");
         EXPECT_EQ(record.command, MenuCommand::toggleScreenRecording);
     }
+    // Drawn by an installed font, not as the box of a missing glyph.
+    QTextLayout layout(QStringLiteral("Stop Screen Recording (⏹)"), QApplication::font("QMenu"));
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    for (const QGlyphRun &run : layout.glyphRuns())
+        EXPECT_FALSE(run.glyphIndexes().contains(0)) << run.rawFont().familyName().toStdString();
 }
 
 class CorvantaMenuViewTest : public AppEnvironmentFixture {

@@ -5,6 +5,7 @@
 
 #include "PinDeckDesktopSupport.h"
 #include "ProgramDesktopTest.h"
+#include "model/CaptureTestSupport.h"
 #include "tray/CaptureTrayItemView.h"
 #include "tray/NotchTrackingContainerView.h"
 
@@ -246,6 +247,16 @@ TEST_F(ProgramActionsDesktop, EveryButtonAndKeyOfTheExpandedTrayActsOnTheSelecte
         expectPreviewOf(item, true);
         preview().close();
     }
+    // A recording is not: the tray says why, and no editor opens.
+    const CaptureItem recording = makeRecording(savedFile(QStringLiteral("Recording.mp4")));
+    queue().enqueue(recording);
+    clickTrayButton(TrayButtonID::annotate);
+    EXPECT_TRUE(waitUntil([&] {
+        return tray()->state().noticeFor(recording.id()) ==
+               "Couldn't annotate (only screenshots can be marked up)";
+    }));
+    EXPECT_FALSE(preview().isVisible());
+    queue().remove(recording.id());
 
     // Pin: the capture on the deck; the arrows select the older capture and back, and P pins.
     clickTrayButton(TrayButtonID::pin);

@@ -176,7 +176,7 @@ TEST(PreviewGeometry, MarkupEnlargesWithinTheScreen)
                QRectF(0, 0, 800, 500));
 }
 
-TEST_F(PreviewControllerTest, MarkupModeMakesRoomForTheEditor)
+TEST_F(PreviewControllerTest, MarkupModeMakesRoomForTheEditorAndIsNeverOnOverARecording)
 {
     showNewest();
     ASSERT_EQ(log.frames.size(), 1);
@@ -186,6 +186,13 @@ TEST_F(PreviewControllerTest, MarkupModeMakesRoomForTheEditor)
     EXPECT_TRUE(log.frames.last().second);
     controller.setMarkupMode(false);
     EXPECT_EQ(log.frames.size(), 2) << "leaving markup keeps the window as it is";
+    // A recording shown ends markup, which does not start over it: its picture stays as it is.
+    controller.setMarkupMode(true);
+    controller.show(makeRecording(temp.path() + QStringLiteral("/Recording.mp4")), queue, {}, {},
+                    {});
+    EXPECT_FALSE(controller.isMarkupMode());
+    controller.setMarkupMode(true);
+    EXPECT_FALSE(controller.isMarkupMode());
     controller.close();
 }
 
