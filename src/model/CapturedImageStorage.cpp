@@ -244,7 +244,8 @@ QImage CapturedImageStorage::decodeFile(QSize size) const
     if (knownBroken(before))
         return {};
     QFile file;
-    if (!platform::openRegularFile(file, path)) {
+    if (!platform::openRegularFile(file, path) ||
+        file.size() > platform::PngReader::largestFile(size)) {
         noteVerdict(before, Verdict::broken);
         return {};
     }
@@ -304,10 +305,11 @@ QByteArray CapturedImageStorage::wholePng(QSize size) const
     if (!m_url || m_format != FileFormat::png)
         return {};
     const QString path = m_url->toLocalFile();
-    const auto readWhole = [&path]() -> std::optional<QByteArray> {
+    const auto readWhole = [&path, size]() -> std::optional<QByteArray> {
         const std::optional<FileVersion> before = versionOf(path);
         QFile file;
-        if (!before || !platform::openRegularFile(file, path))
+        if (!before || !platform::openRegularFile(file, path) ||
+            file.size() > platform::PngReader::largestFile(size))
             return std::nullopt;
         QByteArray bytes = file.read(file.size());
         if (versionOf(path) != before)

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QtEndian>
 #include <cstring>
+#include <limits>
 #include <png.h>
 #include <zlib.h>
 
@@ -51,8 +52,20 @@ QImage PngReader::read(const QString &path, QSize expected)
         return {};
     // Read, never mapped: a file cut short meanwhile would fault the mapping's later pages. No
     // more than its size when opened.
+    if (file.size() > largestFile(expected))
+        return {};
     const QByteArray read = file.read(file.size());
     return decodeBytes(read.constData(), size_t(read.size()), expected);
+}
+
+qint64 PngReader::largestFile(QSize size)
+{
+    if (!size.isValid())
+        return std::numeric_limits<qint64>::max();
+    const qint64 rows = qint64(size.height()) * (1 + qint64(size.width()) * 8);
+    // Stored deflate blocks add 5 bytes in 65535, chunks 12 in a few KiB; the rest is room for
+    // the header and what other chunks an encoder adds.
+    return rows + rows / 64 + (qint64(1) << 20);
 }
 
 QImage PngReader::decode(QByteArrayView png, QSize expected)

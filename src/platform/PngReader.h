@@ -22,6 +22,10 @@ public:
     // after it. The reader above tolerates a file cut just before its end chunk, other programs
     // refuse it. Decodes nothing. Any thread.
     static bool isWhole(QByteArrayView png);
+    // The most bytes a PNG of `size` can take as any encoder writes it, uncompressed rows of
+    // 16-bit RGBA and their chunks included: a larger file in its place is not that picture and
+    // is not read, so a capture replaced by a huge file costs no memory. Unbounded without a size.
+    static qint64 largestFile(QSize size);
 };
 
 } // namespace platform

@@ -142,8 +142,8 @@ void resetPeakResident()
 // What every action asks first: a file that is still there but holds anything other than the
 // picture counts as gone, found out from the file as it is now (written over in place at its
 // size, too); one that is no regular file is never opened, one whose header claims another
-// picture is refused before its pixels are made, and a poster larger than its picture can take
-// is not read.
+// picture is refused before its pixels are made, and a file larger than its picture can take is
+// not read.
 TEST(CaptureItem, AFileThatNoLongerHoldsThePictureIsRefusedWithoutWaitingOrDecodingIt)
 {
     TempDirScope tmp;
@@ -153,6 +153,7 @@ TEST(CaptureItem, AFileThatNoLongerHoldsThePictureIsRefusedWithoutWaitingOrDecod
         gone << makeScreenshot(noisyImage(120, 90, 20 + quint32(damage)));
     const CaptureItem other = makeScreenshot(filledImage(40, 30, Qt::blue));
     const CaptureItem deleted = makeScreenshot(filledImage(40, 30, Qt::cyan));
+    const CaptureItem grownShot = makeScreenshot(filledImage(40, 30, Qt::magenta));
     const CaptureItem junkPoster = makeRecording(tmp.path() + "/Recording-j.mp4");
     const CaptureItem pipedPoster = makeRecording(tmp.path() + "/Recording-p.mp4");
     const CaptureItem hugePoster = makeRecording(tmp.path() + "/Recording-h.mp4");
@@ -177,7 +178,9 @@ TEST(CaptureItem, AFileThatNoLongerHoldsThePictureIsRefusedWithoutWaitingOrDecod
     ASSERT_TRUE(QFile::rename(grown, tmp.path() + "/grown"));
     ASSERT_TRUE(QFile(tmp.path() + "/grown").resize(qint64(1) << 30));
     ASSERT_TRUE(QFile::link(tmp.path() + "/grown", grown));
-    gone << other << deleted;
+    // Still the picture at its start, but larger than any PNG of it can be.
+    ASSERT_TRUE(QFile(tmp.captureFile(grownShot.fileName())).resize(qint64(1) << 30));
+    gone << other << deleted << grownShot;
 
     const qint64 resident = peakResidentKiB();
     resetPeakResident();
