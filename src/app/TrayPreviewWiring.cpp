@@ -32,7 +32,13 @@ QCoro::Task<void> readTextForTray(OCRService &ocr, const SettingsStore &settings
         co_return;
     }
     try {
-        co_await ocr.copyText(picture, settings);
+        // Made in a statement of its own, as above.
+        QCoro::Task<std::optional<QString>> copying = ocr.copyText(picture, settings);
+        if (!co_await copying) {
+            if (tray)
+                tray->state().clearNotice(id);
+            co_return;
+        }
         if (tray)
             tray->state().showNotice(
                 id, QStringLiteral("Copied!"), TrayNotice::Tone::success,

@@ -74,9 +74,8 @@ ClipboardService::ClipboardService(std::shared_ptr<platform::Pasteboard> pastebo
 
 std::function<bool()> ClipboardService::request()
 {
-    const quint64 number = ++*m_requests;
-    return [requests = m_requests, number] {
-        if (*requests == number)
+    return [isLatest = m_pasteboard->takeTurn()] {
+        if (isLatest())
             return true;
         qCInfo(Log::exportLog, "Left the clipboard to a later copy");
         return false;

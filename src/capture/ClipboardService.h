@@ -24,8 +24,8 @@ public:
 // it; a screenshot as PNG and TIFF, both made before the offer, away from the main thread (the
 // PNG is the capture's own file while it is known whole, read as it is), so that a paste of
 // either is answered at once with bytes any program reads. Decides nothing about the queue,
-// sounds or the capture's state. The copy asked for last wins: one still making its bytes when
-// another is asked for leaves the clipboard alone.
+// sounds or the capture's state. The copy asked for last, of a capture or of its text, wins: one
+// still making its bytes when another is asked for leaves the clipboard alone.
 class ClipboardService final : public ClipboardWriting {
 public:
     explicit ClipboardService(std::shared_ptr<platform::Pasteboard> pasteboard);
@@ -42,6 +42,4 @@ private:
     std::function<bool()> request();
 
     std::shared_ptr<platform::Pasteboard> m_pasteboard;
-    // Held by each copy too, which may outlive the service.
-    std::shared_ptr<quint64> m_requests = std::make_shared<quint64>(0);
 };

@@ -92,10 +92,14 @@ QCoro::Task<bool> OCRService::containsText(QImage image)
     }
 }
 
-QCoro::Task<QString> OCRService::copyText(QImage image, const SettingsStore &settings)
+QCoro::Task<std::optional<QString>> OCRService::copyText(QImage image,
+                                                         const SettingsStore &settings)
 {
+    const std::function<bool()> isLatest = m_pasteboard->takeTurn();
     QCoro::Task<QString> recognition = recognizeTextInBackground(image);
     const QString text = co_await recognition;
+    if (!isLatest())
+        co_return std::nullopt;
     // The text replaces the contents in one step: a paste in between never finds them empty.
     m_pasteboard->setString(text);
     m_feedback.playCopied(settings.soundEffectsEnabled(), true);

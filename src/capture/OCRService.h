@@ -4,6 +4,7 @@
 #include <QString>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <qcoro/qcorotask.h>
 #include <string>
 
@@ -63,8 +64,9 @@ public:
     QCoro::Task<bool> containsText(QImage image);
     // Recognises, then puts the text on the clipboard in place of its contents and gives the
     // copy feedback: the sound when sound effects are on, the tap always. On failure the
-    // clipboard is untouched and the error passes through.
-    QCoro::Task<QString> copyText(QImage image, const SettingsStore &settings);
+    // clipboard is untouched and the error passes through. Nothing, untouched and silent, when
+    // a copy asked for meanwhile overtook it.
+    QCoro::Task<std::optional<QString>> copyText(QImage image, const SettingsStore &settings);
 
 private:
     std::shared_ptr<platform::TextRecognizer> m_recognizer;

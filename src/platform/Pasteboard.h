@@ -57,6 +57,19 @@ public:
 
     // The encoder of the clipboard's image representations.
     virtual std::shared_ptr<const PasteboardEncoder> encoder() const = 0;
+
+    // Counts a write asked for now, whatever it will offer, as the latest; the answer tells,
+    // later, whether it still is. A write still being made when another is asked for leaves the
+    // clipboard to that one: the copy asked for last wins. Main thread; the answer may outlive
+    // the clipboard.
+    std::function<bool()> takeTurn()
+    {
+        const quint64 turn = ++*m_turns;
+        return [turns = m_turns, turn] { return *turns == turn; };
+    }
+
+private:
+    std::shared_ptr<quint64> m_turns = std::make_shared<quint64>(0);
 };
 
 } // namespace platform

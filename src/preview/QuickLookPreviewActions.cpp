@@ -225,6 +225,8 @@ QCoro::Task<void> QuickLookPreviewView::recognizeAndCopyText(CaptureItem item)
     }
     m_isOCRProcessing = true;
     rebuildToolbar();
+    const std::function<bool()> isLatest =
+        pasteboard ? pasteboard->takeTurn() : std::function<bool()>([] { return false; });
     QString text;
     try {
         if (ocr)
@@ -236,7 +238,7 @@ QCoro::Task<void> QuickLookPreviewView::recognizeAndCopyText(CaptureItem item)
     }
     if (!self)
         co_return;
-    if (text.trimmed().isEmpty() || !pasteboard) {
+    if (text.trimmed().isEmpty() || !isLatest()) {
         m_isOCRProcessing = false;
         rebuildToolbar();
         co_return;

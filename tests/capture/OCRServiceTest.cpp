@@ -1,5 +1,6 @@
 #include "capture/OCRService.h"
 #include "capture/ActionTestSupport.h"
+#include "capture/ClipboardService.h"
 #include "capture/FeedbackService.h"
 #include "model/SettingsStore.h"
 #include "model/UserDefaults.h"
@@ -8,7 +9,9 @@
 #include "support/FakePasteboard.h"
 #include "support/FakeSoundPlayer.h"
 #include "support/FakeTextRecognizer.h"
+#include "support/WaitUntil.h"
 
+#include <QSemaphore>
 #include <gtest/gtest.h>
 
 namespace {
@@ -90,6 +93,39 @@ TEST_F(OCRServiceTest, CopyTextFillsTheClipboardAndAlwaysTaps)
     EXPECT_EQ(errorOf<OCRError>(service.copyText(image, settings)), OCRError::noTextFound());
     EXPECT_TRUE(pasteboard->calls.isEmpty());
     EXPECT_EQ(haptics->performed.size(), 2);
+}
+
+// Text and pictures take turns on one clipboard: whichever was asked for last stays there, and
+// the one overtaken neither writes nor sounds.
+TEST_F(OCRServiceTest, TheCopyAskedForLastKeepsTheClipboardWhicheverEndsFirst)
+{
+    FakeLoginItem loginItem;
+    UserDefaults defaults(tmp.path() + "/Corvanta.conf");
+    SettingsStore settings(defaults, loginItem);
+    settings.setSoundEffectsEnabled(true);
+    ClipboardService clipboard(pasteboard);
+    recognizer->answer({"read text"});
+
+    recognizer->hold();
+    QCoro::Task<std::optional<QString>> reading = service.copyText(image, settings);
+    EXPECT_TRUE(QCoro::waitFor(clipboard.copyImage(filledImage(8, 6, Qt::red))));
+    recognizer->release();
+    EXPECT_EQ(QCoro::waitFor(std::move(reading)), std::nullopt);
+    EXPECT_EQ(pasteboard->calls, QStringList({"offer(image/png,image/tiff)"}));
+    EXPECT_TRUE(sounds->calls.isEmpty());
+
+    QSemaphore begun, resume;
+    pasteboard->fakeEncoder->beforeTiff = [&] {
+        begun.release();
+        resume.tryAcquire(1, 10000);
+    };
+    QCoro::Task<bool> picture = clipboard.copyImage(filledImage(8, 6, Qt::blue));
+    ASSERT_TRUE(waitUntil([&] { return begun.tryAcquire(); }));
+    EXPECT_EQ(QCoro::waitFor(service.copyText(image, settings)), "read text");
+    resume.release();
+    EXPECT_FALSE(QCoro::waitFor(std::move(picture)));
+    EXPECT_EQ(pasteboard->calls.last(), "string(read text)");
+    EXPECT_EQ(sounds->calls.size(), 1);
 }
 
 } // namespace
