@@ -30,6 +30,11 @@ using namespace ffmpeg;
 // that what follows stays in step with the picture.
 constexpr qint64 maxAudioGap = audioSampleRate / 5;
 constexpr qint64 noTime = std::numeric_limits<qint64>::min();
+// x264 takes whole kilobits a second and refuses none, which 4 bits a pixel gives an area under
+// 250 pixels. A moving 12×6 picture at 60 fps came out at 13 dB PSNR at 1 kbit/s and 45 dB at
+// this rate, a 128×128 one at 33 dB at its 4 bits a pixel and 36 dB at this; the smallest
+// areas spend well below it.
+constexpr qint64 minimumBitRate = 100'000;
 
 void setError(QString *error, const QString &text)
 {
@@ -169,7 +174,7 @@ bool FfmpegMovieWriter::openVideo(QString *error)
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->time_base = {1, rate};
     c->framerate = {rate, 1};
-    c->bit_rate = qint64(c->width) * c->height * 4;
+    c->bit_rate = std::max(qint64(c->width) * c->height * 4, minimumBitRate);
     c->gop_size = rate;
     // x264 would start 1.5 frame threads a core, each holding pictures in flight: more memory
     // and a longer start-up stall for no gain in speed.

@@ -15,10 +15,10 @@ struct X264Limits {
     int bFrames = 0;
 };
 
-// H.264 (libx264, High profile, yuv420p, average bit rate of 4 bits per pixel a second) with
-// optional AAC sound, in fragmented MPEG-4 or QuickTime files so that a movie whose writer dies
-// still plays up to about its last second. Colours are converted on the caller's thread,
-// frames are encoded on the writer's own thread.
+// H.264 (libx264, High profile, yuv420p, average bit rate of 4 bits per pixel a second and at
+// least 100 kbit/s) with optional AAC sound, in fragmented MPEG-4 or QuickTime files so that a
+// movie whose writer dies still plays up to about its last second. Colours are converted on the
+// caller's thread, frames are encoded on the writer's own thread.
 class FfmpegMovieWriters final : public MovieWriters {
 public:
     // The encoder's speed and the colour conversion's threads follow the cores this program
