@@ -200,6 +200,8 @@ bool FfmpegMovieWriter::openVideo(QString *error)
     if (qstrcmp(preset, "ultrafast") == 0)
         x264 << QStringLiteral("8x8dct=1");
     const X264Limits limits = FfmpegMovieWriters::limitsFor(m_settings.frameSize, preset, m_cores);
+    if (limits.frameThreads > 0)
+        c->thread_count = limits.frameThreads;
     if (limits.slicedThreads) {
         x264 << QStringLiteral("sliced-threads=1")
              << QStringLiteral("rc-lookahead=%1").arg(limits.lookahead)
@@ -484,6 +486,10 @@ X264Limits FfmpegMovieWriters::limitsFor(QSize frameSize, const char *preset, un
     X264Limits limits;
     if (inFlight >= int(cores) + presetLookahead + presetBFrames)
         return limits;
+    if (presetLookahead == 0 && inFlight - reconstructed >= 2) {
+        limits.frameThreads = inFlight - reconstructed;
+        return limits;
+    }
     limits.slicedThreads = true;
     limits.lookahead = std::clamp(inFlight - reconstructed, 0, presetLookahead);
     limits.bFrames = std::min(presetBFrames, limits.lookahead);
