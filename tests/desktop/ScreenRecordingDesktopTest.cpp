@@ -2,6 +2,7 @@
 #include "app/DesktopPlatform.h"
 #include "capture/ScreenRecordingService.h"
 #include "platform/RecordingPlatform.h"
+#include "platform/ffmpeg/FfmpegMovieReader.h"
 #include "platform/x11/X11FrameSource.h"
 #include "support/AwaitError.h"
 #include "support/TempDirScope.h"
@@ -224,6 +225,31 @@ TEST_F(ScreenRecordingDesktop, RecordsAnArea)
     const QPoint still(75, 100);
     expectMovie(record(area, {}, VideoExportFormat::mp4), QSize(302, 202), "iso5", still);
     expectMovie(record(area, {}, VideoExportFormat::mov), QSize(302, 202), "qt  ", still);
+}
+
+TEST_F(ScreenRecordingDesktop, RecordsAnAreaOfAFewPixels)
+{
+    // 11 × 5 points of the still half: recorded 12 × 6, too few pixels for 4 bits each a second.
+    const RecordingResult result =
+        record(QRectF(stillPoint(), QSizeF(11, 5)), {}, VideoExportFormat::mp4);
+    const MovieProbe probe = MovieProbe::of(result.filePath, true);
+    ASSERT_TRUE(probe.readable);
+    EXPECT_EQ(QSize(probe.video.value("width").toInt(), probe.video.value("height").toInt()),
+              QSize(12, 6));
+    EXPECT_GE(probe.frames(), recordedMs * frameRate / 1000 / 3);
+    // Its poster frame, and every picture as the player reads them.
+    QList<QImage> pictures{result.posterFrame};
+    ffmpeg::MovieReader reader(result.filePath, std::nullopt);
+    QByteArray sound;
+    while (std::optional<ffmpeg::MoviePicture> picture = reader.next(QSize(), &sound))
+        pictures << picture->image;
+    EXPECT_EQ(pictures.size(), probe.frames() + 1);
+    for (const QImage &picture : std::as_const(pictures)) {
+        ASSERT_EQ(picture.size(), QSize(12, 6));
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 12; ++x)
+                ASSERT_TRUE(near(picture.pixelColor(x, y), stillColour)) << x << "," << y;
+    }
 }
 
 TEST_F(ScreenRecordingDesktop, RecordsAnAreaAtSixtyFramesAsALoopingGifAtThirty)

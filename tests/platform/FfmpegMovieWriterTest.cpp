@@ -298,7 +298,8 @@ TEST_F(FfmpegMovieWriterTest, TheMovieIsPrivateAndNothingPlantedAtItsNameIsWritt
 
 TEST_F(FfmpegMovieWriterTest, A4KMovieThatOutrunsTheEncoderDropsFramesInsteadOfHoldingThem)
 {
-    MovieSettings movie = settings("4k.mp4", MovieContainer::mpeg4, false, 60);
+    // At 10 fps, few enough pixels a second for veryfast on eight cores.
+    MovieSettings movie = settings("4k.mp4", MovieContainer::mpeg4, false, 10);
     movie.frameSize = QSize(3840, 2160);
     QString error;
     std::unique_ptr<MovieWriter> writer = platform::FfmpegMovieWriters(8).create(movie, &error);
@@ -318,6 +319,18 @@ TEST_F(FfmpegMovieWriterTest, A4KMovieThatOutrunsTheEncoderDropsFramesInsteadOfH
     // One picture in flight for all threads, and a look-ahead cut to what fits.
     EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "sliced_threads=1"));
     EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "rc_lookahead=3"));
+
+    // At 60 fps, too many for veryfast: ultrafast, with as many frame threads as fit.
+    movie.frameRate = 60;
+    movie.filePath = dir.filePath("4k60.mp4");
+    writer.reset();
+    writer = platform::FfmpegMovieWriters(8).create(movie, &error);
+    ASSERT_TRUE(writer) << error.toStdString();
+    EXPECT_TRUE(addEveryFrame(*writer, frames[0], 0));
+    ASSERT_TRUE(writer->finish(&error)) << error.toStdString();
+    EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "subme=0"));
+    EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "threads=3"));
+    EXPECT_TRUE(MovieProbe::encoderSettingsContain(movie.filePath, "sliced_threads=0"));
 }
 
 TEST_F(FfmpegMovieWriterTest, PosterFramesAreDecodedAtTheAskedTime)

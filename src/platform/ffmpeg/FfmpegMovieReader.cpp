@@ -460,7 +460,7 @@ QImage MovieReader::picture(const AVFrame *frame, const QSize &box)
         if (!m_scaler)
             throw Failure{QStringLiteral("The movie's pictures cannot be converted")};
     }
-    QImage image(target, QImage::Format_RGB32);
+    QImage image = conversionTarget(target);
     if (image.isNull())
         throw Failure{QStringLiteral("Out of memory")};
     FramePtr to = wrapPixels(image.bits(), target.width(), target.height(),

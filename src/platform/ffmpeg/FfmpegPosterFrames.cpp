@@ -19,7 +19,7 @@ QImage failed(QString *error, const QString &reason)
 
 QImage toImage(const AVFrame *frame)
 {
-    QImage image(frame->width, frame->height, QImage::Format_RGB32);
+    QImage image = conversionTarget(QSize(frame->width, frame->height));
     if (image.isNull())
         return {};
     const int threads = int(std::min(4u, std::max(1u, std::thread::hardware_concurrency())));

@@ -5,6 +5,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include <algorithm>
 #include <mutex>
 
 namespace platform::ffmpeg {
@@ -76,6 +77,20 @@ ScaleContextPtr makeScaler(int width, int height, AVPixelFormat from, int toWidt
     sws_setColorspaceDetails(c, fromYuv ? yuv : rgb, fromYuv ? yuvRange : 1, fromYuv ? rgb : yuv,
                              fromYuv ? 1 : yuvRange, 0, 1 << 16, 1 << 16);
     return context;
+}
+
+QImage conversionTarget(QSize size)
+{
+    // Rows and the end are given the room av_frame_get_buffer gives a frame of its own.
+    constexpr qsizetype align = 64;
+    const qsizetype bytesPerLine =
+        (qsizetype(std::max(size.width(), 0)) * 4 + align - 1) / align * align;
+    uchar *pixels = static_cast<uchar *>(av_malloc(
+        size_t(bytesPerLine) * std::max(size.height(), 0) + AV_INPUT_BUFFER_PADDING_SIZE));
+    if (!pixels)
+        return {};
+    return QImage(pixels, size.width(), size.height(), bytesPerLine, QImage::Format_RGB32, av_free,
+                  pixels);
 }
 
 FramePtr wrapPixels(uint8_t *pixels, int width, int height, int bytesPerLine, AVPixelFormat format)

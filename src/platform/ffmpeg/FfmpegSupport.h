@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 #include <memory>
 
@@ -68,5 +69,10 @@ ScaleContextPtr makeScaler(int width, int height, AVPixelFormat from, int toWidt
 // A frame over pixels someone else owns, so that sws_scale_frame reads them in place instead
 // of copying them first. The pixels must outlive the frame.
 FramePtr wrapPixels(uint8_t *pixels, int width, int height, int bytesPerLine, AVPixelFormat format);
+
+// An RGB32 picture for sws_scale_frame to write into (through wrapPixels): its vector code
+// writes past the last pixel of a row whose width is no multiple of its step, which a QImage's
+// own rows leave no room for. Null when out of memory.
+QImage conversionTarget(QSize size);
 
 } // namespace platform::ffmpeg
