@@ -5,6 +5,7 @@
 #include "DesktopPreviewTest.h"
 #include "app/GlobalHotkeyManager.h"
 #include "model/CaptureTestSupport.h"
+#include "platform/ffmpeg/SoundOutput.h"
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "preview/PreviewControls.h"
 #include "preview/QtPreviewWindow.h"
@@ -15,8 +16,10 @@
 #include "support/WaitUntil.h"
 #include "support/X11DesktopTest.h"
 
+#include <QAudioDevice>
 #include <QFile>
 #include <QLabel>
+#include <QMediaDevices>
 #include <QProcess>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -350,6 +353,27 @@ TEST_F(PreviewPlaybackDesktop, TheSoundPlaysWhilePlayingAndStopsWhenPaused)
     EXPECT_TRUE(waitUntil([&] { return !m_preview->isVisible(); }));
     EXPECT_TRUE(waitUntil([&] { return soundStreamsCorked()->isEmpty(); }))
         << "closing the preview ends the stream";
+}
+
+// Every start of a movie's sound, as playing from the start and each move make, asks the sound
+// server for the same room: given less at each start, the sound was starved and played slower.
+TEST_F(PreviewPlaybackDesktop, TheSoundOutputHasTheSameRoomAtEveryStart)
+{
+    if (!soundStreamsCorked())
+        GTEST_SKIP() << "needs the harness's sound server (scripts/harness --pulse)";
+    const platform::ffmpeg::SoundOutputs outputs =
+        platform::ffmpeg::qtSoundOutputs(QMediaDevices::defaultAudioOutput());
+    ASSERT_TRUE(outputs.make);
+    const std::unique_ptr<platform::ffmpeg::SoundOutput> output = outputs.make();
+    QList<qint64> room;
+    for (int start = 0; start < 12; ++start) {
+        output->start();
+        room.append(output->bytesFree());
+        output->stop();
+    }
+    EXPECT_GT(room.first(), 0);
+    EXPECT_EQ(room.last(), room.first())
+        << "room at each start: " << QDebug::toString(room).toStdString();
 }
 
 TEST_F(PreviewPlaybackDesktop, PagingThroughRecordingsWithTheArrowKeys)

@@ -1,14 +1,19 @@
 // A movie with sound played on the sound's clock: a sound output the test holds back, then lets
-// hear slowly, and the pictures that wait for it, before and after a pause and a move.
+// hear slowly, and the pictures that wait for it, before and after a pause and a move; movies
+// whose sound ends before, with or after their pictures, or whose pictures have a hole, played
+// to their end.
 
 #include "platform/ffmpeg/FfmpegMoviePlayer.h"
 #include "support/OurMovies.h"
 #include "support/WaitUntil.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -30,13 +35,17 @@ struct Listener {
     qint64 allowedUs = 0;
     qint64 writtenBytes = 0;
     qint64 capacityUs = 200'000;
+    // Counts what it heard in whole steps, as a sound server asks for more: the last part of the
+    // sound is counted only once more follows.
+    qint64 stepUs = 0;
     bool suspended = false;
     int starts = 0;
     double volume = 1;
 
     qint64 heardLocked() const
     {
-        return std::min(allowedUs, writtenBytes * 1'000'000 / bytesPerSecond);
+        const qint64 heard = std::min(allowedUs, writtenBytes * 1'000'000 / bytesPerSecond);
+        return stepUs > 0 ? heard / stepUs * stepUs : heard;
     }
     qint64 heard()
     {
@@ -109,7 +118,14 @@ protected:
         QString error;
         ASSERT_TRUE(writeOurMovie(path, QSize(320, 180), frameRate, 3 * frameRate, &error))
             << qPrintable(error);
-        m_player = platform::makeFfmpegMoviePlayers([listener = m_listener] {
+        open(path, true);
+    }
+
+    void open(const QString &path, bool withSound)
+    {
+        m_player = platform::makeFfmpegMoviePlayers([listener = m_listener, withSound] {
+            if (!withSound)
+                return platform::ffmpeg::SoundOutputs{};
             return platform::ffmpeg::SoundOutputs{
                 shape, [listener] { return std::make_unique<HeldBackOutput>(listener); }};
         })(QUrl::fromLocalFile(path));
@@ -132,6 +148,34 @@ protected:
             m_listener->allow(std::min(stepUs, us - done));
             QTest::qWait(10);
         }
+    }
+
+    // `picturesUs` of pictures but for a hole from `holeFrom` for `holeUs`, and `soundUs` of
+    // silence from the start, written the way the recorder writes.
+    QString writeMovie(qint64 picturesUs, qint64 soundUs, qint64 holeFrom = 0, qint64 holeUs = 0)
+    {
+        const QString path =
+            m_folder.filePath(QStringLiteral("%1-%2.mp4").arg(soundUs).arg(holeUs));
+        if (QFile::exists(path))
+            return path;
+        QString error;
+        std::unique_ptr<platform::MovieWriter> writer =
+            ourMovieWriter(path, QSize(160, 90), frameRate, &error);
+        EXPECT_TRUE(writer) << qPrintable(error);
+        QImage picture(160, 90, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        const std::vector<float> silence(2 * 441, 0.0f);
+        qint64 soundTo = 0;
+        for (qint64 i = 0, time = 0; writer && time < std::max(picturesUs, soundUs);
+             time = ++i * 1'000'000 / frameRate) {
+            if (time < picturesUs && (time < holeFrom || time >= holeFrom + holeUs)) {
+                EXPECT_TRUE(addEveryFrame(*writer, picture, time));
+            }
+            for (; soundTo < std::min(soundUs, time + frameUs); soundTo += 10'000)
+                writer->addAudio(silence.data(), 441, soundTo);
+        }
+        EXPECT_TRUE(writer && writer->finish(&error)) << qPrintable(error);
+        return path;
     }
 
     // With the sound held where it is, the picture shown comes to the one of its time.
@@ -205,6 +249,42 @@ TEST_F(FfmpegSoundClock, PicturesWaitForASoundOutputThatStartsLateAndGoesSlowly)
     QSignalSpy ends(m_player.get(), &platform::MoviePlayer::reachedEnd);
     hear(1'000'000, 20'000);
     EXPECT_TRUE(waitUntil([&] { return !ends.isEmpty(); }));
+}
+
+// Heard a step at a time, as a sound server hears it, each movie ends, back at its start, and
+// plays again; through a hole in the pictures the time goes on.
+TEST_F(FfmpegSoundClock, MoviesWhoseSoundEndsBeforeWithOrAfterThePicturesOrWithAHoleEnd)
+{
+    m_listener->stepUs = 90'000;
+    struct Movie {
+        qint64 soundUs;
+        qint64 holeUs = 0;
+        bool withSound = true;
+    };
+    for (const Movie movie : {Movie{700'000}, Movie{1'000'000}, Movie{1'300'000},
+                              Movie{2'000'000, 1'000'000}, Movie{2'000'000, 1'000'000, false}}) {
+        SCOPED_TRACE(movie.soundUs + movie.holeUs + movie.withSound);
+        open(writeMovie(movie.holeUs ? 2'000'000 : 1'000'000, movie.soundUs, 500'000, movie.holeUs),
+             movie.withSound);
+        QList<qint64> positions;
+        const QObject listening;
+        QObject::connect(m_player.get(), &platform::MoviePlayer::positionChanged, &listening,
+                         [&](qint64 position) { positions.append(position); });
+        QSignalSpy ends(m_player.get(), &platform::MoviePlayer::reachedEnd);
+        m_player->play();
+        for (int i = 0; i < 1000 && ends.isEmpty(); ++i)
+            hear(10'000, 10'000);
+        EXPECT_FALSE(ends.isEmpty());
+        EXPECT_FALSE(m_player->isPlaying());
+        EXPECT_TRUE(waitUntil([&] { return m_player->position() == 0; }));
+        if (movie.holeUs > 0) {
+            EXPECT_TRUE(std::any_of(positions.begin(), positions.end(),
+                                    [](qint64 at) { return at > 600 && at < 1400; }))
+                << positions.size() << " positions reported";
+        }
+        m_player->play();
+        EXPECT_TRUE(waitUntil([&] { return m_player->isPlaying(); })) << "it plays again";
+    }
 }
 
 } // namespace

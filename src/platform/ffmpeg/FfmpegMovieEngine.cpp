@@ -23,6 +23,10 @@ constexpr qint64 soundFeedUs = 10'000;
 constexpr qint64 presentationLeadUs = 16'000;
 // At most what waits for the output: a stalled output costs sound, never memory.
 constexpr qint64 soundBacklogUs = 2'000'000;
+// Silence given after the movie's last sound. PulseAudio asks for more a step at a time and at
+// times never asks again once the sound ends: Qt's output then counted the last 4 to 66 ms as
+// never heard, for good. Followed by silence, the movie's sound is counted to its end.
+constexpr qint64 soundTailUs = 250'000;
 
 } // namespace
 
@@ -202,13 +206,17 @@ void FfmpegMovieEngine::tick()
     else
         feedSound();
     const bool bySound = soundLeads(m_next->time);
-    qint64 early = m_next->time - (bySound ? presentationLeadUs : 0) - movieTime(m_next->time);
+    const qint64 at = movieTime(m_next->time);
+    qint64 early = m_next->time - (bySound ? presentationLeadUs : 0) - at;
     if (!bySound && -early > stallUs) {
         m_origin = now() - m_next->time;
         early = 0;
     }
     if (early >= 1000) {
-        wakeIn(m_soundStarted ? std::min(early, soundFeedUs) : early);
+        // The time goes on while no picture is due, as where a window being recorded was
+        // minimised.
+        reportPosition(std::max(at, m_shownTime) / 1000, false);
+        wakeIn(std::min(early, m_soundStarted ? soundFeedUs : positionIntervalMs * 1000));
         return;
     }
     ffmpeg::MoviePicture shown = std::move(*m_next);
@@ -303,6 +311,7 @@ void FfmpegMovieEngine::stopSound()
         m_output->stop();
     m_soundStarted = false;
     m_soundRunning = false;
+    m_soundTailed = false;
     m_sound.clear();
 }
 
@@ -315,6 +324,12 @@ void FfmpegMovieEngine::feedSound()
         return;
     }
     const int frameBytes = m_soundShape.channels * 2;
+    if (!m_soundTailed && m_reader->allSoundRead()) {
+        m_soundTailed = true;
+        m_sound.append(QByteArray(
+            qsizetype(qint64(m_soundShape.sampleRate) * soundTailUs / 1'000'000) * frameBytes,
+            '\0'));
+    }
     const qsizetype backlog =
         qsizetype(qint64(m_soundShape.sampleRate) * soundBacklogUs / 1'000'000) * frameBytes;
     if (m_sound.size() > backlog) {

@@ -92,6 +92,8 @@ private:
     qint64 m_soundStart = 0;
     // Sound read but not yet taken by the output.
     QByteArray m_sound;
+    // Silence follows the movie's last sound in m_sound.
+    bool m_soundTailed = false;
     ffmpeg::SoundShape m_soundShape;
 
     std::mutex m_mutex;

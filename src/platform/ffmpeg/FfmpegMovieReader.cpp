@@ -255,6 +255,11 @@ qint64 MovieReader::soundEnd() const
     return av_rescale(handedOut, 1'000'000, m_sound->shape.sampleRate);
 }
 
+bool MovieReader::allSoundRead() const
+{
+    return !m_sound || (m_readAll && m_sound->carried.isEmpty());
+}
+
 FramePtr MovieReader::nextFrame(QByteArray *sound)
 {
     if (m_ended)

@@ -55,6 +55,8 @@ public:
     // sound is contiguous from the first picture (or the one a seek landed on), with silence
     // where the movie has none between its sound frames.
     qint64 soundEnd() const;
+    // True once all of the movie's sound has been handed out: none follows until a move.
+    bool allSoundRead() const;
 
 private:
     FramePtr nextFrame(QByteArray *sound);

@@ -18,7 +18,6 @@ public:
     QtSoundOutput(const QAudioDevice &device, const QAudioFormat &format)
         : m_format(format), m_sink(device, format)
     {
-        m_sink.setBufferSize(format.bytesForDuration(bufferUs));
     }
     ~QtSoundOutput() override { stop(); }
 
@@ -26,6 +25,10 @@ public:
     {
         stop();
         m_written = 0;
+        // Asked for at each start: Qt's PulseAudio output asks again for the size it was given
+        // last, which the server cuts each time, so that from 95 ms it held under 4 ms after a
+        // dozen starts and the sound, starved, played ever slower.
+        m_sink.setBufferSize(m_format.bytesForDuration(bufferUs));
         m_device = m_sink.start();
     }
     bool isWorking() const override

@@ -34,7 +34,8 @@ public:
     // Takes what it has room for; the bytes taken.
     virtual qint64 write(const char *data, qint64 size) = 0;
     virtual qint64 bytesFree() const = 0;
-    // Microseconds of sound heard since start(): written, less what is still on its way.
+    // Microseconds of sound heard since start(): written, less what is still on its way. The
+    // last of what was written may be counted only once more follows.
     virtual qint64 heard() const = 0;
     virtual void setVolume(double volume) = 0;
 };
