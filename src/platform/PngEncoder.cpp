@@ -81,7 +81,9 @@ private:
         strip.adler = isal_adler32(1, m_filtered.data(), m_filtered.size());
         m_levelBuffer.resize(compressionBufferBytes);
 
-        isal_zstream stream;
+        // Zeroed first: ISA-L's init leaves most of the stream as it finds it, and what the
+        // thread's stack held before must not reach the output.
+        isal_zstream stream{};
         isal_deflate_init(&stream);
         stream.level = compressionLevel;
         stream.level_buf = m_levelBuffer.data();
