@@ -164,7 +164,7 @@ void appendBigEndian(char *out, quint32 value)
 // Compresses the strips on the calling thread and on as many idle background threads as help, and
 // hands the file's bytes to the sink in order on the calling thread as soon as the strips
 // before them are done, so that writing overlaps compressing. Helpers are only started on
-// threads that are free at once, so this never waits on a busy pool: the calling thread
+// threads that are free at the time, so this never waits on a busy pool: the calling thread
 // compresses whatever is left.
 class Encoding {
 public:
@@ -181,12 +181,9 @@ public:
 
     void startHelpers()
     {
-        const size_t wanted =
-            std::min(m_strips.size(), size_t(std::max(1, QThread::idealThreadCount()))) - 1;
-        m_helpers = startOnIdleThreads(int(wanted), [this] {
-            compressUntilDone();
-            m_helpersDone.release();
-        });
+        m_wantedHelpers =
+            int(std::min(m_strips.size(), size_t(std::max(1, QThread::idealThreadCount()))) - 1);
+        addHelpers();
     }
 
     // The strip at index, compressed by whichever thread took it; the calling thread compresses
@@ -201,6 +198,7 @@ public:
             }
             const size_t next = m_next++;
             if (next < m_strips.size()) {
+                addHelpers();
                 compressOne(m_ownCompressor, next);
                 continue;
             }
@@ -213,6 +211,19 @@ public:
     void stop() { m_stopped = true; }
 
 private:
+    // Helpers on threads idle now, up to the number wanted: at the start, and again before each
+    // strip the calling thread takes itself, so that threads busy with other work at the start
+    // (the clipboard's TIFF, say) join as they come free.
+    void addHelpers()
+    {
+        if (m_helpers >= m_wantedHelpers)
+            return;
+        m_helpers += startOnIdleThreads(m_wantedHelpers - m_helpers, [this] {
+            compressUntilDone();
+            m_helpersDone.release();
+        });
+    }
+
     void compressUntilDone()
     {
         StripCompressor compressor(m_rows);
@@ -242,7 +253,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_compressed;
     QSemaphore m_helpersDone;
-    int m_helpers = 0;
+    int m_helpers = 0; // started so far, by the calling thread
+    int m_wantedHelpers = 0;
 };
 
 class ChunkWriter {
