@@ -195,7 +195,12 @@ void againstOtherBuild(XTestDesktop &desktop, MarkedDesktop &marked, const MainT
                     return;
                 }
                 const AutoCopyProgram::Press pressed = program.capture();
-                failures[build] += untilPasted(times[build], pressed.at, screen, marked) ? 0 : 1;
+                if (!untilPasted(times[build], pressed.at, screen, marked)) {
+                    ++failures[build];
+                    std::printf("  round %d of block %d (%s build): no PNG of this round's screen "
+                                "was pasted\n",
+                                round, block, build == 0 ? "this" : "the other");
+                }
                 addSince(offers[build], pressed.at, probe.clipboardTakenAfter(pressed.at));
                 keepEventsFlowing(1000);
             }
