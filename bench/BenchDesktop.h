@@ -81,13 +81,15 @@ public:
     {
         return QCoreApplication::applicationDirPath() + QStringLiteral("/../src/corvanta");
     }
-    // cpus, e.g. "0,1", keeps the program on those cores (taskset).
-    void start(const QString &cpus = QString())
+    // cpus, e.g. "0,1", keeps the program on those cores (taskset); path names another build's
+    // program to start instead of this build's.
+    void start(const QString &cpus = QString(), const QString &path = QString())
     {
+        const QString started = path.isEmpty() ? program() : path;
         if (cpus.isEmpty())
-            m_process.start(program());
+            m_process.start(started);
         else
-            m_process.start(QStringLiteral("taskset"), {QStringLiteral("-c"), cpus, program()});
+            m_process.start(QStringLiteral("taskset"), {QStringLiteral("-c"), cpus, started});
     }
     QString temporaryFolder() const { return m_home.path() + QStringLiteral("/TMPDIR"); }
     QString capturesFolder() const

@@ -14,6 +14,8 @@
 // harness-screen: 3840x2160x24
 //
 // By hand: CORVANTA_SCREEN=3840x2160x24 scripts/harness -- build/bench/ResponsivenessBench
+// With CORVANTA_BENCH_COMPARE=<another build's build/src/corvanta>, (1) times this build against
+// that one instead of scrot + xclip.
 // With CORVANTA_BENCH_PROGRAM_LOG=<file> the program's output is written there at the end; set
 // QT_LOGGING_RULES="com.corvanta.app.*=true" as well for its timestamps.
 
@@ -165,6 +167,61 @@ void hotKeyToPaste(AutoCopyProgram &program, XTestDesktop &desktop, MarkedDeskto
                 verdict(ratio >= pasteTarget), loadNote().c_str());
 }
 
+// (1) against another build: this build's program and the other's, started in turn, each for a
+// block of rounds (this one first in every other block), the same desktop marked afresh for
+// every press, timed alike from the press to a whole PNG pasted by xclip.
+void againstOtherBuild(XTestDesktop &desktop, MarkedDesktop &marked, const MainThreadProbe &probe,
+                       const QSize &screen, const QString &other)
+{
+    constexpr int blocks = 4;
+    constexpr int roundsPerBlock = 4;
+    ClipboardText text;
+    Timings times[2], offers[2];
+    int failures[2] = {0, 0};
+    int mark = 0;
+    for (int block = 0; block < blocks; ++block) {
+        for (int turn = 0; turn < 2; ++turn) {
+            const int build = (block + turn) % 2; // 0: this build, 1: the other
+            AutoCopyProgram program(desktop, screen, build == 0 ? QString() : other);
+            if (!program.ready()) {
+                std::printf("Against %s: the %s build did not start or capture\n",
+                            qPrintable(other), build == 0 ? "this" : "other");
+                return;
+            }
+            for (int round = 0; round < roundsPerBlock; ++round) {
+                if (!text.put() || !marked.mark(mark++, desktop)) {
+                    std::printf("Against another build: the clipboard or the screen could not be "
+                                "prepared\n");
+                    return;
+                }
+                const AutoCopyProgram::Press pressed = program.capture();
+                if (!untilPasted(times[build], pressed.at, screen, marked)) {
+                    ++failures[build];
+                    std::printf("  round %d of block %d (%s build): no PNG of this round's screen "
+                                "was pasted\n",
+                                round, block, build == 0 ? "this" : "the other");
+                }
+                addSince(offers[build], pressed.at, probe.clipboardTakenAfter(pressed.at));
+                keepEventsFlowing(1000);
+            }
+        }
+    }
+    std::printf("Hot key to a whole PNG pasted by another program (xclip -o, asked again and "
+                "again), %dx%d, busy screen, this build against %s, %d blocks of %d rounds "
+                "taking turns:\n",
+                screen.width(), screen.height(), qPrintable(other), blocks, roundsPerBlock);
+    printTimings("this build", times[0], failures[0], "");
+    printTimings("other build", times[1], failures[1], "");
+    std::printf("    took the clipboard (medians): this build at %.0f ms, the other at %.0f ms\n",
+                offers[0].medianMs(), offers[1].medianMs());
+    if (times[0].ms.isEmpty() || times[1].ms.isEmpty())
+        return;
+    const double ratio = times[0].medianMs() / times[1].medianMs();
+    std::printf("  medians: this build takes %.1f %% of the other's time; within 3 %%: %s  (%s)\n",
+                100 * ratio, verdict(ratio <= 1.03), loadNote().c_str());
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -187,18 +244,24 @@ int main(int argc, char **argv)
         std::printf("ResponsivenessBench: the desktop picture was not shown\n");
         return 0;
     }
-    AutoCopyProgram program(desktop, screen.size());
-    if (!program.ready()) {
-        std::printf("ResponsivenessBench: the program did not start or capture\n");
-        return 0;
-    }
     MainThreadProbe probe;
     if (!probe.usable()) {
         std::printf("ResponsivenessBench: no second X connection for the probe\n");
         return 0;
     }
+    // Another build's program (its build/src/corvanta) to compare this one with, in place of
+    // scrot and xclip.
+    const QString other = qEnvironmentVariable("CORVANTA_BENCH_COMPARE");
+    if (!other.isEmpty())
+        againstOtherBuild(desktop, marked, probe, screen.size(), other);
+    AutoCopyProgram program(desktop, screen.size());
+    if (!program.ready()) {
+        std::printf("ResponsivenessBench: the program did not start or capture\n");
+        return 0;
+    }
     QTemporaryDir scratch;
-    hotKeyToPaste(program, desktop, marked, probe, screen.size(), scratch.path());
+    if (other.isEmpty())
+        hotKeyToPaste(program, desktop, marked, probe, screen.size(), scratch.path());
 
     xcb_connection_t *connection =
         qGuiApp->nativeInterface<QNativeInterface::QX11Application>()->connection();

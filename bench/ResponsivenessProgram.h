@@ -336,14 +336,15 @@ inline const QString recordingStartedLine = QStringLiteral("Screen recording sta
 // The program with auto-copy on, as the Designer & Dev preset sets it, on this desktop.
 class AutoCopyProgram {
 public:
-    AutoCopyProgram(XTestDesktop &desktop, const QSize &screen)
+    // path: another build's program instead of this build's.
+    AutoCopyProgram(XTestDesktop &desktop, const QSize &screen, const QString &path = QString())
         : m_desktop(desktop), m_screen(screen)
     {
         m_process.writeSettings(
             {QStringLiteral("workflowPreset=Designer & Dev (Auto-Copy)"),
              QStringLiteral("autoCopyOnCapture=true"), QStringLiteral("copyRemovesCapture=false"),
              QStringLiteral("maxQueueCapacity=10"), QStringLiteral("autoHideDelay=0")});
-        m_process.start();
+        m_process.start(QString(), path);
     }
     ~AutoCopyProgram()
     {

@@ -363,9 +363,11 @@ inline void previewStall(StallRig &rig, Stalls &hovered, Stalls &clicked)
             keepEventsFlowing(800);
             clicked.add(round, rig.probe.end(), pressed, std::nullopt);
         }
+        if (!shown)
+            hovered.note(round, QStringLiteral("no preview was shown"));
         const Clock::time_point escape = Clock::now();
         rig.desktop.tap(0xff1b);
-        if (!rig.waitForMoment(&MainThreadProbe::firstUnmapAfter, escape))
+        if (shown && !rig.waitForMoment(&MainThreadProbe::firstUnmapAfter, escape))
             hovered.note(round, QStringLiteral("Escape left the preview open"));
         rig.program.awayFromTheTray();
     }

@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QThreadPool>
 #include <qcoro/qcorofuture.h>
 
 namespace {
@@ -26,6 +27,30 @@ struct ImageOffer {
     QByteArray png;
     QByteArray tiff;
 };
+
+// The TIFF of `pixels`, queued on the background threads at once: behind a PNG being written,
+// which keeps the threads it has, it starts on the first that comes free, and its strips on the
+// next ones.
+QFuture<QByteArray> queueTiff(const std::shared_ptr<const platform::PasteboardEncoder> &encoder,
+                              const QImage &pixels)
+{
+    return platform::runInBackground([encoder, pixels] { return encoder->tiffData(pixels); });
+}
+
+// The queued TIFF's bytes, waited for on a background thread (a job not yet begun runs here),
+// its place in the pool lent meanwhile to the TIFF's own strips.
+QByteArray waitForTiff(QFuture<QByteArray> tiff)
+{
+    QThreadPool *threads = platform::backgroundThreads();
+    if (threads != nullptr && !tiff.isStarted())
+        return tiff.result();
+    if (threads != nullptr)
+        threads->releaseThread();
+    tiff.waitForFinished();
+    if (threads != nullptr)
+        threads->reserveThread();
+    return tiff.result();
+}
 
 // Offers the screenshot's PNG and, when there is one, its TIFF, in one change of the clipboard.
 // Throws copyFailed when there are no PNG bytes or the clipboard takes neither.
@@ -98,15 +123,18 @@ QCoro::Task<bool> ClipboardService::copy(CaptureItem item)
     const std::shared_ptr<const platform::PasteboardEncoder> encoder = pasteboard->encoder();
     // A whole PNG any program reads, made away from the main thread: right after the capture
     // its own PNG, whose write is waited for rather than made a second time beside it, and the
-    // TIFF after it from the pixels still in memory (beside it, the two would fight over the
-    // threads, the PNG's helpers taken; a 4K file decoded again for it takes a quarter second);
-    // later that file, read as it is while it is known whole, and the TIFF from its bytes. Pixels
+    // TIFF from the pixels still in memory (a 4K file decoded again for it takes a quarter
+    // second), queued behind that write while it goes on, otherwise made after the PNG; later
+    // that file, read as it is while it is known whole, and the TIFF from its bytes. Pixels
     // that have no file to go to (no captures folder) are encoded here. Started in a statement of
     // its own: GCC 12 may destroy temporaries of a co_await expression twice. Nothing: a file that
     // no longer gives the picture.
     QFuture<std::optional<ImageOffer>> making =
         platform::runInBackground([item, encoder]() -> std::optional<ImageOffer> {
             const QImage held = item.recentPixels();
+            const QFuture<QByteArray> tiff = item.storedImage().pixels.isNull()
+                                                 ? QFuture<QByteArray>()
+                                                 : queueTiff(encoder, held);
             const CaptureItem::StoredImage stored =
                 item.storedImage(QDeadlineTimer(writeWaitLimit));
             QByteArray png;
@@ -120,7 +148,9 @@ QCoro::Task<bool> ClipboardService::copy(CaptureItem item)
             if (png.isEmpty())
                 return ImageOffer{};
             return ImageOffer{
-                png, encoder->tiffData(held.isNull() ? platform::PngReader::decode(png) : held)};
+                png, tiff.isValid() ? waitForTiff(tiff)
+                                    : encoder->tiffData(
+                                          held.isNull() ? platform::PngReader::decode(png) : held)};
         });
     std::optional<ImageOffer> offer = co_await making;
     if (!isLatest())

@@ -81,7 +81,9 @@ private:
         strip.adler = isal_adler32(1, m_filtered.data(), m_filtered.size());
         m_levelBuffer.resize(compressionBufferBytes);
 
-        isal_zstream stream;
+        // Zeroed first: ISA-L's init leaves most of the stream as it finds it, and what the
+        // thread's stack held before must not reach the output.
+        isal_zstream stream{};
         isal_deflate_init(&stream);
         stream.level = compressionLevel;
         stream.level_buf = m_levelBuffer.data();
@@ -162,7 +164,7 @@ void appendBigEndian(char *out, quint32 value)
 // Compresses the strips on the calling thread and on as many idle background threads as help, and
 // hands the file's bytes to the sink in order on the calling thread as soon as the strips
 // before them are done, so that writing overlaps compressing. Helpers are only started on
-// threads that are free at once, so this never waits on a busy pool: the calling thread
+// threads that are free at the time, so this never waits on a busy pool: the calling thread
 // compresses whatever is left.
 class Encoding {
 public:
@@ -179,12 +181,9 @@ public:
 
     void startHelpers()
     {
-        const size_t wanted =
-            std::min(m_strips.size(), size_t(std::max(1, QThread::idealThreadCount()))) - 1;
-        m_helpers = startOnIdleThreads(int(wanted), [this] {
-            compressUntilDone();
-            m_helpersDone.release();
-        });
+        m_wantedHelpers =
+            int(std::min(m_strips.size(), size_t(std::max(1, QThread::idealThreadCount()))) - 1);
+        addHelpers();
     }
 
     // The strip at index, compressed by whichever thread took it; the calling thread compresses
@@ -199,6 +198,7 @@ public:
             }
             const size_t next = m_next++;
             if (next < m_strips.size()) {
+                addHelpers();
                 compressOne(m_ownCompressor, next);
                 continue;
             }
@@ -211,6 +211,19 @@ public:
     void stop() { m_stopped = true; }
 
 private:
+    // Helpers on threads idle now, up to the number wanted: at the start, and again before each
+    // strip the calling thread takes itself, so that threads busy with other work at the start
+    // (the clipboard's TIFF, say) join as they come free.
+    void addHelpers()
+    {
+        if (m_helpers >= m_wantedHelpers)
+            return;
+        m_helpers += startOnIdleThreads(m_wantedHelpers - m_helpers, [this] {
+            compressUntilDone();
+            m_helpersDone.release();
+        });
+    }
+
     void compressUntilDone()
     {
         StripCompressor compressor(m_rows);
@@ -240,7 +253,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_compressed;
     QSemaphore m_helpersDone;
-    int m_helpers = 0;
+    int m_helpers = 0; // started so far, by the calling thread
+    int m_wantedHelpers = 0;
 };
 
 class ChunkWriter {

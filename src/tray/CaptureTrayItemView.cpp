@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QEnterEvent>
 #include <QLocale>
 #include <QMouseEvent>
@@ -121,6 +122,11 @@ void TrayThumbnailButton::setPointerOver(bool over)
         return;
     m_pointerOver = over;
     emit hoverChanged(over);
+}
+
+void TrayThumbnailButton::dragEnded()
+{
+    setPointerOver(pictureRect().contains(QPointF(mapFromGlobal(QCursor::pos()))));
 }
 
 void TrayThumbnailButton::enterEvent(QEnterEvent *event)

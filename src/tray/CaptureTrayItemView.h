@@ -38,6 +38,9 @@ public:
     bool isDragging() const { return m_dragging; }
     // Counts the presses: a drag belongs to the press that began it, and to no later one.
     quint64 gesture() const { return m_gesture; }
+    // A drag out of the program takes the pointer along and ends with no leave event here: once
+    // it is over, the pointer's place says whether it is still on the picture.
+    void dragEnded();
 
 signals:
     // The pointer came onto (true) or left (false) the picture.

@@ -204,9 +204,12 @@ void TrayThumbnails::runDrag(TrayThumbnailButton *source, const CaptureItem &ite
     const QSizeF shown = QSizeF(picture.size()) / picture.devicePixelRatio();
     drag->setHotSpot(QPoint(int(shown.width() / 2), int(shown.height() / 2)));
     QPointer<TrayThumbnails> self(this);
+    const QPointer<TrayThumbnailButton> dragged(source);
     m_dragSource = source;
     m_dragRunning = true;
     platform::runDragOut(drag, m_dragRunner);
+    if (dragged)
+        dragged->dragEnded();
     if (!self)
         return;
     m_dragRunning = false;

@@ -581,6 +581,28 @@ TEST_F(CaptureTrayViewTest, PointerAndClicksOnThumbnailsDriveThePreview)
     EXPECT_EQ(large()->itemID(), a.id());
 }
 
+// A drag out of the program ends with no leave event: the thumbnail still opens the preview when
+// the pointer comes back to rest on it.
+TEST_F(CaptureTrayViewTest, AThumbnailDraggedOutOpensThePreviewWhenThePointerRestsOnItAgain)
+{
+    ManualHoverClock clock;
+    trayWithPreview(clock);
+    controller->trayView()->setDragRunner([](QDrag &) {
+        QCursor::setPos(QPoint(5, 700));
+        return Qt::CopyAction;
+    });
+    const QPoint onLarge = large()->rect().center();
+    pointAt(large(), onLarge);
+    startDragOn(large(), onLarge);
+    clock.advance(600ms);
+    ASSERT_TRUE(preview.shown.isEmpty());
+
+    QCursor::setPos(large()->mapToGlobal(onLarge));
+    pointAt(large(), onLarge);
+    clock.advance(600ms);
+    EXPECT_EQ(preview.shown, QList<QUuid>{large()->itemID()});
+}
+
 TEST_F(CaptureTrayViewTest, AClickKeepsThePreviewARestOpenedAndAHeldButtonOpensNone)
 {
     ManualHoverClock clock;
