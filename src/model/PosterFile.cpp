@@ -2,6 +2,7 @@
 
 #include "platform/Background.h"
 #include "platform/PngEncoder.h"
+#include "platform/PngReader.h"
 #include "platform/PrivateFiles.h"
 #include "platform/TemporaryName.h"
 
@@ -179,7 +180,11 @@ QImage read(const QString &path, QSize expected)
         const uchar *png =
             reinterpret_cast<const uchar *>(data.constData()) + offsets[size_t(index)];
         uchar *first = pixels + tops[size_t(index)] * stride;
-        const QImage rows = QImage::fromData(png, int(band.size), "PNG").convertToFormat(format);
+        // A band of another size is refused from its header, before its pixels are made: a few
+        // kilobytes can claim a band of hundreds of megabytes.
+        const QImage rows = platform::PngReader::decode(QByteArrayView(png, qsizetype(band.size)),
+                                                        QSize(int(width), int(band.rows)))
+                                .convertToFormat(format);
         if (rows.width() != int(width) || rows.height() != int(band.rows)) {
             complete = false;
             return;

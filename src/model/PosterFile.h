@@ -18,7 +18,8 @@ bool write(const QImage &image, const QString &path, QString *error = nullptr);
 
 // The picture; a null image when the file is missing, damaged or not one of these, or (when
 // `expected` is given) its header claims another size or the file is larger than a poster of that
-// size can be: refused before the rest of the file is read or a pixel is made. Any thread.
+// size can be: refused before the rest of the file is read or a pixel is made; a band whose PNG
+// header gives another size than its rows is refused before it is decoded. Any thread.
 QImage read(const QString &path, QSize expected = {});
 
 } // namespace PosterFile

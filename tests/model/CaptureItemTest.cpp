@@ -158,6 +158,10 @@ TEST(CaptureItem, AFileThatNoLongerHoldsThePictureIsRefusedWithoutWaitingOrDecod
     const CaptureItem pipedPoster = makeRecording(tmp.path() + "/Recording-p.mp4");
     const CaptureItem hugePoster = makeRecording(tmp.path() + "/Recording-h.mp4");
     const CaptureItem grownPoster = makeRecording(tmp.path() + "/Recording-g.mp4");
+    const CaptureItem tallBandsPoster(
+        QUuid::createUuid(), nextCaptureTime(), 1u, CaptureMode::recording,
+        filledImage(1920, 1080, Qt::blue), std::nullopt,
+        QUrl::fromLocalFile(tmp.path() + "/Recording-t.mp4"), CaptureItemState::pending());
     waitForWrites();
     for (int i = 0; i < gone.size(); ++i)
         ASSERT_TRUE(spoilFile(tmp.captureFile(gone[i].fileName()), damages[i])) << i;
@@ -174,6 +178,15 @@ TEST(CaptureItem, AFileThatNoLongerHoldsThePictureIsRefusedWithoutWaitingOrDecod
     QFile huge(hugePoster.storedImage().pngPath);
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.write(claim) == claim.size() &&
                 huge.flush());
+    // The recording's own 1920 × 1080 in its header, but eight bands of 16384 × 2048 grey pixels
+    // (128 MiB each once decoded) in a few hundred KB.
+    const QByteArray tallBand = blackPng(16384, 2048);
+    const QByteArray tallBands =
+        CraftedPosterFiles::header(1920, 1080, {8, {135, quint64(tallBand.size())}}) +
+        tallBand.repeated(8);
+    QFile tall(tallBandsPoster.storedImage().pngPath);
+    ASSERT_TRUE(tall.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                tall.write(tallBands) == tallBands.size() && tall.flush());
     const QString grown = grownPoster.storedImage().pngPath;
     ASSERT_TRUE(QFile::rename(grown, tmp.path() + "/grown"));
     ASSERT_TRUE(QFile(tmp.path() + "/grown").resize(qint64(1) << 30));
@@ -192,7 +205,8 @@ TEST(CaptureItem, AFileThatNoLongerHoldsThePictureIsRefusedWithoutWaitingOrDecod
         EXPECT_TRUE(item.image().isNull());
         EXPECT_FALSE(item.makeDragFileURL());
     }
-    for (const CaptureItem &recording : {junkPoster, pipedPoster, hugePoster, grownPoster}) {
+    for (const CaptureItem &recording :
+         {junkPoster, pipedPoster, hugePoster, grownPoster, tallBandsPoster}) {
         SCOPED_TRACE(recording.fileName().toStdString());
         EXPECT_TRUE(recording.image().isNull());
         EXPECT_TRUE(recording.loadImage().result().isNull());
