@@ -8,7 +8,6 @@
 #include "platform/PngEncoder.h"
 #include "platform/PngReader.h"
 #include "platform/PngWriter.h"
-#include "platform/PrivateFiles.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -243,17 +242,10 @@ QImage CapturedImageStorage::decodeFile(QSize size) const
     // A version already found broken is not decoded again: a damaged pin's card asks often.
     if (knownBroken(before))
         return {};
-    QFile file;
-    if (!platform::openRegularFile(file, path) ||
-        file.size() > platform::PngReader::largestFile(size)) {
-        noteVerdict(before, Verdict::broken);
-        return {};
-    }
-    // Read, never mapped: a file cut short meanwhile would fault the mapping's later pages. No
-    // more than its size when opened. Decoded without Qt's size limit, which the capture of a
-    // very large display exceeds: the file is our own; one whose header claims another size is
-    // refused before its pixels are made.
-    const QByteArray bytes = file.read(file.size());
+    // Decoded without Qt's size limit, which the capture of a very large display exceeds: the
+    // file is our own; one whose header claims another size is refused before its pixels are
+    // made, one larger than a PNG of that size can be before it is read.
+    const QByteArray bytes = platform::PngReader::fileBytes(path, size);
     const QImage image = platform::PngReader::decode(bytes, size);
     const Verdict found = image.isNull()                        ? Verdict::broken
                           : platform::PngReader::isWhole(bytes) ? Verdict::whole
@@ -307,11 +299,9 @@ QByteArray CapturedImageStorage::wholePng(QSize size) const
     const QString path = m_url->toLocalFile();
     const auto readWhole = [&path, size]() -> std::optional<QByteArray> {
         const std::optional<FileVersion> before = versionOf(path);
-        QFile file;
-        if (!before || !platform::openRegularFile(file, path) ||
-            file.size() > platform::PngReader::largestFile(size))
+        if (!before)
             return std::nullopt;
-        QByteArray bytes = file.read(file.size());
+        QByteArray bytes = platform::PngReader::fileBytes(path, size);
         if (versionOf(path) != before)
             return std::nullopt;
         return bytes;

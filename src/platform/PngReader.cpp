@@ -26,6 +26,8 @@ QImage decodeBytes(const void *bytes, size_t size, QSize expected)
         png_image_free(&image);
         return {};
     }
+    // 16-bit rows without a word on their gamma are sRGB, as other readers take them, not linear.
+    image.flags |= PNG_IMAGE_FLAG_16BIT_sRGB;
     const bool alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
     // In memory QImage's 32-bit pixels are B, G, R, A on this little-endian platform.
     image.format = PNG_FORMAT_BGRA;
@@ -47,15 +49,22 @@ QImage decodeBytes(const void *bytes, size_t size, QSize expected)
 
 QImage PngReader::read(const QString &path, QSize expected)
 {
+    const QByteArray read = fileBytes(path, expected);
+    return decodeBytes(read.constData(), size_t(read.size()), expected);
+}
+
+QByteArray PngReader::fileBytes(const QString &path, QSize expected)
+{
     QFile file;
     if (!openRegularFile(file, path))
         return {};
-    // Read, never mapped: a file cut short meanwhile would fault the mapping's later pages. No
-    // more than its size when opened.
-    if (file.size() > largestFile(expected))
+    // Read, never mapped: a file cut short meanwhile would fault the mapping's later pages. Its
+    // size is asked once, so that the cap and the read go by the same answer: a file grown in
+    // between is read no further than the cap allows.
+    const qint64 size = file.size();
+    if (size > largestFile(expected))
         return {};
-    const QByteArray read = file.read(file.size());
-    return decodeBytes(read.constData(), size_t(read.size()), expected);
+    return file.read(size);
 }
 
 qint64 PngReader::largestFile(QSize size)

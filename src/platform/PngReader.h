@@ -17,6 +17,9 @@ class PngReader {
 public:
     static QImage read(const QString &path, QSize expected = {});
     static QImage decode(QByteArrayView png, QSize expected = {});
+    // The bytes of the file, no more than it held when opened; empty when it is no regular file
+    // or is larger than largestFile(expected). Any thread.
+    static QByteArray fileBytes(const QString &path, QSize expected = {});
     // Whether the bytes are a whole PNG as any reader takes it: the signature, then chunks whose
     // checksums hold, the first the 13-byte header, ending with an empty end chunk and nothing
     // after it. The reader above tolerates a file cut just before its end chunk, other programs

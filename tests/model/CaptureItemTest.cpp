@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QtConcurrent/QtConcurrentRun>
 #include <atomic>
 #include <gtest/gtest.h>
@@ -277,31 +278,75 @@ TEST(CaptureItem, ActionsGetThePictureOrAWholePngOfItAndNothingFromADamagedFile)
     }
 }
 
-// A file cut short and written back over and over while actions read it: each read gives the
-// picture or nothing, and none faults the process.
+// A file cut short while actions read it, a screenshot's and a recording's poster: each read
+// gives the picture or nothing, and none faults the process or reads past what it got of the
+// file. Each read begins on the whole file, cut a little later each time, from before its size
+// is asked to after its last byte is read; reads go on until enough of them met the cut.
 TEST(CapturedImageStorage, AFileCutShortWhileItIsReadGivesThePictureOrNothing)
 {
     TempDirScope tmp;
     const QImage picture = noisyImage(1000, 700, 43);
-    const CaptureItem item = makeScreenshot(picture);
-    QFile file(item.storedImage(QDeadlineTimer(10000)).pngPath);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    const QByteArray whole = file.readAll();
-    std::atomic<bool> reading = true;
-    std::thread cutter([&] {
-        while (reading) {
-            if (!file.resize(4096) || !file.seek(4096) ||
-                file.write(whole.sliced(4096)) != whole.size() - 4096 || !file.flush())
-                return;
+    const CaptureItem items[] = {makeScreenshot(picture),
+                                 CaptureItem(QUuid::createUuid(), nextCaptureTime(), 1u,
+                                             CaptureMode::recording, picture, std::nullopt,
+                                             QUrl::fromLocalFile(tmp.path() + "/Recording-c.mp4"),
+                                             CaptureItemState::pending())};
+    for (const CaptureItem &item : items) {
+        SCOPED_TRACE(item.fileName().toStdString());
+        QFile file(item.storedImage(QDeadlineTimer(10000)).pngPath);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        const QByteArray whole = file.readAll();
+        std::atomic<int> begun = 0, restored = 0;
+        std::atomic<bool> reading = true;
+        std::thread cutter([&] {
+            for (int cuts = 0; reading; std::this_thread::yield()) {
+                if (begun == cuts)
+                    continue;
+                const auto at =
+                    std::chrono::steady_clock::now() + std::chrono::microseconds(cuts % 16 * 5);
+                while (std::chrono::steady_clock::now() < at) {
+                }
+                const bool cut = file.resize(4096) && file.seek(4096) &&
+                                 file.write(whole.sliced(4096)) == whole.size() - 4096 &&
+                                 file.flush();
+                restored = ++cuts;
+                if (!cut)
+                    return;
+            }
+        });
+        // The whole file always gives the picture: a read that gives nothing met the cut.
+        int reads = 0, refused = 0;
+        for (; (refused < 20 || reads - refused < 5) && reads < 400; ++reads) {
+            ++begun;
+            const QImage found = reads % 2 ? item.image() : item.loadImage().result();
+            if (found.isNull())
+                ++refused;
+            else
+                EXPECT_EQ(found, picture) << reads;
+            if (!waitUntil([&] { return restored == begun; }))
+                break;
         }
-    });
-    for (int read = 0; read < 60; ++read) {
-        const QImage found = read % 2 ? item.image() : item.loadImage().result();
-        EXPECT_TRUE(found.isNull() || found == picture) << read;
+        reading = false;
+        cutter.join();
+        EXPECT_GT(refused, 0) << "no read of " << reads << " met the file cut short";
+        EXPECT_EQ(item.loadImage().result(), picture) << "whole again";
     }
-    reading = false;
-    cutter.join();
-    EXPECT_EQ(item.loadImage().result(), picture) << "whole again";
+}
+
+// The largest PNG of a capture that an encoder writes, 16-bit RGBA rows stored uncompressed, is
+// still read: only a file larger than that is taken for something else.
+TEST(CapturedImageStorage, ReadsTheLargestPngAnEncoderWritesOfTheCapture)
+{
+    TempDirScope tmp;
+    const QImage picture = noisyImage(1600, 1000, 47);
+    const CaptureItem item = makeScreenshot(picture);
+    const QString path = item.storedImage(QDeadlineTimer(10000)).pngPath;
+    QImageWriter stored(path, "png");
+    stored.setQuality(100);
+    ASSERT_TRUE(stored.write(picture.convertToFormat(QImage::Format_RGBA64)));
+    ASSERT_GT(QFileInfo(path).size(), 1000 * (1 + 1600 * 8)) << "16-bit RGBA, not compressed";
+    EXPECT_EQ(item.image().convertToFormat(QImage::Format_RGB32), picture);
+    EXPECT_EQ(item.loadImage().result().convertToFormat(QImage::Format_RGB32), picture);
 }
 
 // A capture larger than Qt's 128 MB image limit (6000 × 6000 × 4 bytes) still comes back from
