@@ -41,6 +41,18 @@ QImage imageOrThrow(platform::CaptureResult result)
     return std::move(result.image);
 }
 
+// The points a window's shadow surrounds: what was read, which can be less than the listed frame
+// (only the part on the screen, without a compositor) or other than it (a window resized since);
+// else the listed frame; else the pixels at the main display's scale.
+QSizeF shadowedPoints(const platform::CaptureResult &result, QSizeF frame, double scale)
+{
+    if (!result.capturedArea.isEmpty())
+        return result.capturedArea.size();
+    if (!frame.isEmpty())
+        return frame;
+    return QSizeF(result.image.size()) / scale;
+}
+
 } // namespace
 
 ScreenCaptureService::ScreenCaptureService(std::shared_ptr<platform::ScreenCapture> screenCapture,
@@ -135,8 +147,7 @@ QCoro::Task<QImage> ScreenCaptureService::captureWindow(platform::WindowInfo win
             platform::CaptureResult result = capture->captureWindow(id, true, showsCursor);
             if (!result || ignoreShadows)
                 return result;
-            // A window the list reported without a frame is measured by its pixels.
-            const QSizeF points = frame.isEmpty() ? QSizeF(result.image.size()) / scale : frame;
+            const QSizeF points = shadowedPoints(result, frame, scale);
             return platform::CaptureResult::success(
                 withWindowShadow(result.image, shadowedWindowSize(points, scale), scale));
         });

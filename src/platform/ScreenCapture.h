@@ -14,9 +14,15 @@ namespace platform {
 struct CaptureResult {
     QImage image;
     QString failure;
+    // The part of the desktop the image shows, in capture coordinates; empty where the reader
+    // does not say. A window read from the screen shows only its part on the screen.
+    QRectF capturedArea;
 
-    static CaptureResult success(QImage image) { return {std::move(image), {}}; }
-    static CaptureResult failed(QString reason) { return {{}, std::move(reason)}; }
+    static CaptureResult success(QImage image, QRectF capturedArea = {})
+    {
+        return {std::move(image), {}, capturedArea};
+    }
+    static CaptureResult failed(QString reason) { return {{}, std::move(reason), {}}; }
     bool ok() const { return !image.isNull(); }
     explicit operator bool() const { return ok(); }
 };
@@ -33,7 +39,8 @@ public:
     virtual CaptureResult captureDisplay(DisplayId id, bool showsCursor) = 0;
     // Every display that could be captured, by identifier.
     virtual QHash<DisplayId, QImage> captureAllDisplays(bool showsCursor) = 0;
-    // A window with its decorations, or only its client area.
+    // A window with its decorations, or only its client area: all of it where a compositor
+    // keeps its pixels, else the part on the screen; capturedArea tells which.
     virtual CaptureResult captureWindow(WindowId id, bool withDecorations, bool showsCursor) = 0;
 };
 

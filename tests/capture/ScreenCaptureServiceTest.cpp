@@ -144,6 +144,28 @@ TEST_F(ScreenCaptureServiceTest, AShadowedWindowGrowsBy128PointsAtTheMainDisplay
               QSize(1056, 856));
 }
 
+TEST_F(ScreenCaptureServiceTest, TheShadowSurroundsThePartOfTheWindowThatWasRead)
+{
+    platform::WindowInfo window;
+    window.id = 5;
+    window.captureFrame = QRectF(1300, 800, 700, 500);
+    // Partly off the main display (1512 x 982 points at scale 2), then resized since listed.
+    for (const QRectF &area : {QRectF(1300, 800, 212, 182), QRectF(1300, 800, 900, 500)}) {
+        SCOPED_TRACE(area.width());
+        const QSize pixels = (area.size() * 2).toSize();
+        capture->windowArea = area;
+        capture->windowImage = QImage(pixels, QImage::Format_RGB32);
+        for (int y = 0; y < pixels.height(); ++y) {
+            for (int x = 0; x < pixels.width(); ++x)
+                capture->windowImage.setPixel(x, y, qRgb(x & 0xff, y & 0xff, 77));
+        }
+        const QImage shot = QCoro::waitFor(service->captureWindow(window, false, false));
+        ASSERT_EQ(shot.size(), pixels + QSize(256, 256));
+        EXPECT_EQ(shot.copy(QRect(QPoint(128, 128), pixels)).convertToFormat(QImage::Format_RGB32),
+                  capture->windowImage);
+    }
+}
+
 TEST_F(ScreenCaptureServiceTest, AllDisplaysAreReadAtOnceAndFailuresLeftOut)
 {
     displays->set({FakeDisplays::make(1, QRect(0, 0, 800, 600), 1.0, true),

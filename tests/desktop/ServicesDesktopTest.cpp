@@ -36,15 +36,18 @@ QImage stripes()
     return image;
 }
 
-class StripeWindow : public QWidget {
+class PictureWindow : public QWidget {
 public:
-    explicit StripeWindow(Qt::WindowFlags flags = {}) : QWidget(nullptr, flags)
+    explicit PictureWindow(QImage picture) : m_picture(std::move(picture))
     {
-        setFixedSize(stripes().size());
+        setFixedSize(m_picture.size());
     }
 
 protected:
-    void paintEvent(QPaintEvent *) override { QPainter(this).drawImage(0, 0, stripes()); }
+    void paintEvent(QPaintEvent *) override { QPainter(this).drawImage(0, 0, m_picture); }
+
+private:
+    QImage m_picture;
 };
 
 using ServicesDesktop = X11DesktopTest;
@@ -102,7 +105,7 @@ TEST_F(ServicesDesktop, ScreenCaptureAccessIsHeldOnTheXServer)
 
 TEST_F(ServicesDesktop, TheServiceCapturesAWindowsKnownPixels)
 {
-    StripeWindow window;
+    PictureWindow window(stripes());
     window.setWindowTitle(QStringLiteral("Corvanta stripes"));
     window.move(260, 180);
     window.show();
@@ -122,9 +125,11 @@ TEST_F(ServicesDesktop, TheServiceCapturesAWindowsKnownPixels)
     const QImage display = QCoro::waitFor(service.captureDisplay(main.id, false, {}));
     EXPECT_EQ(display.size(), QSize(1920, 1080));
     EXPECT_EQ(display.copy(client.toRect()), stripes());
+    // Only the client is compared across reads: the window manager redraws the title bar when
+    // it gives the window the focus, which can fall between two reads.
     const QHash<DisplayId, QImage> all = QCoro::waitFor(service.captureAllDisplays(false, {}));
     ASSERT_EQ(all.size(), 1);
-    EXPECT_EQ(all.value(main.id), display);
+    EXPECT_EQ(all.value(main.id).copy(client.toRect()), stripes());
 
     const WindowInfo info = *listed(id);
     const QImage framed = QCoro::waitFor(service.captureWindow(info, false, true));
@@ -134,10 +139,50 @@ TEST_F(ServicesDesktop, TheServiceCapturesAWindowsKnownPixels)
     // With its shadow the window sits unchanged amid a margin of 64 points (the scale is 1).
     const QImage shadowed = QCoro::waitFor(service.captureWindow(info, false, false));
     ASSERT_EQ(shadowed.size(), framed.size() + QSize(128, 128));
-    EXPECT_EQ(
-        shadowed.copy(QRect(QPoint(64, 64), framed.size())).convertToFormat(QImage::Format_RGB32),
-        framed);
+    EXPECT_EQ(shadowed.copy(QRect(QPoint(64, 64) + clientInFrame, stripes().size()))
+                  .convertToFormat(QImage::Format_RGB32),
+              stripes());
     EXPECT_EQ(qAlpha(shadowed.pixel(shadowed.width() - 1, 0)), 0);
+}
+
+TEST_F(ServicesDesktop, AWindowPartlyOffTheScreenKeepsWhatShowsWithTheShadowAroundIt)
+{
+    QImage pattern(700, 500, QImage::Format_RGB32);
+    for (int y = 0; y < pattern.height(); ++y) {
+        for (int x = 0; x < pattern.width(); ++x)
+            pattern.setPixel(x, y, qRgb(x % 256, y % 256, 60 * (x / 256) + 30 * (y / 256)));
+    }
+    PictureWindow window(pattern);
+    window.setWindowTitle(QStringLiteral("Corvanta off the screen"));
+    window.move(1500, 800);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const WindowId id = WindowId(window.winId());
+    ScreenCaptureService service(m_platform.screenCapture, m_platform.displays,
+                                 makeX11WindowSystem());
+    // The client's part on the screen, which is its top-left part.
+    const QRect screen(0, 0, 1920, 1080);
+    QRect shown;
+    ASSERT_TRUE(waitUntil([&] {
+        shown = QRect(window.mapToGlobal(QPoint(0, 0)), pattern.size()) & screen;
+        const std::optional<WindowInfo> info = listed(id);
+        return info && info->captureFrame.height() > pattern.height() && !shown.isEmpty() &&
+               QCoro::waitFor(service.captureArea(shown, {})) ==
+                   pattern.copy(QRect(QPoint(), shown.size()));
+    }));
+
+    const WindowInfo info = *listed(id);
+    const QRect frameShown = info.captureFrame.toRect() & screen;
+    ASSERT_LT(frameShown.width(), info.captureFrame.width());
+    const QImage shot = QCoro::waitFor(service.captureWindow(info, false, false));
+    ASSERT_EQ(shot.size(), frameShown.size() + QSize(128, 128));
+    const QRect inShot(QPoint(64, 64), frameShown.size());
+    for (const QPoint corner :
+         {inShot.topLeft(), inShot.topRight(), inShot.bottomLeft(), inShot.bottomRight()})
+        EXPECT_EQ(qAlpha(shot.pixel(corner)), 255);
+    EXPECT_EQ(shot.copy(shown.translated(inShot.topLeft() - frameShown.topLeft()))
+                  .convertToFormat(QImage::Format_RGB32),
+              pattern.copy(QRect(QPoint(), shown.size())));
 }
 
 } // namespace

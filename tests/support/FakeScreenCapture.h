@@ -80,7 +80,7 @@ public:
                   .arg(flag(showsCursor)));
         if (!failure.isEmpty())
             return leave(platform::CaptureResult::failed(failure));
-        return leave(platform::CaptureResult::success(windowImage));
+        return leave(platform::CaptureResult::success(windowImage, windowArea));
     }
 
     QStringList calls() const
@@ -99,6 +99,7 @@ public:
     QString failure;                           // every read fails with this reason
     QSet<platform::DisplayId> failingDisplays; // these displays fail
     QImage windowImage = QImage(40, 30, QImage::Format_RGB32);
+    QRectF windowArea; // the area a window read is said to show
     // Each read waits until this many reads are under way at once (or a second passes), so
     // that a test sees whether reads overlap.
     int holdUntilAtOnce = 0;

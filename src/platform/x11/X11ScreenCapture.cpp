@@ -226,6 +226,8 @@ CaptureResult X11ScreenCapture::captureRootArea(const QRect &area, bool showsCur
     CaptureResult result = readDrawable(m_connection->root(), visible);
     if (result && showsCursor)
         drawCursor(result.image, visible.topLeft());
+    if (result)
+        result.capturedArea = rootToCapture(QRectF(visible), m_displays->get());
     m_connection->drainEvents();
     return result;
 }
@@ -271,6 +273,8 @@ CaptureResult X11ScreenCapture::captureWindowPixmap(xcb_window_t window, const Q
     xcb_free_pixmap(c, pixmap);
     if (result && showsCursor)
         drawCursor(result.image, wanted.topLeft());
+    if (result)
+        result.capturedArea = rootToCapture(QRectF(wanted), m_displays->get());
     return result;
 }
 
