@@ -1,7 +1,8 @@
 // The program as its composition root builds it, on the harness's desktop: the staging tray
 // opened by resting the pointer on it and then left in one jump of the pointer, as a warp, a
 // touch screen or a remote desktop moves it, with nothing staged (from the tray and from the hover
-// band beside it), after a recording cancelled in the tray, and with a capture staged.
+// band beside it), after a recording cancelled in the tray, and with a capture staged; and the
+// tray opened expanded after a capture, staying so while the pointer rests.
 
 #include "ProgramDesktopTest.h"
 #include "tray/NotchTrackingContainerView.h"
@@ -79,4 +80,21 @@ TEST_F(ProgramTrayDesktop, ATrayLeftInOneJumpFoldsBackOrHides)
     EXPECT_TRUE(waitUntil([&] { return trayIs(TrayInteractionState::compact); }, waitLimitMs))
         << "a capture staged";
     EXPECT_TRUE(panelMapped());
+}
+
+TEST_F(ProgramTrayDesktop, ATrayOpenedExpandedStaysSoWhileThePointerRests)
+{
+    m_environment->settingsStore().setOpenCorvantaAfterCapture(true);
+    // Over the desktop, left of the window of text: no window of ours is there.
+    const QPoint resting(m_screen.left() + 20, m_screen.center().y());
+    // Past the hover-out, the confirmation's return and a few of the tray's pointer checks.
+    const auto staysExpanded = [&] {
+        return !waitUntil([&] { return !trayIs(TrayInteractionState::expanded); }, 2700);
+    };
+
+    movePointerTo(resting);
+    const qsizetype before = queue().items().size();
+    xdotool({"key", "--clearmodifiers", "ctrl+alt+1"});
+    ASSERT_TRUE(nextStaged(before));
+    EXPECT_TRUE(staysExpanded()) << "after the capture";
 }
