@@ -2,9 +2,10 @@
 // opened by resting the pointer on it and then left in one jump of the pointer, as a warp, a
 // touch screen or a remote desktop moves it, with nothing staged (from the tray and from the hover
 // band beside it), after a recording cancelled in the tray, and with a capture staged; and the
-// tray opened expanded after a capture, staying so while the pointer rests.
+// tray opened expanded, after a capture and from the menu, staying so while the pointer rests.
 
 #include "ProgramDesktopTest.h"
+#include "app/CorvantaMenuView.h"
 #include "tray/NotchTrackingContainerView.h"
 
 namespace {
@@ -84,6 +85,7 @@ TEST_F(ProgramTrayDesktop, ATrayLeftInOneJumpFoldsBackOrHides)
 
 TEST_F(ProgramTrayDesktop, ATrayOpenedExpandedStaysSoWhileThePointerRests)
 {
+    CorvantaMenuView menu(*m_environment);
     m_environment->settingsStore().setOpenCorvantaAfterCapture(true);
     // Over the desktop, left of the window of text: no window of ours is there.
     const QPoint resting(m_screen.left() + 20, m_screen.center().y());
@@ -97,4 +99,12 @@ TEST_F(ProgramTrayDesktop, ATrayOpenedExpandedStaysSoWhileThePointerRests)
     xdotool({"key", "--clearmodifiers", "ctrl+alt+1"});
     ASSERT_TRUE(nextStaged(before));
     EXPECT_TRUE(staysExpanded()) << "after the capture";
+
+    // The menu's entry hides the tray, then shows it expanded, the pointer resting where it chose
+    // the entry, over the window of text that the closing menu uncovers.
+    chooseFromMenu(menu.menu(), QStringLiteral("Show Tray"), m_screen.center());
+    ASSERT_TRUE(waitUntil([&] { return !tray()->isWindowVisible(); }, waitLimitMs));
+    chooseFromMenu(menu.menu(), QStringLiteral("Show Tray"), m_screen.center());
+    ASSERT_TRUE(waitUntil([&] { return tray()->isWindowVisible(); }, waitLimitMs));
+    EXPECT_TRUE(staysExpanded()) << "shown from the menu";
 }
