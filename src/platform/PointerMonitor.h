@@ -36,9 +36,9 @@ public:
     virtual bool start() = 0;
     virtual void stop() = 0;
     virtual bool isRunning() const = 0;
-    // Reads where the pointer is now and reports a move when it is not where the last move left
-    // it: a warp, a touch screen or a remote desktop's absolute move moves no device, so the
-    // monitor hears of it only when asked. Nothing while not running.
+    // Reads where the pointer is now and reports a move when it is not where the last move (or
+    // the start) left it: a warp, a touch screen or a remote desktop's absolute move moves no
+    // device, so the monitor hears of it only when asked. Nothing while not running.
     virtual void checkPosition() = 0;
 
 signals:

@@ -4,10 +4,12 @@
 #include "tray/TrayStateMachine.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QWheelEvent>
+#include <utility>
 
 TrayEventMonitors::TrayEventMonitors(TrayStateMachine &machine, TrayTimerSource &timers,
                                      std::unique_ptr<platform::PointerMonitor> pointerMonitor,
@@ -32,6 +34,7 @@ void TrayEventMonitors::install()
     if (!m_localMonitorsInstalled) {
         qApp->installEventFilter(this);
         m_localMonitorsInstalled = true;
+        m_pointer = QCursor::pos();
     }
     followPointer();
 }
@@ -95,8 +98,10 @@ void TrayEventMonitors::pointerMoved()
 
 void TrayEventMonitors::pointerEvent(const platform::PointerEvent &event)
 {
-    if (event.kind == platform::PointerEvent::Kind::moved)
+    if (event.kind == platform::PointerEvent::Kind::moved) {
+        m_pointer = event.globalPosition;
         pointerMoved();
+    }
     // Events over our own windows arrive through Qt as well (the local monitors).
     if (event.overOwnWindow)
         return;
@@ -136,6 +141,7 @@ bool TrayEventMonitors::eventFilter(QObject *watched, QEvent *event)
         return false;
     switch (event->type()) {
     case QEvent::MouseMove:
+        m_pointer = static_cast<QMouseEvent *>(event)->globalPosition().toPoint();
         pointerMoved();
         m_machine.handleMouseMoved(static_cast<QMouseEvent *>(event)->buttons());
         break;
@@ -144,9 +150,13 @@ bool TrayEventMonitors::eventFilter(QObject *watched, QEvent *event)
         // A pointer that jumps off our window (a warp, a touch, a remote desktop's absolute move)
         // moves no device, so the desktop-wide monitor never hears of it, and the window it lands
         // on is not ours to get the move: leaving is the only word of it. One that jumps back
-        // onto the spot where Qt last saw it gets no move from Qt either, only the entering.
-        pointerMoved();
-        m_machine.handleMouseMoved(QGuiApplication::mouseButtons());
+        // onto the spot where Qt last saw it gets no move from Qt either, only the entering. A
+        // window of ours that opens or closes under a resting pointer (a menu chosen from) is
+        // entered or left too, by a pointer that did not move.
+        if (const QPoint now = QCursor::pos(); now != std::exchange(m_pointer, now)) {
+            pointerMoved();
+            m_machine.handleMouseMoved(QGuiApplication::mouseButtons());
+        }
         break;
     case QEvent::MouseButtonPress: {
         const Qt::MouseButton button = static_cast<QMouseEvent *>(event)->button();

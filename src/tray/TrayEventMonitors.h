@@ -4,6 +4,7 @@
 
 #include <QMetaObject>
 #include <QObject>
+#include <QPoint>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -65,4 +66,6 @@ private:
     // The checks in a row that found the pointer where it was, and whether one moved it.
     int m_quietChecks = 0;
     bool m_movedSinceCheck = false;
+    // Where the pointer was last seen, in Qt's global coordinates.
+    QPoint m_pointer;
 };

@@ -14,14 +14,18 @@
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QHideEvent>
+#include <QMoveEvent>
 #include <QPainter>
 #include <QPropertyAnimation>
+#include <QScreen>
 #include <QScrollArea>
 #include <QShowEvent>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
+#include <utility>
 
 namespace Sidebar {
 
@@ -149,6 +153,11 @@ QWidget *makeSidebarHeader()
 }
 
 } // namespace
+
+QSize fittedFirstSize(QSize wished, QSize least, QRect workArea, QMargins frame)
+{
+    return wished.boundedTo(workArea.size().shrunkBy(frame)).expandedTo(least);
+}
 
 MainWindow::MainWindow(const WindowServices &services, QWidget *parent)
     : QMainWindow(parent), m_services(services),
@@ -285,12 +294,45 @@ SidebarRow *MainWindow::row(SidebarTab tab) const
 void MainWindow::hideEvent(QHideEvent *event)
 {
     QMainWindow::hideEvent(event);
+    m_framePending = false;
     if (!event->spontaneous())
         m_lastPosition = pos();
 }
 
+void MainWindow::fitToWorkArea(bool moveIn)
+{
+    const QScreen *screen = this->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QWindow *native = windowHandle();
+    resize(
+        fittedFirstSize(size(), minimumSize(), area, native ? native->frameMargins() : QMargins()));
+    const QRect frame = frameGeometry();
+    if (moveIn && !area.contains(frame)) {
+        move(std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width())),
+             std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height())));
+    }
+}
+
+void MainWindow::moveEvent(QMoveEvent *event)
+{
+    QMainWindow::moveEvent(event);
+    // The window manager frames the window after it was first shown: the frame has to fit too.
+    if (m_framePending && windowHandle() && !windowHandle()->frameMargins().isNull()) {
+        m_framePending = false;
+        fitToWorkArea(true);
+    }
+}
+
 void MainWindow::showEvent(QShowEvent *event)
 {
+    // A screen smaller than the default size (a laptop's, or one scaled up) would leave part of
+    // the window off it. Where it opens is the window manager's choice.
+    if (!event->spontaneous() && !std::exchange(m_sized, true)) {
+        fitToWorkArea(false);
+        m_framePending = true;
+    }
     // The window manager places a window it maps again as if it were new; once mapped, it is
     // moved back to where it was (on the native window, which moves even where Qt thinks the
     // window already is).

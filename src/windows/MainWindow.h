@@ -6,7 +6,10 @@
 
 #include <QAbstractButton>
 #include <QMainWindow>
+#include <QMargins>
 #include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <optional>
 
@@ -48,6 +51,10 @@ private:
     SidebarTab m_tab;
 };
 
+// A window's size when it first opens: the size it wishes, made small enough for its frame to
+// fit in the work area of its screen, but never below its least size.
+QSize fittedFirstSize(QSize wished, QSize least, QRect workArea, QMargins frame);
+
 // The main window, titled "Corvanta" (no other window of the program carries that title: the
 // capture coordinator finds it by it): a sidebar of seven tabs beside the selected tab's page.
 // The first tab follows the sign-in state once the stored session has been read; the selection
@@ -74,10 +81,14 @@ public:
 protected:
     void hideEvent(QHideEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     void showTab(SidebarTab tab);
     void fadeIn(QWidget *page);
+    // Makes the window small enough for the work area of its screen, and, when asked, moves it
+    // into it.
+    void fitToWorkArea(bool moveIn);
 
     WindowServices m_services;
     SidebarTab m_selectedTab;
@@ -90,4 +101,8 @@ private:
     bool m_tabChosen = false;
     // Where the window was when it was last hidden; it opens there again.
     std::optional<QPoint> m_lastPosition;
+    // Once shown, the window keeps the size the user gives it.
+    bool m_sized = false;
+    // First shown, the window is not framed yet: its size left no room for a frame.
+    bool m_framePending = false;
 };

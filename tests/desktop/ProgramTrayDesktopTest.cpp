@@ -1,9 +1,11 @@
 // The program as its composition root builds it, on the harness's desktop: the staging tray
 // opened by resting the pointer on it and then left in one jump of the pointer, as a warp, a
 // touch screen or a remote desktop moves it, with nothing staged (from the tray and from the hover
-// band beside it), after a recording cancelled in the tray, and with a capture staged.
+// band beside it), after a recording cancelled in the tray, and with a capture staged; and the
+// tray opened expanded, after a capture and from the menu, staying so while the pointer rests.
 
 #include "ProgramDesktopTest.h"
+#include "app/CorvantaMenuView.h"
 #include "tray/NotchTrackingContainerView.h"
 
 namespace {
@@ -79,4 +81,30 @@ TEST_F(ProgramTrayDesktop, ATrayLeftInOneJumpFoldsBackOrHides)
     EXPECT_TRUE(waitUntil([&] { return trayIs(TrayInteractionState::compact); }, waitLimitMs))
         << "a capture staged";
     EXPECT_TRUE(panelMapped());
+}
+
+TEST_F(ProgramTrayDesktop, ATrayOpenedExpandedStaysSoWhileThePointerRests)
+{
+    CorvantaMenuView menu(*m_environment);
+    m_environment->settingsStore().setOpenCorvantaAfterCapture(true);
+    // Over the desktop, left of the window of text: no window of ours is there.
+    const QPoint resting(m_screen.left() + 20, m_screen.center().y());
+    // Past the hover-out, the confirmation's return and a few of the tray's pointer checks.
+    const auto staysExpanded = [&] {
+        return !waitUntil([&] { return !trayIs(TrayInteractionState::expanded); }, 2700);
+    };
+
+    movePointerTo(resting);
+    const qsizetype before = queue().items().size();
+    xdotool({"key", "--clearmodifiers", "ctrl+alt+1"});
+    ASSERT_TRUE(nextStaged(before));
+    EXPECT_TRUE(staysExpanded()) << "after the capture";
+
+    // The menu's entry hides the tray, then shows it expanded, the pointer resting where it chose
+    // the entry, over the window of text that the closing menu uncovers.
+    chooseFromMenu(menu.menu(), QStringLiteral("Show Tray"), m_screen.center());
+    ASSERT_TRUE(waitUntil([&] { return !tray()->isWindowVisible(); }, waitLimitMs));
+    chooseFromMenu(menu.menu(), QStringLiteral("Show Tray"), m_screen.center());
+    ASSERT_TRUE(waitUntil([&] { return tray()->isWindowVisible(); }, waitLimitMs));
+    EXPECT_TRUE(staysExpanded()) << "shown from the menu";
 }

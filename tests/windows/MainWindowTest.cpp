@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QPainter>
+#include <QScreen>
 #include <QStackedWidget>
 
 namespace {
@@ -32,6 +33,26 @@ TEST_F(MainWindowTest, OpensOnAccountForNobodyAndOnTheDashboardForASignedInUser)
     EXPECT_EQ(withUser.selectedTab(), SidebarTab::dashboard);
     EXPECT_EQ(withUser.windowTitle(), "Corvanta");
     EXPECT_EQ(withUser.minimumSize(), QSize(780, 520));
+}
+
+TEST_F(MainWindowTest, OpensInsideTheWorkAreaOfAScreenSmallerThanItsDefaultSize)
+{
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_LT(area.width(), MainWindow::defaultWidth);
+    makeStore();
+    MainWindow window(services());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_TRUE(area.contains(window.frameGeometry()));
+
+    // Fitted with its frame, but never below the least size.
+    const QMargins frame(1, 10, 1, 3);
+    EXPECT_EQ(fittedFirstSize({980, 640}, {780, 520}, QRect(0, 0, 1920, 1080), frame),
+              QSize(980, 640));
+    EXPECT_EQ(fittedFirstSize({980, 640}, {780, 520}, QRect(0, 0, 900, 600), frame),
+              QSize(898, 587));
+    EXPECT_EQ(fittedFirstSize({980, 640}, {780, 520}, QRect(0, 24, 960, 516), frame),
+              QSize(958, 520));
 }
 
 TEST_F(MainWindowTest, SidebarTabsAreTheSevenTitlesInOrderAndNothingElse)

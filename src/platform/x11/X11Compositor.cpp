@@ -38,13 +38,14 @@ X11Compositor::X11Compositor(std::shared_ptr<X11Connection> connection, QObject 
                                       XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
-    xcb_flush(qtConnection);
     m_selectionNotifyEvent = quint8(xfixes->first_event + XCB_XFIXES_SELECTION_NOTIFY);
     qApp->installNativeEventFilter(this);
-    // Read once, after the events were asked for so that no change is missed; from then on the
-    // events tell, and asking costs no wait for the server.
-    QMutexLocker lock(&m_connection->mutex());
-    m_compositing = m_connection->isUsable() && m_connection->compositorRunning();
+    // Read once, on the connection that asked for the events: the server answers after it has
+    // taken the request for them, so a change is either in the answer or comes as an event. From
+    // then on the events tell, and asking costs no wait for the server.
+    XcbReply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+        qtConnection, xcb_get_selection_owner(qtConnection, m_selection), nullptr));
+    m_compositing = owner && owner->owner != XCB_NONE;
 }
 
 X11Compositor::~X11Compositor()

@@ -141,7 +141,9 @@ bool X11PointerMonitor::start()
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &X11PointerMonitor::readEvents);
     m_movePending = false;
     m_extraButtons = {};
-    m_lastMove.reset();
+    // A pointer at rest is no move, however long ago the monitor last looked: where it rests now
+    // is where moves are measured from.
+    m_lastMove = queryPointer();
     // Events may already wait in the queue, where the notifier would never see them.
     QTimer::singleShot(0, this, &X11PointerMonitor::readEvents);
     return true;
