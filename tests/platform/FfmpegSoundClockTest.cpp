@@ -34,6 +34,8 @@ struct Listener {
     // Sound heard since the output last started, as far as the test allows.
     qint64 allowedUs = 0;
     qint64 writtenBytes = 0;
+    // What it was given since it last started.
+    QByteArray given;
     qint64 capacityUs = 200'000;
     // Counts what it heard in whole steps, as a sound server asks for more: the last part of the
     // sound is counted only once more follows.
@@ -68,6 +70,7 @@ public:
         std::lock_guard lock(m_listener->mutex);
         m_listener->allowedUs = 0;
         m_listener->writtenBytes = 0;
+        m_listener->given.clear();
         m_listener->suspended = false;
         ++m_listener->starts;
     }
@@ -83,11 +86,12 @@ public:
         std::lock_guard lock(m_listener->mutex);
         m_listener->suspended = false;
     }
-    qint64 write(const char *, qint64 size) override
+    qint64 write(const char *data, qint64 size) override
     {
         const qint64 taken = std::min(size, bytesFree());
         std::lock_guard lock(m_listener->mutex);
         m_listener->writtenBytes += taken;
+        m_listener->given.append(data, qsizetype(taken));
         return taken;
     }
     qint64 bytesFree() const override
@@ -123,6 +127,7 @@ protected:
 
     void open(const QString &path, bool withSound)
     {
+        forgetTheSoundGiven();
         m_player = platform::makeFfmpegMoviePlayers([listener = m_listener, withSound] {
             if (!withSound)
                 return platform::ffmpeg::SoundOutputs{};
@@ -141,6 +146,19 @@ protected:
                          });
     }
 
+    void forgetTheSoundGiven()
+    {
+        std::lock_guard lock(m_listener->mutex);
+        m_listener->writtenBytes = 0;
+    }
+    bool soundGiven()
+    {
+        return waitUntil([&] {
+            std::lock_guard lock(m_listener->mutex);
+            return m_listener->writtenBytes > 0;
+        });
+    }
+
     // Lets the output hear `us` more, `stepUs` at a time every 10 ms.
     void hear(qint64 us, qint64 stepUs)
     {
@@ -150,8 +168,8 @@ protected:
         }
     }
 
-    // `picturesUs` of pictures but for a hole from `holeFrom` for `holeUs`, and `soundUs` of
-    // silence from the start, written the way the recorder writes.
+    // `picturesUs` of pictures but for a hole from `holeFrom` for `holeUs`, and `soundUs` of a
+    // 1 kHz tone from the start, written the way the recorder writes.
     QString writeMovie(qint64 picturesUs, qint64 soundUs, qint64 holeFrom = 0, qint64 holeUs = 0)
     {
         const QString path =
@@ -164,7 +182,9 @@ protected:
         EXPECT_TRUE(writer) << qPrintable(error);
         QImage picture(160, 90, QImage::Format_RGB32);
         picture.fill(Qt::darkCyan);
-        const std::vector<float> silence(2 * 441, 0.0f);
+        std::vector<float> tone(2 * 441);
+        for (size_t i = 0; i < tone.size(); ++i)
+            tone[i] = float(0.5 * std::sin(2 * M_PI * 1000 * double(i / 2) / 44100));
         qint64 soundTo = 0;
         for (qint64 i = 0, time = 0; writer && time < std::max(picturesUs, soundUs);
              time = ++i * 1'000'000 / frameRate) {
@@ -172,7 +192,7 @@ protected:
                 EXPECT_TRUE(addEveryFrame(*writer, picture, time));
             }
             for (; soundTo < std::min(soundUs, time + frameUs); soundTo += 10'000)
-                writer->addAudio(silence.data(), 441, soundTo);
+                writer->addAudio(tone.data(), 441, soundTo);
         }
         EXPECT_TRUE(writer && writer->finish(&error)) << qPrintable(error);
         return path;
@@ -189,6 +209,30 @@ protected:
         EXPECT_LE(m_mostAhead, toleranceUs) << "a picture came before its sound";
     }
 
+    // Of the sound given to the output since it started: how long from the first loud sample to
+    // the last, and the longest quiet between them.
+    std::pair<qint64, qint64> toneGiven()
+    {
+        std::lock_guard lock(m_listener->mutex);
+        const auto *samples = reinterpret_cast<const qint16 *>(m_listener->given.constData());
+        const qsizetype frames = m_listener->given.size() / 4;
+        qsizetype first = -1, last = -1, quiet = 0, longest = 0;
+        for (qsizetype i = 0; i < frames; ++i) {
+            if (std::abs(samples[2 * i]) < 1000) {
+                ++quiet;
+                continue;
+            }
+            if (first < 0)
+                first = i;
+            else
+                longest = std::max(longest, quiet);
+            last = i;
+            quiet = 0;
+        }
+        const auto us = [](qsizetype count) { return qint64(count) * 1'000'000 / 48000; };
+        return {first < 0 ? 0 : us(last - first + 1), us(longest)};
+    }
+
     QTemporaryDir m_folder;
     std::shared_ptr<Listener> m_listener = std::make_shared<Listener>();
     std::unique_ptr<platform::MoviePlayer> m_player;
@@ -201,10 +245,7 @@ TEST_F(FfmpegSoundClock, PicturesWaitForASoundOutputThatStartsLateAndGoesSlowly)
 {
     m_player->play();
     ASSERT_TRUE(waitUntil([&] { return m_player->isPlaying(); }));
-    ASSERT_TRUE(waitUntil([&] {
-        std::lock_guard lock(m_listener->mutex);
-        return m_listener->writtenBytes > 0;
-    })) << "the sound is given to the output";
+    ASSERT_TRUE(soundGiven()) << "the sound is given to the output";
     // Held back: nothing heard for 800 ms, so the first picture stays.
     QTest::qWait(800);
     EXPECT_LT(m_player->currentFrameTime(), toleranceUs);
@@ -285,6 +326,86 @@ TEST_F(FfmpegSoundClock, MoviesWhoseSoundEndsBeforeWithOrAfterThePicturesOrWithA
         m_player->play();
         EXPECT_TRUE(waitUntil([&] { return m_player->isPlaying(); })) << "it plays again";
     }
+}
+
+// Every sample of the tone reaches the output, in order and once, through holes of 3 s and 8 s
+// in the pictures and 3 s past the last one; the time goes on there while the last picture before
+// stays, and the picture after a hole comes with its sound.
+TEST_F(FfmpegSoundClock, EverySampleIsHeardThroughAHoleAndPastTheLastPicture)
+{
+    m_listener->stepUs = 90'000;
+    struct Movie {
+        qint64 picturesUs, soundUs, holeUs;
+    };
+    for (const Movie movie :
+         {Movie{4'000'000, 4'000'000, 3'000'000}, Movie{9'000'000, 9'000'000, 8'000'000},
+          Movie{500'000, 3'500'000, 0}}) {
+        SCOPED_TRACE(movie.holeUs + movie.soundUs);
+        m_origin = 0;
+        open(writeMovie(movie.picturesUs, movie.soundUs, 500'000, movie.holeUs), true);
+        QSignalSpy ends(m_player.get(), &platform::MoviePlayer::reachedEnd);
+        m_player->play();
+        ASSERT_TRUE(soundGiven());
+        const qint64 gone = movie.holeUs ? 500'000 + movie.holeUs : movie.soundUs;
+        // Halfway through where there are no pictures.
+        hear((500'000 + gone) / 2, 45'000);
+        EXPECT_TRUE(waitUntil([&] { return m_listener->heard() >= (500'000 + gone) / 2 - 90'000; }))
+            << "the sound stops at " << m_listener->heard() << " µs";
+        EXPECT_TRUE(waitUntil([&] {
+            return std::abs(m_player->position() * 1000 - m_listener->heard()) < 200'000;
+        })) << "the time stays at "
+            << m_player->position() << " ms";
+        EXPECT_LT(m_player->currentFrameTime(), 500'000);
+        if (movie.holeUs) {
+            hear(gone + 300'000 - m_listener->heard(), 45'000);
+            expectThePictureOfTheSoundHeard();
+        }
+        for (int i = 0; i < 1000 && ends.isEmpty(); ++i)
+            hear(45'000, 45'000);
+        ASSERT_FALSE(ends.isEmpty());
+        const auto [toneUs, quietUs] = toneGiven();
+        EXPECT_NEAR(toneUs, movie.soundUs, 30'000) << "of the tone's " << movie.soundUs << " µs";
+        EXPECT_LT(quietUs, 2000) << "silence within the tone";
+        EXPECT_TRUE(waitUntil([&] { return m_player->position() == 0; }));
+        if (movie.holeUs) {
+            // Moved into the hole: the last picture before it, and the sound from the place on.
+            m_player->seek(2'000);
+            m_origin = 2'000'000;
+            EXPECT_TRUE(waitUntil([&] { return m_player->currentFrameTime() > 400'000; }));
+            EXPECT_LT(m_player->currentFrameTime(), 500'000);
+            forgetTheSoundGiven();
+            m_player->play();
+            ASSERT_TRUE(soundGiven());
+            for (int i = 0; i < 1000 && ends.size() < 2; ++i)
+                hear(45'000, 45'000);
+            EXPECT_NEAR(toneGiven().first, movie.soundUs - 2'000'000, 30'000);
+        }
+    }
+}
+
+// Paused while the last picture is shown and played again, the movie ends; played again from the
+// start, it ends again.
+TEST_F(FfmpegSoundClock, APlayPausedAtTheLastPictureEndsAndSoDoesTheNext)
+{
+    m_listener->stepUs = 90'000;
+    QSignalSpy ends(m_player.get(), &platform::MoviePlayer::reachedEnd);
+    m_player->play();
+    ASSERT_TRUE(soundGiven());
+    // Heard to just short of the sound's end, past the last picture's time.
+    hear(2'970'000, 45'000);
+    ASSERT_TRUE(waitUntil([&] { return m_player->currentFrameTime() > 2'950'000; }));
+    m_player->pause();
+    ASSERT_TRUE(waitUntil([&] { return !m_player->isPlaying(); }));
+    m_player->play();
+    for (int i = 0; i < 100 && ends.isEmpty(); ++i)
+        hear(45'000, 45'000);
+    ASSERT_EQ(ends.size(), 1) << "the play after the pause never ended";
+    EXPECT_TRUE(waitUntil([&] { return m_player->position() == 0; }));
+    m_player->play();
+    for (int i = 0; i < 300 && ends.size() < 2; ++i)
+        hear(45'000, 45'000);
+    EXPECT_EQ(ends.size(), 2) << "the second play never ended";
+    EXPECT_FALSE(m_player->isPlaying());
 }
 
 } // namespace

@@ -21,8 +21,9 @@ constexpr qint64 soundFeedUs = 10'000;
 // A picture takes about a refresh of the screen from being handed on to being seen: with sound,
 // it is handed on that much before the sound of its time is heard.
 constexpr qint64 presentationLeadUs = 16'000;
-// At most what waits for the output: a stalled output costs sound, never memory.
-constexpr qint64 soundBacklogUs = 2'000'000;
+// The sound is read as it is due, this far ahead of what the output has taken: enough to keep
+// the output full, and no more waiting in memory however long the pictures stop for.
+constexpr qint64 soundReadAheadUs = 300'000;
 // Silence given after the movie's last sound. PulseAudio asks for more a step at a time and at
 // times never asks again once the sound ends: Qt's output then counted the last 4 to 66 ms as
 // never heard, for good. Followed by silence, the movie's sound is counted to its end.
@@ -158,7 +159,8 @@ bool FfmpegMovieEngine::soundLeads(qint64 until) const
 {
     // Where the movie has no sound up to that time, none will be heard there to wait for; an
     // output that cannot play is not waited for either.
-    return m_soundStarted && m_reader->soundEnd() >= until && m_output->isWorking();
+    return m_soundStarted && m_output->isWorking() &&
+           (m_reader->soundEnd() >= until || !m_reader->allSoundRead());
 }
 
 qint64 FfmpegMovieEngine::movieTime(qint64 until)
@@ -182,29 +184,32 @@ void FfmpegMovieEngine::tick()
         const qint64 passBefore = soundLeads(m_shownTime)
                                       ? movieTime(m_shownTime) - m_reader->frameInterval()
                                       : std::numeric_limits<qint64>::min();
-        std::optional<ffmpeg::MoviePicture> next;
-        if (!attempt([&] {
-                next = m_reader->next(frameBox(), m_output ? &m_sound : nullptr, passBefore);
-            }))
+        if (!attempt([&] { m_next = m_reader->next(frameBox(), nullptr, passBefore); }))
             return;
-        if (!next) {
-            // The last picture keeps the screen for its own time, then the movie is over.
-            const qint64 end = m_shownTime + m_reader->frameInterval();
-            const qint64 left = end - movieTime(end);
-            if (left > 0)
-                wakeIn(std::min(left, soundFeedUs));
-            else
-                reachEnd();
-            return;
-        }
-        m_next = std::move(next);
     }
-    // The sound starts (or goes on) once the picture due with it is ready: on a busy machine
-    // the first picture of a movie, or of a place moved to, takes a while to decode.
+    // The sound starts (or goes on) once the picture due with it is ready, or once there is
+    // none: on a busy machine the first picture of a movie, or of a place moved to, takes a
+    // while to decode.
     if (!m_soundRunning)
         startSound();
     else
         feedSound();
+    if (!m_next) {
+        // The last picture keeps the screen for its own time and the sound plays to its end:
+        // the movie is over at the later of the two.
+        qint64 end = m_shownTime + m_reader->frameInterval();
+        if (m_soundStarted && m_output->isWorking())
+            end = std::max(end, m_reader->allSoundRead() ? m_reader->soundEnd()
+                                                         : std::numeric_limits<qint64>::max());
+        const qint64 at = movieTime(end);
+        if (at >= end) {
+            reachEnd();
+            return;
+        }
+        reportPosition(std::max(at, m_shownTime) / 1000, false);
+        wakeIn(std::min(end - at, soundFeedUs));
+        return;
+    }
     const bool bySound = soundLeads(m_next->time);
     const qint64 at = movieTime(m_next->time);
     qint64 early = m_next->time - (bySound ? presentationLeadUs : 0) - at;
@@ -317,26 +322,17 @@ void FfmpegMovieEngine::stopSound()
 
 void FfmpegMovieEngine::feedSound()
 {
-    if (!m_soundStarted) {
-        // Without an output the sound read is of no use; before the first start it waits.
-        if (!m_output)
-            m_sound.clear();
+    if (!m_soundStarted)
         return;
-    }
+    const qint64 wanted = soundReadAheadUs - soundBytesToUs(m_sound.size());
+    if (wanted > 0)
+        m_reader->readSound(&m_sound, m_reader->soundEnd() + wanted);
     const int frameBytes = m_soundShape.channels * 2;
     if (!m_soundTailed && m_reader->allSoundRead()) {
         m_soundTailed = true;
         m_sound.append(QByteArray(
             qsizetype(qint64(m_soundShape.sampleRate) * soundTailUs / 1'000'000) * frameBytes,
             '\0'));
-    }
-    const qsizetype backlog =
-        qsizetype(qint64(m_soundShape.sampleRate) * soundBacklogUs / 1'000'000) * frameBytes;
-    if (m_sound.size() > backlog) {
-        const qsizetype dropped = (m_sound.size() - backlog) / frameBytes * frameBytes;
-        m_sound.remove(0, dropped);
-        // What is heard next comes from later in the movie.
-        m_soundStart += soundBytesToUs(dropped);
     }
     const qint64 room = std::min<qint64>(m_output->bytesFree(), m_sound.size());
     const qint64 written = room > 0 ? m_output->write(m_sound.constData(), room) : 0;

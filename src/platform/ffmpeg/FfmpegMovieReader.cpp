@@ -24,9 +24,9 @@ constexpr int errorsBeforeGivingUp = 200;
 // The sound is read this far past each picture where the movie has it, so that the sound output
 // is never kept waiting by a picture that is not due yet.
 constexpr qint64 soundAheadUs = 250'000;
-// At most this many picture packets are read past while looking for that sound: a movie whose
-// sound lies far from its pictures in the file costs packets, never unbounded memory.
-constexpr size_t pendingLimit = 120;
+// After a move the sound is read from this much before the place: a sound decoder's first frame
+// after a move lacks what the frame before it leaves over, and is cut away.
+constexpr qint64 soundPrerollUs = 100'000;
 // Late pictures passed over in one go: the sound output is topped up between.
 constexpr int mostPassedAtOnce = 6;
 // A gap between sound frames longer than this is played as silence, so that every sample stays
@@ -49,6 +49,14 @@ QSize fitted(const QSize &frame, const QSize &box)
         return frame;
     const QSize size = frame.scaled(box, Qt::KeepAspectRatio);
     return QSize(std::max(size.width(), 1), std::max(size.height(), 1));
+}
+
+// A named pipe put in the movie's place would hold the player's thread until somebody wrote it,
+// and the program's end with it.
+bool isRegularFile(const QString &path)
+{
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 // Pictures and sound count from the first picture: a movie's time zero is when it shows.
@@ -92,7 +100,11 @@ CodecContextPtr openDecoder(const AVStream *stream, int threads)
 } // namespace
 
 struct MovieReader::Sound {
+    // The file opened again, to read the sound as it is due wherever the pictures are read.
+    InputPtr input;
+    PacketPtr packet{av_packet_alloc()};
     int index = -1;
+    bool readAll = false;
     CodecContextPtr decoder;
     std::unique_ptr<SwrContext, SwrDeleter> resampler;
     // What the resampler was set up for: a stream may change its channels, rate or sample
@@ -104,8 +116,6 @@ struct MovieReader::Sound {
     FramePtr frame{av_frame_alloc()};
     // The place of the next sample handed out, in samples of `shape` from the movie's time zero.
     qint64 nextSample = 0;
-    // Read while moving to a place, handed out with the next picture.
-    QByteArray carried;
 
     ~Sound() { av_channel_layout_uninit(&from); }
     int bytesPerSample() const { return shape.channels * 2; }
@@ -154,10 +164,7 @@ int decoderThreads(QSize frameSize, int cores)
 MovieReader::MovieReader(const QString &path, std::optional<SoundShape> sound)
 {
     const QuietLog quiet;
-    // A named pipe put in the movie's place would hold the player's thread until somebody wrote
-    // it, and the program's end with it.
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+    if (!isRegularFile(path))
         throw Failure{QStringLiteral("Cannot open the movie: it is not a regular file")};
     AVFormatContext *opened = nullptr;
     check(avformat_open_input(&opened, QFile::encodeName(path).constData(), nullptr, nullptr),
@@ -189,24 +196,40 @@ MovieReader::MovieReader(const QString &path, std::optional<SoundShape> sound)
             1000;
     }
 
+    if (sound)
+        openSound(path, *sound);
     for (unsigned i = 0; i < m_input->nb_streams; ++i) {
         if (int(i) != m_videoIndex)
             m_input->streams[i]->discard = AVDISCARD_ALL;
     }
-    if (!sound)
-        return;
-    const int soundIndex =
+}
+
+void MovieReader::openSound(const QString &path, const SoundShape &shape)
+{
+    const int index =
         av_find_best_stream(m_input.get(), AVMEDIA_TYPE_AUDIO, -1, m_videoIndex, nullptr, 0);
-    if (soundIndex < 0)
+    if (index < 0 || shape.sampleRate <= 0 || shape.channels <= 0)
         return;
-    // A movie whose sound cannot be decoded still plays its pictures.
+    // A movie whose sound cannot be read or decoded still plays its pictures.
     auto state = std::make_unique<Sound>();
-    state->index = soundIndex;
-    state->shape = *sound;
-    state->decoder = openDecoder(m_input->streams[soundIndex], 1);
-    if (!state->decoder || !state->frame || sound->sampleRate <= 0 || sound->channels <= 0)
+    state->index = index;
+    state->shape = shape;
+    AVFormatContext *opened = nullptr;
+    if (!isRegularFile(path) ||
+        avformat_open_input(&opened, QFile::encodeName(path).constData(), nullptr, nullptr) < 0)
         return;
-    m_input->streams[soundIndex]->discard = AVDISCARD_DEFAULT;
+    state->input.reset(opened);
+    // The file may have changed since it was first opened: the stream must still be sound.
+    if (unsigned(index) >= state->input->nb_streams ||
+        state->input->streams[index]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+        return;
+    for (unsigned i = 0; i < state->input->nb_streams; ++i) {
+        if (int(i) != index)
+            state->input->streams[i]->discard = AVDISCARD_ALL;
+    }
+    state->decoder = openDecoder(m_input->streams[index], 1);
+    if (!state->decoder || !state->frame || !state->packet)
+        return;
     m_sound = std::move(state);
 }
 
@@ -229,39 +252,53 @@ std::optional<MoviePicture> MovieReader::next(const QSize &box, QByteArray *soun
                                               qint64 passBefore)
 {
     const QuietLog quiet;
-    if (m_sound && sound)
-        sound->append(std::exchange(m_sound->carried, {}));
-    FramePtr frame = nextFrame(sound);
+    FramePtr frame = nextFrame();
     if (!frame)
         return std::nullopt;
     for (int passed = 0; frame->pts < passBefore && passed < mostPassedAtOnce; ++passed) {
-        FramePtr later = nextFrame(sound);
+        FramePtr later = nextFrame();
         if (!later)
             break;
         frame = std::move(later);
     }
-    while (m_sound && sound && !m_readAll && soundEnd() < frame->pts + soundAheadUs &&
-           m_pending.size() < pendingLimit)
-        readPacket(sound);
+    if (sound)
+        readSound(sound, frame->pts + soundAheadUs);
     return MoviePicture{picture(frame.get(), box), frame->pts};
+}
+
+void MovieReader::readSound(QByteArray *sound, qint64 until)
+{
+    const QuietLog quiet;
+    while (m_sound && !m_sound->readAll && soundEnd() < until) {
+        Sound &s = *m_sound;
+        if (av_read_frame(s.input.get(), s.packet.get()) < 0) {
+            // The end, or a damaged tail: what the decoder still holds belongs to the end.
+            s.readAll = true;
+            decodeSound(nullptr, sound);
+            return;
+        }
+        if (s.packet->stream_index == s.index)
+            decodeSound(s.packet.get(), sound);
+        av_packet_unref(s.packet.get());
+    }
 }
 
 qint64 MovieReader::soundEnd() const
 {
     if (!m_sound)
         return 0;
-    const qint64 handedOut =
-        m_sound->nextSample - m_sound->carried.size() / m_sound->bytesPerSample();
-    return av_rescale(handedOut, 1'000'000, m_sound->shape.sampleRate);
+    return av_rescale(m_sound->nextSample, 1'000'000, m_sound->shape.sampleRate);
 }
 
 bool MovieReader::allSoundRead() const
 {
-    return !m_sound || (m_readAll && m_sound->carried.isEmpty());
+    return !m_sound || m_sound->readAll;
 }
 
-FramePtr MovieReader::nextFrame(QByteArray *sound)
+FramePtr MovieReader::nextFrame()
 {
+    if (m_held)
+        return std::move(m_held);
     if (m_ended)
         return nullptr;
     FramePtr frame(av_frame_alloc());
@@ -286,7 +323,7 @@ FramePtr MovieReader::nextFrame(QByteArray *sound)
         if (result != AVERROR(EAGAIN) && ++m_errorsInARow > errorsBeforeGivingUp)
             throw Failure{QStringLiteral("The movie's pictures cannot be decoded: %1")
                               .arg(errorText(result))};
-        if (!feedDecoder(sound)) {
+        if (!feedDecoder()) {
             // Everything was read and the decoder, told so, still gives no end: it is done.
             m_ended = true;
             if (m_framesDecoded == 0)
@@ -296,17 +333,8 @@ FramePtr MovieReader::nextFrame(QByteArray *sound)
     }
 }
 
-bool MovieReader::feedDecoder(QByteArray *sound)
+bool MovieReader::feedDecoder()
 {
-    if (!m_pending.empty()) {
-        PacketPtr packet = std::move(m_pending.front());
-        m_pending.pop_front();
-        const int sent = avcodec_send_packet(m_video.get(), packet.get());
-        if (sent < 0 && sent != AVERROR(EAGAIN) && ++m_errorsInARow > errorsBeforeGivingUp)
-            throw Failure{
-                QStringLiteral("The movie's pictures cannot be decoded: %1").arg(errorText(sent))};
-        return true;
-    }
     if (m_flushed)
         return false;
     if (m_readAll) {
@@ -314,30 +342,19 @@ bool MovieReader::feedDecoder(QByteArray *sound)
         avcodec_send_packet(m_video.get(), nullptr);
         return true;
     }
-    readPacket(sound);
-    return true;
-}
-
-void MovieReader::readPacket(QByteArray *sound)
-{
     if (av_read_frame(m_input.get(), m_packet.get()) < 0) {
         // The end, or a damaged tail: what could be read is shown.
         m_readAll = true;
-        return;
+        return true;
     }
-    if (m_packet->stream_index == m_videoIndex) {
-        PacketPtr kept(av_packet_alloc());
-        if (!kept) {
-            av_packet_unref(m_packet.get());
-            throw Failure{QStringLiteral("Out of memory")};
-        }
-        av_packet_move_ref(kept.get(), m_packet.get());
-        m_pending.push_back(std::move(kept));
-        return;
-    }
-    if (m_sound && m_packet->stream_index == m_sound->index)
-        decodeSound(m_packet.get(), sound);
+    const int sent = m_packet->stream_index == m_videoIndex
+                         ? avcodec_send_packet(m_video.get(), m_packet.get())
+                         : 0;
     av_packet_unref(m_packet.get());
+    if (sent < 0 && sent != AVERROR(EAGAIN) && ++m_errorsInARow > errorsBeforeGivingUp)
+        throw Failure{
+            QStringLiteral("The movie's pictures cannot be decoded: %1").arg(errorText(sent))};
+    return true;
 }
 
 void MovieReader::decodeSound(const AVPacket *packet, QByteArray *sound)
@@ -346,8 +363,7 @@ void MovieReader::decodeSound(const AVPacket *packet, QByteArray *sound)
     if (avcodec_send_packet(s.decoder.get(), packet) < 0)
         return;
     while (avcodec_receive_frame(s.decoder.get(), s.frame.get()) == 0) {
-        if (sound)
-            appendSound(s.frame.get(), sound);
+        appendSound(s.frame.get(), sound);
         av_frame_unref(s.frame.get());
     }
 }
@@ -361,7 +377,7 @@ void MovieReader::appendSound(const AVFrame *frame, QByteArray *sound)
     const qint64 start = frame->best_effort_timestamp == AV_NOPTS_VALUE
                              ? s.nextSample
                              : s.sampleAt(microseconds(frame->best_effort_timestamp,
-                                                       m_input->streams[s.index]->time_base) -
+                                                       s.input->streams[s.index]->time_base) -
                                           m_videoStart);
     // A pause in the movie's sound is heard as silence, so that what follows keeps its time.
     const qint64 gap = start - s.nextSample;
@@ -402,47 +418,47 @@ std::optional<MoviePicture> MovieReader::seek(qint64 position, const QSize &box)
               AVSEEK_FLAG_BACKWARD),
           "Cannot move in the movie");
     avcodec_flush_buffers(m_video.get());
-    m_pending.clear();
     m_readAll = false;
     m_flushed = false;
     m_ended = false;
     m_errorsInARow = 0;
-    QByteArray carried;
-    if (m_sound) {
-        avcodec_flush_buffers(m_sound->decoder.get());
-        // Set up afresh: nothing the resampler held from before belongs here.
-        m_sound->fromRate = 0;
-        m_sound->resampler.reset();
-        m_sound->carried.clear();
-        m_sound->nextSample = m_sound->sampleAt(target);
-    }
-    // The frames between the key frame and the place are decoded but never converted; the sound
-    // read on the way is kept from the place on.
+    m_held.reset();
+    // The frames between the key frame and the place are decoded but never converted.
     FramePtr shown;
-    while (FramePtr frame = nextFrame(m_sound ? &carried : nullptr)) {
+    while (FramePtr frame = nextFrame()) {
+        if (shown && frame->pts - m_frameInterval / 2 > target) {
+            // Past a hole in the pictures: the one before it is still shown at the place.
+            m_held = std::move(frame);
+            break;
+        }
         const bool reached = frame->pts + m_frameInterval / 2 >= target;
         shown = std::move(frame);
         if (reached)
             break;
     }
-    if (!shown)
-        return std::nullopt;
-    if (m_sound) {
-        // The sound handed out next starts at the picture's time, as it does from the start.
-        Sound &s = *m_sound;
-        const int bytesPerSample = s.bytesPerSample();
-        const qint64 from = s.nextSample - carried.size() / bytesPerSample;
-        const qint64 landed = s.sampleAt(shown->pts);
-        if (landed >= from) {
-            carried.remove(0, qsizetype(landed - from) * bytesPerSample);
-        } else {
-            const qint64 before = std::min(from - landed, s.sampleAt(soundGapCapUs));
-            carried.prepend(QByteArray(qsizetype(before) * bytesPerSample, '\0'));
-        }
-        s.nextSample = std::max(s.nextSample, landed);
-        s.carried = std::move(carried);
-    }
-    return MoviePicture{picture(shown.get(), box), shown->pts};
+    // The sound handed out next starts at the picture's time, as it starts with the first
+    // picture; at the place where that lies in a hole in the pictures or past their end.
+    if (m_sound)
+        seekSound(shown && target < shown->pts + m_frameInterval ? shown->pts : target);
+    return shown ? std::optional(MoviePicture{picture(shown.get(), box), shown->pts})
+                 : std::nullopt;
+}
+
+void MovieReader::seekSound(qint64 at)
+{
+    Sound &s = *m_sound;
+    avcodec_flush_buffers(s.decoder.get());
+    // Set up afresh: nothing the resampler held from before belongs here.
+    s.fromRate = 0;
+    s.resampler.reset();
+    s.nextSample = s.sampleAt(at);
+    const AVStream *stream = s.input->streams[s.index];
+    const int64_t from = av_rescale_q(at + m_videoStart - soundPrerollUs, AVRational{1, 1'000'000},
+                                      stream->time_base);
+    // Sound that starts after the place is read from its start; one that cannot be moved in is
+    // silent from here on.
+    s.readAll = av_seek_frame(s.input.get(), s.index, from, AVSEEK_FLAG_BACKWARD) < 0 &&
+                av_seek_frame(s.input.get(), s.index, from, 0) < 0;
 }
 
 QImage MovieReader::picture(const AVFrame *frame, const QSize &box)

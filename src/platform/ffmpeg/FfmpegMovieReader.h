@@ -10,7 +10,6 @@ extern "C" {
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
-#include <deque>
 #include <limits>
 #include <optional>
 
@@ -23,8 +22,8 @@ struct MoviePicture {
 };
 
 // Reads one movie file in order, frame by frame: each picture decoded, converted and scaled to
-// the size it is shown at, so that only small pictures wait, and the sound met on the way
-// converted for the sound output. The decoder's threads are few enough that a 4K movie's
+// the size it is shown at, so that only small pictures wait, and the sound, read as it is asked
+// for, converted for the sound output. The decoder's threads are few enough that a 4K movie's
 // pictures in flight stay within a budget. Failures are Failure exceptions. One thread.
 class MovieReader {
 public:
@@ -41,16 +40,20 @@ public:
     bool hasSound() const { return bool(m_sound); }
 
     // The next picture, fitted into `box` (empty: the movie's own size, never larger), with the
-    // sound read on the way appended to `sound`. The sound is read a little past the picture's
-    // time where the movie has it, so that it can be played while the picture waits. Nothing at
+    // sound up to a little past its time appended to `sound`, where the movie has it. Nothing at
     // the end, and again after it. Pictures due before `passBefore` (microseconds) are decoded
     // but passed over, a few at a time, the last one of the movie excepted: a player that fell
     // behind its sound catches up.
     std::optional<MoviePicture> next(const QSize &box, QByteArray *sound,
                                      qint64 passBefore = std::numeric_limits<qint64>::min());
-    // Moves to the frame due at `position` milliseconds and returns it; nothing when there is
-    // none. The sound handed out next starts at that frame's time.
+    // Moves to the frame due at `position` milliseconds and returns it: the nearest, or the last
+    // before the place where the pictures have a hole there or end before it; nothing when there
+    // is none. The sound handed out next starts at the frame's time, or at the place where that
+    // lies past the frame's own time.
     std::optional<MoviePicture> seek(qint64 position, const QSize &box);
+    // Appends the sound that follows what was handed out until it reaches `until` (microseconds)
+    // or its end: read apart from the pictures, only what is asked for, however far they lie.
+    void readSound(QByteArray *sound, qint64 until);
     // Where the sound handed out so far ends, in microseconds from the start of the movie: the
     // sound is contiguous from the first picture (or the one a seek landed on), with silence
     // where the movie has none between its sound frames.
@@ -59,9 +62,10 @@ public:
     bool allSoundRead() const;
 
 private:
-    FramePtr nextFrame(QByteArray *sound);
-    bool feedDecoder(QByteArray *sound);
-    void readPacket(QByteArray *sound);
+    FramePtr nextFrame();
+    bool feedDecoder();
+    void openSound(const QString &path, const SoundShape &shape);
+    void seekSound(qint64 at);
     void decodeSound(const AVPacket *packet, QByteArray *sound);
     void appendSound(const AVFrame *frame, QByteArray *sound);
     QImage picture(const AVFrame *frame, const QSize &box);
@@ -74,8 +78,8 @@ private:
     qint64 m_duration = 0;
     qint64 m_frameInterval = 33'333;
     qint64 m_videoStart = 0;
-    // Picture packets read but not yet decoded: read past while looking for the sound.
-    std::deque<PacketPtr> m_pending;
+    // Decoded while moving to a place that lies in a hole in the pictures: the next picture.
+    FramePtr m_held;
     bool m_readAll = false;
     bool m_flushed = false;
     bool m_ended = false;
