@@ -350,8 +350,7 @@ QString AppEnvironment::setupHotkeys()
             refusal = QString::fromUtf8(error.what());
         }
         qCCritical(Log::hotkey, "Failed to register global hotkeys: %s", qUtf8Printable(refusal));
-        problems << QStringLiteral("%1 could not be registered; another program may be using it.")
-                        .arg(shown);
+        problems << hotkeyRefusalText(shown, m_hotkeyManager->lastRefusal());
     }
     if (problems.isEmpty())
         qCInfo(Log::hotkey, "Hotkeys registered for scheme: %s",

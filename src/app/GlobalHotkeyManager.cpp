@@ -86,6 +86,7 @@ void GlobalHotkeyManager::registerHotkey(const ShortcutDefinition &definition,
     // A grab that was reported without a ref must not linger.
     if (grab.ref)
         m_hotkeys->ungrab(*grab.ref);
+    m_lastRefusal = grab.status;
     qCCritical(Log::hotkey, "Failed to register hotkey %s (status: %d)", display.constData(),
                grab.status);
     throw CaptureError::captureFailed(QStringLiteral("Failed to register hotkey: ") +
@@ -100,4 +101,17 @@ void GlobalHotkeyManager::unregisterAll()
     }
     m_hotKeyRefs.clear();
     m_handlers.clear();
+}
+
+QString hotkeyRefusalText(const QString &shown, int status)
+{
+    // X11's BadAccess: another client holds the combination.
+    constexpr int badAccess = 10;
+    if (status == platform::HotkeyStatus::hotKeyInvalid)
+        return QStringLiteral("%1 could not be registered; this keyboard has no key at its place.")
+            .arg(shown);
+    if (status == badAccess || status == platform::HotkeyStatus::hotKeyExists)
+        return QStringLiteral("%1 could not be registered; another program may be using it.")
+            .arg(shown);
+    return QStringLiteral("%1 could not be registered (status %2).").arg(shown).arg(status);
 }

@@ -38,6 +38,8 @@ public:
     void registerHotkey(const ShortcutDefinition &definition,
                         std::function<void()> handler) override;
     void unregisterAll() override;
+    // The platform's status for the registration refused last; ok before any refusal.
+    int lastRefusal() const { return m_lastRefusal; }
 
 private:
     void installEventHandler();
@@ -48,4 +50,9 @@ private:
     std::map<quint32, std::function<void()>> m_handlers;
     bool m_eventHandlerInstalled = false;
     quint32 m_nextHotKeyID = 1;
+    int m_lastRefusal = platform::HotkeyStatus::ok;
 };
+
+// What the user reads when the platform refused the key shown as `shown` with the status: held
+// by another program, or no key at its place on this keyboard.
+QString hotkeyRefusalText(const QString &shown, int status);

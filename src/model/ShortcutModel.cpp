@@ -125,8 +125,12 @@ std::optional<ShortcutData> ShortcutData::from(const QKeyEvent &event)
     const Qt::KeyboardModifiers modifiers = event.modifiers();
     if (!CarbonModifier::fromQt(modifiers))
         return std::nullopt;
-    const auto keyCode =
-        platform::virtualKeyForKeysym(event.nativeVirtualKey(), modifiers & Qt::ShiftModifier);
+    // The place of the key, whatever the layout types there. Events made without a window
+    // system (offscreen) have no scan code; their symbol names the key as a US keyboard types it.
+    const auto keyCode = event.nativeScanCode()
+                             ? platform::virtualKeyForX11Keycode(event.nativeScanCode())
+                             : platform::virtualKeyForKeysym(event.nativeVirtualKey(),
+                                                             modifiers & Qt::ShiftModifier);
     if (!keyCode)
         return std::nullopt;
     // Shift or caps lock change the symbol; the name comes from the unmodified key.

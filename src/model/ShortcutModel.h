@@ -48,9 +48,10 @@ struct ShortcutData {
     static QString keyString(quint16 keyCode, const std::optional<QString> &characters);
 
     // The combination of a key-down event, or nothing when it carries none of control, option,
-    // shift and command (shift alone is enough). The key is the one a US keyboard has for the
-    // event's key symbol (its native virtual key); a key without such a place cannot be
-    // registered either and gives nothing too.
+    // shift and command (shift alone is enough). The key is the place of the event's X keycode
+    // (its native scan code), whatever the layout types there; without a scan code, the place a
+    // US keyboard has for its key symbol (its native virtual key). A key without a place on a
+    // US keyboard cannot be registered either and gives nothing too.
     static std::optional<ShortcutData> from(const QKeyEvent &event);
     // The same from an event's parts: the virtual key code, the modifier bits (others than the
     // four are ignored) and the characters the key types without modifiers.

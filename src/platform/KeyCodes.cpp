@@ -7,32 +7,42 @@ namespace {
 struct KeyEntry {
     quint16 virtualKey;
     quint32 keysym;
+    quint8 keycode = 0;
 };
 
-// Each key of the US layout with the symbol it types unmodified: besides letters, digits and
-// punctuation, 36 Return, 48 Tab, 51 BackSpace, 53 Escape; the keypad (65 . 67 * 69 + 75 /
-// 76 Enter 78 - 81 = and the digits 82-92); F1-F20; 114 Insert (where the other platform's
+// Each key of the US layout with the symbol it types unmodified and its X keycode: besides letters,
+// digits and punctuation, 36 Return, 48 Tab, 51 BackSpace, 53 Escape; the keypad (65 . 67 * 69 + 75
+// / 76 Enter 78 - 81 = and the digits 82-92); F1-F20; 114 Insert (where the other platform's
 // keyboards have Help), 115 Home, 116 Prior, 117 Delete, 119 End, 121 Next; 123-126 the
 // arrows. Codes 10, 52, 54-63 (the modifier keys), 66, 68, 70-74, 77, 93-95, 102, 104, 108,
-// 110, 112 and 127 up have no key here.
+// 110, 112 and 127 up have no key here. The keycodes are the evdev scan codes of the places plus
+// 8, as an X server with evdev keycodes numbers them whatever layout types on them.
 constexpr KeyEntry baseKeys[] = {
-    {0, 'a'},      {1, 's'},      {2, 'd'},      {3, 'f'},      {4, 'h'},      {5, 'g'},
-    {6, 'z'},      {7, 'x'},      {8, 'c'},      {9, 'v'},      {11, 'b'},     {12, 'q'},
-    {13, 'w'},     {14, 'e'},     {15, 'r'},     {16, 'y'},     {17, 't'},     {18, '1'},
-    {19, '2'},     {20, '3'},     {21, '4'},     {22, '6'},     {23, '5'},     {24, '='},
-    {25, '9'},     {26, '7'},     {27, '-'},     {28, '8'},     {29, '0'},     {30, ']'},
-    {31, 'o'},     {32, 'u'},     {33, '['},     {34, 'i'},     {35, 'p'},     {36, 0xff0d},
-    {37, 'l'},     {38, 'j'},     {39, '\''},    {40, 'k'},     {41, ';'},     {42, '\\'},
-    {43, ','},     {44, '/'},     {45, 'n'},     {46, 'm'},     {47, '.'},     {48, 0xff09},
-    {49, ' '},     {50, '`'},     {51, 0xff08},  {53, 0xff1b},  {64, 0xffce},  {65, 0xffae},
-    {67, 0xffaa},  {69, 0xffab},  {75, 0xffaf},  {76, 0xff8d},  {78, 0xffad},  {79, 0xffcf},
-    {80, 0xffd0},  {81, 0xffbd},  {82, 0xffb0},  {83, 0xffb1},  {84, 0xffb2},  {85, 0xffb3},
-    {86, 0xffb4},  {87, 0xffb5},  {88, 0xffb6},  {89, 0xffb7},  {90, 0xffd1},  {91, 0xffb8},
-    {92, 0xffb9},  {96, 0xffc2},  {97, 0xffc3},  {98, 0xffc4},  {99, 0xffc0},  {100, 0xffc5},
-    {101, 0xffc6}, {103, 0xffc8}, {105, 0xffca}, {106, 0xffcd}, {107, 0xffcb}, {109, 0xffc7},
-    {111, 0xffc9}, {113, 0xffcc}, {114, 0xff63}, {115, 0xff50}, {116, 0xff55}, {117, 0xffff},
-    {118, 0xffc1}, {119, 0xff57}, {120, 0xffbf}, {121, 0xff56}, {122, 0xffbe}, {123, 0xff51},
-    {124, 0xff53}, {125, 0xff54}, {126, 0xff52},
+    {0, 'a', 38},       {1, 's', 39},       {2, 'd', 40},       {3, 'f', 41},
+    {4, 'h', 43},       {5, 'g', 42},       {6, 'z', 52},       {7, 'x', 53},
+    {8, 'c', 54},       {9, 'v', 55},       {11, 'b', 56},      {12, 'q', 24},
+    {13, 'w', 25},      {14, 'e', 26},      {15, 'r', 27},      {16, 'y', 29},
+    {17, 't', 28},      {18, '1', 10},      {19, '2', 11},      {20, '3', 12},
+    {21, '4', 13},      {22, '6', 15},      {23, '5', 14},      {24, '=', 21},
+    {25, '9', 18},      {26, '7', 16},      {27, '-', 20},      {28, '8', 17},
+    {29, '0', 19},      {30, ']', 35},      {31, 'o', 32},      {32, 'u', 30},
+    {33, '[', 34},      {34, 'i', 31},      {35, 'p', 33},      {36, 0xff0d, 36},
+    {37, 'l', 46},      {38, 'j', 44},      {39, '\'', 48},     {40, 'k', 45},
+    {41, ';', 47},      {42, '\\', 51},     {43, ',', 59},      {44, '/', 61},
+    {45, 'n', 57},      {46, 'm', 58},      {47, '.', 60},      {48, 0xff09, 23},
+    {49, ' ', 65},      {50, '`', 49},      {51, 0xff08, 22},   {53, 0xff1b, 9},
+    {64, 0xffce, 195},  {65, 0xffae, 91},   {67, 0xffaa, 63},   {69, 0xffab, 86},
+    {75, 0xffaf, 106},  {76, 0xff8d, 104},  {78, 0xffad, 82},   {79, 0xffcf, 196},
+    {80, 0xffd0, 197},  {81, 0xffbd, 125},  {82, 0xffb0, 90},   {83, 0xffb1, 87},
+    {84, 0xffb2, 88},   {85, 0xffb3, 89},   {86, 0xffb4, 83},   {87, 0xffb5, 84},
+    {88, 0xffb6, 85},   {89, 0xffb7, 79},   {90, 0xffd1, 198},  {91, 0xffb8, 80},
+    {92, 0xffb9, 81},   {96, 0xffc2, 71},   {97, 0xffc3, 72},   {98, 0xffc4, 73},
+    {99, 0xffc0, 69},   {100, 0xffc5, 74},  {101, 0xffc6, 75},  {103, 0xffc8, 95},
+    {105, 0xffca, 191}, {106, 0xffcd, 194}, {107, 0xffcb, 192}, {109, 0xffc7, 76},
+    {111, 0xffc9, 96},  {113, 0xffcc, 193}, {114, 0xff63, 118}, {115, 0xff50, 110},
+    {116, 0xff55, 112}, {117, 0xffff, 119}, {118, 0xffc1, 70},  {119, 0xff57, 115},
+    {120, 0xffbf, 68},  {121, 0xff56, 117}, {122, 0xffbe, 67},  {123, 0xff51, 113},
+    {124, 0xff53, 114}, {125, 0xff54, 116}, {126, 0xff52, 111},
 };
 
 // What the keys type with Shift on a US keyboard.
@@ -77,6 +87,24 @@ std::optional<quint32> keysymForVirtualKey(quint32 virtualKeyCode)
     for (const KeyEntry &entry : baseKeys) {
         if (entry.virtualKey == virtualKeyCode)
             return entry.keysym;
+    }
+    return std::nullopt;
+}
+
+std::optional<quint8> x11KeycodeForVirtualKey(quint32 virtualKeyCode)
+{
+    for (const KeyEntry &entry : baseKeys) {
+        if (entry.virtualKey == virtualKeyCode)
+            return entry.keycode;
+    }
+    return std::nullopt;
+}
+
+std::optional<quint16> virtualKeyForX11Keycode(quint32 keycode)
+{
+    for (const KeyEntry &entry : baseKeys) {
+        if (entry.keycode == keycode)
+            return entry.virtualKey;
     }
     return std::nullopt;
 }

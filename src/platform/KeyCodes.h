@@ -5,9 +5,10 @@
 #include <optional>
 
 // Stored shortcuts keep the other platform's virtual key codes (the US-layout positions of the
-// keys) and its modifier bits. X11 speaks key symbols and modifier masks instead; these tables
-// translate between the two as a US keyboard would. They are plain numbers so that callers
-// need no X11 headers.
+// keys) and its modifier bits. X11 speaks keycodes, key symbols and modifier masks instead;
+// these tables translate between them: keycodes by the place of the key, whatever the layout,
+// symbols as a US keyboard types them. They are plain numbers so that callers need no X11
+// headers.
 namespace platform {
 
 // X11 core modifier masks, as they appear in a key event's state.
@@ -26,6 +27,11 @@ constexpr quint16 all = 0xff;
 // The key symbol a US keyboard produces for the key without modifiers (lower-case letters);
 // nothing for a code that has no key there (for example 10, 52, or anything from 127 up).
 std::optional<quint32> keysymForVirtualKey(quint32 virtualKeyCode);
+
+// The X keycode of the key at the code's place (evdev keycodes: the scan code plus 8), and the
+// code of the place of a keycode; nothing for a place or keycode the US keyboard has no key for.
+std::optional<quint8> x11KeycodeForVirtualKey(quint32 virtualKeyCode);
+std::optional<quint16> virtualKeyForX11Keycode(quint32 keycode);
 
 // The virtual key code of the key that produces the symbol on a US keyboard. Letters count
 // whatever their case (caps lock), the keypad's keys with NumLock on or off. The symbols a US

@@ -93,13 +93,16 @@ TEST_F(AppEnvironmentTest, RegistersTheSchemeThenCloseAllPinsAndFollowsCapacity)
 
 TEST_F(AppEnvironmentTest, ARefusedOrDoubledKeyIsNamedAndTheOthersRegister)
 {
-    // The area shortcut (the second grab) is held by someone else.
-    fakes.globalHotkeys->scripted = {{platform::HotkeyStatus::ok, 1}, {10, std::nullopt}};
+    // The area shortcut (the second grab) is held by someone else, the window's has no key.
+    fakes.globalHotkeys->scripted = {{platform::HotkeyStatus::ok, 1},
+                                     {10, std::nullopt},
+                                     {platform::HotkeyStatus::hotKeyInvalid, std::nullopt}};
     AppEnvironment &env = build();
-    EXPECT_EQ(grabbed(), QStringList({"18/6144", "20/6144", "21/6144", "35/6144"}));
-    EXPECT_EQ(log.messages("hotkey").filter("Failed to register global").size(), 1);
+    EXPECT_EQ(grabbed(), QStringList({"18/6144", "21/6144", "35/6144"}));
+    EXPECT_EQ(log.messages("hotkey").filter("Failed to register global").size(), 2);
     EXPECT_EQ(env.hotkeyProblem(),
-              "Ctrl+Alt+2 could not be registered; another program may be using it.");
+              "Ctrl+Alt+2 could not be registered; another program may be using it.\n"
+              "Ctrl+Alt+3 could not be registered; this keyboard has no key at its place.");
     QStringList told;
     QObject::connect(&env, &AppEnvironment::hotkeyProblemChanged,
                      [&] { told << env.hotkeyProblem(); });
@@ -109,6 +112,9 @@ TEST_F(AppEnvironmentTest, ARefusedOrDoubledKeyIsNamedAndTheOthersRegister)
     env.settingsStore().setShortcutScheme(ShortcutScheme::custom);
     EXPECT_EQ(grabbed(), QStringList({"18/6144", "19/6144", "21/6144", "35/6144"}));
     env.settingsStore().setCustomWindow({20, 6144, "⌃⌥3"});
+    // Two unset keys are no key given twice.
+    env.settingsStore().setCustomFullDisplay({0, 0, ""});
+    env.settingsStore().setCustomArea({0, 0, ""});
     EXPECT_EQ(env.setupHotkeys(), QString());
     EXPECT_EQ(told, QStringList({"Ctrl+Alt+1 is set for two actions.", ""}));
 }

@@ -1,3 +1,4 @@
+#include "ProgramDesktopTest.h"
 #include "app/GlobalHotkeyManager.h"
 #include "model/CaptureErrors.h"
 #include "model/SettingsTable.h"
@@ -24,11 +25,18 @@ const ShortcutDefinition controlOptionOne("fullDisplay", 18, 6144, "⌃⌥1");
 const ShortcutDefinition fence("area", 19, 6144, "⌃⌥2");
 constexpr quint16 controlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
 
-void xdotool(const QStringList &arguments)
-{
-    ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), arguments), 0)
-        << arguments.join(' ').toStdString();
-}
+// A keyboard layout for the span of a test; the server outlives the test, so US comes back.
+class KeyboardLayout {
+public:
+    explicit KeyboardLayout(const char *layout)
+    {
+        EXPECT_EQ(QProcess::execute(QStringLiteral("setxkbmap"), {QString::fromLatin1(layout)}), 0)
+            << layout;
+    }
+    ~KeyboardLayout() { QProcess::execute(QStringLiteral("setxkbmap"), {QStringLiteral("us")}); }
+    KeyboardLayout(const KeyboardLayout &) = delete;
+    KeyboardLayout &operator=(const KeyboardLayout &) = delete;
+};
 
 class HotkeysDesktop : public X11DesktopTest {
 protected:
@@ -219,5 +227,54 @@ TEST_F(HotkeysDesktop, RecorderReadsRealKeyEvents)
     ASSERT_TRUE(record("super+F5"));
     EXPECT_EQ(saved, QList<ShortcutData>({{40, 6144, "⌃⌥K"}, {18, 4608, "⌃⇧1"}, {96, 256, "⌘F5"}}));
 }
+
+// The program on another layout, switched to after it started or set before: Ctrl+Alt and the
+// key at P's place (X keycode 33, whatever the layout types there) close the pins, and the
+// recorder takes a key by its place too. Last in the binary: after a layout change, a later test
+// in the same process has seen its window lose the focus to a typed key.
+class ProgramLayoutsDesktop : public ProgramDesktopTest,
+                              public ::testing::WithParamInterface<const char *> {
+protected:
+    void expectTheKeyAtPsPlaceClosesThePins()
+    {
+        const auto deckShown = [this] {
+            return deck() && deck()->window() && deck()->window()->isVisible();
+        };
+        QImage picture(240, 160, QImage::Format_ARGB32);
+        picture.fill(Qt::darkCyan);
+        m_environment->pinManager().pinImage(picture);
+        ASSERT_TRUE(waitUntil(deckShown, programWaitLimitMs));
+        xdotool({"key", "--clearmodifiers", "ctrl+alt+33"});
+        EXPECT_TRUE(waitUntil([&] { return !deckShown(); }, programWaitLimitMs));
+    }
+};
+
+TEST_P(ProgramLayoutsDesktop, KeysGoByTheirPlaceWhateverTheLayout)
+{
+    const KeyboardLayout layout(GetParam());
+    RecordingIDBinding recordingID;
+    QList<ShortcutData> saved;
+    ShortcutRecorderButton recorder(
+        "record", SettingDefaults::customRecord(), &recordingID,
+        [&saved](const ShortcutData &data) { saved << data; }, [] {});
+    recorder.show();
+    recorder.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&recorder));
+    QTest::mouseClick(recorder.findChild<QAbstractButton *>("recorderButton"), Qt::LeftButton);
+    // The key at O's place, typing r on Dvorak and щ on Russian.
+    xdotool({"key", "--clearmodifiers", "ctrl+alt+32"});
+    EXPECT_TRUE(waitUntil([&] { return !saved.isEmpty(); }));
+    EXPECT_EQ(saved, QList<ShortcutData>({{31, 6144, "⌃⌥O"}}));
+    recorder.hide();
+
+    // Again once the program has heard of the new keyboard map, which came before the first key.
+    expectTheKeyAtPsPlaceClosesThePins();
+    expectTheKeyAtPsPlaceClosesThePins();
+    launchTheProgram();
+    EXPECT_EQ(m_environment->hotkeyProblem(), QString());
+    expectTheKeyAtPsPlaceClosesThePins();
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ProgramLayoutsDesktop, ::testing::Values("dvorak", "ru"));
 
 } // namespace

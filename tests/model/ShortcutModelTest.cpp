@@ -1,6 +1,7 @@
 #include "model/ShortcutModel.h"
 
 #include <QJsonDocument>
+#include <QKeyEvent>
 #include <gtest/gtest.h>
 
 TEST(ShortcutData, JsonRoundTripsAndIgnoresExtraMembers)
@@ -49,6 +50,23 @@ TEST(ShortcutData, KeyNames)
     EXPECT_EQ(ShortcutData::keyString(24, QStringLiteral("\u00e9")), QStringLiteral("\u00c9"));
     EXPECT_EQ(ShortcutData::keyString(24, std::nullopt), "24");
     EXPECT_EQ(ShortcutData::keyString(200, QString()), "200");
+}
+
+TEST(ShortcutData, KeyEventsGiveThePlaceOfTheirKeyWhateverTheLayout)
+{
+    const auto from = [](quint32 scanCode, quint32 keysym) {
+        return ShortcutData::from(QKeyEvent(QEvent::KeyPress, Qt::Key_unknown,
+                                            Qt::ControlModifier | Qt::AltModifier, scanCode, keysym,
+                                            0));
+    };
+    // The X keycodes of US 1 and P, typing & on AZERTY, L on Dvorak and Russian З.
+    EXPECT_EQ(from(10, '&'), (ShortcutData{18, 6144, "⌃⌥1"}));
+    EXPECT_EQ(from(33, 'l'), (ShortcutData{35, 6144, "⌃⌥P"}));
+    EXPECT_EQ(from(33, 0x6da), (ShortcutData{35, 6144, "⌃⌥P"}));
+    // The key beside the left Shift of European keyboards has no place on a US keyboard.
+    EXPECT_FALSE(from(94, '<'));
+    // Without a scan code (no window system) the symbol finds its key on a US keyboard.
+    EXPECT_EQ(from(0, 'l'), (ShortcutData{37, 6144, "⌃⌥L"}));
 }
 
 TEST(ShortcutData, ShownWithThisDesktopsModifierAndKeyNames)

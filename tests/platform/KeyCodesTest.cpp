@@ -14,8 +14,15 @@ TEST(KeyCodes, EveryUsKeyRoundTripsThroughItsSymbol)
         ++keys;
         EXPECT_EQ(virtualKeyForKeysym(*keysym, false), code) << code;
         EXPECT_EQ(virtualKeyForKeysym(*keysym, true), code) << code;
+        EXPECT_EQ(virtualKeyForX11Keycode(x11KeycodeForVirtualKey(code).value()), code) << code;
     }
     EXPECT_EQ(keys, 99);
+    // Places as evdev numbers them: 1, P, the keypad's Enter, Up.
+    EXPECT_EQ(x11KeycodeForVirtualKey(18), 10);
+    EXPECT_EQ(x11KeycodeForVirtualKey(35), 33);
+    EXPECT_EQ(x11KeycodeForVirtualKey(76), 104);
+    EXPECT_EQ(x11KeycodeForVirtualKey(126), 111);
+    EXPECT_FALSE(virtualKeyForX11Keycode(94)); // the key beside the left Shift of ISO keyboards
 
     EXPECT_EQ(keysymForVirtualKey(18), quint32('1'));
     EXPECT_EQ(keysymForVirtualKey(35), quint32('p'));

@@ -65,9 +65,9 @@ private:
 };
 
 // The modifier mask that NumLock sets, found through the modifier mapping; 0 without NumLock.
-quint16 numLockMask(xcb_connection_t *connection, const KeySymbols &symbols)
+quint16 numLockMask(xcb_connection_t *connection)
 {
-    const auto numLock = symbols.keycode(numLockKeysym);
+    const auto numLock = KeySymbols(connection).keycode(numLockKeysym);
     if (!numLock)
         return 0;
     XcbReply<xcb_get_modifier_mapping_reply_t> mapping(
@@ -85,6 +85,15 @@ quint16 numLockMask(xcb_connection_t *connection, const KeySymbols &symbols)
     return 0;
 }
 
+// The code XKB's events arrive under on the connection; 0 without the extension.
+quint8 xkbFirstEvent(xcb_connection_t *connection)
+{
+    static constexpr char name[] = "XKEYBOARD";
+    XcbReply<xcb_query_extension_reply_t> reply(xcb_query_extension_reply(
+        connection, xcb_query_extension(connection, sizeof name - 1, name), nullptr));
+    return reply && reply->present ? reply->first_event : 0;
+}
+
 } // namespace
 
 X11GlobalHotkeys::~X11GlobalHotkeys()
@@ -100,6 +109,7 @@ int X11GlobalHotkeys::installPressHandler(PressHandler handler)
         return HotkeyStatus::unavailable;
     m_handler = std::move(handler);
     if (!m_filterInstalled) {
+        m_xkbFirstEvent = xkbFirstEvent(qtConnection());
         QCoreApplication::instance()->installNativeEventFilter(this);
         m_filterInstalled = true;
     }
@@ -123,10 +133,11 @@ HotkeyGrab X11GlobalHotkeys::grab(const HotkeyCombination &combination, HotkeyID
     if (root == XCB_NONE)
         return {HotkeyStatus::unavailable, std::nullopt};
 
-    const auto keysym = keysymForVirtualKey(combination.keyCode);
-    const KeySymbols symbols(connection);
-    const auto keycode = keysym ? symbols.keycode(*keysym) : std::nullopt;
-    if (!keycode)
+    // Stored codes are places on the keyboard, and so are X keycodes: whatever the layout types
+    // there, the key at the place is the one grabbed.
+    const auto keycode = x11KeycodeForVirtualKey(combination.keyCode);
+    const xcb_setup_t *setup = xcb_get_setup(connection);
+    if (!keycode || *keycode < setup->min_keycode || *keycode > setup->max_keycode)
         return {HotkeyStatus::hotKeyInvalid, std::nullopt};
     const quint16 modifiers = x11ModifierMask(combination.modifiers);
     for (const auto &[ref, existing] : m_grabs) {
@@ -138,19 +149,37 @@ HotkeyGrab X11GlobalHotkeys::grab(const HotkeyCombination &combination, HotkeyID
     grab.id = id;
     grab.keycode = *keycode;
     grab.modifiers = modifiers;
+    m_root = root;
+    const int status = grabVariants(grab, numLockMask(connection));
+    if (status != HotkeyStatus::ok) {
+        releaseGrab(grab);
+        return {status, std::nullopt};
+    }
+    m_keys.remove(grab.keycode);
+    const HotkeyRef ref = m_nextRef++;
+    m_grabs.emplace(ref, std::move(grab));
+    return {HotkeyStatus::ok, ref};
+}
+
+int X11GlobalHotkeys::grabVariants(Grab &grab, quint16 numLockModifier)
+{
+    xcb_connection_t *connection = qtConnection();
+    if (!connection)
+        return HotkeyStatus::unavailable;
     // A lock that shares its mask with a wanted modifier cannot be told apart from it.
-    const quint16 numLock = numLockMask(connection, symbols) & ~modifiers;
+    const quint16 numLock = numLockModifier & ~grab.modifiers;
     grab.ignoredMasks = quint16(X11Modifier::lock | numLock);
+    grab.grabbedMasks.clear();
     QList<xcb_void_cookie_t> cookies;
     QList<quint16> masks;
     for (const quint16 extra :
          {quint16(0), X11Modifier::lock, numLock, quint16(X11Modifier::lock | numLock)}) {
-        const quint16 mask = modifiers | extra;
+        const quint16 mask = grab.modifiers | extra;
         if (masks.contains(mask))
             continue;
         masks << mask;
-        cookies << xcb_grab_key_checked(connection, 0, root, mask, *keycode, XCB_GRAB_MODE_ASYNC,
-                                        XCB_GRAB_MODE_ASYNC);
+        cookies << xcb_grab_key_checked(connection, 0, m_root, mask, grab.keycode,
+                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     }
     // Every reply is collected before deciding, so that no error is left queued.
     int status = HotkeyStatus::ok;
@@ -161,15 +190,21 @@ HotkeyGrab X11GlobalHotkeys::grab(const HotkeyCombination &combination, HotkeyID
         else if (status == HotkeyStatus::ok)
             status = error->error_code;
     }
-    m_root = root;
-    if (status != HotkeyStatus::ok) {
+    return status;
+}
+
+void X11GlobalHotkeys::keyboardMapChanged()
+{
+    xcb_connection_t *connection = qtConnection();
+    if (!connection)
+        return;
+    // The keys keep their keycodes; the mask NumLock sets may have moved, and with it the
+    // variants that keep the keys working while it is on.
+    const quint16 numLock = numLockMask(connection);
+    for (auto &[ref, grab] : m_grabs) {
         releaseGrab(grab);
-        return {status, std::nullopt};
+        grabVariants(grab, numLock);
     }
-    m_keys.remove(grab.keycode);
-    const HotkeyRef ref = m_nextRef++;
-    m_grabs.emplace(ref, std::move(grab));
-    return {HotkeyStatus::ok, ref};
 }
 
 void X11GlobalHotkeys::ungrab(HotkeyRef ref)
@@ -212,6 +247,12 @@ bool X11GlobalHotkeys::nativeEventFilter(const QByteArray &eventType, void *mess
         return false;
     const auto *event = static_cast<const xcb_generic_event_t *>(message);
     const quint8 type = event->response_type & 0x7f;
+    // XKB's events carry their kind in the second byte: 0 a new keyboard, 1 a new map.
+    if (type == XCB_MAPPING_NOTIFY ||
+        (m_xkbFirstEvent && type == m_xkbFirstEvent && (event->pad0 == 0 || event->pad0 == 1))) {
+        keyboardMapChanged();
+        return false;
+    }
     if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
         return false;
     // Key press and release events share one layout.

@@ -10,10 +10,12 @@
 namespace platform {
 
 // Hot keys as passive key grabs on the root window, made on Qt's own X connection so that the
-// presses arrive through Qt's event loop (a native event filter). Each combination is grabbed
-// four times, with and without Lock and NumLock, so that neither lock stops it. A held
-// combination counts once, whether the server repeats it as presses alone (XKB detectable
-// auto-repeat) or as release/press pairs with one timestamp.
+// presses arrive through Qt's event loop (a native event filter). The key grabbed is the one at
+// the stored place, whatever the layout. Each combination is grabbed four times, with and
+// without Lock and NumLock, so that neither lock stops it, and grabbed again whenever the
+// keyboard map changes, since NumLock may have moved to another modifier. A held combination
+// counts once, whether the server repeats it as presses alone (XKB detectable auto-repeat) or
+// as release/press pairs with one timestamp.
 class X11GlobalHotkeys final : public GlobalHotkeys, private QAbstractNativeEventFilter {
 public:
     X11GlobalHotkeys() = default;
@@ -44,6 +46,9 @@ private:
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *result) override;
     bool keyPressed(quint8 keycode, quint16 state, quint32 time);
     bool keyReleased(quint8 keycode, quint32 time);
+    // Grabs the combination with and without Lock and NumLock; the first error, or ok.
+    int grabVariants(Grab &grab, quint16 numLockModifier);
+    void keyboardMapChanged();
     void releaseGrab(const Grab &grab);
     bool usesKeycode(quint8 keycode) const;
 
@@ -52,6 +57,7 @@ private:
     std::map<HotkeyRef, Grab> m_grabs;
     QHash<quint8, KeyState> m_keys;
     quint32 m_root = 0; // the window the grabs were made on
+    quint8 m_xkbFirstEvent = 0;
     HotkeyRef m_nextRef = 1;
 };
 
