@@ -1,6 +1,7 @@
 #include "capture/ActionTestSupport.h"
 #include "capture/ClipboardService.h"
 #include "capture/SaveService.h"
+#include "support/BackgroundSettled.h"
 #include "support/CaptureCoordinatorFixture.h"
 #include "support/FakeImageWriter.h"
 #include "support/FakePasteboard.h"
@@ -8,7 +9,10 @@
 #include "support/Joined.h"
 #include "support/WaitUntil.h"
 
+#include <QMutex>
+#include <QScopeGuard>
 #include <QSemaphore>
+#include <QWaitCondition>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -169,22 +173,45 @@ TEST_F(CaptureActionsTest, CopyOvertakenByALaterOneLeavesItTheClipboardAndTheOut
     const CaptureItem recording = makeRecording(movie);
     m_queue.enqueue(shot);
     m_queue.enqueue(recording);
-    // Every TIFF is held until the test lets it go.
-    QSemaphore begun, resume;
-    pasteboard->fakeEncoder->beforeTiff = [&] {
-        begun.release();
-        resume.tryAcquire(1, 10000);
+    // Every TIFF begun in a round is held until the round lets them all go. Shared with the
+    // encoding threads, whichever of them is left waiting.
+    struct TiffHold {
+        QSemaphore begun;
+        QMutex mutex;
+        QWaitCondition released;
+        bool held = false;
+    };
+    const auto hold = std::make_shared<TiffHold>();
+    const auto release = [hold] {
+        QMutexLocker lock(&hold->mutex);
+        hold->held = false;
+        hold->released.wakeAll();
+    };
+    const auto releaseAtEnd = qScopeGuard([&] {
+        release();
+        EXPECT_TRUE(backgroundSettled());
+    });
+    pasteboard->fakeEncoder->beforeTiff = [hold] {
+        hold->begun.release();
+        QMutexLocker lock(&hold->mutex);
+        const QDeadlineTimer limit(20000);
+        while (hold->held && hold->released.wait(&hold->mutex, limit)) {
+        }
     };
     int overtakings = 0;
     const auto overtaken = [&](const CaptureItem &later, const std::function<void()> &meanwhile) {
         m_log.clear();
         pasteboard->calls.clear();
+        {
+            QMutexLocker lock(&hold->mutex);
+            hold->held = true;
+        }
         coordinator().copyCapture(shot);
-        EXPECT_TRUE(waitUntil([&] { return begun.tryAcquire(); }));
+        EXPECT_TRUE(waitUntil([&] { return hold->begun.tryAcquire(); }));
         meanwhile();
         coordinator().copyCapture(later);
         EXPECT_TRUE(waitUntil([&] { return !stateOf(later)->isBusy(); }));
-        resume.release();
+        release();
         ++overtakings;
         EXPECT_TRUE(waitUntil([&] {
             return m_lines.lines()

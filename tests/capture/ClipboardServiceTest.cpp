@@ -199,13 +199,13 @@ TEST_F(ClipboardServiceTest, RecordingIsOfferedAsItsMovieFileOnly)
               QStringList({"file(" + QUrl::fromLocalFile(movie).toString() + ")"}));
     EXPECT_EQ(pasteboard->encodings.load(), 0);
 
-    // A refused file URL is only logged.
+    // A refused file URL is a failure.
     pasteboard->refuseFileURL = true;
-    EXPECT_EQ(copy(item), std::nullopt);
+    EXPECT_EQ(copy(item), CaptureActionError::copyFailed("the clipboard did not take it"));
     EXPECT_TRUE(log.lines().contains("export|error|Failed to copy video to clipboard"));
 }
 
-TEST_F(ClipboardServiceTest, RecordingWithoutItsMovieFails)
+TEST_F(ClipboardServiceTest, RecordingWithoutItsMovieAsRecordedFails)
 {
     fillClipboard();
     const std::optional<CaptureActionError> error =

@@ -2,15 +2,69 @@
 // through the real clipboard service, as another program pastes it.
 
 #include "RealClipboardFixture.h"
+#include "platform/x11/X11Connection.h"
 #include "platform/x11/X11Platform.h"
 #include "support/CaptureCoordinatorFixture.h"
 #include "support/WaitUntil.h"
 #include "support/XclipPaste.h"
 
+#include <QClipboard>
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
 namespace {
+
+// Another X client, which takes the clipboard stamped with times of the server's own.
+class ClipboardTaker {
+public:
+    ClipboardTaker()
+    {
+        const uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(m_x11.get(), XCB_COPY_FROM_PARENT, m_window, m_x11.root(), 0, 0, 1, 1, 0,
+                          XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
+                          &events);
+    }
+    ~ClipboardTaker()
+    {
+        xcb_destroy_window(m_x11.get(), m_window);
+        xcb_flush(m_x11.get());
+    }
+
+    // The server's time, once it is later than `after`: a property change tells it.
+    xcb_timestamp_t timeAfter(xcb_timestamp_t after)
+    {
+        xcb_connection_t *c = m_x11.get();
+        for (;;) {
+            xcb_change_property(c, XCB_PROP_MODE_APPEND, m_window, XCB_ATOM_WM_NAME,
+                                XCB_ATOM_STRING, 8, 0, nullptr);
+            xcb_flush(c);
+            std::optional<xcb_timestamp_t> time;
+            while (!time) {
+                const platform::XcbReply<xcb_generic_event_t> event(xcb_wait_for_event(c));
+                if (!event)
+                    return XCB_CURRENT_TIME;
+                if ((event->response_type & ~0x80) == XCB_PROPERTY_NOTIFY)
+                    time = reinterpret_cast<xcb_property_notify_event_t *>(event.get())->time;
+            }
+            if (*time > after)
+                return *time;
+        }
+    }
+    // Takes the clipboard at `time`; true when the server made this client its owner.
+    bool take(xcb_timestamp_t time)
+    {
+        xcb_connection_t *c = m_x11.get();
+        const xcb_atom_t clipboard = m_x11.atom("CLIPBOARD");
+        xcb_set_selection_owner(c, m_window, clipboard, time);
+        const platform::XcbReply<xcb_get_selection_owner_reply_t> owner(
+            xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, clipboard), nullptr));
+        return owner && owner->owner == m_window;
+    }
+
+private:
+    platform::X11Connection m_x11;
+    const xcb_window_t m_window = xcb_generate_id(m_x11.get());
+};
 
 class CaptureActionsDesktopTest : public RealClipboardFixture {
 protected:
@@ -55,6 +109,29 @@ TEST_F(CaptureActionsDesktopTest, CopiedCaptureIsPastedAsPngAndTiffOfTheCaptured
     ASSERT_TRUE(waitUntil([&] { return m_queue.items().isEmpty(); }, 10000));
     EXPECT_EQ(m_log.events().last(), QStringLiteral("tray.reconcile"));
     EXPECT_FALSE(QImage::fromData(pasteWithXclip(QStringLiteral("image/png")), "PNG").isNull());
+}
+
+// A copy the X server refused (another program took the clipboard later than any time Qt has
+// read, so Qt's set carries an older time) is a failure, told and silent.
+TEST_F(CaptureActionsDesktopTest, CopyTheXServerRefusedFailsWithoutItsSound)
+{
+    const CaptureItem item = stageScreenshot();
+    ClipboardTaker other;
+    // Qt owns the clipboard until the other client takes it over, and learns when.
+    QGuiApplication::clipboard()->setText(QStringLiteral("ours"));
+    const xcb_timestamp_t takenOver = other.timeAfter(other.timeAfter(0));
+    ASSERT_TRUE(other.take(takenOver));
+    ASSERT_TRUE(waitUntil([] { return !QGuiApplication::clipboard()->ownsClipboard(); }));
+    // Taken again, later, while Qt owns nothing and so hears nothing of it.
+    ASSERT_TRUE(other.take(other.timeAfter(takenOver)));
+    m_log.clear();
+
+    coordinator().copyCapture(item);
+    ASSERT_TRUE(waitUntil([&] { return !m_queue.items().first().state().isBusy(); }, 10000));
+    EXPECT_EQ(m_queue.items().first().state(),
+              CaptureItemState::failed(
+                  CaptureActionError::copyFailed(QStringLiteral("the clipboard did not take it"))));
+    EXPECT_FALSE(m_log.contains(QStringLiteral("sound."))) << qPrintable(m_log.events().join(' '));
 }
 
 } // namespace
