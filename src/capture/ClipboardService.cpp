@@ -116,6 +116,20 @@ QCoro::Task<bool> ClipboardService::copy(CaptureItem item)
     const std::shared_ptr<platform::Pasteboard> pasteboard = m_pasteboard;
 
     if (const std::optional<QUrl> videoURL = item.videoURL()) {
+        // Judged away from the main thread, on the file opened: a movie cut short or put in its
+        // place since it was recorded would paste as the recording.
+        QFuture<bool> opening = platform::runInBackground([item] {
+            QFile movie;
+            return item.openMovie(movie);
+        });
+        const bool asRecorded = co_await opening;
+        if (!isLatest())
+            co_return false;
+        if (!asRecorded) {
+            qCCritical(Log::exportLog, "Failed to copy video to clipboard");
+            throw CaptureActionError::copyFailed(QStringLiteral("The recording file ") +
+                                                 unreadableFileState(videoURL->toLocalFile()));
+        }
         offerFile(*pasteboard, *videoURL);
         co_return true;
     }
