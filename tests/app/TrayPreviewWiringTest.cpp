@@ -123,13 +123,20 @@ TEST_F(TrayPreviewWiringTest, ACopyPressedWhileTheTextsPictureDecodesKeepsTheCli
         PoolBlocker pool;
         press(captures.at(0), Qt::Key_T, QStringLiteral("t"));
         press(captures.at(1), Qt::Key_C, QStringLiteral("c"));
+        // The copy's calls on the main thread come through while the picture waits for its decode.
+        ASSERT_TRUE(waitUntil([&] { return environment->queue().items().at(1).state().isBusy(); }));
+        bool through = false;
+        QMetaObject::invokeMethod(
+            qApp, [&through] { through = true; }, Qt::QueuedConnection);
+        ASSERT_TRUE(waitUntil([&through] { return through; }));
     }
     ASSERT_TRUE(waitUntil([&] {
         return tray->state().noticeFor(read) != QStringLiteral("Reading...") &&
                !environment->queue().items().at(1).state().isBusy();
     }));
     ASSERT_TRUE(backgroundSettled());
-    EXPECT_EQ(fakes.pasteboard->calls, QStringList("offer(image/png,image/tiff)"));
+    EXPECT_EQ(fakes.pasteboard->calls, QStringList("offer(image/png,image/tiff)"))
+        << qPrintable(fakes.pasteboard->calls.join(" "));
     EXPECT_FALSE(tray->state().noticeFor(read))
         << qPrintable(tray->state().noticeFor(read).value_or(QString()));
 }
