@@ -97,6 +97,8 @@ public:
     bool setString(const QString &string) override
     {
         calls << QStringLiteral("string(%1)").arg(string);
+        if (refusedTypes.contains(QStringLiteral("text/plain")))
+            return false;
         replaceContents();
         text = string;
         return true;
