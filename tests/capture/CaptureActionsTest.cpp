@@ -9,10 +9,10 @@
 #include "support/Joined.h"
 #include "support/WaitUntil.h"
 
-#include <QMutex>
 #include <QScopeGuard>
 #include <QSemaphore>
-#include <QWaitCondition>
+#include <QThread>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -173,45 +173,33 @@ TEST_F(CaptureActionsTest, CopyOvertakenByALaterOneLeavesItTheClipboardAndTheOut
     const CaptureItem recording = makeRecording(movie);
     m_queue.enqueue(shot);
     m_queue.enqueue(recording);
-    // Every TIFF begun in a round is held until the round lets them all go. Shared with the
-    // encoding threads, whichever of them is left waiting.
+    // Every TIFF begun in a round waits until the round ends. Shared with the encoding threads,
+    // none of which is left waiting once the test has ended.
     struct TiffHold {
         QSemaphore begun;
-        QMutex mutex;
-        QWaitCondition released;
-        bool held = false;
+        std::atomic<bool> held = false;
     };
     const auto hold = std::make_shared<TiffHold>();
-    const auto release = [hold] {
-        QMutexLocker lock(&hold->mutex);
+    const auto settle = qScopeGuard([&] {
         hold->held = false;
-        hold->released.wakeAll();
-    };
-    const auto releaseAtEnd = qScopeGuard([&] {
-        release();
         EXPECT_TRUE(backgroundSettled());
     });
     pasteboard->fakeEncoder->beforeTiff = [hold] {
         hold->begun.release();
-        QMutexLocker lock(&hold->mutex);
-        const QDeadlineTimer limit(20000);
-        while (hold->held && hold->released.wait(&hold->mutex, limit)) {
-        }
+        for (const QDeadlineTimer limit(20000); hold->held && !limit.hasExpired();)
+            QThread::msleep(1);
     };
     int overtakings = 0;
     const auto overtaken = [&](const CaptureItem &later, const std::function<void()> &meanwhile) {
         m_log.clear();
         pasteboard->calls.clear();
-        {
-            QMutexLocker lock(&hold->mutex);
-            hold->held = true;
-        }
+        hold->held = true;
         coordinator().copyCapture(shot);
         EXPECT_TRUE(waitUntil([&] { return hold->begun.tryAcquire(); }));
         meanwhile();
         coordinator().copyCapture(later);
         EXPECT_TRUE(waitUntil([&] { return !stateOf(later)->isBusy(); }));
-        release();
+        hold->held = false;
         ++overtakings;
         EXPECT_TRUE(waitUntil([&] {
             return m_lines.lines()

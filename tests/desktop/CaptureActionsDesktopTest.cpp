@@ -13,7 +13,8 @@
 
 namespace {
 
-// Another X client, which takes the clipboard stamped with times of the server's own.
+// Another X client, which takes the clipboard stamped with times of the server's own; its window
+// goes with its connection.
 class ClipboardTaker {
 public:
     ClipboardTaker()
@@ -22,11 +23,6 @@ public:
         xcb_create_window(m_x11.get(), XCB_COPY_FROM_PARENT, m_window, m_x11.root(), 0, 0, 1, 1, 0,
                           XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK,
                           &events);
-    }
-    ~ClipboardTaker()
-    {
-        xcb_destroy_window(m_x11.get(), m_window);
-        xcb_flush(m_x11.get());
     }
 
     // The server's time, once it is later than `after`: a property change tells it.
