@@ -1,6 +1,7 @@
 #include "app/TrayPreviewWiring.h"
 
 #include "capture/OCRService.h"
+#include "model/CaptureErrors.h"
 #include "model/CaptureQueue.h"
 #include "model/SettingsStore.h"
 #include "model/StartTask.h"
@@ -15,6 +16,13 @@ QCoro::Task<void> readTextForTray(OCRService &ocr, const SettingsStore &settings
                                   QPointer<NotchWindowController> tray, CaptureItem item)
 {
     const QUuid id = item.id();
+    // The copy's turn is the key's: a copy asked for while the picture is decoded or read is the
+    // later one and keeps the clipboard.
+    const std::function<bool()> isLatest = ocr.takeClipboardTurn();
+    const auto leave = [&] {
+        if (tray)
+            tray->state().clearNotice(id);
+    };
     // The same words as the preview's text button, while the text is read and once it is copied;
     // from the start, since the picture may first have to be decoded.
     if (tray)
@@ -24,6 +32,10 @@ QCoro::Task<void> readTextForTray(OCRService &ocr, const SettingsStore &settings
     // temporaries of a co_await expression twice.
     QFuture<QImage> loading = item.loadImage();
     const QImage picture = co_await loading;
+    if (!isLatest()) {
+        leave();
+        co_return;
+    }
     if (picture.isNull()) {
         // Not "no text": there is no picture left to look at.
         if (tray)
@@ -33,10 +45,9 @@ QCoro::Task<void> readTextForTray(OCRService &ocr, const SettingsStore &settings
     }
     try {
         // Made in a statement of its own, as above.
-        QCoro::Task<std::optional<QString>> copying = ocr.copyText(picture, settings);
+        QCoro::Task<std::optional<QString>> copying = ocr.copyText(picture, settings, isLatest);
         if (!co_await copying) {
-            if (tray)
-                tray->state().clearNotice(id);
+            leave();
             co_return;
         }
         if (tray)
@@ -44,13 +55,15 @@ QCoro::Task<void> readTextForTray(OCRService &ocr, const SettingsStore &settings
                 id, QStringLiteral("Copied!"), TrayNotice::Tone::success,
                 std::chrono::milliseconds(QuickLookPreviewView::confirmationMs));
     } catch (const OCRError &error) {
-        if (error.kind() != OCRError::Kind::noTextFound)
-            qCCritical(Log::overlay, "OCR failed: %s", qUtf8Printable(error.errorDescription()));
+        qCCritical(Log::overlay, "OCR failed: %s", qUtf8Printable(error.errorDescription()));
         if (tray)
             tray->state().showNotice(id, error.errorDescription());
-    } catch (...) {
+    } catch (const CaptureActionError &error) {
         if (tray)
-            tray->state().clearNotice(id);
+            tray->state().showNotice(id, QStringLiteral("Couldn't copy (") +
+                                             error.errorDescription() + QLatin1Char(')'));
+    } catch (...) {
+        leave();
         throw;
     }
 }

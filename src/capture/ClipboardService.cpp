@@ -37,13 +37,11 @@ QFuture<QByteArray> queueTiff(const std::shared_ptr<const platform::PasteboardEn
     return platform::runInBackground([encoder, pixels] { return encoder->tiffData(pixels); });
 }
 
-// The queued TIFF's bytes, waited for on a background thread (a job not yet begun runs here),
-// its place in the pool lent meanwhile to the TIFF's own strips.
+// The queued TIFF's bytes, waited for on a background thread, its place in the pool lent
+// meanwhile to the TIFF's own strips.
 QByteArray waitForTiff(QFuture<QByteArray> tiff)
 {
     QThreadPool *threads = platform::backgroundThreads();
-    if (threads != nullptr && !tiff.isStarted())
-        return tiff.result();
     if (threads != nullptr)
         threads->releaseThread();
     tiff.waitForFinished();
@@ -72,7 +70,7 @@ void offerImage(const std::shared_ptr<platform::Pasteboard> &pasteboard, const I
     qCInfo(Log::exportLog, "Successfully copied capture to clipboard");
 }
 
-// Offers the file as its URL; throws copyFailed when it is not there.
+// Offers the file as its URL; throws copyFailed when it is not there or the clipboard refused it.
 void offerFile(platform::Pasteboard &pasteboard, const QUrl &url)
 {
     // A file URL to nothing would paste nothing: say so instead of claiming success.
@@ -86,8 +84,10 @@ void offerFile(platform::Pasteboard &pasteboard, const QUrl &url)
     // Held before the write, whose replacing the contents may release an earlier hold on the same
     // file. The write replaces everything at once: no clear before it.
     TemporaryFiles::holdFile(path);
-    if (!pasteboard.writeFileURL(url, [path] { TemporaryFiles::releaseFile(path); }))
+    if (!pasteboard.writeFileURL(url, [path] { TemporaryFiles::releaseFile(path); })) {
         qCCritical(Log::exportLog, "Failed to copy video to clipboard");
+        throw CaptureActionError::copyFailed(QStringLiteral("the clipboard did not take it"));
+    }
 }
 
 } // namespace
@@ -116,6 +116,20 @@ QCoro::Task<bool> ClipboardService::copy(CaptureItem item)
     const std::shared_ptr<platform::Pasteboard> pasteboard = m_pasteboard;
 
     if (const std::optional<QUrl> videoURL = item.videoURL()) {
+        // Judged away from the main thread, on the file opened: a movie cut short or put in its
+        // place since it was recorded would paste as the recording.
+        QFuture<bool> opening = platform::runInBackground([item] {
+            QFile movie;
+            return item.openMovie(movie);
+        });
+        const bool asRecorded = co_await opening;
+        if (!isLatest())
+            co_return false;
+        if (!asRecorded) {
+            qCCritical(Log::exportLog, "Failed to copy video to clipboard");
+            throw CaptureActionError::copyFailed(QStringLiteral("The recording file ") +
+                                                 unreadableFileState(videoURL->toLocalFile()));
+        }
         offerFile(*pasteboard, *videoURL);
         co_return true;
     }

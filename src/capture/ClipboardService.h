@@ -21,11 +21,12 @@ public:
 };
 
 // A recording goes on the clipboard as its movie file, kept on disk while the clipboard offers
-// it; a screenshot as PNG and TIFF, both made before the offer, away from the main thread (the
-// PNG is the capture's own file while it is known whole, read as it is), so that a paste of
-// either is answered at once with bytes any program reads. Decides nothing about the queue,
-// sounds or the capture's state. The copy asked for last, of a capture or of its text, wins: one
-// still making its bytes when another is asked for leaves the clipboard alone.
+// it, and only while it is still the movie recorded; a screenshot as PNG and TIFF, both made before
+// the offer, away from the main thread (the PNG is the capture's own file while it is known whole,
+// read as it is), so that a paste of either is answered at once with bytes any program reads.
+// Decides nothing about the queue, sounds or the capture's state. The copy asked for last, of a
+// capture or of its text, wins: one still making its bytes when another is asked for leaves the
+// clipboard alone.
 class ClipboardService final : public ClipboardWriting {
 public:
     explicit ClipboardService(std::shared_ptr<platform::Pasteboard> pasteboard);

@@ -1,8 +1,10 @@
 #include "capture/OCRService.h"
 
 #include "capture/FeedbackService.h"
+#include "model/CaptureErrors.h"
 #include "model/SettingsStore.h"
 #include "platform/Background.h"
+#include "platform/Log.h"
 #include "platform/Pasteboard.h"
 #include "platform/TextRecognizer.h"
 
@@ -92,16 +94,25 @@ QCoro::Task<bool> OCRService::containsText(QImage image)
     }
 }
 
-QCoro::Task<std::optional<QString>> OCRService::copyText(QImage image,
-                                                         const SettingsStore &settings)
+std::function<bool()> OCRService::takeClipboardTurn()
 {
-    const std::function<bool()> isLatest = m_pasteboard->takeTurn();
+    return m_pasteboard->takeTurn();
+}
+
+QCoro::Task<std::optional<QString>>
+OCRService::copyText(QImage image, const SettingsStore &settings, std::function<bool()> isLatest)
+{
+    if (!isLatest)
+        isLatest = m_pasteboard->takeTurn();
     QCoro::Task<QString> recognition = recognizeTextInBackground(image);
     const QString text = co_await recognition;
     if (!isLatest())
         co_return std::nullopt;
     // The text replaces the contents in one step: a paste in between never finds them empty.
-    m_pasteboard->setString(text);
+    if (!m_pasteboard->setString(text)) {
+        qCCritical(Log::exportLog, "The clipboard did not take the text");
+        throw CaptureActionError::copyFailed(QStringLiteral("the clipboard did not take it"));
+    }
     m_feedback.playCopied(settings.soundEffectsEnabled(), true);
     co_return text;
 }

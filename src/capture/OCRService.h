@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QString>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -62,11 +63,16 @@ public:
     // Whether the image holds any text that is more than blanks; a failed recognition counts
     // as none.
     QCoro::Task<bool> containsText(QImage image);
+    // Counts a text copy asked for now as the clipboard's latest write (see
+    // Pasteboard::takeTurn), for a copyText() whose picture is still to come.
+    std::function<bool()> takeClipboardTurn();
     // Recognises, then puts the text on the clipboard in place of its contents and gives the
     // copy feedback: the sound when sound effects are on, the tap always. On failure the
-    // clipboard is untouched and the error passes through. Nothing, untouched and silent, when
-    // a copy asked for meanwhile overtook it.
-    QCoro::Task<std::optional<QString>> copyText(QImage image, const SettingsStore &settings);
+    // clipboard is untouched and the error passes through: OCRError, or CaptureActionError
+    // (copyFailed) when the clipboard refused the text. Nothing, untouched and silent, when a
+    // copy asked for after isLatest's turn (by default taken now) overtook it.
+    QCoro::Task<std::optional<QString>> copyText(QImage image, const SettingsStore &settings,
+                                                 std::function<bool()> isLatest = {});
 
 private:
     std::shared_ptr<platform::TextRecognizer> m_recognizer;

@@ -31,18 +31,33 @@ QString movieType(const QString &source)
     return QMimeDatabase().mimeTypeForFile(source, QMimeDatabase::MatchExtension).name();
 }
 
+// Opens the movie to be saved for reading; false, with the reason in its second argument, when
+// it cannot or must not be read.
+using MovieOpener = std::function<bool(QFile &, QString *)>;
+
+MovieOpener openerOf(const QString &source, const std::optional<CaptureItem> &staged)
+{
+    if (staged && staged->isVideo())
+        return
+            [item = *staged](QFile &file, QString *error) { return item.openMovie(file, error); };
+    return [source](QFile &file, QString *error) {
+        return platform::openRegularFile(file, source, error);
+    };
+}
+
 // Copies the movie through a temporary file beside the destination, renamed over it once
 // complete. Answers why it failed, or nothing.
-std::optional<QString> copyMovie(const QString &source, const QString &destination)
+std::optional<QString> copyMovie(const QString &source, const MovieOpener &open,
+                                 const QString &destination)
 {
+    QFile input;
+    QString refused;
+    if (!open(input, &refused))
+        return refused;
     const QString sourcePath = QFileInfo(source).canonicalFilePath();
     // Saving the movie onto itself: it is already there.
     if (!sourcePath.isEmpty() && sourcePath == QFileInfo(destination).canonicalFilePath())
         return std::nullopt;
-    QFile input;
-    QString refused;
-    if (!platform::openRegularFile(input, source, &refused))
-        return refused;
     QSaveFile output(destination);
     output.setDirectWriteFallback(false);
     if (!output.open(QIODevice::WriteOnly))
@@ -100,8 +115,9 @@ QCoro::Task<QUrl> SaveService::save(CaptureItem item, ImageExportFormat format, 
             QStringLiteral("Failed to save video file: the recording file ") + state);
     }
     if (item.isVideo()) {
+        const QString source = item.videoURL()->toLocalFile();
         QCoro::Task<QUrl> saving =
-            saveRecording(item.videoURL()->toLocalFile(), item.fileName(), window, *m_turn);
+            saveRecording(source, openerOf(source, item), item.fileName(), window, *m_turn);
         co_return co_await saving;
     }
     // Tasks and futures are made in statements of their own: GCC 12 may destroy temporaries of
@@ -142,10 +158,12 @@ QCoro::Task<QUrl> SaveService::saveImage(std::function<QImage()> source, QString
     co_return co_await saving;
 }
 
-QCoro::Task<QUrl> SaveService::saveFile(QUrl source, QWidget *window)
+QCoro::Task<QUrl> SaveService::saveFile(QUrl source, QWidget *window,
+                                        std::optional<CaptureItem> staged)
 {
+    const QString path = source.toLocalFile();
     QCoro::Task<QUrl> saving =
-        saveRecording(source.toLocalFile(), source.fileName(), window, *m_turn);
+        saveRecording(path, openerOf(path, staged), source.fileName(), window, *m_turn);
     co_return co_await saving;
 }
 
@@ -189,9 +207,22 @@ QCoro::Task<std::optional<QUrl>> SaveService::choose(QString title, QString prop
     co_return chosen;
 }
 
-QCoro::Task<QUrl> SaveService::saveRecording(QString source, QString fileName, QWidget *window,
-                                             quint64 askedAt)
+QCoro::Task<QUrl> SaveService::saveRecording(QString source, MovieOpener open, QString fileName,
+                                             QWidget *window, quint64 askedAt)
 {
+    // A movie that no longer reads as the one recorded is refused before the user is asked where
+    // to write it, as a picture that no longer decodes is (and again as it is copied).
+    QFuture<QString> opening = platform::runInBackground([open] {
+        QFile movie;
+        QString refused;
+        return open(movie, &refused) ? QString() : refused;
+    });
+    const QString refused = co_await opening;
+    if (!refused.isEmpty()) {
+        qCCritical(Log::exportLog, "Could not save the recording: %s", qUtf8Printable(refused));
+        throw CaptureActionError::saveFailed(QStringLiteral("Failed to save video file: ") +
+                                             refused);
+    }
     QCoro::Task<std::optional<QUrl>> choice =
         choose(QStringLiteral("Save Screen Recording"), fileName, {movieType(source)}, true, window,
                askedAt);
@@ -200,7 +231,9 @@ QCoro::Task<QUrl> SaveService::saveRecording(QString source, QString fileName, Q
 
     // A movie can be large: copied on a worker thread so the interface keeps going.
     QFuture<std::optional<QString>> copying =
-        platform::runInBackground([source, destination] { return copyMovie(source, destination); });
+        platform::runInBackground([source, open = std::move(open), destination] {
+            return copyMovie(source, open, destination);
+        });
     const std::optional<QString> failure = co_await copying;
     if (failure) {
         qCCritical(Log::exportLog, "Could not save the recording to %s: %s",

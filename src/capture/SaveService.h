@@ -10,6 +10,7 @@
 #include <memory>
 #include <qcoro/qcorotask.h>
 
+class QFile;
 class QWidget;
 namespace platform {
 class ImageWriter;
@@ -52,10 +53,12 @@ public:
     QCoro::Task<QUrl> save(CaptureItem item, ImageExportFormat format,
                            QWidget *window = nullptr) override;
     // The same for a picture under a name of the caller's (saved as PNG; the source is read on
-    // a worker thread), and for a file, saved as a copy under its own name.
+    // a worker thread), and for a file, saved as a copy under its own name (refused, when it is
+    // the movie of the staged recording, once that is no longer the file staged).
     QCoro::Task<QUrl> saveImage(std::function<QImage()> source, QString proposedName,
                                 QWidget *window = nullptr);
-    QCoro::Task<QUrl> saveFile(QUrl source, QWidget *window = nullptr);
+    QCoro::Task<QUrl> saveFile(QUrl source, QWidget *window = nullptr,
+                               std::optional<CaptureItem> staged = std::nullopt);
     // The same for a picture still being decoded: refused with saveFailed before any panel when
     // it turns out null.
     QCoro::Task<QUrl> saveDecoded(QFuture<QImage> picture, QString proposedName,
@@ -70,8 +73,8 @@ private:
     QString startFolder(bool isVideo) const;
     QCoro::Task<QUrl> saveDecoded(QFuture<QImage> picture, QString proposedName,
                                   ImageExportFormat format, QWidget *window);
-    QCoro::Task<QUrl> saveRecording(QString source, QString fileName, QWidget *window,
-                                    quint64 askedAt);
+    QCoro::Task<QUrl> saveRecording(QString source, std::function<bool(QFile &, QString *)> open,
+                                    QString fileName, QWidget *window, quint64 askedAt);
     QCoro::Task<QUrl> saveScreenshot(std::function<QImage()> image, QString fileName,
                                      ImageExportFormat format, QWidget *window, quint64 askedAt);
 

@@ -4,10 +4,14 @@
 #include "model/TemporaryFiles.h"
 #include "model/Thumbnail.h"
 #include "platform/Background.h"
+#include "platform/Log.h"
+#include "platform/PrivateFiles.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QSet>
+#include <sys/stat.h>
 
 namespace {
 
@@ -61,7 +65,9 @@ CaptureItem::CaptureItem(const QUuid &id, const QDateTime &createdAt,
                                                         CapturedImageStorage::FileFormat::poster)
                          : CapturedImageStorage::create(image, m_fileName)),
       m_thumbnail(thumbnail ? *thumbnail : makeThumbnail(image, captureThumbnailSide)),
-      m_videoURL(videoURL), m_state(state)
+      m_videoURL(videoURL),
+      // Taken as the recorder hands the movie over, before anyone else could have touched it.
+      m_movieStamp(videoURL ? stampOf(videoURL->toLocalFile()) : std::nullopt), m_state(state)
 {
 }
 
@@ -72,6 +78,35 @@ CaptureItem::CaptureItem(KeepFileName, const CaptureItem &original, const QImage
       m_storage(CapturedImageStorage::create(image, original.m_fileName)),
       m_thumbnail(makeThumbnail(image, captureThumbnailSide)), m_state(original.m_state)
 {
+}
+
+std::optional<CaptureItem::FileStamp> CaptureItem::stampOf(const QString &path, int fd)
+{
+    struct stat status {};
+    const int read =
+        fd >= 0 ? ::fstat(fd, &status) : ::stat(QFile::encodeName(path).constData(), &status);
+    if (read != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return FileStamp{quint64(status.st_dev), quint64(status.st_ino), qint64(status.st_size),
+                     qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
+}
+
+bool CaptureItem::openMovie(QFile &file, QString *error) const
+{
+    if (!m_videoURL)
+        return false;
+    const QString path = m_videoURL->toLocalFile();
+    if (!platform::openRegularFile(file, path, error))
+        return false;
+    // Judged on what was opened: the path may name another file by the time it is read.
+    if (m_movieStamp && stampOf(path, file.handle()) == m_movieStamp)
+        return true;
+    file.close();
+    qCWarning(Log::capture, "The movie of %s is no longer the one recorded",
+              qUtf8Printable(m_fileName));
+    if (error)
+        *error = QStringLiteral("Cannot read %1: it changed since it was recorded").arg(path);
+    return false;
 }
 
 QImage CaptureItem::image() const

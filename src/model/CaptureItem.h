@@ -16,6 +16,7 @@
 #include <optional>
 
 class CapturedImageStorage;
+class QFile;
 class QMimeData;
 
 // One staged capture, screenshot or screen recording, as a value. Copies
@@ -71,6 +72,11 @@ public:
     // picture can no longer be read. On the background threads.
     QFuture<QByteArray> loadPng() const;
     bool isVideo() const { return m_videoURL.has_value(); }
+    // A recording's movie, opened for reading (as platform::openRegularFile opens it) only while
+    // it is still the file staged: the same file, of the size and modification time it had when
+    // the capture was made. One cut short or put in its place since is refused, false with the
+    // reason in `error`. Blocks on the file: background threads only.
+    bool openMovie(QFile &file, QString *error = nullptr) const;
     // "Corvanta yyyy-MM-dd at HH.mm.ss.<ext>", the extension "png" for a
     // screenshot, else the movie's (or "mp4"). Unique within the process: a
     // second capture in the same second is named "… (2).png".
@@ -116,6 +122,18 @@ private:
     std::shared_ptr<CapturedImageStorage> m_storage;
     QImage m_thumbnail;
     std::optional<QUrl> m_videoURL;
+    // What the movie was when staged; absent when there was none to read.
+    struct FileStamp {
+        quint64 device = 0;
+        quint64 inode = 0;
+        qint64 size = 0;
+        qint64 modifiedNs = 0;
+        bool operator==(const FileStamp &) const = default;
+    };
+    // The stamp of what `path` names (or, at -1, of the open descriptor fd); absent when
+    // there is no regular file to read.
+    static std::optional<FileStamp> stampOf(const QString &path, int fd = -1);
+    std::optional<FileStamp> m_movieStamp;
     CaptureItemState m_state;
 };
 

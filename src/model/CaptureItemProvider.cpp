@@ -65,15 +65,18 @@ namespace {
 
 // Puts a fresh copy of the capture at dragPath, in its drag folder: the movie, or a whole PNG of
 // the picture (CapturedImageStorage::wholePng), so a receiver never gets a file it cannot read.
-bool writeDragFile(const std::optional<QUrl> &videoURL, const CapturedImageStorage *storage,
-                   QSize size, const QString &dragPath, QString *error)
+bool writeDragFile(const CaptureItem &item, const CapturedImageStorage *storage, QSize size,
+                   const QString &dragPath, QString *error)
 {
     if (!TemporaryFiles::claimDragFolder(QFileInfo(dragPath).path(), error))
         return false;
     // Never hand out the previous drag's file as if it were this one.
     QFile::remove(dragPath);
-    if (videoURL)
-        return TemporaryFiles::copyIntoPlace(videoURL->toLocalFile(), dragPath, true, error);
+    if (item.isVideo()) {
+        QFile movie;
+        return item.openMovie(movie, error) &&
+               TemporaryFiles::copyIntoPlace(movie, dragPath, true, error);
+    }
     // Pixels still in memory (their PNG not yet written, or not writable) are encoded here, and
     // the PNG put in place if it is missing.
     if (const QImage held = storage ? storage->heldImage() : QImage(); !held.isNull()) {
@@ -110,7 +113,7 @@ std::optional<QUrl> CaptureItem::makeDragFileURL() const
     }
     const QString dragPath =
         TemporaryFiles::dragFolder(*folder, m_fileName) + QLatin1Char('/') + m_fileName;
-    if (!writeDragFile(m_videoURL, m_storage.get(), QSize(int(m_pixelWidth), int(m_pixelHeight)),
+    if (!writeDragFile(*this, m_storage.get(), QSize(int(m_pixelWidth), int(m_pixelHeight)),
                        dragPath, &error)) {
         qCWarning(Log::capture, "Could not prepare the drag file of %s: %s",
                   qUtf8Printable(m_fileName), qUtf8Printable(error));

@@ -212,6 +212,11 @@ bool copyIntoPlace(const QString &source, const QString &target, bool replace, Q
     QString refused;
     if (!platform::openRegularFile(input, source, &refused))
         return fail(error, refused);
+    return copyIntoPlace(input, target, replace, error);
+}
+
+bool copyIntoPlace(QFile &input, const QString &target, bool replace, QString *error)
+{
     QTemporaryFile output(platform::TemporaryName::templateFor(target));
     if (!output.open())
         return fail(error, output.errorString());

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <optional>
 
+class QFile;
+
 // The program's temporary capture files: where they live, how they are put in
 // place, and their deferred deletion.
 namespace TemporaryFiles {
@@ -31,6 +33,8 @@ bool claimDragFolder(const QString &path, QString *error = nullptr);
 // replaced; without, the copy fails when target exists.
 bool copyIntoPlace(const QString &source, const QString &target, bool replace,
                    QString *error = nullptr);
+// The same from a file already open for reading, read from where it stands.
+bool copyIntoPlace(QFile &input, const QString &target, bool replace, QString *error = nullptr);
 
 // Deletes whichever of the files exist, cleanupDelay() after the call, off the
 // main thread; returns at once. A folder among them goes too once the files in it have. Needs the

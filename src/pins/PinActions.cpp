@@ -108,7 +108,7 @@ QCoro::Task<void> PinActions::saveAs(PinItemPtr item, QWidget *window, Complaint
                 services.saving->saveDecoded(item->loadBitmap(), item->exportFileName(), window);
             co_await saving;
         } else if (const std::optional<QUrl> url = item->fileURL(); url && url->isLocalFile()) {
-            QCoro::Task<QUrl> saving = services.saving->saveFile(*url, window);
+            QCoro::Task<QUrl> saving = services.saving->saveFile(*url, window, item->capture());
             co_await saving;
         }
     } catch (const CaptureActionError &error) {

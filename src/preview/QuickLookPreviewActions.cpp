@@ -211,11 +211,15 @@ QCoro::Task<void> QuickLookPreviewView::recognizeAndCopyText(CaptureItem item)
     QPointer<QuickLookPreviewView> self(this);
     OCRService *ocr = m_services.ocr;
     const std::shared_ptr<platform::Pasteboard> pasteboard = m_services.pasteboard;
+    // The copy's turn is the press's: a copy asked for while the picture is decoded or read is
+    // the later one and keeps the clipboard.
+    const std::function<bool()> isLatest =
+        pasteboard ? pasteboard->takeTurn() : std::function<bool()>([] { return false; });
     // Made in a statement of its own: GCC 12 may destroy temporaries of a co_await expression
     // twice.
     QFuture<QImage> loading = pictureOf(item);
     const QImage picture = co_await loading;
-    if (!self)
+    if (!self || !isLatest())
         co_return;
     if (picture.isNull()) {
         m_controller.setNotice(
@@ -225,25 +229,30 @@ QCoro::Task<void> QuickLookPreviewView::recognizeAndCopyText(CaptureItem item)
     }
     m_isOCRProcessing = true;
     rebuildToolbar();
-    const std::function<bool()> isLatest =
-        pasteboard ? pasteboard->takeTurn() : std::function<bool()>([] { return false; });
     QString text;
     try {
         if (ocr)
             text = co_await ocr->recognizeTextInBackground(picture);
     } catch (const OCRError &error) {
-        if (error.kind() != OCRError::Kind::noTextFound)
-            qCCritical(Log::overlay, "OCR failed: %s", qUtf8Printable(error.errorDescription()));
+        qCCritical(Log::overlay, "OCR failed: %s", qUtf8Printable(error.errorDescription()));
         text.clear();
     }
     if (!self)
         co_return;
-    if (text.trimmed().isEmpty() || !isLatest()) {
+    const bool wanted = !text.trimmed().isEmpty() && isLatest();
+    // The text replaces the contents in one step: a paste in between never finds them empty.
+    const bool copied = wanted && pasteboard->setString(text);
+    if (wanted && !copied) {
+        qCCritical(Log::exportLog, "The clipboard did not take the text");
+        m_controller.setNotice(
+            QStringLiteral("The text of “%1” could not be copied: the clipboard did not take it.")
+                .arg(item.fileName()));
+    }
+    if (!copied) {
         m_isOCRProcessing = false;
         rebuildToolbar();
         co_return;
     }
-    pasteboard->setString(text);
     m_ocrJustCopied = true;
     rebuildToolbar();
     QTimer::singleShot(confirmationMs, this, [this] {

@@ -112,6 +112,35 @@ TEST_F(TrayPreviewWiringTest, TheTraySaysReadingWhileItWorksAndCopiedOnceTheText
     ASSERT_TRUE(waitUntil([&] { return !tray->state().noticeFor(id); }));
 }
 
+// The text's turn on the clipboard is the key's: a copy pressed while the picture is still being
+// decoded is the later one and keeps the clipboard, and the text copy ends without a word.
+TEST_F(TrayPreviewWiringTest, ACopyPressedWhileTheTextsPictureDecodesKeepsTheClipboard)
+{
+    tray->show(std::nullopt, TrayInteractionState::expanded);
+    fakes.textRecognizer->answer({"Invoice 42"});
+    const QUuid read = captures.at(0).id();
+    {
+        PoolBlocker pool;
+        press(captures.at(0), Qt::Key_T, QStringLiteral("t"));
+        press(captures.at(1), Qt::Key_C, QStringLiteral("c"));
+        // The copy's calls on the main thread come through while the picture waits for its decode.
+        ASSERT_TRUE(waitUntil([&] { return environment->queue().items().at(1).state().isBusy(); }));
+        bool through = false;
+        QMetaObject::invokeMethod(
+            qApp, [&through] { through = true; }, Qt::QueuedConnection);
+        ASSERT_TRUE(waitUntil([&through] { return through; }));
+    }
+    ASSERT_TRUE(waitUntil([&] {
+        return tray->state().noticeFor(read) != QStringLiteral("Reading...") &&
+               !environment->queue().items().at(1).state().isBusy();
+    }));
+    ASSERT_TRUE(backgroundSettled());
+    EXPECT_EQ(fakes.pasteboard->calls, QStringList("offer(image/png,image/tiff)"))
+        << qPrintable(fakes.pasteboard->calls.join(" "));
+    EXPECT_FALSE(tray->state().noticeFor(read))
+        << qPrintable(tray->state().noticeFor(read).value_or(QString()));
+}
+
 TEST_F(TrayPreviewWiringTest, TheExpandedTraysKeysReadTextOpenThePreviewAndPin)
 {
     environment->settingsStore().setSoundEffectsEnabled(true);

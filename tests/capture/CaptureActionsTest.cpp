@@ -1,6 +1,7 @@
 #include "capture/ActionTestSupport.h"
 #include "capture/ClipboardService.h"
 #include "capture/SaveService.h"
+#include "support/BackgroundSettled.h"
 #include "support/CaptureCoordinatorFixture.h"
 #include "support/FakeImageWriter.h"
 #include "support/FakePasteboard.h"
@@ -8,7 +9,10 @@
 #include "support/Joined.h"
 #include "support/WaitUntil.h"
 
+#include <QScopeGuard>
 #include <QSemaphore>
+#include <QThread>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -169,22 +173,33 @@ TEST_F(CaptureActionsTest, CopyOvertakenByALaterOneLeavesItTheClipboardAndTheOut
     const CaptureItem recording = makeRecording(movie);
     m_queue.enqueue(shot);
     m_queue.enqueue(recording);
-    // Every TIFF is held until the test lets it go.
-    QSemaphore begun, resume;
-    pasteboard->fakeEncoder->beforeTiff = [&] {
-        begun.release();
-        resume.tryAcquire(1, 10000);
+    // Every TIFF begun in a round waits until the round ends. Shared with the encoding threads,
+    // none of which is left waiting once the test has ended.
+    struct TiffHold {
+        QSemaphore begun;
+        std::atomic<bool> held = false;
+    };
+    const auto hold = std::make_shared<TiffHold>();
+    const auto settle = qScopeGuard([&] {
+        hold->held = false;
+        EXPECT_TRUE(backgroundSettled());
+    });
+    pasteboard->fakeEncoder->beforeTiff = [hold] {
+        hold->begun.release();
+        for (const QDeadlineTimer limit(20000); hold->held && !limit.hasExpired();)
+            QThread::msleep(1);
     };
     int overtakings = 0;
     const auto overtaken = [&](const CaptureItem &later, const std::function<void()> &meanwhile) {
         m_log.clear();
         pasteboard->calls.clear();
+        hold->held = true;
         coordinator().copyCapture(shot);
-        EXPECT_TRUE(waitUntil([&] { return begun.tryAcquire(); }));
+        EXPECT_TRUE(waitUntil([&] { return hold->begun.tryAcquire(); }));
         meanwhile();
         coordinator().copyCapture(later);
         EXPECT_TRUE(waitUntil([&] { return !stateOf(later)->isBusy(); }));
-        resume.release();
+        hold->held = false;
         ++overtakings;
         EXPECT_TRUE(waitUntil([&] {
             return m_lines.lines()

@@ -199,13 +199,13 @@ TEST_F(ClipboardServiceTest, RecordingIsOfferedAsItsMovieFileOnly)
               QStringList({"file(" + QUrl::fromLocalFile(movie).toString() + ")"}));
     EXPECT_EQ(pasteboard->encodings.load(), 0);
 
-    // A refused file URL is only logged.
+    // A refused file URL is a failure.
     pasteboard->refuseFileURL = true;
-    EXPECT_EQ(copy(item), std::nullopt);
+    EXPECT_EQ(copy(item), CaptureActionError::copyFailed("the clipboard did not take it"));
     EXPECT_TRUE(log.lines().contains("export|error|Failed to copy video to clipboard"));
 }
 
-TEST_F(ClipboardServiceTest, RecordingWithoutItsMovieFails)
+TEST_F(ClipboardServiceTest, RecordingWithoutItsMovieAsRecordedFails)
 {
     fillClipboard();
     const std::optional<CaptureActionError> error =
@@ -214,6 +214,17 @@ TEST_F(ClipboardServiceTest, RecordingWithoutItsMovieFails)
     EXPECT_EQ(error->kind(), CaptureActionError::Kind::copyFailed);
     EXPECT_TRUE(pasteboard->calls.isEmpty());
     EXPECT_TRUE(log.lines().contains("export|error|Failed to copy video to clipboard"));
+
+    // Cut short since it was staged.
+    const QString movie = tmp.path() + "/Recording-1.mp4";
+    QFile file(movie);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("movie bytes") == 11);
+    file.close();
+    const CaptureItem item = makeRecording(movie);
+    ASSERT_TRUE(file.resize(5));
+    EXPECT_EQ(copy(item),
+              CaptureActionError::copyFailed("The recording file can no longer be read"));
+    EXPECT_TRUE(pasteboard->calls.isEmpty());
 }
 
 class CopiedRecordingCleanupTest : public ClipboardServiceTest {

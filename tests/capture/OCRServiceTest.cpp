@@ -2,6 +2,7 @@
 #include "capture/ActionTestSupport.h"
 #include "capture/ClipboardService.h"
 #include "capture/FeedbackService.h"
+#include "model/CaptureErrors.h"
 #include "model/SettingsStore.h"
 #include "model/UserDefaults.h"
 #include "support/FakeHaptics.h"
@@ -93,6 +94,13 @@ TEST_F(OCRServiceTest, CopyTextFillsTheClipboardAndAlwaysTaps)
     EXPECT_EQ(errorOf<OCRError>(service.copyText(image, settings)), OCRError::noTextFound());
     EXPECT_TRUE(pasteboard->calls.isEmpty());
     EXPECT_EQ(haptics->performed.size(), 2);
+    // So does a clipboard that refused the text.
+    recognizer->answer({"one"});
+    pasteboard->refusedTypes = {"text/plain"};
+    EXPECT_EQ(errorOf<CaptureActionError>(service.copyText(image, settings)),
+              CaptureActionError::copyFailed("the clipboard did not take it"));
+    EXPECT_EQ(haptics->performed.size(), 2);
+    EXPECT_EQ(sounds->calls.size(), 1);
 }
 
 // Text and pictures take turns on one clipboard: whichever was asked for last stays there, and

@@ -2,6 +2,7 @@
 #include "capture/ActionTestSupport.h"
 #include "capture/SaveService.h"
 #include "support/FakeImageWriter.h"
+#include "support/WaitUntil.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -150,8 +151,9 @@ TEST_F(QtSavePanelTest, ARecordingIsSavedUnderItsOwnMovieTypesExtension)
         for (const bool byEnter : {false, true}) {
             const QString target = folder.path() + '/' + (byEnter ? "entered-" : "") + saved;
             QCoro::Task<QUrl> saving = service.save(makeRecording(movie), ImageExportFormat::png);
-            QFileDialog *dialog = openDialog();
-            ASSERT_NE(dialog, nullptr);
+            // Once the movie was found as recorded, away from the main thread.
+            QFileDialog *dialog = nullptr;
+            ASSERT_TRUE(waitUntil([&] { return (dialog = openDialog()) != nullptr; }));
             dialog->setDirectory(folder.path());
             auto *field = dialog->findChild<QLineEdit *>("fileNameEdit");
             field->setText(QString(byEnter ? "entered-" : "") + typed);

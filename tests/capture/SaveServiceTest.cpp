@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QImageReader>
 #include <QWidget>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 using platform::ImageWriteResult;
@@ -207,6 +208,35 @@ TEST_F(SaveServiceTest, FailedRecordingCopyLeavesTheDestinationAlone)
                   "Failed to save video file: Cannot read " + movie + ": not a regular file");
         panel->whileShown = nullptr;
         EXPECT_EQ(reason(), "Failed to save video file: the recording file can no longer be read");
+        EXPECT_EQ(readFile(chosen), "an older file");
+    }
+}
+
+// A movie cut short or put in its place since the recording was staged is refused as one that
+// no longer reads: before the panel, or as it is copied when it changed while the panel was up.
+TEST_F(SaveServiceTest, RecordingWhoseMovieChangedSinceItWasStagedIsRefused)
+{
+    const QString chosen = choose("saved.mov");
+    writeFile(chosen, "an older file");
+    const QString movie = tmp.path() + "/Recording-1.mov";
+    const QString refusal =
+        "Failed to save video file: Cannot read " + movie + ": it changed since it was recorded";
+    const auto cut = [&] { ASSERT_TRUE(QFile::resize(movie, 5)); };
+    const auto replace = [&] {
+        writeFile(movie + ".new", "MOVIE BYTES");
+        ASSERT_EQ(::rename(QFile::encodeName(movie + ".new"), QFile::encodeName(movie)), 0);
+    };
+    const std::function<void()> changes[] = {cut, replace};
+    for (const std::function<void()> &change : changes) {
+        const CaptureItem item = recording();
+        change();
+        EXPECT_EQ(save(item), CaptureActionError::saveFailed(refusal));
+        EXPECT_TRUE(panel->shown.isEmpty()) << "refused before the panel";
+        const CaptureItem changedWhileChosen = recording();
+        panel->whileShown = change;
+        EXPECT_EQ(save(changedWhileChosen), CaptureActionError::saveFailed(refusal));
+        panel->whileShown = nullptr;
+        panel->shown.clear();
         EXPECT_EQ(readFile(chosen), "an older file");
     }
 }

@@ -120,6 +120,16 @@ TEST(DragFile, IsNotHandedOutWhenItCannotBeMade)
         EXPECT_FALSE(awaited(unreadable.prepareDragFile())) << int(damage);
         EXPECT_FALSE(QFileInfo::exists(tmp.captureFile("Drag_" + unreadable.fileName())));
     }
+
+    // A movie cut short since the recording was staged.
+    QFile movie(tmp.path() + "/Recording-cut.mov");
+    ASSERT_TRUE(movie.open(QIODevice::WriteOnly) && movie.write("movie bytes") == 11);
+    movie.close();
+    const CaptureItem cut = makeRecording(movie.fileName());
+    ASSERT_TRUE(movie.resize(5));
+    EXPECT_FALSE(awaited(cut.prepareDragFile()));
+    EXPECT_FALSE(
+        QFileInfo::exists(tmp.captureFile("Drag_" + cut.fileName() + "/" + cut.fileName())));
 }
 
 TEST(CaptureItemProvider, CallsBackOnceOnTheMainThreadWhateverThreadsAsk)

@@ -15,6 +15,7 @@
 #include "support/FakePasteboard.h"
 #include "support/FakeSoundPlayer.h"
 #include "support/FakeTextRecognizer.h"
+#include "support/LogCapture.h"
 #include "support/TempDirScope.h"
 #include "support/WaitUntil.h"
 #include "tray/TrayNeighbours.h"
@@ -125,13 +126,37 @@ TEST_F(PreviewViewTest, TextRecognitionCopiesTextOrNothing)
     ASSERT_TRUE(waitUntil([&] { return !view->isOCRProcessing(); }, 3000));
     EXPECT_TRUE(button(QStringLiteral("Copy Text (OCR)")));
 
-    // No text: the clipboard is left alone and nothing is confirmed.
+    // No text: the clipboard is left alone and nothing is confirmed; the log says why.
+    LogCapture log;
     pasteboard->calls.clear();
     recognizer->result = {};
     QTest::mouseClick(button(QStringLiteral("Copy Text (OCR)")), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return !view->isOCRProcessing(); }));
     EXPECT_FALSE(view->ocrJustCopied());
     EXPECT_TRUE(pasteboard->calls.isEmpty());
+    EXPECT_TRUE(
+        log.lines().contains("overlay|error|OCR failed: No readable text was found in the image."))
+        << qPrintable(log.lines().join('\n'));
+}
+
+// The text's turn on the clipboard is the press's: a copy asked for while the picture is still
+// being decoded is the later one, and the text copy ends without writing or confirming anything.
+TEST_F(PreviewViewTest, ACopyAskedForWhileTheTextsPictureDecodesKeepsTheClipboard)
+{
+    recognizer->answer({"Invoice 42"});
+    {
+        PoolBlocker pool;
+        show(screenshot);
+        QTest::mouseClick(button(QStringLiteral("Copy Text (OCR)")), Qt::LeftButton);
+        pasteboard->takeTurn();
+        pasteboard->setString(QStringLiteral("a later copy"));
+    }
+    ASSERT_TRUE(backgroundSettled());
+    EXPECT_EQ(pasteboard->calls, QStringList("string(a later copy)"));
+    EXPECT_FALSE(view->ocrJustCopied());
+    EXPECT_FALSE(view->isOCRProcessing()) << "no Reading... left";
+    EXPECT_TRUE(button(QStringLiteral("Copy Text (OCR)")));
+    EXPECT_TRUE(view->notice()->text().isEmpty()) << qPrintable(view->notice()->text());
 }
 
 TEST_F(PreviewViewTest, MarkupSaveWritesTheEditedImageBack)

@@ -36,8 +36,9 @@ struct FakePasteboardEncoder final : platform::PasteboardEncoder {
         return QStringLiteral("%1 %2x%3").arg(kind).arg(image.width()).arg(image.height()).toUtf8();
     }
 
-    bool pngFails = false;
-    bool tiffFails = false;
+    // Set by a test while an encoding thread may be reading them.
+    std::atomic<bool> pngFails = false;
+    std::atomic<bool> tiffFails = false;
     std::function<void()> beforeTiff; // run on the encoding thread as a TIFF is begun
     mutable QImage tiffImage;         // what the last TIFF was made of
     mutable std::atomic<int> encodings = 0;
@@ -96,6 +97,8 @@ public:
     bool setString(const QString &string) override
     {
         calls << QStringLiteral("string(%1)").arg(string);
+        if (refusedTypes.contains(QStringLiteral("text/plain")))
+            return false;
         replaceContents();
         text = string;
         return true;
@@ -139,8 +142,8 @@ public:
     std::optional<QUrl> file;
     bool refuseFileURL = false;
     QSet<QString> refusedTypes;
-    bool &pngFails = fakeEncoder->pngFails;
-    bool &tiffFails = fakeEncoder->tiffFails;
+    std::atomic<bool> &pngFails = fakeEncoder->pngFails;
+    std::atomic<bool> &tiffFails = fakeEncoder->tiffFails;
     std::atomic<int> &encodings = fakeEncoder->encodings;
     std::atomic<int> &encodingsOnMainThread = fakeEncoder->encodingsOnMainThread;
 

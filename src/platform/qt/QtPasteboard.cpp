@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QMutex>
+#include <QPointer>
 #include <algorithm>
 #include <utility>
 
@@ -71,10 +72,13 @@ public:
     explicit FileMimeData(std::function<void()> onWithdrawn) : m_onWithdrawn(std::move(onWithdrawn))
     {
     }
-    ~FileMimeData() override
+    ~FileMimeData() override { withdraw(); }
+
+    // Refused data stays with the clipboard until the next write replaces it, offered to nobody.
+    void withdraw()
     {
-        if (m_onWithdrawn)
-            m_onWithdrawn();
+        if (std::function<void()> onWithdrawn = std::exchange(m_onWithdrawn, {}))
+            onWithdrawn();
     }
 
 private:
@@ -97,7 +101,12 @@ bool QtPasteboard::writeFileURL(const QUrl &url, std::function<void()> onWithdra
     mimeData->setUrls({url});
     mimeData->setData(QStringLiteral("x-special/gnome-copied-files"),
                       QByteArrayLiteral("copy\n") + url.toEncoded());
-    return offer(mimeData);
+    const QPointer<QMimeData> held(mimeData);
+    if (offer(mimeData))
+        return true;
+    if (held)
+        static_cast<FileMimeData *>(held.data())->withdraw();
+    return false;
 }
 
 bool QtPasteboard::setData(const QByteArray &data, const QString &mimeType)
@@ -126,7 +135,7 @@ bool QtPasteboard::offerProvidedData(QList<ProvidedData> types)
         offered.append(std::move(added));
     }
     m_offered = {offered.cbegin(), offered.cend()};
-    return offer(new OfferedMimeData(offered));
+    return offerOrForget(new OfferedMimeData(offered));
 }
 
 bool QtPasteboard::offerAdded(std::shared_ptr<Offered> added)
@@ -142,7 +151,16 @@ bool QtPasteboard::offerAdded(std::shared_ptr<Offered> added)
     }
     offered.append(std::move(added));
     m_offered = {offered.cbegin(), offered.cend()};
-    return offer(new OfferedMimeData(offered));
+    return offerOrForget(new OfferedMimeData(offered));
+}
+
+bool QtPasteboard::offerOrForget(QMimeData *mimeData)
+{
+    if (offer(mimeData))
+        return true;
+    // A refused offer is nothing a later addition builds on.
+    m_offered.clear();
+    return false;
 }
 
 bool QtPasteboard::setString(const QString &text)
@@ -172,11 +190,12 @@ bool QtPasteboard::offer(QMimeData *mimeData)
         delete mimeData;
         return false;
     }
-    // Not asked back with mimeData(): under xcb that waits for the X server once more, after the
-    // set itself checked who owns the selection (and warns when it is not us). Data that another
-    // program's copy takes over later, Qt deletes, which withdraws our offers.
+    // Data that another program's copy takes over later, Qt deletes, which withdraws our offers.
     clipboard->setMimeData(mimeData);
-    return true;
+    // The X server refuses the selection to a set stamped before another program's later one,
+    // which Qt only warns about. Our own data is handed back only while we own the selection:
+    // under xcb that asks the X server once more.
+    return clipboard->mimeData() == mimeData;
 }
 
 } // namespace platform

@@ -33,6 +33,7 @@ public:
 
 private:
     bool offerAdded(std::shared_ptr<Offered> added);
+    bool offerOrForget(QMimeData *mimeData);
     static bool offer(QMimeData *mimeData);
 
     // What setData() and setProvidedData() have offered since the last clear, in order. Owned
