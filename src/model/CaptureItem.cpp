@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QSet>
-#include <sys/stat.h>
 
 namespace {
 
@@ -67,7 +66,8 @@ CaptureItem::CaptureItem(const QUuid &id, const QDateTime &createdAt,
       m_thumbnail(thumbnail ? *thumbnail : makeThumbnail(image, captureThumbnailSide)),
       m_videoURL(videoURL),
       // Taken as the recorder hands the movie over, before anyone else could have touched it.
-      m_movieStamp(videoURL ? stampOf(videoURL->toLocalFile()) : std::nullopt), m_state(state)
+      m_movieStamp(videoURL ? platform::FileVersion::of(videoURL->toLocalFile()) : std::nullopt),
+      m_state(state)
 {
 }
 
@@ -80,17 +80,6 @@ CaptureItem::CaptureItem(KeepFileName, const CaptureItem &original, const QImage
 {
 }
 
-std::optional<CaptureItem::FileStamp> CaptureItem::stampOf(const QString &path, int fd)
-{
-    struct stat status {};
-    const int read =
-        fd >= 0 ? ::fstat(fd, &status) : ::stat(QFile::encodeName(path).constData(), &status);
-    if (read != 0 || !S_ISREG(status.st_mode))
-        return std::nullopt;
-    return FileStamp{quint64(status.st_dev), quint64(status.st_ino), qint64(status.st_size),
-                     qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec};
-}
-
 bool CaptureItem::openMovie(QFile &file, QString *error) const
 {
     if (!m_videoURL)
@@ -99,7 +88,9 @@ bool CaptureItem::openMovie(QFile &file, QString *error) const
     if (!platform::openRegularFile(file, path, error))
         return false;
     // Judged on what was opened: the path may name another file by the time it is read.
-    if (m_movieStamp && stampOf(path, file.handle()) == m_movieStamp)
+    const std::optional<platform::FileVersion> opened =
+        platform::FileVersion::ofOpen(file.handle());
+    if (m_movieStamp && opened && opened->sameContents(*m_movieStamp))
         return true;
     file.close();
     qCWarning(Log::capture, "The movie of %s is no longer the one recorded",

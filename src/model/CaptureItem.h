@@ -2,6 +2,7 @@
 
 #include "model/CaptureItemState.h"
 #include "model/CaptureMode.h"
+#include "platform/PrivateFiles.h"
 
 #include <QDateTime>
 #include <QDeadlineTimer>
@@ -123,17 +124,7 @@ private:
     QImage m_thumbnail;
     std::optional<QUrl> m_videoURL;
     // What the movie was when staged; absent when there was none to read.
-    struct FileStamp {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedNs = 0;
-        bool operator==(const FileStamp &) const = default;
-    };
-    // The stamp of what `path` names (or, at -1, of the open descriptor fd); absent when
-    // there is no regular file to read.
-    static std::optional<FileStamp> stampOf(const QString &path, int fd = -1);
-    std::optional<FileStamp> m_movieStamp;
+    std::optional<platform::FileVersion> m_movieStamp;
     CaptureItemState m_state;
 };
 

@@ -16,7 +16,6 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <atomic>
-#include <sys/stat.h>
 
 namespace {
 
@@ -101,7 +100,7 @@ CapturedImageStorage::create(const QImage &image, const QString &fileName, FileF
                        : platform::PngWriter::write(pending, path, &failure)) {
             // Taken before the pixels go: whoever finds them gone finds the file known whole.
             const std::optional<FileVersion> written =
-                storage->m_format == FileFormat::png ? versionOf(path) : std::nullopt;
+                storage->m_format == FileFormat::png ? FileVersion::of(path) : std::nullopt;
             {
                 QMutexLocker lock(&storage->m_lock);
                 storage->m_recent = storage->m_image;
@@ -191,19 +190,6 @@ bool CapturedImageStorage::waitForWrite(QDeadlineTimer deadline) const
     return true;
 }
 
-std::optional<CapturedImageStorage::FileVersion>
-CapturedImageStorage::versionOf(const QString &path)
-{
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
-        return std::nullopt;
-    const auto nanoseconds = [](const timespec &time) {
-        return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
-    };
-    return FileVersion{quint64(status.st_dev), quint64(status.st_ino), qint64(status.st_size),
-                       nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
-}
-
 void CapturedImageStorage::noteVerdict(const std::optional<FileVersion> &version,
                                        Verdict verdict) const
 {
@@ -218,7 +204,7 @@ CapturedImageStorage::Verdict CapturedImageStorage::verdict() const
 {
     if (!m_url || m_format != FileFormat::png)
         return Verdict::unknown;
-    const std::optional<FileVersion> now = versionOf(m_url->toLocalFile());
+    const std::optional<FileVersion> now = FileVersion::of(m_url->toLocalFile());
     if (!now)
         return Verdict::broken;
     QMutexLocker lock(&m_lock);
@@ -238,7 +224,7 @@ QImage CapturedImageStorage::decodeFile(QSize size) const
     const QString path = m_url->toLocalFile();
     if (m_format == FileFormat::poster)
         return PosterFile::read(path, size);
-    const std::optional<FileVersion> before = versionOf(path);
+    const std::optional<FileVersion> before = FileVersion::of(path);
     // A version already found broken is not decoded again: a damaged pin's card asks often.
     if (knownBroken(before))
         return {};
@@ -251,7 +237,7 @@ QImage CapturedImageStorage::decodeFile(QSize size) const
                           : platform::PngReader::isWhole(bytes) ? Verdict::whole
                                                                 : Verdict::decodesNotWhole;
     // A file changed while it was read says nothing of either version.
-    if (versionOf(path) == before)
+    if (FileVersion::of(path) == before)
         noteVerdict(before, found);
     return image;
 }
@@ -298,11 +284,11 @@ QByteArray CapturedImageStorage::wholePng(QSize size) const
         return {};
     const QString path = m_url->toLocalFile();
     const auto readWhole = [&path, size]() -> std::optional<QByteArray> {
-        const std::optional<FileVersion> before = versionOf(path);
+        const std::optional<FileVersion> before = FileVersion::of(path);
         if (!before)
             return std::nullopt;
         QByteArray bytes = platform::PngReader::fileBytes(path, size);
-        if (versionOf(path) != before)
+        if (FileVersion::of(path) != before)
             return std::nullopt;
         return bytes;
     };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/PrivateFiles.h"
+
 #include <QDeadlineTimer>
 #include <QFuture>
 #include <QImage>
@@ -79,17 +81,7 @@ private:
     ~CapturedImageStorage() = default;
     struct Deleter;
 
-    // Tells one state of the file from another: a file replaced, rewritten or touched is another
-    // version, even at the same size.
-    struct FileVersion {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedNs = 0;
-        qint64 changedNs = 0;
-        bool operator==(const FileVersion &) const = default;
-    };
-    static std::optional<FileVersion> versionOf(const QString &path);
+    using FileVersion = platform::FileVersion;
     static void forgetRecentPixelsSoon(const std::shared_ptr<CapturedImageStorage> &storage);
     void noteVerdict(const std::optional<FileVersion> &version, Verdict verdict) const;
     bool knownBroken(const std::optional<FileVersion> &version) const;

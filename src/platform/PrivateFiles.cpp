@@ -48,4 +48,39 @@ bool openRegularFile(QFile &file, const QString &path, QString *error)
     return true;
 }
 
+namespace {
+
+std::optional<FileVersion> versionFrom(int read, const struct stat &status)
+{
+    if (read != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    const auto nanoseconds = [](const timespec &time) {
+        return qint64(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
+    };
+    return FileVersion{quint64(status.st_dev), quint64(status.st_ino), qint64(status.st_size),
+                       nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
+}
+
+} // namespace
+
+bool FileVersion::sameContents(const FileVersion &other) const
+{
+    return device == other.device && inode == other.inode && size == other.size &&
+           modifiedNs == other.modifiedNs;
+}
+
+std::optional<FileVersion> FileVersion::of(const QString &path)
+{
+    struct stat status {};
+    const int read = ::stat(QFile::encodeName(path).constData(), &status);
+    return versionFrom(read, status);
+}
+
+std::optional<FileVersion> FileVersion::ofOpen(int fd)
+{
+    struct stat status {};
+    const int read = ::fstat(fd, &status);
+    return versionFrom(read, status);
+}
+
 } // namespace platform

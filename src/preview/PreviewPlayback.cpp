@@ -2,21 +2,7 @@
 
 #include "model/FreedMemory.h"
 #include "platform/Log.h"
-
-#include <QFile>
-#include <sys/stat.h>
-
-std::optional<PreviewPlayback::FileVersion> PreviewPlayback::FileVersion::of(const QString &path)
-{
-    struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return std::nullopt;
-    return FileVersion{.device = quint64(info.st_dev),
-                       .inode = quint64(info.st_ino),
-                       .size = qint64(info.st_size),
-                       .modifiedNs = qint64(info.st_mtim.tv_sec) * 1'000'000'000 +
-                                     qint64(info.st_mtim.tv_nsec)};
-}
+#include "platform/PrivateFiles.h"
 
 PreviewPlayback::PreviewPlayback(platform::MoviePlayerFactory makePlayer, QObject *parent)
     : QObject(parent), m_makePlayer(std::move(makePlayer))
@@ -43,7 +29,7 @@ void PreviewPlayback::openPlayer()
 {
     // A 4K movie's decoded pictures are megabytes each, freed on the decoder's threads.
     keepLargeBuffersMapped();
-    m_openedVersion = FileVersion::of(m_movie.toLocalFile());
+    m_openedVersion = platform::FileVersion::of(m_movie.toLocalFile());
     m_player = m_makePlayer(m_movie);
     if (!m_player)
         return;
@@ -88,7 +74,10 @@ void PreviewPlayback::toggle()
     const bool failed = !m_player && !m_error.isEmpty();
     // A player goes on reading the file it opened by the places it found in it: another movie
     // written over that file would not play.
-    const bool writtenOver = m_player && FileVersion::of(m_movie.toLocalFile()) != m_openedVersion;
+    const std::optional<platform::FileVersion> now =
+        m_player ? platform::FileVersion::of(m_movie.toLocalFile()) : std::nullopt;
+    const bool writtenOver = m_player && (now.has_value() != m_openedVersion.has_value() ||
+                                          (now && !now->sameContents(*m_openedVersion)));
     if ((failed || writtenOver) && !m_movie.isEmpty()) {
         close();
         m_error.clear();

@@ -43,18 +43,6 @@ signals:
     void failed(const QString &text);
 
 private:
-    // Which contents a file has: another file renamed into its place or a write changes it.
-    struct FileVersion {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = 0;
-        qint64 modifiedNs = 0;
-
-        bool operator==(const FileVersion &) const = default;
-        // Nothing when there is no file at the path.
-        static std::optional<FileVersion> of(const QString &path);
-    };
-
     void setPlaying(bool playing);
     void openPlayer();
 
@@ -62,7 +50,7 @@ private:
     std::unique_ptr<platform::MoviePlayer> m_player;
     QUrl m_movie;
     // The file as the player opened it.
-    std::optional<FileVersion> m_openedVersion;
+    std::optional<platform::FileVersion> m_openedVersion;
     bool m_isPlaying = false;
     QString m_error;
 };
