@@ -25,6 +25,21 @@ const ShortcutDefinition controlOptionOne("fullDisplay", 18, 6144, "⌃⌥1");
 const ShortcutDefinition fence("area", 19, 6144, "⌃⌥2");
 constexpr quint16 controlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
 
+// A recorder shown and active, keeping what it saves.
+struct ShownRecorder {
+    RecordingIDBinding recordingID;
+    QList<ShortcutData> saved;
+    ShortcutRecorderButton button{"record", SettingDefaults::customRecord(), &recordingID,
+                                  [this](const ShortcutData &data) { saved << data; }, [] {}};
+
+    bool show()
+    {
+        button.show();
+        button.activateWindow();
+        return QTest::qWaitForWindowActive(&button);
+    }
+};
+
 // A keyboard layout for the span of a test; the server outlives the test, so US comes back.
 class KeyboardLayout {
 public:
@@ -207,14 +222,10 @@ TEST_F(HotkeysDesktop, UnregisteredAndDestroyedManagersReleaseTheirGrabs)
 // Real key events from the X server carry the key symbols the recorder maps back.
 TEST_F(HotkeysDesktop, RecorderReadsRealKeyEvents)
 {
-    RecordingIDBinding recordingID;
-    QList<ShortcutData> saved;
-    ShortcutRecorderButton recorder(
-        "record", SettingDefaults::customRecord(), &recordingID,
-        [&saved](const ShortcutData &data) { saved << data; }, [] {});
-    recorder.show();
-    recorder.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&recorder));
+    ShownRecorder shown;
+    ASSERT_TRUE(shown.show());
+    ShortcutRecorderButton &recorder = shown.button;
+    QList<ShortcutData> &saved = shown.saved;
 
     const auto record = [&](const QString &keys) {
         QTest::mouseClick(recorder.findChild<QAbstractButton *>("recorderButton"), Qt::LeftButton);
@@ -252,14 +263,10 @@ protected:
 TEST_P(ProgramLayoutsDesktop, KeysGoByTheirPlaceWhateverTheLayout)
 {
     const KeyboardLayout layout(GetParam());
-    RecordingIDBinding recordingID;
-    QList<ShortcutData> saved;
-    ShortcutRecorderButton recorder(
-        "record", SettingDefaults::customRecord(), &recordingID,
-        [&saved](const ShortcutData &data) { saved << data; }, [] {});
-    recorder.show();
-    recorder.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&recorder));
+    ShownRecorder shown;
+    ASSERT_TRUE(shown.show());
+    ShortcutRecorderButton &recorder = shown.button;
+    QList<ShortcutData> &saved = shown.saved;
     QTest::mouseClick(recorder.findChild<QAbstractButton *>("recorderButton"), Qt::LeftButton);
     // The key at O's place, typing r on Dvorak and щ on Russian.
     xdotool({"key", "--clearmodifiers", "ctrl+alt+32"});
